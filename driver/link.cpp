@@ -1,0 +1,315 @@
+#include "link.h"
+
+#include "errors.h"
+#include "serial_port.h"
+
+#include <optional>
+#include <thread>
+
+namespace krv::drv {
+
+using namespace ctl;
+using std::chrono::milliseconds;
+
+// ---- Frame codec -------------------------------------------------------------
+
+namespace {
+
+void PutStuffed(std::vector<uint8_t> &out, uint8_t byte) {
+    out.push_back(byte);
+    if (byte == DLE) out.push_back(DLE);
+}
+
+bool StartsWithAckEnq(std::span<const uint8_t> raw) {
+    return raw.size() >= 2 && raw[0] == ACK && raw[1] == ENQ;
+}
+
+// Position right after the first DLE STX that is a real start marker (an odd
+// run of DLE before the STX), or nothing.
+std::optional<size_t> FrameStart(std::span<const uint8_t> raw) {
+    for (size_t i = 1; i < raw.size(); ++i)
+        if (raw[i] == STX && DleRunBefore(raw, i) % 2 == 1) return i + 1;
+    return std::nullopt;
+}
+
+// The unstuffed bytes between the start marker and the closing DLE ETX: the
+// payload followed by its checksum. Nothing when the frame is malformed (no
+// start, no end, or a lone DLE inside).
+std::optional<std::vector<uint8_t>> UnstuffedBody(std::span<const uint8_t> raw) {
+    auto start = FrameStart(raw);
+    if (!start || !EndsWithFrameEnd(raw) || raw.size() < 2 || *start > raw.size() - 2)
+        return std::nullopt;
+    const size_t end = raw.size() - 2; // the closing DLE ETX
+    std::vector<uint8_t> body;
+    body.reserve(end - *start);
+    for (size_t i = *start; i < end; ++i) {
+        if (raw[i] == DLE) {
+            if (i + 1 >= end || raw[i + 1] != DLE) return std::nullopt;
+            ++i;
+        }
+        body.push_back(raw[i]);
+    }
+    return body;
+}
+
+} // namespace
+
+std::vector<uint8_t> BuildRequestFrame(uint8_t sequence, std::span<const uint8_t> payload,
+                                       uint8_t *checksum) {
+    std::vector<uint8_t> frame;
+    frame.reserve(payload.size() * 2 + 8);
+    frame.push_back(DLE);
+    frame.push_back(STX);
+    PutStuffed(frame, sequence);
+    uint8_t sum = sequence;
+    for (uint8_t byte : payload) {
+        PutStuffed(frame, byte);
+        sum = static_cast<uint8_t>(sum + byte);
+    }
+    const uint8_t cs = static_cast<uint8_t>(0 - sum);
+    PutStuffed(frame, cs);
+    frame.push_back(DLE);
+    frame.push_back(ETX);
+    if (checksum) *checksum = cs;
+    return frame;
+}
+
+std::vector<uint8_t> BuildRawChunk(std::span<const uint8_t> payload, uint8_t *checksum) {
+    std::vector<uint8_t> chunk(payload.begin(), payload.end());
+    uint8_t sum = 0;
+    for (uint8_t byte : payload) sum = static_cast<uint8_t>(sum + byte);
+    const uint8_t cs = static_cast<uint8_t>(0 - sum);
+    chunk.push_back(cs);
+    if (checksum) *checksum = cs;
+    return chunk;
+}
+
+size_t DleRunBefore(std::span<const uint8_t> bytes, size_t end) {
+    size_t run = 0;
+    while (end > run && end - run - 1 < bytes.size() && bytes[end - run - 1] == DLE) ++run;
+    return run;
+}
+
+// Any odd run ends the frame: a run of nine or more DLE bytes before ETX is as
+// valid as a short one (four stuffed data DLEs and the marker's own).
+bool EndsWithFrameEnd(std::span<const uint8_t> raw) {
+    if (raw.empty() || raw.back() != ETX) return false;
+    return DleRunBefore(raw, raw.size() - 1) % 2 == 1;
+}
+
+bool CheckReplyShape(std::span<const uint8_t> raw) {
+    if (raw.empty()) return false;
+    if (raw[0] == ACK || raw[0] == NAK) return true;
+    return raw.size() >= 5 && raw[1] == DLE && raw[2] == STX && raw[raw.size() - 2] == DLE &&
+           raw.back() == ETX;
+}
+
+bool VerifyReplyChecksum(std::span<const uint8_t> raw) {
+    auto body = UnstuffedBody(raw);
+    if (!body || body->empty()) return false;
+    uint8_t sum = 0;
+    for (uint8_t byte : *body) sum = static_cast<uint8_t>(sum + byte);
+    return sum == 0;
+}
+
+bool ParseReply(std::span<const uint8_t> raw, ReplyHeader &header, std::vector<uint8_t> &data) {
+    data.clear();
+    if (!CheckReplyShape(raw)) return false;
+    if (StartsWithAckEnq(raw)) return true;
+    auto body = UnstuffedBody(raw);
+    // Five header bytes and the checksum at the least; anything shorter is a
+    // broken reply, never something to read past.
+    if (!body || body->size() < 6 || !VerifyReplyChecksum(raw)) return false;
+    header = ReplyHeader{(*body)[0], (*body)[1], (*body)[2], (*body)[3], (*body)[4]};
+    data.assign(body->begin() + 5, body->end() - 1);
+    return true;
+}
+
+ReplyFlags FlagsFromHeader(const ReplyHeader &header) {
+    auto flag = [](uint8_t byte, int bit) -> int16_t { return (byte >> bit) & 1 ? -1 : 0; };
+    ReplyFlags flags;
+    flags.clockError = flag(header.status, 3);
+    flags.shiftOver24h = flag(header.status, 5);
+    flags.serviceReportOpen = flag(header.extFlags, 0);
+    flags.accident = flag(header.extFlags, 1);
+    flags.noPaper = flag(header.extFlags, 2);
+    flags.notPersonalized = flag(header.extFlags, 7);
+    return flags;
+}
+
+// ---- The link ----------------------------------------------------------------
+
+namespace {
+
+class SteadyLinkClock final : public LinkClock {
+public:
+    milliseconds Now() override {
+        return std::chrono::duration_cast<milliseconds>(
+            std::chrono::steady_clock::now().time_since_epoch());
+    }
+    void Sleep(milliseconds duration) override { std::this_thread::sleep_for(duration); }
+};
+
+// The one process-wide connection. The time limit runs on a monotonic clock so
+// that a change of the wall clock (FPSetTime on the host, daylight saving)
+// cannot cut a wait short or stretch it.
+struct SerialLinkState {
+    platform::SerialPort port;
+    uint8_t sequence = 0;
+    uint8_t lastChecksum = 0;
+    milliseconds sendTime{0};
+    bool logoMode = false;
+};
+
+SerialLinkState &Link() {
+    static SerialLinkState state;
+    return state;
+}
+
+LastReplyRecord &MutableLastReply() {
+    static LastReplyRecord reply;
+    return reply;
+}
+
+SteadyLinkClock g_steadyClock;
+LinkClock *g_clock = &g_steadyClock;
+platform::SerialIo *g_testIo = nullptr;
+
+platform::SerialIo &Io() { return g_testIo ? *g_testIo : Link().port; }
+
+bool LimitPassed() { return g_clock->Now() - Link().sendTime > kReplyLimit; }
+
+bool SendRequest(std::span<const uint8_t> payload, bool raw) {
+    SerialLinkState &link = Link();
+    ClearErrorText();
+    Io().Purge(true, true);
+    if (link.sequence == 0xFF) link.sequence = 0;
+    ++link.sequence;
+    std::vector<uint8_t> bytes = raw ? BuildRawChunk(payload, &link.lastChecksum)
+                                     : BuildRequestFrame(link.sequence, payload, &link.lastChecksum);
+    const size_t written = Io().Write(bytes);
+    link.sendTime = g_clock->Now();
+    return written == bytes.size();
+}
+
+// One try's read. SYN means "busy" only until the frame's DLE STX has come;
+// inside the frame 16 is an ordinary data byte (a sum, a BCD 16, a memory
+// byte) and is stored like any other.
+bool ReceiveReply() {
+    SerialLinkState &link = Link();
+    std::vector<uint8_t> &raw = MutableLastReply().raw;
+    raw.clear();
+    bool inFrame = false;
+    for (;;) {
+        uint8_t byte = 0;
+        const int got = Io().ReadByte(byte);
+        if (LimitPassed()) return false;
+        if (got < 0) return false; // the port itself failed: no point waiting
+        if (got == 0) continue;    // the read time-out already paced us
+        if (byte == SYN && !inFrame) {
+            if (link.logoMode) continue;
+            g_clock->Sleep(kSynWait);
+            if (raw.empty()) return false;
+            raw.push_back(byte);
+            link.sendTime = g_clock->Now();
+            continue;
+        }
+        raw.push_back(byte);
+        if (!inFrame && byte == STX && raw.size() >= 2 && DleRunBefore(raw, raw.size() - 1) % 2 == 1)
+            inFrame = true;
+        if (StartsWithAckEnq(raw)) return true;
+        if (!EndsWithFrameEnd(raw)) continue;
+        if (raw[0] == NAK) {
+            Io().Purge(false, true);
+            return false;
+        }
+        return raw[0] == ACK;
+    }
+}
+
+} // namespace
+
+bool OpenLink(uint8_t port, uint32_t baud, uint8_t readTimeout, uint8_t writeTimeout) {
+    SerialLinkState &link = Link();
+    link.logoMode = false;
+    if (link.port.IsOpen()) link.port.Close();
+    if (!link.port.Open(port)) return false;
+    if (baud == 0 || !link.port.SetLine(baud)) {
+        link.port.Close();
+        return false;
+    }
+    platform::SerialTimeouts timeouts;
+    timeouts.readIntervalMs = readTimeout * 100u;
+    timeouts.readTotalMultiplierMs = 19200u / baud;
+    timeouts.readTotalConstantMs = readTimeout * 100u;
+    timeouts.writeTotalMultiplierMs = 19200u / baud;
+    timeouts.writeTotalConstantMs = writeTimeout * 100u;
+    if (!link.port.SetTimeouts(timeouts)) {
+        link.port.Close();
+        return false;
+    }
+    return true;
+}
+
+bool CloseLink() { return Link().port.Close(); }
+
+bool LinkIsOpen() { return Io().IsOpen(); }
+
+bool PrinterTransaction(std::span<const uint8_t> payload, bool raw) {
+    LastErrorState &errors = ErrorState();
+    errors.code = 0;
+    errors.status = 0;
+    LastReplyRecord &reply = MutableLastReply();
+    // Without a port there is nobody to wait for: fail now, with the same
+    // outcome a silent printer gives, instead of three idle reply limits.
+    if (!LinkIsOpen()) {
+        ClearErrorText();
+        reply.raw.clear();
+        reply.data.clear();
+        return false;
+    }
+    bool received = false;
+    for (int attempt = 0; attempt < kTries && !received; ++attempt) {
+        SendRequest(payload, raw);
+        received = ReceiveReply();
+    }
+    if (!received) return false;
+    if (!ParseReply(reply.raw, reply.header, reply.data)) return false;
+    reply.flags = FlagsFromHeader(reply.header);
+    return true;
+}
+
+bool WriteUnframed(std::span<const uint8_t> bytes) {
+    Io().Purge(true, true);
+    const size_t written = Io().Write(bytes);
+    Link().sendTime = g_clock->Now();
+    return written == bytes.size();
+}
+
+bool ReceiveUntilIdle(std::vector<uint8_t> &out) {
+    out.clear();
+    if (!LinkIsOpen()) return false;
+    for (;;) {
+        uint8_t byte = 0;
+        const int got = Io().ReadByte(byte);
+        if (LimitPassed()) return false;
+        if (got < 0) return false;
+        if (got == 1) {
+            out.push_back(byte);
+            continue;
+        }
+        if (!out.empty()) return true;
+    }
+}
+
+void SetLogoMode(bool on) { Link().logoMode = on; }
+bool LogoMode() { return Link().logoMode; }
+uint8_t LastChecksum() { return Link().lastChecksum; }
+uint8_t SequenceCounter() { return Link().sequence; }
+const LastReplyRecord &LastReply() { return MutableLastReply(); }
+
+void SetLinkIoForTesting(platform::SerialIo *io) { g_testIo = io; }
+void SetLinkClockForTesting(LinkClock *clock) { g_clock = clock ? clock : &g_steadyClock; }
+void SetSequenceCounterForTesting(uint8_t value) { Link().sequence = value; }
+
+} // namespace krv::drv

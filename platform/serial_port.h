@@ -1,0 +1,75 @@
+// Serial port over termios, in place of the Windows COM-port calls.
+//
+// A port is named by its COM number. COMn is the device named by the
+// environment variable KRV_COM<n> when it is set, otherwise /dev/ttyS<n-1>.
+// That mapping lives in ComDevicePath() and nowhere else.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace krv::platform {
+
+std::string ComDevicePath(unsigned com);
+
+// The Windows time-out model: a read of n bytes gives up after
+// readTotalMultiplierMs * n + readTotalConstantMs; a write of n bytes after
+// writeTotalMultiplierMs * n + writeTotalConstantMs. The interval time-out is
+// kept for completeness; with one-byte reads it never matters.
+struct SerialTimeouts {
+    uint32_t readIntervalMs = 0;
+    uint32_t readTotalMultiplierMs = 0;
+    uint32_t readTotalConstantMs = 0;
+    uint32_t writeTotalMultiplierMs = 0;
+    uint32_t writeTotalConstantMs = 0;
+};
+
+// What the link layer needs of a port. The link never touches termios itself,
+// so tests can stand a scripted double behind it.
+class SerialIo {
+public:
+    virtual ~SerialIo() = default;
+    // One byte: 1 when a byte was read, 0 when the read time-out passed with
+    // nothing (only after that time has really passed), -1 on an error.
+    virtual int ReadByte(uint8_t &byte) = 0;
+    // Number of bytes written (less than data.size() on a time-out or error).
+    virtual size_t Write(std::span<const uint8_t> data) = 0;
+    virtual bool Purge(bool output, bool input) = 0;
+    virtual bool IsOpen() const = 0;
+};
+
+class SerialPort final : public SerialIo {
+public:
+    SerialPort() = default;
+    ~SerialPort() override;
+    SerialPort(const SerialPort &) = delete;
+    SerialPort &operator=(const SerialPort &) = delete;
+
+    // Opens COM<com> for exclusive use (no other process may open it while we
+    // hold it). False when the device is missing, busy or not a terminal.
+    bool Open(unsigned com);
+    // 8 data bits, no parity, one stop bit, no flow control, raw mode.
+    // False for a rate the port cannot take (0 included).
+    bool SetLine(uint32_t baud);
+    bool SetTimeouts(const SerialTimeouts &timeouts);
+    SerialTimeouts Timeouts() const { return m_timeouts; }
+    bool Close();
+
+    int ReadByte(uint8_t &byte) override;
+    size_t Write(std::span<const uint8_t> data) override;
+    bool Purge(bool output, bool input) override;
+    bool IsOpen() const override { return m_fd >= 0; }
+
+private:
+    uint32_t ReadTotalMs() const;
+    bool ApplyReadTimeout();
+
+    int m_fd = -1;
+    SerialTimeouts m_timeouts;
+    uint8_t m_buffer[256];
+    size_t m_pos = 0, m_len = 0;
+};
+
+} // namespace krv::platform

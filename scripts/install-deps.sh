@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends \
+    build-essential cmake pkg-config \
+    qt6-base-dev libgl-dev \
+    libjpeg-dev libcurl4-openssl-dev libssl-dev liblzma-dev \
+    libgtest-dev libgmock-dev
