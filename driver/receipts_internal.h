@@ -1,0 +1,60 @@
+// Small helpers shared by the receipt, status/clock and report commands.
+#pragma once
+
+#include "errors.h"
+#include "link.h"
+#include "values.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+namespace krv::drv::cmd {
+
+inline constexpr const char *kReplyFormatText = "Ответная посылка не соответствует формату данных!";
+inline constexpr const char *kWrongPasswordText = "Неверный пароль!";
+inline constexpr const char *kDateFormatText = "Ошибка формата даты!";
+
+// A caller's text: null counts as empty.
+inline std::string_view TextArg(const char *text) { return text ? std::string_view(text) : std::string_view(); }
+
+// Sets the error text and gives false, for argument checks and shape errors.
+inline bool Fail(std::string_view utf8) {
+    SetErrorText(utf8);
+    return false;
+}
+
+// Appends a length byte (plus attribute bits) and the device form of a
+// Windows-1251 text. The codec keeps the length; a codec that did not would
+// leave the length byte wrong, so that is refused rather than sent.
+inline bool PutDeviceText(Bytes &out, std::string_view cp1251, uint8_t attributes = 0) {
+    const std::string device = EncodeDeviceText(cp1251);
+    if (device.size() != cp1251.size() || device.size() > 0xFF) {
+        SetErrorText("Ошибка преобразования текста в кодировку принтера!");
+        return false;
+    }
+    out.push_back(static_cast<uint8_t>(device.size() | attributes));
+    out.insert(out.end(), device.begin(), device.end());
+    return true;
+}
+
+inline bool RunStandard(const Bytes &payload) { return StandardResult(PrinterTransaction(payload)); }
+inline bool RunStrict(const Bytes &payload) { return StrictResult(PrinterTransaction(payload)); }
+inline bool RunLink(const Bytes &payload) { return LinkResult(PrinterTransaction(payload)); }
+
+// The reply data of the last transaction.
+inline std::span<const uint8_t> ReplyData() { return LastReply().data; }
+
+// True when a day-based date-time can be split into a calendar date (years
+// 1 to 9999, as the interface's date-times allow).
+inline bool DateTimeInRange(double dateTime) {
+    return std::isfinite(dateTime) && dateTime >= -693593.0 && dateTime < 2958466.0;
+}
+
+template <typename T> inline void Put(T *target, T value) {
+    if (target) *target = value;
+}
+
+} // namespace krv::drv::cmd

@@ -1,0 +1,137 @@
+// The electronic control tape (33 status, 37 clear, 38 acknowledge), the
+// 72-hour lock (3A) and the KRV-L5 modem's text queries of the emulated
+// printer.
+#include "bytes.h"
+#include "commands.h"
+#include "emulator.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace krv::emu {
+
+constexpr int kReportOperator = 9;
+
+uint16_t DeviceStateExt::FreeBytes() const {
+    const uint64_t stored = lastPacket == 0 ? 0 : uint64_t{lastPacket} - firstPacket + 1;
+    const uint64_t used = stored * packetBytes;
+    return static_cast<uint16_t>(used >= tapeCapacity ? 0 : tapeCapacity - used);
+}
+
+void DeviceStateExt::AddPackets(uint32_t count) {
+    if (count == 0) return;
+    auto counter = static_cast<uint32_t>(ReadLe(mem::kBank10, mem::kPacketCounter, 4));
+    if (lastPacket == 0) firstPacket = counter + 1;
+    counter += count;
+    lastPacket = counter;
+    WriteLe(mem::kBank10, mem::kPacketCounter, counter, 4);
+}
+
+namespace {
+
+bool ReportPasswordOk(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    return emu.State().ext.Password(kReportOperator) == GetLe(p, 1, 2);
+}
+
+// BCD day, month, year, hour, minute, second as a point in time.
+std::optional<std::chrono::sys_seconds> MomentOf(std::span<const uint8_t> bcd) {
+    for (uint8_t byte : bcd)
+        if ((byte >> 4) > 9 || (byte & 0x0F) > 9) return std::nullopt;
+    using namespace std::chrono;
+    const year_month_day date{year{2000 + FromBcd(bcd[2])}, month{static_cast<unsigned>(FromBcd(bcd[1]))},
+                              day{static_cast<unsigned>(FromBcd(bcd[0]))}};
+    const int h = FromBcd(bcd[3]), m = FromBcd(bcd[4]), s = FromBcd(bcd[5]);
+    if (!date.ok() || h > 23 || m > 59 || s > 59) return std::nullopt;
+    return sys_days{date} + hours{h} + minutes{m} + seconds{s};
+}
+
+std::array<uint8_t, 6> BcdOf(std::chrono::sys_seconds moment) {
+    using namespace std::chrono;
+    const auto day = floor<days>(moment);
+    const year_month_day ymd{day};
+    const hh_mm_ss time{moment - day};
+    return {ToBcd(static_cast<int>(unsigned(ymd.day()))), ToBcd(static_cast<int>(unsigned(ymd.month()))),
+            ToBcd(static_cast<int>(ymd.year()) % 100), ToBcd(static_cast<int>(time.hours().count())),
+            ToBcd(static_cast<int>(time.minutes().count())), ToBcd(static_cast<int>(time.seconds().count()))};
+}
+
+Reply TapeStatus(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    if (p.size() != 1) return Reply::Error(kErrFormat);
+    auto &ext = emu.State().ext;
+    Bytes out;
+    PutLe(out, ext.firstPacket, 4);
+    PutLe(out, ext.lastPacket, 4);
+    PutLe(out, ext.FreeBytes(), 2);
+    return Reply::Ok(std::move(out));
+}
+
+Reply ClearTape(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    if (p.size() != 7) return Reply::Error(kErrFormat);
+    if (!ReportPasswordOk(emu, p)) return Reply::Error(kErrPassword);
+    auto &ext = emu.State().ext;
+    const auto last = static_cast<uint32_t>(*GetLe(p, 3, 4));
+    if (ext.lastPacket == 0 || last < ext.firstPacket || last > ext.lastPacket) return Reply::Error(kErrTapeNumber);
+    if (last == ext.lastPacket) {
+        ext.firstPacket = ext.lastPacket = 0;
+    } else {
+        ext.firstPacket = last + 1;
+    }
+    return Reply::Ok();
+}
+
+Reply AcknowledgeTape(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    if (p.size() != 17) return Reply::Error(kErrFormat);
+    if (!ReportPasswordOk(emu, p)) return Reply::Error(kErrPassword);
+    auto &ext = emu.State().ext;
+    TapeAck ack;
+    ack.first = static_cast<uint32_t>(*GetLe(p, 3, 4));
+    ack.last = static_cast<uint32_t>(*GetLe(p, 7, 4));
+    std::copy(p.begin() + 11, p.end(), ack.moment.begin());
+    if (!MomentOf(ack.moment)) return Reply::Error(kErrDateTime);
+    if (ext.lastPacket == 0 || ack.first > ack.last || ack.first < ext.firstPacket || ack.last > ext.lastPacket)
+        return Reply::Error(kErrTapeNumber);
+    ext.acks.push_back(ack);
+    return Reply::Ok();
+}
+
+// With a year the lock moves to 72 hours after the moment given; a year byte
+// of 00 removes it.
+Reply Lock72(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    if (p.size() != 9) return Reply::Error(kErrFormat);
+    if (!ReportPasswordOk(emu, p)) return Reply::Error(kErrPassword);
+    auto &ext = emu.State().ext;
+    std::array<uint8_t, 6> moment{};
+    std::copy(p.begin() + 3, p.end(), moment.begin());
+    if (moment[2] == 0) {
+        ext.lockMoment = {};
+    } else {
+        const auto start = MomentOf(moment);
+        if (!start) return Reply::Error(kErrDateTime);
+        ext.lockMoment = BcdOf(*start + std::chrono::hours{72});
+    }
+    ext.Write(mem::kBank10, mem::kLockRecord, std::span<const uint8_t>(ext.lockMoment).first(5));
+    return Reply::Ok();
+}
+
+Bytes ModemQuery(PrinterEmulator &emu, std::string_view query) {
+    auto &ext = emu.State().ext;
+    if (ext.modemSilentQueries > 0) {
+        --ext.modemSilentQueries;
+        return {};
+    }
+    if (query == "~~#00#") return Bytes(ext.modemText.begin(), ext.modemText.end());
+    if (query == "~~#01#") return ext.modemState;
+    return {};
+}
+
+} // namespace
+
+void RegisterTapeModemCommands(PrinterEmulator &emu) {
+    emu.SetHandler(0x33, TapeStatus);
+    emu.SetHandler(0x37, ClearTape);
+    emu.SetHandler(0x38, AcknowledgeTape);
+    emu.SetHandler(0x3A, Lock72);
+    emu.SetTextQueryHandler(ModemQuery);
+}
+
+} // namespace krv::emu

@@ -1,0 +1,258 @@
+// The emulated printer's status (00), clock (01 to 04), customer display
+// (1B), drawer (1D), receipt copy (1E), version print (20), money in the
+// drawer (21), mode toggles (24, 25, 2E), line rate (26), line spacing and
+// contrast (27) and paper sensors (30).
+#include "bytes.h"
+#include "commands.h"
+#include "emulator.h"
+
+#include "codepage.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace krv::emu {
+namespace {
+
+constexpr uint8_t kErrForbidden = 0x10;
+constexpr uint8_t kErrLength = 0x14;
+constexpr uint8_t kErrNoSuchNumber = 0x16;
+constexpr uint8_t kErrDateTime = 0x1E;
+constexpr uint8_t kErrBeforeLastZ = 0x24;
+constexpr uint8_t kErrNoReceipts = 0x2A;
+constexpr uint8_t kErrReceiptOpen = 0x2C;
+
+constexpr size_t kSerialLength = 19;
+constexpr size_t kFiscalLength = 10;
+constexpr size_t kFirmwareLength = 5;
+constexpr size_t kMaxDisplayText = 20;
+constexpr uint8_t kCutterOffBit = 0x08;
+
+using namespace std::chrono;
+
+// UTF-8 text as the printer's bytes, cut or padded with blanks to `width`.
+Bytes FixedText(std::string_view utf8, size_t width) {
+    std::string oem = platform::AnsiToOem(platform::Utf8ToCp1251(utf8));
+    oem.resize(width, ' ');
+    return Bytes(oem.begin(), oem.end());
+}
+
+void AppendLine(Bytes &out, uint8_t attributes, std::span<const uint8_t> text) {
+    const size_t length = std::min<size_t>(text.size(), 0x3F);
+    out.push_back(static_cast<uint8_t>((attributes & 0xC0) | length));
+    out.insert(out.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+bool AddedTax(DeviceStateExt &ext) {
+    const uint8_t count = ext.Read(mem::kBank00, mem::kTaxCount, 1).at(0);
+    if (count == 0 || count > 5) return false;
+    const uint8_t options = ext.Read(mem::kBank10, static_cast<uint16_t>(mem::kTaxTable + 2 * count), 1).at(0);
+    return (options & 0x30) == 0x10;
+}
+
+Reply Status(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    auto &st = emu.State();
+    auto &ext = st.ext;
+    if (p.size() != 1) return Reply::Error(kErrLength);
+    const auto &r = st.receipt;
+    const bool receiptOpen = r.kind != ReceiptKind::None;
+    const bool fiscal = st.fiscalMode || !ext.fiscalNumber.empty();
+    uint8_t a = 0, b = 0;
+    if (receiptOpen && r.paymentsBegun) a |= 0x02;
+    if (!st.drawerOpen) a |= 0x04;
+    if (AddedTax(ext)) a |= 0x10;
+    if (st.shiftOpen) a |= 0x20;
+    if (receiptOpen) a |= 0x40;
+    if (!st.displaySums) a |= 0x80;
+    if (st.serviceReportOnTape) b |= 0x01;
+    if (st.taxRatesChanged) b |= 0x02;
+    if (st.ExtFlags() & 0x01) b |= 0x08;
+    if (fiscal) b |= 0x10;
+    if (st.lastCommandFailed) b |= 0x20;
+    if (st.onLine) b |= 0x40;
+
+    Bytes out{a, b};
+    const Bytes serial = FixedText(st.serialNumber, kSerialLength);
+    out.insert(out.end(), serial.begin(), serial.end());
+    out.insert(out.end(), st.registration.begin(), st.registration.end());
+    Bytes fiscalNumber(ext.fiscalNumber.begin(), ext.fiscalNumber.end());
+    fiscalNumber.resize(kFiscalLength, ' ');
+    out.insert(out.end(), fiscalNumber.begin(), fiscalNumber.end());
+    for (const auto &line : ext.headLines) AppendLine(out, line.lengthByte, line.text);
+    AppendLine(out, ext.idNumber ? 0x80 : 0x00, ext.taxNumber);
+    const Bytes firmware = FixedText(st.designation, kFirmwareLength);
+    out.insert(out.end(), firmware.begin(), firmware.end());
+    return Reply::Ok(std::move(out));
+}
+
+// ---- clock ----
+
+struct Moment {
+    year_month_day date;
+    hh_mm_ss<seconds> time;
+};
+
+Moment Split(sys_seconds now) {
+    const sys_days day = floor<days>(now);
+    return {year_month_day(day), hh_mm_ss<seconds>(now - day)};
+}
+
+int BcdOrMinus(uint8_t byte) {
+    if ((byte >> 4) > 9 || (byte & 0x0F) > 9) return -1;
+    return FromBcd(byte);
+}
+
+Reply GetDate(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    if (p.size() != 1) return Reply::Error(kErrLength);
+    const Moment m = Split(emu.State().Now());
+    return Reply::Ok(Bytes{ToBcd(static_cast<int>(unsigned(m.date.day()))),
+                           ToBcd(static_cast<int>(unsigned(m.date.month()))),
+                           ToBcd(static_cast<int>(m.date.year()) % 100)});
+}
+
+Reply SetDate(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    auto &st = emu.State();
+    if (p.size() != 4) return Reply::Error(kErrLength);
+    const int d = BcdOrMinus(p[1]), mo = BcdOrMinus(p[2]), y = BcdOrMinus(p[3]);
+    if (d < 1 || mo < 1 || y < 0) return Reply::Error(kErrDateTime);
+    const year_month_day date{year(2000 + y), month(static_cast<unsigned>(mo)), day(static_cast<unsigned>(d))};
+    if (!date.ok()) return Reply::Error(kErrDateTime);
+    const Bytes lastZ = st.ext.Read(mem::kBank10, mem::kZDate, 3);
+    if (lastZ[0] != 0) {
+        const year_month_day z{year(2000 + FromBcd(lastZ[2])), month(static_cast<unsigned>(FromBcd(lastZ[1]))),
+                               day(static_cast<unsigned>(FromBcd(lastZ[0])))};
+        if (z.ok() && date < z) return Reply::Error(kErrBeforeLastZ);
+    }
+    const Moment m = Split(st.Now());
+    st.SetClock(sys_days(date) + m.time.to_duration());
+    return Reply::Ok();
+}
+
+Reply GetTime(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    if (p.size() != 1) return Reply::Error(kErrLength);
+    const Moment m = Split(emu.State().Now());
+    return Reply::Ok(Bytes{ToBcd(static_cast<int>(m.time.hours().count())),
+                           ToBcd(static_cast<int>(m.time.minutes().count())),
+                           ToBcd(static_cast<int>(m.time.seconds().count()))});
+}
+
+Reply SetTime(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    auto &st = emu.State();
+    if (p.size() != 4) return Reply::Error(kErrLength);
+    const int h = BcdOrMinus(p[1]), mi = BcdOrMinus(p[2]), s = BcdOrMinus(p[3]);
+    if (h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return Reply::Error(kErrDateTime);
+    const Moment m = Split(st.Now());
+    st.SetClock(sys_days(m.date) + hours(h) + minutes(mi) + seconds(s));
+    return Reply::Ok();
+}
+
+// ---- peripherals and modes ----
+
+Reply SendCustomer(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    if (p.size() < 3 || p.size() != 3u + p[2] || p[2] > kMaxDisplayText) return Reply::Error(kErrLength);
+    if (p[1] > 1) return Reply::Error(kErrNoSuchNumber);
+    emu.State().customerDisplay[p[1]].assign(p.begin() + 3, p.end());
+    return Reply::Ok();
+}
+
+Reply OpenBox(PrinterEmulator &emu, std::span<const uint8_t>) {
+    emu.State().drawerOpen = true;
+    return Reply::Ok();
+}
+
+Reply CopyLastCheck(PrinterEmulator &emu, std::span<const uint8_t>) {
+    auto &st = emu.State();
+    if (st.receipt.kind != ReceiptKind::None) return Reply::Error(kErrReceiptOpen);
+    if (!st.anyReceiptClosed) return Reply::Error(kErrNoReceipts);
+    ++st.copiesPrinted;
+    return Reply::Ok();
+}
+
+Reply PrintVersion(PrinterEmulator &emu, std::span<const uint8_t>) {
+    auto &st = emu.State();
+    if (st.receipt.kind != ReceiptKind::None) return Reply::Error(kErrReceiptOpen);
+    ++st.versionPrints;
+    return Reply::Ok();
+}
+
+Reply MoneyInBox(PrinterEmulator &emu, std::span<const uint8_t>) {
+    Bytes out;
+    PutLe(out, static_cast<uint64_t>(std::max<int64_t>(emu.State().cashInDrawer, 0)), 5);
+    return Reply::Ok(std::move(out));
+}
+
+Reply ToggleOnline(PrinterEmulator &emu, std::span<const uint8_t>) {
+    emu.State().onLine = !emu.State().onLine;
+    return Reply::Ok();
+}
+
+Reply ToggleDisplay(PrinterEmulator &emu, std::span<const uint8_t>) {
+    emu.State().displaySums = !emu.State().displaySums;
+    return Reply::Ok();
+}
+
+Reply ToggleCutter(PrinterEmulator &emu, std::span<const uint8_t>) {
+    auto &ext = emu.State().ext;
+    const uint8_t setting = ext.Read(mem::kBank10, mem::kCutter, 1).at(0);
+    const Bytes next{static_cast<uint8_t>(setting ^ kCutterOffBit)};
+    ext.Write(mem::kBank10, mem::kCutter, next);
+    return Reply::Ok();
+}
+
+// The reply still goes out at the old rate; the new one applies from the
+// next request on.
+Reply ChangeBaudRate(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    static constexpr uint32_t kRates[] = {9600, 19200, 38400};
+    if (p.size() != 2) return Reply::Error(kErrLength);
+    if (p[1] > 2) return Reply::Error(kErrForbidden);
+    emu.State().baudCode = p[1];
+    emu.State().pendingPaceBaud = kRates[p[1]];
+    return Reply::Ok();
+}
+
+// One command sets the line spacing (0 to 63) and the contrast (50 to 200
+// percent); a value both could mean sets both.
+Reply LineParameter(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    auto &st = emu.State();
+    if (p.size() != 2) return Reply::Error(kErrLength);
+    const uint8_t value = p[1];
+    if (value > 200) return Reply::Error(kErrForbidden);
+    if (value <= 63) st.lineSpacing = value;
+    if (value >= 50) st.contrast = value;
+    return Reply::Ok();
+}
+
+Reply PaperState(PrinterEmulator &emu, std::span<const uint8_t>) { return Reply::Ok(Bytes{emu.State().paperState}); }
+
+CommandHandler Paced(Reply (*handler)(PrinterEmulator &, std::span<const uint8_t>)) {
+    return [handler](PrinterEmulator &emu, std::span<const uint8_t> payload) {
+        if (uint32_t baud = emu.State().pendingPaceBaud) {
+            emu.State().pendingPaceBaud = 0;
+            emu.SetPaceBaud(baud);
+        }
+        return handler(emu, payload);
+    };
+}
+
+} // namespace
+
+void RegisterStatusClockCommands(PrinterEmulator &emu) {
+    emu.SetHandler(0x00, Paced(Status));
+    emu.SetHandler(0x01, Paced(GetDate));
+    emu.SetHandler(0x02, Paced(SetDate));
+    emu.SetHandler(0x03, Paced(GetTime));
+    emu.SetHandler(0x04, Paced(SetTime));
+    emu.SetHandler(0x1B, Paced(SendCustomer));
+    emu.SetHandler(0x1D, Paced(OpenBox));
+    emu.SetHandler(0x1E, Paced(CopyLastCheck));
+    emu.SetHandler(0x20, Paced(PrintVersion));
+    emu.SetHandler(0x21, Paced(MoneyInBox));
+    emu.SetHandler(0x24, Paced(ToggleOnline));
+    emu.SetHandler(0x25, Paced(ToggleDisplay));
+    emu.SetHandler(0x26, Paced(ChangeBaudRate));
+    emu.SetHandler(0x27, Paced(LineParameter));
+    emu.SetHandler(0x2E, Paced(ToggleCutter));
+    emu.SetHandler(0x30, Paced(PaperState));
+}
+
+} // namespace krv::emu
