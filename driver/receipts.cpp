@@ -88,9 +88,10 @@ KrvBool RegisterLine(uint8_t command, int64_t *itemCost, int64_t *receiptSum, in
 
 KrvBool BareCommand(uint8_t command) { return ToExportBool(RunStandard(Bytes{command})); }
 
+// The amount goes out as an unsigned 32-bit number: callers reach sums above
+// 21 474 836,47 by passing the bit pattern, so no sign check belongs here
+// (the console refuses negative input itself).
 KrvBool CashMovement(uint8_t command, int32_t amount) {
-    // The plain form has no sign: a negative amount would go out as a huge one.
-    if (amount < 0) return ToExportBool(Fail("Недопустимая сумма!"));
     Bytes payload{command};
     PutMoneyPlain(payload, amount);
     return ToExportBool(RunStandard(payload));

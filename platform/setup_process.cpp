@@ -1,0 +1,278 @@
+#include "setup_process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <mutex>
+
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace krv::platform {
+
+std::vector<std::string> SplitCommandLine(std::string_view s)
+{
+    std::vector<std::string> args;
+    std::string current;
+    bool inArg = false;
+    bool inQuotes = false;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        char c = s[i];
+        if ((c == ' ' || c == '\t') && !inQuotes) {
+            if (inArg)
+                args.push_back(std::move(current));
+            current.clear();
+            inArg = false;
+            ++i;
+            continue;
+        }
+        inArg = true;
+        if (c == '\\') {
+            std::size_t j = i;
+            while (j < s.size() && s[j] == '\\')
+                ++j;
+            std::size_t count = j - i;
+            if (j < s.size() && s[j] == '"') {
+                current.append(count / 2, '\\');
+                if (count % 2) {
+                    current += '"';
+                    i = j + 1;
+                } else {
+                    i = j; // the quote toggles quoting below
+                }
+            } else {
+                current.append(count, '\\');
+                i = j;
+            }
+            continue;
+        }
+        if (c == '"') {
+            if (inQuotes && i + 1 < s.size() && s[i + 1] == '"') {
+                current += '"';
+                i += 2;
+                continue;
+            }
+            inQuotes = !inQuotes;
+            ++i;
+            continue;
+        }
+        current += c;
+        ++i;
+    }
+    if (inArg)
+        args.push_back(std::move(current));
+    return args;
+}
+
+std::string QuoteArgument(std::string_view arg)
+{
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string_view::npos)
+        return std::string(arg);
+    std::string out = "\"";
+    std::size_t i = 0;
+    while (i < arg.size()) {
+        std::size_t backslashes = 0;
+        while (i < arg.size() && arg[i] == '\\') {
+            ++backslashes;
+            ++i;
+        }
+        if (i == arg.size()) {
+            out.append(backslashes * 2, '\\');
+            break;
+        }
+        if (arg[i] == '"') {
+            out.append(backslashes * 2 + 1, '\\');
+            out += '"';
+        } else {
+            out.append(backslashes, '\\');
+            out += arg[i];
+        }
+        ++i;
+    }
+    out += '"';
+    return out;
+}
+
+namespace {
+
+std::mutex g_launcherMutex;
+ProcessLauncher g_launcher;
+
+bool IsExecutableFile(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The file exec will run: a name with "/" as it stands, else the first match
+// in PATH. Resolved before fork so the child only calls exec.
+std::string ResolveProgram(const std::string &program)
+{
+    if (program.find('/') != std::string::npos)
+        return program;
+    const char *pathEnv = std::getenv("PATH");
+    std::string path = pathEnv ? pathEnv : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find(':', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string candidate = end > start ? path.substr(start, end - start) : std::string(".");
+        candidate += '/';
+        candidate += program;
+        if (IsExecutableFile(candidate))
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+void WriteErrno(int fd, int error)
+{
+    ssize_t ignored = ::write(fd, &error, sizeof error);
+    (void)ignored;
+}
+
+// Runs in the child after fork: only async-signal-safe calls.
+[[noreturn]] void ExecChild(int errorFd, const char *file, char *const argv[], const char *workingDirectory,
+                            bool detached)
+{
+    // Nothing of ours leaks into the program but the error pipe, which
+    // closes itself on exec.
+    ::syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::signal(SIGPIPE, SIG_DFL);
+    if (detached)
+        ::setsid();
+    if (workingDirectory && ::chdir(workingDirectory) != 0) {
+        WriteErrno(errorFd, errno);
+        ::_exit(127);
+    }
+    ::execv(file, argv);
+    WriteErrno(errorFd, errno);
+    ::_exit(127);
+}
+
+uint32_t ExitCodeOf(int status)
+{
+    if (WIFEXITED(status))
+        return static_cast<uint32_t>(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return 128u + static_cast<uint32_t>(WTERMSIG(status));
+    return 1;
+}
+
+pid_t WaitFor(pid_t pid, int &status)
+{
+    pid_t r;
+    do {
+        r = ::waitpid(pid, &status, 0);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+ProcessResult RealRun(const ProcessStartInfo &info, bool wait)
+{
+    ProcessResult result;
+    std::vector<std::string> args = SplitCommandLine(info.commandLine);
+    std::string program = info.program;
+    if (program.empty() && !args.empty())
+        program = args.front();
+    if (program.empty()) {
+        result.startError = ENOENT;
+        return result;
+    }
+    if (args.empty())
+        args.push_back(program);
+    std::string file = ResolveProgram(program);
+    if (file.empty()) {
+        result.startError = ENOENT;
+        return result;
+    }
+    std::vector<char *> argv;
+    argv.reserve(args.size() + 1);
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const char *wd = info.workingDirectory.empty() ? nullptr : info.workingDirectory.c_str();
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        result.startError = errno;
+        return result;
+    }
+    pid_t pid = ::fork();
+    if (pid < 0) {
+        result.startError = errno;
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return result;
+    }
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        if (!wait) {
+            // A grandchild runs the program; this child ends at once and is
+            // reaped below, so nothing is left as a zombie.
+            pid_t grandchild = ::fork();
+            if (grandchild < 0) {
+                WriteErrno(pipeFds[1], errno);
+                ::_exit(127);
+            }
+            if (grandchild > 0)
+                ::_exit(0);
+        }
+        ExecChild(pipeFds[1], file.c_str(), argv.data(), wd, info.detached);
+    }
+    ::close(pipeFds[1]);
+    int childErrno = 0;
+    ssize_t n;
+    do {
+        n = ::read(pipeFds[0], &childErrno, sizeof childErrno);
+    } while (n < 0 && errno == EINTR);
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (n == static_cast<ssize_t>(sizeof childErrno)) {
+        WaitFor(pid, status);
+        result.startError = childErrno;
+        return result;
+    }
+    result.started = true;
+    if (!wait) {
+        WaitFor(pid, status);
+        return result;
+    }
+    if (WaitFor(pid, status) == pid) {
+        result.waited = true;
+        result.exitCode = ExitCodeOf(status);
+    }
+    return result;
+}
+
+} // namespace
+
+void SetProcessLauncher(ProcessLauncher launcher)
+{
+    std::lock_guard lock(g_launcherMutex);
+    g_launcher = std::move(launcher);
+}
+
+ProcessResult ProcessRun(const ProcessStartInfo &info, bool wait)
+{
+    ProcessLauncher launcher;
+    {
+        std::lock_guard lock(g_launcherMutex);
+        launcher = g_launcher;
+    }
+    if (launcher)
+        return launcher(info, wait);
+    return RealRun(info, wait);
+}
+
+} // namespace krv::platform

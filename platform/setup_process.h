@@ -1,0 +1,62 @@
+// Starting programs and waiting for them, for the setup bootstrapper.
+//
+// Command lines are Windows command lines (one text, quoted arguments); they
+// are split into an argument vector by the rules of the Microsoft C runtime
+// (SplitCommandLine) and the program is run with fork/exec, without a shell.
+//
+// Exit codes: a process that exits gives its exit status (0..255; Linux keeps
+// only eight bits of it). A process ended by a signal gives 128 plus the
+// signal number, so that it never looks like success.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace krv::platform {
+
+// Splits a command line into arguments as the Microsoft C runtime does:
+// blanks and tabs separate arguments outside double quotes; 2n backslashes
+// before a quote give n backslashes and the quote toggles quoting; 2n+1
+// backslashes before a quote give n backslashes and a literal quote;
+// backslashes elsewhere are literal; "" inside quotes gives one quote. The
+// first argument (the program name) follows the same rules.
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+// Quotes one argument so that SplitCommandLine gives it back unchanged.
+std::string QuoteArgument(std::string_view argument);
+
+struct ProcessStartInfo {
+    // The program to run. Empty: the first argument of the command line; a
+    // program name without "/" is searched in PATH.
+    std::string program;
+    // The whole command line, program name included as on Windows; split with
+    // SplitCommandLine into argv. When empty, argv is just the program.
+    std::string commandLine;
+    // Working folder; empty keeps the caller's.
+    std::string workingDirectory;
+    // Start the program in its own session (no controlling terminal), for
+    // programs that outlive the setup or must not share its console.
+    bool detached = false;
+};
+
+struct ProcessResult {
+    bool started = false;   // the program was found and exec succeeded
+    int startError = 0;     // errno of the failed start
+    bool waited = false;    // the exit code below is valid
+    uint32_t exitCode = 0;  // see the top of this file
+};
+
+// Starts the program; with wait set, waits for it without a time limit and
+// fills the exit code. Without wait the program runs on by itself and is
+// never left as a zombie.
+ProcessResult ProcessRun(const ProcessStartInfo &info, bool wait);
+
+// Test seam: every ProcessRun goes to the given function instead while it is
+// set; an empty function restores the real launcher.
+using ProcessLauncher = std::function<ProcessResult(const ProcessStartInfo &, bool wait)>;
+void SetProcessLauncher(ProcessLauncher launcher);
+
+} // namespace krv::platform

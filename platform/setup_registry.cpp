@@ -1,0 +1,640 @@
+#include "setup_registry.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace krv::platform {
+
+namespace {
+
+constexpr const char *kValuesFile = ".values";
+constexpr const char *kLockFile = ".lock";
+constexpr const char *kHeader = "KRVREG 1";
+
+std::string EnvOrEmpty(const char *name)
+{
+    const char *v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+void TrimTrailingSlashes(std::string &s)
+{
+    while (s.size() > 1 && s.back() == '/')
+        s.pop_back();
+}
+
+std::string HiveRootDirectory(const char *hiveName)
+{
+    std::string root = EnvOrEmpty("KRV_REGISTRY_ROOT");
+    if (!root.empty()) {
+        TrimTrailingSlashes(root);
+        return root + "/" + hiveName;
+    }
+    std::string setupRoot = EnvOrEmpty("KRV_SETUP_ROOT");
+    if (!setupRoot.empty()) {
+        TrimTrailingSlashes(setupRoot);
+        return setupRoot + "/registry/" + hiveName;
+    }
+    if (std::strcmp(hiveName, "HKCU") == 0) {
+        std::string data = EnvOrEmpty("XDG_DATA_HOME");
+        if (data.empty()) {
+            std::string home = EnvOrEmpty("HOME");
+            data = (home.empty() ? std::string("/tmp") : home) + "/.local/share";
+        }
+        TrimTrailingSlashes(data);
+        return data + "/krv-setup/registry/HKCU";
+    }
+    return std::string("/var/lib/krv-setup/registry/") + hiveName;
+}
+
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string &out, uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+uint32_t FoldCodePoint(uint32_t cp)
+{
+    if (cp >= 'A' && cp <= 'Z')
+        return cp + 0x20;
+    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)
+        return cp + 0x20;
+    if (cp >= 0x410 && cp <= 0x42F)
+        return cp + 0x20;
+    if (cp >= 0x400 && cp <= 0x40F)
+        return cp + 0x50;
+    return cp;
+}
+
+// Lower-case form for comparisons. Bytes that are not valid UTF-8 are kept.
+std::string FoldName(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        auto b = static_cast<unsigned char>(s[i]);
+        std::size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        bool valid = len > 0 && i + len <= s.size();
+        uint32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+        for (std::size_t k = 1; valid && k < len; ++k) {
+            auto c = static_cast<unsigned char>(s[i + k]);
+            if ((c & 0xC0) != 0x80)
+                valid = false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (!valid) {
+            out += s[i++];
+            continue;
+        }
+        AppendUtf8(out, FoldCodePoint(cp));
+        i += len;
+    }
+    return out;
+}
+
+const char kHex[] = "0123456789ABCDEF";
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::string PercentDecode(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size()) {
+            int hi = HexValue(s[i + 1]);
+            int lo = HexValue(s[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                out += static_cast<char>(hi * 16 + lo);
+                i += 2;
+                continue;
+            }
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+void AppendEscaped(std::string &out, unsigned char c)
+{
+    out += '%';
+    out += kHex[c >> 4];
+    out += kHex[c & 0x0F];
+}
+
+// A key name as a directory name.
+std::string EscapeKeyName(std::string_view name)
+{
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        auto c = static_cast<unsigned char>(name[i]);
+        if (c == '%' || c == '/' || c < 0x20 || c == 0x7F || (i == 0 && c == '.'))
+            AppendEscaped(out, c);
+        else
+            out += static_cast<char>(c);
+    }
+    return out;
+}
+
+// A value name or text as one field of a line of the values file.
+std::string EscapeField(std::string_view text)
+{
+    std::string out;
+    for (char ch : text) {
+        auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == '%' || c == 0x7F)
+            AppendEscaped(out, c);
+        else
+            out += ch;
+    }
+    return out;
+}
+
+std::vector<std::string> SplitKeyPath(std::string_view path)
+{
+    std::vector<std::string> parts;
+    std::string current;
+    for (char c : path) {
+        if (c == '\\' || c == '/') {
+            if (!current.empty())
+                parts.push_back(std::move(current));
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty())
+        parts.push_back(std::move(current));
+    return parts;
+}
+
+// The hive's directory and the components of the path below it.
+std::pair<std::string, std::vector<std::string>> Locate(RegistryHive hive, std::string_view path)
+{
+    std::vector<std::string> parts;
+    std::string dir;
+    switch (hive) {
+    case RegistryHive::LocalMachine:
+        dir = HiveRootDirectory("HKLM");
+        break;
+    case RegistryHive::CurrentUser:
+        dir = HiveRootDirectory("HKCU");
+        break;
+    case RegistryHive::Users:
+        dir = HiveRootDirectory("HKU");
+        break;
+    case RegistryHive::ClassesRoot:
+        dir = HiveRootDirectory("HKLM");
+        parts = {"Software", "Classes"};
+        break;
+    case RegistryHive::CurrentConfig:
+        dir = HiveRootDirectory("HKLM");
+        parts = {"System", "CurrentControlSet", "Hardware Profiles", "Current"};
+        break;
+    }
+    for (auto &p : SplitKeyPath(path))
+        parts.push_back(std::move(p));
+    return {dir, parts};
+}
+
+// The existing child directory whose name matches, in any case.
+std::optional<std::string> FindChild(const std::string &dir, const std::string &name)
+{
+    std::error_code ec;
+    std::string exact = dir + "/" + EscapeKeyName(name);
+    struct stat st {};
+    if (::lstat(exact.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return exact;
+    std::string folded = FoldName(name);
+    fs::directory_iterator it(dir, ec);
+    if (ec)
+        return std::nullopt;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            return std::nullopt;
+        std::string entry = it->path().filename().string();
+        if (entry.empty() || entry[0] == '.')
+            continue;
+        if (!it->is_directory(ec) || it->is_symlink(ec))
+            continue;
+        if (FoldName(PercentDecode(entry)) == folded)
+            return it->path().string();
+    }
+    return std::nullopt;
+}
+
+bool MakeDirectories(const std::string &dir)
+{
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    return fs::is_directory(dir, ec);
+}
+
+// The directory of the key; with create, missing keys are made on the way.
+std::optional<std::string> KeyDirectory(RegistryHive hive, std::string_view path, bool create)
+{
+    auto [dir, parts] = Locate(hive, path);
+    if (create && !MakeDirectories(dir))
+        return std::nullopt;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    for (const auto &part : parts) {
+        auto child = FindChild(dir, part);
+        if (!child && create) {
+            std::string made = dir + "/" + EscapeKeyName(part);
+            if (::mkdir(made.c_str(), 0777) == 0)
+                child = made;
+            else if (errno == EEXIST)
+                child = FindChild(dir, part);
+        }
+        if (!child)
+            return std::nullopt;
+        dir = *child;
+    }
+    return dir;
+}
+
+struct StoredValue {
+    std::string name;
+    RegistryValue value;
+};
+
+bool ParseLine(std::string_view line, StoredValue &out)
+{
+    auto tab1 = line.find('\t');
+    if (tab1 == std::string_view::npos)
+        return false;
+    auto tab2 = line.find('\t', tab1 + 1);
+    if (tab2 == std::string_view::npos)
+        return false;
+    std::string_view type = line.substr(0, tab1);
+    out.name = PercentDecode(line.substr(tab1 + 1, tab2 - tab1 - 1));
+    std::string_view data = line.substr(tab2 + 1);
+    if (type == "sz") {
+        out.value = RegistryValue::MakeText(PercentDecode(data));
+        return true;
+    }
+    if (type == "dword") {
+        if (data.empty() || data.size() > 10)
+            return false;
+        uint64_t n = 0;
+        for (char c : data) {
+            if (c < '0' || c > '9')
+                return false;
+            n = n * 10 + static_cast<uint64_t>(c - '0');
+        }
+        if (n > UINT32_MAX)
+            return false;
+        out.value = RegistryValue::MakeNumber(static_cast<uint32_t>(n));
+        return true;
+    }
+    if (type == "binary") {
+        if (data.size() % 2)
+            return false;
+        std::vector<uint8_t> bytes;
+        bytes.reserve(data.size() / 2);
+        for (std::size_t i = 0; i < data.size(); i += 2) {
+            int hi = HexValue(data[i]);
+            int lo = HexValue(data[i + 1]);
+            if (hi < 0 || lo < 0)
+                return false;
+            bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));
+        }
+        out.value = RegistryValue::MakeBinary(std::move(bytes));
+        return true;
+    }
+    return false;
+}
+
+bool ReadWholeFile(const std::string &path, std::string &text)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    text.clear();
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+// The values of a key directory; lines that cannot be read are skipped.
+std::vector<StoredValue> ReadValues(const std::string &dir)
+{
+    std::vector<StoredValue> values;
+    std::string text;
+    if (!ReadWholeFile(dir + "/" + kValuesFile, text))
+        return values;
+    std::size_t pos = 0;
+    bool first = true;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size(); // an unterminated last line still counts
+        std::string_view line(text.data() + pos, end - pos);
+        pos = end + 1;
+        if (first) {
+            first = false;
+            if (line == kHeader)
+                continue;
+            return {}; // not a values file of ours
+        }
+        StoredValue v;
+        if (ParseLine(line, v))
+            values.push_back(std::move(v));
+    }
+    return values;
+}
+
+std::string FormatValues(const std::vector<StoredValue> &values)
+{
+    std::string text = kHeader;
+    text += '\n';
+    for (const auto &v : values) {
+        switch (v.value.type) {
+        case RegistryValueType::Text:
+            text += "sz\t" + EscapeField(v.name) + "\t" + EscapeField(v.value.text);
+            break;
+        case RegistryValueType::Number:
+            text += "dword\t" + EscapeField(v.name) + "\t" + std::to_string(v.value.number);
+            break;
+        case RegistryValueType::Binary:
+            text += "binary\t" + EscapeField(v.name) + "\t";
+            for (uint8_t b : v.value.data) {
+                text += kHex[b >> 4];
+                text += kHex[b & 0x0F];
+            }
+            break;
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+bool WriteAll(int fd, const std::string &text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::atomic<unsigned> g_tempCounter{0};
+
+std::string UniqueSuffix()
+{
+    return std::to_string(::getpid()) + "." + std::to_string(g_tempCounter.fetch_add(1));
+}
+
+// Replaces the values file of a key directory in one rename.
+bool WriteValuesAtomically(const std::string &dir, const std::vector<StoredValue> &values)
+{
+    std::string target = dir + "/" + kValuesFile;
+    std::string temp = target + ".tmp." + UniqueSuffix();
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, FormatValues(values)) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
+        int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dfd >= 0) {
+            ::fsync(dfd);
+            ::close(dfd);
+        }
+        return true;
+    }
+    ::unlink(temp.c_str());
+    return false;
+}
+
+// Holds the key's lock file for a read-modify-write of its values.
+class KeyLock {
+public:
+    explicit KeyLock(const std::string &dir)
+    {
+        std::string path = dir + "/" + kLockFile;
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (m_fd >= 0) {
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~KeyLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    KeyLock(const KeyLock &) = delete;
+    KeyLock &operator=(const KeyLock &) = delete;
+    bool Held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+std::vector<StoredValue>::iterator FindValue(std::vector<StoredValue> &values, std::string_view name)
+{
+    return std::find_if(values.begin(), values.end(),
+                        [name](const StoredValue &v) { return RegistryNamesEqual(v.name, name); });
+}
+
+} // namespace
+
+RegistryValue RegistryValue::MakeText(std::string text)
+{
+    RegistryValue v;
+    v.type = RegistryValueType::Text;
+    v.text = std::move(text);
+    return v;
+}
+
+RegistryValue RegistryValue::MakeNumber(uint32_t number)
+{
+    RegistryValue v;
+    v.type = RegistryValueType::Number;
+    v.number = number;
+    return v;
+}
+
+RegistryValue RegistryValue::MakeBinary(std::vector<uint8_t> data)
+{
+    RegistryValue v;
+    v.type = RegistryValueType::Binary;
+    v.data = std::move(data);
+    return v;
+}
+
+bool RegistryNamesEqual(std::string_view a, std::string_view b) { return FoldName(a) == FoldName(b); }
+
+std::string RegistryHiveDirectory(RegistryHive hive) { return Locate(hive, "").first; }
+
+std::optional<RegistryKey> RegistryOpenKey(RegistryHive hive, std::string_view path)
+{
+    if (SplitKeyPath(path).empty())
+        return RegistryKey{hive, std::string(path)};
+    if (!KeyDirectory(hive, path, false))
+        return std::nullopt;
+    return RegistryKey{hive, std::string(path)};
+}
+
+std::optional<RegistryKey> RegistryCreateKey(RegistryHive hive, std::string_view path)
+{
+    if (!KeyDirectory(hive, path, true))
+        return std::nullopt;
+    return RegistryKey{hive, std::string(path)};
+}
+
+bool RegistryDeleteKey(RegistryHive hive, std::string_view path)
+{
+    auto parts = Locate(hive, path).second;
+    if (parts.empty())
+        return false; // never a whole hive
+    auto dir = KeyDirectory(hive, path, false);
+    if (!dir)
+        return false;
+    // Out of sight first, so that no reader finds a half-removed key.
+    fs::path source(*dir);
+    std::string hidden = source.parent_path().string() + "/.deleted." + UniqueSuffix();
+    if (::rename(dir->c_str(), hidden.c_str()) != 0)
+        return false;
+    std::error_code ec;
+    fs::remove_all(hidden, ec);
+    return true;
+}
+
+std::optional<RegistryValue> RegistryGetValue(const RegistryKey &key, std::string_view name)
+{
+    auto dir = KeyDirectory(key.hive, key.path, false);
+    if (!dir)
+        return std::nullopt;
+    auto values = ReadValues(*dir);
+    auto it = FindValue(values, name);
+    if (it == values.end())
+        return std::nullopt;
+    return it->value;
+}
+
+bool RegistrySetValue(const RegistryKey &key, std::string_view name, const RegistryValue &value)
+{
+    auto dir = KeyDirectory(key.hive, key.path, true);
+    if (!dir)
+        return false;
+    KeyLock lock(*dir);
+    if (!lock.Held())
+        return false;
+    auto values = ReadValues(*dir);
+    auto it = FindValue(values, name);
+    if (it != values.end())
+        it->value = value;
+    else
+        values.push_back({std::string(name), value});
+    return WriteValuesAtomically(*dir, values);
+}
+
+bool RegistryDeleteValue(const RegistryKey &key, std::string_view name)
+{
+    auto dir = KeyDirectory(key.hive, key.path, false);
+    if (!dir)
+        return false;
+    KeyLock lock(*dir);
+    if (!lock.Held())
+        return false;
+    auto values = ReadValues(*dir);
+    auto it = FindValue(values, name);
+    if (it == values.end())
+        return false;
+    values.erase(it);
+    return WriteValuesAtomically(*dir, values);
+}
+
+std::vector<std::string> RegistryListSubkeys(const RegistryKey &key)
+{
+    std::vector<std::string> names;
+    auto dir = KeyDirectory(key.hive, key.path, false);
+    if (!dir)
+        return names;
+    std::error_code ec;
+    fs::directory_iterator it(*dir, ec);
+    if (ec)
+        return names;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            break;
+        std::string entry = it->path().filename().string();
+        if (entry.empty() || entry[0] == '.' || it->is_symlink(ec) || !it->is_directory(ec))
+            continue;
+        names.push_back(PercentDecode(entry));
+    }
+    std::sort(names.begin(), names.end(),
+              [](const std::string &a, const std::string &b) { return FoldName(a) < FoldName(b); });
+    return names;
+}
+
+std::vector<std::string> RegistryListValues(const RegistryKey &key)
+{
+    std::vector<std::string> names;
+    auto dir = KeyDirectory(key.hive, key.path, false);
+    if (!dir)
+        return names;
+    for (auto &v : ReadValues(*dir))
+        names.push_back(std::move(v.name));
+    return names;
+}
+
+} // namespace krv::platform

@@ -1,0 +1,87 @@
+// A small registry of keys and typed values kept in files, in place of the
+// Windows registry the setup bootstrapper reads and writes (registry
+// references in settings, searches, the /cmdloc switch, resume data).
+//
+// Hives. HKLM (machine) and HKCU (current user) are two roots; HKCR lives in
+// HKLM under "Software\Classes", HKCC under
+// "System\CurrentControlSet\Hardware Profiles\Current", HKU is a third root.
+// Roots, first match wins:
+//   KRV_REGISTRY_ROOT=R   R/HKLM, R/HKCU, R/HKU
+//   KRV_SETUP_ROOT=S      S/registry/HKLM, S/registry/HKCU, S/registry/HKU
+//   otherwise             /var/lib/krv-setup/registry/HKLM and .../HKU,
+//                         $XDG_DATA_HOME (~/.local/share)/krv-setup/registry/HKCU
+// The roots are looked up on every call, so a test may move them at will.
+//
+// On disk. A key is a directory under its parent key's directory, named as it
+// was first created (case kept), with "%", "/" and a leading "." written as
+// %25, %2F and %2E. Names compare case-insensitively (ASCII, Latin-1 and
+// Cyrillic letters in UTF-8). A key's values are one text file ".values" in
+// its directory:
+//   line 1      KRVREG 1
+//   each value  <type> TAB <name> TAB <data> LF
+//     type  "sz" (text), "dword" (32-bit number, decimal), "binary" (hex bytes)
+//     name  the value name (empty for the key's default value)
+//     name and text data: bytes below 0x20, "%" and 0x7F written as %XX
+// Every change writes a new ".values.tmp.<pid>.<n>" file, flushes it and
+// renames it over ".values", under an flock on ".lock" in the key directory,
+// so a reader sees the old or the new file and never half of one. Deleting a
+// key renames its directory away first, then removes it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace krv::platform {
+
+enum class RegistryHive { LocalMachine, CurrentUser, ClassesRoot, CurrentConfig, Users };
+
+enum class RegistryValueType { Text, Number, Binary };
+
+struct RegistryValue {
+    RegistryValueType type = RegistryValueType::Text;
+    std::string text;          // Text
+    uint32_t number = 0;       // Number
+    std::vector<uint8_t> data; // Binary
+
+    static RegistryValue MakeText(std::string text);
+    static RegistryValue MakeNumber(uint32_t number);
+    static RegistryValue MakeBinary(std::vector<uint8_t> data);
+};
+
+// An opened key: its hive and its path as given ("Software\Vendor\Product",
+// backslash-separated; "/" is also accepted as a separator).
+struct RegistryKey {
+    RegistryHive hive = RegistryHive::LocalMachine;
+    std::string path;
+};
+
+// The directory that holds a hive's top-level keys (for tests and tools).
+std::string RegistryHiveDirectory(RegistryHive hive);
+
+// Opens an existing key; nothing when it does not exist. The empty path is
+// the hive itself and always opens.
+std::optional<RegistryKey> RegistryOpenKey(RegistryHive hive, std::string_view path);
+// Opens a key, creating it and its missing parents.
+std::optional<RegistryKey> RegistryCreateKey(RegistryHive hive, std::string_view path);
+// Removes a key with everything below it. False when it did not exist or
+// could not be removed.
+bool RegistryDeleteKey(RegistryHive hive, std::string_view path);
+
+// A value; nothing when the key or the value is missing.
+std::optional<RegistryValue> RegistryGetValue(const RegistryKey &key, std::string_view name);
+// Sets a value, creating the key when it is missing; the name keeps the case
+// of its first writer. False when the store cannot be written.
+bool RegistrySetValue(const RegistryKey &key, std::string_view name, const RegistryValue &value);
+bool RegistryDeleteValue(const RegistryKey &key, std::string_view name);
+
+// Names of the subkeys, and of the values, in the case they were created.
+std::vector<std::string> RegistryListSubkeys(const RegistryKey &key);
+std::vector<std::string> RegistryListValues(const RegistryKey &key);
+
+// Case-insensitive comparison of key and value names.
+bool RegistryNamesEqual(std::string_view a, std::string_view b);
+
+} // namespace krv::platform

@@ -1,0 +1,277 @@
+#include "files.h"
+
+#include "paths.h"
+#include "ui_strings.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace krv::setup {
+
+namespace {
+
+bool StatPath(std::string_view path, struct stat &st) { return ::stat(ToNativePath(path).c_str(), &st) == 0; }
+
+std::optional<uint64_t> StatvfsFreeBytes(const std::string &path)
+{
+    struct statvfs s {};
+    if (::statvfs(path.c_str(), &s) != 0)
+        return std::nullopt;
+    return static_cast<uint64_t>(s.f_bavail) * static_cast<uint64_t>(s.f_frsize);
+}
+
+std::mutex g_freeSpaceMutex;
+FreeSpaceQuery g_freeSpaceQuery;
+
+std::optional<uint64_t> QueryFreeSpace(const std::string &path)
+{
+    FreeSpaceQuery query;
+    {
+        std::lock_guard lock(g_freeSpaceMutex);
+        query = g_freeSpaceQuery;
+    }
+    return query ? query(path) : StatvfsFreeBytes(path);
+}
+
+// Octal escapes of the mount table (\040 for a blank).
+std::string UnescapeMountField(const std::string &field)
+{
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
+            field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
+            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+int CreateFolderTree(std::string_view path, bool lastIsFolder, std::vector<std::string> *created)
+{
+    if (path.empty())
+        return ENOENT;
+    if (FileOrFolderExists(path))
+        return 0;
+    std::vector<std::string> parts = SplitPath(path);
+    std::string_view body = HasLongPathPrefix(path) ? path.substr(4) : path;
+    std::string current;
+    std::size_t first = 0;
+    if (!body.empty() && IsPathSeparator(body[0]) && !IsUncPath(body)) {
+        current.clear(); // an absolute path: every component is a folder below "/"
+    } else {
+        current = parts.front();
+        first = 1;
+    }
+    std::size_t end = lastIsFolder ? parts.size() : (parts.empty() ? 0 : parts.size() - 1);
+    std::vector<std::string> made;
+    for (std::size_t i = first; i < end; ++i) {
+        std::string candidate = current + "/" + parts[i];
+        if (::mkdir(ToNativePath(candidate).c_str(), 0777) != 0) {
+            int error = errno;
+            if (error != EEXIST) {
+                // Undo only what this call made; folders that were there
+                // before stay whatever their content.
+                for (auto it = made.rbegin(); it != made.rend(); ++it)
+                    ::rmdir(ToNativePath(*it).c_str());
+                if (created && created->size() >= made.size())
+                    created->resize(created->size() - made.size());
+                return error;
+            }
+        } else {
+            made.push_back(candidate);
+            if (created)
+                created->push_back(candidate);
+        }
+        current = candidate;
+    }
+    return 0;
+}
+
+void DeleteFolderTree(std::string_view folder)
+{
+    std::error_code ec;
+    fs::path root(ToNativePath(folder));
+    fs::directory_iterator it(root, ec);
+    if (ec)
+        return;
+    std::vector<fs::path> entries;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            break;
+        entries.push_back(it->path());
+    }
+    for (const auto &entry : entries) {
+        auto status = fs::symlink_status(entry, ec);
+        if (ec)
+            continue;
+        if (fs::is_directory(status)) {
+            DeleteFolderTree(entry.string());
+            ::rmdir(entry.c_str());
+        } else {
+            ::unlink(entry.c_str());
+        }
+    }
+}
+
+void RemoveEmptyFolderChain(std::string_view folder, std::string_view base)
+{
+    std::string current = ToNativePath(folder);
+    std::string stop = ToNativePath(base);
+    while (current.size() > 1 && current.back() == '/')
+        current.pop_back();
+    if (!stop.empty() && stop.back() == '/')
+        stop.pop_back();
+    while (current.size() > stop.size()) {
+        ::rmdir(current.c_str());
+        current = GetFolderPart(current);
+        if (current.empty())
+            break;
+    }
+}
+
+bool PathExists(std::string_view path)
+{
+    if (path == ".")
+        return true;
+    if (path.empty())
+        return false;
+    struct stat st {};
+    if (StatPath(path, st))
+        return S_ISDIR(st.st_mode);
+    return false;
+}
+
+bool FileOrFolderExists(std::string_view path)
+{
+    if (path.empty())
+        return false;
+    if (!IsPathSeparator(path[0]) && path.find(':') == std::string_view::npos)
+        return false;
+    struct stat st {};
+    return StatPath(path, st);
+}
+
+bool QueryFileSize(std::string_view path, uint32_t &size)
+{
+    int fd = ::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+              static_cast<uint64_t>(st.st_size) <= UINT32_MAX;
+    ::close(fd);
+    if (ok)
+        size = static_cast<uint32_t>(st.st_size);
+    return ok;
+}
+
+uint32_t GetPathFileSize(std::string_view path)
+{
+    uint32_t size = 0;
+    return QueryFileSize(path, size) ? size : 0;
+}
+
+bool ReadTextFile(std::string_view path, std::string &text)
+{
+    std::ifstream in(ToNativePath(path), std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad())
+        return false;
+    text = buffer.str();
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0)
+        text.resize(text.size() - 2);
+    return true;
+}
+
+bool MakeTempFileNameWithPrefix(std::string_view prefix, std::string &name)
+{
+    std::string folder = GetTempFolder();
+    if (folder.empty())
+        return false;
+    std::string stem = TruncateUtf8(prefix, 3);
+    SanitizeFileName(stem);
+    std::string pattern = ToNativePath(folder) + stem + "XXXXXX";
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(pattern.c_str());
+    name = pattern;
+    return true;
+}
+
+std::string MakeTempFileName()
+{
+    std::string name;
+    return MakeTempFileNameWithPrefix("log", name) ? name : std::string();
+}
+
+std::vector<std::string> ListFixedDrives()
+{
+    std::vector<std::string> drives;
+    std::ifstream in("/proc/self/mounts");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string device, mountPoint;
+        if (!(fields >> device >> mountPoint))
+            continue;
+        if (device.compare(0, 5, "/dev/") != 0 || device.compare(0, 9, "/dev/loop") == 0)
+            continue;
+        std::string point = UnescapeMountField(mountPoint);
+        AddTrailingBackslash(point);
+        bool seen = false;
+        for (const auto &d : drives)
+            seen = seen || d == point;
+        if (!seen)
+            drives.push_back(point);
+    }
+    return drives;
+}
+
+bool HasEnoughDiskSpace(std::string_view path, uint64_t neededBytes)
+{
+    std::string work = ToNativePath(path);
+    while (work.size() > 1 && work.back() == '/')
+        work.pop_back();
+    if (work.empty())
+        return false;
+    for (;;) {
+        if (auto free = QueryFreeSpace(work))
+            return *free > neededBytes;
+        // The folder may not exist yet: ask its parent.
+        if (work == "/")
+            return false;
+        std::size_t cut = work.rfind('/');
+        if (cut == std::string::npos)
+            return false;
+        work = cut == 0 ? std::string("/") : work.substr(0, cut);
+    }
+}
+
+void SetFreeSpaceQuery(FreeSpaceQuery query)
+{
+    std::lock_guard lock(g_freeSpaceMutex);
+    g_freeSpaceQuery = std::move(query);
+}
+
+} // namespace krv::setup

@@ -1,0 +1,218 @@
+#include "log.h"
+
+#include "command_line.h"
+#include "command_line_text.h"
+#include "setup_system.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace krv::setup {
+
+namespace {
+
+constexpr std::size_t kMaxCsdVersion = 127;
+
+std::tm LocalNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+// Writes all bytes, retrying short writes; errors are ignored (a log that
+// cannot be written must not stop the setup).
+void WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void WriteAndFlush(int fd, std::string_view bytes) {
+    WriteAll(fd, bytes);
+    ::fdatasync(fd);
+}
+
+// Inside the lock, only when no file is open.
+void OpenLogFile(SetupLog &log) {
+    if (log.path.empty()) {
+        const std::string program =
+            log.programPath ? log.programPath() : platform::ExecutablePath();
+        if (program.empty())
+            return;
+        log.path = DefaultLogPath(program);
+    }
+    const int fd = ::open(log.path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return; // lost; the next line tries again
+    log.fd = fd;
+    WriteAndFlush(fd, log.header);
+    WriteAndFlush(fd, FormatOsVersionBlock(log.osQuery ? log.osQuery() : QueryOsVersionBlock()));
+}
+
+uint32_t LeadingNumber(std::string_view &text) {
+    uint64_t value = 0;
+    std::size_t i = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        value = std::min<uint64_t>(value * 10 + static_cast<uint64_t>(text[i] - '0'), UINT32_MAX);
+        ++i;
+    }
+    text.remove_prefix(i);
+    if (!text.empty() && text.front() == '.')
+        text.remove_prefix(1);
+    return static_cast<uint32_t>(value);
+}
+
+template <typename T> void AppendFormatted(std::string &line, const char *format, T value) {
+    char buffer[32];
+    const int n = std::snprintf(buffer, sizeof buffer, format, value);
+    if (n > 0)
+        line.append(buffer, static_cast<std::size_t>(std::min<int>(n, sizeof buffer - 1)));
+}
+
+} // namespace
+
+OsVersionBlock QueryOsVersionBlock() {
+    OsVersionBlock block;
+    const platform::KernelInfo kernel = platform::ReadKernelInfo();
+    std::string_view release = kernel.release;
+    block.majorVersion = LeadingNumber(release);
+    block.minorVersion = LeadingNumber(release);
+    block.buildNumber = LeadingNumber(release);
+    block.platformId = 2;
+    const auto os = platform::ReadOsRelease();
+    block.csdVersion = os && !os->prettyName.empty() ? os->prettyName : kernel.release;
+    block.extended = true;
+    block.productType = 1;
+    return block;
+}
+
+std::string FormatOsVersionBlock(const OsVersionBlock &block) {
+    std::string text = "<< OS Version: ";
+    text += " MajorVersion: " + std::to_string(block.majorVersion) + ";";
+    text += " MinorVersion: " + std::to_string(block.minorVersion) + ";";
+    text += " BuildNumber: " + std::to_string(block.buildNumber) + ";";
+    text += " PlatformId: " + std::to_string(block.platformId) + ";";
+    text += " CSDVersion: " + block.csdVersion.substr(0, kMaxCsdVersion) + ";";
+    if (block.extended) {
+        text += " ServicePackMajor: " + std::to_string(block.servicePackMajor) + ";";
+        text += " ServicePackMinor: " + std::to_string(block.servicePackMinor) + ";";
+        text += " SuiteMask: " + std::to_string(block.suiteMask) + ";";
+        text += " ProductType: " + std::to_string(block.productType) + ";";
+    }
+    text += " >> \r\n\r\n";
+    return text;
+}
+
+std::string FormatLogTimestamp(const std::tm &t) {
+    char buffer[64];
+    const int n =
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d @%02d:%02d:%02d", t.tm_year + 1900,
+                      t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    return std::string(buffer, static_cast<std::size_t>(std::clamp(n, 0, 63)));
+}
+
+std::string DefaultLogPath(std::string_view programPath) {
+    std::string path(programPath);
+    if (path.size() > 4 && EqualsIgnoreCase(std::string_view(path).substr(path.size() - 4), ".exe"))
+        path.resize(path.size() - 4);
+    return path + ".log";
+}
+
+SetupLog::~SetupLog() {
+    if (fd >= 0)
+        ::close(fd);
+}
+
+SetupLog &TheSetupLog() {
+    static SetupLog log;
+    return log;
+}
+
+void SetLogFilePath(SetupLog &log, std::string_view path) {
+    std::lock_guard guard(log.lock);
+    if (log.fd >= 0 && log.path != path)
+        return;
+    log.path = std::string(path);
+}
+
+void SetLogHeader(SetupLog &log, std::string_view header) {
+    std::lock_guard guard(log.lock);
+    log.header = std::string(header);
+}
+
+void WriteLogLine(SetupLog &log, std::string_view text) {
+    std::lock_guard guard(log.lock);
+    if (log.fd < 0)
+        OpenLogFile(log);
+    if (log.fd < 0)
+        return;
+    std::string line = FormatLogTimestamp(log.clock ? log.clock() : LocalNow());
+    line += '-';
+    line += MaskPasswordsInText(text);
+    line += "\r\n";
+    WriteAndFlush(log.fd, line);
+}
+
+void CloseLog(SetupLog &log, bool writeEndLine) {
+    if (writeEndLine)
+        WriteLogLine(log, kLogEndLine);
+    std::lock_guard guard(log.lock);
+    if (log.fd >= 0) {
+        ::close(log.fd);
+        log.fd = -1;
+    }
+}
+
+void SetLogFilePath(std::string_view path) {
+    SetLogFilePath(TheSetupLog(), path);
+}
+void SetLogHeader(std::string_view header) {
+    SetLogHeader(TheSetupLog(), header);
+}
+void WriteLogLine(std::string_view text) {
+    WriteLogLine(TheSetupLog(), text);
+}
+
+void LogLine(std::string_view text) {
+    if (LoggingEnabled)
+        WriteLogLine(TheSetupLog(), text);
+}
+
+void CloseLog() {
+    CloseLog(TheSetupLog(), LoggingEnabled);
+}
+
+void AppendLogText(std::string &line, const char *text) {
+    if (text)
+        line += text;
+}
+void AppendLogText(std::string &line, std::string_view text) {
+    line += text;
+}
+void AppendLogBool(std::string &line, bool value) {
+    line += value ? "true" : "false";
+}
+void AppendLogUShort(std::string &line, uint16_t value) {
+    AppendFormatted(line, "%hu", value);
+}
+void AppendLogInt(std::string &line, int32_t value) {
+    AppendFormatted(line, "%d", value);
+}
+void AppendLogULong(std::string &line, uint32_t value) {
+    AppendFormatted(line, "%u", value);
+}
+void AppendLogUInt64(std::string &line, uint64_t value) {
+    AppendFormatted(line, "%llu", static_cast<unsigned long long>(value));
+}
+
+} // namespace krv::setup

@@ -1,0 +1,102 @@
+#include "md5.h"
+
+#include "paths.h"
+
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace krv::setup {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 65536;
+
+struct FdCloser {
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+struct MdCtxDeleter {
+    void operator()(EVP_MD_CTX *ctx) const { EVP_MD_CTX_free(ctx); }
+};
+
+} // namespace
+
+bool ComputeFileMd5(std::string_view path, uint64_t trailingBytes, Md5Digest &digest)
+{
+    FdCloser file{::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+        return false;
+    auto size = static_cast<uint64_t>(st.st_size);
+    if (size <= trailingBytes)
+        return false;
+    uint64_t remaining = size - trailingBytes;
+
+    std::unique_ptr<EVP_MD_CTX, MdCtxDeleter> ctx(EVP_MD_CTX_new());
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1)
+        return false;
+    std::vector<unsigned char> block(kBlockSize);
+    while (remaining > 0) {
+        std::size_t want = remaining < kBlockSize ? static_cast<std::size_t>(remaining) : kBlockSize;
+        ssize_t got = ::read(file.fd, block.data(), want);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false; // read error, or the file shrank under us
+        if (EVP_DigestUpdate(ctx.get(), block.data(), static_cast<std::size_t>(got)) != 1)
+            return false;
+        remaining -= static_cast<uint64_t>(got);
+    }
+    unsigned int length = 0;
+    unsigned char out[EVP_MAX_MD_SIZE];
+    if (EVP_DigestFinal_ex(ctx.get(), out, &length) != 1 || length != digest.size())
+        return false;
+    std::copy(out, out + digest.size(), digest.begin());
+    return true;
+}
+
+bool ComputeFileMd5Hex(std::string_view path, uint64_t trailingBytes, std::string &hex)
+{
+    Md5Digest digest;
+    if (!ComputeFileMd5(path, trailingBytes, digest))
+        return false;
+    static const char kDigits[] = "0123456789abcdef";
+    hex.clear();
+    for (uint8_t b : digest) {
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 0x0F];
+    }
+    return true;
+}
+
+bool VerifyFileMd5(std::string_view path, std::string_view expectedHex, uint64_t trailingBytes)
+{
+    if (expectedHex.size() < 32)
+        return false;
+    std::string actual;
+    if (!ComputeFileMd5Hex(path, trailingBytes, actual))
+        return false;
+    for (std::size_t i = 0; i < 32; ++i) {
+        char e = expectedHex[i];
+        if (e >= 'A' && e <= 'F')
+            e = static_cast<char>(e - 'A' + 'a');
+        if (e != actual[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace krv::setup

@@ -1,0 +1,285 @@
+#include "messages.h"
+
+#include "files.h"
+#include "log.h"
+#include "ui_strings.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QString>
+#include <QThread>
+
+#include <cstdio>
+#include <iostream>
+
+namespace krv::setup {
+
+namespace {
+
+std::mutex g_presenterLock;
+std::shared_ptr<MessageBoxPresenter> g_presenter; // null: automatic
+std::mutex g_debugLock;
+std::function<void(std::string_view)> g_debugSink;
+
+bool QtDisplayAvailable() {
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return false;
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+std::string WithoutCarriageReturns(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out.push_back(text[i]);
+    return out;
+}
+
+std::string Resolve(const UiTextOrId &value) {
+    return value.isId ? LoadUiString(value.id) : value.text;
+}
+
+QMessageBox::StandardButtons ButtonsOf(unsigned style) {
+    switch (style & mb::kButtonsMask) {
+    case mb::kOkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case mb::kAbortRetryIgnore:
+        return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case mb::kYesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case mb::kYesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case mb::kRetryCancel:
+        return QMessageBox::Retry | QMessageBox::Cancel;
+    default:
+        return QMessageBox::Ok;
+    }
+}
+
+QMessageBox::Icon IconOf(unsigned style) {
+    switch (style & mb::kIconMask) {
+    case mb::kIconError:
+        return QMessageBox::Critical;
+    case mb::kIconQuestion:
+        return QMessageBox::Question;
+    case mb::kIconWarning:
+        return QMessageBox::Warning;
+    case mb::kIconInformation:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+int AnswerOf(int button, unsigned style) {
+    switch (button) {
+    case QMessageBox::Ok:
+        return answer::kOk;
+    case QMessageBox::Cancel:
+        return answer::kCancel;
+    case QMessageBox::Abort:
+        return answer::kAbort;
+    case QMessageBox::Retry:
+        return answer::kRetry;
+    case QMessageBox::Ignore:
+        return answer::kIgnore;
+    case QMessageBox::Yes:
+        return answer::kYes;
+    case QMessageBox::No:
+        return answer::kNo;
+    default:
+        return DefaultMessageBoxAnswer(style);
+    }
+}
+
+int ShowQtBox(const MessageBoxRequest &request) {
+    QMessageBox box(IconOf(request.style),
+                    QString::fromStdString(request.defaultCaption
+                                               ? std::string(kDefaultMessageBoxCaption)
+                                               : request.caption),
+                    QString::fromStdString(WithoutCarriageReturns(request.text)),
+                    ButtonsOf(request.style), request.owner);
+    if (request.style & mb::kTopmost)
+        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    return AnswerOf(box.exec(), request.style);
+}
+
+} // namespace
+
+int DefaultMessageBoxAnswer(unsigned style) {
+    switch (style & mb::kButtonsMask) {
+    case mb::kOkCancel:
+    case mb::kYesNoCancel:
+    case mb::kRetryCancel:
+        return answer::kCancel;
+    case mb::kAbortRetryIgnore:
+        return answer::kAbort;
+    case mb::kYesNo:
+        return answer::kNo;
+    default:
+        return answer::kOk;
+    }
+}
+
+int ConsoleMessageBoxPresenter::Show(const MessageBoxRequest &request) {
+    const std::string caption =
+        request.defaultCaption ? std::string(kDefaultMessageBoxCaption) : request.caption;
+    std::cout << caption << "\n\n" << WithoutCarriageReturns(request.text) << "\n" << std::flush;
+    return DefaultMessageBoxAnswer(request.style);
+}
+
+int QtMessageBoxPresenter::Show(const MessageBoxRequest &request) {
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return ConsoleMessageBoxPresenter().Show(request);
+    if (QThread::currentThread() == app->thread())
+        return ShowQtBox(request);
+    int result = answer::kNone;
+    QMetaObject::invokeMethod(
+        app, [&result, &request] { result = ShowQtBox(request); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+int ScriptedMessageBoxes::Show(const MessageBoxRequest &request) {
+    std::lock_guard guard(m_lock);
+    m_shown.push_back(request);
+    if (m_script.empty())
+        return DefaultMessageBoxAnswer(request.style);
+    const int reply = m_script.front();
+    m_script.pop_front();
+    return reply;
+}
+
+void ScriptedMessageBoxes::Answer(int reply) {
+    std::lock_guard guard(m_lock);
+    m_script.push_back(reply);
+}
+
+std::vector<MessageBoxRequest> ScriptedMessageBoxes::Shown() const {
+    std::lock_guard guard(m_lock);
+    return m_shown;
+}
+
+void ScriptedMessageBoxes::Clear() {
+    std::lock_guard guard(m_lock);
+    m_shown.clear();
+    m_script.clear();
+}
+
+void SetMessageBoxPresenter(std::shared_ptr<MessageBoxPresenter> presenter) {
+    std::lock_guard guard(g_presenterLock);
+    g_presenter = std::move(presenter);
+}
+
+std::shared_ptr<MessageBoxPresenter> GetMessageBoxPresenter() {
+    {
+        std::lock_guard guard(g_presenterLock);
+        if (g_presenter)
+            return g_presenter;
+    }
+    if (QtDisplayAvailable())
+        return std::make_shared<QtMessageBoxPresenter>();
+    return std::make_shared<ConsoleMessageBoxPresenter>();
+}
+
+void SetDebugOutputSink(std::function<void(std::string_view)> sink) {
+    std::lock_guard guard(g_debugLock);
+    g_debugSink = std::move(sink);
+}
+
+void OutputDebugText(std::string_view text) {
+    std::lock_guard guard(g_debugLock);
+    if (g_debugSink) {
+        g_debugSink(text);
+        return;
+    }
+    std::cerr << text << '\n' << std::flush;
+}
+
+int MessageBoxFromStrings(QWidget *owner, const UiTextOrId &text,
+                          const std::optional<UiTextOrId> &caption, unsigned style) {
+    MessageBoxRequest request;
+    request.owner = owner;
+    request.text = Resolve(text);
+    request.style = style;
+    if (!caption || (caption->isId && caption->id == 0))
+        request.defaultCaption = true;
+    else
+        request.caption = Resolve(*caption);
+    return GetMessageBoxPresenter()->Show(request);
+}
+
+int MessageBoxForeground(QWidget *owner, const UiTextOrId &text,
+                         const std::optional<UiTextOrId> &caption, unsigned style) {
+    if (!owner && qobject_cast<QApplication *>(QCoreApplication::instance()) &&
+        QThread::currentThread() == QCoreApplication::instance()->thread())
+        owner = QApplication::activeWindow();
+    std::optional<UiTextOrId> shownCaption = caption;
+    if (shownCaption && !shownCaption->isId && shownCaption->text.empty())
+        shownCaption.reset();
+    const int result = MessageBoxFromStrings(owner, text, shownCaption, style);
+    if (owner) {
+        owner->raise();
+        owner->activateWindow();
+    }
+    return result;
+}
+
+void ReportError(std::string_view text, bool topmost) {
+    LogLine(text);
+    if (UiVisible) {
+        MessageBoxForeground(nullptr, UiTextOrId(text), std::nullopt,
+                             mb::kIconError | (topmost ? mb::kTopmost : 0u));
+    } else {
+        OutputDebugText(text);
+    }
+}
+
+void ReportMessageId(uint32_t id, bool topmost) {
+    ReportError(LoadUiString(id), topmost);
+}
+
+uint32_t ResultCodeMessageId(int code) {
+    switch (code) {
+    case result_code::kOk:
+    case result_code::kNothingToReport:
+        return 0;
+    case result_code::kReadFailed:
+        return 132;
+    case result_code::kCorruptArchive:
+        return 129;
+    case result_code::kWrongArchiveVersion:
+        return 130;
+    case result_code::kInstallerStartFailed:
+        return 131;
+    default:
+        return 133;
+    }
+}
+
+void ReportResultCode(int code) {
+    if (const uint32_t id = ResultCodeMessageId(code))
+        ReportMessageId(id, false);
+}
+
+bool AskRetryForDiskSpace(std::string_view path, uint64_t needed,
+                          const std::function<bool(std::string_view, uint64_t)> &hasSpace) {
+    if (!UiVisible)
+        return false;
+    for (;;) {
+        const std::string text = FormatUiString(219, std::string(path));
+        const int reply = MessageBoxForeground(nullptr, UiTextOrId(text), std::nullopt,
+                                               mb::kRetryCancel | mb::kIconError);
+        if (reply != answer::kRetry)
+            return false;
+        const bool enough = hasSpace ? hasSpace(path, needed) : HasEnoughDiskSpace(path, needed);
+        if (enough)
+            return true;
+    }
+}
+
+} // namespace krv::setup

@@ -1,0 +1,54 @@
+// The flow of the program TelmarSetup2.3 around the setup sequence: the
+// command line as one Windows-style line, the /cmdloc redirection, the log
+// switch, the usage box, the exit-code line and the closing of the log.
+// main() only builds the Qt application when a display can be had and calls
+// ProgramRun, which tests call the same way.
+#pragma once
+
+#include "command_line.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace krv::setup {
+
+struct SetupProgram {
+    std::string programPath;     // the program's own file
+    std::string commandLine;     // the arguments as one line (after /cmdloc)
+    std::string fullCommandLine; // program path and arguments, as the log shows it
+    CommandLineOptions options;
+    int exitCode = 0;
+};
+
+// The setup sequence that runs when no standalone switch took the run; it
+// returns the exit code.
+using SetupSequence = std::function<int(SetupProgram &)>;
+
+// The program's file name without its folder (and without a Windows-style
+// ".exe"), as the usage and language boxes show it.
+std::string ProgramBaseName(std::string_view programPath);
+
+// Parses the command line, applies /exelog, and runs the standalone switch
+// that replaces a setup: /? or /help shows the usage. True when one ran.
+bool ProgramHandleStandaloneSwitches(SetupProgram &program);
+
+// The usage box: string 144 formatted with the program's name, caption
+// string 140 with the same name, information icon, no owner.
+void ProgramShowUsage(const SetupProgram &program);
+
+// "Code returned to Windows by setup:" and the exit code, then the code.
+int ProgramWriteExitCodeLog(const SetupProgram &program);
+
+// The whole run: arguments (without the program name) to exit code. Without
+// a setup sequence the run logs the command lines it would hand on and ends
+// with exit code 1, as a run without a package does.
+int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
+               const SetupSequence &sequence = {});
+
+// A Qt application can reach a display: QT_QPA_PLATFORM names a platform,
+// or DISPLAY or WAYLAND_DISPLAY is set.
+bool ProgramDisplayAvailable();
+
+} // namespace krv::setup

@@ -1,0 +1,536 @@
+#include "system.h"
+
+#include "paths.h"
+
+#include <setup_process.h>
+#include <setup_system.h>
+#include <version_info.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include <elf.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace krv::setup {
+
+namespace {
+
+bool IsRegularFile(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Where a library named without a folder is looked for: the loader's
+// environment, the setup folder, then the usual library folders.
+std::string FindLibrary(std::string_view library)
+{
+    std::string name = ToNativePath(library);
+    if (name.find('/') != std::string::npos)
+        return IsRegularFile(name) ? name : std::string();
+    std::vector<std::string> dirs;
+    std::string env = platform::GetEnvironmentVariable("LD_LIBRARY_PATH").value_or("");
+    for (std::size_t start = 0; start < env.size();) {
+        std::size_t end = env.find(':', start);
+        if (end == std::string::npos)
+            end = env.size();
+        if (end > start)
+            dirs.push_back(env.substr(start, end - start));
+        start = end + 1;
+    }
+    std::string setupDir = GetSetupExeDir();
+    if (!setupDir.empty())
+        dirs.push_back(setupDir);
+    for (const char *d : {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu", "/usr/lib",
+                          "/lib"})
+        dirs.emplace_back(d);
+    for (auto dir : dirs) {
+        AddTrailingBackslash(dir);
+        if (IsRegularFile(dir + name))
+            return dir + name;
+    }
+    return {};
+}
+
+// Reads a section of an ELF file by name; nothing when the file is not ELF,
+// is damaged or has no such section. Every offset and size in the file is
+// checked against the file's length before it is used.
+std::optional<std::string> ReadElfSection(const std::string &path, const char *sectionName, std::size_t maxSize)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    in.seekg(0, std::ios::end);
+    const auto fileSize = static_cast<uint64_t>(std::max<std::streamoff>(0, in.tellg()));
+    auto readAt = [&](uint64_t offset, void *out, uint64_t size) {
+        if (offset > fileSize || size > fileSize - offset)
+            return false;
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(offset));
+        in.read(static_cast<char *>(out), static_cast<std::streamsize>(size));
+        return static_cast<uint64_t>(in.gcount()) == size;
+    };
+    unsigned char ident[EI_NIDENT];
+    if (!readAt(0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0 || ident[EI_DATA] != ELFDATA2LSB)
+        return std::nullopt;
+
+    struct Section {
+        uint32_t name;
+        uint64_t offset, size;
+        uint32_t type;
+    };
+    std::vector<Section> sections;
+    uint16_t stringIndex = 0;
+    if (ident[EI_CLASS] == ELFCLASS64) {
+        Elf64_Ehdr h;
+        if (!readAt(0, &h, sizeof h) || h.e_shentsize != sizeof(Elf64_Shdr) || h.e_shnum == 0)
+            return std::nullopt;
+        stringIndex = h.e_shstrndx;
+        for (uint16_t i = 0; i < h.e_shnum; ++i) {
+            Elf64_Shdr s;
+            if (!readAt(h.e_shoff + uint64_t(i) * sizeof s, &s, sizeof s))
+                return std::nullopt;
+            sections.push_back({s.sh_name, s.sh_offset, s.sh_size, s.sh_type});
+        }
+    } else if (ident[EI_CLASS] == ELFCLASS32) {
+        Elf32_Ehdr h;
+        if (!readAt(0, &h, sizeof h) || h.e_shentsize != sizeof(Elf32_Shdr) || h.e_shnum == 0)
+            return std::nullopt;
+        stringIndex = h.e_shstrndx;
+        for (uint16_t i = 0; i < h.e_shnum; ++i) {
+            Elf32_Shdr s;
+            if (!readAt(h.e_shoff + uint64_t(i) * sizeof s, &s, sizeof s))
+                return std::nullopt;
+            sections.push_back({s.sh_name, s.sh_offset, s.sh_size, s.sh_type});
+        }
+    } else {
+        return std::nullopt;
+    }
+    if (stringIndex >= sections.size() || sections[stringIndex].size > (1u << 20))
+        return std::nullopt;
+    std::string names(sections[stringIndex].size, '\0');
+    if (!readAt(sections[stringIndex].offset, names.data(), names.size()))
+        return std::nullopt;
+    for (const auto &s : sections) {
+        if (s.name >= names.size() || s.type == SHT_NOBITS)
+            continue;
+        if (std::strcmp(names.c_str() + s.name, sectionName) != 0)
+            continue; // names are NUL-terminated within the table: c_str() stops at the end
+        if (s.size > maxSize)
+            return std::nullopt;
+        std::string data(s.size, '\0');
+        if (!readAt(s.offset, data.data(), data.size()))
+            return std::nullopt;
+        return data;
+    }
+    return std::nullopt;
+}
+
+std::mutex g_osMutex;
+bool g_osFilled = false;
+OsVersionCache g_os;
+
+uint32_t PartOrZero(int32_t part) { return part < 0 ? 0u : static_cast<uint32_t>(part); }
+
+bool FileExists(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::string JavaBinPath(std::string home, std::string_view wantedFile)
+{
+    AddTrailingBackslash(home);
+    return ToNativePath(home) + "bin/" + std::string(wantedFile);
+}
+
+void InsertJavaHome(std::vector<JavaHome> &list, JavaHome entry, bool ascending)
+{
+    auto pos = std::find_if(list.begin(), list.end(), [&](const JavaHome &h) {
+        int c = CompareVersions(h.version, entry.version);
+        return ascending ? c > 0 : c < 0;
+    });
+    list.insert(pos, std::move(entry));
+}
+
+} // namespace
+
+bool GetDllVersion(std::string_view library, uint32_t &major, uint32_t &minor)
+{
+    std::string path = FindLibrary(library);
+    if (path.empty())
+        return false;
+    auto version = platform::ReadFileVersion(path);
+    if (!version)
+        return false;
+    major = version->major;
+    minor = version->minor;
+    return true;
+}
+
+// The toolkit the setup is built on is always newer than what these tests
+// were guarding against.
+bool ShellVersionAtLeast5() { return true; }
+bool ComctlVersionAtLeast580() { return true; }
+
+int GetFileVersionQuad(std::string_view path, uint32_t &high, uint32_t &low)
+{
+    std::string native = ToNativePath(path);
+    if (!FileExists(native))
+        return ENOENT;
+    if (auto v = platform::ReadFileVersion(native)) {
+        high = (uint32_t(v->major) << 16) | v->minor;
+        low = (uint32_t(v->release) << 16) | v->build;
+    }
+    return 0;
+}
+
+bool GetVersionInfoString(std::string &pathInValueOut, std::string_view valueName)
+{
+    auto data = ReadElfSection(ToNativePath(pathInValueOut), ".krv.verstrings", 65536);
+    if (!data)
+        return false;
+    std::size_t pos = 0;
+    while (pos < data->size()) {
+        std::size_t end = data->find('\0', pos);
+        if (end == std::string::npos)
+            end = data->size();
+        std::string_view entry(data->data() + pos, end - pos);
+        pos = end + 1;
+        auto eq = entry.find('=');
+        if (eq == std::string_view::npos || eq != valueName.size())
+            continue;
+        if (::strncasecmp(entry.data(), valueName.data(), eq) != 0)
+            continue;
+        std::string_view value = entry.substr(eq + 1);
+        if (value.empty())
+            return false;
+        pathInValueOut = std::string(value);
+        return true;
+    }
+    return false;
+}
+
+bool GetProductNameOfFile(std::string &pathInValueOut) { return GetVersionInfoString(pathInValueOut, "ProductName"); }
+
+bool GetInternetExplorerVersion(uint32_t &major)
+{
+    auto key = platform::RegistryOpenKey(platform::RegistryHive::LocalMachine, "Software\\Microsoft\\Internet Explorer");
+    if (!key)
+        return false;
+    if (auto v = platform::RegistryGetValue(*key, "Version"); v && v->type == platform::RegistryValueType::Text) {
+        const std::string &text = v->text;
+        if (std::count(text.begin(), text.end(), '.') >= 2) {
+            uint64_t n = 0;
+            for (char c : text.substr(0, text.find('.'))) {
+                if (c < '0' || c > '9' || n > UINT32_MAX / 10)
+                    return false;
+                n = n * 10 + static_cast<uint64_t>(c - '0');
+            }
+            if (n > UINT32_MAX)
+                return false;
+            major = static_cast<uint32_t>(n);
+            return true;
+        }
+    }
+    std::string iver;
+    if (!QueryRegistryValueText(*key, "IVer", iver))
+        return false;
+    if (iver == "100")
+        major = 1;
+    else if (iver == "101" || iver == "102")
+        major = 2;
+    else if (iver == "103")
+        major = 3;
+    else
+        return false;
+    return true;
+}
+
+std::optional<platform::RegistryHive> ParseRegistryRoot(std::string_view reference)
+{
+    std::size_t slash = reference.find('\\');
+    if (slash == std::string_view::npos)
+        return std::nullopt;
+    std::string root(reference.substr(0, slash));
+    if (::strcasecmp(root.c_str(), "HKLM") == 0)
+        return platform::RegistryHive::LocalMachine;
+    if (::strcasecmp(root.c_str(), "HKCU") == 0)
+        return platform::RegistryHive::CurrentUser;
+    if (::strcasecmp(root.c_str(), "HKCR") == 0)
+        return platform::RegistryHive::ClassesRoot;
+    if (::strcasecmp(root.c_str(), "HKCC") == 0)
+        return platform::RegistryHive::CurrentConfig;
+    return platform::RegistryHive::Users;
+}
+
+std::string ResolveRegistryReference(std::string_view reference)
+{
+    auto hive = ParseRegistryRoot(reference);
+    if (!hive)
+        return {};
+    std::size_t first = reference.find('\\');
+    std::size_t last = reference.rfind('\\');
+    std::string_view keyPath = last > first ? reference.substr(first + 1, last - first - 1) : std::string_view();
+    std::string_view valueName = reference.substr(last + 1);
+    auto key = platform::RegistryOpenKey(*hive, keyPath);
+    std::string text;
+    if (!key || !QueryRegistryValueText(*key, valueName, text))
+        return {};
+    return text;
+}
+
+bool QueryRegistryValueText(const platform::RegistryKey &key, std::string_view valueName, std::string &text)
+{
+    auto value = platform::RegistryGetValue(key, valueName);
+    if (!value)
+        return false;
+    switch (value->type) {
+    case platform::RegistryValueType::Text:
+        text = value->text;
+        return true;
+    case platform::RegistryValueType::Number:
+        text = std::to_string(value->number);
+        return true;
+    case platform::RegistryValueType::Binary:
+        return false;
+    }
+    return false;
+}
+
+std::string GetOsDisplayName()
+{
+    if (auto release = platform::ReadOsRelease()) {
+        if (!release->prettyName.empty())
+            return release->prettyName;
+        if (!release->name.empty())
+            return release->versionId.empty() ? release->name : release->name + " " + release->versionId;
+    }
+    platform::KernelInfo kernel = platform::ReadKernelInfo();
+    if (!kernel.sysname.empty())
+        return kernel.sysname + " " + kernel.release;
+    return "OsNotIdentified";
+}
+
+int GetOsFamily() { return IsWow64() ? 2 : 1; }
+
+bool IsWow64() { return GetOsVersionCache().wow64; }
+
+OsVersionCache GetOsVersionCache()
+{
+    std::lock_guard lock(g_osMutex);
+    if (!g_osFilled) {
+        VersionQuad v;
+        if (ParseVersion(platform::ReadKernelInfo().release, v)) {
+            g_os.major = PartOrZero(v.major);
+            g_os.minor = PartOrZero(v.minor);
+            g_os.build = PartOrZero(v.build);
+        }
+        g_os.servicePack = 0;
+        g_os.wow64 = false;
+        g_osFilled = true;
+    }
+    return g_os;
+}
+
+void SetOsVersionCache(const OsVersionCache &cache)
+{
+    std::lock_guard lock(g_osMutex);
+    g_os = cache;
+    g_osFilled = true;
+}
+
+bool OsVersionAtLeast(const VersionQuad &version, bool sameMajorMinor)
+{
+    OsVersionCache os = GetOsVersionCache();
+    uint32_t major = PartOrZero(version.major), minor = PartOrZero(version.minor);
+    if (sameMajorMinor)
+        return os.major == major && os.minor == minor;
+    const uint32_t mine[] = {os.major, os.minor, os.servicePack, os.build};
+    const uint32_t wanted[] = {major, minor, PartOrZero(version.revision), PartOrZero(version.build)};
+    for (int i = 0; i < 4; ++i) {
+        if (mine[i] != wanted[i])
+            return mine[i] > wanted[i];
+    }
+    return true;
+}
+
+bool IsVistaOrLater(bool sameMajorMinor) { return OsVersionAtLeast(SetVersion(6, 0, 0, 0), sameMajorMinor); }
+
+// There is no file-system redirection on Linux: the record stays as it is.
+void DisableFsRedirection(FsRedirection &) {}
+void RevertFsRedirection(FsRedirection &record) { record.disabled = false; }
+bool IsRunningUnderWow64() { return false; }
+
+bool CanLockServiceDatabase() { return platform::IsAdministrator(); }
+
+bool RunProcessAndWait(std::string_view program, std::string_view commandLine, uint32_t *exitCode,
+                       uint32_t creationFlags, bool /*withoutRedirection*/)
+{
+    constexpr uint32_t kCreateNoWindow = 0x08000000;
+    constexpr uint32_t kDetachedProcess = 0x8;
+    platform::ProcessStartInfo info;
+    info.program = program.empty() ? std::string() : ToNativePath(program);
+    info.commandLine = std::string(commandLine);
+    info.detached = (creationFlags & (kCreateNoWindow | kDetachedProcess)) != 0;
+    platform::ProcessResult result = platform::ProcessRun(info, exitCode != nullptr);
+    if (result.started && exitCode && result.waited)
+        *exitCode = result.exitCode;
+    return result.started;
+}
+
+bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uint32_t *exitCode, bool /*hidden*/)
+{
+    std::string target(file);
+    platform::ProcessStartInfo info;
+    bool isUrl = target.find("://") != std::string::npos;
+    if (!isUrl)
+        target = ToNativePath(target);
+    if (!isUrl && IsRegularFile(target) && ::access(target.c_str(), X_OK) == 0) {
+        info.program = target;
+        info.commandLine = platform::QuoteArgument(target);
+        if (!parameters.empty())
+            info.commandLine += " " + std::string(parameters);
+        info.workingDirectory = GetFolderPart(target);
+    } else {
+        // Documents, packages and web addresses open in the desktop's
+        // handler for them.
+        info.program = "xdg-open";
+        info.commandLine = "xdg-open " + platform::QuoteArgument(target);
+        if (!isUrl)
+            info.workingDirectory = GetFolderPart(target);
+    }
+    platform::ProcessResult result = platform::ProcessRun(info, exitCode != nullptr);
+    if (result.started && exitCode && result.waited)
+        *exitCode = result.exitCode;
+    return result.started;
+}
+
+std::vector<JavaHome> ListJavaHomes(const VersionQuad &minimum, bool developmentKit, bool ascending)
+{
+    std::vector<JavaHome> list;
+    const char *keyPath = developmentKit ? "Software\\JavaSoft\\Java Development Kit"
+                                         : "Software\\JavaSoft\\Java Runtime Environment";
+    auto key = platform::RegistryOpenKey(platform::RegistryHive::LocalMachine, keyPath);
+    if (!key)
+        return list;
+    for (const auto &name : platform::RegistryListSubkeys(*key)) {
+        VersionQuad version;
+        if (!ParseVersion(name, version) || CompareVersions(version, minimum) < 0)
+            continue;
+        auto sub = platform::RegistryOpenKey(platform::RegistryHive::LocalMachine, std::string(keyPath) + "\\" + name);
+        if (!sub)
+            continue;
+        auto home = platform::RegistryGetValue(*sub, "JavaHome");
+        if (!home || home->type != platform::RegistryValueType::Text || home->text.empty())
+            continue;
+        InsertJavaHome(list, {version, home->text}, ascending);
+    }
+    return list;
+}
+
+std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVersion, std::string_view preferred1,
+                         std::string_view preferred2, bool runtime, bool ascending)
+{
+    for (std::string_view preferred : {preferred1, preferred2}) {
+        if (preferred.empty())
+            continue;
+        std::string candidate = JavaBinPath(std::string(preferred), wantedFile);
+        if (FileExists(candidate))
+            return candidate;
+    }
+    VersionQuad minimum;
+    ParseVersion(minimumVersion, minimum);
+    for (const auto &home : ListJavaHomes(minimum, !runtime, ascending)) {
+        std::string candidate = JavaBinPath(home.home, wantedFile);
+        if (FileExists(candidate))
+            return candidate;
+    }
+    // Java installed by the distribution: /usr/lib/jvm/<name>, the version
+    // taken from the name ("java-11-openjdk-amd64", "java-1.8.0-openjdk").
+    std::vector<JavaHome> system;
+    std::error_code ec;
+    std::string jvm = platform::SetupRootDirectory() + "/usr/lib/jvm";
+    for (std::filesystem::directory_iterator it(jvm, ec), end; !ec && it != end; it.increment(ec)) {
+        VersionQuad version;
+        if (!ParseVersion(it->path().filename().string(), version) || CompareVersions(version, minimum) < 0)
+            continue;
+        InsertJavaHome(system, {version, it->path().string()}, ascending);
+    }
+    for (const auto &home : system) {
+        std::string candidate = JavaBinPath(home.home, wantedFile);
+        if (FileExists(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+std::string GetInternetErrorText(uint32_t code)
+{
+    struct Entry {
+        uint32_t code;
+        const char *text;
+    };
+    static constexpr Entry kDownloadErrors[] = {
+        {12001, "No more handles could be generated at this time."},
+        {12002, "The operation timed out."},
+        {12004, "An internal error has occurred."},
+        {12005, "The URL is invalid."},
+        {12006, "The URL scheme could not be recognized or is not supported."},
+        {12007, "The server name could not be resolved."},
+        {12013, "The user name is incorrect."},
+        {12014, "The password is incorrect."},
+        {12015, "The login request was denied."},
+        {12017, "The operation was canceled."},
+        {12029, "A connection with the server could not be established."},
+        {12030, "The connection with the server was terminated abnormally."},
+        {12031, "The connection with the server was reset."},
+        {12037, "The date in the certificate is invalid or has expired."},
+        {12038, "The host name in the certificate is invalid or does not match."},
+        {12044, "The server is requesting client authentication."},
+        {12045, "The certificate authority is invalid or incorrect."},
+        {12111, "The FTP operation was not completed because the session was aborted."},
+        {12150, "The requested header could not be located."},
+        {12152, "The server returned an invalid or unrecognized response."},
+        {12157, "An error occurred in the secure channel support."},
+        {12175, "A security error occurred."},
+    };
+    if (code >= 12000 && code <= 12174) {
+        for (const auto &e : kDownloadErrors) {
+            if (e.code == code)
+                return e.text;
+        }
+        return std::to_string(code);
+    }
+    if (code > 0 && code < 4096) {
+        char buffer[256];
+        const char *text = ::strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+        if (text && std::strncmp(text, "Unknown error", 13) != 0)
+            return text;
+    }
+    return std::to_string(code);
+}
+
+std::string FormatByteSize(uint32_t size, bool wholeKilobytes)
+{
+    constexpr uint32_t kKilo = 1024;
+    constexpr uint32_t kMega = 1048576;
+    bool kilobytes = size <= kMega;
+    uint32_t unit = kilobytes ? kKilo : kMega;
+    uint32_t whole = size / unit;
+    auto hundredths = static_cast<uint32_t>(uint64_t(size % unit) * 100 / unit);
+    const char *unitName = kilobytes ? "KB" : "MB";
+    if (wholeKilobytes && kilobytes && whole != 0)
+        return std::to_string(whole) + " " + unitName;
+    return std::to_string(whole) + (hundredths > 9 ? "." : ".0") + std::to_string(hundredths) + " " + unitName;
+}
+
+std::string FormatDecimal(int64_t number) { return std::to_string(number); }
+
+} // namespace krv::setup

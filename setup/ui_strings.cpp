@@ -1,0 +1,428 @@
+#include "ui_strings.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace krv::setup {
+
+namespace {
+
+// The program's own string table. Where the setup has always shown a text,
+// that text is kept as it was (typos included); the others are ours.
+const std::map<uint32_t, std::string> &BuiltinStrings()
+{
+    static const std::map<uint32_t, std::string> table = {
+        // Package and installer results.
+        {129, "Этот архив повреждён."},
+        {130, "Этот архив имеет неверную версию."},
+        {131, "Не удаётся запустить Установщик Windows."},
+        {132, "При чтении файла возникла ошибка."},
+        {133, "При извлечении возникла ошибка."},
+        {135, "%s requires Windows Installer %s or later. Please update Windows Installer and run the setup again."},
+        {138, "Проверка целостности (MD5)..."},
+        {139, "Повреждённый файл (неверная подпись MD5). Файл удалён."},
+        {140, "Параметры %s"},
+        {141, "Извлечение основных файлов приложения..."},
+        // Column titles and actions of the prerequisite pages.
+        {142, "Ссылка"},
+        {143, "Состояние"},
+        {144, "Командная строка:\n%s [параметры]\nпараметры:\n"
+              "/? или /help\t\tэта справка\n"
+              "/extract [папка]\t\tизвлечь файлы пакета\n"
+              "/originalPath путь\tпуть исходного файла установки\n"
+              "/extractlzma\t\tизвлечь основной пакет\n"
+              "/deletelzma\t\tудалить извлечённый основной пакет\n"
+              "/exenoui\t\t\tустановка без интерфейса\n"
+              "/exebasicui\t\tустановка с простым интерфейсом\n"
+              "/exefullui\t\tустановка с полным интерфейсом\n"
+              "/exelang код\t\tязык установки\n"
+              "/listlangs\t\tсписок языков установки\n"
+              "/exelog [файл]\t\tвести журнал установки\n"
+              "/groupsextract файл\tизвлечь группы файлов\n"
+              "/callbackid номер\tидентификатор вызывающего процесса\n"
+              "/out папка\t\tпапка для извлечения групп\n"
+              "/username, /proxyusername имя\tимя пользователя прокси\n"
+              "/password, /proxypassword пароль\tпароль прокси\n"
+              "/exenoupdates\t\tне искать обновления\n"
+              "/aespassword пароль\tпароль пакета\n"
+              "/prereqs список\t\tустанавливаемые компоненты\n"
+              "/noprereqs\t\tне устанавливать компоненты\n"
+              "Остальные параметры передаются Установщику Windows."},
+        {145, "Имя"},
+        {146, "Действие"},
+        {147, "Пропустить"},
+        {148, "Загрузить"},
+        {149, "Установить"},
+        {151, "Не найдено"},
+        {152, "Открыть сайт"},
+        {153, "Running %s..."},
+        {154, "Нажмите кнопку Далее для загрузки необходимых программ."},
+        {155, "Click Next to install the required programs."},
+        {156, "Click Next to open the web sites of the required programs."},
+        {157, "Нажмите кнопку Завершить для установки главного приложения."},
+        {158, "Пауза"},
+        {159, "Продолжить"},
+        {160, "Требуется: любая."},
+        {161, "Установка %s"},
+        {162, "Требуется: %s или ниже."},
+        {163, "Требуется: %s или выше."},
+        {164, "Требуется: между %s и %s."},
+        {165, " Найдено: ничего."},
+        {166, " Найдено: %s."},
+        {167, "Версия"},
+        {168, "Данный компонент обязателен. Он обязан быть установлен, и пометка с него не может быть снята."},
+        {169, "Имя"},
+        {170, "Нажмите кнопку Завершить, когда закончите и будете готовы устанавливать %s. "},
+        {171, "Нажмите кнопку Далее для установки необходимых программ."},
+        {172, "Состояние"},
+        {173, "Ожидание"},
+        {174, "Установка..."},
+        {175, "Установлено"},
+        {176, "Ошибка: %s"},
+        {177, "Установка %s из: %s"},
+        {178, "Некоторые программы не могут быть установлены. Нажмите Назад для возврата к списку требований."},
+        {179, "После запуска всех пакетов некоторые необходимые программы всё ещё отсутствуют. Нажмите Назад для "
+              "возврата к списку требований."},
+        {180, "Все необходимые программы успешно установлены. Нажмите Завершить для установки главного приложения."},
+        {182, "Требование"},
+        {183, "Некоторые программы не удалось загрузить. Попробуйте снова, или исключите их из списка требований."},
+        {184, "Ожидание"},
+        {185, "Завершено"},
+        {186, "Неверный размер"},
+        {188, "Некоторые необходимые программы всё ещё отсутствуют. Попробуйте снова, или уберите их из списка "
+              "требований."},
+        {189, "%d ч %d мин при %s/с"},
+        {190, "%d мин %d с при %s/с"},
+        {191, "%d с при %s/с"},
+        {192, "Размер"},
+        {193, "Приостановлено"},
+        {194, "Выполнение: %d%% (%s из %s)"},
+        {195, "Загрузка: %s %d%%  (%s of %s)"},
+        {196, "Загрузка завершена"},
+        {198, "Opening %s..."},
+        {199, "Загрузка %s"},
+        {200, "Извлечение файлов из архива..."},
+        {201, "Извлечение файла в %s"},
+        {202, "Файл %s не может быть извлечён. Сообщение об ошибке: %s"},
+        {203, "Для извлечения из файлов JAR должна быть установлена Среда исполнения Java версии 1.5 или более "
+              "поздней."},
+        {204, "Уже запущена другая копия установки."},
+        {205, " Найдена подходящая версия."},
+        // Launch conditions: product name, then the setting's text.
+        {206, "%s невозможно установить на %s."},
+        {207, "%s cannot be installed on the following Windows versions: %s."},
+        {208, "%s невозможно установить на системах с Internet Explorer версии, меньшей, чем %s."},
+        {209, "%s невозможно установить на системах с Internet Information Services, версии, меньшей, чем %s."},
+        {210, "%s невозможно установить на системах, имеющих разрешение экрана менее %s."},
+        {211, "%s невозможно установить на системах, имеющих глубину цвета экрана менее %s бит."},
+        {212, "%s невозможно установить на системах, имеющих объём физической памяти менее %s МБ."},
+        {213, "%s невозможно установить на системах с .NET Framework версии, меньшей, чем %s."},
+        {214, "%s требует административных полномочий для установки."},
+        {215, "Ошибка: %s"},
+        {216, "The computer must be restarted to finish installing the required programs. Restart now?"},
+        {217, "Restart required"},
+        {218, "Извлечение файла:%s"},
+        {219, "Недостаточно места в папке:%s\r\nПожалуйста, освободите место и нажмите Повторить, или нажмите "
+              "Отменить, чтобы прервать установку."},
+        {220, "Подготовка..."},
+        {221, "%s невозможно установить на системах с Adobe Reader версии, меньшей, чем %s."},
+        {222, "Языки %s"},
+        {223, "Поиск необходимых компонентов..."},
+        {224, "%s невозможно установить на системах с JRE версии, меньшей, чем %s."},
+        {225, "%s невозможно установить на системах с DirectX версии, меньшей, чем %s."},
+        {226, "%s для установки требует активного соединения с Интернет. Пожалуйста, проверьте конфигурацию вашей "
+              "сети и настройки прокси."},
+        {227, "%s cannot be installed on systems without %s 2003 or higher."},
+        {228, "%s cannot be installed on systems without %s 2007 or higher."},
+        {229, "Путь для установки"},
+        {230, "Имя продукта"},
+        {231, "Вопрос"},
+        {232, "Будет выполнено обновление выбранного экземпляра. Продолжить?"},
+        {234, "%s is already installed on this computer. Install a new instance, or choose an installed instance "
+              "to maintain."},
+        {235, "Продукт %s не может быть установлен на системах с версией XNA Framework меньше %s."},
+        {236, "Проверка условий запуска..."},
+        {237, "Продукт %s не может быть установлен на системах с версией JDK меньше %s."},
+        {238, "Продукт %s не может быть установлен на системах без %s."},
+        {239, "Продукт %s не может быть установлен на системах без %s или выше."},
+        {241, "%s cannot be installed on systems without %s 2003 Primary Interop Assembly."},
+        {242, "%s cannot be installed on systems without %s 2007 Primary Interop Assembly."},
+        {243, "Продукт %s не может быть установлен на системах без %s."},
+        {244, "%s cannot be installed on systems without %s 2010 or higher."},
+        {247, "Cannot acces URL: %s"},
+        {248, "%s cannot be installed on systems without %s 2010 Primary Interop Assembly."},
+        {249, "Продукт %s не может быть установлен на системах без %s."},
+        {253, "Failed"},
+        {255, "%s cannot be installed on systems without %s Primary Interop Assembly."},
+        {256, "There is a newer version of %s (%s).\r\nWould you like to download and install it?"},
+        {257, "Checking for a newer version..."},
+        {258, "Failed to download newer version (Error: %s). Would you like to retry or proceed and install current "
+              "version?"},
+        {259, "Cannot read the file %s: %s"},
+        {260, "Cannot write the file %s: %s"},
+        {261, "Instance"},
+        {262, "Default"},
+        {263, "Version"},
+        {265, "\r\nA reboot was initiated. Application will close automatically."},
+        {266, "Deleting extracted files..."},
+    };
+    return table;
+}
+
+std::mutex g_moduleMutex;
+std::shared_ptr<const ResourceModule> g_module;
+
+constexpr std::size_t kMaxFieldWidth = 1024;
+
+std::size_t Utf8Length(std::string_view text)
+{
+    std::size_t n = 0;
+    for (char c : text) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++n;
+    }
+    return n;
+}
+
+void AppendCodePoint(std::string &out, uint64_t cp)
+{
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        cp = 0xFFFD;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+struct Spec {
+    std::string flags;
+    std::size_t width = 0;
+    bool hasPrecision = false;
+    std::size_t precision = 0;
+    char conversion = 0;
+};
+
+void AppendPadded(std::string &out, const std::string &text, const Spec &spec)
+{
+    std::size_t length = Utf8Length(text);
+    bool left = spec.flags.find('-') != std::string::npos;
+    if (!left && spec.width > length)
+        out.append(spec.width - length, ' ');
+    out += text;
+    if (left && spec.width > length)
+        out.append(spec.width - length, ' ');
+}
+
+std::string NumberText(const UiArg &arg)
+{
+    if (auto s = std::get_if<int64_t>(&arg))
+        return std::to_string(*s);
+    return std::to_string(std::get<uint64_t>(arg));
+}
+
+// A number conversion through snprintf, with a format we built ourselves
+// from checked parts.
+std::string FormatNumber(const Spec &spec, const UiArg &arg)
+{
+    std::string format = "%" + spec.flags;
+    if (spec.width)
+        format += std::to_string(spec.width);
+    if (spec.hasPrecision)
+        format += "." + std::to_string(spec.precision);
+    char buffer[2 * kMaxFieldWidth + 64];
+    int n = 0;
+    if (spec.conversion == 'd' || spec.conversion == 'i') {
+        format += "lld";
+        long long value = 0;
+        if (auto s = std::get_if<int64_t>(&arg)) {
+            value = *s;
+        } else {
+            uint64_t u = std::get<uint64_t>(arg);
+            if (u > static_cast<uint64_t>(INT64_MAX)) {
+                format.back() = 'u'; // too large for a signed number
+                n = std::snprintf(buffer, sizeof buffer, format.c_str(), static_cast<unsigned long long>(u));
+                if (n < 0)
+                    return {};
+                return std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
+            }
+            value = static_cast<long long>(u);
+        }
+        n = std::snprintf(buffer, sizeof buffer, format.c_str(), value);
+    } else {
+        format += "ll";
+        format += spec.conversion;
+        unsigned long long value = 0;
+        if (auto s = std::get_if<int64_t>(&arg)) {
+            // A negative 32-bit number prints as its unsigned 32-bit form.
+            value = (*s < 0 && *s >= INT32_MIN) ? static_cast<uint32_t>(*s) : static_cast<unsigned long long>(*s);
+        } else {
+            value = std::get<uint64_t>(arg);
+        }
+        n = std::snprintf(buffer, sizeof buffer, format.c_str(), value);
+    }
+    if (n < 0)
+        return {};
+    return std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
+}
+
+} // namespace
+
+std::string TruncateUtf8(std::string_view text, std::size_t maxChars)
+{
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            if (chars == maxChars)
+                return std::string(text.substr(0, i));
+            ++chars;
+        }
+    }
+    return std::string(text);
+}
+
+std::shared_ptr<const ResourceModule> BuiltinResourceModule()
+{
+    static const std::shared_ptr<const ResourceModule> builtin = [] {
+        auto m = std::make_shared<ResourceModule>();
+        m->name = "builtin";
+        m->language = 0x0409;
+        m->strings = BuiltinStrings();
+        return std::shared_ptr<const ResourceModule>(std::move(m));
+    }();
+    return builtin;
+}
+
+std::shared_ptr<const ResourceModule> GetResourceModule()
+{
+    std::lock_guard lock(g_moduleMutex);
+    if (!g_module)
+        g_module = BuiltinResourceModule();
+    return g_module;
+}
+
+std::shared_ptr<const ResourceModule> SetResourceModule(std::shared_ptr<const ResourceModule> module)
+{
+    if (!module)
+        module = BuiltinResourceModule();
+    std::lock_guard lock(g_moduleMutex);
+    auto previous = g_module ? g_module : BuiltinResourceModule();
+    g_module = std::move(module);
+    return previous;
+}
+
+std::string LoadUiString(uint32_t id)
+{
+    auto module = GetResourceModule();
+    auto it = module->strings.find(id);
+    if (it == module->strings.end()) {
+        const auto &builtin = BuiltinResourceModule()->strings;
+        it = builtin.find(id);
+        if (it == builtin.end())
+            return {};
+    }
+    return TruncateUtf8(it->second, kUiStringMaxChars);
+}
+
+std::string GetUiString(uint32_t id) { return LoadUiString(id); }
+
+std::string FormatUiText(std::string_view format, const std::vector<UiArg> &args)
+{
+    std::string out;
+    std::size_t next = 0;
+    std::size_t i = 0;
+    while (i < format.size()) {
+        char c = format[i];
+        if (c != '%') {
+            out += c;
+            ++i;
+            continue;
+        }
+        std::size_t start = i++;
+        if (i < format.size() && format[i] == '%') {
+            out += '%';
+            ++i;
+            continue;
+        }
+        Spec spec;
+        bool refused = false;
+        while (i < format.size() && std::string_view("-+ 0#").find(format[i]) != std::string_view::npos)
+            spec.flags += format[i++];
+        auto readNumber = [&](std::size_t &value) {
+            if (i < format.size() && format[i] == '*') {
+                refused = true;
+                ++i;
+                return;
+            }
+            while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
+                value = std::min<std::size_t>(value * 10 + static_cast<std::size_t>(format[i] - '0'), kMaxFieldWidth);
+                ++i;
+            }
+        };
+        readNumber(spec.width);
+        if (i < format.size() && format[i] == '.') {
+            ++i;
+            spec.hasPrecision = true;
+            readNumber(spec.precision);
+        }
+        // Length letters carry no meaning here: every argument is 64-bit.
+        if (format.substr(i, 3) == "I64" || format.substr(i, 3) == "I32")
+            i += 3;
+        else
+            while (i < format.size() && (format[i] == 'h' || format[i] == 'l' || format[i] == 'z'))
+                ++i;
+        if (i >= format.size()) {
+            out.append(format.substr(start)); // an unfinished conversion at the end
+            break;
+        }
+        spec.conversion = format[i++];
+        bool known = std::string_view("sdiuxXc").find(spec.conversion) != std::string_view::npos;
+        if (refused || !known) {
+            out.append(format.substr(start, i - start));
+            continue;
+        }
+        if (next >= args.size())
+            continue; // a conversion without an argument prints nothing
+        const UiArg &arg = args[next++];
+        if (const auto *text = std::get_if<std::string>(&arg)) {
+            std::string value = *text;
+            if (spec.conversion == 'c')
+                value = TruncateUtf8(value, 1);
+            else if (spec.hasPrecision)
+                value = TruncateUtf8(value, spec.precision);
+            AppendPadded(out, value, spec);
+            continue;
+        }
+        if (spec.conversion == 's') {
+            std::string value = NumberText(arg);
+            AppendPadded(out, spec.hasPrecision ? TruncateUtf8(value, spec.precision) : value, spec);
+        } else if (spec.conversion == 'c') {
+            std::string value;
+            if (auto s = std::get_if<int64_t>(&arg))
+                AppendCodePoint(value, *s < 0 ? 0xFFFD : static_cast<uint64_t>(*s));
+            else
+                AppendCodePoint(value, std::get<uint64_t>(arg));
+            AppendPadded(out, value, spec);
+        } else {
+            out += FormatNumber(spec, arg);
+        }
+    }
+    return out;
+}
+
+std::string FormatUiString(uint32_t id, const std::vector<UiArg> &args)
+{
+    return FormatUiText(LoadUiString(id), args);
+}
+
+} // namespace krv::setup

@@ -1,0 +1,255 @@
+#include "files.h"
+#include "paths.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace krv::setup;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Files : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/krv-files-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        const char *root = std::getenv("KRV_SETUP_ROOT");
+        m_savedRoot = root ? std::optional<std::string>(root) : std::nullopt;
+        ::setenv("KRV_SETUP_ROOT", m_dir.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        SetFreeSpaceQuery(nullptr);
+        if (m_savedRoot)
+            ::setenv("KRV_SETUP_ROOT", m_savedRoot->c_str(), 1);
+        else
+            ::unsetenv("KRV_SETUP_ROOT");
+        // Give back write rights taken away by a test before removing.
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(m_dir, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(m_dir, ec);
+    }
+    void Write(const std::string &path, const std::string &content)
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << content;
+    }
+
+    std::string m_dir;
+    std::optional<std::string> m_savedRoot;
+};
+
+} // namespace
+
+TEST_F(Files, CreateFolderTreeMakesEveryMissingFolderAndReportsThem)
+{
+    std::vector<std::string> created;
+    EXPECT_EQ(CreateFolderTree(m_dir + "/a/b/c", true, &created), 0);
+    EXPECT_TRUE(fs::is_directory(m_dir + "/a/b/c"));
+    EXPECT_EQ(created, (std::vector<std::string>{m_dir + "/a", m_dir + "/a/b", m_dir + "/a/b/c"}));
+
+    created.clear();
+    EXPECT_EQ(CreateFolderTree(m_dir + "/a/b/c", true, &created), 0);
+    EXPECT_TRUE(created.empty());
+
+    // Backslashes of settings texts are separators too.
+    EXPECT_EQ(CreateFolderTree(m_dir + "\\x\\y", true, nullptr), 0);
+    EXPECT_TRUE(fs::is_directory(m_dir + "/x/y"));
+}
+
+TEST_F(Files, CreateFolderTreeNeverCreatesTheFileName)
+{
+    std::vector<std::string> created;
+    EXPECT_EQ(CreateFolderTree(m_dir + "/d/e/file.txt", false, &created), 0);
+    EXPECT_TRUE(fs::is_directory(m_dir + "/d/e"));
+    EXPECT_FALSE(fs::exists(m_dir + "/d/e/file.txt"));
+    EXPECT_EQ(created.size(), 2u);
+}
+
+TEST_F(Files, CreateFolderTreeFailureRemovesOnlyWhatItCreated)
+{
+    std::vector<std::string> created;
+    int error = 0;
+    if (::geteuid() != 0) {
+        // "existing/locked" was there before, empty; it cannot take
+        // subfolders. It must survive the failure.
+        fs::create_directories(m_dir + "/existing/locked");
+        ASSERT_EQ(::chmod((m_dir + "/existing/locked").c_str(), 0555), 0);
+        error = CreateFolderTree(m_dir + "/existing/locked/new/deeper", true, &created);
+        EXPECT_EQ(error, EACCES);
+        EXPECT_TRUE(fs::is_directory(m_dir + "/existing/locked"));
+        EXPECT_TRUE(created.empty());
+    }
+
+    // The same with a name the system refuses, whoever runs the test: the
+    // empty folder that was there before stays.
+    fs::create_directories(m_dir + "/pre/empty");
+    created.clear();
+    error = CreateFolderTree(m_dir + "/pre/empty/" + std::string(300, 'n'), true, &created);
+    EXPECT_EQ(error, ENAMETOOLONG);
+    EXPECT_TRUE(fs::is_directory(m_dir + "/pre/empty"));
+    EXPECT_TRUE(created.empty());
+}
+
+TEST_F(Files, CreateFolderTreeUndoesItsOwnFoldersOnFailure)
+{
+    std::vector<std::string> created = {"earlier entry"};
+    // The new "t/u" chain is made, then a name too long for the system
+    // stops the rest.
+    fs::create_directories(m_dir + "/s");
+    std::string longName(300, 'n'); // longer than a file name may be
+    int error = CreateFolderTree(m_dir + "/s/t/u/" + longName + "/w", true, &created);
+    EXPECT_EQ(error, ENAMETOOLONG);
+    EXPECT_FALSE(fs::exists(m_dir + "/s/t"));
+    EXPECT_TRUE(fs::is_directory(m_dir + "/s"));
+    EXPECT_EQ(created, std::vector<std::string>{"earlier entry"});
+}
+
+TEST_F(Files, DeleteFolderTreeEmptiesButKeepsTheFolderAndNeverFollowsLinks)
+{
+    fs::create_directories(m_dir + "/outside");
+    Write(m_dir + "/outside/precious", "keep me");
+    fs::create_directories(m_dir + "/tree/a/b");
+    Write(m_dir + "/tree/a/b/f1", "1");
+    Write(m_dir + "/tree/f2", "2");
+    Write(m_dir + "/tree/.hidden", "3");
+    fs::create_directory_symlink(m_dir + "/outside", m_dir + "/tree/link");
+    DeleteFolderTree(m_dir + "/tree");
+    EXPECT_TRUE(fs::is_directory(m_dir + "/tree"));
+    EXPECT_TRUE(fs::is_empty(m_dir + "/tree"));
+    EXPECT_TRUE(fs::exists(m_dir + "/outside/precious"));
+}
+
+TEST_F(Files, RemoveEmptyFolderChainStopsAtBaseAndAtContent)
+{
+    fs::create_directories(m_dir + "/base/a/b/c");
+    Write(m_dir + "/base/a/keep", "x");
+    RemoveEmptyFolderChain(m_dir + "/base/a/b/c/", m_dir + "/base/");
+    EXPECT_FALSE(fs::exists(m_dir + "/base/a/b"));
+    EXPECT_TRUE(fs::exists(m_dir + "/base/a/keep"));
+    fs::remove(m_dir + "/base/a/keep");
+    RemoveEmptyFolderChain(m_dir + "/base/a", m_dir + "/base");
+    EXPECT_FALSE(fs::exists(m_dir + "/base/a"));
+    EXPECT_TRUE(fs::is_directory(m_dir + "/base"));
+}
+
+TEST_F(Files, ExistenceTests)
+{
+    Write(m_dir + "/file", "x");
+    EXPECT_TRUE(PathExists(m_dir));
+    EXPECT_TRUE(PathExists(m_dir + "/"));
+    EXPECT_FALSE(PathExists(m_dir + "/file"));
+    EXPECT_FALSE(PathExists(m_dir + "/none"));
+    EXPECT_TRUE(PathExists("."));
+    EXPECT_TRUE(PathExists("/"));
+    EXPECT_FALSE(PathExists(""));
+
+    EXPECT_TRUE(FileOrFolderExists(m_dir + "/file"));
+    EXPECT_TRUE(FileOrFolderExists(m_dir));
+    EXPECT_FALSE(FileOrFolderExists(m_dir + "/none"));
+    EXPECT_FALSE(FileOrFolderExists(""));
+    // A relative name is never looked up, even when it exists here.
+    ASSERT_EQ(::chdir(m_dir.c_str()), 0);
+    EXPECT_FALSE(FileOrFolderExists("file"));
+    ASSERT_EQ(::chdir("/"), 0);
+}
+
+TEST_F(Files, FileSizes)
+{
+    Write(m_dir + "/f", std::string(12345, 'z'));
+    uint32_t size = 0;
+    EXPECT_TRUE(QueryFileSize(m_dir + "/f", size));
+    EXPECT_EQ(size, 12345u);
+    EXPECT_EQ(GetPathFileSize(m_dir + "/f"), 12345u);
+    EXPECT_FALSE(QueryFileSize(m_dir + "/missing", size));
+    EXPECT_EQ(GetPathFileSize(m_dir + "/missing"), 0u);
+    EXPECT_FALSE(QueryFileSize(m_dir, size));
+}
+
+TEST_F(Files, ReadTextFileDropsOnlyAClosingCrLf)
+{
+    std::string text;
+    Write(m_dir + "/crlf", "line1\r\nline2\r\n");
+    ASSERT_TRUE(ReadTextFile(m_dir + "/crlf", text));
+    EXPECT_EQ(text, "line1\r\nline2");
+    Write(m_dir + "/plain", "no line end");
+    ASSERT_TRUE(ReadTextFile(m_dir + "/plain", text));
+    EXPECT_EQ(text, "no line end");
+    Write(m_dir + "/lf", "unix\n");
+    ASSERT_TRUE(ReadTextFile(m_dir + "/lf", text));
+    EXPECT_EQ(text, "unix\n");
+    Write(m_dir + "/one", "x");
+    ASSERT_TRUE(ReadTextFile(m_dir + "/one", text));
+    EXPECT_EQ(text, "x");
+    std::string big(5000, 'q');
+    Write(m_dir + "/big", big);
+    ASSERT_TRUE(ReadTextFile(m_dir + "/big", text));
+    EXPECT_EQ(text, big);
+    EXPECT_FALSE(ReadTextFile(m_dir + "/missing", text));
+}
+
+TEST_F(Files, TempNamesAreUniqueAndLeaveNoFile)
+{
+    std::string a = MakeTempFileName();
+    std::string b = MakeTempFileName();
+    ASSERT_FALSE(a.empty());
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.rfind(m_dir + "/tmp/log", 0), 0u) << a;
+    EXPECT_FALSE(fs::exists(a));
+    std::string name;
+    ASSERT_TRUE(MakeTempFileNameWithPrefix("prq_long_prefix", name));
+    EXPECT_EQ(name.rfind(m_dir + "/tmp/prq", 0), 0u) << name;
+    EXPECT_EQ(name.find("_long"), std::string::npos);
+    ASSERT_TRUE(MakeTempFileNameWithPrefix("a/b", name));
+    EXPECT_EQ(fs::path(name).parent_path(), fs::path(m_dir + "/tmp"));
+}
+
+TEST_F(Files, DiskSpaceWalksUpToAnExistingFolder)
+{
+    std::vector<std::string> asked;
+    SetFreeSpaceQuery([&](const std::string &path) -> std::optional<uint64_t> {
+        asked.push_back(path);
+        if (path == "/")
+            return 1000;
+        return std::nullopt;
+    });
+    EXPECT_TRUE(HasEnoughDiskSpace("/mnt/new/folder/", 999));
+    EXPECT_EQ(asked, (std::vector<std::string>{"/mnt/new/folder", "/mnt/new", "/mnt", "/"}));
+    // Strictly more than needed.
+    EXPECT_FALSE(HasEnoughDiskSpace("/mnt", 1000));
+    EXPECT_FALSE(HasEnoughDiskSpace("relative/dir", 1));
+    EXPECT_FALSE(HasEnoughDiskSpace("", 1));
+}
+
+TEST_F(Files, DiskSpaceFalseWhenNothingCanBeAsked)
+{
+    SetFreeSpaceQuery([](const std::string &) -> std::optional<uint64_t> { return std::nullopt; });
+    EXPECT_FALSE(HasEnoughDiskSpace("/a/b", 0));
+}
+
+TEST_F(Files, DiskSpaceOnTheRealFileSystem)
+{
+    EXPECT_TRUE(HasEnoughDiskSpace(m_dir + "/not/yet/there", 0));
+    EXPECT_FALSE(HasEnoughDiskSpace(m_dir, UINT64_MAX));
+}
+
+TEST(Drives, FixedDrivesEndWithASeparator)
+{
+    for (const auto &drive : ListFixedDrives()) {
+        ASSERT_FALSE(drive.empty());
+        EXPECT_EQ(drive.back(), '/');
+        EXPECT_EQ(drive.front(), '/');
+    }
+}

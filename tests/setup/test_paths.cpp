@@ -1,0 +1,264 @@
+#include "paths.h"
+
+#include <setup_registry.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+using namespace krv::setup;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Roots every folder and the registry store under a fresh directory.
+class RootedPaths : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/krv-paths-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_root = pattern;
+        Save("KRV_SETUP_ROOT");
+        Save("KRV_REGISTRY_ROOT");
+        ::setenv("KRV_SETUP_ROOT", m_root.c_str(), 1);
+        ::unsetenv("KRV_REGISTRY_ROOT");
+    }
+    void TearDown() override
+    {
+        for (auto &[name, value] : m_saved) {
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+        std::error_code ec;
+        fs::remove_all(m_root, ec);
+    }
+    void Save(const char *name)
+    {
+        const char *v = std::getenv(name);
+        m_saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+    }
+
+    std::string m_root;
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+} // namespace
+
+TEST(PathText, TrailingSeparatorFolderAndExtension)
+{
+    std::string p = "/opt/app";
+    AddTrailingBackslash(p);
+    EXPECT_EQ(p, "/opt/app/");
+    AddTrailingBackslash(p);
+    EXPECT_EQ(p, "/opt/app/");
+    std::string w = "C:\\dir\\";
+    AddTrailingBackslash(w);
+    EXPECT_EQ(w, "C:\\dir\\");
+    std::string empty;
+    AddTrailingBackslash(empty);
+    EXPECT_EQ(empty, "");
+
+    EXPECT_EQ(GetFolderPart("C:\\dir\\file.txt"), "C:\\dir");
+    EXPECT_EQ(GetFolderPart("/opt/app/file"), "/opt/app");
+    EXPECT_EQ(GetFolderPart("[TempFolder]sub\\x/y"), "[TempFolder]sub\\x");
+    EXPECT_EQ(GetFolderPart("file"), "");
+
+    EXPECT_EQ(GetExtension("/a/b.tar.gz"), ".gz");
+    EXPECT_EQ(GetExtension("noext"), "");
+}
+
+TEST(PathText, StripExtensionUsesTheLastDotAnywhere)
+{
+    std::string p = "C:\\dir.v2\\file";
+    StripExtension(p, ".x");
+    EXPECT_EQ(p, "C:\\dir.x");
+    std::string q = "/opt/setup.exe";
+    StripExtension(q, ".log");
+    EXPECT_EQ(q, "/opt/setup.log");
+    std::string none = "/opt/setup";
+    StripExtension(none, ".log");
+    EXPECT_EQ(none, "/opt/setup");
+    std::string removed = "name.msi";
+    StripExtension(removed, "");
+    EXPECT_EQ(removed, "name");
+}
+
+TEST(PathText, SanitizeReplacesTheNineReservedCharacters)
+{
+    std::string name = "a<b>c:d\"e/f\\g|h?i*j.k";
+    SanitizeFileName(name);
+    EXPECT_EQ(name, "a_b_c_d_e_f_g_h_i_j.k");
+}
+
+TEST(PathText, PathForms)
+{
+    EXPECT_TRUE(HasLongPathPrefix("\\\\?\\C:\\x"));
+    EXPECT_EQ(SkipLongPathPrefix("\\\\?\\C:\\x"), "C:\\x");
+    EXPECT_EQ(SkipLongPathPrefix("C:\\x"), "C:\\x");
+    EXPECT_TRUE(IsUncPath("\\\\srv\\share"));
+    EXPECT_TRUE(IsUncPath("//srv/share"));
+    EXPECT_FALSE(IsUncPath("\\\\?\\C:\\x"));
+    EXPECT_FALSE(IsUncPath("\\\\"));
+    EXPECT_TRUE(IsFullPath("C:\\x"));
+    EXPECT_TRUE(IsFullPath("/usr"));
+    EXPECT_TRUE(IsFullPath("\\\\srv\\x"));
+    EXPECT_FALSE(IsFullPath("relative/x"));
+    EXPECT_FALSE(IsFullPath(""));
+    EXPECT_EQ(ToNativePath("\\\\?\\/opt\\app\\x"), "/opt/app/x");
+}
+
+TEST(PathText, SplitPathKeepsRootAndEmptyPieces)
+{
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitPath("C:\\dir\\file"), (V{"C:", "dir", "file"}));
+    EXPECT_EQ(SplitPath("\\\\srv\\share\\dir"), (V{"\\\\srv", "share", "dir"}));
+    EXPECT_EQ(SplitPath("name"), (V{"name"}));
+    EXPECT_EQ(SplitPath("/home/user/file"), (V{"home", "user", "file"}));
+    EXPECT_EQ(SplitPath("a\\\\b\\"), (V{"a", "", "b"}));
+    EXPECT_EQ(SplitPath("\\\\?\\C:\\x"), (V{"\\\\?\\C:", "x"}));
+}
+
+TEST(PathText, JoinPathPartsTrimsAndJoinsAfterFolderReferences)
+{
+    EXPECT_EQ(JoinPathParts("[TempFolder]\\sub. \\file "), "[TempFolder]sub/file");
+    EXPECT_EQ(JoinPathParts("C:\\a.\\b  \\c"), "C:/a/b/c");
+    EXPECT_EQ(JoinPathParts("/opt/app. /bin"), "/opt/app/bin");
+}
+
+TEST(PathText, RootOfDriveUncAndLinuxPaths)
+{
+    EXPECT_EQ(GetPathRoot("C:\\dir\\file"), "C:\\");
+    EXPECT_EQ(GetPathRoot("\\\\srv\\share\\dir"), "\\\\srv\\share");
+    EXPECT_EQ(GetPathRoot("\\\\srv\\share"), "");
+    EXPECT_EQ(GetPathRoot("/usr/lib"), "/");
+    EXPECT_EQ(GetPathRoot("relative"), "");
+    EXPECT_TRUE(PathRootExists("/usr/lib"));
+    EXPECT_FALSE(PathRootExists("relative"));
+}
+
+TEST_F(RootedPaths, FolderNamesResolveUnderTheSetupRoot)
+{
+    std::string name = "ProgramFilesFolder";
+    ASSERT_TRUE(ResolveFolderName(name));
+    EXPECT_EQ(name, m_root + "/opt/");
+    name = "AppDataFolder";
+    ASSERT_TRUE(ResolveFolderName(name));
+    EXPECT_EQ(name, m_root + "/home/.config/");
+    name = "LocalAppDataFolder";
+    ASSERT_TRUE(ResolveFolderName(name));
+    EXPECT_EQ(name, m_root + "/home/.local/share/");
+    name = "WindowsVolume";
+    ASSERT_TRUE(ResolveFolderName(name));
+    EXPECT_EQ(name, m_root + "/");
+    name = "TempFolder";
+    ASSERT_TRUE(ResolveFolderName(name));
+    EXPECT_EQ(name, m_root + "/tmp/");
+    EXPECT_TRUE(fs::is_directory(m_root + "/tmp"));
+    EXPECT_EQ(GetTempFolder(), m_root + "/tmp/");
+
+    // Every table name resolves to a folder path under the root.
+    for (const char *n :
+         {"ProgramFilesFolder", "CommonFilesFolder", "DesktopFolder", "AllUsersDesktopFolder", "AppDataFolder",
+          "FavoritesFolder", "StartMenuFolder", "ProgramMenuFolder", "StartupFolder", "FontsFolder",
+          "LocalAppDataFolder", "CommonAppDataFolder", "ProgramFiles64Folder", "ProgramFiles", "SystemFolder",
+          "WindowsFolder"}) {
+        std::string folder = n;
+        ASSERT_TRUE(ResolveFolderName(folder)) << n;
+        EXPECT_EQ(folder.rfind(m_root + "/", 0), 0u) << n << " -> " << folder;
+        EXPECT_EQ(folder.back(), '/') << n;
+    }
+
+    std::string unknown = "NoSuchFolder";
+    EXPECT_FALSE(ResolveFolderName(unknown));
+    EXPECT_EQ(unknown, "NoSuchFolder");
+}
+
+TEST_F(RootedPaths, DesktopAndDownloadsFollowUserDirs)
+{
+    fs::create_directories(m_root + "/home/.config");
+    {
+        std::ofstream out(m_root + "/home/.config/user-dirs.dirs");
+        out << "# written by xdg-user-dirs-update\n"
+               "XDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\n"
+               "XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\n";
+    }
+    std::string desktop = "DesktopFolder";
+    ASSERT_TRUE(ResolveFolderName(desktop));
+    EXPECT_EQ(desktop, m_root + "/home/Рабочий стол/");
+    std::string downloads;
+    ASSERT_TRUE(GetKnownFolderPath("{374DE290-123F-4565-9164-39C4925E467B}", downloads));
+    EXPECT_EQ(downloads, m_root + "/home/Загрузки");
+    ASSERT_TRUE(GetKnownFolderPath("{374de290-123f-4565-9164-39c4925e467b}", downloads));
+}
+
+TEST_F(RootedPaths, KnownFolderSucceedsOnlyWithAPath)
+{
+    std::string path = "untouched";
+    EXPECT_FALSE(GetKnownFolderPath("{00000000-0000-0000-0000-000000000000}", path));
+    EXPECT_FALSE(GetKnownFolderPath("not a guid", path));
+    EXPECT_EQ(path, "untouched");
+    ASSERT_TRUE(GetKnownFolderPath("{374DE290-123F-4565-9164-39C4925E467B}", path));
+    EXPECT_EQ(path, m_root + "/home/Downloads");
+}
+
+TEST_F(RootedPaths, SetupExeDirIsTheFolderOfTheGivenFile)
+{
+    SetSetupExeDir("/media/cd/setup/TelmarSetup2.3");
+    std::string name = "SETUPEXEDIR";
+    ASSERT_TRUE(ResolveFolderName(name));
+    EXPECT_EQ(name, "/media/cd/setup/");
+    EXPECT_EQ(ExpandReferences("[SETUPEXEDIR]data.cab"), "/media/cd/setup/data.cab");
+}
+
+TEST_F(RootedPaths, ExpandReferencesReplacesFoldersEnvironmentAndRegistry)
+{
+    ::setenv("KRV_TEST_VAR", "value", 1);
+    ::unsetenv("KRV_TEST_UNSET");
+    auto key = krv::platform::RegistryCreateKey(krv::platform::RegistryHive::LocalMachine, "Software\\Vendor\\App");
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(krv::platform::RegistrySetValue(*key, "InstallDir", krv::platform::RegistryValue::MakeText("/srv/app")));
+    ASSERT_TRUE(krv::platform::RegistrySetValue(*key, "Build", krv::platform::RegistryValue::MakeNumber(42)));
+
+    EXPECT_EQ(ExpandReferences("[ProgramFilesFolder]Telmar\\bin"), m_root + "/opt/Telmar\\bin");
+    EXPECT_EQ(ExpandReferences("a%KRV_TEST_VAR%b"), "avalueb");
+    EXPECT_EQ(ExpandReferences("a%KRV_TEST_UNSET%b"), "ab");
+    EXPECT_EQ(ExpandReferences("!HKLM\\Software\\Vendor\\App\\InstallDir!/x"), "/srv/app/x");
+    EXPECT_EQ(ExpandReferences("b=!hklm\\SOFTWARE\\vendor\\app\\build!"), "b=42");
+    EXPECT_EQ(ExpandReferences("!HKLM\\Software\\Vendor\\App\\Missing!end"), "end");
+    EXPECT_EQ(ExpandReferences("[NoSuchFolder]x"), "[NoSuchFolder]x");
+}
+
+TEST_F(RootedPaths, ExpandReferencesLeavesUnclosedTextAlone)
+{
+    EXPECT_EQ(ExpandReferences("100% done"), "100% done");
+    EXPECT_EQ(ExpandReferences("[TempFolder"), "[TempFolder");
+    EXPECT_EQ(ExpandReferences("wow!"), "wow!");
+    // The closing "!" is looked for two characters on: "!!" does not close.
+    EXPECT_EQ(ExpandReferences("!!x"), "!!x");
+    EXPECT_EQ(ExpandReferences(""), "");
+}
+
+TEST_F(RootedPaths, ReplacedTextIsNotScannedAgain)
+{
+    ::setenv("KRV_TEST_NESTED", "%KRV_TEST_VAR%[TempFolder]", 1);
+    ::setenv("KRV_TEST_VAR", "inner", 1);
+    EXPECT_EQ(ExpandReferences("<%KRV_TEST_NESTED%>"), "<%KRV_TEST_VAR%[TempFolder]>");
+    ::unsetenv("KRV_TEST_NESTED");
+}
+
+TEST(EnvironmentText, UnsetVariableIsFalseAndEmpty)
+{
+    ::unsetenv("KRV_TEST_UNSET");
+    std::string value = "x";
+    EXPECT_FALSE(GetEnvironmentText("KRV_TEST_UNSET", value));
+    EXPECT_EQ(value, "");
+    ::setenv("KRV_TEST_EMPTY", "", 1);
+    EXPECT_TRUE(GetEnvironmentText("KRV_TEST_EMPTY", value));
+    ::unsetenv("KRV_TEST_EMPTY");
+}

@@ -1,0 +1,185 @@
+#include "log.h"
+#include "messages.h"
+#include "program.h"
+#include "ui_strings.h"
+
+#include <setup_registry.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace krv::setup {
+namespace {
+
+constexpr const char *kProgram = "/opt/telmar/TelmarSetup2.3";
+
+std::string ReadFile(const std::filesystem::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int CountTimestampedLines(const std::string &text) {
+    int count = 0;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.size() > 20 && line[4] == '-' && line[10] == ' ' && line[11] == '@')
+            ++count;
+    return count;
+}
+
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_dir = std::filesystem::temp_directory_path() /
+                ("krv_program_" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        ::setenv("KRV_REGISTRY_ROOT", (m_dir / "registry").c_str(), 1);
+        m_boxes = std::make_shared<ScriptedMessageBoxes>();
+        SetMessageBoxPresenter(m_boxes);
+    }
+    void TearDown() override {
+        SetMessageBoxPresenter(nullptr);
+        ::unsetenv("KRV_REGISTRY_ROOT");
+        LoggingEnabled = false;
+        std::filesystem::remove_all(m_dir);
+    }
+    std::filesystem::path m_dir;
+    std::shared_ptr<ScriptedMessageBoxes> m_boxes;
+};
+
+TEST_F(ProgramTest, HelpShowsTheUsageBoxAndEndsWithZero) {
+    for (const char *spelling : {"/?", "/help", "/HELP"}) {
+        m_boxes->Clear();
+        EXPECT_EQ(ProgramRun({spelling}, kProgram), 0) << spelling;
+        const auto shown = m_boxes->Shown();
+        ASSERT_EQ(shown.size(), 1u) << spelling;
+        EXPECT_EQ(shown[0].text, FormatUiString(144, std::string("TelmarSetup2.3")));
+        EXPECT_EQ(shown[0].caption, FormatUiString(140, std::string("TelmarSetup2.3")));
+        EXPECT_NE(shown[0].caption.find("TelmarSetup2.3"), std::string::npos);
+        EXPECT_FALSE(shown[0].defaultCaption);
+        EXPECT_EQ(shown[0].style, mb::kIconInformation);
+        EXPECT_EQ(shown[0].owner, nullptr);
+    }
+}
+
+TEST_F(ProgramTest, HelpWithLogLeavesHeaderSystemBlockAndEndLineOnly) {
+    const auto path = m_dir / "help log.txt";
+    EXPECT_EQ(ProgramRun({"/exelog", path.string(), "/help"}, kProgram), 0);
+    const std::string text = ReadFile(path);
+    EXPECT_EQ(
+        text.rfind(
+            "\r\n====== Starting logging of \"/opt/telmar/TelmarSetup2.3\" ====\r\n<< OS Version: ",
+            0),
+        0u)
+        << text;
+    EXPECT_EQ(CountTimestampedLines(text), 1);
+    EXPECT_NE(text.find("-=====================End of Log=====================\r\n\r\n"),
+              std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\n\r\n");
+    EXPECT_EQ(TheSetupLog().fd, -1); // closed at the end of the run
+}
+
+TEST_F(ProgramTest, SetupRunLogsCommandLinesWithMaskedPasswordsAndTheExitCode) {
+    const auto path = m_dir / "run.log";
+    EXPECT_EQ(
+        ProgramRun({"/exelog:" + path.string(), "/password", "s3cret pass", "/qn", "PROP=a b"},
+                   kProgram),
+        1);
+    const std::string text = ReadFile(path);
+    EXPECT_EQ(text.find("s3cret"), std::string::npos);
+    EXPECT_NE(text.find("-Full command line:/opt/telmar/TelmarSetup2.3 /exelog:" + path.string() +
+                        " /password \"*****\" /qn \"PROP=a b\"\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("-Command line to pass to MSI:/qn \"PROP=a b\"\r\n"), std::string::npos);
+    EXPECT_NE(text.find("-Code returned to Windows by setup:1\r\n"), std::string::npos);
+    EXPECT_EQ(CountTimestampedLines(text), 4);
+}
+
+TEST_F(ProgramTest, TheSequenceGetsTheParsedLineAndGivesTheExitCode) {
+    SetupProgram seen;
+    const int code = ProgramRun({"/exenoui", "/exelang", "1049", "TARGETDIR=/opt/my app"}, kProgram,
+                                [&seen](SetupProgram &program) {
+                                    seen = program;
+                                    return 3010;
+                                });
+    EXPECT_EQ(code, 3010);
+    EXPECT_EQ(seen.programPath, kProgram);
+    EXPECT_EQ(seen.commandLine, "/exenoui /exelang 1049 \"TARGETDIR=/opt/my app\"");
+    ASSERT_EQ(seen.options.switches.size(), 2u);
+    EXPECT_EQ(seen.options.switches[1].value, "1049");
+    EXPECT_EQ(seen.options.passThrough, "\"TARGETDIR=/opt/my app\"");
+    EXPECT_TRUE(m_boxes->Shown().empty());
+    EXPECT_FALSE(LoggingEnabled);
+}
+
+TEST_F(ProgramTest, CommandLineStoredForCmdlocReplacesTheArguments) {
+    using namespace krv::platform;
+    const auto key = RegistryCreateKey(RegistryHive::CurrentUser, "Software\\Telmar\\Run");
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(RegistrySetValue(*key, "Line", RegistryValue::MakeText("/exebasicui REBOOT=R")));
+    std::string line;
+    auto capture = [&line](SetupProgram &program) {
+        line = program.commandLine;
+        return 0;
+    };
+    ProgramRun({"/cmdloc", "HKCU\\Software\\Telmar\\Run\\Line"}, kProgram, capture);
+    EXPECT_EQ(line, "/exebasicui REBOOT=R");
+    // Used once: value and emptied key are gone, so the next start with the
+    // same switch keeps its own line.
+    EXPECT_FALSE(RegistryOpenKey(RegistryHive::CurrentUser, "Software\\Telmar\\Run"));
+    ProgramRun({"/cmdloc", "HKCU\\Software\\Telmar\\Run\\Line"}, kProgram, capture);
+    EXPECT_EQ(line, "/cmdloc HKCU\\Software\\Telmar\\Run\\Line");
+}
+
+TEST(ProgramNames, BaseNameDropsFolderAndWindowsExtension) {
+    EXPECT_EQ(ProgramBaseName("/opt/telmar/TelmarSetup2.3"), "TelmarSetup2.3");
+    EXPECT_EQ(ProgramBaseName("C:\\dl\\TelmarSetup2.3.exe"), "TelmarSetup2.3");
+    EXPECT_EQ(ProgramBaseName("setup"), "setup");
+}
+
+// The program itself, started without a display, answers /? on standard
+// output and ends instead of waiting for a box.
+TEST(ProgramBinary, HelpWithoutDisplayPrintsUsageAndExits) {
+    // The program is built into the folder of the test executables.
+    const char *bin = std::getenv("KRV_TEST_BIN");
+    const std::filesystem::path folder =
+        bin && *bin ? std::filesystem::path(bin)
+                    : std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    const std::filesystem::path program = folder / "TelmarSetup2.3";
+    if (!std::filesystem::exists(program))
+        GTEST_SKIP() << "TelmarSetup2.3 not built";
+    for (const char *platform :
+         {"QT_QPA_PLATFORM=offscreen", "QT_QPA_PLATFORM= DISPLAY= WAYLAND_DISPLAY="}) {
+        const std::string command = std::string("env ") + platform + " timeout 60 '" +
+                                    program.string() + "' /? 2>/dev/null";
+        FILE *pipe = ::popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string out;
+        char buffer[512];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+            out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        ASSERT_TRUE(WIFEXITED(status)) << platform;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << platform;
+        EXPECT_NE(out.find(FormatUiString(140, std::string("TelmarSetup2.3"))), std::string::npos)
+            << platform << "\n"
+            << out;
+        EXPECT_GT(out.size(), 40u) << out;
+    }
+}
+
+} // namespace
+} // namespace krv::setup
