@@ -267,6 +267,8 @@ extern "C" KRV_API KrvBool FPSetPayName(uint16_t password, uint8_t index, const 
 // The name record of a form is 16 bytes at 2D00 + 16 * index, bank 10: the
 // length, then the name.
 extern "C" KRV_API KrvBool FPGetPayName(uint8_t index, const char **name) {
+    // Past form 9 the address would run into other records of the printer.
+    if (index > 9) return Refuse("Недопустимый индекс оплат!");
     const Bytes payload{0x1C, static_cast<uint8_t>(index * 16), 0x2D, 0x10, 0x10};
     if (!StandardResult(PrinterTransaction(payload))) return kFalse;
     const Bytes &data = LastReply().data;

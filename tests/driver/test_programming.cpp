@@ -241,6 +241,8 @@ TEST_F(ProgrammingTest, GetPayNameEmptyAndOverlongLength) {
     EXPECT_STREQ(read, "");
     EXPECT_EQ(FPGetPayName(6, &read), 0);
     EXPECT_EQ(ErrorText(), "Ответная посылка не соответствует формату данных!");
+    const size_t sent = RequestCount();
+    ExpectRefused(FPGetPayName(10, &read), "Недопустимый индекс оплат!", sent);
 }
 
 // ---- personalization and the packet number ------------------------------------------------

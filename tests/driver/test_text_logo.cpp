@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,7 @@ struct Bitmap {
             for (size_t x = 0; x < stride; ++x)
                 file.push_back(x < rowBytes ? static_cast<uint8_t>(y * 7 + x * 3 + 1) : 0xEE);
         }
-        file.resize(file.size() - cutFromFile);
+        file.erase(file.end() - static_cast<std::ptrdiff_t>(std::min(cutFromFile, file.size())), file.end());
         for (int y = 0; y < h; ++y)
             for (size_t x = 0; x < rowBytes; ++x) rows.push_back(static_cast<uint8_t>(y * 7 + x * 3 + 1));
     }
@@ -279,8 +280,10 @@ TEST_F(LogoLinkTest, ChunkWithoutAnAnswerFailsWithLogoModeOff) {
 // ---- barcodes ------------------------------------------------------------------------------
 
 TEST_F(TextLogoTest, Code128Checks) {
-    EXPECT_EQ(FPSetBarCode(std::string(17, '1').c_str()), 0);
-    EXPECT_EQ(ErrorText(), "Слишком длинный штрих-код");
+    for (size_t length : {17u, 300u}) {
+        EXPECT_EQ(FPSetBarCode(std::string(length, '1').c_str()), 0);
+        EXPECT_EQ(ErrorText(), "Слишком длинный штрих-код");
+    }
     EXPECT_EQ(FPSetBarCode(W("AБ").c_str()), 0);
     EXPECT_EQ(ErrorText(), "Ошибка данных штрих-кода Code-128!");
     EXPECT_EQ(RequestCount(), 0u);
