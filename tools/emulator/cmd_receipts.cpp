@@ -295,18 +295,6 @@ Reply CashMovement(PrinterEmulator &emu, std::span<const uint8_t> p, bool in) {
     return Reply::Ok();
 }
 
-// Applies a rate change once its reply went out at the old rate: the next
-// request after it is already paced at the new one.
-CommandHandler Paced(Reply (*handler)(PrinterEmulator &, std::span<const uint8_t>)) {
-    return [handler](PrinterEmulator &emu, std::span<const uint8_t> payload) {
-        if (uint32_t baud = emu.State().pendingPaceBaud) {
-            emu.State().pendingPaceBaud = 0;
-            emu.SetPaceBaud(baud);
-        }
-        return handler(emu, payload);
-    };
-}
-
 Reply Sale(PrinterEmulator &emu, std::span<const uint8_t> p) { return RegisterLine(emu, p, ReceiptKind::Sale); }
 Reply PayMoney(PrinterEmulator &emu, std::span<const uint8_t> p) { return RegisterLine(emu, p, ReceiptKind::Payout); }
 Reply InToCash(PrinterEmulator &emu, std::span<const uint8_t> p) { return CashMovement(emu, p, true); }
@@ -315,15 +303,15 @@ Reply OutOfCash(PrinterEmulator &emu, std::span<const uint8_t> p) { return CashM
 } // namespace
 
 void RegisterReceiptCommands(PrinterEmulator &emu) {
-    emu.SetHandler(0x12, Paced(Sale));
-    emu.SetHandler(0x08, Paced(PayMoney));
-    emu.SetHandler(0x14, Paced(Payment));
-    emu.SetHandler(0x23, Paced(Discount));
-    emu.SetHandler(0x0B, Paced(Comment));
-    emu.SetHandler(0x0E, Paced(LineFeed));
-    emu.SetHandler(0x0F, Paced(ResetOrder));
-    emu.SetHandler(0x10, Paced(InToCash));
-    emu.SetHandler(0x18, Paced(OutOfCash));
+    emu.SetHandler(0x12, Sale);
+    emu.SetHandler(0x08, PayMoney);
+    emu.SetHandler(0x14, Payment);
+    emu.SetHandler(0x23, Discount);
+    emu.SetHandler(0x0B, Comment);
+    emu.SetHandler(0x0E, LineFeed);
+    emu.SetHandler(0x0F, ResetOrder);
+    emu.SetHandler(0x10, InToCash);
+    emu.SetHandler(0x18, OutOfCash);
 }
 
 } // namespace krv::emu

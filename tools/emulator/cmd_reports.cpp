@@ -107,25 +107,15 @@ Reply PeriodicNumberReport(PrinterEmulator &emu, std::span<const uint8_t> p) {
     return Printed(st, p);
 }
 
-CommandHandler Paced(Reply (*handler)(PrinterEmulator &, std::span<const uint8_t>)) {
-    return [handler](PrinterEmulator &emu, std::span<const uint8_t> payload) {
-        if (uint32_t baud = emu.State().pendingPaceBaud) {
-            emu.State().pendingPaceBaud = 0;
-            emu.SetPaceBaud(baud);
-        }
-        return handler(emu, payload);
-    };
-}
-
 } // namespace
 
 void RegisterReportCommands(PrinterEmulator &emu) {
-    emu.SetHandler(0x09, Paced(DayReport));
-    emu.SetHandler(0x0D, Paced(DayClrReport));
-    emu.SetHandler(0x0A, Paced(ArticleReport));
-    emu.SetHandler(0x11, Paced(PeriodicReport));
-    emu.SetHandler(0x1A, Paced(PeriodicReport));
-    emu.SetHandler(0x1F, Paced(PeriodicNumberReport));
+    emu.SetHandler(0x09, DayReport);
+    emu.SetHandler(0x0D, DayClrReport);
+    emu.SetHandler(0x0A, ArticleReport);
+    emu.SetHandler(0x11, PeriodicReport);
+    emu.SetHandler(0x1A, PeriodicReport);
+    emu.SetHandler(0x1F, PeriodicNumberReport);
 }
 
 } // namespace krv::emu

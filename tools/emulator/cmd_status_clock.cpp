@@ -206,7 +206,7 @@ Reply ChangeBaudRate(PrinterEmulator &emu, std::span<const uint8_t> p) {
     if (p.size() != 2) return Reply::Error(kErrLength);
     if (p[1] > 2) return Reply::Error(kErrForbidden);
     emu.State().baudCode = p[1];
-    emu.State().pendingPaceBaud = kRates[p[1]];
+    emu.PaceAfterReply(kRates[p[1]]);
     return Reply::Ok();
 }
 
@@ -224,35 +224,25 @@ Reply LineParameter(PrinterEmulator &emu, std::span<const uint8_t> p) {
 
 Reply PaperState(PrinterEmulator &emu, std::span<const uint8_t>) { return Reply::Ok(Bytes{emu.State().paperState}); }
 
-CommandHandler Paced(Reply (*handler)(PrinterEmulator &, std::span<const uint8_t>)) {
-    return [handler](PrinterEmulator &emu, std::span<const uint8_t> payload) {
-        if (uint32_t baud = emu.State().pendingPaceBaud) {
-            emu.State().pendingPaceBaud = 0;
-            emu.SetPaceBaud(baud);
-        }
-        return handler(emu, payload);
-    };
-}
-
 } // namespace
 
 void RegisterStatusClockCommands(PrinterEmulator &emu) {
-    emu.SetHandler(0x00, Paced(Status));
-    emu.SetHandler(0x01, Paced(GetDate));
-    emu.SetHandler(0x02, Paced(SetDate));
-    emu.SetHandler(0x03, Paced(GetTime));
-    emu.SetHandler(0x04, Paced(SetTime));
-    emu.SetHandler(0x1B, Paced(SendCustomer));
-    emu.SetHandler(0x1D, Paced(OpenBox));
-    emu.SetHandler(0x1E, Paced(CopyLastCheck));
-    emu.SetHandler(0x20, Paced(PrintVersion));
-    emu.SetHandler(0x21, Paced(MoneyInBox));
-    emu.SetHandler(0x24, Paced(ToggleOnline));
-    emu.SetHandler(0x25, Paced(ToggleDisplay));
-    emu.SetHandler(0x26, Paced(ChangeBaudRate));
-    emu.SetHandler(0x27, Paced(LineParameter));
-    emu.SetHandler(0x2E, Paced(ToggleCutter));
-    emu.SetHandler(0x30, Paced(PaperState));
+    emu.SetHandler(0x00, Status);
+    emu.SetHandler(0x01, GetDate);
+    emu.SetHandler(0x02, SetDate);
+    emu.SetHandler(0x03, GetTime);
+    emu.SetHandler(0x04, SetTime);
+    emu.SetHandler(0x1B, SendCustomer);
+    emu.SetHandler(0x1D, OpenBox);
+    emu.SetHandler(0x1E, CopyLastCheck);
+    emu.SetHandler(0x20, PrintVersion);
+    emu.SetHandler(0x21, MoneyInBox);
+    emu.SetHandler(0x24, ToggleOnline);
+    emu.SetHandler(0x25, ToggleDisplay);
+    emu.SetHandler(0x26, ChangeBaudRate);
+    emu.SetHandler(0x27, LineParameter);
+    emu.SetHandler(0x2E, ToggleCutter);
+    emu.SetHandler(0x30, PaperState);
 }
 
 } // namespace krv::emu

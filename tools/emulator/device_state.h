@@ -85,7 +85,6 @@ struct DeviceState {
     bool onLine = false;
     bool displaySums = true;
     uint8_t baudCode = 0;     // 0 9600, 1 19200, 2 38400
-    uint32_t pendingPaceBaud = 0; // applied once the reply at the old rate went out
     uint8_t lineSpacing = 0;
     uint8_t contrast = 100;
     uint8_t paperState = 0;   // the byte command 30 answers

@@ -276,6 +276,10 @@ void PrinterEmulator::HandleFrame(const Bytes &body) {
     }
     m_changed.notify_all();
     SendReply(sequence, payload[0], reply, fault);
+    if (m_paceAfterReply != 0) {
+        if (m_paceBaud != 0) m_paceBaud = m_paceAfterReply;
+        m_paceAfterReply = 0;
+    }
 }
 
 void PrinterEmulator::HandleRawChunk(const Bytes &chunk) {

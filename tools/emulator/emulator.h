@@ -110,6 +110,9 @@ public:
     void SetHeaderOverride(const HeaderOverride &header);
     void ClearHeaderOverride() { SetHeaderOverride({}); }
     void SetPaceBaud(uint32_t baud);
+    // A rate change: the reply now being made still goes out at the old rate,
+    // everything after it at `baud`. An emulator that answers at once stays so.
+    void PaceAfterReply(uint32_t baud) { m_paceAfterReply = baud; }
 
     void SetHandler(uint8_t command, CommandHandler handler);
     void SetRawChunkHandler(RawChunkHandler handler);
@@ -154,6 +157,7 @@ private:
     std::deque<FaultSpec> m_faults;
     HeaderOverride m_header;
     std::atomic<uint32_t> m_paceBaud{0};
+    uint32_t m_paceAfterReply = 0; // serving thread only
     std::vector<std::optional<CommandHandler>> m_handlers = std::vector<std::optional<CommandHandler>>(256);
     RawChunkHandler m_rawHandler;
     TextQueryHandler m_textHandler;

@@ -1,0 +1,230 @@
+#include "AccessModes.h"
+
+#include "ConsoleState.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPalette>
+#include <QSet>
+#include <QWidget>
+
+namespace krv::console {
+
+namespace {
+
+QStringList Names(const char *list) {
+    return QString::fromLatin1(list).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// The controls a cashier may use; every other operation control is off.
+const QSet<QString> &CashierControls() {
+    static const QSet<QString> names = [] {
+        const QStringList list = Names("Button40 "
+                                       "Edit10 Button14 Button16 Edit29 "
+                                       "BitBtn21 SpinEdit1 Edit13 Edit28 Button17 Button2 "
+                                       "DateTimePicker2 Button5 Button4 Button12 Button18 "
+                                       "Button19 Button20 Button21 Button1 Button54 "
+                                       "BitBtn5 "
+                                       "SpinEdit2 BitBtn8 Button48 "
+                                       "DateTimePicker3 DateTimePicker4 Button28 Button29 Edit15 "
+                                       "Edit16 Button30 Button33 CheckBox14 Edit37 "
+                                       "Edit38 BitBtn15 BitBtn16 Memo1 BitBtn2 CheckBox6 "
+                                       "CheckBox16 CheckBox12 BitBtn4 BitBtn3 BitBtn1 "
+                                       "ComboBox2 Edit4 Edit5 CheckBox3 Button7 Button8");
+        return QSet<QString>(list.begin(), list.end());
+    }();
+    return names;
+}
+
+void SetEnabled(ControlPlan &plan, const QString &name, std::optional<bool> enabled) {
+    for (auto &entry : plan.enabled) {
+        if (entry.first == name) {
+            entry.second = enabled;
+            return;
+        }
+    }
+}
+
+ControlPlan AllOperationControls(bool enabled) {
+    ControlPlan plan;
+    for (const QString &name : OperationControls())
+        plan.enabled.emplace_back(name, enabled);
+    return plan;
+}
+
+void SetCodeFieldLook(QLineEdit &edit, CodeFieldLook look) {
+    const QPalette application = QApplication::palette();
+    QPalette palette = edit.palette();
+    const QColor background = look == CodeFieldLook::Working
+                                  ? application.color(QPalette::Active, QPalette::Base)
+                                  : application.color(QPalette::Disabled, QPalette::WindowText);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Base, background);
+    edit.setPalette(palette);
+    edit.setEnabled(look == CodeFieldLook::Working);
+    if (look == CodeFieldLook::GreyedCleared)
+        edit.clear();
+}
+
+} // namespace
+
+const std::vector<TabControls> &OperationControlsByTab() {
+    static const std::vector<TabControls> tabs = {
+        {QStringLiteral("Связь"), Names("Button40 ComboBox8 Button34")},
+        {QStringLiteral("Операции"), Names("Edit6 Edit7 Edit8 ComboBox3 ComboBox9 Edit18 "
+                                           "ComboBox10 Edit20 Edit19 Button38 CheckBox2 CheckBox4 "
+                                           "CheckBox1 CheckBox5 CheckBox15 Button32 Button9 "
+                                           "Button10 Button39 Edit11 ComboBox4 Button37 Button44 "
+                                           "Button13 Edit39 Edit9 Button11 Edit40 BitBtn19 Edit41 "
+                                           "BitBtn20 Edit10 Button14 Button16 Edit29")},
+        {QStringLiteral("Доп. функции"),
+         Names("BitBtn21 SpinEdit1 Edit13 Button17 Edit28 Button3 DateTimePicker1 Button2 "
+               "DateTimePicker2 Button5 "
+               "Button4 Button12 Button18 Button19 Button20 Button35 Button36 Button21 Button1 "
+               "Button54 Button24 "
+               "Button45 BitBtn9 BitBtn10 Edit31 CheckBox8 CheckBox9 BitBtn13 Button52")},
+        {QStringLiteral("Программирование"),
+         Names("Edit14 Button22 Edit12 Button15 Edit27 CheckBox10 CheckBox11 Button26 Edit42 "
+               "Edit43 Edit44 Edit45 "
+               "Button27 Button49 Button50 Button51 RadioGroup3 StringGrid1 BitBtn5 BitBtn6 "
+               "BitBtn14 Edit26 "
+               "RadioButton1 RadioButton2 BitBtn17 Button53 Button23")},
+        {QStringLiteral("Артикулы"), Names("SpinEdit2 Edit30 ComboBox11 Edit32 BitBtn7 BitBtn8 "
+                                           "ComboBox12 CheckBox7 Button48 Button41 Button42 "
+                                           "Edit23 Button47")},
+        {QStringLiteral("Отчеты"), Names("DateTimePicker3 DateTimePicker4 Button28 Button29 Edit15 "
+                                         "Edit16 Button30 Button33 Edit37 Edit38 "
+                                         "CheckBox14 BitBtn15 BitBtn16 Memo1 BitBtn2 CheckBox6 "
+                                         "CheckBox16 CheckBox12 BitBtn4 BitBtn3 BitBtn1")},
+        {QStringLiteral("Пароли"),
+         Names("Edit1 Edit2 Edit3 ComboBox1 Button6 Edit21 BitBtn18 Button7 Edit4 ComboBox2 Edit5 "
+               "Button8 CheckBox3 "
+               "RadioGroup4 Edit22 Button43 RadioGroup1 Edit34 Edit35 Edit36 Button46")},
+        {QStringLiteral(" Дамп "),
+         Names("Memo2 SpinEdit3 Edit33 BitBtn11 BitBtn12 SpinEdit4 Edit17 Edit24 Button55")},
+    };
+    return tabs;
+}
+
+const QStringList &OperationControls() {
+    static const QStringList all = [] {
+        QStringList names;
+        for (const TabControls &tab : OperationControlsByTab())
+            names += tab.names;
+        return names;
+    }();
+    return all;
+}
+
+std::optional<bool> ControlPlan::EnabledOf(const QString &name) const {
+    if (name == QLatin1String("Button31"))
+        return connectButtonEnabled;
+    for (const auto &entry : enabled) {
+        if (entry.first == name)
+            return entry.second;
+    }
+    return std::nullopt;
+}
+
+ControlPlan DisabledPlan(bool keepCodeFields) {
+    ControlPlan plan = AllOperationControls(false);
+    plan.connectButtonEnabled = true;
+    plan.vendorButtonVisible = false;
+    plan.codeFields = keepCodeFields ? CodeFieldLook::Keep : CodeFieldLook::GreyedCleared;
+    if (keepCodeFields) {
+        // Their look is kept, and so is whether they work.
+        SetEnabled(plan, QStringLiteral("Edit14"), std::nullopt);
+        SetEnabled(plan, QStringLiteral("Edit23"), std::nullopt);
+    }
+    return plan;
+}
+
+ControlPlan FullSetPlan(const ModeContext &context) {
+    ControlPlan plan = AllOperationControls(true);
+    plan.connectButtonEnabled = false;
+    // Enabled by their own fields (the fiscal number, the stress-test code).
+    SetEnabled(plan, QStringLiteral("Button22"), std::nullopt);
+    SetEnabled(plan, QStringLiteral("Button42"), std::nullopt);
+    // Enabled once a taxpayer number is typed.
+    SetEnabled(plan, QStringLiteral("BitBtn17"), false);
+
+    const bool amountDiscount = context.discountTypeIndex == 1 || context.discountTypeIndex == 3;
+    SetEnabled(plan, QStringLiteral("Edit18"), !amountDiscount);
+    SetEnabled(plan, QStringLiteral("Edit19"), amountDiscount);
+
+    SetEnabled(plan, QStringLiteral("Edit37"), !context.wholeRangeChecked);
+    SetEnabled(plan, QStringLiteral("Edit38"), !context.wholeRangeChecked);
+
+    // Barcodes print on the first model only.
+    for (const char *name : {"Edit40", "Edit41", "BitBtn19", "BitBtn20"})
+        SetEnabled(plan, QString::fromLatin1(name),
+                   context.isFirstModel ? std::optional<bool>(true) : std::nullopt);
+
+    plan.codeFields = CodeFieldLook::Working;
+    if (context.accessMode == kSupervisorMode)
+        plan.vendorButtonVisible = true;
+    return plan;
+}
+
+ControlPlan CashierSetPlan(const ModeContext &context) {
+    ControlPlan plan;
+    const QSet<QString> &allowed = CashierControls();
+    for (const QString &name : OperationControls())
+        plan.enabled.emplace_back(name, allowed.contains(name));
+    SetEnabled(plan, QStringLiteral("Edit37"), !context.wholeRangeChecked);
+    SetEnabled(plan, QStringLiteral("Edit38"), !context.wholeRangeChecked);
+    plan.connectButtonEnabled = false;
+    plan.vendorButtonVisible = false;
+    plan.codeFields = CodeFieldLook::Greyed;
+    return plan;
+}
+
+ControlPlan PlanForMode(const ModeContext &context) {
+    if (context.accessMode == kServiceMode || context.accessMode == kSupervisorMode)
+        return FullSetPlan(context);
+    return CashierSetPlan(context);
+}
+
+void ApplyControlPlan(QWidget &root, const ControlPlan &plan) {
+    for (const auto &[name, enabled] : plan.enabled) {
+        if (!enabled)
+            continue;
+        if (name == QLatin1String("Edit14") || name == QLatin1String("Edit23"))
+            continue; // below, with their look
+        if (auto *widget = root.findChild<QWidget *>(name))
+            widget->setEnabled(*enabled);
+    }
+    if (auto *connect = root.findChild<QWidget *>(QStringLiteral("Button31")))
+        connect->setEnabled(plan.connectButtonEnabled);
+    if (plan.vendorButtonVisible) {
+        if (auto *vendor = root.findChild<QWidget *>(QStringLiteral("Button57")))
+            vendor->setVisible(*plan.vendorButtonVisible);
+    }
+    if (plan.codeFields != CodeFieldLook::Keep) {
+        for (const char *name : {"Edit14", "Edit23"}) {
+            if (auto *edit = root.findChild<QLineEdit *>(QString::fromLatin1(name)))
+                SetCodeFieldLook(*edit, plan.codeFields);
+        }
+    }
+}
+
+uint8_t AccessModeForCode(const QString &code) {
+    if (code == QLatin1String("tallowbin"))
+        return kServiceMode;
+    if (code == QLatin1String("QLWkettle"))
+        return kSupervisorMode;
+    return kCashierMode;
+}
+
+QString ModeName(uint8_t accessMode) {
+    switch (accessMode) {
+    case kServiceMode:
+        return QStringLiteral("СЕРВИС");
+    case kSupervisorMode:
+        return QStringLiteral("СУПЕРВИЗОР");
+    default:
+        return QStringLiteral("КАССИР");
+    }
+}
+
+} // namespace krv::console

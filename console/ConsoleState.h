@@ -1,0 +1,64 @@
+// Module state of the console: what the main window's handlers share for the
+// whole run of the program. One instance, reached through State(); the
+// handlers of every tab read and write it on the user-interface thread only.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+namespace krv::console {
+
+// The operator's rights, chosen at login.
+enum AccessModeValue : uint8_t {
+    kCashierMode = 0,
+    kServiceMode = 1,
+    kSupervisorMode = 2,
+};
+
+// Largest logo bitmap each model accepts, in dots.
+inline constexpr uint16_t kFirstModelLogoWidth = 448;
+inline constexpr uint16_t kFirstModelLogoHeight = 1050;
+inline constexpr uint16_t kSecondModelLogoWidth = 352;
+inline constexpr uint16_t kSecondModelLogoHeight = 312;
+
+struct ConsoleState {
+    // Link and model.
+    bool Connected = false;
+    int16_t IsFirstModel = -1; // -1: KRV-T100 ("МВ-21"), 0: KRV-T200 ("МВ-22")
+    uint16_t LogoMaxWidth = kFirstModelLogoWidth;
+    uint16_t LogoMaxHeight = kFirstModelLogoHeight;
+    QString SerialNumberPrefix;
+    uint8_t AccessMode = kCashierMode;
+    // The COM number the open link runs on: a rate change reopens this port,
+    // whatever the port list shows by then.
+    int ConnectedPort = 0;
+
+    // Start-up.
+    void *DriverLibraryHandle = nullptr;
+    QString StartupArgument;
+    // Set when start-up refused to go on; the program ends instead of
+    // running its message loop.
+    bool TerminationRequested = false;
+
+    // Passwords remembered for later commands.
+    uint16_t ProgrammingPassword = 0;
+    uint16_t ReportPassword = 0;
+
+    bool FiscalizationWizardActive = false;
+};
+
+ConsoleState &State();
+// Back to the values at program start (tests start each case from here).
+void ResetState();
+
+// The nine windows, created once at start-up and kept until the program ends.
+// Secondary windows are reached through these pointers (null until created).
+struct ConsoleWindows {
+    QPointer<QWidget> Form1, Form2, Form3, Form4, Form5, Form6, Form7, Form8, Form9;
+};
+ConsoleWindows &Windows();
+
+} // namespace krv::console

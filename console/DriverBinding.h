@@ -1,0 +1,104 @@
+// How the console reaches the driver library KRV_T100DRV.
+//
+// The program is linked against the library by export name, so a missing
+// library or export stops it at load. Besides that, start-up opens the same
+// library by name to hold a handle until the main window closes and to read
+// the version the file carries; a library without a version, or older than
+// 2.0.2, is refused.
+//
+// The calls of the link (open, close, status, rate, paper) go through
+// DriverApi, which by default forwards to the exports; tests may put a
+// recorder in front of the real driver.
+#pragma once
+
+#include "version_info.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+class QWidget;
+
+namespace krv::console {
+
+// The library's file name as the loader knows it.
+inline constexpr const char *kDriverLibraryName = "libKRV_T100DRV.so";
+
+// ---- Library handle and version gate --------------------------------------
+
+enum class VersionVerdict { Accepted, NoVersion, TooOld };
+
+// Minimum 2.0.2: major, then minor, then release; the build is not looked at.
+VersionVerdict JudgeDriverVersion(const std::optional<platform::FileVersion> &version);
+
+// dlopen by name (the loader's own search: the program's run path,
+// LD_LIBRARY_PATH, the system folders; a name with a slash is a path).
+// For the driver's own name, when that search finds nothing, the file the
+// program was bound to at load is taken. Null when nothing can be loaded.
+void *LoadDriverLibrary(const QString &libraryName);
+// The file the loader took for `handle`; empty for a null handle.
+QString LoadedLibraryPath(void *handle);
+// Releases a handle obtained from LoadDriverLibrary; a null handle is left
+// alone.
+void ReleaseDriverLibrary(void *handle);
+
+// Reads the version of the library behind `handle` (without running any of
+// its code) and judges it. A null handle counts as a library without version.
+VersionVerdict CheckDriverVersion(void *handle);
+
+// The box texts of a refused library.
+QString VersionRefusalText(VersionVerdict verdict);
+
+// ---- Link calls ------------------------------------------------------------
+
+// The 22 results of the printer status, texts converted to UTF-8.
+struct PrinterStatus {
+    std::array<int16_t, 13> flags{};
+    QString serialNumber, fiscalNumber, headerLine1, headerLine2, headerLine3, taxNumber, firmware;
+    double registrationDate = 0, registrationTime = 0;
+};
+
+struct PaperState {
+    std::array<int16_t, 5> flags{};
+};
+
+class DriverApi {
+  public:
+    virtual ~DriverApi() = default;
+    // Opens COM<port> at `baud` with the console's read and write time-outs
+    // (300 ms). Ports the driver cannot address fail without a call.
+    virtual bool Init(int port, uint32_t baud) = 0;
+    virtual bool Close() = 0;
+    virtual bool GetStatus(PrinterStatus &status) = 0;
+    virtual bool ChangeBaudRate(int rateIndex) = 0;
+    virtual bool GetPaperState(PaperState &state) = 0;
+    // The last error text (UTF-8) and bytes.
+    virtual QString ErrorMessage() = 0;
+    virtual void CodeError(uint8_t &result, uint8_t &status, uint8_t &extFlags) = 0;
+};
+
+// The real driver.
+DriverApi &RealDriver();
+// The one the console uses now: the real driver unless a test put another.
+DriverApi &Driver();
+// Replaces the console's driver (null: back to the real one).
+void SetDriver(DriverApi *driver);
+
+// ---- Error reporting after a driver call -----------------------------------
+
+// "\r\nБайт статуса: <n>" and/or "\r\nБайт результата: <n>" for the last
+// error's non-zero bytes; empty when both are zero.
+QString DriverErrorDetail();
+// The driver's last error text followed by DriverErrorDetail().
+QString DriverErrorText();
+// The error box after a failed driver call, owned by the calling window.
+void ShowDriverError(QWidget *owner);
+// Warns, in an ownerless box, when the tapes are running out; silent when
+// the paper state cannot be read or the sensors say nothing.
+void PaperLowWarning();
+// The warning text for a paper state, empty when there is nothing to say.
+QString PaperLowText(const PaperState &state);
+
+} // namespace krv::console

@@ -1,0 +1,452 @@
+#include "Unit1.h"
+
+#include "AccessModes.h"
+#include "Connection.h"
+#include "ConsoleState.h"
+#include "Form1Layout.h"
+#include "HeaderPicture.h"
+#include "MessageLayer.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDateTimeEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMetaMethod>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTableWidget>
+
+using namespace krv::console;
+
+namespace {
+
+const QString kErrorCaption = QStringLiteral("Ошибка!");
+
+constexpr int kClientWidth = 514;
+constexpr int kClientHeight = 569;
+constexpr int kPortCount = 256;
+
+void SetGridCell(QTableWidget *grid, int row, int column, const QString &text) {
+    if (!grid || row >= grid->rowCount() || column >= grid->columnCount())
+        return;
+    if (QTableWidgetItem *item = grid->item(row, column))
+        item->setText(text);
+    else
+        grid->setItem(row, column, new QTableWidgetItem(text));
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget *parent, const QString &driverLibrary)
+    : QMainWindow(parent), m_driverLibrary(driverLibrary) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Telmar 2.3 для KRV-T100 (МВ-21) и KRV-T200 (МВ-22)"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(kClientWidth, kClientHeight);
+    BuildForm1Layout(*this);
+    BuildStatusBar();
+    ShowPicture();
+    ConnectHandlersByName(*this, *this);
+    if (QScreen *screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::BuildStatusBar() {
+    QStatusBar *bar = statusBar(); // the layout's, or a new one
+    if (bar->objectName().isEmpty())
+        bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    QFont bold = bar->font();
+    bold.setBold(true);
+    for (int i = 0; i < 2; ++i) {
+        const QString name = QStringLiteral("StatusBar1Panel%1").arg(i);
+        auto *panel = bar->findChild<QLabel *>(name);
+        if (!panel) {
+            panel = new QLabel(bar);
+            panel->setObjectName(name);
+            bar->addWidget(panel, i == 0 ? 0 : 1);
+        }
+        panel->setFont(bold);
+        if (i == 0)
+            panel->setFixedWidth(400);
+        m_panels[i] = panel;
+    }
+}
+
+void TForm1::ShowPicture() {
+    auto *image = Control<QLabel>(QStringLiteral("Image1"));
+    if (!image) {
+        image = new QLabel(centralWidget() ? centralWidget() : this);
+        image->setObjectName(QStringLiteral("Image1"));
+        image->setGeometry(7, 0, 499, 56);
+    }
+    ShowHeaderPicture(*image);
+}
+
+QLabel *TForm1::StatusPanel(int index) const {
+    return (index == 0 || index == 1) ? m_panels[index] : nullptr;
+}
+
+void TForm1::SetStatusPanel(int index, const QString &text) {
+    if (QLabel *panel = StatusPanel(index))
+        panel->setText(text);
+}
+
+QString TForm1::StatusPanelText(int index) const {
+    const QLabel *panel = StatusPanel(index);
+    return panel ? panel->text() : QString();
+}
+
+// ---- Start-up and close ----------------------------------------------------
+
+void TForm1::FormCreate() {
+    ConsoleState &state = State();
+
+    state.DriverLibraryHandle = LoadDriverLibrary(m_driverLibrary);
+    const VersionVerdict verdict = CheckDriverVersion(state.DriverLibraryHandle);
+    if (verdict != VersionVerdict::Accepted) {
+        ShowMessage(this, kErrorCaption, VersionRefusalText(verdict), Icon::Error, Buttons::Ok);
+        // The rest of start-up still runs; the program ends before its
+        // message loop.
+        state.TerminationRequested = true;
+    }
+
+    if (auto *ports = Control<QComboBox>(QStringLiteral("ComboBox6"))) {
+        ports->clear();
+        for (int port = 1; port <= kPortCount; ++port)
+            ports->addItem(QStringLiteral("COM%1").arg(port));
+        ports->setCurrentIndex(0);
+    }
+
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const char *name :
+         {"DateTimePicker1", "DateTimePicker2", "DateTimePicker3", "DateTimePicker4"}) {
+        if (auto *picker = Control<QDateTimeEdit>(QString::fromLatin1(name)))
+            picker->setDateTime(now);
+    }
+
+    for (const char *name : {"Button22", "Edit11"}) {
+        if (QWidget *widget = Control(QString::fromLatin1(name)))
+            widget->setEnabled(false);
+    }
+
+    state.ReportPassword = 0;
+    state.ProgrammingPassword = 0;
+    state.FiscalizationWizardActive = false;
+
+    const QString sep = QLocale().decimalPoint();
+    const auto setText = [this](const char *name, const QString &text) {
+        if (auto *edit = Control<QLineEdit>(QString::fromLatin1(name)))
+            edit->setText(text);
+    };
+    setText("Edit6", QStringLiteral("Товар №1"));
+    setText("Edit30", QStringLiteral("Товар №1"));
+    if (auto *grid = Control<QTableWidget>(QStringLiteral("StringGrid1"))) {
+        SetGridCell(grid, 0, 0, QStringLiteral("Группа"));
+        const char16_t *groups[] = {u"Группа А", u"Группа Б", u"Группа В", u"Группа Г",
+                                    u"Группа Д"};
+        for (int row = 1; row <= 5; ++row)
+            SetGridCell(grid, row, 0, QString::fromUtf16(groups[row - 1]));
+        SetGridCell(grid, 0, 1, QStringLiteral("Ставка (%)"));
+        SetGridCell(grid, 1, 1, QStringLiteral("20") + sep + QStringLiteral("00"));
+        SetGridCell(grid, 2, 1, QStringLiteral("0") + sep + QStringLiteral("00"));
+    }
+    setText("Edit7", QStringLiteral("1") + sep + QStringLiteral("000"));
+    for (const char *name : {"Edit8", "Edit10", "Edit11", "Edit19", "Edit29", "Edit32"})
+        setText(name, QStringLiteral("0") + sep + QStringLiteral("00"));
+
+    state.StartupArgument = StartupArgumentFrom(QCoreApplication::arguments());
+}
+
+void TForm1::FormClose() {
+    if (m_closed)
+        return;
+    m_closed = true;
+    ConsoleState &state = State();
+    if (state.Connected) {
+        Driver().Close(); // the program ends either way
+        state.Connected = false;
+    }
+    ReleaseDriverLibrary(state.DriverLibraryHandle);
+    state.DriverLibraryHandle = nullptr;
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+    FormClose();
+    event->accept();
+    // Closing the main window ends the program, secondary windows included.
+    QCoreApplication::quit();
+}
+
+// ---- The link --------------------------------------------------------------
+
+int TForm1::SelectedPort() const {
+    const auto *ports = Control<QComboBox>(QStringLiteral("ComboBox6"));
+    return ports ? ports->currentIndex() + 1 : 1;
+}
+
+void TForm1::Button31Click() {
+    auto *rates = Control<QComboBox>(QStringLiteral("ComboBox7"));
+    const auto *autoRate = Control<QCheckBox>(QStringLiteral("CheckBox13"));
+    const int port = SelectedPort();
+
+    ScanObserver observer;
+    observer.portOpened = [this](int rateIndex) {
+        SetStatusPanel(0, TryingPanelText(rateIndex));
+        statusBar()->repaint();
+    };
+    observer.portClosed = [this] { SetStatusPanel(0, ClosedPanelText()); };
+
+    const ScanResult result = ScanForPrinter(Driver(), port, rates ? rates->currentIndex() : 0,
+                                             autoRate && autoRate->isChecked(), observer);
+    switch (result.outcome) {
+    case ScanOutcome::PortNotOpened:
+        DisableAllControls(true);
+        ShowMessage(this, kErrorCaption, QStringLiteral("Невозможно открыть порт!"), Icon::Error,
+                    Buttons::Ok);
+        Driver().Close();
+        State().Connected = false;
+        SetStatusPanel(0, ClosedPanelText());
+        return;
+    case ScanOutcome::NoAnswer:
+        ShowDriverError(this);
+        return;
+    case ScanOutcome::UnknownDesignation:
+        ShowMessage(
+            this, kErrorCaption,
+            QStringLiteral("Программа работает только с версиями прошивок \"МВ-21\" и \"МВ-22\"!"),
+            Icon::Error, Buttons::Ok);
+        return;
+    case ScanOutcome::Found:
+        break;
+    }
+
+    ConsoleState &state = State();
+    state.SerialNumberPrefix = SerialNumberPrefixOf(result.status.serialNumber);
+    state.ConnectedPort = port;
+    if (rates)
+        rates->setCurrentIndex(result.rateIndex);
+    SetStatusPanel(0, QString());
+
+    if (IsFreeArgument(state.StartupArgument)) {
+        state.AccessMode = kServiceMode;
+    } else if (QWidget *login = Windows().Form3) {
+        ExecModal(*login, this); // the login window sets AccessMode
+    } else {
+        state.AccessMode = kCashierMode;
+    }
+
+    ApplyModel(result.status.firmware);
+    EnableControlsForMode();
+}
+
+void TForm1::ApplyModel(const QString &designation) {
+    ConsoleState &state = State();
+    const auto setVisible = [this](const char *name, bool visible) {
+        if (QWidget *widget = Control(QString::fromLatin1(name)))
+            widget->setVisible(visible);
+    };
+    if (IsSecondModel(designation)) {
+        setVisible("GroupBox29", true);
+        setVisible("GroupBox30", false);
+        setVisible("CheckBox15", false);
+        if (auto *barcode = Control<QCheckBox>(QStringLiteral("CheckBox15")))
+            barcode->setChecked(false);
+        state.LogoMaxWidth = kSecondModelLogoWidth;
+        state.LogoMaxHeight = kSecondModelLogoHeight;
+        state.IsFirstModel = 0;
+    } else if (designation.contains(QStringLiteral("МВ-21"))) {
+        setVisible("GroupBox29", false);
+        setVisible("GroupBox30", true);
+        setVisible("CheckBox15", true);
+        state.LogoMaxWidth = kFirstModelLogoWidth;
+        state.LogoMaxHeight = kFirstModelLogoHeight;
+        state.IsFirstModel = -1;
+    }
+}
+
+void TForm1::EnableControlsForMode() {
+    ConsoleState &state = State();
+    const auto *rates = Control<QComboBox>(QStringLiteral("ComboBox7"));
+    const QString rateText = rates ? rates->currentText() : QString();
+    // Other windows take the link as open while the connect button is off.
+    if (QWidget *connect = Control(QStringLiteral("Button31")))
+        connect->setEnabled(false);
+
+    if (state.AccessMode == kServiceMode || state.AccessMode == kSupervisorMode) {
+        SetStatusPanel(0, OpenPanelText(rateText, state.AccessMode));
+        if (state.AccessMode == kServiceMode && !IsFreeArgument(state.StartupArgument))
+            ShowMessage(this, QStringLiteral("Внимание"),
+                        QStringLiteral("Программа работает в сервисном режиме! "), Icon::Warning,
+                        Buttons::Ok);
+        if (state.AccessMode == kSupervisorMode)
+            ShowMessage(this, QStringLiteral("Внимание"),
+                        QStringLiteral("Программа работает в режиме супервизора! "), Icon::Warning,
+                        Buttons::Ok);
+    } else {
+        SetStatusPanel(0, OpenPanelText(rateText, kCashierMode));
+        ShowMessage(
+            this, QStringLiteral("Режим кассира"),
+            QStringLiteral(
+                " Программа работает режиме кассира!\r\nК некоторым функциям доступ ограничен!"),
+            Icon::Information, Buttons::Ok);
+    }
+    ReadPaymentFormNames();
+    ApplyControlsForMode();
+    state.Connected = true;
+}
+
+void TForm1::ApplyControlsForMode() {
+    ModeContext context;
+    context.accessMode = State().AccessMode;
+    context.isFirstModel = State().IsFirstModel != 0;
+    if (const auto *discountType = Control<QComboBox>(QStringLiteral("ComboBox9")))
+        context.discountTypeIndex = discountType->currentIndex();
+    if (const auto *wholeRange = Control<QCheckBox>(QStringLiteral("CheckBox14")))
+        context.wholeRangeChecked = wholeRange->isChecked();
+    ApplyControlPlan(*this, PlanForMode(context));
+}
+
+void TForm1::ReadPaymentFormNames() {
+    // The payment-form window reads the printer's names; its errors are its own.
+    QWidget *forms = Windows().Form5;
+    if (forms && forms->metaObject()->indexOfMethod("Button1Click()") >= 0)
+        QMetaObject::invokeMethod(forms, "Button1Click", Qt::DirectConnection);
+}
+
+void TForm1::DisableAllControls(bool keepCodeFields) {
+    ApplyControlPlan(*this, DisabledPlan(keepCodeFields));
+}
+
+void TForm1::EnterClosedState() {
+    SetStatusPanel(0, ClosedPanelText());
+    DisableAllControls();
+    State().Connected = false;
+}
+
+void TForm1::Button40Click() {
+    // Whatever the close answers, the port is given up: staying "connected"
+    // on a port that may be closed would leave no way out.
+    Driver().Close();
+    EnterClosedState();
+}
+
+void TForm1::Button34Click() {
+    const auto *newRates = Control<QComboBox>(QStringLiteral("ComboBox8"));
+    if (!newRates || newRates->currentIndex() < 0 ||
+        newRates->currentIndex() >= static_cast<int>(kLinkRates.size()))
+        return;
+    const int rateIndex = newRates->currentIndex();
+    const QString rateText = newRates->currentText();
+
+    if (!Driver().ChangeBaudRate(rateIndex)) {
+        ShowDriverError(this);
+        return;
+    }
+    // The printer talks at the new rate now. A failed close is no reason to
+    // stop: reopening closes whatever is left open first.
+    Driver().Close();
+    SetStatusPanel(0, QStringLiteral("Порт закрыт"));
+    // Reopen the port of the link, not whatever the port list shows now.
+    if (!Driver().Init(State().ConnectedPort, kLinkRates[static_cast<size_t>(rateIndex)])) {
+        ShowMessage(this, kErrorCaption, QStringLiteral("Невозможно открыть порт!"), Icon::Error,
+                    Buttons::Ok);
+        EnterClosedState();
+        return;
+    }
+    if (auto *rates = Control<QComboBox>(QStringLiteral("ComboBox7")))
+        rates->setCurrentIndex(rateIndex);
+    SetStatusPanel(0, OpenPanelText(rateText, State().AccessMode));
+    ShowMessage(this, QStringLiteral("Информация"), NewRateMessage(rateText), Icon::Information,
+                Buttons::Ok);
+}
+
+void TForm1::CheckBox13Click() {
+    const auto *autoRate = Control<QCheckBox>(QStringLiteral("CheckBox13"));
+    if (QWidget *rates = Control(QStringLiteral("ComboBox7")))
+        rates->setEnabled(!(autoRate && autoRate->isChecked()));
+}
+
+void TForm1::Button56Click() {
+    if (QWidget *modem = Windows().Form8)
+        ExecModal(*modem, this);
+}
+
+// ---- Handler wiring ----------------------------------------------------------
+
+namespace krv::console {
+
+namespace {
+
+// The signal that stands for `event` on `control`, or an invalid method.
+QMetaMethod EventSignal(QObject &control, const QString &event) {
+    const QMetaObject *meta = control.metaObject();
+    const char *signature = nullptr;
+    if (event == QLatin1String("Click")) {
+        if (qobject_cast<QCheckBox *>(&control))
+            signature = "toggled(bool)"; // a check box reports changes made by code too
+        else if (qobject_cast<QAbstractButton *>(&control))
+            signature = "clicked(bool)";
+        else if (qobject_cast<QComboBox *>(&control))
+            signature = "activated(int)";
+        else if (meta->indexOfSignal("itemIndexChanged(int)") >= 0)
+            signature = "itemIndexChanged(int)"; // a radio group
+    } else if (event == QLatin1String("Change")) {
+        if (qobject_cast<QLineEdit *>(&control))
+            signature = "textChanged(QString)";
+        else if (qobject_cast<QPlainTextEdit *>(&control))
+            signature = "textChanged()";
+        else if (auto *combo = qobject_cast<QComboBox *>(&control))
+            signature =
+                combo->isEditable() ? "currentTextChanged(QString)" : "currentIndexChanged(int)";
+        else if (qobject_cast<QSpinBox *>(&control))
+            signature = "valueChanged(int)";
+        else if (qobject_cast<QDateTimeEdit *>(&control))
+            signature = "dateTimeChanged(QDateTime)";
+    }
+    if (!signature)
+        return {};
+    return meta->method(meta->indexOfSignal(signature));
+}
+
+} // namespace
+
+void ConnectHandlersByName(QObject &form, QWidget &root) {
+    const QMetaObject *meta = form.metaObject();
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        const QMetaMethod slot = meta->method(i);
+        if (slot.methodType() != QMetaMethod::Slot || slot.parameterCount() != 0)
+            continue;
+        const QString name = QString::fromLatin1(slot.name());
+        for (const QString &event : {QStringLiteral("Click"), QStringLiteral("Change")}) {
+            if (!name.endsWith(event) || name.endsWith(QLatin1String("DblClick")))
+                continue;
+            const QString controlName = name.left(name.size() - event.size());
+            QObject *control = root.findChild<QObject *>(controlName);
+            if (!control)
+                break;
+            const QMetaMethod signal = EventSignal(*control, event);
+            if (signal.isValid())
+                QObject::connect(control, signal, &form, slot);
+            break;
+        }
+    }
+}
+
+} // namespace krv::console

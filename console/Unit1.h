@@ -1,0 +1,81 @@
+// The main window of the service console.
+//
+// The layout (Form1Layout) creates every control by its layout name; this
+// class owns the start-up and close handlers, the link and the access
+// modes. Handlers are slots named after their control and event
+// (`Button31Click`, `Edit14Change`); ConnectHandlersByName() wires every such
+// slot to its control, so a handler added later needs no wiring code.
+#pragma once
+
+#include "DriverBinding.h"
+
+#include <QMainWindow>
+#include <QString>
+
+class QCloseEvent;
+class QLabel;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+  public:
+    // `driverLibrary` is the library whose version start-up checks (by
+    // name, as the loader finds it, or by path).
+    explicit TForm1(QWidget *parent = nullptr, const QString &driverLibrary = QString::fromLatin1(
+                                                   krv::console::kDriverLibraryName));
+    ~TForm1() override;
+
+    // A control of the window by its layout name; null when the layout has none.
+    template <class T = QWidget> T *Control(const QString &name) const {
+        return findChild<T *>(name);
+    }
+
+    // The two status-bar panels: 0 the link, 1 the progress of bulk article
+    // programming.
+    void SetStatusPanel(int index, const QString &text);
+    QString StatusPanelText(int index) const;
+    QLabel *StatusPanel(int index) const;
+
+    // Every operation control off, the connect button on. `keepCodeFields`
+    // keeps the fiscal-number and stress-test code fields as they are.
+    void DisableAllControls(bool keepCodeFields = false);
+    // Enables the controls of the current access mode and model.
+    void ApplyControlsForMode();
+
+  public slots:
+    void FormCreate();
+    void FormClose();
+
+    // Tab "Связь".
+    void Button31Click();   // "Установить связь"
+    void Button40Click();   // "Завершить связь"
+    void Button34Click();   // "Изменить" (link rate)
+    void CheckBox13Click(); // "Определить скорость"
+    void Button56Click();   // "Диагностика модема"
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+
+  private:
+    void BuildStatusBar();
+    void ShowPicture();
+    void ApplyModel(const QString &designation);
+    void EnableControlsForMode();
+    void ReadPaymentFormNames();
+    void EnterClosedState();
+    int SelectedPort() const;
+
+    QString m_driverLibrary;
+    QLabel *m_panels[2] = {nullptr, nullptr};
+    bool m_closed = false;
+};
+
+namespace krv::console {
+
+// Connects every slot of `form` named <control><event> to the signal of the
+// control of that object name under `root`: "Click" to a button's click (a
+// check box's change of state, a combo box's choice, a radio group's new
+// item), "Change" to an edit's, combo box's, spin edit's or picker's change.
+// Slots without a matching control are left alone.
+void ConnectHandlersByName(QObject &form, QWidget &root);
+
+} // namespace krv::console

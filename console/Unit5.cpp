@@ -1,0 +1,38 @@
+#include "Unit5.h"
+
+#include "Widgets.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+using krv::console::LayoutBuilder;
+
+TForm5::TForm5(QWidget *parent) : QDialog(parent) {
+    setObjectName("Form5");
+    krv::console::SetFixedWindow(*this, "Формы оплат", 260, 330);
+
+    LayoutBuilder b(this);
+    b.beginGroup("GroupPaymentNames", " Названия форм оплат: ", {8, 8, 244, 278});
+    QLineEdit **edits[] = {&Edit1, &Edit2, &Edit3, &Edit4, &Edit5,
+                           &Edit6, &Edit7, &Edit8, &Edit9, &Edit10};
+    for (int i = 0; i < 10; ++i) {
+        const int y = 20 + i * 25;
+        b.label(QStringLiteral("%1.").arg(i + 1), 10, y + 4);
+        const QByteArray name = "Edit" + QByteArray::number(i + 1);
+        *edits[i] = b.edit(name.constData(), {34, y, 200, 21}, 15);
+    }
+    b.end();
+    // Cash is fixed in the printer; its name is shown, never written.
+    Edit4->setText("ГОТІВКОЮ");
+    Edit4->setEnabled(false);
+
+    Button1 = b.button("Button1", "Прочитать", {8, 296, 78, 25});
+    Button2 = b.button("Button2", "Записать", {91, 296, 78, 25});
+    Button3 = b.button("Button3", "Выход", {174, 296, 78, 25});
+}
+
+QLineEdit *TForm5::NameEdit(int form) const {
+    const std::array<QLineEdit *, 10> edits = {Edit1, Edit2, Edit3, Edit4, Edit5,
+                                               Edit6, Edit7, Edit8, Edit9, Edit10};
+    return form >= 0 && form < 10 ? edits[static_cast<size_t>(form)] : nullptr;
+}

@@ -1,0 +1,27 @@
+// The receipt-header window: the three header lines and two additional
+// lines, each with its double-width and double-height attributes.
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class TForm6 : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TForm6(QWidget *parent = nullptr);
+
+    // Header lines 1-3 (Edit1-Edit3) and additional lines 1-2 (Edit4, Edit5),
+    // each under a label (Label2-Label6) that shows its current limit.
+    QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5;
+    QLabel *Label2, *Label3, *Label4, *Label5, *Label6;
+    QComboBox *ComboBox1; // the line whose attributes the check boxes show
+    QCheckBox *CheckBox1; // "Двойная ширина"
+    QCheckBox *CheckBox2; // "Двойная высота"
+    QPushButton *Button1; // "Установить"
+    QPushButton *Button2; // "Закрыть"
+};

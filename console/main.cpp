@@ -1,0 +1,52 @@
+// Telmar23: the service console of the KRV-T100 / KRV-T200 fiscal printers.
+#include "ConsoleState.h"
+#include "Unit1.h"
+#include "Unit3.h"
+
+#include "Unit2.h"
+#include "Unit4.h"
+#include "Unit5.h"
+#include "Unit6.h"
+#include "Unit7.h"
+#include "Unit8.h"
+#include "Unit9.h"
+
+#include <QApplication>
+
+#include <memory>
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    // The program's title (not shown in window captions).
+    QApplication::setApplicationName(QStringLiteral("Telmar 2.3"));
+
+    using krv::console::Windows;
+    // The main window first: its creation checks the driver library before
+    // any other window exists. The others are created in a fixed order
+    // (the vendor window before the modem window) and live until the end.
+    TForm1 form1;
+    Windows().Form1 = &form1;
+    auto form2 = std::make_unique<TForm2>();
+    Windows().Form2 = form2.get();
+    auto form3 = std::make_unique<TForm3>();
+    Windows().Form3 = form3.get();
+    auto form4 = std::make_unique<TForm4>();
+    Windows().Form4 = form4.get();
+    auto form5 = std::make_unique<TForm5>();
+    Windows().Form5 = form5.get();
+    auto form6 = std::make_unique<TForm6>();
+    Windows().Form6 = form6.get();
+    auto form7 = std::make_unique<TForm7>();
+    Windows().Form7 = form7.get();
+    auto form9 = std::make_unique<TForm9>();
+    Windows().Form9 = form9.get();
+    auto form8 = std::make_unique<TForm8>();
+    Windows().Form8 = form8.get();
+
+    if (krv::console::State().TerminationRequested) {
+        form1.FormClose();
+        return 1;
+    }
+    form1.show();
+    return app.exec();
+}

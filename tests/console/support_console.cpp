@@ -1,0 +1,123 @@
+#include "support_console.h"
+
+#include "AccessModes.h"
+#include "ConsoleState.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdlib>
+
+namespace krv::test {
+
+using namespace krv::console;
+
+bool RecordingDriver::Init(int port, uint32_t baud) {
+    calls << QStringLiteral("Init %1 %2").arg(port).arg(baud);
+    ++initCount;
+    if (failInitFromCall > 0 && initCount >= failInitFromCall)
+        return false;
+    return m_inner.Init(port, baud);
+}
+
+bool RecordingDriver::Close() {
+    calls << QStringLiteral("Close");
+    const bool closed = m_inner.Close();
+    return failClose ? false : closed;
+}
+
+bool RecordingDriver::GetStatus(PrinterStatus &status) {
+    calls << QStringLiteral("GetStatus");
+    return m_inner.GetStatus(status);
+}
+
+bool RecordingDriver::ChangeBaudRate(int rateIndex) {
+    calls << QStringLiteral("ChangeBaudRate %1").arg(rateIndex);
+    return m_inner.ChangeBaudRate(rateIndex);
+}
+
+bool RecordingDriver::GetPaperState(PaperState &state) {
+    calls << QStringLiteral("GetPaperState");
+    return m_inner.GetPaperState(state);
+}
+
+QString RecordingDriver::ErrorMessage() {
+    return errorText ? *errorText : m_inner.ErrorMessage();
+}
+
+void RecordingDriver::CodeError(uint8_t &result, uint8_t &status, uint8_t &extFlags) {
+    if (errorBytes) {
+        result = errorBytes->first;
+        status = errorBytes->second;
+        extFlags = 0;
+        return;
+    }
+    m_inner.CodeError(result, status, extFlags);
+}
+
+void ConsoleTest::SetUp() {
+    ResetState();
+    Windows() = ConsoleWindows{};
+    script = std::make_unique<MessageScript>();
+}
+
+void ConsoleTest::TearDown() {
+    script.reset();
+    ReleaseDriverLibrary(State().DriverLibraryHandle);
+    ResetState();
+    Windows() = ConsoleWindows{};
+}
+
+void ConsoleEmulatorTest::SetUp() {
+    ConsoleTest::SetUp();
+    m_emulator = std::make_unique<krv::emu::PrinterEmulator>(Options());
+    krv::emu::RegisterAllCommands(*m_emulator);
+    ASSERT_TRUE(m_emulator->Start());
+    setenv("KRV_COM1", m_emulator->SlavePath().c_str(), 1);
+}
+
+void ConsoleEmulatorTest::TearDown() {
+    RealDriver().Close();
+    m_emulator->Stop();
+    unsetenv("KRV_COM1");
+    ConsoleTest::TearDown();
+}
+
+void ConsoleEmulatorTest::FailNextStatusQueries(int count) {
+    for (int i = 0; i < count * 3; ++i)
+        m_emulator->QueueFault(krv::emu::Fault::NakFrame);
+}
+
+std::unique_ptr<QWidget> MakeControlTree() {
+    auto root = std::make_unique<QWidget>();
+    for (const QString &name : OperationControls() + QStringList{QStringLiteral("Button31"),
+                                                                 QStringLiteral("Button57")}) {
+        QWidget *widget = nullptr;
+        if (name.startsWith(QLatin1String("Edit")))
+            widget = new QLineEdit(root.get());
+        else if (name.startsWith(QLatin1String("CheckBox")))
+            widget = new QCheckBox(root.get());
+        else if (name.startsWith(QLatin1String("ComboBox")))
+            widget = new QComboBox(root.get());
+        else if (name.startsWith(QLatin1String("Button")) ||
+                 name.startsWith(QLatin1String("BitBtn")))
+            widget = new QPushButton(root.get());
+        else
+            widget = new QWidget(root.get());
+        widget->setObjectName(name);
+    }
+    return root;
+}
+
+std::string BinPath(const std::string &name) {
+    // The tests live in the bin folder themselves.
+    const char *bin = std::getenv("KRV_TEST_BIN");
+    const std::string folder =
+        bin && *bin ? std::string(bin) : QCoreApplication::applicationDirPath().toStdString();
+    return folder + "/" + name;
+}
+
+} // namespace krv::test
