@@ -9,4 +9,5 @@ $SUDO apt-get install -y --no-install-recommends \
     build-essential cmake pkg-config \
     qt6-base-dev libgl-dev \
     libjpeg-dev libcurl4-openssl-dev libssl-dev liblzma-dev \
-    libgtest-dev libgmock-dev
+    libgtest-dev libgmock-dev \
+    locales
