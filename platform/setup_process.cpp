@@ -14,8 +14,7 @@
 
 namespace krv::platform {
 
-std::vector<std::string> SplitCommandLine(std::string_view s)
-{
+std::vector<std::string> SplitCommandLine(std::string_view s) {
     std::vector<std::string> args;
     std::string current;
     bool inArg = false;
@@ -69,8 +68,7 @@ std::vector<std::string> SplitCommandLine(std::string_view s)
     return args;
 }
 
-std::string QuoteArgument(std::string_view arg)
-{
+std::string QuoteArgument(std::string_view arg) {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string_view::npos)
         return std::string(arg);
     std::string out = "\"";
@@ -103,16 +101,15 @@ namespace {
 std::mutex g_launcherMutex;
 ProcessLauncher g_launcher;
 
-bool IsExecutableFile(const std::string &path)
-{
+bool IsExecutableFile(const std::string &path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
 }
 
 // The file exec will run: a name with "/" as it stands, else the first match
 // in PATH. Resolved before fork so the child only calls exec.
-std::string ResolveProgram(const std::string &program)
-{
+std::string ResolveProgram(const std::string &program) {
     if (program.find('/') != std::string::npos)
         return program;
     const char *pathEnv = std::getenv("PATH");
@@ -132,16 +129,14 @@ std::string ResolveProgram(const std::string &program)
     return {};
 }
 
-void WriteErrno(int fd, int error)
-{
+void WriteErrno(int fd, int error) {
     ssize_t ignored = ::write(fd, &error, sizeof error);
     (void)ignored;
 }
 
 // Runs in the child after fork: only async-signal-safe calls.
-[[noreturn]] void ExecChild(int errorFd, const char *file, char *const argv[], const char *workingDirectory,
-                            bool detached)
-{
+[[noreturn]] void ExecChild(int errorFd, const char *file, char *const argv[],
+                            const char *workingDirectory, bool detached) {
     // Nothing of ours leaks into the program but the error pipe, which
     // closes itself on exec.
     ::syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC);
@@ -160,8 +155,7 @@ void WriteErrno(int fd, int error)
     ::_exit(127);
 }
 
-uint32_t ExitCodeOf(int status)
-{
+uint32_t ExitCodeOf(int status) {
     if (WIFEXITED(status))
         return static_cast<uint32_t>(WEXITSTATUS(status));
     if (WIFSIGNALED(status))
@@ -169,8 +163,7 @@ uint32_t ExitCodeOf(int status)
     return 1;
 }
 
-pid_t WaitFor(pid_t pid, int &status)
-{
+pid_t WaitFor(pid_t pid, int &status) {
     pid_t r;
     do {
         r = ::waitpid(pid, &status, 0);
@@ -178,8 +171,7 @@ pid_t WaitFor(pid_t pid, int &status)
     return r;
 }
 
-ProcessResult RealRun(const ProcessStartInfo &info, bool wait)
-{
+ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
     ProcessResult result;
     std::vector<std::string> args = SplitCommandLine(info.commandLine);
     std::string program = info.program;
@@ -257,14 +249,12 @@ ProcessResult RealRun(const ProcessStartInfo &info, bool wait)
 
 } // namespace
 
-void SetProcessLauncher(ProcessLauncher launcher)
-{
+void SetProcessLauncher(ProcessLauncher launcher) {
     std::lock_guard lock(g_launcherMutex);
     g_launcher = std::move(launcher);
 }
 
-ProcessResult ProcessRun(const ProcessStartInfo &info, bool wait)
-{
+ProcessResult ProcessRun(const ProcessStartInfo &info, bool wait) {
     ProcessLauncher launcher;
     {
         std::lock_guard lock(g_launcherMutex);

@@ -43,10 +43,10 @@ struct ProcessStartInfo {
 };
 
 struct ProcessResult {
-    bool started = false;   // the program was found and exec succeeded
-    int startError = 0;     // errno of the failed start
-    bool waited = false;    // the exit code below is valid
-    uint32_t exitCode = 0;  // see the top of this file
+    bool started = false;  // the program was found and exec succeeded
+    int startError = 0;    // errno of the failed start
+    bool waited = false;   // the exit code below is valid
+    uint32_t exitCode = 0; // see the top of this file
 };
 
 // Starts the program; with wait set, waits for it without a time limit and

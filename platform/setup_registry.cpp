@@ -23,20 +23,17 @@ constexpr const char *kValuesFile = ".values";
 constexpr const char *kLockFile = ".lock";
 constexpr const char *kHeader = "KRVREG 1";
 
-std::string EnvOrEmpty(const char *name)
-{
+std::string EnvOrEmpty(const char *name) {
     const char *v = std::getenv(name);
     return v ? std::string(v) : std::string();
 }
 
-void TrimTrailingSlashes(std::string &s)
-{
+void TrimTrailingSlashes(std::string &s) {
     while (s.size() > 1 && s.back() == '/')
         s.pop_back();
 }
 
-std::string HiveRootDirectory(const char *hiveName)
-{
+std::string HiveRootDirectory(const char *hiveName) {
     std::string root = EnvOrEmpty("KRV_REGISTRY_ROOT");
     if (!root.empty()) {
         TrimTrailingSlashes(root);
@@ -60,8 +57,7 @@ std::string HiveRootDirectory(const char *hiveName)
 }
 
 // Appends one code point as UTF-8.
-void AppendUtf8(std::string &out, uint32_t cp)
-{
+void AppendUtf8(std::string &out, uint32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -79,8 +75,7 @@ void AppendUtf8(std::string &out, uint32_t cp)
     }
 }
 
-uint32_t FoldCodePoint(uint32_t cp)
-{
+uint32_t FoldCodePoint(uint32_t cp) {
     if (cp >= 'A' && cp <= 'Z')
         return cp + 0x20;
     if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)
@@ -93,14 +88,17 @@ uint32_t FoldCodePoint(uint32_t cp)
 }
 
 // Lower-case form for comparisons. Bytes that are not valid UTF-8 are kept.
-std::string FoldName(std::string_view s)
-{
+std::string FoldName(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     std::size_t i = 0;
     while (i < s.size()) {
         auto b = static_cast<unsigned char>(s[i]);
-        std::size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        std::size_t len = b < 0x80         ? 1
+                          : (b >> 5) == 6  ? 2
+                          : (b >> 4) == 14 ? 3
+                          : (b >> 3) == 30 ? 4
+                                           : 0;
         bool valid = len > 0 && i + len <= s.size();
         uint32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
         for (std::size_t k = 1; valid && k < len; ++k) {
@@ -121,8 +119,7 @@ std::string FoldName(std::string_view s)
 
 const char kHex[] = "0123456789ABCDEF";
 
-int HexValue(char c)
-{
+int HexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -132,8 +129,7 @@ int HexValue(char c)
     return -1;
 }
 
-std::string PercentDecode(std::string_view s)
-{
+std::string PercentDecode(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -151,16 +147,14 @@ std::string PercentDecode(std::string_view s)
     return out;
 }
 
-void AppendEscaped(std::string &out, unsigned char c)
-{
+void AppendEscaped(std::string &out, unsigned char c) {
     out += '%';
     out += kHex[c >> 4];
     out += kHex[c & 0x0F];
 }
 
 // A key name as a directory name.
-std::string EscapeKeyName(std::string_view name)
-{
+std::string EscapeKeyName(std::string_view name) {
     std::string out;
     for (std::size_t i = 0; i < name.size(); ++i) {
         auto c = static_cast<unsigned char>(name[i]);
@@ -173,8 +167,7 @@ std::string EscapeKeyName(std::string_view name)
 }
 
 // A value name or text as one field of a line of the values file.
-std::string EscapeField(std::string_view text)
-{
+std::string EscapeField(std::string_view text) {
     std::string out;
     for (char ch : text) {
         auto c = static_cast<unsigned char>(ch);
@@ -186,8 +179,7 @@ std::string EscapeField(std::string_view text)
     return out;
 }
 
-std::vector<std::string> SplitKeyPath(std::string_view path)
-{
+std::vector<std::string> SplitKeyPath(std::string_view path) {
     std::vector<std::string> parts;
     std::string current;
     for (char c : path) {
@@ -205,8 +197,7 @@ std::vector<std::string> SplitKeyPath(std::string_view path)
 }
 
 // The hive's directory and the components of the path below it.
-std::pair<std::string, std::vector<std::string>> Locate(RegistryHive hive, std::string_view path)
-{
+std::pair<std::string, std::vector<std::string>> Locate(RegistryHive hive, std::string_view path) {
     std::vector<std::string> parts;
     std::string dir;
     switch (hive) {
@@ -234,8 +225,7 @@ std::pair<std::string, std::vector<std::string>> Locate(RegistryHive hive, std::
 }
 
 // The existing child directory whose name matches, in any case.
-std::optional<std::string> FindChild(const std::string &dir, const std::string &name)
-{
+std::optional<std::string> FindChild(const std::string &dir, const std::string &name) {
     std::error_code ec;
     std::string exact = dir + "/" + EscapeKeyName(name);
     struct stat st {};
@@ -259,16 +249,14 @@ std::optional<std::string> FindChild(const std::string &dir, const std::string &
     return std::nullopt;
 }
 
-bool MakeDirectories(const std::string &dir)
-{
+bool MakeDirectories(const std::string &dir) {
     std::error_code ec;
     fs::create_directories(dir, ec);
     return fs::is_directory(dir, ec);
 }
 
 // The directory of the key; with create, missing keys are made on the way.
-std::optional<std::string> KeyDirectory(RegistryHive hive, std::string_view path, bool create)
-{
+std::optional<std::string> KeyDirectory(RegistryHive hive, std::string_view path, bool create) {
     auto [dir, parts] = Locate(hive, path);
     if (create && !MakeDirectories(dir))
         return std::nullopt;
@@ -296,8 +284,7 @@ struct StoredValue {
     RegistryValue value;
 };
 
-bool ParseLine(std::string_view line, StoredValue &out)
-{
+bool ParseLine(std::string_view line, StoredValue &out) {
     auto tab1 = line.find('\t');
     if (tab1 == std::string_view::npos)
         return false;
@@ -343,8 +330,7 @@ bool ParseLine(std::string_view line, StoredValue &out)
     return false;
 }
 
-bool ReadWholeFile(const std::string &path, std::string &text)
-{
+bool ReadWholeFile(const std::string &path, std::string &text) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -367,8 +353,7 @@ bool ReadWholeFile(const std::string &path, std::string &text)
 }
 
 // The values of a key directory; lines that cannot be read are skipped.
-std::vector<StoredValue> ReadValues(const std::string &dir)
-{
+std::vector<StoredValue> ReadValues(const std::string &dir) {
     std::vector<StoredValue> values;
     std::string text;
     if (!ReadWholeFile(dir + "/" + kValuesFile, text))
@@ -394,8 +379,7 @@ std::vector<StoredValue> ReadValues(const std::string &dir)
     return values;
 }
 
-std::string FormatValues(const std::vector<StoredValue> &values)
-{
+std::string FormatValues(const std::vector<StoredValue> &values) {
     std::string text = kHeader;
     text += '\n';
     for (const auto &v : values) {
@@ -419,8 +403,7 @@ std::string FormatValues(const std::vector<StoredValue> &values)
     return text;
 }
 
-bool WriteAll(int fd, const std::string &text)
-{
+bool WriteAll(int fd, const std::string &text) {
     std::size_t done = 0;
     while (done < text.size()) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -436,14 +419,12 @@ bool WriteAll(int fd, const std::string &text)
 
 std::atomic<unsigned> g_tempCounter{0};
 
-std::string UniqueSuffix()
-{
+std::string UniqueSuffix() {
     return std::to_string(::getpid()) + "." + std::to_string(g_tempCounter.fetch_add(1));
 }
 
 // Replaces the values file of a key directory in one rename.
-bool WriteValuesAtomically(const std::string &dir, const std::vector<StoredValue> &values)
-{
+bool WriteValuesAtomically(const std::string &dir, const std::vector<StoredValue> &values) {
     std::string target = dir + "/" + kValuesFile;
     std::string temp = target + ".tmp." + UniqueSuffix();
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -465,9 +446,8 @@ bool WriteValuesAtomically(const std::string &dir, const std::vector<StoredValue
 
 // Holds the key's lock file for a read-modify-write of its values.
 class KeyLock {
-public:
-    explicit KeyLock(const std::string &dir)
-    {
+  public:
+    explicit KeyLock(const std::string &dir) {
         std::string path = dir + "/" + kLockFile;
         m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (m_fd >= 0) {
@@ -475,8 +455,7 @@ public:
             }
         }
     }
-    ~KeyLock()
-    {
+    ~KeyLock() {
         if (m_fd >= 0)
             ::close(m_fd);
     }
@@ -484,48 +463,48 @@ public:
     KeyLock &operator=(const KeyLock &) = delete;
     bool Held() const { return m_fd >= 0; }
 
-private:
+  private:
     int m_fd = -1;
 };
 
-std::vector<StoredValue>::iterator FindValue(std::vector<StoredValue> &values, std::string_view name)
-{
+std::vector<StoredValue>::iterator FindValue(std::vector<StoredValue> &values,
+                                             std::string_view name) {
     return std::find_if(values.begin(), values.end(),
                         [name](const StoredValue &v) { return RegistryNamesEqual(v.name, name); });
 }
 
 } // namespace
 
-RegistryValue RegistryValue::MakeText(std::string text)
-{
+RegistryValue RegistryValue::MakeText(std::string text) {
     RegistryValue v;
     v.type = RegistryValueType::Text;
     v.text = std::move(text);
     return v;
 }
 
-RegistryValue RegistryValue::MakeNumber(uint32_t number)
-{
+RegistryValue RegistryValue::MakeNumber(uint32_t number) {
     RegistryValue v;
     v.type = RegistryValueType::Number;
     v.number = number;
     return v;
 }
 
-RegistryValue RegistryValue::MakeBinary(std::vector<uint8_t> data)
-{
+RegistryValue RegistryValue::MakeBinary(std::vector<uint8_t> data) {
     RegistryValue v;
     v.type = RegistryValueType::Binary;
     v.data = std::move(data);
     return v;
 }
 
-bool RegistryNamesEqual(std::string_view a, std::string_view b) { return FoldName(a) == FoldName(b); }
+bool RegistryNamesEqual(std::string_view a, std::string_view b) {
+    return FoldName(a) == FoldName(b);
+}
 
-std::string RegistryHiveDirectory(RegistryHive hive) { return Locate(hive, "").first; }
+std::string RegistryHiveDirectory(RegistryHive hive) {
+    return Locate(hive, "").first;
+}
 
-std::optional<RegistryKey> RegistryOpenKey(RegistryHive hive, std::string_view path)
-{
+std::optional<RegistryKey> RegistryOpenKey(RegistryHive hive, std::string_view path) {
     if (SplitKeyPath(path).empty())
         return RegistryKey{hive, std::string(path)};
     if (!KeyDirectory(hive, path, false))
@@ -533,15 +512,13 @@ std::optional<RegistryKey> RegistryOpenKey(RegistryHive hive, std::string_view p
     return RegistryKey{hive, std::string(path)};
 }
 
-std::optional<RegistryKey> RegistryCreateKey(RegistryHive hive, std::string_view path)
-{
+std::optional<RegistryKey> RegistryCreateKey(RegistryHive hive, std::string_view path) {
     if (!KeyDirectory(hive, path, true))
         return std::nullopt;
     return RegistryKey{hive, std::string(path)};
 }
 
-bool RegistryDeleteKey(RegistryHive hive, std::string_view path)
-{
+bool RegistryDeleteKey(RegistryHive hive, std::string_view path) {
     auto parts = Locate(hive, path).second;
     if (parts.empty())
         return false; // never a whole hive
@@ -558,8 +535,7 @@ bool RegistryDeleteKey(RegistryHive hive, std::string_view path)
     return true;
 }
 
-std::optional<RegistryValue> RegistryGetValue(const RegistryKey &key, std::string_view name)
-{
+std::optional<RegistryValue> RegistryGetValue(const RegistryKey &key, std::string_view name) {
     auto dir = KeyDirectory(key.hive, key.path, false);
     if (!dir)
         return std::nullopt;
@@ -570,8 +546,7 @@ std::optional<RegistryValue> RegistryGetValue(const RegistryKey &key, std::strin
     return it->value;
 }
 
-bool RegistrySetValue(const RegistryKey &key, std::string_view name, const RegistryValue &value)
-{
+bool RegistrySetValue(const RegistryKey &key, std::string_view name, const RegistryValue &value) {
     auto dir = KeyDirectory(key.hive, key.path, true);
     if (!dir)
         return false;
@@ -587,8 +562,7 @@ bool RegistrySetValue(const RegistryKey &key, std::string_view name, const Regis
     return WriteValuesAtomically(*dir, values);
 }
 
-bool RegistryDeleteValue(const RegistryKey &key, std::string_view name)
-{
+bool RegistryDeleteValue(const RegistryKey &key, std::string_view name) {
     auto dir = KeyDirectory(key.hive, key.path, false);
     if (!dir)
         return false;
@@ -603,8 +577,7 @@ bool RegistryDeleteValue(const RegistryKey &key, std::string_view name)
     return WriteValuesAtomically(*dir, values);
 }
 
-std::vector<std::string> RegistryListSubkeys(const RegistryKey &key)
-{
+std::vector<std::string> RegistryListSubkeys(const RegistryKey &key) {
     std::vector<std::string> names;
     auto dir = KeyDirectory(key.hive, key.path, false);
     if (!dir)
@@ -626,8 +599,7 @@ std::vector<std::string> RegistryListSubkeys(const RegistryKey &key)
     return names;
 }
 
-std::vector<std::string> RegistryListValues(const RegistryKey &key)
-{
+std::vector<std::string> RegistryListValues(const RegistryKey &key) {
     std::vector<std::string> names;
     auto dir = KeyDirectory(key.hive, key.path, false);
     if (!dir)

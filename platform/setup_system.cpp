@@ -11,8 +11,7 @@
 
 namespace krv::platform {
 
-std::optional<std::string> GetEnvironmentVariable(const std::string &name)
-{
+std::optional<std::string> GetEnvironmentVariable(const std::string &name) {
     if (name.empty() || name.find('=') != std::string::npos)
         return std::nullopt;
     const char *v = std::getenv(name.c_str());
@@ -21,16 +20,14 @@ std::optional<std::string> GetEnvironmentVariable(const std::string &name)
     return std::string(v);
 }
 
-std::string SetupRootDirectory()
-{
+std::string SetupRootDirectory() {
     std::string root = GetEnvironmentVariable("KRV_SETUP_ROOT").value_or("");
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
     return root;
 }
 
-std::string HomeDirectory()
-{
+std::string HomeDirectory() {
     std::string root = SetupRootDirectory();
     if (!root.empty())
         return root + "/home";
@@ -44,8 +41,7 @@ std::string HomeDirectory()
     return home;
 }
 
-std::string ExecutablePath()
-{
+std::string ExecutablePath() {
     std::vector<char> buf(4096);
     ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
     if (n <= 0 || static_cast<std::size_t>(n) >= buf.size())
@@ -53,8 +49,7 @@ std::string ExecutablePath()
     return std::string(buf.data(), static_cast<std::size_t>(n));
 }
 
-OsRelease ParseOsRelease(const std::string &text)
-{
+OsRelease ParseOsRelease(const std::string &text) {
     OsRelease r;
     std::istringstream in(text);
     std::string line;
@@ -89,8 +84,7 @@ OsRelease ParseOsRelease(const std::string &text)
     return r;
 }
 
-std::optional<OsRelease> ReadOsRelease()
-{
+std::optional<OsRelease> ReadOsRelease() {
     std::string root = SetupRootDirectory();
     for (const char *path : {"/etc/os-release", "/usr/lib/os-release"}) {
         std::ifstream in(root + path, std::ios::binary);
@@ -103,10 +97,9 @@ std::optional<OsRelease> ReadOsRelease()
     return std::nullopt;
 }
 
-KernelInfo ReadKernelInfo()
-{
+KernelInfo ReadKernelInfo() {
     KernelInfo info;
-    utsname u {};
+    utsname u{};
     if (::uname(&u) == 0) {
         info.sysname = u.sysname;
         info.release = u.release;
@@ -115,6 +108,8 @@ KernelInfo ReadKernelInfo()
     return info;
 }
 
-bool IsAdministrator() { return ::geteuid() == 0; }
+bool IsAdministrator() {
+    return ::geteuid() == 0;
+}
 
 } // namespace krv::platform

@@ -13,10 +13,10 @@ namespace krv::platform {
 
 // Fields of os-release(5); empty when absent.
 struct OsRelease {
-    std::string id;          // ID, e.g. "debian"
-    std::string name;        // NAME, e.g. "Debian GNU/Linux"
-    std::string versionId;   // VERSION_ID, e.g. "12"
-    std::string prettyName;  // PRETTY_NAME, e.g. "Debian GNU/Linux 12 (bookworm)"
+    std::string id;         // ID, e.g. "debian"
+    std::string name;       // NAME, e.g. "Debian GNU/Linux"
+    std::string versionId;  // VERSION_ID, e.g. "12"
+    std::string prettyName; // PRETTY_NAME, e.g. "Debian GNU/Linux 12 (bookworm)"
 };
 
 // Reads $KRV_SETUP_ROOT/etc/os-release (or /etc/os-release), falling back to

@@ -21,10 +21,11 @@ namespace krv::setup {
 
 namespace {
 
-bool StatPath(std::string_view path, struct stat &st) { return ::stat(ToNativePath(path).c_str(), &st) == 0; }
+bool StatPath(std::string_view path, struct stat &st) {
+    return ::stat(ToNativePath(path).c_str(), &st) == 0;
+}
 
-std::optional<uint64_t> StatvfsFreeBytes(const std::string &path)
-{
+std::optional<uint64_t> StatvfsFreeBytes(const std::string &path) {
     struct statvfs s {};
     if (::statvfs(path.c_str(), &s) != 0)
         return std::nullopt;
@@ -34,8 +35,7 @@ std::optional<uint64_t> StatvfsFreeBytes(const std::string &path)
 std::mutex g_freeSpaceMutex;
 FreeSpaceQuery g_freeSpaceQuery;
 
-std::optional<uint64_t> QueryFreeSpace(const std::string &path)
-{
+std::optional<uint64_t> QueryFreeSpace(const std::string &path) {
     FreeSpaceQuery query;
     {
         std::lock_guard lock(g_freeSpaceMutex);
@@ -45,13 +45,14 @@ std::optional<uint64_t> QueryFreeSpace(const std::string &path)
 }
 
 // Octal escapes of the mount table (\040 for a blank).
-std::string UnescapeMountField(const std::string &field)
-{
+std::string UnescapeMountField(const std::string &field) {
     std::string out;
     for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
-            field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
-            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' &&
+            field[i + 1] <= '3' && field[i + 2] >= '0' && field[i + 2] <= '7' &&
+            field[i + 3] >= '0' && field[i + 3] <= '7') {
+            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                     (field[i + 3] - '0'));
             i += 3;
         } else {
             out += field[i];
@@ -62,14 +63,13 @@ std::string UnescapeMountField(const std::string &field)
 
 } // namespace
 
-int CreateFolderTree(std::string_view path, bool lastIsFolder, std::vector<std::string> *created)
-{
+int CreateFolderTree(std::string_view path, bool lastIsFolder, std::vector<std::string> *created) {
     if (path.empty())
         return ENOENT;
     if (FileOrFolderExists(path))
         return 0;
-    std::vector<std::string> parts = SplitPath(path);
     std::string_view body = HasLongPathPrefix(path) ? path.substr(4) : path;
+    std::vector<std::string> parts = SplitPath(body);
     std::string current;
     std::size_t first = 0;
     if (!body.empty() && IsPathSeparator(body[0]) && !IsUncPath(body)) {
@@ -103,8 +103,7 @@ int CreateFolderTree(std::string_view path, bool lastIsFolder, std::vector<std::
     return 0;
 }
 
-void DeleteFolderTree(std::string_view folder)
-{
+void DeleteFolderTree(std::string_view folder) {
     std::error_code ec;
     fs::path root(ToNativePath(folder));
     fs::directory_iterator it(root, ec);
@@ -129,8 +128,7 @@ void DeleteFolderTree(std::string_view folder)
     }
 }
 
-void RemoveEmptyFolderChain(std::string_view folder, std::string_view base)
-{
+void RemoveEmptyFolderChain(std::string_view folder, std::string_view base) {
     std::string current = ToNativePath(folder);
     std::string stop = ToNativePath(base);
     while (current.size() > 1 && current.back() == '/')
@@ -145,8 +143,7 @@ void RemoveEmptyFolderChain(std::string_view folder, std::string_view base)
     }
 }
 
-bool PathExists(std::string_view path)
-{
+bool PathExists(std::string_view path) {
     if (path == ".")
         return true;
     if (path.empty())
@@ -157,8 +154,7 @@ bool PathExists(std::string_view path)
     return false;
 }
 
-bool FileOrFolderExists(std::string_view path)
-{
+bool FileOrFolderExists(std::string_view path) {
     if (path.empty())
         return false;
     if (!IsPathSeparator(path[0]) && path.find(':') == std::string_view::npos)
@@ -167,8 +163,7 @@ bool FileOrFolderExists(std::string_view path)
     return StatPath(path, st);
 }
 
-bool QueryFileSize(std::string_view path, uint32_t &size)
-{
+bool QueryFileSize(std::string_view path, uint32_t &size) {
     int fd = ::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -181,14 +176,12 @@ bool QueryFileSize(std::string_view path, uint32_t &size)
     return ok;
 }
 
-uint32_t GetPathFileSize(std::string_view path)
-{
+uint32_t GetPathFileSize(std::string_view path) {
     uint32_t size = 0;
     return QueryFileSize(path, size) ? size : 0;
 }
 
-bool ReadTextFile(std::string_view path, std::string &text)
-{
+bool ReadTextFile(std::string_view path, std::string &text) {
     std::ifstream in(ToNativePath(path), std::ios::binary);
     if (!in)
         return false;
@@ -202,8 +195,7 @@ bool ReadTextFile(std::string_view path, std::string &text)
     return true;
 }
 
-bool MakeTempFileNameWithPrefix(std::string_view prefix, std::string &name)
-{
+bool MakeTempFileNameWithPrefix(std::string_view prefix, std::string &name) {
     std::string folder = GetTempFolder();
     if (folder.empty())
         return false;
@@ -219,14 +211,12 @@ bool MakeTempFileNameWithPrefix(std::string_view prefix, std::string &name)
     return true;
 }
 
-std::string MakeTempFileName()
-{
+std::string MakeTempFileName() {
     std::string name;
     return MakeTempFileNameWithPrefix("log", name) ? name : std::string();
 }
 
-std::vector<std::string> ListFixedDrives()
-{
+std::vector<std::string> ListFixedDrives() {
     std::vector<std::string> drives;
     std::ifstream in("/proc/self/mounts");
     std::string line;
@@ -248,8 +238,7 @@ std::vector<std::string> ListFixedDrives()
     return drives;
 }
 
-bool HasEnoughDiskSpace(std::string_view path, uint64_t neededBytes)
-{
+bool HasEnoughDiskSpace(std::string_view path, uint64_t neededBytes) {
     std::string work = ToNativePath(path);
     while (work.size() > 1 && work.back() == '/')
         work.pop_back();
@@ -268,8 +257,7 @@ bool HasEnoughDiskSpace(std::string_view path, uint64_t neededBytes)
     }
 }
 
-void SetFreeSpaceQuery(FreeSpaceQuery query)
-{
+void SetFreeSpaceQuery(FreeSpaceQuery query) {
     std::lock_guard lock(g_freeSpaceMutex);
     g_freeSpaceQuery = std::move(query);
 }

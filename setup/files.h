@@ -18,7 +18,8 @@ namespace krv::setup {
 // folders this call created are removed again (deepest first) and the errno
 // of the failing folder is returned; folders that existed before are never
 // touched. 0 on success, also when the path already exists.
-int CreateFolderTree(std::string_view path, bool lastIsFolder, std::vector<std::string> *created = nullptr);
+int CreateFolderTree(std::string_view path, bool lastIsFolder,
+                     std::vector<std::string> *created = nullptr);
 // Deletes everything inside the folder; the folder itself stays. Symbolic
 // links are removed, never followed. Failures are skipped.
 void DeleteFolderTree(std::string_view folder);

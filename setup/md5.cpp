@@ -19,8 +19,7 @@ constexpr std::size_t kBlockSize = 65536;
 
 struct FdCloser {
     int fd;
-    ~FdCloser()
-    {
+    ~FdCloser() {
         if (fd >= 0)
             ::close(fd);
     }
@@ -32,8 +31,7 @@ struct MdCtxDeleter {
 
 } // namespace
 
-bool ComputeFileMd5(std::string_view path, uint64_t trailingBytes, Md5Digest &digest)
-{
+bool ComputeFileMd5(std::string_view path, uint64_t trailingBytes, Md5Digest &digest) {
     FdCloser file{::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC)};
     if (file.fd < 0)
         return false;
@@ -50,7 +48,8 @@ bool ComputeFileMd5(std::string_view path, uint64_t trailingBytes, Md5Digest &di
         return false;
     std::vector<unsigned char> block(kBlockSize);
     while (remaining > 0) {
-        std::size_t want = remaining < kBlockSize ? static_cast<std::size_t>(remaining) : kBlockSize;
+        std::size_t want =
+            remaining < kBlockSize ? static_cast<std::size_t>(remaining) : kBlockSize;
         ssize_t got = ::read(file.fd, block.data(), want);
         if (got < 0 && errno == EINTR)
             continue;
@@ -68,8 +67,7 @@ bool ComputeFileMd5(std::string_view path, uint64_t trailingBytes, Md5Digest &di
     return true;
 }
 
-bool ComputeFileMd5Hex(std::string_view path, uint64_t trailingBytes, std::string &hex)
-{
+bool ComputeFileMd5Hex(std::string_view path, uint64_t trailingBytes, std::string &hex) {
     Md5Digest digest;
     if (!ComputeFileMd5(path, trailingBytes, digest))
         return false;
@@ -82,8 +80,7 @@ bool ComputeFileMd5Hex(std::string_view path, uint64_t trailingBytes, std::strin
     return true;
 }
 
-bool VerifyFileMd5(std::string_view path, std::string_view expectedHex, uint64_t trailingBytes)
-{
+bool VerifyFileMd5(std::string_view path, std::string_view expectedHex, uint64_t trailingBytes) {
     if (expectedHex.size() < 32)
         return false;
     std::string actual;

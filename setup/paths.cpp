@@ -18,8 +18,7 @@ namespace {
 
 constexpr std::string_view kLongPathPrefix = "\\\\?\\";
 
-std::size_t FindLastSeparator(std::string_view path)
-{
+std::size_t FindLastSeparator(std::string_view path) {
     for (std::size_t i = path.size(); i > 0; --i) {
         if (IsPathSeparator(path[i - 1]))
             return i - 1;
@@ -27,8 +26,7 @@ std::size_t FindLastSeparator(std::string_view path)
     return std::string_view::npos;
 }
 
-std::size_t FindSeparatorFrom(std::string_view path, std::size_t from)
-{
+std::size_t FindSeparatorFrom(std::string_view path, std::size_t from) {
     for (std::size_t i = from; i < path.size(); ++i) {
         if (IsPathSeparator(path[i]))
             return i;
@@ -36,8 +34,7 @@ std::size_t FindSeparatorFrom(std::string_view path, std::size_t from)
     return std::string_view::npos;
 }
 
-std::string WithTrailingSeparator(std::string path)
-{
+std::string WithTrailingSeparator(std::string path) {
     AddTrailingBackslash(path);
     return path;
 }
@@ -51,8 +48,7 @@ struct UserFolders {
     std::string data;
 };
 
-UserFolders CurrentUserFolders()
-{
+UserFolders CurrentUserFolders() {
     UserFolders f;
     f.root = platform::SetupRootDirectory();
     f.home = platform::HomeDirectory();
@@ -69,8 +65,7 @@ UserFolders CurrentUserFolders()
 }
 
 // A folder of xdg-user-dirs ("XDG_DOWNLOAD_DIR"), else home/fallback.
-std::string XdgUserDir(const UserFolders &f, const std::string &key, const char *fallback)
-{
+std::string XdgUserDir(const UserFolders &f, const std::string &key, const char *fallback) {
     std::ifstream in(f.config + "/user-dirs.dirs");
     std::string line;
     while (std::getline(in, line)) {
@@ -88,8 +83,7 @@ std::string XdgUserDir(const UserFolders &f, const std::string &key, const char 
     return f.home + "/" + fallback;
 }
 
-std::string TempFolderPath()
-{
+std::string TempFolderPath() {
     std::string root = platform::SetupRootDirectory();
     if (!root.empty()) {
         // A test root starts empty; its temporary folder must exist like
@@ -106,8 +100,7 @@ std::string TempFolderPath()
 }
 
 // The folder of a shell folder number, "" when there is none.
-std::string FolderOfCsidl(int csidl)
-{
+std::string FolderOfCsidl(int csidl) {
     UserFolders f = CurrentUserFolders();
     const std::string &r = f.root;
     switch (csidl) {
@@ -172,10 +165,11 @@ std::string g_setupExeDir;
 
 } // namespace
 
-bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
-std::string ToNativePath(std::string_view path)
-{
+std::string ToNativePath(std::string_view path) {
     std::string out = SkipLongPathPrefix(path);
     for (char &c : out) {
         if (c == '\\')
@@ -184,26 +178,22 @@ std::string ToNativePath(std::string_view path)
     return out;
 }
 
-void AddTrailingBackslash(std::string &path)
-{
+void AddTrailingBackslash(std::string &path) {
     if (!path.empty() && !IsPathSeparator(path.back()))
         path += '/';
 }
 
-std::string GetFolderPart(std::string_view path)
-{
+std::string GetFolderPart(std::string_view path) {
     std::size_t pos = FindLastSeparator(path);
     return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));
 }
 
-std::string GetExtension(std::string_view path)
-{
+std::string GetExtension(std::string_view path) {
     std::size_t pos = path.rfind('.');
     return pos == std::string_view::npos ? std::string() : std::string(path.substr(pos));
 }
 
-void StripExtension(std::string &path, std::string_view replacement)
-{
+void StripExtension(std::string &path, std::string_view replacement) {
     std::size_t pos = path.rfind('.');
     if (pos == std::string::npos)
         return;
@@ -211,11 +201,18 @@ void StripExtension(std::string &path, std::string_view replacement)
     path += replacement;
 }
 
-void SanitizeFileName(std::string &name)
-{
+void SanitizeFileName(std::string &name) {
     for (char &c : name) {
         switch (c) {
-        case '<': case '>': case ':': case '"': case '/': case '\\': case '|': case '?': case '*':
+        case '<':
+        case '>':
+        case ':':
+        case '"':
+        case '/':
+        case '\\':
+        case '|':
+        case '?':
+        case '*':
             c = '_';
             break;
         default:
@@ -224,27 +221,26 @@ void SanitizeFileName(std::string &name)
     }
 }
 
-bool HasLongPathPrefix(std::string_view path) { return path.substr(0, 4) == kLongPathPrefix; }
+bool HasLongPathPrefix(std::string_view path) {
+    return path.substr(0, 4) == kLongPathPrefix;
+}
 
-std::string SkipLongPathPrefix(std::string_view path)
-{
+std::string SkipLongPathPrefix(std::string_view path) {
     return std::string(HasLongPathPrefix(path) ? path.substr(4) : path);
 }
 
-bool IsUncPath(std::string_view path)
-{
-    return path.size() > 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]) && path[2] != '?';
+bool IsUncPath(std::string_view path) {
+    return path.size() > 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]) &&
+           path[2] != '?';
 }
 
-bool IsFullPath(std::string_view path)
-{
+bool IsFullPath(std::string_view path) {
     if (path.empty())
         return false;
     return IsPathSeparator(path[0]) || (path.size() >= 2 && path[1] == ':');
 }
 
-std::vector<std::string> SplitPath(std::string_view path)
-{
+std::vector<std::string> SplitPath(std::string_view path) {
     std::vector<std::string> parts;
     std::string prefix;
     if (HasLongPathPrefix(path)) {
@@ -272,8 +268,7 @@ std::vector<std::string> SplitPath(std::string_view path)
     return parts;
 }
 
-std::string JoinPathParts(std::string_view path)
-{
+std::string JoinPathParts(std::string_view path) {
     std::string result;
     std::string_view body = HasLongPathPrefix(path) ? path.substr(4) : path;
     // An absolute Linux path keeps its leading "/".
@@ -289,8 +284,7 @@ std::string JoinPathParts(std::string_view path)
     return result;
 }
 
-std::string GetPathRoot(std::string_view path)
-{
+std::string GetPathRoot(std::string_view path) {
     std::string_view body = HasLongPathPrefix(path) ? path.substr(4) : path;
     if (IsUncPath(body)) {
         std::size_t afterServer = FindSeparatorFrom(body, 2);
@@ -308,8 +302,7 @@ std::string GetPathRoot(std::string_view path)
     return {};
 }
 
-bool PathRootExists(std::string_view path)
-{
+bool PathRootExists(std::string_view path) {
     std::string root = GetPathRoot(path);
     if (root.empty())
         return false;
@@ -317,21 +310,18 @@ bool PathRootExists(std::string_view path)
     return ::stat(ToNativePath(root).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool GetEnvironmentText(std::string_view name, std::string &value)
-{
+bool GetEnvironmentText(std::string_view name, std::string &value) {
     auto v = platform::GetEnvironmentVariable(std::string(name));
     value = v.value_or("");
     return v.has_value();
 }
 
-void SetSetupExeDir(std::string_view path)
-{
+void SetSetupExeDir(std::string_view path) {
     std::lock_guard lock(g_setupDirMutex);
     g_setupExeDir = GetFolderPart(path) + "/";
 }
 
-std::string GetSetupExeDir()
-{
+std::string GetSetupExeDir() {
     std::lock_guard lock(g_setupDirMutex);
     if (g_setupExeDir.empty()) {
         std::string own = platform::ExecutablePath();
@@ -341,10 +331,11 @@ std::string GetSetupExeDir()
     return g_setupExeDir;
 }
 
-std::string GetTempFolder() { return TempFolderPath(); }
+std::string GetTempFolder() {
+    return TempFolderPath();
+}
 
-bool GetFolderPathByCsidl(int csidl, std::string &path)
-{
+bool GetFolderPathByCsidl(int csidl, std::string &path) {
     std::string folder = FolderOfCsidl(csidl);
     if (folder.empty())
         return false;
@@ -352,8 +343,24 @@ bool GetFolderPathByCsidl(int csidl, std::string &path)
     return true;
 }
 
-bool ResolveFolderName(std::string &name)
-{
+bool GetFolderFromEnvironment(std::string &name) {
+    if (ShellVersionAtLeast5())
+        return false;
+    const char *variable = nullptr;
+    if (name == "ProgramFilesFolder" || name == "ProgramFiles")
+        variable = "PROGRAMFILES";
+    else if (name == "AppDataFolder")
+        variable = "APPDATA";
+    if (!variable)
+        return false;
+    auto value = platform::GetEnvironmentVariable(variable);
+    if (!value || value->empty())
+        return false;
+    name = WithTrailingSeparator(*value);
+    return true;
+}
+
+bool ResolveFolderName(std::string &name) {
     std::string root = platform::SetupRootDirectory();
     if (name == "ProgramFiles64Folder") {
         auto w6432 = platform::GetEnvironmentVariable("ProgramW6432");
@@ -387,8 +394,7 @@ bool ResolveFolderName(std::string &name)
     return false;
 }
 
-bool GetKnownFolderPath(std::string_view folderId, std::string &path)
-{
+bool GetKnownFolderPath(std::string_view folderId, std::string &path) {
     struct KnownFolder {
         const char *id;
         int csidl;          // or -1
@@ -408,8 +414,8 @@ bool GetKnownFolderPath(std::string_view folderId, std::string &path)
     for (const auto &k : kKnown) {
         if (::strcasecmp(id.c_str(), k.id) != 0)
             continue;
-        std::string folder =
-            k.csidl >= 0 ? FolderOfCsidl(k.csidl) : XdgUserDir(CurrentUserFolders(), k.xdgKey, k.fallback);
+        std::string folder = k.csidl >= 0 ? FolderOfCsidl(k.csidl)
+                                          : XdgUserDir(CurrentUserFolders(), k.xdgKey, k.fallback);
         while (folder.size() > 1 && folder.back() == '/')
             folder.pop_back();
         if (folder.empty())
@@ -420,8 +426,7 @@ bool GetKnownFolderPath(std::string_view folderId, std::string &path)
     return false;
 }
 
-std::string ExpandReferences(std::string_view text)
-{
+std::string ExpandReferences(std::string_view text) {
     std::string result;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -432,7 +437,8 @@ std::string ExpandReferences(std::string_view text)
         char opener = text[open];
         char closer = opener == '[' ? ']' : opener;
         std::size_t searchFrom = opener == '[' ? open : opener == '%' ? open + 1 : open + 2;
-        std::size_t close = searchFrom < text.size() ? text.find(closer, searchFrom) : std::string_view::npos;
+        std::size_t close =
+            searchFrom < text.size() ? text.find(closer, searchFrom) : std::string_view::npos;
         if (close == std::string_view::npos) {
             result.append(text.substr(open));
             return result;

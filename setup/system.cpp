@@ -21,16 +21,14 @@ namespace krv::setup {
 
 namespace {
 
-bool IsRegularFile(const std::string &path)
-{
+bool IsRegularFile(const std::string &path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Where a library named without a folder is looked for: the loader's
 // environment, the setup folder, then the usual library folders.
-std::string FindLibrary(std::string_view library)
-{
+std::string FindLibrary(std::string_view library) {
     std::string name = ToNativePath(library);
     if (name.find('/') != std::string::npos)
         return IsRegularFile(name) ? name : std::string();
@@ -47,8 +45,8 @@ std::string FindLibrary(std::string_view library)
     std::string setupDir = GetSetupExeDir();
     if (!setupDir.empty())
         dirs.push_back(setupDir);
-    for (const char *d : {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu", "/usr/lib",
-                          "/lib"})
+    for (const char *d : {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu",
+                          "/usr/lib/aarch64-linux-gnu", "/usr/lib", "/lib"})
         dirs.emplace_back(d);
     for (auto dir : dirs) {
         AddTrailingBackslash(dir);
@@ -61,8 +59,8 @@ std::string FindLibrary(std::string_view library)
 // Reads a section of an ELF file by name; nothing when the file is not ELF,
 // is damaged or has no such section. Every offset and size in the file is
 // checked against the file's length before it is used.
-std::optional<std::string> ReadElfSection(const std::string &path, const char *sectionName, std::size_t maxSize)
-{
+std::optional<std::string> ReadElfSection(const std::string &path, const char *sectionName,
+                                          std::size_t maxSize) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
@@ -77,7 +75,8 @@ std::optional<std::string> ReadElfSection(const std::string &path, const char *s
         return static_cast<uint64_t>(in.gcount()) == size;
     };
     unsigned char ident[EI_NIDENT];
-    if (!readAt(0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0 || ident[EI_DATA] != ELFDATA2LSB)
+    if (!readAt(0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0 ||
+        ident[EI_DATA] != ELFDATA2LSB)
         return std::nullopt;
 
     struct Section {
@@ -136,22 +135,21 @@ std::mutex g_osMutex;
 bool g_osFilled = false;
 OsVersionCache g_os;
 
-uint32_t PartOrZero(int32_t part) { return part < 0 ? 0u : static_cast<uint32_t>(part); }
+uint32_t PartOrZero(int32_t part) {
+    return part < 0 ? 0u : static_cast<uint32_t>(part);
+}
 
-bool FileExists(const std::string &path)
-{
+bool FileExists(const std::string &path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-std::string JavaBinPath(std::string home, std::string_view wantedFile)
-{
+std::string JavaBinPath(std::string home, std::string_view wantedFile) {
     AddTrailingBackslash(home);
     return ToNativePath(home) + "bin/" + std::string(wantedFile);
 }
 
-void InsertJavaHome(std::vector<JavaHome> &list, JavaHome entry, bool ascending)
-{
+void InsertJavaHome(std::vector<JavaHome> &list, JavaHome entry, bool ascending) {
     auto pos = std::find_if(list.begin(), list.end(), [&](const JavaHome &h) {
         int c = CompareVersions(h.version, entry.version);
         return ascending ? c > 0 : c < 0;
@@ -161,8 +159,7 @@ void InsertJavaHome(std::vector<JavaHome> &list, JavaHome entry, bool ascending)
 
 } // namespace
 
-bool GetDllVersion(std::string_view library, uint32_t &major, uint32_t &minor)
-{
+bool GetDllVersion(std::string_view library, uint32_t &major, uint32_t &minor) {
     std::string path = FindLibrary(library);
     if (path.empty())
         return false;
@@ -176,11 +173,14 @@ bool GetDllVersion(std::string_view library, uint32_t &major, uint32_t &minor)
 
 // The toolkit the setup is built on is always newer than what these tests
 // were guarding against.
-bool ShellVersionAtLeast5() { return true; }
-bool ComctlVersionAtLeast580() { return true; }
+bool ShellVersionAtLeast5() {
+    return true;
+}
+bool ComctlVersionAtLeast580() {
+    return true;
+}
 
-int GetFileVersionQuad(std::string_view path, uint32_t &high, uint32_t &low)
-{
+int GetFileVersionQuad(std::string_view path, uint32_t &high, uint32_t &low) {
     std::string native = ToNativePath(path);
     if (!FileExists(native))
         return ENOENT;
@@ -191,8 +191,7 @@ int GetFileVersionQuad(std::string_view path, uint32_t &high, uint32_t &low)
     return 0;
 }
 
-bool GetVersionInfoString(std::string &pathInValueOut, std::string_view valueName)
-{
+bool GetVersionInfoString(std::string &pathInValueOut, std::string_view valueName) {
     auto data = ReadElfSection(ToNativePath(pathInValueOut), ".krv.verstrings", 65536);
     if (!data)
         return false;
@@ -217,14 +216,17 @@ bool GetVersionInfoString(std::string &pathInValueOut, std::string_view valueNam
     return false;
 }
 
-bool GetProductNameOfFile(std::string &pathInValueOut) { return GetVersionInfoString(pathInValueOut, "ProductName"); }
+bool GetProductNameOfFile(std::string &pathInValueOut) {
+    return GetVersionInfoString(pathInValueOut, "ProductName");
+}
 
-bool GetInternetExplorerVersion(uint32_t &major)
-{
-    auto key = platform::RegistryOpenKey(platform::RegistryHive::LocalMachine, "Software\\Microsoft\\Internet Explorer");
+bool GetInternetExplorerVersion(uint32_t &major) {
+    auto key = platform::RegistryOpenKey(platform::RegistryHive::LocalMachine,
+                                         "Software\\Microsoft\\Internet Explorer");
     if (!key)
         return false;
-    if (auto v = platform::RegistryGetValue(*key, "Version"); v && v->type == platform::RegistryValueType::Text) {
+    if (auto v = platform::RegistryGetValue(*key, "Version");
+        v && v->type == platform::RegistryValueType::Text) {
         const std::string &text = v->text;
         if (std::count(text.begin(), text.end(), '.') >= 2) {
             uint64_t n = 0;
@@ -253,8 +255,7 @@ bool GetInternetExplorerVersion(uint32_t &major)
     return true;
 }
 
-std::optional<platform::RegistryHive> ParseRegistryRoot(std::string_view reference)
-{
+std::optional<platform::RegistryHive> ParseRegistryRoot(std::string_view reference) {
     std::size_t slash = reference.find('\\');
     if (slash == std::string_view::npos)
         return std::nullopt;
@@ -270,14 +271,14 @@ std::optional<platform::RegistryHive> ParseRegistryRoot(std::string_view referen
     return platform::RegistryHive::Users;
 }
 
-std::string ResolveRegistryReference(std::string_view reference)
-{
+std::string ResolveRegistryReference(std::string_view reference) {
     auto hive = ParseRegistryRoot(reference);
     if (!hive)
         return {};
     std::size_t first = reference.find('\\');
     std::size_t last = reference.rfind('\\');
-    std::string_view keyPath = last > first ? reference.substr(first + 1, last - first - 1) : std::string_view();
+    std::string_view keyPath =
+        last > first ? reference.substr(first + 1, last - first - 1) : std::string_view();
     std::string_view valueName = reference.substr(last + 1);
     auto key = platform::RegistryOpenKey(*hive, keyPath);
     std::string text;
@@ -286,8 +287,8 @@ std::string ResolveRegistryReference(std::string_view reference)
     return text;
 }
 
-bool QueryRegistryValueText(const platform::RegistryKey &key, std::string_view valueName, std::string &text)
-{
+bool QueryRegistryValueText(const platform::RegistryKey &key, std::string_view valueName,
+                            std::string &text) {
     auto value = platform::RegistryGetValue(key, valueName);
     if (!value)
         return false;
@@ -304,13 +305,13 @@ bool QueryRegistryValueText(const platform::RegistryKey &key, std::string_view v
     return false;
 }
 
-std::string GetOsDisplayName()
-{
+std::string GetOsDisplayName() {
     if (auto release = platform::ReadOsRelease()) {
         if (!release->prettyName.empty())
             return release->prettyName;
         if (!release->name.empty())
-            return release->versionId.empty() ? release->name : release->name + " " + release->versionId;
+            return release->versionId.empty() ? release->name
+                                              : release->name + " " + release->versionId;
     }
     platform::KernelInfo kernel = platform::ReadKernelInfo();
     if (!kernel.sysname.empty())
@@ -318,12 +319,15 @@ std::string GetOsDisplayName()
     return "OsNotIdentified";
 }
 
-int GetOsFamily() { return IsWow64() ? 2 : 1; }
+int GetOsFamily() {
+    return IsWow64() ? 2 : 1;
+}
 
-bool IsWow64() { return GetOsVersionCache().wow64; }
+bool IsWow64() {
+    return GetOsVersionCache().wow64;
+}
 
-OsVersionCache GetOsVersionCache()
-{
+OsVersionCache GetOsVersionCache() {
     std::lock_guard lock(g_osMutex);
     if (!g_osFilled) {
         VersionQuad v;
@@ -339,21 +343,20 @@ OsVersionCache GetOsVersionCache()
     return g_os;
 }
 
-void SetOsVersionCache(const OsVersionCache &cache)
-{
+void SetOsVersionCache(const OsVersionCache &cache) {
     std::lock_guard lock(g_osMutex);
     g_os = cache;
     g_osFilled = true;
 }
 
-bool OsVersionAtLeast(const VersionQuad &version, bool sameMajorMinor)
-{
+bool OsVersionAtLeast(const VersionQuad &version, bool sameMajorMinor) {
     OsVersionCache os = GetOsVersionCache();
     uint32_t major = PartOrZero(version.major), minor = PartOrZero(version.minor);
     if (sameMajorMinor)
         return os.major == major && os.minor == minor;
     const uint32_t mine[] = {os.major, os.minor, os.servicePack, os.build};
-    const uint32_t wanted[] = {major, minor, PartOrZero(version.revision), PartOrZero(version.build)};
+    const uint32_t wanted[] = {major, minor, PartOrZero(version.revision),
+                               PartOrZero(version.build)};
     for (int i = 0; i < 4; ++i) {
         if (mine[i] != wanted[i])
             return mine[i] > wanted[i];
@@ -361,18 +364,25 @@ bool OsVersionAtLeast(const VersionQuad &version, bool sameMajorMinor)
     return true;
 }
 
-bool IsVistaOrLater(bool sameMajorMinor) { return OsVersionAtLeast(SetVersion(6, 0, 0, 0), sameMajorMinor); }
+bool IsVistaOrLater(bool sameMajorMinor) {
+    return OsVersionAtLeast(SetVersion(6, 0, 0, 0), sameMajorMinor);
+}
 
 // There is no file-system redirection on Linux: the record stays as it is.
 void DisableFsRedirection(FsRedirection &) {}
-void RevertFsRedirection(FsRedirection &record) { record.disabled = false; }
-bool IsRunningUnderWow64() { return false; }
+void RevertFsRedirection(FsRedirection &record) {
+    record.disabled = false;
+}
+bool IsRunningUnderWow64() {
+    return false;
+}
 
-bool CanLockServiceDatabase() { return platform::IsAdministrator(); }
+bool CanLockServiceDatabase() {
+    return platform::IsAdministrator();
+}
 
 bool RunProcessAndWait(std::string_view program, std::string_view commandLine, uint32_t *exitCode,
-                       uint32_t creationFlags, bool /*withoutRedirection*/)
-{
+                       uint32_t creationFlags, bool /*withoutRedirection*/) {
     constexpr uint32_t kCreateNoWindow = 0x08000000;
     constexpr uint32_t kDetachedProcess = 0x8;
     platform::ProcessStartInfo info;
@@ -385,8 +395,8 @@ bool RunProcessAndWait(std::string_view program, std::string_view commandLine, u
     return result.started;
 }
 
-bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uint32_t *exitCode, bool /*hidden*/)
-{
+bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uint32_t *exitCode,
+                         bool /*hidden*/) {
     std::string target(file);
     platform::ProcessStartInfo info;
     bool isUrl = target.find("://") != std::string::npos;
@@ -412,8 +422,8 @@ bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uin
     return result.started;
 }
 
-std::vector<JavaHome> ListJavaHomes(const VersionQuad &minimum, bool developmentKit, bool ascending)
-{
+std::vector<JavaHome> ListJavaHomes(const VersionQuad &minimum, bool developmentKit,
+                                    bool ascending) {
     std::vector<JavaHome> list;
     const char *keyPath = developmentKit ? "Software\\JavaSoft\\Java Development Kit"
                                          : "Software\\JavaSoft\\Java Runtime Environment";
@@ -424,7 +434,8 @@ std::vector<JavaHome> ListJavaHomes(const VersionQuad &minimum, bool development
         VersionQuad version;
         if (!ParseVersion(name, version) || CompareVersions(version, minimum) < 0)
             continue;
-        auto sub = platform::RegistryOpenKey(platform::RegistryHive::LocalMachine, std::string(keyPath) + "\\" + name);
+        auto sub = platform::RegistryOpenKey(platform::RegistryHive::LocalMachine,
+                                             std::string(keyPath) + "\\" + name);
         if (!sub)
             continue;
         auto home = platform::RegistryGetValue(*sub, "JavaHome");
@@ -435,9 +446,9 @@ std::vector<JavaHome> ListJavaHomes(const VersionQuad &minimum, bool development
     return list;
 }
 
-std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVersion, std::string_view preferred1,
-                         std::string_view preferred2, bool runtime, bool ascending)
-{
+std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVersion,
+                         std::string_view preferred1, std::string_view preferred2, bool runtime,
+                         bool ascending) {
     for (std::string_view preferred : {preferred1, preferred2}) {
         if (preferred.empty())
             continue;
@@ -459,7 +470,8 @@ std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVe
     std::string jvm = platform::SetupRootDirectory() + "/usr/lib/jvm";
     for (std::filesystem::directory_iterator it(jvm, ec), end; !ec && it != end; it.increment(ec)) {
         VersionQuad version;
-        if (!ParseVersion(it->path().filename().string(), version) || CompareVersions(version, minimum) < 0)
+        if (!ParseVersion(it->path().filename().string(), version) ||
+            CompareVersions(version, minimum) < 0)
             continue;
         InsertJavaHome(system, {version, it->path().string()}, ascending);
     }
@@ -471,8 +483,7 @@ std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVe
     return {};
 }
 
-std::string GetInternetErrorText(uint32_t code)
-{
+std::string GetInternetErrorText(uint32_t code) {
     struct Entry {
         uint32_t code;
         const char *text;
@@ -517,8 +528,7 @@ std::string GetInternetErrorText(uint32_t code)
     return std::to_string(code);
 }
 
-std::string FormatByteSize(uint32_t size, bool wholeKilobytes)
-{
+std::string FormatByteSize(uint32_t size, bool wholeKilobytes) {
     constexpr uint32_t kKilo = 1024;
     constexpr uint32_t kMega = 1048576;
     bool kilobytes = size <= kMega;
@@ -528,9 +538,12 @@ std::string FormatByteSize(uint32_t size, bool wholeKilobytes)
     const char *unitName = kilobytes ? "KB" : "MB";
     if (wholeKilobytes && kilobytes && whole != 0)
         return std::to_string(whole) + " " + unitName;
-    return std::to_string(whole) + (hundredths > 9 ? "." : ".0") + std::to_string(hundredths) + " " + unitName;
+    return std::to_string(whole) + (hundredths > 9 ? "." : ".0") + std::to_string(hundredths) +
+           " " + unitName;
 }
 
-std::string FormatDecimal(int64_t number) { return std::to_string(number); }
+std::string FormatDecimal(int64_t number) {
+    return std::to_string(number);
+}
 
 } // namespace krv::setup

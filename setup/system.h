@@ -64,7 +64,8 @@ std::optional<platform::RegistryHive> ParseRegistryRoot(std::string_view referen
 std::string ResolveRegistryReference(std::string_view reference);
 // A text value as it stands, a number as unsigned decimal; false for binary
 // values and missing ones.
-bool QueryRegistryValueText(const platform::RegistryKey &key, std::string_view valueName, std::string &text);
+bool QueryRegistryValueText(const platform::RegistryKey &key, std::string_view valueName,
+                            std::string &text);
 
 // Operating system.
 std::string GetOsDisplayName();
@@ -102,7 +103,8 @@ bool RunProcessAndWait(std::string_view program, std::string_view commandLine, u
 // Opens a file: an executable file runs with the parameters (Windows rules),
 // in the file's folder; any other file or URL goes to xdg-open. With exitCode
 // waits and fills it. True when the start succeeded.
-bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uint32_t *exitCode, bool hidden);
+bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uint32_t *exitCode,
+                         bool hidden);
 
 // Java: homes listed in the registry store under
 // HKLM\Software\JavaSoft\Java Runtime Environment (or Java Development Kit),
@@ -111,12 +113,14 @@ struct JavaHome {
     VersionQuad version;
     std::string home;
 };
-std::vector<JavaHome> ListJavaHomes(const VersionQuad &minimum, bool developmentKit, bool ascending);
+std::vector<JavaHome> ListJavaHomes(const VersionQuad &minimum, bool developmentKit,
+                                    bool ascending);
 // The path of wantedFile in the "bin" folder of the first qualifying home:
 // preferred folder 1, preferred folder 2, then the listed homes; empty when
 // none has it.
-std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVersion, std::string_view preferred1,
-                         std::string_view preferred2, bool runtime, bool ascending);
+std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVersion,
+                         std::string_view preferred1, std::string_view preferred2, bool runtime,
+                         bool ascending);
 
 // Presentation helpers.
 // The text of an error code: a download error number (12000..12174), else a

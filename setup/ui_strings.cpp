@@ -9,8 +9,7 @@ namespace {
 
 // The program's own string table. Where the setup has always shown a text,
 // that text is kept as it was (typos included); the others are ours.
-const std::map<uint32_t, std::string> &BuiltinStrings()
-{
+const std::map<uint32_t, std::string> &BuiltinStrings() {
     static const std::map<uint32_t, std::string> table = {
         // Package and installer results.
         {129, "Этот архив повреждён."},
@@ -18,7 +17,8 @@ const std::map<uint32_t, std::string> &BuiltinStrings()
         {131, "Не удаётся запустить Установщик Windows."},
         {132, "При чтении файла возникла ошибка."},
         {133, "При извлечении возникла ошибка."},
-        {135, "%s requires Windows Installer %s or later. Please update Windows Installer and run the setup again."},
+        {135, "%s requires Windows Installer %s or later. Please update Windows Installer and run "
+              "the setup again."},
         {138, "Проверка целостности (MD5)..."},
         {139, "Повреждённый файл (неверная подпись MD5). Файл удалён."},
         {140, "Параметры %s"},
@@ -70,7 +70,8 @@ const std::map<uint32_t, std::string> &BuiltinStrings()
         {165, " Найдено: ничего."},
         {166, " Найдено: %s."},
         {167, "Версия"},
-        {168, "Данный компонент обязателен. Он обязан быть установлен, и пометка с него не может быть снята."},
+        {168, "Данный компонент обязателен. Он обязан быть установлен, и пометка с него не может "
+              "быть снята."},
         {169, "Имя"},
         {170, "Нажмите кнопку Завершить, когда закончите и будете готовы устанавливать %s. "},
         {171, "Нажмите кнопку Далее для установки необходимых программ."},
@@ -80,16 +81,21 @@ const std::map<uint32_t, std::string> &BuiltinStrings()
         {175, "Установлено"},
         {176, "Ошибка: %s"},
         {177, "Установка %s из: %s"},
-        {178, "Некоторые программы не могут быть установлены. Нажмите Назад для возврата к списку требований."},
-        {179, "После запуска всех пакетов некоторые необходимые программы всё ещё отсутствуют. Нажмите Назад для "
+        {178, "Некоторые программы не могут быть установлены. Нажмите Назад для возврата к списку "
+              "требований."},
+        {179, "После запуска всех пакетов некоторые необходимые программы всё ещё отсутствуют. "
+              "Нажмите Назад для "
               "возврата к списку требований."},
-        {180, "Все необходимые программы успешно установлены. Нажмите Завершить для установки главного приложения."},
+        {180, "Все необходимые программы успешно установлены. Нажмите Завершить для установки "
+              "главного приложения."},
         {182, "Требование"},
-        {183, "Некоторые программы не удалось загрузить. Попробуйте снова, или исключите их из списка требований."},
+        {183, "Некоторые программы не удалось загрузить. Попробуйте снова, или исключите их из "
+              "списка требований."},
         {184, "Ожидание"},
         {185, "Завершено"},
         {186, "Неверный размер"},
-        {188, "Некоторые необходимые программы всё ещё отсутствуют. Попробуйте снова, или уберите их из списка "
+        {188, "Некоторые необходимые программы всё ещё отсутствуют. Попробуйте снова, или уберите "
+              "их из списка "
               "требований."},
         {189, "%d ч %d мин при %s/с"},
         {190, "%d мин %d с при %s/с"},
@@ -104,7 +110,8 @@ const std::map<uint32_t, std::string> &BuiltinStrings()
         {200, "Извлечение файлов из архива..."},
         {201, "Извлечение файла в %s"},
         {202, "Файл %s не может быть извлечён. Сообщение об ошибке: %s"},
-        {203, "Для извлечения из файлов JAR должна быть установлена Среда исполнения Java версии 1.5 или более "
+        {203, "Для извлечения из файлов JAR должна быть установлена Среда исполнения Java версии "
+              "1.5 или более "
               "поздней."},
         {204, "Уже запущена другая копия установки."},
         {205, " Найдена подходящая версия."},
@@ -112,17 +119,20 @@ const std::map<uint32_t, std::string> &BuiltinStrings()
         {206, "%s невозможно установить на %s."},
         {207, "%s cannot be installed on the following Windows versions: %s."},
         {208, "%s невозможно установить на системах с Internet Explorer версии, меньшей, чем %s."},
-        {209, "%s невозможно установить на системах с Internet Information Services, версии, меньшей, чем %s."},
+        {209, "%s невозможно установить на системах с Internet Information Services, версии, "
+              "меньшей, чем %s."},
         {210, "%s невозможно установить на системах, имеющих разрешение экрана менее %s."},
         {211, "%s невозможно установить на системах, имеющих глубину цвета экрана менее %s бит."},
         {212, "%s невозможно установить на системах, имеющих объём физической памяти менее %s МБ."},
         {213, "%s невозможно установить на системах с .NET Framework версии, меньшей, чем %s."},
         {214, "%s требует административных полномочий для установки."},
         {215, "Ошибка: %s"},
-        {216, "The computer must be restarted to finish installing the required programs. Restart now?"},
+        {216,
+         "The computer must be restarted to finish installing the required programs. Restart now?"},
         {217, "Restart required"},
         {218, "Извлечение файла:%s"},
-        {219, "Недостаточно места в папке:%s\r\nПожалуйста, освободите место и нажмите Повторить, или нажмите "
+        {219, "Недостаточно места в папке:%s\r\nПожалуйста, освободите место и нажмите Повторить, "
+              "или нажмите "
               "Отменить, чтобы прервать установку."},
         {220, "Подготовка..."},
         {221, "%s невозможно установить на системах с Adobe Reader версии, меньшей, чем %s."},
@@ -130,7 +140,8 @@ const std::map<uint32_t, std::string> &BuiltinStrings()
         {223, "Поиск необходимых компонентов..."},
         {224, "%s невозможно установить на системах с JRE версии, меньшей, чем %s."},
         {225, "%s невозможно установить на системах с DirectX версии, меньшей, чем %s."},
-        {226, "%s для установки требует активного соединения с Интернет. Пожалуйста, проверьте конфигурацию вашей "
+        {226, "%s для установки требует активного соединения с Интернет. Пожалуйста, проверьте "
+              "конфигурацию вашей "
               "сети и настройки прокси."},
         {227, "%s cannot be installed on systems without %s 2003 or higher."},
         {228, "%s cannot be installed on systems without %s 2007 or higher."},
@@ -138,7 +149,8 @@ const std::map<uint32_t, std::string> &BuiltinStrings()
         {230, "Имя продукта"},
         {231, "Вопрос"},
         {232, "Будет выполнено обновление выбранного экземпляра. Продолжить?"},
-        {234, "%s is already installed on this computer. Install a new instance, or choose an installed instance "
+        {234, "%s is already installed on this computer. Install a new instance, or choose an "
+              "installed instance "
               "to maintain."},
         {235, "Продукт %s не может быть установлен на системах с версией XNA Framework меньше %s."},
         {236, "Проверка условий запуска..."},
@@ -156,7 +168,177 @@ const std::map<uint32_t, std::string> &BuiltinStrings()
         {255, "%s cannot be installed on systems without %s Primary Interop Assembly."},
         {256, "There is a newer version of %s (%s).\r\nWould you like to download and install it?"},
         {257, "Checking for a newer version..."},
-        {258, "Failed to download newer version (Error: %s). Would you like to retry or proceed and install current "
+        {258, "Failed to download newer version (Error: %s). Would you like to retry or proceed "
+              "and install current "
+              "version?"},
+        {259, "Cannot read the file %s: %s"},
+        {260, "Cannot write the file %s: %s"},
+        {261, "Instance"},
+        {262, "Default"},
+        {263, "Version"},
+        {265, "\r\nA reboot was initiated. Application will close automatically."},
+        {266, "Deleting extracted files..."},
+    };
+    return table;
+}
+
+// The same table in English, for users who choose English; every text takes
+// the same arguments in the same order as the program's own.
+const std::map<uint32_t, std::string> &EnglishStrings() {
+    static const std::map<uint32_t, std::string> table = {
+        {129, "This archive is corrupt."},
+        {130, "This archive has a wrong version."},
+        {131, "Windows Installer cannot be started."},
+        {132, "An error occurred while reading the file."},
+        {133, "An error occurred during extraction."},
+        {135, "%s requires Windows Installer %s or later. Please update Windows Installer and run "
+              "the setup again."},
+        {138, "Checking integrity (MD5)..."},
+        {139, "Corrupt file (wrong MD5 signature). The file was deleted."},
+        {140, "%s options"},
+        {141, "Extracting the main application files..."},
+        {142, "Link"},
+        {143, "State"},
+        {144, "Command line:\n%s [options]\noptions:\n"
+              "/? or /help\t\tthis help\n"
+              "/extract [folder]\t\textract the package files\n"
+              "/originalPath path\tpath of the original setup file\n"
+              "/extractlzma\t\textract the main package\n"
+              "/deletelzma\t\tdelete the extracted main package\n"
+              "/exenoui\t\t\tinstall without a user interface\n"
+              "/exebasicui\t\tinstall with a basic user interface\n"
+              "/exefullui\t\tinstall with the full user interface\n"
+              "/exelang code\t\tsetup language\n"
+              "/listlangs\t\tlist the setup languages\n"
+              "/exelog [file]\t\twrite a setup log\n"
+              "/groupsextract file\textract file groups\n"
+              "/callbackid number\tidentifier of the calling process\n"
+              "/out folder\t\tfolder for extracted groups\n"
+              "/username, /proxyusername name\tproxy user name\n"
+              "/password, /proxypassword password\tproxy password\n"
+              "/exenoupdates\t\tdo not look for updates\n"
+              "/aespassword password\tpackage password\n"
+              "/prereqs list\t\trequired programs to install\n"
+              "/noprereqs\t\tdo not install required programs\n"
+              "Other options are passed to Windows Installer."},
+        {145, "Name"},
+        {146, "Action"},
+        {147, "Skip"},
+        {148, "Download"},
+        {149, "Install"},
+        {151, "Not found"},
+        {152, "Open web site"},
+        {153, "Running %s..."},
+        {154, "Click Next to download the required programs."},
+        {155, "Click Next to install the required programs."},
+        {156, "Click Next to open the web sites of the required programs."},
+        {157, "Click Finish to install the main application."},
+        {158, "Pause"},
+        {159, "Resume"},
+        {160, "Required: any."},
+        {161, "%s Setup"},
+        {162, "Required: %s or lower."},
+        {163, "Required: %s or higher."},
+        {164, "Required: between %s and %s."},
+        {165, " Found: nothing."},
+        {166, " Found: %s."},
+        {167, "Version"},
+        {168, "This component is mandatory. It must be installed and cannot be unchecked."},
+        {169, "Name"},
+        {170, "Click Finish when you are done and ready to install %s. "},
+        {171, "Click Next to install the required programs."},
+        {172, "State"},
+        {173, "Waiting"},
+        {174, "Installing..."},
+        {175, "Installed"},
+        {176, "Error: %s"},
+        {177, "Installing %s from: %s"},
+        {178, "Some programs could not be installed. Click Back to return to the list of required "
+              "programs."},
+        {179, "After all packages ran, some required programs are still missing. Click Back to "
+              "return to the list of "
+              "required programs."},
+        {180, "All required programs were installed successfully. Click Finish to install the main "
+              "application."},
+        {182, "Requirement"},
+        {183, "Some programs could not be downloaded. Try again, or remove them from the list of "
+              "required programs."},
+        {184, "Waiting"},
+        {185, "Completed"},
+        {186, "Wrong size"},
+        {188, "Some required programs are still missing. Try again, or remove them from the list "
+              "of required "
+              "programs."},
+        {189, "%d h %d min at %s/s"},
+        {190, "%d min %d s at %s/s"},
+        {191, "%d s at %s/s"},
+        {192, "Size"},
+        {193, "Paused"},
+        {194, "Progress: %d%% (%s of %s)"},
+        {195, "Downloading: %s %d%%  (%s of %s)"},
+        {196, "Download completed"},
+        {198, "Opening %s..."},
+        {199, "Downloading %s"},
+        {200, "Extracting files from the archive..."},
+        {201, "Extracting file to %s"},
+        {202, "The file %s cannot be extracted. Error message: %s"},
+        {203, "Extracting from JAR files requires Java Runtime Environment 1.5 or later."},
+        {204, "Another copy of the setup is already running."},
+        {205, " A suitable version was found."},
+        {206, "%s cannot be installed on %s."},
+        {207, "%s cannot be installed on the following Windows versions: %s."},
+        {208, "%s cannot be installed on systems with Internet Explorer older than %s."},
+        {209,
+         "%s cannot be installed on systems with Internet Information Services older than %s."},
+        {210, "%s cannot be installed on systems with a screen resolution below %s."},
+        {211, "%s cannot be installed on systems with a colour depth below %s bits."},
+        {212, "%s cannot be installed on systems with less than %s MB of physical memory."},
+        {213, "%s cannot be installed on systems with .NET Framework older than %s."},
+        {214, "%s requires administrator rights to install."},
+        {215, "Error: %s"},
+        {216,
+         "The computer must be restarted to finish installing the required programs. Restart now?"},
+        {217, "Restart required"},
+        {218, "Extracting file:%s"},
+        {219, "Not enough space in the folder:%s\r\nPlease free some space and click Retry, or "
+              "click Cancel to stop "
+              "the installation."},
+        {220, "Preparing..."},
+        {221, "%s cannot be installed on systems with Adobe Reader older than %s."},
+        {222, "%s languages"},
+        {223, "Looking for required components..."},
+        {224, "%s cannot be installed on systems with JRE older than %s."},
+        {225, "%s cannot be installed on systems with DirectX older than %s."},
+        {226, "%s requires an active Internet connection to install. Please check your network "
+              "configuration and "
+              "proxy settings."},
+        {227, "%s cannot be installed on systems without %s 2003 or higher."},
+        {228, "%s cannot be installed on systems without %s 2007 or higher."},
+        {229, "Installation path"},
+        {230, "Product name"},
+        {231, "Question"},
+        {232, "The selected instance will be updated. Continue?"},
+        {234, "%s is already installed on this computer. Install a new instance, or choose an "
+              "installed instance "
+              "to maintain."},
+        {235, "Product %s cannot be installed on systems with XNA Framework older than %s."},
+        {236, "Checking launch conditions..."},
+        {237, "Product %s cannot be installed on systems with JDK older than %s."},
+        {238, "Product %s cannot be installed on systems without %s."},
+        {239, "Product %s cannot be installed on systems without %s or higher."},
+        {241, "%s cannot be installed on systems without %s 2003 Primary Interop Assembly."},
+        {242, "%s cannot be installed on systems without %s 2007 Primary Interop Assembly."},
+        {243, "Product %s cannot be installed on systems without %s."},
+        {244, "%s cannot be installed on systems without %s 2010 or higher."},
+        {247, "Cannot access URL: %s"},
+        {248, "%s cannot be installed on systems without %s 2010 Primary Interop Assembly."},
+        {249, "Product %s cannot be installed on systems without %s."},
+        {253, "Failed"},
+        {255, "%s cannot be installed on systems without %s Primary Interop Assembly."},
+        {256, "There is a newer version of %s (%s).\r\nWould you like to download and install it?"},
+        {257, "Checking for a newer version..."},
+        {258, "Failed to download newer version (Error: %s). Would you like to retry or proceed "
+              "and install current "
               "version?"},
         {259, "Cannot read the file %s: %s"},
         {260, "Cannot write the file %s: %s"},
@@ -174,8 +356,7 @@ std::shared_ptr<const ResourceModule> g_module;
 
 constexpr std::size_t kMaxFieldWidth = 1024;
 
-std::size_t Utf8Length(std::string_view text)
-{
+std::size_t Utf8Length(std::string_view text) {
     std::size_t n = 0;
     for (char c : text) {
         if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
@@ -184,8 +365,7 @@ std::size_t Utf8Length(std::string_view text)
     return n;
 }
 
-void AppendCodePoint(std::string &out, uint64_t cp)
-{
+void AppendCodePoint(std::string &out, uint64_t cp) {
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         cp = 0xFFFD;
     if (cp < 0x80) {
@@ -205,7 +385,7 @@ void AppendCodePoint(std::string &out, uint64_t cp)
     }
 }
 
-struct Spec {
+struct FormatField {
     std::string flags;
     std::size_t width = 0;
     bool hasPrecision = false;
@@ -213,19 +393,17 @@ struct Spec {
     char conversion = 0;
 };
 
-void AppendPadded(std::string &out, const std::string &text, const Spec &spec)
-{
+void AppendPadded(std::string &out, const std::string &text, const FormatField &field) {
     std::size_t length = Utf8Length(text);
-    bool left = spec.flags.find('-') != std::string::npos;
-    if (!left && spec.width > length)
-        out.append(spec.width - length, ' ');
+    bool left = field.flags.find('-') != std::string::npos;
+    if (!left && field.width > length)
+        out.append(field.width - length, ' ');
     out += text;
-    if (left && spec.width > length)
-        out.append(spec.width - length, ' ');
+    if (left && field.width > length)
+        out.append(field.width - length, ' ');
 }
 
-std::string NumberText(const UiArg &arg)
-{
+std::string NumberText(const UiArg &arg) {
     if (auto s = std::get_if<int64_t>(&arg))
         return std::to_string(*s);
     return std::to_string(std::get<uint64_t>(arg));
@@ -233,16 +411,20 @@ std::string NumberText(const UiArg &arg)
 
 // A number conversion through snprintf, with a format we built ourselves
 // from checked parts.
-std::string FormatNumber(const Spec &spec, const UiArg &arg)
-{
-    std::string format = "%" + spec.flags;
-    if (spec.width)
-        format += std::to_string(spec.width);
-    if (spec.hasPrecision)
-        format += "." + std::to_string(spec.precision);
+std::string FormatNumber(const FormatField &field, const UiArg &arg) {
+    // "#" means something only for hexadecimal; elsewhere printf leaves it
+    // undefined.
+    std::string flags = field.flags;
+    if (field.conversion != 'x' && field.conversion != 'X')
+        std::erase(flags, '#');
+    std::string format = "%" + flags;
+    if (field.width)
+        format += std::to_string(field.width);
+    if (field.hasPrecision)
+        format += "." + std::to_string(field.precision);
     char buffer[2 * kMaxFieldWidth + 64];
     int n = 0;
-    if (spec.conversion == 'd' || spec.conversion == 'i') {
+    if (field.conversion == 'd' || field.conversion == 'i') {
         format += "lld";
         long long value = 0;
         if (auto s = std::get_if<int64_t>(&arg)) {
@@ -251,21 +433,24 @@ std::string FormatNumber(const Spec &spec, const UiArg &arg)
             uint64_t u = std::get<uint64_t>(arg);
             if (u > static_cast<uint64_t>(INT64_MAX)) {
                 format.back() = 'u'; // too large for a signed number
-                n = std::snprintf(buffer, sizeof buffer, format.c_str(), static_cast<unsigned long long>(u));
+                n = std::snprintf(buffer, sizeof buffer, format.c_str(),
+                                  static_cast<unsigned long long>(u));
                 if (n < 0)
                     return {};
-                return std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
+                return std::string(
+                    buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
             }
             value = static_cast<long long>(u);
         }
         n = std::snprintf(buffer, sizeof buffer, format.c_str(), value);
     } else {
         format += "ll";
-        format += spec.conversion;
+        format += field.conversion;
         unsigned long long value = 0;
         if (auto s = std::get_if<int64_t>(&arg)) {
             // A negative 32-bit number prints as its unsigned 32-bit form.
-            value = (*s < 0 && *s >= INT32_MIN) ? static_cast<uint32_t>(*s) : static_cast<unsigned long long>(*s);
+            value = (*s < 0 && *s >= INT32_MIN) ? static_cast<uint32_t>(*s)
+                                                : static_cast<unsigned long long>(*s);
         } else {
             value = std::get<uint64_t>(arg);
         }
@@ -273,13 +458,13 @@ std::string FormatNumber(const Spec &spec, const UiArg &arg)
     }
     if (n < 0)
         return {};
-    return std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
+    return std::string(buffer,
+                       std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
 } // namespace
 
-std::string TruncateUtf8(std::string_view text, std::size_t maxChars)
-{
+std::string TruncateUtf8(std::string_view text, std::size_t maxChars) {
     std::size_t chars = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
@@ -291,28 +476,37 @@ std::string TruncateUtf8(std::string_view text, std::size_t maxChars)
     return std::string(text);
 }
 
-std::shared_ptr<const ResourceModule> BuiltinResourceModule()
-{
+std::shared_ptr<const ResourceModule> BuiltinResourceModule() {
     static const std::shared_ptr<const ResourceModule> builtin = [] {
         auto m = std::make_shared<ResourceModule>();
         m->name = "builtin";
-        m->language = 0x0409;
+        m->language = 0x0419;
         m->strings = BuiltinStrings();
         return std::shared_ptr<const ResourceModule>(std::move(m));
     }();
     return builtin;
 }
 
-std::shared_ptr<const ResourceModule> GetResourceModule()
-{
+std::shared_ptr<const ResourceModule> EnglishResourceModule() {
+    static const std::shared_ptr<const ResourceModule> english = [] {
+        auto m = std::make_shared<ResourceModule>();
+        m->name = "english";
+        m->language = 0x0409;
+        m->strings = EnglishStrings();
+        return std::shared_ptr<const ResourceModule>(std::move(m));
+    }();
+    return english;
+}
+
+std::shared_ptr<const ResourceModule> GetResourceModule() {
     std::lock_guard lock(g_moduleMutex);
     if (!g_module)
         g_module = BuiltinResourceModule();
     return g_module;
 }
 
-std::shared_ptr<const ResourceModule> SetResourceModule(std::shared_ptr<const ResourceModule> module)
-{
+std::shared_ptr<const ResourceModule>
+SetResourceModule(std::shared_ptr<const ResourceModule> module) {
     if (!module)
         module = BuiltinResourceModule();
     std::lock_guard lock(g_moduleMutex);
@@ -321,8 +515,7 @@ std::shared_ptr<const ResourceModule> SetResourceModule(std::shared_ptr<const Re
     return previous;
 }
 
-std::string LoadUiString(uint32_t id)
-{
+std::string LoadUiString(uint32_t id) {
     auto module = GetResourceModule();
     auto it = module->strings.find(id);
     if (it == module->strings.end()) {
@@ -334,10 +527,11 @@ std::string LoadUiString(uint32_t id)
     return TruncateUtf8(it->second, kUiStringMaxChars);
 }
 
-std::string GetUiString(uint32_t id) { return LoadUiString(id); }
+std::string GetUiString(uint32_t id) {
+    return LoadUiString(id);
+}
 
-std::string FormatUiText(std::string_view format, const std::vector<UiArg> &args)
-{
+std::string FormatUiText(std::string_view format, const std::vector<UiArg> &args) {
     std::string out;
     std::size_t next = 0;
     std::size_t i = 0;
@@ -354,10 +548,11 @@ std::string FormatUiText(std::string_view format, const std::vector<UiArg> &args
             ++i;
             continue;
         }
-        Spec spec;
+        FormatField field;
         bool refused = false;
-        while (i < format.size() && std::string_view("-+ 0#").find(format[i]) != std::string_view::npos)
-            spec.flags += format[i++];
+        while (i < format.size() &&
+               std::string_view("-+ 0#").find(format[i]) != std::string_view::npos)
+            field.flags += format[i++];
         auto readNumber = [&](std::size_t &value) {
             if (i < format.size() && format[i] == '*') {
                 refused = true;
@@ -365,15 +560,16 @@ std::string FormatUiText(std::string_view format, const std::vector<UiArg> &args
                 return;
             }
             while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
-                value = std::min<std::size_t>(value * 10 + static_cast<std::size_t>(format[i] - '0'), kMaxFieldWidth);
+                value = std::min<std::size_t>(
+                    value * 10 + static_cast<std::size_t>(format[i] - '0'), kMaxFieldWidth);
                 ++i;
             }
         };
-        readNumber(spec.width);
+        readNumber(field.width);
         if (i < format.size() && format[i] == '.') {
             ++i;
-            spec.hasPrecision = true;
-            readNumber(spec.precision);
+            field.hasPrecision = true;
+            readNumber(field.precision);
         }
         // Length letters carry no meaning here: every argument is 64-bit.
         if (format.substr(i, 3) == "I64" || format.substr(i, 3) == "I32")
@@ -385,8 +581,8 @@ std::string FormatUiText(std::string_view format, const std::vector<UiArg> &args
             out.append(format.substr(start)); // an unfinished conversion at the end
             break;
         }
-        spec.conversion = format[i++];
-        bool known = std::string_view("sdiuxXc").find(spec.conversion) != std::string_view::npos;
+        field.conversion = format[i++];
+        bool known = std::string_view("sdiuxXc").find(field.conversion) != std::string_view::npos;
         if (refused || !known) {
             out.append(format.substr(start, i - start));
             continue;
@@ -396,32 +592,32 @@ std::string FormatUiText(std::string_view format, const std::vector<UiArg> &args
         const UiArg &arg = args[next++];
         if (const auto *text = std::get_if<std::string>(&arg)) {
             std::string value = *text;
-            if (spec.conversion == 'c')
+            if (field.conversion == 'c')
                 value = TruncateUtf8(value, 1);
-            else if (spec.hasPrecision)
-                value = TruncateUtf8(value, spec.precision);
-            AppendPadded(out, value, spec);
+            else if (field.hasPrecision)
+                value = TruncateUtf8(value, field.precision);
+            AppendPadded(out, value, field);
             continue;
         }
-        if (spec.conversion == 's') {
+        if (field.conversion == 's') {
             std::string value = NumberText(arg);
-            AppendPadded(out, spec.hasPrecision ? TruncateUtf8(value, spec.precision) : value, spec);
-        } else if (spec.conversion == 'c') {
+            AppendPadded(out, field.hasPrecision ? TruncateUtf8(value, field.precision) : value,
+                         field);
+        } else if (field.conversion == 'c') {
             std::string value;
             if (auto s = std::get_if<int64_t>(&arg))
                 AppendCodePoint(value, *s < 0 ? 0xFFFD : static_cast<uint64_t>(*s));
             else
                 AppendCodePoint(value, std::get<uint64_t>(arg));
-            AppendPadded(out, value, spec);
+            AppendPadded(out, value, field);
         } else {
-            out += FormatNumber(spec, arg);
+            out += FormatNumber(field, arg);
         }
     }
     return out;
 }
 
-std::string FormatUiString(uint32_t id, const std::vector<UiArg> &args)
-{
+std::string FormatUiString(uint32_t id, const std::vector<UiArg> &args) {
     return FormatUiText(LoadUiString(id), args);
 }
 

@@ -1,9 +1,10 @@
 // The setup's user-visible texts: a string table selected by numeric id.
 //
-// The program carries one table (English texts, and the texts the setup has
-// always shown in Russian where it has them). A per-language module can
-// replace it at run time; every load reads the current module at the moment
-// of the load. An id that the current module lacks is taken from the built-in
+// The program carries its own table (the texts the setup has always shown,
+// mostly Russian, language 0x0419) and an English one (0x0409) with the same
+// ids and the same arguments. A per-language module can replace the current
+// one at run time; every load reads the current module at the moment of the
+// load. An id that the current module lacks is taken from the built-in
 // table; an id that neither has gives empty text.
 //
 // Texts are UTF-8. A loaded text is at most 1299 characters (code points),
@@ -23,18 +24,21 @@ namespace krv::setup {
 inline constexpr std::size_t kUiStringMaxChars = 1299;
 
 struct ResourceModule {
-    std::string name;        // "builtin" or the language module's file
-    uint16_t language = 0;   // Windows LANGID of the texts (0x0409 English)
+    std::string name;      // "builtin" or the language module's file
+    uint16_t language = 0; // Windows LANGID of the texts (0x0419 Russian, 0x0409 English)
     std::map<uint32_t, std::string> strings;
 };
 
 // The built-in module (the program's own table).
 std::shared_ptr<const ResourceModule> BuiltinResourceModule();
+// The English module.
+std::shared_ptr<const ResourceModule> EnglishResourceModule();
 // The module that string loads read now.
 std::shared_ptr<const ResourceModule> GetResourceModule();
 // Makes the module current and returns the one it replaces. A null module
 // restores the built-in one. Safe to call from any thread.
-std::shared_ptr<const ResourceModule> SetResourceModule(std::shared_ptr<const ResourceModule> module);
+std::shared_ptr<const ResourceModule>
+SetResourceModule(std::shared_ptr<const ResourceModule> module);
 
 // The text of the id from the current module (cut to kUiStringMaxChars).
 std::string LoadUiString(uint32_t id);
@@ -57,9 +61,7 @@ std::string FormatUiText(std::string_view format, const std::vector<UiArg> &args
 // The text of the id, formatted with the arguments.
 std::string FormatUiString(uint32_t id, const std::vector<UiArg> &args);
 
-template <typename... Args>
-std::string FormatUiString(uint32_t id, const Args &...args)
-{
+template <typename... Args> std::string FormatUiString(uint32_t id, const Args &...args) {
     std::vector<UiArg> list;
     list.reserve(sizeof...(args));
     auto add = [&list](const auto &a) {

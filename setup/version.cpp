@@ -7,21 +7,25 @@ namespace krv::setup {
 
 namespace {
 
-std::array<int32_t *, 4> Parts(VersionQuad &v) { return {&v.major, &v.minor, &v.build, &v.revision}; }
-std::array<int32_t, 4> Parts(const VersionQuad &v) { return {v.major, v.minor, v.build, v.revision}; }
+std::array<int32_t *, 4> Parts(VersionQuad &v) {
+    return {&v.major, &v.minor, &v.build, &v.revision};
+}
+std::array<int32_t, 4> Parts(const VersionQuad &v) {
+    return {v.major, v.minor, v.build, v.revision};
+}
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 } // namespace
 
-VersionQuad SetVersion(int32_t major, int32_t minor, int32_t build, int32_t revision)
-{
+VersionQuad SetVersion(int32_t major, int32_t minor, int32_t build, int32_t revision) {
     auto clamp = [](int32_t n) { return n < 0 ? 0 : n; };
     return {clamp(major), clamp(minor), clamp(build), clamp(revision)};
 }
 
-bool ParseVersion(std::string_view text, VersionQuad &out)
-{
+bool ParseVersion(std::string_view text, VersionQuad &out) {
     out = {};
     VersionQuad parsed;
     auto parts = Parts(parsed);
@@ -49,8 +53,7 @@ bool ParseVersion(std::string_view text, VersionQuad &out)
     return true;
 }
 
-int CompareVersions(const VersionQuad &x, const VersionQuad &y)
-{
+int CompareVersions(const VersionQuad &x, const VersionQuad &y) {
     auto a = Parts(x);
     auto b = Parts(y);
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -62,17 +65,20 @@ int CompareVersions(const VersionQuad &x, const VersionQuad &y)
     return 0;
 }
 
-bool VersionsEqual(const VersionQuad &x, const VersionQuad &y) { return CompareVersions(x, y) == 0; }
-
-bool IsVersionZero(const VersionQuad &v) { return v.major == 0 && v.minor == 0 && v.build == 0 && v.revision == 0; }
-
-bool IsVersionUnset(const VersionQuad &v)
-{
-    return IsVersionZero(v) || (v.major == 0xFFFF && v.minor == 0xFFFF && v.build == 0xFFFF && v.revision == 0xFFFF);
+bool VersionsEqual(const VersionQuad &x, const VersionQuad &y) {
+    return CompareVersions(x, y) == 0;
 }
 
-std::string FormatVersion(const VersionQuad &v, bool keep65535)
-{
+bool IsVersionZero(const VersionQuad &v) {
+    return v.major == 0 && v.minor == 0 && v.build == 0 && v.revision == 0;
+}
+
+bool IsVersionUnset(const VersionQuad &v) {
+    return IsVersionZero(v) ||
+           (v.major == 0xFFFF && v.minor == 0xFFFF && v.build == 0xFFFF && v.revision == 0xFFFF);
+}
+
+std::string FormatVersion(const VersionQuad &v, bool keep65535) {
     auto parts = Parts(v);
     std::size_t n = parts.size();
     while (n > 0 && (parts[n - 1] == 0 || (!keep65535 && parts[n - 1] == 0xFFFF)))
@@ -90,14 +96,15 @@ std::string FormatVersion(const VersionQuad &v, bool keep65535)
     return text;
 }
 
-bool IsValidVersionText(std::string_view text, bool smallFirstParts)
-{
+bool IsValidVersionText(std::string_view text, bool smallFirstParts) {
     if (text.empty() || text.front() == '.' || text.back() == '.')
         return false;
     std::size_t group = 0;
     uint32_t value = 0;
     bool inGroup = false;
-    auto limitOf = [smallFirstParts](std::size_t g) -> uint32_t { return smallFirstParts && g < 2 ? 256 : 65536; };
+    auto limitOf = [smallFirstParts](std::size_t g) -> uint32_t {
+        return smallFirstParts && g < 2 ? 256 : 65536;
+    };
     for (char c : text) {
         if (c == '.') {
             if (!inGroup)

@@ -17,9 +17,8 @@ namespace fs = std::filesystem;
 namespace {
 
 class Files : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         char pattern[] = "/tmp/krv-files-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_dir = pattern;
@@ -27,8 +26,7 @@ protected:
         m_savedRoot = root ? std::optional<std::string>(root) : std::nullopt;
         ::setenv("KRV_SETUP_ROOT", m_dir.c_str(), 1);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         SetFreeSpaceQuery(nullptr);
         if (m_savedRoot)
             ::setenv("KRV_SETUP_ROOT", m_savedRoot->c_str(), 1);
@@ -36,13 +34,12 @@ protected:
             ::unsetenv("KRV_SETUP_ROOT");
         // Give back write rights taken away by a test before removing.
         std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(m_dir, ec); !ec && it != fs::recursive_directory_iterator();
-             it.increment(ec))
+        for (auto it = fs::recursive_directory_iterator(m_dir, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(m_dir, ec);
     }
-    void Write(const std::string &path, const std::string &content)
-    {
+    void Write(const std::string &path, const std::string &content) {
         std::ofstream out(path, std::ios::binary);
         out << content;
     }
@@ -53,8 +50,7 @@ protected:
 
 } // namespace
 
-TEST_F(Files, CreateFolderTreeMakesEveryMissingFolderAndReportsThem)
-{
+TEST_F(Files, CreateFolderTreeMakesEveryMissingFolderAndReportsThem) {
     std::vector<std::string> created;
     EXPECT_EQ(CreateFolderTree(m_dir + "/a/b/c", true, &created), 0);
     EXPECT_TRUE(fs::is_directory(m_dir + "/a/b/c"));
@@ -64,13 +60,15 @@ TEST_F(Files, CreateFolderTreeMakesEveryMissingFolderAndReportsThem)
     EXPECT_EQ(CreateFolderTree(m_dir + "/a/b/c", true, &created), 0);
     EXPECT_TRUE(created.empty());
 
+    EXPECT_EQ(CreateFolderTree("\\\\?\\" + m_dir + "/long/form", true, nullptr), 0);
+    EXPECT_TRUE(fs::is_directory(m_dir + "/long/form"));
+
     // Backslashes of settings texts are separators too.
     EXPECT_EQ(CreateFolderTree(m_dir + "\\x\\y", true, nullptr), 0);
     EXPECT_TRUE(fs::is_directory(m_dir + "/x/y"));
 }
 
-TEST_F(Files, CreateFolderTreeNeverCreatesTheFileName)
-{
+TEST_F(Files, CreateFolderTreeNeverCreatesTheFileName) {
     std::vector<std::string> created;
     EXPECT_EQ(CreateFolderTree(m_dir + "/d/e/file.txt", false, &created), 0);
     EXPECT_TRUE(fs::is_directory(m_dir + "/d/e"));
@@ -78,8 +76,7 @@ TEST_F(Files, CreateFolderTreeNeverCreatesTheFileName)
     EXPECT_EQ(created.size(), 2u);
 }
 
-TEST_F(Files, CreateFolderTreeFailureRemovesOnlyWhatItCreated)
-{
+TEST_F(Files, CreateFolderTreeFailureRemovesOnlyWhatItCreated) {
     std::vector<std::string> created;
     int error = 0;
     if (::geteuid() != 0) {
@@ -103,8 +100,7 @@ TEST_F(Files, CreateFolderTreeFailureRemovesOnlyWhatItCreated)
     EXPECT_TRUE(created.empty());
 }
 
-TEST_F(Files, CreateFolderTreeUndoesItsOwnFoldersOnFailure)
-{
+TEST_F(Files, CreateFolderTreeUndoesItsOwnFoldersOnFailure) {
     std::vector<std::string> created = {"earlier entry"};
     // The new "t/u" chain is made, then a name too long for the system
     // stops the rest.
@@ -117,8 +113,7 @@ TEST_F(Files, CreateFolderTreeUndoesItsOwnFoldersOnFailure)
     EXPECT_EQ(created, std::vector<std::string>{"earlier entry"});
 }
 
-TEST_F(Files, DeleteFolderTreeEmptiesButKeepsTheFolderAndNeverFollowsLinks)
-{
+TEST_F(Files, DeleteFolderTreeEmptiesButKeepsTheFolderAndNeverFollowsLinks) {
     fs::create_directories(m_dir + "/outside");
     Write(m_dir + "/outside/precious", "keep me");
     fs::create_directories(m_dir + "/tree/a/b");
@@ -132,8 +127,7 @@ TEST_F(Files, DeleteFolderTreeEmptiesButKeepsTheFolderAndNeverFollowsLinks)
     EXPECT_TRUE(fs::exists(m_dir + "/outside/precious"));
 }
 
-TEST_F(Files, RemoveEmptyFolderChainStopsAtBaseAndAtContent)
-{
+TEST_F(Files, RemoveEmptyFolderChainStopsAtBaseAndAtContent) {
     fs::create_directories(m_dir + "/base/a/b/c");
     Write(m_dir + "/base/a/keep", "x");
     RemoveEmptyFolderChain(m_dir + "/base/a/b/c/", m_dir + "/base/");
@@ -145,8 +139,7 @@ TEST_F(Files, RemoveEmptyFolderChainStopsAtBaseAndAtContent)
     EXPECT_TRUE(fs::is_directory(m_dir + "/base"));
 }
 
-TEST_F(Files, ExistenceTests)
-{
+TEST_F(Files, ExistenceTests) {
     Write(m_dir + "/file", "x");
     EXPECT_TRUE(PathExists(m_dir));
     EXPECT_TRUE(PathExists(m_dir + "/"));
@@ -166,8 +159,7 @@ TEST_F(Files, ExistenceTests)
     ASSERT_EQ(::chdir("/"), 0);
 }
 
-TEST_F(Files, FileSizes)
-{
+TEST_F(Files, FileSizes) {
     Write(m_dir + "/f", std::string(12345, 'z'));
     uint32_t size = 0;
     EXPECT_TRUE(QueryFileSize(m_dir + "/f", size));
@@ -178,8 +170,7 @@ TEST_F(Files, FileSizes)
     EXPECT_FALSE(QueryFileSize(m_dir, size));
 }
 
-TEST_F(Files, ReadTextFileDropsOnlyAClosingCrLf)
-{
+TEST_F(Files, ReadTextFileDropsOnlyAClosingCrLf) {
     std::string text;
     Write(m_dir + "/crlf", "line1\r\nline2\r\n");
     ASSERT_TRUE(ReadTextFile(m_dir + "/crlf", text));
@@ -200,8 +191,7 @@ TEST_F(Files, ReadTextFileDropsOnlyAClosingCrLf)
     EXPECT_FALSE(ReadTextFile(m_dir + "/missing", text));
 }
 
-TEST_F(Files, TempNamesAreUniqueAndLeaveNoFile)
-{
+TEST_F(Files, TempNamesAreUniqueAndLeaveNoFile) {
     std::string a = MakeTempFileName();
     std::string b = MakeTempFileName();
     ASSERT_FALSE(a.empty());
@@ -216,8 +206,7 @@ TEST_F(Files, TempNamesAreUniqueAndLeaveNoFile)
     EXPECT_EQ(fs::path(name).parent_path(), fs::path(m_dir + "/tmp"));
 }
 
-TEST_F(Files, DiskSpaceWalksUpToAnExistingFolder)
-{
+TEST_F(Files, DiskSpaceWalksUpToAnExistingFolder) {
     std::vector<std::string> asked;
     SetFreeSpaceQuery([&](const std::string &path) -> std::optional<uint64_t> {
         asked.push_back(path);
@@ -233,20 +222,17 @@ TEST_F(Files, DiskSpaceWalksUpToAnExistingFolder)
     EXPECT_FALSE(HasEnoughDiskSpace("", 1));
 }
 
-TEST_F(Files, DiskSpaceFalseWhenNothingCanBeAsked)
-{
+TEST_F(Files, DiskSpaceFalseWhenNothingCanBeAsked) {
     SetFreeSpaceQuery([](const std::string &) -> std::optional<uint64_t> { return std::nullopt; });
     EXPECT_FALSE(HasEnoughDiskSpace("/a/b", 0));
 }
 
-TEST_F(Files, DiskSpaceOnTheRealFileSystem)
-{
+TEST_F(Files, DiskSpaceOnTheRealFileSystem) {
     EXPECT_TRUE(HasEnoughDiskSpace(m_dir + "/not/yet/there", 0));
     EXPECT_FALSE(HasEnoughDiskSpace(m_dir, UINT64_MAX));
 }
 
-TEST(Drives, FixedDrivesEndWithASeparator)
-{
+TEST(Drives, FixedDrivesEndWithASeparator) {
     for (const auto &drive : ListFixedDrives()) {
         ASSERT_FALSE(drive.empty());
         EXPECT_EQ(drive.back(), '/');

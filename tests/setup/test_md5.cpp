@@ -12,27 +12,23 @@ namespace fs = std::filesystem;
 namespace {
 
 class FileMd5 : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         char pattern[] = "/tmp/krv-md5-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_dir = pattern;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         std::error_code ec;
         fs::remove_all(m_dir, ec);
     }
-    std::string Write(const std::string &name, const std::string &content)
-    {
+    std::string Write(const std::string &name, const std::string &content) {
         std::string path = m_dir + "/" + name;
         std::ofstream out(path, std::ios::binary);
         out << content;
         return path;
     }
-    std::string Hex(const std::string &path, uint64_t trailing)
-    {
+    std::string Hex(const std::string &path, uint64_t trailing) {
         std::string hex;
         EXPECT_TRUE(ComputeFileMd5Hex(path, trailing, hex));
         return hex;
@@ -43,22 +39,23 @@ protected:
 
 } // namespace
 
-TEST_F(FileMd5, KnownDigests)
-{
+TEST_F(FileMd5, KnownDigests) {
     // RFC 1321 test suite.
     EXPECT_EQ(Hex(Write("a", "a"), 0), "0cc175b9c0f1b6a831c399e269772661");
     EXPECT_EQ(Hex(Write("abc", "abc"), 0), "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(Hex(Write("digits", "12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
-                  0),
-              "57edf4a22be3c955ac49da2e2107b67a");
-    Md5Digest raw {};
+    EXPECT_EQ(
+        Hex(Write(
+                "digits",
+                "12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
+            0),
+        "57edf4a22be3c955ac49da2e2107b67a");
+    Md5Digest raw{};
     ASSERT_TRUE(ComputeFileMd5(m_dir + "/abc", 0, raw));
     EXPECT_EQ(raw[0], 0x90);
     EXPECT_EQ(raw[15], 0x72);
 }
 
-TEST_F(FileMd5, TrailingBytesAreLeftOut)
-{
+TEST_F(FileMd5, TrailingBytesAreLeftOut) {
     // "abc" followed by a 76-byte footer hashes like "abc".
     std::string footer(76, '\xAB');
     std::string path = Write("package", "abc" + footer);
@@ -67,8 +64,7 @@ TEST_F(FileMd5, TrailingBytesAreLeftOut)
     EXPECT_TRUE(VerifyFileMd5(path, "900150983CD24FB0D6963F7D28E17F72", 76));
 }
 
-TEST_F(FileMd5, LimitAcrossReadBlocks)
-{
+TEST_F(FileMd5, LimitAcrossReadBlocks) {
     // The cut falls inside the second 64 KiB block.
     std::string body(65536 + 1000, '\0');
     for (std::size_t i = 0; i < body.size(); ++i)
@@ -82,8 +78,7 @@ TEST_F(FileMd5, LimitAcrossReadBlocks)
     EXPECT_EQ(Hex(exact, 4), Hex(plain, 0));
 }
 
-TEST_F(FileMd5, FileNoLongerThanTheTrailingBytesCannotBeHashed)
-{
+TEST_F(FileMd5, FileNoLongerThanTheTrailingBytesCannotBeHashed) {
     std::string path = Write("short", std::string(76, 'f'));
     std::string hex;
     EXPECT_FALSE(ComputeFileMd5Hex(path, 76, hex));
@@ -94,8 +89,7 @@ TEST_F(FileMd5, FileNoLongerThanTheTrailingBytesCannotBeHashed)
     EXPECT_FALSE(ComputeFileMd5Hex(m_dir, 0, hex));
 }
 
-TEST_F(FileMd5, VerifyComparesThirtyTwoDigitsInAnyCase)
-{
+TEST_F(FileMd5, VerifyComparesThirtyTwoDigitsInAnyCase) {
     std::string path = Write("abc", "abc");
     EXPECT_TRUE(VerifyFileMd5(path, "900150983cd24fb0d6963f7d28e17f72", 0));
     EXPECT_TRUE(VerifyFileMd5(path, "900150983CD24FB0D6963F7D28E17F72", 0));

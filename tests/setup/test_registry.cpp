@@ -19,9 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 class Registry : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         char pattern[] = "/tmp/krv-registry-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_root = pattern;
@@ -29,8 +28,7 @@ protected:
         m_saved = saved ? std::optional<std::string>(saved) : std::nullopt;
         ::setenv("KRV_REGISTRY_ROOT", m_root.c_str(), 1);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (m_saved)
             ::setenv("KRV_REGISTRY_ROOT", m_saved->c_str(), 1);
         else
@@ -38,19 +36,16 @@ protected:
         std::error_code ec;
         fs::remove_all(m_root, ec);
     }
-    RegistryKey Create(RegistryHive hive, const char *path)
-    {
+    RegistryKey Create(RegistryHive hive, const char *path) {
         auto key = RegistryCreateKey(hive, path);
         EXPECT_TRUE(key) << path;
         return key.value_or(RegistryKey{hive, path});
     }
-    static std::string Text(const RegistryKey &key, const char *name)
-    {
+    static std::string Text(const RegistryKey &key, const char *name) {
         auto v = RegistryGetValue(key, name);
         return v && v->type == RegistryValueType::Text ? v->text : "<none>";
     }
-    static std::string ReadFile(const std::string &path)
-    {
+    static std::string ReadFile(const std::string &path) {
         std::ifstream in(path, std::ios::binary);
         std::ostringstream s;
         s << in.rdbuf();
@@ -63,19 +58,18 @@ protected:
 
 } // namespace
 
-TEST_F(Registry, HivesLiveUnderTheRoot)
-{
+TEST_F(Registry, HivesLiveUnderTheRoot) {
     EXPECT_EQ(RegistryHiveDirectory(RegistryHive::LocalMachine), m_root + "/HKLM");
     EXPECT_EQ(RegistryHiveDirectory(RegistryHive::CurrentUser), m_root + "/HKCU");
     EXPECT_EQ(RegistryHiveDirectory(RegistryHive::Users), m_root + "/HKU");
-    RegistrySetValue(Create(RegistryHive::ClassesRoot, ".msi"), "", RegistryValue::MakeText("Msi.Package"));
+    RegistrySetValue(Create(RegistryHive::ClassesRoot, ".msi"), "",
+                     RegistryValue::MakeText("Msi.Package"));
     auto classes = RegistryOpenKey(RegistryHive::LocalMachine, "Software\\Classes\\.msi");
     ASSERT_TRUE(classes);
     EXPECT_EQ(Text(*classes, ""), "Msi.Package");
 }
 
-TEST_F(Registry, KeysAndValuesAreCaseInsensitiveButKeepTheirCase)
-{
+TEST_F(Registry, KeysAndValuesAreCaseInsensitiveButKeepTheirCase) {
     auto key = Create(RegistryHive::LocalMachine, "Software\\Vendor\\Telmar");
     ASSERT_TRUE(RegistrySetValue(key, "InstallDir", RegistryValue::MakeText("/opt/telmar")));
     auto again = RegistryOpenKey(RegistryHive::LocalMachine, "SOFTWARE\\vendor\\TELMAR");
@@ -94,8 +88,7 @@ TEST_F(Registry, KeysAndValuesAreCaseInsensitiveButKeepTheirCase)
               std::vector<std::string>{"Software"});
 }
 
-TEST_F(Registry, CyrillicNamesCompareWithoutCase)
-{
+TEST_F(Registry, CyrillicNamesCompareWithoutCase) {
     auto key = Create(RegistryHive::CurrentUser, "Software\\Кассы\\Принтер");
     ASSERT_TRUE(RegistrySetValue(key, "Порт", RegistryValue::MakeText("COM1")));
     auto again = RegistryOpenKey(RegistryHive::CurrentUser, "software\\КАССЫ\\пРИНТЕР");
@@ -105,8 +98,7 @@ TEST_F(Registry, CyrillicNamesCompareWithoutCase)
     EXPECT_FALSE(RegistryNamesEqual("Ёлка", "Елка"));
 }
 
-TEST_F(Registry, TypedValuesRoundTrip)
-{
+TEST_F(Registry, TypedValuesRoundTrip) {
     auto key = Create(RegistryHive::CurrentUser, "Software\\Test");
     std::string awkward = "line1\r\nline2\ttab %41 100%\x01";
     std::vector<uint8_t> bytes = {0x00, 0xFF, 0x10, 0x0A, 0x25};
@@ -128,11 +120,11 @@ TEST_F(Registry, TypedValuesRoundTrip)
     EXPECT_EQ(Text(key, ""), "default");
     ASSERT_TRUE(RegistryGetValue(key, "ODD\tNAME\n%"));
     EXPECT_EQ(RegistryGetValue(key, "odd\tname\n%")->number, 7u);
-    EXPECT_EQ(RegistryListValues(key), (std::vector<std::string>{"Text", "Number", "Binary", "", "odd\tname\n%"}));
+    EXPECT_EQ(RegistryListValues(key),
+              (std::vector<std::string>{"Text", "Number", "Binary", "", "odd\tname\n%"}));
 }
 
-TEST_F(Registry, KeyNamesThatAreNotPlainFileNames)
-{
+TEST_F(Registry, KeyNamesThatAreNotPlainFileNames) {
     auto key = Create(RegistryHive::LocalMachine, "Software\\..\\.hidden\\100%");
     ASSERT_TRUE(RegistrySetValue(key, "v", RegistryValue::MakeNumber(1)));
     // Nothing escapes the hive directory.
@@ -142,19 +134,18 @@ TEST_F(Registry, KeyNamesThatAreNotPlainFileNames)
     EXPECT_TRUE(RegistryOpenKey(RegistryHive::LocalMachine, "software\\..\\.HIDDEN\\100%"));
 }
 
-TEST_F(Registry, MissingKeysAndValues)
-{
+TEST_F(Registry, MissingKeysAndValues) {
     EXPECT_FALSE(RegistryOpenKey(RegistryHive::LocalMachine, "Software\\Nothing"));
     auto key = Create(RegistryHive::LocalMachine, "Software\\Something");
     EXPECT_FALSE(RegistryGetValue(key, "absent"));
-    EXPECT_FALSE(RegistryGetValue(RegistryKey{RegistryHive::LocalMachine, "Software\\Nothing"}, "x"));
+    EXPECT_FALSE(
+        RegistryGetValue(RegistryKey{RegistryHive::LocalMachine, "Software\\Nothing"}, "x"));
     EXPECT_FALSE(RegistryDeleteValue(key, "absent"));
     EXPECT_FALSE(RegistryDeleteKey(RegistryHive::LocalMachine, "Software\\Nothing"));
     EXPECT_FALSE(RegistryDeleteKey(RegistryHive::LocalMachine, ""));
 }
 
-TEST_F(Registry, DeleteValueAndKey)
-{
+TEST_F(Registry, DeleteValueAndKey) {
     auto key = Create(RegistryHive::CurrentUser, "Software\\Del\\Sub\\Deeper");
     RegistrySetValue(key, "a", RegistryValue::MakeNumber(1));
     RegistrySetValue(key, "b", RegistryValue::MakeNumber(2));
@@ -163,11 +154,11 @@ TEST_F(Registry, DeleteValueAndKey)
     EXPECT_TRUE(RegistryDeleteKey(RegistryHive::CurrentUser, "software\\del\\sub"));
     EXPECT_FALSE(RegistryOpenKey(RegistryHive::CurrentUser, "Software\\Del\\Sub"));
     EXPECT_TRUE(RegistryOpenKey(RegistryHive::CurrentUser, "Software\\Del"));
-    EXPECT_TRUE(RegistryListSubkeys(*RegistryOpenKey(RegistryHive::CurrentUser, "Software\\Del")).empty());
+    EXPECT_TRUE(
+        RegistryListSubkeys(*RegistryOpenKey(RegistryHive::CurrentUser, "Software\\Del")).empty());
 }
 
-TEST_F(Registry, WritesReplaceTheFileWhole)
-{
+TEST_F(Registry, WritesReplaceTheFileWhole) {
     auto key = Create(RegistryHive::LocalMachine, "Software\\Atomic");
     ASSERT_TRUE(RegistrySetValue(key, "first", RegistryValue::MakeText("1")));
     std::string dir = m_root + "/HKLM/Software/Atomic";
@@ -187,8 +178,7 @@ TEST_F(Registry, WritesReplaceTheFileWhole)
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
-TEST_F(Registry, LeftoverTemporaryAndDamagedLinesAreHarmless)
-{
+TEST_F(Registry, LeftoverTemporaryAndDamagedLinesAreHarmless) {
     auto key = Create(RegistryHive::LocalMachine, "Software\\Crash");
     ASSERT_TRUE(RegistrySetValue(key, "kept", RegistryValue::MakeText("yes")));
     std::string dir = m_root + "/HKLM/Software/Crash";
@@ -218,8 +208,7 @@ TEST_F(Registry, LeftoverTemporaryAndDamagedLinesAreHarmless)
     EXPECT_FALSE(RegistryGetValue(key, "good"));
 }
 
-TEST_F(Registry, ConcurrentWritersLoseNothing)
-{
+TEST_F(Registry, ConcurrentWritersLoseNothing) {
     auto key = Create(RegistryHive::CurrentUser, "Software\\Busy");
     constexpr int kWriters = 4;
     constexpr int kValues = 25;
@@ -231,7 +220,8 @@ TEST_F(Registry, ConcurrentWritersLoseNothing)
             bool ok = true;
             for (int i = 0; i < kValues; ++i)
                 ok = RegistrySetValue(key, "w" + std::to_string(w) + "_" + std::to_string(i),
-                                      RegistryValue::MakeNumber(static_cast<uint32_t>(i))) && ok;
+                                      RegistryValue::MakeNumber(static_cast<uint32_t>(i))) &&
+                     ok;
             ::_exit(ok ? 0 : 1);
         }
         children.push_back(pid);
@@ -244,8 +234,7 @@ TEST_F(Registry, ConcurrentWritersLoseNothing)
     EXPECT_EQ(RegistryListValues(key).size(), static_cast<std::size_t>(kWriters * kValues));
 }
 
-TEST_F(Registry, UnwritableStoreFailsCleanly)
-{
+TEST_F(Registry, UnwritableStoreFailsCleanly) {
     ::setenv("KRV_REGISTRY_ROOT", "/proc/krv-no-such-store", 1);
     EXPECT_FALSE(RegistryCreateKey(RegistryHive::LocalMachine, "Software\\X"));
     EXPECT_FALSE(RegistrySetValue(RegistryKey{RegistryHive::LocalMachine, "Software\\X"}, "v",

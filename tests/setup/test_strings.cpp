@@ -8,11 +8,10 @@ namespace {
 
 // Restores the built-in module after each test.
 class UiStrings : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { SetResourceModule(nullptr); }
 
-    static std::shared_ptr<const ResourceModule> Module(std::map<uint32_t, std::string> strings)
-    {
+    static std::shared_ptr<const ResourceModule> Module(std::map<uint32_t, std::string> strings) {
         auto m = std::make_shared<ResourceModule>();
         m->name = "test";
         m->language = 0x0419;
@@ -21,8 +20,7 @@ protected:
     }
 };
 
-std::size_t CodePoints(const std::string &s)
-{
+std::size_t CodePoints(const std::string &s) {
     std::size_t n = 0;
     for (char c : s)
         n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -31,8 +29,7 @@ std::size_t CodePoints(const std::string &s)
 
 } // namespace
 
-TEST_F(UiStrings, BuiltinTableHoldsTheSetupTexts)
-{
+TEST_F(UiStrings, BuiltinTableHoldsTheSetupTexts) {
     EXPECT_EQ(LoadUiString(204), "Уже запущена другая копия установки.");
     EXPECT_EQ(LoadUiString(247), "Cannot acces URL: %s");
     EXPECT_EQ(LoadUiString(165), " Найдено: ничего.");
@@ -40,10 +37,52 @@ TEST_F(UiStrings, BuiltinTableHoldsTheSetupTexts)
     EXPECT_EQ(GetUiString(231), "Вопрос");
 }
 
-TEST_F(UiStrings, MissingIdGivesEmptyText) { EXPECT_EQ(LoadUiString(999999), ""); }
+namespace {
 
-TEST_F(UiStrings, SwitchingTheModuleChangesTheNextLoad)
-{
+// The conversions of a format text in order ("%s%d" gives "sd").
+std::string Conversions(const std::string &format) {
+    std::string out;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%')
+            continue;
+        if (i + 1 < format.size() && format[i + 1] == '%') {
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        while (j < format.size() &&
+               std::string("-+ 0#.0123456789hlI").find(format[j]) != std::string::npos)
+            ++j;
+        out += j < format.size() ? format[j] : '?';
+        i = j;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(UiStrings, EnglishTableMatchesTheProgramTableIdForId) {
+    const auto &own = BuiltinResourceModule()->strings;
+    const auto &english = EnglishResourceModule()->strings;
+    ASSERT_EQ(own.size(), english.size());
+    for (const auto &[id, text] : own) {
+        auto it = english.find(id);
+        ASSERT_NE(it, english.end()) << id;
+        // A translation that takes other arguments would show wrong values.
+        EXPECT_EQ(Conversions(it->second), Conversions(text)) << id;
+        EXPECT_LE(CodePoints(text), kUiStringMaxChars) << id;
+    }
+    SetResourceModule(EnglishResourceModule());
+    EXPECT_EQ(FormatUiString(161, "Telmar"), "Telmar Setup");
+    EXPECT_EQ(FormatUiString(195, "jre.exe", 50, "1.00 KB", "2.00 KB"),
+              "Downloading: jre.exe 50%  (1.00 KB of 2.00 KB)");
+}
+
+TEST_F(UiStrings, MissingIdGivesEmptyText) {
+    EXPECT_EQ(LoadUiString(999999), "");
+}
+
+TEST_F(UiStrings, SwitchingTheModuleChangesTheNextLoad) {
     EXPECT_EQ(LoadUiString(231), "Вопрос");
     auto previous = SetResourceModule(Module({{231, "Question"}}));
     EXPECT_EQ(previous, BuiltinResourceModule());
@@ -54,8 +93,7 @@ TEST_F(UiStrings, SwitchingTheModuleChangesTheNextLoad)
     EXPECT_EQ(LoadUiString(231), "Вопрос");
 }
 
-TEST_F(UiStrings, LoadCutsAtCharactersNotBytes)
-{
+TEST_F(UiStrings, LoadCutsAtCharactersNotBytes) {
     std::string exact(1299, 'x');
     std::string cyrillic;
     for (int i = 0; i < 1400; ++i)
@@ -68,33 +106,36 @@ TEST_F(UiStrings, LoadCutsAtCharactersNotBytes)
     EXPECT_EQ(cut.size(), 1299u * 2); // never half a letter
 }
 
-TEST(TruncateUtf8, KeepsWholeCharacters)
-{
+TEST(TruncateUtf8, KeepsWholeCharacters) {
     EXPECT_EQ(TruncateUtf8("абв", 2), "аб");
     EXPECT_EQ(TruncateUtf8("ab", 5), "ab");
     EXPECT_EQ(TruncateUtf8("a€b", 2), "a€");
     EXPECT_EQ(TruncateUtf8("abc", 0), "");
 }
 
-TEST(FormatUiText, FormatsTheUsualConversions)
-{
+TEST(FormatUiText, FormatsTheUsualConversions) {
     EXPECT_EQ(FormatUiText("Установка %s из: %s", {std::string("Java"), std::string("/tmp/j.bin")}),
               "Установка Java из: /tmp/j.bin");
-    EXPECT_EQ(FormatUiText("%d ч %d мин при %s/с", {int64_t(1), int64_t(21), std::string("1.00 KB")}),
-              "1 ч 21 мин при 1.00 KB/с");
-    EXPECT_EQ(FormatUiText("Выполнение: %d%% (%s из %s)", {int64_t(50), std::string("1 KB"), std::string("2 KB")}),
+    EXPECT_EQ(
+        FormatUiText("%d ч %d мин при %s/с", {int64_t(1), int64_t(21), std::string("1.00 KB")}),
+        "1 ч 21 мин при 1.00 KB/с");
+    EXPECT_EQ(FormatUiText("Выполнение: %d%% (%s из %s)",
+                           {int64_t(50), std::string("1 KB"), std::string("2 KB")}),
               "Выполнение: 50% (1 KB из 2 KB)");
-    EXPECT_EQ(FormatUiText("%hu-%ld-%I64d-%lu", {int64_t(1049), int64_t(-2), int64_t(3), uint64_t(4)}), "1049--2-3-4");
-    EXPECT_EQ(FormatUiText("%04x|%X|%5d|%-3d|", {int64_t(0x1a), int64_t(255), int64_t(42), int64_t(7)}),
-              "001a|FF|   42|7  |");
+    EXPECT_EQ(
+        FormatUiText("%hu-%ld-%I64d-%lu", {int64_t(1049), int64_t(-2), int64_t(3), uint64_t(4)}),
+        "1049--2-3-4");
+    EXPECT_EQ(
+        FormatUiText("%04x|%X|%5d|%-3d|", {int64_t(0x1a), int64_t(255), int64_t(42), int64_t(7)}),
+        "001a|FF|   42|7  |");
     EXPECT_EQ(FormatUiText("%u", {int64_t(-1)}), "4294967295");
-    EXPECT_EQ(FormatUiText("[%5s][%-4s][%.2s]", {std::string("ab"), std::string("жз"), std::string("абв")}),
+    EXPECT_EQ(FormatUiText("[%5s][%-4s][%.2s]",
+                           {std::string("ab"), std::string("жз"), std::string("абв")}),
               "[   ab][жз  ][аб]");
     EXPECT_EQ(FormatUiText("%c%c", {int64_t('A'), int64_t(0x416)}), "AЖ");
 }
 
-TEST(FormatUiText, BadTranslationsCannotCrash)
-{
+TEST(FormatUiText, BadTranslationsCannotCrash) {
     // More conversions than arguments: the extra ones print nothing.
     EXPECT_EQ(FormatUiText("%s и %s и %s", {std::string("a")}), "a и  и ");
     EXPECT_EQ(FormatUiText("%d%s%x", {}), "");
@@ -104,6 +145,7 @@ TEST(FormatUiText, BadTranslationsCannotCrash)
     // Conversions we do not take are left as they stand.
     EXPECT_EQ(FormatUiText("%n%p%f", {int64_t(1), int64_t(2), int64_t(3)}), "%n%p%f");
     EXPECT_EQ(FormatUiText("%*d|%.*s", {int64_t(5), int64_t(1)}), "%*d|%.*s");
+    EXPECT_EQ(FormatUiText("%#d|%#x", {int64_t(5), int64_t(255)}), "5|0xff");
     EXPECT_EQ(FormatUiText("100%", {}), "100%");
     EXPECT_EQ(FormatUiText("50%-", {}), "50%-");
     // Huge widths are bounded.
@@ -111,8 +153,7 @@ TEST(FormatUiText, BadTranslationsCannotCrash)
     EXPECT_EQ(FormatUiText("%99999s", {std::string("x")}).size(), 1024u);
 }
 
-TEST_F(UiStrings, FormatUiStringTakesTheTextOfTheId)
-{
+TEST_F(UiStrings, FormatUiStringTakesTheTextOfTheId) {
     EXPECT_EQ(FormatUiString(161, "Telmar"), "Установка Telmar");
     EXPECT_EQ(FormatUiString(189, 1, 21, "1.00 KB"), "1 ч 21 мин при 1.00 KB/с");
     SetResourceModule(Module({{161, "Setting up %s, %s"}}));

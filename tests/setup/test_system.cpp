@@ -25,9 +25,8 @@ KRV_DECLARE_VERSION_STRINGS("CompanyName=Telmar\0ProductName=Telmar Service 2.3\
 namespace {
 
 class SystemQueries : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         char pattern[] = "/tmp/krv-system-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_root = pattern;
@@ -38,8 +37,7 @@ protected:
         ::setenv("KRV_SETUP_ROOT", m_root.c_str(), 1);
         ::unsetenv("KRV_REGISTRY_ROOT");
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         krv::platform::SetProcessLauncher(nullptr);
         for (auto &[name, value] : m_saved) {
             if (value)
@@ -50,14 +48,13 @@ protected:
         std::error_code ec;
         fs::remove_all(m_root, ec);
     }
-    void WriteFile(const std::string &path, const std::string &content)
-    {
+    void WriteFile(const std::string &path, const std::string &content) {
         fs::create_directories(fs::path(path).parent_path());
         std::ofstream out(path, std::ios::binary);
         out << content;
     }
-    void SetText(RegistryHive hive, const std::string &key, const char *name, const std::string &text)
-    {
+    void SetText(RegistryHive hive, const std::string &key, const char *name,
+                 const std::string &text) {
         auto k = krv::platform::RegistryCreateKey(hive, key);
         ASSERT_TRUE(k);
         ASSERT_TRUE(krv::platform::RegistrySetValue(*k, name, RegistryValue::MakeText(text)));
@@ -69,10 +66,10 @@ protected:
 
 } // namespace
 
-TEST_F(SystemQueries, OsDisplayNameFromOsRelease)
-{
+TEST_F(SystemQueries, OsDisplayNameFromOsRelease) {
     WriteFile(m_root + "/etc/os-release",
-              "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\n");
+              "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\nPRETTY_NAME=\"Debian GNU/Linux 12 "
+              "(bookworm)\"\nID=debian\n");
     EXPECT_EQ(GetOsDisplayName(), "Debian GNU/Linux 12 (bookworm)");
     WriteFile(m_root + "/etc/os-release", "NAME='Alt Linux'\nVERSION_ID=10.1\n");
     EXPECT_EQ(GetOsDisplayName(), "Alt Linux 10.1");
@@ -86,17 +83,16 @@ TEST_F(SystemQueries, OsDisplayNameFromOsRelease)
     EXPECT_FALSE(IsWow64());
 }
 
-TEST(OsRelease, ParsesQuotingAndIgnoresComments)
-{
-    auto r = krv::platform::ParseOsRelease("# comment\nID=ubuntu\r\nNAME=\"Ubuntu\"\nBROKEN LINE\nVERSION_ID='22.04'\n");
+TEST(OsRelease, ParsesQuotingAndIgnoresComments) {
+    auto r = krv::platform::ParseOsRelease(
+        "# comment\nID=ubuntu\r\nNAME=\"Ubuntu\"\nBROKEN LINE\nVERSION_ID='22.04'\n");
     EXPECT_EQ(r.id, "ubuntu");
     EXPECT_EQ(r.name, "Ubuntu");
     EXPECT_EQ(r.versionId, "22.04");
     EXPECT_EQ(r.prettyName, "");
 }
 
-TEST(OsVersion, ComparesMajorMinorServicePackThenBuild)
-{
+TEST(OsVersion, ComparesMajorMinorServicePackThenBuild) {
     OsVersionCache saved = GetOsVersionCache();
     SetOsVersionCache({6, 1, 7601, 1, false});
     EXPECT_TRUE(IsVistaOrLater(false));
@@ -113,8 +109,7 @@ TEST(OsVersion, ComparesMajorMinorServicePackThenBuild)
     SetOsVersionCache(saved);
 }
 
-TEST(OsVersion, RedirectionAndAdministrator)
-{
+TEST(OsVersion, RedirectionAndAdministrator) {
     FsRedirection record;
     DisableFsRedirection(record);
     RevertFsRedirection(record);
@@ -123,8 +118,7 @@ TEST(OsVersion, RedirectionAndAdministrator)
     EXPECT_EQ(CanLockServiceDatabase(), ::geteuid() == 0);
 }
 
-TEST(RegistryRoot, AbbreviationsAndEverythingElse)
-{
+TEST(RegistryRoot, AbbreviationsAndEverythingElse) {
     EXPECT_EQ(ParseRegistryRoot("HKLM\\Software"), RegistryHive::LocalMachine);
     EXPECT_EQ(ParseRegistryRoot("hkcu\\x"), RegistryHive::CurrentUser);
     EXPECT_EQ(ParseRegistryRoot("HKCR\\.msi"), RegistryHive::ClassesRoot);
@@ -135,8 +129,7 @@ TEST(RegistryRoot, AbbreviationsAndEverythingElse)
     EXPECT_FALSE(ParseRegistryRoot(""));
 }
 
-TEST_F(SystemQueries, RegistryReferencesAsText)
-{
+TEST_F(SystemQueries, RegistryReferencesAsText) {
     SetText(RegistryHive::LocalMachine, "Software\\Vendor", "Path", "/opt/vendor");
     SetText(RegistryHive::LocalMachine, "Software\\Vendor", "", "default text");
     auto key = krv::platform::RegistryOpenKey(RegistryHive::LocalMachine, "Software\\Vendor");
@@ -158,8 +151,7 @@ TEST_F(SystemQueries, RegistryReferencesAsText)
     EXPECT_EQ(text, "4000000000");
 }
 
-TEST_F(SystemQueries, InternetExplorerVersion)
-{
+TEST_F(SystemQueries, InternetExplorerVersion) {
     uint32_t major = 0;
     EXPECT_FALSE(GetInternetExplorerVersion(major));
     const char *key = "Software\\Microsoft\\Internet Explorer";
@@ -176,8 +168,7 @@ TEST_F(SystemQueries, InternetExplorerVersion)
     EXPECT_FALSE(GetInternetExplorerVersion(major));
 }
 
-TEST_F(SystemQueries, FileVersionsAndVersionStrings)
-{
+TEST_F(SystemQueries, FileVersionsAndVersionStrings) {
     std::string self = krv::platform::ExecutablePath();
     uint32_t high = 0, low = 0;
     EXPECT_EQ(GetFileVersionQuad(self, high, low), 0);
@@ -202,8 +193,7 @@ TEST_F(SystemQueries, FileVersionsAndVersionStrings)
     EXPECT_FALSE(GetDllVersion("libkrv-no-such-library.so", major, minor));
 }
 
-TEST_F(SystemQueries, DamagedFilesHaveNoVersion)
-{
+TEST_F(SystemQueries, DamagedFilesHaveNoVersion) {
     std::string plain = m_root + "/plain.txt";
     WriteFile(plain, "not an executable");
     uint32_t high = 7, low = 8;
@@ -231,8 +221,7 @@ TEST_F(SystemQueries, DamagedFilesHaveNoVersion)
     EXPECT_FALSE(GetProductNameOfFile(text));
 }
 
-TEST_F(SystemQueries, JavaHomesSortedByVersion)
-{
+TEST_F(SystemQueries, JavaHomesSortedByVersion) {
     const std::string base = "Software\\JavaSoft\\Java Runtime Environment\\";
     for (const char *v : {"1.6", "1.8.0_301", "1.4", "11.0.2", "1.8", "CurrentVersion"})
         SetText(RegistryHive::LocalMachine, base + v, "JavaHome", m_root + "/jre/" + v);
@@ -251,25 +240,26 @@ TEST_F(SystemQueries, JavaHomesSortedByVersion)
     // The newest home that has the file wins.
     WriteFile(m_root + "/jre/1.8/bin/unpack200", "x");
     WriteFile(m_root + "/jre/1.6/bin/unpack200", "x");
-    EXPECT_EQ(FindJavaHome("unpack200", "1.5", "", "", true, false), m_root + "/jre/1.8/bin/unpack200");
-    EXPECT_EQ(FindJavaHome("unpack200", "1.5", "", "", true, true), m_root + "/jre/1.6/bin/unpack200");
+    EXPECT_EQ(FindJavaHome("unpack200", "1.5", "", "", true, false),
+              m_root + "/jre/1.8/bin/unpack200");
+    EXPECT_EQ(FindJavaHome("unpack200", "1.5", "", "", true, true),
+              m_root + "/jre/1.6/bin/unpack200");
     // Preferred folders come first.
     WriteFile(m_root + "/app/jre/bin/unpack200", "x");
-    EXPECT_EQ(FindJavaHome("unpack200", "1.5", m_root + "/app/jre64", m_root + "/app/jre", true, false),
-              m_root + "/app/jre/bin/unpack200");
+    EXPECT_EQ(
+        FindJavaHome("unpack200", "1.5", m_root + "/app/jre64", m_root + "/app/jre", true, false),
+        m_root + "/app/jre/bin/unpack200");
     EXPECT_EQ(FindJavaHome("unpack200", "12", "", "", true, false), "");
 }
 
-TEST_F(SystemQueries, JavaOfTheDistribution)
-{
+TEST_F(SystemQueries, JavaOfTheDistribution) {
     WriteFile(m_root + "/usr/lib/jvm/java-1.4-old/bin/unpack200", "x");
     WriteFile(m_root + "/usr/lib/jvm/java-11-openjdk-amd64/bin/unpack200", "x");
     EXPECT_EQ(FindJavaHome("unpack200", "1.5", "", "", true, false),
               m_root + "/usr/lib/jvm/java-11-openjdk-amd64/bin/unpack200");
 }
 
-TEST_F(SystemQueries, ProcessStartsGoThroughTheLauncher)
-{
+TEST_F(SystemQueries, ProcessStartsGoThroughTheLauncher) {
     std::vector<krv::platform::ProcessStartInfo> starts;
     std::vector<bool> waits;
     krv::platform::SetProcessLauncher([&](const krv::platform::ProcessStartInfo &info, bool wait) {
@@ -282,7 +272,8 @@ TEST_F(SystemQueries, ProcessStartsGoThroughTheLauncher)
         return r;
     });
     uint32_t code = 0;
-    EXPECT_TRUE(RunProcessAndWait("/usr/bin/msiexec", "msiexec /i \"a b.msi\"", &code, 0x08000000 | 0x8));
+    EXPECT_TRUE(
+        RunProcessAndWait("/usr/bin/msiexec", "msiexec /i \"a b.msi\"", &code, 0x08000000 | 0x8));
     EXPECT_EQ(code, 1603u);
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0].program, "/usr/bin/msiexec");
@@ -298,7 +289,8 @@ TEST_F(SystemQueries, ProcessStartsGoThroughTheLauncher)
     EXPECT_TRUE(ShellExecuteAndWait("\\\\?\\" + exe, "/quiet \"x y\"", &code, true));
     EXPECT_EQ(starts[2].program, exe);
     EXPECT_EQ(starts[2].workingDirectory, m_root + "/bin");
-    EXPECT_EQ(krv::platform::SplitCommandLine(starts[2].commandLine), (std::vector<std::string>{exe, "/quiet", "x y"}));
+    EXPECT_EQ(krv::platform::SplitCommandLine(starts[2].commandLine),
+              (std::vector<std::string>{exe, "/quiet", "x y"}));
 
     EXPECT_TRUE(ShellExecuteAndWait("https://example.org/a b", "", nullptr, false));
     EXPECT_EQ(starts[3].program, "xdg-open");
@@ -306,16 +298,14 @@ TEST_F(SystemQueries, ProcessStartsGoThroughTheLauncher)
               (std::vector<std::string>{"xdg-open", "https://example.org/a b"}));
 }
 
-TEST(ProcessRuns, RealProcessExitCode)
-{
+TEST(ProcessRuns, RealProcessExitCode) {
     uint32_t code = 0;
     EXPECT_TRUE(RunProcessAndWait("", "sh -c \"exit 42\"", &code));
     EXPECT_EQ(code, 42u);
     EXPECT_FALSE(RunProcessAndWait("/nonexistent/program", "program", &code));
 }
 
-TEST(Presentation, FormatByteSize)
-{
+TEST(Presentation, FormatByteSize) {
     EXPECT_EQ(FormatByteSize(1572864, false), "1.50 MB");
     EXPECT_EQ(FormatByteSize(1024, false), "1.00 KB");
     EXPECT_EQ(FormatByteSize(1048576, false), "1024.00 KB");
@@ -327,8 +317,7 @@ TEST(Presentation, FormatByteSize)
     EXPECT_EQ(FormatByteSize(500, true), "0.48 KB");
 }
 
-TEST(Presentation, ErrorTextsAndNumbers)
-{
+TEST(Presentation, ErrorTextsAndNumbers) {
     EXPECT_EQ(GetInternetErrorText(12007), "The server name could not be resolved.");
     EXPECT_EQ(GetInternetErrorText(12099), "12099");
     EXPECT_EQ(GetInternetErrorText(2), "No such file or directory");
