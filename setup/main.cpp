@@ -1,5 +1,7 @@
 // TelmarSetup2.3: the setup bootstrapper.
 #include "program.h"
+#include "system.h"
+#include "version_info.h"
 
 #include <setup_system.h>
 
@@ -8,6 +10,11 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// What the program says about itself: its window captions take the product
+// name from here, and the update check compares against the version.
+KRV_DECLARE_VERSION_STRINGS("ProductName=Telmar 2.3\0FileDescription=Telmar 2.3 setup\0");
+KRV_DECLARE_FILE_VERSION(2, 3, 0, 0);
 
 int main(int argc, char **argv) {
     // The arguments as given, before Qt takes its own options out of argv.
