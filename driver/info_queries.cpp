@@ -20,8 +20,6 @@ using namespace krv::drv;
 
 namespace {
 
-constexpr const char *kFormatText = "Ответная посылка не соответствует формату данных!";
-constexpr const char *kNoDataText = "Данные от ЭККР не были получены!";
 constexpr uint8_t kBank10 = 0x10;
 
 int32_t Refuse(const char *utf8) {
@@ -55,7 +53,7 @@ bool MemoryRead(uint16_t address, uint8_t bank, uint8_t length, Bytes &out, Rule
     const Bytes &data = LastReply().data;
     if (data.size() < length) {
         // Fewer bytes than asked for: the rest would be stale or made up.
-        SetErrorText(kFormatText);
+        SetErrorText(kReplyFormatText);
         return false;
     }
     out.assign(data.begin(), data.begin() + length);
@@ -104,11 +102,11 @@ const Bytes *FixedReply(uint8_t command, size_t expectedLength) {
     if (!StandardResult(PrinterTransaction(Bytes{command}))) return nullptr;
     const Bytes &data = LastReply().data;
     if (data.empty()) {
-        SetErrorText(kNoDataText);
+        SetErrorText(kNoReplyDataText);
         return nullptr;
     }
     if (data.size() != expectedLength) {
-        SetErrorText(kFormatText);
+        SetErrorText(kReplyFormatText);
         return nullptr;
     }
     return &data;
@@ -170,7 +168,7 @@ extern "C" KRV_API KrvBool FPGetNumZReport(int16_t *number, KrvDateTime *date) {
     Put(number, static_cast<int16_t>(counter <= 1 ? counter : counter - 1));
     if (!FixedRead(0x0169, 3, data)) return kFalse;
     const auto value = ReplyDate(data[0], data[1], data[2]);
-    if (!value) return Refuse(kFormatText);
+    if (!value) return Refuse(kReplyFormatText);
     Put(date, *value);
     return kTrue;
 }
@@ -212,7 +210,7 @@ extern "C" KRV_API KrvBool FPGetTaxRate(int32_t *rates, int32_t ratesHigh, int32
     // The read length is one byte: a count too large for it cannot be a
     // table the printer keeps, and only its options byte is looked at.
     const auto tableLength = static_cast<uint8_t>(std::min<size_t>(4 * n + 1, 255));
-    if (2 * n >= tableLength) return Refuse(kFormatText);
+    if (2 * n >= tableLength) return Refuse(kReplyFormatText);
     if (!FixedRead(0x0150, tableLength, data)) return kFalse;
     const uint8_t options = data[2 * n];
     const bool levyScheme = options & 0x20;
@@ -247,10 +245,10 @@ extern "C" KRV_API KrvBool FPGetArticleInfo(uint8_t *nameLength, const char **na
     PutArticleCode(payload, *code);
     if (!StandardResult(PrinterTransaction(payload))) return kFalse;
     const Bytes &data = LastReply().data;
-    if (data.empty()) return Refuse(kNoDataText);
+    if (data.empty()) return Refuse(kNoReplyDataText);
     const size_t length = data[0] & 0x7F;
     Put(nameLength, static_cast<uint8_t>(length));
-    if (data.size() != length + 24) return Refuse(kFormatText);
+    if (data.size() != length + 24) return Refuse(kReplyFormatText);
 
     g_articleName = DecodeDeviceText(std::span<const uint8_t>(data).subspan(1, length));
     Put(name, static_cast<const char *>(g_articleName.c_str()));
@@ -312,19 +310,19 @@ extern "C" KRV_API KrvBool FPFullGetTaxRate(KrvDateTime *date, uint8_t *count, K
                                             uint16_t *groupFLevy) {
     if (!StandardResult(PrinterTransaction(Bytes{0x2C}))) return kFalse;
     const Bytes &data = LastReply().data;
-    if (data.empty()) return Refuse(kNoDataText);
-    if (data.size() < 5) return Refuse(kFormatText);
+    if (data.empty()) return Refuse(kNoReplyDataText);
     const size_t n = data[0];
     Put(count, data[0]);
+    if (data.size() < 4) return Refuse(kReplyFormatText);
     const auto when = ReplyDate(data[1], data[2], data[3]);
-    if (!when) return Refuse(kFormatText);
+    if (!when) return Refuse(kReplyFormatText);
     Put(date, *when);
-    if (data.size() < 5 + 2 * n) return Refuse(kFormatText);
+    if (data.size() < 5 + 2 * n) return Refuse(kReplyFormatText);
     const uint8_t options = data[4 + 2 * n];
     const bool levyScheme = options & 0x20;
-    if (data.size() != (levyScheme ? 4 * n + 7 : 2 * n + 5)) return Refuse(kFormatText);
-    // The printer keeps at most five rates; the sixth group has only a levy.
-    if (n > 5) return Refuse(kFormatText);
+    if (data.size() != (levyScheme ? 4 * n + 7 : 2 * n + 5)) return Refuse(kReplyFormatText);
+    // Six entries is all the caller's array holds.
+    if (n > 6) return Refuse(kReplyFormatText);
 
     Put(withLevy, Flag(levyScheme));
     const size_t room = Room(rates, ratesHigh, 6);

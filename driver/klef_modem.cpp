@@ -2,11 +2,11 @@
 // KRV-L5 modem.
 #include "KRV_T100DRV.h"
 #include "errors.h"
+#include "info_queries.h"
 #include "link.h"
 #include "values.h"
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,10 +16,6 @@ using namespace krv::drv;
 namespace {
 
 constexpr const char *kModemSilentText = "Модем не отвечает!";
-
-// Day-based date-times the calendar can hold: 1 January 1 to 31 December 9999.
-constexpr double kFirstDay = -693593.0;
-constexpr double kPastLastDay = 2958466.0;
 
 int32_t Refuse(const char *utf8) {
     SetErrorText(utf8);
@@ -36,14 +32,13 @@ Bytes Command(uint8_t code, uint16_t password) {
 // packed BCD. Nothing, with the reason set, when the value is no date or its
 // time of day cannot be read.
 std::optional<Bytes> MomentBytes(double moment, bool withYear) {
-    if (!std::isfinite(moment) || moment < kFirstDay || moment >= kPastLastDay) {
+    if (!IsValidDateTime(moment)) {
         SetErrorText("Ошибка формата даты!");
         return std::nullopt;
     }
     const CivilDate date = DecodeDate(moment);
     const auto time = LocaleTimeOfDay(moment);
-    if (!time || time->hour < 0 || time->hour > 23 || time->minute < 0 || time->minute > 59 || time->second < 0 ||
-        time->second > 59) {
+    if (!time) {
         SetErrorText("Ошибка в формате времени подтверждения!");
         return std::nullopt;
     }
@@ -85,7 +80,7 @@ extern "C" KRV_API KrvBool FPGetStatusKLEF(int32_t *firstPacket, int32_t *lastPa
     const auto first = ReadU32(data, 0);
     const auto last = ReadU32(data, 4);
     const auto free = ReadU16(data, 8);
-    if (!first || !last || !free) return Refuse("Ответная посылка не соответствует формату данных!");
+    if (!first || !last || !free) return Refuse(kReplyFormatText);
     if (firstPacket) *firstPacket = static_cast<int32_t>(*first);
     if (lastPacket) *lastPacket = static_cast<int32_t>(*last);
     if (freeBytes) *freeBytes = static_cast<uint16_t>(*free);

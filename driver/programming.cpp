@@ -6,6 +6,7 @@
 // fails), builds one payload and runs it through the link.
 #include "KRV_T100DRV.h"
 #include "errors.h"
+#include "info_queries.h"
 #include "link.h"
 #include "values.h"
 
@@ -17,9 +18,6 @@
 using namespace krv::drv;
 
 namespace {
-
-constexpr const char *kFormatText = "Ответная посылка не соответствует формату данных!";
-constexpr const char *kNoDataText = "Данные от ЭККР не были получены!";
 
 std::string_view TextOf(const char *text) { return text ? std::string_view(text) : std::string_view(); }
 
@@ -217,7 +215,7 @@ extern "C" KRV_API KrvBool FPSetTaxRate(uint16_t password, uint8_t count, KrvBoo
         if (entry.rate < 0 || entry.rate > 9999) return Refuse("Значение налоговой ставки не должно превышать 99,99%!");
         if (withLevy) {
             // A negative levy would spill into the compound bit and beyond.
-            if (entry.levyRate < 0 || entry.rate + entry.levyRate > 9999)
+            if (entry.levyRate < 0 || int64_t{entry.rate} + entry.levyRate > 9999)
                 return Refuse("Cумма налоговой ставки и ставки сбора не должны превышать 99,99%!");
         }
         PutU16(rateWords, static_cast<uint16_t>(entry.rate));
@@ -245,7 +243,8 @@ extern "C" KRV_API KrvBool FPProgArt(uint16_t password, uint8_t qtyFlags, int32_
     if (text.size() > 70) return Refuse("Название товара превышает 70 символов!");
     Bytes payload = Command(0x22, password);
     payload.push_back(qtyFlags);
-    PutMoneySignMagnitude(payload, price);
+    // The one price whose magnitude needs 32 bits would go out as minus zero.
+    if (!PutMoneySignMagnitude(payload, price)) return Refuse("Недопустимая цена товара!");
     payload.push_back(TaxGroupByte(taxGroup));
     AppendCountedText(payload, text);
     PutArticleCode(payload, code);
@@ -272,9 +271,9 @@ extern "C" KRV_API KrvBool FPGetPayName(uint8_t index, const char **name) {
     const Bytes payload{0x1C, static_cast<uint8_t>(index * 16), 0x2D, 0x10, 0x10};
     if (!StandardResult(PrinterTransaction(payload))) return kFalse;
     const Bytes &data = LastReply().data;
-    if (data.empty()) return Refuse(kNoDataText);
+    if (data.empty()) return Refuse(kNoReplyDataText);
     const size_t length = data[0];
-    if (length > data.size() - 1) return Refuse(kFormatText);
+    if (length > data.size() - 1) return Refuse(kReplyFormatText);
     g_payName = DecodeDeviceText(std::span<const uint8_t>(data).subspan(1, length));
     if (name) *name = g_payName.c_str();
     return kTrue;

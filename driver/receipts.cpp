@@ -21,7 +21,6 @@ constexpr uint8_t kCmdResetOrder = 0x0F;
 constexpr uint8_t kCmdInToCash = 0x10;
 constexpr uint8_t kCmdOutOfCash = 0x18;
 
-constexpr int32_t kMaxQuantity = 0xFFFFFF;
 constexpr size_t kMaxNameLength = 70;
 constexpr size_t kMaxDiscountTextLength = 25;
 constexpr size_t kMaxCommentLength = 27;
@@ -62,7 +61,11 @@ KrvBool RegisterLine(uint8_t command, int64_t *itemCost, int64_t *receiptSum, in
     Put<int64_t>(itemCost, 0);
     Put<int64_t>(receiptSum, 0);
     // A negative quantity has no wire form: its bytes would mean a huge one.
-    if (quantity < 0 || quantity > kMaxQuantity) return ToExportBool(Fail("Передаваемое количество больше допустимого!"));
+    if (quantity < 0 || static_cast<uint32_t>(quantity) > kMaxQuantity)
+        return ToExportBool(Fail("Передаваемое количество больше допустимого!"));
+    // INT32_MIN has no sign-and-magnitude form: it would go out as minus zero.
+    Bytes priceField;
+    if (!PutMoneySignMagnitude(priceField, price)) return ToExportBool(Fail("Недопустимая цена товара!"));
     if (taxGroup >= kTaxGroups) return ToExportBool(Fail(kNoSuchTaxGroupText));
 
     Bytes payload{command};
@@ -76,8 +79,7 @@ KrvBool RegisterLine(uint8_t command, int64_t *itemCost, int64_t *receiptSum, in
         if (!PutDeviceText(nameField, text)) return kFalse;
     }
     PutQuantity(payload, quantity, qtyFlags);
-    // INT32_MIN has no sign-and-magnitude form: it would go out as minus zero.
-    if (!PutMoneySignMagnitude(payload, price)) return ToExportBool(Fail("Недопустимая цена товара!"));
+    payload.insert(payload.end(), priceField.begin(), priceField.end());
     payload.push_back(TaxGroupByte(taxGroup));
     payload.insert(payload.end(), nameField.begin(), nameField.end());
     PutArticleCode(payload, code);
@@ -85,8 +87,6 @@ KrvBool RegisterLine(uint8_t command, int64_t *itemCost, int64_t *receiptSum, in
     if (!RunStrict(payload)) return kFalse;
     return ToExportBool(ReadLineReply(itemCost, receiptSum));
 }
-
-KrvBool BareCommand(uint8_t command) { return ToExportBool(RunStandard(Bytes{command})); }
 
 // The amount goes out as an unsigned 32-bit number: callers reach sums above
 // 21 474 836,47 by passing the bit pattern, so no sign check belongs here
@@ -146,9 +146,10 @@ extern "C" KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8
 
     const bool byPercent = kind == 0 || kind == 2;
     const int32_t magnitude = byPercent ? percent : amount;
-    // Bits 25 and 31 are flags: a negative value, or a percent reaching bit
-    // 25, would be read by the printer as different flags.
-    if (magnitude < 0 || (byPercent && static_cast<uint32_t>(magnitude) >= kPercentBit))
+    // Bits 25 and 31 are flags: a negative value, or one reaching bit 25
+    // (a percent, or an amount the printer would take for a percent), would
+    // be read by the printer as different flags.
+    if (magnitude < 0 || static_cast<uint32_t>(magnitude) >= kPercentBit)
         return ToExportBool(Fail("Недопустимое значение скидки/наценки!"));
     uint32_t field = static_cast<uint32_t>(magnitude);
     if (byPercent) field |= kPercentBit;

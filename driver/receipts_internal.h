@@ -2,10 +2,10 @@
 #pragma once
 
 #include "errors.h"
+#include "info_queries.h"
 #include "link.h"
 #include "values.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -13,7 +13,6 @@
 
 namespace krv::drv::cmd {
 
-inline constexpr const char *kReplyFormatText = "Ответная посылка не соответствует формату данных!";
 inline constexpr const char *kWrongPasswordText = "Неверный пароль!";
 inline constexpr const char *kDateFormatText = "Ошибка формата даты!";
 
@@ -44,14 +43,11 @@ inline bool RunStandard(const Bytes &payload) { return StandardResult(PrinterTra
 inline bool RunStrict(const Bytes &payload) { return StrictResult(PrinterTransaction(payload)); }
 inline bool RunLink(const Bytes &payload) { return LinkResult(PrinterTransaction(payload)); }
 
+// A command without parameters, judged by StandardResult.
+inline int32_t BareCommand(uint8_t command) { return ToExportBool(RunStandard(Bytes{command})); }
+
 // The reply data of the last transaction.
 inline std::span<const uint8_t> ReplyData() { return LastReply().data; }
-
-// True when a day-based date-time can be split into a calendar date (years
-// 1 to 9999, as the interface's date-times allow).
-inline bool DateTimeInRange(double dateTime) {
-    return std::isfinite(dateTime) && dateTime >= -693593.0 && dateTime < 2958466.0;
-}
 
 template <typename T> inline void Put(T *target, T value) {
     if (target) *target = value;

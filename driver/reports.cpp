@@ -33,10 +33,8 @@ KrvBool SimpleReport(uint8_t command, uint16_t password) {
 
 KrvBool DateRangeReport(uint8_t command, uint16_t password, double from, double to) {
     if (password == kRefusedPassword) return ToExportBool(Fail(kWrongPasswordText));
-    if (!DateTimeInRange(from) || !DateTimeInRange(to)) return ToExportBool(Fail(kDateFormatText));
     Bytes payload = WithPassword(command, password);
-    PutBcdDate(payload, from);
-    PutBcdDate(payload, to);
+    if (!PutBcdDate(payload, from) || !PutBcdDate(payload, to)) return ToExportBool(Fail(kDateFormatText));
     return ToExportBool(RunStandard(payload));
 }
 

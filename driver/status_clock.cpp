@@ -56,14 +56,12 @@ std::array<std::string, kStatusTexts> g_statusTexts;
 
 int16_t Flag(uint8_t byte, int bit) { return (byte >> bit) & 1 ? -1 : 0; }
 
-// A device text field of the reply in Windows-1251, cut at a zero byte as the
-// zero-terminated text handed out would be. Nothing when the field does not
-// lie wholly inside the reply.
+// A device text field of the reply in Windows-1251 (the decoder ends it at a
+// zero byte, as the zero-terminated text handed out would end). Nothing when
+// the field does not lie wholly inside the reply.
 std::optional<std::string> TextField(std::span<const uint8_t> data, size_t offset, size_t length) {
     if (offset > data.size() || length > data.size() - offset) return std::nullopt;
-    std::string text = DecodeDeviceText(data.subspan(offset, length));
-    if (const size_t zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
-    return text;
+    return DecodeDeviceText(data.subspan(offset, length));
 }
 
 double DefaultRegistrationDate() { return EncodeDate(CivilDate{2003, 1, 1}).value_or(0.0); }
@@ -117,8 +115,6 @@ bool DecodeStatus(std::span<const uint8_t> data, DecodedStatus &out) {
     return true;
 }
 
-KrvBool BareCommand(uint8_t command) { return ToExportBool(RunStandard(Bytes{command})); }
-
 KrvBool LineParameter(int32_t value, int min, int max, const char *message) {
     const uint8_t low = static_cast<uint8_t>(value & 0xFF);
     if (low < min || low > max) return ToExportBool(Fail(message));
@@ -168,9 +164,8 @@ extern "C" KRV_API KrvBool FPGetDate(KrvDateTime *date) {
 }
 
 extern "C" KRV_API KrvBool FPSetDate(KrvDateTime date) {
-    if (!DateTimeInRange(date)) return ToExportBool(Fail(kDateFormatText));
     Bytes payload{kCmdSetDate};
-    PutBcdDate(payload, date);
+    if (!PutBcdDate(payload, date)) return ToExportBool(Fail(kDateFormatText));
     return ToExportBool(RunStandard(payload));
 }
 
@@ -186,7 +181,6 @@ extern "C" KRV_API KrvBool FPGetTime(KrvDateTime *time) {
 
 extern "C" KRV_API KrvBool FPSetTime(KrvDateTime time) {
     const char *const kTimeFormatText = "Ошибка в формате времени!";
-    if (!DateTimeInRange(time)) return ToExportBool(Fail(kTimeFormatText));
     const auto parts = LocaleTimeOfDay(time);
     if (!parts || parts->hour < 0 || parts->hour > 23 || parts->minute < 0 || parts->minute > 59 ||
         parts->second < 0 || parts->second > 59)

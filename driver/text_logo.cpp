@@ -42,8 +42,8 @@ std::optional<std::vector<std::string>> TakeLines(const TextLineList *lines) {
         SetErrorText("Неверное количество строк нефискального текста!");
         return std::nullopt;
     }
+    // No room is set aside up front: the count is the caller's word only.
     std::vector<std::string> out;
-    out.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         const char *text = lines->line(lines->context, i);
         if (!text) {

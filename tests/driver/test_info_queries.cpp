@@ -134,6 +134,10 @@ TEST_F(InfoQueryTest, LastZReportNumberAndDate) {
     ASSERT_EQ(FPGetNumZReport(&number, &date), -1);
     EXPECT_EQ(number, 4);
     EXPECT_EQ(date, Date(2024, 6, 15));
+    // A counter of 0 (no Z report) does not go below zero.
+    Poke(0x10, 0x0037, {0x00, 0x00});
+    ASSERT_EQ(FPGetNumZReport(&number, &date), -1);
+    EXPECT_EQ(number, 0);
     const auto requests = Emu().Requests();
     EXPECT_EQ(requests[requests.size() - 2], (Bytes{0x1C, 0x37, 0x00, 0x10, 0x02}));
     EXPECT_EQ(requests.back(), (Bytes{0x1C, 0x69, 0x01, 0x10, 0x03}));
@@ -315,9 +319,39 @@ TEST_F(InfoQueryTest, FullTaxTableLengthIsChecked) {
 
     for (size_t keep : {0u, 2u, 4u}) {
         Truncate(keep);
+        count = 9;
         EXPECT_EQ(FPFullGetTaxRate(&date, &count, &added, full, 5, &withLevy, &groupF), 0);
         EXPECT_EQ(ErrorText(), keep == 0 ? kNoDataText : kFormatText);
+        EXPECT_EQ(count, keep == 0 ? 9 : 2) << "the count is written before the length test";
     }
+}
+
+TEST_F(InfoQueryTest, FullTaxTableOfSixRatesFillsSixEntries) {
+    // Six rates and the levy scheme: the sixth group's levy word lies where
+    // the fifth levy word does, and its hasLevy comes from that word alone.
+    Poke(0x00, 0x0016, {6});
+    Poke(0x10, 0x0150, {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 0x20});
+    Poke(0x10, 0x015D, {0x0A, 0x00, 0, 0, 0, 0, 0, 0, 0x07, 0x80, 0, 0});
+    double date = 0;
+    uint8_t count = 0;
+    KrvBool16 added = 0, withLevy = 0;
+    uint16_t groupF = 0;
+    TaxRateEntry full[6] = {};
+    ASSERT_EQ(FPFullGetTaxRate(&date, &count, &added, full, 5, &withLevy, &groupF), -1) << ErrorText();
+    EXPECT_EQ(count, 6);
+    EXPECT_EQ(withLevy, -1);
+    EXPECT_EQ(full[0].levyRate, 10);
+    EXPECT_EQ(full[0].hasLevy, -1);
+    EXPECT_EQ(full[4].levyRate, 7);
+    EXPECT_EQ(full[4].compound, -1);
+    EXPECT_EQ(full[5].rate, 6);
+    EXPECT_EQ(full[5].levyRate, 0);
+    EXPECT_EQ(groupF, 0x8007);
+    EXPECT_EQ(full[5].hasLevy, -1);
+
+    Poke(0x00, 0x0016, {7});
+    EXPECT_EQ(FPFullGetTaxRate(&date, &count, &added, full, 5, &withLevy, &groupF), 0);
+    EXPECT_EQ(ErrorText(), kFormatText);
 }
 
 TEST_F(InfoQueryTest, FullTaxTableWritesNoMoreEntriesThanTheArrayHolds) {

@@ -132,8 +132,9 @@ TEST_F(TapeTest, TimesOfDayAreSentInTwentyFourHourForm) {
 }
 
 TEST_F(TapeTest, MomentsThatAreNoDateAreRefusedBeforeSending) {
+    // The last one rounds to the midnight after 31 December 9999.
     for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e12,
-                       -1e12}) {
+                       -1e12, 2958465.999999999}) {
         EXPECT_EQ(FPSet72Lock(0, bad, -1), 0);
         EXPECT_EQ(ErrorText(), "Ошибка формата даты!");
         EXPECT_EQ(FPAckKLEF(0, 1, 2, bad), 0);

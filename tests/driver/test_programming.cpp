@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,13 @@ TEST_F(ProgrammingTest, NegativeLevyOrShortArrayIsRefused) {
     EXPECT_EQ(RequestCount(), 0u);
 }
 
+TEST_F(ProgrammingTest, LevyTooLargeToAddToTheRateIsRefused) {
+    // rate + levy must not wrap around to a small sum.
+    TaxRateEntry rates[1] = {{0, 1, INT32_MAX, 0}};
+    ExpectRefused(FPSetTaxRate(0, 1, 0, rates, 0, -1, 0),
+                  "Cумма налоговой ставки и ставки сбора не должны превышать 99,99%!", 0);
+}
+
 TEST_F(ProgrammingTest, TaxRateOptionsByte) {
     TaxRateEntry rates[1] = {{0, 2000, 0, 0}};
     ASSERT_EQ(FPSetTaxRate(0, 1, 0, rates, 0, 0, 0), -1);
@@ -209,6 +217,13 @@ TEST_F(ProgrammingTest, ProgArtChecksInOrderAndSendsItsFields) {
                                     0x06, 0x05, 0x04, 0x03, 0x02, 0x01}));
     auto lock = Emu().Lock();
     ASSERT_EQ(Emu().State().ext.articles.count(0x010203040506ULL), 1u);
+}
+
+TEST_F(ProgrammingTest, ProgArtRefusesThePriceThatHasNoSignMagnitudeForm) {
+    ExpectRefused(FPProgArt(0, 0, INT32_MIN, 0, "Salt", 1), "Недопустимая цена товара!", 0);
+    ASSERT_EQ(FPProgArt(0, 0, -INT32_MAX, 0, "Salt", 1), -1) << ErrorText();
+    const Bytes request = LastRequest();
+    EXPECT_EQ(Bytes(request.begin() + 4, request.begin() + 8), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
 TEST_F(ProgrammingTest, PayNameChecksAndRoundTrip) {

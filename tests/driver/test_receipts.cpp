@@ -123,6 +123,11 @@ TEST_F(ReceiptTest, ArgumentChecksRunBeforeAnythingIsSent) {
     EXPECT_EQ(ErrorText(), "Название товара превышает 70 символов!");
     EXPECT_FALSE(Sale(1, 0, INT32_MIN));
     EXPECT_EQ(ErrorText(), "Недопустимая цена товара!");
+    // The price is judged before the tax group, the group before the name.
+    EXPECT_FALSE(Sale(1, 0, INT32_MIN, 6));
+    EXPECT_EQ(ErrorText(), "Недопустимая цена товара!");
+    EXPECT_FALSE(Sale(1, 0, 100, 6, std::string(71, 'A')));
+    EXPECT_EQ(ErrorText(), "Несуществующая налоговая группа");
     EXPECT_FALSE(FPPayMoney(&cost, &sum, 16777216, 0, 1, 0, 0, 0, "x", 1));
     EXPECT_EQ(RequestCount(), afterRefusal);
     EXPECT_GT(afterRefusal, before);
@@ -237,6 +242,9 @@ TEST_F(ReceiptTest, DiscountArgumentChecksAndPrinterRefusals) {
     EXPECT_EQ(FPDiscount(&value, &receiptSum, 1, 0, -100, -1, ""), 0);
     EXPECT_EQ(ErrorText(), "Недопустимое значение скидки/наценки!");
     EXPECT_EQ(FPDiscount(&value, &receiptSum, 0, 0x02000000, 0, -1, ""), 0);
+    EXPECT_EQ(ErrorText(), "Недопустимое значение скидки/наценки!");
+    // An amount reaching bit 25 would arrive as a percent.
+    EXPECT_EQ(FPDiscount(&value, &receiptSum, 3, 0, 0x02000000, 0, ""), 0);
     EXPECT_EQ(ErrorText(), "Недопустимое значение скидки/наценки!");
     EXPECT_EQ(RequestCount(), before);
     EXPECT_EQ(value, 0);

@@ -94,6 +94,8 @@ TEST_F(ReportTest, PeriodicReportsByDate) {
     EXPECT_EQ(FPPeriodicReport(kPassword, std::nan(""), Date(2004, 1, 1)), 0);
     EXPECT_EQ(ErrorText(), "Ошибка формата даты!");
     EXPECT_EQ(FPPeriodicReportShort(kPassword, Date(2004, 1, 1), HUGE_VAL), 0);
+    EXPECT_EQ(FPPeriodicReport(kPassword, Date(2004, 1, 1), Date(9999, 12, 31) + 0.999999999), 0);
+    EXPECT_EQ(ErrorText(), "Ошибка формата даты!");
     EXPECT_EQ(RequestCount(), before);
 }
 

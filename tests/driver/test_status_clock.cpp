@@ -210,6 +210,11 @@ TEST_F(StatusTest, TheEmulatedPrinterShowsItsStateAndDesignation) {
     ASSERT_EQ(s.Call(), -1);
     EXPECT_EQ(s.flags[5], -1);
     EXPECT_EQ(s.flags[4], -1); // the shift opened
+    EXPECT_EQ(s.flags[2], 0);  // a sales receipt
+    ASSERT_EQ(FPResetOrder(), -1);
+    ASSERT_EQ(FPPayMoney(&cost, &sum, 1, 0, 100, 0, 0, 0, name.c_str(), 1), -1);
+    ASSERT_EQ(s.Call(), -1);
+    EXPECT_EQ(s.flags[2], -1); // a return receipt
 }
 
 TEST_F(StatusTestT200, TheSecondModelAnswersWithItsDesignation) {
@@ -258,7 +263,14 @@ TEST_F(ClockTest, UnusableDateTimesAreRefusedBeforeSending) {
     EXPECT_EQ(FPSetDate(std::nan("")), 0);
     EXPECT_EQ(ErrorText(), "Ошибка формата даты!");
     EXPECT_EQ(FPSetDate(1e12), 0);
+    // The last millisecond of 9999-12-31 rounds into the year 10000: no date
+    // to send, rather than a request of 00 00 00.
+    const double pastTheLastDay = Date(9999, 12, 31) + 0.999999999;
+    EXPECT_EQ(FPSetDate(pastTheLastDay), 0);
+    EXPECT_EQ(ErrorText(), "Ошибка формата даты!");
     EXPECT_EQ(FPSetTime(std::nan("")), 0);
+    EXPECT_EQ(ErrorText(), "Ошибка в формате времени!");
+    EXPECT_EQ(FPSetTime(pastTheLastDay), 0);
     EXPECT_EQ(ErrorText(), "Ошибка в формате времени!");
     EXPECT_EQ(Emu().Requests().size(), before);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,12 @@ TEST_F(TextLogoTest, BrokenLineListsAreRefusedBeforeAnythingIsSent) {
     withNull.nullAt = 2;
     EXPECT_EQ(FPTransPrint(&withNull.list, -1, -1), 0);
     EXPECT_EQ(FPTransPrintNew(&withNull.list, -1, 0), 0);
+    // A count far beyond the lines there are ends at the first missing line.
+    Lines huge({"a"});
+    huge.countOverride = INT32_MAX;
+    huge.nullAt = 1;
+    EXPECT_EQ(FPTransPrintNew(&huge.list, -1, 0), 0);
+    EXPECT_EQ(ErrorText(), "Строка №1\r\nСтрока нефискального текста не задана!");
     TextLineList noCallbacks{nullptr, nullptr, nullptr};
     EXPECT_EQ(FPTransPrintNew(&noCallbacks, -1, 0), 0);
     EXPECT_EQ(RequestCount(), 0u);

@@ -60,6 +60,8 @@ Reply Status(PrinterEmulator &emu, std::span<const uint8_t> p) {
     uint8_t a = 0, b = 0;
     if (receiptOpen && r.paymentsBegun) a |= 0x02;
     if (!st.drawerOpen) a |= 0x04;
+    // The console reads bit 3 as "the open receipt is a return".
+    if (r.kind == ReceiptKind::Payout) a |= 0x08;
     if (AddedTax(ext)) a |= 0x10;
     if (st.shiftOpen) a |= 0x20;
     if (receiptOpen) a |= 0x40;
