@@ -182,8 +182,9 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
     return table;
 }
 
-// The same table in English, for users who choose English; every text takes
-// the same arguments in the same order as the program's own.
+// The English table, for users who choose English: only the texts that
+// differ from the program's own (the others fall back to those); every text
+// takes the same arguments in the same order.
 const std::map<uint32_t, std::string> &EnglishStrings() {
     static const std::map<uint32_t, std::string> table = {
         {129, "This archive is corrupt."},
@@ -191,8 +192,6 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {131, "Windows Installer cannot be started."},
         {132, "An error occurred while reading the file."},
         {133, "An error occurred during extraction."},
-        {135, "%s requires Windows Installer %s or later. Please update Windows Installer and run "
-              "the setup again."},
         {138, "Checking integrity (MD5)..."},
         {139, "Corrupt file (wrong MD5 signature). The file was deleted."},
         {140, "%s options"},
@@ -228,10 +227,7 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {149, "Install"},
         {151, "Not found"},
         {152, "Open web site"},
-        {153, "Running %s..."},
         {154, "Click Next to download the required programs."},
-        {155, "Click Next to install the required programs."},
-        {156, "Click Next to open the web sites of the required programs."},
         {157, "Click Finish to install the main application."},
         {158, "Pause"},
         {159, "Resume"},
@@ -277,7 +273,6 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {194, "Progress: %d%% (%s of %s)"},
         {195, "Downloading: %s %d%%  (%s of %s)"},
         {196, "Download completed"},
-        {198, "Opening %s..."},
         {199, "Downloading %s"},
         {200, "Extracting files from the archive..."},
         {201, "Extracting file to %s"},
@@ -286,7 +281,6 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {204, "Another copy of the setup is already running."},
         {205, " A suitable version was found."},
         {206, "%s cannot be installed on %s."},
-        {207, "%s cannot be installed on the following Windows versions: %s."},
         {208, "%s cannot be installed on systems with Internet Explorer older than %s."},
         {209,
          "%s cannot be installed on systems with Internet Information Services older than %s."},
@@ -296,9 +290,6 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {213, "%s cannot be installed on systems with .NET Framework older than %s."},
         {214, "%s requires administrator rights to install."},
         {215, "Error: %s"},
-        {216,
-         "The computer must be restarted to finish installing the required programs. Restart now?"},
-        {217, "Restart required"},
         {218, "Extracting file:%s"},
         {219, "Not enough space in the folder:%s\r\nPlease free some space and click Retry, or "
               "click Cancel to stop "
@@ -312,41 +303,18 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {226, "%s requires an active Internet connection to install. Please check your network "
               "configuration and "
               "proxy settings."},
-        {227, "%s cannot be installed on systems without %s 2003 or higher."},
-        {228, "%s cannot be installed on systems without %s 2007 or higher."},
         {229, "Installation path"},
         {230, "Product name"},
         {231, "Question"},
         {232, "The selected instance will be updated. Continue?"},
-        {234, "%s is already installed on this computer. Install a new instance, or choose an "
-              "installed instance "
-              "to maintain."},
         {235, "Product %s cannot be installed on systems with XNA Framework older than %s."},
         {236, "Checking launch conditions..."},
         {237, "Product %s cannot be installed on systems with JDK older than %s."},
         {238, "Product %s cannot be installed on systems without %s."},
         {239, "Product %s cannot be installed on systems without %s or higher."},
-        {241, "%s cannot be installed on systems without %s 2003 Primary Interop Assembly."},
-        {242, "%s cannot be installed on systems without %s 2007 Primary Interop Assembly."},
         {243, "Product %s cannot be installed on systems without %s."},
-        {244, "%s cannot be installed on systems without %s 2010 or higher."},
         {247, "Cannot access URL: %s"},
-        {248, "%s cannot be installed on systems without %s 2010 Primary Interop Assembly."},
         {249, "Product %s cannot be installed on systems without %s."},
-        {253, "Failed"},
-        {255, "%s cannot be installed on systems without %s Primary Interop Assembly."},
-        {256, "There is a newer version of %s (%s).\r\nWould you like to download and install it?"},
-        {257, "Checking for a newer version..."},
-        {258, "Failed to download newer version (Error: %s). Would you like to retry or proceed "
-              "and install current "
-              "version?"},
-        {259, "Cannot read the file %s: %s"},
-        {260, "Cannot write the file %s: %s"},
-        {261, "Instance"},
-        {262, "Default"},
-        {263, "Version"},
-        {265, "\r\nA reboot was initiated. Application will close automatically."},
-        {266, "Deleting extracted files..."},
     };
     return table;
 }
