@@ -1,10 +1,9 @@
 #include "AccessModes.h"
 
 #include "ConsoleState.h"
+#include "Widgets.h"
 
-#include <QApplication>
 #include <QLineEdit>
-#include <QPalette>
 #include <QSet>
 #include <QWidget>
 
@@ -53,14 +52,10 @@ ControlPlan AllOperationControls(bool enabled) {
 }
 
 void SetCodeFieldLook(QLineEdit &edit, CodeFieldLook look) {
-    const QPalette application = QApplication::palette();
-    QPalette palette = edit.palette();
-    const QColor background = look == CodeFieldLook::Working
-                                  ? application.color(QPalette::Active, QPalette::Base)
-                                  : application.color(QPalette::Disabled, QPalette::WindowText);
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        palette.setColor(group, QPalette::Base, background);
-    edit.setPalette(palette);
+    if (look == CodeFieldLook::Working)
+        SetWindowBackground(&edit);
+    else
+        SetGreyBackground(&edit);
     edit.setEnabled(look == CodeFieldLook::Working);
     if (look == CodeFieldLook::GreyedCleared)
         edit.clear();
@@ -130,12 +125,9 @@ ControlPlan DisabledPlan(bool keepCodeFields) {
     ControlPlan plan = AllOperationControls(false);
     plan.connectButtonEnabled = true;
     plan.vendorButtonVisible = false;
+    // Kept code fields are switched off like the rest; only their text and
+    // colour stay.
     plan.codeFields = keepCodeFields ? CodeFieldLook::Keep : CodeFieldLook::GreyedCleared;
-    if (keepCodeFields) {
-        // Their look is kept, and so is whether they work.
-        SetEnabled(plan, QStringLiteral("Edit14"), std::nullopt);
-        SetEnabled(plan, QStringLiteral("Edit23"), std::nullopt);
-    }
     return plan;
 }
 
@@ -189,7 +181,8 @@ void ApplyControlPlan(QWidget &root, const ControlPlan &plan) {
     for (const auto &[name, enabled] : plan.enabled) {
         if (!enabled)
             continue;
-        if (name == QLatin1String("Edit14") || name == QLatin1String("Edit23"))
+        if (plan.codeFields != CodeFieldLook::Keep &&
+            (name == QLatin1String("Edit14") || name == QLatin1String("Edit23")))
             continue; // below, with their look
         if (auto *widget = root.findChild<QWidget *>(name))
             widget->setEnabled(*enabled);

@@ -58,8 +58,8 @@ struct ModeContext {
     bool wholeRangeChecked = false; // CheckBox14
 };
 
-// Everything off: the closed link. `keepCodeFields` keeps Edit14 and Edit23
-// as they are (a failed open), otherwise they are emptied and greyed.
+// Everything off: the closed link. `keepCodeFields` keeps the text and colour
+// of Edit14 and Edit23 (a failed open), otherwise they are emptied and greyed.
 ControlPlan DisabledPlan(bool keepCodeFields = false);
 // Modes 1 and 2.
 ControlPlan FullSetPlan(const ModeContext &context);

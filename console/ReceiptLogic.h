@@ -266,6 +266,8 @@ struct ReceiptPanel {
     QString label51; // "Стоимость:" of the last line
     QString label52; // "Сумма по чеку:"
     QString label54; // value of the third row
+
+    bool operator==(const ReceiptPanel &) const = default;
 };
 
 // Kopecks as hryvnias with two decimals and the separator, then " грн."

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "DriverBinding.h"
+#include "ReceiptLogic.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -52,6 +53,25 @@ class TForm1 : public QMainWindow {
     void CheckBox13Click(); // "Определить скорость"
     void Button56Click();   // "Диагностика модема"
 
+    // Tab "Операции" (Unit1Operations.cpp).
+    void Button9Click();    // "Продажа"
+    void Button10Click();   // "Возврат"
+    void Button44Click();   // "Отмена поз."
+    void Button11Click();   // "Комментарий"
+    void Button38Click();   // "Скидка/Наценка"
+    void ComboBox9Change(); // discount type
+    void Button37Click();   // "Оплатить"
+    void Button39Click();   // "Закрыть чек"
+    void Button32Click();   // "Нулевой чек"
+    void Button13Click();   // "Отмена чека"
+    void Button14Click();   // "Внесение"
+    void Button16Click();   // "Изъятие"
+    void BitBtn19Click();   // "CODE 128"
+    void BitBtn20Click();   // "EAN 13"
+
+    // Tab "Программирование".
+    void Button23Click(); // "Формы оплат"
+
   protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -63,6 +83,17 @@ class TForm1 : public QMainWindow {
     void ReadPaymentFormNames();
     void EnterClosedState();
     int SelectedPort() const;
+
+    // Receipt operations (Unit1Operations.cpp).
+    void RegisterLine(krv::console::ReceiptAction action);
+    bool CloseAutomatically();
+    void ShowInputError(const QString &text);
+    QString FieldText(const char *name) const;
+    bool Checked(const char *name) const;
+    int ItemIndex(const char *name) const;
+    krv::console::ReceiptPanel Panel() const;
+    void SetPanel(const krv::console::ReceiptPanel &panel);
+    void CheckPaper(krv::console::ReceiptAction action, bool autoClosed = false);
 
     QString m_driverLibrary;
     QLabel *m_panels[2] = {nullptr, nullptr};

@@ -25,6 +25,8 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent) {
     m_code->setGeometry(16, 24, 217, 21);
     m_code->setMaxLength(15);
     m_code->setEchoMode(QLineEdit::Password);
+    // Every typed character shows as '*', whatever the style's own mask.
+    m_code->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
 
     auto *ok = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
                                QStringLiteral("OK"), this);

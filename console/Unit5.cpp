@@ -1,7 +1,13 @@
 #include "Unit5.h"
 
+#include "ConsoleState.h"
+#include "DriverBinding.h"
+#include "MessageLayer.h"
+#include "ReceiptLogic.h"
+#include "Unit1.h"
 #include "Widgets.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -29,10 +35,65 @@ TForm5::TForm5(QWidget *parent) : QDialog(parent) {
     Button1 = b.button("Button1", "Прочитать", {8, 296, 78, 25});
     Button2 = b.button("Button2", "Записать", {91, 296, 78, 25});
     Button3 = b.button("Button3", "Выход", {174, 296, 78, 25});
+    krv::console::ConnectHandlersByName(*this, *this);
 }
 
 QLineEdit *TForm5::NameEdit(int form) const {
     const std::array<QLineEdit *, 10> edits = {Edit1, Edit2, Edit3, Edit4, Edit5,
                                                Edit6, Edit7, Edit8, Edit9, Edit10};
     return form >= 0 && form < 10 ? edits[static_cast<size_t>(form)] : nullptr;
+}
+
+namespace {
+
+// The payment-form list of the main window's tab "Операции".
+QComboBox *PaymentFormList() {
+    QWidget *mainWindow = krv::console::Windows().Form1;
+    return mainWindow ? mainWindow->findChild<QComboBox *>(QStringLiteral("ComboBox4")) : nullptr;
+}
+
+void SelectCash(QComboBox *list) {
+    if (list)
+        list->setCurrentIndex(krv::console::kCashPaymentForm);
+}
+
+} // namespace
+
+void TForm5::Button1Click() {
+    using namespace krv::console;
+    QComboBox *list = PaymentFormList();
+    for (int form = 0; form < kPaymentFormCount; ++form) {
+        QString name;
+        if (!ReadPaymentFormName(form, name)) {
+            // The names read so far stay; the list falls back to cash.
+            SelectCash(list);
+            ShowDriverError(this);
+            return;
+        }
+        if (QLineEdit *edit = NameEdit(form))
+            edit->setText(name);
+        if (list && form < list->count())
+            list->setItemText(form, name);
+    }
+    SelectCash(list);
+}
+
+void TForm5::Button2Click() {
+    using namespace krv::console;
+    const uint16_t password = State().ProgrammingPassword;
+    for (int form : kWritablePaymentForms) {
+        const QLineEdit *edit = NameEdit(form);
+        const QString name = PaymentFormNameToWrite(edit ? edit->text() : QString());
+        if (!WritePaymentFormName(password, form, name)) {
+            ShowDriverError(this);
+            return;
+        }
+    }
+    ShowMessage(this, QStringLiteral("Формы оплат"),
+                QStringLiteral("Новые значения безналичных форм оплат успешно записаны"),
+                Icon::Information, Buttons::Ok);
+}
+
+void TForm5::Button3Click() {
+    close();
 }

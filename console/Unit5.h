@@ -22,4 +22,13 @@ class TForm5 : public QDialog {
 
     // The name edit of payment form 0..9, nullptr for another number.
     QLineEdit *NameEdit(int form) const;
+
+  public slots:
+    // Reads the ten names into the edits and into the payment-form list of
+    // the main window's tab "Операции"; the connect handler runs it right
+    // after the login.
+    void Button1Click();
+    // Writes every name but cash's, upper case; an empty edit as "СПЛАТА".
+    void Button2Click();
+    void Button3Click();
 };

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -89,6 +90,67 @@ void ConsoleEmulatorTest::TearDown() {
 void ConsoleEmulatorTest::FailNextStatusQueries(int count) {
     for (int i = 0; i < count * 3; ++i)
         m_emulator->QueueFault(krv::emu::Fault::NakFrame);
+}
+
+QLocale ConnectedConsoleTest::Locale() { return QLocale(QLocale::Ukrainian, QLocale::Ukraine); }
+
+void ConnectedConsoleTest::SetUp() {
+    ConsoleEmulatorTest::SetUp();
+    if (HasFatalFailure())
+        return;
+    m_previousLocale = QLocale();
+    QLocale::setDefault(Locale());
+    recorder = std::make_unique<RecordingDriver>(RealDriver());
+    scoped = std::make_unique<ScopedDriver>(*recorder);
+    form = std::make_unique<TForm1>();
+    forms = std::make_unique<TForm5>();
+    Windows().Form1 = form.get();
+    Windows().Form5 = forms.get();
+    State().StartupArgument = QStringLiteral("-free");
+    form->Button31Click();
+    ASSERT_TRUE(State().Connected) << script->Texts().join(" | ").toStdString();
+    script->messages.clear();
+    recorder->calls.clear();
+    Emu().ClearRecords();
+}
+
+void ConnectedConsoleTest::TearDown() {
+    if (form)
+        form->FormClose();
+    forms.reset();
+    form.reset();
+    scoped.reset();
+    recorder.reset();
+    QLocale::setDefault(m_previousLocale);
+    ConsoleEmulatorTest::TearDown();
+}
+
+void ConnectedConsoleTest::SetText(const char *name, const QString &text) {
+    auto *edit = form->findChild<QLineEdit *>(QString::fromLatin1(name));
+    ASSERT_NE(edit, nullptr) << name;
+    edit->setText(text);
+}
+
+QString ConnectedConsoleTest::Text(const char *name) {
+    const QString objectName = QString::fromLatin1(name);
+    if (const auto *edit = form->findChild<QLineEdit *>(objectName))
+        return edit->text();
+    if (const auto *label = form->findChild<QLabel *>(objectName))
+        return label->text();
+    ADD_FAILURE() << "no edit or label " << name;
+    return {};
+}
+
+void ConnectedConsoleTest::SetChecked(const char *name, bool on) {
+    auto *box = form->findChild<QCheckBox *>(QString::fromLatin1(name));
+    ASSERT_NE(box, nullptr) << name;
+    box->setChecked(on);
+}
+
+void ConnectedConsoleTest::SetIndex(const char *name, int index) {
+    auto *combo = form->findChild<QComboBox *>(QString::fromLatin1(name));
+    ASSERT_NE(combo, nullptr) << name;
+    combo->setCurrentIndex(index);
 }
 
 std::unique_ptr<QWidget> MakeControlTree() {

@@ -5,8 +5,11 @@
 
 #include "DriverBinding.h"
 #include "MessageLayer.h"
+#include "Unit1.h"
+#include "Unit5.h"
 #include "emulator.h"
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -77,6 +80,32 @@ class ConsoleEmulatorTest : public ConsoleTest {
 
   private:
     std::unique_ptr<krv::emu::PrinterEmulator> m_emulator;
+};
+
+// ConsoleEmulatorTest with the main window and the payment-form window
+// created and the console connected in service mode ("-free"), the driver
+// behind `recorder`; the connect's boxes, calls and requests are cleared.
+// Money texts use the locale's separator; Locale() picks the locale first.
+class ConnectedConsoleTest : public ConsoleEmulatorTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    virtual QLocale Locale();
+
+    // Controls of the main window by name.
+    void SetText(const char *name, const QString &text);
+    QString Text(const char *name); // a line edit's or a label's text
+    void SetChecked(const char *name, bool on);
+    void SetIndex(const char *name, int index);
+    QStringList DriverCalls(const QString &prefix) const { return recorder->calls.filter(prefix); }
+
+    std::unique_ptr<RecordingDriver> recorder;
+    std::unique_ptr<ScopedDriver> scoped;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TForm5> forms; // the payment-form names window
+
+  private:
+    QLocale m_previousLocale;
 };
 
 // A bare window holding one widget of a fitting class for every operation

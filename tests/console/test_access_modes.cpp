@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QStyle>
 
 using namespace krv::console;
 
@@ -137,13 +138,17 @@ TEST(ControlPlans, AppliedToWidgetsByName) {
                      ->isEnabled()); // second model: left off
     EXPECT_TRUE(root->findChild<QWidget *>(QStringLiteral("Button55"))->isEnabled());
 
-    // A failed open keeps the code fields as they are.
+    // A failed open switches the code fields off but keeps their text and colour.
+    const QColor working = fiscal->palette().color(QPalette::Base);
     ApplyControlPlan(*root, DisabledPlan(true));
     EXPECT_TRUE(connect->isEnabled());
     EXPECT_FALSE(vendor->isVisibleTo(root.get()));
     EXPECT_FALSE(root->findChild<QWidget *>(QStringLiteral("Button55"))->isEnabled());
     EXPECT_EQ(fiscal->text(), QStringLiteral("1234567890"));
-    EXPECT_TRUE(fiscal->isEnabled());
+    EXPECT_EQ(stress->text(), QStringLiteral("PLO"));
+    EXPECT_FALSE(fiscal->isEnabled());
+    EXPECT_FALSE(stress->isEnabled());
+    EXPECT_EQ(fiscal->palette().color(QPalette::Base), working);
 
     ApplyControlPlan(*root, CashierSetPlan({kCashierMode, true, 0, false}));
     EXPECT_FALSE(fiscal->isEnabled());
@@ -181,6 +186,8 @@ TEST_F(LoginWindow, OkCancelAndFrameSetTheMode) {
     ASSERT_NE(code, nullptr);
     EXPECT_EQ(code->maxLength(), 15);
     EXPECT_EQ(code->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(code->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, code),
+              int('*'));
 
     const auto typeAndPress = [](const char *text, const char *button) {
         return [=](QWidget &window) {

@@ -353,6 +353,32 @@ TEST_F(Connect, RateChangeReopensTheConnectedPortAndKeepsTheMode) {
     EXPECT_TRUE(State().Connected);
 }
 
+TEST_F(Connect, RefusedRateChangeShowsTheDriversBytesAndChangesNothing) {
+    State().StartupArgument = QStringLiteral("-free");
+    form->Button31Click();
+    ASSERT_TRUE(State().Connected);
+    const QString panel = form->StatusPanelText(0);
+    // The printer refuses with result byte 3 and status byte 8: the box must
+    // name each byte under its own caption.
+    Emu().SetHandler(0x26, [](krv::emu::PrinterEmulator &, std::span<const uint8_t>) {
+        krv::emu::Reply reply = krv::emu::Reply::Error(3);
+        reply.status = 8;
+        return reply;
+    });
+    recorder->calls.clear();
+    Combo("ComboBox8")->setCurrentIndex(2);
+    form->Button34Click();
+    EXPECT_EQ(recorder->calls, QStringList{"ChangeBaudRate 2"}) << "no close, no reopen";
+    ASSERT_EQ(script->messages.size(), 1u);
+    EXPECT_EQ(script->messages[0].caption, QStringLiteral("Ошибка!"));
+    EXPECT_TRUE(script->messages[0].text.endsWith(
+        QStringLiteral("\r\nБайт статуса: 8\r\nБайт результата: 3")))
+        << script->messages[0].text.toStdString();
+    EXPECT_EQ(Combo("ComboBox7")->currentIndex(), 0);
+    EXPECT_EQ(form->StatusPanelText(0), panel);
+    EXPECT_TRUE(State().Connected);
+}
+
 TEST_F(Connect, FailedReopenAfterRateChangeLeavesTheConsoleDisconnected) {
     State().StartupArgument = QStringLiteral("-free");
     form->Button31Click();

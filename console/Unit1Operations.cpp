@@ -1,0 +1,313 @@
+// The tab "Операции" of the main window: lines, comments, discounts,
+// payments, the zero receipt, the void, service cash and the barcodes.
+//
+// Every handler reads its fields, lets ReceiptLogic turn them into a driver
+// request (an input error is one box and nothing else), makes the call, and
+// only after a success touches the receipt panel. The printer holds the
+// receipt; the panel shows what the last successful call returned.
+#include "Unit1.h"
+
+#include "ConsoleState.h"
+#include "MessageLayer.h"
+#include "ReceiptLogic.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+using namespace krv::console;
+
+namespace {
+
+const QString kErrorCaption = QStringLiteral("Ошибка!");
+
+} // namespace
+
+// ---- Small readers of the tab's controls ----------------------------------------
+
+QString TForm1::FieldText(const char *name) const {
+    const auto *edit = Control<QLineEdit>(QString::fromLatin1(name));
+    return edit ? edit->text() : QString();
+}
+
+bool TForm1::Checked(const char *name) const {
+    const auto *box = Control<QCheckBox>(QString::fromLatin1(name));
+    return box && box->isChecked();
+}
+
+int TForm1::ItemIndex(const char *name) const {
+    const auto *combo = Control<QComboBox>(QString::fromLatin1(name));
+    return combo ? combo->currentIndex() : -1;
+}
+
+ReceiptPanel TForm1::Panel() const {
+    const auto text = [this](const char *name) {
+        const auto *label = Control<QLabel>(QString::fromLatin1(name));
+        return label ? label->text() : QString();
+    };
+    return ReceiptPanel{text("Label11"), text("Label51"), text("Label52"), text("Label54")};
+}
+
+void TForm1::SetPanel(const ReceiptPanel &panel) {
+    const auto set = [this](const char *name, const QString &value) {
+        if (auto *label = Control<QLabel>(QString::fromLatin1(name)))
+            label->setText(value);
+    };
+    set("Label11", panel.label11);
+    set("Label51", panel.label51);
+    set("Label52", panel.label52);
+    set("Label54", panel.label54);
+}
+
+void TForm1::ShowInputError(const QString &text) {
+    ShowMessage(this, kErrorCaption, text, Icon::Error, Buttons::Ok);
+}
+
+void TForm1::CheckPaper(ReceiptAction action, bool autoClosed) {
+    if (PaperCheckFollows(action, State().IsFirstModel != 0, autoClosed))
+        PaperLowWarning();
+}
+
+// ---- Lines and the automatic close ------------------------------------------------
+
+bool TForm1::CloseAutomatically() {
+    if (!Checked("CheckBox1"))
+        return false;
+    PaymentOutcome outcome;
+    if (!CallPayment(BuildCloseRequest(ItemIndex("ComboBox4"), Checked("CheckBox5")), outcome)) {
+        // The line stays registered; the panel keeps its values.
+        ShowDriverError(this);
+        return false;
+    }
+    ReceiptPanel panel = Panel();
+    ShowPaymentResult(panel, outcome, LocaleDecimalSeparator());
+    SetPanel(panel);
+    return true;
+}
+
+void TForm1::RegisterLine(ReceiptAction action) {
+    LineCommand command =
+        action == ReceiptAction::Return ? LineCommand::PayMoney : LineCommand::Sale;
+    if (action == ReceiptAction::CancelLine) {
+        // A line of a return receipt is cancelled through the return command.
+        PrinterStatus status;
+        if (!Driver().GetStatus(status)) {
+            ShowDriverError(this);
+            return;
+        }
+        command = CancelLineCommand(status);
+    }
+
+    LineFields fields;
+    fields.code = FieldText("Edit39");
+    fields.name = FieldText("Edit6");
+    fields.quantity = FieldText("Edit7");
+    fields.price = FieldText("Edit8");
+    fields.taxGroup = ItemIndex("ComboBox3");
+    fields.singleUnit = Checked("CheckBox2");
+    fields.nameFromRegister = Checked("CheckBox4");
+    fields.printBarcode = Checked("CheckBox15");
+
+    const QChar separator = LocaleDecimalSeparator();
+    const LineBuild build = action == ReceiptAction::CancelLine
+                                ? BuildCancelLineRequest(fields, separator)
+                                : BuildLineRequest(fields, separator);
+    if (!build.ok) {
+        ShowInputError(build.error);
+        return;
+    }
+    LineOutcome outcome;
+    if (!CallLine(command, build.request, outcome)) {
+        ShowDriverError(this);
+        return;
+    }
+    ReceiptPanel panel = Panel();
+    ShowLineResult(panel, outcome, separator);
+    SetPanel(panel);
+
+    CheckPaper(action, CloseAutomatically());
+}
+
+void TForm1::Button9Click() {
+    RegisterLine(ReceiptAction::Sale);
+}
+
+void TForm1::Button10Click() {
+    RegisterLine(ReceiptAction::Return);
+}
+
+void TForm1::Button44Click() {
+    RegisterLine(ReceiptAction::CancelLine);
+}
+
+void TForm1::Button11Click() {
+    PrinterStatus status;
+    if (!Driver().GetStatus(status)) {
+        ShowDriverError(this);
+        return;
+    }
+    // Outside an open receipt the comment starts a new one. The panel is
+    // emptied only once the printer took the comment, so a refused comment
+    // leaves the window as it was.
+    const bool newReceipt = CommentStartsNewReceipt(status);
+    if (!CallComment(FieldText("Edit9"))) {
+        ShowDriverError(this);
+        return;
+    }
+    if (newReceipt) {
+        ReceiptPanel panel;
+        ClearPanel(panel);
+        SetPanel(panel);
+    }
+    CheckPaper(ReceiptAction::Comment, CloseAutomatically());
+}
+
+// ---- Discounts and markups --------------------------------------------------------
+
+void TForm1::Button38Click() {
+    DiscountFields fields;
+    fields.kind = ItemIndex("ComboBox9");
+    fields.percent = FieldText("Edit18");
+    fields.amount = FieldText("Edit19");
+    fields.discountOrMarkup = ItemIndex("ComboBox10");
+    fields.text = FieldText("Edit20");
+
+    const QChar separator = LocaleDecimalSeparator();
+    const DiscountBuild build = BuildDiscountRequest(fields, separator);
+    if (!build.ok) {
+        ShowInputError(build.error);
+        return;
+    }
+    DiscountOutcome outcome;
+    if (!CallDiscount(build.request, outcome)) {
+        ShowDriverError(this);
+        return;
+    }
+    ReceiptPanel panel = Panel();
+    ShowDiscountResult(panel, build.request, outcome, separator);
+    SetPanel(panel);
+}
+
+void TForm1::ComboBox9Change() {
+    const auto *type = Control<QComboBox>(QStringLiteral("ComboBox9"));
+    // Only the operator switches the value fields; while the list is out of
+    // reach (no link, cashier mode) the access-mode plan owns them.
+    if (!type || !type->isEnabled())
+        return;
+    const std::optional<DiscountField> field = DiscountValueField(type->currentIndex());
+    if (!field)
+        return;
+    if (QWidget *percent = Control(QStringLiteral("Edit18")))
+        percent->setEnabled(*field == DiscountField::Percent);
+    if (QWidget *amount = Control(QStringLiteral("Edit19")))
+        amount->setEnabled(*field == DiscountField::Amount);
+}
+
+// ---- Payment and closing ----------------------------------------------------------
+
+void TForm1::Button37Click() {
+    const QChar separator = LocaleDecimalSeparator();
+    const PaymentBuild build = BuildPaymentRequest(FieldText("Edit11"), ItemIndex("ComboBox4"),
+                                                   Checked("CheckBox5"), separator);
+    if (!build.ok) {
+        ShowInputError(build.error);
+        return;
+    }
+    PaymentOutcome outcome;
+    if (!CallPayment(build.request, outcome)) {
+        ShowDriverError(this);
+        return;
+    }
+    ReceiptPanel panel = Panel();
+    ShowPaymentResult(panel, outcome, separator);
+    SetPanel(panel);
+    CheckPaper(ReceiptAction::Payment);
+}
+
+void TForm1::Button39Click() {
+    PaymentOutcome outcome;
+    if (!CallPayment(BuildCloseRequest(ItemIndex("ComboBox4"), Checked("CheckBox5")), outcome)) {
+        ShowDriverError(this);
+        return;
+    }
+    ReceiptPanel panel = Panel();
+    ShowPaymentResult(panel, outcome, LocaleDecimalSeparator());
+    SetPanel(panel);
+    CheckPaper(ReceiptAction::CloseReceipt);
+}
+
+void TForm1::Button32Click() {
+    if (!CallZeroReceipt()) {
+        ShowDriverError(this);
+        return;
+    }
+    SetPanel(ReceiptPanel{});
+    CheckPaper(ReceiptAction::ZeroReceipt);
+}
+
+void TForm1::Button13Click() {
+    if (!CallVoid()) {
+        ShowDriverError(this);
+        return;
+    }
+    SetPanel(ReceiptPanel{});
+    ShowMessage(this, QStringLiteral("Информация"), QStringLiteral("Фактура чека анулирована!"),
+                Icon::Information, Buttons::Ok);
+    CheckPaper(ReceiptAction::Void);
+}
+
+// ---- Service cash -------------------------------------------------------------------
+
+namespace {
+
+void RunCash(TForm1 &form, CashOperation operation, const QString &text) {
+    const CashBuild build = BuildCashRequest(operation, text, LocaleDecimalSeparator());
+    if (!build.ok) {
+        ShowMessage(&form, kErrorCaption, build.error, Icon::Error, Buttons::Ok);
+        return;
+    }
+    if (!CallCash(operation, build.amount)) {
+        ShowDriverError(&form);
+        return;
+    }
+    if (PaperCheckFollows(operation == CashOperation::In ? ReceiptAction::CashIn
+                                                         : ReceiptAction::CashOut,
+                          State().IsFirstModel != 0))
+        PaperLowWarning();
+}
+
+} // namespace
+
+void TForm1::Button14Click() {
+    RunCash(*this, CashOperation::In, FieldText("Edit10"));
+}
+
+void TForm1::Button16Click() {
+    RunCash(*this, CashOperation::Out, FieldText("Edit29"));
+}
+
+// ---- Barcodes -------------------------------------------------------------------------
+
+void TForm1::BitBtn19Click() {
+    if (!CallCode128(FieldText("Edit40")))
+        ShowDriverError(this);
+}
+
+void TForm1::BitBtn20Click() {
+    const std::optional<std::string> digits = BuildEan13Request(FieldText("Edit41"));
+    if (!digits)
+        return;
+    if (!CallEan13(*digits)) {
+        ShowDriverError(this);
+        return;
+    }
+    CheckPaper(ReceiptAction::Ean13);
+}
+
+// ---- Payment-form names ------------------------------------------------------------------
+
+void TForm1::Button23Click() {
+    if (QWidget *forms = Windows().Form5)
+        ExecModal(*forms, this);
+}
