@@ -21,7 +21,6 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSpinBox>
-#include <QStatusBar>
 #include <QTableWidget>
 
 using namespace krv::console;
@@ -30,8 +29,6 @@ namespace {
 
 const QString kErrorCaption = QStringLiteral("Ошибка!");
 
-constexpr int kClientWidth = 514;
-constexpr int kClientHeight = 569;
 constexpr int kPortCount = 256;
 
 void SetGridCell(QTableWidget *grid, int row, int column, const QString &text) {
@@ -47,15 +44,12 @@ void SetGridCell(QTableWidget *grid, int row, int column, const QString &text) {
 
 TForm1::TForm1(QWidget *parent, const QString &driverLibrary)
     : QMainWindow(parent), m_driverLibrary(driverLibrary) {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Telmar 2.3 для KRV-T100 (МВ-21) и KRV-T200 (МВ-22)"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(kClientWidth, kClientHeight);
+    // The layout sets the caption, the fixed size and every control.
     BuildForm1Layout(*this);
-    BuildStatusBar();
-    ShowPicture();
+    for (int i = 0; i < 2; ++i)
+        m_panels[i] = krv::console::StatusPanel(*this, i);
+    if (auto *image = Control<QLabel>(QStringLiteral("Image1")))
+        ShowHeaderPicture(*image);
     ConnectHandlersByName(*this, *this);
     if (QScreen *screen = this->screen()) {
         QRect frame = frameGeometry();
@@ -66,38 +60,6 @@ TForm1::TForm1(QWidget *parent, const QString &driverLibrary)
 }
 
 TForm1::~TForm1() = default;
-
-void TForm1::BuildStatusBar() {
-    QStatusBar *bar = statusBar(); // the layout's, or a new one
-    if (bar->objectName().isEmpty())
-        bar->setObjectName(QStringLiteral("StatusBar1"));
-    bar->setSizeGripEnabled(false);
-    QFont bold = bar->font();
-    bold.setBold(true);
-    for (int i = 0; i < 2; ++i) {
-        const QString name = QStringLiteral("StatusBar1Panel%1").arg(i);
-        auto *panel = bar->findChild<QLabel *>(name);
-        if (!panel) {
-            panel = new QLabel(bar);
-            panel->setObjectName(name);
-            bar->addWidget(panel, i == 0 ? 0 : 1);
-        }
-        panel->setFont(bold);
-        if (i == 0)
-            panel->setFixedWidth(400);
-        m_panels[i] = panel;
-    }
-}
-
-void TForm1::ShowPicture() {
-    auto *image = Control<QLabel>(QStringLiteral("Image1"));
-    if (!image) {
-        image = new QLabel(centralWidget() ? centralWidget() : this);
-        image->setObjectName(QStringLiteral("Image1"));
-        image->setGeometry(7, 0, 499, 56);
-    }
-    ShowHeaderPicture(*image);
-}
 
 QLabel *TForm1::StatusPanel(int index) const {
     return (index == 0 || index == 1) ? m_panels[index] : nullptr;

@@ -76,8 +76,6 @@ class TForm1 : public QMainWindow {
     void closeEvent(QCloseEvent *event) override;
 
   private:
-    void BuildStatusBar();
-    void ShowPicture();
     void ApplyModel(const QString &designation);
     void EnableControlsForMode();
     void ReadPaymentFormNames();

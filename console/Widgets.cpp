@@ -206,6 +206,8 @@ QLineEdit *LayoutBuilder::edit(const char *name, QRect rect, int maxLength, cons
 QLineEdit *LayoutBuilder::passwordEdit(const char *name, QRect rect, int maxLength) {
     auto *edit = this->edit(name, rect, maxLength);
     edit->setEchoMode(QLineEdit::Password);
+    // Every password field masks with '*', whatever the style's own bullet.
+    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     return edit;
 }
 
