@@ -10,4 +10,4 @@ $SUDO apt-get install -y --no-install-recommends \
     qt6-base-dev libgl-dev \
     libjpeg-dev libcurl4-openssl-dev libssl-dev liblzma-dev \
     libgtest-dev libgmock-dev \
-    locales
+    locales fonts-dejavu-core
