@@ -39,7 +39,9 @@ Measure TimeDriver(int n) {
     auto start = std::chrono::steady_clock::now();
     double cpu0 = ThreadCpuSeconds();
     for (int i = 0; i < n; ++i) {
-        if (!krv::drv::PrinterTransaction(status)) {
+        // A reply must answer this very request, or the figures mean nothing.
+        if (!krv::drv::PrinterTransaction(status) ||
+            krv::drv::LastReply().header.sequence != krv::drv::SequenceCounter()) {
             std::fprintf(stderr, "krv-link-bench: transaction %d failed\n", i);
             std::exit(1);
         }
