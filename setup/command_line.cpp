@@ -5,6 +5,7 @@
 #include <setup_registry.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace krv::setup {
 
@@ -72,6 +73,19 @@ std::size_t SkipBlanks(const std::string &text, std::size_t pos) {
 // (/tmp/setup.log) is a path and stays the value.
 bool LooksLikeSwitch(std::string_view token) {
     return !token.empty() && token.front() == '/' && token.find('/', 1) == std::string_view::npos;
+}
+
+// An installer property name: a letter or "_", then letters, digits, "_"
+// and ".".
+bool IsPropertyName(std::string_view name) {
+    const auto isLetter = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    };
+    if (name.empty() || !isLetter(name.front()))
+        return false;
+    return std::all_of(name.begin(), name.end(), [&isLetter](char c) {
+        return isLetter(c) || (c >= '0' && c <= '9') || c == '.';
+    });
 }
 
 bool IsReservedProperty(std::string_view name) {
@@ -286,16 +300,32 @@ std::string QuoteWindowsArgument(std::string_view argument) {
 
 std::string JoinWindowsCommandLine(const std::vector<std::string> &arguments) {
     std::string line;
+    bool isSwitchValue = false; // the argument follows a switch that takes a value
     for (const auto &argument : arguments) {
         if (!line.empty())
             line.push_back(' ');
+        const std::string_view view(argument);
+        const bool afterValueSwitch = std::exchange(isSwitchValue, false);
+        if (const CommandLineSwitch *row = LookupSwitchName(view))
+            isSwitchValue = row->kind != SwitchKind::None;
         // "/switch:value" keeps its name outside the quotes, so the value is
         // read whole ("/exelog:"/tmp/my log"" means the same argument).
-        const std::size_t colon = argument.find(':');
-        if (colon != std::string::npos &&
-            LookupSwitchName(std::string_view(argument).substr(0, colon))) {
-            line += std::string_view(argument).substr(0, colon + 1);
-            line += QuoteWindowsArgument(std::string_view(argument).substr(colon + 1));
+        const std::size_t colon = view.find(':');
+        if (colon != std::string_view::npos && LookupSwitchName(view.substr(0, colon))) {
+            line += view.substr(0, colon + 1);
+            line += QuoteWindowsArgument(view.substr(colon + 1));
+            continue;
+        }
+        // An installer property is written NAME="value", the form the
+        // installer expects and the one StripReservedProperties and the
+        // instance switches look for at the start of a token; quoting the
+        // whole argument would hide a reserved NAME from them.
+        // A switch value (a password may hold "=") is quoted whole.
+        const std::size_t equals = view.find('=');
+        if (!afterValueSwitch && equals != std::string_view::npos &&
+            IsPropertyName(view.substr(0, equals))) {
+            line += view.substr(0, equals + 1);
+            line += QuoteWindowsArgument(view.substr(equals + 1));
             continue;
         }
         line += QuoteWindowsArgument(argument);

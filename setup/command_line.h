@@ -101,8 +101,11 @@ bool ReadCommandLineFromRegistry(std::string_view commandLine, std::string &out)
 // Joins program arguments into one Windows-style command line, quoting an
 // argument that is empty or holds a blank, tab or double quote. Inside quotes
 // a double quote is written as "" and backslashes that precede a quote are
-// doubled, so both this module's tokenizer and the usual Windows argument
-// splitting read the argument back.
+// doubled, so the usual Windows argument splitting (the one the installer's
+// command line goes through) reads every argument back. This module's
+// tokenizer keeps the text raw: it reads a value back unchanged unless the
+// value has quotes or ends in backslashes. "/switch:value" and installer
+// properties NAME=value are quoted after the ":" or "=" only.
 std::string QuoteWindowsArgument(std::string_view argument);
 std::string JoinWindowsCommandLine(const std::vector<std::string> &arguments);
 

@@ -103,9 +103,13 @@ int CreateFolderTree(std::string_view path, bool lastIsFolder, std::vector<std::
     return 0;
 }
 
-void DeleteFolderTree(std::string_view folder) {
+namespace {
+
+// Works on native paths only: a name found on disk may hold a backslash,
+// which must never be read as a separator (a folder named "..\x" would
+// otherwise point outside the tree).
+void DeleteFolderContents(const fs::path &root) {
     std::error_code ec;
-    fs::path root(ToNativePath(folder));
     fs::directory_iterator it(root, ec);
     if (ec)
         return;
@@ -120,12 +124,18 @@ void DeleteFolderTree(std::string_view folder) {
         if (ec)
             continue;
         if (fs::is_directory(status)) {
-            DeleteFolderTree(entry.string());
+            DeleteFolderContents(entry);
             ::rmdir(entry.c_str());
         } else {
             ::unlink(entry.c_str());
         }
     }
+}
+
+} // namespace
+
+void DeleteFolderTree(std::string_view folder) {
+    DeleteFolderContents(fs::path(ToNativePath(folder)));
 }
 
 void RemoveEmptyFolderChain(std::string_view folder, std::string_view base) {

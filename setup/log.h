@@ -1,7 +1,7 @@
 // The setup log: a text file that exists only when the program runs with
 // /exelog. It opens on the first line with a header and a block describing
 // the operating system, then takes one line per event:
-//   2026-12-08 @20:53:14-Full command line:"/opt/x/TelmarSetup2.3" /exelog
+//   2026-12-08 @20:53:14-Full command line:/opt/x/TelmarSetup2.3 /exelog
 // and ends with an end line written at exit. Lines come from every thread;
 // one lock serialises them, and each line reaches the disk before the call
 // returns, so the file is complete even after a crash.

@@ -149,6 +149,25 @@ std::string JavaBinPath(std::string home, std::string_view wantedFile) {
     return ToNativePath(home) + "bin/" + std::string(wantedFile);
 }
 
+// The wanted file in the "bin" folder of the first home that has it.
+std::string FirstHomeWithFile(const std::vector<JavaHome> &homes, std::string_view wantedFile) {
+    for (const auto &home : homes) {
+        std::string candidate = JavaBinPath(home.home, wantedFile);
+        if (FileExists(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+// Runs the program; the exit code is filled only when the program was
+// waited for.
+bool RunAndTakeExitCode(const platform::ProcessStartInfo &info, uint32_t *exitCode) {
+    platform::ProcessResult result = platform::ProcessRun(info, exitCode != nullptr);
+    if (result.started && exitCode && result.waited)
+        *exitCode = result.exitCode;
+    return result.started;
+}
+
 void InsertJavaHome(std::vector<JavaHome> &list, JavaHome entry, bool ascending) {
     auto pos = std::find_if(list.begin(), list.end(), [&](const JavaHome &h) {
         int c = CompareVersions(h.version, entry.version);
@@ -389,10 +408,7 @@ bool RunProcessAndWait(std::string_view program, std::string_view commandLine, u
     info.program = program.empty() ? std::string() : ToNativePath(program);
     info.commandLine = std::string(commandLine);
     info.detached = (creationFlags & (kCreateNoWindow | kDetachedProcess)) != 0;
-    platform::ProcessResult result = platform::ProcessRun(info, exitCode != nullptr);
-    if (result.started && exitCode && result.waited)
-        *exitCode = result.exitCode;
-    return result.started;
+    return RunAndTakeExitCode(info, exitCode);
 }
 
 bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uint32_t *exitCode,
@@ -416,10 +432,7 @@ bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uin
         if (!isUrl)
             info.workingDirectory = GetFolderPart(target);
     }
-    platform::ProcessResult result = platform::ProcessRun(info, exitCode != nullptr);
-    if (result.started && exitCode && result.waited)
-        *exitCode = result.exitCode;
-    return result.started;
+    return RunAndTakeExitCode(info, exitCode);
 }
 
 std::vector<JavaHome> ListJavaHomes(const VersionQuad &minimum, bool developmentKit,
@@ -458,11 +471,10 @@ std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVe
     }
     VersionQuad minimum;
     ParseVersion(minimumVersion, minimum);
-    for (const auto &home : ListJavaHomes(minimum, !runtime, ascending)) {
-        std::string candidate = JavaBinPath(home.home, wantedFile);
-        if (FileExists(candidate))
-            return candidate;
-    }
+    if (std::string found =
+            FirstHomeWithFile(ListJavaHomes(minimum, !runtime, ascending), wantedFile);
+        !found.empty())
+        return found;
     // Java installed by the distribution: /usr/lib/jvm/<name>, the version
     // taken from the name ("java-11-openjdk-amd64", "java-1.8.0-openjdk").
     std::vector<JavaHome> system;
@@ -475,12 +487,7 @@ std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVe
             continue;
         InsertJavaHome(system, {version, it->path().string()}, ascending);
     }
-    for (const auto &home : system) {
-        std::string candidate = JavaBinPath(home.home, wantedFile);
-        if (FileExists(candidate))
-            return candidate;
-    }
-    return {};
+    return FirstHomeWithFile(system, wantedFile);
 }
 
 std::string GetInternetErrorText(uint32_t code) {
@@ -510,7 +517,6 @@ std::string GetInternetErrorText(uint32_t code) {
         {12150, "The requested header could not be located."},
         {12152, "The server returned an invalid or unrecognized response."},
         {12157, "An error occurred in the secure channel support."},
-        {12175, "A security error occurred."},
     };
     if (code >= 12000 && code <= 12174) {
         for (const auto &e : kDownloadErrors) {

@@ -1,6 +1,7 @@
 #include "command_line.h"
 #include "command_line_text.h"
 
+#include <setup_process.h>
 #include <setup_registry.h>
 
 #include <gtest/gtest.h>
@@ -248,7 +249,10 @@ TEST(WindowsCommandLine, QuotesOnlyWhatNeedsIt) {
     EXPECT_EQ(QuoteWindowsArgument("C:\\my dir\\"), "\"C:\\my dir\\\\\"");
     EXPECT_EQ(QuoteWindowsArgument("C:\\dir\\"), "C:\\dir\\");
     EXPECT_EQ(JoinWindowsCommandLine({"/exelog", "/tmp/my dir/s.log", "TARGETDIR=/opt/x y"}),
-              "/exelog \"/tmp/my dir/s.log\" \"TARGETDIR=/opt/x y\"");
+              "/exelog \"/tmp/my dir/s.log\" TARGETDIR=\"/opt/x y\"");
+    // Only a property name keeps the "=" outside the quotes.
+    EXPECT_EQ(JoinWindowsCommandLine({"a b=c", "=x y", "P=", "1X=a b"}),
+              "\"a b=c\" \"=x y\" P=\"\" \"1X=a b\"");
     EXPECT_EQ(JoinWindowsCommandLine({}), "");
 }
 
@@ -262,7 +266,29 @@ TEST(WindowsCommandLine, ArgumentsSurviveTheParser) {
     const auto separate = ParseCommandLine(JoinWindowsCommandLine(
         {"/exelog", "/tmp/log file.txt", "/exelang", "1049", "/qn", "PROP=a b"}));
     EXPECT_EQ(PairsOf(separate), (Pairs{{11, "/tmp/log file.txt"}, {9, "1049"}}));
-    EXPECT_EQ(separate.passThrough, "/qn \"PROP=a b\"");
+    EXPECT_EQ(separate.passThrough, "/qn PROP=\"a b\"");
+}
+
+TEST(WindowsCommandLine, PassThroughArgumentsReachTheInstallerUnchanged) {
+    const std::vector<std::string> handedOn = {"/qn",    "TARGETDIR=/opt/my app", "NOTE=say \"hi\"",
+                                               "EMPTY=", "C:\\my dir\\",          "a\\\"b c"};
+    std::vector<std::string> arguments = {"/exenoui"};
+    arguments.insert(arguments.end(), handedOn.begin(), handedOn.end());
+    const auto options = ParseCommandLine(JoinWindowsCommandLine(arguments));
+    EXPECT_EQ(PairsOf(options), (Pairs{{6, ""}}));
+    EXPECT_EQ(platform::SplitCommandLine(options.passThrough), handedOn);
+}
+
+TEST(WindowsCommandLine, ReservedPropertiesWithBlankValuesAreStillStripped) {
+    const auto options = ParseCommandLine(JoinWindowsCommandLine(
+        {"/exenoui", "/qn", "EXE_CMD_LINE=/exelog /tmp/x.log", "ADDLOCAL=a b", "KEEP=c d"}));
+    EXPECT_EQ(BuildCommandLine(options, true), "/exenoui  /qn KEEP=\"c d\"");
+
+    // A switch value that looks like a property is still read whole.
+    const auto secret =
+        ParseCommandLine(JoinWindowsCommandLine({"/password", "K=a b", "/exelang", "1", "P=x y"}));
+    EXPECT_EQ(PairsOf(secret), (Pairs{{17, "K=a b"}, {9, "1"}}));
+    EXPECT_EQ(secret.passThrough, "P=\"x y\"");
 }
 
 TEST(MaskPasswords, HidesValuesOfTheThreeSecretSwitches) {

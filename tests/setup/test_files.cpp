@@ -127,6 +127,18 @@ TEST_F(Files, DeleteFolderTreeEmptiesButKeepsTheFolderAndNeverFollowsLinks) {
     EXPECT_TRUE(fs::exists(m_dir + "/outside/precious"));
 }
 
+TEST_F(Files, DeleteFolderTreeTakesBackslashesInNamesLiterally) {
+    // A folder inside the tree whose name reads as "..\outside" in a
+    // Windows path must not lead the deletion to the tree's neighbour.
+    fs::create_directories(m_dir + "/outside");
+    Write(m_dir + "/outside/precious", "keep me");
+    fs::create_directories(m_dir + "/tree/..\\outside");
+    Write(m_dir + "/tree/..\\outside/inner", "x");
+    DeleteFolderTree(m_dir + "/tree");
+    EXPECT_TRUE(fs::is_empty(m_dir + "/tree"));
+    EXPECT_TRUE(fs::exists(m_dir + "/outside/precious"));
+}
+
 TEST_F(Files, RemoveEmptyFolderChainStopsAtBaseAndAtContent) {
     fs::create_directories(m_dir + "/base/a/b/c");
     Write(m_dir + "/base/a/keep", "x");

@@ -95,6 +95,8 @@ TEST_F(Registry, CyrillicNamesCompareWithoutCase) {
     ASSERT_TRUE(again);
     EXPECT_EQ(Text(*again, "ПОРТ"), "COM1");
     EXPECT_TRUE(RegistryNamesEqual("Ёлка", "ёЛКА"));
+    EXPECT_TRUE(RegistryNamesEqual("Ґанок Їжак Єдність Іній", "ґАНОК їЖАК єДНІСТЬ іНІЙ"));
+    EXPECT_FALSE(RegistryNamesEqual("Ґ", "Г"));
     EXPECT_FALSE(RegistryNamesEqual("Ёлка", "Елка"));
 }
 
@@ -143,6 +145,17 @@ TEST_F(Registry, MissingKeysAndValues) {
     EXPECT_FALSE(RegistryDeleteValue(key, "absent"));
     EXPECT_FALSE(RegistryDeleteKey(RegistryHive::LocalMachine, "Software\\Nothing"));
     EXPECT_FALSE(RegistryDeleteKey(RegistryHive::LocalMachine, ""));
+}
+
+TEST_F(Registry, HivesInsideHklmAreNeverDeletedWhole) {
+    Create(RegistryHive::ClassesRoot, ".msi");
+    Create(RegistryHive::CurrentConfig, "Software\\Fonts");
+    EXPECT_FALSE(RegistryDeleteKey(RegistryHive::ClassesRoot, ""));
+    EXPECT_FALSE(RegistryDeleteKey(RegistryHive::CurrentConfig, "\\"));
+    EXPECT_TRUE(RegistryOpenKey(RegistryHive::ClassesRoot, ".msi"));
+    EXPECT_TRUE(RegistryOpenKey(RegistryHive::CurrentConfig, "Software\\Fonts"));
+    EXPECT_TRUE(RegistryDeleteKey(RegistryHive::ClassesRoot, ".MSI"));
+    EXPECT_FALSE(RegistryOpenKey(RegistryHive::ClassesRoot, ".msi"));
 }
 
 TEST_F(Registry, DeleteValueAndKey) {
