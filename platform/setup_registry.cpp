@@ -84,6 +84,10 @@ uint32_t FoldCodePoint(uint32_t cp) {
         return cp + 0x20;
     if (cp >= 0x400 && cp <= 0x40F)
         return cp + 0x50;
+    // Cyrillic pairs beyond the basic alphabet (Ukrainian Ґ among them):
+    // the capital is the even code point.
+    if (((cp >= 0x460 && cp <= 0x481) || (cp >= 0x48A && cp <= 0x4BF)) && cp % 2 == 0)
+        return cp + 1;
     return cp;
 }
 
@@ -519,9 +523,10 @@ std::optional<RegistryKey> RegistryCreateKey(RegistryHive hive, std::string_view
 }
 
 bool RegistryDeleteKey(RegistryHive hive, std::string_view path) {
-    auto parts = Locate(hive, path).second;
-    if (parts.empty())
-        return false; // never a whole hive
+    // Never a whole hive: HKCR and HKCC are keys of HKLM here, so the path
+    // given must name a key of its own.
+    if (SplitKeyPath(path).empty())
+        return false;
     auto dir = KeyDirectory(hive, path, false);
     if (!dir)
         return false;

@@ -192,6 +192,10 @@ uint32_t GetPathFileSize(std::string_view path) {
 }
 
 bool ReadTextFile(std::string_view path, std::string &text) {
+    // A folder opens as a stream here but has no text to give.
+    struct stat st {};
+    if (!StatPath(path, st) || S_ISDIR(st.st_mode))
+        return false;
     std::ifstream in(ToNativePath(path), std::ios::binary);
     if (!in)
         return false;
@@ -227,8 +231,15 @@ std::string MakeTempFileName() {
 }
 
 std::vector<std::string> ListFixedDrives() {
-    std::vector<std::string> drives;
     std::ifstream in("/proc/self/mounts");
+    std::ostringstream table;
+    table << in.rdbuf();
+    return FixedDrivesOfMountTable(table.str());
+}
+
+std::vector<std::string> FixedDrivesOfMountTable(const std::string &mountTable) {
+    std::vector<std::string> drives;
+    std::istringstream in(mountTable);
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream fields(line);

@@ -49,6 +49,8 @@ bool MakeTempFileNameWithPrefix(std::string_view prefix, std::string &name);
 // Mount points of local disk file systems (devices under /dev, no loop
 // devices), each ending with "/", in the order of the mount table.
 std::vector<std::string> ListFixedDrives();
+// The same from mount-table text in the form of /proc/self/mounts.
+std::vector<std::string> FixedDrivesOfMountTable(const std::string &mountTable);
 
 // True when the free bytes available to this user on the file system of the
 // path are strictly more than needed. A path whose folders do not exist yet

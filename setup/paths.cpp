@@ -271,10 +271,14 @@ std::vector<std::string> SplitPath(std::string_view path) {
 std::string JoinPathParts(std::string_view path) {
     std::string result;
     std::string_view body = HasLongPathPrefix(path) ? path.substr(4) : path;
-    // An absolute Linux path keeps its leading "/".
-    if (!body.empty() && IsPathSeparator(body[0]) && !IsUncPath(body))
-        result = "/";
-    for (std::string part : SplitPath(path)) {
+    std::string_view split = path;
+    // An absolute Linux path keeps its leading "/" (after a long-path
+    // prefix, when there is one).
+    if (!body.empty() && IsPathSeparator(body[0]) && !IsUncPath(body)) {
+        result = std::string(path.substr(0, path.size() - body.size())) + "/";
+        split = body;
+    }
+    for (std::string part : SplitPath(split)) {
         while (!part.empty() && (part.back() == ' ' || part.back() == '.'))
             part.pop_back();
         if (!result.empty() && result.back() != ']')

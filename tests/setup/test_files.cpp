@@ -201,6 +201,12 @@ TEST_F(Files, ReadTextFileDropsOnlyAClosingCrLf) {
     ASSERT_TRUE(ReadTextFile(m_dir + "/big", text));
     EXPECT_EQ(text, big);
     EXPECT_FALSE(ReadTextFile(m_dir + "/missing", text));
+    text = "kept";
+    EXPECT_FALSE(ReadTextFile(m_dir, text));
+    EXPECT_EQ(text, "kept");
+    Write(m_dir + "/empty", "");
+    ASSERT_TRUE(ReadTextFile(m_dir + "/empty", text));
+    EXPECT_EQ(text, "");
 }
 
 TEST_F(Files, TempNamesAreUniqueAndLeaveNoFile) {
@@ -242,6 +248,20 @@ TEST_F(Files, DiskSpaceFalseWhenNothingCanBeAsked) {
 TEST_F(Files, DiskSpaceOnTheRealFileSystem) {
     EXPECT_TRUE(HasEnoughDiskSpace(m_dir + "/not/yet/there", 0));
     EXPECT_FALSE(HasEnoughDiskSpace(m_dir, UINT64_MAX));
+}
+
+TEST(Drives, MountTableGivesLocalDisksOnce) {
+    const std::string table = "sysfs /sys sysfs rw 0 0\n"
+                              "/dev/sda1 / ext4 rw 0 0\n"
+                              "/dev/loop3 /snap/core squashfs ro 0 0\n"
+                              "tmpfs /tmp tmpfs rw 0 0\n"
+                              "/dev/sdb1 /media/usb\\040disk vfat rw 0 0\n"
+                              "/dev/sda1 / ext4 rw 0 0\n"
+                              "/dev/sdc1 /data/ ext4 rw 0 0\n"
+                              "broken\n";
+    EXPECT_EQ(FixedDrivesOfMountTable(table),
+              (std::vector<std::string>{"/", "/media/usb disk/", "/data/"}));
+    EXPECT_TRUE(FixedDrivesOfMountTable("").empty());
 }
 
 TEST(Drives, FixedDrivesEndWithASeparator) {

@@ -120,6 +120,9 @@ TEST(PathText, JoinPathPartsTrimsAndJoinsAfterFolderReferences) {
     EXPECT_EQ(JoinPathParts("[TempFolder]\\sub. \\file "), "[TempFolder]sub/file");
     EXPECT_EQ(JoinPathParts("C:\\a.\\b  \\c"), "C:/a/b/c");
     EXPECT_EQ(JoinPathParts("/opt/app. /bin"), "/opt/app/bin");
+    EXPECT_EQ(ToNativePath(JoinPathParts("\\\\?\\/opt/app. /bin")), "/opt/app/bin");
+    EXPECT_EQ(JoinPathParts(""), "");
+    EXPECT_EQ(JoinPathParts("/"), "/");
 }
 
 TEST(PathText, RootOfDriveUncAndLinuxPaths) {
