@@ -7,6 +7,7 @@
 #include "link.h"
 
 #include <numeric>
+#include <random>
 
 using namespace krv::drv;
 using krv::test::ReplyFrame;
@@ -245,4 +246,30 @@ TEST(LinkWithoutPort, FailsAtOnceWithTheTimeoutText) {
     EXPECT_FALSE(StandardResult(false));
     EXPECT_EQ(krv::platform::Cp1251ToUtf8(FPErrorMessage()), kTimeoutText);
     SetLinkClockForTesting(nullptr);
+}
+
+// Device data is untrusted: random and cut replies must parse or be refused
+// without reading outside them (the sanitizer build watches), and every well
+// formed reply must give back exactly its data.
+TEST(FrameCodec, RandomAndCutRepliesNeverReadOutside) {
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes data(random() % 40);
+        for (auto &b : data) b = static_cast<uint8_t>(random() % 4 == 0 ? 0x10 : random());
+        Bytes raw = StatusReply(static_cast<uint8_t>(random()), static_cast<uint8_t>(random()), 0, data);
+        ReplyHeader header;
+        Bytes parsed;
+        ASSERT_TRUE(EndsWithFrameEnd(raw));
+        ASSERT_TRUE(ParseReply(raw, header, parsed));
+        ASSERT_EQ(parsed, data);
+        // Every shorter cut, and random noise, is refused or parsed, never overrun.
+        Bytes cut(raw.begin(), raw.begin() + static_cast<long>(random() % raw.size()));
+        (void)ParseReply(cut, header, parsed);
+        (void)VerifyReplyChecksum(cut);
+        Bytes noise(random() % 24);
+        for (auto &b : noise) b = static_cast<uint8_t>(random() % 3 == 0 ? 0x10 : random() % 8);
+        (void)ParseReply(noise, header, parsed);
+        (void)EndsWithFrameEnd(noise);
+        (void)CheckReplyShape(noise);
+    }
 }
