@@ -20,6 +20,7 @@
 #include <QMetaMethod>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QStatusBar>
 #include <QSpinBox>
 #include <QTableWidget>
 

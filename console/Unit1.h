@@ -85,6 +85,7 @@ class TForm1 : public QMainWindow {
     // Receipt operations (Unit1Operations.cpp).
     void RegisterLine(krv::console::ReceiptAction action);
     bool CloseAutomatically();
+    void ServiceCash(krv::console::CashOperation operation, const char *field);
     void ShowInputError(const QString &text);
     QString FieldText(const char *name) const;
     bool Checked(const char *name) const;

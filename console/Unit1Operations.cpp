@@ -259,32 +259,25 @@ void TForm1::Button13Click() {
 
 // ---- Service cash -------------------------------------------------------------------
 
-namespace {
-
-void RunCash(TForm1 &form, CashOperation operation, const QString &text) {
-    const CashBuild build = BuildCashRequest(operation, text, LocaleDecimalSeparator());
+void TForm1::ServiceCash(CashOperation operation, const char *field) {
+    const CashBuild build = BuildCashRequest(operation, FieldText(field), LocaleDecimalSeparator());
     if (!build.ok) {
-        ShowMessage(&form, kErrorCaption, build.error, Icon::Error, Buttons::Ok);
+        ShowInputError(build.error);
         return;
     }
     if (!CallCash(operation, build.amount)) {
-        ShowDriverError(&form);
+        ShowDriverError(this);
         return;
     }
-    if (PaperCheckFollows(operation == CashOperation::In ? ReceiptAction::CashIn
-                                                         : ReceiptAction::CashOut,
-                          State().IsFirstModel != 0))
-        PaperLowWarning();
+    CheckPaper(operation == CashOperation::In ? ReceiptAction::CashIn : ReceiptAction::CashOut);
 }
 
-} // namespace
-
 void TForm1::Button14Click() {
-    RunCash(*this, CashOperation::In, FieldText("Edit10"));
+    ServiceCash(CashOperation::In, "Edit10");
 }
 
 void TForm1::Button16Click() {
-    RunCash(*this, CashOperation::Out, FieldText("Edit29"));
+    ServiceCash(CashOperation::Out, "Edit29");
 }
 
 // ---- Barcodes -------------------------------------------------------------------------
