@@ -52,8 +52,9 @@ Measure TimeDriver(int n) {
 }
 
 // The same request and reply without the driver: write the frame, read until
-// the whole reply is in, as fast as the pty allows.
-Measure TimeDirect(const std::string &slave, int n, size_t replyBytes) {
+// the reply's closing DLE ETX is in, as fast as the pty allows. (Replies
+// differ in length by their stuffed bytes, so the end is found, not counted.)
+Measure TimeDirect(const std::string &slave, int n) {
     int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
     if (fd < 0) {
         std::perror("open");
@@ -71,15 +72,15 @@ Measure TimeDirect(const std::string &slave, int n, size_t replyBytes) {
         std::vector<uint8_t> frame = krv::drv::BuildRequestFrame(seq, std::vector<uint8_t>{0x00});
         ::tcflush(fd, TCIOFLUSH);
         if (::write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) std::exit(1);
-        size_t got = 0;
-        while (got < replyBytes) {
+        std::vector<uint8_t> reply;
+        while (!krv::drv::EndsWithFrameEnd(reply)) {
             pollfd p{fd, POLLIN, 0};
             if (::poll(&p, 1, 2000) <= 0) {
                 std::fprintf(stderr, "krv-link-bench: direct exchange timed out\n");
                 std::exit(1);
             }
             ssize_t r = ::read(fd, buffer, sizeof buffer);
-            if (r > 0) got += static_cast<size_t>(r);
+            if (r > 0) reply.insert(reply.end(), buffer, buffer + r);
         }
     }
     double cpu = ThreadCpuSeconds() - cpu0;
@@ -118,7 +119,7 @@ void RunCase(const char *name, uint32_t paceBaud, uint32_t burst, int n) {
         Measure d = TimeDriver(n);
         FPClose();
         if (d.wallPerCall < driver.wallPerCall) driver = d;
-        Measure x = TimeDirect(emulator.SlavePath(), n, replyBytes);
+        Measure x = TimeDirect(emulator.SlavePath(), n);
         if (x.wallPerCall < direct.wallPerCall) direct = x;
     }
     emulator.Stop();
