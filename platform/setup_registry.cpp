@@ -1,4 +1,5 @@
 #include "setup_registry.h"
+#include "setup_utf8.h"
 
 #include <algorithm>
 #include <atomic>
@@ -54,25 +55,6 @@ std::string HiveRootDirectory(const char *hiveName) {
         return data + "/krv-setup/registry/HKCU";
     }
     return std::string("/var/lib/krv-setup/registry/") + hiveName;
-}
-
-// Appends one code point as UTF-8.
-void AppendUtf8(std::string &out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 uint32_t FoldCodePoint(uint32_t cp) {

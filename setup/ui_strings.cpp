@@ -1,5 +1,7 @@
 #include "ui_strings.h"
 
+#include "setup_utf8.h"
+
 #include <cstdio>
 #include <mutex>
 
@@ -333,26 +335,6 @@ std::size_t Utf8Length(std::string_view text) {
     return n;
 }
 
-void AppendCodePoint(std::string &out, uint64_t cp) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 struct FormatField {
     std::string flags;
     std::size_t width = 0;
@@ -574,9 +556,9 @@ std::string FormatUiText(std::string_view format, const std::vector<UiArg> &args
         } else if (field.conversion == 'c') {
             std::string value;
             if (auto s = std::get_if<int64_t>(&arg))
-                AppendCodePoint(value, *s < 0 ? 0xFFFD : static_cast<uint64_t>(*s));
+                krv::platform::AppendUtf8(value, *s < 0 ? 0xFFFD : static_cast<uint64_t>(*s));
             else
-                AppendCodePoint(value, std::get<uint64_t>(arg));
+                krv::platform::AppendUtf8(value, std::get<uint64_t>(arg));
             AppendPadded(out, value, field);
         } else {
             out += FormatNumber(field, arg);

@@ -64,6 +64,13 @@ void ScriptedLinkTest::TearDown() {
     krv::drv::SetLinkClockForTesting(nullptr);
 }
 
+std::string Cp(const std::string &utf8) { return krv::platform::Utf8ToCp1251(utf8); }
+
+std::vector<uint8_t> Oem(const std::string &utf8) {
+    const std::string oem = krv::platform::AnsiToOem(Cp(utf8));
+    return std::vector<uint8_t>(oem.begin(), oem.end());
+}
+
 std::vector<uint8_t> ReplyFrame(std::vector<uint8_t> body, uint8_t lead) {
     std::vector<uint8_t> out{lead, 0x10, 0x02};
     uint8_t sum = 0;

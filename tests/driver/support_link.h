@@ -84,6 +84,11 @@ protected:
     void TearDown() override;
 };
 
+// Text as callers hand it to the driver (Windows-1251) and as it goes on the
+// wire (the printer's OEM code page), from UTF-8 test literals.
+std::string Cp(const std::string &utf8);
+std::vector<uint8_t> Oem(const std::string &utf8);
+
 // A framed reply as the printer sends it: ACK, DLE STX, stuffed body and
 // checksum, DLE ETX. Written here independently of the driver's codec.
 std::vector<uint8_t> ReplyFrame(std::vector<uint8_t> body, uint8_t lead = 0x06);

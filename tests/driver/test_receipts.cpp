@@ -17,12 +17,8 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-std::string Cp(const std::string &utf8) { return krv::platform::Utf8ToCp1251(utf8); }
-
-Bytes Oem(const std::string &utf8) {
-    const std::string oem = krv::platform::AnsiToOem(Cp(utf8));
-    return Bytes(oem.begin(), oem.end());
-}
+using krv::test::Cp;
+using krv::test::Oem;
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes out;

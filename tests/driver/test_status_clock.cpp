@@ -19,12 +19,8 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-std::string Cp(const std::string &utf8) { return krv::platform::Utf8ToCp1251(utf8); }
-
-Bytes Oem(const std::string &utf8) {
-    const std::string oem = krv::platform::AnsiToOem(Cp(utf8));
-    return Bytes(oem.begin(), oem.end());
-}
+using krv::test::Cp;
+using krv::test::Oem;
 
 double Date(int y, int m, int d) { return krv::drv::EncodeDate({y, m, d}).value(); }
 double Time(int h, int m, int s) { return krv::drv::EncodeTime({h, m, s}).value(); }
