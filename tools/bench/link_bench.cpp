@@ -111,10 +111,10 @@ void RunCase(const char *name, uint32_t paceBaud, uint32_t burst, int n) {
     const size_t replyBytes = krv::drv::LastReply().raw.size();
     const size_t requestBytes = krv::drv::BuildRequestFrame(1, std::vector<uint8_t>{0x00}).size();
 
-    // Alternate the two, three rounds each, and keep the best round of
+    // Alternate the two, five rounds each, and keep the best round of
     // each: both then see the same warm caches and the same machine load.
     Measure driver{1e9, 0}, direct{1e9, 0};
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 5; ++round) {
         if (FPInit(kPort, paceBaud ? paceBaud : 38400, 3, 3) == 0) std::exit(1);
         Measure d = TimeDriver(n);
         FPClose();
