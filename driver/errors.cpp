@@ -96,8 +96,6 @@ std::string FlagLines(const ReplyFlags &flags) {
     return text;
 }
 
-void SetTimeoutText() { SetErrorText(kTimeoutText); }
-
 } // namespace
 
 LastErrorState &ErrorState() {
@@ -106,8 +104,6 @@ LastErrorState &ErrorState() {
 }
 
 void SetErrorText(std::string_view utf8) { ErrorState().text = platform::Utf8ToCp1251(utf8); }
-
-void SetErrorTextCp1251(std::string_view cp1251) { ErrorState().text = std::string(cp1251); }
 
 void ClearErrorText() { ErrorState().text.clear(); }
 
@@ -152,41 +148,30 @@ bool DeviceStatusDecoder(uint8_t status, uint8_t code) {
     return false;
 }
 
-bool StandardResult(bool transactionOk) {
-    if (!transactionOk) {
-        SetTimeoutText();
-        return false;
-    }
-    const ReplyHeader &header = LastReply().header;
-    if (DeviceStatusDecoder(header.status, header.error))
-        return true;
-    // A shift past its 24 hours alone does not stop the command; the text
-    // stays for the caller who wants to warn about it.
-    return ErrorState().status == 0x20;
+bool LinkResult(bool transactionOk) {
+    if (!transactionOk)
+        SetErrorText(kTimeoutText);
+    return transactionOk;
 }
 
 bool StrictResult(bool transactionOk) {
-    if (!transactionOk) {
-        SetTimeoutText();
+    if (!LinkResult(transactionOk))
         return false;
-    }
     const ReplyHeader &header = LastReply().header;
     return DeviceStatusDecoder(header.status, header.error);
 }
 
-bool LinkResult(bool transactionOk) {
-    if (!transactionOk) {
-        SetTimeoutText();
-        return false;
-    }
-    return true;
+bool StandardResult(bool transactionOk) {
+    if (StrictResult(transactionOk))
+        return true;
+    // A shift past its 24 hours alone does not stop the command; the text
+    // stays for the caller who wants to warn about it.
+    return transactionOk && ErrorState().status == 0x20;
 }
 
 bool LinkResultCheckingCode(bool transactionOk) {
-    if (!transactionOk) {
-        SetTimeoutText();
+    if (!LinkResult(transactionOk))
         return false;
-    }
     const uint8_t code = LastReply().header.error;
     return code == 0 || DeviceStatusDecoder(0, code);
 }

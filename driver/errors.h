@@ -12,6 +12,7 @@ namespace krv::drv {
 inline constexpr int32_t kFalse = 0;
 inline constexpr int32_t kTrue = -1;
 inline int32_t ToExportBool(bool value) { return value ? kTrue : kFalse; }
+inline int16_t ToExportBool16(bool value) { return value ? -1 : 0; }
 
 struct LastErrorState {
     std::string text; // Windows-1251, what FPErrorMessage hands out
@@ -23,7 +24,6 @@ LastErrorState &ErrorState();
 
 // Texts in our sources are UTF-8; the state keeps them in Windows-1251.
 void SetErrorText(std::string_view utf8);
-void SetErrorTextCp1251(std::string_view cp1251);
 void ClearErrorText();
 
 inline constexpr const char *kTimeoutText = "Превышено время ожидания ответа от принтера!";

@@ -9,7 +9,7 @@ using namespace krv::drv;
 extern "C" {
 
 KRV_API KrvBool16 FPInit(uint8_t port, uint32_t baud, uint8_t readTimeout, uint8_t writeTimeout) {
-    return OpenLink(port, baud, readTimeout, writeTimeout) ? KrvBool16{-1} : KrvBool16{0};
+    return ToExportBool16(OpenLink(port, baud, readTimeout, writeTimeout));
 }
 
 KRV_API KrvBool FPClose(void) { return ToExportBool(CloseLink()); }

@@ -9,27 +9,17 @@
 #include "info_queries.h"
 
 #include "KRV_T100DRV.h"
-#include "errors.h"
-#include "link.h"
-#include "values.h"
+#include "command_helpers.h"
 
 #include <algorithm>
 #include <string>
 
 using namespace krv::drv;
+using namespace krv::drv::cmd;
 
 namespace {
 
 constexpr uint8_t kBank10 = 0x10;
-
-int32_t Refuse(const char *utf8) {
-    SetErrorText(utf8);
-    return kFalse;
-}
-
-template <typename T> void Put(T *target, T value) {
-    if (target) *target = value;
-}
 
 // How many of `wanted` entries fit an array whose highest index is `high`.
 size_t Room(const void *array, int32_t high, size_t wanted) {
@@ -37,15 +27,11 @@ size_t Room(const void *array, int32_t high, size_t wanted) {
     return std::min(wanted, static_cast<size_t>(high) + 1);
 }
 
-int16_t Flag(bool value) { return value ? -1 : 0; }
-
-enum class Rule { Link, Standard };
-
-bool MemoryRead(uint16_t address, uint8_t bank, uint8_t length, Bytes &out, Rule rule) {
+// `judge` is the result rule the exchange is held to.
+bool MemoryRead(uint16_t address, uint8_t bank, uint8_t length, Bytes &out, bool (*judge)(bool)) {
     out.clear();
     const Bytes payload{0x1C, static_cast<uint8_t>(address & 0xFF), static_cast<uint8_t>(address >> 8), bank, length};
-    const bool exchanged = PrinterTransaction(payload);
-    if (!(rule == Rule::Link ? LinkResult(exchanged) : StandardResult(exchanged))) return false;
+    if (!judge(PrinterTransaction(payload))) return false;
     if (length == 0) {
         SetErrorText("Длина блока данных не может быть равна нулю!");
         return false;
@@ -61,7 +47,7 @@ bool MemoryRead(uint16_t address, uint8_t bank, uint8_t length, Bytes &out, Rule
 }
 
 bool FixedRead(uint16_t address, uint8_t length, Bytes &out, uint8_t bank = kBank10) {
-    return MemoryRead(address, bank, length, out, Rule::Standard);
+    return MemoryRead(address, bank, length, out, StandardResult);
 }
 
 // Four-digit packed BCD, the low digit pair first.
@@ -99,7 +85,7 @@ std::optional<double> ReplyDate(uint8_t day, uint8_t month, uint8_t year) {
 
 // A command whose whole reply is one record of a fixed shape.
 const Bytes *FixedReply(uint8_t command, size_t expectedLength) {
-    if (!StandardResult(PrinterTransaction(Bytes{command}))) return nullptr;
+    if (!RunStandard(Bytes{command})) return nullptr;
     const Bytes &data = LastReply().data;
     if (data.empty()) {
         SetErrorText(kNoReplyDataText);
@@ -124,7 +110,7 @@ std::string g_articleName;
 namespace krv::drv {
 
 bool ReadPrinterMemory(uint16_t address, uint8_t bank, uint8_t length, std::vector<uint8_t> &out) {
-    return MemoryRead(address, bank, length, out, Rule::Link);
+    return MemoryRead(address, bank, length, out, LinkResult);
 }
 
 } // namespace krv::drv
@@ -214,8 +200,8 @@ extern "C" KRV_API KrvBool FPGetTaxRate(int32_t *rates, int32_t ratesHigh, int32
     if (!FixedRead(0x0150, tableLength, data)) return kFalse;
     const uint8_t options = data[2 * n];
     const bool levyScheme = options & 0x20;
-    Put(withLevy, Flag(levyScheme));
-    Put(addedTax, Flag(options & 0x10));
+    Put(withLevy, ToExportBool16(levyScheme));
+    Put(addedTax, ToExportBool16(options & 0x10));
     if (n <= 5) {
         const size_t rateRoom = Room(rates, ratesHigh, n);
         const size_t levyRoom = Room(levies, leviesHigh, n);
@@ -224,7 +210,7 @@ extern "C" KRV_API KrvBool FPGetTaxRate(int32_t *rates, int32_t ratesHigh, int32
             if (k < rateRoom) rates[k] = static_cast<int32_t>(*ReadU16(data, 2 * k));
             const uint32_t levyWord = levyScheme ? *ReadU16(data, 2 * n + 1 + 2 * k) : 0;
             if (k < levyRoom) levies[k] = static_cast<int32_t>(levyWord & 0x7FFF);
-            if (levyScheme && k < compoundRoom) compound[k] = Flag(levyWord & 0x8000);
+            if (levyScheme && k < compoundRoom) compound[k] = ToExportBool16(levyWord & 0x8000);
         }
     }
 
@@ -243,7 +229,7 @@ extern "C" KRV_API KrvBool FPGetArticleInfo(uint8_t *nameLength, const char **na
     if (!code) return Refuse("Не задан код товара!");
     Bytes payload{0x29};
     PutArticleCode(payload, *code);
-    if (!StandardResult(PrinterTransaction(payload))) return kFalse;
+    if (!RunStandard(payload)) return kFalse;
     const Bytes &data = LastReply().data;
     if (data.empty()) return Refuse(kNoReplyDataText);
     const size_t length = data[0] & 0x7F;
@@ -308,7 +294,7 @@ extern "C" KRV_API KrvBool FPGetCheckSums(int32_t *groupSums, int32_t groupSumsH
 extern "C" KRV_API KrvBool FPFullGetTaxRate(KrvDateTime *date, uint8_t *count, KrvBool16 *addedTax,
                                             TaxRateEntry *rates, int32_t ratesHigh, KrvBool16 *withLevy,
                                             uint16_t *groupFLevy) {
-    if (!StandardResult(PrinterTransaction(Bytes{0x2C}))) return kFalse;
+    if (!RunStandard(Bytes{0x2C})) return kFalse;
     const Bytes &data = LastReply().data;
     if (data.empty()) return Refuse(kNoReplyDataText);
     const size_t n = data[0];
@@ -324,19 +310,19 @@ extern "C" KRV_API KrvBool FPFullGetTaxRate(KrvDateTime *date, uint8_t *count, K
     // Six entries is all the caller's array holds.
     if (n > 6) return Refuse(kReplyFormatText);
 
-    Put(withLevy, Flag(levyScheme));
+    Put(withLevy, ToExportBool16(levyScheme));
     const size_t room = Room(rates, ratesHigh, 6);
     for (size_t k = 0; k < n && k < room; ++k) {
         TaxRateEntry &entry = rates[k];
         entry.rate = static_cast<int32_t>(*ReadU16(data, 4 + 2 * k));
         const uint32_t levyWord = levyScheme ? *ReadU16(data, 5 + 2 * n + 2 * k) : 0;
         entry.levyRate = static_cast<int32_t>(levyWord & 0x7FFF);
-        entry.compound = Flag(levyWord & 0x8000);
-        entry.hasLevy = Flag(entry.levyRate != 0);
+        entry.compound = ToExportBool16(levyWord & 0x8000);
+        entry.hasLevy = ToExportBool16(entry.levyRate != 0);
     }
     const uint16_t sixthLevy = levyScheme ? static_cast<uint16_t>(*ReadU16(data, 5 + 4 * n)) : 0;
     Put(groupFLevy, sixthLevy);
-    if (room == 6) rates[5].hasLevy = Flag(sixthLevy != 0);
-    Put(addedTax, Flag(options & 0x10));
+    if (room == 6) rates[5].hasLevy = ToExportBool16(sixthLevy != 0);
+    Put(addedTax, ToExportBool16(options & 0x10));
     return kTrue;
 }

@@ -1,10 +1,7 @@
 // The electronic control tape, the 72-hour lock and the text queries of the
 // KRV-L5 modem.
 #include "KRV_T100DRV.h"
-#include "errors.h"
-#include "info_queries.h"
-#include "link.h"
-#include "values.h"
+#include "command_helpers.h"
 
 #include <algorithm>
 #include <optional>
@@ -12,28 +9,18 @@
 #include <string_view>
 
 using namespace krv::drv;
+using namespace krv::drv::cmd;
 
 namespace {
 
 constexpr const char *kModemSilentText = "Модем не отвечает!";
-
-int32_t Refuse(const char *utf8) {
-    SetErrorText(utf8);
-    return kFalse;
-}
-
-Bytes Command(uint8_t code, uint16_t password) {
-    Bytes payload{code};
-    PutU16(payload, password);
-    return payload;
-}
 
 // Day, month, year (00 when `withYear` is off), hour, minute, second, each
 // packed BCD. Nothing, with the reason set, when the value is no date or its
 // time of day cannot be read.
 std::optional<Bytes> MomentBytes(double moment, bool withYear) {
     if (!IsValidDateTime(moment)) {
-        SetErrorText("Ошибка формата даты!");
+        SetErrorText(kDateFormatText);
         return std::nullopt;
     }
     const CivilDate date = DecodeDate(moment);
@@ -48,9 +35,7 @@ std::optional<Bytes> MomentBytes(double moment, bool withYear) {
 
 // These commands must reach a printer that is locked or whose tape is full,
 // so its status byte is not looked at; an error code is still a refusal.
-int32_t TapeCommand(const Bytes &payload) {
-    return ToExportBool(LinkResultCheckingCode(PrinterTransaction(payload)));
-}
+int32_t TapeCommand(const Bytes &payload) { return ToExportBool(RunLinkCheckingCode(payload)); }
 
 // The reply of the last modem query; a text handed out points into it.
 std::string g_modemReply;
@@ -75,20 +60,20 @@ bool ModemQuery(std::string_view query) {
 // ---- Electronic control tape ---------------------------------------------------------------
 
 extern "C" KRV_API KrvBool FPGetStatusKLEF(int32_t *firstPacket, int32_t *lastPacket, uint16_t *freeBytes) {
-    if (!LinkResult(PrinterTransaction(Bytes{0x33}))) return kFalse;
-    const Bytes &data = LastReply().data;
+    if (!RunLink(Bytes{0x33})) return kFalse;
+    const auto data = ReplyData();
     const auto first = ReadU32(data, 0);
     const auto last = ReadU32(data, 4);
     const auto free = ReadU16(data, 8);
     if (!first || !last || !free) return Refuse(kReplyFormatText);
-    if (firstPacket) *firstPacket = static_cast<int32_t>(*first);
-    if (lastPacket) *lastPacket = static_cast<int32_t>(*last);
-    if (freeBytes) *freeBytes = static_cast<uint16_t>(*free);
+    Put(firstPacket, static_cast<int32_t>(*first));
+    Put(lastPacket, static_cast<int32_t>(*last));
+    Put(freeBytes, static_cast<uint16_t>(*free));
     return kTrue;
 }
 
 extern "C" KRV_API KrvBool FPClrKLEF(uint16_t password, int32_t lastPacket) {
-    Bytes payload = Command(0x37, password);
+    Bytes payload = WithPassword(0x37, password);
     PutU32(payload, static_cast<uint32_t>(lastPacket));
     return TapeCommand(payload);
 }
@@ -96,7 +81,7 @@ extern "C" KRV_API KrvBool FPClrKLEF(uint16_t password, int32_t lastPacket) {
 extern "C" KRV_API KrvBool FPAckKLEF(uint16_t password, int32_t firstPacket, int32_t lastPacket, KrvDateTime moment) {
     const auto when = MomentBytes(moment, true);
     if (!when) return kFalse;
-    Bytes payload = Command(0x38, password);
+    Bytes payload = WithPassword(0x38, password);
     PutU32(payload, static_cast<uint32_t>(firstPacket));
     PutU32(payload, static_cast<uint32_t>(lastPacket));
     payload.insert(payload.end(), when->begin(), when->end());
@@ -106,7 +91,7 @@ extern "C" KRV_API KrvBool FPAckKLEF(uint16_t password, int32_t firstPacket, int
 extern "C" KRV_API KrvBool FPSet72Lock(uint16_t password, KrvDateTime moment, KrvBool16 extend) {
     const auto when = MomentBytes(moment, extend != 0);
     if (!when) return kFalse;
-    Bytes payload = Command(0x3A, password);
+    Bytes payload = WithPassword(0x3A, password);
     payload.insert(payload.end(), when->begin(), when->end());
     return TapeCommand(payload);
 }

@@ -52,6 +52,13 @@ std::optional<std::vector<uint8_t>> UnstuffedBody(std::span<const uint8_t> raw) 
     return body;
 }
 
+// A body (payload and checksum) is whole when its bytes sum to 0 mod 256.
+bool SumsToZero(std::span<const uint8_t> body) {
+    uint8_t sum = 0;
+    for (uint8_t byte : body) sum = static_cast<uint8_t>(sum + byte);
+    return sum == 0;
+}
+
 } // namespace
 
 std::vector<uint8_t> BuildRequestFrame(uint8_t sequence, std::span<const uint8_t> payload,
@@ -106,10 +113,7 @@ bool CheckReplyShape(std::span<const uint8_t> raw) {
 
 bool VerifyReplyChecksum(std::span<const uint8_t> raw) {
     auto body = UnstuffedBody(raw);
-    if (!body || body->empty()) return false;
-    uint8_t sum = 0;
-    for (uint8_t byte : *body) sum = static_cast<uint8_t>(sum + byte);
-    return sum == 0;
+    return body && !body->empty() && SumsToZero(*body);
 }
 
 bool ParseReply(std::span<const uint8_t> raw, ReplyHeader &header, std::vector<uint8_t> &data) {
@@ -119,14 +123,14 @@ bool ParseReply(std::span<const uint8_t> raw, ReplyHeader &header, std::vector<u
     auto body = UnstuffedBody(raw);
     // Five header bytes and the checksum at the least; anything shorter is a
     // broken reply, never something to read past.
-    if (!body || body->size() < 6 || !VerifyReplyChecksum(raw)) return false;
+    if (!body || body->size() < 6 || !SumsToZero(*body)) return false;
     header = ReplyHeader{(*body)[0], (*body)[1], (*body)[2], (*body)[3], (*body)[4]};
     data.assign(body->begin() + 5, body->end() - 1);
     return true;
 }
 
 ReplyFlags FlagsFromHeader(const ReplyHeader &header) {
-    auto flag = [](uint8_t byte, int bit) -> int16_t { return (byte >> bit) & 1 ? -1 : 0; };
+    auto flag = [](uint8_t byte, int bit) { return ToExportBool16((byte >> bit) & 1); };
     ReplyFlags flags;
     flags.clockError = flag(header.status, 3);
     flags.shiftOver24h = flag(header.status, 5);
@@ -239,7 +243,6 @@ bool OpenLink(uint8_t port, uint32_t baud, uint8_t readTimeout, uint8_t writeTim
         return false;
     }
     platform::SerialTimeouts timeouts;
-    timeouts.readIntervalMs = readTimeout * 100u;
     timeouts.readTotalMultiplierMs = 19200u / baud;
     timeouts.readTotalConstantMs = readTimeout * 100u;
     timeouts.writeTotalMultiplierMs = 19200u / baud;

@@ -5,52 +5,27 @@
 // Every export checks its arguments first (nothing is sent when a check
 // fails), builds one payload and runs it through the link.
 #include "KRV_T100DRV.h"
-#include "errors.h"
-#include "info_queries.h"
-#include "link.h"
-#include "values.h"
+#include "command_helpers.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <string_view>
 
 using namespace krv::drv;
+using namespace krv::drv::cmd;
 
 namespace {
-
-std::string_view TextOf(const char *text) { return text ? std::string_view(text) : std::string_view(); }
-
-bool Flag16(int32_t value) { return (value & 0xFFFF) != 0; }
-
-int32_t Refuse(const char *utf8) {
-    SetErrorText(utf8);
-    return kFalse;
-}
 
 void AppendDeviceText(Bytes &out, std::string_view cp1251) {
     const std::string device = EncodeDeviceText(cp1251);
     out.insert(out.end(), device.begin(), device.end());
 }
 
-// The text's length byte (the callers have limited the length to 63 or
-// less where attributes share the byte) followed by the text.
-void AppendCountedText(Bytes &out, std::string_view cp1251, uint8_t attributes = 0) {
-    out.push_back(static_cast<uint8_t>(cp1251.size() | attributes));
-    AppendDeviceText(out, cp1251);
-}
-
 uint8_t Attributes(bool doubleWidth, bool doubleHeight) {
     return static_cast<uint8_t>((doubleWidth ? 0x40 : 0) | (doubleHeight ? 0x80 : 0));
 }
 
-Bytes Command(uint8_t code, uint16_t password) {
-    Bytes payload{code};
-    PutU16(payload, password);
-    return payload;
-}
-
-int32_t Standard(const Bytes &payload) { return ToExportBool(StandardResult(PrinterTransaction(payload))); }
+int32_t Standard(const Bytes &payload) { return ToExportBool(RunStandard(payload)); }
 
 std::string LeftPadded(std::string_view text, size_t width) {
     std::string out(width > text.size() ? width - text.size() : 0, '0');
@@ -61,11 +36,11 @@ std::string LeftPadded(std::string_view text, size_t width) {
 // Receipt message and additional header lines, command 17.
 int32_t SetReceiptLine(uint8_t index, size_t doubleWidthLimit, const char *message, const char *line,
                        KrvBool16 doubleWidth, int32_t doubleHeight) {
-    const std::string_view text = TextOf(line);
+    const std::string_view text = TextArg(line);
     const size_t limit = doubleWidth ? doubleWidthLimit : 36;
     if (text.size() > limit) return Refuse(message);
     Bytes payload{0x17, index};
-    AppendCountedText(payload, text, Attributes(doubleWidth != 0, Flag16(doubleHeight)));
+    if (!PutDeviceText(payload, text, Attributes(doubleWidth != 0, Flag16(doubleHeight)))) return kFalse;
     return Standard(payload);
 }
 
@@ -94,26 +69,27 @@ std::string g_payName;
 // ---- Passwords and cashiers ----------------------------------------------------
 
 extern "C" KRV_API KrvBool FPSetPassword(uint16_t password, uint16_t newPassword, uint8_t op, const char *name) {
-    const std::string_view text = TextOf(name);
+    const std::string_view text = TextArg(name);
     if (op > 9) return Refuse("Недопустимый номер оператора (кассира)!");
     if (text.size() > 15) return Refuse("Имя кассира превышает 15 символов!");
-    Bytes payload = Command(0x05, password);
+    Bytes payload = WithPassword(0x05, password);
     payload.push_back(op);
     PutU16(payload, newPassword);
-    AppendCountedText(payload, text);
+    if (!PutDeviceText(payload, text)) return kFalse;
     return Standard(payload);
 }
 
 extern "C" KRV_API KrvBool FPSetCashier(uint8_t op, const char *name, uint16_t password, KrvBool16 byNumber) {
-    const std::string_view text = TextOf(name);
+    const std::string_view text = TextArg(name);
     if (op > 9) return Refuse("Неверный номер кассира!");
     if (text.size() > 15) return Refuse("Имя кассира превышает 15 символов!");
-    Bytes payload = Command(0x06, password);
+    Bytes payload = WithPassword(0x06, password);
     payload.push_back(op);
-    if (byNumber)
+    if (byNumber) {
         payload.push_back(0xFF);
-    else
-        AppendCountedText(payload, text);
+    } else if (!PutDeviceText(payload, text)) {
+        return kFalse;
+    }
     return Standard(payload);
 }
 
@@ -160,11 +136,11 @@ extern "C" KRV_API KrvBool FPSetHeaderLineAdd2(const char *line, KrvBool16 doubl
 // ---- Fiscalization and the taxpayer header -----------------------------------------
 
 extern "C" KRV_API KrvBool FPFiscalization(uint16_t password, const char *fiscalNumber) {
-    const std::string_view text = TextOf(fiscalNumber);
+    const std::string_view text = TextArg(fiscalNumber);
     if (text.size() > 10) return Refuse("Длина фискального номера должна быть до 10 символов!");
     if (!std::all_of(text.begin(), text.end(), [](char c) { return FiscalNumberCharacter(static_cast<unsigned char>(c)); }))
         return Refuse("Фискальный номер может состоять только из цифр!");
-    Bytes payload = Command(0x15, password);
+    Bytes payload = WithPassword(0x15, password);
     AppendDeviceText(payload, LeftPadded(text, 10));
     return Standard(payload);
 }
@@ -179,23 +155,24 @@ extern "C" KRV_API KrvBool FPSetHeadLine(uint16_t password, const char *line1, K
         const char *message;
     };
     const Line lines[3] = {
-        {TextOf(line1), doubleWidth1 != 0, doubleHeight1 != 0,
+        {TextArg(line1), doubleWidth1 != 0, doubleHeight1 != 0,
          "Длина первой строки атрибутов налогоплательщика больше допустимой!"},
-        {TextOf(line2), doubleWidth2 != 0, doubleHeight2 != 0,
+        {TextArg(line2), doubleWidth2 != 0, doubleHeight2 != 0,
          "Длина второй строки атрибутов налогоплательщика больше допустимой!"},
-        {TextOf(line3), doubleWidth3 != 0, doubleHeight3 != 0,
+        {TextArg(line3), doubleWidth3 != 0, doubleHeight3 != 0,
          "Длина третьей строки атрибутов налогоплательщика больше допустимой!"},
     };
     for (const Line &line : lines) {
         if ((line.doubleWidth && line.text.size() > 20) || line.text.size() > 30) return Refuse(line.message);
     }
     const bool idNumber = Flag16(isIdNumber);
-    const std::string_view numberText = TextOf(number);
+    const std::string_view numberText = TextArg(number);
     if (numberText.size() > 12)
         return Refuse(idNumber ? "Длина идентификационного номера больше 12 символов!"
                                : "Длина налогового номера больше 12 символов!");
-    Bytes payload = Command(0x16, password);
-    for (const Line &line : lines) AppendCountedText(payload, line.text, Attributes(line.doubleWidth, line.doubleHeight));
+    Bytes payload = WithPassword(0x16, password);
+    for (const Line &line : lines)
+        if (!PutDeviceText(payload, line.text, Attributes(line.doubleWidth, line.doubleHeight))) return kFalse;
     payload.push_back(idNumber ? 0x8C : 0x0C);
     AppendDeviceText(payload, LeftPadded(numberText, 12));
     return Standard(payload);
@@ -222,7 +199,7 @@ extern "C" KRV_API KrvBool FPSetTaxRate(uint16_t password, uint8_t count, KrvBoo
         levyWords.push_back(static_cast<uint8_t>(entry.levyRate & 0xFF));
         levyWords.push_back(static_cast<uint8_t>(((entry.levyRate >> 8) & 0xFF) + (entry.compound ? 0x80 : 0)));
     }
-    Bytes payload = Command(0x19, password);
+    Bytes payload = WithPassword(0x19, password);
     payload.push_back(count);
     payload.insert(payload.end(), rateWords.begin(), rateWords.end());
     payload.push_back(withLevy ? 0x20 : addedTax ? 0x10 : 0x00);
@@ -237,16 +214,16 @@ extern "C" KRV_API KrvBool FPSetTaxRate(uint16_t password, uint8_t count, KrvBoo
 
 extern "C" KRV_API KrvBool FPProgArt(uint16_t password, uint8_t qtyFlags, int32_t price, uint8_t taxGroup,
                                      const char *name, int64_t code) {
-    const std::string_view text = TextOf(name);
+    const std::string_view text = TextArg(name);
     if (password == 0xFFFF) return Refuse("Неверный пароль отчетов!");
     if (taxGroup > 5) return Refuse(kNoSuchTaxGroupText);
     if (text.size() > 70) return Refuse("Название товара превышает 70 символов!");
-    Bytes payload = Command(0x22, password);
+    Bytes payload = WithPassword(0x22, password);
     payload.push_back(qtyFlags);
     // The one price whose magnitude needs 32 bits would go out as minus zero.
     if (!PutMoneySignMagnitude(payload, price)) return Refuse("Недопустимая цена товара!");
     payload.push_back(TaxGroupByte(taxGroup));
-    AppendCountedText(payload, text);
+    if (!PutDeviceText(payload, text)) return kFalse;
     PutArticleCode(payload, code);
     return Standard(payload);
 }
@@ -254,12 +231,12 @@ extern "C" KRV_API KrvBool FPProgArt(uint16_t password, uint8_t qtyFlags, int32_
 // ---- Payment forms -----------------------------------------------------------------
 
 extern "C" KRV_API KrvBool FPSetPayName(uint16_t password, uint8_t index, const char *name) {
-    const std::string_view text = TextOf(name);
+    const std::string_view text = TextArg(name);
     if (index == 3 || index > 9) return Refuse("Недопустимый индекс оплат!");
     if (text.empty() || text.size() > 15) return Refuse("Недопустимая длина названия формы оплаты!");
-    Bytes payload = Command(0x32, password);
+    Bytes payload = WithPassword(0x32, password);
     payload.push_back(index);
-    AppendCountedText(payload, text);
+    if (!PutDeviceText(payload, text)) return kFalse;
     return Standard(payload);
 }
 
@@ -269,13 +246,13 @@ extern "C" KRV_API KrvBool FPGetPayName(uint8_t index, const char **name) {
     // Past form 9 the address would run into other records of the printer.
     if (index > 9) return Refuse("Недопустимый индекс оплат!");
     const Bytes payload{0x1C, static_cast<uint8_t>(index * 16), 0x2D, 0x10, 0x10};
-    if (!StandardResult(PrinterTransaction(payload))) return kFalse;
-    const Bytes &data = LastReply().data;
+    if (!RunStandard(payload)) return kFalse;
+    const auto data = ReplyData();
     if (data.empty()) return Refuse(kNoReplyDataText);
     const size_t length = data[0];
     if (length > data.size() - 1) return Refuse(kReplyFormatText);
-    g_payName = DecodeDeviceText(std::span<const uint8_t>(data).subspan(1, length));
-    if (name) *name = g_payName.c_str();
+    g_payName = DecodeDeviceText(data.subspan(1, length));
+    Put(name, static_cast<const char *>(g_payName.c_str()));
     return kTrue;
 }
 
@@ -285,16 +262,16 @@ extern "C" KRV_API KrvBool FPGetPayName(uint8_t index, const char **name) {
 // failure.
 
 extern "C" KRV_API KrvBool FPPersonalize(uint16_t password, KrvBool16 personalizationFlag, const char *text) {
-    const std::string_view value = TextOf(text);
+    const std::string_view value = TextArg(text);
     if (value.empty() || value.size() > 180) return Refuse("Недопустимая длина строки персонализации!");
-    Bytes payload = Command(0x35, password);
+    Bytes payload = WithPassword(0x35, password);
     payload.push_back(personalizationFlag ? 0x01 : 0x00);
-    AppendCountedText(payload, value);
-    return ToExportBool(LinkResultCheckingCode(PrinterTransaction(payload)));
+    if (!PutDeviceText(payload, value)) return kFalse;
+    return ToExportBool(RunLinkCheckingCode(payload));
 }
 
 extern "C" KRV_API KrvBool FPSetTotalNumb(uint16_t password, int32_t packetNumber) {
-    Bytes payload = Command(0x36, password);
+    Bytes payload = WithPassword(0x36, password);
     PutU32(payload, static_cast<uint32_t>(packetNumber));
-    return ToExportBool(LinkResultCheckingCode(PrinterTransaction(payload)));
+    return ToExportBool(RunLinkCheckingCode(payload));
 }

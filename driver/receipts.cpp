@@ -2,7 +2,7 @@
 // comments, the zero receipt, void, line feed and service cash in and out.
 #include "KRV_T100DRV.h"
 #include "codepage.h"
-#include "receipts_internal.h"
+#include "command_helpers.h"
 
 #include <string>
 
@@ -62,11 +62,11 @@ KrvBool RegisterLine(uint8_t command, int64_t *itemCost, int64_t *receiptSum, in
     Put<int64_t>(receiptSum, 0);
     // A negative quantity has no wire form: its bytes would mean a huge one.
     if (quantity < 0 || static_cast<uint32_t>(quantity) > kMaxQuantity)
-        return ToExportBool(Fail("Передаваемое количество больше допустимого!"));
+        return Refuse("Передаваемое количество больше допустимого!");
     // INT32_MIN has no sign-and-magnitude form: it would go out as minus zero.
     Bytes priceField;
-    if (!PutMoneySignMagnitude(priceField, price)) return ToExportBool(Fail("Недопустимая цена товара!"));
-    if (taxGroup >= kTaxGroups) return ToExportBool(Fail(kNoSuchTaxGroupText));
+    if (!PutMoneySignMagnitude(priceField, price)) return Refuse("Недопустимая цена товара!");
+    if (taxGroup >= kTaxGroups) return Refuse(kNoSuchTaxGroupText);
 
     Bytes payload{command};
     Bytes nameField;
@@ -74,7 +74,7 @@ KrvBool RegisterLine(uint8_t command, int64_t *itemCost, int64_t *receiptSum, in
         nameField.push_back(kNameFromRegister);
     } else {
         const std::string_view text = TextArg(name);
-        if (text.size() > kMaxNameLength) return ToExportBool(Fail("Название товара превышает 70 символов!"));
+        if (text.size() > kMaxNameLength) return Refuse("Название товара превышает 70 символов!");
         if (printBarcode != 0) qtyFlags = WithBarcodeBit(qtyFlags, code);
         if (!PutDeviceText(nameField, text)) return kFalse;
     }
@@ -117,13 +117,13 @@ extern "C" KRV_API KrvBool FPPayment(int32_t *amount, KrvBool16 *isChange, uint8
                                      KrvBool16 payRest, int32_t fiscal) {
     Put<int32_t>(amount, 0);
     Put<KrvBool16>(isChange, 0);
-    if (form > kMaxPaymentForm) return ToExportBool(Fail("Недопустимая форма оплаты!"));
+    if (form > kMaxPaymentForm) return Refuse("Недопустимая форма оплаты!");
     // Bit 31 of the amount is the pay-the-rest flag; a negative amount would
     // set it by accident.
-    if (paid < 0) return ToExportBool(Fail("Недопустимая сумма оплаты!"));
+    if (paid < 0) return Refuse("Недопустимая сумма оплаты!");
 
     uint8_t formByte = form;
-    if ((fiscal & 0xFFFF) == 0) formByte |= kNonFiscalFormBit;
+    if (!Flag16(fiscal)) formByte |= kNonFiscalFormBit;
     uint32_t value = static_cast<uint32_t>(paid);
     if (payRest != 0) value |= kPayRestBit;
     Bytes payload{kCmdPayment, formByte};
@@ -131,9 +131,8 @@ extern "C" KRV_API KrvBool FPPayment(int32_t *amount, KrvBool16 *isChange, uint8
 
     if (!RunStandard(payload)) return kFalse;
     const auto reply = ReadU32(ReplyData(), 0);
-    if (!reply) return ToExportBool(Fail(kReplyFormatText));
-    const bool change = (*reply & kPayRestBit) != 0;
-    Put<KrvBool16>(isChange, change ? -1 : 0);
+    if (!reply) return Refuse(kReplyFormatText);
+    Put<KrvBool16>(isChange, ToExportBool16((*reply & kPayRestBit) != 0));
     Put<int32_t>(amount, static_cast<int32_t>(*reply & ~kPayRestBit));
     return kTrue;
 }
@@ -142,7 +141,7 @@ extern "C" KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8
                                       int32_t amount, KrvBool16 isDiscount, const char *text) {
     Put<int64_t>(value, 0);
     Put<int64_t>(receiptSum, 0);
-    if (kind > 3) return ToExportBool(Fail("Неправильный тип скидки!"));
+    if (kind > 3) return Refuse("Неправильный тип скидки!");
 
     const bool byPercent = kind == 0 || kind == 2;
     const int32_t magnitude = byPercent ? percent : amount;
@@ -150,14 +149,14 @@ extern "C" KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8
     // (a percent, or an amount the printer would take for a percent), would
     // be read by the printer as different flags.
     if (magnitude < 0 || static_cast<uint32_t>(magnitude) >= kPercentBit)
-        return ToExportBool(Fail("Недопустимое значение скидки/наценки!"));
+        return Refuse("Недопустимое значение скидки/наценки!");
     uint32_t field = static_cast<uint32_t>(magnitude);
     if (byPercent) field |= kPercentBit;
     if (isDiscount != 0) field |= kDiscountBit;
 
     const std::string_view note = TextArg(text);
     if (note.size() > kMaxDiscountTextLength)
-        return ToExportBool(Fail("Длина пояснительной строки больше 25 символов!"));
+        return Refuse("Длина пояснительной строки больше 25 символов!");
 
     Bytes payload{kCmdDiscount, kind};
     PutU32(payload, field);
@@ -169,7 +168,7 @@ extern "C" KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8
 
 extern "C" KRV_API KrvBool FPComment(const char *text, KrvBool16 attribute) {
     const std::string_view comment = TextArg(text);
-    if (comment.size() > kMaxCommentLength) return ToExportBool(Fail("Длина коментария превышает допустимую длину"));
+    if (comment.size() > kMaxCommentLength) return Refuse("Длина коментария превышает допустимую длину");
     Bytes payload{kCmdComment};
     if (!PutDeviceText(payload, comment, attribute != 0 ? kCommentAttribute : 0)) return kFalse;
     return ToExportBool(RunStrict(payload));

@@ -1,7 +1,7 @@
 // Printed reports: X and Z reports, the X report by articles, and the
 // periodic reports from fiscal memory by dates and by Z-report numbers.
 #include "KRV_T100DRV.h"
-#include "receipts_internal.h"
+#include "command_helpers.h"
 
 #include <algorithm>
 
@@ -20,21 +20,15 @@ constexpr uint8_t kCmdPeriodicNumberReport = 0x1F;
 // FFFF is never a report password; the printer is not asked.
 constexpr uint16_t kRefusedPassword = 0xFFFF;
 
-Bytes WithPassword(uint8_t command, uint16_t password) {
-    Bytes payload{command};
-    PutU16(payload, password);
-    return payload;
-}
-
 KrvBool SimpleReport(uint8_t command, uint16_t password) {
-    if (password == kRefusedPassword) return ToExportBool(Fail(kWrongPasswordText));
+    if (password == kRefusedPassword) return Refuse(kWrongPasswordText);
     return ToExportBool(RunStandard(WithPassword(command, password)));
 }
 
 KrvBool DateRangeReport(uint8_t command, uint16_t password, double from, double to) {
-    if (password == kRefusedPassword) return ToExportBool(Fail(kWrongPasswordText));
+    if (password == kRefusedPassword) return Refuse(kWrongPasswordText);
     Bytes payload = WithPassword(command, password);
-    if (!PutBcdDate(payload, from) || !PutBcdDate(payload, to)) return ToExportBool(Fail(kDateFormatText));
+    if (!PutBcdDate(payload, from) || !PutBcdDate(payload, to)) return Refuse(kDateFormatText);
     return ToExportBool(RunStandard(payload));
 }
 
@@ -45,7 +39,7 @@ extern "C" KRV_API KrvBool FPDayReport(uint16_t password) { return SimpleReport(
 extern "C" KRV_API KrvBool FPDayClrReport(uint16_t password) { return SimpleReport(kCmdDayClrReport, password); }
 
 extern "C" KRV_API KrvBool FPXArtReport(uint16_t password, int64_t firstCode, int64_t lastCode) {
-    if (password == kRefusedPassword) return ToExportBool(Fail("Неверный пароль отчетов!"));
+    if (password == kRefusedPassword) return Refuse("Неверный пароль отчетов!");
     Bytes payload = WithPassword(kCmdArticleReport, password);
     if (firstCode != 0 || lastCode != 0) {
         PutArticleCode(payload, std::min(firstCode, lastCode));
@@ -63,8 +57,8 @@ extern "C" KRV_API KrvBool FPPeriodicReportShort(uint16_t password, KrvDateTime 
 }
 
 extern "C" KRV_API KrvBool FPPeriodicNumberReport(uint16_t password, uint16_t first, uint16_t last) {
-    if (password == kRefusedPassword) return ToExportBool(Fail(kWrongPasswordText));
-    if (last < first) return ToExportBool(Fail("Начальный номер отчета больше конечного!"));
+    if (password == kRefusedPassword) return Refuse(kWrongPasswordText);
+    if (last < first) return Refuse("Начальный номер отчета больше конечного!");
     Bytes payload = WithPassword(kCmdPeriodicNumberReport, password);
     PutU16(payload, first);
     PutU16(payload, last);

@@ -3,7 +3,7 @@
 // customer display, the drawer, and the printer's mode switches.
 #include "KRV_T100DRV.h"
 #include "info_queries.h"
-#include "receipts_internal.h"
+#include "command_helpers.h"
 
 #include <array>
 #include <optional>
@@ -54,7 +54,7 @@ enum StatusText { kSerial, kFiscal, kHeader1, kHeader2, kHeader3, kTaxNumber, kF
 // successful call.
 std::array<std::string, kStatusTexts> g_statusTexts;
 
-int16_t Flag(uint8_t byte, int bit) { return (byte >> bit) & 1 ? -1 : 0; }
+int16_t Flag(uint8_t byte, int bit) { return ToExportBool16((byte >> bit) & 1); }
 
 // A device text field of the reply in Windows-1251 (the decoder ends it at a
 // zero byte, as the zero-terminated text handed out would end). Nothing when
@@ -115,9 +115,21 @@ bool DecodeStatus(std::span<const uint8_t> data, DecodedStatus &out) {
     return true;
 }
 
+// The date or the time of the printer's clock: three BCD bytes of the reply,
+// read by `convert`.
+KrvBool ReadClock(uint8_t command, std::optional<double> (*convert)(uint8_t, uint8_t, uint8_t), KrvDateTime *out) {
+    if (!RunStandard(Bytes{command})) return kFalse;
+    const auto data = ReplyData();
+    if (data.size() < 3) return Refuse(kReplyFormatText);
+    const auto value = convert(data[0], data[1], data[2]);
+    if (!value) return Refuse(kReplyFormatText);
+    Put(out, *value);
+    return kTrue;
+}
+
 KrvBool LineParameter(int32_t value, int min, int max, const char *message) {
     const uint8_t low = static_cast<uint8_t>(value & 0xFF);
-    if (low < min || low > max) return ToExportBool(Fail(message));
+    if (low < min || low > max) return Refuse(message);
     return ToExportBool(RunStandard(Bytes{kCmdLineParameter, low}));
 }
 
@@ -153,45 +165,27 @@ extern "C" KRV_API KrvBool FPGetStatus(KrvBool16 *paymentMode, KrvBool16 *drawer
     return kTrue;
 }
 
-extern "C" KRV_API KrvBool FPGetDate(KrvDateTime *date) {
-    if (!RunStandard(Bytes{kCmdGetDate})) return kFalse;
-    const auto data = ReplyData();
-    if (data.size() < 3) return ToExportBool(Fail(kReplyFormatText));
-    const auto value = LocaleDateText(data[0], data[1], data[2]);
-    if (!value) return ToExportBool(Fail(kReplyFormatText));
-    Put(date, *value);
-    return kTrue;
-}
+extern "C" KRV_API KrvBool FPGetDate(KrvDateTime *date) { return ReadClock(kCmdGetDate, LocaleDateText, date); }
 
 extern "C" KRV_API KrvBool FPSetDate(KrvDateTime date) {
     Bytes payload{kCmdSetDate};
-    if (!PutBcdDate(payload, date)) return ToExportBool(Fail(kDateFormatText));
+    if (!PutBcdDate(payload, date)) return Refuse(kDateFormatText);
     return ToExportBool(RunStandard(payload));
 }
 
-extern "C" KRV_API KrvBool FPGetTime(KrvDateTime *time) {
-    if (!RunStandard(Bytes{kCmdGetTime})) return kFalse;
-    const auto data = ReplyData();
-    if (data.size() < 3) return ToExportBool(Fail(kReplyFormatText));
-    const auto value = ReplyTime(data[0], data[1], data[2]);
-    if (!value) return ToExportBool(Fail(kReplyFormatText));
-    Put(time, *value);
-    return kTrue;
-}
+extern "C" KRV_API KrvBool FPGetTime(KrvDateTime *time) { return ReadClock(kCmdGetTime, ReplyTime, time); }
 
 extern "C" KRV_API KrvBool FPSetTime(KrvDateTime time) {
-    const char *const kTimeFormatText = "Ошибка в формате времени!";
+    // What LocaleTimeOfDay gives is always a possible time of day.
     const auto parts = LocaleTimeOfDay(time);
-    if (!parts || parts->hour < 0 || parts->hour > 23 || parts->minute < 0 || parts->minute > 59 ||
-        parts->second < 0 || parts->second > 59)
-        return ToExportBool(Fail(kTimeFormatText));
+    if (!parts) return Refuse("Ошибка в формате времени!");
     const Bytes payload{kCmdSetTime, ToBcd(parts->hour), ToBcd(parts->minute), ToBcd(parts->second)};
     return ToExportBool(RunStandard(payload));
 }
 
 extern "C" KRV_API KrvBool FPSendCustomer(KrvBool16 secondLine, const char *text) {
     const std::string_view line = TextArg(text);
-    if (line.size() > kMaxCustomerText) return ToExportBool(Fail("Длина строк больше допустимой!"));
+    if (line.size() > kMaxCustomerText) return Refuse("Длина строк больше допустимой!");
     Bytes payload{kCmdSendCustomer, static_cast<uint8_t>(secondLine != 0 ? 1 : 0)};
     if (!PutDeviceText(payload, line)) return kFalse;
     return ToExportBool(RunStandard(payload));
@@ -207,14 +201,14 @@ extern "C" KRV_API KrvBool FPCplCutter(void) { return BareCommand(kCmdCplCutter)
 extern "C" KRV_API KrvBool FPGetMoneyInBox(int64_t *sum) {
     if (!RunStandard(Bytes{kCmdMoneyInBox})) return kFalse;
     const auto value = ReadSum40(ReplyData(), 0);
-    if (!value) return ToExportBool(Fail(kReplyFormatText));
+    if (!value) return Refuse(kReplyFormatText);
     Put(sum, static_cast<int64_t>(*value));
     return kTrue;
 }
 
 extern "C" KRV_API KrvBool FPChangeBaudRate(int32_t code) {
     const uint8_t low = static_cast<uint8_t>(code & 0xFF);
-    if (low > 2) return ToExportBool(Fail("Неверно задан параметр скорости связи!"));
+    if (low > 2) return Refuse("Неверно задан параметр скорости связи!");
     return ToExportBool(RunStandard(Bytes{kCmdChangeBaudRate, low}));
 }
 
@@ -230,7 +224,7 @@ extern "C" KRV_API KrvBool FPCutterStatus(KrvBool16 *enabled) {
     Put<KrvBool16>(enabled, 0);
     std::vector<uint8_t> setting;
     if (!ReadPrinterMemory(kCutterAddress, kCutterBank, 1, setting) || setting.empty()) return kFalse;
-    Put<KrvBool16>(enabled, (setting[0] & kCutterOffBit) == 0 ? -1 : 0);
+    Put<KrvBool16>(enabled, ToExportBool16((setting[0] & kCutterOffBit) == 0));
     return kTrue;
 }
 
@@ -238,7 +232,7 @@ extern "C" KRV_API KrvBool FPGetPaperState(KrvBool16 *bit0, KrvBool16 *controlTa
                                            KrvBool16 *bit5, KrvBool16 *bit6) {
     if (!RunLink(Bytes{kCmdPaperState})) return kFalse;
     const auto data = ReplyData();
-    if (data.size() != 1) return ToExportBool(Fail(kReplyFormatText));
+    if (data.size() != 1) return Refuse(kReplyFormatText);
     const uint8_t state = data[0];
     Put(bit0, Flag(state, 0));
     Put(controlTapeLow, Flag(state, 2));

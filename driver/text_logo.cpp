@@ -1,8 +1,6 @@
 // Non-fiscal text documents, the shop logo and the barcodes.
 #include "KRV_T100DRV.h"
-#include "errors.h"
-#include "link.h"
-#include "values.h"
+#include "command_helpers.h"
 
 #include <algorithm>
 #include <optional>
@@ -11,6 +9,7 @@
 #include <vector>
 
 using namespace krv::drv;
+using namespace krv::drv::cmd;
 
 namespace {
 
@@ -20,15 +19,6 @@ constexpr size_t kLogoChunk = 64;
 // Whether the printer has a non-fiscal document open that FPTransPrint
 // opened; cleared by either text export when it closes the document.
 bool g_nonFiscalDocumentOpen = false;
-
-int32_t Refuse(const std::string &utf8) {
-    SetErrorText(utf8);
-    return kFalse;
-}
-
-bool Flag16(int32_t value) { return (value & 0xFFFF) != 0; }
-
-bool Send(const Bytes &payload) { return StandardResult(PrinterTransaction(payload)); }
 
 // Every line of the caller's list, taken before anything is sent so that a
 // broken list cannot leave half a document printed.
@@ -56,14 +46,12 @@ std::optional<std::vector<std::string>> TakeLines(const TextLineList *lines) {
 }
 
 bool SendLine(std::string_view cp1251, uint8_t tapeBits) {
-    Bytes payload{0x28, static_cast<uint8_t>(cp1251.size() | tapeBits)};
-    const std::string device = EncodeDeviceText(cp1251);
-    payload.insert(payload.end(), device.begin(), device.end());
-    return Send(payload);
+    Bytes payload{0x28};
+    return PutDeviceText(payload, cp1251, tapeBits) && RunStandard(payload);
 }
 
 bool CloseDocument() {
-    if (!Send(Bytes{0x28, 0xFF})) return false;
+    if (!RunStandard(Bytes{0x28, 0xFF})) return false;
     g_nonFiscalDocumentOpen = false;
     return true;
 }
@@ -83,8 +71,7 @@ public:
 };
 
 Bytes LogoSwitch(int32_t password, uint8_t mode) {
-    Bytes payload{0x2D};
-    PutU16(payload, static_cast<uint16_t>(password & 0xFFFF));
+    Bytes payload = WithPassword(0x2D, static_cast<uint16_t>(password & 0xFFFF));
     payload.push_back(mode);
     PutU16(payload, 0);
     PutU16(payload, 0);
@@ -100,7 +87,7 @@ extern "C" KRV_API KrvBool FPTransPrint(const TextLineList *lines, KrvBool16 ope
     if (!texts) return kFalse;
     const bool wantOpen = open != 0;
     if (wantOpen != g_nonFiscalDocumentOpen) {
-        if (!Send(Bytes{0x28, 0xFE})) return kFalse;
+        if (!RunStandard(Bytes{0x28, 0xFE})) return kFalse;
         g_nonFiscalDocumentOpen = wantOpen;
     }
     for (size_t i = 0; i < texts->size(); ++i) {
@@ -160,14 +147,13 @@ extern "C" KRV_API KrvBool FPLoadBMP(uint16_t password, uint16_t maxWidth, uint1
     if (Flag16(invert))
         for (uint8_t &byte : logo) byte = static_cast<uint8_t>(~byte);
 
-    Bytes header{0x2D};
-    PutU16(header, password);
+    Bytes header = WithPassword(0x2D, password);
     header.push_back(0x01);
     PutU16(header, static_cast<uint16_t>(rowBytes * 8));
     PutU16(header, static_cast<uint16_t>(printedHeight));
 
     LogoModeScope logoMode;
-    if (!StrictResult(PrinterTransaction(header))) return kFalse;
+    if (!RunStrict(header)) return kFalse;
     for (size_t offset = 0; offset < logo.size(); offset += kLogoChunk) {
         const size_t size = std::min(kLogoChunk, logo.size() - offset);
         if (!PrinterTransaction(std::span<const uint8_t>(logo).subspan(offset, size), true))
@@ -178,11 +164,11 @@ extern "C" KRV_API KrvBool FPLoadBMP(uint16_t password, uint16_t maxWidth, uint1
 }
 
 extern "C" KRV_API KrvBool FPEnableBMP(int32_t password) {
-    return ToExportBool(StrictResult(PrinterTransaction(LogoSwitch(password, 0x01))));
+    return ToExportBool(RunStrict(LogoSwitch(password, 0x01)));
 }
 
 extern "C" KRV_API KrvBool FPDisableBMP(int32_t password) {
-    return ToExportBool(StrictResult(PrinterTransaction(LogoSwitch(password, 0x00))));
+    return ToExportBool(RunStrict(LogoSwitch(password, 0x00)));
 }
 
 // ---- Barcodes ------------------------------------------------------------------------
@@ -194,7 +180,7 @@ extern "C" KRV_API KrvBool FPSetBarCode(const char *text) {
         return Refuse("Ошибка данных штрих-кода Code-128!");
     Bytes payload{0x2F, static_cast<uint8_t>(device.size())};
     payload.insert(payload.end(), device.begin(), device.end());
-    return ToExportBool(Send(payload));
+    return ToExportBool(RunStandard(payload));
 }
 
 extern "C" KRV_API KrvBool FPPrintEAN13(const char *digits) {
@@ -208,5 +194,5 @@ extern "C" KRV_API KrvBool FPPrintEAN13(const char *digits) {
     if (!check || code[12] - '0' != *check) return Refuse("Ошибка в контрольном разряде штрих-кода EAN-13!");
     Bytes payload{0x31};
     payload.insert(payload.end(), code.begin(), code.end());
-    return ToExportBool(Send(payload));
+    return ToExportBool(RunStandard(payload));
 }

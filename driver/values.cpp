@@ -55,6 +55,14 @@ std::optional<uint64_t> ReadLittleEndian(std::span<const uint8_t> in, size_t off
     return value;
 }
 
+// Fields of up to four bytes.
+std::optional<uint32_t> ReadNarrow(std::span<const uint8_t> in, size_t offset, size_t bytes) {
+    const auto value = ReadLittleEndian(in, offset, bytes);
+    if (!value)
+        return std::nullopt;
+    return static_cast<uint32_t>(*value);
+}
+
 } // namespace
 
 void PutU16(Bytes &out, uint16_t value) { PutLittleEndian(out, value, 2); }
@@ -72,18 +80,15 @@ bool PutMoneySignMagnitude(Bytes &out, int32_t kopecks) {
 void PutMoneyPlain(Bytes &out, int32_t kopecks) { PutU32(out, static_cast<uint32_t>(kopecks)); }
 
 std::optional<uint32_t> ReadU16(std::span<const uint8_t> in, size_t offset) {
-    const auto v = ReadLittleEndian(in, offset, 2);
-    return v ? std::optional<uint32_t>(static_cast<uint32_t>(*v)) : std::nullopt;
+    return ReadNarrow(in, offset, 2);
 }
 
 std::optional<uint32_t> ReadU24(std::span<const uint8_t> in, size_t offset) {
-    const auto v = ReadLittleEndian(in, offset, 3);
-    return v ? std::optional<uint32_t>(static_cast<uint32_t>(*v)) : std::nullopt;
+    return ReadNarrow(in, offset, 3);
 }
 
 std::optional<uint32_t> ReadU32(std::span<const uint8_t> in, size_t offset) {
-    const auto v = ReadLittleEndian(in, offset, 4);
-    return v ? std::optional<uint32_t>(static_cast<uint32_t>(*v)) : std::nullopt;
+    return ReadNarrow(in, offset, 4);
 }
 
 std::optional<int64_t> ReadMoneySignMagnitude(std::span<const uint8_t> in, size_t offset) {

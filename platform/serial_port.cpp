@@ -89,7 +89,7 @@ bool SerialPort::SetLine(uint32_t baud) {
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
     tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNPAR | PARMRK);
     tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = static_cast<cc_t>(std::min<uint32_t>((ReadTotalMs() + 99) / 100, 255));
+    tio.c_cc[VTIME] = ReadTimeoutTenths();
     if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
     return ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
 }
@@ -151,12 +151,15 @@ uint32_t SerialPort::ReadTotalMs() const {
 
 // The read time-out lives in the terminal settings: VTIME counts tenths of a
 // second (at most 25.5 s); a time-out of 0 makes reads return at once.
+uint8_t SerialPort::ReadTimeoutTenths() const {
+    return static_cast<uint8_t>(std::min<uint32_t>((ReadTotalMs() + 99) / 100, 255));
+}
+
 bool SerialPort::ApplyReadTimeout() {
     termios tio{};
     if (::tcgetattr(m_fd, &tio) != 0) return false;
-    const uint32_t tenths = std::min<uint32_t>((ReadTotalMs() + 99) / 100, 255);
     tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = static_cast<cc_t>(tenths);
+    tio.c_cc[VTIME] = ReadTimeoutTenths();
     return ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
 }
 

@@ -16,10 +16,9 @@ std::string ComDevicePath(unsigned com);
 
 // The Windows time-out model: a read of n bytes gives up after
 // readTotalMultiplierMs * n + readTotalConstantMs; a write of n bytes after
-// writeTotalMultiplierMs * n + writeTotalConstantMs. The interval time-out is
-// kept for completeness; with one-byte reads it never matters.
+// writeTotalMultiplierMs * n + writeTotalConstantMs. The Windows interval
+// time-out has no counterpart: with one-byte reads it never matters.
 struct SerialTimeouts {
-    uint32_t readIntervalMs = 0;
     uint32_t readTotalMultiplierMs = 0;
     uint32_t readTotalConstantMs = 0;
     uint32_t writeTotalMultiplierMs = 0;
@@ -54,7 +53,6 @@ public:
     // False for a rate the port cannot take (0 included).
     bool SetLine(uint32_t baud);
     bool SetTimeouts(const SerialTimeouts &timeouts);
-    SerialTimeouts Timeouts() const { return m_timeouts; }
     bool Close();
 
     int ReadByte(uint8_t &byte) override;
@@ -64,6 +62,7 @@ public:
 
 private:
     uint32_t ReadTotalMs() const;
+    uint8_t ReadTimeoutTenths() const;
     bool ApplyReadTimeout();
 
     int m_fd = -1;

@@ -71,6 +71,11 @@ std::vector<uint8_t> Oem(const std::string &utf8) {
     return std::vector<uint8_t>(oem.begin(), oem.end());
 }
 
+std::vector<uint8_t> Concat(std::vector<uint8_t> head, std::string_view tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
 std::vector<uint8_t> ReplyFrame(std::vector<uint8_t> body, uint8_t lead) {
     std::vector<uint8_t> out{lead, 0x10, 0x02};
     uint8_t sum = 0;

@@ -14,6 +14,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace krv::test {
@@ -88,6 +89,9 @@ protected:
 // wire (the printer's OEM code page), from UTF-8 test literals.
 std::string Cp(const std::string &utf8);
 std::vector<uint8_t> Oem(const std::string &utf8);
+
+// Bytes followed by the bytes of a text.
+std::vector<uint8_t> Concat(std::vector<uint8_t> head, std::string_view tail);
 
 // A framed reply as the printer sends it: ACK, DLE STX, stuffed body and
 // checksum, DLE ETX. Written here independently of the driver's codec.

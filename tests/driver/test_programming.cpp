@@ -15,12 +15,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using krv::test::EmulatorTest;
 
-std::string W(std::string_view utf8) { return krv::platform::Utf8ToCp1251(utf8); }
-
-Bytes Concat(Bytes head, std::string_view tail) {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
+using krv::test::Concat;
+using krv::test::Cp;
 
 class ProgrammingTest : public EmulatorTest {
 protected:
@@ -57,7 +53,7 @@ TEST_F(ProgrammingTest, WrongPasswordIsReportedWithThePrintersText) {
 }
 
 TEST_F(ProgrammingTest, SetCashierByNumberSendsFfWhateverTheName) {
-    ASSERT_EQ(FPSetCashier(3, W("Олена").c_str(), 0, -1), -1) << ErrorText();
+    ASSERT_EQ(FPSetCashier(3, Cp("Олена").c_str(), 0, -1), -1) << ErrorText();
     EXPECT_EQ(LastRequest(), (Bytes{0x06, 0x00, 0x00, 0x03, 0xFF}));
     // The name limit holds with byNumber too.
     ExpectRefused(FPSetCashier(3, std::string(16, 'b').c_str(), 0, -1), "Имя кассира превышает 15 символов!", 1);
@@ -123,7 +119,7 @@ TEST_F(ProgrammingTest, FiscalNumberIsPaddedAndChecked) {
     ExpectRefused(FPFiscalization(0, "12345678901"), "Длина фискального номера должна быть до 10 символов!", 1);
     ExpectRefused(FPFiscalization(0, "12-3"), "Фискальный номер может состоять только из цифр!", 1);
     // Letters, Latin and Cyrillic, are accepted; the printer refuses a second fiscalization.
-    EXPECT_EQ(FPFiscalization(0, W("12AЇ").c_str()), 0);
+    EXPECT_EQ(FPFiscalization(0, Cp("12AЇ").c_str()), 0);
     EXPECT_EQ(RequestCount(), 2u);
     EXPECT_EQ(LastRequest(), (Bytes{0x15, 0x00, 0x00, '0', '0', '0', '0', '0', '0', '1', '2', 'A', 0xF4}));
 }
@@ -233,7 +229,7 @@ TEST_F(ProgrammingTest, PayNameChecksAndRoundTrip) {
     ExpectRefused(FPSetPayName(0, 1, std::string(16, 'q').c_str()), "Недопустимая длина названия формы оплаты!", 0);
     ASSERT_EQ(FPSetPayName(0, 9, std::string(15, 'q').c_str()), -1);
 
-    const std::string name = W("Картка №1");
+    const std::string name = Cp("Картка №1");
     ASSERT_EQ(FPSetPayName(0, 2, name.c_str()), -1) << ErrorText();
     // № leaves as N; the rest in the printer's code page.
     EXPECT_EQ(LastRequest(), (Bytes{0x32, 0x00, 0x00, 0x02, 0x09, 0x8A, 0xA0, 0xE0, 0xE2, 0xAA, 0xA0, ' ', 'N', '1'}));
@@ -241,7 +237,7 @@ TEST_F(ProgrammingTest, PayNameChecksAndRoundTrip) {
     ASSERT_EQ(FPGetPayName(2, &read), -1) << ErrorText();
     EXPECT_EQ(LastRequest(), (Bytes{0x1C, 0x20, 0x2D, 0x10, 0x10}));
     ASSERT_NE(read, nullptr);
-    EXPECT_EQ(std::string(read), W("Картка N1"));
+    EXPECT_EQ(std::string(read), Cp("Картка N1"));
 }
 
 TEST_F(ProgrammingTest, GetPayNameEmptyAndOverlongLength) {

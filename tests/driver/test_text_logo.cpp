@@ -17,12 +17,8 @@ using krv::test::EmulatorTest;
 using krv::test::ReplyFrame;
 using krv::test::ScriptedLinkTest;
 
-std::string W(std::string_view utf8) { return krv::platform::Utf8ToCp1251(utf8); }
-
-Bytes Concat(Bytes head, std::string_view tail) {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
+using krv::test::Concat;
+using krv::test::Cp;
 
 // The caller's list of lines behind the C interface.
 struct Lines {
@@ -154,7 +150,7 @@ TEST_F(TextLogoTest, TransPrintNewCutsLinesAndMarksTheTape) {
 }
 
 TEST_F(TextLogoTest, TextLinesAreSentInThePrintersCodePage) {
-    Lines lines({W("Ґанок №7")});
+    Lines lines({Cp("Ґанок №7")});
     ASSERT_EQ(FPTransPrintNew(&lines.list, 0, 0), -1);
     EXPECT_EQ(LastRequest(), (Bytes{0x28, 0x08, 0xF6, 0xA0, 0xAD, 0xAE, 0xAA, ' ', 'N', '7'}));
 }
@@ -291,13 +287,13 @@ TEST_F(TextLogoTest, Code128Checks) {
         EXPECT_EQ(FPSetBarCode(std::string(length, '1').c_str()), 0);
         EXPECT_EQ(ErrorText(), "Слишком длинный штрих-код");
     }
-    EXPECT_EQ(FPSetBarCode(W("AБ").c_str()), 0);
+    EXPECT_EQ(FPSetBarCode(Cp("AБ").c_str()), 0);
     EXPECT_EQ(ErrorText(), "Ошибка данных штрих-кода Code-128!");
     EXPECT_EQ(RequestCount(), 0u);
     ASSERT_EQ(FPSetBarCode("ABC-12"), -1) << ErrorText();
     EXPECT_EQ(LastRequest(), Concat({0x2F, 0x06}, "ABC-12"));
     // № becomes N before the checks, so it is a valid Code-128 character.
-    ASSERT_EQ(FPSetBarCode(W("№15").c_str()), -1) << ErrorText();
+    ASSERT_EQ(FPSetBarCode(Cp("№15").c_str()), -1) << ErrorText();
     EXPECT_EQ(LastRequest(), Concat({0x2F, 0x03}, "N15"));
 }
 

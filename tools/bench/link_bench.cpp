@@ -101,7 +101,8 @@ void RunCase(const char *name, uint32_t paceBaud, uint32_t burst, int n) {
     }
     std::string var = "KRV_COM" + std::to_string(kPort);
     ::setenv(var.c_str(), emulator.SlavePath().c_str(), 1);
-    if (FPInit(kPort, paceBaud ? paceBaud : 38400, 3, 3) == 0) {
+    const uint32_t lineBaud = paceBaud ? paceBaud : 38400;
+    if (FPInit(kPort, lineBaud, 3, 3) == 0) {
         std::fprintf(stderr, "krv-link-bench: FPInit failed\n");
         std::exit(1);
     }
@@ -115,7 +116,7 @@ void RunCase(const char *name, uint32_t paceBaud, uint32_t burst, int n) {
     // each: both then see the same warm caches and the same machine load.
     Measure driver{1e9, 0}, direct{1e9, 0};
     for (int round = 0; round < 5; ++round) {
-        if (FPInit(kPort, paceBaud ? paceBaud : 38400, 3, 3) == 0) std::exit(1);
+        if (FPInit(kPort, lineBaud, 3, 3) == 0) std::exit(1);
         Measure d = TimeDriver(n);
         FPClose();
         if (d.wallPerCall < driver.wallPerCall) driver = d;

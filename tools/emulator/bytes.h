@@ -1,6 +1,7 @@
 // Byte helpers of the emulated printer.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -24,5 +25,17 @@ inline std::optional<uint64_t> GetLe(std::span<const uint8_t> in, size_t offset,
 
 inline uint8_t ToBcd(int value) { return static_cast<uint8_t>(((value / 10) % 10) << 4 | (value % 10)); }
 inline int FromBcd(uint8_t byte) { return (byte >> 4) * 10 + (byte & 0x0F); }
+inline bool IsBcd(uint8_t byte) { return (byte >> 4) <= 9 && (byte & 0x0F) <= 9; }
+
+// A request's BCD day, month and two-digit year (of this century) as a
+// calendar date; nothing when the bytes are not BCD or name no date.
+inline std::optional<std::chrono::year_month_day> BcdDate(uint8_t day, uint8_t month, uint8_t year) {
+    if (!IsBcd(day) || !IsBcd(month) || !IsBcd(year)) return std::nullopt;
+    const std::chrono::year_month_day date{std::chrono::year{2000 + FromBcd(year)},
+                                           std::chrono::month{static_cast<unsigned>(FromBcd(month))},
+                                           std::chrono::day{static_cast<unsigned>(FromBcd(day))}};
+    if (!date.ok()) return std::nullopt;
+    return date;
+}
 
 } // namespace krv::emu

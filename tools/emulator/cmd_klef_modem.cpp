@@ -10,8 +10,6 @@
 
 namespace krv::emu {
 
-constexpr int kReportOperator = 9;
-
 uint16_t DeviceStateExt::FreeBytes() const {
     const uint64_t stored = lastPacket == 0 ? 0 : uint64_t{lastPacket} - firstPacket + 1;
     const uint64_t used = stored * packetBytes;
@@ -34,15 +32,13 @@ bool ReportPasswordOk(PrinterEmulator &emu, std::span<const uint8_t> p) {
 }
 
 // BCD day, month, year, hour, minute, second as a point in time.
-std::optional<std::chrono::sys_seconds> MomentOf(std::span<const uint8_t> bcd) {
-    for (uint8_t byte : bcd)
-        if ((byte >> 4) > 9 || (byte & 0x0F) > 9) return std::nullopt;
+std::optional<std::chrono::sys_seconds> MomentOf(std::span<const uint8_t, 6> bcd) {
     using namespace std::chrono;
-    const year_month_day date{year{2000 + FromBcd(bcd[2])}, month{static_cast<unsigned>(FromBcd(bcd[1]))},
-                              day{static_cast<unsigned>(FromBcd(bcd[0]))}};
+    const auto date = BcdDate(bcd[0], bcd[1], bcd[2]);
+    if (!date || !IsBcd(bcd[3]) || !IsBcd(bcd[4]) || !IsBcd(bcd[5])) return std::nullopt;
     const int h = FromBcd(bcd[3]), m = FromBcd(bcd[4]), s = FromBcd(bcd[5]);
-    if (!date.ok() || h > 23 || m > 59 || s > 59) return std::nullopt;
-    return sys_days{date} + hours{h} + minutes{m} + seconds{s};
+    if (h > 23 || m > 59 || s > 59) return std::nullopt;
+    return sys_days{*date} + hours{h} + minutes{m} + seconds{s};
 }
 
 std::array<uint8_t, 6> BcdOf(std::chrono::sys_seconds moment) {

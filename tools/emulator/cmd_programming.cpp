@@ -12,8 +12,6 @@ namespace krv::emu {
 
 namespace {
 
-constexpr int kProgrammingOperator = 8;
-
 // A bounded reader over a request payload (after the command byte). Once a
 // read falls short every later read fails too, so a field that was read can
 // be trusted when the last one was.

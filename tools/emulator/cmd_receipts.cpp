@@ -11,23 +11,6 @@
 namespace krv::emu {
 namespace {
 
-// Error codes the printer answers with.
-constexpr uint8_t kErrForbidden = 0x10;
-constexpr uint8_t kErrLength = 0x14;
-constexpr uint8_t kErrTaxGroup = 0x17;
-constexpr uint8_t kErrPaymentForm = 0x18;
-constexpr uint8_t kErrNegativeSale = 0x1B;
-constexpr uint8_t kErrArticle = 0x1C;
-constexpr uint8_t kErrCostOverflow = 0x20;
-constexpr uint8_t kErrCashShort = 0x23;
-constexpr uint8_t kErrPayoutOpen = 0x25;
-constexpr uint8_t kErrSaleOpen = 0x26;
-constexpr uint8_t kErrNoReceipt = 0x27;
-constexpr uint8_t kErrChangeForbidden = 0x2B;
-constexpr uint8_t kErrReceiptOpen = 0x2C;
-constexpr uint8_t kErrNoLines = 0x2D;
-constexpr uint8_t kErrAfterPayments = 0x2E;
-
 constexpr uint32_t kSignBit = 0x80000000u;
 constexpr uint32_t kPercentBit = 0x02000000u;
 constexpr uint8_t kCashForm = 3;
@@ -72,25 +55,28 @@ void ClearReceiptSums(DeviceStateExt &ext) {
     ext.receiptByForm.fill(0);
 }
 
-// A new receipt of `kind` opens, or the open one must be of that kind.
-std::optional<uint8_t> EnterReceipt(DeviceState &st, ReceiptKind kind) {
-    if (st.receipt.kind == ReceiptKind::None) {
-        st.receipt = OpenReceipt{};
-        st.receipt.kind = kind;
-        st.shiftOpen = true;
-        ClearReceiptSums(st.ext);
-        return std::nullopt;
-    }
+// Why a line of `kind` cannot go into the open receipt, if it cannot.
+std::optional<uint8_t> LineRefusal(const DeviceState &st, ReceiptKind kind) {
+    if (st.receipt.kind == ReceiptKind::None) return std::nullopt;
     if (st.receipt.paymentsBegun) return kErrAfterPayments;
     if (st.receipt.kind != kind) return kind == ReceiptKind::Sale ? kErrPayoutOpen : kErrSaleOpen;
     return std::nullopt;
+}
+
+// A new receipt of `kind` opens unless one is open already.
+void OpenReceiptIfNone(DeviceState &st, ReceiptKind kind) {
+    if (st.receipt.kind != ReceiptKind::None) return;
+    st.receipt = OpenReceipt{};
+    st.receipt.kind = kind;
+    st.shiftOpen = true;
+    ClearReceiptSums(st.ext);
 }
 
 // Sale (12) and payout (08) lines: quantity 3, flags 1, price 4 (sign and
 // magnitude), tax group 1, name (FF or length + text), article code 6.
 Reply RegisterLine(PrinterEmulator &emu, std::span<const uint8_t> p, ReceiptKind kind) {
     auto &st = emu.State();
-    if (p.size() < 11) return Reply::Error(kErrLength);
+    if (p.size() < 11) return Reply::Error(kErrFormat);
     const uint32_t quantity = static_cast<uint32_t>(*GetLe(p, 1, 3));
     const uint8_t qtyFlags = p[4];
     const uint32_t priceWire = static_cast<uint32_t>(*GetLe(p, 5, 4));
@@ -100,16 +86,14 @@ Reply RegisterLine(PrinterEmulator &emu, std::span<const uint8_t> p, ReceiptKind
     size_t nameLength = 0;
     if (!fromRegister) {
         nameLength = p[pos];
-        if (nameLength > kMaxNameLength) return Reply::Error(kErrLength);
+        if (nameLength > kMaxNameLength) return Reply::Error(kErrFormat);
     }
     pos += 1 + nameLength;
-    if (p.size() != pos + 6) return Reply::Error(kErrLength);
+    if (p.size() != pos + 6) return Reply::Error(kErrFormat);
     const uint64_t code = *GetLe(p, pos, 6);
 
     if (taxByte < 0x80 || taxByte > 0x85) return Reply::Error(kErrTaxGroup);
-    if (st.receipt.kind != ReceiptKind::None && st.receipt.paymentsBegun) return Reply::Error(kErrAfterPayments);
-    if (st.receipt.kind != ReceiptKind::None && st.receipt.kind != kind)
-        return Reply::Error(kind == ReceiptKind::Sale ? kErrPayoutOpen : kErrSaleOpen);
+    if (auto refused = LineRefusal(st, kind)) return Reply::Error(*refused);
 
     ArticleRecord *article = nullptr;
     if (auto it = st.ext.articles.find(code); it != st.ext.articles.end()) article = &it->second;
@@ -131,7 +115,7 @@ Reply RegisterLine(PrinterEmulator &emu, std::span<const uint8_t> p, ReceiptKind
     if (negative && cost > currentSum) return Reply::Error(kErrNegativeSale);
     if (currentSum + value > kMaxLineValue) return Reply::Error(kErrCostOverflow);
 
-    if (auto refused = EnterReceipt(st, kind)) return Reply::Error(*refused);
+    OpenReceiptIfNone(st, kind);
     const int group = taxByte - 0x80;
     auto &r = st.receipt;
     r.sum += value;
@@ -182,7 +166,7 @@ void CloseReceipt(DeviceState &st, int64_t change) {
 // Payment (14): form (+40 non-fiscal), amount (bit 31: pay the rest).
 Reply Payment(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() != 6) return Reply::Error(kErrLength);
+    if (p.size() != 6) return Reply::Error(kErrFormat);
     const uint8_t form = p[1] & 0x3F;
     const bool nonFiscal = (p[1] & 0x40) != 0;
     const uint32_t wire = static_cast<uint32_t>(*GetLe(p, 2, 4));
@@ -217,8 +201,8 @@ Reply Payment(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // text length, text.
 Reply Discount(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() < 7 || p.size() != 7u + p[6]) return Reply::Error(kErrLength);
-    if (p[6] > kMaxDiscountText) return Reply::Error(kErrLength);
+    if (p.size() < 7 || p.size() != 7u + p[6]) return Reply::Error(kErrFormat);
+    if (p[6] > kMaxDiscountText) return Reply::Error(kErrFormat);
     const uint8_t kind = p[1];
     const uint32_t wire = static_cast<uint32_t>(*GetLe(p, 2, 4));
     if (kind > 3) return Reply::Error(kErrForbidden);
@@ -250,16 +234,16 @@ Reply Discount(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // none is open, as a zero receipt needs.
 Reply Comment(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() < 2) return Reply::Error(kErrLength);
+    if (p.size() < 2) return Reply::Error(kErrFormat);
     const size_t length = p[1] & 0x7F;
-    if (p.size() != 2 + length || length > kMaxCommentLength) return Reply::Error(kErrLength);
+    if (p.size() != 2 + length || length > kMaxCommentLength) return Reply::Error(kErrFormat);
     if (st.receipt.kind != ReceiptKind::None && st.receipt.paymentsBegun) return Reply::Error(kErrAfterPayments);
-    if (st.receipt.kind == ReceiptKind::None) EnterReceipt(st, ReceiptKind::Sale);
+    OpenReceiptIfNone(st, ReceiptKind::Sale);
     return Reply::Ok();
 }
 
 Reply LineFeed(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 1) return Reply::Error(kErrLength);
+    if (p.size() != 1) return Reply::Error(kErrFormat);
     ++emu.State().lineFeeds;
     return Reply::Ok();
 }
@@ -268,7 +252,7 @@ Reply LineFeed(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // receipt open there is nothing to do.
 Reply ResetOrder(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() != 1) return Reply::Error(kErrLength);
+    if (p.size() != 1) return Reply::Error(kErrFormat);
     auto &r = st.receipt;
     if (r.kind != ReceiptKind::None) {
         if (r.lines > 0) {
@@ -285,7 +269,7 @@ Reply ResetOrder(PrinterEmulator &emu, std::span<const uint8_t> p) {
 
 Reply CashMovement(PrinterEmulator &emu, std::span<const uint8_t> p, bool in) {
     auto &st = emu.State();
-    if (p.size() != 5) return Reply::Error(kErrLength);
+    if (p.size() != 5) return Reply::Error(kErrFormat);
     if (st.receipt.kind != ReceiptKind::None) return Reply::Error(kErrReceiptOpen);
     const int64_t amount = static_cast<int64_t>(*GetLe(p, 1, 4));
     if (!in && amount > st.cashInDrawer) return Reply::Error(kErrCashShort);

@@ -10,21 +10,13 @@
 namespace krv::emu {
 namespace {
 
-constexpr uint8_t kErrLength = 0x14;
-constexpr uint8_t kErrPassword = 0x15;
-constexpr uint8_t kErrNoSuchNumber = 0x16;
-constexpr uint8_t kErrDateTime = 0x1E;
-constexpr uint8_t kErrReceiptOpen = 0x2C;
-
-constexpr int kReportOperator = 9; // the report password's place
-
 using namespace std::chrono;
 
 // Password and printer state checks every report shares.
 std::optional<uint8_t> ReportRefusal(DeviceState &st, std::span<const uint8_t> p, std::initializer_list<size_t> sizes) {
     bool sizeOk = false;
     for (size_t size : sizes) sizeOk = sizeOk || p.size() == size;
-    if (!sizeOk) return kErrLength;
+    if (!sizeOk) return kErrFormat;
     if (*GetLe(p, 1, 2) != st.ext.Password(kReportOperator)) return kErrPassword;
     if (st.receipt.kind != ReceiptKind::None) return kErrReceiptOpen;
     return std::nullopt;
@@ -78,14 +70,8 @@ Reply ArticleReport(PrinterEmulator &emu, std::span<const uint8_t> p) {
     return Printed(st, p);
 }
 
-// A BCD date of a request as a calendar date; nothing when it is none.
 std::optional<year_month_day> RequestDate(std::span<const uint8_t> p, size_t offset) {
-    for (size_t i = 0; i < 3; ++i)
-        if ((p[offset + i] >> 4) > 9 || (p[offset + i] & 0x0F) > 9) return std::nullopt;
-    const year_month_day date{year(2000 + FromBcd(p[offset + 2])), month(static_cast<unsigned>(FromBcd(p[offset + 1]))),
-                              day(static_cast<unsigned>(FromBcd(p[offset])))};
-    if (!date.ok()) return std::nullopt;
-    return date;
+    return BcdDate(p[offset], p[offset + 1], p[offset + 2]);
 }
 
 Reply PeriodicReport(PrinterEmulator &emu, std::span<const uint8_t> p) {

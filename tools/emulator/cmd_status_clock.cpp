@@ -6,21 +6,11 @@
 #include "commands.h"
 #include "emulator.h"
 
-#include "codepage.h"
-
 #include <algorithm>
 #include <chrono>
 
 namespace krv::emu {
 namespace {
-
-constexpr uint8_t kErrForbidden = 0x10;
-constexpr uint8_t kErrLength = 0x14;
-constexpr uint8_t kErrNoSuchNumber = 0x16;
-constexpr uint8_t kErrDateTime = 0x1E;
-constexpr uint8_t kErrBeforeLastZ = 0x24;
-constexpr uint8_t kErrNoReceipts = 0x2A;
-constexpr uint8_t kErrReceiptOpen = 0x2C;
 
 constexpr size_t kSerialLength = 19;
 constexpr size_t kFiscalLength = 10;
@@ -32,9 +22,9 @@ using namespace std::chrono;
 
 // UTF-8 text as the printer's bytes, cut or padded with blanks to `width`.
 Bytes FixedText(std::string_view utf8, size_t width) {
-    std::string oem = platform::AnsiToOem(platform::Utf8ToCp1251(utf8));
-    oem.resize(width, ' ');
-    return Bytes(oem.begin(), oem.end());
+    Bytes text = DeviceText(utf8);
+    text.resize(width, ' ');
+    return text;
 }
 
 void AppendLine(Bytes &out, uint8_t attributes, std::span<const uint8_t> text) {
@@ -53,7 +43,7 @@ bool AddedTax(DeviceStateExt &ext) {
 Reply Status(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
     auto &ext = st.ext;
-    if (p.size() != 1) return Reply::Error(kErrLength);
+    if (p.size() != 1) return Reply::Error(kErrFormat);
     const auto &r = st.receipt;
     const bool receiptOpen = r.kind != ReceiptKind::None;
     const bool fiscal = st.fiscalMode || !ext.fiscalNumber.empty();
@@ -99,13 +89,10 @@ Moment Split(sys_seconds now) {
     return {year_month_day(day), hh_mm_ss<seconds>(now - day)};
 }
 
-int BcdOrMinus(uint8_t byte) {
-    if ((byte >> 4) > 9 || (byte & 0x0F) > 9) return -1;
-    return FromBcd(byte);
-}
+int BcdOrMinus(uint8_t byte) { return IsBcd(byte) ? FromBcd(byte) : -1; }
 
 Reply GetDate(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 1) return Reply::Error(kErrLength);
+    if (p.size() != 1) return Reply::Error(kErrFormat);
     const Moment m = Split(emu.State().Now());
     return Reply::Ok(Bytes{ToBcd(static_cast<int>(unsigned(m.date.day()))),
                            ToBcd(static_cast<int>(unsigned(m.date.month()))),
@@ -114,24 +101,22 @@ Reply GetDate(PrinterEmulator &emu, std::span<const uint8_t> p) {
 
 Reply SetDate(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() != 4) return Reply::Error(kErrLength);
-    const int d = BcdOrMinus(p[1]), mo = BcdOrMinus(p[2]), y = BcdOrMinus(p[3]);
-    if (d < 1 || mo < 1 || y < 0) return Reply::Error(kErrDateTime);
-    const year_month_day date{year(2000 + y), month(static_cast<unsigned>(mo)), day(static_cast<unsigned>(d))};
-    if (!date.ok()) return Reply::Error(kErrDateTime);
+    if (p.size() != 4) return Reply::Error(kErrFormat);
+    const auto date = BcdDate(p[1], p[2], p[3]);
+    if (!date) return Reply::Error(kErrDateTime);
     const Bytes lastZ = st.ext.Read(mem::kBank10, mem::kZDate, 3);
     if (lastZ[0] != 0) {
         const year_month_day z{year(2000 + FromBcd(lastZ[2])), month(static_cast<unsigned>(FromBcd(lastZ[1]))),
                                day(static_cast<unsigned>(FromBcd(lastZ[0])))};
-        if (z.ok() && date < z) return Reply::Error(kErrBeforeLastZ);
+        if (z.ok() && *date < z) return Reply::Error(kErrBeforeLastZ);
     }
     const Moment m = Split(st.Now());
-    st.SetClock(sys_days(date) + m.time.to_duration());
+    st.SetClock(sys_days(*date) + m.time.to_duration());
     return Reply::Ok();
 }
 
 Reply GetTime(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 1) return Reply::Error(kErrLength);
+    if (p.size() != 1) return Reply::Error(kErrFormat);
     const Moment m = Split(emu.State().Now());
     return Reply::Ok(Bytes{ToBcd(static_cast<int>(m.time.hours().count())),
                            ToBcd(static_cast<int>(m.time.minutes().count())),
@@ -140,7 +125,7 @@ Reply GetTime(PrinterEmulator &emu, std::span<const uint8_t> p) {
 
 Reply SetTime(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() != 4) return Reply::Error(kErrLength);
+    if (p.size() != 4) return Reply::Error(kErrFormat);
     const int h = BcdOrMinus(p[1]), mi = BcdOrMinus(p[2]), s = BcdOrMinus(p[3]);
     if (h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return Reply::Error(kErrDateTime);
     const Moment m = Split(st.Now());
@@ -151,7 +136,7 @@ Reply SetTime(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // ---- peripherals and modes ----
 
 Reply SendCustomer(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() < 3 || p.size() != 3u + p[2] || p[2] > kMaxDisplayText) return Reply::Error(kErrLength);
+    if (p.size() < 3 || p.size() != 3u + p[2] || p[2] > kMaxDisplayText) return Reply::Error(kErrFormat);
     if (p[1] > 1) return Reply::Error(kErrNoSuchNumber);
     emu.State().customerDisplay[p[1]].assign(p.begin() + 3, p.end());
     return Reply::Ok();
@@ -195,9 +180,7 @@ Reply ToggleDisplay(PrinterEmulator &emu, std::span<const uint8_t>) {
 
 Reply ToggleCutter(PrinterEmulator &emu, std::span<const uint8_t>) {
     auto &ext = emu.State().ext;
-    const uint8_t setting = ext.Read(mem::kBank10, mem::kCutter, 1).at(0);
-    const Bytes next{static_cast<uint8_t>(setting ^ kCutterOffBit)};
-    ext.Write(mem::kBank10, mem::kCutter, next);
+    ext.SetCutterByte(static_cast<uint8_t>(ext.CutterByte() ^ kCutterOffBit));
     return Reply::Ok();
 }
 
@@ -205,7 +188,7 @@ Reply ToggleCutter(PrinterEmulator &emu, std::span<const uint8_t>) {
 // next request on.
 Reply ChangeBaudRate(PrinterEmulator &emu, std::span<const uint8_t> p) {
     static constexpr uint32_t kRates[] = {9600, 19200, 38400};
-    if (p.size() != 2) return Reply::Error(kErrLength);
+    if (p.size() != 2) return Reply::Error(kErrFormat);
     if (p[1] > 2) return Reply::Error(kErrForbidden);
     emu.State().baudCode = p[1];
     emu.PaceAfterReply(kRates[p[1]]);
@@ -216,7 +199,7 @@ Reply ChangeBaudRate(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // percent); a value both could mean sets both.
 Reply LineParameter(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() != 2) return Reply::Error(kErrLength);
+    if (p.size() != 2) return Reply::Error(kErrFormat);
     const uint8_t value = p[1];
     if (value > 200) return Reply::Error(kErrForbidden);
     if (value <= 63) st.lineSpacing = value;

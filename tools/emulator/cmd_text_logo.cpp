@@ -38,7 +38,7 @@ Reply NonFiscalText(PrinterEmulator &emu, std::span<const uint8_t> p) {
 Reply Logo(PrinterEmulator &emu, std::span<const uint8_t> p) {
     if (p.size() != 8) return Reply::Error(kErrFormat);
     auto &ext = emu.State().ext;
-    if (ext.Password(8) != *GetLe(p, 1, 2)) return Reply::Error(kErrPassword);
+    if (ext.Password(kProgrammingOperator) != *GetLe(p, 1, 2)) return Reply::Error(kErrPassword);
     const uint8_t mode = p[3];
     const auto width = static_cast<uint16_t>(*GetLe(p, 4, 2));
     const auto height = static_cast<uint16_t>(*GetLe(p, 6, 2));

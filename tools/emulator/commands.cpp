@@ -4,7 +4,6 @@
 namespace krv::emu {
 
 void RegisterAllCommands(PrinterEmulator &emulator) {
-    (void)emulator;
     RegisterProgrammingCommands(emulator);
     RegisterInfoCommands(emulator);
     RegisterTextLogoCommands(emulator);

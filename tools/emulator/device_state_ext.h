@@ -23,7 +23,6 @@ inline constexpr uint8_t kBank00 = 0x00;
 inline constexpr uint8_t kBank10 = 0x10;
 inline constexpr uint16_t kTaxCount = 0x0016;      // bank 00, 1 byte
 inline constexpr uint16_t kZCounter = 0x0037;      // word
-inline constexpr uint16_t kTapeDescriptor = 0x0039; // 16 bytes, see below
 inline constexpr uint16_t kTapeStart = 0x0039;     // word: first address of the tape area
 inline constexpr uint16_t kTapeEnd = 0x003C;       // word: last address of the tape area
 inline constexpr uint16_t kPacketCounter = 0x003F; // 4 bytes
@@ -45,17 +44,34 @@ inline constexpr uint16_t kPayDaySums = 0x3079;
 inline constexpr size_t kBankSize = 0x10000;
 } // namespace mem
 
+// Places in the password table: the programming password guards programming
+// and the logo, the report password the reports and the control tape.
+inline constexpr int kProgrammingOperator = 8;
+inline constexpr int kReportOperator = 9;
+
 // Error codes the handlers answer with.
 inline constexpr uint8_t kErrForbidden = 0x10;
 inline constexpr uint8_t kErrLogo = 0x13;
-inline constexpr uint8_t kErrFormat = 0x14;
+inline constexpr uint8_t kErrFormat = 0x14; // a length or a field out of shape
 inline constexpr uint8_t kErrPassword = 0x15;
 inline constexpr uint8_t kErrNoSuchNumber = 0x16;
 inline constexpr uint8_t kErrTaxGroup = 0x17;
 inline constexpr uint8_t kErrPaymentForm = 0x18;
 inline constexpr uint8_t kErrCharacters = 0x19;
+inline constexpr uint8_t kErrNegativeSale = 0x1B;
 inline constexpr uint8_t kErrArticle = 0x1C;
 inline constexpr uint8_t kErrDateTime = 0x1E;
+inline constexpr uint8_t kErrCostOverflow = 0x20;
+inline constexpr uint8_t kErrCashShort = 0x23;
+inline constexpr uint8_t kErrBeforeLastZ = 0x24;
+inline constexpr uint8_t kErrPayoutOpen = 0x25;
+inline constexpr uint8_t kErrSaleOpen = 0x26;
+inline constexpr uint8_t kErrNoReceipt = 0x27;
+inline constexpr uint8_t kErrNoReceipts = 0x2A;
+inline constexpr uint8_t kErrChangeForbidden = 0x2B;
+inline constexpr uint8_t kErrReceiptOpen = 0x2C;
+inline constexpr uint8_t kErrNoLines = 0x2D;
+inline constexpr uint8_t kErrAfterPayments = 0x2E;
 inline constexpr uint8_t kErrTapeNumber = 0x30;
 
 // UTF-8 text as the printer stores it (Windows-1251, then code page 866).

@@ -293,7 +293,7 @@ void PrinterEmulator::HandleRawChunk(const Bytes &chunk) {
         m_rawChunks.push_back(data);
         fault = TakeFault();
         if (sum != 0)
-            reply = Reply::Error(0x13);
+            reply = Reply::Error(kErrLogo);
         else if (m_rawHandler)
             reply = m_rawHandler(*this, data);
     }
@@ -375,15 +375,21 @@ void PrinterEmulator::PaceWire(size_t bytes) {
     std::this_thread::sleep_for(std::chrono::duration<double>(10.0 * static_cast<double>(bytes) / baud));
 }
 
+// Every byte to the master side; false when the pty refuses them.
+bool PrinterEmulator::WriteAll(std::span<const uint8_t> bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
+        if (n > 0) done += static_cast<size_t>(n);
+        else if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
+    }
+    return true;
+}
+
 void PrinterEmulator::WriteBytes(std::span<const uint8_t> bytes) {
     const uint32_t baud = m_paceBaud;
     if (baud == 0) {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
-            if (n > 0) done += static_cast<size_t>(n);
-            else if (n < 0 && errno != EINTR && errno != EAGAIN) return;
-        }
+        WriteAll(bytes);
         return;
     }
     // Ten bits a byte at the line rate: start, eight data bits, stop. A burst
@@ -396,12 +402,7 @@ void PrinterEmulator::WriteBytes(std::span<const uint8_t> bytes) {
         std::this_thread::sleep_until(
             start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                         perByte * static_cast<double>(done + count)));
-        size_t written = 0;
-        while (written < count) {
-            ssize_t n = ::write(m_master, bytes.data() + done + written, count - written);
-            if (n > 0) written += static_cast<size_t>(n);
-            else if (n < 0 && errno != EINTR && errno != EAGAIN) return;
-        }
+        if (!WriteAll(bytes.subspan(done, count))) return;
         done += count;
     }
 }

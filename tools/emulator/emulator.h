@@ -138,6 +138,7 @@ private:
     void SendReply(uint8_t sequence, uint8_t command, const Reply &reply,
                    std::optional<FaultSpec> fault);
     void WriteBytes(std::span<const uint8_t> bytes);
+    bool WriteAll(std::span<const uint8_t> bytes);
     std::optional<FaultSpec> TakeFault();
 
     EmulatorOptions m_options;
