@@ -1,6 +1,7 @@
 #include "AccessModes.h"
 
 #include "ConsoleState.h"
+#include "ReceiptLogic.h"
 #include "Widgets.h"
 
 #include <QLineEdit>
@@ -140,7 +141,8 @@ ControlPlan FullSetPlan(const ModeContext &context) {
     // Enabled once a taxpayer number is typed.
     SetEnabled(plan, QStringLiteral("BitBtn17"), false);
 
-    const bool amountDiscount = context.discountTypeIndex == 1 || context.discountTypeIndex == 3;
+    const bool amountDiscount =
+        DiscountValueField(context.discountTypeIndex) == DiscountField::Amount;
     SetEnabled(plan, QStringLiteral("Edit18"), !amountDiscount);
     SetEnabled(plan, QStringLiteral("Edit19"), amountDiscount);
 

@@ -10,11 +10,19 @@
 
 namespace krv::console {
 
-namespace {
+bool DriverSucceeded(int32_t result) {
+    return static_cast<int16_t>(result) != 0;
+}
+
+std::string ToDriverText(const QString &text) {
+    return platform::Utf8ToCp1251(text.toStdString());
+}
 
 QString FromDriverText(const char *text) {
     return text ? QString::fromStdString(platform::Cp1251ToUtf8(text)) : QString();
 }
+
+namespace {
 
 // Read and write time-outs of the link, in the driver's 100 ms units.
 constexpr uint8_t kLinkTimeout = 3;
@@ -26,21 +34,19 @@ class ExportedDriver final : public DriverApi {
         // wrap around to another port.
         if (port < 1 || port > 255)
             return false;
-        return (FPInit(static_cast<uint8_t>(port), baud, kLinkTimeout, kLinkTimeout) & 0xFFFF) != 0;
+        return DriverSucceeded(
+            FPInit(static_cast<uint8_t>(port), baud, kLinkTimeout, kLinkTimeout));
     }
-    bool Close() override { return (FPClose() & 0xFFFF) != 0; }
+    bool Close() override { return DriverSucceeded(FPClose()); }
 
     bool GetStatus(PrinterStatus &status) override {
         KrvBool16 flags[13] = {};
         const char *texts[7] = {};
         KrvDateTime date = 0, time = 0;
-        const bool ok =
-            (FPGetStatus(&flags[0], &flags[1], &flags[2], &flags[3], &flags[4], &flags[5],
-                         &flags[6], &flags[7], &flags[8], &flags[9], &flags[10], &flags[11],
-                         &flags[12], &texts[0], &texts[1], &texts[2], &texts[3], &texts[4],
-                         &texts[5], &texts[6], &date, &time) &
-             0xFFFF) != 0;
-        if (!ok)
+        if (!DriverSucceeded(FPGetStatus(
+                &flags[0], &flags[1], &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
+                &flags[7], &flags[8], &flags[9], &flags[10], &flags[11], &flags[12], &texts[0],
+                &texts[1], &texts[2], &texts[3], &texts[4], &texts[5], &texts[6], &date, &time)))
             return false;
         for (size_t i = 0; i < status.flags.size(); ++i)
             status.flags[i] = flags[i];
@@ -55,12 +61,12 @@ class ExportedDriver final : public DriverApi {
     }
 
     bool ChangeBaudRate(int rateIndex) override {
-        return (FPChangeBaudRate(rateIndex) & 0xFFFF) != 0;
+        return DriverSucceeded(FPChangeBaudRate(rateIndex));
     }
 
     bool GetPaperState(PaperState &state) override {
         KrvBool16 f[5] = {};
-        if ((FPGetPaperState(&f[0], &f[1], &f[2], &f[3], &f[4]) & 0xFFFF) == 0)
+        if (!DriverSucceeded(FPGetPaperState(&f[0], &f[1], &f[2], &f[3], &f[4])))
             return false;
         for (size_t i = 0; i < state.flags.size(); ++i)
             state.flags[i] = f[i];

@@ -18,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 class QWidget;
 
@@ -25,6 +26,15 @@ namespace krv::console {
 
 // The library's file name as the loader knows it.
 inline constexpr const char *kDriverLibraryName = "libKRV_T100DRV.so";
+
+// ---- Calling conventions of the exports -----------------------------------
+
+// The driver's booleans: a call failed when the low 16 bits are zero.
+bool DriverSucceeded(int32_t result);
+// The driver's texts are Windows-1251: UTF-8 to it and back; a null driver
+// text is "".
+std::string ToDriverText(const QString &text);
+QString FromDriverText(const char *text);
 
 // ---- Library handle and version gate --------------------------------------
 

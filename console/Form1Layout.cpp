@@ -1,5 +1,6 @@
 #include "Form1Layout.h"
 
+#include "Connection.h"
 #include "Widgets.h"
 
 #include <QFont>
@@ -22,7 +23,14 @@ constexpr int kClientWidth = 514;
 constexpr int kClientHeight = 569;
 
 const QStringList kTaxGroups = {"А", "Б", "В", "Г", "Д", "Е"};
-const QStringList kRates = {"9600", "19200", "38400"};
+// The rate lists show the link rates in their order: an item's index is the
+// rate index the link calls take.
+QStringList RateTexts() {
+    QStringList texts;
+    for (const uint32_t rate : krv::console::kLinkRates)
+        texts << QString::number(rate);
+    return texts;
+}
 const QStringList kCashiers = {"Кассир №1", "Кассир №2", "Кассир №3", "Кассир №4",
                                "Кассир №5", "Кассир №6", "Кассир №7", "Кассир №8"};
 const QStringList kPasswordKinds = {"Пароль программирования", "Пароль отчетов"};
@@ -39,14 +47,14 @@ void BuildLinkTab(LayoutBuilder &b) {
     b.label("Порт:", 12, 22);
     b.comboBox("ComboBox6", {12, 38, 100, 21}, {}, -1);
     b.label("Скорость (бит/с):", 124, 22);
-    b.comboBox("ComboBox7", {124, 38, 104, 21}, kRates, 0);
+    b.comboBox("ComboBox7", {124, 38, 104, 21}, RateTexts(), 0);
     b.checkBox("CheckBox13", "Определить скорость", {12, 66, 216, 17});
     b.button("Button31", "Установить связь", {12, 88, 216, 25});
     b.button("Button40", "Завершить связь", {12, 116, 216, 25});
     b.end();
 
     b.beginGroup("GroupRateChange", " Изменение скорости связи: ", {8, 164, 240, 60});
-    b.comboBox("ComboBox8", {12, 26, 104, 21}, kRates, 0);
+    b.comboBox("ComboBox8", {12, 26, 104, 21}, RateTexts(), 0);
     b.button("Button34", "Изменить", {124, 24, 104, 25});
     b.end();
 

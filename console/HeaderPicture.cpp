@@ -30,8 +30,12 @@ struct JpegErrorManager {
 
 void IgnoreJpegMessage(j_common_ptr) {}
 
-// Runs the decode with no C++ object alive across the long jump: the image
-// is allocated before setjmp and only filled inside.
+// Larger pictures are not ours; refuse them rather than allocate blindly.
+constexpr unsigned kMaxSide = 8192;
+
+// Reads the header once, then decodes into `image`. No C++ object with a
+// destructor lives in this frame across the long jump: the image belongs to
+// the caller and is only assigned here.
 bool DecodeInto(const QByteArray &data, QImage &image) {
     jpeg_decompress_struct info{};
     JpegErrorManager errors{};
@@ -45,14 +49,16 @@ bool DecodeInto(const QByteArray &data, QImage &image) {
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(data.constData()),
                  static_cast<unsigned long>(data.size()));
-    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
+    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK || info.image_width == 0 ||
+        info.image_height == 0 || info.image_width > kMaxSide || info.image_height > kMaxSide) {
         jpeg_destroy_decompress(&info);
         return false;
     }
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
-    if (info.output_components != 3 || image.width() != static_cast<int>(info.output_width) ||
-        image.height() != static_cast<int>(info.output_height)) {
+    image = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                   QImage::Format_RGB888);
+    if (image.isNull() || info.output_components != 3) {
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -68,42 +74,11 @@ bool DecodeInto(const QByteArray &data, QImage &image) {
     return clean;
 }
 
-// The picture's size from its header, so the image can be made before the
-// decode proper.
-bool ReadSize(const QByteArray &data, int &width, int &height) {
-    jpeg_decompress_struct info{};
-    JpegErrorManager errors{};
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = OnJpegError;
-    errors.base.output_message = IgnoreJpegMessage;
-    if (setjmp(errors.jump)) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(data.constData()),
-                 static_cast<unsigned long>(data.size()));
-    const bool ok = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK;
-    width = static_cast<int>(info.image_width);
-    height = static_cast<int>(info.image_height);
-    jpeg_destroy_decompress(&info);
-    return ok;
-}
-
-// Larger pictures are not ours; refuse them rather than allocate blindly.
-constexpr int kMaxSide = 8192;
-
 } // namespace
 
 QImage DecodeJpeg(const QByteArray &data) {
-    if (data.isEmpty())
-        return {};
-    int width = 0, height = 0;
-    if (!ReadSize(data, width, height) || width <= 0 || height <= 0 || width > kMaxSide ||
-        height > kMaxSide)
-        return {};
-    QImage image(width, height, QImage::Format_RGB888);
-    if (image.isNull() || !DecodeInto(data, image))
+    QImage image;
+    if (data.isEmpty() || !DecodeInto(data, image))
         return {};
     return image;
 }

@@ -1,7 +1,6 @@
 #include "ReceiptLogic.h"
 
 #include "KRV_T100DRV.h"
-#include "codepage.h"
 
 #include <QLocale>
 #include <QStringView>
@@ -34,9 +33,6 @@ const QString kCashOutLimitText =
 bool IsAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 unsigned DigitValue(QChar c) { return static_cast<unsigned>(c.unicode() - u'0'); }
-
-// The driver's booleans: a call failed when the low 16 bits are zero.
-bool Succeeded(KrvBool result) { return static_cast<int16_t>(result) != 0; }
 
 // A combo-box index as the byte the driver checks; an index that is no byte
 // (-1 with nothing chosen) becomes 255 so the driver refuses it by range
@@ -262,14 +258,6 @@ PercentParse ParseDiscountPercentText(const QString &text) {
     return result;
 }
 
-// ---- Driver texts ----------------------------------------------------------
-
-std::string ToDriverText(const QString &text) { return platform::Utf8ToCp1251(text.toStdString()); }
-
-QString FromDriverText(const char *text) {
-    return text ? QString::fromStdString(platform::Cp1251ToUtf8(text)) : QString();
-}
-
 // ---- Sale, return and cancelled line ---------------------------------------
 
 LineBuild BuildLineRequest(const LineFields &fields, QChar separator) {
@@ -290,9 +278,9 @@ bool CallLine(LineCommand command, const LineRequest &request, LineOutcome &outc
     int64_t itemCost = 0;
     int64_t receiptSum = 0;
     const auto call = command == LineCommand::Sale ? &FPSale : &FPPayMoney;
-    const bool ok = Succeeded(call(&itemCost, &receiptSum, request.quantity, request.qtyFlags, request.price,
-                                   request.taxGroup, request.nameFromRegister, request.printBarcode,
-                                   request.name.c_str(), request.code));
+    const bool ok = DriverSucceeded(call(&itemCost, &receiptSum, request.quantity, request.qtyFlags,
+                                         request.price, request.taxGroup, request.nameFromRegister,
+                                         request.printBarcode, request.name.c_str(), request.code));
     if (ok)
         outcome = LineOutcome{itemCost, receiptSum};
     return ok;
@@ -333,8 +321,8 @@ PaymentBuild BuildPaymentRequest(const QString &tendered, int formIndex, bool no
 bool CallPayment(const PaymentRequest &request, PaymentOutcome &outcome) {
     int32_t amount = 0;
     KrvBool16 isChange = 0;
-    const bool ok =
-        Succeeded(FPPayment(&amount, &isChange, request.form, request.paid, request.payRest, request.fiscal));
+    const bool ok = DriverSucceeded(
+        FPPayment(&amount, &isChange, request.form, request.paid, request.payRest, request.fiscal));
     if (ok)
         outcome = PaymentOutcome{amount, isChange};
     return ok;
@@ -386,8 +374,9 @@ DiscountBuild BuildDiscountRequest(const DiscountFields &fields, QChar separator
 bool CallDiscount(const DiscountRequest &request, DiscountOutcome &outcome) {
     int64_t value = 0;
     int64_t receiptSum = 0;
-    const bool ok = Succeeded(FPDiscount(&value, &receiptSum, request.kind, request.percent, request.amount,
-                                         request.isDiscount, request.text.c_str()));
+    const bool ok =
+        DriverSucceeded(FPDiscount(&value, &receiptSum, request.kind, request.percent,
+                                   request.amount, request.isDiscount, request.text.c_str()));
     if (ok)
         outcome = DiscountOutcome{value, receiptSum};
     return ok;
@@ -414,14 +403,19 @@ CashBuild BuildCashRequest(CashOperation operation, const QString &text, QChar s
 }
 
 bool CallCash(CashOperation operation, int32_t amount) {
-    return Succeeded(operation == CashOperation::In ? FPInToCash(amount) : FPOutOfCash(amount));
+    return DriverSucceeded(operation == CashOperation::In ? FPInToCash(amount)
+                                                          : FPOutOfCash(amount));
 }
 
 // ---- Comment and barcodes ------------------------------------------------------
 
-bool CallComment(const QString &text) { return Succeeded(FPComment(ToDriverText(text).c_str(), 0)); }
+bool CallComment(const QString &text) {
+    return DriverSucceeded(FPComment(ToDriverText(text).c_str(), 0));
+}
 
-bool CallCode128(const QString &text) { return Succeeded(FPSetBarCode(ToDriverText(text).c_str())); }
+bool CallCode128(const QString &text) {
+    return DriverSucceeded(FPSetBarCode(ToDriverText(text).c_str()));
+}
 
 std::optional<std::string> BuildEan13Request(const QString &digits) {
     if (digits.isEmpty())
@@ -429,13 +423,21 @@ std::optional<std::string> BuildEan13Request(const QString &digits) {
     return ToDriverText(digits);
 }
 
-bool CallEan13(const std::string &digits) { return Succeeded(FPPrintEAN13(digits.c_str())); }
+bool CallEan13(const std::string &digits) {
+    return DriverSucceeded(FPPrintEAN13(digits.c_str()));
+}
 
 // ---- Commands without arguments -----------------------------------------------
 
-bool CallZeroReceipt() { return Succeeded(FPNullCheck()); }
-bool CallVoid() { return Succeeded(FPResetOrder()); }
-bool CallLineFeed() { return Succeeded(FPLineFeed()); }
+bool CallZeroReceipt() {
+    return DriverSucceeded(FPNullCheck());
+}
+bool CallVoid() {
+    return DriverSucceeded(FPResetOrder());
+}
+bool CallLineFeed() {
+    return DriverSucceeded(FPLineFeed());
+}
 
 // ---- Receipt panel ---------------------------------------------------------------
 
@@ -468,8 +470,6 @@ void ShowDiscountResult(ReceiptPanel &panel, const DiscountRequest &request, con
     panel.label11 = request.isDiscount != 0 ? QStringLiteral("Скидка:") : QStringLiteral("Наценка:");
     panel.label54 = FormatPanelMoney(outcome.value, separator);
 }
-
-void ClearPanel(ReceiptPanel &panel) { panel = ReceiptPanel{}; }
 
 // ---- Paper check ---------------------------------------------------------------------
 
@@ -506,14 +506,14 @@ QString PaymentFormNameToWrite(const QString &editText) {
 
 bool ReadPaymentFormName(int form, QString &name) {
     const char *text = nullptr;
-    if (!Succeeded(FPGetPayName(IndexByte(form), &text)))
+    if (!DriverSucceeded(FPGetPayName(IndexByte(form), &text)))
         return false;
     name = FromDriverText(text);
     return true;
 }
 
 bool WritePaymentFormName(uint16_t password, int form, const QString &name) {
-    return Succeeded(FPSetPayName(password, IndexByte(form), ToDriverText(name).c_str()));
+    return DriverSucceeded(FPSetPayName(password, IndexByte(form), ToDriverText(name).c_str()));
 }
 
 } // namespace krv::console

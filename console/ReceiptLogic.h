@@ -101,12 +101,6 @@ struct PercentParse {
 // the flag bits the printer reads beside the percent).
 PercentParse ParseDiscountPercentText(const QString &text);
 
-// ---- Driver texts ----------------------------------------------------------
-
-// UTF-8 to the driver's Windows-1251 and back; a null driver text is "".
-std::string ToDriverText(const QString &text);
-QString FromDriverText(const char *text);
-
 // ---- Sale, return and cancelled line ---------------------------------------
 
 // The fields a line reads, as typed.
@@ -279,10 +273,8 @@ void ShowLineResult(ReceiptPanel &panel, const LineOutcome &outcome, QChar separ
 // After a payment or close: change or rest, the amount read as unsigned.
 void ShowPaymentResult(ReceiptPanel &panel, const PaymentOutcome &outcome, QChar separator);
 // After a discount or markup.
-void ShowDiscountResult(ReceiptPanel &panel, const DiscountRequest &request, const DiscountOutcome &outcome,
-                        QChar separator);
-// Zero receipt, void, and a comment that starts a new receipt.
-void ClearPanel(ReceiptPanel &panel);
+void ShowDiscountResult(ReceiptPanel &panel, const DiscountRequest &request,
+                        const DiscountOutcome &outcome, QChar separator);
 
 // ---- Paper check ---------------------------------------------------------------------
 

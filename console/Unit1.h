@@ -84,6 +84,10 @@ class TForm1 : public QMainWindow {
 
     // Receipt operations (Unit1Operations.cpp).
     void RegisterLine(krv::console::ReceiptAction action);
+    // Pays (or closes) the receipt and shows the result; false after the
+    // driver's error was shown.
+    bool Pay(const krv::console::PaymentRequest &request);
+    bool CloseReceipt();
     bool CloseAutomatically();
     void ServiceCash(krv::console::CashOperation operation, const char *field);
     void ShowInputError(const QString &text);
@@ -98,14 +102,3 @@ class TForm1 : public QMainWindow {
     QLabel *m_panels[2] = {nullptr, nullptr};
     bool m_closed = false;
 };
-
-namespace krv::console {
-
-// Connects every slot of `form` named <control><event> to the signal of the
-// control of that object name under `root`: "Click" to a button's click (a
-// check box's change of state, a combo box's choice, a radio group's new
-// item), "Change" to an edit's, combo box's, spin edit's or picker's change.
-// Slots without a matching control are left alone.
-void ConnectHandlersByName(QObject &form, QWidget &root);
-
-} // namespace krv::console

@@ -71,12 +71,10 @@ void TForm1::CheckPaper(ReceiptAction action, bool autoClosed) {
 
 // ---- Lines and the automatic close ------------------------------------------------
 
-bool TForm1::CloseAutomatically() {
-    if (!Checked("CheckBox1"))
-        return false;
+// A refused payment leaves the panel as it was.
+bool TForm1::Pay(const PaymentRequest &request) {
     PaymentOutcome outcome;
-    if (!CallPayment(BuildCloseRequest(ItemIndex("ComboBox4"), Checked("CheckBox5")), outcome)) {
-        // The line stays registered; the panel keeps its values.
+    if (!CallPayment(request, outcome)) {
         ShowDriverError(this);
         return false;
     }
@@ -84,6 +82,15 @@ bool TForm1::CloseAutomatically() {
     ShowPaymentResult(panel, outcome, LocaleDecimalSeparator());
     SetPanel(panel);
     return true;
+}
+
+bool TForm1::CloseReceipt() {
+    return Pay(BuildCloseRequest(ItemIndex("ComboBox4"), Checked("CheckBox5")));
+}
+
+// A refused close leaves the line registered.
+bool TForm1::CloseAutomatically() {
+    return Checked("CheckBox1") && CloseReceipt();
 }
 
 void TForm1::RegisterLine(ReceiptAction action) {
@@ -155,11 +162,8 @@ void TForm1::Button11Click() {
         ShowDriverError(this);
         return;
     }
-    if (newReceipt) {
-        ReceiptPanel panel;
-        ClearPanel(panel);
-        SetPanel(panel);
-    }
+    if (newReceipt)
+        SetPanel(ReceiptPanel{});
     CheckPaper(ReceiptAction::Comment, CloseAutomatically());
 }
 
@@ -207,34 +211,19 @@ void TForm1::ComboBox9Change() {
 // ---- Payment and closing ----------------------------------------------------------
 
 void TForm1::Button37Click() {
-    const QChar separator = LocaleDecimalSeparator();
     const PaymentBuild build = BuildPaymentRequest(FieldText("Edit11"), ItemIndex("ComboBox4"),
-                                                   Checked("CheckBox5"), separator);
+                                                   Checked("CheckBox5"), LocaleDecimalSeparator());
     if (!build.ok) {
         ShowInputError(build.error);
         return;
     }
-    PaymentOutcome outcome;
-    if (!CallPayment(build.request, outcome)) {
-        ShowDriverError(this);
-        return;
-    }
-    ReceiptPanel panel = Panel();
-    ShowPaymentResult(panel, outcome, separator);
-    SetPanel(panel);
-    CheckPaper(ReceiptAction::Payment);
+    if (Pay(build.request))
+        CheckPaper(ReceiptAction::Payment);
 }
 
 void TForm1::Button39Click() {
-    PaymentOutcome outcome;
-    if (!CallPayment(BuildCloseRequest(ItemIndex("ComboBox4"), Checked("CheckBox5")), outcome)) {
-        ShowDriverError(this);
-        return;
-    }
-    ReceiptPanel panel = Panel();
-    ShowPaymentResult(panel, outcome, LocaleDecimalSeparator());
-    SetPanel(panel);
-    CheckPaper(ReceiptAction::CloseReceipt);
+    if (CloseReceipt())
+        CheckPaper(ReceiptAction::CloseReceipt);
 }
 
 void TForm1::Button32Click() {

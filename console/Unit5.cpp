@@ -4,7 +4,6 @@
 #include "DriverBinding.h"
 #include "MessageLayer.h"
 #include "ReceiptLogic.h"
-#include "Unit1.h"
 #include "Widgets.h"
 
 #include <QComboBox>

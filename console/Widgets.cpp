@@ -1,16 +1,19 @@
 #include "Widgets.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDateTimeEdit>
 #include <QFont>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaMethod>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -299,6 +302,65 @@ QTableWidget *LayoutBuilder::grid(const char *name, QRect rect, int columns, int
         }
     }
     return grid;
+}
+
+// ---- Handler wiring ----------------------------------------------------------
+
+namespace {
+
+// The signal that stands for `event` on `control`, or an invalid method.
+QMetaMethod EventSignal(QObject &control, const QString &event) {
+    const QMetaObject *meta = control.metaObject();
+    const char *signature = nullptr;
+    if (event == QLatin1String("Click")) {
+        if (qobject_cast<QCheckBox *>(&control))
+            signature = "toggled(bool)"; // a check box reports changes made by code too
+        else if (qobject_cast<QAbstractButton *>(&control))
+            signature = "clicked(bool)";
+        else if (qobject_cast<QComboBox *>(&control))
+            signature = "activated(int)";
+        else if (meta->indexOfSignal("itemIndexChanged(int)") >= 0)
+            signature = "itemIndexChanged(int)"; // a radio group
+    } else if (event == QLatin1String("Change")) {
+        if (qobject_cast<QLineEdit *>(&control))
+            signature = "textChanged(QString)";
+        else if (qobject_cast<QPlainTextEdit *>(&control))
+            signature = "textChanged()";
+        else if (auto *combo = qobject_cast<QComboBox *>(&control))
+            signature =
+                combo->isEditable() ? "currentTextChanged(QString)" : "currentIndexChanged(int)";
+        else if (qobject_cast<QSpinBox *>(&control))
+            signature = "valueChanged(int)";
+        else if (qobject_cast<QDateTimeEdit *>(&control))
+            signature = "dateTimeChanged(QDateTime)";
+    }
+    if (!signature)
+        return {};
+    return meta->method(meta->indexOfSignal(signature));
+}
+
+} // namespace
+
+void ConnectHandlersByName(QObject &form, QWidget &root) {
+    const QMetaObject *meta = form.metaObject();
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        const QMetaMethod slot = meta->method(i);
+        if (slot.methodType() != QMetaMethod::Slot || slot.parameterCount() != 0)
+            continue;
+        const QString name = QString::fromLatin1(slot.name());
+        for (const QString &event : {QStringLiteral("Click"), QStringLiteral("Change")}) {
+            if (!name.endsWith(event) || name.endsWith(QLatin1String("DblClick")))
+                continue;
+            const QString controlName = name.left(name.size() - event.size());
+            QObject *control = root.findChild<QObject *>(controlName);
+            if (!control)
+                break;
+            const QMetaMethod signal = EventSignal(*control, event);
+            if (signal.isValid())
+                QObject::connect(control, signal, &form, slot);
+            break;
+        }
+    }
 }
 
 } // namespace krv::console

@@ -110,4 +110,11 @@ class LayoutBuilder {
     std::vector<QWidget *> m_stack;
 };
 
+// Connects every slot of `form` named <control><event> to the signal of the
+// control of that object name under `root`: "Click" to a button's click (a
+// check box's change of state, a combo box's choice, a radio group's new
+// item), "Change" to an edit's, combo box's, spin edit's or picker's change.
+// Slots without a matching control are left alone.
+void ConnectHandlersByName(QObject &form, QWidget &root);
+
 } // namespace krv::console

@@ -1,4 +1,5 @@
 #include "setup_registry.h"
+#include "setup_system.h"
 #include "setup_utf8.h"
 
 #include <algorithm>
@@ -40,11 +41,8 @@ std::string HiveRootDirectory(const char *hiveName) {
         TrimTrailingSlashes(root);
         return root + "/" + hiveName;
     }
-    std::string setupRoot = EnvOrEmpty("KRV_SETUP_ROOT");
-    if (!setupRoot.empty()) {
-        TrimTrailingSlashes(setupRoot);
+    if (std::string setupRoot = SetupRootDirectory(); !setupRoot.empty())
         return setupRoot + "/registry/" + hiveName;
-    }
     if (std::strcmp(hiveName, "HKCU") == 0) {
         std::string data = EnvOrEmpty("XDG_DATA_HOME");
         if (data.empty()) {

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace krv::platform {
 
 namespace {
@@ -13,6 +15,10 @@ namespace {
 // Reads the whole file; version notes live in small shared libraries, and
 // every offset below is checked against the real size.
 bool ReadAll(const std::string &path, std::vector<unsigned char> &out) {
+    // Only a regular file: a pipe or a device in its place would block the
+    // read or never end it.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

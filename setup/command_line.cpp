@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "command_line_text.h"
+#include "system.h"
 
 #include <setup_registry.h>
 
@@ -256,13 +257,7 @@ bool ReadCommandLineFromRegistry(std::string_view commandLine, std::string &out)
     if (!key)
         return false;
     out.clear();
-    if (const auto value = platform::RegistryGetValue(*key, valueName)) {
-        // A number reads as its decimal text; binary data has no text form.
-        if (value->type == platform::RegistryValueType::Text)
-            out = value->text;
-        else if (value->type == platform::RegistryValueType::Number)
-            out = std::to_string(value->number);
-    }
+    QueryRegistryValueText(*key, valueName, out); // a missing value leaves it empty
     // The stored command line is used once. The key goes too when nothing is
     // left in it (never the hive itself).
     platform::RegistryDeleteValue(*key, valueName);

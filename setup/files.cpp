@@ -2,6 +2,7 @@
 
 #include "paths.h"
 #include "ui_strings.h"
+#include "unique_fd.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,7 +11,6 @@
 #include <mutex>
 #include <sstream>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -174,16 +174,15 @@ bool FileOrFolderExists(std::string_view path) {
 }
 
 bool QueryFileSize(std::string_view path, uint32_t &size) {
-    int fd = ::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd file = OpenForReading(ToNativePath(path));
+    if (!file.valid())
         return false;
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
-              static_cast<uint64_t>(st.st_size) <= UINT32_MAX;
-    ::close(fd);
-    if (ok)
-        size = static_cast<uint32_t>(st.st_size);
-    return ok;
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
+        static_cast<uint64_t>(st.st_size) > UINT32_MAX)
+        return false;
+    size = static_cast<uint32_t>(st.st_size);
+    return true;
 }
 
 uint32_t GetPathFileSize(std::string_view path) {
@@ -192,9 +191,10 @@ uint32_t GetPathFileSize(std::string_view path) {
 }
 
 bool ReadTextFile(std::string_view path, std::string &text) {
-    // A folder opens as a stream here but has no text to give.
+    // Only a regular file: a folder opens as a stream but has no text, and
+    // a pipe or device would block the read or never end it.
     struct stat st {};
-    if (!StatPath(path, st) || S_ISDIR(st.st_mode))
+    if (!StatPath(path, st) || !S_ISREG(st.st_mode))
         return false;
     std::ifstream in(ToNativePath(path), std::ios::binary);
     if (!in)

@@ -1,12 +1,13 @@
 #include "ini.h"
 
 #include "command_line_text.h"
+#include "messages.h"
+#include "unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
+
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace krv::setup {
 
@@ -29,21 +30,6 @@ bool SectionName(std::string_view line, std::string &name) {
     name.assign(line.substr(first + 1, last - 1 - (first + 1)));
     return true;
 }
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return m_fd; }
-
-  private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -72,11 +58,11 @@ void ParseIniText(IniDocument &document, std::string_view text) {
 
 int ReadIniFromFile(IniDocument &document, const std::string &path, uint64_t offset,
                     uint64_t size) {
-    constexpr int kReadFailed = 2;
+    using result_code::kReadFailed;
     if (path.empty())
         return 0;
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0)
+    const UniqueFd file = OpenForReading(path);
+    if (!file.valid())
         return kReadFailed;
     struct stat info {};
     if (::fstat(file.get(), &info) != 0 || info.st_size < 0)

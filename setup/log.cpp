@@ -1,8 +1,9 @@
 #include "log.h"
 
 #include "command_line.h"
-#include "command_line_text.h"
+#include "paths.h"
 #include "setup_system.h"
+#include "system.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -59,38 +60,19 @@ void OpenLogFile(SetupLog &log) {
     WriteAndFlush(fd, FormatOsVersionBlock(log.osQuery ? log.osQuery() : QueryOsVersionBlock()));
 }
 
-uint32_t LeadingNumber(std::string_view &text) {
-    uint64_t value = 0;
-    std::size_t i = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        value = std::min<uint64_t>(value * 10 + static_cast<uint64_t>(text[i] - '0'), UINT32_MAX);
-        ++i;
-    }
-    text.remove_prefix(i);
-    if (!text.empty() && text.front() == '.')
-        text.remove_prefix(1);
-    return static_cast<uint32_t>(value);
-}
-
-template <typename T> void AppendFormatted(std::string &line, const char *format, T value) {
-    char buffer[32];
-    const int n = std::snprintf(buffer, sizeof buffer, format, value);
-    if (n > 0)
-        line.append(buffer, static_cast<std::size_t>(std::min<int>(n, sizeof buffer - 1)));
-}
-
 } // namespace
 
 OsVersionBlock QueryOsVersionBlock() {
     OsVersionBlock block;
-    const platform::KernelInfo kernel = platform::ReadKernelInfo();
-    std::string_view release = kernel.release;
-    block.majorVersion = LeadingNumber(release);
-    block.minorVersion = LeadingNumber(release);
-    block.buildNumber = LeadingNumber(release);
+    // The same numbers the version checks compare against.
+    const OsVersionCache version = GetOsVersionCache();
+    block.majorVersion = version.major;
+    block.minorVersion = version.minor;
+    block.buildNumber = version.build;
     block.platformId = 2;
     const auto os = platform::ReadOsRelease();
-    block.csdVersion = os && !os->prettyName.empty() ? os->prettyName : kernel.release;
+    block.csdVersion =
+        os && !os->prettyName.empty() ? os->prettyName : platform::ReadKernelInfo().release;
     block.extended = true;
     block.productType = 1;
     return block;
@@ -122,10 +104,7 @@ std::string FormatLogTimestamp(const std::tm &t) {
 }
 
 std::string DefaultLogPath(std::string_view programPath) {
-    std::string path(programPath);
-    if (path.size() > 4 && EqualsIgnoreCase(std::string_view(path).substr(path.size() - 4), ".exe"))
-        path.resize(path.size() - 4);
-    return path + ".log";
+    return std::string(WithoutExeSuffix(programPath)) + ".log";
 }
 
 SetupLog::~SetupLog() {
@@ -203,16 +182,16 @@ void AppendLogBool(std::string &line, bool value) {
     line += value ? "true" : "false";
 }
 void AppendLogUShort(std::string &line, uint16_t value) {
-    AppendFormatted(line, "%hu", value);
+    line += std::to_string(value);
 }
 void AppendLogInt(std::string &line, int32_t value) {
-    AppendFormatted(line, "%d", value);
+    line += std::to_string(value);
 }
 void AppendLogULong(std::string &line, uint32_t value) {
-    AppendFormatted(line, "%u", value);
+    line += std::to_string(value);
 }
 void AppendLogUInt64(std::string &line, uint64_t value) {
-    AppendFormatted(line, "%llu", static_cast<unsigned long long>(value));
+    line += std::to_string(value);
 }
 
 } // namespace krv::setup

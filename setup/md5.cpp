@@ -1,29 +1,20 @@
 #include "md5.h"
 
 #include "paths.h"
+#include "unique_fd.h"
 
 #include <cerrno>
 #include <memory>
 #include <vector>
 
-#include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace krv::setup {
 
 namespace {
 
 constexpr std::size_t kBlockSize = 65536;
-
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 struct MdCtxDeleter {
     void operator()(EVP_MD_CTX *ctx) const { EVP_MD_CTX_free(ctx); }
@@ -32,11 +23,11 @@ struct MdCtxDeleter {
 } // namespace
 
 bool ComputeFileMd5(std::string_view path, uint64_t trailingBytes, Md5Digest &digest) {
-    FdCloser file{::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0)
+    const UniqueFd file = OpenForReading(ToNativePath(path));
+    if (!file.valid())
         return false;
     struct stat st {};
-    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
         return false;
     auto size = static_cast<uint64_t>(st.st_size);
     if (size <= trailingBytes)
@@ -50,7 +41,7 @@ bool ComputeFileMd5(std::string_view path, uint64_t trailingBytes, Md5Digest &di
     while (remaining > 0) {
         std::size_t want =
             remaining < kBlockSize ? static_cast<std::size_t>(remaining) : kBlockSize;
-        ssize_t got = ::read(file.fd, block.data(), want);
+        ssize_t got = ::read(file.get(), block.data(), want);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)

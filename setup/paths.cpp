@@ -1,5 +1,6 @@
 #include "paths.h"
 
+#include "command_line_text.h"
 #include "system.h"
 
 #include <setup_system.h>
@@ -199,6 +200,12 @@ void StripExtension(std::string &path, std::string_view replacement) {
         return;
     path.erase(pos);
     path += replacement;
+}
+
+std::string_view WithoutExeSuffix(std::string_view path) {
+    if (path.size() > 4 && EqualsIgnoreCase(path.substr(path.size() - 4), ".exe"))
+        path.remove_suffix(4);
+    return path;
 }
 
 void SanitizeFileName(std::string &name) {

@@ -36,6 +36,9 @@ std::string GetExtension(std::string_view path);
 // Removes the text from the last "." on and appends the replacement; a path
 // without "." is left unchanged and nothing is appended.
 void StripExtension(std::string &path, std::string_view replacement);
+// The path without a closing ".exe" (any case), as the program names that
+// came from Windows carry it; longer than the suffix alone.
+std::string_view WithoutExeSuffix(std::string_view path);
 // Each of < > : " / \ | ? * becomes "_".
 void SanitizeFileName(std::string &name);
 bool HasLongPathPrefix(std::string_view path);

@@ -1,11 +1,11 @@
 #include "program.h"
 
-#include "command_line_text.h"
 #include "log.h"
 #include "messages.h"
+#include "paths.h"
 #include "ui_strings.h"
 
-#include <cstdlib>
+#include <setup_system.h>
 
 namespace krv::setup {
 
@@ -15,19 +15,15 @@ constexpr uint32_t kUsageTextId = 144;
 constexpr uint32_t kUsageCaptionId = 140;
 
 bool EnvironmentSet(const char *name) {
-    const char *value = std::getenv(name);
-    return value && *value;
+    return !platform::GetEnvironmentVariable(name).value_or("").empty();
 }
 
 } // namespace
 
 std::string ProgramBaseName(std::string_view programPath) {
     const std::size_t slash = programPath.find_last_of("/\\");
-    std::string_view name =
-        slash == std::string_view::npos ? programPath : programPath.substr(slash + 1);
-    if (name.size() > 4 && EqualsIgnoreCase(name.substr(name.size() - 4), ".exe"))
-        name.remove_suffix(4);
-    return std::string(name);
+    return std::string(WithoutExeSuffix(
+        slash == std::string_view::npos ? programPath : programPath.substr(slash + 1)));
 }
 
 bool ProgramHandleStandaloneSwitches(SetupProgram &program) {

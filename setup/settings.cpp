@@ -22,19 +22,18 @@ bool IsPresent(const IniSection &section, std::string_view key) {
     return FindIniValue(section, key) != nullptr;
 }
 
-bool ReadTrueFlag(const IniSection &section, std::string_view key) {
-    const std::string *value = FindIniValue(section, key);
-    return value && EqualsIgnoreCase(*value, "true");
+// A present key sets `field`: true for "true" in any case, else false.
+void ReadTrueFlag(const IniSection &section, std::string_view key, bool &field) {
+    if (const std::string *value = FindIniValue(section, key))
+        field = EqualsIgnoreCase(*value, "true");
 }
 
-int KeepModeFromText(const std::string *text) {
-    if (!text)
-        return keep_mode::kNone;
-    if (*text == "complete")
+int KeepModeFromText(const std::string &text) {
+    if (text == "complete")
         return keep_mode::kComplete;
-    if (*text == "minimum")
+    if (text == "minimum")
         return keep_mode::kMinimum;
-    if (*text == "prereqs")
+    if (text == "prereqs")
         return keep_mode::kPrereqs;
     return keep_mode::kNone;
 }
@@ -62,13 +61,10 @@ void LoadGeneralOptions(GeneralOptions &record, const IniDocument &document) {
         AddTrailingBackslash(record.extractionFolder);
     }
     if (const std::string *keep = FindIniValue(*section, "KeepFiles"))
-        record.keepMode = KeepModeFromText(keep);
-    if (IsPresent(*section, "PackJars"))
-        record.packJars = ReadTrueFlag(*section, "PackJars");
-    if (IsPresent(*section, "AllPlatforms"))
-        record.allPlatforms = ReadTrueFlag(*section, "AllPlatforms");
-    if (IsPresent(*section, "Is64PlatformTransf"))
-        record.is64PlatformTransform = ReadTrueFlag(*section, "Is64PlatformTransf");
+        record.keepMode = KeepModeFromText(*keep);
+    ReadTrueFlag(*section, "PackJars", record.packJars);
+    ReadTrueFlag(*section, "AllPlatforms", record.allPlatforms);
+    ReadTrueFlag(*section, "Is64PlatformTransf", record.is64PlatformTransform);
     ReadText(*section, "Langs", record.langs);
     ReadText(*section, "PackageCode", record.packageCode);
     ReadText(*section, "DefaultProdCode", record.defaultProdCode);

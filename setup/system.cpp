@@ -21,6 +21,8 @@ namespace krv::setup {
 
 namespace {
 
+// Only regular files are read: a pipe or device standing at the path would
+// block the read or never end it.
 bool IsRegularFile(const std::string &path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -61,6 +63,8 @@ std::string FindLibrary(std::string_view library) {
 // checked against the file's length before it is used.
 std::optional<std::string> ReadElfSection(const std::string &path, const char *sectionName,
                                           std::size_t maxSize) {
+    if (!IsRegularFile(path))
+        return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
@@ -139,11 +143,6 @@ uint32_t PartOrZero(int32_t part) {
     return part < 0 ? 0u : static_cast<uint32_t>(part);
 }
 
-bool FileExists(const std::string &path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
 std::string JavaBinPath(std::string home, std::string_view wantedFile) {
     AddTrailingBackslash(home);
     return ToNativePath(home) + "bin/" + std::string(wantedFile);
@@ -153,7 +152,7 @@ std::string JavaBinPath(std::string home, std::string_view wantedFile) {
 std::string FirstHomeWithFile(const std::vector<JavaHome> &homes, std::string_view wantedFile) {
     for (const auto &home : homes) {
         std::string candidate = JavaBinPath(home.home, wantedFile);
-        if (FileExists(candidate))
+        if (IsRegularFile(candidate))
             return candidate;
     }
     return {};
@@ -201,7 +200,7 @@ bool ComctlVersionAtLeast580() {
 
 int GetFileVersionQuad(std::string_view path, uint32_t &high, uint32_t &low) {
     std::string native = ToNativePath(path);
-    if (!FileExists(native))
+    if (!IsRegularFile(native))
         return ENOENT;
     if (auto v = platform::ReadFileVersion(native)) {
         high = (uint32_t(v->major) << 16) | v->minor;
@@ -466,7 +465,7 @@ std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVe
         if (preferred.empty())
             continue;
         std::string candidate = JavaBinPath(std::string(preferred), wantedFile);
-        if (FileExists(candidate))
+        if (IsRegularFile(candidate))
             return candidate;
     }
     VersionQuad minimum;

@@ -427,24 +427,14 @@ std::string TruncateUtf8(std::string_view text, std::size_t maxChars) {
 }
 
 std::shared_ptr<const ResourceModule> BuiltinResourceModule() {
-    static const std::shared_ptr<const ResourceModule> builtin = [] {
-        auto m = std::make_shared<ResourceModule>();
-        m->name = "builtin";
-        m->language = 0x0419;
-        m->strings = BuiltinStrings();
-        return std::shared_ptr<const ResourceModule>(std::move(m));
-    }();
+    static const auto builtin =
+        std::make_shared<const ResourceModule>(ResourceModule{"builtin", 0x0419, BuiltinStrings()});
     return builtin;
 }
 
 std::shared_ptr<const ResourceModule> EnglishResourceModule() {
-    static const std::shared_ptr<const ResourceModule> english = [] {
-        auto m = std::make_shared<ResourceModule>();
-        m->name = "english";
-        m->language = 0x0409;
-        m->strings = EnglishStrings();
-        return std::shared_ptr<const ResourceModule>(std::move(m));
-    }();
+    static const auto english =
+        std::make_shared<const ResourceModule>(ResourceModule{"english", 0x0409, EnglishStrings()});
     return english;
 }
 

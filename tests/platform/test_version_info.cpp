@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -55,4 +56,15 @@ TEST(VersionInfo, MissingForeignAndCutFilesHaveNoVersion) {
     }
     // An executable of ours without a note.
     EXPECT_FALSE(krv::platform::ReadFileVersion("/proc/self/exe"));
+}
+
+TEST(VersionInfo, PipesAndDevicesAreNotRead) {
+    char dir[] = "/tmp/krv-version-dir-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(krv::platform::ReadFileVersion(fifo)) << "must not wait for a writer";
+    EXPECT_FALSE(krv::platform::ReadFileVersion("/dev/zero")) << "must not read without end";
+    ::unlink(fifo.c_str());
+    ::rmdir(dir);
 }

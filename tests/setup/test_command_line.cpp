@@ -1,12 +1,12 @@
 #include "command_line.h"
 #include "command_line_text.h"
+#include "support_env.h"
 
 #include <setup_process.h>
 #include <setup_registry.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
@@ -309,18 +309,12 @@ TEST(MaskPasswords, HidesValuesOfTheThreeSecretSwitches) {
 class CmdLocTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_root = std::filesystem::temp_directory_path() /
-                 ("krv_cmdloc_" + std::to_string(::getpid()) + "_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_root);
-        std::filesystem::create_directories(m_root);
-        ::setenv("KRV_REGISTRY_ROOT", m_root.c_str(), 1);
+        ASSERT_FALSE(m_root.empty());
+        m_env.Set("KRV_REGISTRY_ROOT", m_root.string());
     }
-    void TearDown() override {
-        ::unsetenv("KRV_REGISTRY_ROOT");
-        std::filesystem::remove_all(m_root);
-    }
-    std::filesystem::path m_root;
+    krv::setup::test::TempDir m_tmp{"cmdloc"};
+    const std::filesystem::path m_root = m_tmp.path();
+    krv::setup::test::ScopedEnv m_env;
 };
 
 TEST_F(CmdLocTest, ReadsTheStoredLineOnceAndRemovesIt) {

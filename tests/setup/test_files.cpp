@@ -1,11 +1,12 @@
 #include "files.h"
+#include "ini.h"
+#include "md5.h"
 #include "paths.h"
+#include "support_env.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include <sys/stat.h>
@@ -19,33 +20,17 @@ namespace {
 class Files : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/krv-files-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        const char *root = std::getenv("KRV_SETUP_ROOT");
-        m_savedRoot = root ? std::optional<std::string>(root) : std::nullopt;
-        ::setenv("KRV_SETUP_ROOT", m_dir.c_str(), 1);
+        ASSERT_FALSE(m_dir.empty());
+        m_env.Set("KRV_SETUP_ROOT", m_dir);
     }
-    void TearDown() override {
-        SetFreeSpaceQuery(nullptr);
-        if (m_savedRoot)
-            ::setenv("KRV_SETUP_ROOT", m_savedRoot->c_str(), 1);
-        else
-            ::unsetenv("KRV_SETUP_ROOT");
-        // Give back write rights taken away by a test before removing.
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(m_dir, ec);
-             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_dir, ec);
-    }
-    void Write(const std::string &path, const std::string &content) {
-        std::ofstream out(path, std::ios::binary);
-        out << content;
+    void TearDown() override { SetFreeSpaceQuery(nullptr); }
+    static void Write(const std::string &path, const std::string &content) {
+        krv::setup::test::WriteFile(path, content);
     }
 
-    std::string m_dir;
-    std::optional<std::string> m_savedRoot;
+    krv::setup::test::TempDir m_tmp{"files"};
+    const std::string m_dir = m_tmp.path();
+    krv::setup::test::ScopedEnv m_env;
 };
 
 } // namespace
@@ -180,6 +165,25 @@ TEST_F(Files, FileSizes) {
     EXPECT_FALSE(QueryFileSize(m_dir + "/missing", size));
     EXPECT_EQ(GetPathFileSize(m_dir + "/missing"), 0u);
     EXPECT_FALSE(QueryFileSize(m_dir, size));
+}
+
+// A named pipe with no writer blocks a plain open, and a device such as
+// /dev/zero never ends: where a file is expected, both are refused at once.
+TEST_F(Files, PipesAndDevicesAreRefusedWithoutWaiting) {
+    const std::string pipe = m_dir + "/pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string &path : {pipe, std::string("/dev/zero")}) {
+        uint32_t size = 7;
+        EXPECT_FALSE(QueryFileSize(path, size)) << path;
+        EXPECT_EQ(size, 7u) << path;
+        std::string text = "kept";
+        EXPECT_FALSE(ReadTextFile(path, text)) << path;
+        EXPECT_EQ(text, "kept") << path;
+        std::string hex;
+        EXPECT_FALSE(ComputeFileMd5Hex(path, 0, hex)) << path;
+        IniDocument document;
+        EXPECT_NE(ReadIniFromFile(document, path, 0, 100), 0) << path;
+    }
 }
 
 TEST_F(Files, ReadTextFileDropsOnlyAClosingCrLf) {

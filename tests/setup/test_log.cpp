@@ -1,4 +1,5 @@
 #include "log.h"
+#include "support_env.h"
 
 #include <gtest/gtest.h>
 
@@ -45,18 +46,14 @@ OsVersionBlock FixedOs() {
 class LogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("krv_log_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
+        ASSERT_FALSE(m_dir.empty());
         m_log.clock = FixedTime;
         m_log.osQuery = FixedOs;
         m_log.programPath = [this] { return (m_dir / "TelmarSetup2.3").string(); };
     }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
 
-    std::filesystem::path m_dir;
+    krv::setup::test::TempDir m_tmp{"log"};
+    const std::filesystem::path m_dir = m_tmp.path();
     SetupLog m_log;
 };
 

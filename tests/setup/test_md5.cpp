@@ -1,10 +1,9 @@
 #include "md5.h"
+#include "support_env.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 using namespace krv::setup;
 namespace fs = std::filesystem;
@@ -13,19 +12,10 @@ namespace {
 
 class FileMd5 : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/krv-md5-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
+    void SetUp() override { ASSERT_FALSE(m_dir.empty()); }
     std::string Write(const std::string &name, const std::string &content) {
         std::string path = m_dir + "/" + name;
-        std::ofstream out(path, std::ios::binary);
-        out << content;
+        krv::setup::test::WriteFile(path, content);
         return path;
     }
     std::string Hex(const std::string &path, uint64_t trailing) {
@@ -34,7 +24,8 @@ class FileMd5 : public ::testing::Test {
         return hex;
     }
 
-    std::string m_dir;
+    krv::setup::test::TempDir m_tmp{"md5"};
+    const std::string m_dir = m_tmp.path();
 };
 
 } // namespace

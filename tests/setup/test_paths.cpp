@@ -1,13 +1,12 @@
 #include "paths.h"
+#include "support_env.h"
 
 #include <setup_registry.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 
 using namespace krv::setup;
 namespace fs = std::filesystem;
@@ -18,31 +17,14 @@ namespace {
 class RootedPaths : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/krv-paths-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_root = pattern;
-        Save("KRV_SETUP_ROOT");
-        Save("KRV_REGISTRY_ROOT");
-        ::setenv("KRV_SETUP_ROOT", m_root.c_str(), 1);
-        ::unsetenv("KRV_REGISTRY_ROOT");
-    }
-    void TearDown() override {
-        for (auto &[name, value] : m_saved) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
-    }
-    void Save(const char *name) {
-        const char *v = std::getenv(name);
-        m_saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+        ASSERT_FALSE(m_root.empty());
+        m_env.Set("KRV_SETUP_ROOT", m_root);
+        m_env.Unset("KRV_REGISTRY_ROOT");
     }
 
-    std::string m_root;
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+    krv::setup::test::TempDir m_tmp{"paths"};
+    const std::string m_root = m_tmp.path();
+    krv::setup::test::ScopedEnv m_env;
 };
 
 } // namespace
@@ -206,8 +188,8 @@ TEST_F(RootedPaths, SetupExeDirIsTheFolderOfTheGivenFile) {
 }
 
 TEST_F(RootedPaths, ExpandReferencesReplacesFoldersEnvironmentAndRegistry) {
-    ::setenv("KRV_TEST_VAR", "value", 1);
-    ::unsetenv("KRV_TEST_UNSET");
+    m_env.Set("KRV_TEST_VAR", "value");
+    m_env.Unset("KRV_TEST_UNSET");
     auto key = krv::platform::RegistryCreateKey(krv::platform::RegistryHive::LocalMachine,
                                                 "Software\\Vendor\\App");
     ASSERT_TRUE(key);
@@ -235,18 +217,17 @@ TEST_F(RootedPaths, ExpandReferencesLeavesUnclosedTextAlone) {
 }
 
 TEST_F(RootedPaths, ReplacedTextIsNotScannedAgain) {
-    ::setenv("KRV_TEST_NESTED", "%KRV_TEST_VAR%[TempFolder]", 1);
-    ::setenv("KRV_TEST_VAR", "inner", 1);
+    m_env.Set("KRV_TEST_NESTED", "%KRV_TEST_VAR%[TempFolder]");
+    m_env.Set("KRV_TEST_VAR", "inner");
     EXPECT_EQ(ExpandReferences("<%KRV_TEST_NESTED%>"), "<%KRV_TEST_VAR%[TempFolder]>");
-    ::unsetenv("KRV_TEST_NESTED");
 }
 
 TEST(EnvironmentText, UnsetVariableIsFalseAndEmpty) {
-    ::unsetenv("KRV_TEST_UNSET");
+    krv::setup::test::ScopedEnv env;
+    env.Unset("KRV_TEST_UNSET");
     std::string value = "x";
     EXPECT_FALSE(GetEnvironmentText("KRV_TEST_UNSET", value));
     EXPECT_EQ(value, "");
-    ::setenv("KRV_TEST_EMPTY", "", 1);
+    env.Set("KRV_TEST_EMPTY", "");
     EXPECT_TRUE(GetEnvironmentText("KRV_TEST_EMPTY", value));
-    ::unsetenv("KRV_TEST_EMPTY");
 }

@@ -1,12 +1,12 @@
+#include "support_env.h"
+
 #include <setup_process.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,16 +20,8 @@ using Args = std::vector<std::string>;
 
 class Processes : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/krv-process-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override {
-        SetProcessLauncher(nullptr);
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
+    void SetUp() override { ASSERT_FALSE(m_dir.empty()); }
+    void TearDown() override { SetProcessLauncher(nullptr); }
     std::string Script(const std::string &name, const std::string &body) {
         std::string path = m_dir + "/" + name;
         {
@@ -40,12 +32,11 @@ class Processes : public ::testing::Test {
         return path;
     }
     std::string Read(const std::string &name) {
-        std::ifstream in(m_dir + "/" + name);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return krv::setup::test::ReadFile(m_dir + "/" + name);
     }
-    std::string m_dir;
+
+    krv::setup::test::TempDir m_tmp{"process"};
+    const std::string m_dir = m_tmp.path();
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "log.h"
 #include "messages.h"
 #include "program.h"
+#include "support_env.h"
 #include "ui_strings.h"
 
 #include <setup_registry.h>
@@ -40,22 +41,18 @@ int CountTimestampedLines(const std::string &text) {
 class ProgramTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("krv_program_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        ::setenv("KRV_REGISTRY_ROOT", (m_dir / "registry").c_str(), 1);
+        ASSERT_FALSE(m_dir.empty());
+        m_env.Set("KRV_REGISTRY_ROOT", (m_dir / "registry").string());
         m_boxes = std::make_shared<ScriptedMessageBoxes>();
         SetMessageBoxPresenter(m_boxes);
     }
     void TearDown() override {
         SetMessageBoxPresenter(nullptr);
-        ::unsetenv("KRV_REGISTRY_ROOT");
         LoggingEnabled = false;
-        std::filesystem::remove_all(m_dir);
     }
-    std::filesystem::path m_dir;
+    krv::setup::test::TempDir m_tmp{"program"};
+    const std::filesystem::path m_dir = m_tmp.path();
+    krv::setup::test::ScopedEnv m_env;
     std::shared_ptr<ScriptedMessageBoxes> m_boxes;
 };
 

@@ -1,12 +1,11 @@
+#include "support_env.h"
+
 #include <setup_registry.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <sstream>
 #include <thread>
 
 #include <sys/stat.h>
@@ -21,20 +20,8 @@ namespace {
 class Registry : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/krv-registry-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_root = pattern;
-        const char *saved = std::getenv("KRV_REGISTRY_ROOT");
-        m_saved = saved ? std::optional<std::string>(saved) : std::nullopt;
-        ::setenv("KRV_REGISTRY_ROOT", m_root.c_str(), 1);
-    }
-    void TearDown() override {
-        if (m_saved)
-            ::setenv("KRV_REGISTRY_ROOT", m_saved->c_str(), 1);
-        else
-            ::unsetenv("KRV_REGISTRY_ROOT");
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
+        ASSERT_FALSE(m_root.empty());
+        m_env.Set("KRV_REGISTRY_ROOT", m_root);
     }
     RegistryKey Create(RegistryHive hive, const char *path) {
         auto key = RegistryCreateKey(hive, path);
@@ -46,14 +33,12 @@ class Registry : public ::testing::Test {
         return v && v->type == RegistryValueType::Text ? v->text : "<none>";
     }
     static std::string ReadFile(const std::string &path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return krv::setup::test::ReadFile(path);
     }
 
-    std::string m_root;
-    std::optional<std::string> m_saved;
+    krv::setup::test::TempDir m_tmp{"registry"};
+    const std::string m_root = m_tmp.path();
+    krv::setup::test::ScopedEnv m_env;
 };
 
 } // namespace
@@ -248,7 +233,7 @@ TEST_F(Registry, ConcurrentWritersLoseNothing) {
 }
 
 TEST_F(Registry, UnwritableStoreFailsCleanly) {
-    ::setenv("KRV_REGISTRY_ROOT", "/proc/krv-no-such-store", 1);
+    m_env.Set("KRV_REGISTRY_ROOT", "/proc/krv-no-such-store");
     EXPECT_FALSE(RegistryCreateKey(RegistryHive::LocalMachine, "Software\\X"));
     EXPECT_FALSE(RegistrySetValue(RegistryKey{RegistryHive::LocalMachine, "Software\\X"}, "v",
                                   RegistryValue::MakeNumber(1)));

@@ -1,3 +1,4 @@
+#include "support_env.h"
 #include "system.h"
 
 #include <setup_process.h>
@@ -7,11 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace krv::setup;
@@ -27,31 +27,13 @@ namespace {
 class SystemQueries : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/krv-system-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_root = pattern;
-        for (const char *name : {"KRV_SETUP_ROOT", "KRV_REGISTRY_ROOT"}) {
-            const char *v = std::getenv(name);
-            m_saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
-        }
-        ::setenv("KRV_SETUP_ROOT", m_root.c_str(), 1);
-        ::unsetenv("KRV_REGISTRY_ROOT");
+        ASSERT_FALSE(m_root.empty());
+        m_env.Set("KRV_SETUP_ROOT", m_root);
+        m_env.Unset("KRV_REGISTRY_ROOT");
     }
-    void TearDown() override {
-        krv::platform::SetProcessLauncher(nullptr);
-        for (auto &[name, value] : m_saved) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
-    }
-    void WriteFile(const std::string &path, const std::string &content) {
-        fs::create_directories(fs::path(path).parent_path());
-        std::ofstream out(path, std::ios::binary);
-        out << content;
+    void TearDown() override { krv::platform::SetProcessLauncher(nullptr); }
+    static void WriteFile(const std::string &path, const std::string &content) {
+        krv::setup::test::WriteFile(path, content);
     }
     void SetText(RegistryHive hive, const std::string &key, const char *name,
                  const std::string &text) {
@@ -60,8 +42,9 @@ class SystemQueries : public ::testing::Test {
         ASSERT_TRUE(krv::platform::RegistrySetValue(*k, name, RegistryValue::MakeText(text)));
     }
 
-    std::string m_root;
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+    krv::setup::test::TempDir m_tmp{"system"};
+    const std::string m_root = m_tmp.path();
+    krv::setup::test::ScopedEnv m_env;
 };
 
 } // namespace
@@ -201,6 +184,14 @@ TEST_F(SystemQueries, DamagedFilesHaveNoVersion) {
     EXPECT_EQ(high, 7u);
     EXPECT_EQ(low, 8u);
     EXPECT_NE(GetFileVersionQuad(m_root + "/missing", high, low), 0);
+
+    // A pipe with no writer would block any read of it: it is no file.
+    const std::string pipe = m_root + "/pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_NE(GetFileVersionQuad(pipe, high, low), 0);
+    std::string pipeText = pipe;
+    EXPECT_FALSE(GetProductNameOfFile(pipeText));
+    EXPECT_EQ(pipeText, pipe);
 
     // An ELF header whose section table points far outside the file.
     std::string self = krv::platform::ExecutablePath();
