@@ -1,9 +1,9 @@
 #include "version_info.h"
 
+#include <algorithm>
 #include <cstring>
 #include <elf.h>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 #include <sys/stat.h>
@@ -11,23 +11,6 @@
 namespace krv::platform {
 
 namespace {
-
-// Reads the whole file; version notes live in small shared libraries, and
-// every offset below is checked against the real size.
-bool ReadAll(const std::string &path, std::vector<unsigned char> &out) {
-    // Only a regular file: a pipe or a device in its place would block the
-    // read or never end it.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
-bool InRange(size_t size, uint64_t offset, uint64_t length) {
-    return offset <= size && length <= size - offset;
-}
 
 std::optional<FileVersion> FindNote(const std::vector<unsigned char> &file, uint64_t off,
                                     uint64_t len) {
@@ -59,23 +42,91 @@ std::optional<FileVersion> FindNote(const std::vector<unsigned char> &file, uint
 
 } // namespace
 
-std::optional<FileVersion> ReadFileVersion(const std::string &path) {
-    std::vector<unsigned char> file;
-    if (!ReadAll(path, file) || file.size() < sizeof(Elf64_Ehdr)) return std::nullopt;
-    Elf64_Ehdr eh;
-    std::memcpy(&eh, file.data(), sizeof eh);
-    if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64 ||
-        eh.e_shentsize != sizeof(Elf64_Shdr))
+// Reads a section of an ELF file by name; nothing when the file is not ELF,
+// is damaged or has no such section. Every offset and size in the file is
+// checked against the file's length before it is used.
+std::optional<std::string> ReadElfSection(const std::string &path, const char *sectionName,
+                                          std::size_t maxSize) {
+    // Only a regular file: a pipe or a device in its place would block the
+    // read or never end it.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    if (!InRange(file.size(), eh.e_shoff, uint64_t{eh.e_shnum} * sizeof(Elf64_Shdr)))
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
         return std::nullopt;
-    for (unsigned i = 0; i < eh.e_shnum; ++i) {
-        Elf64_Shdr sh;
-        std::memcpy(&sh, &file[eh.e_shoff + i * sizeof(Elf64_Shdr)], sizeof sh);
-        if (sh.sh_type != SHT_NOTE || !InRange(file.size(), sh.sh_offset, sh.sh_size)) continue;
-        if (auto v = FindNote(file, sh.sh_offset, sh.sh_size)) return v;
+    in.seekg(0, std::ios::end);
+    const auto fileSize = static_cast<uint64_t>(std::max<std::streamoff>(0, in.tellg()));
+    auto readAt = [&](uint64_t offset, void *out, uint64_t size) {
+        if (offset > fileSize || size > fileSize - offset)
+            return false;
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(offset));
+        in.read(static_cast<char *>(out), static_cast<std::streamsize>(size));
+        return static_cast<uint64_t>(in.gcount()) == size;
+    };
+    unsigned char ident[EI_NIDENT];
+    if (!readAt(0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0 ||
+        ident[EI_DATA] != ELFDATA2LSB)
+        return std::nullopt;
+
+    struct Section {
+        uint32_t name;
+        uint64_t offset, size;
+        uint32_t type;
+    };
+    std::vector<Section> sections;
+    uint16_t stringIndex = 0;
+    if (ident[EI_CLASS] == ELFCLASS64) {
+        Elf64_Ehdr h;
+        if (!readAt(0, &h, sizeof h) || h.e_shentsize != sizeof(Elf64_Shdr) || h.e_shnum == 0)
+            return std::nullopt;
+        stringIndex = h.e_shstrndx;
+        for (uint16_t i = 0; i < h.e_shnum; ++i) {
+            Elf64_Shdr s;
+            if (!readAt(h.e_shoff + uint64_t(i) * sizeof s, &s, sizeof s))
+                return std::nullopt;
+            sections.push_back({s.sh_name, s.sh_offset, s.sh_size, s.sh_type});
+        }
+    } else if (ident[EI_CLASS] == ELFCLASS32) {
+        Elf32_Ehdr h;
+        if (!readAt(0, &h, sizeof h) || h.e_shentsize != sizeof(Elf32_Shdr) || h.e_shnum == 0)
+            return std::nullopt;
+        stringIndex = h.e_shstrndx;
+        for (uint16_t i = 0; i < h.e_shnum; ++i) {
+            Elf32_Shdr s;
+            if (!readAt(h.e_shoff + uint64_t(i) * sizeof s, &s, sizeof s))
+                return std::nullopt;
+            sections.push_back({s.sh_name, s.sh_offset, s.sh_size, s.sh_type});
+        }
+    } else {
+        return std::nullopt;
+    }
+    if (stringIndex >= sections.size() || sections[stringIndex].size > (1u << 20))
+        return std::nullopt;
+    std::string names(sections[stringIndex].size, '\0');
+    if (!readAt(sections[stringIndex].offset, names.data(), names.size()))
+        return std::nullopt;
+    for (const auto &s : sections) {
+        if (s.name >= names.size() || s.type == SHT_NOBITS)
+            continue;
+        if (std::strcmp(names.c_str() + s.name, sectionName) != 0)
+            continue; // names are NUL-terminated within the table: c_str() stops at the end
+        if (s.size > maxSize)
+            return std::nullopt;
+        std::string data(s.size, '\0');
+        if (!readAt(s.offset, data.data(), data.size()))
+            return std::nullopt;
+        return data;
     }
     return std::nullopt;
+}
+
+std::optional<FileVersion> ReadFileVersion(const std::string &path) {
+    const auto section = ReadElfSection(path, ".note.krv.version", 4096);
+    if (!section) return std::nullopt;
+    const std::vector<unsigned char> notes(section->begin(), section->end());
+    return FindNote(notes, 0, notes.size());
 }
 
 } // namespace krv::platform

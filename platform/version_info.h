@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,11 @@ namespace krv::platform {
 struct FileVersion {
     uint16_t major = 0, minor = 0, release = 0, build = 0;
 };
+
+// A section of an ELF file (32- or 64-bit, little-endian) by name, read
+// without loading the file; nothing when the file is not a regular ELF file,
+// is damaged, has no such section or a larger one than maxSize.
+std::optional<std::string> ReadElfSection(const std::string &path, const char *sectionName, size_t maxSize);
 
 // The version the file carries; nothing when the file is missing, is not an
 // ELF file of this machine's class, or carries no version note.

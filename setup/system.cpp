@@ -58,82 +58,6 @@ std::string FindLibrary(std::string_view library) {
     return {};
 }
 
-// Reads a section of an ELF file by name; nothing when the file is not ELF,
-// is damaged or has no such section. Every offset and size in the file is
-// checked against the file's length before it is used.
-std::optional<std::string> ReadElfSection(const std::string &path, const char *sectionName,
-                                          std::size_t maxSize) {
-    if (!IsRegularFile(path))
-        return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    in.seekg(0, std::ios::end);
-    const auto fileSize = static_cast<uint64_t>(std::max<std::streamoff>(0, in.tellg()));
-    auto readAt = [&](uint64_t offset, void *out, uint64_t size) {
-        if (offset > fileSize || size > fileSize - offset)
-            return false;
-        in.clear();
-        in.seekg(static_cast<std::streamoff>(offset));
-        in.read(static_cast<char *>(out), static_cast<std::streamsize>(size));
-        return static_cast<uint64_t>(in.gcount()) == size;
-    };
-    unsigned char ident[EI_NIDENT];
-    if (!readAt(0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0 ||
-        ident[EI_DATA] != ELFDATA2LSB)
-        return std::nullopt;
-
-    struct Section {
-        uint32_t name;
-        uint64_t offset, size;
-        uint32_t type;
-    };
-    std::vector<Section> sections;
-    uint16_t stringIndex = 0;
-    if (ident[EI_CLASS] == ELFCLASS64) {
-        Elf64_Ehdr h;
-        if (!readAt(0, &h, sizeof h) || h.e_shentsize != sizeof(Elf64_Shdr) || h.e_shnum == 0)
-            return std::nullopt;
-        stringIndex = h.e_shstrndx;
-        for (uint16_t i = 0; i < h.e_shnum; ++i) {
-            Elf64_Shdr s;
-            if (!readAt(h.e_shoff + uint64_t(i) * sizeof s, &s, sizeof s))
-                return std::nullopt;
-            sections.push_back({s.sh_name, s.sh_offset, s.sh_size, s.sh_type});
-        }
-    } else if (ident[EI_CLASS] == ELFCLASS32) {
-        Elf32_Ehdr h;
-        if (!readAt(0, &h, sizeof h) || h.e_shentsize != sizeof(Elf32_Shdr) || h.e_shnum == 0)
-            return std::nullopt;
-        stringIndex = h.e_shstrndx;
-        for (uint16_t i = 0; i < h.e_shnum; ++i) {
-            Elf32_Shdr s;
-            if (!readAt(h.e_shoff + uint64_t(i) * sizeof s, &s, sizeof s))
-                return std::nullopt;
-            sections.push_back({s.sh_name, s.sh_offset, s.sh_size, s.sh_type});
-        }
-    } else {
-        return std::nullopt;
-    }
-    if (stringIndex >= sections.size() || sections[stringIndex].size > (1u << 20))
-        return std::nullopt;
-    std::string names(sections[stringIndex].size, '\0');
-    if (!readAt(sections[stringIndex].offset, names.data(), names.size()))
-        return std::nullopt;
-    for (const auto &s : sections) {
-        if (s.name >= names.size() || s.type == SHT_NOBITS)
-            continue;
-        if (std::strcmp(names.c_str() + s.name, sectionName) != 0)
-            continue; // names are NUL-terminated within the table: c_str() stops at the end
-        if (s.size > maxSize)
-            return std::nullopt;
-        std::string data(s.size, '\0');
-        if (!readAt(s.offset, data.data(), data.size()))
-            return std::nullopt;
-        return data;
-    }
-    return std::nullopt;
-}
 
 std::mutex g_osMutex;
 bool g_osFilled = false;
@@ -210,7 +134,7 @@ int GetFileVersionQuad(std::string_view path, uint32_t &high, uint32_t &low) {
 }
 
 bool GetVersionInfoString(std::string &pathInValueOut, std::string_view valueName) {
-    auto data = ReadElfSection(ToNativePath(pathInValueOut), ".krv.verstrings", 65536);
+    auto data = krv::platform::ReadElfSection(ToNativePath(pathInValueOut), ".krv.verstrings", 65536);
     if (!data)
         return false;
     std::size_t pos = 0;
