@@ -264,8 +264,10 @@ bool PrinterTransaction(std::span<const uint8_t> payload, bool raw) {
     errors.status = 0;
     LastReplyRecord &reply = MutableLastReply();
     // Without a port there is nobody to wait for: fail now, with the same
-    // outcome a silent printer gives, instead of three idle reply limits.
-    if (!LinkIsOpen()) {
+    // outcome a silent printer gives, instead of three idle reply limits. A
+    // raw chunk longer than the printer's receive buffer would be cut on its
+    // side and never match its checksum: it is not sent either.
+    if (!LinkIsOpen() || (raw && payload.size() > kMaxRawChunk)) {
         ClearErrorText();
         reply.raw.clear();
         reply.data.clear();

@@ -181,6 +181,10 @@ TEST_F(ScriptedLinkTest, LogoModeSkipsBusyBytesButKeepsDataBytes) {
     EXPECT_EQ(clock.slept.count(), 0);
     EXPECT_EQ(LastReply().data, (Bytes{0x16, 0x01}));
     EXPECT_EQ(port.writes[0], (Bytes{0x01, 0x02, 0xFD})) << "a raw chunk has no frame";
+    EXPECT_EQ(LastChecksum(), 0xFD);
+    // A chunk longer than the printer takes is refused before anything is sent.
+    EXPECT_FALSE(PrinterTransaction(Bytes(kMaxRawChunk + 1, 0x55), true));
+    EXPECT_EQ(port.writes.size(), 1u);
 }
 
 TEST_F(ScriptedLinkTest, NakFrameCostsATryLoneNakWaitsForTheLimit) {
