@@ -9,12 +9,12 @@ if [ "${KRV_SKIP_INSTALL:-0}" != 1 ]; then ./scripts/install-deps.sh; fi
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_BUILD_CONSOLE=ON -DKRV_SANITIZE=OFF
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 
 if [ "${KRV_SKIP_SANITIZERS:-0}" != 1 ]; then
-    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKRV_SANITIZE=ON
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKRV_SANITIZE=ON -DKRV_BUILD_CONSOLE=ON
     cmake --build build-asan -j"$jobs"
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
     export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
