@@ -1,15 +1,15 @@
 // Telmar23: the service console of the KRV-T100 / KRV-T200 fiscal printers.
-#include "ConsoleState.h"
-#include "Unit1.h"
-#include "Unit3.h"
+#include "console_state.h"
+#include "main_window.h"
+#include "password_dialog.h"
 
-#include "Unit2.h"
-#include "Unit4.h"
-#include "Unit5.h"
-#include "Unit6.h"
-#include "Unit7.h"
-#include "Unit8.h"
-#include "Unit9.h"
+#include "stress_test_window.h"
+#include "compound_tax_window.h"
+#include "payment_forms_window.h"
+#include "receipt_header_window.h"
+#include "tape_lock_window.h"
+#include "modem_diagnostics_window.h"
+#include "vendor_window.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 #include "support_console.h"
 
-#include "AccessModes.h"
-#include "ConsoleState.h"
+#include "access_modes.h"
+#include "console_state.h"
 
 #include <QCheckBox>
 #include <QComboBox>

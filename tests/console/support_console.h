@@ -3,10 +3,10 @@
 // stand-in window holding just the named controls.
 #pragma once
 
-#include "DriverBinding.h"
-#include "MessageLayer.h"
-#include "Unit1.h"
-#include "Unit5.h"
+#include "driver_binding.h"
+#include "message_layer.h"
+#include "main_window.h"
+#include "payment_forms_window.h"
 #include "emulator.h"
 
 #include <QLocale>

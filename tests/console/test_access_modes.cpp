@@ -1,9 +1,9 @@
 // The control sets of the link states and access modes, and the login.
 #include "support_console.h"
 
-#include "AccessModes.h"
-#include "ConsoleState.h"
-#include "Unit3.h"
+#include "access_modes.h"
+#include "console_state.h"
+#include "password_dialog.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -2,11 +2,11 @@
 // rate change, through the real driver and an emulated printer.
 #include "support_console.h"
 
-#include "AccessModes.h"
-#include "Connection.h"
-#include "ConsoleState.h"
-#include "Unit1.h"
-#include "Unit3.h"
+#include "access_modes.h"
+#include "connection.h"
+#include "console_state.h"
+#include "main_window.h"
+#include "password_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

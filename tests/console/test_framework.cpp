@@ -2,13 +2,13 @@
 // the header picture and handler wiring.
 #include "support_console.h"
 
-#include "Connection.h"
-#include "ConsoleState.h"
-#include "DriverBinding.h"
-#include "HeaderPicture.h"
-#include "MessageLayer.h"
-#include "Unit1.h"
-#include "Widgets.h"
+#include "connection.h"
+#include "console_state.h"
+#include "driver_binding.h"
+#include "header_picture.h"
+#include "message_layer.h"
+#include "main_window.h"
+#include "widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,15 +1,15 @@
 // The windows' controls: every control the handlers look up by name exists
 // on the right tab or window, with its class, caption, limits, items and
 // the state it has before a printer is connected.
-#include "Form1Layout.h"
-#include "Unit2.h"
-#include "Unit4.h"
-#include "Unit5.h"
-#include "Unit6.h"
-#include "Unit7.h"
-#include "Unit8.h"
-#include "Unit9.h"
-#include "Widgets.h"
+#include "main_window_layout.h"
+#include "stress_test_window.h"
+#include "compound_tax_window.h"
+#include "payment_forms_window.h"
+#include "receipt_header_window.h"
+#include "tape_lock_window.h"
+#include "modem_diagnostics_window.h"
+#include "vendor_window.h"
+#include "widgets.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 // every form but cash in upper case, and failures stop with one box.
 #include "support_console.h"
 
-#include "ConsoleState.h"
+#include "console_state.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 // under both decimal separators, the driver arguments of each receipt
 // button, the receipt panel and the payment-form names; then a few receipts
 // run through the real driver against the emulated printer.
-#include "ReceiptLogic.h"
+#include "receipt_logic.h"
 #include "codepage.h"
 #include "support_console.h"
 

@@ -4,7 +4,7 @@
 // money is typed with a comma.
 #include "support_console.h"
 
-#include "ConsoleState.h"
+#include "console_state.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
 // The driver library's version gate and the handle held until close.
 #include "support_console.h"
 
-#include "ConsoleState.h"
-#include "DriverBinding.h"
-#include "Unit1.h"
+#include "console_state.h"
+#include "driver_binding.h"
+#include "main_window.h"
 
 #include <QCoreApplication>
 

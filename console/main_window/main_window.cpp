@@ -1,12 +1,12 @@
-#include "Unit1.h"
+#include "main_window.h"
 
-#include "AccessModes.h"
-#include "Connection.h"
-#include "ConsoleState.h"
-#include "Form1Layout.h"
-#include "HeaderPicture.h"
-#include "MessageLayer.h"
-#include "Widgets.h"
+#include "access_modes.h"
+#include "connection.h"
+#include "console_state.h"
+#include "main_window_layout.h"
+#include "header_picture.h"
+#include "message_layer.h"
+#include "widgets.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "ConsoleState.h"
+#include "console_state.h"
 
 namespace krv::console {
 

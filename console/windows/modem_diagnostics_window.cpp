@@ -1,6 +1,6 @@
-#include "Unit8.h"
+#include "modem_diagnostics_window.h"
 
-#include "Widgets.h"
+#include "widgets.h"
 
 #include <QPalette>
 #include <QPushButton>

@@ -1,8 +1,8 @@
-#include "AccessModes.h"
+#include "access_modes.h"
 
-#include "ConsoleState.h"
-#include "ReceiptLogic.h"
-#include "Widgets.h"
+#include "console_state.h"
+#include "receipt_logic.h"
+#include "widgets.h"
 
 #include <QLineEdit>
 #include <QSet>

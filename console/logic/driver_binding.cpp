@@ -1,6 +1,6 @@
-#include "DriverBinding.h"
+#include "driver_binding.h"
 
-#include "MessageLayer.h"
+#include "message_layer.h"
 #include "codepage.h"
 
 #include <KRV_T100DRV.h>

@@ -1,6 +1,6 @@
-#include "Unit9.h"
+#include "vendor_window.h"
 
-#include "Widgets.h"
+#include "widgets.h"
 
 #include <QCheckBox>
 #include <QFont>

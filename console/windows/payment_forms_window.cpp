@@ -1,10 +1,10 @@
-#include "Unit5.h"
+#include "payment_forms_window.h"
 
-#include "ConsoleState.h"
-#include "DriverBinding.h"
-#include "MessageLayer.h"
-#include "ReceiptLogic.h"
-#include "Widgets.h"
+#include "console_state.h"
+#include "driver_binding.h"
+#include "message_layer.h"
+#include "receipt_logic.h"
+#include "widgets.h"
 
 #include <QComboBox>
 #include <QLineEdit>

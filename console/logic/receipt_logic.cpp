@@ -1,4 +1,4 @@
-#include "ReceiptLogic.h"
+#include "receipt_logic.h"
 
 #include "KRV_T100DRV.h"
 

@@ -1,7 +1,7 @@
-#include "Connection.h"
+#include "connection.h"
 
-#include "AccessModes.h"
-#include "ConsoleState.h"
+#include "access_modes.h"
+#include "console_state.h"
 
 #include <QStringList>
 #include <QWidget>

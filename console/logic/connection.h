@@ -4,7 +4,7 @@
 // results into boxes, panel texts and control states.
 #pragma once
 
-#include "DriverBinding.h"
+#include "driver_binding.h"
 
 #include <QString>
 

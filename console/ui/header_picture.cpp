@@ -1,4 +1,4 @@
-#include "HeaderPicture.h"
+#include "header_picture.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,15 +1,15 @@
 // The tab "Операции" of the main window: lines, comments, discounts,
 // payments, the zero receipt, the void, service cash and the barcodes.
 //
-// Every handler reads its fields, lets ReceiptLogic turn them into a driver
+// Every handler reads its fields, lets receipt_logic turn them into a driver
 // request (an input error is one box and nothing else), makes the call, and
 // only after a success touches the receipt panel. The printer holds the
 // receipt; the panel shows what the last successful call returned.
-#include "Unit1.h"
+#include "main_window.h"
 
-#include "ConsoleState.h"
-#include "MessageLayer.h"
-#include "ReceiptLogic.h"
+#include "console_state.h"
+#include "message_layer.h"
+#include "receipt_logic.h"
 
 #include <QCheckBox>
 #include <QComboBox>

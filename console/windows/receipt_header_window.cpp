@@ -1,6 +1,6 @@
-#include "Unit6.h"
+#include "receipt_header_window.h"
 
-#include "Widgets.h"
+#include "widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "Unit7.h"
+#include "tape_lock_window.h"
 
-#include "Widgets.h"
+#include "widgets.h"
 
 #include <QPushButton>
 

@@ -12,7 +12,7 @@
 // float, so 0,07 is 7 kopecks and a half kopeck goes to the even neighbour.
 #pragma once
 
-#include "DriverBinding.h"
+#include "driver_binding.h"
 
 #include <QChar>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "MessageLayer.h"
+#include "message_layer.h"
 
 #include <QApplication>
 #include <QDialog>

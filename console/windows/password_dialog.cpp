@@ -1,8 +1,8 @@
-#include "Unit3.h"
+#include "password_dialog.h"
 
-#include "AccessModes.h"
-#include "ConsoleState.h"
-#include "Widgets.h"
+#include "access_modes.h"
+#include "console_state.h"
+#include "widgets.h"
 
 #include <QLineEdit>
 #include <QPushButton>

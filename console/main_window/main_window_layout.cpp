@@ -1,7 +1,7 @@
-#include "Form1Layout.h"
+#include "main_window_layout.h"
 
-#include "Connection.h"
-#include "Widgets.h"
+#include "connection.h"
+#include "widgets.h"
 
 #include <QFont>
 #include <QFontDatabase>

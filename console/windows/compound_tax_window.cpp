@@ -1,6 +1,6 @@
-#include "Unit4.h"
+#include "compound_tax_window.h"
 
-#include "Widgets.h"
+#include "widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "Unit2.h"
+#include "stress_test_window.h"
 
-#include "Widgets.h"
+#include "widgets.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "Widgets.h"
+#include "widgets.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

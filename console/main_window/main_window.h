@@ -1,14 +1,14 @@
 // The main window of the service console.
 //
-// The layout (Form1Layout) creates every control by its layout name; this
+// The layout (main_window_layout) creates every control by its layout name; this
 // class owns the start-up and close handlers, the link and the access
 // modes. Handlers are slots named after their control and event
 // (`Button31Click`, `Edit14Change`); ConnectHandlersByName() wires every such
 // slot to its control, so a handler added later needs no wiring code.
 #pragma once
 
-#include "DriverBinding.h"
-#include "ReceiptLogic.h"
+#include "driver_binding.h"
+#include "receipt_logic.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -53,7 +53,7 @@ class TForm1 : public QMainWindow {
     void CheckBox13Click(); // "Определить скорость"
     void Button56Click();   // "Диагностика модема"
 
-    // Tab "Операции" (Unit1Operations.cpp).
+    // Tab "Операции" (operations_tab.cpp).
     void Button9Click();    // "Продажа"
     void Button10Click();   // "Возврат"
     void Button44Click();   // "Отмена поз."
@@ -69,8 +69,20 @@ class TForm1 : public QMainWindow {
     void BitBtn19Click();   // "CODE 128"
     void BitBtn20Click();   // "EAN 13"
 
-    // Tab "Программирование".
+    // Tab "Доп. функции" (extra_functions_tab.cpp).
+
+    // Tab "Программирование" (programming_tab.cpp).
     void Button23Click(); // "Формы оплат"
+
+    // Tab "Артикулы" (articles_tab.cpp).
+
+    // Tab "Отчеты" (reports_tab.cpp).
+
+    // Tab "Пароли" (passwords_tab.cpp).
+
+    // Tab "Дамп" (dump_tab.cpp).
+
+    // Control tape and lock controls (tape_lock_tab.cpp).
 
   protected:
     void closeEvent(QCloseEvent *event) override;
@@ -82,7 +94,7 @@ class TForm1 : public QMainWindow {
     void EnterClosedState();
     int SelectedPort() const;
 
-    // Receipt operations (Unit1Operations.cpp).
+    // Receipt operations (operations_tab.cpp).
     void RegisterLine(krv::console::ReceiptAction action);
     // Pays (or closes) the receipt and shows the result; false after the
     // driver's error was shown.
@@ -97,6 +109,20 @@ class TForm1 : public QMainWindow {
     krv::console::ReceiptPanel Panel() const;
     void SetPanel(const krv::console::ReceiptPanel &panel);
     void CheckPaper(krv::console::ReceiptAction action, bool autoClosed = false);
+
+    // Extra functions (extra_functions_tab.cpp).
+
+    // Programming (programming_tab.cpp).
+
+    // Articles (articles_tab.cpp).
+
+    // Reports (reports_tab.cpp).
+
+    // Passwords (passwords_tab.cpp).
+
+    // Dump (dump_tab.cpp).
+
+    // Control tape and lock (tape_lock_tab.cpp).
 
     QString m_driverLibrary;
     QLabel *m_panels[2] = {nullptr, nullptr};
