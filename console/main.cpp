@@ -3,12 +3,12 @@
 #include "main_window.h"
 #include "password_dialog.h"
 
-#include "stress_test_window.h"
 #include "compound_tax_window.h"
+#include "modem_diagnostics_window.h"
 #include "payment_forms_window.h"
 #include "receipt_header_window.h"
+#include "stress_test_window.h"
 #include "tape_lock_window.h"
-#include "modem_diagnostics_window.h"
 #include "vendor_window.h"
 
 #include <QApplication>

@@ -103,9 +103,13 @@ LastErrorState &ErrorState() {
     return state;
 }
 
-void SetErrorText(std::string_view utf8) { ErrorState().text = platform::Utf8ToCp1251(utf8); }
+void SetErrorText(std::string_view utf8) {
+    ErrorState().text = platform::Utf8ToCp1251(utf8);
+}
 
-void ClearErrorText() { ErrorState().text.clear(); }
+void ClearErrorText() {
+    ErrorState().text.clear();
+}
 
 std::string StatusBitText(int bit) {
     if (bit < 0 || bit >= static_cast<int>(kStatusBitTexts.size()))

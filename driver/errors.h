@@ -11,8 +11,12 @@ namespace krv::drv {
 // Exported booleans: 0 false, -1 true.
 inline constexpr int32_t kFalse = 0;
 inline constexpr int32_t kTrue = -1;
-inline int32_t ToExportBool(bool value) { return value ? kTrue : kFalse; }
-inline int16_t ToExportBool16(bool value) { return value ? -1 : 0; }
+inline int32_t ToExportBool(bool value) {
+    return value ? kTrue : kFalse;
+}
+inline int16_t ToExportBool16(bool value) {
+    return value ? -1 : 0;
+}
 
 struct LastErrorState {
     std::string text; // Windows-1251, what FPErrorMessage hands out

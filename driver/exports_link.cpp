@@ -12,15 +12,22 @@ KRV_API KrvBool16 FPInit(uint8_t port, uint32_t baud, uint8_t readTimeout, uint8
     return ToExportBool16(OpenLink(port, baud, readTimeout, writeTimeout));
 }
 
-KRV_API KrvBool FPClose(void) { return ToExportBool(CloseLink()); }
+KRV_API KrvBool FPClose(void) {
+    return ToExportBool(CloseLink());
+}
 
-KRV_API const char *FPErrorMessage(void) { return ErrorState().text.c_str(); }
+KRV_API const char *FPErrorMessage(void) {
+    return ErrorState().text.c_str();
+}
 
 KRV_API KrvBool FPCodeError(uint8_t *code, uint8_t *status, uint8_t *extFlags) {
     const LastErrorState &errors = ErrorState();
-    if (code) *code = errors.code;
-    if (status) *status = errors.status;
-    if (extFlags) *extFlags = LastReply().header.extFlags;
+    if (code)
+        *code = errors.code;
+    if (status)
+        *status = errors.status;
+    if (extFlags)
+        *extFlags = LastReply().header.extFlags;
     return kTrue;
 }
 

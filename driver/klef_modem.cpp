@@ -29,13 +29,16 @@ std::optional<Bytes> MomentBytes(double moment, bool withYear) {
         SetErrorText("Ошибка в формате времени подтверждения!");
         return std::nullopt;
     }
-    return Bytes{ToBcd(date.day), ToBcd(date.month), withYear ? ToBcd(date.year % 100) : uint8_t{0},
-                 ToBcd(time->hour), ToBcd(time->minute), ToBcd(time->second)};
+    return Bytes{
+        ToBcd(date.day),   ToBcd(date.month),   withYear ? ToBcd(date.year % 100) : uint8_t{0},
+        ToBcd(time->hour), ToBcd(time->minute), ToBcd(time->second)};
 }
 
 // These commands must reach a printer that is locked or whose tape is full,
 // so its status byte is not looked at; an error code is still a refusal.
-int32_t TapeCommand(const Bytes &payload) { return ToExportBool(RunLinkCheckingCode(payload)); }
+int32_t TapeCommand(const Bytes &payload) {
+    return ToExportBool(RunLinkCheckingCode(payload));
+}
 
 // The reply of the last modem query; a text handed out points into it.
 std::string g_modemReply;
@@ -43,7 +46,8 @@ std::string g_modemReply;
 // Up to three tries of writing the query and reading until the line falls
 // idle. True when a reply came and every byte of the query went out.
 bool ModemQuery(std::string_view query) {
-    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t *>(query.data()), query.size());
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t *>(query.data()),
+                                         query.size());
     Bytes reply;
     for (int attempt = 0; attempt < kTries; ++attempt) {
         const bool written = WriteUnframed(bytes);
@@ -59,13 +63,16 @@ bool ModemQuery(std::string_view query) {
 
 // ---- Electronic control tape ---------------------------------------------------------------
 
-extern "C" KRV_API KrvBool FPGetStatusKLEF(int32_t *firstPacket, int32_t *lastPacket, uint16_t *freeBytes) {
-    if (!RunLink(Bytes{0x33})) return kFalse;
+extern "C" KRV_API KrvBool FPGetStatusKLEF(int32_t *firstPacket, int32_t *lastPacket,
+                                           uint16_t *freeBytes) {
+    if (!RunLink(Bytes{0x33}))
+        return kFalse;
     const auto data = ReplyData();
     const auto first = ReadU32(data, 0);
     const auto last = ReadU32(data, 4);
     const auto free = ReadU16(data, 8);
-    if (!first || !last || !free) return Refuse(kReplyFormatText);
+    if (!first || !last || !free)
+        return Refuse(kReplyFormatText);
     Put(firstPacket, static_cast<int32_t>(*first));
     Put(lastPacket, static_cast<int32_t>(*last));
     Put(freeBytes, static_cast<uint16_t>(*free));
@@ -78,9 +85,11 @@ extern "C" KRV_API KrvBool FPClrKLEF(uint16_t password, int32_t lastPacket) {
     return TapeCommand(payload);
 }
 
-extern "C" KRV_API KrvBool FPAckKLEF(uint16_t password, int32_t firstPacket, int32_t lastPacket, KrvDateTime moment) {
+extern "C" KRV_API KrvBool FPAckKLEF(uint16_t password, int32_t firstPacket, int32_t lastPacket,
+                                     KrvDateTime moment) {
     const auto when = MomentBytes(moment, true);
-    if (!when) return kFalse;
+    if (!when)
+        return kFalse;
     Bytes payload = WithPassword(0x38, password);
     PutU32(payload, static_cast<uint32_t>(firstPacket));
     PutU32(payload, static_cast<uint32_t>(lastPacket));
@@ -90,7 +99,8 @@ extern "C" KRV_API KrvBool FPAckKLEF(uint16_t password, int32_t firstPacket, int
 
 extern "C" KRV_API KrvBool FPSet72Lock(uint16_t password, KrvDateTime moment, KrvBool16 extend) {
     const auto when = MomentBytes(moment, extend != 0);
-    if (!when) return kFalse;
+    if (!when)
+        return kFalse;
     Bytes payload = WithPassword(0x3A, password);
     payload.insert(payload.end(), when->begin(), when->end());
     return TapeCommand(payload);
@@ -99,19 +109,26 @@ extern "C" KRV_API KrvBool FPSet72Lock(uint16_t password, KrvDateTime moment, Kr
 // ---- Modem -------------------------------------------------------------------------------
 
 extern "C" KRV_API KrvBool L5GetStateText(const char **text) {
-    if (text) *text = nullptr;
-    if (!ModemQuery("~~#00#")) return Refuse(kModemSilentText);
-    if (text) *text = g_modemReply.c_str();
+    if (text)
+        *text = nullptr;
+    if (!ModemQuery("~~#00#"))
+        return Refuse(kModemSilentText);
+    if (text)
+        *text = g_modemReply.c_str();
     return kTrue;
 }
 
 extern "C" KRV_API KrvBool L5GetStateStruct(int16_t *count, uint8_t *buffer, int32_t bufferHigh) {
-    if (!ModemQuery("~~#01#")) return Refuse(kModemSilentText);
+    if (!ModemQuery("~~#01#"))
+        return Refuse(kModemSilentText);
     const auto *reply = reinterpret_cast<const uint8_t *>(g_modemReply.data());
-    if (count) *count = reply[0];
+    if (count)
+        *count = reply[0];
     const size_t stateBytes = g_modemReply.size() - 1;
     const size_t room = (!buffer || bufferHigh < 0) ? 0 : static_cast<size_t>(bufferHigh) + 1;
-    if (room > 0) std::copy_n(reply + 1, std::min(stateBytes, room), buffer);
-    if (stateBytes > room) return Refuse("Ответ модема не помещается в буфер!");
+    if (room > 0)
+        std::copy_n(reply + 1, std::min(stateBytes, room), buffer);
+    if (stateBytes > room)
+        return Refuse("Ответ модема не помещается в буфер!");
     return kTrue;
 }

@@ -17,7 +17,8 @@ namespace {
 
 void PutStuffed(std::vector<uint8_t> &out, uint8_t byte) {
     out.push_back(byte);
-    if (byte == DLE) out.push_back(DLE);
+    if (byte == DLE)
+        out.push_back(DLE);
 }
 
 bool StartsWithAckEnq(std::span<const uint8_t> raw) {
@@ -28,7 +29,8 @@ bool StartsWithAckEnq(std::span<const uint8_t> raw) {
 // run of DLE before the STX), or nothing.
 std::optional<size_t> FrameStart(std::span<const uint8_t> raw) {
     for (size_t i = 1; i < raw.size(); ++i)
-        if (raw[i] == STX && DleRunBefore(raw, i) % 2 == 1) return i + 1;
+        if (raw[i] == STX && DleRunBefore(raw, i) % 2 == 1)
+            return i + 1;
     return std::nullopt;
 }
 
@@ -44,7 +46,8 @@ std::optional<std::vector<uint8_t>> UnstuffedBody(std::span<const uint8_t> raw) 
     body.reserve(end - *start);
     for (size_t i = *start; i < end; ++i) {
         if (raw[i] == DLE) {
-            if (i + 1 >= end || raw[i + 1] != DLE) return std::nullopt;
+            if (i + 1 >= end || raw[i + 1] != DLE)
+                return std::nullopt;
             ++i;
         }
         body.push_back(raw[i]);
@@ -55,7 +58,8 @@ std::optional<std::vector<uint8_t>> UnstuffedBody(std::span<const uint8_t> raw) 
 // A body (payload and checksum) is whole when its bytes sum to 0 mod 256.
 bool SumsToZero(std::span<const uint8_t> body) {
     uint8_t sum = 0;
-    for (uint8_t byte : body) sum = static_cast<uint8_t>(sum + byte);
+    for (uint8_t byte : body)
+        sum = static_cast<uint8_t>(sum + byte);
     return sum == 0;
 }
 
@@ -77,36 +81,43 @@ std::vector<uint8_t> BuildRequestFrame(uint8_t sequence, std::span<const uint8_t
     PutStuffed(frame, cs);
     frame.push_back(DLE);
     frame.push_back(ETX);
-    if (checksum) *checksum = cs;
+    if (checksum)
+        *checksum = cs;
     return frame;
 }
 
 std::vector<uint8_t> BuildRawChunk(std::span<const uint8_t> payload, uint8_t *checksum) {
     std::vector<uint8_t> chunk(payload.begin(), payload.end());
     uint8_t sum = 0;
-    for (uint8_t byte : payload) sum = static_cast<uint8_t>(sum + byte);
+    for (uint8_t byte : payload)
+        sum = static_cast<uint8_t>(sum + byte);
     const uint8_t cs = static_cast<uint8_t>(0 - sum);
     chunk.push_back(cs);
-    if (checksum) *checksum = cs;
+    if (checksum)
+        *checksum = cs;
     return chunk;
 }
 
 size_t DleRunBefore(std::span<const uint8_t> bytes, size_t end) {
     size_t run = 0;
-    while (end > run && end - run - 1 < bytes.size() && bytes[end - run - 1] == DLE) ++run;
+    while (end > run && end - run - 1 < bytes.size() && bytes[end - run - 1] == DLE)
+        ++run;
     return run;
 }
 
 // Any odd run ends the frame: a run of nine or more DLE bytes before ETX is as
 // valid as a short one (four stuffed data DLEs and the marker's own).
 bool EndsWithFrameEnd(std::span<const uint8_t> raw) {
-    if (raw.empty() || raw.back() != ETX) return false;
+    if (raw.empty() || raw.back() != ETX)
+        return false;
     return DleRunBefore(raw, raw.size() - 1) % 2 == 1;
 }
 
 bool CheckReplyShape(std::span<const uint8_t> raw) {
-    if (raw.empty()) return false;
-    if (raw[0] == ACK || raw[0] == NAK) return true;
+    if (raw.empty())
+        return false;
+    if (raw[0] == ACK || raw[0] == NAK)
+        return true;
     return raw.size() >= 5 && raw[1] == DLE && raw[2] == STX && raw[raw.size() - 2] == DLE &&
            raw.back() == ETX;
 }
@@ -118,12 +129,15 @@ bool VerifyReplyChecksum(std::span<const uint8_t> raw) {
 
 bool ParseReply(std::span<const uint8_t> raw, ReplyHeader &header, std::vector<uint8_t> &data) {
     data.clear();
-    if (!CheckReplyShape(raw)) return false;
-    if (StartsWithAckEnq(raw)) return true;
+    if (!CheckReplyShape(raw))
+        return false;
+    if (StartsWithAckEnq(raw))
+        return true;
     auto body = UnstuffedBody(raw);
     // Five header bytes and the checksum at the least; anything shorter is a
     // broken reply, never something to read past.
-    if (!body || body->size() < 6 || !SumsToZero(*body)) return false;
+    if (!body || body->size() < 6 || !SumsToZero(*body))
+        return false;
     header = ReplyHeader{(*body)[0], (*body)[1], (*body)[2], (*body)[3], (*body)[4]};
     data.assign(body->begin() + 5, body->end() - 1);
     return true;
@@ -146,7 +160,7 @@ ReplyFlags FlagsFromHeader(const ReplyHeader &header) {
 namespace {
 
 class SteadyLinkClock final : public LinkClock {
-public:
+  public:
     milliseconds Now() override {
         return std::chrono::duration_cast<milliseconds>(
             std::chrono::steady_clock::now().time_since_epoch());
@@ -179,18 +193,24 @@ SteadyLinkClock g_steadyClock;
 LinkClock *g_clock = &g_steadyClock;
 platform::SerialIo *g_testIo = nullptr;
 
-platform::SerialIo &Io() { return g_testIo ? *g_testIo : Link().port; }
+platform::SerialIo &Io() {
+    return g_testIo ? *g_testIo : Link().port;
+}
 
-bool LimitPassed() { return g_clock->Now() - Link().sendTime > kReplyLimit; }
+bool LimitPassed() {
+    return g_clock->Now() - Link().sendTime > kReplyLimit;
+}
 
 bool SendRequest(std::span<const uint8_t> payload, bool raw) {
     SerialLinkState &link = Link();
     ClearErrorText();
     Io().Purge(true, true);
-    if (link.sequence == 0xFF) link.sequence = 0;
+    if (link.sequence == 0xFF)
+        link.sequence = 0;
     ++link.sequence;
-    std::vector<uint8_t> bytes = raw ? BuildRawChunk(payload, &link.lastChecksum)
-                                     : BuildRequestFrame(link.sequence, payload, &link.lastChecksum);
+    std::vector<uint8_t> bytes =
+        raw ? BuildRawChunk(payload, &link.lastChecksum)
+            : BuildRequestFrame(link.sequence, payload, &link.lastChecksum);
     const size_t written = Io().Write(bytes);
     link.sendTime = g_clock->Now();
     return written == bytes.size();
@@ -207,22 +227,30 @@ bool ReceiveReply() {
     for (;;) {
         uint8_t byte = 0;
         const int got = Io().ReadByte(byte);
-        if (LimitPassed()) return false;
-        if (got < 0) return false; // the port itself failed: no point waiting
-        if (got == 0) continue;    // the read time-out already paced us
+        if (LimitPassed())
+            return false;
+        if (got < 0)
+            return false; // the port itself failed: no point waiting
+        if (got == 0)
+            continue; // the read time-out already paced us
         if (byte == SYN && !inFrame) {
-            if (link.logoMode) continue;
+            if (link.logoMode)
+                continue;
             g_clock->Sleep(kSynWait);
-            if (raw.empty()) return false;
+            if (raw.empty())
+                return false;
             raw.push_back(byte);
             link.sendTime = g_clock->Now();
             continue;
         }
         raw.push_back(byte);
-        if (!inFrame && byte == STX && raw.size() >= 2 && DleRunBefore(raw, raw.size() - 1) % 2 == 1)
+        if (!inFrame && byte == STX && raw.size() >= 2 &&
+            DleRunBefore(raw, raw.size() - 1) % 2 == 1)
             inFrame = true;
-        if (StartsWithAckEnq(raw)) return true;
-        if (!EndsWithFrameEnd(raw)) continue;
+        if (StartsWithAckEnq(raw))
+            return true;
+        if (!EndsWithFrameEnd(raw))
+            continue;
         if (raw[0] == NAK) {
             Io().Purge(false, true);
             return false;
@@ -236,8 +264,10 @@ bool ReceiveReply() {
 bool OpenLink(uint8_t port, uint32_t baud, uint8_t readTimeout, uint8_t writeTimeout) {
     SerialLinkState &link = Link();
     link.logoMode = false;
-    if (link.port.IsOpen()) link.port.Close();
-    if (!link.port.Open(port)) return false;
+    if (link.port.IsOpen())
+        link.port.Close();
+    if (!link.port.Open(port))
+        return false;
     if (baud == 0 || !link.port.SetLine(baud)) {
         link.port.Close();
         return false;
@@ -254,9 +284,13 @@ bool OpenLink(uint8_t port, uint32_t baud, uint8_t readTimeout, uint8_t writeTim
     return true;
 }
 
-bool CloseLink() { return Link().port.Close(); }
+bool CloseLink() {
+    return Link().port.Close();
+}
 
-bool LinkIsOpen() { return Io().IsOpen(); }
+bool LinkIsOpen() {
+    return Io().IsOpen();
+}
 
 bool PrinterTransaction(std::span<const uint8_t> payload, bool raw) {
     LastErrorState &errors = ErrorState();
@@ -278,8 +312,10 @@ bool PrinterTransaction(std::span<const uint8_t> payload, bool raw) {
         SendRequest(payload, raw);
         received = ReceiveReply();
     }
-    if (!received) return false;
-    if (!ParseReply(reply.raw, reply.header, reply.data)) return false;
+    if (!received)
+        return false;
+    if (!ParseReply(reply.raw, reply.header, reply.data))
+        return false;
     reply.flags = FlagsFromHeader(reply.header);
     return true;
 }
@@ -293,28 +329,48 @@ bool WriteUnframed(std::span<const uint8_t> bytes) {
 
 bool ReceiveUntilIdle(std::vector<uint8_t> &out) {
     out.clear();
-    if (!LinkIsOpen()) return false;
+    if (!LinkIsOpen())
+        return false;
     for (;;) {
         uint8_t byte = 0;
         const int got = Io().ReadByte(byte);
-        if (LimitPassed()) return false;
-        if (got < 0) return false;
+        if (LimitPassed())
+            return false;
+        if (got < 0)
+            return false;
         if (got == 1) {
             out.push_back(byte);
             continue;
         }
-        if (!out.empty()) return true;
+        if (!out.empty())
+            return true;
     }
 }
 
-void SetLogoMode(bool on) { Link().logoMode = on; }
-bool LogoMode() { return Link().logoMode; }
-uint8_t LastChecksum() { return Link().lastChecksum; }
-uint8_t SequenceCounter() { return Link().sequence; }
-const LastReplyRecord &LastReply() { return MutableLastReply(); }
+void SetLogoMode(bool on) {
+    Link().logoMode = on;
+}
+bool LogoMode() {
+    return Link().logoMode;
+}
+uint8_t LastChecksum() {
+    return Link().lastChecksum;
+}
+uint8_t SequenceCounter() {
+    return Link().sequence;
+}
+const LastReplyRecord &LastReply() {
+    return MutableLastReply();
+}
 
-void SetLinkIoForTesting(platform::SerialIo *io) { g_testIo = io; }
-void SetLinkClockForTesting(LinkClock *clock) { g_clock = clock ? clock : &g_steadyClock; }
-void SetSequenceCounterForTesting(uint8_t value) { Link().sequence = value; }
+void SetLinkIoForTesting(platform::SerialIo *io) {
+    g_testIo = io;
+}
+void SetLinkClockForTesting(LinkClock *clock) {
+    g_clock = clock ? clock : &g_steadyClock;
+}
+void SetSequenceCounterForTesting(uint8_t value) {
+    Link().sequence = value;
+}
 
 } // namespace krv::drv

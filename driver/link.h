@@ -81,7 +81,7 @@ ReplyFlags FlagsFromHeader(const ReplyHeader &header);
 
 // Time as the link sees it. The real one is monotonic; tests inject their own.
 class LinkClock {
-public:
+  public:
     virtual ~LinkClock() = default;
     virtual std::chrono::milliseconds Now() = 0;
     virtual void Sleep(std::chrono::milliseconds duration) = 0;

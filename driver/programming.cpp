@@ -25,7 +25,9 @@ uint8_t Attributes(bool doubleWidth, bool doubleHeight) {
     return static_cast<uint8_t>((doubleWidth ? 0x40 : 0) | (doubleHeight ? 0x80 : 0));
 }
 
-int32_t Standard(const Bytes &payload) { return ToExportBool(RunStandard(payload)); }
+int32_t Standard(const Bytes &payload) {
+    return ToExportBool(RunStandard(payload));
+}
 
 std::string LeftPadded(std::string_view text, size_t width) {
     std::string out(width > text.size() ? width - text.size() : 0, '0');
@@ -34,19 +36,23 @@ std::string LeftPadded(std::string_view text, size_t width) {
 }
 
 // Receipt message and additional header lines, command 17.
-int32_t SetReceiptLine(uint8_t index, size_t doubleWidthLimit, const char *message, const char *line,
-                       KrvBool16 doubleWidth, int32_t doubleHeight) {
+int32_t SetReceiptLine(uint8_t index, size_t doubleWidthLimit, const char *message,
+                       const char *line, KrvBool16 doubleWidth, int32_t doubleHeight) {
     const std::string_view text = TextArg(line);
     const size_t limit = doubleWidth ? doubleWidthLimit : 36;
-    if (text.size() > limit) return Refuse(message);
+    if (text.size() > limit)
+        return Refuse(message);
     Bytes payload{0x17, index};
-    if (!PutDeviceText(payload, text, Attributes(doubleWidth != 0, Flag16(doubleHeight)))) return kFalse;
+    if (!PutDeviceText(payload, text, Attributes(doubleWidth != 0, Flag16(doubleHeight))))
+        return kFalse;
     return Standard(payload);
 }
 
 bool FiscalNumberCharacter(unsigned char c) {
-    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
-    if (c >= 0xC0) return true; // А..я
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+        return true;
+    if (c >= 0xC0)
+        return true; // А..я
     switch (c) {
     case 0xA8: // Ё
     case 0xB8: // ё
@@ -68,21 +74,28 @@ std::string g_payName;
 
 // ---- Passwords and cashiers ----------------------------------------------------
 
-extern "C" KRV_API KrvBool FPSetPassword(uint16_t password, uint16_t newPassword, uint8_t op, const char *name) {
+extern "C" KRV_API KrvBool FPSetPassword(uint16_t password, uint16_t newPassword, uint8_t op,
+                                         const char *name) {
     const std::string_view text = TextArg(name);
-    if (op > 9) return Refuse("Недопустимый номер оператора (кассира)!");
-    if (text.size() > 15) return Refuse("Имя кассира превышает 15 символов!");
+    if (op > 9)
+        return Refuse("Недопустимый номер оператора (кассира)!");
+    if (text.size() > 15)
+        return Refuse("Имя кассира превышает 15 символов!");
     Bytes payload = WithPassword(0x05, password);
     payload.push_back(op);
     PutU16(payload, newPassword);
-    if (!PutDeviceText(payload, text)) return kFalse;
+    if (!PutDeviceText(payload, text))
+        return kFalse;
     return Standard(payload);
 }
 
-extern "C" KRV_API KrvBool FPSetCashier(uint8_t op, const char *name, uint16_t password, KrvBool16 byNumber) {
+extern "C" KRV_API KrvBool FPSetCashier(uint8_t op, const char *name, uint16_t password,
+                                        KrvBool16 byNumber) {
     const std::string_view text = TextArg(name);
-    if (op > 9) return Refuse("Неверный номер кассира!");
-    if (text.size() > 15) return Refuse("Имя кассира превышает 15 символов!");
+    if (op > 9)
+        return Refuse("Неверный номер кассира!");
+    if (text.size() > 15)
+        return Refuse("Имя кассира превышает 15 символов!");
     Bytes payload = WithPassword(0x06, password);
     payload.push_back(op);
     if (byNumber) {
@@ -95,60 +108,74 @@ extern "C" KRV_API KrvBool FPSetCashier(uint8_t op, const char *name, uint16_t p
 
 // ---- Receipt message and additional header lines ------------------------------
 
-extern "C" KRV_API KrvBool FPSetInitialFirstLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight) {
-    return SetReceiptLine(0, 21, "Неверная длина 1-й строки начального сообщения чека!", line, doubleWidth,
+extern "C" KRV_API KrvBool FPSetInitialFirstLine(const char *line, KrvBool16 doubleWidth,
+                                                 int32_t doubleHeight) {
+    return SetReceiptLine(0, 21, "Неверная длина 1-й строки начального сообщения чека!", line,
+                          doubleWidth, doubleHeight);
+}
+
+extern "C" KRV_API KrvBool FPSetFinalFirstLine(const char *line, KrvBool16 doubleWidth,
+                                               int32_t doubleHeight) {
+    return SetReceiptLine(1, 21, "Неверная длина 1-й строки конечного сообщения чека!", line,
+                          doubleWidth, doubleHeight);
+}
+
+extern "C" KRV_API KrvBool FPSetInitialSecondLine(const char *line, KrvBool16 doubleWidth,
+                                                  int32_t doubleHeight) {
+    return SetReceiptLine(2, 21, "Неверная длина 2-й строки начального сообщения чека!", line,
+                          doubleWidth, doubleHeight);
+}
+
+extern "C" KRV_API KrvBool FPSetInitialEndLine(const char *line, KrvBool16 doubleWidth,
+                                               int32_t doubleHeight) {
+    return SetReceiptLine(3, 21, "Неверная длина 3-й строки начального сообщения чека!", line,
+                          doubleWidth, doubleHeight);
+}
+
+extern "C" KRV_API KrvBool FPSetFinalSecondLine(const char *line, KrvBool16 doubleWidth,
+                                                int32_t doubleHeight) {
+    return SetReceiptLine(4, 21, "Неверная длина 2-й строки конечного сообщения чека!", line,
+                          doubleWidth, doubleHeight);
+}
+
+extern "C" KRV_API KrvBool FPSetFinalEndLine(const char *line, KrvBool16 doubleWidth,
+                                             int32_t doubleHeight) {
+    return SetReceiptLine(5, 21, "Неверная длина 3-й строки конечного сообщения чека!", line,
+                          doubleWidth, doubleHeight);
+}
+
+extern "C" KRV_API KrvBool FPSetHeaderLineAdd1(const char *line, KrvBool16 doubleWidth,
+                                               int32_t doubleHeight) {
+    return SetReceiptLine(6, 20, "Неверная длина 1-й доп. строки шапки чека!", line, doubleWidth,
                           doubleHeight);
 }
 
-extern "C" KRV_API KrvBool FPSetFinalFirstLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight) {
-    return SetReceiptLine(1, 21, "Неверная длина 1-й строки конечного сообщения чека!", line, doubleWidth,
+extern "C" KRV_API KrvBool FPSetHeaderLineAdd2(const char *line, KrvBool16 doubleWidth,
+                                               int32_t doubleHeight) {
+    return SetReceiptLine(7, 20, "Неверная длина 2-й доп. строки шапки чека!", line, doubleWidth,
                           doubleHeight);
-}
-
-extern "C" KRV_API KrvBool FPSetInitialSecondLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight) {
-    return SetReceiptLine(2, 21, "Неверная длина 2-й строки начального сообщения чека!", line, doubleWidth,
-                          doubleHeight);
-}
-
-extern "C" KRV_API KrvBool FPSetInitialEndLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight) {
-    return SetReceiptLine(3, 21, "Неверная длина 3-й строки начального сообщения чека!", line, doubleWidth,
-                          doubleHeight);
-}
-
-extern "C" KRV_API KrvBool FPSetFinalSecondLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight) {
-    return SetReceiptLine(4, 21, "Неверная длина 2-й строки конечного сообщения чека!", line, doubleWidth,
-                          doubleHeight);
-}
-
-extern "C" KRV_API KrvBool FPSetFinalEndLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight) {
-    return SetReceiptLine(5, 21, "Неверная длина 3-й строки конечного сообщения чека!", line, doubleWidth,
-                          doubleHeight);
-}
-
-extern "C" KRV_API KrvBool FPSetHeaderLineAdd1(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight) {
-    return SetReceiptLine(6, 20, "Неверная длина 1-й доп. строки шапки чека!", line, doubleWidth, doubleHeight);
-}
-
-extern "C" KRV_API KrvBool FPSetHeaderLineAdd2(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight) {
-    return SetReceiptLine(7, 20, "Неверная длина 2-й доп. строки шапки чека!", line, doubleWidth, doubleHeight);
 }
 
 // ---- Fiscalization and the taxpayer header -----------------------------------------
 
 extern "C" KRV_API KrvBool FPFiscalization(uint16_t password, const char *fiscalNumber) {
     const std::string_view text = TextArg(fiscalNumber);
-    if (text.size() > 10) return Refuse("Длина фискального номера должна быть до 10 символов!");
-    if (!std::all_of(text.begin(), text.end(), [](char c) { return FiscalNumberCharacter(static_cast<unsigned char>(c)); }))
+    if (text.size() > 10)
+        return Refuse("Длина фискального номера должна быть до 10 символов!");
+    if (!std::all_of(text.begin(), text.end(),
+                     [](char c) { return FiscalNumberCharacter(static_cast<unsigned char>(c)); }))
         return Refuse("Фискальный номер может состоять только из цифр!");
     Bytes payload = WithPassword(0x15, password);
     AppendDeviceText(payload, LeftPadded(text, 10));
     return Standard(payload);
 }
 
-extern "C" KRV_API KrvBool FPSetHeadLine(uint16_t password, const char *line1, KrvBool16 doubleWidth1,
-                                         KrvBool16 doubleHeight1, const char *line2, KrvBool16 doubleWidth2,
-                                         KrvBool16 doubleHeight2, const char *line3, KrvBool16 doubleWidth3,
-                                         KrvBool16 doubleHeight3, const char *number, int32_t isIdNumber) {
+extern "C" KRV_API KrvBool FPSetHeadLine(uint16_t password, const char *line1,
+                                         KrvBool16 doubleWidth1, KrvBool16 doubleHeight1,
+                                         const char *line2, KrvBool16 doubleWidth2,
+                                         KrvBool16 doubleHeight2, const char *line3,
+                                         KrvBool16 doubleWidth3, KrvBool16 doubleHeight3,
+                                         const char *number, int32_t isIdNumber) {
     struct Line {
         std::string_view text;
         bool doubleWidth, doubleHeight;
@@ -163,7 +190,8 @@ extern "C" KRV_API KrvBool FPSetHeadLine(uint16_t password, const char *line1, K
          "Длина третьей строки атрибутов налогоплательщика больше допустимой!"},
     };
     for (const Line &line : lines) {
-        if ((line.doubleWidth && line.text.size() > 20) || line.text.size() > 30) return Refuse(line.message);
+        if ((line.doubleWidth && line.text.size() > 20) || line.text.size() > 30)
+            return Refuse(line.message);
     }
     const bool idNumber = Flag16(isIdNumber);
     const std::string_view numberText = TextArg(number);
@@ -172,7 +200,8 @@ extern "C" KRV_API KrvBool FPSetHeadLine(uint16_t password, const char *line1, K
                                : "Длина налогового номера больше 12 символов!");
     Bytes payload = WithPassword(0x16, password);
     for (const Line &line : lines)
-        if (!PutDeviceText(payload, line.text, Attributes(line.doubleWidth, line.doubleHeight))) return kFalse;
+        if (!PutDeviceText(payload, line.text, Attributes(line.doubleWidth, line.doubleHeight)))
+            return kFalse;
     payload.push_back(idNumber ? 0x8C : 0x0C);
     AppendDeviceText(payload, LeftPadded(numberText, 12));
     return Standard(payload);
@@ -181,15 +210,19 @@ extern "C" KRV_API KrvBool FPSetHeadLine(uint16_t password, const char *line1, K
 // ---- Tax rates -------------------------------------------------------------------
 
 extern "C" KRV_API KrvBool FPSetTaxRate(uint16_t password, uint8_t count, KrvBool16 addedTax,
-                                        const TaxRateEntry *rates, int32_t ratesHigh, KrvBool16 withLevy,
-                                        int32_t groupFLevy) {
-    if (count > 5) return Refuse("Cлишком много налоговых ставок!");
-    if (count == 0) return Refuse("Cлишком мало налоговых ставок!");
-    if (!rates || ratesHigh < count - 1) return Refuse("Массив налоговых ставок меньше их количества!");
+                                        const TaxRateEntry *rates, int32_t ratesHigh,
+                                        KrvBool16 withLevy, int32_t groupFLevy) {
+    if (count > 5)
+        return Refuse("Cлишком много налоговых ставок!");
+    if (count == 0)
+        return Refuse("Cлишком мало налоговых ставок!");
+    if (!rates || ratesHigh < count - 1)
+        return Refuse("Массив налоговых ставок меньше их количества!");
     Bytes rateWords, levyWords;
     for (int k = 0; k < count; ++k) {
         const TaxRateEntry &entry = rates[k];
-        if (entry.rate < 0 || entry.rate > 9999) return Refuse("Значение налоговой ставки не должно превышать 99,99%!");
+        if (entry.rate < 0 || entry.rate > 9999)
+            return Refuse("Значение налоговой ставки не должно превышать 99,99%!");
         if (withLevy) {
             // A negative levy would spill into the compound bit and beyond.
             if (entry.levyRate < 0 || int64_t{entry.rate} + entry.levyRate > 9999)
@@ -197,7 +230,8 @@ extern "C" KRV_API KrvBool FPSetTaxRate(uint16_t password, uint8_t count, KrvBoo
         }
         PutU16(rateWords, static_cast<uint16_t>(entry.rate));
         levyWords.push_back(static_cast<uint8_t>(entry.levyRate & 0xFF));
-        levyWords.push_back(static_cast<uint8_t>(((entry.levyRate >> 8) & 0xFF) + (entry.compound ? 0x80 : 0)));
+        levyWords.push_back(
+            static_cast<uint8_t>(((entry.levyRate >> 8) & 0xFF) + (entry.compound ? 0x80 : 0)));
     }
     Bytes payload = WithPassword(0x19, password);
     payload.push_back(count);
@@ -212,18 +246,23 @@ extern "C" KRV_API KrvBool FPSetTaxRate(uint16_t password, uint8_t count, KrvBoo
 
 // ---- Articles --------------------------------------------------------------------
 
-extern "C" KRV_API KrvBool FPProgArt(uint16_t password, uint8_t qtyFlags, int32_t price, uint8_t taxGroup,
-                                     const char *name, int64_t code) {
+extern "C" KRV_API KrvBool FPProgArt(uint16_t password, uint8_t qtyFlags, int32_t price,
+                                     uint8_t taxGroup, const char *name, int64_t code) {
     const std::string_view text = TextArg(name);
-    if (password == 0xFFFF) return Refuse("Неверный пароль отчетов!");
-    if (taxGroup > 5) return Refuse(kNoSuchTaxGroupText);
-    if (text.size() > 70) return Refuse("Название товара превышает 70 символов!");
+    if (password == 0xFFFF)
+        return Refuse("Неверный пароль отчетов!");
+    if (taxGroup > 5)
+        return Refuse(kNoSuchTaxGroupText);
+    if (text.size() > 70)
+        return Refuse("Название товара превышает 70 символов!");
     Bytes payload = WithPassword(0x22, password);
     payload.push_back(qtyFlags);
     // The one price whose magnitude needs 32 bits would go out as minus zero.
-    if (!PutMoneySignMagnitude(payload, price)) return Refuse("Недопустимая цена товара!");
+    if (!PutMoneySignMagnitude(payload, price))
+        return Refuse("Недопустимая цена товара!");
     payload.push_back(TaxGroupByte(taxGroup));
-    if (!PutDeviceText(payload, text)) return kFalse;
+    if (!PutDeviceText(payload, text))
+        return kFalse;
     PutArticleCode(payload, code);
     return Standard(payload);
 }
@@ -232,11 +271,14 @@ extern "C" KRV_API KrvBool FPProgArt(uint16_t password, uint8_t qtyFlags, int32_
 
 extern "C" KRV_API KrvBool FPSetPayName(uint16_t password, uint8_t index, const char *name) {
     const std::string_view text = TextArg(name);
-    if (index == 3 || index > 9) return Refuse("Недопустимый индекс оплат!");
-    if (text.empty() || text.size() > 15) return Refuse("Недопустимая длина названия формы оплаты!");
+    if (index == 3 || index > 9)
+        return Refuse("Недопустимый индекс оплат!");
+    if (text.empty() || text.size() > 15)
+        return Refuse("Недопустимая длина названия формы оплаты!");
     Bytes payload = WithPassword(0x32, password);
     payload.push_back(index);
-    if (!PutDeviceText(payload, text)) return kFalse;
+    if (!PutDeviceText(payload, text))
+        return kFalse;
     return Standard(payload);
 }
 
@@ -244,13 +286,17 @@ extern "C" KRV_API KrvBool FPSetPayName(uint16_t password, uint8_t index, const 
 // length, then the name.
 extern "C" KRV_API KrvBool FPGetPayName(uint8_t index, const char **name) {
     // Past form 9 the address would run into other records of the printer.
-    if (index > 9) return Refuse("Недопустимый индекс оплат!");
+    if (index > 9)
+        return Refuse("Недопустимый индекс оплат!");
     const Bytes payload{0x1C, static_cast<uint8_t>(index * 16), 0x2D, 0x10, 0x10};
-    if (!RunStandard(payload)) return kFalse;
+    if (!RunStandard(payload))
+        return kFalse;
     const auto data = ReplyData();
-    if (data.empty()) return Refuse(kNoReplyDataText);
+    if (data.empty())
+        return Refuse(kNoReplyDataText);
     const size_t length = data[0];
-    if (length > data.size() - 1) return Refuse(kReplyFormatText);
+    if (length > data.size() - 1)
+        return Refuse(kReplyFormatText);
     g_payName = DecodeDeviceText(data.subspan(1, length));
     Put(name, static_cast<const char *>(g_payName.c_str()));
     return kTrue;
@@ -261,12 +307,15 @@ extern "C" KRV_API KrvBool FPGetPayName(uint8_t index, const char **name) {
 // the status byte is not looked at; a refusal (an error code) is still a
 // failure.
 
-extern "C" KRV_API KrvBool FPPersonalize(uint16_t password, KrvBool16 personalizationFlag, const char *text) {
+extern "C" KRV_API KrvBool FPPersonalize(uint16_t password, KrvBool16 personalizationFlag,
+                                         const char *text) {
     const std::string_view value = TextArg(text);
-    if (value.empty() || value.size() > 180) return Refuse("Недопустимая длина строки персонализации!");
+    if (value.empty() || value.size() > 180)
+        return Refuse("Недопустимая длина строки персонализации!");
     Bytes payload = WithPassword(0x35, password);
     payload.push_back(personalizationFlag ? 0x01 : 0x00);
-    if (!PutDeviceText(payload, value)) return kFalse;
+    if (!PutDeviceText(payload, value))
+        return kFalse;
     return ToExportBool(RunLinkCheckingCode(payload));
 }
 

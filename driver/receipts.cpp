@@ -37,10 +37,12 @@ constexpr uint8_t kCommentAttribute = 0x80;
 // in the right EAN-13 check digit. Anything else is sent without the bit.
 uint8_t WithBarcodeBit(uint8_t qtyFlags, int64_t code) {
     std::string digits = std::to_string(code);
-    if (digits.size() > 13) return qtyFlags;
+    if (digits.size() > 13)
+        return qtyFlags;
     digits.insert(0, 13 - digits.size(), '0');
     const auto check = Ean13CheckDigit(std::string_view(digits).substr(0, 12));
-    if (check && digits[12] == static_cast<char>('0' + *check)) qtyFlags |= kQtyBarcodeFlag;
+    if (check && digits[12] == static_cast<char>('0' + *check))
+        qtyFlags |= kQtyBarcodeFlag;
     return qtyFlags;
 }
 
@@ -49,7 +51,8 @@ uint8_t WithBarcodeBit(uint8_t qtyFlags, int64_t code) {
 bool ReadLineReply(int64_t *itemCost, int64_t *receiptSum) {
     const auto value = ReadMoneySignMagnitude(ReplyData(), 0);
     const auto sum = ReadU32(ReplyData(), 4);
-    if (!value || !sum) return Fail(kReplyFormatText);
+    if (!value || !sum)
+        return Fail(kReplyFormatText);
     Put(itemCost, *value);
     Put(receiptSum, static_cast<int64_t>(*sum));
     return true;
@@ -65,8 +68,10 @@ KrvBool RegisterLine(uint8_t command, int64_t *itemCost, int64_t *receiptSum, in
         return Refuse("Передаваемое количество больше допустимого!");
     // INT32_MIN has no sign-and-magnitude form: it would go out as minus zero.
     Bytes priceField;
-    if (!PutMoneySignMagnitude(priceField, price)) return Refuse("Недопустимая цена товара!");
-    if (taxGroup >= kTaxGroups) return Refuse(kNoSuchTaxGroupText);
+    if (!PutMoneySignMagnitude(priceField, price))
+        return Refuse("Недопустимая цена товара!");
+    if (taxGroup >= kTaxGroups)
+        return Refuse(kNoSuchTaxGroupText);
 
     Bytes payload{command};
     Bytes nameField;
@@ -74,9 +79,12 @@ KrvBool RegisterLine(uint8_t command, int64_t *itemCost, int64_t *receiptSum, in
         nameField.push_back(kNameFromRegister);
     } else {
         const std::string_view text = TextArg(name);
-        if (text.size() > kMaxNameLength) return Refuse("Название товара превышает 70 символов!");
-        if (printBarcode != 0) qtyFlags = WithBarcodeBit(qtyFlags, code);
-        if (!PutDeviceText(nameField, text)) return kFalse;
+        if (text.size() > kMaxNameLength)
+            return Refuse("Название товара превышает 70 символов!");
+        if (printBarcode != 0)
+            qtyFlags = WithBarcodeBit(qtyFlags, code);
+        if (!PutDeviceText(nameField, text))
+            return kFalse;
     }
     PutQuantity(payload, quantity, qtyFlags);
     payload.insert(payload.end(), priceField.begin(), priceField.end());
@@ -84,7 +92,8 @@ KrvBool RegisterLine(uint8_t command, int64_t *itemCost, int64_t *receiptSum, in
     payload.insert(payload.end(), nameField.begin(), nameField.end());
     PutArticleCode(payload, code);
 
-    if (!RunStrict(payload)) return kFalse;
+    if (!RunStrict(payload))
+        return kFalse;
     return ToExportBool(ReadLineReply(itemCost, receiptSum));
 }
 
@@ -99,49 +108,59 @@ KrvBool CashMovement(uint8_t command, int32_t amount) {
 
 } // namespace
 
-extern "C" KRV_API KrvBool FPSale(int64_t *itemCost, int64_t *receiptSum, int32_t quantity, uint8_t qtyFlags,
-                                  int32_t price, uint8_t taxGroup, KrvBool16 nameFromRegister,
-                                  KrvBool16 printBarcode, const char *name, int64_t code) {
-    return RegisterLine(kCmdSale, itemCost, receiptSum, quantity, qtyFlags, price, taxGroup, nameFromRegister,
-                        printBarcode, name, code);
+extern "C" KRV_API KrvBool FPSale(int64_t *itemCost, int64_t *receiptSum, int32_t quantity,
+                                  uint8_t qtyFlags, int32_t price, uint8_t taxGroup,
+                                  KrvBool16 nameFromRegister, KrvBool16 printBarcode,
+                                  const char *name, int64_t code) {
+    return RegisterLine(kCmdSale, itemCost, receiptSum, quantity, qtyFlags, price, taxGroup,
+                        nameFromRegister, printBarcode, name, code);
 }
 
-extern "C" KRV_API KrvBool FPPayMoney(int64_t *itemCost, int64_t *receiptSum, int32_t quantity, uint8_t qtyFlags,
-                                      int32_t price, uint8_t taxGroup, KrvBool16 nameFromRegister,
-                                      KrvBool16 printBarcode, const char *name, int64_t code) {
-    return RegisterLine(kCmdPayMoney, itemCost, receiptSum, quantity, qtyFlags, price, taxGroup, nameFromRegister,
-                        printBarcode, name, code);
+extern "C" KRV_API KrvBool FPPayMoney(int64_t *itemCost, int64_t *receiptSum, int32_t quantity,
+                                      uint8_t qtyFlags, int32_t price, uint8_t taxGroup,
+                                      KrvBool16 nameFromRegister, KrvBool16 printBarcode,
+                                      const char *name, int64_t code) {
+    return RegisterLine(kCmdPayMoney, itemCost, receiptSum, quantity, qtyFlags, price, taxGroup,
+                        nameFromRegister, printBarcode, name, code);
 }
 
-extern "C" KRV_API KrvBool FPPayment(int32_t *amount, KrvBool16 *isChange, uint8_t form, int32_t paid,
-                                     KrvBool16 payRest, int32_t fiscal) {
+extern "C" KRV_API KrvBool FPPayment(int32_t *amount, KrvBool16 *isChange, uint8_t form,
+                                     int32_t paid, KrvBool16 payRest, int32_t fiscal) {
     Put<int32_t>(amount, 0);
     Put<KrvBool16>(isChange, 0);
-    if (form > kMaxPaymentForm) return Refuse("Недопустимая форма оплаты!");
+    if (form > kMaxPaymentForm)
+        return Refuse("Недопустимая форма оплаты!");
     // Bit 31 of the amount is the pay-the-rest flag; a negative amount would
     // set it by accident.
-    if (paid < 0) return Refuse("Недопустимая сумма оплаты!");
+    if (paid < 0)
+        return Refuse("Недопустимая сумма оплаты!");
 
     uint8_t formByte = form;
-    if (!Flag16(fiscal)) formByte |= kNonFiscalFormBit;
+    if (!Flag16(fiscal))
+        formByte |= kNonFiscalFormBit;
     uint32_t value = static_cast<uint32_t>(paid);
-    if (payRest != 0) value |= kPayRestBit;
+    if (payRest != 0)
+        value |= kPayRestBit;
     Bytes payload{kCmdPayment, formByte};
     PutU32(payload, value);
 
-    if (!RunStandard(payload)) return kFalse;
+    if (!RunStandard(payload))
+        return kFalse;
     const auto reply = ReadU32(ReplyData(), 0);
-    if (!reply) return Refuse(kReplyFormatText);
+    if (!reply)
+        return Refuse(kReplyFormatText);
     Put<KrvBool16>(isChange, ToExportBool16((*reply & kPayRestBit) != 0));
     Put<int32_t>(amount, static_cast<int32_t>(*reply & ~kPayRestBit));
     return kTrue;
 }
 
-extern "C" KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8_t kind, int32_t percent,
-                                      int32_t amount, KrvBool16 isDiscount, const char *text) {
+extern "C" KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8_t kind,
+                                      int32_t percent, int32_t amount, KrvBool16 isDiscount,
+                                      const char *text) {
     Put<int64_t>(value, 0);
     Put<int64_t>(receiptSum, 0);
-    if (kind > 3) return Refuse("Неправильный тип скидки!");
+    if (kind > 3)
+        return Refuse("Неправильный тип скидки!");
 
     const bool byPercent = kind == 0 || kind == 2;
     const int32_t magnitude = byPercent ? percent : amount;
@@ -151,8 +170,10 @@ extern "C" KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8
     if (magnitude < 0 || static_cast<uint32_t>(magnitude) >= kPercentBit)
         return Refuse("Недопустимое значение скидки/наценки!");
     uint32_t field = static_cast<uint32_t>(magnitude);
-    if (byPercent) field |= kPercentBit;
-    if (isDiscount != 0) field |= kDiscountBit;
+    if (byPercent)
+        field |= kPercentBit;
+    if (isDiscount != 0)
+        field |= kDiscountBit;
 
     const std::string_view note = TextArg(text);
     if (note.size() > kMaxDiscountTextLength)
@@ -160,36 +181,51 @@ extern "C" KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8
 
     Bytes payload{kCmdDiscount, kind};
     PutU32(payload, field);
-    if (!PutDeviceText(payload, note)) return kFalse;
+    if (!PutDeviceText(payload, note))
+        return kFalse;
 
-    if (!RunStandard(payload)) return kFalse;
+    if (!RunStandard(payload))
+        return kFalse;
     return ToExportBool(ReadLineReply(value, receiptSum));
 }
 
 extern "C" KRV_API KrvBool FPComment(const char *text, KrvBool16 attribute) {
     const std::string_view comment = TextArg(text);
-    if (comment.size() > kMaxCommentLength) return Refuse("Длина коментария превышает допустимую длину");
+    if (comment.size() > kMaxCommentLength)
+        return Refuse("Длина коментария превышает допустимую длину");
     Bytes payload{kCmdComment};
-    if (!PutDeviceText(payload, comment, attribute != 0 ? kCommentAttribute : 0)) return kFalse;
+    if (!PutDeviceText(payload, comment, attribute != 0 ? kCommentAttribute : 0))
+        return kFalse;
     return ToExportBool(RunStrict(payload));
 }
 
-extern "C" KRV_API KrvBool FPResetOrder(void) { return BareCommand(kCmdResetOrder); }
+extern "C" KRV_API KrvBool FPResetOrder(void) {
+    return BareCommand(kCmdResetOrder);
+}
 
-extern "C" KRV_API KrvBool FPLineFeed(void) { return BareCommand(kCmdLineFeed); }
+extern "C" KRV_API KrvBool FPLineFeed(void) {
+    return BareCommand(kCmdLineFeed);
+}
 
 extern "C" KRV_API KrvBool FPNullCheck(void) {
-    if (FPResetOrder() == kFalse) return kFalse;
+    if (FPResetOrder() == kFalse)
+        return kFalse;
 
     Bytes comment{kCmdComment};
-    if (!PutDeviceText(comment, krv::platform::Utf8ToCp1251("НУЛЬОВИЙ ЧЕК"))) return kFalse;
-    if (!RunStrict(comment)) return kFalse;
+    if (!PutDeviceText(comment, krv::platform::Utf8ToCp1251("НУЛЬОВИЙ ЧЕК")))
+        return kFalse;
+    if (!RunStrict(comment))
+        return kFalse;
 
     int32_t amount = 0;
     KrvBool16 isChange = 0;
     return FPPayment(&amount, &isChange, kCashForm, 0, -1, -1);
 }
 
-extern "C" KRV_API KrvBool FPInToCash(int32_t amount) { return CashMovement(kCmdInToCash, amount); }
+extern "C" KRV_API KrvBool FPInToCash(int32_t amount) {
+    return CashMovement(kCmdInToCash, amount);
+}
 
-extern "C" KRV_API KrvBool FPOutOfCash(int32_t amount) { return CashMovement(kCmdOutOfCash, amount); }
+extern "C" KRV_API KrvBool FPOutOfCash(int32_t amount) {
+    return CashMovement(kCmdOutOfCash, amount);
+}

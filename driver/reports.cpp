@@ -21,25 +21,33 @@ constexpr uint8_t kCmdPeriodicNumberReport = 0x1F;
 constexpr uint16_t kRefusedPassword = 0xFFFF;
 
 KrvBool SimpleReport(uint8_t command, uint16_t password) {
-    if (password == kRefusedPassword) return Refuse(kWrongPasswordText);
+    if (password == kRefusedPassword)
+        return Refuse(kWrongPasswordText);
     return ToExportBool(RunStandard(WithPassword(command, password)));
 }
 
 KrvBool DateRangeReport(uint8_t command, uint16_t password, double from, double to) {
-    if (password == kRefusedPassword) return Refuse(kWrongPasswordText);
+    if (password == kRefusedPassword)
+        return Refuse(kWrongPasswordText);
     Bytes payload = WithPassword(command, password);
-    if (!PutBcdDate(payload, from) || !PutBcdDate(payload, to)) return Refuse(kDateFormatText);
+    if (!PutBcdDate(payload, from) || !PutBcdDate(payload, to))
+        return Refuse(kDateFormatText);
     return ToExportBool(RunStandard(payload));
 }
 
 } // namespace
 
-extern "C" KRV_API KrvBool FPDayReport(uint16_t password) { return SimpleReport(kCmdDayReport, password); }
+extern "C" KRV_API KrvBool FPDayReport(uint16_t password) {
+    return SimpleReport(kCmdDayReport, password);
+}
 
-extern "C" KRV_API KrvBool FPDayClrReport(uint16_t password) { return SimpleReport(kCmdDayClrReport, password); }
+extern "C" KRV_API KrvBool FPDayClrReport(uint16_t password) {
+    return SimpleReport(kCmdDayClrReport, password);
+}
 
 extern "C" KRV_API KrvBool FPXArtReport(uint16_t password, int64_t firstCode, int64_t lastCode) {
-    if (password == kRefusedPassword) return Refuse("Неверный пароль отчетов!");
+    if (password == kRefusedPassword)
+        return Refuse("Неверный пароль отчетов!");
     Bytes payload = WithPassword(kCmdArticleReport, password);
     if (firstCode != 0 || lastCode != 0) {
         PutArticleCode(payload, std::min(firstCode, lastCode));
@@ -52,13 +60,17 @@ extern "C" KRV_API KrvBool FPPeriodicReport(uint16_t password, KrvDateTime from,
     return DateRangeReport(kCmdPeriodicReport, password, from, to);
 }
 
-extern "C" KRV_API KrvBool FPPeriodicReportShort(uint16_t password, KrvDateTime from, KrvDateTime to) {
+extern "C" KRV_API KrvBool FPPeriodicReportShort(uint16_t password, KrvDateTime from,
+                                                 KrvDateTime to) {
     return DateRangeReport(kCmdPeriodicReportShort, password, from, to);
 }
 
-extern "C" KRV_API KrvBool FPPeriodicNumberReport(uint16_t password, uint16_t first, uint16_t last) {
-    if (password == kRefusedPassword) return Refuse(kWrongPasswordText);
-    if (last < first) return Refuse("Начальный номер отчета больше конечного!");
+extern "C" KRV_API KrvBool FPPeriodicNumberReport(uint16_t password, uint16_t first,
+                                                  uint16_t last) {
+    if (password == kRefusedPassword)
+        return Refuse(kWrongPasswordText);
+    if (last < first)
+        return Refuse("Начальный номер отчета больше конечного!");
     Bytes payload = WithPassword(kCmdPeriodicNumberReport, password);
     PutU16(payload, first);
     PutU16(payload, last);

@@ -37,7 +37,8 @@ std::optional<std::vector<std::string>> TakeLines(const TextLineList *lines) {
     for (int32_t i = 0; i < count; ++i) {
         const char *text = lines->line(lines->context, i);
         if (!text) {
-            SetErrorText("Строка №" + std::to_string(i) + "\r\nСтрока нефискального текста не задана!");
+            SetErrorText("Строка №" + std::to_string(i) +
+                         "\r\nСтрока нефискального текста не задана!");
             return std::nullopt;
         }
         out.emplace_back(text);
@@ -51,7 +52,8 @@ bool SendLine(std::string_view cp1251, uint8_t tapeBits) {
 }
 
 bool CloseDocument() {
-    if (!RunStandard(Bytes{0x28, 0xFF})) return false;
+    if (!RunStandard(Bytes{0x28, 0xFF}))
+        return false;
     g_nonFiscalDocumentOpen = false;
     return true;
 }
@@ -63,7 +65,7 @@ std::string LimitsText(uint16_t maxWidth, uint16_t maxHeight) {
 
 // Logo mode stays on exactly while the upload runs.
 class LogoModeScope {
-public:
+  public:
     LogoModeScope() { SetLogoMode(true); }
     ~LogoModeScope() { SetLogoMode(false); }
     LogoModeScope(const LogoModeScope &) = delete;
@@ -84,10 +86,12 @@ Bytes LogoSwitch(int32_t password, uint8_t mode) {
 
 extern "C" KRV_API KrvBool FPTransPrint(const TextLineList *lines, KrvBool16 open, int32_t close) {
     const auto texts = TakeLines(lines);
-    if (!texts) return kFalse;
+    if (!texts)
+        return kFalse;
     const bool wantOpen = open != 0;
     if (wantOpen != g_nonFiscalDocumentOpen) {
-        if (!RunStandard(Bytes{0x28, 0xFE})) return kFalse;
+        if (!RunStandard(Bytes{0x28, 0xFE}))
+            return kFalse;
         g_nonFiscalDocumentOpen = wantOpen;
     }
     for (size_t i = 0; i < texts->size(); ++i) {
@@ -95,27 +99,34 @@ extern "C" KRV_API KrvBool FPTransPrint(const TextLineList *lines, KrvBool16 ope
         if (text.size() > kMaxTextLine)
             return Refuse("Строка №" + std::to_string(i) +
                           "\r\nДлина строки нефискального текста превышает допустимую длину");
-        if (!SendLine(text, 0)) return kFalse;
+        if (!SendLine(text, 0))
+            return kFalse;
     }
-    if (!Flag16(close)) return kTrue;
+    if (!Flag16(close))
+        return kTrue;
     return ToExportBool(CloseDocument());
 }
 
-extern "C" KRV_API KrvBool FPTransPrintNew(const TextLineList *lines, KrvBool16 close, int32_t tape) {
+extern "C" KRV_API KrvBool FPTransPrintNew(const TextLineList *lines, KrvBool16 close,
+                                           int32_t tape) {
     const auto texts = TakeLines(lines);
-    if (!texts) return kFalse;
+    if (!texts)
+        return kFalse;
     const uint8_t tapeBits = (tape & 0xFF) == 1 ? 0x40 : (tape & 0xFF) == 2 ? 0x80 : 0x00;
     for (const std::string &text : *texts) {
-        if (!SendLine(std::string_view(text).substr(0, kMaxTextLine), tapeBits)) return kFalse;
+        if (!SendLine(std::string_view(text).substr(0, kMaxTextLine), tapeBits))
+            return kFalse;
     }
-    if (!close) return kTrue;
+    if (!close)
+        return kTrue;
     return ToExportBool(CloseDocument());
 }
 
 // ---- Logo ------------------------------------------------------------------------
 
 extern "C" KRV_API KrvBool FPLoadBMP(uint16_t password, uint16_t maxWidth, uint16_t maxHeight,
-                                     const LogoBitmap *bitmap, KrvBool16 doubleHeight, int32_t invert) {
+                                     const LogoBitmap *bitmap, KrvBool16 doubleHeight,
+                                     int32_t invert) {
     if (!bitmap || !bitmap->width || !bitmap->height || !bitmap->file_bytes)
         return Refuse("Не задано изображение логотипа!");
     const auto w = static_cast<uint16_t>(bitmap->width(bitmap->context) & 0xFFFF);
@@ -126,7 +137,8 @@ extern "C" KRV_API KrvBool FPLoadBMP(uint16_t password, uint16_t maxWidth, uint1
         return Refuse("Недопустимые размеры логотипа!\r\n\r\n" + LimitsText(maxWidth, maxHeight) +
                       "\r\nСохраните файл в монохромном режиме.");
     if (w % 8 != 0)
-        return Refuse("Недопустимые размеры логотипа!\r\n\r\nКоличество точек по ширине должно быть кратно 8.\r\n" +
+        return Refuse("Недопустимые размеры логотипа!\r\n\r\nКоличество точек по ширине должно "
+                      "быть кратно 8.\r\n" +
                       LimitsText(maxWidth, maxHeight));
 
     const uint8_t *file = nullptr;
@@ -142,10 +154,12 @@ extern "C" KRV_API KrvBool FPLoadBMP(uint16_t password, uint16_t maxWidth, uint1
     logo.reserve(rowBytes * printedHeight);
     for (size_t k = 1; k <= h; ++k) {
         const uint8_t *row = file + (length - k * stride);
-        for (int copy = 0; copy < (twice ? 2 : 1); ++copy) logo.insert(logo.end(), row, row + rowBytes);
+        for (int copy = 0; copy < (twice ? 2 : 1); ++copy)
+            logo.insert(logo.end(), row, row + rowBytes);
     }
     if (Flag16(invert))
-        for (uint8_t &byte : logo) byte = static_cast<uint8_t>(~byte);
+        for (uint8_t &byte : logo)
+            byte = static_cast<uint8_t>(~byte);
 
     Bytes header = WithPassword(0x2D, password);
     header.push_back(0x01);
@@ -153,12 +167,14 @@ extern "C" KRV_API KrvBool FPLoadBMP(uint16_t password, uint16_t maxWidth, uint1
     PutU16(header, static_cast<uint16_t>(printedHeight));
 
     LogoModeScope logoMode;
-    if (!RunStrict(header)) return kFalse;
+    if (!RunStrict(header))
+        return kFalse;
     for (size_t offset = 0; offset < logo.size(); offset += kLogoChunk) {
         const size_t size = std::min(kLogoChunk, logo.size() - offset);
         if (!PrinterTransaction(std::span<const uint8_t>(logo).subspan(offset, size), true))
             return Refuse("Ошибка программирования логотипа!");
-        if (!StrictResult(true)) return kFalse;
+        if (!StrictResult(true))
+            return kFalse;
     }
     return kTrue;
 }
@@ -175,8 +191,10 @@ extern "C" KRV_API KrvBool FPDisableBMP(int32_t password) {
 
 extern "C" KRV_API KrvBool FPSetBarCode(const char *text) {
     const std::string device = EncodeDeviceText(text ? text : "");
-    if (device.size() > 16) return Refuse("Слишком длинный штрих-код");
-    if (std::any_of(device.begin(), device.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+    if (device.size() > 16)
+        return Refuse("Слишком длинный штрих-код");
+    if (std::any_of(device.begin(), device.end(),
+                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
         return Refuse("Ошибка данных штрих-кода Code-128!");
     Bytes payload{0x2F, static_cast<uint8_t>(device.size())};
     payload.insert(payload.end(), device.begin(), device.end());
@@ -186,12 +204,14 @@ extern "C" KRV_API KrvBool FPSetBarCode(const char *text) {
 extern "C" KRV_API KrvBool FPPrintEAN13(const char *digits) {
     const std::string device = EncodeDeviceText(digits ? digits : "");
     // An empty code would print as thirteen zeros; it is refused as a length.
-    if (device.empty() || device.size() > 13) return Refuse("Недопустимая длина штрих-кода!");
+    if (device.empty() || device.size() > 13)
+        return Refuse("Недопустимая длина штрих-кода!");
     if (!std::all_of(device.begin(), device.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return Refuse("Ошибка формата штрих-кода EAN-13!");
     const std::string code = std::string(13 - device.size(), '0') + device;
     const auto check = Ean13CheckDigit(std::string_view(code).substr(0, 12));
-    if (!check || code[12] - '0' != *check) return Refuse("Ошибка в контрольном разряде штрих-кода EAN-13!");
+    if (!check || code[12] - '0' != *check)
+        return Refuse("Ошибка в контрольном разряде штрих-кода EAN-13!");
     Bytes payload{0x31};
     payload.insert(payload.end(), code.begin(), code.end());
     return ToExportBool(RunStandard(payload));

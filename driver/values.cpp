@@ -18,12 +18,23 @@ std::string EncodeDeviceText(std::string_view cp1251) {
     std::string text(cp1251);
     for (char &c : text) {
         switch (static_cast<unsigned char>(c)) {
-        case 0xB2: c = 'I'; break;
-        case 0xB3: c = 'i'; break;
-        case 0xB9: c = 'N'; break;
-        case 0xA5: c = static_cast<char>(0xA1); break;
-        case 0xB4: c = static_cast<char>(0xA2); break;
-        default: break;
+        case 0xB2:
+            c = 'I';
+            break;
+        case 0xB3:
+            c = 'i';
+            break;
+        case 0xB9:
+            c = 'N';
+            break;
+        case 0xA5:
+            c = static_cast<char>(0xA1);
+            break;
+        case 0xB4:
+            c = static_cast<char>(0xA2);
+            break;
+        default:
+            break;
         }
     }
     return platform::AnsiToOem(text);
@@ -65,9 +76,15 @@ std::optional<uint32_t> ReadNarrow(std::span<const uint8_t> in, size_t offset, s
 
 } // namespace
 
-void PutU16(Bytes &out, uint16_t value) { PutLittleEndian(out, value, 2); }
-void PutU24(Bytes &out, uint32_t value) { PutLittleEndian(out, value, 3); }
-void PutU32(Bytes &out, uint32_t value) { PutLittleEndian(out, value, 4); }
+void PutU16(Bytes &out, uint16_t value) {
+    PutLittleEndian(out, value, 2);
+}
+void PutU24(Bytes &out, uint32_t value) {
+    PutLittleEndian(out, value, 3);
+}
+void PutU32(Bytes &out, uint32_t value) {
+    PutLittleEndian(out, value, 4);
+}
 
 bool PutMoneySignMagnitude(Bytes &out, int32_t kopecks) {
     const int64_t wide = kopecks;
@@ -77,7 +94,9 @@ bool PutMoneySignMagnitude(Bytes &out, int32_t kopecks) {
     return magnitude <= 0x7FFFFFFFu;
 }
 
-void PutMoneyPlain(Bytes &out, int32_t kopecks) { PutU32(out, static_cast<uint32_t>(kopecks)); }
+void PutMoneyPlain(Bytes &out, int32_t kopecks) {
+    PutU32(out, static_cast<uint32_t>(kopecks));
+}
 
 std::optional<uint32_t> ReadU16(std::span<const uint8_t> in, size_t offset) {
     return ReadNarrow(in, offset, 2);
@@ -170,13 +189,15 @@ std::optional<double> EncodeDate(const CivilDate &date) {
 }
 
 std::optional<double> EncodeTime(const CivilTime &time) {
-    if (time.hour < 0 || time.hour > 23 || time.minute < 0 || time.minute > 59 ||
-        time.second < 0 || time.second > 59)
+    if (time.hour < 0 || time.hour > 23 || time.minute < 0 || time.minute > 59 || time.second < 0 ||
+        time.second > 59)
         return std::nullopt;
     return (time.hour * 3600.0 + time.minute * 60.0 + time.second) / 86400.0;
 }
 
-bool IsValidDateTime(double dateTime) { return Split(dateTime).has_value(); }
+bool IsValidDateTime(double dateTime) {
+    return Split(dateTime).has_value();
+}
 
 CivilDate DecodeDate(double dateTime) {
     const auto split = Split(dateTime);
@@ -201,7 +222,9 @@ uint8_t ToBcd(int value) {
     return static_cast<uint8_t>((v / 10) << 4 | (v % 10));
 }
 
-int FromBcd(uint8_t byte) { return (byte >> 4) * 10 + (byte & 0x0F); }
+int FromBcd(uint8_t byte) {
+    return (byte >> 4) * 10 + (byte & 0x0F);
+}
 
 bool PutBcdDate(Bytes &out, double dateTime) {
     if (!IsValidDateTime(dateTime)) {

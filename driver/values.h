@@ -54,7 +54,9 @@ std::optional<int64_t> ReadArticleCode(std::span<const uint8_t> in, size_t offse
 // TaxGroupIndex: 0..5 sent as 80..85. ParseTaxGroup gives nothing for any
 // other byte (the caller's variable then stays as it was).
 inline constexpr int kTaxGroups = 6;
-inline uint8_t TaxGroupByte(int index) { return static_cast<uint8_t>(0x80 + index); }
+inline uint8_t TaxGroupByte(int index) {
+    return static_cast<uint8_t>(0x80 + index);
+}
 std::optional<int> ParseTaxGroup(uint8_t byte);
 inline constexpr const char *kNoSuchTaxGroupText = "Несуществующая налоговая группа";
 
@@ -81,7 +83,7 @@ bool IsValidDateTime(double dateTime);
 CivilDate DecodeDate(double dateTime);
 CivilTime DecodeTime(double dateTime);
 
-uint8_t ToBcd(int value); // last two decimal digits; of a year pass year % 100
+uint8_t ToBcd(int value);  // last two decimal digits; of a year pass year % 100
 int FromBcd(uint8_t byte); // high nibble * 10 + low nibble, checked or not
 // Both always write three bytes; for a value that is not a valid date-time
 // they write 00 00 00 (which the printer refuses) and give false.

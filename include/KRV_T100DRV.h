@@ -71,13 +71,16 @@ typedef struct TaxRateEntry {
 } TaxRateEntry;
 
 /* Password (and, for cashiers 0..7, name) of operator 0..9; 8 programming, 9 reports. */
-KRV_API KrvBool FPSetPassword(uint16_t password, uint16_t newPassword, uint8_t op, const char *name);
+KRV_API KrvBool FPSetPassword(uint16_t password, uint16_t newPassword, uint8_t op,
+                              const char *name);
 /* Registers the cashier on duty; byNumber takes the name programmed for the operator. */
 KRV_API KrvBool FPSetCashier(uint8_t op, const char *name, uint16_t password, KrvBool16 byNumber);
 /* Receipt message lines (36 characters, 21 in double width). */
-KRV_API KrvBool FPSetInitialFirstLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight);
+KRV_API KrvBool FPSetInitialFirstLine(const char *line, KrvBool16 doubleWidth,
+                                      int32_t doubleHeight);
 KRV_API KrvBool FPSetFinalFirstLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight);
-KRV_API KrvBool FPSetInitialSecondLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight);
+KRV_API KrvBool FPSetInitialSecondLine(const char *line, KrvBool16 doubleWidth,
+                                       int32_t doubleHeight);
 KRV_API KrvBool FPSetInitialEndLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight);
 KRV_API KrvBool FPSetFinalSecondLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight);
 KRV_API KrvBool FPSetFinalEndLine(const char *line, KrvBool16 doubleWidth, int32_t doubleHeight);
@@ -87,16 +90,17 @@ KRV_API KrvBool FPSetHeaderLineAdd2(const char *line, KrvBool16 doubleWidth, int
 /* Fiscalization with a fiscal number of up to 10 letters and digits. */
 KRV_API KrvBool FPFiscalization(uint16_t password, const char *fiscalNumber);
 /* The three taxpayer lines and the tax (or, with isIdNumber, identification) number. */
-KRV_API KrvBool FPSetHeadLine(uint16_t password, const char *line1, KrvBool16 doubleWidth1, KrvBool16 doubleHeight1,
-                              const char *line2, KrvBool16 doubleWidth2, KrvBool16 doubleHeight2,
-                              const char *line3, KrvBool16 doubleWidth3, KrvBool16 doubleHeight3,
-                              const char *number, int32_t isIdNumber);
+KRV_API KrvBool FPSetHeadLine(uint16_t password, const char *line1, KrvBool16 doubleWidth1,
+                              KrvBool16 doubleHeight1, const char *line2, KrvBool16 doubleWidth2,
+                              KrvBool16 doubleHeight2, const char *line3, KrvBool16 doubleWidth3,
+                              KrvBool16 doubleHeight3, const char *number, int32_t isIdNumber);
 /* Programs `count` (1..5) tax rates taken from rates[0..count-1]. */
-KRV_API KrvBool FPSetTaxRate(uint16_t password, uint8_t count, KrvBool16 addedTax, const TaxRateEntry *rates,
-                             int32_t ratesHigh, KrvBool16 withLevy, int32_t groupFLevy);
+KRV_API KrvBool FPSetTaxRate(uint16_t password, uint8_t count, KrvBool16 addedTax,
+                             const TaxRateEntry *rates, int32_t ratesHigh, KrvBool16 withLevy,
+                             int32_t groupFLevy);
 /* Programs one article (price in kopecks, tax group 0..5, name up to 70 characters). */
-KRV_API KrvBool FPProgArt(uint16_t password, uint8_t qtyFlags, int32_t price, uint8_t taxGroup, const char *name,
-                          int64_t code);
+KRV_API KrvBool FPProgArt(uint16_t password, uint8_t qtyFlags, int32_t price, uint8_t taxGroup,
+                          const char *name, int64_t code);
 /* Name (1..15 characters) of payment form 0..9 other than cash (3). */
 KRV_API KrvBool FPSetPayName(uint16_t password, uint8_t index, const char *name);
 /* Reads the name of payment form `index`. */
@@ -109,7 +113,8 @@ KRV_API KrvBool FPSetTotalNumb(uint16_t password, int32_t packetNumber);
 /* ---- Information queries ----------------------------------------------- */
 
 /* Reads *length bytes of printer memory at address/bank into dst[0..dstHigh]. */
-KRV_API KrvBool FPGetMemoryData(uint8_t *dst, int32_t dstHigh, const uint8_t *length, uint16_t address, int32_t bank);
+KRV_API KrvBool FPGetMemoryData(uint8_t *dst, int32_t dstHigh, const uint8_t *length,
+                                uint16_t address, int32_t bank);
 /* Number of the last sales receipt. */
 KRV_API KrvBool FPGetSaleCheckNumber(int16_t *number);
 /* Number of the last return (payout) receipt. */
@@ -123,30 +128,38 @@ KRV_API KrvBool FPGetNumZReport(int16_t *number, KrvDateTime *date);
 /* Levy rate of the sixth tax group. */
 KRV_API KrvBool FPGetValueFor_F(int16_t *value);
 /* Voided receipts: counts and sums of sales and returns. */
-KRV_API KrvBool FPGetResetOrders(int16_t *salesCount, int16_t *returnsCount, int64_t *salesSum, int64_t *returnsSum);
+KRV_API KrvBool FPGetResetOrders(int16_t *salesCount, int16_t *returnsCount, int64_t *salesSum,
+                                 int64_t *returnsSum);
 /* Cancellations inside receipts: counts and sums of sales and returns. */
-KRV_API KrvBool FPGetCancels(int16_t *salesCount, int16_t *returnsCount, int64_t *salesSum, int64_t *returnsSum);
+KRV_API KrvBool FPGetCancels(int16_t *salesCount, int16_t *returnsCount, int64_t *salesSum,
+                             int64_t *returnsSum);
 /* The ten passwords in operator order. */
 KRV_API KrvBool FPGetPasswords(uint16_t *values, int32_t valuesHigh);
 /* Tax rates from printer memory: six rates and levies, five compound flags. */
 KRV_API KrvBool FPGetTaxRate(int32_t *rates, int32_t ratesHigh, int32_t *levies, int32_t leviesHigh,
-                             KrvBool16 *compound, int32_t compoundHigh, uint8_t *count, KrvBool16 *addedTax,
-                             KrvBool16 *withLevy);
+                             KrvBool16 *compound, int32_t compoundHigh, uint8_t *count,
+                             KrvBool16 *addedTax, KrvBool16 *withLevy);
 /* Description and turnover of the article *code (*code is only read). */
-KRV_API KrvBool FPGetArticleInfo(uint8_t *nameLength, const char **name, int32_t *price, uint8_t *taxGroup,
-                                 int32_t *salesQty, uint8_t *salesQtyFlags, int64_t *salesSum, int32_t *returnsQty,
-                                 uint8_t *returnsQtyFlags, int64_t *returnsSum, const int64_t *code);
-/* Day totals: counters, sums by tax group (6) and payment form (10), markups, discounts, cash in and out. */
-KRV_API KrvBool FPGetDayReport(int16_t *salesCount, int16_t *returnsCount, int64_t *salesByGroup, int32_t salesByGroupHigh,
-                               int64_t *salesByForm, int32_t salesByFormHigh, int64_t *returnsByGroup,
-                               int32_t returnsByGroupHigh, int64_t *returnsByForm, int32_t returnsByFormHigh,
-                               int64_t *salesMarkups, int64_t *salesDiscounts, int64_t *returnsMarkups,
+KRV_API KrvBool FPGetArticleInfo(uint8_t *nameLength, const char **name, int32_t *price,
+                                 uint8_t *taxGroup, int32_t *salesQty, uint8_t *salesQtyFlags,
+                                 int64_t *salesSum, int32_t *returnsQty, uint8_t *returnsQtyFlags,
+                                 int64_t *returnsSum, const int64_t *code);
+/* Day totals: counters, sums by tax group (6) and payment form (10), markups, discounts, cash in
+ * and out. */
+KRV_API KrvBool FPGetDayReport(int16_t *salesCount, int16_t *returnsCount, int64_t *salesByGroup,
+                               int32_t salesByGroupHigh, int64_t *salesByForm,
+                               int32_t salesByFormHigh, int64_t *returnsByGroup,
+                               int32_t returnsByGroupHigh, int64_t *returnsByForm,
+                               int32_t returnsByFormHigh, int64_t *salesMarkups,
+                               int64_t *salesDiscounts, int64_t *returnsMarkups,
                                int64_t *returnsDiscounts, int64_t *cashIn, int64_t *cashOut);
 /* Sums of the current receipt by tax group (6) and payment form (10). */
-KRV_API KrvBool FPGetCheckSums(int32_t *groupSums, int32_t groupSumsHigh, int32_t *formSums, int32_t formSumsHigh);
+KRV_API KrvBool FPGetCheckSums(int32_t *groupSums, int32_t groupSumsHigh, int32_t *formSums,
+                               int32_t formSumsHigh);
 /* The full tax table with its programming date (six entries). */
-KRV_API KrvBool FPFullGetTaxRate(KrvDateTime *date, uint8_t *count, KrvBool16 *addedTax, TaxRateEntry *rates,
-                                 int32_t ratesHigh, KrvBool16 *withLevy, uint16_t *groupFLevy);
+KRV_API KrvBool FPFullGetTaxRate(KrvDateTime *date, uint8_t *count, KrvBool16 *addedTax,
+                                 TaxRateEntry *rates, int32_t ratesHigh, KrvBool16 *withLevy,
+                                 uint16_t *groupFLevy);
 
 /* ---- Non-fiscal text, logo and barcodes --------------------------------- */
 
@@ -165,13 +178,14 @@ typedef struct LogoBitmap {
     int32_t (*file_bytes)(void *context, const uint8_t **data); /* the BMP file; returns its size */
 } LogoBitmap;
 
-/* Prints lines (at most 37 characters) of a non-fiscal document, opening and closing it on request. */
+/* Prints lines (at most 37 characters) of a non-fiscal document, opening and closing it on request.
+ */
 KRV_API KrvBool FPTransPrint(const TextLineList *lines, KrvBool16 open, int32_t close);
 /* Prints lines cut to 37 characters; tape 1 receipt tape only, 2 control tape only, else both. */
 KRV_API KrvBool FPTransPrintNew(const TextLineList *lines, KrvBool16 close, int32_t tape);
 /* Uploads the shop logo. */
-KRV_API KrvBool FPLoadBMP(uint16_t password, uint16_t maxWidth, uint16_t maxHeight, const LogoBitmap *bitmap,
-                          KrvBool16 doubleHeight, int32_t invert);
+KRV_API KrvBool FPLoadBMP(uint16_t password, uint16_t maxWidth, uint16_t maxHeight,
+                          const LogoBitmap *bitmap, KrvBool16 doubleHeight, int32_t invert);
 /* Switches the logo on the receipt head on. */
 KRV_API KrvBool FPEnableBMP(int32_t password);
 /* Switches the logo on the receipt head off. */
@@ -187,8 +201,10 @@ KRV_API KrvBool FPPrintEAN13(const char *digits);
 KRV_API KrvBool FPGetStatusKLEF(int32_t *firstPacket, int32_t *lastPacket, uint16_t *freeBytes);
 /* Clears the tape up to packet lastPacket; a refusal by the printer is a failure. */
 KRV_API KrvBool FPClrKLEF(uint16_t password, int32_t lastPacket);
-/* Acknowledges the transfer of packets firstPacket..lastPacket at `moment`; a refusal is a failure. */
-KRV_API KrvBool FPAckKLEF(uint16_t password, int32_t firstPacket, int32_t lastPacket, KrvDateTime moment);
+/* Acknowledges the transfer of packets firstPacket..lastPacket at `moment`; a refusal is a failure.
+ */
+KRV_API KrvBool FPAckKLEF(uint16_t password, int32_t firstPacket, int32_t lastPacket,
+                          KrvDateTime moment);
 /* Extends the 72-hour lock from `moment` (extend set) or removes it; a refusal is a failure. */
 KRV_API KrvBool FPSet72Lock(uint16_t password, KrvDateTime moment, KrvBool16 extend);
 /* The modem's state as free text (null when the modem does not answer). */
@@ -198,20 +214,23 @@ KRV_API KrvBool L5GetStateStruct(int16_t *count, uint8_t *buffer, int32_t buffer
 
 /* ---- Receipts ---------------------------------------------------------- */
 
-/* Registers a sale line; *itemCost and *receiptSum get the line value and the receipt sum (0 on failure). */
-KRV_API KrvBool FPSale(int64_t *itemCost, int64_t *receiptSum, int32_t quantity, uint8_t qtyFlags, int32_t price,
-                       uint8_t taxGroup, KrvBool16 nameFromRegister, KrvBool16 printBarcode, const char *name,
-                       int64_t code);
+/* Registers a sale line; *itemCost and *receiptSum get the line value and the receipt sum (0 on
+ * failure). */
+KRV_API KrvBool FPSale(int64_t *itemCost, int64_t *receiptSum, int32_t quantity, uint8_t qtyFlags,
+                       int32_t price, uint8_t taxGroup, KrvBool16 nameFromRegister,
+                       KrvBool16 printBarcode, const char *name, int64_t code);
 /* Registers a payout (return) line; arguments and outputs as FPSale. */
-KRV_API KrvBool FPPayMoney(int64_t *itemCost, int64_t *receiptSum, int32_t quantity, uint8_t qtyFlags, int32_t price,
-                           uint8_t taxGroup, KrvBool16 nameFromRegister, KrvBool16 printBarcode, const char *name,
+KRV_API KrvBool FPPayMoney(int64_t *itemCost, int64_t *receiptSum, int32_t quantity,
+                           uint8_t qtyFlags, int32_t price, uint8_t taxGroup,
+                           KrvBool16 nameFromRegister, KrvBool16 printBarcode, const char *name,
                            int64_t code);
-/* Pays with form 0..9; *amount is the change (*isChange -1) or the rest still to pay (*isChange 0). */
-KRV_API KrvBool FPPayment(int32_t *amount, KrvBool16 *isChange, uint8_t form, int32_t paid, KrvBool16 payRest,
-                          int32_t fiscal);
+/* Pays with form 0..9; *amount is the change (*isChange -1) or the rest still to pay (*isChange 0).
+ */
+KRV_API KrvBool FPPayment(int32_t *amount, KrvBool16 *isChange, uint8_t form, int32_t paid,
+                          KrvBool16 payRest, int32_t fiscal);
 /* Discount (isDiscount) or markup of kind 0..3 by percent (kinds 0, 2) or amount (kinds 1, 3). */
-KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8_t kind, int32_t percent, int32_t amount,
-                           KrvBool16 isDiscount, const char *text);
+KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8_t kind, int32_t percent,
+                           int32_t amount, KrvBool16 isDiscount, const char *text);
 /* Prints a comment line of at most 27 characters in the receipt. */
 KRV_API KrvBool FPComment(const char *text, KrvBool16 attribute);
 /* Prints a zero receipt: void, the comment line, payment of 0 in cash. */
@@ -230,13 +249,16 @@ KRV_API KrvBool FPOutOfCash(int32_t amount);
 /* The printer's status: 13 flags, seven texts and the registration date and time. The texts are
  * serial number, fiscal number, header lines 1 to 3, tax number and firmware designation; a text
  * the printer left empty is handed out as a NULL pointer, so read each one as "" when NULL. */
-KRV_API KrvBool FPGetStatus(KrvBool16 *paymentMode, KrvBool16 *drawerClosed, KrvBool16 *flagA3, KrvBool16 *addedTax,
-                            KrvBool16 *shiftOpen, KrvBool16 *receiptOpen, KrvBool16 *displayOff,
-                            KrvBool16 *taxRatesChanged, KrvBool16 *serviceReport, KrvBool16 *fiscalMode,
-                            KrvBool16 *lastCommandFailed, KrvBool16 *onLine, KrvBool16 *serviceReportOnTape,
-                            const char **serialNumber, const char **fiscalNumber, const char **headerLine1,
-                            const char **headerLine2, const char **headerLine3, const char **taxNumber,
-                            const char **firmware, KrvDateTime *registrationDate, KrvDateTime *registrationTime);
+KRV_API KrvBool FPGetStatus(KrvBool16 *paymentMode, KrvBool16 *drawerClosed, KrvBool16 *flagA3,
+                            KrvBool16 *addedTax, KrvBool16 *shiftOpen, KrvBool16 *receiptOpen,
+                            KrvBool16 *displayOff, KrvBool16 *taxRatesChanged,
+                            KrvBool16 *serviceReport, KrvBool16 *fiscalMode,
+                            KrvBool16 *lastCommandFailed, KrvBool16 *onLine,
+                            KrvBool16 *serviceReportOnTape, const char **serialNumber,
+                            const char **fiscalNumber, const char **headerLine1,
+                            const char **headerLine2, const char **headerLine3,
+                            const char **taxNumber, const char **firmware,
+                            KrvDateTime *registrationDate, KrvDateTime *registrationTime);
 /* The printer's date (at midnight). */
 KRV_API KrvBool FPGetDate(KrvDateTime *date);
 /* Sets the printer's date from the date part of `date`. */
@@ -261,7 +283,8 @@ KRV_API KrvBool FPCplInd(void);
 KRV_API KrvBool FPCplCutter(void);
 /* The cash in the drawer, in kopecks. */
 KRV_API KrvBool FPGetMoneyInBox(int64_t *sum);
-/* Switches the printer to 9600, 19200 or 38400 bit/s (low byte 0, 1, 2); reopen the port at the new rate. */
+/* Switches the printer to 9600, 19200 or 38400 bit/s (low byte 0, 1, 2); reopen the port at the new
+ * rate. */
 KRV_API KrvBool FPChangeBaudRate(int32_t code);
 /* Sets the line spacing (low byte 0..63). */
 KRV_API KrvBool FPLineSP(int32_t spacing);
@@ -270,8 +293,8 @@ KRV_API KrvBool FPSetContrast(int32_t contrast);
 /* -1 in *enabled when the paper cutter is on. */
 KRV_API KrvBool FPCutterStatus(KrvBool16 *enabled);
 /* Paper sensors: bits 0, 2 (control tape running out), 3 (receipt tape running out), 5 and 6. */
-KRV_API KrvBool FPGetPaperState(KrvBool16 *bit0, KrvBool16 *controlTapeLow, KrvBool16 *receiptTapeLow, KrvBool16 *bit5,
-                                KrvBool16 *bit6);
+KRV_API KrvBool FPGetPaperState(KrvBool16 *bit0, KrvBool16 *controlTapeLow,
+                                KrvBool16 *receiptTapeLow, KrvBool16 *bit5, KrvBool16 *bit6);
 
 /* ---- Printed reports ---------------------------------------------------- */
 

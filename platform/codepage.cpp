@@ -13,7 +13,7 @@ constexpr char kReplacement = '?';
 // Owns one iconv descriptor. A descriptor keeps shift state, so each holder
 // serves one conversion on one thread.
 class IconvHandle {
-public:
+  public:
     IconvHandle(const char *to, const char *from) : m_cd(iconv_open(to, from)) {}
     ~IconvHandle() {
         if (Valid())
@@ -26,7 +26,7 @@ public:
     iconv_t Get() const { return m_cd; }
     void Reset() const { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
 
-private:
+  private:
     iconv_t m_cd;
 };
 
@@ -141,9 +141,13 @@ size_t Utf8SequenceLength(std::string_view in) {
 
 } // namespace
 
-std::string AnsiToOem(std::string_view cp1251) { return MapBytes(AnsiToOemTable(), cp1251); }
+std::string AnsiToOem(std::string_view cp1251) {
+    return MapBytes(AnsiToOemTable(), cp1251);
+}
 
-std::string OemToAnsi(std::string_view cp866) { return MapBytes(OemToAnsiTable(), cp866); }
+std::string OemToAnsi(std::string_view cp866) {
+    return MapBytes(OemToAnsiTable(), cp866);
+}
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
     const Utf8Table &table = Cp1251Utf8Table();

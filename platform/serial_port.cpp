@@ -17,15 +17,24 @@ namespace {
 
 speed_t SpeedFor(uint32_t baud) {
     switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
     }
 }
 
@@ -38,12 +47,15 @@ bool WaitReady(int fd, short events, Clock::time_point deadline) {
         int ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         pollfd p{fd, events, 0};
         int r = ::poll(&p, 1, ms);
-        if (r > 0) return true;
+        if (r > 0)
+            return true;
         if (r == 0) {
-            if (Clock::now() >= deadline) return false;
+            if (Clock::now() >= deadline)
+                return false;
             continue;
         }
-        if (errno != EINTR) return false;
+        if (errno != EINTR)
+            return false;
     }
 }
 
@@ -51,19 +63,25 @@ bool WaitReady(int fd, short events, Clock::time_point deadline) {
 
 std::string ComDevicePath(unsigned com) {
     std::string var = "KRV_COM" + std::to_string(com);
-    if (const char *path = std::getenv(var.c_str()); path != nullptr && *path != '\0') return path;
-    if (com == 0) return {};
+    if (const char *path = std::getenv(var.c_str()); path != nullptr && *path != '\0')
+        return path;
+    if (com == 0)
+        return {};
     return "/dev/ttyS" + std::to_string(com - 1);
 }
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+    Close();
+}
 
 bool SerialPort::Open(unsigned com) {
     Close();
     std::string path = ComDevicePath(com);
-    if (path.empty()) return false;
+    if (path.empty())
+        return false;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     // Exclusive use, as a Windows COM port opened without sharing: an advisory
     // lock keeps other programs of ours off, TIOCEXCL keeps other openers off.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
@@ -79,29 +97,35 @@ bool SerialPort::Open(unsigned com) {
 }
 
 bool SerialPort::SetLine(uint32_t baud) {
-    if (m_fd < 0) return false;
+    if (m_fd < 0)
+        return false;
     speed_t speed = SpeedFor(baud);
-    if (speed == B0) return false;
+    if (speed == B0)
+        return false;
     termios tio{};
-    if (::tcgetattr(m_fd, &tio) != 0) return false;
+    if (::tcgetattr(m_fd, &tio) != 0)
+        return false;
     ::cfmakeraw(&tio);
     tio.c_cflag &= ~(PARENB | CSTOPB | CSIZE | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
     tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNPAR | PARMRK);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = ReadTimeoutTenths();
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+        return false;
     return ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
 }
 
 bool SerialPort::SetTimeouts(const SerialTimeouts &timeouts) {
-    if (m_fd < 0) return false;
+    if (m_fd < 0)
+        return false;
     m_timeouts = timeouts;
     return ApplyReadTimeout();
 }
 
 bool SerialPort::Close() {
-    if (m_fd < 0) return false;
+    if (m_fd < 0)
+        return false;
     int fd = m_fd;
     m_fd = -1;
     m_pos = m_len = 0;
@@ -116,7 +140,8 @@ bool SerialPort::Close() {
 // first byte or at the read time-out (VMIN 0, VTIME): one system call per
 // burst, and no poll in between.
 int SerialPort::ReadByte(uint8_t &byte) {
-    if (m_fd < 0) return -1;
+    if (m_fd < 0)
+        return -1;
     if (m_pos < m_len) {
         byte = m_buffer[m_pos++];
         return 1;
@@ -131,14 +156,18 @@ int SerialPort::ReadByte(uint8_t &byte) {
             byte = m_buffer[0];
             return 1;
         }
-        if (n == 0) return 0;
-        if (errno == EINTR) continue;
+        if (n == 0)
+            return 0;
+        if (errno == EINTR)
+            continue;
         // A pty whose other side is gone answers EIO at once: treat it as a
         // silent line, so the caller's time-out still passes in real time
         // instead of spinning.
         if (errno == EIO) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() > 0) ::poll(nullptr, 0, static_cast<int>(left.count()));
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() > 0)
+                ::poll(nullptr, 0, static_cast<int>(left.count()));
             return 0;
         }
         return -1;
@@ -157,7 +186,8 @@ uint8_t SerialPort::ReadTimeoutTenths() const {
 
 bool SerialPort::ApplyReadTimeout() {
     termios tio{};
-    if (::tcgetattr(m_fd, &tio) != 0) return false;
+    if (::tcgetattr(m_fd, &tio) != 0)
+        return false;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = ReadTimeoutTenths();
     return ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
@@ -166,12 +196,13 @@ bool SerialPort::ApplyReadTimeout() {
 // Writes run non-blocking with their own deadline; reads block in the line
 // discipline. The flag is switched around each write.
 size_t SerialPort::Write(std::span<const uint8_t> data) {
-    if (m_fd < 0) return 0;
+    if (m_fd < 0)
+        return 0;
     const int flags = ::fcntl(m_fd, F_GETFL);
     ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
-    auto deadline = Clock::now() +
-                    std::chrono::milliseconds(m_timeouts.writeTotalMultiplierMs * data.size() +
-                                              m_timeouts.writeTotalConstantMs);
+    auto deadline =
+        Clock::now() + std::chrono::milliseconds(m_timeouts.writeTotalMultiplierMs * data.size() +
+                                                 m_timeouts.writeTotalConstantMs);
     size_t done = 0;
     while (done < data.size()) {
         ssize_t n = ::write(m_fd, data.data() + done, data.size() - done);
@@ -179,18 +210,23 @@ size_t SerialPort::Write(std::span<const uint8_t> data) {
             done += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;
-        if (!WaitReady(m_fd, POLLOUT, deadline)) break;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        if (!WaitReady(m_fd, POLLOUT, deadline))
+            break;
     }
     ::fcntl(m_fd, F_SETFL, flags);
     return done;
 }
 
 bool SerialPort::Purge(bool output, bool input) {
-    if (m_fd < 0) return false;
+    if (m_fd < 0)
+        return false;
     int which = output && input ? TCIOFLUSH : output ? TCOFLUSH : input ? TCIFLUSH : -1;
-    if (input) m_pos = m_len = 0;
-    if (which < 0) return true;
+    if (input)
+        m_pos = m_len = 0;
+    if (which < 0)
+        return true;
     return ::tcflush(m_fd, which) == 0;
 }
 

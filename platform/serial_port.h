@@ -28,7 +28,7 @@ struct SerialTimeouts {
 // What the link layer needs of a port. The link never touches termios itself,
 // so tests can stand a scripted double behind it.
 class SerialIo {
-public:
+  public:
     virtual ~SerialIo() = default;
     // One byte: 1 when a byte was read, 0 when the read time-out passed with
     // nothing (only after that time has really passed), -1 on an error.
@@ -40,7 +40,7 @@ public:
 };
 
 class SerialPort final : public SerialIo {
-public:
+  public:
     SerialPort() = default;
     ~SerialPort() override;
     SerialPort(const SerialPort &) = delete;
@@ -60,7 +60,7 @@ public:
     bool Purge(bool output, bool input) override;
     bool IsOpen() const override { return m_fd >= 0; }
 
-private:
+  private:
     uint32_t ReadTotalMs() const;
     uint8_t ReadTimeoutTenths() const;
     bool ApplyReadTimeout();

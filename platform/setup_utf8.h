@@ -9,7 +9,8 @@ namespace krv::platform {
 
 // Values that are no code point (surrogates, beyond U+10FFFF) become U+FFFD.
 inline void AppendUtf8(std::string &out, uint64_t cp) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        cp = 0xFFFD;
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {

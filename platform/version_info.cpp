@@ -23,9 +23,10 @@ std::optional<FileVersion> FindNote(const std::vector<unsigned char> &file, uint
         uint64_t nameOff = off + 12;
         uint64_t descOff = nameOff + ((uint64_t{namesz} + 3) & ~uint64_t{3});
         uint64_t next = descOff + ((uint64_t{descsz} + 3) & ~uint64_t{3});
-        if (next > end) return std::nullopt;
-        if (type == KRV_VERSION_NOTE_TYPE && namesz == 4 && std::memcmp(&file[nameOff], "KRV", 4) == 0 &&
-            descsz >= 8) {
+        if (next > end)
+            return std::nullopt;
+        if (type == KRV_VERSION_NOTE_TYPE && namesz == 4 &&
+            std::memcmp(&file[nameOff], "KRV", 4) == 0 && descsz >= 8) {
             FileVersion v;
             uint16_t parts[4];
             std::memcpy(parts, &file[descOff], 8);
@@ -124,7 +125,8 @@ std::optional<std::string> ReadElfSection(const std::string &path, const char *s
 
 std::optional<FileVersion> ReadFileVersion(const std::string &path) {
     const auto section = ReadElfSection(path, ".note.krv.version", 4096);
-    if (!section) return std::nullopt;
+    if (!section)
+        return std::nullopt;
     const std::vector<unsigned char> notes(section->begin(), section->end());
     return FindNote(notes, 0, notes.size());
 }

@@ -8,6 +8,7 @@ $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
     build-essential cmake pkg-config \
     qt6-base-dev libgl-dev \
-    libjpeg-dev libcurl4-openssl-dev libssl-dev liblzma-dev \
+    libjpeg-dev libcurl4-openssl-dev libssl-dev liblzma-dev libarchive-dev \
     libgtest-dev libgmock-dev \
-    locales fonts-dejavu-core
+    clang-format openssl xz-utils python3 python3-pyftpdlib \
+    locales fonts-dejavu-core fonts-liberation2

@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${KRV_SKIP_INSTALL:-0}" != 1 ]; then ./scripts/install-deps.sh; fi
+./scripts/check-format.sh
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 

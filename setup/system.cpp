@@ -58,7 +58,6 @@ std::string FindLibrary(std::string_view library) {
     return {};
 }
 
-
 std::mutex g_osMutex;
 bool g_osFilled = false;
 OsVersionCache g_os;
@@ -134,7 +133,8 @@ int GetFileVersionQuad(std::string_view path, uint32_t &high, uint32_t &low) {
 }
 
 bool GetVersionInfoString(std::string &pathInValueOut, std::string_view valueName) {
-    auto data = krv::platform::ReadElfSection(ToNativePath(pathInValueOut), ".krv.verstrings", 65536);
+    auto data =
+        krv::platform::ReadElfSection(ToNativePath(pathInValueOut), ".krv.verstrings", 65536);
     if (!data)
         return false;
     std::size_t pos = 0;

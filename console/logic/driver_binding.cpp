@@ -1,7 +1,7 @@
 #include "driver_binding.h"
 
-#include "message_layer.h"
 #include "codepage.h"
+#include "message_layer.h"
 
 #include <KRV_T100DRV.h>
 
@@ -105,7 +105,8 @@ void *LoadDriverLibrary(const QString &libraryName) {
     // the file meant: take it by the path the loader used for it.
     if (libraryName == QLatin1String(kDriverLibraryName)) {
         Dl_info info{};
-        if (dladdr(reinterpret_cast<void *>(&FPInit), &info) != 0 && info.dli_fname && *info.dli_fname)
+        if (dladdr(reinterpret_cast<void *>(&FPInit), &info) != 0 && info.dli_fname &&
+            *info.dli_fname)
             return dlopen(info.dli_fname, RTLD_LAZY | RTLD_LOCAL);
     }
     return nullptr;

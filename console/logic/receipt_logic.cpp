@@ -12,10 +12,11 @@ namespace krv::console {
 namespace {
 
 // Input-error texts of the receipt tab.
-const QString kLineFieldsEmptyText = QStringLiteral(
-    "Поля \"Код\", \"Наименование\", \"Количество\" и \"Цена\"\r\n           не могут быть пустыми!");
-const QString kCancelFieldsEmptyText =
-    QStringLiteral("Поля \"Наименование\", \"Количество\" и \"Цена\"\r\n           не могут быть пустыми!");
+const QString kLineFieldsEmptyText =
+    QStringLiteral("Поля \"Код\", \"Наименование\", \"Количество\" и \"Цена\"\r\n           не "
+                   "могут быть пустыми!");
+const QString kCancelFieldsEmptyText = QStringLiteral(
+    "Поля \"Наименование\", \"Количество\" и \"Цена\"\r\n           не могут быть пустыми!");
 const QString kArticleCodeText = QStringLiteral("Код товара задан неверно!");
 const QString kQuantityText = QStringLiteral("Неправильный формат количества!");
 const QString kPriceText = QStringLiteral("Введите цену в гривнах!");
@@ -30,14 +31,20 @@ const QString kCashInLimitText =
 const QString kCashOutLimitText =
     QStringLiteral("Максимальная сумма служебного изъятия составляет 42949672.95 грн!");
 
-bool IsAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool IsAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
-unsigned DigitValue(QChar c) { return static_cast<unsigned>(c.unicode() - u'0'); }
+unsigned DigitValue(QChar c) {
+    return static_cast<unsigned>(c.unicode() - u'0');
+}
 
 // A combo-box index as the byte the driver checks; an index that is no byte
 // (-1 with nothing chosen) becomes 255 so the driver refuses it by range
 // instead of wrapping onto a valid value.
-uint8_t IndexByte(int index) { return index >= 0 && index <= 255 ? static_cast<uint8_t>(index) : 255; }
+uint8_t IndexByte(int index) {
+    return index >= 0 && index <= 255 ? static_cast<uint8_t>(index) : 255;
+}
 
 // A signed decimal number: optional sign, digits, optional separator and
 // digits; at least one digit somewhere ("12," and ",5" are numbers).
@@ -75,14 +82,16 @@ std::optional<DecimalParts> SplitDecimal(QStringView text, QChar separator) {
 std::optional<uint64_t> KopecksOf(const DecimalParts &parts, uint64_t limit) {
     uint64_t kopecks = 0;
     for (QChar c : parts.whole) {
-        if (__builtin_mul_overflow(kopecks, 10u, &kopecks) || __builtin_add_overflow(kopecks, DigitValue(c), &kopecks))
+        if (__builtin_mul_overflow(kopecks, 10u, &kopecks) ||
+            __builtin_add_overflow(kopecks, DigitValue(c), &kopecks))
             return std::nullopt;
         if (kopecks > limit)
             return std::nullopt;
     }
     for (qsizetype i = 0; i < 2; ++i) {
         const unsigned digit = i < parts.fraction.size() ? DigitValue(parts.fraction[i]) : 0;
-        if (__builtin_mul_overflow(kopecks, 10u, &kopecks) || __builtin_add_overflow(kopecks, digit, &kopecks))
+        if (__builtin_mul_overflow(kopecks, 10u, &kopecks) ||
+            __builtin_add_overflow(kopecks, digit, &kopecks))
             return std::nullopt;
     }
     if (parts.fraction.size() > 2) {
@@ -109,7 +118,8 @@ std::optional<int64_t> ParseInteger(QStringView text, int64_t minimum, int64_t m
     }
     if (i == text.size())
         return std::nullopt;
-    const uint64_t limit = negative ? 0 - static_cast<uint64_t>(minimum) : static_cast<uint64_t>(maximum);
+    const uint64_t limit =
+        negative ? 0 - static_cast<uint64_t>(minimum) : static_cast<uint64_t>(maximum);
     uint64_t magnitude = 0;
     for (; i < text.size(); ++i) {
         if (!IsAsciiDigit(text[i]))
@@ -124,9 +134,11 @@ std::optional<int64_t> ParseInteger(QStringView text, int64_t minimum, int64_t m
     return static_cast<int64_t>(0 - magnitude);
 }
 
-LineBuild BuildLine(const LineFields &fields, QChar separator, const QString &emptyText, bool negatePrice) {
+LineBuild BuildLine(const LineFields &fields, QChar separator, const QString &emptyText,
+                    bool negatePrice) {
     LineBuild build;
-    if (fields.code.isEmpty() || fields.name.isEmpty() || fields.quantity.isEmpty() || fields.price.isEmpty()) {
+    if (fields.code.isEmpty() || fields.name.isEmpty() || fields.quantity.isEmpty() ||
+        fields.price.isEmpty()) {
         build.error = emptyText;
         return build;
     }
@@ -168,7 +180,8 @@ QChar LocaleDecimalSeparator() {
 
 // ---- Texts to values -------------------------------------------------------
 
-AmountParse ParseAmountText(const QString &text, QChar separator, const QString &errorText, bool trim) {
+AmountParse ParseAmountText(const QString &text, QChar separator, const QString &errorText,
+                            bool trim) {
     AmountParse result;
     const QString source = trim ? text.trimmed() : text;
     const std::optional<DecimalParts> parts = SplitDecimal(source, separator);
@@ -184,8 +197,8 @@ AmountParse ParseAmountText(const QString &text, QChar separator, const QString 
     return result;
 }
 
-CashAmountParse ParseCashAmountText(const QString &text, QChar separator, const QString &notANumberText,
-                                    const QString &limitText) {
+CashAmountParse ParseCashAmountText(const QString &text, QChar separator,
+                                    const QString &notANumberText, const QString &limitText) {
     CashAmountParse result;
     const QString source = text.trimmed();
     const std::optional<DecimalParts> parts = SplitDecimal(source, separator);
@@ -193,7 +206,8 @@ CashAmountParse ParseCashAmountText(const QString &text, QChar separator, const 
         result.error = notANumberText;
         return result;
     }
-    const std::optional<uint64_t> kopecks = KopecksOf(*parts, static_cast<uint64_t>(kMaxCashKopecks));
+    const std::optional<uint64_t> kopecks =
+        KopecksOf(*parts, static_cast<uint64_t>(kMaxCashKopecks));
     if (parts->negative && kopecks != uint64_t{0}) {
         // The amount goes out unsigned: -1,00 would become 42949671,96.
         result.error = notANumberText;
@@ -217,7 +231,8 @@ QuantityParse ParseQuantityText(const QString &text, QChar separator, bool singl
     if (decimals <= kMaxQuantityDecimals) {
         if (point >= 0)
             digits.remove(point, 1);
-        value = ParseInteger(digits, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+        value = ParseInteger(digits, std::numeric_limits<int32_t>::min(),
+                             std::numeric_limits<int32_t>::max());
     }
     // A negative quantity would reach the printer as a huge unsigned one.
     if (!value || *value < 0) {
@@ -233,8 +248,8 @@ QuantityParse ParseQuantityText(const QString &text, QChar separator, bool singl
 
 ArticleCodeParse ParseArticleCodeText(const QString &text) {
     ArticleCodeParse result;
-    const std::optional<int64_t> value =
-        ParseInteger(text.trimmed(), std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+    const std::optional<int64_t> value = ParseInteger(
+        text.trimmed(), std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
     if (!value) {
         result.error = kArticleCodeText;
         return result;
@@ -246,8 +261,8 @@ ArticleCodeParse ParseArticleCodeText(const QString &text) {
 
 PercentParse ParseDiscountPercentText(const QString &text) {
     PercentParse result;
-    const std::optional<int64_t> value =
-        ParseInteger(text.trimmed(), std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+    const std::optional<int64_t> value = ParseInteger(
+        text.trimmed(), std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
     // Above 100 the value would run into the percent and discount marks.
     if (!value || *value < 0 || *value > 100) {
         result.error = kPercentText;
@@ -272,7 +287,9 @@ LineCommand CancelLineCommand(const PrinterStatus &status) {
     return status.flags[2] != 0 ? LineCommand::PayMoney : LineCommand::Sale;
 }
 
-bool CommentStartsNewReceipt(const PrinterStatus &status) { return status.flags[5] == 0; }
+bool CommentStartsNewReceipt(const PrinterStatus &status) {
+    return status.flags[5] == 0;
+}
 
 bool CallLine(LineCommand command, const LineRequest &request, LineOutcome &outcome) {
     int64_t itemCost = 0;
@@ -297,7 +314,8 @@ PaymentRequest BuildCloseRequest(int formIndex, bool nonFiscal) {
     return request;
 }
 
-PaymentBuild BuildPaymentRequest(const QString &tendered, int formIndex, bool nonFiscal, QChar separator) {
+PaymentBuild BuildPaymentRequest(const QString &tendered, int formIndex, bool nonFiscal,
+                                 QChar separator) {
     PaymentBuild build;
     if (tendered.isEmpty()) {
         build.error = kTenderedEmptyText;
@@ -355,7 +373,8 @@ DiscountBuild BuildDiscountRequest(const DiscountFields &fields, QChar separator
         }
         r.percent = percent.value;
     } else if (field == DiscountField::Amount) {
-        const AmountParse amount = ParseAmountText(fields.amount, separator, kDiscountAmountText, false);
+        const AmountParse amount =
+            ParseAmountText(fields.amount, separator, kDiscountAmountText, false);
         // The amount shares its bytes with the percent and discount marks.
         if (!amount.ok || amount.value < 0 || amount.value > kMaxDiscountKopecks) {
             build.error = kDiscountAmountText;
@@ -443,7 +462,8 @@ bool CallLineFeed() {
 
 QString FormatPanelMoney(int64_t kopecks, QChar separator) {
     const bool negative = kopecks < 0;
-    const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(kopecks) : static_cast<uint64_t>(kopecks);
+    const uint64_t magnitude =
+        negative ? 0 - static_cast<uint64_t>(kopecks) : static_cast<uint64_t>(kopecks);
     QString text = negative ? QStringLiteral("-") : QString();
     text += QString::number(magnitude / 100);
     text += separator;
@@ -464,10 +484,11 @@ void ShowPaymentResult(ReceiptPanel &panel, const PaymentOutcome &outcome, QChar
     panel.label54 = FormatPanelMoney(static_cast<uint32_t>(outcome.amount), separator);
 }
 
-void ShowDiscountResult(ReceiptPanel &panel, const DiscountRequest &request, const DiscountOutcome &outcome,
-                        QChar separator) {
+void ShowDiscountResult(ReceiptPanel &panel, const DiscountRequest &request,
+                        const DiscountOutcome &outcome, QChar separator) {
     panel.label52 = FormatPanelMoney(outcome.receiptSum, separator);
-    panel.label11 = request.isDiscount != 0 ? QStringLiteral("Скидка:") : QStringLiteral("Наценка:");
+    panel.label11 =
+        request.isDiscount != 0 ? QStringLiteral("Скидка:") : QStringLiteral("Наценка:");
     panel.label54 = FormatPanelMoney(outcome.value, separator);
 }
 

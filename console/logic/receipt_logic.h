@@ -53,7 +53,8 @@ struct AmountParse {
 // unless `trim` is false) as a decimal number with `separator`, times 100,
 // rounded half to even. A text that is no number or an amount outside
 // ±kMaxAmountKopecks gives `errorText`.
-AmountParse ParseAmountText(const QString &text, QChar separator, const QString &errorText, bool trim = true);
+AmountParse ParseAmountText(const QString &text, QChar separator, const QString &errorText,
+                            bool trim = true);
 
 struct CashAmountParse {
     bool ok = false;
@@ -66,8 +67,8 @@ struct CashAmountParse {
 // Cash-in and cash-out amounts: as ParseAmountText, in 64 bits. No number
 // or a negative amount gives `notANumberText`; more than kMaxCashKopecks
 // gives `limitText`.
-CashAmountParse ParseCashAmountText(const QString &text, QChar separator, const QString &notANumberText,
-                                    const QString &limitText);
+CashAmountParse ParseCashAmountText(const QString &text, QChar separator,
+                                    const QString &notANumberText, const QString &limitText);
 
 struct QuantityParse {
     bool ok = false;
@@ -94,7 +95,7 @@ ArticleCodeParse ParseArticleCodeText(const QString &text);
 struct PercentParse {
     bool ok = false;
     int32_t value = 0; // 0..100
-    QString error;     // "Значение процентной скидки должно от 0%..100%!"
+    QString error; // "Значение процентной скидки должно от 0%..100%!"
 };
 
 // A discount percent: an integer from 0 to 100 (larger values would set
@@ -175,10 +176,11 @@ struct PaymentBuild {
 
 // "Оплатить" with the amount tendered (Edit11). The amount must lie in
 // 0..2^31-1 kopecks: bit 31 of the paid field means "pay the rest".
-PaymentBuild BuildPaymentRequest(const QString &tendered, int formIndex, bool nonFiscal, QChar separator);
+PaymentBuild BuildPaymentRequest(const QString &tendered, int formIndex, bool nonFiscal,
+                                 QChar separator);
 
 struct PaymentOutcome {
-    int32_t amount = 0;   // change (isChange) or rest to pay
+    int32_t amount = 0; // change (isChange) or rest to pay
     int16_t isChange = 0;
 };
 bool CallPayment(const PaymentRequest &request, PaymentOutcome &outcome);
@@ -279,9 +281,20 @@ void ShowDiscountResult(ReceiptPanel &panel, const DiscountRequest &request,
 // ---- Paper check ---------------------------------------------------------------------
 
 enum class ReceiptAction {
-    Sale, Return, CancelLine, Comment, // check only after their automatic close
-    Payment, CloseReceipt, ZeroReceipt, Void, CashIn, CashOut, Ean13, LineFeed,
-    Discount, Code128,                 // never
+    Sale,
+    Return,
+    CancelLine,
+    Comment, // check only after their automatic close
+    Payment,
+    CloseReceipt,
+    ZeroReceipt,
+    Void,
+    CashIn,
+    CashOut,
+    Ean13,
+    LineFeed,
+    Discount,
+    Code128, // never
 };
 
 // Whether PaperLowWarning follows a successful action: only on a KRV-T100

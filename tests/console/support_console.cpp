@@ -5,8 +5,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -92,7 +92,9 @@ void ConsoleEmulatorTest::FailNextStatusQueries(int count) {
         m_emulator->QueueFault(krv::emu::Fault::NakFrame);
 }
 
-QLocale ConnectedConsoleTest::Locale() { return QLocale(QLocale::Ukrainian, QLocale::Ukraine); }
+QLocale ConnectedConsoleTest::Locale() {
+    return QLocale(QLocale::Ukrainian, QLocale::Ukraine);
+}
 
 void ConnectedConsoleTest::SetUp() {
     ConsoleEmulatorTest::SetUp();

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "driver_binding.h"
-#include "message_layer.h"
-#include "main_window.h"
-#include "payment_forms_window.h"
 #include "emulator.h"
+#include "main_window.h"
+#include "message_layer.h"
+#include "payment_forms_window.h"
 
 #include <QLocale>
 #include <QString>

@@ -6,8 +6,8 @@
 #include "console_state.h"
 #include "driver_binding.h"
 #include "header_picture.h"
-#include "message_layer.h"
 #include "main_window.h"
+#include "message_layer.h"
 #include "widgets.h"
 
 #include <QCheckBox>

@@ -1,13 +1,13 @@
 // The windows' controls: every control the handlers look up by name exists
 // on the right tab or window, with its class, caption, limits, items and
 // the state it has before a printer is connected.
-#include "main_window_layout.h"
-#include "stress_test_window.h"
 #include "compound_tax_window.h"
+#include "main_window_layout.h"
+#include "modem_diagnostics_window.h"
 #include "payment_forms_window.h"
 #include "receipt_header_window.h"
+#include "stress_test_window.h"
 #include "tape_lock_window.h"
-#include "modem_diagnostics_window.h"
 #include "vendor_window.h"
 #include "widgets.h"
 

@@ -2,8 +2,8 @@
 // under both decimal separators, the driver arguments of each receipt
 // button, the receipt panel and the payment-form names; then a few receipts
 // run through the real driver against the emulated printer.
-#include "receipt_logic.h"
 #include "codepage.h"
+#include "receipt_logic.h"
 #include "support_console.h"
 
 #include <QLocale>
@@ -22,12 +22,14 @@ const QString kQuantityText = QStringLiteral("Неправильный форм�
 const QString kCodeText = QStringLiteral("Код товара задан неверно!");
 const QString kPercentText = QStringLiteral("Значение процентной скидки должно от 0%..100%!");
 const QString kDiscountAmountText = QStringLiteral("Введите значение асолютной скидки в гривнах!");
-const QString kCashInLimit = QStringLiteral("Максимальная сумма служебного внесения составляет 42949672.95 грн!");
-const QString kCashOutLimit = QStringLiteral("Максимальная сумма служебного изъятия составляет 42949672.95 грн!");
+const QString kCashInLimit =
+    QStringLiteral("Максимальная сумма служебного внесения составляет 42949672.95 грн!");
+const QString kCashOutLimit =
+    QStringLiteral("Максимальная сумма служебного изъятия составляет 42949672.95 грн!");
 
 // Tests write numbers with '#' for the decimal separator under test.
 class WithSeparator : public ::testing::TestWithParam<char16_t> {
-protected:
+  protected:
     QChar Sep() const { return QChar(GetParam()); }
     QChar OtherSep() const { return QChar(GetParam() == u',' ? u'.' : u','); }
     QString T(const char *text) const { return QString::fromUtf8(text).replace(u'#', Sep()); }
@@ -39,7 +41,9 @@ protected:
         const AmountParse parsed = ParseAmountText(T(text), Sep(), kPriceText);
         return !parsed.ok && parsed.error == kPriceText;
     }
-    CashAmountParse Cash(const char *text) const { return ParseCashAmountText(T(text), Sep(), kSumText, kCashInLimit); }
+    CashAmountParse Cash(const char *text) const {
+        return ParseCashAmountText(T(text), Sep(), kSumText, kCashInLimit);
+    }
     QuantityParse Quantity(const char *text, bool singleUnit = false) const {
         return ParseQuantityText(T(text), Sep(), singleUnit);
     }
@@ -86,13 +90,15 @@ TEST_P(WithSeparator, AmountRoundsHalfToEven) {
 }
 
 TEST_P(WithSeparator, AmountRefusesWhatIsNoNumber) {
-    for (const char *text : {"", " ", "#", "-", "+", "--1", "abc", "1#2#3", "12 5", "1e3", "12р", "٣"})
+    for (const char *text :
+         {"", " ", "#", "-", "+", "--1", "abc", "1#2#3", "12 5", "1e3", "12р", "٣"})
         EXPECT_TRUE(AmountRefused(text)) << text;
     const QString other = QStringLiteral("12") + OtherSep() + QStringLiteral("5");
     EXPECT_FALSE(ParseAmountText(other, Sep(), kPriceText).ok);
     // The discount amount is read untrimmed.
     EXPECT_FALSE(ParseAmountText(T(" 5"), Sep(), kDiscountAmountText, false).ok);
-    EXPECT_EQ(ParseAmountText(T(" 5"), Sep(), kDiscountAmountText, false).error, kDiscountAmountText);
+    EXPECT_EQ(ParseAmountText(T(" 5"), Sep(), kDiscountAmountText, false).error,
+              kDiscountAmountText);
 }
 
 TEST_P(WithSeparator, AmountStaysWithin32Bits) {
@@ -113,7 +119,8 @@ TEST_P(WithSeparator, CashAmountUsesTheUnsigned32BitRange) {
     EXPECT_EQ(top.value, 4294967295);
     EXPECT_EQ(top.DriverValue(), -1); // all 32 bits set
     EXPECT_EQ(Cash("21474836#48").DriverValue(), std::numeric_limits<int32_t>::min());
-    for (const char *text : {"42949672#96", "42949672#955", "92233720368547758#08", "99999999999999999999999"}) {
+    for (const char *text :
+         {"42949672#96", "42949672#955", "92233720368547758#08", "99999999999999999999999"}) {
         const CashAmountParse parsed = Cash(text);
         EXPECT_FALSE(parsed.ok) << text;
         EXPECT_EQ(parsed.error, kCashInLimit) << text;
@@ -148,13 +155,14 @@ TEST_P(WithSeparator, QuantityKeepsItsDigitsAndDecimals) {
 }
 
 TEST_P(WithSeparator, QuantityRefusals) {
-    for (const char *text : {"1#2345", "1#0000", "", "#", "abc", "1#2#3", "2147483648", "214748364#8", "-1",
-                             "-1#000", "-0#001", "1 000"}) {
+    for (const char *text : {"1#2345", "1#0000", "", "#", "abc", "1#2#3", "2147483648",
+                             "214748364#8", "-1", "-1#000", "-0#001", "1 000"}) {
         const QuantityParse q = Quantity(text);
         EXPECT_FALSE(q.ok) << text;
         EXPECT_EQ(q.error, kQuantityText) << text;
     }
-    EXPECT_FALSE(ParseQuantityText(QStringLiteral("1") + OtherSep() + QStringLiteral("5"), Sep(), false).ok);
+    EXPECT_FALSE(
+        ParseQuantityText(QStringLiteral("1") + OtherSep() + QStringLiteral("5"), Sep(), false).ok);
 }
 
 TEST_P(WithSeparator, SaleRequestCarriesTheConvertedFields) {
@@ -185,11 +193,12 @@ TEST_P(WithSeparator, SaleRequestCarriesTheConvertedFields) {
 }
 
 TEST_P(WithSeparator, LineInputErrorsInFieldOrder) {
-    const QString saleEmpty = QStringLiteral(
-        "Поля \"Код\", \"Наименование\", \"Количество\" и \"Цена\"\r\n           не могут быть пустыми!");
-    const QString cancelEmpty =
-        QStringLiteral("Поля \"Наименование\", \"Количество\" и \"Цена\"\r\n           не могут быть пустыми!");
-    for (QString LineFields::*field : {&LineFields::code, &LineFields::name, &LineFields::quantity, &LineFields::price}) {
+    const QString saleEmpty = QStringLiteral("Поля \"Код\", \"Наименование\", \"Количество\" и "
+                                             "\"Цена\"\r\n           не могут быть пустыми!");
+    const QString cancelEmpty = QStringLiteral(
+        "Поля \"Наименование\", \"Количество\" и \"Цена\"\r\n           не могут быть пустыми!");
+    for (QString LineFields::*field :
+         {&LineFields::code, &LineFields::name, &LineFields::quantity, &LineFields::price}) {
         LineFields f = Line();
         f.*field = QString();
         EXPECT_EQ(BuildLineRequest(f, Sep()).error, saleEmpty);
@@ -220,7 +229,8 @@ TEST_P(WithSeparator, PaymentRefusesAmountsThatWouldSetThePayRestBit) {
     EXPECT_EQ(b.request.payRest, 0);
     EXPECT_EQ(b.request.fiscal, -1);
     EXPECT_EQ(BuildPaymentRequest(T("5"), 3, true, Sep()).request.fiscal, 0);
-    EXPECT_EQ(BuildPaymentRequest(QString(), 3, false, Sep()).error, QStringLiteral("Введите сумму принятую от клиента!"));
+    EXPECT_EQ(BuildPaymentRequest(QString(), 3, false, Sep()).error,
+              QStringLiteral("Введите сумму принятую от клиента!"));
     for (const char *text : {"21474836#48", "-1", "-0#01", "abc", " "})
         EXPECT_EQ(BuildPaymentRequest(T(text), 3, false, Sep()).error, kSumText) << text;
 }
@@ -292,7 +302,8 @@ TEST_P(WithSeparator, PanelTexts) {
     EXPECT_EQ(FormatPanelMoney(7, Sep()), T("0#07 грн."));
     EXPECT_EQ(FormatPanelMoney(-150, Sep()), T("-1#50 грн."));
     EXPECT_EQ(FormatPanelMoney(429496729600, Sep()), T("4294967296#00 грн."));
-    EXPECT_EQ(FormatPanelMoney(std::numeric_limits<int64_t>::min(), Sep()), T("-92233720368547758#08 грн."));
+    EXPECT_EQ(FormatPanelMoney(std::numeric_limits<int64_t>::min(), Sep()),
+              T("-92233720368547758#08 грн."));
 
     ReceiptPanel panel{"Сдача:", "x", "y", "z"};
     ShowLineResult(panel, LineOutcome{1250, 4000}, Sep());
@@ -333,9 +344,12 @@ TEST(ReceiptRules, SeparatorFollowsTheLocale) {
 
 TEST(ReceiptRules, ArticleCodeIsASigned64BitInteger) {
     EXPECT_EQ(ParseArticleCodeText(" 42 ").value, 42);
-    EXPECT_EQ(ParseArticleCodeText("9223372036854775807").value, std::numeric_limits<int64_t>::max());
-    EXPECT_EQ(ParseArticleCodeText("-9223372036854775808").value, std::numeric_limits<int64_t>::min());
-    for (const char *text : {"", "9223372036854775808", "-9223372036854775809", "1.0", "1,0", "12a", "0x10", "+"}) {
+    EXPECT_EQ(ParseArticleCodeText("9223372036854775807").value,
+              std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(ParseArticleCodeText("-9223372036854775808").value,
+              std::numeric_limits<int64_t>::min());
+    for (const char *text :
+         {"", "9223372036854775808", "-9223372036854775809", "1.0", "1,0", "12a", "0x10", "+"}) {
         const ArticleCodeParse parsed = ParseArticleCodeText(text);
         EXPECT_FALSE(parsed.ok) << text;
         EXPECT_EQ(parsed.error, kCodeText) << text;
@@ -374,7 +388,8 @@ TEST(ReceiptRules, DiscountKindPicksItsField) {
 
 TEST(ReceiptRules, PaperCheckOnlyOnTheFirstModelAndAfterPrinting) {
     using A = ReceiptAction;
-    for (A a : {A::Payment, A::CloseReceipt, A::ZeroReceipt, A::Void, A::CashIn, A::CashOut, A::Ean13, A::LineFeed}) {
+    for (A a : {A::Payment, A::CloseReceipt, A::ZeroReceipt, A::Void, A::CashIn, A::CashOut,
+                A::Ean13, A::LineFeed}) {
         EXPECT_TRUE(PaperCheckFollows(a, true)) << static_cast<int>(a);
         EXPECT_FALSE(PaperCheckFollows(a, false, true)) << static_cast<int>(a);
     }
@@ -400,7 +415,7 @@ TEST(ReceiptRules, PaymentFormNames) {
 // ---- Through the driver to the emulated printer ------------------------------
 
 class ReceiptOnPrinter : public krv::test::ConsoleEmulatorTest {
-protected:
+  protected:
     void SetUp() override {
         ConsoleEmulatorTest::SetUp();
         ASSERT_TRUE(RealDriver().Init(1, 38400));
@@ -422,8 +437,9 @@ TEST_F(ReceiptOnPrinter, SaleThenAutomaticClose) {
     ASSERT_TRUE(sale.ok);
     LineOutcome line;
     ASSERT_TRUE(CallLine(LineCommand::Sale, sale.request, line));
-    EXPECT_EQ(Last(), (krv::emu::Bytes{0x12, 0xE8, 0x03, 0x00, 0x03, 0xE2, 0x04, 0x00, 0x00, 0x80, 0x05, 0x92, 0xAE,
-                                       0xA2, 0xA0, 0xE0, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(Last(),
+              (krv::emu::Bytes{0x12, 0xE8, 0x03, 0x00, 0x03, 0xE2, 0x04, 0x00, 0x00, 0x80, 0x05,
+                               0x92, 0xAE, 0xA2, 0xA0, 0xE0, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00}));
     EXPECT_EQ(line.itemCost, 1250);
     EXPECT_EQ(line.receiptSum, 1250);
 
@@ -437,7 +453,8 @@ TEST_F(ReceiptOnPrinter, SaleThenAutomaticClose) {
 }
 
 TEST_F(ReceiptOnPrinter, CancelledLineInAReturnGoesOutWithANegativePrice) {
-    ASSERT_TRUE(CallCash(CashOperation::In, BuildCashRequest(CashOperation::In, "100", u'.').amount));
+    ASSERT_TRUE(
+        CallCash(CashOperation::In, BuildCashRequest(CashOperation::In, "100", u'.').amount));
     LineFields f;
     f.code = "1";
     f.name = "A";
@@ -452,7 +469,8 @@ TEST_F(ReceiptOnPrinter, CancelledLineInAReturnGoesOutWithANegativePrice) {
     const krv::emu::Bytes request = Last();
     ASSERT_GE(request.size(), 10u);
     EXPECT_EQ(request[0], 0x08);
-    EXPECT_EQ((krv::emu::Bytes(request.begin() + 5, request.begin() + 9)), (krv::emu::Bytes{0x2C, 0x01, 0x00, 0x80}));
+    EXPECT_EQ((krv::emu::Bytes(request.begin() + 5, request.begin() + 9)),
+              (krv::emu::Bytes{0x2C, 0x01, 0x00, 0x80}));
     EXPECT_EQ(line.itemCost, -600);
     EXPECT_EQ(line.receiptSum, 0);
 }
@@ -476,10 +494,12 @@ TEST_F(ReceiptOnPrinter, DiscountAndCashGoOutWithTheirFlags) {
     EXPECT_EQ(outcome.receiptSum, 900);
     ASSERT_TRUE(CallVoid());
 
-    ASSERT_TRUE(CallCash(CashOperation::In, BuildCashRequest(CashOperation::In, "21474836,47", u',').amount))
+    ASSERT_TRUE(CallCash(CashOperation::In,
+                         BuildCashRequest(CashOperation::In, "21474836,47", u',').amount))
         << RealDriver().ErrorMessage().toStdString();
     EXPECT_EQ(Last(), (krv::emu::Bytes{0x10, 0xFF, 0xFF, 0xFF, 0x7F}));
-    ASSERT_TRUE(CallCash(CashOperation::Out, BuildCashRequest(CashOperation::Out, "0,01", u',').amount));
+    ASSERT_TRUE(
+        CallCash(CashOperation::Out, BuildCashRequest(CashOperation::Out, "0,01", u',').amount));
     EXPECT_EQ(Last(), (krv::emu::Bytes{0x18, 0x01, 0x00, 0x00, 0x00}));
 }
 

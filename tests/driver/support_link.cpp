@@ -1,7 +1,7 @@
 #include "support_link.h"
 
-#include "errors.h"
 #include "codepage.h"
+#include "errors.h"
 
 #include <cstdlib>
 
@@ -18,7 +18,8 @@ void EmulatorTest::SetUp() {
 
 void EmulatorTest::TearDown() {
     FPClose();
-    if (m_emulator) m_emulator->Stop();
+    if (m_emulator)
+        m_emulator->Stop();
 }
 
 std::vector<uint8_t> EmulatorTest::LastRequest() {
@@ -26,7 +27,9 @@ std::vector<uint8_t> EmulatorTest::LastRequest() {
     return requests.empty() ? std::vector<uint8_t>{} : requests.back();
 }
 
-std::string EmulatorTest::ErrorText() { return krv::platform::Cp1251ToUtf8(FPErrorMessage()); }
+std::string EmulatorTest::ErrorText() {
+    return krv::platform::Cp1251ToUtf8(FPErrorMessage());
+}
 
 int ScriptedPort::ReadByte(uint8_t &byte) {
     if (m_pos < m_current.size()) {
@@ -64,7 +67,9 @@ void ScriptedLinkTest::TearDown() {
     krv::drv::SetLinkClockForTesting(nullptr);
 }
 
-std::string Cp(const std::string &utf8) { return krv::platform::Utf8ToCp1251(utf8); }
+std::string Cp(const std::string &utf8) {
+    return krv::platform::Utf8ToCp1251(utf8);
+}
 
 std::vector<uint8_t> Oem(const std::string &utf8) {
     const std::string oem = krv::platform::AnsiToOem(Cp(utf8));
@@ -81,7 +86,8 @@ std::vector<uint8_t> ReplyFrame(std::vector<uint8_t> body, uint8_t lead) {
     uint8_t sum = 0;
     auto put = [&](uint8_t b) {
         out.push_back(b);
-        if (b == 0x10) out.push_back(0x10);
+        if (b == 0x10)
+            out.push_back(0x10);
     };
     for (uint8_t b : body) {
         put(b);

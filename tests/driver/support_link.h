@@ -23,7 +23,7 @@ namespace krv::test {
 // pty and opens the driver on it at 9600 baud with the console's 300 ms
 // time-outs.
 class EmulatorTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr uint8_t kPort = 200;
 
     void SetUp() override;
@@ -36,14 +36,14 @@ protected:
     // The driver's last error text, in UTF-8.
     std::string ErrorText();
 
-private:
+  private:
     std::unique_ptr<krv::emu::PrinterEmulator> m_emulator;
 };
 
 // A clock that moves only when the link sleeps or reads: each read costs
 // `perRead` of fake time, so time limits pass without real waiting.
 class FakeClock final : public krv::drv::LinkClock {
-public:
+  public:
     std::chrono::milliseconds now{1000000};
     std::chrono::milliseconds slept{0};
     std::chrono::milliseconds Now() override { return now; }
@@ -57,7 +57,7 @@ public:
 // answer, whose bytes are then read one at a time; an empty read advances the
 // fake clock by the read time-out.
 class ScriptedPort final : public krv::platform::SerialIo {
-public:
+  public:
     explicit ScriptedPort(FakeClock &clock) : m_clock(clock) {}
     std::vector<std::vector<uint8_t>> writes;
     std::deque<std::vector<uint8_t>> answers; // one per write; missing = silence
@@ -70,7 +70,7 @@ public:
     bool Purge(bool output, bool input) override;
     bool IsOpen() const override { return true; }
 
-private:
+  private:
     FakeClock &m_clock;
     std::vector<uint8_t> m_current;
     size_t m_pos = 0;
@@ -78,7 +78,7 @@ private:
 
 // Installs a scripted port and a fake clock behind the link for one test.
 class ScriptedLinkTest : public ::testing::Test {
-protected:
+  protected:
     FakeClock clock;
     ScriptedPort port{clock};
     void SetUp() override;

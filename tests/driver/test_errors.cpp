@@ -16,7 +16,7 @@ namespace {
 // Runs one status request against a scripted printer whose reply carries the
 // given header bytes, so that LastReply() holds that header and its flags.
 class ErrorReporting : public krv::test::ScriptedLinkTest {
-protected:
+  protected:
     bool Exchange(uint8_t status, uint8_t code, uint8_t extFlags = 0) {
         port.answers.push_back(krv::test::ReplyFrame({0x01, 0x00, status, code, extFlags}));
         const uint8_t payload[] = {0x00};
@@ -99,25 +99,28 @@ TEST_F(ErrorReporting, StatusBitsHideTheCodeText) {
 
     ASSERT_TRUE(Exchange(0x81, 0x00));
     EXPECT_FALSE(StandardResult(true));
-    EXPECT_EQ(Text(), "\r\nПринтер не готов\r\nФункция не существует или запрещена в данном режиме");
+    EXPECT_EQ(Text(),
+              "\r\nПринтер не готов\r\nФункция не существует или запрещена в данном режиме");
     ExpectState(0x00, 0x81);
 }
 
 TEST_F(ErrorReporting, FlagLinesComeFirst) {
     ASSERT_TRUE(Exchange(0x28, 0x00));
     EXPECT_FALSE(StandardResult(true));
-    EXPECT_EQ(Text(), "\r\nОшибка часов.\r\nПродолжительность смены больше 24 часов."
-                      "\r\nНеправильная дата или ошибка часов\r\nПревышение продолжительности смены");
+    EXPECT_EQ(Text(),
+              "\r\nОшибка часов.\r\nПродолжительность смены больше 24 часов."
+              "\r\nНеправильная дата или ошибка часов\r\nПревышение продолжительности смены");
     ExpectState(0x00, 0x28);
 }
 
 TEST_F(ErrorReporting, AllFlagLinesInTheirOrder) {
     ASSERT_TRUE(Exchange(0x28, 0x00, kAccident | kNoPaper | kNotPersonalized));
     EXPECT_FALSE(StrictResult(true));
-    EXPECT_EQ(Text(), "\r\nАВАРИЯ! Команда завершится после устранения ошибки."
-                      "\r\nОшибка часов.\r\nПродолжительность смены больше 24 часов."
-                      "\r\nЭККР не персонализирован.\r\nНет бумаги."
-                      "\r\nНеправильная дата или ошибка часов\r\nПревышение продолжительности смены");
+    EXPECT_EQ(Text(),
+              "\r\nАВАРИЯ! Команда завершится после устранения ошибки."
+              "\r\nОшибка часов.\r\nПродолжительность смены больше 24 часов."
+              "\r\nЭККР не персонализирован.\r\nНет бумаги."
+              "\r\nНеправильная дата или ошибка часов\r\nПревышение продолжительности смены");
 }
 
 TEST_F(ErrorReporting, ServiceReportFlagChoosesTheTextOf27And2C) {
@@ -153,12 +156,14 @@ TEST_F(ErrorReporting, CodesWithoutTextStillFail) {
 TEST_F(ErrorReporting, LongShiftAloneIsSuccessUnderTheStandardRuleOnly) {
     ASSERT_TRUE(Exchange(0x20, 0x00));
     EXPECT_TRUE(StandardResult(true));
-    EXPECT_EQ(Text(), "\r\nПродолжительность смены больше 24 часов.\r\nПревышение продолжительности смены");
+    EXPECT_EQ(Text(),
+              "\r\nПродолжительность смены больше 24 часов.\r\nПревышение продолжительности смены");
     ExpectState(0x00, 0x20);
 
     ASSERT_TRUE(Exchange(0x20, 0x00));
     EXPECT_FALSE(StrictResult(true));
-    EXPECT_EQ(Text(), "\r\nПродолжительность смены больше 24 часов.\r\nПревышение продолжительности смены");
+    EXPECT_EQ(Text(),
+              "\r\nПродолжительность смены больше 24 часов.\r\nПревышение продолжительности смены");
 }
 
 TEST_F(ErrorReporting, LongShiftWithOtherBitsFails) {

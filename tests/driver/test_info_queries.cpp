@@ -22,10 +22,12 @@ using krv::test::EmulatorTest;
 constexpr const char *kFormatText = "Ответная посылка не соответствует формату данных!";
 constexpr const char *kNoDataText = "Данные от ЭККР не были получены!";
 
-double Date(int y, int m, int d) { return *krv::drv::EncodeDate({y, m, d}); }
+double Date(int y, int m, int d) {
+    return *krv::drv::EncodeDate({y, m, d});
+}
 
 class InfoQueryTest : public EmulatorTest {
-protected:
+  protected:
     void Poke(uint8_t bank, uint16_t address, const Bytes &bytes) {
         auto lock = Emu().Lock();
         Emu().State().ext.Write(bank, address, bytes);
@@ -100,7 +102,8 @@ TEST_F(InfoQueryTest, ReceiptCountersAreFourDigitBcd) {
 
 TEST_F(InfoQueryTest, DaySumsAddTheSixGroups) {
     for (int k = 0; k < 6; ++k) {
-        Poke(0x10, static_cast<uint16_t>(0x301D + 5 * k), {static_cast<uint8_t>(k + 1), 0, 0, 0, 0});
+        Poke(0x10, static_cast<uint16_t>(0x301D + 5 * k),
+             {static_cast<uint8_t>(k + 1), 0, 0, 0, 0});
         Poke(0x10, static_cast<uint16_t>(0x3079 + 5 * k), {0, 0, 0, 0, 1});
     }
     int64_t sales = -1, returns = -1;
@@ -177,7 +180,8 @@ TEST_F(InfoQueryTest, VoidsCancelsAndTheSixthLevy) {
 TEST_F(InfoQueryTest, PasswordsStopAtTheCallersArray) {
     {
         auto lock = Emu().Lock();
-        for (int op = 0; op < 10; ++op) Emu().State().ext.SetPassword(op, static_cast<uint16_t>(100 + op));
+        for (int op = 0; op < 10; ++op)
+            Emu().State().ext.SetPassword(op, static_cast<uint16_t>(100 + op));
     }
     std::array<uint16_t, 11> values{};
     values.fill(0xEEEE);
@@ -215,7 +219,8 @@ TEST_F(InfoQueryTest, TaxRatesRoundTripWithLevies) {
     std::fill(std::begin(levies), std::end(levies), -9);
     uint8_t count = 0;
     KrvBool16 added = 5, withLevy = 0;
-    ASSERT_EQ(FPGetTaxRate(rates, 5, levies, 5, compound, 4, &count, &added, &withLevy), -1) << ErrorText();
+    ASSERT_EQ(FPGetTaxRate(rates, 5, levies, 5, compound, 4, &count, &added, &withLevy), -1)
+        << ErrorText();
     const auto requests = Emu().Requests();
     ASSERT_GE(requests.size(), 3u);
     EXPECT_EQ(requests[requests.size() - 2], (Bytes{0x1C, 0x50, 0x01, 0x10, 0x09}));
@@ -236,7 +241,8 @@ TEST_F(InfoQueryTest, TaxRatesRoundTripWithLevies) {
     TaxRateEntry full[6] = {};
     double date = 0;
     uint16_t groupF = 0;
-    ASSERT_EQ(FPFullGetTaxRate(&date, &count, &added, full, 5, &withLevy, &groupF), -1) << ErrorText();
+    ASSERT_EQ(FPFullGetTaxRate(&date, &count, &added, full, 5, &withLevy, &groupF), -1)
+        << ErrorText();
     EXPECT_EQ(LastRequest(), Bytes{0x2C});
     EXPECT_EQ(count, 2);
     EXPECT_EQ(withLevy, -1);
@@ -248,7 +254,8 @@ TEST_F(InfoQueryTest, TaxRatesRoundTripWithLevies) {
     EXPECT_EQ(full[1].hasLevy, 0);
     EXPECT_EQ(full[5].hasLevy, -1);
     const auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    EXPECT_NEAR(date, now / 86400.0 + 25569.0, 1.5) << "the printer dates the table when it is programmed";
+    EXPECT_NEAR(date, now / 86400.0 + 25569.0, 1.5)
+        << "the printer dates the table when it is programmed";
 }
 
 TEST_F(InfoQueryTest, TaxRatesAddedTaxWithoutLevies) {
@@ -306,7 +313,8 @@ TEST_F(InfoQueryTest, FullTaxTableLengthIsChecked) {
     KrvBool16 added = 0, withLevy = 0;
     uint16_t groupF = 0;
     TaxRateEntry full[6] = {};
-    ASSERT_EQ(FPFullGetTaxRate(&date, &count, &added, full, 5, &withLevy, &groupF), -1) << ErrorText();
+    ASSERT_EQ(FPFullGetTaxRate(&date, &count, &added, full, 5, &withLevy, &groupF), -1)
+        << ErrorText();
     EXPECT_EQ(date, Date(2003, 2, 1));
     EXPECT_EQ(full[1].rate, 32);
     EXPECT_EQ(added, -1);
@@ -337,7 +345,8 @@ TEST_F(InfoQueryTest, FullTaxTableOfSixRatesFillsSixEntries) {
     KrvBool16 added = 0, withLevy = 0;
     uint16_t groupF = 0;
     TaxRateEntry full[6] = {};
-    ASSERT_EQ(FPFullGetTaxRate(&date, &count, &added, full, 5, &withLevy, &groupF), -1) << ErrorText();
+    ASSERT_EQ(FPFullGetTaxRate(&date, &count, &added, full, 5, &withLevy, &groupF), -1)
+        << ErrorText();
     EXPECT_EQ(count, 6);
     EXPECT_EQ(withLevy, -1);
     EXPECT_EQ(full[0].levyRate, 10);
@@ -368,7 +377,8 @@ TEST_F(InfoQueryTest, FullTaxTableWritesNoMoreEntriesThanTheArrayHolds) {
     EXPECT_EQ(out[2].rate, 7);
 }
 
-// ---- article, day totals, receipt sums -----------------------------------------------------------
+// ---- article, day totals, receipt sums
+// -----------------------------------------------------------
 
 TEST_F(InfoQueryTest, ArticleInfoReadsBothBlocks) {
     ASSERT_EQ(FPProgArt(0, 2, 12345, 4, krv::platform::Utf8ToCp1251("Хліб").c_str(), 77), -1);
@@ -387,15 +397,17 @@ TEST_F(InfoQueryTest, ArticleInfoReadsBothBlocks) {
     const char *name = nullptr;
     int32_t price = 0, salesQty = 0, returnsQty = 0;
     int64_t salesSum = 0, returnsSum = 0;
-    ASSERT_EQ(FPGetArticleInfo(&nameLength, &name, &price, &taxGroup, &salesQty, &salesFlags, &salesSum, &returnsQty,
-                               &returnsFlags, &returnsSum, &code),
+    ASSERT_EQ(FPGetArticleInfo(&nameLength, &name, &price, &taxGroup, &salesQty, &salesFlags,
+                               &salesSum, &returnsQty, &returnsFlags, &returnsSum, &code),
               -1)
         << ErrorText();
     EXPECT_EQ(LastRequest(), (Bytes{0x29, 77, 0, 0, 0, 0, 0}));
     EXPECT_EQ(nameLength, 4);
     ASSERT_NE(name, nullptr);
     // і goes out as the Latin i and does not come back.
-    EXPECT_EQ(krv::platform::Cp1251ToUtf8(name), "Хл" "i" "б");
+    EXPECT_EQ(krv::platform::Cp1251ToUtf8(name), "Хл"
+                                                 "i"
+                                                 "б");
     EXPECT_EQ(price, 12345);
     EXPECT_EQ(taxGroup, 4);
     EXPECT_EQ(salesQty, 1500);
@@ -409,8 +421,8 @@ TEST_F(InfoQueryTest, ArticleInfoReadsBothBlocks) {
         auto lock = Emu().Lock();
         Emu().State().ext.articles.at(77).returnsFirst = true;
     }
-    ASSERT_EQ(FPGetArticleInfo(&nameLength, &name, &price, &taxGroup, &salesQty, &salesFlags, &salesSum, &returnsQty,
-                               &returnsFlags, &returnsSum, &code),
+    ASSERT_EQ(FPGetArticleInfo(&nameLength, &name, &price, &taxGroup, &salesQty, &salesFlags,
+                               &salesSum, &returnsQty, &returnsFlags, &returnsSum, &code),
               -1);
     EXPECT_EQ(salesQty, 1500) << "bit 7 of the length byte swaps the blocks on the wire";
     EXPECT_EQ(salesSum, 0x100000002LL);
@@ -425,13 +437,19 @@ TEST_F(InfoQueryTest, ArticleInfoMalformedReplies) {
     int32_t price = 0, qty = 0;
     int64_t sum = 0;
     Truncate(28);
-    EXPECT_EQ(FPGetArticleInfo(&nameLength, &name, &price, &taxGroup, &qty, &flags, &sum, &qty, &flags, &sum, &code), 0);
+    EXPECT_EQ(FPGetArticleInfo(&nameLength, &name, &price, &taxGroup, &qty, &flags, &sum, &qty,
+                               &flags, &sum, &code),
+              0);
     EXPECT_EQ(ErrorText(), kFormatText);
     EXPECT_EQ(nameLength, 5);
     Truncate(0);
-    EXPECT_EQ(FPGetArticleInfo(&nameLength, &name, &price, &taxGroup, &qty, &flags, &sum, &qty, &flags, &sum, &code), 0);
+    EXPECT_EQ(FPGetArticleInfo(&nameLength, &name, &price, &taxGroup, &qty, &flags, &sum, &qty,
+                               &flags, &sum, &code),
+              0);
     EXPECT_EQ(ErrorText(), kNoDataText);
-    EXPECT_EQ(FPGetArticleInfo(&nameLength, &name, &price, &taxGroup, &qty, &flags, &sum, &qty, &flags, &sum, nullptr), 0);
+    EXPECT_EQ(FPGetArticleInfo(&nameLength, &name, &price, &taxGroup, &qty, &flags, &sum, &qty,
+                               &flags, &sum, nullptr),
+              0);
 }
 
 TEST_F(InfoQueryTest, DayReportFieldsAndShape) {
@@ -455,7 +473,9 @@ TEST_F(InfoQueryTest, DayReportFieldsAndShape) {
     int64_t sg[6] = {}, sf[10] = {}, rg[6] = {}, rf[11] = {};
     rf[10] = -7;
     int64_t sm = 0, sd = 0, rm = 0, rd = 0, in = 0, out = 0;
-    ASSERT_EQ(FPGetDayReport(&salesCount, &returnsCount, sg, 5, sf, 9, rg, 5, rf, 9, &sm, &sd, &rm, &rd, &in, &out), -1)
+    ASSERT_EQ(FPGetDayReport(&salesCount, &returnsCount, sg, 5, sf, 9, rg, 5, rf, 9, &sm, &sd, &rm,
+                             &rd, &in, &out),
+              -1)
         << ErrorText();
     EXPECT_EQ(LastRequest(), Bytes{0x2A});
     EXPECT_EQ(salesCount, 1234);
@@ -474,7 +494,9 @@ TEST_F(InfoQueryTest, DayReportFieldsAndShape) {
 
     Truncate(193);
     salesCount = -1;
-    EXPECT_EQ(FPGetDayReport(&salesCount, &returnsCount, sg, 5, sf, 9, rg, 5, rf, 9, &sm, &sd, &rm, &rd, &in, &out), 0);
+    EXPECT_EQ(FPGetDayReport(&salesCount, &returnsCount, sg, 5, sf, 9, rg, 5, rf, 9, &sm, &sd, &rm,
+                             &rd, &in, &out),
+              0);
     EXPECT_EQ(ErrorText(), kFormatText);
     EXPECT_EQ(salesCount, -1);
 }

@@ -24,7 +24,7 @@ double Moment(int y, int mo, int d, int h, int mi, int s) {
 }
 
 class TapeTest : public EmulatorTest {
-protected:
+  protected:
     void AddPackets(uint32_t count) {
         auto lock = Emu().Lock();
         Emu().State().ext.AddPackets(count);
@@ -42,7 +42,8 @@ TEST_F(TapeTest, StatusReportsPacketsAndFreeSpace) {
     }
     int32_t first = 0, last = 0;
     uint16_t free = 0;
-    ASSERT_EQ(FPGetStatusKLEF(&first, &last, &free), -1) << krv::platform::Cp1251ToUtf8(FPErrorMessage());
+    ASSERT_EQ(FPGetStatusKLEF(&first, &last, &free), -1)
+        << krv::platform::Cp1251ToUtf8(FPErrorMessage());
     EXPECT_EQ(LastRequest(), Bytes{0x33});
     EXPECT_EQ(first, 0x01000001);
     EXPECT_EQ(last, 0x01000003);
@@ -102,8 +103,8 @@ TEST_F(TapeTest, AcknowledgeSendsPacketNumbersAndTheMoment) {
         Emu().State().ext.SetPassword(9, 0x0201);
     }
     ASSERT_EQ(FPAckKLEF(0x0201, 1, 300, Moment(2006, 3, 14, 15, 4, 5)), -1) << ErrorText();
-    EXPECT_EQ(LastRequest(), (Bytes{0x38, 0x01, 0x02, 0x01, 0x00, 0x00, 0x00, 0x2C, 0x01, 0x00, 0x00, 0x14, 0x03,
-                                    0x06, 0x15, 0x04, 0x05}));
+    EXPECT_EQ(LastRequest(), (Bytes{0x38, 0x01, 0x02, 0x01, 0x00, 0x00, 0x00, 0x2C, 0x01, 0x00,
+                                    0x00, 0x14, 0x03, 0x06, 0x15, 0x04, 0x05}));
 }
 
 TEST_F(TapeTest, LockExtendsOrRemoves) {
@@ -133,8 +134,8 @@ TEST_F(TapeTest, TimesOfDayAreSentInTwentyFourHourForm) {
 
 TEST_F(TapeTest, MomentsThatAreNoDateAreRefusedBeforeSending) {
     // The last one rounds to the midnight after 31 December 9999.
-    for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e12,
-                       -1e12, 2958465.999999999}) {
+    for (double bad : {std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::infinity(), 1e12, -1e12, 2958465.999999999}) {
         EXPECT_EQ(FPSet72Lock(0, bad, -1), 0);
         EXPECT_EQ(ErrorText(), "Ошибка формата даты!");
         EXPECT_EQ(FPAckKLEF(0, 1, 2, bad), 0);
@@ -157,7 +158,8 @@ TEST_F(TapeTest, ModemTextAndStateReplies) {
         auto &state = Emu().State().ext.modemState;
         state.assign(77, 0);
         state[0] = 0x4C;
-        for (size_t i = 1; i < state.size(); ++i) state[i] = static_cast<uint8_t>(i);
+        for (size_t i = 1; i < state.size(); ++i)
+            state[i] = static_cast<uint8_t>(i);
     }
     int16_t count = 0;
     std::vector<uint8_t> buffer(200, 0xEE);
@@ -204,7 +206,8 @@ TEST_F(ModemLinkTest, QueryIsTriedThreeTimes) {
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text, "OK\r\n");
     ASSERT_EQ(port.writes.size(), 3u);
-    for (const auto &write : port.writes) EXPECT_EQ(write, (Bytes{'~', '~', '#', '0', '0', '#'}));
+    for (const auto &write : port.writes)
+        EXPECT_EQ(write, (Bytes{'~', '~', '#', '0', '0', '#'}));
     EXPECT_GE(port.purges, 3);
 }
 

@@ -26,16 +26,19 @@ Bytes StatusReply(uint8_t status = 0, uint8_t error = 0, uint8_t ext = 0, Bytes 
 
 TEST(FrameCodec, BuildsStatusRequestWithChecksum) {
     uint8_t cs = 0;
-    EXPECT_EQ(BuildRequestFrame(0x01, Bytes{0x00}, &cs), (Bytes{0x10, 0x02, 0x01, 0x00, 0xFF, 0x10, 0x03}));
+    EXPECT_EQ(BuildRequestFrame(0x01, Bytes{0x00}, &cs),
+              (Bytes{0x10, 0x02, 0x01, 0x00, 0xFF, 0x10, 0x03}));
     EXPECT_EQ(cs, 0xFF);
 }
 
 TEST(FrameCodec, DoublesEveryDleInsideTheFrameButCountsItOnce) {
     EXPECT_EQ(BuildRequestFrame(0x02, Bytes{0x10, 0x01}),
               (Bytes{0x10, 0x02, 0x02, 0x10, 0x10, 0x01, 0xED, 0x10, 0x03}));
-    EXPECT_EQ(BuildRequestFrame(0x10, Bytes{0x00}), (Bytes{0x10, 0x02, 0x10, 0x10, 0x00, 0xF0, 0x10, 0x03}));
+    EXPECT_EQ(BuildRequestFrame(0x10, Bytes{0x00}),
+              (Bytes{0x10, 0x02, 0x10, 0x10, 0x00, 0xF0, 0x10, 0x03}));
     // 01 + EF = F0, so the checksum is 10 and goes out doubled.
-    EXPECT_EQ(BuildRequestFrame(0x01, Bytes{0xEF}), (Bytes{0x10, 0x02, 0x01, 0xEF, 0x10, 0x10, 0x10, 0x03}));
+    EXPECT_EQ(BuildRequestFrame(0x01, Bytes{0xEF}),
+              (Bytes{0x10, 0x02, 0x01, 0xEF, 0x10, 0x10, 0x10, 0x03}));
 }
 
 TEST(FrameCodec, RawChunkIsPayloadAndChecksumOnly) {
@@ -122,8 +125,10 @@ TEST(FrameCodec, AckEnqIsACompleteReplyThatKeepsTheHeader) {
 
 TEST_F(ScriptedLinkTest, SequenceRunsToFFThenWrapsToOne) {
     SetSequenceCounterForTesting(0xFE);
-    for (int i = 0; i < 3; ++i) port.answers.push_back(StatusReply());
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(PrinterTransaction(Bytes{0x00}));
+    for (int i = 0; i < 3; ++i)
+        port.answers.push_back(StatusReply());
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(PrinterTransaction(Bytes{0x00}));
     ASSERT_EQ(port.writes.size(), 3u);
     EXPECT_EQ(port.writes[0][2], 0xFF);
     EXPECT_EQ(port.writes[1][2], 0x01);
@@ -259,8 +264,10 @@ TEST(FrameCodec, RandomAndCutRepliesNeverReadOutside) {
     std::mt19937 random(20261208);
     for (int round = 0; round < 3000; ++round) {
         Bytes data(random() % 40);
-        for (auto &b : data) b = static_cast<uint8_t>(random() % 4 == 0 ? 0x10 : random());
-        Bytes raw = StatusReply(static_cast<uint8_t>(random()), static_cast<uint8_t>(random()), 0, data);
+        for (auto &b : data)
+            b = static_cast<uint8_t>(random() % 4 == 0 ? 0x10 : random());
+        Bytes raw =
+            StatusReply(static_cast<uint8_t>(random()), static_cast<uint8_t>(random()), 0, data);
         ReplyHeader header;
         Bytes parsed;
         ASSERT_TRUE(EndsWithFrameEnd(raw));
@@ -271,7 +278,8 @@ TEST(FrameCodec, RandomAndCutRepliesNeverReadOutside) {
         (void)ParseReply(cut, header, parsed);
         (void)VerifyReplyChecksum(cut);
         Bytes noise(random() % 24);
-        for (auto &b : noise) b = static_cast<uint8_t>(random() % 3 == 0 ? 0x10 : random() % 8);
+        for (auto &b : noise)
+            b = static_cast<uint8_t>(random() % 3 == 0 ? 0x10 : random() % 8);
         (void)ParseReply(noise, header, parsed);
         (void)EndsWithFrameEnd(noise);
         (void)CheckReplyShape(noise);

@@ -19,7 +19,7 @@ using krv::test::Concat;
 using krv::test::Cp;
 
 class ProgrammingTest : public EmulatorTest {
-protected:
+  protected:
     size_t RequestCount() { return Emu().Requests().size(); }
     void ExpectRefused(int32_t result, const std::string &text, size_t requestsBefore) {
         EXPECT_EQ(result, 0);
@@ -39,7 +39,8 @@ TEST_F(ProgrammingTest, SetPasswordSendsFieldsAndThePrinterKeepsTheNewPassword) 
 
 TEST_F(ProgrammingTest, SetPasswordChecksOperatorBeforeName) {
     const std::string sixteen(16, 'a');
-    ExpectRefused(FPSetPassword(0, 1, 10, sixteen.c_str()), "Недопустимый номер оператора (кассира)!", 0);
+    ExpectRefused(FPSetPassword(0, 1, 10, sixteen.c_str()),
+                  "Недопустимый номер оператора (кассира)!", 0);
     ExpectRefused(FPSetPassword(0, 1, 0, sixteen.c_str()), "Имя кассира превышает 15 символов!", 0);
     EXPECT_EQ(FPSetPassword(0, 1, 0, std::string(15, 'a').c_str()), -1);
     // No name for the programming password: a length byte of 0.
@@ -56,7 +57,8 @@ TEST_F(ProgrammingTest, SetCashierByNumberSendsFfWhateverTheName) {
     ASSERT_EQ(FPSetCashier(3, Cp("Олена").c_str(), 0, -1), -1) << ErrorText();
     EXPECT_EQ(LastRequest(), (Bytes{0x06, 0x00, 0x00, 0x03, 0xFF}));
     // The name limit holds with byNumber too.
-    ExpectRefused(FPSetCashier(3, std::string(16, 'b').c_str(), 0, -1), "Имя кассира превышает 15 символов!", 1);
+    ExpectRefused(FPSetCashier(3, std::string(16, 'b').c_str(), 0, -1),
+                  "Имя кассира превышает 15 символов!", 1);
     ExpectRefused(FPSetCashier(10, "", 0, 0), "Неверный номер кассира!", 1);
 }
 
@@ -93,7 +95,8 @@ TEST_F(ProgrammingTest, MessageLinesUseTheirIndexLimitsAndTexts) {
         SCOPED_TRACE(e.message);
         const std::string wide(e.doubleWidthLimit, 'W');
         ASSERT_EQ(e.fn(wide.c_str(), -1, 0), -1) << ErrorText();
-        EXPECT_EQ(LastRequest(), Concat({0x17, e.index, static_cast<uint8_t>(0x40 | wide.size())}, wide));
+        EXPECT_EQ(LastRequest(),
+                  Concat({0x17, e.index, static_cast<uint8_t>(0x40 | wide.size())}, wide));
         const size_t before = RequestCount();
         ExpectRefused(e.fn((wide + "W").c_str(), -1, 0), e.message, before);
         EXPECT_EQ(e.fn(std::string(36, 'n').c_str(), 0, 0), -1);
@@ -116,17 +119,20 @@ TEST_F(ProgrammingTest, MessageLineAttributesAndEmptyLine) {
 TEST_F(ProgrammingTest, FiscalNumberIsPaddedAndChecked) {
     ASSERT_EQ(FPFiscalization(0, "123"), -1) << ErrorText();
     EXPECT_EQ(LastRequest(), Concat({0x15, 0x00, 0x00}, "0000000123"));
-    ExpectRefused(FPFiscalization(0, "12345678901"), "Длина фискального номера должна быть до 10 символов!", 1);
+    ExpectRefused(FPFiscalization(0, "12345678901"),
+                  "Длина фискального номера должна быть до 10 символов!", 1);
     ExpectRefused(FPFiscalization(0, "12-3"), "Фискальный номер может состоять только из цифр!", 1);
     // Letters, Latin and Cyrillic, are accepted; the printer refuses a second fiscalization.
     EXPECT_EQ(FPFiscalization(0, Cp("12AЇ").c_str()), 0);
     EXPECT_EQ(RequestCount(), 2u);
-    EXPECT_EQ(LastRequest(), (Bytes{0x15, 0x00, 0x00, '0', '0', '0', '0', '0', '0', '1', '2', 'A', 0xF4}));
+    EXPECT_EQ(LastRequest(),
+              (Bytes{0x15, 0x00, 0x00, '0', '0', '0', '0', '0', '0', '1', '2', 'A', 0xF4}));
 }
 
 TEST_F(ProgrammingTest, HeadLinePayloadAndNumberMarker) {
     ASSERT_EQ(FPSetHeadLine(0, "AB", -1, 0, "", 0, -1, "C", -1, -1, "", 0), -1) << ErrorText();
-    EXPECT_EQ(LastRequest(), Concat({0x16, 0x00, 0x00, 0x42, 'A', 'B', 0x80, 0xC1, 'C', 0x0C}, "000000000000"));
+    EXPECT_EQ(LastRequest(),
+              Concat({0x16, 0x00, 0x00, 0x42, 'A', 'B', 0x80, 0xC1, 'C', 0x0C}, "000000000000"));
     ASSERT_EQ(FPSetHeadLine(0, "", 0, 0, "", 0, 0, "", 0, 0, "12345", -1), -1);
     EXPECT_EQ(LastRequest(), Concat({0x16, 0x00, 0x00, 0x00, 0x00, 0x00, 0x8C}, "000000012345"));
 }
@@ -152,9 +158,11 @@ TEST_F(ProgrammingTest, TaxRateCountAndValueChecks) {
     ExpectRefused(FPSetTaxRate(0, 6, 0, rates, 5, 0, 0), "Cлишком много налоговых ставок!", 0);
     ExpectRefused(FPSetTaxRate(0, 0, 0, rates, 5, 0, 0), "Cлишком мало налоговых ставок!", 0);
     rates[1].rate = 10000;
-    ExpectRefused(FPSetTaxRate(0, 2, 0, rates, 5, 0, 0), "Значение налоговой ставки не должно превышать 99,99%!", 0);
+    ExpectRefused(FPSetTaxRate(0, 2, 0, rates, 5, 0, 0),
+                  "Значение налоговой ставки не должно превышать 99,99%!", 0);
     rates[1].rate = -1;
-    ExpectRefused(FPSetTaxRate(0, 2, 0, rates, 5, 0, 0), "Значение налоговой ставки не должно превышать 99,99%!", 0);
+    ExpectRefused(FPSetTaxRate(0, 2, 0, rates, 5, 0, 0),
+                  "Значение налоговой ставки не должно превышать 99,99%!", 0);
     rates[1] = {0, 9000, 1000, 0};
     // Without the levy scheme the levy is not looked at.
     EXPECT_EQ(FPSetTaxRate(0, 2, 0, rates, 5, 0, 0), -1);
@@ -197,8 +205,8 @@ TEST_F(ProgrammingTest, TaxRateWithLevySendsLevyWordsAndGroupFLevy) {
     }
     TaxRateEntry rates[2] = {{0, 2000, 150, -1}, {0, 0x1010, 0x0110, 0}};
     ASSERT_EQ(FPSetTaxRate(0x0A0B, 2, 0, rates, 1, -1, 0x12345), -1) << ErrorText();
-    EXPECT_EQ(LastRequest(), (Bytes{0x19, 0x0B, 0x0A, 0x02, 0xD0, 0x07, 0x10, 0x10, 0x20, 0x96, 0x80, 0x10, 0x01,
-                                    0x45, 0x23}));
+    EXPECT_EQ(LastRequest(), (Bytes{0x19, 0x0B, 0x0A, 0x02, 0xD0, 0x07, 0x10, 0x10, 0x20, 0x96,
+                                    0x80, 0x10, 0x01, 0x45, 0x23}));
 }
 
 // ---- articles and payment forms ----------------------------------------------------------
@@ -207,10 +215,11 @@ TEST_F(ProgrammingTest, ProgArtChecksInOrderAndSendsItsFields) {
     const std::string long71(71, 'z');
     ExpectRefused(FPProgArt(0xFFFF, 0, 1, 9, long71.c_str(), 1), "Неверный пароль отчетов!", 0);
     ExpectRefused(FPProgArt(0, 0, 1, 6, long71.c_str(), 1), "Несуществующая налоговая группа", 0);
-    ExpectRefused(FPProgArt(0, 0, 1, 5, long71.c_str(), 1), "Название товара превышает 70 символов!", 0);
+    ExpectRefused(FPProgArt(0, 0, 1, 5, long71.c_str(), 1),
+                  "Название товара превышает 70 символов!", 0);
     ASSERT_EQ(FPProgArt(0, 3, -150, 2, "Milk", 0x0000010203040506LL), -1) << ErrorText();
-    EXPECT_EQ(LastRequest(), (Bytes{0x22, 0x00, 0x00, 0x03, 0x96, 0x00, 0x00, 0x80, 0x82, 0x04, 'M', 'i', 'l', 'k',
-                                    0x06, 0x05, 0x04, 0x03, 0x02, 0x01}));
+    EXPECT_EQ(LastRequest(), (Bytes{0x22, 0x00, 0x00, 0x03, 0x96, 0x00, 0x00, 0x80, 0x82, 0x04,
+                                    'M',  'i',  'l',  'k',  0x06, 0x05, 0x04, 0x03, 0x02, 0x01}));
     auto lock = Emu().Lock();
     ASSERT_EQ(Emu().State().ext.articles.count(0x010203040506ULL), 1u);
 }
@@ -226,13 +235,15 @@ TEST_F(ProgrammingTest, PayNameChecksAndRoundTrip) {
     ExpectRefused(FPSetPayName(0, 3, "CASH"), "Недопустимый индекс оплат!", 0);
     ExpectRefused(FPSetPayName(0, 10, "X"), "Недопустимый индекс оплат!", 0);
     ExpectRefused(FPSetPayName(0, 1, ""), "Недопустимая длина названия формы оплаты!", 0);
-    ExpectRefused(FPSetPayName(0, 1, std::string(16, 'q').c_str()), "Недопустимая длина названия формы оплаты!", 0);
+    ExpectRefused(FPSetPayName(0, 1, std::string(16, 'q').c_str()),
+                  "Недопустимая длина названия формы оплаты!", 0);
     ASSERT_EQ(FPSetPayName(0, 9, std::string(15, 'q').c_str()), -1);
 
     const std::string name = Cp("Картка №1");
     ASSERT_EQ(FPSetPayName(0, 2, name.c_str()), -1) << ErrorText();
     // № leaves as N; the rest in the printer's code page.
-    EXPECT_EQ(LastRequest(), (Bytes{0x32, 0x00, 0x00, 0x02, 0x09, 0x8A, 0xA0, 0xE0, 0xE2, 0xAA, 0xA0, ' ', 'N', '1'}));
+    EXPECT_EQ(LastRequest(), (Bytes{0x32, 0x00, 0x00, 0x02, 0x09, 0x8A, 0xA0, 0xE0, 0xE2, 0xAA,
+                                    0xA0, ' ', 'N', '1'}));
     const char *read = nullptr;
     ASSERT_EQ(FPGetPayName(2, &read), -1) << ErrorText();
     EXPECT_EQ(LastRequest(), (Bytes{0x1C, 0x20, 0x2D, 0x10, 0x10}));
@@ -260,7 +271,8 @@ TEST_F(ProgrammingTest, GetPayNameEmptyAndOverlongLength) {
 
 TEST_F(ProgrammingTest, PersonalizeLengthsAndPayload) {
     ExpectRefused(FPPersonalize(0, -1, ""), "Недопустимая длина строки персонализации!", 0);
-    ExpectRefused(FPPersonalize(0, -1, std::string(181, 'p').c_str()), "Недопустимая длина строки персонализации!", 0);
+    ExpectRefused(FPPersonalize(0, -1, std::string(181, 'p').c_str()),
+                  "Недопустимая длина строки персонализации!", 0);
     const std::string text(180, 'p');
     ASSERT_EQ(FPPersonalize(0, -1, text.c_str()), -1) << ErrorText();
     EXPECT_EQ(LastRequest(), Concat({0x35, 0x00, 0x00, 0x01, 180}, text));

@@ -22,18 +22,20 @@ using krv::test::Oem;
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const auto &part : parts) out.insert(out.end(), part.begin(), part.end());
+    for (const auto &part : parts)
+        out.insert(out.end(), part.begin(), part.end());
     return out;
 }
 
 class ReceiptTest : public EmulatorTest {
-protected:
+  protected:
     int64_t cost = -1, sum = -1;
 
-    bool Sale(int32_t quantity, uint8_t flags, int32_t price, uint8_t group = 0, const std::string &name = "Хліб",
-              int64_t code = 1, bool barcode = false) {
+    bool Sale(int32_t quantity, uint8_t flags, int32_t price, uint8_t group = 0,
+              const std::string &name = "Хліб", int64_t code = 1, bool barcode = false) {
         const std::string cp = Cp(name);
-        return FPSale(&cost, &sum, quantity, flags, price, group, 0, barcode ? -1 : 0, cp.c_str(), code) == -1;
+        return FPSale(&cost, &sum, quantity, flags, price, group, 0, barcode ? -1 : 0, cp.c_str(),
+                      code) == -1;
     }
     size_t RequestCount() { return Emu().Requests().size(); }
     uint8_t LastCode() {
@@ -48,9 +50,10 @@ protected:
 TEST_F(ReceiptTest, SaleSendsItsFieldsAndReturnsLineValueAndReceiptSum) {
     const std::string name = Cp("Масло");
     ASSERT_EQ(FPSale(&cost, &sum, 1500, 0x03, 1250, 0, 0, 0, name.c_str(), 7), -1) << ErrorText();
-    EXPECT_EQ(LastRequest(), Concat({{0x12, 0xDC, 0x05, 0x00, 0x03, 0xE2, 0x04, 0x00, 0x00, 0x80, 0x05},
-                                     Oem("Масло"),
-                                     {0x07, 0x00, 0x00, 0x00, 0x00, 0x00}}));
+    EXPECT_EQ(LastRequest(),
+              Concat({{0x12, 0xDC, 0x05, 0x00, 0x03, 0xE2, 0x04, 0x00, 0x00, 0x80, 0x05},
+                      Oem("Масло"),
+                      {0x07, 0x00, 0x00, 0x00, 0x00, 0x00}}));
     EXPECT_EQ(cost, 1875); // 1,500 x 12,50
     EXPECT_EQ(sum, 1875);
     ASSERT_TRUE(Sale(2000, 0x03, 300, 1));
@@ -75,7 +78,8 @@ TEST_F(ReceiptTest, NegativePriceGoesAsSignAndMagnitudeAndComesBackNegative) {
 TEST_F(ReceiptTest, NameFromRegisterSendsFFAndNoName) {
     const std::string name = Cp("не отправляется");
     EXPECT_EQ(FPSale(&cost, &sum, 1, 0, 100, 2, -1, -1, name.c_str(), 55), 0);
-    EXPECT_EQ(LastRequest(), (Bytes{0x12, 0x01, 0x00, 0x00, 0x00, 0x64, 0x00, 0x00, 0x00, 0x82, 0xFF, 55, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(LastRequest(), (Bytes{0x12, 0x01, 0x00, 0x00, 0x00, 0x64, 0x00, 0x00, 0x00, 0x82,
+                                    0xFF, 55, 0, 0, 0, 0, 0}));
     EXPECT_EQ(LastCode(), 0x1C); // no such article programmed
     {
         auto lock = Emu().Lock();
@@ -91,12 +95,12 @@ TEST_F(ReceiptTest, BarcodeBitOnlyForAValidCheckDigit) {
         return LastRequest().at(4);
     };
     EXPECT_EQ(flagsSent(4006381333931, true), 0x40);
-    EXPECT_EQ(flagsSent(4006381333932, true), 0x00);  // wrong check digit: sent plain
-    EXPECT_EQ(flagsSent(17, true), 0x40);              // 0000000000017 after padding
+    EXPECT_EQ(flagsSent(4006381333932, true), 0x00); // wrong check digit: sent plain
+    EXPECT_EQ(flagsSent(17, true), 0x40);            // 0000000000017 after padding
     EXPECT_EQ(flagsSent(18, true), 0x00);
-    EXPECT_EQ(flagsSent(12345678901231, true), 0x00);  // 14 digits
-    EXPECT_EQ(flagsSent(4006381333931, false), 0x00);  // not asked for
-    EXPECT_EQ(flagsSent(-4006381333931, true), 0x00);  // no digits form
+    EXPECT_EQ(flagsSent(12345678901231, true), 0x00); // 14 digits
+    EXPECT_EQ(flagsSent(4006381333931, false), 0x00); // not asked for
+    EXPECT_EQ(flagsSent(-4006381333931, true), 0x00); // no digits form
 }
 
 TEST_F(ReceiptTest, ArgumentChecksRunBeforeAnythingIsSent) {
@@ -267,7 +271,8 @@ TEST_F(ReceiptTest, CommentLengthAndAttribute) {
     const Bytes sent = LastRequest();
     EXPECT_EQ(sent.at(1), ua.size());
     EXPECT_EQ(sent.at(2), 0xF6); // Ґ as the OEM byte of Ў
-    EXPECT_EQ(Bytes(sent.end() - 4, sent.end()), (Bytes{'i', ' ', 'N', '5'})); // і and № substituted
+    EXPECT_EQ(Bytes(sent.end() - 4, sent.end()),
+              (Bytes{'i', ' ', 'N', '5'})); // і and № substituted
 }
 
 TEST_F(ReceiptTest, CommentAfterPaymentsBeganIsRefused) {
@@ -310,7 +315,9 @@ TEST_F(ReceiptTest, ZeroReceiptStopsAtTheFirstFailedStep) {
     EXPECT_EQ(Emu().Requests().size(), 2u);
 
     Emu().ClearRecords();
-    Emu().SetHandler(0x0B, [](krv::emu::PrinterEmulator &, std::span<const uint8_t>) { return Reply::Error(0x19); });
+    Emu().SetHandler(0x0B, [](krv::emu::PrinterEmulator &, std::span<const uint8_t>) {
+        return Reply::Error(0x19);
+    });
     EXPECT_EQ(FPNullCheck(), 0);
     EXPECT_EQ(ErrorText(), "\r\nНедопустимые коды символов");
     EXPECT_EQ(Emu().Requests().size(), 2u);

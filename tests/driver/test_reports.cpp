@@ -14,10 +14,12 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-double Date(int y, int m, int d) { return krv::drv::EncodeDate({y, m, d}).value(); }
+double Date(int y, int m, int d) {
+    return krv::drv::EncodeDate({y, m, d}).value();
+}
 
 class ReportTest : public EmulatorTest {
-protected:
+  protected:
     static constexpr uint16_t kPassword = 0x1234;
     void SetUp() override {
         EmulatorTest::SetUp();
@@ -77,13 +79,16 @@ TEST_F(ReportTest, ArticleReportForms) {
     EXPECT_EQ(LastRequest(), (Bytes{0x0A, 0x34, 0x12, 9, 0, 0, 0, 0, 0, 9, 0, 0, 0, 0, 0}));
     // Ordered as signed numbers: the negative code goes first, as its low 48 bits.
     EXPECT_EQ(FPXArtReport(kPassword, 1, -1), 0);
-    EXPECT_EQ(LastRequest(), (Bytes{0x0A, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(LastRequest(),
+              (Bytes{0x0A, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(ReportTest, PeriodicReportsByDate) {
-    ASSERT_EQ(FPPeriodicReport(kPassword, Date(2004, 3, 5) + 0.5, Date(2004, 12, 1)), -1) << ErrorText();
+    ASSERT_EQ(FPPeriodicReport(kPassword, Date(2004, 3, 5) + 0.5, Date(2004, 12, 1)), -1)
+        << ErrorText();
     EXPECT_EQ(LastRequest(), (Bytes{0x11, 0x34, 0x12, 0x05, 0x03, 0x04, 0x01, 0x12, 0x04}));
-    ASSERT_EQ(FPPeriodicReportShort(kPassword, Date(2004, 3, 5), Date(2004, 12, 1)), -1) << ErrorText();
+    ASSERT_EQ(FPPeriodicReportShort(kPassword, Date(2004, 3, 5), Date(2004, 12, 1)), -1)
+        << ErrorText();
     EXPECT_EQ(LastRequest(), (Bytes{0x1A, 0x34, 0x12, 0x05, 0x03, 0x04, 0x01, 0x12, 0x04}));
     // The order of the dates is the printer's to judge.
     EXPECT_EQ(FPPeriodicReport(kPassword, Date(2005, 1, 2), Date(2004, 1, 1)), 0);

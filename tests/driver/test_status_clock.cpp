@@ -22,8 +22,12 @@ namespace {
 using krv::test::Cp;
 using krv::test::Oem;
 
-double Date(int y, int m, int d) { return krv::drv::EncodeDate({y, m, d}).value(); }
-double Time(int h, int m, int s) { return krv::drv::EncodeTime({h, m, s}).value(); }
+double Date(int y, int m, int d) {
+    return krv::drv::EncodeDate({y, m, d}).value();
+}
+double Time(int h, int m, int s) {
+    return krv::drv::EncodeTime({h, m, s}).value();
+}
 
 struct Line {
     uint8_t lengthByte;
@@ -31,7 +35,8 @@ struct Line {
 };
 
 // A status reply laid out field by field, independently of both sides.
-Bytes StatusData(uint8_t a, uint8_t b, const std::array<Line, 4> &lines, const std::string &firmware = "МВ-21") {
+Bytes StatusData(uint8_t a, uint8_t b, const std::array<Line, 4> &lines,
+                 const std::string &firmware = "МВ-21") {
     Bytes out{a, b};
     const Bytes serial = Oem("КР12345678 01.02.03");
     out.insert(out.end(), serial.begin(), serial.end());
@@ -59,22 +64,27 @@ struct StatusOut {
     int Call() {
         auto &f = flags;
         auto &t = texts;
-        return FPGetStatus(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11],
-                           &f[12], &t[0], &t[1], &t[2], &t[3], &t[4], &t[5], &t[6], &date, &time);
+        return FPGetStatus(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9],
+                           &f[10], &f[11], &f[12], &t[0], &t[1], &t[2], &t[3], &t[4], &t[5], &t[6],
+                           &date, &time);
     }
-    std::string Text(int i) const { return texts[i] ? krv::platform::Cp1251ToUtf8(texts[i]) : "<null>"; }
+    std::string Text(int i) const {
+        return texts[i] ? krv::platform::Cp1251ToUtf8(texts[i]) : "<null>";
+    }
 };
 
 class StatusTest : public EmulatorTest {
-protected:
+  protected:
     void Answer(Bytes data) {
-        Emu().SetHandler(0x00, [data](krv::emu::PrinterEmulator &, std::span<const uint8_t>) { return Reply::Ok(data); });
+        Emu().SetHandler(0x00, [data](krv::emu::PrinterEmulator &, std::span<const uint8_t>) {
+            return Reply::Ok(data);
+        });
     }
     size_t RequestCount() { return Emu().Requests().size(); }
 };
 
 class StatusTestT200 : public StatusTest {
-protected:
+  protected:
     krv::emu::EmulatorOptions Options() override {
         krv::emu::EmulatorOptions options;
         options.designation = "МВ-22";
@@ -85,7 +95,9 @@ protected:
 // ---- the status reply --------------------------------------------------------------
 
 TEST_F(StatusTest, FlagsTextsAndRegistrationFromTheLayout) {
-    Answer(StatusData(0x62, 0x50, {Line{0x05, "ТОВ А"}, Line{0x44, "Київ"}, Line{0x83, "вул"}, Line{0x0C, "123456789012"}}));
+    Answer(StatusData(
+        0x62, 0x50,
+        {Line{0x05, "ТОВ А"}, Line{0x44, "Київ"}, Line{0x83, "вул"}, Line{0x0C, "123456789012"}}));
     StatusOut s;
     ASSERT_EQ(s.Call(), -1) << ErrorText();
     EXPECT_EQ(LastRequest(), Bytes{0x00});
@@ -107,11 +119,13 @@ TEST_F(StatusTest, EveryFlagBitAndTheUnreportedOnes) {
     Answer(StatusData(0xFE, 0x7B, none));
     StatusOut s;
     ASSERT_EQ(s.Call(), -1);
-    for (int16_t flag : s.flags) EXPECT_EQ(flag, -1);
+    for (int16_t flag : s.flags)
+        EXPECT_EQ(flag, -1);
     // Bit 0 of A and bits 2 and 7 of B are not reported.
     Answer(StatusData(0x01, 0x84, none));
     ASSERT_EQ(s.Call(), -1);
-    for (int16_t flag : s.flags) EXPECT_EQ(flag, 0);
+    for (int16_t flag : s.flags)
+        EXPECT_EQ(flag, 0);
 }
 
 TEST_F(StatusTest, NotFiscalGivesTheDefaultRegistration) {
@@ -134,7 +148,8 @@ TEST_F(StatusTest, ImpossibleRegistrationDateFallsBackToTheDefault) {
 }
 
 TEST_F(StatusTest, EmptyHeaderLinesAreNullAndTheNextFieldFollowsTheLengthByte) {
-    Answer(StatusData(0x00, 0x10, {Line{0x00, ""}, Line{0x40, ""}, Line{0xC2, "АБ"}, Line{0x00, ""}}, "МВ-22"));
+    Answer(StatusData(0x00, 0x10,
+                      {Line{0x00, ""}, Line{0x40, ""}, Line{0xC2, "АБ"}, Line{0x00, ""}}, "МВ-22"));
     StatusOut s;
     ASSERT_EQ(s.Call(), -1);
     EXPECT_EQ(s.texts[2], nullptr);
@@ -165,13 +180,16 @@ TEST_F(StatusTest, ARefusalInTheHeaderIsNotDecoded) {
 }
 
 TEST_F(StatusTest, EveryShortReplyFailsAndWritesNothing) {
-    const Bytes full = StatusData(0x62, 0x50, {Line{0x05, "ТОВ А"}, Line{0x02, "ab"}, Line{0x00, ""}, Line{0x0C, "123456789012"}});
+    const Bytes full = StatusData(
+        0x62, 0x50,
+        {Line{0x05, "ТОВ А"}, Line{0x02, "ab"}, Line{0x00, ""}, Line{0x0C, "123456789012"}});
     for (size_t keep = 0; keep < full.size(); ++keep) {
         Answer(full);
         Emu().QueueFault(FaultSpec{Fault::TruncatedData, 1, keep});
         StatusOut s;
         EXPECT_EQ(s.Call(), 0) << "kept " << keep;
-        EXPECT_EQ(ErrorText(), "Ответная посылка не соответствует формату данных!") << "kept " << keep;
+        EXPECT_EQ(ErrorText(), "Ответная посылка не соответствует формату данных!")
+            << "kept " << keep;
         EXPECT_EQ(s.flags[0], 7);
         EXPECT_STREQ(s.texts[0], "unchanged");
         EXPECT_EQ(s.date, -1);
@@ -222,7 +240,7 @@ TEST_F(StatusTestT200, TheSecondModelAnswersWithItsDesignation) {
 // ---- clock ---------------------------------------------------------------------------
 
 class ClockTest : public EmulatorTest {
-protected:
+  protected:
     void SetUp() override {
         EmulatorTest::SetUp();
         auto lock = Emu().Lock();
@@ -280,7 +298,9 @@ TEST_F(ClockTest, PrinterRefusesADateBeforeTheLastZReport) {
 
 TEST_F(ClockTest, BadClockRepliesFailWithTheFormatText) {
     double value = -5;
-    Emu().SetHandler(0x01, [](krv::emu::PrinterEmulator &, std::span<const uint8_t>) { return Reply::Ok({0x31, 0x02, 0x26}); });
+    Emu().SetHandler(0x01, [](krv::emu::PrinterEmulator &, std::span<const uint8_t>) {
+        return Reply::Ok({0x31, 0x02, 0x26});
+    });
     EXPECT_EQ(FPGetDate(&value), 0);
     EXPECT_EQ(ErrorText(), "Ответная посылка не соответствует формату данных!");
     Emu().QueueFault(FaultSpec{Fault::TruncatedData, 1, 2});
@@ -292,7 +312,7 @@ TEST_F(ClockTest, BadClockRepliesFailWithTheFormatText) {
 // ---- peripherals and modes ---------------------------------------------------------
 
 class ControlTest : public EmulatorTest {
-protected:
+  protected:
     size_t RequestCount() { return Emu().Requests().size(); }
 };
 
@@ -370,7 +390,9 @@ TEST_F(ControlTest, PaperStateBitsAndItsLengthCheck) {
     ASSERT_EQ(FPGetPaperState(&f[0], &f[1], &f[2], &f[3], &f[4]), -1);
     EXPECT_EQ(f, (std::array<int16_t, 5>{0, 0, 0, -1, -1}));
 
-    Emu().SetHandler(0x30, [](krv::emu::PrinterEmulator &, std::span<const uint8_t>) { return Reply::Ok({0x01, 0x00}); });
+    Emu().SetHandler(0x30, [](krv::emu::PrinterEmulator &, std::span<const uint8_t>) {
+        return Reply::Ok({0x01, 0x00});
+    });
     f.fill(7);
     EXPECT_EQ(FPGetPaperState(&f[0], &f[1], &f[2], &f[3], &f[4]), 0);
     EXPECT_EQ(ErrorText(), "Ответная посылка не соответствует формату данных!");

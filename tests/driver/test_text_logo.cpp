@@ -30,7 +30,8 @@ struct Lines {
 
     static int32_t Count(void *context) {
         auto *self = static_cast<Lines *>(context);
-        return self->countOverride != -2 ? self->countOverride : static_cast<int32_t>(self->texts.size());
+        return self->countOverride != -2 ? self->countOverride
+                                         : static_cast<int32_t>(self->texts.size());
     }
     static const char *Line(void *context, int32_t index) {
         auto *self = static_cast<Lines *>(context);
@@ -49,9 +50,11 @@ struct Bitmap {
             for (size_t x = 0; x < stride; ++x)
                 file.push_back(x < rowBytes ? static_cast<uint8_t>(y * 7 + x * 3 + 1) : 0xEE);
         }
-        file.erase(file.end() - static_cast<std::ptrdiff_t>(std::min(cutFromFile, file.size())), file.end());
+        file.erase(file.end() - static_cast<std::ptrdiff_t>(std::min(cutFromFile, file.size())),
+                   file.end());
         for (int y = 0; y < h; ++y)
-            for (size_t x = 0; x < rowBytes; ++x) rows.push_back(static_cast<uint8_t>(y * 7 + x * 3 + 1));
+            for (size_t x = 0; x < rowBytes; ++x)
+                rows.push_back(static_cast<uint8_t>(y * 7 + x * 3 + 1));
     }
     int width, height;
     Bytes file;
@@ -68,7 +71,7 @@ struct Bitmap {
 };
 
 class TextLogoTest : public EmulatorTest {
-protected:
+  protected:
     size_t RequestCount() { return Emu().Requests().size(); }
 };
 
@@ -108,7 +111,8 @@ TEST_F(TextLogoTest, TransPrintWithOpenClearWhileADocumentIsOpenSendsFe) {
 TEST_F(TextLogoTest, TransPrintLineLengthStopsAtTheLongLine) {
     Lines lines({std::string(37, 'a'), std::string(38, 'b'), "never"});
     EXPECT_EQ(FPTransPrint(&lines.list, 0, -1), 0);
-    EXPECT_EQ(ErrorText(), "Строка №1\r\nДлина строки нефискального текста превышает допустимую длину");
+    EXPECT_EQ(ErrorText(),
+              "Строка №1\r\nДлина строки нефискального текста превышает допустимую длину");
     auto requests = Emu().Requests();
     ASSERT_EQ(requests.size(), 1u) << "lines before the long one stay printed";
     EXPECT_EQ(requests[0], Concat({0x28, 37}, std::string(37, 'a')));
@@ -139,14 +143,16 @@ TEST_F(TextLogoTest, BrokenLineListsAreRefusedBeforeAnythingIsSent) {
 TEST_F(TextLogoTest, TransPrintNewCutsLinesAndMarksTheTape) {
     Lines lines({std::string(50, 'x')});
     const std::string cut(37, 'x');
-    const std::pair<int32_t, uint8_t> tapes[] = {{0, 0x25}, {1, 0x65}, {2, 0xA5}, {3, 0x25}, {0x101, 0x65}};
+    const std::pair<int32_t, uint8_t> tapes[] = {
+        {0, 0x25}, {1, 0x65}, {2, 0xA5}, {3, 0x25}, {0x101, 0x65}};
     for (const auto &[tape, lengthByte] : tapes) {
         ASSERT_EQ(FPTransPrintNew(&lines.list, 0, tape), -1);
         EXPECT_EQ(LastRequest(), Concat({0x28, lengthByte}, cut)) << "tape " << tape;
     }
     ASSERT_EQ(FPTransPrintNew(&lines.list, -1, 0), -1);
     EXPECT_EQ(LastRequest(), (Bytes{0x28, 0xFF}));
-    for (const Bytes &request : Emu().Requests()) EXPECT_NE(request, (Bytes{0x28, 0xFE})) << "never opens";
+    for (const Bytes &request : Emu().Requests())
+        EXPECT_NE(request, (Bytes{0x28, 0xFE})) << "never opens";
 }
 
 TEST_F(TextLogoTest, TextLinesAreSentInThePrintersCodePage) {
@@ -167,7 +173,8 @@ TEST_F(TextLogoTest, LogoUploadIsReceivedByteExact) {
     EXPECT_EQ(Emu().Requests().front(), (Bytes{0x2D, 0x02, 0x01, 0x01, 0x80, 0x01, 0x64, 0x00}));
     const auto chunks = Emu().RawChunks();
     EXPECT_EQ(chunks.size(), 75u);
-    for (const Bytes &chunk : chunks) EXPECT_EQ(chunk.size(), 64u);
+    for (const Bytes &chunk : chunks)
+        EXPECT_EQ(chunk.size(), 64u);
     EXPECT_FALSE(krv::drv::LogoMode());
     auto lock = Emu().Lock();
     EXPECT_EQ(Emu().State().ext.logo, bitmap.rows);
@@ -190,7 +197,8 @@ TEST_F(TextLogoTest, LogoDoubleHeightAndInversion) {
     Bytes expected;
     for (size_t row = 0; row < 156; ++row)
         for (int twice = 0; twice < 2; ++twice)
-            for (size_t x = 0; x < 2; ++x) expected.push_back(static_cast<uint8_t>(~bitmap.rows[2 * row + x]));
+            for (size_t x = 0; x < 2; ++x)
+                expected.push_back(static_cast<uint8_t>(~bitmap.rows[2 * row + x]));
     auto lock = Emu().Lock();
     EXPECT_EQ(Emu().State().ext.logo, expected);
 }
@@ -200,16 +208,19 @@ TEST_F(TextLogoTest, LogoSizeChecks) {
                                  "Количество точек по ширине: X = 8..352.\r\n"
                                  "Количество точек по высоте: Y = 1..312.\r\n"
                                  "Сохраните файл в монохромном режиме.";
-    for (auto [w, h, twice] : {std::tuple{16, 157, -1}, {16, 313, 0}, {360, 10, 0}, {0, 10, 0}, {16, 0, 0}}) {
+    for (auto [w, h, twice] :
+         {std::tuple{16, 157, -1}, {16, 313, 0}, {360, 10, 0}, {0, 10, 0}, {16, 0, 0}}) {
         Bitmap bitmap(w, h);
         EXPECT_EQ(FPLoadBMP(0, 352, 312, &bitmap.object, static_cast<KrvBool16>(twice), 0), 0);
         EXPECT_EQ(ErrorText(), sizeText) << w << "x" << h;
     }
     Bitmap notEight(204, 10);
     EXPECT_EQ(FPLoadBMP(0, 352, 312, &notEight.object, 0, 0), 0);
-    EXPECT_EQ(ErrorText(), "Недопустимые размеры логотипа!\r\n\r\nКоличество точек по ширине должно быть кратно 8.\r\n"
-                           "Допустимые размеры:\r\nКоличество точек по ширине: X = 8..352.\r\n"
-                           "Количество точек по высоте: Y = 1..312.");
+    EXPECT_EQ(
+        ErrorText(),
+        "Недопустимые размеры логотипа!\r\n\r\nКоличество точек по ширине должно быть кратно 8.\r\n"
+        "Допустимые размеры:\r\nКоличество точек по ширине: X = 8..352.\r\n"
+        "Количество точек по высоте: Y = 1..312.");
     EXPECT_EQ(Emu().Requests().size(), 0u);
     EXPECT_FALSE(krv::drv::LogoMode());
     Bitmap eight(200, 10);
@@ -274,7 +285,8 @@ TEST_F(LogoLinkTest, ChunkWithoutAnAnswerFailsWithLogoModeOff) {
     ASSERT_EQ(port.writes.size(), 5u);
     Bytes second(bitmap.rows.begin() + 64, bitmap.rows.end());
     uint8_t sum = 0;
-    for (uint8_t b : second) sum = static_cast<uint8_t>(sum + b);
+    for (uint8_t b : second)
+        sum = static_cast<uint8_t>(sum + b);
     second.push_back(static_cast<uint8_t>(0 - sum));
     EXPECT_EQ(port.writes[2], second);
     EXPECT_EQ(port.writes[4], second);

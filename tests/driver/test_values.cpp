@@ -44,7 +44,7 @@ std::string Chars(std::initializer_list<int> bytes) {
 // compiled into a private temporary folder (nothing system-wide). Tests skip
 // when neither works.
 class ThreadLocale {
-public:
+  public:
     explicit ThreadLocale(const std::string &name) {
         for (const char *suffix : {".UTF-8", ".utf8"}) {
             m_locale = newlocale(LC_ALL_MASK, (name + suffix).c_str(), nullptr);
@@ -70,15 +70,15 @@ public:
     ThreadLocale &operator=(const ThreadLocale &) = delete;
     bool Ok() const { return m_locale != nullptr; }
 
-private:
+  private:
     locale_t CompilePrivately(const std::string &name) {
         std::string dir = (std::filesystem::temp_directory_path() / "krv-locale-XXXXXX").string();
         if (!mkdtemp(dir.data()))
             return nullptr;
         m_dir = dir;
         const std::string full = name + ".UTF-8";
-        const std::string command = "localedef -i " + name + " -f UTF-8 '" + dir + "/" + full +
-                                    "' >/dev/null 2>&1";
+        const std::string command =
+            "localedef -i " + name + " -f UTF-8 '" + dir + "/" + full + "' >/dev/null 2>&1";
         if (std::system(command.c_str()) != 0)
             return nullptr;
         const char *old = std::getenv("LOCPATH");
@@ -106,8 +106,12 @@ private:
     if (!var.Ok())                                                                                 \
     GTEST_SKIP() << "locale " << name << " is not available"
 
-double Date(int y, int m, int d) { return EncodeDate({y, m, d}).value(); }
-double Time(int h, int m, int s) { return EncodeTime({h, m, s}).value(); }
+double Date(int y, int m, int d) {
+    return EncodeDate({y, m, d}).value();
+}
+double Time(int h, int m, int s) {
+    return EncodeTime({h, m, s}).value();
+}
 
 int CurrentYear() {
     const std::time_t now = std::time(nullptr);
@@ -295,9 +299,9 @@ TEST(DateTimes, ValuesAreTakenToTheNearestMillisecond) {
 }
 
 TEST(DateTimes, ValuesOutsideTheCalendarDecodeToZeros) {
-    for (double bad : {std::nan(""), std::numeric_limits<double>::infinity(),
-                       -std::numeric_limits<double>::infinity(), 1e300, -1e300, 2958466.0,
-                       -693594.0}) {
+    for (double bad :
+         {std::nan(""), std::numeric_limits<double>::infinity(),
+          -std::numeric_limits<double>::infinity(), 1e300, -1e300, 2958466.0, -693594.0}) {
         EXPECT_FALSE(IsValidDateTime(bad)) << bad;
         EXPECT_EQ(DecodeDate(bad), CivilDate{}) << bad;
         EXPECT_EQ(DecodeTime(bad), CivilTime{}) << bad;
@@ -376,8 +380,7 @@ TEST_P(ReplyDatesUnderLocales, SameDateWhateverTheOrder) {
     EXPECT_EQ(LocaleDateText(0x12, 0x31, 0x26), std::nullopt); // month 31
 }
 
-INSTANTIATE_TEST_SUITE_P(Locales, ReplyDatesUnderLocales,
-                         ::testing::Values("C", "ru_RU", "en_US"),
+INSTANTIATE_TEST_SUITE_P(Locales, ReplyDatesUnderLocales, ::testing::Values("C", "ru_RU", "en_US"),
                          [](const auto &info) { return std::string(info.param); });
 
 TEST(ReplyTimes, FractionOfADay) {

@@ -73,8 +73,8 @@ TEST(AnsiOem, RoundTripKeepsEveryByteThatHasACounterpart) {
 TEST(Utf8Cp1251, ConvertsBothWays) {
     const std::string utf8 = "Привет, № 5 € Ґґ Її Єє";
     const std::string cp = Utf8ToCp1251(utf8);
-    EXPECT_EQ(cp, B({0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, ',', ' ', 0xB9, ' ', '5', ' ', 0x88, ' ',
-                     0xA5, 0xB4, ' ', 0xAF, 0xBF, ' ', 0xAA, 0xBA}));
+    EXPECT_EQ(cp, B({0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, ',',  ' ',  0xB9, ' ',  '5',
+                     ' ',  0x88, ' ',  0xA5, 0xB4, ' ',  0xAF, 0xBF, ' ',  0xAA, 0xBA}));
     EXPECT_EQ(Cp1251ToUtf8(cp), utf8);
     EXPECT_EQ(Utf8ToCp1251(""), "");
     EXPECT_EQ(Cp1251ToUtf8(""), "");
@@ -87,9 +87,11 @@ TEST(Utf8Cp1251, UnconvertibleCharactersBecomeOneQuestionMarkEach) {
 }
 
 TEST(Utf8Cp1251, MalformedBytesBecomeQuestionMarks) {
-    EXPECT_EQ(Utf8ToCp1251("a\xFF" "b"), "a?b");
-    EXPECT_EQ(Utf8ToCp1251("\xC0\xAF"), "??");         // overlong '/'
-    EXPECT_EQ(Utf8ToCp1251("\xED\xA0\x80"), "???");    // a surrogate
+    EXPECT_EQ(Utf8ToCp1251("a\xFF"
+                           "b"),
+              "a?b");
+    EXPECT_EQ(Utf8ToCp1251("\xC0\xAF"), "??");        // overlong '/'
+    EXPECT_EQ(Utf8ToCp1251("\xED\xA0\x80"), "???");   // a surrogate
     EXPECT_EQ(Utf8ToCp1251("Ж\xD0"), B({0xC6, '?'})); // cut short at the end
     EXPECT_EQ(Utf8ToCp1251("\xD0Ж"), B({'?', 0xC6}));
     EXPECT_EQ(Utf8ToCp1251(std::string("x\0y", 3)), std::string("x\0y", 3));

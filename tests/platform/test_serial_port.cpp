@@ -18,7 +18,7 @@ namespace {
 constexpr unsigned kCom = 42;
 
 class PtyTest : public ::testing::Test {
-protected:
+  protected:
     int master = -1;
     void SetUp() override {
         master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -70,7 +70,8 @@ TEST_F(PtyTest, SetsEightNoneOneWithoutFlowControlAtTheDriversRates) {
         int fd = ::open(::ptsname(master), O_RDONLY | O_NOCTTY | O_NONBLOCK);
         // Root may open an exclusive tty; others read the settings through the master.
         ASSERT_EQ(::tcgetattr(fd >= 0 ? fd : master, &tio), 0);
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
         EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
         EXPECT_FALSE(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS));
         EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF | ISTRIP | ICRNL));
@@ -121,5 +122,6 @@ TEST_F(PtyTest, WritesEveryByte) {
     uint8_t got[16];
     ssize_t n = ::read(master, got, sizeof got);
     ASSERT_EQ(n, static_cast<ssize_t>(sizeof frame));
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(got), 7), std::string(reinterpret_cast<const char *>(frame), 7));
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(got), 7),
+              std::string(reinterpret_cast<const char *>(frame), 7));
 }

@@ -50,7 +50,8 @@ TEST(VersionInfo, MissingForeignAndCutFilesHaveNoVersion) {
     std::vector<char> whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_GT(whole.size(), 1000u);
     for (size_t cut : {size_t{16}, size_t{64}, whole.size() / 2, whole.size() - 1}) {
-        std::string path = WriteTemp(std::vector<char>(whole.begin(), whole.begin() + static_cast<long>(cut)));
+        std::string path =
+            WriteTemp(std::vector<char>(whole.begin(), whole.begin() + static_cast<long>(cut)));
         (void)krv::platform::ReadFileVersion(path);
         ::unlink(path.c_str());
     }

@@ -71,7 +71,8 @@ TEST_F(UiStrings, EnglishTableTranslatesOnlyTheProgramsIds) {
         EXPECT_EQ(Conversions(text), Conversions(it->second)) << id;
         EXPECT_LE(CodePoints(text), kUiStringMaxChars) << id;
     }
-    for (const auto &[id, text] : own) EXPECT_LE(CodePoints(text), kUiStringMaxChars) << id;
+    for (const auto &[id, text] : own)
+        EXPECT_LE(CodePoints(text), kUiStringMaxChars) << id;
     SetResourceModule(EnglishResourceModule());
     EXPECT_EQ(FormatUiString(161, "Telmar"), "Telmar Setup");
     EXPECT_EQ(FormatUiString(195, "jre.exe", 50, "1.00 KB", "2.00 KB"),

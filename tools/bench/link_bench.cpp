@@ -71,7 +71,8 @@ Measure TimeDirect(const std::string &slave, int n) {
         uint8_t seq = static_cast<uint8_t>(1 + i % 200);
         std::vector<uint8_t> frame = krv::drv::BuildRequestFrame(seq, std::vector<uint8_t>{0x00});
         ::tcflush(fd, TCIOFLUSH);
-        if (::write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) std::exit(1);
+        if (::write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size()))
+            std::exit(1);
         std::vector<uint8_t> reply;
         while (!krv::drv::EndsWithFrameEnd(reply)) {
             pollfd p{fd, POLLIN, 0};
@@ -80,7 +81,8 @@ Measure TimeDirect(const std::string &slave, int n) {
                 std::exit(1);
             }
             ssize_t r = ::read(fd, buffer, sizeof buffer);
-            if (r > 0) reply.insert(reply.end(), buffer, buffer + r);
+            if (r > 0)
+                reply.insert(reply.end(), buffer, buffer + r);
         }
     }
     double cpu = ThreadCpuSeconds() - cpu0;
@@ -116,12 +118,15 @@ void RunCase(const char *name, uint32_t paceBaud, uint32_t burst, int n) {
     // each: both then see the same warm caches and the same machine load.
     Measure driver{1e9, 0}, direct{1e9, 0};
     for (int round = 0; round < 5; ++round) {
-        if (FPInit(kPort, lineBaud, 3, 3) == 0) std::exit(1);
+        if (FPInit(kPort, lineBaud, 3, 3) == 0)
+            std::exit(1);
         Measure d = TimeDriver(n);
         FPClose();
-        if (d.wallPerCall < driver.wallPerCall) driver = d;
+        if (d.wallPerCall < driver.wallPerCall)
+            driver = d;
         Measure x = TimeDirect(emulator.SlavePath(), n);
-        if (x.wallPerCall < direct.wallPerCall) direct = x;
+        if (x.wallPerCall < direct.wallPerCall)
+            direct = x;
     }
     emulator.Stop();
 

@@ -15,7 +15,8 @@ namespace krv::emu {
 
 std::vector<uint8_t> &DeviceStateExt::Bank(uint8_t bank) {
     auto &bytes = memory[bank];
-    if (bytes.size() != mem::kBankSize) bytes.resize(mem::kBankSize, 0);
+    if (bytes.size() != mem::kBankSize)
+        bytes.resize(mem::kBankSize, 0);
     return bytes;
 }
 
@@ -27,7 +28,8 @@ std::vector<uint8_t> DeviceStateExt::Read(uint8_t bank, uint16_t address, size_t
 
 void DeviceStateExt::Write(uint8_t bank, uint16_t address, std::span<const uint8_t> data) {
     auto &bytes = Bank(bank);
-    for (size_t i = 0; i < data.size() && address + i < mem::kBankSize; ++i) bytes[address + i] = data[i];
+    for (size_t i = 0; i < data.size() && address + i < mem::kBankSize; ++i)
+        bytes[address + i] = data[i];
 }
 
 uint64_t DeviceStateExt::ReadLe(uint8_t bank, uint16_t address, size_t count) {
@@ -45,9 +47,11 @@ void DeviceStateExt::Reset() {
     static_cast<DeviceStateExtData &>(*this) = DeviceStateExtData{};
     Bank(mem::kBank00);
     Bank(mem::kBank10);
-    for (int op = 0; op < 10; ++op) SetPassword(op, 0);
-    static const char *const kFormNames[10] = {"КАРТКА", "КРЕДИТ", "ЧЕК", "ГОТІВКА", "ОПЛАТА 5",
-                                               "ОПЛАТА 6", "ОПЛАТА 7", "ОПЛАТА 8", "ОПЛАТА 9", "ОПЛАТА 10"};
+    for (int op = 0; op < 10; ++op)
+        SetPassword(op, 0);
+    static const char *const kFormNames[10] = {"КАРТКА",   "КРЕДИТ",   "ЧЕК",      "ГОТІВКА",
+                                               "ОПЛАТА 5", "ОПЛАТА 6", "ОПЛАТА 7", "ОПЛАТА 8",
+                                               "ОПЛАТА 9", "ОПЛАТА 10"};
     for (int form = 0; form < 10; ++form) {
         const Bytes name = DeviceText(kFormNames[form]);
         Bytes record{static_cast<uint8_t>(name.size())};
@@ -73,20 +77,25 @@ Bytes Sum40(uint64_t value) {
     return out;
 }
 
-void Append(Bytes &out, const Bytes &more) { out.insert(out.end(), more.begin(), more.end()); }
+void Append(Bytes &out, const Bytes &more) {
+    out.insert(out.end(), more.begin(), more.end());
+}
 
 Reply MemoryRead(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 5) return Reply::Error(kErrFormat);
+    if (p.size() != 5)
+        return Reply::Error(kErrFormat);
     const auto address = static_cast<uint16_t>(p[1] | p[2] << 8);
     return Reply::Ok(emu.State().ext.Read(p[3], address, p[4]));
 }
 
 Reply ArticleInfo(PrinterEmulator &emu, std::span<const uint8_t> p) {
     const auto code = GetLe(p, 1, 6);
-    if (!code || p.size() != 7) return Reply::Error(kErrFormat);
+    if (!code || p.size() != 7)
+        return Reply::Error(kErrFormat);
     auto &ext = emu.State().ext;
     const auto it = ext.articles.find(*code);
-    if (it == ext.articles.end()) return Reply::Error(kErrArticle);
+    if (it == ext.articles.end())
+        return Reply::Error(kErrArticle);
     const ArticleRecord &a = it->second;
     const size_t nameLength = std::min<size_t>(a.name.size(), 0x7F);
     Bytes out{static_cast<uint8_t>(nameLength | (a.returnsFirst ? 0x80 : 0))};
@@ -112,13 +121,15 @@ Reply DayTotals(PrinterEmulator &emu, std::span<const uint8_t>) {
     auto &ext = emu.State().ext;
     Bytes out = ext.Read(mem::kBank10, mem::kSaleReceiptNo, 2);
     Append(out, ext.Read(mem::kBank10, mem::kSaleDaySums, 30));
-    for (uint64_t sum : ext.daySalesByForm) Append(out, Sum40(sum));
+    for (uint64_t sum : ext.daySalesByForm)
+        Append(out, Sum40(sum));
     Append(out, Sum40(ext.salesMarkups));
     Append(out, Sum40(ext.salesDiscounts));
     Append(out, Sum40(ext.cashIn));
     Append(out, ext.Read(mem::kBank10, mem::kPayReceiptNo, 2));
     Append(out, ext.Read(mem::kBank10, mem::kPayDaySums, 30));
-    for (uint64_t sum : ext.dayReturnsByForm) Append(out, Sum40(sum));
+    for (uint64_t sum : ext.dayReturnsByForm)
+        Append(out, Sum40(sum));
     Append(out, Sum40(ext.returnsMarkups));
     Append(out, Sum40(ext.returnsDiscounts));
     Append(out, Sum40(ext.cashOut));
@@ -128,8 +139,10 @@ Reply DayTotals(PrinterEmulator &emu, std::span<const uint8_t>) {
 Reply ReceiptSums(PrinterEmulator &emu, std::span<const uint8_t>) {
     auto &ext = emu.State().ext;
     Bytes out;
-    for (uint32_t sum : ext.receiptByGroup) PutLe(out, sum, 4);
-    for (uint32_t sum : ext.receiptByForm) PutLe(out, sum, 4);
+    for (uint32_t sum : ext.receiptByGroup)
+        PutLe(out, sum, 4);
+    for (uint32_t sum : ext.receiptByForm)
+        PutLe(out, sum, 4);
     return Reply::Ok(std::move(out));
 }
 
@@ -141,7 +154,8 @@ Reply TaxTable(PrinterEmulator &emu, std::span<const uint8_t>) {
     Append(out, ext.Read(mem::kBank10, mem::kTaxTable, 2 * count + 1u));
     const uint8_t options = out.back();
     if (options & 0x20) {
-        Append(out, ext.Read(mem::kBank10, static_cast<uint16_t>(mem::kTaxTable + 2 * count + 1), 2 * count));
+        Append(out, ext.Read(mem::kBank10, static_cast<uint16_t>(mem::kTaxTable + 2 * count + 1),
+                             2 * count));
         Append(out, ext.Read(mem::kBank10, mem::kGroupFLevy, 2));
     }
     return Reply::Ok(std::move(out));

@@ -17,9 +17,11 @@ uint16_t DeviceStateExt::FreeBytes() const {
 }
 
 void DeviceStateExt::AddPackets(uint32_t count) {
-    if (count == 0) return;
+    if (count == 0)
+        return;
     auto counter = static_cast<uint32_t>(ReadLe(mem::kBank10, mem::kPacketCounter, 4));
-    if (lastPacket == 0) firstPacket = counter + 1;
+    if (lastPacket == 0)
+        firstPacket = counter + 1;
     counter += count;
     lastPacket = counter;
     WriteLe(mem::kBank10, mem::kPacketCounter, counter, 4);
@@ -35,9 +37,11 @@ bool ReportPasswordOk(PrinterEmulator &emu, std::span<const uint8_t> p) {
 std::optional<std::chrono::sys_seconds> MomentOf(std::span<const uint8_t, 6> bcd) {
     using namespace std::chrono;
     const auto date = BcdDate(bcd[0], bcd[1], bcd[2]);
-    if (!date || !IsBcd(bcd[3]) || !IsBcd(bcd[4]) || !IsBcd(bcd[5])) return std::nullopt;
+    if (!date || !IsBcd(bcd[3]) || !IsBcd(bcd[4]) || !IsBcd(bcd[5]))
+        return std::nullopt;
     const int h = FromBcd(bcd[3]), m = FromBcd(bcd[4]), s = FromBcd(bcd[5]);
-    if (h > 23 || m > 59 || s > 59) return std::nullopt;
+    if (h > 23 || m > 59 || s > 59)
+        return std::nullopt;
     return sys_days{*date} + hours{h} + minutes{m} + seconds{s};
 }
 
@@ -46,13 +50,17 @@ std::array<uint8_t, 6> BcdOf(std::chrono::sys_seconds moment) {
     const auto day = floor<days>(moment);
     const year_month_day ymd{day};
     const hh_mm_ss time{moment - day};
-    return {ToBcd(static_cast<int>(unsigned(ymd.day()))), ToBcd(static_cast<int>(unsigned(ymd.month()))),
-            ToBcd(static_cast<int>(ymd.year()) % 100), ToBcd(static_cast<int>(time.hours().count())),
-            ToBcd(static_cast<int>(time.minutes().count())), ToBcd(static_cast<int>(time.seconds().count()))};
+    return {ToBcd(static_cast<int>(unsigned(ymd.day()))),
+            ToBcd(static_cast<int>(unsigned(ymd.month()))),
+            ToBcd(static_cast<int>(ymd.year()) % 100),
+            ToBcd(static_cast<int>(time.hours().count())),
+            ToBcd(static_cast<int>(time.minutes().count())),
+            ToBcd(static_cast<int>(time.seconds().count()))};
 }
 
 Reply TapeStatus(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 1) return Reply::Error(kErrFormat);
+    if (p.size() != 1)
+        return Reply::Error(kErrFormat);
     auto &ext = emu.State().ext;
     Bytes out;
     PutLe(out, ext.firstPacket, 4);
@@ -62,11 +70,14 @@ Reply TapeStatus(PrinterEmulator &emu, std::span<const uint8_t> p) {
 }
 
 Reply ClearTape(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 7) return Reply::Error(kErrFormat);
-    if (!ReportPasswordOk(emu, p)) return Reply::Error(kErrPassword);
+    if (p.size() != 7)
+        return Reply::Error(kErrFormat);
+    if (!ReportPasswordOk(emu, p))
+        return Reply::Error(kErrPassword);
     auto &ext = emu.State().ext;
     const auto last = static_cast<uint32_t>(*GetLe(p, 3, 4));
-    if (ext.lastPacket == 0 || last < ext.firstPacket || last > ext.lastPacket) return Reply::Error(kErrTapeNumber);
+    if (ext.lastPacket == 0 || last < ext.firstPacket || last > ext.lastPacket)
+        return Reply::Error(kErrTapeNumber);
     if (last == ext.lastPacket) {
         ext.firstPacket = ext.lastPacket = 0;
     } else {
@@ -76,15 +87,19 @@ Reply ClearTape(PrinterEmulator &emu, std::span<const uint8_t> p) {
 }
 
 Reply AcknowledgeTape(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 17) return Reply::Error(kErrFormat);
-    if (!ReportPasswordOk(emu, p)) return Reply::Error(kErrPassword);
+    if (p.size() != 17)
+        return Reply::Error(kErrFormat);
+    if (!ReportPasswordOk(emu, p))
+        return Reply::Error(kErrPassword);
     auto &ext = emu.State().ext;
     TapeAck ack;
     ack.first = static_cast<uint32_t>(*GetLe(p, 3, 4));
     ack.last = static_cast<uint32_t>(*GetLe(p, 7, 4));
     std::copy(p.begin() + 11, p.end(), ack.moment.begin());
-    if (!MomentOf(ack.moment)) return Reply::Error(kErrDateTime);
-    if (ext.lastPacket == 0 || ack.first > ack.last || ack.first < ext.firstPacket || ack.last > ext.lastPacket)
+    if (!MomentOf(ack.moment))
+        return Reply::Error(kErrDateTime);
+    if (ext.lastPacket == 0 || ack.first > ack.last || ack.first < ext.firstPacket ||
+        ack.last > ext.lastPacket)
         return Reply::Error(kErrTapeNumber);
     ext.acks.push_back(ack);
     return Reply::Ok();
@@ -93,8 +108,10 @@ Reply AcknowledgeTape(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // With a year the lock moves to 72 hours after the moment given; a year byte
 // of 00 removes it.
 Reply Lock72(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 9) return Reply::Error(kErrFormat);
-    if (!ReportPasswordOk(emu, p)) return Reply::Error(kErrPassword);
+    if (p.size() != 9)
+        return Reply::Error(kErrFormat);
+    if (!ReportPasswordOk(emu, p))
+        return Reply::Error(kErrPassword);
     auto &ext = emu.State().ext;
     std::array<uint8_t, 6> moment{};
     std::copy(p.begin() + 3, p.end(), moment.begin());
@@ -102,7 +119,8 @@ Reply Lock72(PrinterEmulator &emu, std::span<const uint8_t> p) {
         ext.lockMoment = {};
     } else {
         const auto start = MomentOf(moment);
-        if (!start) return Reply::Error(kErrDateTime);
+        if (!start)
+            return Reply::Error(kErrDateTime);
         ext.lockMoment = BcdOf(*start + std::chrono::hours{72});
     }
     ext.Write(mem::kBank10, mem::kLockRecord, std::span<const uint8_t>(ext.lockMoment).first(5));
@@ -115,8 +133,10 @@ Bytes ModemQuery(PrinterEmulator &emu, std::string_view query) {
         --ext.modemSilentQueries;
         return {};
     }
-    if (query == "~~#00#") return Bytes(ext.modemText.begin(), ext.modemText.end());
-    if (query == "~~#01#") return ext.modemState;
+    if (query == "~~#00#")
+        return Bytes(ext.modemText.begin(), ext.modemText.end());
+    if (query == "~~#01#")
+        return ext.modemState;
     return {};
 }
 

@@ -20,7 +20,8 @@ constexpr size_t kMaxDiscountText = 25;
 constexpr int64_t kMaxLineValue = 0x7FFFFFFF;
 
 void PutSignMagnitude(Bytes &out, int64_t value) {
-    const uint32_t magnitude = static_cast<uint32_t>(std::min<int64_t>(value < 0 ? -value : value, kMaxLineValue));
+    const uint32_t magnitude =
+        static_cast<uint32_t>(std::min<int64_t>(value < 0 ? -value : value, kMaxLineValue));
     PutLe(out, value < 0 ? magnitude | kSignBit : magnitude, 4);
 }
 
@@ -57,15 +58,19 @@ void ClearReceiptSums(DeviceStateExt &ext) {
 
 // Why a line of `kind` cannot go into the open receipt, if it cannot.
 std::optional<uint8_t> LineRefusal(const DeviceState &st, ReceiptKind kind) {
-    if (st.receipt.kind == ReceiptKind::None) return std::nullopt;
-    if (st.receipt.paymentsBegun) return kErrAfterPayments;
-    if (st.receipt.kind != kind) return kind == ReceiptKind::Sale ? kErrPayoutOpen : kErrSaleOpen;
+    if (st.receipt.kind == ReceiptKind::None)
+        return std::nullopt;
+    if (st.receipt.paymentsBegun)
+        return kErrAfterPayments;
+    if (st.receipt.kind != kind)
+        return kind == ReceiptKind::Sale ? kErrPayoutOpen : kErrSaleOpen;
     return std::nullopt;
 }
 
 // A new receipt of `kind` opens unless one is open already.
 void OpenReceiptIfNone(DeviceState &st, ReceiptKind kind) {
-    if (st.receipt.kind != ReceiptKind::None) return;
+    if (st.receipt.kind != ReceiptKind::None)
+        return;
     st.receipt = OpenReceipt{};
     st.receipt.kind = kind;
     st.shiftOpen = true;
@@ -76,7 +81,8 @@ void OpenReceiptIfNone(DeviceState &st, ReceiptKind kind) {
 // magnitude), tax group 1, name (FF or length + text), article code 6.
 Reply RegisterLine(PrinterEmulator &emu, std::span<const uint8_t> p, ReceiptKind kind) {
     auto &st = emu.State();
-    if (p.size() < 11) return Reply::Error(kErrFormat);
+    if (p.size() < 11)
+        return Reply::Error(kErrFormat);
     const uint32_t quantity = static_cast<uint32_t>(*GetLe(p, 1, 3));
     const uint8_t qtyFlags = p[4];
     const uint32_t priceWire = static_cast<uint32_t>(*GetLe(p, 5, 4));
@@ -86,18 +92,24 @@ Reply RegisterLine(PrinterEmulator &emu, std::span<const uint8_t> p, ReceiptKind
     size_t nameLength = 0;
     if (!fromRegister) {
         nameLength = p[pos];
-        if (nameLength > kMaxNameLength) return Reply::Error(kErrFormat);
+        if (nameLength > kMaxNameLength)
+            return Reply::Error(kErrFormat);
     }
     pos += 1 + nameLength;
-    if (p.size() != pos + 6) return Reply::Error(kErrFormat);
+    if (p.size() != pos + 6)
+        return Reply::Error(kErrFormat);
     const uint64_t code = *GetLe(p, pos, 6);
 
-    if (taxByte < 0x80 || taxByte > 0x85) return Reply::Error(kErrTaxGroup);
-    if (auto refused = LineRefusal(st, kind)) return Reply::Error(*refused);
+    if (taxByte < 0x80 || taxByte > 0x85)
+        return Reply::Error(kErrTaxGroup);
+    if (auto refused = LineRefusal(st, kind))
+        return Reply::Error(*refused);
 
     ArticleRecord *article = nullptr;
-    if (auto it = st.ext.articles.find(code); it != st.ext.articles.end()) article = &it->second;
-    if (fromRegister && !article) return Reply::Error(kErrArticle);
+    if (auto it = st.ext.articles.find(code); it != st.ext.articles.end())
+        article = &it->second;
+    if (fromRegister && !article)
+        return Reply::Error(kErrArticle);
 
     // Cost = quantity x price, the quantity carrying (flags & 3) decimals; a
     // unit quantity costs the price itself.
@@ -108,12 +120,15 @@ Reply RegisterLine(PrinterEmulator &emu, std::span<const uint8_t> p, ReceiptKind
         const int64_t scale = decimals == 0 ? 1 : decimals == 1 ? 10 : decimals == 2 ? 100 : 1000;
         cost = (static_cast<int64_t>(quantity) * magnitude + scale / 2) / scale;
     }
-    if (cost > kMaxLineValue) return Reply::Error(kErrCostOverflow);
+    if (cost > kMaxLineValue)
+        return Reply::Error(kErrCostOverflow);
     const bool negative = (priceWire & kSignBit) != 0;
     const int64_t value = negative ? -cost : cost;
     const int64_t currentSum = st.receipt.kind == kind ? st.receipt.sum : 0;
-    if (negative && cost > currentSum) return Reply::Error(kErrNegativeSale);
-    if (currentSum + value > kMaxLineValue) return Reply::Error(kErrCostOverflow);
+    if (negative && cost > currentSum)
+        return Reply::Error(kErrNegativeSale);
+    if (currentSum + value > kMaxLineValue)
+        return Reply::Error(kErrCostOverflow);
 
     OpenReceiptIfNone(st, kind);
     const int group = taxByte - 0x80;
@@ -124,7 +139,8 @@ Reply RegisterLine(PrinterEmulator &emu, std::span<const uint8_t> p, ReceiptKind
     r.lastLineGroup = group;
     ++r.lines;
     st.ext.receiptByGroup[group] = static_cast<uint32_t>(std::max<int64_t>(r.byGroup[group], 0));
-    if (qtyFlags & 0x40) ++st.barcodeLines;
+    if (qtyFlags & 0x40)
+        ++st.barcodeLines;
     if (article) {
         if (kind == ReceiptKind::Sale) {
             article->salesQty += quantity;
@@ -148,14 +164,17 @@ void CloseReceipt(DeviceState &st, int64_t change) {
     if (!r.nonFiscal) {
         const uint16_t sums = sale ? mem::kSaleDaySums : mem::kPayDaySums;
         for (int g = 0; g < 6; ++g)
-            if (r.byGroup[g] != 0) AddSum40(ext, static_cast<uint16_t>(sums + 5 * g), r.byGroup[g]);
+            if (r.byGroup[g] != 0)
+                AddSum40(ext, static_cast<uint16_t>(sums + 5 * g), r.byGroup[g]);
         auto &forms = sale ? ext.daySalesByForm : ext.dayReturnsByForm;
-        for (int f = 0; f < 10; ++f) AddToSigned(forms[f], f == kCashForm ? cash : r.byForm[f]);
+        for (int f = 0; f < 10; ++f)
+            AddToSigned(forms[f], f == kCashForm ? cash : r.byForm[f]);
         AddToSigned(sale ? ext.salesMarkups : ext.returnsMarkups, r.markups);
         AddToSigned(sale ? ext.salesDiscounts : ext.returnsDiscounts, r.discounts);
         BumpReceiptNumber(ext, sale ? mem::kSaleReceiptNo : mem::kPayReceiptNo);
         st.cashInDrawer += sale ? cash : -cash;
-        if (st.cashInDrawer < 0) st.cashInDrawer = 0;
+        if (st.cashInDrawer < 0)
+            st.cashInDrawer = 0;
         ext.AddPackets(1);
     }
     st.anyReceiptClosed = true;
@@ -166,19 +185,23 @@ void CloseReceipt(DeviceState &st, int64_t change) {
 // Payment (14): form (+40 non-fiscal), amount (bit 31: pay the rest).
 Reply Payment(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() != 6) return Reply::Error(kErrFormat);
+    if (p.size() != 6)
+        return Reply::Error(kErrFormat);
     const uint8_t form = p[1] & 0x3F;
     const bool nonFiscal = (p[1] & 0x40) != 0;
     const uint32_t wire = static_cast<uint32_t>(*GetLe(p, 2, 4));
-    if (form > 9) return Reply::Error(kErrPaymentForm);
+    if (form > 9)
+        return Reply::Error(kErrPaymentForm);
     auto &r = st.receipt;
-    if (r.kind == ReceiptKind::None) return Reply::Error(kErrNoReceipt);
+    if (r.kind == ReceiptKind::None)
+        return Reply::Error(kErrNoReceipt);
 
     const int64_t rest = std::max<int64_t>(r.sum - r.paid, 0);
     const int64_t amount = (wire & kSignBit) ? rest : static_cast<int64_t>(wire & ~kSignBit);
     const int64_t change = std::max<int64_t>(r.paid + amount - r.sum, 0);
     // Change is given in cash only; a payout receipt pays out of the drawer.
-    if (change > 0 && form != kCashForm) return Reply::Error(kErrChangeForbidden);
+    if (change > 0 && form != kCashForm)
+        return Reply::Error(kErrChangeForbidden);
     if (r.kind == ReceiptKind::Payout && form == kCashForm && amount - change > st.cashInDrawer)
         return Reply::Error(kErrCashShort);
 
@@ -201,24 +224,33 @@ Reply Payment(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // text length, text.
 Reply Discount(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() < 7 || p.size() != 7u + p[6]) return Reply::Error(kErrFormat);
-    if (p[6] > kMaxDiscountText) return Reply::Error(kErrFormat);
+    if (p.size() < 7 || p.size() != 7u + p[6])
+        return Reply::Error(kErrFormat);
+    if (p[6] > kMaxDiscountText)
+        return Reply::Error(kErrFormat);
     const uint8_t kind = p[1];
     const uint32_t wire = static_cast<uint32_t>(*GetLe(p, 2, 4));
-    if (kind > 3) return Reply::Error(kErrForbidden);
+    if (kind > 3)
+        return Reply::Error(kErrForbidden);
     auto &r = st.receipt;
-    if (r.kind == ReceiptKind::None) return Reply::Error(kErrNoReceipt);
-    if (r.paymentsBegun) return Reply::Error(kErrAfterPayments);
-    if (r.lines == 0) return Reply::Error(kErrNoLines);
+    if (r.kind == ReceiptKind::None)
+        return Reply::Error(kErrNoReceipt);
+    if (r.paymentsBegun)
+        return Reply::Error(kErrAfterPayments);
+    if (r.lines == 0)
+        return Reply::Error(kErrNoLines);
 
     const bool percent = (wire & kPercentBit) != 0;
     const bool discount = (wire & kSignBit) != 0;
     const int64_t magnitude = wire & (kPercentBit - 1);
-    if (percent != (kind == 0 || kind == 2)) return Reply::Error(kErrForbidden);
+    if (percent != (kind == 0 || kind == 2))
+        return Reply::Error(kErrForbidden);
     const int64_t base = (kind <= 1) ? r.lastLineValue : r.sum;
     int64_t adjustment = percent ? (std::llabs(base) * magnitude + 50) / 100 : magnitude;
-    if (discount && adjustment > std::llabs(base)) return Reply::Error(kErrNegativeSale);
-    if (!discount && r.sum + adjustment > kMaxLineValue) return Reply::Error(kErrCostOverflow);
+    if (discount && adjustment > std::llabs(base))
+        return Reply::Error(kErrNegativeSale);
+    if (!discount && r.sum + adjustment > kMaxLineValue)
+        return Reply::Error(kErrCostOverflow);
 
     const int64_t value = discount ? -adjustment : adjustment;
     r.sum += value;
@@ -226,7 +258,8 @@ Reply Discount(PrinterEmulator &emu, std::span<const uint8_t> p) {
     st.ext.receiptByGroup[r.lastLineGroup] =
         static_cast<uint32_t>(std::max<int64_t>(r.byGroup[r.lastLineGroup], 0));
     (discount ? r.discounts : r.markups) += adjustment;
-    if (kind <= 1) r.lastLineValue += value;
+    if (kind <= 1)
+        r.lastLineValue += value;
     return LineReply(value, r.sum);
 }
 
@@ -234,16 +267,20 @@ Reply Discount(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // none is open, as a zero receipt needs.
 Reply Comment(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() < 2) return Reply::Error(kErrFormat);
+    if (p.size() < 2)
+        return Reply::Error(kErrFormat);
     const size_t length = p[1] & 0x7F;
-    if (p.size() != 2 + length || length > kMaxCommentLength) return Reply::Error(kErrFormat);
-    if (st.receipt.kind != ReceiptKind::None && st.receipt.paymentsBegun) return Reply::Error(kErrAfterPayments);
+    if (p.size() != 2 + length || length > kMaxCommentLength)
+        return Reply::Error(kErrFormat);
+    if (st.receipt.kind != ReceiptKind::None && st.receipt.paymentsBegun)
+        return Reply::Error(kErrAfterPayments);
     OpenReceiptIfNone(st, ReceiptKind::Sale);
     return Reply::Ok();
 }
 
 Reply LineFeed(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 1) return Reply::Error(kErrFormat);
+    if (p.size() != 1)
+        return Reply::Error(kErrFormat);
     ++emu.State().lineFeeds;
     return Reply::Ok();
 }
@@ -252,11 +289,14 @@ Reply LineFeed(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // receipt open there is nothing to do.
 Reply ResetOrder(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() != 1) return Reply::Error(kErrFormat);
+    if (p.size() != 1)
+        return Reply::Error(kErrFormat);
     auto &r = st.receipt;
     if (r.kind != ReceiptKind::None) {
         if (r.lines > 0) {
-            const uint16_t base = r.kind == ReceiptKind::Sale ? mem::kVoided : static_cast<uint16_t>(mem::kVoided + 7);
+            const uint16_t base = r.kind == ReceiptKind::Sale
+                                      ? mem::kVoided
+                                      : static_cast<uint16_t>(mem::kVoided + 7);
             const uint64_t count = st.ext.ReadLe(mem::kBank10, base, 2);
             st.ext.WriteLe(mem::kBank10, base, count + 1, 2);
             AddSum40(st.ext, static_cast<uint16_t>(base + 2), std::max<int64_t>(r.sum, 0));
@@ -269,20 +309,31 @@ Reply ResetOrder(PrinterEmulator &emu, std::span<const uint8_t> p) {
 
 Reply CashMovement(PrinterEmulator &emu, std::span<const uint8_t> p, bool in) {
     auto &st = emu.State();
-    if (p.size() != 5) return Reply::Error(kErrFormat);
-    if (st.receipt.kind != ReceiptKind::None) return Reply::Error(kErrReceiptOpen);
+    if (p.size() != 5)
+        return Reply::Error(kErrFormat);
+    if (st.receipt.kind != ReceiptKind::None)
+        return Reply::Error(kErrReceiptOpen);
     const int64_t amount = static_cast<int64_t>(*GetLe(p, 1, 4));
-    if (!in && amount > st.cashInDrawer) return Reply::Error(kErrCashShort);
+    if (!in && amount > st.cashInDrawer)
+        return Reply::Error(kErrCashShort);
     st.cashInDrawer += in ? amount : -amount;
     AddToSigned(in ? st.ext.cashIn : st.ext.cashOut, amount);
     st.shiftOpen = true;
     return Reply::Ok();
 }
 
-Reply Sale(PrinterEmulator &emu, std::span<const uint8_t> p) { return RegisterLine(emu, p, ReceiptKind::Sale); }
-Reply PayMoney(PrinterEmulator &emu, std::span<const uint8_t> p) { return RegisterLine(emu, p, ReceiptKind::Payout); }
-Reply InToCash(PrinterEmulator &emu, std::span<const uint8_t> p) { return CashMovement(emu, p, true); }
-Reply OutOfCash(PrinterEmulator &emu, std::span<const uint8_t> p) { return CashMovement(emu, p, false); }
+Reply Sale(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    return RegisterLine(emu, p, ReceiptKind::Sale);
+}
+Reply PayMoney(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    return RegisterLine(emu, p, ReceiptKind::Payout);
+}
+Reply InToCash(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    return CashMovement(emu, p, true);
+}
+Reply OutOfCash(PrinterEmulator &emu, std::span<const uint8_t> p) {
+    return CashMovement(emu, p, false);
+}
 
 } // namespace
 

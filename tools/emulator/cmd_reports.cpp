@@ -13,12 +13,17 @@ namespace {
 using namespace std::chrono;
 
 // Password and printer state checks every report shares.
-std::optional<uint8_t> ReportRefusal(DeviceState &st, std::span<const uint8_t> p, std::initializer_list<size_t> sizes) {
+std::optional<uint8_t> ReportRefusal(DeviceState &st, std::span<const uint8_t> p,
+                                     std::initializer_list<size_t> sizes) {
     bool sizeOk = false;
-    for (size_t size : sizes) sizeOk = sizeOk || p.size() == size;
-    if (!sizeOk) return kErrFormat;
-    if (*GetLe(p, 1, 2) != st.ext.Password(kReportOperator)) return kErrPassword;
-    if (st.receipt.kind != ReceiptKind::None) return kErrReceiptOpen;
+    for (size_t size : sizes)
+        sizeOk = sizeOk || p.size() == size;
+    if (!sizeOk)
+        return kErrFormat;
+    if (*GetLe(p, 1, 2) != st.ext.Password(kReportOperator))
+        return kErrPassword;
+    if (st.receipt.kind != ReceiptKind::None)
+        return kErrReceiptOpen;
     return std::nullopt;
 }
 
@@ -29,7 +34,8 @@ Reply Printed(DeviceState &st, std::span<const uint8_t> p) {
 
 Reply DayReport(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (auto refused = ReportRefusal(st, p, {3})) return Reply::Error(*refused);
+    if (auto refused = ReportRefusal(st, p, {3}))
+        return Reply::Error(*refused);
     return Printed(st, p);
 }
 
@@ -38,12 +44,15 @@ Reply DayReport(PrinterEmulator &emu, std::span<const uint8_t> p) {
 Reply DayClrReport(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
     auto &ext = st.ext;
-    if (auto refused = ReportRefusal(st, p, {3})) return Reply::Error(*refused);
+    if (auto refused = ReportRefusal(st, p, {3}))
+        return Reply::Error(*refused);
 
-    const uint16_t counter = static_cast<uint16_t>(std::max<uint64_t>(ext.ReadLe(mem::kBank10, mem::kZCounter, 2), 1));
+    const uint16_t counter =
+        static_cast<uint16_t>(std::max<uint64_t>(ext.ReadLe(mem::kBank10, mem::kZCounter, 2), 1));
     const sys_days today = floor<days>(st.Now());
     const year_month_day date{today};
-    ZRecord record{counter, static_cast<uint8_t>(unsigned(date.day())), static_cast<uint8_t>(unsigned(date.month())),
+    ZRecord record{counter, static_cast<uint8_t>(unsigned(date.day())),
+                   static_cast<uint8_t>(unsigned(date.month())),
                    static_cast<uint8_t>(static_cast<int>(date.year()) % 100)};
     st.zReports.push_back(record);
     ext.WriteLe(mem::kBank10, mem::kZCounter, counter + 1u, 2);
@@ -65,8 +74,10 @@ Reply DayClrReport(PrinterEmulator &emu, std::span<const uint8_t> p) {
 
 Reply ArticleReport(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (auto refused = ReportRefusal(st, p, {3, 15})) return Reply::Error(*refused);
-    if (p.size() == 15 && *GetLe(p, 3, 6) > *GetLe(p, 9, 6)) return Reply::Error(kErrNoSuchNumber);
+    if (auto refused = ReportRefusal(st, p, {3, 15}))
+        return Reply::Error(*refused);
+    if (p.size() == 15 && *GetLe(p, 3, 6) > *GetLe(p, 9, 6))
+        return Reply::Error(kErrNoSuchNumber);
     return Printed(st, p);
 }
 
@@ -76,20 +87,24 @@ std::optional<year_month_day> RequestDate(std::span<const uint8_t> p, size_t off
 
 Reply PeriodicReport(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (auto refused = ReportRefusal(st, p, {9})) return Reply::Error(*refused);
+    if (auto refused = ReportRefusal(st, p, {9}))
+        return Reply::Error(*refused);
     const auto from = RequestDate(p, 3);
     const auto to = RequestDate(p, 6);
-    if (!from || !to || *to < *from) return Reply::Error(kErrDateTime);
+    if (!from || !to || *to < *from)
+        return Reply::Error(kErrDateTime);
     return Printed(st, p);
 }
 
 Reply PeriodicNumberReport(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (auto refused = ReportRefusal(st, p, {7})) return Reply::Error(*refused);
+    if (auto refused = ReportRefusal(st, p, {7}))
+        return Reply::Error(*refused);
     const uint64_t first = *GetLe(p, 3, 2);
     const uint64_t last = *GetLe(p, 5, 2);
     const uint64_t lastZ = st.ext.ReadLe(mem::kBank10, mem::kZCounter, 2);
-    if (first == 0 || last < first || last >= std::max<uint64_t>(lastZ, 1)) return Reply::Error(kErrNoSuchNumber);
+    if (first == 0 || last < first || last >= std::max<uint64_t>(lastZ, 1))
+        return Reply::Error(kErrNoSuchNumber);
     return Printed(st, p);
 }
 

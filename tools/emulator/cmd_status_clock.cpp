@@ -35,33 +35,49 @@ void AppendLine(Bytes &out, uint8_t attributes, std::span<const uint8_t> text) {
 
 bool AddedTax(DeviceStateExt &ext) {
     const uint8_t count = ext.Read(mem::kBank00, mem::kTaxCount, 1).at(0);
-    if (count == 0 || count > 5) return false;
-    const uint8_t options = ext.Read(mem::kBank10, static_cast<uint16_t>(mem::kTaxTable + 2 * count), 1).at(0);
+    if (count == 0 || count > 5)
+        return false;
+    const uint8_t options =
+        ext.Read(mem::kBank10, static_cast<uint16_t>(mem::kTaxTable + 2 * count), 1).at(0);
     return (options & 0x30) == 0x10;
 }
 
 Reply Status(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
     auto &ext = st.ext;
-    if (p.size() != 1) return Reply::Error(kErrFormat);
+    if (p.size() != 1)
+        return Reply::Error(kErrFormat);
     const auto &r = st.receipt;
     const bool receiptOpen = r.kind != ReceiptKind::None;
     const bool fiscal = st.fiscalMode || !ext.fiscalNumber.empty();
     uint8_t a = 0, b = 0;
-    if (receiptOpen && r.paymentsBegun) a |= 0x02;
-    if (!st.drawerOpen) a |= 0x04;
+    if (receiptOpen && r.paymentsBegun)
+        a |= 0x02;
+    if (!st.drawerOpen)
+        a |= 0x04;
     // The console reads bit 3 as "the open receipt is a return".
-    if (r.kind == ReceiptKind::Payout) a |= 0x08;
-    if (AddedTax(ext)) a |= 0x10;
-    if (st.shiftOpen) a |= 0x20;
-    if (receiptOpen) a |= 0x40;
-    if (!st.displaySums) a |= 0x80;
-    if (st.serviceReportOnTape) b |= 0x01;
-    if (st.taxRatesChanged) b |= 0x02;
-    if (st.ExtFlags() & 0x01) b |= 0x08;
-    if (fiscal) b |= 0x10;
-    if (st.lastCommandFailed) b |= 0x20;
-    if (st.onLine) b |= 0x40;
+    if (r.kind == ReceiptKind::Payout)
+        a |= 0x08;
+    if (AddedTax(ext))
+        a |= 0x10;
+    if (st.shiftOpen)
+        a |= 0x20;
+    if (receiptOpen)
+        a |= 0x40;
+    if (!st.displaySums)
+        a |= 0x80;
+    if (st.serviceReportOnTape)
+        b |= 0x01;
+    if (st.taxRatesChanged)
+        b |= 0x02;
+    if (st.ExtFlags() & 0x01)
+        b |= 0x08;
+    if (fiscal)
+        b |= 0x10;
+    if (st.lastCommandFailed)
+        b |= 0x20;
+    if (st.onLine)
+        b |= 0x40;
 
     Bytes out{a, b};
     const Bytes serial = FixedText(st.serialNumber, kSerialLength);
@@ -70,7 +86,8 @@ Reply Status(PrinterEmulator &emu, std::span<const uint8_t> p) {
     Bytes fiscalNumber(ext.fiscalNumber.begin(), ext.fiscalNumber.end());
     fiscalNumber.resize(kFiscalLength, ' ');
     out.insert(out.end(), fiscalNumber.begin(), fiscalNumber.end());
-    for (const auto &line : ext.headLines) AppendLine(out, line.lengthByte, line.text);
+    for (const auto &line : ext.headLines)
+        AppendLine(out, line.lengthByte, line.text);
     AppendLine(out, ext.idNumber ? 0x80 : 0x00, ext.taxNumber);
     const Bytes firmware = FixedText(st.designation, kFirmwareLength);
     out.insert(out.end(), firmware.begin(), firmware.end());
@@ -89,10 +106,13 @@ Moment Split(sys_seconds now) {
     return {year_month_day(day), hh_mm_ss<seconds>(now - day)};
 }
 
-int BcdOrMinus(uint8_t byte) { return IsBcd(byte) ? FromBcd(byte) : -1; }
+int BcdOrMinus(uint8_t byte) {
+    return IsBcd(byte) ? FromBcd(byte) : -1;
+}
 
 Reply GetDate(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 1) return Reply::Error(kErrFormat);
+    if (p.size() != 1)
+        return Reply::Error(kErrFormat);
     const Moment m = Split(emu.State().Now());
     return Reply::Ok(Bytes{ToBcd(static_cast<int>(unsigned(m.date.day()))),
                            ToBcd(static_cast<int>(unsigned(m.date.month()))),
@@ -101,14 +121,18 @@ Reply GetDate(PrinterEmulator &emu, std::span<const uint8_t> p) {
 
 Reply SetDate(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() != 4) return Reply::Error(kErrFormat);
+    if (p.size() != 4)
+        return Reply::Error(kErrFormat);
     const auto date = BcdDate(p[1], p[2], p[3]);
-    if (!date) return Reply::Error(kErrDateTime);
+    if (!date)
+        return Reply::Error(kErrDateTime);
     const Bytes lastZ = st.ext.Read(mem::kBank10, mem::kZDate, 3);
     if (lastZ[0] != 0) {
-        const year_month_day z{year(2000 + FromBcd(lastZ[2])), month(static_cast<unsigned>(FromBcd(lastZ[1]))),
+        const year_month_day z{year(2000 + FromBcd(lastZ[2])),
+                               month(static_cast<unsigned>(FromBcd(lastZ[1]))),
                                day(static_cast<unsigned>(FromBcd(lastZ[0])))};
-        if (z.ok() && *date < z) return Reply::Error(kErrBeforeLastZ);
+        if (z.ok() && *date < z)
+            return Reply::Error(kErrBeforeLastZ);
     }
     const Moment m = Split(st.Now());
     st.SetClock(sys_days(*date) + m.time.to_duration());
@@ -116,7 +140,8 @@ Reply SetDate(PrinterEmulator &emu, std::span<const uint8_t> p) {
 }
 
 Reply GetTime(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 1) return Reply::Error(kErrFormat);
+    if (p.size() != 1)
+        return Reply::Error(kErrFormat);
     const Moment m = Split(emu.State().Now());
     return Reply::Ok(Bytes{ToBcd(static_cast<int>(m.time.hours().count())),
                            ToBcd(static_cast<int>(m.time.minutes().count())),
@@ -125,9 +150,11 @@ Reply GetTime(PrinterEmulator &emu, std::span<const uint8_t> p) {
 
 Reply SetTime(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() != 4) return Reply::Error(kErrFormat);
+    if (p.size() != 4)
+        return Reply::Error(kErrFormat);
     const int h = BcdOrMinus(p[1]), mi = BcdOrMinus(p[2]), s = BcdOrMinus(p[3]);
-    if (h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return Reply::Error(kErrDateTime);
+    if (h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59)
+        return Reply::Error(kErrDateTime);
     const Moment m = Split(st.Now());
     st.SetClock(sys_days(m.date) + hours(h) + minutes(mi) + seconds(s));
     return Reply::Ok();
@@ -136,8 +163,10 @@ Reply SetTime(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // ---- peripherals and modes ----
 
 Reply SendCustomer(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() < 3 || p.size() != 3u + p[2] || p[2] > kMaxDisplayText) return Reply::Error(kErrFormat);
-    if (p[1] > 1) return Reply::Error(kErrNoSuchNumber);
+    if (p.size() < 3 || p.size() != 3u + p[2] || p[2] > kMaxDisplayText)
+        return Reply::Error(kErrFormat);
+    if (p[1] > 1)
+        return Reply::Error(kErrNoSuchNumber);
     emu.State().customerDisplay[p[1]].assign(p.begin() + 3, p.end());
     return Reply::Ok();
 }
@@ -149,15 +178,18 @@ Reply OpenBox(PrinterEmulator &emu, std::span<const uint8_t>) {
 
 Reply CopyLastCheck(PrinterEmulator &emu, std::span<const uint8_t>) {
     auto &st = emu.State();
-    if (st.receipt.kind != ReceiptKind::None) return Reply::Error(kErrReceiptOpen);
-    if (!st.anyReceiptClosed) return Reply::Error(kErrNoReceipts);
+    if (st.receipt.kind != ReceiptKind::None)
+        return Reply::Error(kErrReceiptOpen);
+    if (!st.anyReceiptClosed)
+        return Reply::Error(kErrNoReceipts);
     ++st.copiesPrinted;
     return Reply::Ok();
 }
 
 Reply PrintVersion(PrinterEmulator &emu, std::span<const uint8_t>) {
     auto &st = emu.State();
-    if (st.receipt.kind != ReceiptKind::None) return Reply::Error(kErrReceiptOpen);
+    if (st.receipt.kind != ReceiptKind::None)
+        return Reply::Error(kErrReceiptOpen);
     ++st.versionPrints;
     return Reply::Ok();
 }
@@ -188,8 +220,10 @@ Reply ToggleCutter(PrinterEmulator &emu, std::span<const uint8_t>) {
 // next request on.
 Reply ChangeBaudRate(PrinterEmulator &emu, std::span<const uint8_t> p) {
     static constexpr uint32_t kRates[] = {9600, 19200, 38400};
-    if (p.size() != 2) return Reply::Error(kErrFormat);
-    if (p[1] > 2) return Reply::Error(kErrForbidden);
+    if (p.size() != 2)
+        return Reply::Error(kErrFormat);
+    if (p[1] > 2)
+        return Reply::Error(kErrForbidden);
     emu.State().baudCode = p[1];
     emu.PaceAfterReply(kRates[p[1]]);
     return Reply::Ok();
@@ -199,15 +233,21 @@ Reply ChangeBaudRate(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // percent); a value both could mean sets both.
 Reply LineParameter(PrinterEmulator &emu, std::span<const uint8_t> p) {
     auto &st = emu.State();
-    if (p.size() != 2) return Reply::Error(kErrFormat);
+    if (p.size() != 2)
+        return Reply::Error(kErrFormat);
     const uint8_t value = p[1];
-    if (value > 200) return Reply::Error(kErrForbidden);
-    if (value <= 63) st.lineSpacing = value;
-    if (value >= 50) st.contrast = value;
+    if (value > 200)
+        return Reply::Error(kErrForbidden);
+    if (value <= 63)
+        st.lineSpacing = value;
+    if (value >= 50)
+        st.contrast = value;
     return Reply::Ok();
 }
 
-Reply PaperState(PrinterEmulator &emu, std::span<const uint8_t>) { return Reply::Ok(Bytes{emu.State().paperState}); }
+Reply PaperState(PrinterEmulator &emu, std::span<const uint8_t>) {
+    return Reply::Ok(Bytes{emu.State().paperState});
+}
 
 } // namespace
 

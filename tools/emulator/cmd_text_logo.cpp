@@ -14,12 +14,14 @@ constexpr size_t kLogoChunk = 64;
 constexpr size_t kMaxLineLength = 37;
 
 Reply NonFiscalText(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() < 2) return Reply::Error(kErrFormat);
+    if (p.size() < 2)
+        return Reply::Error(kErrFormat);
     auto &ext = emu.State().ext;
     if (p.size() == 2 && p[1] == 0xFE) {
         // Opens a document, or closes the one that is open.
         ext.documentOpen = !ext.documentOpen;
-        if (!ext.documentOpen) ++ext.documentsClosed;
+        if (!ext.documentOpen)
+            ++ext.documentsClosed;
         return Reply::Ok();
     }
     if (p.size() == 2 && p[1] == 0xFF) {
@@ -28,7 +30,8 @@ Reply NonFiscalText(PrinterEmulator &emu, std::span<const uint8_t> p) {
         return Reply::Ok();
     }
     const size_t length = p[1] & 0x3F;
-    if ((p[1] & 0xC0) == 0xC0 || length > kMaxLineLength || p.size() != 2 + length) return Reply::Error(kErrFormat);
+    if ((p[1] & 0xC0) == 0xC0 || length > kMaxLineLength || p.size() != 2 + length)
+        return Reply::Error(kErrFormat);
     ext.printedLines.push_back(PrintedLine{p[1], Bytes(p.begin() + 2, p.end())});
     return Reply::Ok();
 }
@@ -36,24 +39,30 @@ Reply NonFiscalText(PrinterEmulator &emu, std::span<const uint8_t> p) {
 // 2D: password, mode, width, height. Mode 1 with a size starts an upload;
 // mode 1 without one switches the logo on; mode 0 switches it off.
 Reply Logo(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 8) return Reply::Error(kErrFormat);
+    if (p.size() != 8)
+        return Reply::Error(kErrFormat);
     auto &ext = emu.State().ext;
-    if (ext.Password(kProgrammingOperator) != *GetLe(p, 1, 2)) return Reply::Error(kErrPassword);
+    if (ext.Password(kProgrammingOperator) != *GetLe(p, 1, 2))
+        return Reply::Error(kErrPassword);
     const uint8_t mode = p[3];
     const auto width = static_cast<uint16_t>(*GetLe(p, 4, 2));
     const auto height = static_cast<uint16_t>(*GetLe(p, 6, 2));
-    if (mode > 1) return Reply::Error(kErrFormat);
+    if (mode > 1)
+        return Reply::Error(kErrFormat);
     if (mode == 0) {
-        if (width != 0 || height != 0) return Reply::Error(kErrFormat);
+        if (width != 0 || height != 0)
+            return Reply::Error(kErrFormat);
         ext.logoEnabled = false;
         return Reply::Ok();
     }
     if (width == 0 && height == 0) {
-        if (ext.logo.empty() || ext.logoBroken) return Reply::Error(kErrLogo);
+        if (ext.logo.empty() || ext.logoBroken)
+            return Reply::Error(kErrLogo);
         ext.logoEnabled = true;
         return Reply::Ok();
     }
-    if (width == 0 || width % 8 != 0 || height == 0) return Reply::Error(kErrLogo);
+    if (width == 0 || width % 8 != 0 || height == 0)
+        return Reply::Error(kErrLogo);
     ext.logoWidth = width;
     ext.logoHeight = height;
     ext.logoExpected = size_t{width} / 8 * height;
@@ -92,20 +101,26 @@ std::optional<Reply> LogoChunk(PrinterEmulator &emu, std::span<const uint8_t> ch
 }
 
 Reply Code128(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() < 2 || p.size() != 2u + p[1] || p[1] == 0 || p[1] > 16) return Reply::Error(kErrFormat);
-    if (std::any_of(p.begin() + 2, p.end(), [](uint8_t b) { return b >= 0x80; })) return Reply::Error(kErrCharacters);
+    if (p.size() < 2 || p.size() != 2u + p[1] || p[1] == 0 || p[1] > 16)
+        return Reply::Error(kErrFormat);
+    if (std::any_of(p.begin() + 2, p.end(), [](uint8_t b) { return b >= 0x80; }))
+        return Reply::Error(kErrCharacters);
     emu.State().ext.code128.emplace_back(p.begin() + 2, p.end());
     return Reply::Ok();
 }
 
 Reply Ean13(PrinterEmulator &emu, std::span<const uint8_t> p) {
-    if (p.size() != 14) return Reply::Error(kErrFormat);
+    if (p.size() != 14)
+        return Reply::Error(kErrFormat);
     int sum = 0;
     for (size_t i = 1; i <= 13; ++i) {
-        if (p[i] < '0' || p[i] > '9') return Reply::Error(kErrCharacters);
-        if (i <= 12) sum += (p[i] - '0') * (i % 2 == 1 ? 1 : 3);
+        if (p[i] < '0' || p[i] > '9')
+            return Reply::Error(kErrCharacters);
+        if (i <= 12)
+            sum += (p[i] - '0') * (i % 2 == 1 ? 1 : 3);
     }
-    if ((10 - sum % 10) % 10 != p[13] - '0') return Reply::Error(kErrCharacters);
+    if ((10 - sum % 10) % 10 != p[13] - '0')
+        return Reply::Error(kErrCharacters);
     emu.State().ext.ean13.emplace_back(p.begin() + 1, p.end());
     return Reply::Ok();
 }

@@ -45,7 +45,8 @@ struct DeviceState {
 
     static constexpr uint8_t kShiftOver24hBit = 0x20;
     void SetShiftOver24h(bool on) {
-        statusBits = static_cast<uint8_t>(on ? statusBits | kShiftOver24hBit : statusBits & ~kShiftOver24hBit);
+        statusBits = static_cast<uint8_t>(on ? statusBits | kShiftOver24hBit
+                                             : statusBits & ~kShiftOver24hBit);
     }
 
     // ---- receipts and cash ----
@@ -53,7 +54,7 @@ struct DeviceState {
     bool anyReceiptClosed = false; // a copy of the last receipt can be printed
     int64_t cashInDrawer = 0;      // kopecks
     bool shiftOpen = false;
-    int barcodeLines = 0;          // sale lines that asked for the article's barcode
+    int barcodeLines = 0; // sale lines that asked for the article's barcode
     int lineFeeds = 0;
 
     // ---- clock: set time plus the time run since, unless stopped ----
@@ -63,7 +64,8 @@ struct DeviceState {
         const std::time_t now = std::time(nullptr);
         std::tm tm{};
         localtime_r(&now, &tm);
-        const year_month_day date{year(tm.tm_year + 1900), month(static_cast<unsigned>(tm.tm_mon + 1)),
+        const year_month_day date{year(tm.tm_year + 1900),
+                                  month(static_cast<unsigned>(tm.tm_mon + 1)),
                                   day(static_cast<unsigned>(tm.tm_mday))};
         return sys_days(date) + hours(tm.tm_hour) + minutes(tm.tm_min) + seconds(tm.tm_sec);
     }
@@ -71,8 +73,10 @@ struct DeviceState {
     std::chrono::steady_clock::time_point clockSetAt = std::chrono::steady_clock::now();
     bool clockRuns = true; // tests stop it to read back exactly what they set
     std::chrono::sys_seconds Now() const {
-        if (!clockRuns) return clockBase;
-        return clockBase + std::chrono::floor<std::chrono::seconds>(std::chrono::steady_clock::now() - clockSetAt);
+        if (!clockRuns)
+            return clockBase;
+        return clockBase + std::chrono::floor<std::chrono::seconds>(
+                               std::chrono::steady_clock::now() - clockSetAt);
     }
     void SetClock(std::chrono::sys_seconds moment) {
         clockBase = moment;
@@ -84,17 +88,18 @@ struct DeviceState {
     bool drawerOpen = false;
     bool onLine = false;
     bool displaySums = true;
-    uint8_t baudCode = 0;     // 0 9600, 1 19200, 2 38400
+    uint8_t baudCode = 0; // 0 9600, 1 19200, 2 38400
     uint8_t lineSpacing = 0;
     uint8_t contrast = 100;
-    uint8_t paperState = 0;   // the byte command 30 answers
+    uint8_t paperState = 0; // the byte command 30 answers
     int copiesPrinted = 0;
     int versionPrints = 0;
 
     // ---- identity shown by the status reply ----
     std::string serialNumber = "КР00001234 15.03.24"; // UTF-8, 19 characters
-    std::array<uint8_t, 5> registration{0x15, 0x03, 0x24, 0x10, 0x30}; // BCD day, month, year, hour, minute
-    bool fiscalMode = false;        // also on once a fiscal number was programmed
+    std::array<uint8_t, 5> registration{0x15, 0x03, 0x24, 0x10,
+                                        0x30}; // BCD day, month, year, hour, minute
+    bool fiscalMode = false;                   // also on once a fiscal number was programmed
     bool taxRatesChanged = false;
     bool serviceReportOnTape = false;
     bool lastCommandFailed = false;

@@ -153,9 +153,9 @@ struct DeviceStateExtData {
     std::array<uint8_t, 6> lockMoment{}; // BCD day, month, year, hour, minute, second; year 0: none
 
     // ---- the modem ----
-    std::string modemText;              // answer to "~~#00#", bytes as sent
-    std::vector<uint8_t> modemState;    // answer to "~~#01#": count byte, state bytes
-    int modemSilentQueries = 0;         // test knob: leave this many queries unanswered
+    std::string modemText;           // answer to "~~#00#", bytes as sent
+    std::vector<uint8_t> modemState; // answer to "~~#01#": count byte, state bytes
+    int modemSilentQueries = 0;      // test knob: leave this many queries unanswered
 };
 
 struct DeviceStateExt : DeviceStateExtData {
@@ -170,7 +170,9 @@ struct DeviceStateExt : DeviceStateExtData {
     void Write(uint8_t bank, uint16_t address, std::span<const uint8_t> bytes);
     uint64_t ReadLe(uint8_t bank, uint16_t address, size_t count);
     void WriteLe(uint8_t bank, uint16_t address, uint64_t value, size_t count);
-    uint16_t Password(int op) { return static_cast<uint16_t>(ReadLe(mem::kBank10, mem::kPasswords + 2 * op, 2)); }
+    uint16_t Password(int op) {
+        return static_cast<uint16_t>(ReadLe(mem::kBank10, mem::kPasswords + 2 * op, 2));
+    }
     void SetPassword(int op, uint16_t value) {
         WriteLe(mem::kBank10, static_cast<uint16_t>(mem::kPasswords + 2 * op), value, 2);
     }

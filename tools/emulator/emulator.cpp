@@ -19,13 +19,15 @@ constexpr uint8_t DLE = 0x10, STX = 0x02, ETX = 0x03, ENQ = 0x05, ACK = 0x06, NA
 
 size_t DleRun(const Bytes &bytes, size_t end) {
     size_t run = 0;
-    while (run < end && bytes[end - run - 1] == DLE) ++run;
+    while (run < end && bytes[end - run - 1] == DLE)
+        ++run;
     return run;
 }
 
 void PutStuffed(Bytes &out, uint8_t byte) {
     out.push_back(byte);
-    if (byte == DLE) out.push_back(DLE);
+    if (byte == DLE)
+        out.push_back(DLE);
 }
 
 // The printer's reply frame around an already unstuffed body (header + data).
@@ -37,7 +39,8 @@ Bytes Frame(uint8_t lead, const Bytes &body, bool breakChecksum) {
         sum = static_cast<uint8_t>(sum + byte);
     }
     uint8_t cs = static_cast<uint8_t>(0 - sum);
-    if (breakChecksum) cs = static_cast<uint8_t>(cs + 1);
+    if (breakChecksum)
+        cs = static_cast<uint8_t>(cs + 1);
     PutStuffed(out, cs);
     out.push_back(DLE);
     out.push_back(ETX);
@@ -51,29 +54,37 @@ PrinterEmulator::PrinterEmulator(EmulatorOptions options) : m_options(std::move(
     m_paceBaud = m_options.paceBaud;
 }
 
-PrinterEmulator::~PrinterEmulator() { Stop(); }
+PrinterEmulator::~PrinterEmulator() {
+    Stop();
+}
 
 bool PrinterEmulator::Start() {
-    if (m_running) return true;
+    if (m_running)
+        return true;
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) return false;
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+        return false;
     char name[128];
-    if (::ptsname_r(m_master, name, sizeof name) != 0) return false;
+    if (::ptsname_r(m_master, name, sizeof name) != 0)
+        return false;
     m_slavePath = name;
     // Hold the slave open ourselves: the line stays raw from the start (no
     // echo of our replies back at us before the driver configures it), and
     // the master never sees a hang-up between two openings by the driver.
     m_slaveHold = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slaveHold < 0) return false;
+    if (m_slaveHold < 0)
+        return false;
     termios tio{};
     if (::tcgetattr(m_slaveHold, &tio) == 0) {
         ::cfmakeraw(&tio);
         ::tcsetattr(m_slaveHold, TCSANOW, &tio);
     }
-    if (::pipe2(m_wakePipe, O_CLOEXEC) != 0) return false;
+    if (::pipe2(m_wakePipe, O_CLOEXEC) != 0)
+        return false;
     if (!m_options.linkPath.empty()) {
         ::unlink(m_options.linkPath.c_str());
-        if (::symlink(name, m_options.linkPath.c_str()) != 0) return false;
+        if (::symlink(name, m_options.linkPath.c_str()) != 0)
+            return false;
     }
     m_running = true;
     m_thread = std::thread([this] { Serve(); });
@@ -84,13 +95,16 @@ void PrinterEmulator::Stop() {
     if (m_running.exchange(false)) {
         char wake = 1;
         [[maybe_unused]] ssize_t n = ::write(m_wakePipe[1], &wake, 1);
-        if (m_thread.joinable()) m_thread.join();
+        if (m_thread.joinable())
+            m_thread.join();
     }
     for (int *fd : {&m_master, &m_slaveHold, &m_wakePipe[0], &m_wakePipe[1]}) {
-        if (*fd >= 0) ::close(*fd);
+        if (*fd >= 0)
+            ::close(*fd);
         *fd = -1;
     }
-    if (!m_options.linkPath.empty()) ::unlink(m_options.linkPath.c_str());
+    if (!m_options.linkPath.empty())
+        ::unlink(m_options.linkPath.c_str());
 }
 
 std::vector<Bytes> PrinterEmulator::Requests() const {
@@ -131,7 +145,9 @@ void PrinterEmulator::SetHeaderOverride(const HeaderOverride &header) {
     m_header = header;
 }
 
-void PrinterEmulator::SetPaceBaud(uint32_t baud) { m_paceBaud = baud; }
+void PrinterEmulator::SetPaceBaud(uint32_t baud) {
+    m_paceBaud = baud;
+}
 
 void PrinterEmulator::SetHandler(uint8_t command, CommandHandler handler) {
     auto lock = Lock();
@@ -148,21 +164,28 @@ void PrinterEmulator::SetTextQueryHandler(TextQueryHandler handler) {
     m_textHandler = std::move(handler);
 }
 
-void PrinterEmulator::EnterRawMode(size_t chunkBytes) { m_rawChunkBytes = chunkBytes; }
+void PrinterEmulator::EnterRawMode(size_t chunkBytes) {
+    m_rawChunkBytes = chunkBytes;
+}
 
-void PrinterEmulator::LeaveRawMode() { m_rawChunkBytes = 0; }
+void PrinterEmulator::LeaveRawMode() {
+    m_rawChunkBytes = 0;
+}
 
 std::optional<FaultSpec> PrinterEmulator::TakeFault() {
-    if (m_faults.empty()) return std::nullopt;
+    if (m_faults.empty())
+        return std::nullopt;
     FaultSpec fault = m_faults.front();
     m_faults.pop_front();
     return fault;
 }
 
 void PrinterEmulator::Trace(const char *what, const Bytes &bytes) const {
-    if (m_options.quiet) return;
+    if (m_options.quiet)
+        return;
     std::fprintf(stderr, "%s", what);
-    for (uint8_t byte : bytes) std::fprintf(stderr, " %02X", byte);
+    for (uint8_t byte : bytes)
+        std::fprintf(stderr, " %02X", byte);
     std::fprintf(stderr, "\n");
 }
 
@@ -172,11 +195,15 @@ void PrinterEmulator::Serve() {
     while (m_running) {
         pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
         int ready = ::poll(fds, 2, 200);
-        if (ready < 0 && errno != EINTR) break;
-        if (fds[1].revents) break;
-        if (ready <= 0 || !(fds[0].revents & POLLIN)) continue;
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents)
+            break;
+        if (ready <= 0 || !(fds[0].revents & POLLIN))
+            continue;
         ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n <= 0) continue;
+        if (n <= 0)
+            continue;
         pending.insert(pending.end(), buffer, buffer + n);
         Consume(pending);
     }
@@ -187,25 +214,31 @@ void PrinterEmulator::Serve() {
 // a printer drops line noise.
 void PrinterEmulator::Consume(Bytes &pending) {
     for (;;) {
-        if (pending.empty()) return;
+        if (pending.empty())
+            return;
         if (m_rawChunkBytes > 0) {
-            if (pending.size() < m_rawChunkBytes + 1) return;
+            if (pending.size() < m_rawChunkBytes + 1)
+                return;
             Bytes chunk(pending.begin(), pending.begin() + static_cast<long>(m_rawChunkBytes + 1));
-            pending.erase(pending.begin(), pending.begin() + static_cast<long>(m_rawChunkBytes + 1));
+            pending.erase(pending.begin(),
+                          pending.begin() + static_cast<long>(m_rawChunkBytes + 1));
             HandleRawChunk(chunk);
             continue;
         }
         if (pending[0] == '~') {
             // "~~#" then characters up to the closing '#'.
-            if (pending.size() < 3) return;
+            if (pending.size() < 3)
+                return;
             if (pending[1] != '~' || pending[2] != '#') {
                 pending.erase(pending.begin());
                 continue;
             }
             size_t close = 3;
-            while (close < pending.size() && pending[close] != '#') ++close;
+            while (close < pending.size() && pending[close] != '#')
+                ++close;
             if (close >= pending.size()) {
-                if (pending.size() > 64) pending.erase(pending.begin());
+                if (pending.size() > 64)
+                    pending.erase(pending.begin());
                 return;
             }
             std::string query(pending.begin(), pending.begin() + static_cast<long>(close + 1));
@@ -217,7 +250,8 @@ void PrinterEmulator::Consume(Bytes &pending) {
             pending.erase(pending.begin());
             continue;
         }
-        if (pending.size() < 2) return;
+        if (pending.size() < 2)
+            return;
         if (pending[1] != STX) {
             pending.erase(pending.begin());
             continue;
@@ -230,7 +264,8 @@ void PrinterEmulator::Consume(Bytes &pending) {
                 break;
             }
         }
-        if (end == 0) return;
+        if (end == 0)
+            return;
         Bytes frame(pending.begin(), pending.begin() + static_cast<long>(end + 1));
         pending.erase(pending.begin(), pending.begin() + static_cast<long>(end + 1));
         // Unstuff the body between DLE STX and DLE ETX.
@@ -247,7 +282,8 @@ void PrinterEmulator::Consume(Bytes &pending) {
             body.push_back(frame[i]);
         }
         uint8_t sum = 0;
-        for (uint8_t byte : body) sum = static_cast<uint8_t>(sum + byte);
+        for (uint8_t byte : body)
+            sum = static_cast<uint8_t>(sum + byte);
         Trace("<-", frame);
         if (malformed || body.size() < 3 || sum != 0) {
             // A garbled request: the printer refuses it and waits for the next.
@@ -277,14 +313,16 @@ void PrinterEmulator::HandleFrame(const Bytes &body) {
     m_changed.notify_all();
     SendReply(sequence, payload[0], reply, fault);
     if (m_paceAfterReply != 0) {
-        if (m_paceBaud != 0) m_paceBaud = m_paceAfterReply;
+        if (m_paceBaud != 0)
+            m_paceBaud = m_paceAfterReply;
         m_paceAfterReply = 0;
     }
 }
 
 void PrinterEmulator::HandleRawChunk(const Bytes &chunk) {
     uint8_t sum = 0;
-    for (uint8_t byte : chunk) sum = static_cast<uint8_t>(sum + byte);
+    for (uint8_t byte : chunk)
+        sum = static_cast<uint8_t>(sum + byte);
     std::optional<Reply> reply;
     std::optional<FaultSpec> fault;
     {
@@ -299,8 +337,10 @@ void PrinterEmulator::HandleRawChunk(const Bytes &chunk) {
     }
     m_changed.notify_all();
     if (!reply) {
-        if (!fault) WriteBytes(Bytes{ACK, ENQ});
-        else SendReply(0, 0, Reply::Ok(), fault);
+        if (!fault)
+            WriteBytes(Bytes{ACK, ENQ});
+        else
+            SendReply(0, 0, Reply::Ok(), fault);
         return;
     }
     SendReply(0, 0, *reply, fault);
@@ -313,10 +353,12 @@ void PrinterEmulator::HandleTextQuery(const std::string &query) {
         auto lock = Lock();
         m_textQueries.push_back(query);
         fault = TakeFault();
-        if (m_textHandler) answer = m_textHandler(*this, query);
+        if (m_textHandler)
+            answer = m_textHandler(*this, query);
     }
     m_changed.notify_all();
-    if (fault && fault->fault == Fault::Silence) return;
+    if (fault && fault->fault == Fault::Silence)
+        return;
     WriteBytes(answer);
 }
 
@@ -338,13 +380,25 @@ void PrinterEmulator::SendReply(uint8_t sequence, uint8_t command, const Reply &
     Fault kind = fault ? fault->fault : Fault::TruncatedData;
     if (fault) {
         switch (kind) {
-        case Fault::SynFirst: WriteBytes(Bytes{SYN}); return;
-        case Fault::LoneNak: WriteBytes(Bytes{NAK}); return;
-        case Fault::Silence: return;
-        case Fault::AckEnq: WriteBytes(Bytes{ACK, ENQ}); return;
-        case Fault::NakFrame: WriteBytes(Frame(NAK, body, false)); return;
-        case Fault::ShortPayload: body.resize(3); break;
-        default: break;
+        case Fault::SynFirst:
+            WriteBytes(Bytes{SYN});
+            return;
+        case Fault::LoneNak:
+            WriteBytes(Bytes{NAK});
+            return;
+        case Fault::Silence:
+            return;
+        case Fault::AckEnq:
+            WriteBytes(Bytes{ACK, ENQ});
+            return;
+        case Fault::NakFrame:
+            WriteBytes(Frame(NAK, body, false));
+            return;
+        case Fault::ShortPayload:
+            body.resize(3);
+            break;
+        default:
+            break;
         }
     }
     Bytes out = Frame(ACK, body, fault && kind == Fault::BadChecksum);
@@ -355,8 +409,8 @@ void PrinterEmulator::SendReply(uint8_t sequence, uint8_t command, const Reply &
         // A long job: acknowledge, keep the driver waiting with SYN bytes,
         // then answer.
         WriteBytes(Bytes{ACK});
-        auto until = std::chrono::steady_clock::now() +
-                     std::chrono::duration<double>(reply.busySeconds);
+        auto until =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(reply.busySeconds);
         while (std::chrono::steady_clock::now() < until && m_running) {
             WriteBytes(Bytes{SYN});
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -371,8 +425,10 @@ void PrinterEmulator::SendReply(uint8_t sequence, uint8_t command, const Reply &
 // it at once, so the printer side waits for it before it answers.
 void PrinterEmulator::PaceWire(size_t bytes) {
     const uint32_t baud = m_paceBaud;
-    if (baud == 0) return;
-    std::this_thread::sleep_for(std::chrono::duration<double>(10.0 * static_cast<double>(bytes) / baud));
+    if (baud == 0)
+        return;
+    std::this_thread::sleep_for(
+        std::chrono::duration<double>(10.0 * static_cast<double>(bytes) / baud));
 }
 
 // Every byte to the master side; false when the pty refuses them.
@@ -380,8 +436,10 @@ bool PrinterEmulator::WriteAll(std::span<const uint8_t> bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
-        if (n > 0) done += static_cast<size_t>(n);
-        else if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
+        if (n > 0)
+            done += static_cast<size_t>(n);
+        else if (n < 0 && errno != EINTR && errno != EAGAIN)
+            return false;
     }
     return true;
 }
@@ -402,7 +460,8 @@ void PrinterEmulator::WriteBytes(std::span<const uint8_t> bytes) {
         std::this_thread::sleep_until(
             start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                         perByte * static_cast<double>(done + count)));
-        if (!WriteAll(bytes.subspan(done, count))) return;
+        if (!WriteAll(bytes.subspan(done, count)))
+            return;
         done += count;
     }
 }

@@ -41,15 +41,15 @@ struct Reply {
 
 // Faults, each applied to the next request received (in queue order).
 enum class Fault {
-    SynFirst,         // a SYN instead of the reply; the request is dropped
-    SynAfterAck,      // ACK, then `synCount` SYN bytes, then the reply
-    NakFrame,         // a whole reply frame led by NAK instead of ACK
-    LoneNak,          // a single NAK and nothing more
-    Silence,          // no answer at all
-    BadChecksum,      // a proper reply with a wrong checksum byte
-    AckEnq,           // ACK ENQ instead of a framed reply
-    ShortPayload,     // a frame whose payload is shorter than the header
-    TruncatedData,    // the reply data cut to `keepBytes` bytes
+    SynFirst,      // a SYN instead of the reply; the request is dropped
+    SynAfterAck,   // ACK, then `synCount` SYN bytes, then the reply
+    NakFrame,      // a whole reply frame led by NAK instead of ACK
+    LoneNak,       // a single NAK and nothing more
+    Silence,       // no answer at all
+    BadChecksum,   // a proper reply with a wrong checksum byte
+    AckEnq,        // ACK ENQ instead of a framed reply
+    ShortPayload,  // a frame whose payload is shorter than the header
+    TruncatedData, // the reply data cut to `keepBytes` bytes
 };
 
 struct FaultSpec {
@@ -70,22 +70,23 @@ using CommandHandler = std::function<Reply(PrinterEmulator &, std::span<const ui
 // A raw chunk in logo mode (payload bytes, checksum already verified and
 // stripped); the answer is sent as a normal framed reply, or ACK ENQ when
 // nothing is returned.
-using RawChunkHandler = std::function<std::optional<Reply>(PrinterEmulator &, std::span<const uint8_t> chunk)>;
+using RawChunkHandler =
+    std::function<std::optional<Reply>(PrinterEmulator &, std::span<const uint8_t> chunk)>;
 // A modem text query ("~~#00#", ...): the bytes to write back, unframed.
 using TextQueryHandler = std::function<Bytes(PrinterEmulator &, std::string_view query)>;
 
 struct EmulatorOptions {
-    std::string linkPath;           // a symlink to the pty slave, made when set
-    uint32_t paceBaud = 0;          // 0: answer at once; else 10 bits a byte at this rate
+    std::string linkPath;  // a symlink to the pty slave, made when set
+    uint32_t paceBaud = 0; // 0: answer at once; else 10 bits a byte at this rate
     // With pacing: how many bytes reach the host at once, as a UART's receive
     // FIFO hands them over (1: every byte on its own).
     uint32_t paceBurst = 1;
     std::string designation = "МВ-21"; // firmware designation, UTF-8 ("МВ-21" or "МВ-22")
-    bool quiet = true;              // no request trace on stderr
+    bool quiet = true;                 // no request trace on stderr
 };
 
 class PrinterEmulator {
-public:
+  public:
     explicit PrinterEmulator(EmulatorOptions options = {});
     ~PrinterEmulator();
     PrinterEmulator(const PrinterEmulator &) = delete;
@@ -127,7 +128,7 @@ public:
     DeviceState &State() { return m_state; }
     std::unique_lock<std::mutex> Lock() const { return std::unique_lock<std::mutex>(m_mutex); }
 
-private:
+  private:
     void Serve();
     void Consume(Bytes &pending);
     void Trace(const char *what, const Bytes &bytes) const;
@@ -159,7 +160,8 @@ private:
     HeaderOverride m_header;
     std::atomic<uint32_t> m_paceBaud{0};
     uint32_t m_paceAfterReply = 0; // serving thread only
-    std::vector<std::optional<CommandHandler>> m_handlers = std::vector<std::optional<CommandHandler>>(256);
+    std::vector<std::optional<CommandHandler>> m_handlers =
+        std::vector<std::optional<CommandHandler>>(256);
     RawChunkHandler m_rawHandler;
     TextQueryHandler m_textHandler;
     std::atomic<size_t> m_rawChunkBytes{0}; // 0: framed mode

@@ -12,7 +12,9 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 void Usage() {
     std::printf("usage: krv-emulator [--link PATH] [--model t100|t200] [--pace BAUD] [--trace]\n"
@@ -35,13 +37,17 @@ int main(int argc, char **argv) {
             }
             return argv[++i];
         };
-        if (arg == "--link") options.linkPath = value();
+        if (arg == "--link")
+            options.linkPath = value();
         else if (arg == "--model") {
             std::string model = value();
-            if (model == "t100") options.designation = "МВ-21";
-            else if (model == "t200") options.designation = "МВ-22";
+            if (model == "t100")
+                options.designation = "МВ-21";
+            else if (model == "t200")
+                options.designation = "МВ-22";
             else {
-                std::fprintf(stderr, "krv-emulator: unknown model '%s' (t100 or t200)\n", model.c_str());
+                std::fprintf(stderr, "krv-emulator: unknown model '%s' (t100 or t200)\n",
+                             model.c_str());
                 return 2;
             }
         } else if (arg == "--pace") {
@@ -53,7 +59,8 @@ int main(int argc, char **argv) {
                 return 2;
             }
             options.paceBaud = static_cast<uint32_t>(baud);
-        } else if (arg == "--trace") options.quiet = false;
+        } else if (arg == "--trace")
+            options.quiet = false;
         else if (arg == "-h" || arg == "--help") {
             Usage();
             return 0;
@@ -67,20 +74,23 @@ int main(int argc, char **argv) {
     krv::emu::PrinterEmulator emulator(options);
     krv::emu::RegisterAllCommands(emulator);
     if (!emulator.Start()) {
-        std::fprintf(stderr, "krv-emulator: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "krv-emulator: cannot open a pseudo-terminal: %s\n",
+                     std::strerror(errno));
         return 1;
     }
-    std::printf("krv-emulator: printer %s on %s\n", options.designation.c_str(), emulator.SlavePath().c_str());
+    std::printf("krv-emulator: printer %s on %s\n", options.designation.c_str(),
+                emulator.SlavePath().c_str());
     if (!options.linkPath.empty())
-        std::printf("krv-emulator: linked as %s; reach it with KRV_COM1=%s\n", options.linkPath.c_str(),
-                    options.linkPath.c_str());
+        std::printf("krv-emulator: linked as %s; reach it with KRV_COM1=%s\n",
+                    options.linkPath.c_str(), options.linkPath.c_str());
     else
         std::printf("krv-emulator: reach it with KRV_COM1=%s\n", emulator.SlavePath().c_str());
     std::fflush(stdout);
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
-    while (!g_stop) ::pause();
+    while (!g_stop)
+        ::pause();
     emulator.Stop();
     return 0;
 }
