@@ -192,8 +192,12 @@ void ApplyControlPlan(QWidget &root, const ControlPlan &plan) {
     if (auto *connect = root.findChild<QWidget *>(QStringLiteral("Button31")))
         connect->setEnabled(plan.connectButtonEnabled);
     if (plan.vendorButtonVisible) {
-        if (auto *vendor = root.findChild<QWidget *>(QStringLiteral("Button57")))
+        if (auto *vendor = root.findChild<QWidget *>(QStringLiteral("Button57"))) {
+            // Shown or hidden, never disabled: the layout starts it off.
             vendor->setVisible(*plan.vendorButtonVisible);
+            if (*plan.vendorButtonVisible)
+                vendor->setEnabled(true);
+        }
     }
     if (plan.codeFields != CodeFieldLook::Keep) {
         for (const char *name : {"Edit14", "Edit23"}) {

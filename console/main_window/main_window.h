@@ -83,6 +83,8 @@ class TForm1 : public QMainWindow {
     // Tab "Дамп" (dump_tab.cpp).
 
     // Control tape and lock controls (tape_lock_tab.cpp).
+    void Button54Click(); // "Чтение статуса КЛЭФ"
+    void Button47Click(); // "Снять блокировку КЛЭФ"
 
   protected:
     void closeEvent(QCloseEvent *event) override;

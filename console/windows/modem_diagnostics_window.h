@@ -1,8 +1,15 @@
 // The modem diagnostics window: the KRV-L5 modem's state as its own text or
 // as a detailed listing, saved to a file or printed on the receipt tape.
+//
+// It works with or without the main window's link: when the main window is
+// not connected (its connect button is on), a query opens the port itself
+// and closes it again afterwards.
 #pragma once
 
 #include <QDialog>
+#include <QString>
+
+#include <cstdint>
 
 class QPushButton;
 class QTextEdit;
@@ -18,4 +25,23 @@ class TForm8 : public QDialog {
     QPushButton *Button4; // "Сохранить"
     QPushButton *Button5; // "Распечатать"
     QPushButton *Button1; // "Выход"
+
+    // The view's lines, as saving writes them.
+    QStringList ViewLines() const;
+
+  public slots:
+    void Button1Click(); // "Выход"
+    void Button2Click(); // "Опросить модем": the modem's text
+    void Button3Click(); // "Подробно": the detailed listing
+    void Button4Click(); // "Сохранить"
+    void Button5Click(); // "Распечатать"
+
+  private:
+    // Opens the port of the main window's lists when it is not connected;
+    // false (after the box) when that fails. `opened` says whether to close.
+    bool OpenPortForQuery(bool connected, bool &opened);
+    void ClearView(const QString &fontFamily);
+    void AppendLine(const QString &text, uint32_t rgb, bool systemColour);
+
+    bool m_viewEmpty = true;
 };

@@ -1,5 +1,6 @@
 // The lock window: pushes the electronic control tape's lock 72 hours
-// further or removes it.
+// further or removes it. The flows are shared with the vendor window and
+// the main window's tape buttons.
 #pragma once
 
 #include <QDialog>
@@ -14,4 +15,22 @@ class TForm7 : public QDialog {
     QPushButton *Button3; // "Продлить на 72 часа"
     QPushButton *Button1; // "Снять блокировку"
     QPushButton *Button2; // "Выход"
+
+  public slots:
+    void Button3Click(); // "Продлить на 72 часа"
+    void Button1Click(); // "Снять блокировку"
+    void Button2Click(); // "Выход"
 };
+
+namespace krv::console {
+
+// Moves the lock to 72 hours from now and shows when it falls; every box
+// is owned by `owner`.
+void ExtendTapeLock(QWidget *owner);
+// Removes the lock and confirms it.
+void RemoveTapeLock(QWidget *owner);
+// What the application shows for an error no handler reports itself (a
+// value that does not convert, a file that cannot be written).
+void ShowApplicationError(QWidget *owner, const QString &text);
+
+} // namespace krv::console

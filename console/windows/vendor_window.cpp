@@ -1,14 +1,20 @@
 #include "vendor_window.h"
 
+#include "console_state.h"
+#include "driver_binding.h"
+#include "message_layer.h"
+#include "tape_lock_logic.h"
+#include "tape_lock_window.h"
 #include "widgets.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-using krv::console::LayoutBuilder;
+using namespace krv::console;
 
 namespace {
 
@@ -74,4 +80,112 @@ TForm9::TForm9(QWidget *parent) : QDialog(parent) {
 
     Button1 = b.button("Button1", "Статус КЛЭФ", {8, 528, 160, 25});
     Button6 = b.button("Button6", "Закрыть", {184, 528, 160, 25});
+    ConnectHandlersByName(*this, *this);
+}
+
+void TForm9::CheckDigits(QLineEdit *edit, int number) {
+    if (FirstNonDigit(edit->text()) < 0)
+        return;
+    ShowMessage(this, QStringLiteral("Ошибка!"), DigitErrorText(number), Icon::Error, Buttons::Ok);
+    edit->setText(QStringLiteral("0"));
+}
+
+void TForm9::Edit1Change() {
+    CheckDigits(Edit1, 1);
+}
+void TForm9::Edit2Change() {
+    CheckDigits(Edit2, 2);
+}
+void TForm9::Edit3Change() {
+    CheckDigits(Edit3, 3);
+}
+void TForm9::Edit4Change() {
+    CheckDigits(Edit4, 4);
+}
+
+std::optional<int32_t> TForm9::Number(const QLineEdit *edit) {
+    const auto number = PacketNumber(edit->text());
+    if (!number)
+        ShowApplicationError(this, NotAnIntegerText(edit->text()));
+    return number;
+}
+
+void TForm9::Button1Click() {
+    TapeStatus status;
+    if (!CallGetTapeStatus(status)) {
+        ShowDriverError(this);
+        return;
+    }
+    ShowMessage(this, QStringLiteral("Статус КЛЭФ"), VendorTapeStatusText(status),
+                Icon::Information, Buttons::Ok);
+}
+
+void TForm9::Button2Click() {
+    const bool flag = CheckBox1->isChecked();
+    if (!CallPersonalize(State().ProgrammingPassword, flag, PersonalizText->text())) {
+        ShowDriverError(this);
+        return;
+    }
+    const QString caption = QStringLiteral("Персонализация");
+    if (flag)
+        ShowMessage(this, caption, QStringLiteral("Персонализация успешно завершена!"),
+                    Icon::Information, Buttons::Ok);
+    else
+        ShowMessage(this, caption, QStringLiteral("Cостояние персонализации ЭККР не изменено!"),
+                    Icon::Warning, Buttons::Ok);
+}
+
+void TForm9::Button3Click() {
+    const auto number = Number(Edit1);
+    if (!number)
+        return;
+    if (!CallSetPacketNumber(State().ProgrammingPassword, *number)) {
+        ShowDriverError(this);
+        return;
+    }
+    ShowMessage(this, QStringLiteral("Пакеты данных"),
+                QStringLiteral("Сквозной номер пакета данных успешно установлен!"),
+                Icon::Information, Buttons::Ok);
+}
+
+void TForm9::Button5Click() {
+    const auto last = Number(Edit2);
+    if (!last)
+        return;
+    if (!CallClearTape(State().ReportPassword, *last)) {
+        ShowDriverError(this);
+        return;
+    }
+    ShowMessage(this, QStringLiteral("Очистка данных КЛЭФ"),
+                QStringLiteral("Очистка записей данных КЛЭФ успешно закончена!"), Icon::Information,
+                Buttons::Ok);
+}
+
+void TForm9::Button4Click() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto last = Number(Edit4);
+    if (!last)
+        return;
+    const auto first = Number(Edit3);
+    if (!first)
+        return;
+    if (!CallAcknowledgeTape(State().ReportPassword, *first, *last, now)) {
+        ShowDriverError(this);
+        return;
+    }
+    ShowMessage(this, QStringLiteral("Подтверждение передачи данных КЛЭФ"),
+                QStringLiteral("Подтверждение передачи данных КЛЭФ успешно завершено!"),
+                Icon::Information, Buttons::Ok);
+}
+
+void TForm9::Button7Click() {
+    ExtendTapeLock(this);
+}
+
+void TForm9::Button8Click() {
+    RemoveTapeLock(this);
+}
+
+void TForm9::Button6Click() {
+    close();
 }

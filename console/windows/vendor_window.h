@@ -4,6 +4,9 @@
 
 #include <QDialog>
 
+#include <cstdint>
+#include <optional>
+
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -27,4 +30,25 @@ class TForm9 : public QDialog {
     QPushButton *Button8;      // "Снять блокировку"
     QPushButton *Button1;      // "Статус КЛЭФ"
     QPushButton *Button6;      // "Закрыть"
+
+  public slots:
+    void Button1Click(); // "Статус КЛЭФ"
+    void Button2Click(); // "Персонализация"
+    void Button3Click(); // "Установить номер пакета"
+    void Button5Click(); // "Очистить данные в КЛЭФ"
+    void Button4Click(); // "Подтвердить передачу данных"
+    void Button7Click(); // "Продлить на 72 часа"
+    void Button8Click(); // "Снять блокировку"
+    void Button6Click(); // "Закрыть"
+    // Digit checks of the four packet-number edits.
+    void Edit1Change();
+    void Edit2Change();
+    void Edit3Change();
+    void Edit4Change();
+
+  private:
+    // Resets the edit to "0" after the box when it holds a non-digit.
+    void CheckDigits(QLineEdit *edit, int number);
+    // The edit as a packet number; nothing (after the box) when it is none.
+    std::optional<int32_t> Number(const QLineEdit *edit);
 };

@@ -226,6 +226,10 @@ TEST_F(Connect, LoginCodesChooseTheMode) {
         EXPECT_EQ(form->StatusPanelText(0), c.panel);
         EXPECT_EQ(!form->Control(QStringLiteral("Button57"))->isHidden(),
                   c.mode == kSupervisorMode);
+        // Shown means usable: the vendor window must be reachable.
+        if (c.mode == kSupervisorMode) {
+            EXPECT_TRUE(Enabled("Button57"));
+        }
         EXPECT_EQ(Enabled("Button6"), c.mode != kCashierMode);
         EXPECT_EQ(Enabled("Button7"), true);
         EXPECT_EQ(Enabled("Button34"), c.mode != kCashierMode);

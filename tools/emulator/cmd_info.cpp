@@ -62,8 +62,15 @@ void DeviceStateExt::Reset() {
     WriteLe(mem::kBank10, mem::kTapeStart, 0x8000, 2);
     WriteLe(mem::kBank10, mem::kTapeEnd, 0xFFFF, 2);
     modemText = "KRV-L5 v1.07\r\nGSM: OK\r\nSIM: READY\r\nSIGNAL: 21\r\n";
-    modemState.assign(77, 0);
-    modemState[0] = 76;
+    modem.sn = 20230017;
+    modem.idDev = 4711;
+    modem.idSam = 0x12345678;
+    modem.failCode = 0;
+    modem.batVoltage = 4150;
+    modem.dcVoltage = 12000;
+    modem.temperature = 31;
+    modem.states = {0x11, 9, 9, 9, 6, 0, 0, 0};
+    modem.rssi = 21;
     for (int i = 0; i < 8; ++i) {
         operatorNames[i] = DeviceText("КАСИР " + std::to_string(i + 1));
     }

@@ -29,6 +29,48 @@ void DeviceStateExt::AddPackets(uint32_t count) {
 
 namespace {
 
+void PutBe(Bytes &out, uint64_t value, size_t count) {
+    for (size_t i = count; i-- > 0;)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+} // namespace
+
+Bytes ModemStateReplyBytes(const ModemStateFields &f) {
+    Bytes out{static_cast<uint8_t>(f.extended ? 189 : 76)};
+    for (uint32_t value :
+         {f.secondCnt, f.rroXchgTime, f.acqXchgTime, f.firstUnsendSeconds, f.pidUnused,
+          f.pidCurPers, f.pidLastWrite, f.pidLastSign, f.pidLastSend, f.sn, f.idDev})
+        PutLe(out, value, 4);
+    PutBe(out, f.idSam, 4);
+    PutBe(out, f.ntSam, 4);
+    PutBe(out, f.ntSession, 2);
+    out.push_back(f.failCode);
+    out.push_back(f.res1);
+    for (uint16_t value : {f.batVoltage, f.dcVoltage, f.batCurrent, f.temperature})
+        PutLe(out, value, 2);
+    out.insert(out.end(), f.states.begin(), f.states.end());
+    PutLe(out, f.rroXchgErrorCnt, 2);
+    out.push_back(f.rssi);
+    out.push_back(f.rssiBer);
+    if (!f.extended)
+        return out;
+    Bytes ussd(79, 0);
+    std::copy_n(f.ussd.begin(), std::min<size_t>(f.ussd.size(), ussd.size()), ussd.begin());
+    out.insert(out.end(), ussd.begin(), ussd.end());
+    out.push_back(0);
+    PutLe(out, f.osVer, 2);
+    PutLe(out, f.osRev, 2);
+    PutLe(out, f.sysTime, 4);
+    for (const auto &address : f.addresses)
+        out.insert(out.end(), address.begin(), address.end());
+    PutBe(out, f.acqPort, 2);
+    out.insert(out.end(), 3, 0);
+    return out;
+}
+
+namespace {
+
 bool ReportPasswordOk(PrinterEmulator &emu, std::span<const uint8_t> p) {
     return emu.State().ext.Password(kReportOperator) == GetLe(p, 1, 2);
 }
@@ -136,7 +178,7 @@ Bytes ModemQuery(PrinterEmulator &emu, std::string_view query) {
     if (query == "~~#00#")
         return Bytes(ext.modemText.begin(), ext.modemText.end());
     if (query == "~~#01#")
-        return ext.modemState;
+        return ext.modemState.empty() ? ModemStateReplyBytes(ext.modem) : ext.modemState;
     return {};
 }
 

@@ -101,6 +101,30 @@ struct TapeAck {
     std::array<uint8_t, 6> moment{}; // BCD day, month, year, hour, minute, second
 };
 
+// The KRV-L5 modem's state as the emulated modem reports it to "~~#01#":
+// the 76-byte base state, or with `extended` the 189-byte form.
+struct ModemStateFields {
+    bool extended = false;
+    uint32_t secondCnt = 0, rroXchgTime = 0, acqXchgTime = 0, firstUnsendSeconds = 0;
+    uint32_t pidUnused = 0, pidCurPers = 0, pidLastWrite = 0, pidLastSign = 0, pidLastSend = 0;
+    uint32_t sn = 0, idDev = 0, idSam = 0, ntSam = 0; // ID_SAM and NT_SAM go high byte first
+    uint16_t ntSession = 0;                           // high byte first
+    uint8_t failCode = 0, res1 = 0;
+    uint16_t batVoltage = 0, dcVoltage = 0, batCurrent = 0, temperature = 0;
+    std::array<uint8_t, 8> states{}; // ModemState1..3, LanState1..2, both results, Res2
+    uint16_t rroXchgErrorCnt = 0;
+    uint8_t rssi = 0, rssiBer = 0;
+    // Extended part.
+    std::string ussd;   // up to 79 bytes, zero-filled
+    uint16_t osVer = 0; // four BCD digits
+    uint16_t osRev = 0;
+    uint32_t sysTime = 0;                              // seconds since 2000-01-01
+    std::array<std::array<uint8_t, 4>, 5> addresses{}; // NET IP, gateway, mask, modem IP, acquirer
+    uint16_t acqPort = 0;                              // high byte first
+};
+// The reply: the count byte, then the state bytes.
+std::vector<uint8_t> ModemStateReplyBytes(const ModemStateFields &fields);
+
 struct DeviceStateExtData {
     // ---- memory, bank number -> 64 KiB ----
     std::map<uint8_t, std::vector<uint8_t>> memory;
@@ -154,7 +178,8 @@ struct DeviceStateExtData {
 
     // ---- the modem ----
     std::string modemText;           // answer to "~~#00#", bytes as sent
-    std::vector<uint8_t> modemState; // answer to "~~#01#": count byte, state bytes
+    ModemStateFields modem;          // what "~~#01#" reports
+    std::vector<uint8_t> modemState; // when not empty, sent instead: count byte, state bytes
     int modemSilentQueries = 0;      // test knob: leave this many queries unanswered
 };
 
