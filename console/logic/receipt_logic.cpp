@@ -460,16 +460,19 @@ bool CallLineFeed() {
 
 // ---- Receipt panel ---------------------------------------------------------------
 
-QString FormatPanelMoney(int64_t kopecks, QChar separator) {
-    const bool negative = kopecks < 0;
+QString FormatHundredths(int64_t value, QChar separator) {
+    const bool negative = value < 0;
     const uint64_t magnitude =
-        negative ? 0 - static_cast<uint64_t>(kopecks) : static_cast<uint64_t>(kopecks);
+        negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     QString text = negative ? QStringLiteral("-") : QString();
     text += QString::number(magnitude / 100);
     text += separator;
     text += QStringLiteral("%1").arg(static_cast<unsigned>(magnitude % 100), 2, 10, QChar(u'0'));
-    text += QStringLiteral(" грн.");
     return text;
+}
+
+QString FormatPanelMoney(int64_t kopecks, QChar separator) {
+    return FormatHundredths(kopecks, separator) + QStringLiteral(" грн.");
 }
 
 void ShowLineResult(ReceiptPanel &panel, const LineOutcome &outcome, QChar separator) {

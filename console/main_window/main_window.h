@@ -77,10 +77,35 @@ class TForm1 : public QMainWindow {
     // Tab "Артикулы" (articles_tab.cpp).
 
     // Tab "Отчеты" (reports_tab.cpp).
+    void BitBtn15Click();   // " X - Отчет"
+    void BitBtn16Click();   // " Z - Отчет"
+    void Button33Click();   // "X-отчет по товарам"
+    void CheckBox14Click(); // "Весь диапазон"
+    void Edit37Change();    // first article code
+    void Edit38Change();    // last article code
+    void Button28Click();   // "Отчет из ФП"
+    void Button29Click();   // "Отчет из ФП короткий"
+    void Button30Click();   // "Отчет по номерам"
+    void BitBtn2Click();    // "Печать" (service report)
+    void CheckBox16Click(); // "Только на чековая лента"
+    void CheckBox12Click(); // "Только контрольная лента"
+    void BitBtn1Click();    // "Сведения  "
+    void BitBtn3Click();    // "    Итоги за день          "
+    void BitBtn4Click();    // "Данные текущего чека"
 
     // Tab "Пароли" (passwords_tab.cpp).
+    void Button6Click();   // "Установить" (cashier passwords)
+    void Button46Click();  // "Установить" (programming and report passwords)
+    void Button7Click();   // "Регистрация" (cashier)
+    void Button8Click();   // "Разрегистрация"
+    void Button43Click();  // "Регистрация" (keep the programming or report password)
+    void CheckBox3Click(); // "Запрограммированное имя"
+    void BitBtn18Click();  // "Забыл пароль"
 
     // Tab "Дамп" (dump_tab.cpp).
+    void BitBtn11Click(); // "Прочитать" (one block)
+    void BitBtn12Click(); // "Сохранить" (hex view)
+    void Button55Click(); // "Прочитать" (range)
 
     // Control tape and lock controls (tape_lock_tab.cpp).
     void Button54Click(); // "Чтение статуса КЛЭФ"
@@ -119,10 +144,19 @@ class TForm1 : public QMainWindow {
     // Articles (articles_tab.cpp).
 
     // Reports (reports_tab.cpp).
+    // After a printing call: the driver's error, or the paper check on a
+    // KRV-T100.
+    void ReportPrinted(bool ok);
+    void PeriodicReport(bool shortForm);
+    void CheckArticleCodeField(const char *field, const QString &error);
 
     // Passwords (passwords_tab.cpp).
+    void ChangePassword(const char *oldField, const char *newField, const char *confirmField,
+                        int number, const QString *name);
+    void SetCashier(bool signOn);
 
     // Dump (dump_tab.cpp).
+    int SpinValue(const char *name) const;
 
     // Control tape and lock (tape_lock_tab.cpp).
 

@@ -88,11 +88,17 @@ void Append(Bytes &out, const Bytes &more) {
     out.insert(out.end(), more.begin(), more.end());
 }
 
+// The printer's address counter is 16 bits wide: a block that runs past
+// FFFF goes on at 0000 of the same bank, so every address gives a whole
+// block.
 Reply MemoryRead(PrinterEmulator &emu, std::span<const uint8_t> p) {
     if (p.size() != 5)
         return Reply::Error(kErrFormat);
     const auto address = static_cast<uint16_t>(p[1] | p[2] << 8);
-    return Reply::Ok(emu.State().ext.Read(p[3], address, p[4]));
+    auto &ext = emu.State().ext;
+    Bytes out = ext.Read(p[3], address, p[4]);
+    Append(out, ext.Read(p[3], 0, p[4] - out.size()));
+    return Reply::Ok(std::move(out));
 }
 
 Reply ArticleInfo(PrinterEmulator &emu, std::span<const uint8_t> p) {

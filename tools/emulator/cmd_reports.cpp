@@ -62,6 +62,9 @@ Reply DayClrReport(PrinterEmulator &emu, std::span<const uint8_t> p) {
     const Bytes zeros(30, 0);
     ext.Write(mem::kBank10, mem::kSaleDaySums, zeros);
     ext.Write(mem::kBank10, mem::kPayDaySums, zeros);
+    // Voided receipts and cancellations are counted per day as well.
+    ext.Write(mem::kBank10, mem::kVoided, Bytes(14, 0));
+    ext.Write(mem::kBank10, mem::kCancels, Bytes(14, 0));
     ext.daySalesByForm.fill(0);
     ext.dayReturnsByForm.fill(0);
     ext.dayReturnsByGroupExtra.fill(0);

@@ -106,6 +106,9 @@ class PrinterEmulator {
     // Blocks until `count` requests were received or the wait passes.
     bool WaitForRequests(size_t count, int timeoutMs = 5000) const;
 
+    // Bytes that crossed the line so far, both ways (what a rate costs).
+    uint64_t WireBytes() const { return m_wireBytes; }
+
     void QueueFault(FaultSpec fault);
     void QueueFault(Fault fault) { QueueFault(FaultSpec{fault}); }
     void SetHeaderOverride(const HeaderOverride &header);
@@ -159,6 +162,7 @@ class PrinterEmulator {
     std::deque<FaultSpec> m_faults;
     HeaderOverride m_header;
     std::atomic<uint32_t> m_paceBaud{0};
+    std::atomic<uint64_t> m_wireBytes{0};
     uint32_t m_paceAfterReply = 0; // serving thread only
     std::vector<std::optional<CommandHandler>> m_handlers =
         std::vector<std::optional<CommandHandler>>(256);

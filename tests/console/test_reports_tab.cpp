@@ -1,0 +1,205 @@
+// The tabs "Отчеты" and "Пароли" of the connected main window, end to end:
+// the handlers read their fields, the real driver talks to the emulated
+// printer, and the boxes and the printer's state show the outcome.
+#include "support_console.h"
+
+#include "console_state.h"
+#include "password_logic.h"
+#include "widgets.h"
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+
+#include <gtest/gtest.h>
+
+using namespace krv::console;
+using krv::emu::Bytes;
+
+namespace {
+
+const QString kErrorCaption = QStringLiteral("Ошибка!");
+
+class ReportsTab : public krv::test::ConnectedConsoleTest {
+  protected:
+    // Payloads of the requests with this command byte since the last Clear().
+    std::vector<Bytes> Requests(uint8_t command) {
+        std::vector<Bytes> found;
+        for (const Bytes &request : Emu().Requests())
+            if (!request.empty() && request[0] == command)
+                found.push_back(request);
+        return found;
+    }
+    void Clear() {
+        Emu().ClearRecords();
+        recorder->calls.clear();
+        script->messages.clear();
+    }
+    QString OnlyMessage() {
+        EXPECT_EQ(script->messages.size(), 1u) << script->Texts().join(" | ").toStdString();
+        return script->messages.empty() ? QString() : script->messages.back().text;
+    }
+    void Choose(const char *group, int index) {
+        auto *radio = form->findChild<RadioGroup *>(QString::fromLatin1(group));
+        ASSERT_NE(radio, nullptr);
+        radio->setItemIndex(index);
+    }
+};
+
+TEST_F(ReportsTab, ZReportClosesTheDayTheTotalsShowIt) {
+    SetText("Edit10", QStringLiteral("12,50"));
+    form->Button14Click(); // cash in
+    Clear();
+    form->BitBtn3Click();
+    EXPECT_TRUE(
+        OnlyMessage().contains(QStringLiteral("Общая сумма служебных внесений:     \t12,50 грн.")));
+    EXPECT_EQ(script->messages[0].caption, QStringLiteral("Информация об итогах за день"));
+
+    Clear();
+    form->BitBtn16Click();
+    EXPECT_EQ(Requests(0x0D), (std::vector<Bytes>{{0x0D, 0x00, 0x00}}));
+    EXPECT_EQ(recorder->calls, QStringList{QStringLiteral("GetPaperState")});
+    form->BitBtn3Click();
+    EXPECT_TRUE(
+        OnlyMessage().contains(QStringLiteral("Общая сумма служебных внесений:     \t0,00 грн.")));
+
+    // After the first Z report its number and the reports by number work.
+    Clear();
+    form->BitBtn1Click();
+    EXPECT_TRUE(OnlyMessage().contains(
+        QStringLiteral("Номер последнего Z-отчета:                                    \t1\r\n")));
+    Clear();
+    SetText("Edit15", QStringLiteral("1"));
+    SetText("Edit16", QStringLiteral("1"));
+    form->Button30Click();
+    EXPECT_EQ(Requests(0x1F), (std::vector<Bytes>{{0x1F, 0, 0, 1, 0, 1, 0}}));
+    EXPECT_TRUE(script->messages.empty()) << script->Texts().join(" | ").toStdString();
+}
+
+TEST_F(ReportsTab, InputErrorsSendNothing) {
+    struct Case {
+        const char *field;
+        const char *value;
+        void (TForm1::*handler)();
+        QString error;
+    } cases[] = {
+        {"Edit15", "70000", &TForm1::Button30Click,
+         QStringLiteral("Проверьте правильность ввода номеров отчетов!")},
+        {"Edit37", "", &TForm1::Button33Click,
+         QStringLiteral("Начальный код артикула задан неверно!\r\nВ качестве кода артикула может "
+                        "быть только число!")},
+    };
+    SetChecked("CheckBox14", false);
+    SetText("Edit16", QStringLiteral("1"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.field);
+        Clear();
+        SetText(c.field, QString::fromUtf8(c.value));
+        (form.get()->*c.handler)();
+        EXPECT_EQ(OnlyMessage(), c.error);
+        EXPECT_EQ(script->messages[0].caption, kErrorCaption);
+        EXPECT_TRUE(Emu().Requests().empty());
+    }
+    // A letter typed into a code field is refused at once and the field reset.
+    Clear();
+    SetText("Edit38", QStringLiteral("12a"));
+    EXPECT_EQ(Text("Edit38"), QStringLiteral("0"));
+    EXPECT_TRUE(OnlyMessage().startsWith(QStringLiteral("Конечный код артикула задан неверно!")));
+}
+
+TEST_F(ReportsTab, ArticleReportAsksBeforeTheWholeRange) {
+    struct Case {
+        bool whole;
+        const char *first, *last;
+        int answer;
+        int questions;
+        std::vector<Bytes> sent;
+    } cases[] = {
+        {true, "", "", kResultCancel, 1, {}},
+        {true, "", "", kResultOk, 1, {{0x0A, 0, 0}}}, // empty fields are not read
+        {false, "0", "0", kResultOk, 1, {{0x0A, 0, 0}}},
+        {false, "100", "12", kResultOk, 0, {{0x0A, 0, 0, 12, 0, 0, 0, 0, 0, 100, 0, 0, 0, 0, 0}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.first) + " / " + c.last);
+        Clear();
+        SetChecked("CheckBox14", c.whole);
+        SetText("Edit37", QString::fromUtf8(c.first));
+        SetText("Edit38", QString::fromUtf8(c.last));
+        script->answers = {c.answer};
+        form->Button33Click();
+        EXPECT_EQ(Requests(0x0A), c.sent);
+        ASSERT_EQ(script->messages.size(), static_cast<size_t>(c.questions));
+        if (c.questions) {
+            EXPECT_EQ(script->messages[0].caption, QStringLiteral("Внимание!"));
+        }
+    }
+}
+
+TEST_F(ReportsTab, ServiceReportPrintsTheMemoOnOneTape) {
+    form->findChild<QPlainTextEdit *>(QStringLiteral("Memo1"))
+        ->setPlainText(QStringLiteral("Рядок 1\nРядок 2\n"));
+    SetChecked("CheckBox12", true);
+    SetChecked("CheckBox16", true); // clears the control-tape box
+    EXPECT_FALSE(form->findChild<QCheckBox *>(QStringLiteral("CheckBox12"))->isChecked());
+    form->BitBtn2Click();
+    EXPECT_TRUE(script->messages.empty()) << script->Texts().join(" | ").toStdString();
+    auto lock = Emu().Lock();
+    const auto &lines = Emu().State().ext.printedLines;
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].lengthByte, 0x40 | 7); // receipt tape only
+}
+
+TEST_F(ReportsTab, PasswordsChangeRegisterAndList) {
+    SetIndex("ComboBox1", 2);
+    SetText("Edit2", QStringLiteral("123"));
+    SetText("Edit3", QStringLiteral("123"));
+    form->Button6Click();
+    EXPECT_EQ(OnlyMessage(), QStringLiteral("Пароль успешно установлен!"));
+
+    Clear();
+    form->BitBtn18Click();
+    EXPECT_TRUE(OnlyMessage().contains(QStringLiteral("Кассир3 - пароль: 123\r\n")));
+
+    Clear();
+    SetIndex("ComboBox2", 2);
+    SetText("Edit4", QStringLiteral("70000"));
+    form->Button7Click();
+    EXPECT_EQ(OnlyMessage(),
+              QStringLiteral("Старый пароль может принимать значения от 0 до 65535!"));
+    EXPECT_TRUE(Emu().Requests().empty());
+    Clear();
+    SetText("Edit4", QStringLiteral("123"));
+    form->Button7Click();
+    EXPECT_EQ(OnlyMessage(), QStringLiteral("Кассир зарегистрирован успешно!"));
+    {
+        auto lock = Emu().Lock();
+        EXPECT_EQ(Emu().State().ext.cashierOnDuty, 2);
+    }
+    Clear();
+    form->Button8Click();
+    EXPECT_EQ(OnlyMessage(), QStringLiteral("Кассир разрегистрирован успешно!"));
+    auto lock = Emu().Lock();
+    EXPECT_EQ(Emu().State().ext.cashierOnDuty, -1);
+}
+
+TEST_F(ReportsTab, KeptReportPasswordIsCheckedAndUsed) {
+    Choose("RadioGroup4", 1);
+    SetText("Edit22", QStringLiteral("70000"));
+    form->Button43Click();
+    EXPECT_EQ(OnlyMessage(),
+              QStringLiteral("Старый пароль может принимать значения от 0 до 65535!"));
+    EXPECT_EQ(State().ReportPassword, 0);
+
+    Clear();
+    SetText("Edit22", QStringLiteral("4242"));
+    form->Button43Click();
+    EXPECT_TRUE(script->messages.empty());
+    EXPECT_EQ(State().ReportPassword, 4242);
+    form->BitBtn15Click(); // the printer knows 0: the X report is refused
+    EXPECT_EQ(Requests(0x09), (std::vector<Bytes>{{0x09, 0x92, 0x10}}));
+    EXPECT_EQ(script->messages.size(), 1u);
+    EXPECT_EQ(script->messages[0].caption, kErrorCaption);
+    EXPECT_TRUE(recorder->calls.filter(QStringLiteral("GetPaperState")).isEmpty());
+}
+
+} // namespace
