@@ -391,10 +391,13 @@ uint32_t DownloadSession::SendRequest(Transfer &transfer, uint64_t offset) {
             continue;
         }
         const bool ftpLogin = !transfer.Http() && code == kLoginFailure;
-        if (code == kAuthRequired || ftpLogin) {
-            const bool forProxy = transfer.Http() && response.status == 407;
+        // A proxy that refuses a tunnel (CONNECT) ends the transfer with a
+        // connection error; its 407 answer tells what it wants.
+        const bool forProxy = transfer.Http() && response.status == 407;
+        if (code == kAuthRequired || ftpLogin || forProxy) {
+            const uint32_t refused = ftpLogin ? code : kAuthRequired;
             if (++transfer.credentialRounds > kMaxCredentialRounds)
-                return code;
+                return refused;
             if (!WaitForOwnerWindow(download_status::kOwnerHiddenForCredentials))
                 return kCancelled;
             SetStatus(download_status::kPromptOpening);
@@ -405,7 +408,7 @@ uint32_t DownloadSession::SendRequest(Transfer &transfer, uint64_t offset) {
             const bool obtained = ObtainCredentials(transfer, realm, forProxy);
             SetStatus(download_status::kPromptClosed);
             if (!obtained)
-                return code;
+                return refused;
             continue;
         }
         if (!transfer.Http() && transfer.curlCode == CURLE_FTP_COULDNT_USE_REST && offset > 0) {
@@ -536,6 +539,11 @@ uint32_t DownloadSession::AcceptResponse(Transfer &transfer, Response &response)
             break;
         case 304:
             return kNotModified;
+        case 416:
+            // The range asked for starts at or past the end of the file.
+            if (offset > 0)
+                return kResumeBeyondEnd;
+            return transfer.verb == Verb::kGet ? kServerErrorStatus : kOk;
         case 401:
         case 407:
             return kAuthRequired;

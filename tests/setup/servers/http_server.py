@@ -15,6 +15,7 @@ pattern_byte(i) = ((i % 65521) * 7 + (i % 65521) // 256) & 0xFF.
     auth=<realm>   ask for Basic credentials user:secret with this realm
     status=<code>  answer with this status and a small HTML page
     claim=<size>   Content-Range total claimed for a 206 (big sizes)
+    shift=<n>      Content-Range of a 206 names a start n bytes later
   GET /redirect?to=<path>   302 to the path
   GET /__log                the request log, one line per request:
                             "<method> <path> range=<Range or -> auth=<0|1>
@@ -22,13 +23,15 @@ pattern_byte(i) = ((i % 65521) * 7 + (i % 65521) // 256) & 0xFF.
 
   --proxy-realm R  requests with an absolute URL must carry Basic
                    Proxy-Authorization proxy:pass (else 407 with realm R);
-                   the server then answers them itself.
+                   the server then answers them itself. CONNECT asks for
+                   the same and then tunnels to the host and port named.
   --cert C --key K serve HTTPS.
 
 Prints "PORT <n>" on standard output once it listens on 127.0.0.1.
 """
 import argparse
 import base64
+import select
 import socket
 import ssl
 import sys
@@ -72,6 +75,38 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         self.handle_request(head=False)
+
+    def do_CONNECT(self):
+        """A tunnel for HTTPS through the proxy, after the proxy's credentials."""
+        with LOG_LOCK:
+            LOG.append("CONNECT %s proxyauth=%d" % (
+                self.path, 1 if self.headers.get("Proxy-Authorization") else 0))
+        if ARGS.proxy_realm is None:
+            self.simple(405)
+            return
+        if self.headers.get("Proxy-Authorization") != basic("proxy", "pass"):
+            self.simple(407, b"", [("Proxy-Authenticate", 'Basic realm="%s"' % ARGS.proxy_realm)])
+            return
+        host, port = self.path.rsplit(":", 1)
+        upstream = socket.create_connection((host, int(port)))
+        self.send_response(200, "Connection established")
+        self.end_headers()
+        self.close_connection = True
+        sides = [self.connection, upstream]
+        try:
+            while True:
+                ready, _, _ = select.select(sides, [], [], 10)
+                if not ready:
+                    break
+                for side in ready:
+                    data = side.recv(65536)
+                    if not data:
+                        return
+                    (upstream if side is self.connection else self.connection).sendall(data)
+        except OSError:
+            pass
+        finally:
+            upstream.close()
 
     def simple(self, code, body=b"", headers=(), head=False):
         self.send_response(code)
@@ -136,7 +171,8 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Last-Modified", "Tue, 01 Dec 2026 10:20:30 GMT")
         if partial:
             total = options.get("claim", str(size))
-            self.send_header("Content-Range", "bytes %d-%d/%s" % (start, size - 1, total))
+            shown = start + int(options.get("shift", "0"))
+            self.send_header("Content-Range", "bytes %d-%d/%s" % (shown, size - 1, total))
         if (partial and options.get("range") == "nolength") or options.get("nolength"):
             close = True
             self.send_header("Connection", "close")
