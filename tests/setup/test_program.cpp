@@ -147,6 +147,24 @@ TEST(ProgramNames, BaseNameDropsFolderAndWindowsExtension) {
     EXPECT_EQ(ProgramBaseName("setup"), "setup");
 }
 
+TEST_F(ProgramTest, DisplayCountsOnlyWhenItOpens) {
+    const struct {
+        const char *platform, *display, *wayland;
+        bool available;
+    } cases[] = {
+        {"offscreen", "", "", true}, {"minimal", ":97", "", true}, {"", "", "", false},
+        {"", ":97", "", false},      {"xcb", ":97", "", false},    {"", "", "wayland-97", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.platform) + "|" + c.display + "|" + c.wayland);
+        m_env.Set("QT_QPA_PLATFORM", c.platform);
+        m_env.Set("DISPLAY", c.display);
+        m_env.Set("WAYLAND_DISPLAY", c.wayland);
+        m_env.Set("XDG_RUNTIME_DIR", m_dir.string());
+        EXPECT_EQ(ProgramDisplayAvailable(), c.available);
+    }
+}
+
 // The program itself, started without a display, answers /? on standard
 // output and ends instead of waiting for a box.
 TEST(ProgramBinary, HelpWithoutDisplayPrintsUsageAndExits) {
@@ -158,8 +176,12 @@ TEST(ProgramBinary, HelpWithoutDisplayPrintsUsageAndExits) {
     const std::filesystem::path program = folder / "TelmarSetup2.3";
     if (!std::filesystem::exists(program))
         GTEST_SKIP() << "TelmarSetup2.3 not built";
+    // A display that is named but does not open (no server, no authority)
+    // counts as none: the program must not die in Qt with code 134.
     for (const char *platform :
-         {"QT_QPA_PLATFORM=offscreen", "QT_QPA_PLATFORM= DISPLAY= WAYLAND_DISPLAY="}) {
+         {"QT_QPA_PLATFORM=offscreen", "QT_QPA_PLATFORM= DISPLAY= WAYLAND_DISPLAY=",
+          "QT_QPA_PLATFORM= WAYLAND_DISPLAY= DISPLAY=:97 XAUTHORITY=/nonexistent",
+          "QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY= DISPLAY=:97"}) {
         const std::string command = std::string("env ") + platform + " timeout 60 '" +
                                     program.string() + "' /? 2>/dev/null";
         FILE *pipe = ::popen(command.c_str(), "r");
