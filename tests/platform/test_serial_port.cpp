@@ -9,7 +9,6 @@
 #include <string>
 #include <termios.h>
 #include <unistd.h>
-#include <vector>
 
 using krv::platform::SerialPort;
 using krv::platform::SerialTimeouts;
@@ -145,19 +144,4 @@ TEST_F(PtyTest, SkipsOnlyTheArrivedRunOfOneByteWithoutWaiting) {
     EXPECT_EQ(port.SkipArrived(0x16), 0u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000))
         << "nothing arrived: no wait for the read time-out";
-}
-
-TEST_F(PtyTest, ClosedPeerFailsEveryReadAtOnceUntilReopened) {
-    SerialPort port;
-    ASSERT_TRUE(port.Open(kCom));
-    ASSERT_TRUE(port.SetLine(9600));
-    ASSERT_TRUE(port.SetTimeouts(Timeouts(2000)));
-    ::close(master);
-    master = -1;
-    const auto start = std::chrono::steady_clock::now();
-    uint8_t byte = 0;
-    for (int i = 0; i < 1000; ++i)
-        ASSERT_EQ(port.ReadByte(byte), -1);
-    EXPECT_EQ(port.Write(std::vector<uint8_t>{0x01}), 0u);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
 }

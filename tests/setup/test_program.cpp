@@ -147,24 +147,6 @@ TEST(ProgramNames, BaseNameDropsFolderAndWindowsExtension) {
     EXPECT_EQ(ProgramBaseName("setup"), "setup");
 }
 
-TEST_F(ProgramTest, DisplayCountsOnlyWhenItOpens) {
-    const struct {
-        const char *platform, *display, *wayland;
-        bool available;
-    } cases[] = {
-        {"offscreen", "", "", true}, {"minimal", ":97", "", true}, {"", "", "", false},
-        {"", ":97", "", false},      {"xcb", ":97", "", false},    {"", "", "wayland-97", false},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.platform) + "|" + c.display + "|" + c.wayland);
-        m_env.Set("QT_QPA_PLATFORM", c.platform);
-        m_env.Set("DISPLAY", c.display);
-        m_env.Set("WAYLAND_DISPLAY", c.wayland);
-        m_env.Set("XDG_RUNTIME_DIR", m_dir.string());
-        EXPECT_EQ(ProgramDisplayAvailable(), c.available);
-    }
-}
-
 // The program itself, started without a display, answers /? on standard
 // output and ends instead of waiting for a box.
 TEST(ProgramBinary, HelpWithoutDisplayPrintsUsageAndExits) {
