@@ -4,6 +4,7 @@
 #include "link.h"
 
 #include <array>
+#include <mutex>
 
 namespace krv::drv {
 
@@ -98,6 +99,20 @@ std::string FlagLines(const ReplyFlags &flags) {
 
 } // namespace
 
+namespace {
+std::recursive_mutex &ExportMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+} // namespace
+
+ExportLock::ExportLock() {
+    ExportMutex().lock();
+}
+ExportLock::~ExportLock() {
+    ExportMutex().unlock();
+}
+
 LastErrorState &ErrorState() {
     static LastErrorState state;
     return state;
@@ -154,7 +169,7 @@ bool DeviceStatusDecoder(uint8_t status, uint8_t code) {
 
 bool LinkResult(bool transactionOk) {
     if (!transactionOk)
-        SetErrorText(kTimeoutText);
+        SetErrorText(LastLinkFault() == LinkFault::ReplyTooLong ? kReplyFormatText : kTimeoutText);
     return transactionOk;
 }
 

@@ -31,6 +31,19 @@ void SetErrorText(std::string_view utf8);
 void ClearErrorText();
 
 inline constexpr const char *kTimeoutText = "Превышено время ожидания ответа от принтера!";
+inline constexpr const char *kReplyFormatText = "Ответная посылка не соответствует формату данных!";
+
+// The one lock every export holds while it runs. The exports share the link
+// state and the last reply; one caller at a time is the interface's rule, and
+// a caller that breaks it must meet a wait, not a corrupted heap. Recursive,
+// so that an export may call another.
+class ExportLock {
+  public:
+    ExportLock();
+    ~ExportLock();
+    ExportLock(const ExportLock &) = delete;
+    ExportLock &operator=(const ExportLock &) = delete;
+};
 
 // Texts (UTF-8) of the tables; empty where a bit or code has none.
 std::string StatusBitText(int bit);
@@ -40,7 +53,9 @@ std::string ErrorCodeText(uint8_t code, bool serviceReportOpen);
 // The flag lines come from the current LastReply().flags.
 bool DeviceStatusDecoder(uint8_t status, uint8_t code);
 
-// Applied after PrinterTransaction; `transactionOk` is its result.
+// Applied after PrinterTransaction; `transactionOk` is its result. A failed
+// exchange sets the time-out text, or the format text when the reply ran past
+// its size bound.
 bool StandardResult(bool transactionOk);
 bool StrictResult(bool transactionOk);
 bool LinkResult(bool transactionOk);

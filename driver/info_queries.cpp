@@ -128,6 +128,7 @@ bool ReadPrinterMemory(uint16_t address, uint8_t bank, uint8_t length, std::vect
 
 extern "C" KRV_API KrvBool FPGetMemoryData(uint8_t *dst, int32_t dstHigh, const uint8_t *length,
                                            uint16_t address, int32_t bank) {
+    const ExportLock lock;
     if (!length)
         return Refuse("Не задана длина блока данных!");
     const uint8_t wanted = *length;
@@ -141,6 +142,7 @@ extern "C" KRV_API KrvBool FPGetMemoryData(uint8_t *dst, int32_t dstHigh, const 
 }
 
 extern "C" KRV_API KrvBool FPGetSaleCheckNumber(int16_t *number) {
+    const ExportLock lock;
     Bytes data;
     if (!FixedRead(0x301B, 2, data))
         return kFalse;
@@ -149,6 +151,7 @@ extern "C" KRV_API KrvBool FPGetSaleCheckNumber(int16_t *number) {
 }
 
 extern "C" KRV_API KrvBool FPGetPayCheckNumber(int16_t *number) {
+    const ExportLock lock;
     Bytes data;
     if (!FixedRead(0x3077, 2, data))
         return kFalse;
@@ -157,15 +160,18 @@ extern "C" KRV_API KrvBool FPGetPayCheckNumber(int16_t *number) {
 }
 
 extern "C" KRV_API KrvBool FPGetSaleDaySum(int64_t *total) {
+    const ExportLock lock;
     return DaySum(0x301D, total);
 }
 
 extern "C" KRV_API KrvBool FPGetPayDaySum(int64_t *total) {
+    const ExportLock lock;
     return DaySum(0x3079, total);
 }
 
 // The counter holds the number of the next Z report.
 extern "C" KRV_API KrvBool FPGetNumZReport(int16_t *number, KrvDateTime *date) {
+    const ExportLock lock;
     Bytes data;
     if (!FixedRead(0x0037, 2, data))
         return kFalse;
@@ -181,6 +187,7 @@ extern "C" KRV_API KrvBool FPGetNumZReport(int16_t *number, KrvDateTime *date) {
 }
 
 extern "C" KRV_API KrvBool FPGetValueFor_F(int16_t *value) {
+    const ExportLock lock;
     Bytes data;
     if (!FixedRead(0x0165, 2, data))
         return kFalse;
@@ -190,15 +197,18 @@ extern "C" KRV_API KrvBool FPGetValueFor_F(int16_t *value) {
 
 extern "C" KRV_API KrvBool FPGetResetOrders(int16_t *salesCount, int16_t *returnsCount,
                                             int64_t *salesSum, int64_t *returnsSum) {
+    const ExportLock lock;
     return CountsAndSums(0x2F74, salesCount, returnsCount, salesSum, returnsSum);
 }
 
 extern "C" KRV_API KrvBool FPGetCancels(int16_t *salesCount, int16_t *returnsCount,
                                         int64_t *salesSum, int64_t *returnsSum) {
+    const ExportLock lock;
     return CountsAndSums(0x2F82, salesCount, returnsCount, salesSum, returnsSum);
 }
 
 extern "C" KRV_API KrvBool FPGetPasswords(uint16_t *values, int32_t valuesHigh) {
+    const ExportLock lock;
     Bytes data;
     if (!FixedRead(0x3003, 20, data))
         return kFalse;
@@ -212,6 +222,7 @@ extern "C" KRV_API KrvBool FPGetTaxRate(int32_t *rates, int32_t ratesHigh, int32
                                         int32_t leviesHigh, KrvBool16 *compound,
                                         int32_t compoundHigh, uint8_t *count, KrvBool16 *addedTax,
                                         KrvBool16 *withLevy) {
+    const ExportLock lock;
     Bytes data;
     if (!FixedRead(0x0016, 1, data, 0x00))
         return kFalse;
@@ -262,6 +273,7 @@ extern "C" KRV_API KrvBool FPGetArticleInfo(uint8_t *nameLength, const char **na
                                             uint8_t *salesQtyFlags, int64_t *salesSum,
                                             int32_t *returnsQty, uint8_t *returnsQtyFlags,
                                             int64_t *returnsSum, const int64_t *code) {
+    const ExportLock lock;
     if (!code)
         return Refuse("Не задан код товара!");
     Bytes payload{0x29};
@@ -305,6 +317,7 @@ extern "C" KRV_API KrvBool FPGetDayReport(int16_t *salesCount, int16_t *returnsC
                                           int64_t *salesMarkups, int64_t *salesDiscounts,
                                           int64_t *returnsMarkups, int64_t *returnsDiscounts,
                                           int64_t *cashIn, int64_t *cashOut) {
+    const ExportLock lock;
     const Bytes *reply = FixedReply(0x2A, 194);
     if (!reply)
         return kFalse;
@@ -326,6 +339,7 @@ extern "C" KRV_API KrvBool FPGetDayReport(int16_t *salesCount, int16_t *returnsC
 
 extern "C" KRV_API KrvBool FPGetCheckSums(int32_t *groupSums, int32_t groupSumsHigh,
                                           int32_t *formSums, int32_t formSumsHigh) {
+    const ExportLock lock;
     const Bytes *reply = FixedReply(0x2B, 64);
     if (!reply)
         return kFalse;
@@ -341,6 +355,7 @@ extern "C" KRV_API KrvBool FPGetCheckSums(int32_t *groupSums, int32_t groupSumsH
 extern "C" KRV_API KrvBool FPFullGetTaxRate(KrvDateTime *date, uint8_t *count, KrvBool16 *addedTax,
                                             TaxRateEntry *rates, int32_t ratesHigh,
                                             KrvBool16 *withLevy, uint16_t *groupFLevy) {
+    const ExportLock lock;
     if (!RunStandard(Bytes{0x2C}))
         return kFalse;
     const Bytes &data = LastReply().data;

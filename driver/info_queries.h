@@ -2,6 +2,8 @@
 // addresses.
 #pragma once
 
+#include "errors.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -9,7 +11,6 @@ namespace krv::drv {
 
 // Texts (UTF-8) of replies that are missing or do not have their record's shape.
 inline constexpr const char *kNoReplyDataText = "Данные от ЭККР не были получены!";
-inline constexpr const char *kReplyFormatText = "Ответная посылка не соответствует формату данных!";
 
 // The memory read behind FPGetMemoryData: sends 1C, address (low byte
 // first), bank, length and judges the exchange like FPGetMemoryData does:

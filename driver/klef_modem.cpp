@@ -55,8 +55,16 @@ bool ModemQuery(std::string_view query) {
             g_modemReply.assign(reply.begin(), reply.end());
             return written;
         }
+        if (LastLinkFault() != LinkFault::NoReply)
+            break; // a lost port or a flood: another try meets the same
     }
     return false;
+}
+
+// The text of a failed query: a flood past the longest real answer is a
+// malformed reply, anything else a silent modem.
+int32_t RefuseModemQuery() {
+    return Refuse(LastLinkFault() == LinkFault::ReplyTooLong ? kReplyFormatText : kModemSilentText);
 }
 
 } // namespace
@@ -65,6 +73,7 @@ bool ModemQuery(std::string_view query) {
 
 extern "C" KRV_API KrvBool FPGetStatusKLEF(int32_t *firstPacket, int32_t *lastPacket,
                                            uint16_t *freeBytes) {
+    const ExportLock lock;
     if (!RunLink(Bytes{0x33}))
         return kFalse;
     const auto data = ReplyData();
@@ -80,6 +89,7 @@ extern "C" KRV_API KrvBool FPGetStatusKLEF(int32_t *firstPacket, int32_t *lastPa
 }
 
 extern "C" KRV_API KrvBool FPClrKLEF(uint16_t password, int32_t lastPacket) {
+    const ExportLock lock;
     Bytes payload = WithPassword(0x37, password);
     PutU32(payload, static_cast<uint32_t>(lastPacket));
     return TapeCommand(payload);
@@ -87,6 +97,7 @@ extern "C" KRV_API KrvBool FPClrKLEF(uint16_t password, int32_t lastPacket) {
 
 extern "C" KRV_API KrvBool FPAckKLEF(uint16_t password, int32_t firstPacket, int32_t lastPacket,
                                      KrvDateTime moment) {
+    const ExportLock lock;
     const auto when = MomentBytes(moment, true);
     if (!when)
         return kFalse;
@@ -98,6 +109,7 @@ extern "C" KRV_API KrvBool FPAckKLEF(uint16_t password, int32_t firstPacket, int
 }
 
 extern "C" KRV_API KrvBool FPSet72Lock(uint16_t password, KrvDateTime moment, KrvBool16 extend) {
+    const ExportLock lock;
     const auto when = MomentBytes(moment, extend != 0);
     if (!when)
         return kFalse;
@@ -109,18 +121,20 @@ extern "C" KRV_API KrvBool FPSet72Lock(uint16_t password, KrvDateTime moment, Kr
 // ---- Modem -------------------------------------------------------------------------------
 
 extern "C" KRV_API KrvBool L5GetStateText(const char **text) {
+    const ExportLock lock;
     if (text)
         *text = nullptr;
     if (!ModemQuery("~~#00#"))
-        return Refuse(kModemSilentText);
+        return RefuseModemQuery();
     if (text)
         *text = g_modemReply.c_str();
     return kTrue;
 }
 
 extern "C" KRV_API KrvBool L5GetStateStruct(int16_t *count, uint8_t *buffer, int32_t bufferHigh) {
+    const ExportLock lock;
     if (!ModemQuery("~~#01#"))
-        return Refuse(kModemSilentText);
+        return RefuseModemQuery();
     const auto *reply = reinterpret_cast<const uint8_t *>(g_modemReply.data());
     if (count)
         *count = reply[0];

@@ -177,6 +177,7 @@ struct SerialLinkState {
     uint8_t lastChecksum = 0;
     milliseconds sendTime{0};
     bool logoMode = false;
+    LinkFault fault = LinkFault::None;
 };
 
 SerialLinkState &Link() {
@@ -216,34 +217,55 @@ bool SendRequest(std::span<const uint8_t> payload, bool raw) {
     return written == bytes.size();
 }
 
+bool IsLeadByte(uint8_t byte) {
+    return byte == ACK || byte == NAK || byte == SYN;
+}
+
 // One try's read. SYN means "busy" only until the frame's DLE STX has come;
 // inside the frame 16 is an ordinary data byte (a sum, a BCD 16, a memory
 // byte) and is stored like any other.
+//
+// A busy printer keeps sending SYN. Each wait takes the SYNs that arrived
+// during it as one, so a busy spell costs its own length plus one wait, not
+// one wait per SYN. Only a lead of ACK, NAK and SYN bytes is a busy printer:
+// a SYN among other bytes before a frame is line noise and restarts nothing.
 bool ReceiveReply() {
     SerialLinkState &link = Link();
     std::vector<uint8_t> &raw = MutableLastReply().raw;
     raw.clear();
     bool inFrame = false;
+    bool cleanLead = true;
+    size_t busyBytes = 0; // SYNs of the lead, outside the size bound
     for (;;) {
         uint8_t byte = 0;
         const int got = Io().ReadByte(byte);
         if (LimitPassed())
             return false;
-        if (got < 0)
+        if (got < 0) {
+            link.fault = LinkFault::PortLost;
             return false; // the port itself failed: no point waiting
+        }
         if (got == 0)
             continue; // the read time-out already paced us
-        if (byte == SYN && !inFrame) {
+        if (byte == SYN && !inFrame && (cleanLead || link.logoMode)) {
             if (link.logoMode)
                 continue;
             g_clock->Sleep(kSynWait);
             if (raw.empty())
                 return false;
+            Io().SkipArrived(SYN);
             raw.push_back(byte);
+            ++busyBytes;
             link.sendTime = g_clock->Now();
             continue;
         }
+        if (!inFrame && !IsLeadByte(byte))
+            cleanLead = false;
         raw.push_back(byte);
+        if (raw.size() - busyBytes > kMaxReplyBytes) {
+            link.fault = LinkFault::ReplyTooLong;
+            return false;
+        }
         if (!inFrame && byte == STX && raw.size() >= 2 &&
             DleRunBefore(raw, raw.size() - 1) % 2 == 1)
             inFrame = true;
@@ -296,6 +318,7 @@ bool PrinterTransaction(std::span<const uint8_t> payload, bool raw) {
     LastErrorState &errors = ErrorState();
     errors.code = 0;
     errors.status = 0;
+    Link().fault = LinkFault::NoReply;
     LastReplyRecord &reply = MutableLastReply();
     // Without a port there is nobody to wait for: fail now, with the same
     // outcome a silent printer gives, instead of three idle reply limits. A
@@ -307,16 +330,21 @@ bool PrinterTransaction(std::span<const uint8_t> payload, bool raw) {
         reply.data.clear();
         return false;
     }
+    // A port found lost or a reply past its bound ends the tries: another
+    // request would meet the same dead line or the same flood.
     bool received = false;
     for (int attempt = 0; attempt < kTries && !received; ++attempt) {
         SendRequest(payload, raw);
         received = ReceiveReply();
+        if (Link().fault != LinkFault::NoReply)
+            break;
     }
     if (!received)
         return false;
     if (!ParseReply(reply.raw, reply.header, reply.data))
         return false;
     reply.flags = FlagsFromHeader(reply.header);
+    Link().fault = LinkFault::None;
     return true;
 }
 
@@ -328,7 +356,9 @@ bool WriteUnframed(std::span<const uint8_t> bytes) {
 }
 
 bool ReceiveUntilIdle(std::vector<uint8_t> &out) {
+    SerialLinkState &link = Link();
     out.clear();
+    link.fault = LinkFault::NoReply;
     if (!LinkIsOpen())
         return false;
     for (;;) {
@@ -336,15 +366,27 @@ bool ReceiveUntilIdle(std::vector<uint8_t> &out) {
         const int got = Io().ReadByte(byte);
         if (LimitPassed())
             return false;
-        if (got < 0)
+        if (got < 0) {
+            link.fault = LinkFault::PortLost;
             return false;
+        }
         if (got == 1) {
             out.push_back(byte);
+            if (out.size() > kMaxModemReplyBytes) {
+                link.fault = LinkFault::ReplyTooLong;
+                return false;
+            }
             continue;
         }
-        if (!out.empty())
+        if (!out.empty()) {
+            link.fault = LinkFault::None;
             return true;
+        }
     }
+}
+
+LinkFault LastLinkFault() {
+    return Link().fault;
 }
 
 void SetLogoMode(bool on) {

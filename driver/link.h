@@ -1,6 +1,6 @@
 // The driver's link layer: frames, the handshake with the printer, tries, and
-// the last reply. All state is process-wide and unguarded: the caller makes
-// one driver call at a time.
+// the last reply. All state is process-wide; the exports hold ExportLock()
+// (errors.h) while they use it.
 #pragma once
 
 #include <chrono>
@@ -29,6 +29,19 @@ inline constexpr std::chrono::milliseconds kReplyLimit{5184}; // 0.00006 day
 inline constexpr std::chrono::milliseconds kSynWait{250};
 inline constexpr int kTries = 3;
 inline constexpr size_t kMaxRawChunk = 255;
+// The most bytes a reply may bring, busy SYNs before the frame not counted.
+// No real reply comes near: the longest frame is a few hundred bytes, the
+// modem's longest text answer well under a kilobyte.
+inline constexpr size_t kMaxReplyBytes = 4096;
+inline constexpr size_t kMaxModemReplyBytes = 8192;
+
+// Why the last exchange failed, for the text the caller sets.
+enum class LinkFault {
+    None,
+    NoReply,      // nothing usable within the tries and limits
+    PortLost,     // the port failed or hung up: failing at once until reopened
+    ReplyTooLong, // the reply ran past its size bound
+};
 
 // The five bytes that open every reply payload.
 struct ReplyHeader {
@@ -102,6 +115,8 @@ bool PrinterTransaction(std::span<const uint8_t> payload, bool raw = false);
 bool WriteUnframed(std::span<const uint8_t> bytes);
 // The unframed reader: bytes until the line falls idle after the first one.
 bool ReceiveUntilIdle(std::vector<uint8_t> &out);
+// The reason of the last failed PrinterTransaction or ReceiveUntilIdle.
+LinkFault LastLinkFault();
 
 void SetLogoMode(bool on);
 bool LogoMode();

@@ -76,6 +76,7 @@ std::string g_payName;
 
 extern "C" KRV_API KrvBool FPSetPassword(uint16_t password, uint16_t newPassword, uint8_t op,
                                          const char *name) {
+    const ExportLock lock;
     const std::string_view text = TextArg(name);
     if (op > 9)
         return Refuse("Недопустимый номер оператора (кассира)!");
@@ -91,6 +92,7 @@ extern "C" KRV_API KrvBool FPSetPassword(uint16_t password, uint16_t newPassword
 
 extern "C" KRV_API KrvBool FPSetCashier(uint8_t op, const char *name, uint16_t password,
                                         KrvBool16 byNumber) {
+    const ExportLock lock;
     const std::string_view text = TextArg(name);
     if (op > 9)
         return Refuse("Неверный номер кассира!");
@@ -110,48 +112,56 @@ extern "C" KRV_API KrvBool FPSetCashier(uint8_t op, const char *name, uint16_t p
 
 extern "C" KRV_API KrvBool FPSetInitialFirstLine(const char *line, KrvBool16 doubleWidth,
                                                  int32_t doubleHeight) {
+    const ExportLock lock;
     return SetReceiptLine(0, 21, "Неверная длина 1-й строки начального сообщения чека!", line,
                           doubleWidth, doubleHeight);
 }
 
 extern "C" KRV_API KrvBool FPSetFinalFirstLine(const char *line, KrvBool16 doubleWidth,
                                                int32_t doubleHeight) {
+    const ExportLock lock;
     return SetReceiptLine(1, 21, "Неверная длина 1-й строки конечного сообщения чека!", line,
                           doubleWidth, doubleHeight);
 }
 
 extern "C" KRV_API KrvBool FPSetInitialSecondLine(const char *line, KrvBool16 doubleWidth,
                                                   int32_t doubleHeight) {
+    const ExportLock lock;
     return SetReceiptLine(2, 21, "Неверная длина 2-й строки начального сообщения чека!", line,
                           doubleWidth, doubleHeight);
 }
 
 extern "C" KRV_API KrvBool FPSetInitialEndLine(const char *line, KrvBool16 doubleWidth,
                                                int32_t doubleHeight) {
+    const ExportLock lock;
     return SetReceiptLine(3, 21, "Неверная длина 3-й строки начального сообщения чека!", line,
                           doubleWidth, doubleHeight);
 }
 
 extern "C" KRV_API KrvBool FPSetFinalSecondLine(const char *line, KrvBool16 doubleWidth,
                                                 int32_t doubleHeight) {
+    const ExportLock lock;
     return SetReceiptLine(4, 21, "Неверная длина 2-й строки конечного сообщения чека!", line,
                           doubleWidth, doubleHeight);
 }
 
 extern "C" KRV_API KrvBool FPSetFinalEndLine(const char *line, KrvBool16 doubleWidth,
                                              int32_t doubleHeight) {
+    const ExportLock lock;
     return SetReceiptLine(5, 21, "Неверная длина 3-й строки конечного сообщения чека!", line,
                           doubleWidth, doubleHeight);
 }
 
 extern "C" KRV_API KrvBool FPSetHeaderLineAdd1(const char *line, KrvBool16 doubleWidth,
                                                int32_t doubleHeight) {
+    const ExportLock lock;
     return SetReceiptLine(6, 20, "Неверная длина 1-й доп. строки шапки чека!", line, doubleWidth,
                           doubleHeight);
 }
 
 extern "C" KRV_API KrvBool FPSetHeaderLineAdd2(const char *line, KrvBool16 doubleWidth,
                                                int32_t doubleHeight) {
+    const ExportLock lock;
     return SetReceiptLine(7, 20, "Неверная длина 2-й доп. строки шапки чека!", line, doubleWidth,
                           doubleHeight);
 }
@@ -159,6 +169,7 @@ extern "C" KRV_API KrvBool FPSetHeaderLineAdd2(const char *line, KrvBool16 doubl
 // ---- Fiscalization and the taxpayer header -----------------------------------------
 
 extern "C" KRV_API KrvBool FPFiscalization(uint16_t password, const char *fiscalNumber) {
+    const ExportLock lock;
     const std::string_view text = TextArg(fiscalNumber);
     if (text.size() > 10)
         return Refuse("Длина фискального номера должна быть до 10 символов!");
@@ -176,6 +187,7 @@ extern "C" KRV_API KrvBool FPSetHeadLine(uint16_t password, const char *line1,
                                          KrvBool16 doubleHeight2, const char *line3,
                                          KrvBool16 doubleWidth3, KrvBool16 doubleHeight3,
                                          const char *number, int32_t isIdNumber) {
+    const ExportLock lock;
     struct Line {
         std::string_view text;
         bool doubleWidth, doubleHeight;
@@ -212,6 +224,7 @@ extern "C" KRV_API KrvBool FPSetHeadLine(uint16_t password, const char *line1,
 extern "C" KRV_API KrvBool FPSetTaxRate(uint16_t password, uint8_t count, KrvBool16 addedTax,
                                         const TaxRateEntry *rates, int32_t ratesHigh,
                                         KrvBool16 withLevy, int32_t groupFLevy) {
+    const ExportLock lock;
     if (count > 5)
         return Refuse("Cлишком много налоговых ставок!");
     if (count == 0)
@@ -248,6 +261,7 @@ extern "C" KRV_API KrvBool FPSetTaxRate(uint16_t password, uint8_t count, KrvBoo
 
 extern "C" KRV_API KrvBool FPProgArt(uint16_t password, uint8_t qtyFlags, int32_t price,
                                      uint8_t taxGroup, const char *name, int64_t code) {
+    const ExportLock lock;
     const std::string_view text = TextArg(name);
     if (password == 0xFFFF)
         return Refuse("Неверный пароль отчетов!");
@@ -270,6 +284,7 @@ extern "C" KRV_API KrvBool FPProgArt(uint16_t password, uint8_t qtyFlags, int32_
 // ---- Payment forms -----------------------------------------------------------------
 
 extern "C" KRV_API KrvBool FPSetPayName(uint16_t password, uint8_t index, const char *name) {
+    const ExportLock lock;
     const std::string_view text = TextArg(name);
     if (index == 3 || index > 9)
         return Refuse("Недопустимый индекс оплат!");
@@ -285,6 +300,7 @@ extern "C" KRV_API KrvBool FPSetPayName(uint16_t password, uint8_t index, const 
 // The name record of a form is 16 bytes at 2D00 + 16 * index, bank 10: the
 // length, then the name.
 extern "C" KRV_API KrvBool FPGetPayName(uint8_t index, const char **name) {
+    const ExportLock lock;
     // Past form 9 the address would run into other records of the printer.
     if (index > 9)
         return Refuse("Недопустимый индекс оплат!");
@@ -309,6 +325,7 @@ extern "C" KRV_API KrvBool FPGetPayName(uint8_t index, const char **name) {
 
 extern "C" KRV_API KrvBool FPPersonalize(uint16_t password, KrvBool16 personalizationFlag,
                                          const char *text) {
+    const ExportLock lock;
     const std::string_view value = TextArg(text);
     if (value.empty() || value.size() > 180)
         return Refuse("Недопустимая длина строки персонализации!");
@@ -320,6 +337,7 @@ extern "C" KRV_API KrvBool FPPersonalize(uint16_t password, KrvBool16 personaliz
 }
 
 extern "C" KRV_API KrvBool FPSetTotalNumb(uint16_t password, int32_t packetNumber) {
+    const ExportLock lock;
     Bytes payload = WithPassword(0x36, password);
     PutU32(payload, static_cast<uint32_t>(packetNumber));
     return ToExportBool(RunLinkCheckingCode(payload));

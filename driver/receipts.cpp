@@ -112,6 +112,7 @@ extern "C" KRV_API KrvBool FPSale(int64_t *itemCost, int64_t *receiptSum, int32_
                                   uint8_t qtyFlags, int32_t price, uint8_t taxGroup,
                                   KrvBool16 nameFromRegister, KrvBool16 printBarcode,
                                   const char *name, int64_t code) {
+    const ExportLock lock;
     return RegisterLine(kCmdSale, itemCost, receiptSum, quantity, qtyFlags, price, taxGroup,
                         nameFromRegister, printBarcode, name, code);
 }
@@ -120,12 +121,14 @@ extern "C" KRV_API KrvBool FPPayMoney(int64_t *itemCost, int64_t *receiptSum, in
                                       uint8_t qtyFlags, int32_t price, uint8_t taxGroup,
                                       KrvBool16 nameFromRegister, KrvBool16 printBarcode,
                                       const char *name, int64_t code) {
+    const ExportLock lock;
     return RegisterLine(kCmdPayMoney, itemCost, receiptSum, quantity, qtyFlags, price, taxGroup,
                         nameFromRegister, printBarcode, name, code);
 }
 
 extern "C" KRV_API KrvBool FPPayment(int32_t *amount, KrvBool16 *isChange, uint8_t form,
                                      int32_t paid, KrvBool16 payRest, int32_t fiscal) {
+    const ExportLock lock;
     Put<int32_t>(amount, 0);
     Put<KrvBool16>(isChange, 0);
     if (form > kMaxPaymentForm)
@@ -157,6 +160,7 @@ extern "C" KRV_API KrvBool FPPayment(int32_t *amount, KrvBool16 *isChange, uint8
 extern "C" KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8_t kind,
                                       int32_t percent, int32_t amount, KrvBool16 isDiscount,
                                       const char *text) {
+    const ExportLock lock;
     Put<int64_t>(value, 0);
     Put<int64_t>(receiptSum, 0);
     if (kind > 3)
@@ -190,6 +194,7 @@ extern "C" KRV_API KrvBool FPDiscount(int64_t *value, int64_t *receiptSum, uint8
 }
 
 extern "C" KRV_API KrvBool FPComment(const char *text, KrvBool16 attribute) {
+    const ExportLock lock;
     const std::string_view comment = TextArg(text);
     if (comment.size() > kMaxCommentLength)
         return Refuse("Длина коментария превышает допустимую длину");
@@ -200,14 +205,17 @@ extern "C" KRV_API KrvBool FPComment(const char *text, KrvBool16 attribute) {
 }
 
 extern "C" KRV_API KrvBool FPResetOrder(void) {
+    const ExportLock lock;
     return BareCommand(kCmdResetOrder);
 }
 
 extern "C" KRV_API KrvBool FPLineFeed(void) {
+    const ExportLock lock;
     return BareCommand(kCmdLineFeed);
 }
 
 extern "C" KRV_API KrvBool FPNullCheck(void) {
+    const ExportLock lock;
     if (FPResetOrder() == kFalse)
         return kFalse;
 
@@ -223,9 +231,11 @@ extern "C" KRV_API KrvBool FPNullCheck(void) {
 }
 
 extern "C" KRV_API KrvBool FPInToCash(int32_t amount) {
+    const ExportLock lock;
     return CashMovement(kCmdInToCash, amount);
 }
 
 extern "C" KRV_API KrvBool FPOutOfCash(int32_t amount) {
+    const ExportLock lock;
     return CashMovement(kCmdOutOfCash, amount);
 }

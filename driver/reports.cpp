@@ -38,14 +38,17 @@ KrvBool DateRangeReport(uint8_t command, uint16_t password, double from, double 
 } // namespace
 
 extern "C" KRV_API KrvBool FPDayReport(uint16_t password) {
+    const ExportLock lock;
     return SimpleReport(kCmdDayReport, password);
 }
 
 extern "C" KRV_API KrvBool FPDayClrReport(uint16_t password) {
+    const ExportLock lock;
     return SimpleReport(kCmdDayClrReport, password);
 }
 
 extern "C" KRV_API KrvBool FPXArtReport(uint16_t password, int64_t firstCode, int64_t lastCode) {
+    const ExportLock lock;
     if (password == kRefusedPassword)
         return Refuse("Неверный пароль отчетов!");
     Bytes payload = WithPassword(kCmdArticleReport, password);
@@ -57,16 +60,19 @@ extern "C" KRV_API KrvBool FPXArtReport(uint16_t password, int64_t firstCode, in
 }
 
 extern "C" KRV_API KrvBool FPPeriodicReport(uint16_t password, KrvDateTime from, KrvDateTime to) {
+    const ExportLock lock;
     return DateRangeReport(kCmdPeriodicReport, password, from, to);
 }
 
 extern "C" KRV_API KrvBool FPPeriodicReportShort(uint16_t password, KrvDateTime from,
                                                  KrvDateTime to) {
+    const ExportLock lock;
     return DateRangeReport(kCmdPeriodicReportShort, password, from, to);
 }
 
 extern "C" KRV_API KrvBool FPPeriodicNumberReport(uint16_t password, uint16_t first,
                                                   uint16_t last) {
+    const ExportLock lock;
     if (password == kRefusedPassword)
         return Refuse(kWrongPasswordText);
     if (last < first)

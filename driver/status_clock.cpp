@@ -169,6 +169,7 @@ FPGetStatus(KrvBool16 *paymentMode, KrvBool16 *drawerClosed, KrvBool16 *flagA3, 
             const char **serialNumber, const char **fiscalNumber, const char **headerLine1,
             const char **headerLine2, const char **headerLine3, const char **taxNumber,
             const char **firmware, KrvDateTime *registrationDate, KrvDateTime *registrationTime) {
+    const ExportLock lock;
     if (!RunLink(Bytes{kCmdStatus}))
         return kFalse;
     DecodedStatus status;
@@ -196,10 +197,12 @@ FPGetStatus(KrvBool16 *paymentMode, KrvBool16 *drawerClosed, KrvBool16 *flagA3, 
 }
 
 extern "C" KRV_API KrvBool FPGetDate(KrvDateTime *date) {
+    const ExportLock lock;
     return ReadClock(kCmdGetDate, LocaleDateText, date);
 }
 
 extern "C" KRV_API KrvBool FPSetDate(KrvDateTime date) {
+    const ExportLock lock;
     Bytes payload{kCmdSetDate};
     if (!PutBcdDate(payload, date))
         return Refuse(kDateFormatText);
@@ -207,10 +210,12 @@ extern "C" KRV_API KrvBool FPSetDate(KrvDateTime date) {
 }
 
 extern "C" KRV_API KrvBool FPGetTime(KrvDateTime *time) {
+    const ExportLock lock;
     return ReadClock(kCmdGetTime, ReplyTime, time);
 }
 
 extern "C" KRV_API KrvBool FPSetTime(KrvDateTime time) {
+    const ExportLock lock;
     // What LocaleTimeOfDay gives is always a possible time of day.
     const auto parts = LocaleTimeOfDay(time);
     if (!parts)
@@ -221,6 +226,7 @@ extern "C" KRV_API KrvBool FPSetTime(KrvDateTime time) {
 }
 
 extern "C" KRV_API KrvBool FPSendCustomer(KrvBool16 secondLine, const char *text) {
+    const ExportLock lock;
     const std::string_view line = TextArg(text);
     if (line.size() > kMaxCustomerText)
         return Refuse("Длина строк больше допустимой!");
@@ -231,25 +237,32 @@ extern "C" KRV_API KrvBool FPSendCustomer(KrvBool16 secondLine, const char *text
 }
 
 extern "C" KRV_API KrvBool FPOpenBox(void) {
+    const ExportLock lock;
     return BareCommand(kCmdOpenBox);
 }
 extern "C" KRV_API KrvBool FPCopyLastCheck(void) {
+    const ExportLock lock;
     return BareCommand(kCmdCopyLastCheck);
 }
 extern "C" KRV_API KrvBool FPPrintVersion(void) {
+    const ExportLock lock;
     return BareCommand(kCmdPrintVersion);
 }
 extern "C" KRV_API KrvBool FPCplOnline(void) {
+    const ExportLock lock;
     return BareCommand(kCmdCplOnline);
 }
 extern "C" KRV_API KrvBool FPCplInd(void) {
+    const ExportLock lock;
     return BareCommand(kCmdCplInd);
 }
 extern "C" KRV_API KrvBool FPCplCutter(void) {
+    const ExportLock lock;
     return BareCommand(kCmdCplCutter);
 }
 
 extern "C" KRV_API KrvBool FPGetMoneyInBox(int64_t *sum) {
+    const ExportLock lock;
     if (!RunStandard(Bytes{kCmdMoneyInBox}))
         return kFalse;
     const auto value = ReadSum40(ReplyData(), 0);
@@ -260,6 +273,7 @@ extern "C" KRV_API KrvBool FPGetMoneyInBox(int64_t *sum) {
 }
 
 extern "C" KRV_API KrvBool FPChangeBaudRate(int32_t code) {
+    const ExportLock lock;
     const uint8_t low = static_cast<uint8_t>(code & 0xFF);
     if (low > 2)
         return Refuse("Неверно задан параметр скорости связи!");
@@ -267,15 +281,18 @@ extern "C" KRV_API KrvBool FPChangeBaudRate(int32_t code) {
 }
 
 extern "C" KRV_API KrvBool FPLineSP(int32_t spacing) {
+    const ExportLock lock;
     return LineParameter(spacing, 0, 63, "Неверно задан параметр межстрочного расстояния!");
 }
 
 extern "C" KRV_API KrvBool FPSetContrast(int32_t contrast) {
+    const ExportLock lock;
     return LineParameter(contrast, 50, 200,
                          "Диапазон котрастности печати должен быть задан в пределах 50 - 200%!");
 }
 
 extern "C" KRV_API KrvBool FPCutterStatus(KrvBool16 *enabled) {
+    const ExportLock lock;
     Put<KrvBool16>(enabled, 0);
     std::vector<uint8_t> setting;
     if (!ReadPrinterMemory(kCutterAddress, kCutterBank, 1, setting) || setting.empty())
@@ -287,6 +304,7 @@ extern "C" KRV_API KrvBool FPCutterStatus(KrvBool16 *enabled) {
 extern "C" KRV_API KrvBool FPGetPaperState(KrvBool16 *bit0, KrvBool16 *controlTapeLow,
                                            KrvBool16 *receiptTapeLow, KrvBool16 *bit5,
                                            KrvBool16 *bit6) {
+    const ExportLock lock;
     if (!RunLink(Bytes{kCmdPaperState}))
         return kFalse;
     const auto data = ReplyData();

@@ -85,6 +85,7 @@ Bytes LogoSwitch(int32_t password, uint8_t mode) {
 // ---- Non-fiscal text ---------------------------------------------------------------
 
 extern "C" KRV_API KrvBool FPTransPrint(const TextLineList *lines, KrvBool16 open, int32_t close) {
+    const ExportLock lock;
     const auto texts = TakeLines(lines);
     if (!texts)
         return kFalse;
@@ -109,6 +110,7 @@ extern "C" KRV_API KrvBool FPTransPrint(const TextLineList *lines, KrvBool16 ope
 
 extern "C" KRV_API KrvBool FPTransPrintNew(const TextLineList *lines, KrvBool16 close,
                                            int32_t tape) {
+    const ExportLock lock;
     const auto texts = TakeLines(lines);
     if (!texts)
         return kFalse;
@@ -127,6 +129,7 @@ extern "C" KRV_API KrvBool FPTransPrintNew(const TextLineList *lines, KrvBool16 
 extern "C" KRV_API KrvBool FPLoadBMP(uint16_t password, uint16_t maxWidth, uint16_t maxHeight,
                                      const LogoBitmap *bitmap, KrvBool16 doubleHeight,
                                      int32_t invert) {
+    const ExportLock lock;
     if (!bitmap || !bitmap->width || !bitmap->height || !bitmap->file_bytes)
         return Refuse("Не задано изображение логотипа!");
     const auto w = static_cast<uint16_t>(bitmap->width(bitmap->context) & 0xFFFF);
@@ -180,16 +183,19 @@ extern "C" KRV_API KrvBool FPLoadBMP(uint16_t password, uint16_t maxWidth, uint1
 }
 
 extern "C" KRV_API KrvBool FPEnableBMP(int32_t password) {
+    const ExportLock lock;
     return ToExportBool(RunStrict(LogoSwitch(password, 0x01)));
 }
 
 extern "C" KRV_API KrvBool FPDisableBMP(int32_t password) {
+    const ExportLock lock;
     return ToExportBool(RunStrict(LogoSwitch(password, 0x00)));
 }
 
 // ---- Barcodes ------------------------------------------------------------------------
 
 extern "C" KRV_API KrvBool FPSetBarCode(const char *text) {
+    const ExportLock lock;
     const std::string device = EncodeDeviceText(text ? text : "");
     if (device.size() > 16)
         return Refuse("Слишком длинный штрих-код");
@@ -202,6 +208,7 @@ extern "C" KRV_API KrvBool FPSetBarCode(const char *text) {
 }
 
 extern "C" KRV_API KrvBool FPPrintEAN13(const char *digits) {
+    const ExportLock lock;
     const std::string device = EncodeDeviceText(digits ? digits : "");
     // An empty code would print as thirteen zeros; it is refused as a length.
     if (device.empty() || device.size() > 13)

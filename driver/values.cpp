@@ -13,31 +13,8 @@ namespace krv::drv {
 
 std::string EncodeDeviceText(std::string_view cp1251) {
     // The printer's page has no І, і or Ґ, ґ, and its № is not where the
-    // printer's font has it: these five go out as look-alikes. Ґ and ґ become
-    // the Windows-1251 Ў and ў, whose OEM bytes the printer draws as Ґ and ґ.
-    std::string text(cp1251);
-    for (char &c : text) {
-        switch (static_cast<unsigned char>(c)) {
-        case 0xB2:
-            c = 'I';
-            break;
-        case 0xB3:
-            c = 'i';
-            break;
-        case 0xB9:
-            c = 'N';
-            break;
-        case 0xA5:
-            c = static_cast<char>(0xA1);
-            break;
-        case 0xB4:
-            c = static_cast<char>(0xA2);
-            break;
-        default:
-            break;
-        }
-    }
-    return platform::AnsiToOem(text);
+    // printer's font has it: these five go out as look-alikes.
+    return platform::AnsiToPrinterText(cp1251);
 }
 
 std::string DecodeDeviceText(std::span<const uint8_t> device) {

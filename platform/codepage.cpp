@@ -145,6 +145,32 @@ std::string AnsiToOem(std::string_view cp1251) {
     return MapBytes(AnsiToOemTable(), cp1251);
 }
 
+std::string AnsiToPrinterText(std::string_view cp1251) {
+    std::string text(cp1251);
+    for (char &c : text) {
+        switch (static_cast<unsigned char>(c)) {
+        case 0xB2: // І
+            c = 'I';
+            break;
+        case 0xB3: // і
+            c = 'i';
+            break;
+        case 0xB9: // №
+            c = 'N';
+            break;
+        case 0xA5: // Ґ, drawn from the byte of Ў
+            c = static_cast<char>(0xA1);
+            break;
+        case 0xB4: // ґ, drawn from the byte of ў
+            c = static_cast<char>(0xA2);
+            break;
+        default:
+            break;
+        }
+    }
+    return AnsiToOem(text);
+}
+
 std::string OemToAnsi(std::string_view cp866) {
     return MapBytes(OemToAnsiTable(), cp866);
 }

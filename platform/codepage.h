@@ -16,6 +16,12 @@ std::string AnsiToOem(std::string_view cp1251);
 // CP866 -> Windows-1251, byte for byte.
 std::string OemToAnsi(std::string_view cp866);
 
+// Windows-1251 -> the printer's text bytes: CP866 whose missing letters go
+// out as look-alikes the printer draws (І and і as the Latin I and i, № as
+// N, Ґ and ґ as the CP866 bytes of Ў and ў). The driver and the printer
+// emulator both write device text through this one table. Same length out.
+std::string AnsiToPrinterText(std::string_view cp1251);
+
 // UTF-8 <-> Windows-1251 for texts written in our sources and for the console,
 // which shows Unicode. Characters with no Windows-1251 form become '?'.
 std::string Utf8ToCp1251(std::string_view utf8);

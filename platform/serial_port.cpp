@@ -129,6 +129,7 @@ bool SerialPort::Close() {
     int fd = m_fd;
     m_fd = -1;
     m_pos = m_len = 0;
+    m_lost = false;
     // Give up exclusivity before closing: a pty stays exclusive while any
     // other holder keeps it open, which would lock us out of our own port.
     ::ioctl(fd, TIOCNXCL);
@@ -139,15 +140,20 @@ bool SerialPort::Close() {
 // have arrived, with one blocking read that the line discipline ends at the
 // first byte or at the read time-out (VMIN 0, VTIME): one system call per
 // burst, and no poll in between.
+//
+// A hung-up line (an adapter unplugged, a pty whose other side closed) makes
+// every read return at once with nothing or with EIO. Taken as a silent line
+// that would spin the caller's loop for its whole reply limit, so an empty or
+// failed read asks the kernel whether the line is gone, and a gone line fails
+// this and every later read at once until the port is opened again.
 int SerialPort::ReadByte(uint8_t &byte) {
-    if (m_fd < 0)
+    if (m_fd < 0 || m_lost)
         return -1;
     if (m_pos < m_len) {
         byte = m_buffer[m_pos++];
         return 1;
     }
     m_pos = m_len = 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ReadTotalMs());
     for (;;) {
         ssize_t n = ::read(m_fd, m_buffer, sizeof m_buffer);
         if (n > 0) {
@@ -156,22 +162,47 @@ int SerialPort::ReadByte(uint8_t &byte) {
             byte = m_buffer[0];
             return 1;
         }
-        if (n == 0)
-            return 0;
-        if (errno == EINTR)
+        if (n < 0 && errno == EINTR)
             continue;
-        // A pty whose other side is gone answers EIO at once: treat it as a
-        // silent line, so the caller's time-out still passes in real time
-        // instead of spinning.
-        if (errno == EIO) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() > 0)
-                ::poll(nullptr, 0, static_cast<int>(left.count()));
-            return 0;
-        }
-        return -1;
+        if (HungUp())
+            return -1;
+        return n == 0 ? 0 : -1;
     }
+}
+
+size_t SerialPort::SkipArrived(uint8_t value) {
+    size_t skipped = 0;
+    while (m_fd >= 0 && !m_lost) {
+        if (m_pos == m_len && !FetchArrived())
+            break;
+        if (m_buffer[m_pos] != value)
+            break;
+        ++m_pos;
+        ++skipped;
+    }
+    return skipped;
+}
+
+// Refills the empty buffer with what has already arrived, without waiting.
+bool SerialPort::FetchArrived() {
+    m_pos = m_len = 0;
+    pollfd p{m_fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0 || (p.revents & POLLIN) == 0)
+        return false;
+    ssize_t n = ::read(m_fd, m_buffer, sizeof m_buffer);
+    if (n <= 0) {
+        HungUp();
+        return false;
+    }
+    m_len = static_cast<size_t>(n);
+    return true;
+}
+
+bool SerialPort::HungUp() {
+    pollfd p{m_fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        m_lost = true;
+    return m_lost;
 }
 
 uint32_t SerialPort::ReadTotalMs() const {
@@ -196,7 +227,7 @@ bool SerialPort::ApplyReadTimeout() {
 // Writes run non-blocking with their own deadline; reads block in the line
 // discipline. The flag is switched around each write.
 size_t SerialPort::Write(std::span<const uint8_t> data) {
-    if (m_fd < 0)
+    if (m_fd < 0 || m_lost)
         return 0;
     const int flags = ::fcntl(m_fd, F_GETFL);
     ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
@@ -210,8 +241,10 @@ size_t SerialPort::Write(std::span<const uint8_t> data) {
             done += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            HungUp();
             break;
+        }
         if (!WaitReady(m_fd, POLLOUT, deadline))
             break;
     }
@@ -220,7 +253,7 @@ size_t SerialPort::Write(std::span<const uint8_t> data) {
 }
 
 bool SerialPort::Purge(bool output, bool input) {
-    if (m_fd < 0)
+    if (m_fd < 0 || m_lost)
         return false;
     int which = output && input ? TCIOFLUSH : output ? TCOFLUSH : input ? TCIFLUSH : -1;
     if (input)

@@ -31,8 +31,12 @@ class SerialIo {
   public:
     virtual ~SerialIo() = default;
     // One byte: 1 when a byte was read, 0 when the read time-out passed with
-    // nothing (only after that time has really passed), -1 on an error.
+    // nothing (only after that time has really passed), -1 on an error or
+    // when the line is gone (hung up, peer closed): then at once, every time.
     virtual int ReadByte(uint8_t &byte) = 0;
+    // Drops the bytes equal to `value` that have already arrived and wait at
+    // the head of the input, without waiting for more; the number dropped.
+    virtual size_t SkipArrived(uint8_t value) = 0;
     // Number of bytes written (less than data.size() on a time-out or error).
     virtual size_t Write(std::span<const uint8_t> data) = 0;
     virtual bool Purge(bool output, bool input) = 0;
@@ -56,6 +60,7 @@ class SerialPort final : public SerialIo {
     bool Close();
 
     int ReadByte(uint8_t &byte) override;
+    size_t SkipArrived(uint8_t value) override;
     size_t Write(std::span<const uint8_t> data) override;
     bool Purge(bool output, bool input) override;
     bool IsOpen() const override { return m_fd >= 0; }
@@ -64,11 +69,15 @@ class SerialPort final : public SerialIo {
     uint32_t ReadTotalMs() const;
     uint8_t ReadTimeoutTenths() const;
     bool ApplyReadTimeout();
+    bool HungUp();
+    bool FetchArrived();
 
     int m_fd = -1;
     SerialTimeouts m_timeouts;
     uint8_t m_buffer[256];
     size_t m_pos = 0, m_len = 0;
+    // Set when the line was found hung up; only a new Open clears it.
+    bool m_lost = false;
 };
 
 } // namespace krv::platform

@@ -1,4 +1,5 @@
 #include "setup_registry.h"
+#include "file_open.h"
 #include "setup_system.h"
 #include "setup_utf8.h"
 
@@ -24,6 +25,8 @@ namespace {
 constexpr const char *kValuesFile = ".values";
 constexpr const char *kLockFile = ".lock";
 constexpr const char *kHeader = "KRVREG 1";
+// Far past any key's values; a larger file is damage, not something to load.
+constexpr uint64_t kMaxValuesFileBytes = 4u << 20;
 
 std::string EnvOrEmpty(const char *name) {
     const char *v = std::getenv(name);
@@ -266,82 +269,89 @@ std::optional<std::string> KeyDirectory(RegistryHive hive, std::string_view path
 struct StoredValue {
     std::string name;
     RegistryValue value;
+    // A line of a type this store does not know, kept as it stands.
+    std::string verbatim;
 };
 
-bool ParseLine(std::string_view line, StoredValue &out) {
+enum class LineKind { Value, Unknown, Damaged };
+
+LineKind ParseLine(std::string_view line, StoredValue &out) {
     auto tab1 = line.find('\t');
     if (tab1 == std::string_view::npos)
-        return false;
+        return LineKind::Damaged;
     auto tab2 = line.find('\t', tab1 + 1);
     if (tab2 == std::string_view::npos)
-        return false;
+        return LineKind::Damaged;
     std::string_view type = line.substr(0, tab1);
     out.name = PercentDecode(line.substr(tab1 + 1, tab2 - tab1 - 1));
     std::string_view data = line.substr(tab2 + 1);
     if (type == "sz") {
         out.value = RegistryValue::MakeText(PercentDecode(data));
-        return true;
+        return LineKind::Value;
     }
     if (type == "dword") {
         if (data.empty() || data.size() > 10)
-            return false;
+            return LineKind::Damaged;
         uint64_t n = 0;
         for (char c : data) {
             if (c < '0' || c > '9')
-                return false;
+                return LineKind::Damaged;
             n = n * 10 + static_cast<uint64_t>(c - '0');
         }
         if (n > UINT32_MAX)
-            return false;
+            return LineKind::Damaged;
         out.value = RegistryValue::MakeNumber(static_cast<uint32_t>(n));
-        return true;
+        return LineKind::Value;
     }
     if (type == "binary") {
         if (data.size() % 2)
-            return false;
+            return LineKind::Damaged;
         std::vector<uint8_t> bytes;
         bytes.reserve(data.size() / 2);
         for (std::size_t i = 0; i < data.size(); i += 2) {
             int hi = HexValue(data[i]);
             int lo = HexValue(data[i + 1]);
             if (hi < 0 || lo < 0)
-                return false;
+                return LineKind::Damaged;
             bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));
         }
         out.value = RegistryValue::MakeBinary(std::move(bytes));
-        return true;
+        return LineKind::Value;
     }
-    return false;
+    // A type of a newer writer ("qword", "multi_sz", ...): its name is known,
+    // its line is kept whole.
+    if (type.empty())
+        return LineKind::Damaged;
+    out.verbatim.assign(line);
+    return LineKind::Unknown;
 }
 
-bool ReadWholeFile(const std::string &path, std::string &text) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    text.clear();
-    char buf[8192];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        text.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return true;
-}
+thread_local std::string g_lastError;
 
-// The values of a key directory; lines that cannot be read are skipped.
-std::vector<StoredValue> ReadValues(const std::string &dir) {
+// The values of a key directory. A file this store cannot read whole and
+// cleanly (another header, CRLF line ends, a line of no known shape, a folder
+// or pipe in its place, an unreadable or oversized file) is damage: `ok` is
+// false and nothing may rewrite it or remove its key; the lines that could be
+// read are still given. Lines of an unknown type are no damage; they are kept
+// for the rewrite.
+struct ValuesFile {
+    bool ok = true;
     std::vector<StoredValue> values;
+};
+
+ValuesFile ReadValues(const std::string &dir) {
+    const std::string path = dir + "/" + kValuesFile;
+    const auto damaged = [&path](const char *why) {
+        g_lastError = path + ": " + why;
+        return ValuesFile{false, {}};
+    };
     std::string text;
-    if (!ReadWholeFile(dir + "/" + kValuesFile, text))
-        return values;
+    const FileError error = ReadRegularFile(path, kMaxValuesFileBytes, text);
+    if (error == FileError::Missing)
+        return {};
+    if (error != FileError::None)
+        return damaged(FileErrorText(error));
+    ValuesFile file;
     std::size_t pos = 0;
     bool first = true;
     while (pos < text.size()) {
@@ -352,21 +362,51 @@ std::vector<StoredValue> ReadValues(const std::string &dir) {
         pos = end + 1;
         if (first) {
             first = false;
-            if (line == kHeader)
-                continue;
-            return {}; // not a values file of ours
+            if (line != kHeader)
+                return damaged("not a values file of this version");
+            continue;
         }
         StoredValue v;
-        if (ParseLine(line, v))
-            values.push_back(std::move(v));
+        if (line.find('\r') != std::string_view::npos || ParseLine(line, v) == LineKind::Damaged) {
+            damaged("unreadable line");
+            file.ok = false; // what can be read is still given, never rewritten
+            continue;
+        }
+        file.values.push_back(std::move(v));
     }
-    return values;
+    return file;
+}
+
+// True when no values file below `dir` (its own included) is damaged.
+bool SubtreeValuesReadable(const std::string &dir) {
+    if (!ReadValues(dir).ok)
+        return false;
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    if (ec) {
+        g_lastError = dir + ": " + ec.message();
+        return false;
+    }
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            return false;
+        const std::string entry = it->path().filename().string();
+        if (entry.empty() || entry[0] == '.' || it->is_symlink(ec) || !it->is_directory(ec))
+            continue;
+        if (!SubtreeValuesReadable(it->path().string()))
+            return false;
+    }
+    return true;
 }
 
 std::string FormatValues(const std::vector<StoredValue> &values) {
     std::string text = kHeader;
     text += '\n';
     for (const auto &v : values) {
+        if (!v.verbatim.empty()) {
+            text += v.verbatim + "\n";
+            continue;
+        }
         switch (v.value.type) {
         case RegistryValueType::Text:
             text += "sz\t" + EscapeField(v.name) + "\t" + EscapeField(v.value.text);
@@ -480,6 +520,10 @@ RegistryValue RegistryValue::MakeBinary(std::vector<uint8_t> data) {
     return v;
 }
 
+const std::string &RegistryLastError() {
+    return g_lastError;
+}
+
 bool RegistryNamesEqual(std::string_view a, std::string_view b) {
     return FoldName(a) == FoldName(b);
 }
@@ -507,8 +551,13 @@ bool RegistryDeleteKey(RegistryHive hive, std::string_view path) {
     // given must name a key of its own.
     if (SplitKeyPath(path).empty())
         return false;
+    g_lastError.clear();
     auto dir = KeyDirectory(hive, path, false);
     if (!dir)
+        return false;
+    // Values that could not be read may be all that is left of something:
+    // such a key stays.
+    if (!SubtreeValuesReadable(*dir))
         return false;
     // Out of sight first, so that no reader finds a half-removed key.
     fs::path source(*dir);
@@ -521,45 +570,56 @@ bool RegistryDeleteKey(RegistryHive hive, std::string_view path) {
 }
 
 std::optional<RegistryValue> RegistryGetValue(const RegistryKey &key, std::string_view name) {
+    g_lastError.clear();
     auto dir = KeyDirectory(key.hive, key.path, false);
     if (!dir)
         return std::nullopt;
-    auto values = ReadValues(*dir);
-    auto it = FindValue(values, name);
-    if (it == values.end())
+    auto file = ReadValues(*dir);
+    auto it = FindValue(file.values, name);
+    if (it == file.values.end())
         return std::nullopt;
+    if (!it->verbatim.empty()) {
+        g_lastError = *dir + ": value of a type this store does not know";
+        return std::nullopt;
+    }
     return it->value;
 }
 
 bool RegistrySetValue(const RegistryKey &key, std::string_view name, const RegistryValue &value) {
+    g_lastError.clear();
     auto dir = KeyDirectory(key.hive, key.path, true);
     if (!dir)
         return false;
     KeyLock lock(*dir);
     if (!lock.Held())
         return false;
-    auto values = ReadValues(*dir);
-    auto it = FindValue(values, name);
-    if (it != values.end())
-        it->value = value;
+    auto file = ReadValues(*dir);
+    if (!file.ok)
+        return false;
+    auto it = FindValue(file.values, name);
+    if (it != file.values.end())
+        *it = {it->name, value, {}};
     else
-        values.push_back({std::string(name), value});
-    return WriteValuesAtomically(*dir, values);
+        file.values.push_back({std::string(name), value, {}});
+    return WriteValuesAtomically(*dir, file.values);
 }
 
 bool RegistryDeleteValue(const RegistryKey &key, std::string_view name) {
+    g_lastError.clear();
     auto dir = KeyDirectory(key.hive, key.path, false);
     if (!dir)
         return false;
     KeyLock lock(*dir);
     if (!lock.Held())
         return false;
-    auto values = ReadValues(*dir);
-    auto it = FindValue(values, name);
-    if (it == values.end())
+    auto file = ReadValues(*dir);
+    if (!file.ok)
         return false;
-    values.erase(it);
-    return WriteValuesAtomically(*dir, values);
+    auto it = FindValue(file.values, name);
+    if (it == file.values.end())
+        return false;
+    file.values.erase(it);
+    return WriteValuesAtomically(*dir, file.values);
 }
 
 std::vector<std::string> RegistryListSubkeys(const RegistryKey &key) {
@@ -585,11 +645,12 @@ std::vector<std::string> RegistryListSubkeys(const RegistryKey &key) {
 }
 
 std::vector<std::string> RegistryListValues(const RegistryKey &key) {
+    g_lastError.clear();
     std::vector<std::string> names;
     auto dir = KeyDirectory(key.hive, key.path, false);
     if (!dir)
         return names;
-    for (auto &v : ReadValues(*dir))
+    for (auto &v : ReadValues(*dir).values)
         names.push_back(std::move(v.name));
     return names;
 }

@@ -22,6 +22,11 @@
 //     type  "sz" (text), "dword" (32-bit number, decimal), "binary" (hex bytes)
 //     name  the value name (empty for the key's default value)
 //     name and text data: bytes below 0x20, "%" and 0x7F written as %XX
+//     other types (written by a newer store) are kept line for line
+//   A file that cannot be read cleanly (another header, CRLF line ends, a line
+//   of no known shape, something else than a regular file, past 4 MB) is
+//   damage: only its readable lines read, and no write or key removal
+//   touches it.
 // Every change writes a new ".values.tmp.<pid>.<n>" file, flushes it and
 // renames it over ".values", under an flock on ".lock" in the key directory,
 // so a reader sees the old or the new file and never half of one. Deleting a
@@ -66,20 +71,25 @@ std::string RegistryHiveDirectory(RegistryHive hive);
 std::optional<RegistryKey> RegistryOpenKey(RegistryHive hive, std::string_view path);
 // Opens a key, creating it and its missing parents.
 std::optional<RegistryKey> RegistryCreateKey(RegistryHive hive, std::string_view path);
-// Removes a key with everything below it. False when it did not exist or
-// could not be removed.
+// Removes a key with everything below it. False when it did not exist, could
+// not be removed, or holds damaged values anywhere below it.
 bool RegistryDeleteKey(RegistryHive hive, std::string_view path);
 
 // A value; nothing when the key or the value is missing.
 std::optional<RegistryValue> RegistryGetValue(const RegistryKey &key, std::string_view name);
 // Sets a value, creating the key when it is missing; the name keeps the case
-// of its first writer. False when the store cannot be written.
+// of its first writer. False when the store cannot be written or the key's
+// values are damaged.
 bool RegistrySetValue(const RegistryKey &key, std::string_view name, const RegistryValue &value);
 bool RegistryDeleteValue(const RegistryKey &key, std::string_view name);
 
 // Names of the subkeys, and of the values, in the case they were created.
 std::vector<std::string> RegistryListSubkeys(const RegistryKey &key);
 std::vector<std::string> RegistryListValues(const RegistryKey &key);
+
+// Why the last call of this thread failed on damaged values ("" when none):
+// a reader tells damage from absence by it.
+const std::string &RegistryLastError();
 
 // Case-insensitive comparison of key and value names.
 bool RegistryNamesEqual(std::string_view a, std::string_view b);

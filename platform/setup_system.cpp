@@ -1,4 +1,5 @@
 #include "setup_system.h"
+#include "file_open.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -87,12 +88,10 @@ OsRelease ParseOsRelease(const std::string &text) {
 std::optional<OsRelease> ReadOsRelease() {
     std::string root = SetupRootDirectory();
     for (const char *path : {"/etc/os-release", "/usr/lib/os-release"}) {
-        std::ifstream in(root + path, std::ios::binary);
-        if (!in)
+        std::string text;
+        if (ReadRegularFile(root + path, 1u << 20, text) != FileError::None)
             continue;
-        std::ostringstream text;
-        text << in.rdbuf();
-        return ParseOsRelease(text.str());
+        return ParseOsRelease(text);
     }
     return std::nullopt;
 }

@@ -1,12 +1,12 @@
 #include "version_info.h"
 
+#include "file_open.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <elf.h>
-#include <fstream>
 #include <vector>
-
-#include <sys/stat.h>
 
 namespace krv::platform {
 
@@ -50,21 +50,25 @@ std::optional<std::string> ReadElfSection(const std::string &path, const char *s
                                           std::size_t maxSize) {
     // Only a regular file: a pipe or a device in its place would block the
     // read or never end it.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    const OpenedFile file = OpenRegularFile(path);
+    if (!file)
         return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    in.seekg(0, std::ios::end);
-    const auto fileSize = static_cast<uint64_t>(std::max<std::streamoff>(0, in.tellg()));
+    const uint64_t fileSize = file.size;
     auto readAt = [&](uint64_t offset, void *out, uint64_t size) {
         if (offset > fileSize || size > fileSize - offset)
             return false;
-        in.clear();
-        in.seekg(static_cast<std::streamoff>(offset));
-        in.read(static_cast<char *>(out), static_cast<std::streamsize>(size));
-        return static_cast<uint64_t>(in.gcount()) == size;
+        auto *bytes = static_cast<char *>(out);
+        uint64_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pread(file.fd.get(), bytes + done, size - done,
+                                      static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += static_cast<uint64_t>(n);
+        }
+        return true;
     };
     unsigned char ident[EI_NIDENT];
     if (!readAt(0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0 ||

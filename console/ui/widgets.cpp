@@ -339,9 +339,10 @@ QMetaMethod EventSignal(QObject &control, const QString &event) {
     return meta->method(meta->indexOfSignal(signature));
 }
 
-} // namespace
-
-void ConnectHandlersByName(QObject &form, QWidget &root) {
+// Walks the handler slots of `form`: each is connected when `connect`, and
+// every one that cannot be is returned.
+QStringList WireHandlers(QObject &form, QWidget &root, bool connect) {
+    QStringList misses;
     const QMetaObject *meta = form.metaObject();
     for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
         const QMetaMethod slot = meta->method(i);
@@ -353,14 +354,34 @@ void ConnectHandlersByName(QObject &form, QWidget &root) {
                 continue;
             const QString controlName = name.left(name.size() - event.size());
             QObject *control = root.findChild<QObject *>(controlName);
-            if (!control)
+            if (!control) {
+                misses << name + QStringLiteral(": no control ") + controlName;
                 break;
+            }
             const QMetaMethod signal = EventSignal(*control, event);
-            if (signal.isValid())
+            if (!signal.isValid())
+                misses << name + QStringLiteral(": ") + controlName +
+                              QStringLiteral(" has no such event");
+            else if (connect)
                 QObject::connect(control, signal, &form, slot);
             break;
         }
     }
+    return misses;
+}
+
+} // namespace
+
+QStringList ConnectHandlersByName(QObject &form, QWidget &root) {
+    const QStringList misses = WireHandlers(form, root, true);
+    for (const QString &miss : misses)
+        qWarning("%s: handler left unconnected: %s", form.metaObject()->className(),
+                 qPrintable(miss));
+    return misses;
+}
+
+QStringList UnwiredHandlers(QObject &form, QWidget &root) {
+    return WireHandlers(form, root, false);
 }
 
 } // namespace krv::console

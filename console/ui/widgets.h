@@ -114,7 +114,13 @@ class LayoutBuilder {
 // control of that object name under `root`: "Click" to a button's click (a
 // check box's change of state, a combo box's choice, a radio group's new
 // item), "Change" to an edit's, combo box's, spin edit's or picker's change.
-// Slots without a matching control are left alone.
-void ConnectHandlersByName(QObject &form, QWidget &root);
+// A slot named like a handler whose control is missing (a typo in a control
+// or slot name) is connected to nothing: it is reported with a warning on
+// the program's error output and returned, and the tests hold every window
+// to an empty list.
+QStringList ConnectHandlersByName(QObject &form, QWidget &root);
+// The handler slots of `form` that ConnectHandlersByName cannot connect, each
+// as "<slot>: <why>"; nothing is connected.
+QStringList UnwiredHandlers(QObject &form, QWidget &root);
 
 } // namespace krv::console

@@ -193,17 +193,12 @@ uint32_t GetPathFileSize(std::string_view path) {
 bool ReadTextFile(std::string_view path, std::string &text) {
     // Only a regular file: a folder opens as a stream but has no text, and
     // a pipe or device would block the read or never end it.
-    struct stat st {};
-    if (!StatPath(path, st) || !S_ISREG(st.st_mode))
+    constexpr uint64_t kMaxTextFileBytes = 64u << 20;
+    std::string read;
+    if (platform::ReadRegularFile(ToNativePath(path), kMaxTextFileBytes, read) !=
+        platform::FileError::None)
         return false;
-    std::ifstream in(ToNativePath(path), std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad())
-        return false;
-    text = buffer.str();
+    text = std::move(read);
     if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0)
         text.resize(text.size() - 2);
     return true;

@@ -13,6 +13,9 @@ namespace krv::setup {
 
 namespace {
 
+// Far past any settings file; a larger one is refused, not loaded whole.
+constexpr uint64_t kMaxIniBytes = 16u << 20;
+
 bool IsAboveBlank(char c) {
     return static_cast<unsigned char>(c) > 32;
 }
@@ -71,6 +74,8 @@ int ReadIniFromFile(IniDocument &document, const std::string &path, uint64_t off
     if (offset >= fileSize || size == 0)
         return kReadFailed;
     const uint64_t wanted = std::min<uint64_t>(size, fileSize - offset);
+    if (wanted > kMaxIniBytes)
+        return kReadFailed;
     std::string buffer(static_cast<std::size_t>(wanted), '\0');
     std::size_t got = 0;
     while (got < buffer.size()) {

@@ -1,6 +1,7 @@
 #include "log.h"
 
 #include "command_line.h"
+#include "file_open.h"
 #include "paths.h"
 #include "setup_system.h"
 #include "system.h"
@@ -52,7 +53,10 @@ void OpenLogFile(SetupLog &log) {
             return;
         log.path = DefaultLogPath(program);
     }
-    const int fd = ::open(log.path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Only a regular file: a pipe named by /exelog would hang the open or
+    // every line, a device would swallow the log.
+    const int fd =
+        platform::OpenRegularFile(log.path, O_WRONLY | O_CREAT | O_APPEND, 0644).fd.release();
     if (fd < 0)
         return; // lost; the next line tries again
     log.fd = fd;

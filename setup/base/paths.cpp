@@ -3,12 +3,14 @@
 #include "command_line_text.h"
 #include "system.h"
 
+#include <file_open.h>
 #include <setup_system.h>
 
 #include <array>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <sstream>
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -65,9 +67,14 @@ UserFolders CurrentUserFolders() {
     return f;
 }
 
+// Far past any small settings file of the system.
+constexpr uint64_t kMaxSmallFileBytes = 1u << 20;
+
 // A folder of xdg-user-dirs ("XDG_DOWNLOAD_DIR"), else home/fallback.
 std::string XdgUserDir(const UserFolders &f, const std::string &key, const char *fallback) {
-    std::ifstream in(f.config + "/user-dirs.dirs");
+    std::string text;
+    platform::ReadRegularFile(f.config + "/user-dirs.dirs", kMaxSmallFileBytes, text);
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         if (line.compare(0, key.size() + 1, key + "=") != 0)

@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -47,8 +48,13 @@ int ProgramWriteExitCodeLog(const SetupProgram &program);
 int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
                const SetupSequence &sequence = {});
 
-// A Qt application can reach a display: QT_QPA_PLATFORM names a platform,
-// or DISPLAY or WAYLAND_DISPLAY is set.
+// A Qt application can be built: QT_QPA_PLATFORM names a platform that
+// draws into memory, or a display (QT_QPA_PLATFORM, DISPLAY or
+// WAYLAND_DISPLAY) is named and really opens. Without one the program runs
+// as without a display (messages on standard output, their safe answers).
 bool ProgramDisplayAvailable();
+// Whether Qt's platform plugin connects, tried in a child process within
+// `limit`.
+bool ProgramDisplayOpens(std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 } // namespace krv::setup

@@ -2,35 +2,19 @@
 // file for reading.
 #pragma once
 
-#include <string>
+#include "file_open.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <string>
 
 namespace krv::setup {
 
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd = -1) noexcept : m_fd(fd) {}
-    ~UniqueFd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
+using platform::UniqueFd;
 
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-
-  private:
-    int m_fd;
-};
-
-// Opens a file for reading. Non-blocking, so that a named pipe standing
-// where a file was expected fails its checks instead of hanging the open;
-// reads of a regular file are not affected.
+// Opens a regular file for reading without ever blocking: a named pipe or a
+// device standing where a file was expected gives an invalid descriptor
+// instead of hanging the open or the reads.
 inline UniqueFd OpenForReading(const std::string &nativePath) {
-    return UniqueFd(::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    return std::move(platform::OpenRegularFile(nativePath).fd);
 }
 
 } // namespace krv::setup

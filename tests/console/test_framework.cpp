@@ -2,12 +2,19 @@
 // the header picture and handler wiring.
 #include "support_console.h"
 
+#include "compound_tax_window.h"
 #include "connection.h"
 #include "console_state.h"
 #include "driver_binding.h"
 #include "header_picture.h"
 #include "main_window.h"
 #include "message_layer.h"
+#include "modem_diagnostics_window.h"
+#include "password_dialog.h"
+#include "receipt_header_window.h"
+#include "stress_test_window.h"
+#include "tape_lock_window.h"
+#include "vendor_window.h"
 #include "widgets.h"
 
 #include <QCheckBox>
@@ -279,7 +286,9 @@ TEST(HandlerWiring, SlotsReachTheirControlsByName) {
     auto *group =
         new RadioGroup(QStringLiteral("g"), {QStringLiteral("a"), QStringLiteral("b")}, &form);
     group->setObjectName(QStringLiteral("RadioGroup1"));
-    ConnectHandlersByName(form, form);
+    EXPECT_EQ(ConnectHandlersByName(form, form),
+              QStringList{QStringLiteral("Missing1Click: no control Missing1")})
+        << "a handler without its control is reported, never silently skipped";
     group->setItemIndex(1);
     EXPECT_EQ(form.choices, 1);
     button->click();
@@ -288,6 +297,26 @@ TEST(HandlerWiring, SlotsReachTheirControlsByName) {
     EXPECT_EQ(form.clicks, 1);
     EXPECT_EQ(form.changes, 1);
     EXPECT_EQ(form.toggles, 1);
+}
+
+// Every window's handlers reach their controls: a control or slot name typed
+// wrong fails here instead of leaving a button dead.
+TEST(HandlerWiring, EveryWindowWiresEveryHandler) {
+    const std::vector<std::pair<const char *, std::unique_ptr<QWidget>>> windows = [] {
+        std::vector<std::pair<const char *, std::unique_ptr<QWidget>>> list;
+        list.emplace_back("TForm1", std::make_unique<TForm1>());
+        list.emplace_back("TForm2", std::make_unique<TForm2>());
+        list.emplace_back("TForm3", std::make_unique<TForm3>());
+        list.emplace_back("TForm4", std::make_unique<TForm4>());
+        list.emplace_back("TForm5", std::make_unique<TForm5>());
+        list.emplace_back("TForm6", std::make_unique<TForm6>());
+        list.emplace_back("TForm7", std::make_unique<TForm7>());
+        list.emplace_back("TForm8", std::make_unique<TForm8>());
+        list.emplace_back("TForm9", std::make_unique<TForm9>());
+        return list;
+    }();
+    for (const auto &[name, window] : windows)
+        EXPECT_EQ(UnwiredHandlers(*window, *window), QStringList()) << name;
 }
 
 #include "test_framework.moc"

@@ -3,6 +3,7 @@
 #include "codepage.h"
 #include "errors.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace krv::test {
@@ -32,19 +33,29 @@ std::string EmulatorTest::ErrorText() {
 }
 
 int ScriptedPort::ReadByte(uint8_t &byte) {
-    if (m_pos < m_current.size()) {
+    if (m_pos < m_current.size() && Arrival(m_pos) <= m_clock.now + readTimeout) {
+        m_clock.now = std::max(m_clock.now, Arrival(m_pos)) + perByte;
         byte = m_current[m_pos++];
-        m_clock.now += perByte;
         return 1;
     }
     m_clock.now += readTimeout;
     return 0;
 }
 
+size_t ScriptedPort::SkipArrived(uint8_t value) {
+    size_t skipped = 0;
+    while (m_pos < m_current.size() && Arrival(m_pos) <= m_clock.now && m_current[m_pos] == value) {
+        ++m_pos;
+        ++skipped;
+    }
+    return skipped;
+}
+
 size_t ScriptedPort::Write(std::span<const uint8_t> data) {
     writes.emplace_back(data.begin(), data.end());
     m_current.clear();
     m_pos = 0;
+    m_writeTime = m_clock.now;
     if (!answers.empty()) {
         m_current = std::move(answers.front());
         answers.pop_front();

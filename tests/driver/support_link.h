@@ -55,7 +55,8 @@ class FakeClock final : public krv::drv::LinkClock {
 
 // A port whose replies are scripted: each write consumes the next scripted
 // answer, whose bytes are then read one at a time; an empty read advances the
-// fake clock by the read time-out.
+// fake clock by the read time-out. Byte i of an answer arrives `gap` * i after
+// the write (all at once by default).
 class ScriptedPort final : public krv::platform::SerialIo {
   public:
     explicit ScriptedPort(FakeClock &clock) : m_clock(clock) {}
@@ -64,16 +65,21 @@ class ScriptedPort final : public krv::platform::SerialIo {
     int purges = 0;
     std::chrono::milliseconds readTimeout{300};
     std::chrono::milliseconds perByte{1};
+    std::chrono::milliseconds gap{0};
 
     int ReadByte(uint8_t &byte) override;
+    size_t SkipArrived(uint8_t value) override;
     size_t Write(std::span<const uint8_t> data) override;
     bool Purge(bool output, bool input) override;
     bool IsOpen() const override { return true; }
 
   private:
+    std::chrono::milliseconds Arrival(size_t pos) const { return m_writeTime + gap * pos; }
+
     FakeClock &m_clock;
     std::vector<uint8_t> m_current;
     size_t m_pos = 0;
+    std::chrono::milliseconds m_writeTime{0};
 };
 
 // Installs a scripted port and a fake clock behind the link for one test.

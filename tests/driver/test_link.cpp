@@ -157,8 +157,9 @@ TEST_F(ScriptedLinkTest, SynFirstEndsTheTryAfterAWait) {
 
 TEST_F(ScriptedLinkTest, SynAfterAckWaitsExtendsTheLimitAndStaysOutOfTheData) {
     Bytes reply = StatusReply(0, 0, 0, Bytes{0x42});
-    reply.insert(reply.begin() + 1, 30, 0x16); // 30 x 250 ms: far past one reply limit
+    reply.insert(reply.begin() + 1, 30, 0x16); // 30 x 300 ms: far past one reply limit
     port.answers.push_back(reply);
+    port.gap = std::chrono::milliseconds(300); // each SYN comes after the last wait
     ASSERT_TRUE(PrinterTransaction(Bytes{0x00}));
     EXPECT_EQ(port.writes.size(), 1u);
     EXPECT_EQ(clock.slept, 30 * kSynWait);
@@ -284,4 +285,68 @@ TEST(FrameCodec, RandomAndCutRepliesNeverReadOutside) {
         (void)EndsWithFrameEnd(noise);
         (void)CheckReplyShape(noise);
     }
+}
+
+// A busy printer costs its busy time and one wait, however densely its SYNs
+// come; SYNs among other bytes before a frame are noise that restarts nothing.
+TEST_F(ScriptedLinkTest, BusySynsCostTheBusyTimeAndOneWait) {
+    struct Case {
+        int syns;
+        int gapMs;
+    } cases[] = {{400, 0}, {450, 100}, {40, 30}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.syns);
+        Bytes reply = StatusReply(0, 0, 0, Bytes{0x42});
+        reply.insert(reply.begin() + 1, static_cast<size_t>(c.syns), 0x16);
+        port.answers.push_back(reply);
+        port.gap = std::chrono::milliseconds(c.gapMs);
+        const auto before = clock.now;
+        const size_t writes = port.writes.size();
+        ASSERT_TRUE(PrinterTransaction(Bytes{0x00}));
+        EXPECT_EQ(port.writes.size(), writes + 1);
+        EXPECT_EQ(LastReply().data, Bytes{0x42});
+        const auto busy = std::chrono::milliseconds(c.gapMs) * reply.size();
+        EXPECT_LE(clock.now - before, busy + kSynWait + std::chrono::milliseconds(100));
+    }
+}
+
+TEST_F(ScriptedLinkTest, NoiseBeforeAFrameNeitherWaitsNorRestartsTheLimit) {
+    std::mt19937 random(7);
+    for (int i = 0; i < kTries; ++i) {
+        Bytes noise{0x41};
+        for (int n = 0; n < 6000; ++n) // a minute at 10 ms a byte
+            noise.push_back(random() % 4 == 0 ? 0x16 : static_cast<uint8_t>(0x40 + random() % 8));
+        port.answers.push_back(noise);
+    }
+    port.gap = std::chrono::milliseconds(10);
+    const auto before = clock.now;
+    EXPECT_FALSE(LinkResult(PrinterTransaction(Bytes{0x00})));
+    EXPECT_EQ(clock.slept.count(), 0);
+    EXPECT_LE(clock.now - before, kTries * (kReplyLimit + port.readTimeout));
+    EXPECT_EQ(krv::platform::Cp1251ToUtf8(FPErrorMessage()), kTimeoutText);
+}
+
+// A frame that never ends and a modem that floods text stop at their bound,
+// at once and without another try, with the format text.
+TEST_F(ScriptedLinkTest, RepliesPastTheirBoundFailAtOnceWithTheFormatText) {
+    Bytes endless{0x06, 0x10, 0x02};
+    endless.insert(endless.end(), 100000, 0x41);
+    port.answers.push_back(endless);
+    EXPECT_FALSE(LinkResult(PrinterTransaction(Bytes{0x00})));
+    EXPECT_EQ(port.writes.size(), 1u);
+    EXPECT_EQ(LastLinkFault(), LinkFault::ReplyTooLong);
+    EXPECT_LE(LastReply().raw.size(), kMaxReplyBytes + 1);
+    EXPECT_EQ(krv::platform::Cp1251ToUtf8(FPErrorMessage()), kReplyFormatText);
+
+    port.answers.push_back(Bytes(kMaxModemReplyBytes * 4, 'x'));
+    port.perByte = std::chrono::milliseconds(0); // a pty floods faster than any line
+    const char *text = "untouched";
+    EXPECT_EQ(L5GetStateText(&text), 0);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(port.writes.size(), 2u);
+    EXPECT_EQ(krv::platform::Cp1251ToUtf8(FPErrorMessage()), kReplyFormatText);
+    // A real answer of the longest kind still comes through whole.
+    port.answers.push_back(Bytes(190, 'y'));
+    ASSERT_EQ(L5GetStateText(&text), -1);
+    EXPECT_EQ(std::string(text), std::string(190, 'y'));
 }

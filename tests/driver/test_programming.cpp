@@ -251,6 +251,21 @@ TEST_F(ProgrammingTest, PayNameChecksAndRoundTrip) {
     EXPECT_EQ(std::string(read), Cp("Картка N1"));
 }
 
+// The printer's own names read back as the driver would have written them:
+// the Ukrainian letters its page lacks come as their look-alikes, never '?'.
+TEST_F(ProgrammingTest, DefaultPayNamesUseThePrintersLookAlikes) {
+    const struct {
+        uint8_t index;
+        const char *utf8;
+    } names[] = {{0, "КАРТКА"}, {3, "ГОТIВКА"}};
+    for (const auto &n : names) {
+        const char *read = nullptr;
+        ASSERT_EQ(FPGetPayName(n.index, &read), -1) << ErrorText();
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(krv::platform::Cp1251ToUtf8(read), n.utf8);
+    }
+}
+
 TEST_F(ProgrammingTest, GetPayNameEmptyAndOverlongLength) {
     {
         auto lock = Emu().Lock();

@@ -115,3 +115,12 @@ TEST(Utf8Cp1251, UnassignedByteComesOutAsQuestionMark) {
     expected[0x98] = '?';
     EXPECT_EQ(Utf8ToCp1251(Cp1251ToUtf8(all)), expected);
 }
+
+TEST(PrinterText, MissingLettersGoOutAsLookAlikes) {
+    // № 5  І  і  Ґ  ґ, then Є є Ї ї and Ё, which the page has.
+    EXPECT_EQ(krv::platform::AnsiToPrinterText(
+                  B({0xB9, '5', 0xB2, 0xB3, 0xA5, 0xB4, 0xAA, 0xBA, 0xAF, 0xBF, 0xA8})),
+              B({'N', '5', 'I', 'i', 0xF6, 0xF7, 0xF2, 0xF3, 0xF4, 0xF5, 0xF0}));
+    const std::string all = AllBytes();
+    EXPECT_EQ(krv::platform::AnsiToPrinterText(all).size(), all.size());
+}

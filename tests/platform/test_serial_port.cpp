@@ -125,3 +125,23 @@ TEST_F(PtyTest, WritesEveryByte) {
     EXPECT_EQ(std::string(reinterpret_cast<char *>(got), 7),
               std::string(reinterpret_cast<const char *>(frame), 7));
 }
+
+TEST_F(PtyTest, SkipsOnlyTheArrivedRunOfOneByteWithoutWaiting) {
+    SerialPort port;
+    ASSERT_TRUE(port.Open(kCom));
+    ASSERT_TRUE(port.SetLine(9600));
+    ASSERT_TRUE(port.SetTimeouts(Timeouts(2000)));
+    Send("\x16\x16\x16"
+         "A\x16");
+    uint8_t byte = 0;
+    ASSERT_EQ(port.ReadByte(byte), 1);
+    EXPECT_EQ(byte, 0x16);
+    EXPECT_EQ(port.SkipArrived(0x16), 2u);
+    ASSERT_EQ(port.ReadByte(byte), 1);
+    EXPECT_EQ(byte, 'A') << "the first other byte stays to be read";
+    EXPECT_EQ(port.SkipArrived(0x16), 1u);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.SkipArrived(0x16), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000))
+        << "nothing arrived: no wait for the read time-out";
+}

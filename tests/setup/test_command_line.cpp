@@ -362,5 +362,31 @@ TEST_F(CmdLocTest, RefusesEverythingButExactlyTwoTokens) {
     EXPECT_TRUE(RegistryGetValue(*RegistryOpenKey(RegistryHive::CurrentUser, "K"), "V"));
 }
 
+// The stored line is read once, but a key whose other values this store
+// cannot read (a newer writer's types, a damaged file) is never removed.
+TEST_F(CmdLocTest, NeverRemovesAKeyWithValuesItCannotRead) {
+    using namespace krv::platform;
+    const struct {
+        const char *content;
+        const char *lineRead;
+        const char *left;
+    } cases[] = {
+        {"KRVREG 1\nsz\tCmd\t/qn\nqword\tBig\t1\n", "/qn", "KRVREG 1\nqword\tBig\t1\n"},
+        {"KRVREG 1\r\nsz\tCmd\t/qn\r\n", "", "KRVREG 1\r\nsz\tCmd\t/qn\r\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.content);
+        ASSERT_TRUE(RegistryCreateKey(RegistryHive::CurrentUser, "Software\\Telmar\\Resume"));
+        const std::string values = (m_root / "HKCU/Software/Telmar/Resume/.values").string();
+        krv::setup::test::WriteFile(values, c.content);
+        std::string line = "old";
+        ReadCommandLineFromRegistry("/cmdloc HKCU\\Software\\Telmar\\Resume\\Cmd", line);
+        EXPECT_EQ(line, c.lineRead);
+        EXPECT_EQ(krv::setup::test::ReadFile(values), c.left);
+        ASSERT_TRUE(RegistryOpenKey(RegistryHive::CurrentUser, "Software\\Telmar\\Resume"));
+        std::filesystem::remove_all(m_root / "HKCU/Software/Telmar/Resume");
+    }
+}
+
 } // namespace
 } // namespace krv::setup

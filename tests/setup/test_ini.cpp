@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -80,6 +81,22 @@ TEST_F(IniFileTest, SizeBeyondTheEndIsCutAndFailuresGiveTwo) {
     IniDocument empty;
     EXPECT_EQ(ReadIniFromFile(empty, "", 0, 10), 0);
     EXPECT_TRUE(empty.sections.empty());
+}
+
+// A settings file far past any real one, or something else than a file in
+// its place, fails the read at once: no allocation of its size, no hang.
+TEST_F(IniFileTest, HugeFilesAndPipesFailAtOnce) {
+    const std::filesystem::path huge = m_path.string() + ".huge";
+    { std::ofstream(huge) << "[S]\r\nk=v\r\n"; }
+    std::filesystem::resize_file(huge, 3ull << 30);
+    const std::filesystem::path pipe = m_path.string() + ".pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    IniDocument doc;
+    EXPECT_EQ(ReadIniFromFile(doc, huge.string(), 0, 3ull << 30), 2);
+    EXPECT_EQ(ReadIniFromFile(doc, huge.string(), 0, 12), 0) << "a small range of it still reads";
+    EXPECT_EQ(ReadIniFromFile(doc, pipe.string(), 0, 10), 2);
+    std::filesystem::remove(huge);
+    std::filesystem::remove(pipe);
 }
 
 } // namespace

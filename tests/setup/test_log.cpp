@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -114,6 +116,28 @@ TEST_F(LogTest, UnwritablePathLosesLinesAndLaterLinesTryAgain) {
     const std::string text = ReadFile(m_dir / "ok.log");
     EXPECT_EQ(text.find("lost:1"), std::string::npos);
     EXPECT_NE(text.find("kept:2"), std::string::npos);
+}
+
+// /exelog naming a pipe or a device: the lines are lost, the program never
+// hangs on the open or on a reader that does not read.
+TEST_F(LogTest, PipesAndDevicesAreNoLogFiles) {
+    const auto pipe = m_dir / "pipe.log";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    const auto device = m_dir / "null.log";
+    std::filesystem::create_symlink("/dev/null", device);
+    for (const auto &path : {pipe, device}) {
+        SCOPED_TRACE(path);
+        SetLogFilePath(m_log, path.string());
+        WriteLogLine(m_log, "lost:1");
+        EXPECT_EQ(m_log.fd, -1);
+        SetLogFilePath(m_log, "");
+    }
+    if (reader >= 0)
+        ::close(reader);
+    ::unlink(pipe.c_str());
+    WriteLogLine(m_log, "after:2"); // the pipe is gone: still nothing blocks
+    CloseLog(m_log, false);
 }
 
 TEST_F(LogTest, PasswordsAreMaskedInEveryLine) {

@@ -239,3 +239,89 @@ TEST_F(Registry, UnwritableStoreFailsCleanly) {
                                   RegistryValue::MakeNumber(1)));
     EXPECT_FALSE(RegistryOpenKey(RegistryHive::LocalMachine, "Software\\X"));
 }
+
+// A values file the store cannot read cleanly is damage: reads give a
+// reason, and no write, value removal or key removal touches it. None of these may hang (a pipe) or
+// abort (an endless device).
+TEST_F(Registry, DamagedValuesAreReportedAndLeftAlone) {
+    struct Case {
+        const char *name;
+        void (*make)(const std::string &path);
+    } cases[] = {
+        {"newer header",
+         [](const std::string &p) {
+             krv::setup::test::WriteFile(p, "KRVREG 2\nsz\tCmd\tx\nsz\tKeep\ty\n");
+         }},
+        {"CRLF line ends",
+         [](const std::string &p) {
+             krv::setup::test::WriteFile(p, "KRVREG 1\r\nsz\tCmd\tx\r\nsz\tKeep\ty\r\n");
+         }},
+        {"line of no shape",
+         [](const std::string &p) {
+             krv::setup::test::WriteFile(p, "KRVREG 1\nsz\tCmd\tx\nsz Keep y\n");
+         }},
+        {"bad number",
+         [](const std::string &p) {
+             krv::setup::test::WriteFile(p, "KRVREG 1\nsz\tCmd\tx\ndword\tKeep\t99999999999\n");
+         }},
+        {"folder", [](const std::string &p) { fs::create_directory(p); }},
+        {"pipe", [](const std::string &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+        {"endless device", [](const std::string &p) { fs::create_symlink("/dev/zero", p); }},
+        {"oversized",
+         [](const std::string &p) {
+             krv::setup::test::WriteFile(p, "KRVREG 1\nsz\tCmd\tx\n");
+             fs::resize_file(p, 64u << 20);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string keyPath = std::string("Software\\Damaged\\") + c.name;
+        const RegistryKey key = Create(RegistryHive::CurrentUser, keyPath.c_str());
+        const std::string dir = m_root + "/HKCU/Software/Damaged/" + c.name;
+        const std::string values = dir + "/.values";
+        c.make(values);
+        struct stat before {};
+        ASSERT_EQ(::lstat(values.c_str(), &before), 0);
+        const std::string bytes =
+            S_ISREG(before.st_mode) && before.st_size < 4096 ? ReadFile(values) : std::string();
+
+        EXPECT_FALSE(RegistryGetValue(key, "Keep"));
+        EXPECT_NE(RegistryLastError(), "") << "damage is no missing value";
+        RegistryListValues(key);
+        EXPECT_NE(RegistryLastError(), "");
+        EXPECT_FALSE(RegistrySetValue(key, "New", RegistryValue::MakeText("z")));
+        EXPECT_FALSE(RegistryDeleteValue(key, "Cmd"));
+        EXPECT_FALSE(RegistryDeleteKey(RegistryHive::CurrentUser, keyPath));
+        EXPECT_FALSE(RegistryDeleteKey(RegistryHive::CurrentUser, "Software\\Damaged"))
+            << "nor may a key above it go";
+
+        struct stat after {};
+        ASSERT_EQ(::lstat(values.c_str(), &after), 0) << "still there";
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_size, before.st_size);
+        if (!bytes.empty()) {
+            EXPECT_EQ(ReadFile(values), bytes);
+        }
+    }
+}
+
+// Lines of a type a newer store wrote are no damage: the rest reads and
+// writes as always and those lines survive every rewrite as they stand.
+TEST_F(Registry, LinesOfUnknownTypesSurviveRewrites) {
+    const RegistryKey key = Create(RegistryHive::LocalMachine, "Software\\Newer");
+    const std::string values = m_root + "/HKLM/Software/Newer/.values";
+    krv::setup::test::WriteFile(values, "KRVREG 1\nqword\tBig\t123\nsz\tCmd\tx\n"
+                                        "multi_sz\tList\ta%00b%00\n");
+    EXPECT_EQ(Text(key, "Cmd"), "x");
+    EXPECT_FALSE(RegistryGetValue(key, "Big"));
+    EXPECT_NE(RegistryLastError(), "") << "a value of an unknown type is no missing value";
+    ASSERT_TRUE(RegistrySetValue(key, "New", RegistryValue::MakeNumber(5)));
+    ASSERT_TRUE(RegistryDeleteValue(key, "Cmd"));
+    EXPECT_EQ(ReadFile(values), "KRVREG 1\nqword\tBig\t123\nmulti_sz\tList\ta%00b%00\n"
+                                "dword\tNew\t5\n");
+    EXPECT_EQ(RegistryListValues(key), (std::vector<std::string>{"Big", "List", "New"}));
+    // Set by a caller who means it, the value takes our type.
+    ASSERT_TRUE(RegistrySetValue(key, "BIG", RegistryValue::MakeText("small")));
+    EXPECT_EQ(Text(key, "Big"), "small");
+    EXPECT_EQ(RegistryLastError(), "");
+}

@@ -177,7 +177,7 @@ Reply TaxTable(PrinterEmulator &emu, std::span<const uint8_t>) {
 } // namespace
 
 Bytes DeviceText(std::string_view utf8) {
-    const std::string oem = platform::AnsiToOem(platform::Utf8ToCp1251(utf8));
+    const std::string oem = platform::AnsiToPrinterText(platform::Utf8ToCp1251(utf8));
     return Bytes(oem.begin(), oem.end());
 }
 

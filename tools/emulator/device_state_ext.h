@@ -74,7 +74,8 @@ inline constexpr uint8_t kErrNoLines = 0x2D;
 inline constexpr uint8_t kErrAfterPayments = 0x2E;
 inline constexpr uint8_t kErrTapeNumber = 0x30;
 
-// UTF-8 text as the printer stores it (Windows-1251, then code page 866).
+// UTF-8 text as the printer stores it (Windows-1251, then the printer's
+// code page, look-alikes for the letters it lacks).
 std::vector<uint8_t> DeviceText(std::string_view utf8);
 
 struct ArticleRecord {

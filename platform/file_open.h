@@ -1,0 +1,78 @@
+// Opening a file that may turn out to be anything: the one way the programs
+// open a file they read, or a log they append to.
+//
+// A named pipe, a device or a folder can stand where a file was expected, and
+// a file can be far larger than anything it should hold. The open never
+// blocks (O_NONBLOCK: a pipe without a writer or reader cannot hang it), the
+// descriptor is never inherited by a child (O_CLOEXEC) nor becomes a
+// controlling terminal (O_NOCTTY), anything but a regular file is refused,
+// and the non-blocking flag is cleared again once the file is known regular.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace krv::platform {
+
+// A file descriptor that closes itself; moves hand it over.
+class UniqueFd {
+  public:
+    explicit UniqueFd(int fd = -1) noexcept : m_fd(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd &&other) noexcept : m_fd(other.release()) {}
+    UniqueFd &operator=(UniqueFd &&other) noexcept {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd &) = delete;
+    UniqueFd &operator=(const UniqueFd &) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release() noexcept {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void reset(int fd = -1) noexcept {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+  private:
+    int m_fd;
+};
+
+enum class FileError {
+    None,
+    Missing,    // no such file (or a folder on the way is missing)
+    NotRegular, // a folder, pipe, device or socket stands there
+    TooLarge,   // larger than the caller reads whole
+    Failed,     // no permission, an I/O error, ...
+};
+
+// A short English reason for logs and error texts.
+const char *FileErrorText(FileError error);
+
+struct OpenedFile {
+    UniqueFd fd;
+    uint64_t size = 0; // at the open
+    FileError error = FileError::None;
+    explicit operator bool() const { return fd.valid(); }
+};
+
+// Opens `path` with `flags` (O_RDONLY; O_WRONLY | O_APPEND | O_CREAT for a
+// log) as described above.
+OpenedFile OpenRegularFile(const std::string &path, int flags = O_RDONLY, mode_t mode = 0644);
+
+// Reads a whole regular file of at most `maxBytes` bytes (files of the kernel
+// that tell a size of 0 are read to their end, under the same bound).
+FileError ReadRegularFile(const std::string &path, uint64_t maxBytes, std::string &out);
+
+} // namespace krv::platform
