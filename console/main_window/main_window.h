@@ -46,7 +46,7 @@ class TForm1 : public QMainWindow {
     void FormCreate();
     void FormClose();
 
-    // Tab "Связь".
+    // Tab "Связь" (link_tab.cpp).
     void Button31Click();   // "Установить связь"
     void Button40Click();   // "Завершить связь"
     void Button34Click();   // "Изменить" (link rate)
