@@ -19,6 +19,11 @@ using namespace krv::console;
 
 namespace {
 
+bool RadioChecked(const TForm1 &form, const char *name) {
+    const auto *radio = form.Control<QRadioButton>(QString::fromLatin1(name));
+    return radio && radio->isChecked();
+}
+
 const QString kErrorCaption = QStringLiteral("Ошибка!");
 const QString kInfoCaption = QStringLiteral("Информация");
 const QString kInterruptedText = QStringLiteral("Операция была прервана из-за возникшей ошибки!");
@@ -99,8 +104,8 @@ void TForm1::Edit26Change() {
     button->setEnabled(true);
     if (FirstRefusedNumberCharacter(edit->text()) >= 0) {
         edit->clear();
-        ShowMessage(this, kErrorCaption, TaxNumberRefusedText(Checked("RadioButton1")), Icon::Error,
-                    Buttons::Ok);
+        ShowMessage(this, kErrorCaption, TaxNumberRefusedText(RadioChecked(*this, "RadioButton1")),
+                    Icon::Error, Buttons::Ok);
     }
 }
 
@@ -133,7 +138,7 @@ void TForm1::BitBtn17Click() {
         sent.doubleHeight = state.HeaderLineFlags[static_cast<size_t>(2 * line + 1)];
     }
     request.number = FieldText("Edit26");
-    request.idNumber = Checked("RadioButton2");
+    request.idNumber = RadioChecked(*this, "RadioButton2");
     if (!CallHeadLine(state.ProgrammingPassword, request)) {
         ShowDriverError(owner);
         return;
