@@ -243,68 +243,22 @@ TEST(TaxWrite, EntriesOfCompoundGroups) {
     }
 }
 
-TEST(TaxRead, ViewOfTheReadRates) {
+TEST(TaxRead, WithoutTheLevySchemeNoGroupStaysCompound) {
     CompoundScheme before = DefaultCompoundScheme();
-    before[0].useCompound = true; // А was compound, the printer has no levy for it now
-    before[0].taxOnLevy = true;
-    before[4].useCompound = true; // Д is not read at all
-
+    before[0].useCompound = true;
+    before[4].useCompound = true; // not even read
     TaxReading reading;
-    reading.count = 3;
-    reading.withLevy = true;
-    reading.entries[0] = {false, 2000, 0, false};
-    reading.entries[1] = {true, 1500, 250, true};
-    reading.entries[2] = {false, 0, 0, false};
-    reading.entries[5] = {true, 0, 0, false};
-    reading.groupFLevy = 300;
-
-    const TaxReadView view = ViewOfTaxRead(reading, before, 3, QLatin1Char('.'));
-    EXPECT_EQ(view.cells, Cells({"20.00", "15.00", "0.00", "", ""}));
-    EXPECT_EQ(view.taxTypeIndex, 1);
-    EXPECT_EQ(view.selectedGroup, 2);
-    EXPECT_EQ(view.applied[1],
-              (CompoundTaxGroup{true, QStringLiteral("15,00"), QStringLiteral("2,50"), true}));
-    for (size_t cleared : {0u, 2u, 3u, 4u}) {
-        EXPECT_FALSE(view.applied[cleared].useCompound) << cleared;
-        EXPECT_FALSE(view.applied[cleared].taxOnLevy) << cleared;
-    }
-    EXPECT_TRUE(view.applied[5].useCompound);
-    EXPECT_EQ(view.applied[5].levyRateText, QStringLiteral("3,00"));
-    EXPECT_EQ(view.applied[5].vatRateText, QStringLiteral("без НДС"));
-
-    // Without the levy scheme nothing is compound and the tax type follows
-    // the printer.
-    reading.withLevy = false;
+    reading.count = 2;
     reading.addedTax = true;
-    reading.entries[5].hasLevy = false;
-    const TaxReadView plain = ViewOfTaxRead(reading, before, 3, QLatin1Char(','));
-    EXPECT_FALSE(AnyCompoundGroup(plain.applied));
-    EXPECT_EQ(plain.taxTypeIndex, 0);
-    EXPECT_EQ(plain.selectedGroup, 3);
-
+    reading.entries[0] = {false, 2000, 0, false};
+    reading.entries[1] = {false, 700, 0, false};
+    const TaxReadView view = ViewOfTaxRead(reading, before, 3, QLatin1Char('.'));
+    EXPECT_FALSE(AnyCompoundGroup(view.applied));
+    EXPECT_EQ(view.cells, Cells({"20.00", "7.00"}));
+    EXPECT_EQ(view.taxTypeIndex, 0);
+    EXPECT_EQ(view.selectedGroup, 3);
     EXPECT_EQ(TaxReadMessage(QStringLiteral("09.12.2026"), false),
               QStringLiteral("Дата программирования налоговых групп: 09.12.2026"));
-    EXPECT_EQ(TaxReadMessage(QStringLiteral("09.12.2026"), true),
-              QStringLiteral("Дата программирования налоговых групп: 09.12.2026\r\nИспользуется "
-                             "схема составного налога!"));
-}
-
-TEST(TaxGrid, CompoundRowsShowTheSchemeAndGiveTheTypedRateBack) {
-    const QString scheme = CompoundCellText();
-    const struct {
-        bool compound;
-        int taxType;
-        GridRow before, after;
-    } cases[] = {
-        {true, 1, {"7,00", "", false}, {scheme, "7,00", true}},
-        {true, 1, {scheme, "7,00", true}, {scheme, "7,00", true}},
-        {true, 0, {scheme, "7,00", true}, {"7,00", "7,00", false}},
-        {false, 1, {scheme, "7,00", true}, {"7,00", "7,00", false}},
-        {false, 1, {"9,00", "7,00", false}, {"9,00", "9,00", false}},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(GridRowView(c.compound, c.taxType, c.before), c.after)
-            << c.before.cell.toStdString() << " " << c.compound << c.taxType;
 }
 
 TEST(TaxControls, CompoundButtonAndTaxTypeFollowTheRulesOnTopOfTheModes) {

@@ -376,26 +376,4 @@ TEST_F(ProgrammingTab, TaxReadFillsTheGridAndDropsLeviesThePrinterHasNot) {
     EXPECT_FALSE(Widget("RadioGroup3")->isEnabled());
 }
 
-class ProgrammingTabPointLocale : public ProgrammingTab {
-  protected:
-    QLocale Locale() override { return QLocale(QLocale::English, QLocale::UnitedStates); }
-};
-
-TEST_F(ProgrammingTabPointLocale, CompoundWriteWorksWhereTheSeparatorIsAPoint) {
-    EXPECT_EQ(Rate(1), QStringLiteral("20.00"));
-    SetRates({"20.00", "0.00", "7.00"});
-    EditScheme([](TForm4 &w) {
-        w.ComboBox1->setCurrentIndex(2);
-        w.CheckBox1->setChecked(true);
-        w.BitBtn1->click();
-    });
-    Clear();
-    form->BitBtn6Click();
-    ASSERT_EQ(Commands(), (std::vector<uint8_t>{0x19, 0x12, 0x0F}))
-        << script->Texts().join(" | ").toStdString();
-    const Bytes request = Request(0x19);
-    ASSERT_EQ(request.size(), 19u);
-    EXPECT_EQ(request[15] | request[16] << 8, 500); // group В's levy of 5,00
-}
-
 } // namespace
