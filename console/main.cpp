@@ -10,6 +10,7 @@
 #include "stress_test_window.h"
 #include "tape_lock_window.h"
 #include "vendor_window.h"
+#include "widgets.h"
 
 #include <QApplication>
 
@@ -19,6 +20,8 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     // The program's title (not shown in window captions).
     QApplication::setApplicationName(QStringLiteral("Telmar 2.3"));
+    // Every window and box in the font the layouts were drawn for.
+    krv::console::UseConsoleFont();
 
     using krv::console::Windows;
     // The main window first: its creation checks the driver library before

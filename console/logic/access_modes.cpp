@@ -146,6 +146,12 @@ ControlPlan FullSetPlan(const ModeContext &context) {
     SetEnabled(plan, QStringLiteral("Edit18"), !amountDiscount);
     SetEnabled(plan, QStringLiteral("Edit19"), amountDiscount);
 
+    // A levy is only ever written with included tax: the compound-tax
+    // window works only then, and the tax type stays while a group uses
+    // the scheme.
+    SetEnabled(plan, QStringLiteral("BitBtn14"), context.taxTypeIndex == 1);
+    SetEnabled(plan, QStringLiteral("RadioGroup3"), !context.compoundGroupExists);
+
     SetEnabled(plan, QStringLiteral("Edit37"), !context.wholeRangeChecked);
     SetEnabled(plan, QStringLiteral("Edit38"), !context.wholeRangeChecked);
 

@@ -3,6 +3,9 @@
 // handlers of every tab read and write it on the user-interface thread only.
 #pragma once
 
+#include "header_logic.h"
+#include "tax_logic.h"
+
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -48,6 +51,20 @@ struct ConsoleState {
     uint16_t ReportPassword = 0;
 
     bool FiscalizationWizardActive = false;
+
+    // The receipt header: the working print attributes of the five lines as
+    // edited in the header window (double width, double height of line 1,
+    // then of line 2 ...), and the copy applied there.
+    std::array<bool, 2 * kHeaderLineCount> HeaderLineFlags{};
+    std::array<ReceiptHeaderLine, kHeaderLineCount> ReceiptHeaderLines{};
+
+    // The compound-tax scheme: the copy the compound-tax window edits and the
+    // one the grid and the tax write use; the group the window opens on
+    // (1..6); the rates typed into grid rows that show the scheme instead.
+    CompoundScheme CompoundTaxWorking = DefaultCompoundScheme();
+    CompoundScheme CompoundTaxApplied = DefaultCompoundScheme();
+    int SelectedTaxGroup = 3;
+    RateCells GridRateTexts{};
 };
 
 ConsoleState &State();

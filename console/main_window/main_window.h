@@ -9,6 +9,7 @@
 
 #include "driver_binding.h"
 #include "receipt_logic.h"
+#include "tax_logic.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -46,7 +47,7 @@ class TForm1 : public QMainWindow {
     void FormCreate();
     void FormClose();
 
-    // Tab "Связь".
+    // Tab "Связь" (link_tab.cpp).
     void Button31Click();   // "Установить связь"
     void Button40Click();   // "Завершить связь"
     void Button34Click();   // "Изменить" (link rate)
@@ -72,7 +73,28 @@ class TForm1 : public QMainWindow {
     // Tab "Доп. функции" (extra_functions_tab.cpp).
 
     // Tab "Программирование" (programming_tab.cpp).
-    void Button23Click(); // "Формы оплат"
+    void Edit14Change();      // fiscal number
+    void Button22Click();     // "Фискализировать"
+    void Button15Click();     // "W" of initial line 1
+    void Button27Click();     // "W" of initial line 2
+    void Button49Click();     // "W" of initial line 3
+    void Button26Click();     // "W" of final line 1
+    void Button50Click();     // "W" of final line 2
+    void Button51Click();     // "W" of final line 3
+    void Edit26Change();      // tax or identification number
+    void RadioButton1Click(); // "ПН:"
+    void RadioButton2Click(); // " ІД:"
+    void BitBtn17Click();     // "Записать" (taxpayer header)
+    void Button53Click();     // "Заголовок чека"
+    void BitBtn5Click();      // "Прочитать" (tax rates)
+    void BitBtn6Click();      // "Установить" (tax rates)
+    void BitBtn14Click();     // "Составной налог"
+    void RadioGroup3Click();  // tax type
+    void Button23Click();     // "Формы оплат"
+    // "Составной налог" and the tax type as the access mode, the tax type
+    // and the working compound scheme allow (also run when the compound-tax
+    // window closes).
+    void ApplyTaxControlRules();
 
     // Tab "Артикулы" (articles_tab.cpp).
 
@@ -140,6 +162,13 @@ class TForm1 : public QMainWindow {
     // Extra functions (extra_functions_tab.cpp).
 
     // Programming (programming_tab.cpp).
+    // Writes message line 0..5 (initial 1-3, final 1-3) from its edit.
+    void WriteMessageLine(int line, const char *edit);
+    // The rate rows as the applied scheme and the tax type show them:
+    // compound groups in light green with their typed rates kept aside.
+    void RefreshTaxGrid();
+    krv::console::RateCells TaxRateCells() const;
+    int TaxTypeIndex() const;
 
     // Articles (articles_tab.cpp).
 

@@ -286,10 +286,3 @@ void TForm1::BitBtn20Click() {
     }
     CheckPaper(ReceiptAction::Ean13);
 }
-
-// ---- Payment-form names ------------------------------------------------------------------
-
-void TForm1::Button23Click() {
-    if (QWidget *forms = Windows().Form5)
-        ExecModal(*forms, this);
-}

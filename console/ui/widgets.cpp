@@ -121,6 +121,17 @@ void SetWindowBackground(QLineEdit *edit) {
     SetBaseColour(edit, QApplication::palette().color(QPalette::Active, QPalette::Base));
 }
 
+QFont ConsoleFont() {
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(11);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+void UseConsoleFont() {
+    QApplication::setFont(ConsoleFont());
+}
+
 void SetFixedWindow(QWidget &window, const QString &caption, int width, int height,
                     bool minimizeBox) {
     Qt::WindowFlags flags = (window.windowFlags() & Qt::WindowType_Mask) | Qt::CustomizeWindowHint |
@@ -130,13 +141,7 @@ void SetFixedWindow(QWidget &window, const QString &caption, int width, int heig
         flags |= Qt::WindowMinimizeButtonHint;
     window.setWindowFlags(flags);
     window.setWindowTitle(caption);
-    // The positions are laid out for a small sans-serif face of Arial's
-    // width; the first of these that the system has is taken.
-    QFont font = window.font();
-    font.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Arial")});
-    font.setPointSize(8);
-    window.setFont(font);
+    window.setFont(ConsoleFont());
     window.setFixedSize(width, height);
 }
 

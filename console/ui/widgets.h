@@ -3,6 +3,7 @@
 // control, so each window's layout reads like a table.
 #pragma once
 
+#include <QFont>
 #include <QGroupBox>
 #include <QRect>
 #include <QString>
@@ -60,8 +61,14 @@ namespace krv::console {
 void SetGreyBackground(QLineEdit *edit);
 void SetWindowBackground(QLineEdit *edit);
 
+// The console's font: the layouts were drawn for an 8-point Windows interface
+// font at 96 dpi, 11 pixels high; Liberation Sans has the same widths.
+QFont ConsoleFont();
+// Makes ConsoleFont() the font of the whole program (boxes included).
+void UseConsoleFont();
+
 // A window of fixed size with its caption, a title bar with the system menu
-// (close) and, when asked, a minimise box; the layouts' 8-point font.
+// (close) and, when asked, a minimise box; the console's font.
 void SetFixedWindow(QWidget &window, const QString &caption, int width, int height,
                     bool minimizeBox = false);
 

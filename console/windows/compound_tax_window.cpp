@@ -1,20 +1,25 @@
 #include "compound_tax_window.h"
 
+#include "console_state.h"
+#include "tax_logic.h"
 #include "widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 
 using krv::console::LayoutBuilder;
+using namespace krv::console;
 
 namespace {
 
 // An optional digit, a digit, a fixed comma, two digits and a fixed "%".
 constexpr const char *kRateMask = "09,99%";
+constexpr int kGroupE = kTaxGroupCount - 1;
 
 } // namespace
 
@@ -52,6 +57,148 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent) {
         b.glyphButton("BitBtn1", "Применить", {60, 192, 100, 27}, QStyle::SP_DialogApplyButton);
     BitBtn2 =
         b.glyphButton("BitBtn2", "Отмена", {176, 192, 100, 27}, QStyle::SP_DialogCancelButton);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+
+    ConnectHandlersByName(*this, *this);
+    ComboBox1->installEventFilter(this);
+    connect(this, &QDialog::finished, this, &TForm4::FormClose);
+    FormCreate();
+}
+
+void TForm4::FormCreate() {
+    ConsoleState &state = State();
+    state.CompoundTaxWorking = DefaultCompoundScheme();
+    state.CompoundTaxApplied = DefaultCompoundScheme();
+    state.SelectedTaxGroup = 3;
+    m_shownGroup = -1;
+    ComboBox1->setCurrentIndex(2);
+}
+
+void TForm4::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+bool TForm4::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == ComboBox1 && event->type() == QEvent::FocusIn)
+        ComboBox1Enter();
+    return QDialog::eventFilter(watched, event);
+}
+
+int TForm4::ChosenGroup() const {
+    const int item = ComboBox1->currentIndex();
+    return item >= 0 && item < kTaxGroupCount ? item : -1;
+}
+
+void TForm4::FormShow() {
+    // The controls may still hold an earlier opening's values: nothing is
+    // stored from them until the chosen group is loaded.
+    m_shownGroup = -1;
+    const int group = std::clamp(State().SelectedTaxGroup, 1, kTaxGroupCount) - 1;
+    if (ComboBox1->currentIndex() != group)
+        ComboBox1->setCurrentIndex(group); // loads it
+    else
+        LoadGroup(group);
+}
+
+void TForm4::LoadGroup(int group) {
+    if (group < 0)
+        return;
+    m_shownGroup = -1;
+    const CompoundTaxGroup values = State().CompoundTaxWorking[static_cast<size_t>(group)];
+    CheckBox1->setChecked(values.useCompound);
+    const bool vatShown = group != kGroupE;
+    MaskEdit1->setVisible(vatShown);
+    CheckBox2->setVisible(vatShown);
+    if (vatShown)
+        MaskEdit1->setText(RateEditText(values.vatRateText));
+    MaskEdit2->setText(RateEditText(values.levyRateText));
+    CheckBox2->setChecked(values.taxOnLevy);
+    m_shownGroup = group;
+}
+
+void TForm4::ComboBox1Change() {
+    ComboBox1Enter(); // the group shown so far keeps what its controls hold
+    const int group = ChosenGroup();
+    LoadGroup(group);
+    if (group >= 0)
+        State().SelectedTaxGroup = group + 1;
+}
+
+void TForm4::ComboBox1Enter() {
+    if (m_shownGroup < 0)
+        return;
+    CompoundTaxGroup &group = State().CompoundTaxWorking[static_cast<size_t>(m_shownGroup)];
+    group.useCompound = CheckBox1->isChecked();
+    group.taxOnLevy = CheckBox2->isChecked();
+    State().SelectedTaxGroup = m_shownGroup + 1;
+    if (m_shownGroup != kGroupE)
+        group.vatRateText = StoredRateText(MaskEdit1->displayText());
+    group.levyRateText = StoredRateText(MaskEdit2->displayText());
+}
+
+void TForm4::RateEditChanged(QLineEdit *edit, bool vat) {
+    if (m_settingRate)
+        return;
+    const int group = ChosenGroup();
+    if (group < 0)
+        return;
+    const QString rate = NormalisedRateText(edit->displayText());
+    CompoundTaxGroup &values = State().CompoundTaxWorking[static_cast<size_t>(group)];
+    (vat ? values.vatRateText : values.levyRateText) = rate;
+    const QString shown = RateEditText(rate);
+    if (edit->displayText() != shown) {
+        m_settingRate = true;
+        const int cursor = edit->cursorPosition();
+        edit->setText(shown);
+        edit->setCursorPosition(cursor);
+        m_settingRate = false;
+    }
+}
+
+void TForm4::MaskEdit1Change() {
+    RateEditChanged(MaskEdit1, true);
+}
+
+void TForm4::MaskEdit2Change() {
+    RateEditChanged(MaskEdit2, false);
+}
+
+void TForm4::CheckBox1Click() {
+    if (const int group = ChosenGroup(); group >= 0)
+        State().CompoundTaxWorking[static_cast<size_t>(group)].useCompound = CheckBox1->isChecked();
+}
+
+void TForm4::CheckBox2Click() {
+    if (const int group = ChosenGroup(); group >= 0)
+        State().CompoundTaxWorking[static_cast<size_t>(group)].taxOnLevy = CheckBox2->isChecked();
+}
+
+void TForm4::BitBtn1Click() {
+    ConsoleState &state = State();
+    for (int g = 0; g < kTaxGroupCount; ++g) {
+        const CompoundTaxGroup &working = state.CompoundTaxWorking[static_cast<size_t>(g)];
+        CompoundTaxGroup &applied = state.CompoundTaxApplied[static_cast<size_t>(g)];
+        applied.useCompound = working.useCompound;
+        applied.taxOnLevy = working.taxOnLevy;
+        applied.vatRateText =
+            g == kGroupE ? QStringLiteral("без НДС") : StoredRateText(working.vatRateText);
+        applied.levyRateText = StoredRateText(working.levyRateText);
+    }
+    if (const int group = ChosenGroup(); group >= 0)
+        state.SelectedTaxGroup = group + 1;
+    state.CompoundTaxWorking = state.CompoundTaxApplied;
+    accept();
+}
+
+void TForm4::BitBtn2Click() {
+    State().CompoundTaxWorking = State().CompoundTaxApplied;
+    reject();
+}
+
+void TForm4::FormClose() {
+    // The main window unlocks the tax type, and locks it again while a
+    // group of the working copy uses the scheme.
+    QWidget *main = Windows().Form1;
+    if (main && main->metaObject()->indexOfMethod("ApplyTaxControlRules()") >= 0)
+        QMetaObject::invokeMethod(main, "ApplyTaxControlRules", Qt::DirectConnection);
 }

@@ -1,5 +1,7 @@
 #include "receipt_header_window.h"
 
+#include "console_state.h"
+#include "header_logic.h"
 #include "widgets.h"
 
 #include <QCheckBox>
@@ -9,6 +11,7 @@
 #include <QPushButton>
 
 using krv::console::LayoutBuilder;
+using namespace krv::console;
 
 TForm6::TForm6(QWidget *parent) : QDialog(parent) {
     setObjectName("Form6");
@@ -45,4 +48,86 @@ TForm6::TForm6(QWidget *parent) : QDialog(parent) {
 
     Button1 = b.button("Button1", "Установить", {60, 296, 96, 25});
     Button2 = b.button("Button2", "Закрыть", {164, 296, 96, 25});
+
+    ConnectHandlersByName(*this, *this);
+}
+
+QLineEdit *TForm6::LineEdit(int line) const {
+    QLineEdit *const edits[kHeaderLineCount] = {Edit1, Edit2, Edit3, Edit4, Edit5};
+    return line >= 0 && line < kHeaderLineCount ? edits[line] : nullptr;
+}
+
+QLabel *TForm6::LineLabel(int line) const {
+    QLabel *const labels[kHeaderLineCount] = {Label2, Label3, Label4, Label5, Label6};
+    return line >= 0 && line < kHeaderLineCount ? labels[line] : nullptr;
+}
+
+void TForm6::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TForm6::FormShow() {
+    ConsoleState &state = State();
+    for (int line = 0; line < kHeaderLineCount; ++line) {
+        const ReceiptHeaderLine &applied = state.ReceiptHeaderLines[static_cast<size_t>(line)];
+        state.HeaderLineFlags[static_cast<size_t>(2 * line)] = applied.doubleWidth;
+        state.HeaderLineFlags[static_cast<size_t>(2 * line + 1)] = applied.doubleHeight;
+    }
+    // The limits first, so that no applied text is cut by an earlier limit.
+    UpdateLimits();
+    for (int line = 0; line < kHeaderLineCount; ++line)
+        LineEdit(line)->setText(state.ReceiptHeaderLines[static_cast<size_t>(line)].text);
+    ComboBox1Change();
+}
+
+void TForm6::ComboBox1Change() {
+    const int line = ComboBox1->currentIndex();
+    if (line < 0 || line >= kHeaderLineCount)
+        return;
+    const auto &flags = State().HeaderLineFlags;
+    CheckBox1->setChecked(flags[static_cast<size_t>(2 * line)]);
+    CheckBox2->setChecked(flags[static_cast<size_t>(2 * line + 1)]);
+    UpdateLimits();
+}
+
+void TForm6::CheckBox1Click() {
+    const int line = ComboBox1->currentIndex();
+    if (line < 0 || line >= kHeaderLineCount)
+        return;
+    State().HeaderLineFlags[static_cast<size_t>(2 * line)] = CheckBox1->isChecked();
+    UpdateLimits();
+}
+
+void TForm6::CheckBox2Click() {
+    // Double height does not shorten a line.
+    const int line = ComboBox1->currentIndex();
+    if (line >= 0 && line < kHeaderLineCount)
+        State().HeaderLineFlags[static_cast<size_t>(2 * line + 1)] = CheckBox2->isChecked();
+}
+
+void TForm6::UpdateLimits() {
+    const ConsoleState &state = State();
+    for (int line = 0; line < kHeaderLineCount; ++line) {
+        const int limit = HeaderLineLimit(
+            line, state.HeaderLineFlags[static_cast<size_t>(2 * line)], state.IsFirstModel != 0);
+        // A shorter limit cuts a longer text without a question.
+        LineEdit(line)->setMaxLength(limit);
+        LineLabel(line)->setText(HeaderLimitLabel(line, limit));
+    }
+}
+
+void TForm6::Button1Click() {
+    ConsoleState &state = State();
+    for (int line = 0; line < kHeaderLineCount; ++line) {
+        ReceiptHeaderLine &applied = state.ReceiptHeaderLines[static_cast<size_t>(line)];
+        applied.text = LineEdit(line)->text().left(255);
+        applied.doubleWidth = state.HeaderLineFlags[static_cast<size_t>(2 * line)];
+        applied.doubleHeight = state.HeaderLineFlags[static_cast<size_t>(2 * line + 1)];
+    }
+    accept();
+}
+
+void TForm6::Button2Click() {
+    reject();
 }

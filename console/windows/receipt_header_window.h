@@ -1,5 +1,7 @@
 // The receipt-header window: the three header lines and two additional
-// lines, each with its double-width and double-height attributes.
+// lines, each with its double-width and double-height attributes. It edits
+// working attributes; "Установить" applies texts and attributes, and every
+// opening starts again from the applied copy.
 #pragma once
 
 #include <QDialog>
@@ -9,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShowEvent;
 
 class TForm6 : public QDialog {
     Q_OBJECT
@@ -24,4 +27,23 @@ class TForm6 : public QDialog {
     QCheckBox *CheckBox2; // "Двойная высота"
     QPushButton *Button1; // "Установить"
     QPushButton *Button2; // "Закрыть"
+
+    // The edit of header line 0..4 and the label above it; null otherwise.
+    QLineEdit *LineEdit(int line) const;
+    QLabel *LineLabel(int line) const;
+
+  public slots:
+    void FormShow();
+    void ComboBox1Change();
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void Button1Click(); // "Установить"
+    void Button2Click(); // "Закрыть"
+
+  protected:
+    void showEvent(QShowEvent *event) override;
+
+  private:
+    // Every line's limit and label from its working double-width flag.
+    void UpdateLimits();
 };

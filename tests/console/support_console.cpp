@@ -155,6 +155,20 @@ void ConnectedConsoleTest::SetIndex(const char *name, int index) {
     combo->setCurrentIndex(index);
 }
 
+std::vector<uint8_t> ConnectedConsoleTest::Commands() {
+    std::vector<uint8_t> commands;
+    for (const krv::emu::Bytes &request : Emu().Requests())
+        commands.push_back(request.empty() ? 0 : request[0]);
+    return commands;
+}
+
+krv::emu::Bytes ConnectedConsoleTest::Request(uint8_t command) {
+    for (const krv::emu::Bytes &request : Emu().Requests())
+        if (!request.empty() && request[0] == command)
+            return request;
+    return {};
+}
+
 std::unique_ptr<QWidget> MakeControlTree() {
     auto root = std::make_unique<QWidget>();
     for (const QString &name : OperationControls() + QStringList{QStringLiteral("Button31"),

@@ -98,6 +98,10 @@ class ConnectedConsoleTest : public ConsoleEmulatorTest {
     void SetChecked(const char *name, bool on);
     void SetIndex(const char *name, int index);
     QStringList DriverCalls(const QString &prefix) const { return recorder->calls.filter(prefix); }
+    // The command bytes of the requests the emulator received, in order, and
+    // the first request of one command (empty when none).
+    std::vector<uint8_t> Commands();
+    krv::emu::Bytes Request(uint8_t command);
 
     std::unique_ptr<RecordingDriver> recorder;
     std::unique_ptr<ScopedDriver> scoped;

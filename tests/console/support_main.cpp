@@ -1,5 +1,7 @@
 // The console tests' entry: one QApplication for the whole run (the windows
 // need it), then every test.
+#include "widgets.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -8,6 +10,8 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The program's font, as the console sets it at start.
+    krv::console::UseConsoleFont();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

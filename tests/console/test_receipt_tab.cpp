@@ -38,19 +38,6 @@ class ReceiptTab : public krv::test::ConnectedConsoleTest {
         SetText("Edit7", QString::fromUtf8(quantity));
         SetText("Edit8", QString::fromUtf8(price));
     }
-    // The command bytes of the requests sent since the last Clear().
-    std::vector<uint8_t> Commands() {
-        std::vector<uint8_t> commands;
-        for (const Bytes &request : Emu().Requests())
-            commands.push_back(request.empty() ? 0 : request[0]);
-        return commands;
-    }
-    Bytes Request(uint8_t command) {
-        for (const Bytes &request : Emu().Requests())
-            if (!request.empty() && request[0] == command)
-                return request;
-        return {};
-    }
     ReceiptPanel PanelNow() {
         return ReceiptPanel{Text("Label11"), Text("Label51"), Text("Label52"), Text("Label54")};
     }

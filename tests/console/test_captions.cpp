@@ -1,0 +1,177 @@
+// Every caption, list item, tab and grid heading of every window fits its
+// control at the console's font: nothing is cut off, no label runs into a
+// neighbour.
+#include "compound_tax_window.h"
+#include "modem_diagnostics_window.h"
+#include "password_dialog.h"
+#include "receipt_header_window.h"
+#include "stress_test_window.h"
+#include "support_console.h"
+#include "tape_lock_window.h"
+#include "vendor_window.h"
+#include "widgets.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using krv::test::ConsoleTest;
+
+// Labels that overlap a control on purpose: "без" lies under the VAT edit of
+// the compound-tax window and shows only while that edit is hidden.
+const QStringList kIntendedOverlaps = {QStringLiteral("без")};
+
+// The widest line; blanks at a line's end take no room on screen.
+int TextWidth(const QFontMetrics &metrics, const QString &text) {
+    int widest = 0;
+    for (QString line : QString(text)
+                            .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                            .split(QLatin1Char('\n'))) {
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    }
+    return widest;
+}
+
+QString Where(const QWidget *widget) {
+    QString path = widget->objectName();
+    for (const QWidget *p = widget->parentWidget(); p; p = p->parentWidget())
+        if (!p->objectName().isEmpty())
+            path = p->objectName() + QLatin1Char('/') + path;
+    return path;
+}
+
+// What does not fit, one line per control.
+QStringList Misfits(QWidget &window) {
+    QStringList misfits;
+    const auto report = [&misfits](const QWidget *widget, const QString &text, int need, int room) {
+        if (need > room)
+            misfits << QStringLiteral("%1 \"%2\": %3 > %4")
+                           .arg(Where(widget), text)
+                           .arg(need)
+                           .arg(room);
+    };
+    for (QWidget *widget : window.findChildren<QWidget *>()) {
+        const QFontMetrics metrics(widget->font());
+        if (auto *button = qobject_cast<QPushButton *>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QRect contents =
+                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            int need = metrics.horizontalAdvance(button->text());
+            if (!button->icon().isNull())
+                need += button->iconSize().width() + 4; // the gap the style leaves
+            report(button, button->text(), need, contents.width());
+        } else if (auto *box = qobject_cast<QCheckBox *>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(box);
+            option.text = box->text();
+            const QRect text =
+                box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+            report(box, box->text(), metrics.horizontalAdvance(box->text()), text.width());
+        } else if (auto *radio = qobject_cast<QRadioButton *>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(radio);
+            option.text = radio->text();
+            const QRect text =
+                radio->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, radio);
+            report(radio, radio->text(), metrics.horizontalAdvance(radio->text()), text.width());
+        } else if (auto *group = qobject_cast<QGroupBox *>(widget)) {
+            // The title sits on the frame, indented from both corners.
+            report(group, group->title(), metrics.horizontalAdvance(group->title()),
+                   group->width() - 2 * 8);
+        } else if (auto *combo = qobject_cast<QComboBox *>(widget)) {
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                               QStyle::SC_ComboBoxEditField, combo);
+            for (int i = 0; i < combo->count(); ++i)
+                report(combo, combo->itemText(i), metrics.horizontalAdvance(combo->itemText(i)),
+                       field.width());
+        } else if (auto *grid = qobject_cast<QTableWidget *>(widget)) {
+            // A cell's text starts 2 dots in; keep as much on the right.
+            for (int r = 0; r < grid->rowCount(); ++r)
+                for (int c = 0; c < grid->columnCount(); ++c)
+                    if (const QTableWidgetItem *item = grid->item(r, c))
+                        report(grid, item->text(),
+                               QFontMetrics(item->font()).horizontalAdvance(item->text()) + 4,
+                               grid->columnWidth(c));
+        } else if (auto *tabs = qobject_cast<QTabBar *>(widget)) {
+            // The tabs share the page control's width: none may be pushed
+            // behind scroll arrows.
+            const int room = tabs->parentWidget() ? tabs->parentWidget()->width() : tabs->width();
+            report(tabs, tabs->tabText(tabs->count() - 1),
+                   tabs->tabRect(tabs->count() - 1).right() + 1, room);
+        } else if (auto *label = qobject_cast<QLabel *>(widget)) {
+            if (label->text().isEmpty() || !label->pixmap().isNull())
+                continue;
+            const int need = TextWidth(metrics, label->text());
+            report(label, label->text(), need, label->width());
+            const QWidget *parent = label->parentWidget();
+            report(label, label->text(), label->x() + need, parent->width());
+            if (kIntendedOverlaps.contains(label->text()))
+                continue;
+            const QRect drawn(
+                label->pos(),
+                QSize(need, metrics.height() * (label->text().count(QLatin1Char('\n')) + 1)));
+            for (const QWidget *sibling :
+                 parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (sibling != label && drawn.intersects(sibling->geometry()))
+                    misfits << QStringLiteral("%1 \"%2\" runs into %3")
+                                   .arg(Where(label), label->text(), Where(sibling));
+            }
+        }
+    }
+    return misfits;
+}
+
+class Captions : public ConsoleTest {};
+
+TEST_F(Captions, ConsoleFontIsTheMetricCompatibleSansAtElevenPixels) {
+    const QFontInfo info(krv::console::ConsoleFont());
+    EXPECT_EQ(info.family(), QStringLiteral("Liberation Sans"));
+    EXPECT_EQ(info.pixelSize(), 11);
+    EXPECT_EQ(QApplication::font(), krv::console::ConsoleFont());
+}
+
+TEST_F(Captions, EveryWindowAndTabHoldsItsTexts) {
+    std::unique_ptr<QWidget> windows[] = {
+        std::make_unique<TForm1>(), std::make_unique<TForm2>(), std::make_unique<TForm3>(),
+        std::make_unique<TForm4>(), std::make_unique<TForm5>(), std::make_unique<TForm6>(),
+        std::make_unique<TForm7>(), std::make_unique<TForm8>(), std::make_unique<TForm9>(),
+    };
+    for (const auto &window : windows) {
+        // Shown, and every tab brought to the front once, so that every
+        // control has its final geometry (radio groups place their items
+        // when they get their size).
+        window->show();
+        for (auto *pages : window->findChildren<QTabWidget *>())
+            for (int i = 0; i < pages->count(); ++i)
+                pages->setCurrentIndex(i);
+        const QStringList misfits = Misfits(*window);
+        window->hide();
+        EXPECT_TRUE(misfits.isEmpty()) << window->windowTitle().toStdString() << ":\n  "
+                                       << misfits.join(QStringLiteral("\n  ")).toStdString();
+    }
+}
+
+} // namespace
