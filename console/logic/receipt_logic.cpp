@@ -460,7 +460,7 @@ bool CallLineFeed() {
 
 // ---- Receipt panel ---------------------------------------------------------------
 
-QString FormatPanelMoney(int64_t kopecks, QChar separator) {
+QString FormatMoney(int64_t kopecks, QChar separator) {
     const bool negative = kopecks < 0;
     const uint64_t magnitude =
         negative ? 0 - static_cast<uint64_t>(kopecks) : static_cast<uint64_t>(kopecks);
@@ -468,8 +468,11 @@ QString FormatPanelMoney(int64_t kopecks, QChar separator) {
     text += QString::number(magnitude / 100);
     text += separator;
     text += QStringLiteral("%1").arg(static_cast<unsigned>(magnitude % 100), 2, 10, QChar(u'0'));
-    text += QStringLiteral(" грн.");
     return text;
+}
+
+QString FormatPanelMoney(int64_t kopecks, QChar separator) {
+    return FormatMoney(kopecks, separator) + QStringLiteral(" грн.");
 }
 
 void ShowLineResult(ReceiptPanel &panel, const LineOutcome &outcome, QChar separator) {

@@ -266,8 +266,9 @@ struct ReceiptPanel {
     bool operator==(const ReceiptPanel &) const = default;
 };
 
-// Kopecks as hryvnias with two decimals and the separator, then " грн."
-// ("12,50 грн.").
+// Kopecks as hryvnias with two decimals and the separator ("12,50").
+QString FormatMoney(int64_t kopecks, QChar separator);
+// The same, then " грн." ("12,50 грн.").
 QString FormatPanelMoney(int64_t kopecks, QChar separator);
 
 // After a sale, return or cancelled line.

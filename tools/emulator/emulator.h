@@ -106,6 +106,11 @@ class PrinterEmulator {
     // Blocks until `count` requests were received or the wait passes.
     bool WaitForRequests(size_t count, int timeoutMs = 5000) const;
 
+    // Bytes taken from and written to the line since the start (what the
+    // wire carried, for figures of line use).
+    uint64_t BytesReceived() const { return m_bytesIn; }
+    uint64_t BytesSent() const { return m_bytesOut; }
+
     void QueueFault(FaultSpec fault);
     void QueueFault(Fault fault) { QueueFault(FaultSpec{fault}); }
     void SetHeaderOverride(const HeaderOverride &header);
@@ -165,6 +170,7 @@ class PrinterEmulator {
     RawChunkHandler m_rawHandler;
     TextQueryHandler m_textHandler;
     std::atomic<size_t> m_rawChunkBytes{0}; // 0: framed mode
+    std::atomic<uint64_t> m_bytesIn{0}, m_bytesOut{0};
 };
 
 // Installs the handlers of every command the emulator knows.
