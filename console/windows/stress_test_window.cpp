@@ -103,6 +103,14 @@ void TForm2::closeEvent(QCloseEvent *event) {
     QDialog::closeEvent(event);
 }
 
+void TForm2::reject() {
+    if (m_running) {
+        Button2Click();
+        return;
+    }
+    QDialog::reject();
+}
+
 void TForm2::Pause() {
     if (m_pauseMs <= 0 || m_stopRequested)
         return;

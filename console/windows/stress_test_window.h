@@ -46,6 +46,9 @@ class TForm2 : public QDialog {
     void Button2Click(); // "Остановить"
     void Button3Click(); // "Выход"
 
+    // Escape and the close box stop a running run instead of hiding it.
+    void reject() override;
+
   protected:
     void closeEvent(QCloseEvent *event) override;
 

@@ -359,13 +359,29 @@ TEST_F(StressTest, NonNumericStartCodeIsAnInputErrorAndRestoresTheButtons) {
 TEST_F(StressTest, ClosingTheWindowDuringARunStopsItAndKeepsTheWindow) {
     stress->show();
     WhenInLoop(
-        stress.get(), [this] { return Paid(); }, [this] { stress->close(); });
+        stress.get(), [this] { return Paid(); },
+        [this] {
+            stress->reject(); // Escape
+            stress->close();
+        });
     stress->Button1Click();
     ExpectStoppedButtons();
     EXPECT_TRUE(stress->isVisible()) << "the close was refused";
     EXPECT_EQ(LogLines().size(), 1);
     stress->close();
     EXPECT_FALSE(stress->isVisible());
+}
+
+TEST_F(StressTest, ClosingTheMainWindowDuringARunStopsItAndKeepsTheLink) {
+    form->show();
+    WhenInLoop(
+        stress.get(), [this] { return Paid(); }, [this] { form->close(); });
+    stress->Button1Click();
+    ExpectStoppedButtons();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(State().Connected);
+    EXPECT_EQ(LogLines().size(), 1);
+    form->hide();
 }
 
 TEST_F(StressTest, AFailedSaleStopsTheRunWithTheDriversError) {
