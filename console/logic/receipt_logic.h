@@ -270,8 +270,7 @@ struct ReceiptPanel {
 // separator, digit by digit ("12,50", "-0,07"): what "%2.2f" of value / 100
 // shows, without the rounding of a binary float.
 QString FormatHundredths(int64_t value, QChar separator);
-// Kopecks as hryvnias with two decimals and the separator, then " грн."
-// ("12,50 грн.").
+// Kopecks as hryvnias: FormatHundredths, then " грн." ("12,50 грн.").
 QString FormatPanelMoney(int64_t kopecks, QChar separator);
 
 // After a sale, return or cancelled line.

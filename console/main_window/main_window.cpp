@@ -146,6 +146,12 @@ void TForm1::FormClose() {
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
+    // A loop running on this thread would go on printing with the link
+    // closed under it: the close stops it and is refused this time.
+    if (StopRunningLoops()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
     // Closing the main window ends the program, secondary windows included.

@@ -71,6 +71,26 @@ class TForm1 : public QMainWindow {
     void BitBtn20Click();   // "EAN 13"
 
     // Tab "Доп. функции" (extra_functions_tab.cpp).
+    void Button2Click();  // "Получить дату"
+    void Button3Click();  // "Установить дату"
+    void Button4Click();  // "Получить время"
+    void Button5Click();  // "Установить время"
+    void Button1Click();  // "Чтение статуса"
+    void Button17Click(); // "Вывести" (customer display)
+    void Button12Click(); // "Прогон строки"
+    void Button18Click(); // "Открыть ящик"
+    void Button19Click(); // "Копия чека"
+    void Button20Click(); // "Печать версии"
+    void Button21Click(); // "Сумма в кассе (наличные) "
+    void Button35Click(); // "Режим печати Online/Offline"
+    void Button36Click(); // "Режим работы дисплея"
+    void BitBtn9Click();  // "Открыть " (logo file)
+    void BitBtn10Click(); // "Записать  " (logo upload)
+    void Button24Click(); // "Включить печать логотипа"
+    void Button45Click(); // "Отключить печать логотипа"
+    void BitBtn21Click(); // "Записать" (contrast)
+    void BitBtn13Click(); // "Режим обрезки  "
+    void Button52Click(); // "Статус обрезчика"
 
     // Tab "Программирование" (programming_tab.cpp).
     void Edit14Change();      // fiscal number
@@ -97,6 +117,13 @@ class TForm1 : public QMainWindow {
     void ApplyTaxControlRules();
 
     // Tab "Артикулы" (articles_tab.cpp).
+    void BitBtn7Click();  // " Запомнить"
+    void BitBtn8Click();  // " Прочитать"
+    void Button48Click(); // "Память артикулов"
+    void Button41Click(); // "Программирование товаров" / "Стоп!"
+    void Edit23Change();  // stress-test access code
+    void Button42Click(); // "Стресс-тест"
+    void Button57Click(); // "VENDOR ONLY!"
 
     // Tab "Отчеты" (reports_tab.cpp).
     void BitBtn15Click();   // " X - Отчет"
@@ -171,6 +198,10 @@ class TForm1 : public QMainWindow {
     int TaxTypeIndex() const;
 
     // Articles (articles_tab.cpp).
+    // Asks a running bulk programming or stress test to stop; true when one
+    // was running (the window then stays open).
+    bool StopRunningLoops();
+    int m_bulkArticleCounter = 0; // the last article the bulk programming wrote
 
     // Reports (reports_tab.cpp).
     // After a printing call: the driver's error, or the paper check on a

@@ -1,6 +1,7 @@
 #include "main_window_layout.h"
 
 #include "connection.h"
+#include "logo_file.h"
 #include "widgets.h"
 
 #include <QFont>
@@ -199,7 +200,8 @@ void BuildExtraTab(LayoutBuilder &b) {
 
     b.beginGroup("GroupLogo", " Логотип торговой точки: ", {8, 278, 492, 74});
     b.label("Путь:", 8, 22);
-    b.edit("Edit31", {40, 18, 280, 21}, 0, "C:\\");
+    // The logo path starts at the user's home folder.
+    b.edit("Edit31", {40, 18, 280, 21}, 0, krv::console::DefaultLogoPath());
     b.glyphButton("BitBtn9", "Открыть ", {328, 16, 76, 25}, QStyle::SP_DialogOpenButton);
     b.glyphButton("BitBtn10", "Записать  ", {408, 16, 76, 25}, QStyle::SP_DialogSaveButton);
     b.checkBox("CheckBox8", "Двойная высота", {40, 46, 130, 17});

@@ -1,17 +1,34 @@
 #include "stress_test_window.h"
 
+#include "console_state.h"
+#include "driver_binding.h"
+#include "message_layer.h"
+#include "receipt_logic.h"
+#include "stress_plan.h"
 #include "widgets.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 
-using krv::console::LayoutBuilder;
+using namespace krv::console;
 
-TForm2::TForm2(QWidget *parent) : QDialog(parent) {
+namespace {
+
+const QString kErrorCaption = QStringLiteral("Ошибка!");
+
+} // namespace
+
+TForm2::TForm2(QWidget *parent)
+    : QDialog(parent), m_logPath(QString::fromLatin1(kStressLogName)), m_pauseMs(kStressPauseMs) {
     setObjectName("Form2");
-    krv::console::SetFixedWindow(*this, "Стресс-тест", 330, 262, true);
+    SetFixedWindow(*this, "Стресс-тест", 330, 262, true);
 
     LayoutBuilder b(this);
     b.label("Начать с товара под номером:", 8, 12);
@@ -34,6 +51,161 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent) {
     Button1 = b.button("Button1", "Запустить", {8, 228, 100, 25});
     Button2 = b.button("Button2", "Остановить", {115, 228, 100, 25});
     Button3 = b.button("Button3", "Выход", {222, 228, 100, 25});
+    ConnectHandlersByName(*this, *this);
+    FormCreate();
+}
+
+void TForm2::FormCreate() {
+    m_lastPrintTime = 0;
     // Nothing runs yet, so there is nothing to stop.
     Button2->setEnabled(false);
+    m_stopRequested = false;
+}
+
+void TForm2::SetRunButtons(bool running) {
+    Button1->setEnabled(!running);
+    Button3->setEnabled(!running);
+    Button2->setEnabled(running);
+}
+
+void TForm2::StopWithError(const QString &text) {
+    SetRunButtons(false);
+    ShowMessage(this, kErrorCaption, text, Icon::Error, Buttons::Ok);
+}
+
+void TForm2::Button2Click() {
+    SetRunButtons(false);
+    m_stopRequested = true;
+    // A stop heard during the pause ends the pause at once.
+    if (m_pauseLoop)
+        m_pauseLoop->quit();
+}
+
+void TForm2::Button3Click() {
+    // The access code must be typed again for the next test.
+    if (QWidget *mainWindow = Windows().Form1) {
+        if (QWidget *stress = mainWindow->findChild<QWidget *>(QStringLiteral("Button42")))
+            stress->setEnabled(false);
+        if (auto *code = mainWindow->findChild<QLineEdit *>(QStringLiteral("Edit23")))
+            code->clear();
+    }
+    close();
+}
+
+void TForm2::closeEvent(QCloseEvent *event) {
+    // The run would go on printing behind a hidden window with no way to
+    // stop it: the close stops the run and is refused this time.
+    if (m_running) {
+        Button2Click();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TForm2::reject() {
+    if (m_running) {
+        Button2Click();
+        return;
+    }
+    QDialog::reject();
+}
+
+void TForm2::Pause() {
+    if (m_pauseMs <= 0 || m_stopRequested)
+        return;
+    QEventLoop wait;
+    QTimer::singleShot(m_pauseMs, &wait, &QEventLoop::quit);
+    m_pauseLoop = &wait;
+    wait.exec();
+    m_pauseLoop = nullptr;
+}
+
+void TForm2::Button1Click() {
+    if (m_running)
+        return;
+    SetRunButtons(true);
+    if (!ResetStressLog(m_logPath)) {
+        StopWithError(StressLogErrorText());
+        return;
+    }
+    int receiptNumber = 1;
+    // A start code that is no number is an input error, not a run from 1.
+    const StartCodeParse start = ParseStressStartCode(Edit1->text());
+    if (!start.ok) {
+        StopWithError(start.error);
+        return;
+    }
+    int64_t code = start.code;
+    m_stopRequested = false;
+    if (!StressPositionsValid(SpinEdit1->value())) {
+        StopWithError(StressPositionsErrorText());
+        return;
+    }
+
+    m_running = true;
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_stopRequested) {
+        const int positions = SpinEdit1->value();
+        m_lastPrintTime = 0;
+        m_receiptTotal = 0;
+        Label9->setText(QString::number(positions));
+        const int64_t t0 = clock.elapsed();
+
+        const StressReceipt receipt = PlanStressReceipt(code, positions);
+        bool failed = false;
+        for (const StressSale &sale : receipt.sales) {
+            LineRequest request;
+            request.quantity = 1;
+            request.qtyFlags = 0;
+            request.price = sale.price;
+            request.taxGroup = sale.taxGroup;
+            request.name = sale.name;
+            request.code = sale.code;
+            LineOutcome outcome;
+            if (!CallLine(LineCommand::Sale, request, outcome)) {
+                // The receipt stays open; it can be voided on "Операции".
+                ShowDriverError(this);
+                SetRunButtons(false);
+                failed = true;
+                break;
+            }
+            m_receiptTotal += sale.price;
+        }
+        if (failed)
+            break;
+        // Codes keep counting across the receipts of a run.
+        code = static_cast<int64_t>(static_cast<uint64_t>(code) + static_cast<uint64_t>(positions));
+
+        const int64_t t1 = clock.elapsed();
+        PaymentRequest payment;
+        payment.form = static_cast<uint8_t>(kCashPaymentForm);
+        payment.paid = static_cast<int32_t>(m_receiptTotal);
+        payment.payRest = -1;
+        payment.fiscal = 0;
+        PaymentOutcome paid;
+        if (!CallPayment(payment, paid)) {
+            SetRunButtons(false);
+            ShowDriverError(this);
+            break;
+        }
+        const int64_t t2 = clock.elapsed();
+        m_lastPrintTime = t2 - t1;
+        Label4->setText(QString::number(m_lastPrintTime));
+        Label5->setText(StressMaxText(Label5->text(), m_lastPrintTime));
+        Label7->setText(QString::number(t2 - t0));
+
+        QCoreApplication::processEvents();
+        repaint();
+
+        if (!AppendStressLog(m_logPath, StressLogLine(receiptNumber, m_lastPrintTime, t2 - t0,
+                                                      Label5->text()))) {
+            StopWithError(QStringLiteral("Программе не удается записать файл отчета!"));
+            break;
+        }
+        ++receiptNumber;
+        Pause();
+    }
+    m_running = false;
 }

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -191,7 +192,6 @@ TEST_F(MainWindowLayout, ControlsHaveTheirClassAndCaption) {
         {"BitBtn9", "QPushButton", "Открыть "},
         {"BitBtn10", "QPushButton", "Записать  "},
         {"BitBtn13", "QPushButton", "Режим обрезки  "},
-        {"Edit31", "QLineEdit", "C:\\"},
         {"GroupBox29", "QGroupBox", " Контрастность печати: "},
         {"GroupBox30", "QGroupBox", " Обрезчик чековой ленты: "},
         // Программирование
@@ -244,6 +244,11 @@ TEST_F(MainWindowLayout, ControlsHaveTheirClassAndCaption) {
         EXPECT_STREQ(widget->metaObject()->className(), sample.className) << sample.name;
         EXPECT_EQ(Caption(widget), QString::fromUtf8(sample.caption)) << sample.name;
     }
+    // The logo path starts in the user's home folder (there is no "C:\").
+    auto *logoPath = Find(QStringLiteral("Edit31"));
+    ASSERT_NE(logoPath, nullptr);
+    EXPECT_STREQ(logoPath->metaObject()->className(), "QLineEdit");
+    EXPECT_EQ(Caption(logoPath), QDir::homePath() + QLatin1Char('/'));
 }
 
 TEST_F(MainWindowLayout, EditsHaveTheirLengthLimitsAndPasswordsAreMasked) {

@@ -131,6 +131,18 @@ Reply RegisterLine(PrinterEmulator &emu, std::span<const uint8_t> p, ReceiptKind
         return Reply::Error(kErrCostOverflow);
 
     OpenReceiptIfNone(st, kind);
+    if (!article && !fromRegister && kind == ReceiptKind::Sale) {
+        // A named sale of an unknown code describes the article as it goes;
+        // the printer counts such descriptions apart from programmed ones.
+        article = &st.ext.articles[code];
+        article->name.assign(p.begin() + 11,
+                             p.begin() + 11 + static_cast<std::ptrdiff_t>(nameLength));
+        article->qtyFlags = qtyFlags & 0x03;
+        article->priceWire = priceWire;
+        article->taxByte = taxByte;
+        const auto bySales = st.ext.ReadLe(mem::kBank10, mem::kArticleCounts, 2);
+        st.ext.WriteLe(mem::kBank10, mem::kArticleCounts, (bySales + 1) & 0xFFFF, 2);
+    }
     const int group = taxByte - 0x80;
     auto &r = st.receipt;
     r.sum += value;

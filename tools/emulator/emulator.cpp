@@ -204,7 +204,7 @@ void PrinterEmulator::Serve() {
         ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n <= 0)
             continue;
-        m_wireBytes += static_cast<uint64_t>(n);
+        m_bytesIn += static_cast<uint64_t>(n);
         pending.insert(pending.end(), buffer, buffer + n);
         Consume(pending);
     }
@@ -439,7 +439,7 @@ bool PrinterEmulator::WriteAll(std::span<const uint8_t> bytes) {
         ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
-            m_wireBytes += static_cast<uint64_t>(n);
+            m_bytesOut += static_cast<uint64_t>(n);
         } else if (n < 0 && errno != EINTR && errno != EAGAIN)
             return false;
     }

@@ -106,8 +106,12 @@ class PrinterEmulator {
     // Blocks until `count` requests were received or the wait passes.
     bool WaitForRequests(size_t count, int timeoutMs = 5000) const;
 
+    // Bytes taken from and written to the line since the start (what the
+    // wire carried, for figures of line use).
+    uint64_t BytesReceived() const { return m_bytesIn; }
+    uint64_t BytesSent() const { return m_bytesOut; }
     // Bytes that crossed the line so far, both ways (what a rate costs).
-    uint64_t WireBytes() const { return m_wireBytes; }
+    uint64_t WireBytes() const { return m_bytesIn + m_bytesOut; }
 
     void QueueFault(FaultSpec fault);
     void QueueFault(Fault fault) { QueueFault(FaultSpec{fault}); }
@@ -162,13 +166,13 @@ class PrinterEmulator {
     std::deque<FaultSpec> m_faults;
     HeaderOverride m_header;
     std::atomic<uint32_t> m_paceBaud{0};
-    std::atomic<uint64_t> m_wireBytes{0};
     uint32_t m_paceAfterReply = 0; // serving thread only
     std::vector<std::optional<CommandHandler>> m_handlers =
         std::vector<std::optional<CommandHandler>>(256);
     RawChunkHandler m_rawHandler;
     TextQueryHandler m_textHandler;
     std::atomic<size_t> m_rawChunkBytes{0}; // 0: framed mode
+    std::atomic<uint64_t> m_bytesIn{0}, m_bytesOut{0};
 };
 
 // Installs the handlers of every command the emulator knows.

@@ -1,0 +1,162 @@
+// The tab "Артикулы" of the main window: one article written or read, the
+// article-memory counters, bulk programming of 10000 articles, the gate of
+// the stress test and the vendor button.
+//
+// Bulk programming runs on this thread and lets the window handle its
+// pending events after every article; its run state is the caption of its
+// button, so a second click, handled inside the loop, stops it.
+#include "main_window.h"
+
+#include "article_logic.h"
+#include "console_state.h"
+#include "message_layer.h"
+#include "stress_test_window.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+using namespace krv::console;
+
+namespace {
+
+const QString kErrorCaption = QStringLiteral("Ошибка!");
+const QString kInformationCaption = QStringLiteral("Информация");
+
+} // namespace
+
+// ---- One article ---------------------------------------------------------------------
+
+void TForm1::BitBtn7Click() {
+    ArticleFields fields;
+    fields.name = FieldText("Edit30");
+    fields.price = FieldText("Edit32");
+    fields.taxGroup = ItemIndex("ComboBox11");
+    fields.decimals = ItemIndex("ComboBox12");
+    fields.isReturn = Checked("CheckBox7");
+    if (const auto *code = Control<QSpinBox>(QStringLiteral("SpinEdit2")))
+        fields.code = code->value();
+    const ArticleBuild build = BuildArticleRequest(fields, LocaleDecimalSeparator());
+    if (!build.ok) {
+        ShowInputError(build.error);
+        return;
+    }
+    if (!CallProgramArticle(State().ProgrammingPassword, build.request)) {
+        ShowDriverError(this);
+        return;
+    }
+    ShowMessage(this, kInformationCaption,
+                QStringLiteral("Операция записи описания товара успешно завершена!"),
+                Icon::Information, Buttons::Ok);
+}
+
+void TForm1::BitBtn8Click() {
+    auto *code = Control<QSpinBox>(QStringLiteral("SpinEdit2"));
+    const int64_t article = code ? code->value() : 0;
+    ArticleInfo info;
+    if (!CallGetArticleInfo(article, info)) {
+        ShowDriverError(this);
+        return;
+    }
+    if (info.nameLength > kMaxReadArticleName) {
+        ShowInputError(QStringLiteral("Длина наименования превышает допустимую длину!"));
+        return;
+    }
+    const QChar separator = LocaleDecimalSeparator();
+    if (auto *name = Control<QLineEdit>(QStringLiteral("Edit30")))
+        name->setText(info.name);
+    if (auto *decimals = Control<QComboBox>(QStringLiteral("ComboBox12")))
+        decimals->setCurrentIndex(info.salesQtyFlags);
+    if (auto *price = Control<QLineEdit>(QStringLiteral("Edit32")))
+        price->setText(FormatHundredths(info.price, separator));
+    if (auto *group = Control<QComboBox>(QStringLiteral("ComboBox11")))
+        group->setCurrentIndex(info.taxGroup);
+    if (code)
+        code->setValue(static_cast<int>(article));
+    ShowMessage(this, TurnoverCaption(info.name), TurnoverText(info, separator), Icon::Information,
+                Buttons::Ok);
+}
+
+void TForm1::Button48Click() {
+    std::array<uint8_t, 4> bytes{};
+    uint8_t length = 0;
+    if (!CallReadArticleCounters(bytes, length)) {
+        ShowDriverError(this);
+        return;
+    }
+    if (length != kArticleCountersLength) {
+        ShowInputError(QStringLiteral("Ответная посылка не соответсвует формату данных!"));
+        return;
+    }
+    ShowMessage(this, QStringLiteral("Память артикулов!"), ArticleCountersText(bytes),
+                Icon::Information, Buttons::Ok);
+}
+
+// ---- Bulk programming ------------------------------------------------------------------
+
+void TForm1::Button41Click() {
+    auto *button = Control<QPushButton>(QStringLiteral("Button41"));
+    if (!button)
+        return;
+    button->setText(button->text() == BulkRunningCaption() ? BulkIdleCaption()
+                                                           : BulkRunningCaption());
+    for (int n = 1; n <= kBulkArticleCount; ++n) {
+        if (button->text() == BulkIdleCaption()) {
+            // Stopped: the run that stopped it reports, the one it stopped
+            // ends without a word.
+            if (n == 1)
+                ShowMessage(this, kInformationCaption, BulkInterruptedText(m_bulkArticleCounter),
+                            Icon::Information, Buttons::Ok);
+            SetStatusPanel(1, QString());
+            return;
+        }
+        SetStatusPanel(1, BulkProgressText(n));
+        if (!CallProgramArticle(State().ProgrammingPassword, BulkArticleRequest(n))) {
+            button->setText(BulkIdleCaption());
+            SetStatusPanel(1, QString());
+            ShowDriverError(this);
+            return;
+        }
+        m_bulkArticleCounter = n;
+        QCoreApplication::processEvents();
+    }
+    button->setText(BulkIdleCaption());
+    ShowMessage(this, kInformationCaption, BulkDoneText(m_bulkArticleCounter), Icon::Information,
+                Buttons::Ok);
+    SetStatusPanel(1, QString());
+}
+
+bool TForm1::StopRunningLoops() {
+    bool running = false;
+    auto *button = Control<QPushButton>(QStringLiteral("Button41"));
+    if (button && button->text() == BulkRunningCaption()) {
+        // The same as the operator's "Стоп!": the loop reports where it stopped.
+        Button41Click();
+        running = true;
+    }
+    if (auto *stress = qobject_cast<TForm2 *>(Windows().Form2.data());
+        stress && stress->Running()) {
+        stress->Button2Click();
+        running = true;
+    }
+    return running;
+}
+
+// ---- Stress test and vendor window --------------------------------------------------------
+
+void TForm1::Edit23Change() {
+    if (QWidget *stress = Control(QStringLiteral("Button42")))
+        stress->setEnabled(IsStressAccessCode(FieldText("Edit23")));
+}
+
+void TForm1::Button42Click() {
+    if (QWidget *stress = Windows().Form2)
+        ExecModal(*stress, this);
+}
+
+void TForm1::Button57Click() {
+    if (QWidget *vendor = Windows().Form9)
+        ExecModal(*vendor, this);
+}

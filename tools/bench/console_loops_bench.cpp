@@ -1,0 +1,209 @@
+// krv-console-loops-bench: the console's two long loops, bulk article
+// programming and the stress test, run by their own handlers against the
+// emulator paced at a line rate, timed against the wire time of the bytes
+// the line carried in the same run.
+//
+//   krv-console-loops-bench [ARTICLES] [RECEIPTS] [POSITIONS] [BAUD] [BURST]
+//     ARTICLES   articles of the bulk run (default 1000; 10000 is the whole run)
+//     RECEIPTS   receipts of the stress run (default 20)
+//     POSITIONS  positions per receipt (default 8)
+//     BAUD       line rate (default 38400)
+//     BURST      bytes the emulator hands over at once (default 1)
+//
+// Both loops are stopped from inside, by a click on their stop button that
+// the window handles between two steps, as an operator's would be; the
+// stress run's pause after each receipt is left out of the figures.
+#include "article_logic.h"
+#include "console_state.h"
+#include "driver_binding.h"
+#include "emulator.h"
+#include "main_window.h"
+#include "message_layer.h"
+#include "stress_test_window.h"
+
+#include "KRV_T100DRV.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using krv::emu::PrinterEmulator;
+
+struct Figures {
+    double seconds = 0;
+    uint64_t wireBytes = 0;
+};
+
+double WireSeconds(uint64_t bytes, uint32_t baud) {
+    return static_cast<double>(bytes) * 10.0 / baud;
+}
+
+uint64_t LineBytes(const PrinterEmulator &emu) {
+    return emu.BytesReceived() + emu.BytesSent();
+}
+
+void Report(const char *name, const Figures &f, uint32_t baud, int steps, const char *step) {
+    const double wire = WireSeconds(f.wireBytes, baud);
+    std::printf("%-28s %6d %-9s %8.2f s  wire %8.2f s  ratio %5.3f  %7.2f ms/%s\n", name, steps,
+                step, f.seconds, wire, f.seconds / wire, 1e3 * f.seconds / steps, step);
+}
+
+// Clicks `button` from the window's event handling once `done` holds.
+void StopWhen(QObject *owner, std::function<bool()> done, QPushButton *button) {
+    auto *timer = new QTimer(owner);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, owner, [timer, done, button] {
+        if (!done())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        button->click();
+    });
+    timer->start();
+}
+
+int Count(const PrinterEmulator &emu, uint8_t command) {
+    int count = 0;
+    for (const auto &request : emu.Requests())
+        count += !request.empty() && request[0] == command;
+    return count;
+}
+
+Figures BulkThroughTheWindow(TForm1 &form, PrinterEmulator &emu, int articles) {
+    auto *button = form.Control<QPushButton>(QStringLiteral("Button41"));
+    emu.ClearRecords();
+    if (articles < krv::console::kBulkArticleCount)
+        StopWhen(
+            &form, [&emu, articles] { return Count(emu, 0x22) >= articles; }, button);
+    const uint64_t bytes0 = LineBytes(emu);
+    const auto start = Clock::now();
+    button->click();
+    Figures f;
+    f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    f.wireBytes = LineBytes(emu) - bytes0;
+    if (Count(emu, 0x22) != articles) {
+        std::fprintf(stderr, "bulk run wrote %d articles, not %d\n", Count(emu, 0x22), articles);
+        std::exit(1);
+    }
+    return f;
+}
+
+Figures BulkDirect(PrinterEmulator &emu, int articles) {
+    const uint64_t bytes0 = LineBytes(emu);
+    const auto start = Clock::now();
+    for (int n = 1; n <= articles; ++n) {
+        if (!krv::console::CallProgramArticle(0, krv::console::BulkArticleRequest(n))) {
+            std::fprintf(stderr, "article %d refused\n", n);
+            std::exit(1);
+        }
+    }
+    Figures f;
+    f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    f.wireBytes = LineBytes(emu) - bytes0;
+    return f;
+}
+
+Figures StressThroughTheWindow(TForm2 &stress, PrinterEmulator &emu, int receipts, int positions) {
+    emu.ClearRecords();
+    stress.SpinEdit1->setValue(positions);
+    StopWhen(
+        &stress, [&emu, receipts] { return Count(emu, 0x14) >= receipts; }, stress.Button2);
+    const uint64_t bytes0 = LineBytes(emu);
+    const auto start = Clock::now();
+    stress.Button1Click();
+    Figures f;
+    f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    f.wireBytes = LineBytes(emu) - bytes0;
+    if (Count(emu, 0x14) != receipts) {
+        std::fprintf(stderr, "stress run printed %d receipts, not %d\n", Count(emu, 0x14),
+                     receipts);
+        std::exit(1);
+    }
+    return f;
+}
+
+int Arg(int argc, char **argv, int index, int fallback) {
+    return argc > index ? std::atoi(argv[index]) : fallback;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const int articles = Arg(argc, argv, 1, 1000);
+    const int receipts = Arg(argc, argv, 2, 20);
+    const int positions = Arg(argc, argv, 3, 8);
+    const auto baud = static_cast<uint32_t>(Arg(argc, argv, 4, 38400));
+    const auto burst = static_cast<uint32_t>(Arg(argc, argv, 5, 1));
+    if (articles < 1 || articles > krv::console::kBulkArticleCount || receipts < 1 ||
+        positions < 1 || positions > 255 || (baud != 9600 && baud != 19200 && baud != 38400) ||
+        burst < 1) {
+        std::fprintf(stderr, "usage: krv-console-loops-bench [ARTICLES 1..10000] [RECEIPTS] "
+                             "[POSITIONS 1..255] [BAUD 9600|19200|38400] [BURST]\n");
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    using namespace krv::console;
+
+    krv::emu::EmulatorOptions options;
+    options.paceBaud = baud;
+    options.paceBurst = burst;
+    PrinterEmulator emu(options);
+    krv::emu::RegisterAllCommands(emu);
+    if (!emu.Start()) {
+        std::fprintf(stderr, "no pty\n");
+        return 1;
+    }
+    ::setenv("KRV_COM1", emu.SlavePath().c_str(), 1);
+
+    // Every box is answered and recorded instead of shown.
+    MessageScript script;
+    TForm1 form;
+    Windows().Form1 = &form;
+    TForm2 stress;
+    Windows().Form2 = &stress;
+    QTemporaryDir logFolder;
+    stress.SetLogPath(QDir(logFolder.path()).filePath(QStringLiteral("Logo.txt")));
+    stress.SetReceiptPause(0);
+
+    State().StartupArgument = QStringLiteral("-free");
+    const int rateIndex = baud == 9600 ? 0 : baud == 19200 ? 1 : 2;
+    form.Control<QComboBox>(QStringLiteral("ComboBox7"))->setCurrentIndex(rateIndex);
+    form.Button31Click();
+    if (!State().Connected) {
+        std::fprintf(stderr, "no link: %s\n", script.Texts().join(" | ").toLocal8Bit().constData());
+        return 1;
+    }
+    script.messages.clear();
+
+    std::printf("emulator paced at %u bit/s, %u byte(s) handed over at once\n", baud, burst);
+    const Figures direct = BulkDirect(emu, articles);
+    Report("bulk, driver calls alone", direct, baud, articles, "article");
+    const Figures bulk = BulkThroughTheWindow(form, emu, articles);
+    Report("bulk, through the window", bulk, baud, articles, "article");
+    if (articles < kBulkArticleCount)
+        std::printf("  10000 articles extrapolated: %.1f s (wire %.1f s)\n",
+                    bulk.seconds * kBulkArticleCount / articles,
+                    WireSeconds(bulk.wireBytes, baud) * kBulkArticleCount / articles);
+    const Figures run = StressThroughTheWindow(stress, emu, receipts, positions);
+    Report("stress, through the window", run, baud, receipts, "receipt");
+    std::printf("  %d positions a receipt, pause after each receipt left out\n", positions);
+
+    form.FormClose();
+    emu.Stop();
+    return 0;
+}
