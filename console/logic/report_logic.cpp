@@ -86,7 +86,7 @@ struct TextBuilder {
     void Empty() { text += kLineEnd; }
 };
 
-QString FormatHundredths(int64_t kopecks, QChar separator) {
+QString FormatMoney(int64_t kopecks, QChar separator) {
     return FormatHundredths(kopecks, separator) + kHryvnia;
 }
 
@@ -139,8 +139,8 @@ void CountsAndSumsLines(TextBuilder &out, const CountsAndSums &values,
                         const std::array<QString, 4> &labels, QChar separator) {
     out.Value(labels[0], QString::number(values.salesCount));
     out.Value(labels[1], QString::number(values.returnsCount));
-    out.Value(labels[2], FormatHundredths(values.salesSum, separator));
-    out.Value(labels[3], FormatHundredths(values.returnsSum, separator));
+    out.Value(labels[2], FormatMoney(values.salesSum, separator));
+    out.Value(labels[3], FormatMoney(values.returnsSum, separator));
 }
 
 // Six tax-group lines and ten payment-form lines of a sums text, each group
@@ -149,7 +149,7 @@ template <class Sum>
 void GroupLines(TextBuilder &out, const std::array<Sum, 6> &sums, int blanks, QChar separator) {
     for (int g = 0; g < 6; ++g)
         out.Value(QuotedGroupLabel(g, blanks),
-                  FormatHundredths(static_cast<int64_t>(sums[static_cast<size_t>(g)]), separator));
+                  FormatMoney(static_cast<int64_t>(sums[static_cast<size_t>(g)]), separator));
     out.Empty();
 }
 
@@ -158,7 +158,7 @@ void FormLines(TextBuilder &out, const std::array<Sum, 10> &sums, const QStringL
                QChar separator) {
     for (int f = 0; f < 10; ++f)
         out.Value(PaymentFormLabel(FormName(names, f)),
-                  FormatHundredths(static_cast<int64_t>(sums[static_cast<size_t>(f)]), separator));
+                  FormatMoney(static_cast<int64_t>(sums[static_cast<size_t>(f)]), separator));
     out.Empty();
 }
 
@@ -332,7 +332,7 @@ QString InformationText(const InformationResults &r, const QLocale &locale) {
         return value ? QString::number(*value) : kNotRead;
     };
     const auto money = [sep](const std::optional<int64_t> &value) {
-        return value ? FormatHundredths(*value, sep) : kNotRead;
+        return value ? FormatMoney(*value, sep) : kNotRead;
     };
     TextBuilder out;
     out.Value(QStringLiteral("Номер последнего чека продаж:                              "),
@@ -422,17 +422,17 @@ QString DayTotalsText(const DayTotals &t, const QStringList &formNames, const QL
     out.Line(QStringLiteral("Дневные счетчики сумм возвратов по формам оплат: "));
     FormLines(out, t.payoutsByForm, formNames, sep);
     out.Line(QStringLiteral("Дневные счетчики сумм наценок и скидок по продажам и возвратам: "));
-    out.Value(QStringLiteral("Сумма наценок по продажам:      "), FormatHundredths(t.salesMarkups, sep));
+    out.Value(QStringLiteral("Сумма наценок по продажам:      "), FormatMoney(t.salesMarkups, sep));
     out.Value(QStringLiteral("Сумма скидок по продажам:        "),
-              FormatHundredths(t.salesDiscounts, sep));
+              FormatMoney(t.salesDiscounts, sep));
     out.Value(QStringLiteral("Сумма наценок по возвратам:     "),
-              FormatHundredths(t.returnsMarkups, sep));
+              FormatMoney(t.returnsMarkups, sep));
     out.Value(QStringLiteral("Сумма скидок по возвратам:       "),
-              FormatHundredths(t.returnsDiscounts, sep));
+              FormatMoney(t.returnsDiscounts, sep));
     out.Empty();
     out.Line(QStringLiteral("Дневные счетчики сумм служебных операций: "));
-    out.Value(QStringLiteral("Общая сумма служебных внесений:     "), FormatHundredths(t.cashIn, sep));
-    out.Value(QStringLiteral("Общая сумма служебных изъятий:       "), FormatHundredths(t.cashOut, sep));
+    out.Value(QStringLiteral("Общая сумма служебных внесений:     "), FormatMoney(t.cashIn, sep));
+    out.Value(QStringLiteral("Общая сумма служебных изъятий:       "), FormatMoney(t.cashOut, sep));
     return out.text;
 }
 

@@ -211,13 +211,6 @@ QString TaxReadMessage(const QString &dateText, bool withLevy) {
     return text;
 }
 
-QString ShortDateText(double dayBasedDate) {
-    if (!std::isfinite(dayBasedDate) || std::fabs(dayBasedDate) > 3e6)
-        return QString();
-    const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(dayBasedDate)));
-    return QLocale().toString(date, QLocale::ShortFormat);
-}
-
 // ---- Grid rows ------------------------------------------------------------------------------
 
 GridRow GridRowView(bool groupUsesCompound, int taxTypeIndex, const GridRow &row) {

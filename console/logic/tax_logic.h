@@ -119,8 +119,6 @@ TaxReadView ViewOfTaxRead(const TaxReading &reading, const CompoundScheme &appli
                           int selectedGroup, QChar separator);
 // The information box after a read; `dateText` in the locale's short format.
 QString TaxReadMessage(const QString &dateText, bool withLevy);
-// Day-based date-time -> the local date (days since 1899-12-30).
-QString ShortDateText(double dayBasedDate);
 
 // ---- The grid's compound rows --------------------------------------------------
 
