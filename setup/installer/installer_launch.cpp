@@ -8,6 +8,7 @@
 #include "log.h"
 #include "messages.h"
 #include "paths.h"
+#include "payload_commands.h"
 #include "setup_runner.h"
 #include "system.h"
 #include "ui_strings.h"
@@ -277,19 +278,7 @@ int LaunchMsiexec(std::string_view arguments, SetupRunner &runner) {
 }
 
 void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int code) {
-    if (code == result_code::kOk) {
-        runner.SetExitCode(0);
-        return;
-    }
-    if (code == result_code::kCancelled) {
-        runner.SetExitCode(-1);
-        return;
-    }
-    if (!errorText.empty())
-        ReportError(errorText, false);
-    else
-        ReportResultCode(code);
-    runner.SetExitCode(1);
+    runner.SetExitCode(ArchiveResultExitCode(errorText, code));
 }
 
 bool FindRelatedProductByPackageCode(std::string_view packageCode, std::string_view upgradeCode,

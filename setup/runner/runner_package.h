@@ -3,15 +3,13 @@
 // depend on how the archive is read (and tests can stand in for it).
 #pragma once
 
+#include "extraction_progress.h"
 #include "ini.h"
 
 #include <cstdint>
 #include <string>
 
 namespace krv::setup {
-
-class ExtractionProgressSink;
-class DiskSpacePrompt;
 
 class RunnerPackage {
   public:
@@ -28,7 +26,6 @@ class RunnerPackage {
     // The settings text of the package, parsed; false when there is none.
     virtual bool ReadSettings(IniDocument &document) = 0;
 
-    virtual void SetPassThrough(const std::string &text) = 0;
     virtual void SetExtractionFolder(const std::string &folder) = 0;
     virtual void SetSecondFolder(const std::string &folder) = 0;
     virtual void SetPackageNameStem(const std::string &stem) = 0;
@@ -38,14 +35,11 @@ class RunnerPackage {
     virtual void SetPackJars(bool packJars) = 0;
 
     // Extracts the main package and gives its path; a result code.
-    virtual int ExtractMainPackage(std::string &path, ExtractionProgressSink *sink,
-                                   DiskSpacePrompt *prompt) = 0;
+    virtual int ExtractMainPackage(std::string &path, const ExtractionDialogParts &sinks) = 0;
     // /extract: everything the package allows into the extraction folder.
-    virtual int ExtractAll(ExtractionProgressSink *sink, DiskSpacePrompt *prompt) = 0;
+    virtual int ExtractAll(const ExtractionDialogParts &sinks) = 0;
     // Removes what was extracted, as the keep mode says (once).
     virtual void CleanUpExtraction() = 0;
-    // /deletelzma: removes the folder of the main package.
-    virtual void DeleteExtractedFiles() = 0;
 };
 
 } // namespace krv::setup

@@ -101,8 +101,11 @@ void LoadSetupSettings(SetupSettings &settings, const IniDocument &document) {
 // the name stem.
 void ApplySettingsToPackage(SetupRunner &runner, const SetupSettings &settings, bool secondFolder) {
     RunnerPackage &package = runner.Package();
-    if (!settings.general.extractionFolder.empty())
-        package.SetExtractionFolder(ExpandReferences(settings.general.extractionFolder));
+    std::string folder = settings.general.extractionFolder.empty()
+                             ? GetTempFolder() + settings.general.defaultProdCode
+                             : JoinPathParts(ExpandReferences(settings.general.extractionFolder));
+    AddTrailingBackslash(folder);
+    package.SetExtractionFolder(folder);
     if (secondFolder && !settings.general.downloadFolder.empty())
         package.SetSecondFolder(ExpandReferences(settings.general.downloadFolder));
     const std::string &code = settings.general.productCode.empty()
@@ -145,18 +148,10 @@ void ExtractMainPackageOnly(SetupRunner &runner) {
     package.SetKeepMode(kKeepEverything);
     package.SetPassword(SwitchText(runner, switch_id::kAesPassword));
     std::string path;
-    const int code = package.ExtractMainPackage(path, nullptr, nullptr);
+    const int code = package.ExtractMainPackage(path, {});
     // A failed extraction is reported and fails the run.
     if (code != result_code::kOk)
         MapErrorToExitCode(runner, package.ErrorText(), code);
-}
-
-void DeleteMainPackageFiles(SetupRunner &runner) {
-    if (!OpenPackageAndSettings(runner)) {
-        runner.SetExitCode(1);
-        return;
-    }
-    runner.Package().DeleteExtractedFiles();
 }
 
 void ShowLanguageList(SetupRunner &runner) {
@@ -462,7 +457,7 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
     runner.Ui().HideStatusWindow();
     package.SetPassword(password);
     std::string path;
-    const int extracted = package.ExtractMainPackage(path, parts.extraction, parts.diskSpace);
+    const int extracted = package.ExtractMainPackage(path, parts);
     if (progressWindow)
         runner.Ui().ReleaseExtractionProgressDialog();
     if (extracted != result_code::kOk) {
@@ -516,10 +511,6 @@ bool HandleStandaloneSwitches(SetupRunner &runner) {
         ExtractMainPackageOnly(runner);
         return true;
     }
-    if (FindSwitch(options, switch_id::kDeleteLzma)) {
-        DeleteMainPackageFiles(runner);
-        return true;
-    }
     if (const SwitchValue *groups = FindSwitch(options, switch_id::kGroupsExtract)) {
         runner.SetExitCode(runner.Steps().ExtractGroupsForCaller(runner, groups->value));
         return true;
@@ -546,7 +537,6 @@ int RunSetup(SetupRunner &runner) {
     }
 
     // 2-3.
-    package.SetPassThrough(options.passThrough);
     LogLine("Full command line:" + runner.FullCommandLine());
     LogLine("Command line to pass to MSI:" + options.passThrough);
     runner.Ui().SetProductName(packagePath);

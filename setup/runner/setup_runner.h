@@ -105,8 +105,8 @@ void RunTaskWithStatus(SetupRunner &runner, SetupTask &task, uint32_t statusId);
 void RunTaskWithMessagePump(SetupTask &task);
 
 // Parses the command line, applies /exelog, and runs the first standalone
-// switch given (/? /help, /listlangs, /extractlzma, /extract, /deletelzma,
-// /groupsextract); true when one ran.
+// switch given that the program did not take itself (/listlangs,
+// /extractlzma, /groupsextract); true when one ran.
 bool HandleStandaloneSwitches(SetupRunner &runner);
 // The sequence of a setup; 1, 0 or -1 (the exit code is the runner's).
 int RunSetup(SetupRunner &runner);

@@ -37,7 +37,6 @@ struct PackageScript {
     int keepMode = -1;
     int keepModeAtCleanUp = -1;
     bool cleanedUp = false;
-    bool deleted = false;
     std::string stem;
     std::string password;
     int extractions = 0;
@@ -63,7 +62,6 @@ class FakePackage : public RunnerPackage {
         ParseIniText(document, text);
         return true;
     }
-    void SetPassThrough(const std::string &) override {}
     void SetExtractionFolder(const std::string &) override {}
     void SetSecondFolder(const std::string &) override {}
     void SetPackageNameStem(const std::string &stem) override { m_s.stem = stem; }
@@ -71,18 +69,16 @@ class FakePackage : public RunnerPackage {
     void SetKeepMode(int mode) override { m_s.keepMode = mode; }
     int KeepMode() const override { return m_s.keepMode; }
     void SetPackJars(bool) override {}
-    int ExtractMainPackage(std::string &path, ExtractionProgressSink *,
-                           DiskSpacePrompt *) override {
+    int ExtractMainPackage(std::string &path, const ExtractionDialogParts &) override {
         ++m_s.extractions;
         path = m_main;
         return m_s.extractResult;
     }
-    int ExtractAll(ExtractionProgressSink *, DiskSpacePrompt *) override { return 0; }
+    int ExtractAll(const ExtractionDialogParts &) override { return 0; }
     void CleanUpExtraction() override {
         m_s.cleanedUp = true;
         m_s.keepModeAtCleanUp = m_s.keepMode;
     }
-    void DeleteExtractedFiles() override { m_s.deleted = true; }
 
   private:
     PackageScript &m_s;
@@ -317,9 +313,6 @@ TEST_F(RunnerTest, MainPackageSwitchesReportTheirFailures) {
     PackageScript fine;
     EXPECT_EQ(Run("/extractlzma", fine), 0);
     EXPECT_EQ(fine.extractions, 1);
-    EXPECT_EQ(Run("/deletelzma", fine), 0);
-    EXPECT_TRUE(fine.deleted);
-    EXPECT_EQ(Run("/deletelzma", fails), 1);
 }
 
 TEST_F(RunnerTest, InstanceDialogChoiceReachesTheInstaller) {
