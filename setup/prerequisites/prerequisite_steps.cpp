@@ -1,0 +1,157 @@
+#include "prerequisite_steps.h"
+
+#include "interboot_context.h"
+#include "log.h"
+#include "payload_package.h"
+#include "prerequisite_model.h"
+#include "resume.h"
+#include "setup_runner.h"
+
+namespace krv::setup {
+namespace {
+
+constexpr uint32_t kSearchingStatusId = 223;
+
+class FunctionTask : public SetupTask {
+  public:
+    explicit FunctionTask(std::function<void()> body) : m_body(std::move(body)) {}
+    void Run() override { m_body(); }
+
+  private:
+    std::function<void()> m_body;
+};
+
+void LogFlag(std::string_view label, bool value) {
+    std::string line(label);
+    AppendLogBool(line, value);
+    LogLine(line);
+}
+
+} // namespace
+
+PrerequisiteSteps::PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner)
+    : m_inner(inner ? std::move(inner) : std::make_unique<RunnerSteps>()) {}
+
+bool PrerequisiteSteps::CheckForUpdates(SetupRunner &runner, SetupSettings &settings) {
+    return m_inner->CheckForUpdates(runner, settings);
+}
+int PrerequisiteSteps::ChooseSetupLanguage(SetupRunner &runner, SetupSettings &settings) {
+    return m_inner->ChooseSetupLanguage(runner, settings);
+}
+void PrerequisiteSteps::FillLanguageInputs(SetupRunner &runner, MsiexecLineInputs &inputs) {
+    m_inner->FillLanguageInputs(runner, inputs);
+}
+std::vector<std::string> PrerequisiteSteps::PackageLanguageLines(SetupRunner &runner) {
+    return m_inner->PackageLanguageLines(runner);
+}
+bool PrerequisiteSteps::CheckLaunchConditions(SetupRunner &runner, SetupSettings &settings) {
+    return m_inner->CheckLaunchConditions(runner, settings);
+}
+void PrerequisiteSteps::ApplyProxyCredentials(SetupRunner &runner, const std::string &user,
+                                              const std::string &password, bool given,
+                                              bool silent) {
+    m_inner->ApplyProxyCredentials(runner, user, password, given, silent);
+}
+bool PrerequisiteSteps::UrlExists(SetupRunner &runner, const std::string &url) {
+    return m_inner->UrlExists(runner, url);
+}
+int PrerequisiteSteps::ExtractGroupsForCaller(SetupRunner &runner, const std::string &value) {
+    return m_inner->ExtractGroupsForCaller(runner, value);
+}
+
+std::string ResumeBootstrapperPath(SetupRunner &runner) {
+    std::string path = runner.Package().PackagePath();
+    return path.empty() ? runner.OwnModulePath() : path;
+}
+
+void PrerequisiteSteps::UpdateResumeCommand(SetupRunner &runner, const std::string &commandLine) {
+    SetResumeCommand({ResumeBootstrapperPath(runner), commandLine});
+}
+
+void PrerequisiteSteps::UnregisterResume(SetupRunner &runner) {
+    setup::UnregisterResume(ResumeBootstrapperPath(runner));
+}
+
+std::unique_ptr<PrerequisitePackage> PrerequisiteSteps::PackageFiles(SetupRunner &runner) {
+    if (auto *payload = dynamic_cast<PayloadRunnerPackage *>(&runner.Package()))
+        return std::make_unique<ArchivePrerequisitePackage>(payload->Archive());
+    return nullptr;
+}
+
+int PrerequisiteSteps::RunInteractive(SetupRunner &, PrerequisiteInstaller &installer,
+                                      bool /*basic*/) {
+    ProgressSink sink;
+    installer.PublishSelection();
+    installer.ProcessPrerequisites(&sink);
+    if (!installer.Launches().RebootRequired()) {
+        installer.SelectAllPrerequisites(false);
+        if (!installer.MandatoryPrerequisitesDone())
+            return 1;
+    }
+    return 0;
+}
+
+int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &settings) {
+    // Results of the setups that ran before a restart.
+    std::unique_ptr<RegistryValue> store = MakeInterbootContext(settings);
+    ReadBackPrerequisiteResults(*store, settings);
+
+    for (PrerequisiteRecord &record : settings.prerequisites)
+        PreparePrerequisiteRecord(record);
+    if (!settings.prerequisites.empty()) {
+        if (const SwitchValue *prereqs = FindSwitch(runner.Options(), switch_id::kPrereqs))
+            ApplyPrereqsSwitch(settings, prereqs->value);
+        FunctionTask detection([&settings] { DetectPrerequisites(settings); });
+        RunTaskWithStatus(runner, detection, kSearchingStatusId);
+    }
+    if (!AnyPrerequisiteNeedsAction(settings)) {
+        LogLine("No prerequisite must be installed.");
+        runner.SetExitCode(0);
+        return 0;
+    }
+
+    runner.Ui().HideStatusWindow();
+    std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
+    PrerequisiteInstaller installer(
+        [&runner](const std::string &list) { runner.SetPrereqsSwitch(list); }, settings,
+        store.get(), package.get(), &runner.Ui());
+    int result = 0;
+    if (IsSilentMode(settings)) {
+        LogLine("Starting installing prerequisites in silent mode.");
+        installer.PublishSelection();
+        installer.DownloadPass(nullptr);
+        installer.OpenSitesPass(nullptr);
+        installer.InstallPass(nullptr);
+        if (!installer.Launches().RebootRequired()) {
+            installer.SelectAllPrerequisites(false);
+            if (!installer.MandatoryPrerequisitesDone())
+                result = 1;
+        }
+    } else if (IsBasicUiMode(settings)) {
+        LogLine("Starting installing prerequisites in basic UI mode.");
+        result = RunInteractive(runner, installer, true);
+    } else {
+        LogLine("Starting installing prerequisites in full UI mode.");
+        result = RunInteractive(runner, installer, false);
+    }
+
+    const LaunchList &launches = installer.Launches();
+    LogLine("After running prerequisites we have:");
+    LogFlag("  Reboot was required=", launches.RebootRequired());
+    if (launches.RebootRequired()) {
+        LogFlag("  Reboot was refused=", launches.RebootRefused());
+        if (!launches.RebootRefused())
+            LogFlag("  Reboot in Progress=", launches.RebootInProgress());
+    }
+    if ((launches.RebootRequired() && !launches.RebootRefused()) || launches.RebootInProgress()) {
+        result = -1;
+        // The next start reads the exit codes stored so far.
+        store->SetDeleteOnDestruction(false);
+        runner.SetRebootPending(true);
+    }
+    runner.SetExitCode(result);
+    installer.Downloads().DeleteDownloadedFiles();
+    return result;
+}
+
+} // namespace krv::setup
