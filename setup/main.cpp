@@ -1,10 +1,10 @@
 // TelmarSetup2.3: the setup bootstrapper.
 #include "payload_package.h"
-#include "prerequisite_steps.h"
 #include "program.h"
 #include "setup_runner.h"
 #include "system.h"
 #include "version_info.h"
+#include "wizard_steps.h"
 
 #include <setup_system.h>
 
@@ -31,6 +31,6 @@ int main(int argc, char **argv) {
     return krv::setup::ProgramRun(arguments, self, [](krv::setup::SetupProgram &program) {
         return krv::setup::RunSetupProgram(program,
                                            std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
-                                           std::make_unique<krv::setup::PrerequisiteSteps>());
+                                           std::make_unique<krv::setup::WizardSteps>());
     });
 }

@@ -13,6 +13,7 @@
 #include "setup_ui.h"
 #include "system.h"
 #include "ui_strings.h"
+#include "url_opener.h"
 
 #include <fstream>
 
@@ -84,7 +85,7 @@ bool OpenInternetShortcut(const std::string &url) {
     }
     // The desktop's handler opens web addresses; the shortcut file is what
     // a Windows shell would have opened, kept beside it.
-    ShellExecuteProcess(url, "", false, false);
+    OpenUrlInDesktop(url);
     return true;
 }
 
