@@ -9,8 +9,11 @@
 
 namespace krv::setup {
 
+WizardSteps::WizardSteps(std::unique_ptr<RunnerSteps> inner, WizardDriver driver)
+    : PrerequisiteSteps(std::move(inner)), m_driver(std::move(driver)) {}
+
 int WizardSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer, bool basic) {
-    if (basic || !QtDisplayAvailable())
+    if (basic || (!m_driver && !QtDisplayAvailable()))
         return PrerequisiteSteps::RunInteractive(runner, installer, basic);
     WizardEnvironment environment;
     environment.caption = runner.Ui().GetSetupCaption();
@@ -19,7 +22,7 @@ int WizardSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &inst
         product.clear();
     environment.productName = product;
     WizardSheet sheet(installer.Settings(), installer, std::move(environment));
-    const bool goOn = sheet.ShowWizard();
+    const bool goOn = m_driver ? m_driver(sheet) : sheet.ShowWizard();
     LogLine(goOn ? "Prerequisites wizard finished." : "Prerequisites wizard was canceled.");
     // A wizard that ends without the main installation is a cancelled run.
     return goOn ? 0 : -1;

@@ -2,15 +2,19 @@
 #include "install_page.h"
 #include "local_servers.h"
 #include "open_sites_page.h"
+#include "picture_control.h"
 #include "prerequisite_model.h"
 #include "selection_page.h"
+#include "setup_runner.h"
 #include "system.h"
 #include "ui_strings.h"
 #include "wizard_fixture.h"
+#include "wizard_steps.h"
 #include "wizard_text_pages.h"
 #include "wizard_texts.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -32,6 +36,7 @@ using test::WizardFixture;
 constexpr int kBack = wizard_button::kBack;
 constexpr int kNext = wizard_button::kNext;
 constexpr int kFinish = wizard_button::kFinish;
+constexpr int kCancel = wizard_button::kCancel;
 
 std::string Column(QTreeWidget *list, int row, int column) {
     QTreeWidgetItem *item = list->topLevelItem(row);
@@ -505,6 +510,115 @@ TEST(WizardFlow, ChooseAcceptDownloadOpenInstallFinish) {
     EXPECT_NE(wizard.launched[0].find("runtime-setup.bin"), std::string::npos);
     EXPECT_EQ(wizard.publishedSelection, "0,1");
     EXPECT_TRUE(wizard.Boxes().empty());
+}
+
+// A package without files: the prerequisites come from the settings alone.
+class SettingsOnlyPackage : public RunnerPackage {
+  public:
+    int Open(const std::string &) override { return 0; }
+    std::string PackagePath() const override { return {}; }
+    std::string ErrorText() const override { return {}; }
+    uint32_t ContainerFlags() const override { return 0; }
+    std::string PackageId() const override { return {}; }
+    bool ReadSettings(IniDocument &) override { return false; }
+    void SetExtractionFolder(const std::string &) override {}
+    void SetSecondFolder(const std::string &) override {}
+    void SetPackageNameStem(const std::string &) override {}
+    void SetPassword(const std::string &) override {}
+    void SetKeepMode(int) override {}
+    int KeepMode() const override { return 0; }
+    void SetPackJars(bool) override {}
+    int ExtractMainPackage(std::string &, const ExtractionDialogParts &) override { return 0; }
+    int ExtractAll(const ExtractionDialogParts &) override { return 0; }
+    void CleanUpExtraction() override {}
+};
+
+TEST(WizardRun, FullRunWithPrerequisitesGoesThroughTheWizard) {
+    struct Case {
+        const char *what;
+        std::string flags;
+        bool found;  // the prerequisite is present already
+        bool cancel; // the user cancels the wizard
+        int shown;   // times the wizard was shown
+        int result;  // of the prerequisites step
+    };
+    const std::vector<Case> cases = {
+        {"finished", "h", false, false, 1, 0},
+        {"cancelled", "h", false, true, 1, -1},
+        {"basic run has no wizard", "hb", false, false, 0, 0},
+        {"nothing to do", "h", true, false, 0, 0},
+    };
+    for (const Case &c : cases) {
+        WizardFixture fixture; // the stand-ins
+        if (c.found)
+            fixture.installed.insert("Viewer");
+        int shown = 0;
+        WizardSteps steps(nullptr, [&](WizardSheet &sheet) {
+            ++shown;
+            sheet.Start();
+            EXPECT_EQ(sheet.CurrentPageId(), wizard_page::kSelection) << c.what;
+            if (c.cancel) {
+                sheet.PressButton(kCancel);
+            } else {
+                sheet.PressButton(kNext);
+                fixture.installed.insert("Viewer");
+                sheet.PressButton(kFinish);
+            }
+            return sheet.Finished() && !sheet.CancelFlag();
+        });
+        SetupRunner runner("/exefullui", fixture.Root() + "/TelmarSetup2.3",
+                           std::make_unique<SettingsOnlyPackage>());
+        SetupSettings settings;
+        settings.general.flagLetters = c.flags;
+        settings.general.downloadFolder = fixture.Root() + "/dl";
+        settings.prerequisites.push_back(
+            MakeRecord("Viewer", source_kind::kOpenSite, "http://viewer.example/"));
+        EXPECT_EQ(steps.RunPrerequisites(runner, settings), c.result) << c.what;
+        EXPECT_EQ(shown, c.shown) << c.what;
+    }
+}
+
+TEST(WizardPictures, DecodedOrNothing) {
+    QImage image(4, 2, QImage::Format_ARGB32);
+    image.fill(QColor(255, 0, 0));
+    image.setPixelColor(0, 0, QColor(0, 0, 255));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    struct Case {
+        const char *what;
+        std::string bytes;
+        bool loaded;
+        int width, height;
+    };
+    const std::vector<Case> cases = {
+        {"png", png.toStdString(), true, 4, 2},
+        {"six bytes of nothing", std::string("\x42\x4d\x00\x01\x02\x03", 6), false, 0, 0},
+        {"empty", "", false, 0, 0},
+        {"cut png", png.left(20).toStdString(), false, 0, 0},
+    };
+    for (const Case &c : cases) {
+        PictureControl picture;
+        EXPECT_EQ(picture.LoadFromMemory(c.bytes.data(), c.bytes.size()), c.loaded) << c.what;
+        EXPECT_EQ(picture.IsLoaded(), c.loaded) << c.what;
+        EXPECT_EQ(picture.Width(), c.width) << c.what;
+        EXPECT_EQ(picture.Height(), c.height) << c.what;
+        EXPECT_EQ(picture.ToPixmap().isNull(), !c.loaded) << c.what;
+    }
+    PictureControl picture;
+    picture.LoadFromMemory(png.constData(), static_cast<std::size_t>(png.size()));
+    picture.SetTransparentColor(QColor(0, 0, 255));
+    picture.SetCrop(QRect(0, 0, 2, 1));
+    const QImage drawn = picture.ToPixmap().toImage();
+    EXPECT_EQ(drawn.size(), QSize(2, 1));
+    EXPECT_EQ(qAlpha(drawn.pixel(0, 0)), 0);
+    EXPECT_EQ(drawn.pixelColor(1, 0), QColor(255, 0, 0));
+    EXPECT_EQ(PictureControl::HimetricToPixels(2540, 96), 96);
+    EXPECT_EQ(PictureControl::PixelsToHimetric(96, 96), 2540);
+    EXPECT_EQ(PictureControl::PixelsToHimetric(5, 0), 0);
+    EXPECT_FALSE(picture.LoadFromFile("/nonexistent/picture.png"));
+    EXPECT_FALSE(picture.IsLoaded());
 }
 
 } // namespace
