@@ -621,6 +621,61 @@ TEST(WizardPictures, DecodedOrNothing) {
     EXPECT_FALSE(picture.IsLoaded());
 }
 
+// Pictures of every page for a person to look at: runs only when
+// KRV_WIZARD_SHOTS names a folder (under a real X server).
+TEST(WizardScreens, EachPage) {
+    const QByteArray folder = qgetenv("KRV_WIZARD_SHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "KRV_WIZARD_SHOTS not set";
+    WizardFixture wizard;
+    wizard.installed.insert("Visual Runtime 2.0");
+    wizard.setupInstalls["fiscal-usb.run"] = "Fiscal USB driver";
+    wizard.setupInstalls["receipt-fonts.bin"] = "Receipt fonts";
+    PrerequisiteRecord runtime =
+        MakeRecord("Visual Runtime 2.0", source_kind::kSetupFile, "runtime.run", "m");
+    runtime.verMin = "2.0";
+    PrerequisiteRecord driver = MakeRecord("Fiscal USB driver", source_kind::kUrl,
+                                           "file://" + wizard.Root() + "/fiscal-usb.run", "m");
+    PrerequisiteRecord fonts =
+        MakeRecord("Receipt fonts", source_kind::kUrl, "http://files.example/receipt-fonts.bin");
+    fonts.exactSize = 4000000;
+    PrerequisiteRecord viewer =
+        MakeRecord("PDF viewer", source_kind::kOpenSite, "http://viewer.example/download");
+    wizard.downloads.Script(fonts.source, {{0, {1250000, 2750000}, 0, 1}});
+    wizard.Build({runtime, driver, fonts, viewer}, "e");
+    WizardSheet &sheet = wizard.Sheet();
+    sheet.resize(640, 480);
+    sheet.show();
+    auto shoot = [&](const char *name) {
+        QApplication::processEvents();
+        WaitUntil([] { return false; }, std::chrono::milliseconds(150));
+        EXPECT_TRUE(sheet.grab().save(folder + "/wizard-" + name + ".png")) << name;
+    };
+    shoot("components");
+    wizard.Press(kNext);
+    PageOf<LicensePage>(wizard, wizard_page::kLicense)->AcceptButton()->setChecked(true);
+    shoot("licence");
+    wizard.Press(kNext);
+    shoot("selection");
+    wizard.Press(kNext);
+    auto *download = PageOf<DownloadPage>(wizard, wizard_page::kDownload);
+    WaitUntil([&] { return download->CurrentBytes() == 1250000; });
+    download->Tick();
+    WaitUntil([] { return false; }, std::chrono::milliseconds(20));
+    download->Tick();
+    shoot("download");
+    wizard.downloads.Release();
+    WaitUntil([&] { return download->CycleOver(); });
+    wizard.Press(kNext);
+    shoot("open-sites");
+    PageOf<PrerequisiteInstallPage>(wizard, wizard_page::kInstall)->AutoFinish()->setChecked(false);
+    wizard.installed.insert("PDF viewer");
+    wizard.Press(kNext);
+    auto *install = PageOf<PrerequisiteInstallPage>(wizard, wizard_page::kInstall);
+    WaitUntil([&] { return install->RunOver(); });
+    shoot("install");
+}
+
 } // namespace
 } // namespace krv::setup
 
