@@ -23,13 +23,6 @@ std::shared_ptr<MessageBoxPresenter> g_presenter; // null: automatic
 std::mutex g_debugLock;
 std::function<void(std::string_view)> g_debugSink;
 
-bool QtDisplayAvailable() {
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return false;
-    const QString platform = QGuiApplication::platformName();
-    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
-}
-
 std::string WithoutCarriageReturns(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -198,6 +191,13 @@ void OutputDebugText(std::string_view text) {
         return;
     }
     std::cerr << text << '\n' << std::flush;
+}
+
+bool QtDisplayAvailable() {
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return false;
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
 int MessageBoxFromStrings(QWidget *owner, const UiTextOrId &text,

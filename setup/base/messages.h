@@ -142,6 +142,10 @@ std::shared_ptr<MessageBoxPresenter> GetMessageBoxPresenter();
 void SetDebugOutputSink(std::function<void(std::string_view)> sink);
 void OutputDebugText(std::string_view text);
 
+// A Qt application runs on a display a person can see (not the "offscreen"
+// or "minimal" platform): boxes and progress windows are shown.
+bool QtDisplayAvailable();
+
 // A box from texts or string ids. A caption id of 0 or no caption shows the
 // default caption.
 int MessageBoxFromStrings(QWidget *owner, const UiTextOrId &text,

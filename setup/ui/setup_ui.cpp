@@ -1,0 +1,63 @@
+#include "setup_ui.h"
+
+#include "log.h"
+#include "program.h"
+#include "system.h"
+#include "ui_strings.h"
+
+namespace krv::setup {
+
+// The status window exists only with a display; until the windows are
+// built it is an empty type.
+class StatusWindow {};
+
+SetupUi::SetupUi() = default;
+SetupUi::~SetupUi() = default;
+
+void SetupUi::SetProductName(std::string_view setupFilePath) {
+    m_setupPath = std::string(setupFilePath);
+    m_productNameRead = false;
+    GetSetupCaption(true);
+}
+
+std::string SetupUi::GetSetupCaption(bool rebuild) {
+    if (!m_caption.empty() && !rebuild)
+        return m_caption;
+    if (!m_productNameRead || rebuild) {
+        std::string name = m_setupPath;
+        if (name.empty() || !GetProductNameOfFile(name))
+            name = ProgramBaseName(m_setupPath);
+        m_productName = name;
+        m_productNameRead = true;
+    }
+    m_caption = FormatUiString(kSetupCaptionId, m_productName);
+    return m_caption;
+}
+
+void SetupUi::ShowStatusText(uint32_t id) {
+    if (!UiVisible)
+        return;
+    m_statusText = LoadUiString(id);
+    m_statusShown = true;
+}
+
+void SetupUi::HideStatusWindow() {
+    m_statusShown = false;
+}
+
+int SetupUi::ShowMessageOnActiveWindow(const UiTextOrId &text,
+                                       const std::optional<UiTextOrId> &caption, unsigned flags) {
+    return MessageBoxForeground(nullptr, text, caption, flags);
+}
+
+ExtractionDialogParts SetupUi::GetExtractionProgressDialog() {
+    if (!m_extraction)
+        m_extraction = std::make_unique<SilentExtractionProgress>();
+    return m_extraction->Parts();
+}
+
+void SetupUi::ReleaseExtractionProgressDialog() {
+    m_extraction.reset();
+}
+
+} // namespace krv::setup

@@ -1,0 +1,68 @@
+// What the runner keeps for showing the setup: the caption, the status
+// window that asks the user to wait, and the extraction progress window
+// with its three interface parts.
+//
+// Windows are shown only while the user interface is visible (UiVisible)
+// and a Qt application runs on a real display (QtDisplayAvailable). Silent
+// and offscreen runs get the same calls without windows: the status text is
+// only remembered, and the extraction sink is SilentExtractionProgress.
+//
+// Used from the user-interface (main) thread; the sinks it hands out may be
+// called from workers.
+#pragma once
+
+#include "extraction_progress.h"
+#include "messages.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace krv::setup {
+
+class StatusWindow;
+
+// String id of the caption: "Установка %s" with the product name.
+inline constexpr uint32_t kSetupCaptionId = 161;
+
+class SetupUi {
+  public:
+    SetupUi();
+    ~SetupUi();
+    SetupUi(const SetupUi &) = delete;
+    SetupUi &operator=(const SetupUi &) = delete;
+
+    // Stores the setup file's path and rebuilds the caption.
+    void SetProductName(std::string_view setupFilePath);
+    // String 161 with the "ProductName" version string of the stored file
+    // (read once unless rebuild; the file's name when it has none).
+    std::string GetSetupCaption(bool rebuild = false);
+    // Only while UiVisible: shows the status window over the active window
+    // with the caption and the text of the id.
+    void ShowStatusText(uint32_t id);
+    void HideStatusWindow();
+    // A box owned by the active window, brought to the foreground.
+    int ShowMessageOnActiveWindow(const UiTextOrId &text, const std::optional<UiTextOrId> &caption,
+                                  unsigned flags);
+    // Created on first use and kept until released.
+    ExtractionDialogParts GetExtractionProgressDialog();
+    void ReleaseExtractionProgressDialog();
+
+    // What the status window shows; the text stays known while hidden.
+    bool StatusShown() const { return m_statusShown; }
+    const std::string &StatusText() const { return m_statusText; }
+
+  private:
+    std::string m_setupPath;
+    std::string m_caption;
+    std::string m_productName;
+    bool m_productNameRead = false;
+    bool m_statusShown = false;
+    std::string m_statusText;
+    std::unique_ptr<StatusWindow> m_statusWindow;
+    std::unique_ptr<ExtractionProgress> m_extraction;
+};
+
+} // namespace krv::setup
