@@ -1,4 +1,5 @@
 // TelmarSetup2.3: the setup bootstrapper.
+#include "language_condition_steps.h"
 #include "payload_package.h"
 #include "program.h"
 #include "setup_runner.h"
@@ -29,6 +30,7 @@ int main(int argc, char **argv) {
         self = argv[0];
     return krv::setup::ProgramRun(arguments, self, [](krv::setup::SetupProgram &program) {
         return krv::setup::RunSetupProgram(program,
-                                           std::make_unique<krv::setup::PayloadRunnerPackage>());
+                                           std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
+                                           std::make_unique<krv::setup::LanguageConditionSteps>());
     });
 }
