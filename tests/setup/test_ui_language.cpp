@@ -3,10 +3,15 @@
 // language module, and the module's texts replacing the program's own.
 #include "command_line.h"
 #include "installed_products.h"
+#include "language_condition_steps.h"
 #include "language_module.h"
 #include "language_selector.h"
+#include "messages.h"
 #include "package_writer.h"
 #include "payload_archive.h"
+#include "payload_package.h"
+#include "program.h"
+#include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"
 #include "ui_strings.h"
@@ -340,6 +345,27 @@ TEST_F(UiLanguageTest, ModuleTextsReplaceTheProgramsAndDialogTextsFallBack) {
     // A language the package lists but cannot deliver leaves the texts.
     EXPECT_FALSE(selector.LoadResourceModule(kGerman));
     EXPECT_EQ(LoadUiString(161), "Установка %s");
+}
+
+TEST_F(UiLanguageTest, ListedLanguagesAndTheDialogWithoutDisplay) {
+    PayloadArchive archive;
+    OpenPackage(archive, 0, true);
+    auto boxes = std::make_shared<ScriptedMessageBoxes>();
+    SetMessageBoxPresenter(boxes);
+    ProgramRun({"/listlangs"}, m_root + "/setup", [](SetupProgram &program) {
+        return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), {},
+                               std::make_unique<LanguageConditionSteps>());
+    });
+    SetMessageBoxPresenter(nullptr);
+    const auto shown = boxes->Shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "1049-Russian (Russia)\r\n1033-English (United States)");
+
+    // Nobody can answer the dialog: its suggestion stands.
+    SetLanguagePrompt(nullptr);
+    const LanguageDialogResult answer = LanguageDialog({kRussian, kEnglish}, kEnglish, "Setup");
+    EXPECT_EQ(answer.result, 1);
+    EXPECT_EQ(answer.selected, kEnglish);
 }
 
 } // namespace
