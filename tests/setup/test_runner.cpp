@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include <fcntl.h>
@@ -337,6 +338,35 @@ TEST_F(RunnerTest, InstanceDialogChoiceReachesTheInstaller) {
     EXPECT_EQ(asked, 2);
     const std::string args = ReadFile(m_root + "/args");
     EXPECT_NE(args.find("TRANSFORMS=:inst1.mst\nMSINEWINSTANCE=1\n"), std::string::npos) << args;
+}
+
+TEST_F(RunnerTest, PackagePasswordFromTheSwitchOrTheDialog) {
+    struct Case {
+        std::string commandLine;
+        std::optional<std::string> typed;
+        std::string password;
+        int asked;
+    };
+    const Case cases[] = {
+        {"/exebasicui", "typed secret", "typed secret", 1},
+        {"/exebasicui", std::nullopt, "", 1},
+        {"/exebasicui /aespassword given", "typed", "given", 0},
+        {"/exenoui", "typed", "", 0}, // a silent run asks nothing
+    };
+    for (const Case &c : cases) {
+        PackageScript script;
+        script.flags = 0x2 | 0x1000;
+        int asked = 0;
+        SetPasswordPrompt([&asked, &c](const std::string &) {
+            ++asked;
+            return c.typed;
+        });
+        EXPECT_EQ(Run(c.commandLine, script), 0) << c.commandLine;
+        EXPECT_EQ(script.password, c.password) << c.commandLine;
+        EXPECT_EQ(asked, c.asked) << c.commandLine;
+        TheSingleInstanceLock().Release();
+    }
+    SetPasswordPrompt(nullptr);
 }
 
 TEST(RunnerPieces, PackageNameStemTakesSevenBeforeTheLast) {
