@@ -19,6 +19,7 @@
 #include <QEventLoop>
 #include <QMetaObject>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -133,8 +134,8 @@ bool OpenPackageAndSettings(SetupRunner &runner) {
     return true;
 }
 
-std::string SwitchText(const SetupRunner &runner, int id) {
-    const SwitchValue *value = FindSwitch(const_cast<SetupRunner &>(runner).Options(), id);
+std::string SwitchText(SetupRunner &runner, int id) {
+    const SwitchValue *value = FindSwitch(runner.Options(), id);
     return value ? value->value : std::string();
 }
 
@@ -155,7 +156,7 @@ void ExtractMainPackageOnly(SetupRunner &runner) {
 }
 
 void ShowLanguageList(SetupRunner &runner) {
-    const std::string name = std::filesystem::path(runner.OwnModulePath()).filename().string();
+    const std::string name = ProgramBaseName(runner.OwnModulePath());
     runner.Package().Open(runner.OwnModulePath());
     std::string list;
     for (const std::string &line : runner.Steps().PackageLanguageLines(runner))
