@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
+#include <atomic>
+
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -85,6 +89,15 @@ class FakePackage : public RunnerPackage {
     PackageScript &m_s;
     std::string m_main;
     std::string m_path;
+};
+
+class FunctionTaskForTest : public SetupTask {
+  public:
+    explicit FunctionTaskForTest(std::function<void()> body) : m_body(std::move(body)) {}
+    void Run() override { m_body(); }
+
+  private:
+    std::function<void()> m_body;
 };
 
 // Steps of later modules, answered from the test.
@@ -367,6 +380,28 @@ TEST_F(RunnerTest, PackagePasswordFromTheSwitchOrTheDialog) {
         TheSingleInstanceLock().Release();
     }
     SetPasswordPrompt(nullptr);
+}
+
+TEST(RunnerPieces, TaskRunsOnAWorkerWhileTheEventLoopTurns) {
+    int argc = 1;
+    char name[] = "test";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    // The task asks the user-interface thread for something and waits for
+    // the answer: it comes only while that thread processes events.
+    std::atomic<bool> answered{false};
+    std::thread::id uiThread = std::this_thread::get_id(), taskThread;
+    FunctionTaskForTest task([&] {
+        taskThread = std::this_thread::get_id();
+        QMetaObject::invokeMethod(
+            &app, [&answered] { answered = true; }, Qt::QueuedConnection);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!answered && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    });
+    RunTaskWithMessagePump(task);
+    EXPECT_TRUE(answered);
+    EXPECT_NE(taskThread, uiThread);
 }
 
 TEST(RunnerPieces, PackageNameStemTakesSevenBeforeTheLast) {
