@@ -404,6 +404,25 @@ TEST(RunnerPieces, TaskRunsOnAWorkerWhileTheEventLoopTurns) {
     EXPECT_NE(taskThread, uiThread);
 }
 
+TEST(RunnerPieces, RemovableMediaByTheMountOfThePath) {
+    const std::string table = "/dev/sda2 / ext4 rw 0 0\n"
+                              "tmpfs /tmp tmpfs rw 0 0\n"
+                              "/dev/sr0 /media/cdrom iso9660 ro 0 0\n"
+                              "/dev/sdb1 /media/usb vfat rw 0 0\n"
+                              "/dev/sda3 /media/usb/inner ext4 rw 0 0\n";
+    const auto removable = [](const std::string &disk) { return disk == "sdb"; };
+    const std::pair<const char *, bool> cases[] = {
+        {"/media/cdrom/TelmarSetup2.3", true},
+        {"/media/usb/TelmarSetup2.3", true},
+        {"/media/usb/inner/TelmarSetup2.3", false},
+        {"/media/usbx/TelmarSetup2.3", false},
+        {"/tmp/TelmarSetup2.3", false},
+        {"/opt/TelmarSetup2.3", false},
+    };
+    for (const auto &[path, expected] : cases)
+        EXPECT_EQ(MountIsRemovable(path, table, removable), expected) << path;
+}
+
 TEST(RunnerPieces, PackageNameStemTakesSevenBeforeTheLast) {
     const std::pair<std::string, std::string> cases[] = {
         {"{12345678-1234-1234-1234-123456789ABC}", "6789ABC"},
