@@ -11,14 +11,18 @@
 #include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"
+#include "ui_dispatcher.h"
 #include "ui_strings.h"
 
 #include <setup_registry.h>
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 using namespace krv::setup;
 using krv::platform::RegistryHive;
@@ -405,6 +409,29 @@ TEST_F(LaunchConditionTest, SilentRunStopsOnAFailedConditionWithExitCodeOne) {
         << test::ReadFile(log);
     EXPECT_NE(test::ReadFile(log).find("Code returned to Windows by setup:1"), std::string::npos);
     EXPECT_EQ(m_messages, std::vector<std::string>{message});
+}
+
+TEST_F(LaunchConditionTest, ScreenIsReadOnTheInterfaceThread) {
+    EXPECT_EQ(QueryScreenFacts().width, 0) << "no application: no screen";
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "conditions";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    ScreenFacts fromWorker;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        fromWorker = QueryScreenFacts();
+        done = true;
+        UiDispatcher::Wake();
+    });
+    UiDispatcher::WaitProcessingEvents([&] { return done.load(); });
+    worker.join();
+    const ScreenFacts direct = QueryScreenFacts();
+    EXPECT_GT(direct.width, 0);
+    EXPECT_EQ(fromWorker.width, direct.width);
+    EXPECT_EQ(fromWorker.height, direct.height);
+    EXPECT_EQ(fromWorker.bitsPerPixel, direct.bitsPerPixel);
 }
 
 } // namespace
