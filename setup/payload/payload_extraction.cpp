@@ -582,6 +582,12 @@ int PayloadArchive::ExtractGroup(Group &group, const ExtractionDialogParts &sink
     const int status = group.functions->extract(&group.context);
     group.functions->end(&group.context);
     group.initialised = false;
+    if (status == KRV_EXTRACT_FAILED || status == KRV_EXTRACT_CANCELLED) {
+        // What the group wrote before it stopped goes with the clean-up.
+        const auto &members = m_groupMembers[group.entryIndex];
+        m_deletionList.insert(m_deletionList.end(), members.begin(), members.end());
+        m_groupMembers.erase(group.entryIndex);
+    }
     if (status == KRV_EXTRACT_FAILED) {
         LogLine("Failed to extract file:" + group.outputFolder +
                 " Error:group refused or unreadable");
