@@ -1,5 +1,7 @@
 // TelmarSetup2.3: the setup bootstrapper.
+#include "payload_package.h"
 #include "program.h"
+#include "setup_runner.h"
 #include "system.h"
 #include "version_info.h"
 
@@ -25,5 +27,8 @@ int main(int argc, char **argv) {
     std::string self = krv::platform::ExecutablePath();
     if (self.empty() && argc > 0)
         self = argv[0];
-    return krv::setup::ProgramRun(arguments, self);
+    return krv::setup::ProgramRun(arguments, self, [](krv::setup::SetupProgram &program) {
+        return krv::setup::RunSetupProgram(program,
+                                           std::make_unique<krv::setup::PayloadRunnerPackage>());
+    });
 }

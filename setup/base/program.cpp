@@ -3,6 +3,7 @@
 #include "log.h"
 #include "messages.h"
 #include "paths.h"
+#include "payload_commands.h"
 #include "ui_strings.h"
 
 #include <setup_system.h>
@@ -36,6 +37,14 @@ bool ProgramHandleStandaloneSwitches(SetupProgram &program) {
     }
     if (FindSwitch(program.options, switch_id::kHelp)) {
         ProgramShowUsage(program);
+        return true;
+    }
+    if (const SwitchValue *extract = FindSwitch(program.options, switch_id::kExtract)) {
+        program.exitCode = ExtractOnly(program, extract->value);
+        return true;
+    }
+    if (FindSwitch(program.options, switch_id::kDeleteLzma)) {
+        program.exitCode = DeleteMainPackageFiles(program);
         return true;
     }
     return false;
@@ -75,8 +84,8 @@ int ProgramRun(const std::vector<std::string> &arguments, const std::string &pro
     if (ReadCommandLineFromRegistry(program.commandLine, stored))
         program.commandLine = stored;
 
-    // A standalone switch ends the run with exit code 0 and leaves no
-    // exit-code line: its log holds the header, the system block and the
+    // A standalone switch ends the run with its own exit code (0 for the
+    // usage box) and leaves no exit-code line: its log holds the header, the system block and the
     // end line only.
     if (!ProgramHandleStandaloneSwitches(program)) {
         if (sequence) {

@@ -31,7 +31,9 @@ using SetupSequence = std::function<int(SetupProgram &)>;
 std::string ProgramBaseName(std::string_view programPath);
 
 // Parses the command line, applies /exelog, and runs the standalone switch
-// that replaces a setup: /? or /help shows the usage. True when one ran.
+// that replaces a setup: /? or /help shows the usage, /extract extracts the
+// package into a folder, /deletelzma removes what the main package put in
+// place (their exit code goes to program.exitCode). True when one ran.
 bool ProgramHandleStandaloneSwitches(SetupProgram &program);
 
 // The usage box: string 144 formatted with the program's name, caption

@@ -18,9 +18,24 @@ class UniqueFd {
     }
     UniqueFd(const UniqueFd &) = delete;
     UniqueFd &operator=(const UniqueFd &) = delete;
+    UniqueFd(UniqueFd &&other) noexcept : m_fd(other.Release()) {}
+    UniqueFd &operator=(UniqueFd &&other) noexcept {
+        if (this != &other) {
+            if (m_fd >= 0)
+                ::close(m_fd);
+            m_fd = other.Release();
+        }
+        return *this;
+    }
 
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
+    // Hands the descriptor over; the holder no longer closes it.
+    int Release() noexcept {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
 
   private:
     int m_fd;

@@ -1,0 +1,129 @@
+#include "installed_products.h"
+
+#include "command_line_text.h"
+
+#include <setup_registry.h>
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace krv::setup {
+
+namespace {
+
+using platform::RegistryHive;
+using platform::RegistryValue;
+
+constexpr std::string_view kMarker = "Installed";
+
+std::string ProductKeyPath(std::string_view productCode) {
+    return std::string(kInstalledProductsKey) + "\\" + std::string(productCode);
+}
+
+// A product code names one key: no separators, nothing empty.
+bool UsableCode(std::string_view code) {
+    return !code.empty() && code.find_first_of("\\/") == std::string_view::npos && code != "." &&
+           code != "..";
+}
+
+std::array<std::pair<std::string_view, std::string InstalledProduct::*>, 9> Fields() {
+    return {{{"ProductName", &InstalledProduct::productName},
+             {"VersionString", &InstalledProduct::versionString},
+             {"PackageCode", &InstalledProduct::packageCode},
+             {"UpgradeCode", &InstalledProduct::upgradeCode},
+             {"InstalledLanguage", &InstalledProduct::installedLanguage},
+             {"InstallLocation", &InstalledProduct::installLocation},
+             {"InstanceName", &InstalledProduct::instanceName},
+             {"InstallerVersion", &InstalledProduct::installerVersion},
+             {"Files", &InstalledProduct::files}}};
+}
+
+std::optional<platform::RegistryKey> InstalledKey(std::string_view productCode) {
+    if (!UsableCode(productCode))
+        return std::nullopt;
+    auto key = platform::RegistryOpenKey(RegistryHive::LocalMachine, ProductKeyPath(productCode));
+    if (!key)
+        return std::nullopt;
+    const auto marker = platform::RegistryGetValue(*key, kMarker);
+    if (!marker || marker->type != platform::RegistryValueType::Number || marker->number != 1)
+        return std::nullopt;
+    return key;
+}
+
+std::string TextValue(const platform::RegistryKey &key, std::string_view name) {
+    const auto value = platform::RegistryGetValue(key, name);
+    return value && value->type == platform::RegistryValueType::Text ? value->text : std::string();
+}
+
+} // namespace
+
+bool RegisterProduct(const InstalledProduct &product) {
+    if (!UsableCode(product.productCode))
+        return false;
+    const auto key = platform::RegistryCreateKey(RegistryHive::LocalMachine,
+                                                 ProductKeyPath(product.productCode));
+    if (!key)
+        return false;
+    for (const auto &[name, field] : Fields())
+        if (!platform::RegistrySetValue(*key, name, RegistryValue::MakeText(product.*field)))
+            return false;
+    return platform::RegistrySetValue(*key, kMarker, RegistryValue::MakeNumber(1));
+}
+
+bool UnregisterProduct(std::string_view productCode) {
+    const auto key = InstalledKey(productCode);
+    if (!key)
+        return false;
+    if (!platform::RegistryDeleteValue(*key, kMarker))
+        return false;
+    platform::RegistryDeleteKey(RegistryHive::LocalMachine, ProductKeyPath(productCode));
+    return true;
+}
+
+std::optional<InstalledProduct> FindInstalledProduct(std::string_view productCode) {
+    const auto key = InstalledKey(productCode);
+    if (!key)
+        return std::nullopt;
+    InstalledProduct product;
+    product.productCode = std::string(productCode);
+    for (const auto &[name, field] : Fields())
+        product.*field = TextValue(*key, name);
+    return product;
+}
+
+std::optional<std::string> ProductInfo(std::string_view productCode, std::string_view property) {
+    const auto key = InstalledKey(productCode);
+    if (!key)
+        return std::nullopt;
+    for (const auto &[name, field] : Fields())
+        if (name == property)
+            return TextValue(*key, name);
+    return std::nullopt;
+}
+
+int ProductState(std::string_view productCode) {
+    return InstalledKey(productCode) ? install_state::kDefault : install_state::kUnknown;
+}
+
+std::optional<std::string> RelatedProduct(std::string_view upgradeCode, int index) {
+    if (upgradeCode.empty() || index < 0)
+        return std::nullopt;
+    const auto products =
+        platform::RegistryOpenKey(RegistryHive::LocalMachine, kInstalledProductsKey);
+    if (!products)
+        return std::nullopt;
+    std::vector<std::string> codes = platform::RegistryListSubkeys(*products);
+    std::sort(codes.begin(), codes.end());
+    int found = 0;
+    for (const std::string &code : codes) {
+        const auto key = InstalledKey(code);
+        if (!key || !EqualsIgnoreCase(TextValue(*key, "UpgradeCode"), upgradeCode))
+            continue;
+        if (found++ == index)
+            return code;
+    }
+    return std::nullopt;
+}
+
+} // namespace krv::setup

@@ -1,0 +1,98 @@
+// The installer: what the program krv-msiexec does with the argument line the
+// setup builds for it. It installs a package of ours (installer_package.h)
+// into its install folder, maintains, reinstalls and removes installed
+// products, records them in the installed-products store and answers with
+// the Windows Installer's exit codes.
+//
+// Argument line (options in any case, "/" or "-"):
+//   /i PACKAGE            install (an installed product with the same
+//                         package code: maintenance, nothing changes unless
+//                         REMOVE=ALL or REINSTALL=... is given)
+//   /f[modes] PACKAGE     reinstall / minor upgrade of the installed product
+//   /p PACKAGE            apply a package over the installed product (as /f)
+//   /x PACKAGE|CODE       remove
+//   /n CODE               the installed instance to act on
+//   /q.. /passive         user-interface level (the installer shows none)
+//   /norestart /promptrestart /forcerestart
+//   /l[flags] FILE        log lines to FILE
+//   NAME=value            properties: INSTALLDIR, PX_INTANCE_LOCATION (the
+//                         install folder), TRANSFORMS (":LANGID" sets the
+//                         language, ":NAME.mst" with MSINEWINSTANCE=1 picks
+//                         an instance of the package's Instance table),
+//                         REINSTALL, REINSTALLMODE, REMOVE, REBOOT; others are
+//                         recorded in the log only.
+//
+// Files go only inside the install folder. Each file is written to a staging
+// folder inside the install folder first, then renamed into place; a file it
+// replaces is moved to a backup folder there. The product is registered
+// after the last file is in place; any failure (or a cancel) before that
+// puts every file back and leaves the store as it was.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace krv::setup {
+
+// Exit codes (the Windows Installer's numbers).
+namespace installer_exit {
+inline constexpr int kSuccess = 0;
+inline constexpr int kUnknownProduct = 1605;
+inline constexpr int kUserExit = 1602;
+inline constexpr int kFailure = 1603;
+inline constexpr int kAlreadyRunning = 1618;
+inline constexpr int kPackageOpenFailed = 1619;
+inline constexpr int kTransformFailed = 1624;
+inline constexpr int kOtherVersionInstalled = 1638;
+inline constexpr int kInvalidCommandLine = 1639;
+inline constexpr int kRestartRequired = 3010;
+inline constexpr int kRestartInitiated = 1641; // never given by ours, known from others
+} // namespace installer_exit
+
+// The installer's own version, as its program file carries it and as it is
+// recorded with each product.
+inline constexpr uint16_t kInstallerVersion[4] = {5, 0, 0, 0};
+
+enum class InstallerAction { None, Install, Reinstall, Patch, Uninstall };
+
+struct InstallerRequest {
+    InstallerAction action = InstallerAction::None;
+    std::string target;        // package path or, for /x, a product code
+    std::string reinstallMode; // letters after /f
+    std::string instanceCode;  // /n
+    std::map<std::string, std::string> properties;
+    std::string uiLevel; // "/qn", "/passive", ... as given
+    bool forceRestart = false;
+    std::string logFile;
+};
+
+// A process exit status keeps only eight bits of the code a program exits
+// with. The installer's own codes are told apart by their low byte (1603 is
+// 67, 3010 is 194 ...): such a status gives back the full code; any other
+// status is returned as it stands.
+uint32_t InstallerReturnCode(uint32_t exitStatus);
+
+// Reads the argument list (without the program name); false and an error
+// text for an option it does not know or one that lacks its value.
+bool ParseInstallerArguments(const std::vector<std::string> &arguments, InstallerRequest &request,
+                             std::string &error);
+
+struct InstallerContext {
+    // Asked between files; true ends the run with kUserExit after rollback.
+    std::function<bool()> cancelled;
+    // Diagnostic lines (the program writes them to standard error and the
+    // /l file).
+    std::function<void(std::string_view)> log;
+};
+
+// Runs a request under the installer lock; the exit code.
+int RunInstaller(const InstallerRequest &request, const InstallerContext &context);
+
+// The file that holds the installer lock (next to the products store).
+std::string InstallerLockPath();
+
+} // namespace krv::setup

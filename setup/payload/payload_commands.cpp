@@ -1,0 +1,89 @@
+#include "payload_commands.h"
+
+#include "files.h"
+#include "ini.h"
+#include "log.h"
+#include "messages.h"
+#include "paths.h"
+#include "payload_archive.h"
+#include "settings.h"
+#include "setup_ui.h"
+
+namespace krv::setup {
+
+namespace {
+
+// Opens the program's own package and, when it carries settings, takes the
+// extraction folder, keep mode, name stem and PackJars from them.
+bool OpenPackageAndSettings(SetupProgram &program, PayloadArchive &archive, SetupUi &ui) {
+    ui.SetProductName(program.programPath);
+    if (archive.SetArchivePath(program.programPath) || archive.OpenArchive())
+        return false;
+    if (!(archive.ContainerFlags() & payload::container::kHasSettings))
+        return true;
+    const PayloadArchive::SettingsLocation location = archive.GetSettingsLocation();
+    IniDocument document;
+    ReadIniFromFile(document, location.file, location.offset, location.size);
+    GeneralOptions general;
+    LoadGeneralOptions(general, document);
+    std::string folder = general.extractionFolder.empty()
+                             ? GetTempFolder() + general.defaultProdCode
+                             : JoinPathParts(ExpandReferences(general.extractionFolder));
+    AddTrailingBackslash(folder);
+    archive.SetExtractionFolder(folder);
+    archive.SetKeepMode(general.keepMode);
+    // The seven characters before the product code's last one (the last
+    // hexadecimal digits of a code in braces).
+    const std::string &code =
+        general.productCode.empty() ? general.defaultProdCode : general.productCode;
+    if (code.size() >= 8)
+        archive.SetPackageNameStem(code.substr(code.size() - 8, 7));
+    archive.SetPackJars(general.packJars);
+    return true;
+}
+
+} // namespace
+
+int ArchiveResultExitCode(std::string_view errorText, int code) {
+    if (code == payload_result::kOk)
+        return 0;
+    if (code == payload_result::kCancelled)
+        return -1;
+    if (!errorText.empty())
+        ReportError(errorText, false);
+    else
+        ReportResultCode(code);
+    return 1;
+}
+
+int ExtractOnly(SetupProgram &program, std::string_view value) {
+    PayloadArchive archive;
+    if (const int result = archive.SetArchivePath(program.programPath))
+        return ArchiveResultExitCode(archive.GetArchiveErrorText(), result);
+    std::string folder = PathExists(value) ? std::string(value) : archive.PackageFolder();
+    archive.SetExtractionFolder(folder);
+    if (const int result = archive.OpenArchive())
+        return ArchiveResultExitCode(archive.GetArchiveErrorText(), result);
+    const uint32_t flags = archive.ContainerFlags();
+    if (!(flags & (payload::container::kExtractAllowed | payload::container::kSeparateGroups)))
+        return 0;
+    if (const SwitchValue *password = FindSwitch(program.options, switch_id::kAesPassword))
+        archive.SetArchivePassword(password->value);
+    SetupUi ui;
+    ui.SetProductName(program.programPath);
+    const int result = archive.ExtractAll(ui.GetExtractionProgressDialog());
+    archive.SetKeepMode(archive_keep::kEverything);
+    ui.ReleaseExtractionProgressDialog();
+    return ArchiveResultExitCode(archive.GetArchiveErrorText(), result);
+}
+
+int DeleteMainPackageFiles(SetupProgram &program) {
+    PayloadArchive archive;
+    SetupUi ui;
+    if (!OpenPackageAndSettings(program, archive, ui))
+        return 1;
+    archive.DeleteExtractedFiles();
+    return 0;
+}
+
+} // namespace krv::setup

@@ -1,0 +1,18 @@
+#include "payload_package.h"
+
+namespace krv::setup {
+
+int PayloadRunnerPackage::Open(const std::string &path) {
+    if (const int result = m_archive.SetArchivePath(path))
+        return result;
+    return m_archive.OpenArchive();
+}
+
+bool PayloadRunnerPackage::ReadSettings(IniDocument &document) {
+    const PayloadArchive::SettingsLocation location = m_archive.GetSettingsLocation();
+    if (location.file.empty())
+        return false;
+    return ReadIniFromFile(document, location.file, location.offset, location.size) == 0;
+}
+
+} // namespace krv::setup

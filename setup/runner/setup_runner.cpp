@@ -1,0 +1,708 @@
+#include "setup_runner.h"
+
+#include "command_line_text.h"
+#include "files.h"
+#include "installed_products.h"
+#include "installer_launch.h"
+#include "instances.h"
+#include "log.h"
+#include "md5.h"
+#include "messages.h"
+#include "paths.h"
+#include "runner_dialogs.h"
+#include "system.h"
+#include "ui_strings.h"
+
+#include <setup_process.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace krv::setup {
+
+namespace {
+
+namespace flag {
+constexpr uint32_t kSeparateFiles = 0x1;
+constexpr uint32_t kHasSettings = 0x2;
+constexpr uint32_t kCheckIntegrity = 0x4;
+constexpr uint32_t kMainPackageMsi = 0x8;
+constexpr uint32_t kSeparateGroups = 0x40;
+constexpr uint32_t kNeedsPassword = 0x1000;
+} // namespace flag
+
+constexpr int kKeepEverything = 3;
+constexpr int kKeepNothingOnFailure = 4;
+constexpr std::size_t kFooterSize = 76;
+
+namespace status_id {
+constexpr uint32_t kIntegrity = 138;
+constexpr uint32_t kPreparing = 220;
+constexpr uint32_t kLaunchConditions = 236;
+constexpr uint32_t kUpdates = 257;
+constexpr uint32_t kDeleting = 266;
+} // namespace status_id
+
+constexpr uint32_t kCorruptArchiveId = 129;
+constexpr uint32_t kExtractingMainFilesId = 141;
+constexpr uint32_t kAlreadyRunningId = 204;
+constexpr uint32_t kUrlUnreachableId = 247;
+
+std::mutex g_promptLock;
+PasswordPrompt g_passwordPrompt;
+InstancePrompt g_instancePrompt;
+
+class FunctionTask : public SetupTask {
+  public:
+    explicit FunctionTask(std::function<void()> body) : m_body(std::move(body)) {}
+    void Run() override { m_body(); }
+
+  private:
+    std::function<void()> m_body;
+};
+
+bool HasLetter(const SetupSettings &settings, char letter) {
+    return settings.general.flagLetters.find(letter) != std::string::npos;
+}
+
+void SetLetter(SetupSettings &settings, char letter, bool on) {
+    std::string &letters = settings.general.flagLetters;
+    const std::size_t at = letters.find(letter);
+    if (on && at == std::string::npos)
+        letters += letter;
+    else if (!on && at != std::string::npos)
+        letters.erase(at, 1);
+}
+
+void LoadSetupSettings(SetupSettings &settings, const IniDocument &document) {
+    LoadGeneralOptions(settings.general, document);
+    LoadLaunchConditionSettings(settings.launchConditions, document);
+    for (int n = 1;; ++n) {
+        PrerequisiteRecord record;
+        if (!LoadPrerequisites(document, n, record))
+            break;
+        settings.prerequisites.push_back(std::move(record));
+    }
+}
+
+// Settings handed to the package: extraction folder, download folder and
+// the name stem.
+void ApplySettingsToPackage(SetupRunner &runner, const SetupSettings &settings, bool secondFolder) {
+    RunnerPackage &package = runner.Package();
+    std::string folder = settings.general.extractionFolder.empty()
+                             ? GetTempFolder() + settings.general.defaultProdCode
+                             : JoinPathParts(ExpandReferences(settings.general.extractionFolder));
+    AddTrailingBackslash(folder);
+    package.SetExtractionFolder(folder);
+    if (secondFolder && !settings.general.downloadFolder.empty())
+        package.SetSecondFolder(ExpandReferences(settings.general.downloadFolder));
+    const std::string &code = settings.general.productCode.empty()
+                                  ? settings.general.defaultProdCode
+                                  : settings.general.productCode;
+    if (!code.empty())
+        package.SetPackageNameStem(PackageNameStem(code));
+}
+
+// /extractlzma and /deletelzma: the package and its settings.
+bool OpenPackageAndSettings(SetupRunner &runner) {
+    RunnerPackage &package = runner.Package();
+    runner.Ui().SetProductName(runner.OwnModulePath());
+    if (package.Open(runner.OwnModulePath()) != result_code::kOk)
+        return false;
+    if (!(package.ContainerFlags() & flag::kHasSettings))
+        return true;
+    IniDocument document;
+    SetupSettings settings;
+    if (package.ReadSettings(document))
+        LoadSetupSettings(settings, document);
+    ApplySettingsToPackage(runner, settings, false);
+    package.SetKeepMode(settings.general.keepMode);
+    package.SetPackJars(settings.general.packJars);
+    return true;
+}
+
+std::string SwitchText(const SetupRunner &runner, int id) {
+    const SwitchValue *value = FindSwitch(const_cast<SetupRunner &>(runner).Options(), id);
+    return value ? value->value : std::string();
+}
+
+void ExtractMainPackageOnly(SetupRunner &runner) {
+    if (!OpenPackageAndSettings(runner)) {
+        ReportError(runner.Package().ErrorText(), false);
+        runner.SetExitCode(1);
+        return;
+    }
+    RunnerPackage &package = runner.Package();
+    package.SetKeepMode(kKeepEverything);
+    package.SetPassword(SwitchText(runner, switch_id::kAesPassword));
+    std::string path;
+    const int code = package.ExtractMainPackage(path, {});
+    // A failed extraction is reported and fails the run.
+    if (code != result_code::kOk)
+        MapErrorToExitCode(runner, package.ErrorText(), code);
+}
+
+void ShowLanguageList(SetupRunner &runner) {
+    const std::string name = std::filesystem::path(runner.OwnModulePath()).filename().string();
+    runner.Package().Open(runner.OwnModulePath());
+    std::string list;
+    for (const std::string &line : runner.Steps().PackageLanguageLines(runner))
+        list += (list.empty() ? "" : "\r\n") + line;
+    LogLine("Languages of setup:" + list);
+    MessageBoxFromStrings(nullptr, UiTextOrId(list), UiTextOrId(FormatUiString(222, name)),
+                          mb::kIconInformation);
+}
+
+int ChooseInstance(SetupRunner &runner, InstalledInstances &instances) {
+    if (instances.records.empty() || !FindInstalledInstances(instances))
+        return 0;
+    runner.Ui().HideStatusWindow();
+    InstancePrompt prompt;
+    {
+        std::lock_guard<std::mutex> guard(g_promptLock);
+        prompt = g_instancePrompt;
+    }
+    const int answer = prompt ? prompt(instances, runner.Ui().GetSetupCaption())
+                              : InstanceSelectionDialog(instances, runner.Ui().GetSetupCaption());
+    return answer == 1 ? 0 : -1;
+}
+
+int RunPrerequisitesStep(SetupRunner &runner, SetupSettings &settings) {
+    RunnerPackage &package = runner.Package();
+    // The keep mode of the settings holds in every run, /noprereqs or not.
+    package.SetKeepMode(settings.general.keepMode);
+    package.SetPackJars(settings.general.packJars);
+    int result = 0;
+    if ((package.ContainerFlags() & flag::kHasSettings) &&
+        !FindSwitch(runner.Options(), switch_id::kNoPrereqs))
+        result = runner.Steps().RunPrerequisites(runner, settings);
+    runner.SetExitCode(result);
+    return result;
+}
+
+MsiexecLineInputs LineInputs(SetupRunner &runner) {
+    MsiexecLineInputs inputs;
+    inputs.containerFlags = runner.Package().ContainerFlags();
+    inputs.wow64 = IsRunningUnderWow64();
+    inputs.options = &runner.Options();
+    runner.Steps().FillLanguageInputs(runner, inputs);
+    return inputs;
+}
+
+// The mount of a path is removable media: a CD or DVD file system, or a
+// block device the kernel marks removable.
+bool MountIsRemovable(const std::string &path) {
+    std::ifstream mounts("/proc/self/mounts");
+    std::string line, bestDevice, bestType;
+    std::size_t bestLength = 0;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string device, point, type;
+        if (!(fields >> device >> point >> type))
+            continue;
+        std::string prefix = point;
+        AddTrailingBackslash(prefix);
+        if ((path.compare(0, prefix.size(), prefix) == 0 || path == point) &&
+            point.size() >= bestLength) {
+            bestLength = point.size();
+            bestDevice = device;
+            bestType = type;
+        }
+    }
+    if (bestType == "iso9660" || bestType == "udf")
+        return true;
+    if (bestDevice.compare(0, 5, "/dev/") != 0)
+        return false;
+    std::string disk = bestDevice.substr(5);
+    while (!disk.empty() && std::isdigit(static_cast<unsigned char>(disk.back())))
+        disk.pop_back();
+    std::ifstream removable("/sys/block/" + disk + "/removable");
+    int value = 0;
+    return removable >> value && value == 1;
+}
+
+} // namespace
+
+// ---- Runner ----------------------------------------------------------------
+
+SetupRunner::SetupRunner(std::string commandLine, std::string ownPath,
+                         std::unique_ptr<RunnerPackage> package, Launcher launcher)
+    : m_ownPath(std::move(ownPath)), m_launcher(std::move(launcher)),
+      m_rawCommandLine(std::move(commandLine)), m_package(std::move(package)),
+      m_steps(std::make_unique<RunnerSteps>()) {}
+
+SetupRunner::~SetupRunner() {
+    DeferredDelete(m_cleanup);
+}
+
+void SetupRunner::SetRunnerSteps(std::unique_ptr<RunnerSteps> steps) {
+    m_steps = steps ? std::move(steps) : std::make_unique<RunnerSteps>();
+}
+
+void SetupRunner::SetPrereqsSwitch(const std::string &value) {
+    SetSwitchValue(m_options, switch_id::kPrereqs, value);
+    UpdateResumeCommand();
+}
+
+void SetupRunner::UpdateResumeCommand() {
+    m_steps->UpdateResumeCommand(*this, BuildCommandLine(m_options, false));
+}
+
+std::string PackageNameStem(const std::string &productCode) {
+    if (productCode.size() < 2)
+        return {};
+    const std::size_t end = productCode.size() - 1;
+    const std::size_t begin = end > 7 ? end - 7 : 0;
+    return productCode.substr(begin, end - begin);
+}
+
+// ---- Tasks -----------------------------------------------------------------
+
+void RunTaskWithMessagePump(SetupTask &task) {
+    if (!QCoreApplication::instance()) {
+        task.Run();
+        return;
+    }
+    QEventLoop loop;
+    std::thread worker([&task, &loop] {
+        task.Run();
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+}
+
+void RunTaskWithStatus(SetupRunner &runner, SetupTask &task, uint32_t statusId) {
+    if (runner.Silent()) {
+        task.Run();
+        return;
+    }
+    runner.Ui().ShowStatusText(statusId);
+    RunTaskWithMessagePump(task);
+}
+
+// ---- Single instance -------------------------------------------------------
+
+bool SingleInstanceLock::Acquire(const std::string &name) {
+    Release();
+    std::string path = GetTempFolder() + name + ".lock";
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    m_existed = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0;
+    return m_existed;
+}
+
+void SingleInstanceLock::Release() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+SingleInstanceLock &TheSingleInstanceLock() {
+    static SingleInstanceLock lock;
+    return lock;
+}
+
+// ---- Dialog seams ----------------------------------------------------------
+
+void SetPasswordPrompt(PasswordPrompt prompt) {
+    std::lock_guard<std::mutex> guard(g_promptLock);
+    g_passwordPrompt = std::move(prompt);
+}
+
+void SetInstancePrompt(InstancePrompt prompt) {
+    std::lock_guard<std::mutex> guard(g_promptLock);
+    g_instancePrompt = std::move(prompt);
+}
+
+std::optional<std::string> PackagePasswordDialog(const std::string &caption) {
+    PasswordPrompt prompt;
+    {
+        std::lock_guard<std::mutex> guard(g_promptLock);
+        prompt = g_passwordPrompt;
+    }
+    return prompt ? prompt(caption) : ShowPackagePasswordDialog(caption);
+}
+
+// ---- Steps -----------------------------------------------------------------
+
+bool CheckPackageIntegrity(SetupRunner &runner) {
+    RunnerPackage &package = runner.Package();
+    if (!(package.ContainerFlags() & flag::kCheckIntegrity))
+        return false;
+    if (VerifyFileMd5(package.PackagePath(), package.PackageId(), kFooterSize))
+        return false;
+    ReportMessageId(kCorruptArchiveId, false);
+    return true;
+}
+
+bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path) {
+    if (!(runner.Package().ContainerFlags() & flag::kSeparateFiles))
+        return false;
+    if (path.size() <= 2 || IsUncPath(path))
+        return false;
+    return MountIsRemovable(ToNativePath(path));
+}
+
+void CopyAndRelaunch(SetupRunner &runner) {
+    const std::string own = runner.OwnModulePath();
+    const std::string target =
+        GetTempFolder() + std::filesystem::path(ToNativePath(own)).filename().string();
+    std::error_code ec;
+    if (ToNativePath(own) != target)
+        std::filesystem::copy_file(ToNativePath(own), target,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+        LogLine("Failed to copy the setup to:" + target);
+        runner.SetExitCode(1);
+        return;
+    }
+    std::filesystem::permissions(target, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    SetSwitchValue(runner.Options(), switch_id::kOriginalPath, own);
+    const std::string commandLine =
+        platform::QuoteArgument(target) + " " + BuildCommandLine(runner.Options(), false);
+    runner.Ui().HideStatusWindow();
+    // The copy takes the lock of its own: this process lets it go first.
+    TheSingleInstanceLock().Release();
+    if (!RunProcessAndWait(target, commandLine, nullptr, 0x8)) {
+        runner.SetExitCode(1);
+        return;
+    }
+    runner.SetExitCode(0);
+}
+
+void SetDeferredDeletePaths(const std::string &path, DeferredDeleteRecord &record) {
+    if (path.empty()) {
+        record.shortPath.clear();
+        record.longPath.clear();
+        return;
+    }
+    // Linux has no short names: both are the path.
+    record.shortPath = path;
+    record.longPath = path;
+}
+
+void DeferredDelete(const DeferredDeleteRecord &record) {
+    if (record.shortPath.empty())
+        return;
+    // The program file of a running process may be removed at once on
+    // Linux; the folder form waits for nothing either.
+    std::error_code ec;
+    const std::string path = ToNativePath(record.longPath);
+    if (record.folder)
+        std::filesystem::remove_all(path, ec);
+    else
+        std::filesystem::remove(path, ec);
+}
+
+void ProbeMaintenanceMode(SetupRunner &runner, const SetupSettings &settings) {
+    std::string code;
+    const bool maintenance = FindRelatedProductByPackageCode(settings.general.packageCode,
+                                                             settings.general.upgradeCode, code);
+    runner.SetMaintenance(maintenance);
+    if (maintenance)
+        runner.SetInstalledProductCode(code);
+    std::string line = "Maintenance mode:";
+    AppendLogBool(line, maintenance);
+    LogLine(line);
+}
+
+int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settings,
+                   InstalledInstances &instances) {
+    RunnerPackage &package = runner.Package();
+    const uint32_t flags = package.ContainerFlags();
+    RemoveSwitch(runner.Options(), switch_id::kPrereqs);
+    SetSwitchValue(runner.Options(), switch_id::kNoPrereqs, "");
+
+    if (!settings.general.mainAppUrl.empty()) {
+        const std::string url = settings.general.mainAppUrl;
+        if (!BuildMsiexecCommandLine(LineInputs(runner), text, runner.OwnModulePath(), url,
+                                     settings, &instances)) {
+            runner.SetExitCode(-1);
+            return -1;
+        }
+        if (runner.Steps().UrlExists(runner, url)) {
+            LaunchMsiexec(text, runner);
+            return runner.ExitCode();
+        }
+        ReportError(FormatUiString(kUrlUnreachableId, url), true);
+        runner.SetExitCode(1);
+        return -1;
+    }
+
+    const bool separateOnly = (flags & flag::kSeparateFiles) &&
+                              !(flags & (flag::kMainPackageMsi | flag::kSeparateGroups));
+    const bool progressWindow = !runner.Silent() && !separateOnly;
+    std::string password = SwitchText(runner, switch_id::kAesPassword);
+    ExtractionDialogParts parts{};
+    if (progressWindow) {
+        if ((flags & flag::kNeedsPassword) && password.empty())
+            password = PackagePasswordDialog(runner.Ui().GetSetupCaption()).value_or("");
+        parts = runner.Ui().GetExtractionProgressDialog();
+        if (parts.extraction)
+            parts.extraction->SetFixedText(LoadUiString(kExtractingMainFilesId));
+    }
+    runner.Ui().HideStatusWindow();
+    package.SetPassword(password);
+    std::string path;
+    const int extracted = package.ExtractMainPackage(path, parts);
+    if (progressWindow)
+        runner.Ui().ReleaseExtractionProgressDialog();
+    if (extracted != result_code::kOk) {
+        runner.Steps().UnregisterResume(runner);
+        MapErrorToExitCode(runner, package.ErrorText(), extracted);
+        if (!runner.Maintenance())
+            package.SetKeepMode(0);
+        return extracted;
+    }
+    if (HasLongPathPrefix(path))
+        path = SkipLongPathPrefix(path);
+    if (!BuildMsiexecCommandLine(LineInputs(runner), text, runner.OwnModulePath(), path, settings,
+                                 &instances)) {
+        runner.SetExitCode(-1);
+        return -1;
+    }
+    if (LaunchMsiexec(text, runner) != 0) {
+        if (!runner.Maintenance())
+            package.SetKeepMode(kKeepNothingOnFailure);
+        return runner.ExitCode();
+    }
+    const int code = runner.ExitCode();
+    if (code == 0 || code == 1641 || code == 3010) {
+        if (!runner.InstalledProductCode().empty() &&
+            ProductState(runner.InstalledProductCode()) != install_state::kDefault)
+            package.SetKeepMode(0);
+    } else if (!runner.Maintenance()) {
+        package.SetKeepMode(kKeepNothingOnFailure);
+    }
+    if (code == 1602)
+        runner.SetExitCode(-1);
+    return runner.ExitCode();
+}
+
+// ---- Standalone switches and the sequence ------------------------------------
+
+bool HandleStandaloneSwitches(SetupRunner &runner) {
+    CommandLineOptions &options = runner.Options();
+    options = ParseCommandLine(runner.RawCommandLine());
+    if (const SwitchValue *log = FindSwitch(options, switch_id::kExeLog)) {
+        LoggingEnabled = true;
+        SetLogHeader("\r\n====== Starting logging of \"" + runner.OwnModulePath() + "\" ====\r\n");
+        if (!log->value.empty())
+            SetLogFilePath(log->value);
+    }
+    if (FindSwitch(options, switch_id::kListLangs)) {
+        ShowLanguageList(runner);
+        return true;
+    }
+    if (FindSwitch(options, switch_id::kExtractLzma)) {
+        ExtractMainPackageOnly(runner);
+        return true;
+    }
+    if (const SwitchValue *groups = FindSwitch(options, switch_id::kGroupsExtract)) {
+        runner.SetExitCode(runner.Steps().ExtractGroupsForCaller(runner, groups->value));
+        return true;
+    }
+    return false;
+}
+
+int RunSetup(SetupRunner &runner) {
+    CommandLineOptions &options = runner.Options();
+    RunnerPackage &package = runner.Package();
+
+    // 1. A copy started from the temporary folder opens the first program.
+    std::string packagePath = runner.OwnModulePath();
+    const SwitchValue *original = FindSwitch(options, switch_id::kOriginalPath);
+    if (original) {
+        if (original->value == runner.OwnModulePath()) {
+            CopyAndRelaunch(runner);
+            return runner.ExitCode() == 0 ? 0 : 1;
+        }
+        packagePath = original->value;
+        SetSetupExeDir(packagePath);
+        SetDeferredDeletePaths(runner.OwnModulePath(), runner.Cleanup());
+        runner.SetOwnModulePath(packagePath);
+    }
+
+    // 2-3.
+    LogLine("Full command line:" + runner.FullCommandLine());
+    LogLine("Command line to pass to MSI:" + options.passThrough);
+    runner.Ui().SetProductName(packagePath);
+    const std::string folder = GetFolderPart(ToNativePath(packagePath));
+    if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+        LogLine("Cannot enter the folder of the package:" + folder);
+
+    // 4. The package.
+    if (const int code = package.Open(packagePath); code != result_code::kOk) {
+        MapErrorToExitCode(runner, package.ErrorText(), code);
+        return 1;
+    }
+    const uint32_t flags = package.ContainerFlags();
+
+    // 5. Settings.
+    SetupSettings settings;
+    IniDocument document;
+    if (flags & flag::kHasSettings) {
+        if (package.ReadSettings(document))
+            LoadSetupSettings(settings, document);
+        ApplySettingsToPackage(runner, settings, true);
+    }
+
+    // 6-7. User-interface level.
+    if (FindSwitch(options, switch_id::kExeNoUi)) {
+        SetLetter(settings, 'q', true);
+    } else if (FindSwitch(options, switch_id::kExeBasicUi)) {
+        SetLetter(settings, 'b', true);
+    } else if (FindSwitch(options, switch_id::kExeFullUi)) {
+        SetLetter(settings, 'q', false);
+        SetLetter(settings, 'b', false);
+    }
+    runner.SetSilent(HasLetter(settings, 'q'));
+    UiVisible = !runner.Silent();
+
+    // 8. Proxy credentials.
+    const SwitchValue *user = FindSwitch(options, switch_id::kUserName);
+    if (user) {
+        LogLine("User name and password for proxy server were received from command line and "
+                "used.");
+    }
+    runner.Steps().ApplyProxyCredentials(runner, user ? user->value : std::string(),
+                                         SwitchText(runner, switch_id::kPassword), user != nullptr,
+                                         runner.Silent());
+
+    // 9. One setup of this package at a time.
+    const bool uiSwitch = FindSwitch(options, switch_id::kExeNoUi) ||
+                          FindSwitch(options, switch_id::kExeBasicUi) ||
+                          FindSwitch(options, switch_id::kExeFullUi);
+    if (TheSingleInstanceLock().Acquire("Parvext_" + package.PackageId()) && !uiSwitch) {
+        package.SetKeepMode(kKeepEverything);
+        ReportMessageId(kAlreadyRunningId, true);
+        runner.SetExitCode(1);
+        return 1;
+    }
+
+    // 10-11.
+    runner.Ui().ShowStatusText(status_id::kPreparing);
+    if (flags & flag::kHasSettings) {
+        FunctionTask probe([&] { ProbeMaintenanceMode(runner, settings); });
+        RunTaskWithStatus(runner, probe, status_id::kPreparing);
+    }
+
+    // 12. A newer bootstrapper.
+    if (!runner.Maintenance() && !FindSwitch(options, switch_id::kExeNoUpdates)) {
+        SetSwitchValue(options, switch_id::kExeNoUpdates, "");
+        if (!settings.general.updatesUrl.empty() && !runner.Silent()) {
+            bool started = false;
+            FunctionTask update(
+                [&] { started = runner.Steps().CheckForUpdates(runner, settings); });
+            RunTaskWithStatus(runner, update, status_id::kUpdates);
+            if (started) {
+                runner.SetExitCode(0);
+                return 0;
+            }
+        }
+    }
+
+    // 13. Integrity.
+    if (flags & flag::kCheckIntegrity) {
+        bool corrupt = false;
+        FunctionTask check([&] { corrupt = CheckPackageIntegrity(runner); });
+        RunTaskWithStatus(runner, check, status_id::kIntegrity);
+        if (corrupt) {
+            runner.SetExitCode(1);
+            return 1;
+        }
+    }
+
+    // 14. The installer.
+    if (CheckInstallerVersion(settings, flags, packagePath)) {
+        runner.SetExitCode(1);
+        return 1;
+    }
+
+    // 15. Removable media: run from a copy.
+    if (!original && IsOnRemovableMedia(runner, packagePath)) {
+        CopyAndRelaunch(runner);
+        return runner.ExitCode() == 0 ? 0 : 1;
+    }
+
+    // 16. Language.
+    if (const int language = runner.Steps().ChooseSetupLanguage(runner, settings); language != 0) {
+        runner.SetExitCode(language);
+        return language < 0 ? -1 : 1;
+    }
+
+    // 17. Launch conditions.
+    bool conditionsMet = true;
+    FunctionTask conditions(
+        [&] { conditionsMet = runner.Steps().CheckLaunchConditions(runner, settings); });
+    RunTaskWithStatus(runner, conditions, status_id::kLaunchConditions);
+    if (!conditionsMet) {
+        runner.SetExitCode(1);
+        return 1;
+    }
+
+    // 18-19. Prerequisites.
+    runner.UpdateResumeCommand();
+    int result = RunPrerequisitesStep(runner, settings);
+    if (runner.RebootPending()) {
+        runner.SetExitCode(-1);
+        return -1;
+    }
+
+    // 20-22. The text to pass and the instance.
+    std::string text = options.passThrough;
+    if (text.empty())
+        text = ExpandReferences(settings.general.mainAppCmdLine);
+    runner.Ui().HideStatusWindow();
+    InstalledInstances instances;
+    ParseInstanceSwitches(text, instances);
+    if ((flags & flag::kHasSettings) && result == 0) {
+        LoadInstanceList(instances, document);
+        result = ChooseInstance(runner, instances);
+        if (result == -1)
+            runner.SetExitCode(-1);
+    }
+
+    // 23-25.
+    if (result == -1)
+        runner.Steps().UnregisterResume(runner);
+    if (result == 0)
+        result = InstallPackage(runner, text, settings, instances);
+    FunctionTask cleanUp([&] { package.CleanUpExtraction(); });
+    RunTaskWithStatus(runner, cleanUp, status_id::kDeleting);
+    return result;
+}
+
+int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
+                    SetupRunner::Launcher launcher, std::unique_ptr<RunnerSteps> steps) {
+    SetupRunner runner(program.commandLine, program.programPath, std::move(package),
+                       std::move(launcher));
+    runner.SetFullCommandLine(program.fullCommandLine);
+    if (steps)
+        runner.SetRunnerSteps(std::move(steps));
+    if (!HandleStandaloneSwitches(runner))
+        RunSetup(runner);
+    return runner.ExitCode();
+}
+
+int WriteExitCodeLog(const SetupRunner &runner) {
+    std::string line = "Code returned to Windows by setup:";
+    AppendLogInt(line, runner.ExitCode());
+    LogLine(line);
+    return runner.ExitCode();
+}
+
+} // namespace krv::setup

@@ -1,0 +1,160 @@
+// The setup run: the runner object that lives for the whole process, the
+// standalone switches that replace a setup, and RunSetup, the fixed sequence
+// from opening the package to the installer's exit code.
+//
+// Long steps (maintenance probe, integrity check, launch conditions, clean-up
+// ...) run as tasks: in a silent run on the calling thread; otherwise on a
+// worker thread while the calling thread keeps the user interface live
+// (Qt events are processed until the worker ends) under a status text.
+#pragma once
+
+#include "command_line.h"
+#include "program.h"
+#include "runner_package.h"
+#include "runner_steps.h"
+#include "settings.h"
+#include "setup_ui.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace krv::setup {
+
+struct InstalledInstances;
+
+// The file to delete when the runner ends (a copy started from the
+// temporary folder deletes itself).
+struct DeferredDeleteRecord {
+    std::string shortPath;
+    std::string longPath;
+    bool elevated = false;
+    bool folder = false;
+};
+
+class SetupRunner {
+  public:
+    // Replaces the start of the installer (tests, callers that install
+    // themselves): program, argument line, UI; gives the exit code.
+    using Launcher = std::function<uint32_t(const std::string &program,
+                                            const std::string &arguments, SetupUi &)>;
+
+    SetupRunner(std::string commandLine, std::string ownPath,
+                std::unique_ptr<RunnerPackage> package, Launcher launcher = {});
+    ~SetupRunner(); // runs DeferredDelete
+    SetupRunner(const SetupRunner &) = delete;
+    SetupRunner &operator=(const SetupRunner &) = delete;
+
+    const std::string &OwnModulePath() const { return m_ownPath; }
+    void SetOwnModulePath(std::string path) { m_ownPath = std::move(path); }
+    const Launcher &ExternalLauncher() const { return m_launcher; }
+    int ExitCode() const { return m_exitCode; }
+    void SetExitCode(int code) { m_exitCode = code; }
+    const std::string &RawCommandLine() const { return m_rawCommandLine; }
+    // The process's own command line, as the log shows it.
+    const std::string &FullCommandLine() const { return m_fullCommandLine; }
+    void SetFullCommandLine(std::string line) { m_fullCommandLine = std::move(line); }
+    CommandLineOptions &Options() { return m_options; }
+    RunnerPackage &Package() { return *m_package; }
+    SetupUi &Ui() { return m_ui; }
+    DeferredDeleteRecord &Cleanup() { return m_cleanup; }
+    RunnerSteps &Steps() { return *m_steps; }
+    void SetRunnerSteps(std::unique_ptr<RunnerSteps> steps);
+    bool RebootPending() const { return m_rebootPending; }
+    void SetRebootPending(bool pending) { m_rebootPending = pending; }
+    bool Maintenance() const { return m_maintenance; }
+    void SetMaintenance(bool maintenance) { m_maintenance = maintenance; }
+    const std::string &InstalledProductCode() const { return m_installedProductCode; }
+    void SetInstalledProductCode(std::string code) { m_installedProductCode = std::move(code); }
+    bool Silent() const { return m_silent; }
+    void SetSilent(bool silent) { m_silent = silent; }
+
+    // /prereqs set to the value (added when absent), and the resume command
+    // refreshed.
+    void SetPrereqsSwitch(const std::string &value);
+    void UpdateResumeCommand();
+
+  private:
+    std::string m_ownPath;
+    Launcher m_launcher;
+    int m_exitCode = 0;
+    std::string m_rawCommandLine;
+    std::string m_fullCommandLine;
+    CommandLineOptions m_options;
+    std::unique_ptr<RunnerPackage> m_package;
+    DeferredDeleteRecord m_cleanup;
+    SetupUi m_ui;
+    std::unique_ptr<RunnerSteps> m_steps;
+    bool m_rebootPending = false;
+    bool m_maintenance = false;
+    std::string m_installedProductCode;
+    bool m_silent = false;
+};
+
+// A step run as a task: Run performs it and keeps its result.
+class SetupTask {
+  public:
+    virtual ~SetupTask() = default;
+    virtual void Run() = 0;
+};
+
+// Runs the task on the calling thread when the run is silent; otherwise
+// shows the status text of the id and runs it on a worker while the calling
+// thread processes the user interface's events.
+void RunTaskWithStatus(SetupRunner &runner, SetupTask &task, uint32_t statusId);
+void RunTaskWithMessagePump(SetupTask &task);
+
+// Parses the command line, applies /exelog, and runs the first standalone
+// switch given that the program did not take itself (/listlangs,
+// /extractlzma, /groupsextract); true when one ran.
+bool HandleStandaloneSwitches(SetupRunner &runner);
+// The sequence of a setup; 1, 0 or -1 (the exit code is the runner's).
+int RunSetup(SetupRunner &runner);
+// Logs "Code returned to Windows by setup:" and returns the exit code.
+int WriteExitCodeLog(const SetupRunner &runner);
+
+// The program's run after its own switches (program.h): the runner over
+// the package, the remaining standalone switches, then RunSetup; the exit
+// code. The runner ends (and deletes what it must) before the return.
+int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
+                    SetupRunner::Launcher launcher = {},
+                    std::unique_ptr<RunnerSteps> steps = nullptr);
+
+// The steps of the sequence, for tests.
+bool CheckPackageIntegrity(SetupRunner &runner);
+bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path);
+void CopyAndRelaunch(SetupRunner &runner);
+void SetDeferredDeletePaths(const std::string &path, DeferredDeleteRecord &record);
+void DeferredDelete(const DeferredDeleteRecord &record);
+void ProbeMaintenanceMode(SetupRunner &runner, const SetupSettings &settings);
+int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settings,
+                   InstalledInstances &instances);
+// Seven characters before the last (all there are when shorter).
+std::string PackageNameStem(const std::string &productCode);
+
+// The single-instance lock "Parvext_<package id>": taken by the first run,
+// held until the process ends or Release. True when another process holds it.
+class SingleInstanceLock {
+  public:
+    bool Acquire(const std::string &name);
+    bool AlreadyExisted() const { return m_existed; }
+    void Release();
+    ~SingleInstanceLock() { Release(); }
+
+  private:
+    int m_fd = -1;
+    bool m_existed = false;
+};
+SingleInstanceLock &TheSingleInstanceLock();
+
+// The password dialog for packages that need one: the text, or nothing
+// when cancelled. Tests script it.
+using PasswordPrompt = std::function<std::optional<std::string>(const std::string &caption)>;
+void SetPasswordPrompt(PasswordPrompt prompt);
+std::optional<std::string> PackagePasswordDialog(const std::string &caption);
+
+// The instance dialog (1 OK, 2 Cancel); tests script it.
+using InstancePrompt = std::function<int(InstalledInstances &, const std::string &caption)>;
+void SetInstancePrompt(InstancePrompt prompt);
+
+} // namespace krv::setup

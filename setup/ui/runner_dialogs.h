@@ -1,0 +1,26 @@
+// The runner's two dialogs: the password of a package that needs one, and
+// the choice between a new and an installed product instance.
+//
+// Without a display a person can see (no Qt application, or the offscreen
+// and minimal platforms) no window is shown: the password dialog counts as
+// cancelled, and the instance dialog takes what it proposes (the first row
+// of the mode it opens in), so an unattended run goes on as the dialog would
+// have suggested.
+#pragma once
+
+#include "instances.h"
+
+#include <optional>
+#include <string>
+
+namespace krv::setup {
+
+// The entered text, or nothing when cancelled.
+std::optional<std::string> ShowPackagePasswordDialog(const std::string &caption);
+
+// 1 OK (the choice is stored with SelectInstance), 2 Cancel.
+int InstanceSelectionDialog(InstalledInstances &instances, const std::string &caption);
+// What OK with the given row does in the given mode; false without a row.
+bool AcceptInstanceRow(InstalledInstances &instances, bool newMode, int row);
+
+} // namespace krv::setup

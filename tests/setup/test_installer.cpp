@@ -1,0 +1,405 @@
+#include "installed_products.h"
+#include "installer_engine.h"
+#include "installer_package.h"
+#include "support_env.h"
+
+#include <setup_registry.h>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace krv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+
+std::map<std::string, std::string> Properties(const std::string &code, const std::string &version,
+                                              const std::string &packageCode) {
+    return {{"ProductCode", code},
+            {"ProductVersion", version},
+            {"PackageCode", packageCode},
+            {"UpgradeCode", "{UPGRADE-0001}"},
+            {"ProductName", "Telmar 2.3"},
+            {"ProductLanguage", "1049"},
+            {"INSTALLDIR", "[ProgramFilesFolder]Telmar\\Telmar 2.3\\"}};
+}
+
+// A raw archive with hand-made entries, for packages the writer never makes.
+struct RawEntry {
+    std::string name;
+    mode_t type = AE_IFREG;
+    std::string data;
+    std::string link;
+};
+void WriteRawPackage(const std::string &path, const std::vector<RawEntry> &entries) {
+    archive *a = archive_write_new();
+    archive_write_add_filter_xz(a);
+    archive_write_set_format_pax_restricted(a);
+    ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
+    for (const RawEntry &e : entries) {
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname(entry, e.name.c_str());
+        archive_entry_set_filetype(entry, e.type);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, la_int64_t(e.data.size()));
+        if (!e.link.empty())
+            archive_entry_set_symlink(entry, e.link.c_str());
+        archive_write_header(a, entry);
+        if (!e.data.empty())
+            archive_write_data(a, e.data.data(), e.data.size());
+        archive_entry_free(entry);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+}
+
+class InstallerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_root.empty());
+        m_env.Set("KRV_SETUP_ROOT", m_root);
+        m_env.Unset("KRV_REGISTRY_ROOT");
+    }
+
+    // A package of a small tree: bin/tool (executable), lib/a.so, and the
+    // given extra file.
+    std::string MakePackage(const std::string &name, const std::string &version,
+                            const std::string &packageCode, const std::string &extra = "",
+                            const std::string &code = "{PRODUCT-0001}") {
+        const std::string tree = m_root + "/trees/" + name;
+        WriteFile(tree + "/bin/tool", "#!/bin/sh\necho " + version + "\n");
+        fs::permissions(tree + "/bin/tool", fs::perms::owner_exec, fs::perm_options::add);
+        WriteFile(tree + "/lib/a.so", "library " + version);
+        if (!extra.empty())
+            WriteFile(tree + "/" + extra, "extra " + version);
+        const std::string path = m_root + "/" + name + ".pkg";
+        EXPECT_EQ(WriteInstallerPackage(path, Properties(code, version, packageCode),
+                                        {{"inst1", "{PRODUCT-0002}"}}, tree),
+                  "");
+        return path;
+    }
+
+    int Run(std::vector<std::string> arguments, std::function<bool()> cancelled = {}) {
+        InstallerRequest request;
+        std::string error;
+        EXPECT_TRUE(ParseInstallerArguments(arguments, request, error)) << error;
+        InstallerContext context;
+        context.cancelled = std::move(cancelled);
+        context.log = [this](std::string_view line) { m_log += std::string(line) + "\n"; };
+        return RunInstaller(request, context);
+    }
+
+    std::string Installed() const { return m_root + "/opt/Telmar/Telmar 2.3"; }
+
+    test::TempDir m_tmp{"installer"};
+    const std::string m_root = m_tmp.path();
+    test::ScopedEnv m_env;
+    std::string m_log;
+};
+
+TEST_F(InstallerTest, PackageTablesAndFilesComeBackAsWritten) {
+    const std::string path = MakePackage("v1", "2.3.0", "{PKG-1}");
+    const auto database = OpenPackageDatabase(path);
+    ASSERT_TRUE(database);
+    EXPECT_EQ(QueryMsiProperty(*database, "ProductVersion"), "2.3.0");
+    EXPECT_EQ(QueryMsiProperty(*database, "INSTALLDIR"),
+              "[ProgramFilesFolder]Telmar\\Telmar 2.3\\");
+    EXPECT_FALSE(QueryMsiProperty(*database, "productversion")); // exact names
+    ASSERT_EQ(database->instances.size(), 1u);
+    EXPECT_EQ(database->instances[0].productCode, "{PRODUCT-0002}");
+
+    fs::create_directories(m_root + "/out");
+    const PackageExtraction extracted = ExtractPackageFiles(path, m_root + "/out");
+    ASSERT_TRUE(extracted.ok) << extracted.error;
+    EXPECT_EQ(ReadFile(m_root + "/out/lib/a.so"), "library 2.3.0");
+    struct stat st {};
+    ASSERT_EQ(::stat((m_root + "/out/bin/tool").c_str(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_IXUSR);
+    ASSERT_EQ(::stat((m_root + "/out/lib/a.so").c_str(), &st), 0);
+    EXPECT_FALSE(st.st_mode & S_IXUSR);
+}
+
+TEST_F(InstallerTest, EntriesLeavingTheInstallFolderAreRefused) {
+    struct Case {
+        const char *what;
+        RawEntry entry;
+    };
+    const Case cases[] = {
+        {"parent component", {"files/../escaped", AE_IFREG, "x", ""}},
+        {"nested parent", {"files/a/../../escaped", AE_IFREG, "x", ""}},
+        {"absolute", {"/escaped", AE_IFREG, "x", ""}},
+        {"outside files/", {"escaped", AE_IFREG, "x", ""}},
+        {"backslash", {"files/a\\..\\..\\escaped", AE_IFREG, "x", ""}},
+        {"symbolic link", {"files/link", AE_IFLNK, "", "/etc/passwd"}},
+        {"device", {"files/dev", AE_IFCHR, "", ""}},
+        {"empty component", {"files/a//b", AE_IFREG, "x", ""}},
+    };
+    for (const Case &c : cases) {
+        const std::string path = m_root + "/bad.pkg";
+        WriteRawPackage(path, {{"Property", AE_IFREG, "ProductCode\t{X}\n", ""}, c.entry});
+        const std::string target = m_root + "/target/inner";
+        fs::create_directories(target);
+        const PackageExtraction extracted = ExtractPackageFiles(path, target);
+        EXPECT_FALSE(extracted.ok) << c.what;
+        EXPECT_FALSE(extracted.error.empty()) << c.what;
+        EXPECT_FALSE(fs::exists(m_root + "/target/escaped")) << c.what;
+        EXPECT_FALSE(fs::exists(m_root + "/escaped")) << c.what;
+        fs::remove_all(m_root + "/target");
+    }
+}
+
+TEST_F(InstallerTest, FilesThatAreNotPackagesHaveNoDatabase) {
+    struct Case {
+        const char *what;
+        std::vector<RawEntry> entries;
+        std::string raw; // written as it stands when not empty
+    };
+    const Case cases[] = {
+        {"plain text", {}, "this is not an archive"},
+        {"no property table", {{"files/a", AE_IFREG, "x", ""}}, ""},
+        {"row without tab", {{"Property", AE_IFREG, "ProductCode {X}\n", ""}}, ""},
+        {"property twice", {{"Property", AE_IFREG, "A\t1\nA\t2\n", ""}}, ""},
+        {"two tabs", {{"Property", AE_IFREG, "A\t1\t2\n", ""}}, ""},
+        {"instance without code",
+         {{"Property", AE_IFREG, "A\t1\n", ""}, {"Instance", AE_IFREG, "i\t\n", ""}},
+         ""},
+        {"table over the limit",
+         {{"Property", AE_IFREG, "A\t" + std::string(kPackageTableLimit, 'x') + "\n", ""}},
+         ""},
+    };
+    for (const Case &c : cases) {
+        const std::string path = m_root + "/not.pkg";
+        if (!c.raw.empty())
+            WriteFile(path, c.raw);
+        else
+            WriteRawPackage(path, c.entries);
+        EXPECT_FALSE(OpenPackageDatabase(path)) << c.what;
+    }
+    EXPECT_FALSE(OpenPackageDatabase(m_root + "/missing.pkg"));
+}
+
+TEST_F(InstallerTest, StoreAnswersOnlyForCompleteRecords) {
+    InstalledProduct product;
+    product.productCode = "{B}";
+    product.productName = "Telmar 2.3";
+    product.versionString = "2.3.0";
+    product.packageCode = "{PKG}";
+    product.upgradeCode = "{UPGRADE}";
+    ASSERT_TRUE(RegisterProduct(product));
+    product.productCode = "{A}";
+    ASSERT_TRUE(RegisterProduct(product));
+    EXPECT_EQ(ProductState("{A}"), install_state::kDefault);
+    EXPECT_EQ(ProductInfo("{A}", "VersionString"), "2.3.0");
+    EXPECT_FALSE(ProductInfo("{A}", "NoSuchProperty"));
+    EXPECT_EQ(RelatedProduct("{upgrade}", 0), "{A}"); // upgrade codes in any case
+    EXPECT_EQ(RelatedProduct("{UPGRADE}", 1), "{B}");
+    EXPECT_FALSE(RelatedProduct("{UPGRADE}", 2));
+
+    // A record cut short before its marker is not a product.
+    const auto key = platform::RegistryOpenKey(platform::RegistryHive::LocalMachine,
+                                               std::string(kInstalledProductsKey) + "\\{A}");
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(platform::RegistryDeleteValue(*key, "Installed"));
+    EXPECT_EQ(ProductState("{A}"), install_state::kUnknown);
+    EXPECT_FALSE(ProductInfo("{A}", "ProductName"));
+    EXPECT_EQ(RelatedProduct("{UPGRADE}", 0), "{B}");
+
+    EXPECT_TRUE(UnregisterProduct("{B}"));
+    EXPECT_FALSE(UnregisterProduct("{B}"));
+    EXPECT_EQ(ProductState("{B}"), install_state::kUnknown);
+    for (const char *bad : {"", "..", "a\\b", "a/b"}) {
+        InstalledProduct unusable;
+        unusable.productCode = bad;
+        EXPECT_FALSE(RegisterProduct(unusable)) << bad;
+    }
+}
+
+TEST(InstallerArguments, ArgumentLinesOfTheSetup) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool ok;
+        InstallerAction action;
+        std::string target;
+        std::string property; // NAME=value expected among the properties
+    };
+    const Case cases[] = {
+        {{"/i", "/p/a.pkg", "PX_SETUPEXEPATH=/x/s", "SETUPEXEDIR=/x/"},
+         true,
+         InstallerAction::Install,
+         "/p/a.pkg",
+         "SETUPEXEDIR=/x/"},
+        {{"/I", "a.pkg", "/qn"}, true, InstallerAction::Install, "a.pkg", ""},
+        {{"/fvomus", "a.pkg"}, true, InstallerAction::Reinstall, "a.pkg", ""},
+        {{"/x", "{CODE}"}, true, InstallerAction::Uninstall, "{CODE}", ""},
+        {{"-uninstall", "a.pkg"}, true, InstallerAction::Uninstall, "a.pkg", ""},
+        {{"/p", "patch.pkg"}, true, InstallerAction::Patch, "patch.pkg", ""},
+        {{"/i", "a.pkg", "/n", "{C}", "REINSTALL=ALL", "/norestart"},
+         true,
+         InstallerAction::Install,
+         "a.pkg",
+         "REINSTALL=ALL"},
+        {{"/i", "a.pkg", "EXE_CMD_LINE=/exenoui /exelog \"x y\" "},
+         true,
+         InstallerAction::Install,
+         "a.pkg",
+         "EXE_CMD_LINE=/exenoui /exelog \"x y\" "},
+        {{"/i", "a.pkg", "/l*v", "log.txt"}, true, InstallerAction::Install, "a.pkg", ""},
+        {{"/i"}, false, {}, "", ""},
+        {{"/qn"}, false, {}, "", ""},
+        {{"/i", "a.pkg", "/x", "b.pkg"}, false, {}, "", ""},
+        {{"/i", "a.pkg", "/bogus"}, false, {}, "", ""},
+        {{"/i", "a.pkg", "=value"}, false, {}, "", ""},
+        {{"/i", "a.pkg", "loose"}, false, {}, "", ""},
+    };
+    for (const Case &c : cases) {
+        InstallerRequest request;
+        std::string error;
+        const bool ok = ParseInstallerArguments(c.arguments, request, error);
+        EXPECT_EQ(ok, c.ok) << c.arguments[0] << " " << error;
+        if (!ok || !c.ok) {
+            EXPECT_EQ(error.empty(), ok);
+            continue;
+        }
+        EXPECT_EQ(request.action, c.action);
+        EXPECT_EQ(request.target, c.target);
+        if (!c.property.empty()) {
+            const std::size_t eq = c.property.find('=');
+            EXPECT_EQ(request.properties[c.property.substr(0, eq)], c.property.substr(eq + 1));
+        }
+    }
+}
+
+TEST(InstallerArguments, EightBitStatusesGiveTheFullCodeBack) {
+    const std::pair<uint32_t, uint32_t> cases[] = {{0, 0},
+                                                   {1603 & 0xFF, 1603},
+                                                   {1602 & 0xFF, 1602},
+                                                   {1618 & 0xFF, 1618},
+                                                   {3010 & 0xFF, 3010},
+                                                   {1605 & 0xFF, 1605},
+                                                   {1, 1},
+                                                   {143, 143},
+                                                   {1603, 1603}};
+    for (const auto &[status, code] : cases)
+        EXPECT_EQ(InstallerReturnCode(status), code) << status;
+}
+
+TEST_F(InstallerTest, InstallMaintainUpgradeAndRemove) {
+    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}", "old-only.txt");
+    const std::string v2 = MakePackage("v2", "2.3.1", "{PKG-2}", "new-only.txt");
+
+    ASSERT_EQ(Run({"/i", v1, "/qn"}), installer_exit::kSuccess) << m_log;
+    EXPECT_EQ(ReadFile(Installed() + "/lib/a.so"), "library 2.3.0");
+    EXPECT_TRUE(fs::exists(Installed() + "/old-only.txt"));
+    const auto product = FindInstalledProduct("{PRODUCT-0001}");
+    ASSERT_TRUE(product);
+    EXPECT_EQ(product->installLocation, Installed());
+    EXPECT_EQ(product->installedLanguage, "1049");
+    EXPECT_EQ(product->installerVersion, "5.0.0.0");
+    // Nothing but the files: no work folders are left behind.
+    int entries = 0;
+    for ([[maybe_unused]] const auto &e : fs::directory_iterator(Installed()))
+        ++entries;
+    EXPECT_EQ(entries, 3);
+
+    // The same package again: maintenance, nothing changes.
+    WriteFile(Installed() + "/user-notes.txt", "mine");
+    EXPECT_EQ(Run({"/i", v1}), installer_exit::kSuccess);
+    // A newer package without the minor-upgrade switch is refused.
+    EXPECT_EQ(Run({"/i", v2}), installer_exit::kOtherVersionInstalled);
+    EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "VersionString"), "2.3.0");
+
+    ASSERT_EQ(Run({"/fvomus", v2}), installer_exit::kSuccess) << m_log;
+    EXPECT_EQ(ReadFile(Installed() + "/lib/a.so"), "library 2.3.1");
+    EXPECT_FALSE(fs::exists(Installed() + "/old-only.txt"));
+    EXPECT_TRUE(fs::exists(Installed() + "/new-only.txt"));
+    EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "PackageCode"), "{PKG-2}");
+
+    ASSERT_EQ(Run({"/x", v2}), installer_exit::kSuccess) << m_log;
+    EXPECT_EQ(ProductState("{PRODUCT-0001}"), install_state::kUnknown);
+    // The user's own file stays, and so does its folder; ours are gone.
+    EXPECT_EQ(ReadFile(Installed() + "/user-notes.txt"), "mine");
+    EXPECT_FALSE(fs::exists(Installed() + "/lib"));
+    EXPECT_FALSE(fs::exists(Installed() + "/bin"));
+    EXPECT_EQ(Run({"/x", "{PRODUCT-0001}"}), installer_exit::kUnknownProduct);
+    EXPECT_EQ(Run({"/fvomus", v2}), installer_exit::kUnknownProduct);
+}
+
+TEST_F(InstallerTest, FailuresAndCancelLeaveTheEarlierStateWhole) {
+    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}");
+    const std::string v2 = MakePackage("v2", "2.3.1", "{PKG-2}", "bin/tool2");
+    ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
+
+    // Cancelled after the first file: every file is the old one again.
+    int asked = 0;
+    EXPECT_EQ(Run({"/fvomus", v2}, [&asked] { return ++asked > 6; }), installer_exit::kUserExit);
+    EXPECT_EQ(ReadFile(Installed() + "/lib/a.so"), "library 2.3.0");
+    EXPECT_FALSE(fs::exists(Installed() + "/bin/tool2"));
+    EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "VersionString"), "2.3.0");
+
+    // A folder where the new version puts a file: the install fails whole.
+    fs::create_directories(Installed() + "/bin/tool2");
+    EXPECT_EQ(Run({"/fvomus", v2}), installer_exit::kFailure);
+    EXPECT_EQ(ReadFile(Installed() + "/lib/a.so"), "library 2.3.0");
+    EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "PackageCode"), "{PKG-1}");
+    fs::remove(Installed() + "/bin/tool2");
+
+    // A first install that fails leaves no product and no folder.
+    WriteRawPackage(
+        m_root + "/evil.pkg",
+        {{"Property", AE_IFREG, "ProductCode\t{EVIL}\nINSTALLDIR\t[ProgramFilesFolder]Evil\n", ""},
+         {"files/ok.txt", AE_IFREG, "fine", ""},
+         {"files/../../escaped", AE_IFREG, "x", ""}});
+    EXPECT_EQ(Run({"/i", m_root + "/evil.pkg"}), installer_exit::kFailure);
+    EXPECT_EQ(ProductState("{EVIL}"), install_state::kUnknown);
+    EXPECT_FALSE(fs::exists(m_root + "/opt/Evil"));
+    EXPECT_FALSE(fs::exists(m_root + "/opt/escaped"));
+
+    // Another installation holds the lock.
+    const std::string lockPath = InstallerLockPath();
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(Run({"/fvomus", v2}), installer_exit::kAlreadyRunning);
+    ::close(fd);
+
+    EXPECT_EQ(Run({"/i", m_root + "/missing.pkg"}), installer_exit::kPackageOpenFailed);
+    EXPECT_EQ(Run({"/i", v1, "TRANSFORMS=other.mst"}), installer_exit::kTransformFailed);
+}
+
+TEST_F(InstallerTest, InstancesLanguagesAndRestart) {
+    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}");
+    ASSERT_EQ(Run({"/i", v1, "TRANSFORMS=:inst1.mst", "MSINEWINSTANCE=1"}), 0) << m_log;
+    const auto instance = FindInstalledProduct("{PRODUCT-0002}");
+    ASSERT_TRUE(instance);
+    EXPECT_EQ(instance->instanceName, "inst1");
+    EXPECT_EQ(instance->installLocation, Installed() + "-inst1");
+    EXPECT_EQ(ProductState("{PRODUCT-0001}"), install_state::kUnknown);
+    EXPECT_EQ(Run({"/i", v1, "TRANSFORMS=:nope.mst", "MSINEWINSTANCE=1"}),
+              installer_exit::kTransformFailed);
+
+    // The default instance in a chosen language and folder, asking a restart.
+    const std::string folder = m_root + "/custom place";
+    EXPECT_EQ(Run({"/i", v1, "TRANSFORMS=:1058", "INSTALLDIR=" + folder, "REBOOT=Force"}),
+              installer_exit::kRestartRequired);
+    EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "InstalledLanguage"), "1058");
+    EXPECT_TRUE(fs::exists(folder + "/lib/a.so"));
+    // /n names the installed instance to remove.
+    EXPECT_EQ(Run({"/x", v1, "/n", "{PRODUCT-0002}"}), 0) << m_log;
+    EXPECT_FALSE(fs::exists(Installed() + "-inst1"));
+    EXPECT_EQ(ProductState("{PRODUCT-0001}"), install_state::kDefault);
+}
+
+} // namespace
+} // namespace krv::setup

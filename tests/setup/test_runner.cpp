@@ -1,0 +1,438 @@
+#include "installed_products.h"
+#include "installer_launch.h"
+#include "log.h"
+#include "md5.h"
+#include "messages.h"
+#include "runner_dialogs.h"
+#include "setup_runner.h"
+#include "support_env.h"
+#include "ui_strings.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace krv::setup {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+// What the fake package was told and answers.
+struct PackageScript {
+    int openResult = 0;
+    uint32_t flags = 0x2;
+    std::string id = "0123456789abcdef0123456789abcdef";
+    std::string settings = "[GeneralOptions]\nMinWIVer=0\n";
+    int extractResult = 0;
+    std::string errorText;
+    // Seen.
+    int keepMode = -1;
+    int keepModeAtCleanUp = -1;
+    bool cleanedUp = false;
+    std::string stem;
+    std::string password;
+    int extractions = 0;
+};
+
+class FakePackage : public RunnerPackage {
+  public:
+    FakePackage(PackageScript &script, std::string mainPackage)
+        : m_s(script), m_main(std::move(mainPackage)) {}
+    int Open(const std::string &path) override {
+        m_path = path;
+        return m_s.openResult;
+    }
+    std::string PackagePath() const override { return m_path; }
+    std::string ErrorText() const override { return m_s.errorText; }
+    uint32_t ContainerFlags() const override { return m_s.flags; }
+    std::string PackageId() const override { return m_s.id; }
+    bool ReadSettings(IniDocument &document) override {
+        // Settings text lines end with CR LF.
+        std::string text;
+        for (char c : m_s.settings)
+            text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        ParseIniText(document, text);
+        return true;
+    }
+    void SetExtractionFolder(const std::string &) override {}
+    void SetSecondFolder(const std::string &) override {}
+    void SetPackageNameStem(const std::string &stem) override { m_s.stem = stem; }
+    void SetPassword(const std::string &password) override { m_s.password = password; }
+    void SetKeepMode(int mode) override { m_s.keepMode = mode; }
+    int KeepMode() const override { return m_s.keepMode; }
+    void SetPackJars(bool) override {}
+    int ExtractMainPackage(std::string &path, const ExtractionDialogParts &) override {
+        ++m_s.extractions;
+        path = m_main;
+        return m_s.extractResult;
+    }
+    int ExtractAll(const ExtractionDialogParts &) override { return 0; }
+    void CleanUpExtraction() override {
+        m_s.cleanedUp = true;
+        m_s.keepModeAtCleanUp = m_s.keepMode;
+    }
+
+  private:
+    PackageScript &m_s;
+    std::string m_main;
+    std::string m_path;
+};
+
+// Steps of later modules, answered from the test.
+struct StepScript {
+    bool updateStarted = false;
+    int language = 0;
+    bool conditionsMet = true;
+    int prerequisites = 0;
+    bool rebootPending = false;
+};
+class ScriptedSteps : public RunnerSteps {
+  public:
+    explicit ScriptedSteps(StepScript s) : m_s(s) {}
+    bool CheckForUpdates(SetupRunner &, SetupSettings &) override { return m_s.updateStarted; }
+    int ChooseSetupLanguage(SetupRunner &, SetupSettings &) override { return m_s.language; }
+    bool CheckLaunchConditions(SetupRunner &, SetupSettings &) override {
+        return m_s.conditionsMet;
+    }
+    int RunPrerequisites(SetupRunner &runner, SetupSettings &) override {
+        runner.SetRebootPending(m_s.rebootPending);
+        return m_s.prerequisites;
+    }
+
+  private:
+    StepScript m_s;
+};
+
+class RunnerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_root.empty());
+        m_env.Set("KRV_SETUP_ROOT", m_root);
+        m_env.Unset("KRV_REGISTRY_ROOT");
+        // The installer: records its arguments and answers with $FAKE_CODE.
+        WriteFile(m_root + "/fake-msiexec", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + m_root +
+                                                "/args\"\nexit ${FAKE_CODE:-0}\n");
+        ::chmod((m_root + "/fake-msiexec").c_str(), 0755);
+        m_env.Set(kInstallerProgramVariable, m_root + "/fake-msiexec");
+        m_boxes = std::make_shared<ScriptedMessageBoxes>();
+        SetMessageBoxPresenter(m_boxes);
+        SetDebugOutputSink([this](std::string_view text) { m_debug += std::string(text) + "\n"; });
+        m_cwd = std::filesystem::current_path();
+    }
+    void TearDown() override {
+        std::filesystem::current_path(m_cwd);
+        SetMessageBoxPresenter(nullptr);
+        SetDebugOutputSink(nullptr);
+        SetInstancePrompt(nullptr);
+        TheSingleInstanceLock().Release();
+        LoggingEnabled = false;
+        UiVisible = true;
+        CloseLog();
+    }
+
+    int Run(const std::string &commandLine, PackageScript &script, StepScript steps = {}) {
+        SetupProgram program;
+        program.programPath = m_root + "/TelmarSetup2.3";
+        program.commandLine = commandLine;
+        program.fullCommandLine = program.programPath + " " + commandLine;
+        program.options = ParseCommandLine(commandLine);
+        return RunSetupProgram(program,
+                               std::make_unique<FakePackage>(script, m_root + "/x/main.msi"), {},
+                               std::make_unique<ScriptedSteps>(steps));
+    }
+
+    test::TempDir m_tmp{"runner"};
+    const std::string m_root = m_tmp.path();
+    test::ScopedEnv m_env;
+    std::shared_ptr<ScriptedMessageBoxes> m_boxes;
+    std::string m_debug;
+    std::filesystem::path m_cwd;
+};
+
+TEST_F(RunnerTest, ExitCodeOfEveryEnding) {
+    struct Case {
+        const char *what;
+        std::string commandLine = "/exenoui";
+        int fakeCode = 0;
+        PackageScript script;
+        StepScript steps;
+        bool holdLock = false;
+        int exitCode = 0;
+        bool installerRan = false;
+        int keepMode = -1; // at clean-up; -1: not looked at
+        const char *reported = nullptr;
+    };
+    PackageScript base;
+    PackageScript openFails = base;
+    openFails.openResult = 5;
+    PackageScript extractCancelled = base;
+    extractCancelled.extractResult = 15;
+    PackageScript extractFails = base;
+    extractFails.extractResult = 2;
+    extractFails.errorText = "cannot read the package";
+    PackageScript corrupt = base;
+    corrupt.flags |= 0x4;
+    PackageScript oldInstaller = base;
+    oldInstaller.settings = "[GeneralOptions]\nMinWIVer=9\n";
+    PackageScript keepComplete = base;
+    keepComplete.settings = "[GeneralOptions]\nMinWIVer=0\nKeepFiles=complete\n";
+
+    std::vector<Case> cases = {
+        {"installed", "/exenoui", 0, base, {}, false, 0, true, 0, nullptr},
+        {"restart needed", "/exenoui", 3010 & 0xFF, base, {}, false, 3010, true, 0, nullptr},
+        {"user exit", "/exenoui", 1602 & 0xFF, base, {}, false, -1, true, 4, nullptr},
+        {"install failed", "/exenoui", 1603 & 0xFF, base, {}, false, 1603, true, 4, nullptr},
+        {"package not opened", "/exenoui", 0, openFails, {}, false, 1, false, -1, "повреждён"},
+        {"extraction cancelled", "/exenoui", 0, extractCancelled, {}, false, -1, false, 0, nullptr},
+        {"extraction failed",
+         "/exenoui",
+         0,
+         extractFails,
+         {},
+         false,
+         1,
+         false,
+         0,
+         "cannot read the package"},
+        {"second run", "/qn", 0, base, {}, true, 1, false, 3, "Уже запущена"},
+        {"second run, silent", "/exenoui", 0, base, {}, true, 0, true, -1, nullptr},
+        {"corrupt package", "/exenoui", 0, corrupt, {}, false, 1, false, -1, "повреждён"},
+        {"installer too old", "/exenoui", 0, oldInstaller, {}, false, 1, false, -1, "9.0"},
+        {"launch condition", "/exenoui", 0, base, {false, 0, false}, false, 1, false, -1, nullptr},
+        {"language cancelled", "/exenoui", 0, base, {false, -1}, false, -1, false, -1, nullptr},
+        {"update started", "/exefullui", 0, base, {true}, false, 0, false, -1, nullptr},
+        {"reboot pending",
+         "/exenoui",
+         0,
+         base,
+         {false, 0, true, -1, true},
+         false,
+         -1,
+         false,
+         -1,
+         nullptr},
+        {"prerequisites failed",
+         "/exenoui",
+         0,
+         base,
+         {false, 0, true, 1},
+         false,
+         1,
+         false,
+         -1,
+         nullptr},
+        // The settings' keep mode holds without prerequisites too.
+        {"no prerequisites",
+         "/exenoui /noprereqs",
+         0,
+         keepComplete,
+         {},
+         false,
+         0,
+         true,
+         2,
+         nullptr},
+    };
+    // An update check runs only with an updates address.
+    cases[13].script.settings += "UpdatesUrl=http://127.0.0.1:9/u.ini\n";
+    for (Case &c : cases) {
+        m_debug.clear();
+        m_boxes->Clear();
+        std::filesystem::remove(m_root + "/args");
+        m_env.Set("FAKE_CODE", std::to_string(c.fakeCode));
+        int held = -1;
+        if (c.holdLock) {
+            held = ::open((m_root + "/tmp/Parvext_" + c.script.id + ".lock").c_str(),
+                          O_RDWR | O_CREAT, 0644);
+            ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        }
+        const int code = Run(c.commandLine, c.script, c.steps);
+        if (held >= 0)
+            ::close(held);
+        TheSingleInstanceLock().Release();
+        EXPECT_EQ(code, c.exitCode) << c.what;
+        EXPECT_EQ(std::filesystem::exists(m_root + "/args"), c.installerRan) << c.what;
+        if (c.keepMode != -1) {
+            EXPECT_EQ(c.script.cleanedUp ? c.script.keepModeAtCleanUp : c.script.keepMode,
+                      c.keepMode)
+                << c.what;
+        }
+        std::string shown = m_debug;
+        for (const auto &box : m_boxes->Shown())
+            shown += box.text + "\n";
+        if (c.reported) {
+            EXPECT_NE(shown.find(c.reported), std::string::npos) << c.what << ": " << shown;
+        }
+    }
+}
+
+TEST_F(RunnerTest, InstallerArgumentsAndLogLines) {
+    PackageScript script;
+    script.settings =
+        "[GeneralOptions]\nMinWIVer=0\nMainAppCmdLine=/qn INSTALLDIR=\"[TempFolder]t\"\n"
+        "ProductCode={12345678-1234-1234-1234-123456789ABC}\n";
+    const std::string log = m_root + "/setup.log";
+    const int code = Run("/exenoui /exelog " + log, script);
+    ASSERT_EQ(code, 0) << ReadFile(log) << m_debug;
+    // The settings' command line, expanded, and the bootstrapper's properties.
+    const std::string args = ReadFile(m_root + "/args");
+    EXPECT_EQ(args, "/i\n" + m_root + "/x/main.msi\n/qn\nINSTALLDIR=" + m_root +
+                        "/tmp/t\nPX_SETUPEXEPATH=" + m_root + "/TelmarSetup2.3\nSETUPEXEDIR=" +
+                        m_root + "/\nEXE_CMD_LINE=/exenoui  /exelog \"" + log +
+                        "\" /exenoupdates  /noprereqs   \n");
+    EXPECT_EQ(script.stem, "6789ABC");
+    const std::string text = ReadFile(log);
+    for (const char *line :
+         {"-Full command line:", "-Command line to pass to MSI:\r\n", "-Maintenance mode:false\r\n",
+          "-Detected Windows Installer version:0.0.0.0\r\n",
+          "-Launching msiexec.exe with command line: /i", "-Return code of msiexec.exe:0\r\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+}
+
+TEST_F(RunnerTest, MainPackageSwitchesReportTheirFailures) {
+    PackageScript fails;
+    fails.openResult = 2;
+    fails.errorText = "cannot read TelmarSetup2.3";
+    EXPECT_EQ(Run("/extractlzma", fails), 1);
+    EXPECT_NE(m_boxes->Shown().empty() ? m_debug.find("cannot read")
+                                       : m_boxes->Shown()[0].text.find("cannot read"),
+              std::string::npos);
+    PackageScript extracted;
+    extracted.extractResult = 2;
+    extracted.errorText = "cannot write /x/main.msi";
+    EXPECT_EQ(Run("/extractlzma", extracted), 1);
+    EXPECT_EQ(extracted.keepMode, 3);
+    PackageScript fine;
+    EXPECT_EQ(Run("/extractlzma", fine), 0);
+    EXPECT_EQ(fine.extractions, 1);
+}
+
+TEST_F(RunnerTest, InstanceDialogChoiceReachesTheInstaller) {
+    // An installed default instance: the dialog is asked; Cancel ends with -1.
+    InstalledProduct installed;
+    installed.productCode = "{D}";
+    installed.productName = "Telmar";
+    installed.versionString = "2.3";
+    installed.upgradeCode = "{U}";
+    ASSERT_TRUE(RegisterProduct(installed));
+    PackageScript script;
+    script.settings = "[GeneralOptions]\nMinWIVer=0\n[STARTUP]\nProductCode={D}\nUpgradeCode={U}\n"
+                      "ProductVersion=2.3\n[INSTANCES]\ninst1=inst1\n[inst1]\nProductCode={I1}\n";
+    int asked = 0;
+    SetInstancePrompt([&asked](InstalledInstances &instances, const std::string &) {
+        ++asked;
+        return AcceptInstanceRow(instances, true, 0) && asked == 2 ? 1 : 2;
+    });
+    EXPECT_EQ(Run("/exenoui", script), -1);
+    EXPECT_FALSE(std::filesystem::exists(m_root + "/args"));
+    EXPECT_EQ(Run("/exenoui", script), 0);
+    EXPECT_EQ(asked, 2);
+    const std::string args = ReadFile(m_root + "/args");
+    EXPECT_NE(args.find("TRANSFORMS=:inst1.mst\nMSINEWINSTANCE=1\n"), std::string::npos) << args;
+}
+
+TEST_F(RunnerTest, PackagePasswordFromTheSwitchOrTheDialog) {
+    struct Case {
+        std::string commandLine;
+        std::optional<std::string> typed;
+        std::string password;
+        int asked;
+    };
+    const Case cases[] = {
+        {"/exebasicui", "typed secret", "typed secret", 1},
+        {"/exebasicui", std::nullopt, "", 1},
+        {"/exebasicui /aespassword given", "typed", "given", 0},
+        {"/exenoui", "typed", "", 0}, // a silent run asks nothing
+    };
+    for (const Case &c : cases) {
+        PackageScript script;
+        script.flags = 0x2 | 0x1000;
+        int asked = 0;
+        SetPasswordPrompt([&asked, &c](const std::string &) {
+            ++asked;
+            return c.typed;
+        });
+        EXPECT_EQ(Run(c.commandLine, script), 0) << c.commandLine;
+        EXPECT_EQ(script.password, c.password) << c.commandLine;
+        EXPECT_EQ(asked, c.asked) << c.commandLine;
+        TheSingleInstanceLock().Release();
+    }
+    SetPasswordPrompt(nullptr);
+}
+
+TEST(RunnerPieces, PackageNameStemTakesSevenBeforeTheLast) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"{12345678-1234-1234-1234-123456789ABC}", "6789ABC"},
+        {"{1234}", "{1234"},
+        {"ab", "a"},
+        {"a", ""},
+        {"", ""},
+    };
+    for (const auto &[code, stem] : cases)
+        EXPECT_EQ(PackageNameStem(code), stem) << code;
+}
+
+TEST_F(RunnerTest, IntegrityCheckComparesTheFileWithoutItsFooter) {
+    const std::string file = m_root + "/pkg";
+    WriteFile(file, std::string(1000, 'a') + std::string(76, 'f'));
+    std::string id;
+    ASSERT_TRUE(ComputeFileMd5Hex(file, 76, id));
+    PackageScript script;
+    script.flags = 0x4;
+    for (std::string candidate : {id, std::string(32, '0')}) {
+        for (char &c : candidate)
+            c = char(std::toupper(c)); // case does not matter
+        script.id = candidate;
+        SetupRunner runner("", file, std::make_unique<FakePackage>(script, ""));
+        runner.Package().Open(file);
+        UiVisible = false;
+        EXPECT_EQ(CheckPackageIntegrity(runner), candidate == std::string(32, '0'));
+    }
+}
+
+TEST_F(RunnerTest, CopyReleasesTheLockAndDeferredDeleteRemovesTheCopy) {
+    // The copy is started with /originalPath naming the first program; this
+    // process lets the single-instance lock go before it starts it.
+    const std::string own = m_root + "/media/TelmarSetup2.3";
+    WriteFile(own, "#!/bin/sh\nexec 9>\"" + m_root +
+                       "/tmp/Parvext_x.lock\"\n"
+                       "flock -n 9 && echo free > \"" +
+                       m_root + "/copy-saw\" || echo held > \"" + m_root +
+                       "/copy-saw\"\nprintf '%s\\n' \"$@\" > \"" + m_root + "/copy-args\"\n");
+    ::chmod(own.c_str(), 0755);
+    PackageScript script;
+    SetupRunner runner("/exenoui", own, std::make_unique<FakePackage>(script, ""));
+    runner.Options() = ParseCommandLine("/exenoui");
+    ASSERT_FALSE(TheSingleInstanceLock().Acquire("Parvext_x"));
+    CopyAndRelaunch(runner);
+    EXPECT_EQ(runner.ExitCode(), 0);
+    // The copy runs on its own: wait for its answer with a deadline.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!std::filesystem::exists(m_root + "/copy-args") &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_TRUE(std::filesystem::exists(m_root + "/copy-args"));
+    EXPECT_EQ(ReadFile(m_root + "/copy-saw"), "free\n");
+    EXPECT_NE(ReadFile(m_root + "/copy-args").find("/originalPath\n" + own + "\n"),
+              std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(m_root + "/tmp/TelmarSetup2.3"));
+
+    DeferredDeleteRecord record;
+    SetDeferredDeletePaths(m_root + "/tmp/TelmarSetup2.3", record);
+    DeferredDelete(record);
+    EXPECT_FALSE(std::filesystem::exists(m_root + "/tmp/TelmarSetup2.3"));
+    SetDeferredDeletePaths("", record);
+    EXPECT_TRUE(record.shortPath.empty());
+}
+
+} // namespace
+} // namespace krv::setup
