@@ -1,6 +1,7 @@
 // TelmarSetup2.3: the setup bootstrapper.
 #include "payload_package.h"
 #include "program.h"
+#include "program_steps.h"
 #include "setup_runner.h"
 #include "system.h"
 #include "version_info.h"
@@ -29,6 +30,7 @@ int main(int argc, char **argv) {
         self = argv[0];
     return krv::setup::ProgramRun(arguments, self, [](krv::setup::SetupProgram &program) {
         return krv::setup::RunSetupProgram(program,
-                                           std::make_unique<krv::setup::PayloadRunnerPackage>());
+                                           std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
+                                           std::make_unique<krv::setup::ProgramSteps>());
     });
 }

@@ -115,7 +115,9 @@ void ApplySettingsToPackage(SetupRunner &runner, const SetupSettings &settings, 
         package.SetPackageNameStem(PackageNameStem(code));
 }
 
-// /extractlzma and /deletelzma: the package and its settings.
+} // namespace
+
+// /extractlzma, /deletelzma and /groupsextract: the package and its settings.
 bool OpenPackageAndSettings(SetupRunner &runner) {
     RunnerPackage &package = runner.Package();
     runner.Ui().SetProductName(runner.OwnModulePath());
@@ -132,6 +134,8 @@ bool OpenPackageAndSettings(SetupRunner &runner) {
     package.SetPackJars(settings.general.packJars);
     return true;
 }
+
+namespace {
 
 std::string SwitchText(const SetupRunner &runner, int id) {
     const SwitchValue *value = FindSwitch(const_cast<SetupRunner &>(runner).Options(), id);
