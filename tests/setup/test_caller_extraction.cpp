@@ -294,6 +294,25 @@ TEST_F(GroupsExtractEndToEnd, CloseFromTheCallerCancelsTheExtraction) {
     EXPECT_FALSE(fs::exists(m_out + "/a.bin")); // no partial file stays
 }
 
+TEST_F(GroupsExtractEndToEnd, PackedJavaArchivesOfAGroupAreUnpackedAfterIt) {
+    const char *bin = std::getenv("KRV_TEST_BIN");
+    test::WriteFile(m_dir.path() + "/jars/lib/x.jar.pack", "packed");
+    package::PackageWriter writer(std::string(bin) + "/TelmarSetup2.3");
+    writer.SetContainerFlags(0x2);
+    writer.AddSettings("[GeneralOptions]\r\nPackJars=true\r\n");
+    writer.AddExtractionLibrary(std::string(bin) + "/libkrv_extraction.so");
+    writer.AddGroup(6, 103, "jars", m_dir.path() + "/jars");
+    std::string error;
+    ASSERT_TRUE(writer.Write(m_setup, error)) << error;
+    // A stand-in unpack200 where the runtime beside the groups would be.
+    const std::string fake = m_out + "/jre/bin/unpack200";
+    test::WriteFile(fake, "#!/bin/sh\ncat \"$4\" > \"$5\"\n");
+    fs::permissions(fake, fs::perms::owner_all);
+    EXPECT_EQ(Run("/groupsextract 103; /out " + m_out), 0);
+    EXPECT_EQ(test::ReadFile(m_out + "/lib/x.jar"), "packed");
+    EXPECT_FALSE(fs::exists(m_out + "/lib/x.jar.pack"));
+}
+
 TEST_F(GroupsExtractEndToEnd, WithoutCallbackIdNothingIsSent) {
     CallerServer server("");
     EXPECT_EQ(Run("/groupsextract 102; /out " + m_out), 0);
