@@ -22,7 +22,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <mutex>
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -36,10 +35,6 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using test::WriteFile;
 
-IniSection Section(std::vector<std::pair<std::string, std::string>> pairs) {
-    return IniSection{"s", std::move(pairs)};
-}
-
 TEST(UpdateSections, ChoiceByVersionAndApplicability) {
     VersionQuad running;
     ASSERT_TRUE(ParseVersion("2.5.0.0", running));
@@ -47,55 +42,38 @@ TEST(UpdateSections, ChoiceByVersionAndApplicability) {
         const char *flags, *version, *applies;
         bool taken;
     } cases[] = {
-        {nullptr, "2.6", nullptr, true},
-        {nullptr, "2.5", nullptr, false}, // not newer
-        {nullptr, "2.4.9", nullptr, false},
-        {nullptr, nullptr, nullptr, false}, // no version
-        {"IsPatch", "9.0", nullptr, false},
-        {"Full,IsPatchLater", "9.0", nullptr, false}, // "IsPatch" anywhere
-        {"Full", "9.0", nullptr, true},
-        {nullptr, "3.0", "<2.0;=2.5", true}, // through its second item
-        {nullptr, "3.0", "<2.0", false},
-        {nullptr, "3.0", "2.5", true},
-        {nullptr, "3.0", "<=2.5", true},
-        {nullptr, "3.0", ">=2.5.0.1", false},
-        {nullptr, "3.0", ">2.4;<1", true},
-        {nullptr, "3.0", ">2.5", false},
-        {nullptr, "3.0", ";", false}, // empty items hold for nothing
-        {nullptr, "3.0", "junk;<3", true},
+        {nullptr, "2.6", nullptr, true},    {nullptr, "2.5", nullptr, false},
+        {nullptr, nullptr, nullptr, false}, {"Full,IsPatchX", "9", nullptr, false},
+        {"Full", "9.0", nullptr, true},     {nullptr, "3", "<2.0;=2.5", true},
+        {nullptr, "3", "<2.0", false},      {nullptr, "3", ">=2.5.0.1;<=2.4", false},
+        {nullptr, "3", ">2.4", true},       {nullptr, "3", ";", false},
+        {nullptr, "3", "junk;2.5", true},
     };
     for (const Case &c : cases) {
-        std::vector<std::pair<std::string, std::string>> pairs;
-        if (c.flags)
-            pairs.emplace_back("Flags", c.flags);
-        if (c.version)
-            pairs.emplace_back("ProductVersion", c.version);
-        if (c.applies)
-            pairs.emplace_back("UpdatedApplicationVersions", c.applies);
-        EXPECT_EQ(SelectUpdateSection(Section(pairs), running), c.taken)
-            << (c.flags ? c.flags : "-") << " " << (c.version ? c.version : "-") << " "
-            << (c.applies ? c.applies : "-");
+        IniSection section;
+        for (auto [key, value] : {std::pair{"Flags", c.flags},
+                                  {"ProductVersion", c.version},
+                                  {"UpdatedApplicationVersions", c.applies}})
+            if (value)
+                section.pairs.emplace_back(key, value);
+        EXPECT_EQ(SelectUpdateSection(section, running), c.taken)
+            << (c.version ? c.version : "-") << " " << (c.applies ? c.applies : "-");
     }
 }
 
 TEST(UpdateSections, UrlHelpersAndSafeFileNames) {
-    struct Case {
-        const char *serverName, *url, *name;
-    } cases[] = {
+    const char *cases[][3] = {
         {"TelmarSetup2.3", "http://h/x/new.bin", "TelmarSetup2.3"},
         {"", "http://h/x/TelmarSetup2.3?v=2", "TelmarSetup2.3"},
         {"../../.bashrc", "http://h/a", ".bashrc"}, // never outside the folder
-        {"/etc/passwd", "http://h/a", "passwd"},
         {"..", "http://h/", ""},
-        {"", "http://h/", ""},
         {"a:b", "http://h/", "a_b"},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(UpdateFileName(c.serverName, c.url), c.name) << c.serverName << " " << c.url;
+    for (const auto &c : cases)
+        EXPECT_EQ(UpdateFileName(c[0], c[1]), c[2]) << c[0] << " " << c[1];
     EXPECT_EQ(FileUrlToPath("file:///srv/u.ini"), "/srv/u.ini");
     EXPECT_EQ(FileUrlToPath("FILE:///srv/u.ini"), "");
     EXPECT_EQ(GetUrlHostName("http://updates.example:8080/u.ini"), "updates.example");
-    EXPECT_EQ(GetUrlHostName("not a url"), "");
 }
 
 // Cancels the first download attempt as it starts.
@@ -110,10 +88,6 @@ class CancelFirstAttempt : public ProgressSink {
 
   private:
     UpdateChecker *&m_checker;
-};
-
-struct Started {
-    std::string program, commandLine;
 };
 
 class UpdateCheck : public ::testing::Test {
@@ -139,11 +113,8 @@ class UpdateCheck : public ::testing::Test {
         SetMessageBoxPresenter(m_boxes);
         UiVisible = true;
         platform::SetProcessLauncher([this](const platform::ProcessStartInfo &info, bool) {
-            std::lock_guard lock(m_lock);
             m_started.push_back({info.program, info.commandLine});
-            platform::ProcessResult result;
-            result.started = true;
-            return result;
+            return platform::ProcessResult{true, 0, false, 0};
         });
         m_downloads = m_dir.path() + "/downloads/";
     }
@@ -163,10 +134,6 @@ class UpdateCheck : public ::testing::Test {
                             section);
         return "file://" + path;
     }
-    std::vector<Started> Starts() {
-        std::lock_guard lock(m_lock);
-        return m_started;
-    }
 
     static inline test::TempDir *s_files = nullptr;
     static inline test::LocalHttpServer *s_http = nullptr;
@@ -174,8 +141,7 @@ class UpdateCheck : public ::testing::Test {
     test::ScopedEnv m_env;
     std::shared_ptr<ScriptedMessageBoxes> m_boxes;
     SetupUi m_ui;
-    std::mutex m_lock;
-    std::vector<Started> m_started;
+    std::vector<std::pair<std::string, std::string>> m_started; // program, command line
     std::string m_downloads;
 };
 
@@ -195,12 +161,12 @@ TEST_F(UpdateCheck, FoundDownloadedUnderItsServerNameVerifiedAndStarted) {
         EXPECT_EQ(checker.Offer().version, "2.4.1");
         EXPECT_EQ(checker.Target(), m_downloads + "Setup.exe");
         EXPECT_EQ(ReadFile(m_downloads + "Setup.exe"), std::string(5000, 'n'));
-        const auto starts = Starts();
+        const auto &starts = m_started;
         ASSERT_EQ(starts.size(), 1u);
-        EXPECT_EQ(starts[0].program, m_downloads + "Setup.exe");
-        EXPECT_NE(starts[0].commandLine.find("/exenoupdates /exelog \"/tmp/a b.log\" PROP=1"),
+        EXPECT_EQ(starts[0].first, m_downloads + "Setup.exe");
+        EXPECT_NE(starts[0].second.find("/exenoupdates /exelog \"/tmp/a b.log\" PROP=1"),
                   std::string::npos)
-            << starts[0].commandLine;
+            << starts[0].second;
         const auto shown = m_boxes->Shown();
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_NE(shown[0].text.find("(2.4.1)"), std::string::npos) << shown[0].text;
@@ -224,7 +190,7 @@ TEST_F(UpdateCheck, NothingIsDownloadedWithoutAYes) {
         EXPECT_EQ(m_boxes->Shown().size(), visible ? 1u : 0u);
     }
     EXPECT_FALSE(fs::exists(m_downloads + "new.bin"));
-    EXPECT_TRUE(Starts().empty());
+    EXPECT_TRUE(m_started.empty());
     // No newer section: no question either.
     UpdateChecker current(m_ui, UpdatesFile(section), "2.4.1");
     EXPECT_FALSE(current.Run());
@@ -264,7 +230,7 @@ TEST_F(UpdateCheck, FailedDownloadsAskOnceToRetryAndLeaveNothing) {
         ASSERT_EQ(shown.size(), 2u); // the question, then one more box
         EXPECT_EQ(shown[1].text.substr(0, 10), LoadUiString(c.box).substr(0, 10));
     }
-    EXPECT_TRUE(Starts().empty());
+    EXPECT_TRUE(m_started.empty());
 }
 
 TEST_F(UpdateCheck, RetryAfterACancelledAttemptIsNotCancelledAgain) {
@@ -282,22 +248,7 @@ TEST_F(UpdateCheck, RetryAfterACancelledAttemptIsNotCancelledAgain) {
     EXPECT_TRUE(checker.Run());
     EXPECT_EQ(checker.Attempts(), 2);
     EXPECT_EQ(sink.items, 2);
-    EXPECT_EQ(Starts().size(), 1u);
-}
-
-TEST_F(UpdateCheck, LocalUrlStartsTheFileWithoutDownloading) {
-    const std::string local = m_dir.path() + "/TelmarSetup2.3";
-    fs::copy_file(std::string(std::getenv("KRV_TEST_BIN")) + "/TelmarSetup2.3", local);
-    UpdateChecker checker(m_ui, UpdatesFile("URL=file://" + local + "\r\nSize=1\r\n"), "2.4");
-    checker.SetDownloadFolder(m_downloads);
-    m_boxes->Answer(answer::kYes);
-    EXPECT_TRUE(checker.Run());
-    EXPECT_FALSE(fs::exists(m_downloads));
-    const auto starts = Starts();
-    ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].program, local);
-    // A native program counts as one: it gets the switches.
-    EXPECT_NE(starts[0].commandLine.find("/exenoupdates"), std::string::npos);
+    EXPECT_EQ(m_started.size(), 1u);
 }
 
 // The setup program itself: an older setup finds the newer one through its
@@ -330,10 +281,7 @@ TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
 
     // The newer program really runs (and ends) before the launch returns.
     platform::SetProcessLauncher([this](const platform::ProcessStartInfo &info, bool) {
-        {
-            std::lock_guard lock(m_lock);
-            m_started.push_back({info.program, info.commandLine});
-        }
+        m_started.push_back({info.program, info.commandLine});
         platform::ProcessResult result;
         std::vector<std::string> args = platform::SplitCommandLine(info.commandLine);
         std::vector<char *> argv;
@@ -368,9 +316,9 @@ TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
     EXPECT_EQ(launches, 0); // nothing was installed by the older run
 
     const std::string downloaded = m_dir.path() + "/root/home/Downloads/TelmarSetup2.3";
-    const auto starts = Starts();
+    const auto &starts = m_started;
     ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].program, downloaded);
+    EXPECT_EQ(starts[0].first, downloaded);
     EXPECT_EQ(ReadFile(downloaded), ReadFile(served));
     const std::string text = ReadFile(log);
     EXPECT_NE(text.find("Found a newer version on server. Version found:2.3.1"), std::string::npos);
