@@ -9,9 +9,14 @@
 #include "md5.h"
 #include "messages.h"
 #include "paths.h"
+#include "progress_window.h"
 #include "setup_ui.h"
+#include "step_progress_dialogs.h"
 #include "system.h"
+#include "ui_dispatcher.h"
 #include "ui_strings.h"
+
+#include <QCoreApplication>
 
 #include <cstdio>
 #include <filesystem>
@@ -29,6 +34,8 @@ constexpr std::string_view kFileScheme = "file://";
 constexpr std::string_view kDownloadsFolderId = "{374DE290-123F-4565-9164-39C4925E467B}";
 // An updates file is a few sections of text; anything far larger is not one.
 constexpr uint64_t kUpdatesFileLimit = 4u << 20;
+// "The operation was canceled." of the internet error texts.
+constexpr uint32_t kOperationCancelled = 12017;
 
 // One item of UpdatedApplicationVersions: an optional operator and a
 // version; an item whose version does not parse never holds.
@@ -100,42 +107,62 @@ void RemoveFile(const std::string &path) {
 
 } // namespace
 
-// The download's sink: forwards to the caller's sink and holds the cancel
-// flag of one attempt.
+// The download's sink: reports to the dialog and to the caller's sink, and
+// holds the cancel flag of one attempt.
 class UpdateChecker::AttemptSink : public ProgressSink {
   public:
-    AttemptSink(ProgressSink *forward, std::atomic<bool> &cancelled)
-        : m_forward(forward), m_cancelled(cancelled) {}
-    void Begin(uint32_t count, uint32_t reserved) override {
-        if (m_forward)
-            m_forward->Begin(count, reserved);
-    }
+    AttemptSink(ProgressSink &dialog, ProgressSink *forward, std::atomic<bool> &cancelled)
+        : m_sinks{&dialog, forward}, m_cancelled(cancelled) {}
     void BeginItem(uint64_t size, std::string_view name) override {
-        if (m_forward)
-            m_forward->BeginItem(size, name);
+        Each([&](ProgressSink &s) { s.BeginItem(size, name); });
     }
     void EndItem(int result) override {
-        if (m_forward)
-            m_forward->EndItem(result);
+        Each([&](ProgressSink &s) { s.EndItem(result); });
     }
     void SetStatus(const ProgressStatus &status) override {
-        if (m_forward)
-            m_forward->SetStatus(status);
+        Each([&](ProgressSink &s) { s.SetStatus(status); });
     }
     void Advance(uint64_t amount) override {
-        if (m_forward)
-            m_forward->Advance(amount);
+        Each([&](ProgressSink &s) { s.Advance(amount); });
     }
-    bool IsCancelled() override { return m_cancelled || (m_forward && m_forward->IsCancelled()); }
-    bool IsPaused() override { return m_forward && m_forward->IsPaused(); }
+    bool IsCancelled() override {
+        return m_cancelled || m_sinks[0]->IsCancelled() ||
+               (m_sinks[1] && m_sinks[1]->IsCancelled());
+    }
+    bool IsPaused() override { return m_sinks[1] && m_sinks[1]->IsPaused(); }
     void OnError(std::string_view text, uint32_t code) override {
-        if (m_forward)
-            m_forward->OnError(text, code);
+        Each([&](ProgressSink &s) { s.OnError(text, code); });
     }
 
   private:
-    ProgressSink *m_forward;
+    template <typename Call> void Each(Call call) {
+        for (ProgressSink *sink : m_sinks)
+            if (sink)
+                call(*sink);
+    }
+    ProgressSink *m_sinks[2];
     std::atomic<bool> &m_cancelled;
+};
+
+// The newer program as the download dialog's one item.
+class UpdateChecker::NewerVersionJob : public DownloadJob {
+  public:
+    explicit NewerVersionJob(UpdateChecker &checker) : m_checker(checker) {}
+    uint32_t ItemCount() const override { return 1; }
+    bool DownloadItem(uint32_t, ProgressSink &dialog) override {
+        AttemptSink sink(dialog, m_checker.m_forward, m_checker.m_cancelled);
+        DownloadSession session(&TheCredentialProvider(), std::string(), &sink);
+        session.SetRetryWait(std::chrono::milliseconds(m_checker.m_retryWaitMs));
+        code = session.Start(m_checker.m_offer.url, m_checker.m_target, nullptr, true,
+                             std::string(), false);
+        if (code == 0)
+            code = session.Wait();
+        return code == 0;
+    }
+    uint32_t code = 0;
+
+  private:
+    UpdateChecker &m_checker;
 };
 
 std::string FileUrlToPath(std::string_view url) {
@@ -283,16 +310,19 @@ bool UpdateChecker::AskUser() {
 }
 
 uint32_t UpdateChecker::DownloadOnce() {
-    // Each attempt starts uncancelled: a Cancel of the last one must not
-    // cancel the retry the user asked for.
     m_cancelled = false;
-    AttemptSink sink(m_forward, m_cancelled);
-    DownloadSession session(&TheCredentialProvider(), std::string(), &sink);
-    session.SetRetryWait(std::chrono::milliseconds(m_retryWaitMs));
-    if (const uint32_t code =
-            session.Start(m_offer.url, m_target, nullptr, true, std::string(), false))
-        return code;
-    return session.Wait();
+    NewerVersionJob job(*this);
+    // A new dialog for every attempt: a Cancel of the last one must not
+    // cancel the retry the user asked for. Its window belongs to the
+    // user-interface thread, so it is made, run and destroyed there.
+    auto attempt = [&] {
+        DownloadProgressDialog dialog(job, m_ui.GetSetupCaption());
+        return dialog.Run();
+    };
+    const int result = QCoreApplication::instance() ? UiDispatcher::Ask(qApp, attempt) : attempt();
+    if (job.code != 0 && job.code != download_code::kCancelled)
+        return job.code;
+    return result == dialog_result::kFinished ? 0 : kOperationCancelled;
 }
 
 bool UpdateChecker::DownloadNewerVersion() {

@@ -73,7 +73,8 @@ class UpdateChecker {
     bool VerifyNewerVersion();
     bool StartNewerVersion();
 
-    // The download's progress goes to this sink too (null: none).
+    // The download's progress goes to this sink too, beside the download
+    // dialog (null: none).
     void SetProgressSink(ProgressSink *sink) { m_forward = sink; }
     // Stops the running download attempt (a user's Cancel).
     void CancelDownload() { m_cancelled = true; }
@@ -91,6 +92,7 @@ class UpdateChecker {
 
   private:
     class AttemptSink;
+    class NewerVersionJob;
     uint32_t DownloadOnce();
 
     SetupUi &m_ui;
