@@ -116,7 +116,9 @@ void ApplySettingsToPackage(SetupRunner &runner, const SetupSettings &settings, 
         package.SetPackageNameStem(PackageNameStem(code));
 }
 
-// /extractlzma and /deletelzma: the package and its settings.
+} // namespace
+
+// /extractlzma, /deletelzma and /groupsextract: the package and its settings.
 bool OpenPackageAndSettings(SetupRunner &runner) {
     RunnerPackage &package = runner.Package();
     runner.Ui().SetProductName(runner.OwnModulePath());
@@ -133,6 +135,8 @@ bool OpenPackageAndSettings(SetupRunner &runner) {
     package.SetPackJars(settings.general.packJars);
     return true;
 }
+
+namespace {
 
 std::string SwitchText(SetupRunner &runner, int id) {
     const SwitchValue *value = FindSwitch(runner.Options(), id);

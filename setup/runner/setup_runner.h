@@ -120,6 +120,10 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
                     SetupRunner::Launcher launcher = {},
                     std::unique_ptr<RunnerSteps> steps = nullptr);
 
+// Opens the package and applies its settings (extraction folder, name stem,
+// keep mode, packed archives); false when the package cannot be opened.
+bool OpenPackageAndSettings(SetupRunner &runner);
+
 // The steps of the sequence, for tests.
 bool CheckPackageIntegrity(SetupRunner &runner);
 bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path);
