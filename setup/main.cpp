@@ -1,6 +1,9 @@
 // TelmarSetup2.3: the setup bootstrapper.
+#include "download_session.h"
+#include "language_condition_steps.h"
 #include "payload_package.h"
 #include "program.h"
+#include "program_steps.h"
 #include "setup_runner.h"
 #include "system.h"
 #include "version_info.h"
@@ -29,8 +32,11 @@ int main(int argc, char **argv) {
     if (self.empty() && argc > 0)
         self = argv[0];
     return krv::setup::ProgramRun(arguments, self, [](krv::setup::SetupProgram &program) {
-        return krv::setup::RunSetupProgram(program,
-                                           std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
-                                           std::make_unique<krv::setup::WizardSteps>());
+        return krv::setup::RunSetupProgram(
+            program, std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
+            std::make_unique<krv::setup::LanguageConditionSteps>(
+                std::make_unique<krv::setup::WizardSteps>(
+                    std::make_unique<krv::setup::ProgramSteps>()),
+                [](const std::string &url) { return krv::setup::IsUrlReachable(url); }));
     });
 }

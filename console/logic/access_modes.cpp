@@ -154,6 +154,8 @@ ControlPlan FullSetPlan(const ModeContext &context) {
 
     SetEnabled(plan, QStringLiteral("Edit37"), !context.wholeRangeChecked);
     SetEnabled(plan, QStringLiteral("Edit38"), !context.wholeRangeChecked);
+    // The printer's own cashier name is used while the box is ticked.
+    SetEnabled(plan, QStringLiteral("Edit5"), !context.programmedNameChecked);
 
     // Barcodes print on the first model only.
     for (const char *name : {"Edit40", "Edit41", "BitBtn19", "BitBtn20"})
@@ -173,6 +175,7 @@ ControlPlan CashierSetPlan(const ModeContext &context) {
         plan.enabled.emplace_back(name, allowed.contains(name));
     SetEnabled(plan, QStringLiteral("Edit37"), !context.wholeRangeChecked);
     SetEnabled(plan, QStringLiteral("Edit38"), !context.wholeRangeChecked);
+    SetEnabled(plan, QStringLiteral("Edit5"), !context.programmedNameChecked);
     plan.connectButtonEnabled = false;
     plan.vendorButtonVisible = false;
     plan.codeFields = CodeFieldLook::Greyed;

@@ -54,10 +54,11 @@ struct ControlPlan {
 struct ModeContext {
     uint8_t accessMode = 0;
     bool isFirstModel = true;
-    int discountTypeIndex = 0;        // ComboBox9
-    bool wholeRangeChecked = false;   // CheckBox14
-    int taxTypeIndex = 1;             // RadioGroup3: 0 added, 1 included tax
-    bool compoundGroupExists = false; // a group of the working scheme uses it
+    int discountTypeIndex = 0;          // ComboBox9
+    bool wholeRangeChecked = false;     // CheckBox14
+    int taxTypeIndex = 1;               // RadioGroup3: 0 added, 1 included tax
+    bool compoundGroupExists = false;   // a group of the working scheme uses it
+    bool programmedNameChecked = false; // CheckBox3 "Запрограммированное имя"
 };
 
 // Everything off: the closed link. `keepCodeFields` keeps the text and colour

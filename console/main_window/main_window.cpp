@@ -229,6 +229,8 @@ void TForm1::ApplyControlsForMode() {
         context.discountTypeIndex = discountType->currentIndex();
     if (const auto *wholeRange = Control<QCheckBox>(QStringLiteral("CheckBox14")))
         context.wholeRangeChecked = wholeRange->isChecked();
+    if (const auto *programmedName = Control<QCheckBox>(QStringLiteral("CheckBox3")))
+        context.programmedNameChecked = programmedName->isChecked();
     if (const auto *taxType = Control<RadioGroup>(QStringLiteral("RadioGroup3")))
         context.taxTypeIndex = taxType->itemIndex();
     context.compoundGroupExists = AnyCompoundGroup(State().CompoundTaxWorking);

@@ -140,8 +140,9 @@ QString QtFileFilter(const QString &classicFilter) {
 
 namespace {
 
-QString ScriptedFileName(const QString &filter) {
+QString ScriptedFileName(const QString &filter, const QString &initialName) {
     g_script->fileFilters.push_back(filter);
+    g_script->fileInitialNames.push_back(initialName);
     if (g_script->fileNames.empty())
         return {};
     QString name = g_script->fileNames.front();
@@ -153,14 +154,14 @@ QString ScriptedFileName(const QString &filter) {
 
 QString GetOpenFileName(QWidget *parent, const QString &filter, const QString &initialName) {
     if (g_script)
-        return ScriptedFileName(filter);
+        return ScriptedFileName(filter, initialName);
     return QFileDialog::getOpenFileName(parent, QString(), initialName, QtFileFilter(filter));
 }
 
 QString GetSaveFileName(QWidget *parent, const QString &filter, const QString &initialName,
                         const QString &defaultExtension) {
     if (g_script)
-        return ScriptedFileName(filter);
+        return ScriptedFileName(filter, initialName);
     QFileDialog dialog(parent, QString(), initialName, QtFileFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (!defaultExtension.isEmpty())

@@ -77,7 +77,8 @@ class MessageScript {
     std::vector<MessageRecord> messages;
     std::deque<int> answers;
     std::deque<QString> fileNames;
-    std::vector<QString> fileFilters; // filter of every file dialog asked for
+    std::vector<QString> fileFilters;      // filter of every file dialog asked for
+    std::vector<QString> fileInitialNames; // the name each of them proposed
     std::deque<std::function<void(QWidget &)>> modalActions;
     std::vector<ModalRecord> modals;
 

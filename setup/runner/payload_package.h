@@ -8,6 +8,8 @@ namespace krv::setup {
 
 class PayloadRunnerPackage : public RunnerPackage {
   public:
+    // Packed Java archives in the package's groups are unpacked after them.
+    PayloadRunnerPackage();
     int Open(const std::string &path) override;
     std::string PackagePath() const override { return m_archive.ArchivePath(); }
     std::string ErrorText() const override { return m_archive.GetArchiveErrorText(); }

@@ -39,6 +39,11 @@ class SetupUi {
     // String 161 with the "ProductName" version string of the stored file
     // (read once unless rebuild; the file's name when it has none).
     std::string GetSetupCaption(bool rebuild = false);
+    // The product name the caption is built with.
+    std::string GetProductName() {
+        GetSetupCaption();
+        return m_productName;
+    }
     // Only while UiVisible: shows the status window over the active window
     // with the caption and the text of the id.
     void ShowStatusText(uint32_t id);

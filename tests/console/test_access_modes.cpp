@@ -111,6 +111,18 @@ TEST(ControlPlans, FullSetExceptions) {
     }
 }
 
+TEST(ControlPlans, CashierNameFieldFollowsTheProgrammedNameBox) {
+    for (uint8_t mode : {kCashierMode, kServiceMode, kSupervisorMode}) {
+        for (bool programmedName : {false, true}) {
+            ModeContext context{mode, true, 0, false};
+            context.programmedNameChecked = programmedName;
+            const ControlPlan plan = PlanForMode(context);
+            EXPECT_EQ(On(plan, "Edit5"), !programmedName) << int(mode);
+            EXPECT_EQ(On(plan, "CheckBox3"), true) << int(mode);
+        }
+    }
+}
+
 TEST(ControlPlans, ModeChoosesTheSet) {
     EXPECT_EQ(PlanForMode({kServiceMode, true, 0, false}).EnabledOf("Button6"), true);
     EXPECT_EQ(PlanForMode({kCashierMode, true, 0, false}).EnabledOf("Button6"), false);

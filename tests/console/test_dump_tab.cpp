@@ -75,6 +75,8 @@ TEST_F(DumpTab, RangeReadSavesTheExactBytes) {
                            QStringLiteral("Данные успешно сохранены!")}));
     EXPECT_EQ(script->fileFilters,
               (std::vector<QString>{QStringLiteral("Binary files (*.bin)|*.bin")}));
+    // The dialog proposes the first 8 characters of the printer's serial text.
+    EXPECT_EQ(script->fileInitialNames, (std::vector<QString>{QStringLiteral("КР000012")}));
     EXPECT_EQ(FileBytes(QStringLiteral("dump.bin")), Memory(0, 200));
 }
 

@@ -56,6 +56,9 @@ TEST_F(ModemWindow, TextViewShowsTheModemsOwnLines) {
     EXPECT_EQ(Emu().TextQueries(), (std::vector<std::string>{"~~#00#"}));
     // Connected: the window neither opens nor closes the port.
     EXPECT_TRUE(recorder->calls.isEmpty());
+    // No detailed view yet: the save dialog proposes no name (cancelled here).
+    modem->Button4Click();
+    EXPECT_EQ(script->fileInitialNames, std::vector<QString>{QString()});
 }
 
 TEST_F(ModemWindow, DetailedListingOfBothReplyForms) {
@@ -168,6 +171,7 @@ TEST_F(ModemWindow, WithoutTheMainLinkTheWindowOpensThePortForOneQuery) {
 }
 
 TEST_F(ModemWindow, PrintsTheReportAndSavesTheViewAsWindows1251) {
+    SetModem([](krv::emu::DeviceStateExt &ext) { ext.modem.idDev = 4294967295u; });
     modem->Button3Click();
     modem->Button5Click();
     EXPECT_TRUE(script->messages.empty()) << script->Texts().join(" | ").toStdString();
@@ -186,6 +190,7 @@ TEST_F(ModemWindow, PrintsTheReportAndSavesTheViewAsWindows1251) {
     const QString path = dir.filePath(QStringLiteral("modem.txt"));
     script->fileNames.push_back(path);
     modem->Button4Click();
+    EXPECT_EQ(script->fileInitialNames, std::vector<QString>{QStringLiteral("ID_DEV_4294967295")});
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();

@@ -150,6 +150,15 @@ TEST_F(ReportsTab, ServiceReportPrintsTheMemoOnOneTape) {
 }
 
 TEST_F(ReportsTab, PasswordsChangeRegisterAndList) {
+    // Logged in with "Запрограммированное имя" ticked: the name field stays off.
+    auto *name = form->Control<QWidget>(QStringLiteral("Edit5"));
+    EXPECT_FALSE(name->isEnabled());
+    auto *programmedName = form->Control<QCheckBox>(QStringLiteral("CheckBox3"));
+    programmedName->click();
+    EXPECT_TRUE(name->isEnabled());
+    programmedName->click();
+    EXPECT_FALSE(name->isEnabled());
+
     SetIndex("ComboBox1", 2);
     SetText("Edit2", QStringLiteral("123"));
     SetText("Edit3", QStringLiteral("123"));

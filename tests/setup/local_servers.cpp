@@ -166,6 +166,8 @@ bool LocalHttpServer::Start(const Options &options) {
     std::vector<std::string> args;
     if (!options.proxyRealm.empty())
         args.insert(args.end(), {"--proxy-realm", options.proxyRealm});
+    if (!m_root.empty())
+        args.insert(args.end(), {"--root", m_root});
     m_tls = !options.certFile.empty();
     if (m_tls)
         args.insert(args.end(), {"--cert", options.certFile, "--key", options.keyFile});

@@ -45,6 +45,8 @@ class LocalHttpServer : public ServerProcess {
         std::string certFile;   // with keyFile: HTTPS
         std::string keyFile;
     };
+    // The folder /files/<name> serves (set before Start).
+    void SetFileRoot(std::string folder) { m_root = std::move(folder); }
     bool Start(const Options &options);
     // "http://127.0.0.1:<port><path>" (https with a certificate).
     std::string Url(const std::string &path) const;
@@ -53,6 +55,7 @@ class LocalHttpServer : public ServerProcess {
 
   private:
     bool m_tls = false;
+    std::string m_root;
 };
 
 // The FTP server (ftp_server.py) on a folder.

@@ -17,6 +17,8 @@ pattern_byte(i) = ((i % 65521) * 7 + (i % 65521) // 256) & 0xFF.
     claim=<size>   Content-Range total claimed for a 206 (big sizes)
     shift=<n>      Content-Range of a 206 names a start n bytes later
   GET /redirect?to=<path>   302 to the path
+  GET|HEAD /files/<name>    the file <name> of the --root folder (a plain
+                            name, nothing outside the folder), 404 when absent
   GET /__log                the request log, one line per request:
                             "<method> <path> range=<Range or -> auth=<0|1>
                              proxyauth=<0|1>"
@@ -26,11 +28,13 @@ pattern_byte(i) = ((i % 65521) * 7 + (i % 65521) // 256) & 0xFF.
                    the server then answers them itself. CONNECT asks for
                    the same and then tunnels to the host and port named.
   --cert C --key K serve HTTPS.
+  --root DIR       the folder /files/ serves.
 
 Prints "PORT <n>" on standard output once it listens on 127.0.0.1.
 """
 import argparse
 import base64
+import os
 import select
 import socket
 import ssl
@@ -118,6 +122,23 @@ class Handler(BaseHTTPRequestHandler):
         if not head:
             self.wfile.write(body)
 
+    def serve_file(self, name, head):
+        if not name or "/" in name or name in (".", ".."):
+            self.simple(404, b"<html>not found</html>", head=head)
+            return
+        try:
+            with open(os.path.join(ARGS.root, name), "rb") as f:
+                body = f.read()
+        except OSError:
+            self.simple(404, b"<html>not found</html>", head=head)
+            return
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if not head:
+            self.wfile.write(body)
+
     def handle_request(self, head):
         target = self.path
         absolute = target.startswith("http://") or target.startswith("https://")
@@ -142,6 +163,9 @@ class Handler(BaseHTTPRequestHandler):
         options = dict(urllib.parse.parse_qsl(parsed.query))
         if path == "/redirect":
             self.simple(302, b"", [("Location", options.get("to", "/"))], head)
+            return
+        if path.startswith("/files/") and ARGS.root:
+            self.serve_file(urllib.parse.unquote(path[len("/files/"):]), head)
             return
         if not path.startswith("/gen/"):
             self.simple(404, b"<html>not found</html>", head=head)
@@ -215,6 +239,7 @@ def main():
     parser.add_argument("--proxy-realm")
     parser.add_argument("--cert")
     parser.add_argument("--key")
+    parser.add_argument("--root")
     ARGS = parser.parse_args()
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True

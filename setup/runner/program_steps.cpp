@@ -1,0 +1,24 @@
+#include "program_steps.h"
+
+#include "caller_extraction.h"
+#include "command_line.h"
+#include "setup_runner.h"
+#include "update_checker.h"
+
+namespace krv::setup {
+
+bool ProgramSteps::CheckForUpdates(SetupRunner &runner, SetupSettings &settings) {
+    // The newer program gets this run's switches; the runner has added
+    // /exenoupdates to them, and a copy's /originalPath means nothing to it.
+    CommandLineOptions options = runner.Options();
+    RemoveSwitch(options, switch_id::kOriginalPath);
+    UpdateChecker checker(runner.Ui(), settings.general.updatesUrl, settings.general.productVersion,
+                          BuildCommandLine(options, false));
+    return checker.Run();
+}
+
+int ProgramSteps::ExtractGroupsForCaller(SetupRunner &runner, const std::string &value) {
+    return krv::setup::ExtractGroupsForCaller(runner, value);
+}
+
+} // namespace krv::setup
