@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <pwd.h>
+#include <sys/sysinfo.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -18,6 +19,13 @@ std::optional<std::string> GetEnvironmentVariable(const std::string &name) {
     if (!v)
         return std::nullopt;
     return std::string(v);
+}
+
+uint64_t PhysicalMemoryBytes() {
+    struct sysinfo info {};
+    if (::sysinfo(&info) != 0)
+        return 0;
+    return static_cast<uint64_t>(info.totalram) * (info.mem_unit ? info.mem_unit : 1);
 }
 
 std::string SetupRootDirectory() {

@@ -6,6 +6,7 @@
 // folders derived from them under a test directory.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -33,6 +34,9 @@ struct KernelInfo {
     std::string machine;
 };
 KernelInfo ReadKernelInfo();
+
+// Total physical memory in bytes (sysinfo(2)); 0 when it cannot be read.
+uint64_t PhysicalMemoryBytes();
 
 // The process runs with full rights (effective user id 0).
 bool IsAdministrator();

@@ -1,0 +1,137 @@
+#include "setup_locale.h"
+
+#include "setup_system.h"
+
+#include <optional>
+
+namespace krv::platform {
+
+namespace {
+
+struct LocaleRow {
+    const char *language; // ISO 639
+    const char *country;  // ISO 3166
+    uint16_t langId;
+    const char *name;
+};
+
+// The first row of a language is the one taken without a known country.
+constexpr LocaleRow kLocales[] = {
+    {"ru", "RU", 0x0419, "Russian (Russia)"},
+    {"uk", "UA", 0x0422, "Ukrainian (Ukraine)"},
+    {"en", "US", 0x0409, "English (United States)"},
+    {"en", "GB", 0x0809, "English (United Kingdom)"},
+    {"en", "AU", 0x0C09, "English (Australia)"},
+    {"en", "CA", 0x1009, "English (Canada)"},
+    {"en", "IE", 0x1809, "English (Ireland)"},
+    {"be", "BY", 0x0423, "Belarusian (Belarus)"},
+    {"kk", "KZ", 0x043F, "Kazakh (Kazakhstan)"},
+    {"de", "DE", 0x0407, "German (Germany)"},
+    {"de", "CH", 0x0807, "German (Switzerland)"},
+    {"de", "AT", 0x0C07, "German (Austria)"},
+    {"fr", "FR", 0x040C, "French (France)"},
+    {"fr", "BE", 0x080C, "French (Belgium)"},
+    {"fr", "CA", 0x0C0C, "French (Canada)"},
+    {"fr", "CH", 0x100C, "French (Switzerland)"},
+    {"es", "ES", 0x0C0A, "Spanish (Spain)"},
+    {"es", "MX", 0x080A, "Spanish (Mexico)"},
+    {"it", "IT", 0x0410, "Italian (Italy)"},
+    {"pl", "PL", 0x0415, "Polish (Poland)"},
+    {"cs", "CZ", 0x0405, "Czech (Czech Republic)"},
+    {"sk", "SK", 0x041B, "Slovak (Slovakia)"},
+    {"hu", "HU", 0x040E, "Hungarian (Hungary)"},
+    {"ro", "RO", 0x0418, "Romanian (Romania)"},
+    {"bg", "BG", 0x0402, "Bulgarian (Bulgaria)"},
+    {"lt", "LT", 0x0427, "Lithuanian (Lithuania)"},
+    {"lv", "LV", 0x0426, "Latvian (Latvia)"},
+    {"et", "EE", 0x0425, "Estonian (Estonia)"},
+    {"pt", "BR", 0x0416, "Portuguese (Brazil)"},
+    {"pt", "PT", 0x0816, "Portuguese (Portugal)"},
+    {"nl", "NL", 0x0413, "Dutch (Netherlands)"},
+    {"sv", "SE", 0x041D, "Swedish (Sweden)"},
+    {"fi", "FI", 0x040B, "Finnish (Finland)"},
+    {"da", "DK", 0x0406, "Danish (Denmark)"},
+    {"nb", "NO", 0x0414, "Norwegian, Bokmål (Norway)"},
+    {"tr", "TR", 0x041F, "Turkish (Turkey)"},
+    {"el", "GR", 0x0408, "Greek (Greece)"},
+    {"ka", "GE", 0x0437, "Georgian (Georgia)"},
+    {"hy", "AM", 0x042B, "Armenian (Armenia)"},
+    {"az", "AZ", 0x042C, "Azeri (Latin, Azerbaijan)"},
+    {"uz", "UZ", 0x0443, "Uzbek (Latin, Uzbekistan)"},
+    {"he", "IL", 0x040D, "Hebrew (Israel)"},
+    {"ar", "SA", 0x0401, "Arabic (Saudi Arabia)"},
+    {"ja", "JP", 0x0411, "Japanese (Japan)"},
+    {"ko", "KR", 0x0412, "Korean (Korea)"},
+    {"zh", "CN", 0x0804, "Chinese (PRC)"},
+    {"zh", "TW", 0x0404, "Chinese (Taiwan)"},
+};
+
+std::optional<std::string> Variable(const char *name) {
+    auto value = GetEnvironmentVariable(name);
+    if (!value || value->empty())
+        return std::nullopt;
+    return value;
+}
+
+uint16_t FromVariable(const char *name) {
+    auto value = Variable(name);
+    return value ? LangIdFromLocaleName(*value) : 0;
+}
+
+} // namespace
+
+uint16_t LangIdFromLocaleName(std::string_view name) {
+    const std::size_t end = name.find_first_of(".@");
+    if (end != std::string_view::npos)
+        name = name.substr(0, end);
+    std::string_view language = name, country;
+    if (const std::size_t sep = name.find_first_of("_-"); sep != std::string_view::npos) {
+        language = name.substr(0, sep);
+        country = name.substr(sep + 1);
+    }
+    const LocaleRow *first = nullptr;
+    for (const LocaleRow &row : kLocales) {
+        if (language != row.language)
+            continue;
+        if (!first)
+            first = &row;
+        if (country == row.country)
+            return row.langId;
+    }
+    return first ? first->langId : 0;
+}
+
+std::string LanguageDisplayName(uint16_t langId) {
+    for (const LocaleRow &row : kLocales)
+        if (row.langId == langId)
+            return row.name;
+    return {};
+}
+
+LocaleLanguages ReadLocaleLanguages() {
+    LocaleLanguages out;
+    out.systemDefault = FromVariable("LANG");
+    out.systemDefaultUi = out.systemDefault;
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        if (Variable(name)) {
+            out.userDefault = FromVariable(name);
+            break;
+        }
+    }
+    out.userDefaultUi = out.userDefault;
+    if (auto list = Variable("LANGUAGE")) {
+        std::string_view rest = *list;
+        while (!rest.empty()) {
+            const std::size_t colon = rest.find(':');
+            const uint16_t id = LangIdFromLocaleName(rest.substr(0, colon));
+            if (id != 0) {
+                out.userDefaultUi = id;
+                break;
+            }
+            rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        }
+    }
+    return out;
+}
+
+} // namespace krv::platform
