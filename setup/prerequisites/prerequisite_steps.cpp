@@ -96,6 +96,15 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
     std::unique_ptr<RegistryValue> store = MakeInterbootContext(settings);
     ReadBackPrerequisiteResults(*store, settings);
 
+    std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
+    if (package)
+        SetPackageFileResolver([&package](const SearchRecord &search) {
+            return package->DetectionProgramPath(search);
+        });
+    struct ResolverReset {
+        ~ResolverReset() { SetPackageFileResolver({}); }
+    } resolverReset;
+
     for (PrerequisiteRecord &record : settings.prerequisites)
         PreparePrerequisiteRecord(record);
     if (!settings.prerequisites.empty()) {
@@ -111,7 +120,6 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
     }
 
     runner.Ui().HideStatusWindow();
-    std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
     PrerequisiteInstaller installer(
         [&runner](const std::string &list) { runner.SetPrereqsSwitch(list); }, settings,
         store.get(), package.get(), &runner.Ui());
