@@ -6,7 +6,11 @@
 #include "messages.h"
 #include "prerequisite_installer.h"
 #include "prerequisite_model.h"
+#include "resume.h"
 #include "support_env.h"
+
+#include <setup_autostart.h>
+#include <setup_process.h>
 
 #include <gtest/gtest.h>
 
@@ -284,6 +288,41 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
         else
             EXPECT_EQ(m_reported, "") << c.what;
     }
+}
+
+TEST_F(PrerequisiteDownloadTest, SitesOpenForManualDownloadsAndSetupComesBack) {
+    std::vector<std::string> started;
+    platform::SetProcessLauncher([&started](const platform::ProcessStartInfo &info, bool) {
+        started.push_back(info.commandLine);
+        platform::ProcessResult result;
+        result.started = true;
+        return result;
+    });
+    SetResumeCommand({m_root + "/TelmarSetup2.3", "/prereqs 0"});
+    SetupSettings settings;
+    PrerequisiteRecord record = Record("Site", prereq_state::kUndetected);
+    record.sourceKind = source_kind::kOpenSite;
+    record.source = "https://example.invalid/get";
+    settings.prerequisites = {record, Record("Other", prereq_state::kUndetected)};
+    DetectPrerequisites(settings);
+    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(installer.AnyPrerequisiteToOpenSite());
+    EXPECT_EQ(installer.OpenSitesPass(nullptr), 0);
+    platform::SetProcessLauncher(nullptr);
+    EXPECT_EQ(started, std::vector<std::string>{"xdg-open https://example.invalid/get"});
+    // The shortcut stays in the temporary folder.
+    bool shortcut = false;
+    for (const auto &file : std::filesystem::directory_iterator(m_root + "/tmp"))
+        if (file.path().extension() == ".url")
+            shortcut = ReadFile(file.path()) ==
+                       "[InternetShortcut]\r\nURL=https://example.invalid/get\r\n";
+    EXPECT_TRUE(shortcut);
+    auto entry = platform::ReadAutostartEntry(ResumeEntryFolder(),
+                                              ResumeEntryFileName(m_root + "/TelmarSetup2.3"));
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->arguments,
+              (std::vector<std::string>{m_root + "/TelmarSetup2.3", "/prereqs", "0"}));
+    SetResumeCommand({});
 }
 
 TEST_F(PrerequisiteDownloadTest, ListDeletesWhatItRecorded) {
