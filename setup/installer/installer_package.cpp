@@ -390,7 +390,11 @@ std::string WriteInstallerPackage(std::string_view packagePath,
     const std::string temporary = target + ".tmp." + std::to_string(::getpid());
     {
         WriteArchive a(archive_write_new());
+        // The fast end of xz: the programs shrink nearly as well, in a
+        // fraction of the time.
         if (!a || archive_write_add_filter_xz(a.get()) != ARCHIVE_OK ||
+            archive_write_set_filter_option(a.get(), "xz", "compression-level", "1") !=
+                ARCHIVE_OK ||
             archive_write_set_format_pax_restricted(a.get()) != ARCHIVE_OK ||
             archive_write_open_filename(a.get(), temporary.c_str()) != ARCHIVE_OK)
             return ArchiveError(a.get(), "cannot create " + temporary);
@@ -404,8 +408,22 @@ std::string WriteInstallerPackage(std::string_view packagePath,
                 break;
             const std::string name =
                 std::string(kPackageFilesPrefix) + path.lexically_relative(root).generic_string();
-            const auto status = std::filesystem::symlink_status(path, ec);
-            if (ec || std::filesystem::is_symlink(status)) {
+            auto status = std::filesystem::symlink_status(path, ec);
+            std::filesystem::path source = path;
+            if (!ec && std::filesystem::is_symlink(status)) {
+                // A link to a file of the tree (a library's version names)
+                // is stored as a copy of that file; any other link is refused.
+                source = std::filesystem::canonical(path, ec);
+                const auto inside = source.lexically_relative(std::filesystem::canonical(root, ec));
+                status = std::filesystem::status(source, ec);
+                if (ec || inside.empty() || *inside.begin() == ".." ||
+                    !std::filesystem::is_regular_file(status)) {
+                    error = "a link that leaves the tree: " + path.string();
+                    ok = false;
+                    continue;
+                }
+            }
+            if (ec) {
                 error = "not a plain file: " + path.string();
                 ok = false;
             } else if (std::filesystem::is_directory(status)) {
@@ -413,7 +431,7 @@ std::string WriteInstallerPackage(std::string_view packagePath,
             } else if (std::filesystem::is_regular_file(status)) {
                 const bool exec = (status.permissions() & std::filesystem::perms::owner_exec) !=
                                   std::filesystem::perms::none;
-                ok = AddFile(a.get(), name, path, exec ? 0755 : 0644, error);
+                ok = AddFile(a.get(), name, source, exec ? 0755 : 0644, error);
             } else {
                 error = "not a plain file: " + path.string();
                 ok = false;

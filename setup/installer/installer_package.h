@@ -63,8 +63,8 @@ struct PackageFile {
 
 // Extracts every file entry into `targetFolder` (which must exist) and lists
 // what it wrote. `cancelled` is asked before each entry. Error text on
-// failure (the folder may then hold part of the files); an empty text and
-// `cancelledOut` set when cancelled.
+// failure (the folder may then hold part of the files); `cancelled` set
+// when the run was cancelled.
 struct PackageExtraction {
     bool ok = false;
     bool cancelled = false;
@@ -75,7 +75,8 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
                                       const std::function<bool()> &cancelled = {});
 
 // Writes a package: the tables, then every file and folder below
-// `sourceTree` (symbolic links are refused). The file is written to a
+// `sourceTree`. A symbolic link to a file inside the tree is stored as a
+// copy of that file; other links are refused. The file is written to a
 // temporary name next to `packagePath` and renamed into place. Error text on
 // failure, empty on success.
 std::string WriteInstallerPackage(std::string_view packagePath,

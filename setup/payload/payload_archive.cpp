@@ -151,9 +151,12 @@ int PayloadArchive::FindPayloadFooter() {
         if (!ReadAt(m_footerPosition, bytes, kFooterSize))
             return ReadFailure();
         m_footer = DecodeFooter(bytes);
-        if (!m_footer.magicPresent || m_footer.version != kFormatVersion ||
-            m_footer.footerDistance > m_footerPosition)
+        if (!m_footer.magicPresent || m_footer.version != kFormatVersion)
             return payload_result::kBadFooter;
+        if (m_footer.footerDistance > m_footerPosition) {
+            errno = EIO;
+            return ReadFailure(); // the package would start before the file
+        }
         m_base = m_footerPosition - m_footer.footerDistance;
         return payload_result::kOk;
     }

@@ -508,6 +508,9 @@ int PayloadArchive::RunExtractionWorker(const std::vector<std::size_t> &stored,
             total += m_entries[index].size;
         sinks.extraction->SetTotal(total);
         sinks.extraction->ShowModal();
+        // A sink whose ShowModal returns without signalling (no window)
+        // must not leave the worker waiting.
+        ready.Signal();
     }
     worker.join();
     if (sinks.extraction)

@@ -19,6 +19,7 @@
 #include <QEventLoop>
 #include <QMetaObject>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -133,8 +134,8 @@ bool OpenPackageAndSettings(SetupRunner &runner) {
     return true;
 }
 
-std::string SwitchText(const SetupRunner &runner, int id) {
-    const SwitchValue *value = FindSwitch(const_cast<SetupRunner &>(runner).Options(), id);
+std::string SwitchText(SetupRunner &runner, int id) {
+    const SwitchValue *value = FindSwitch(runner.Options(), id);
     return value ? value->value : std::string();
 }
 
@@ -155,7 +156,7 @@ void ExtractMainPackageOnly(SetupRunner &runner) {
 }
 
 void ShowLanguageList(SetupRunner &runner) {
-    const std::string name = std::filesystem::path(runner.OwnModulePath()).filename().string();
+    const std::string name = ProgramBaseName(runner.OwnModulePath());
     runner.Package().Open(runner.OwnModulePath());
     std::string list;
     for (const std::string &line : runner.Steps().PackageLanguageLines(runner))
@@ -199,38 +200,6 @@ MsiexecLineInputs LineInputs(SetupRunner &runner) {
     inputs.options = &runner.Options();
     runner.Steps().FillLanguageInputs(runner, inputs);
     return inputs;
-}
-
-// The mount of a path is removable media: a CD or DVD file system, or a
-// block device the kernel marks removable.
-bool MountIsRemovable(const std::string &path) {
-    std::ifstream mounts("/proc/self/mounts");
-    std::string line, bestDevice, bestType;
-    std::size_t bestLength = 0;
-    while (std::getline(mounts, line)) {
-        std::istringstream fields(line);
-        std::string device, point, type;
-        if (!(fields >> device >> point >> type))
-            continue;
-        std::string prefix = point;
-        AddTrailingBackslash(prefix);
-        if ((path.compare(0, prefix.size(), prefix) == 0 || path == point) &&
-            point.size() >= bestLength) {
-            bestLength = point.size();
-            bestDevice = device;
-            bestType = type;
-        }
-    }
-    if (bestType == "iso9660" || bestType == "udf")
-        return true;
-    if (bestDevice.compare(0, 5, "/dev/") != 0)
-        return false;
-    std::string disk = bestDevice.substr(5);
-    while (!disk.empty() && std::isdigit(static_cast<unsigned char>(disk.back())))
-        disk.pop_back();
-    std::ifstream removable("/sys/block/" + disk + "/removable");
-    int value = 0;
-    return removable >> value && value == 1;
 }
 
 } // namespace
@@ -347,12 +316,50 @@ bool CheckPackageIntegrity(SetupRunner &runner) {
     return true;
 }
 
+bool MountIsRemovable(const std::string &path, const std::string &mountTable,
+                      const std::function<bool(const std::string &disk)> &diskRemovable) {
+    std::istringstream mounts(mountTable);
+    std::string line, bestDevice, bestType;
+    std::size_t bestLength = 0;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string device, point, type;
+        if (!(fields >> device >> point >> type))
+            continue;
+        std::string prefix = point;
+        AddTrailingBackslash(prefix);
+        if ((path.compare(0, prefix.size(), prefix) == 0 || path == point) &&
+            point.size() >= bestLength) {
+            bestLength = point.size();
+            bestDevice = device;
+            bestType = type;
+        }
+    }
+    if (bestType == "iso9660" || bestType == "udf")
+        return true;
+    if (bestDevice.compare(0, 5, "/dev/") != 0)
+        return false;
+    // The disk of a partition: sdb1 -> sdb (nvme and mmc names keep their
+    // digits; their removable flag is on the partition's disk too).
+    std::string disk = bestDevice.substr(5);
+    while (!disk.empty() && std::isdigit(static_cast<unsigned char>(disk.back())))
+        disk.pop_back();
+    return diskRemovable && diskRemovable(disk);
+}
+
 bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path) {
     if (!(runner.Package().ContainerFlags() & flag::kSeparateFiles))
         return false;
     if (path.size() <= 2 || IsUncPath(path))
         return false;
-    return MountIsRemovable(ToNativePath(path));
+    std::ifstream file("/proc/self/mounts");
+    std::stringstream table;
+    table << file.rdbuf();
+    return MountIsRemovable(ToNativePath(path), table.str(), [](const std::string &disk) {
+        std::ifstream removable("/sys/block/" + disk + "/removable");
+        int value = 0;
+        return bool(removable >> value) && value == 1;
+    });
 }
 
 void CopyAndRelaunch(SetupRunner &runner) {

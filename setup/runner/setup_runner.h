@@ -123,6 +123,11 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
 // The steps of the sequence, for tests.
 bool CheckPackageIntegrity(SetupRunner &runner);
 bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path);
+// The mount that holds the path (longest mount point of the table, in the
+// form of /proc/self/mounts) is a CD or DVD file system, or a block device
+// whose disk `diskRemovable` calls removable.
+bool MountIsRemovable(const std::string &path, const std::string &mountTable,
+                      const std::function<bool(const std::string &disk)> &diskRemovable);
 void CopyAndRelaunch(SetupRunner &runner);
 void SetDeferredDeletePaths(const std::string &path, DeferredDeleteRecord &record);
 void DeferredDelete(const DeferredDeleteRecord &record);

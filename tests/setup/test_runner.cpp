@@ -10,8 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
+#include <atomic>
+
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include <fcntl.h>
@@ -84,6 +89,15 @@ class FakePackage : public RunnerPackage {
     PackageScript &m_s;
     std::string m_main;
     std::string m_path;
+};
+
+class FunctionTaskForTest : public SetupTask {
+  public:
+    explicit FunctionTaskForTest(std::function<void()> body) : m_body(std::move(body)) {}
+    void Run() override { m_body(); }
+
+  private:
+    std::function<void()> m_body;
 };
 
 // Steps of later modules, answered from the test.
@@ -337,6 +351,76 @@ TEST_F(RunnerTest, InstanceDialogChoiceReachesTheInstaller) {
     EXPECT_EQ(asked, 2);
     const std::string args = ReadFile(m_root + "/args");
     EXPECT_NE(args.find("TRANSFORMS=:inst1.mst\nMSINEWINSTANCE=1\n"), std::string::npos) << args;
+}
+
+TEST_F(RunnerTest, PackagePasswordFromTheSwitchOrTheDialog) {
+    struct Case {
+        std::string commandLine;
+        std::optional<std::string> typed;
+        std::string password;
+        int asked;
+    };
+    const Case cases[] = {
+        {"/exebasicui", "typed secret", "typed secret", 1},
+        {"/exebasicui", std::nullopt, "", 1},
+        {"/exebasicui /aespassword given", "typed", "given", 0},
+        {"/exenoui", "typed", "", 0}, // a silent run asks nothing
+    };
+    for (const Case &c : cases) {
+        PackageScript script;
+        script.flags = 0x2 | 0x1000;
+        int asked = 0;
+        SetPasswordPrompt([&asked, &c](const std::string &) {
+            ++asked;
+            return c.typed;
+        });
+        EXPECT_EQ(Run(c.commandLine, script), 0) << c.commandLine;
+        EXPECT_EQ(script.password, c.password) << c.commandLine;
+        EXPECT_EQ(asked, c.asked) << c.commandLine;
+        TheSingleInstanceLock().Release();
+    }
+    SetPasswordPrompt(nullptr);
+}
+
+TEST(RunnerPieces, TaskRunsOnAWorkerWhileTheEventLoopTurns) {
+    int argc = 1;
+    char name[] = "test";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    // The task asks the user-interface thread for something and waits for
+    // the answer: it comes only while that thread processes events.
+    std::atomic<bool> answered{false};
+    std::thread::id uiThread = std::this_thread::get_id(), taskThread;
+    FunctionTaskForTest task([&] {
+        taskThread = std::this_thread::get_id();
+        QMetaObject::invokeMethod(
+            &app, [&answered] { answered = true; }, Qt::QueuedConnection);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!answered && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    });
+    RunTaskWithMessagePump(task);
+    EXPECT_TRUE(answered);
+    EXPECT_NE(taskThread, uiThread);
+}
+
+TEST(RunnerPieces, RemovableMediaByTheMountOfThePath) {
+    const std::string table = "/dev/sda2 / ext4 rw 0 0\n"
+                              "tmpfs /tmp tmpfs rw 0 0\n"
+                              "/dev/sr0 /media/cdrom iso9660 ro 0 0\n"
+                              "/dev/sdb1 /media/usb vfat rw 0 0\n"
+                              "/dev/sda3 /media/usb/inner ext4 rw 0 0\n";
+    const auto removable = [](const std::string &disk) { return disk == "sdb"; };
+    const std::pair<const char *, bool> cases[] = {
+        {"/media/cdrom/TelmarSetup2.3", true},
+        {"/media/usb/TelmarSetup2.3", true},
+        {"/media/usb/inner/TelmarSetup2.3", false},
+        {"/media/usbx/TelmarSetup2.3", false},
+        {"/tmp/TelmarSetup2.3", false},
+        {"/opt/TelmarSetup2.3", false},
+    };
+    for (const auto &[path, expected] : cases)
+        EXPECT_EQ(MountIsRemovable(path, table, removable), expected) << path;
 }
 
 TEST(RunnerPieces, PackageNameStemTakesSevenBeforeTheLast) {

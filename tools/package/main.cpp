@@ -12,6 +12,12 @@
 //   --settings FILE                   the settings text (as an entry)
 //   --name KEY TEXT                   a name-table record
 //   --keep                            the next entry carries the keep flag
+//   --installer TYPE SET NAME TREE PROPERTIES
+//                                     an installer package (the main package)
+//                                     made from an installed tree, with the
+//                                     NAME=VALUE lines of PROPERTIES as its
+//                                     property table
+#include "installer_entry.h"
 #include "package_writer.h"
 
 #include <cstdlib>
@@ -30,7 +36,8 @@ int Usage() {
     std::cerr << "usage: krv-package-builder --program FILE --out FILE [--flags N] entries...\n"
                  "  --stored|--scrambled TYPE SET NAME FILE, --tree TYPE SET FOLDER,\n"
                  "  --group|--scrambled-group TYPE SET NAME SOURCE, --library FILE,\n"
-                 "  --settings FILE, --name KEY TEXT, --keep\n";
+                 "  --settings FILE, --name KEY TEXT, --keep,\n"
+                 "  --installer TYPE SET NAME TREE PROPERTIES\n";
     return 2;
 }
 
@@ -89,6 +96,15 @@ int main(int argc, char **argv) {
             }
             nextFlags = 0;
             i += 3;
+        } else if (option == "--installer" && need(5) && Number(args[i + 1], type) &&
+                   Number(args[i + 2], set)) {
+            if (!AddInstallerPackage(writer, type, set, args[i + 3], args[i + 4], args[i + 5],
+                                     nextFlags, error)) {
+                std::cerr << "krv-package-builder: " << error << '\n';
+                return 1;
+            }
+            nextFlags = 0;
+            i += 5;
         } else if (option == "--library" && need(1)) {
             writer.AddExtractionLibrary(args[++i]);
         } else if (option == "--settings" && need(1)) {

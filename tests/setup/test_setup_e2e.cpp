@@ -1,0 +1,307 @@
+// The setup program end to end: TelmarSetup2.3 with a package appended,
+// run silently with every folder under a test root, installing through the
+// installer program krv-msiexec.
+#include "installer_package.h"
+#include "package_writer.h"
+#include "support_env.h"
+
+#include <setup_process.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace krv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+
+constexpr const char *kProductCode = "{4C1E2A57-0D3B-4E8F-9A21-7B6C5D4E3F20}";
+constexpr const char *kUpgradeCode = "{9E8D7C6B-5A49-4837-A625-1F0E2D3C4B5A}";
+
+std::string Bin() {
+    const char *bin = std::getenv("KRV_TEST_BIN");
+    return bin ? bin : "";
+}
+
+std::string Settings(const std::string &packageCode, const std::string &version,
+                     const std::string &extra = "") {
+    std::string text = "[GeneralOptions]\r\nOptions=u\r\nProductCode=" + std::string(kProductCode) +
+                       "\r\nUpgradeCode=" + kUpgradeCode + "\r\nPackageCode=" + packageCode +
+                       "\r\nProductVersion=" + version + "\r\n" + extra;
+    return text;
+}
+
+// TelmarSetup2.3 carrying an installer package of the tree.
+std::string BuildSetup(const std::string &folder, const std::string &tree,
+                       const std::string &packageCode, const std::string &version,
+                       const std::string &settingsExtra = "") {
+    const std::string installer = folder + "/Telmar23.msi.build";
+    const std::string error =
+        WriteInstallerPackage(installer,
+                              {{"ProductCode", kProductCode},
+                               {"ProductVersion", version},
+                               {"UpgradeCode", kUpgradeCode},
+                               {"PackageCode", packageCode},
+                               {"ProductName", "Telmar 2.3"},
+                               {"ProductLanguage", "1049"},
+                               {"INSTALLDIR", "[ProgramFilesFolder]Telmar\\Telmar 2.3\\"}},
+                              {}, tree);
+    EXPECT_EQ(error, "");
+    package::PackageWriter writer(Bin() + "/TelmarSetup2.3");
+    writer.SetContainerFlags(0x2 | 0x4);
+    writer.AddSettings(Settings(packageCode, version, settingsExtra));
+    writer.AddFile(0, 1, "Telmar23.msi", installer);
+    const std::string out =
+        folder + "/" + version + (settingsExtra.empty() ? "" : "-x") + "/TelmarSetup2.3";
+    fs::create_directories(fs::path(out).parent_path());
+    std::string writeError;
+    EXPECT_TRUE(writer.Write(out, writeError)) << writeError;
+    fs::remove(installer);
+    return out;
+}
+
+struct Outcome {
+    int status = -1; // exit status (8 bits)
+    std::string log;
+};
+
+class SetupEndToEnd : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        s_dir = new test::TempDir("e2e-packages");
+        const std::string d = s_dir->path();
+        WriteFile(d + "/v1/bin/tool", "tool 2.3.0");
+        WriteFile(d + "/v1/lib/data.txt", "data 2.3.0");
+        WriteFile(d + "/v1/old.txt", "only in 2.3.0");
+        WriteFile(d + "/v2/bin/tool", "tool 2.3.1");
+        WriteFile(d + "/v2/lib/data.txt", "data 2.3.1");
+        s_v1 = BuildSetup(d, d + "/v1", "{PKG-0001}", "2.3.0");
+        s_v2 = BuildSetup(d, d + "/v2", "{PKG-0002}", "2.3.1");
+        // For a stand-in installer without a version of its own.
+        s_anyInstaller = BuildSetup(d, d + "/v1", "{PKG-0001}", "2.3.0", "MinWIVer=0\r\n");
+    }
+    static void TearDownTestSuite() {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_FALSE(Bin().empty());
+        ASSERT_FALSE(m_root.empty());
+        m_env.Set("KRV_SETUP_ROOT", m_root);
+        m_env.Set("QT_QPA_PLATFORM", "offscreen");
+        m_env.Unset("KRV_REGISTRY_ROOT");
+        m_env.Unset("KRV_MSIEXEC");
+        // The system's installer, where the folder map puts it.
+        fs::create_directories(m_root + "/usr/lib");
+        fs::copy_file(Bin() + "/krv-msiexec", m_root + "/usr/lib/krv-msiexec");
+    }
+
+    Outcome Run(const std::string &setup, const std::string &arguments) {
+        const std::string log = m_root + "/setup-" + std::to_string(++m_runs) + ".log";
+        uint32_t status = 0;
+        const platform::ProcessResult result =
+            platform::ProcessRun({setup,
+                                  platform::QuoteArgument(setup) + " /exelog " +
+                                      platform::QuoteArgument(log) + " " + arguments,
+                                  "", false},
+                                 true);
+        EXPECT_TRUE(result.started);
+        status = result.exitCode;
+        return {int(status), ReadFile(log)};
+    }
+
+    std::string Installed() const { return m_root + "/opt/Telmar/Telmar 2.3"; }
+    std::string Registered() const {
+        return m_root + "/registry/HKLM/Software/Krv/Installer/Products/" + kProductCode;
+    }
+
+    static inline test::TempDir *s_dir = nullptr;
+    static inline std::string s_v1, s_v2, s_anyInstaller;
+    test::TempDir m_tmp{"e2e"};
+    const std::string m_root = m_tmp.path();
+    test::ScopedEnv m_env;
+    int m_runs = 0;
+};
+
+TEST_F(SetupEndToEnd, InstallMaintainUpgradeAndUninstall) {
+    Outcome run = Run(s_v1, "/exenoui");
+    EXPECT_EQ(run.status, 0) << run.log;
+    EXPECT_EQ(ReadFile(Installed() + "/bin/tool"), "tool 2.3.0");
+    EXPECT_TRUE(fs::exists(Registered()));
+    for (const char *line :
+         {"-Maintenance mode:false\r\n", "-Detected Windows Installer version:5.0\r\n",
+          "-Launching msiexec.exe with command line: /i  \"", "-Return code of msiexec.exe:0\r\n",
+          "-Code returned to Windows by setup:0\r\n", "=====End of Log====="})
+        EXPECT_NE(run.log.find(line), std::string::npos) << line << "\n" << run.log;
+    // Nothing extracted is left in the temporary folder.
+    EXPECT_FALSE(fs::exists(m_root + "/tmp/Telmar23.msi"));
+
+    // With the user interface (no display here): the steps run as tasks on
+    // workers while the event loop turns.
+    run = Run(s_v1, "/exebasicui");
+    EXPECT_EQ(run.status, 0) << run.log;
+    EXPECT_NE(run.log.find("-Maintenance mode:true\r\n"), std::string::npos) << run.log;
+
+    run = Run(s_v2, "/exenoui");
+    EXPECT_EQ(run.status, 0) << run.log;
+    EXPECT_NE(run.log.find("-A minor upgrade will be applied to version:2.3.0\r\n"),
+              std::string::npos)
+        << run.log;
+    EXPECT_NE(run.log.find("command line: /fvomus  \""), std::string::npos) << run.log;
+    EXPECT_EQ(ReadFile(Installed() + "/bin/tool"), "tool 2.3.1");
+    EXPECT_FALSE(fs::exists(Installed() + "/old.txt"));
+
+    run = Run(s_v2, "/exenoui /x //");
+    EXPECT_EQ(run.status, 0) << run.log;
+    EXPECT_NE(run.log.find("command line: /x  \""), std::string::npos) << run.log;
+    EXPECT_FALSE(fs::exists(Installed()));
+    EXPECT_FALSE(fs::exists(Registered()));
+}
+
+TEST_F(SetupEndToEnd, FailuresEndWithTheirExitCodes) {
+    // A corrupted copy: one byte of the package changed.
+    const std::string corrupt = m_root + "/corrupt/TelmarSetup2.3";
+    fs::create_directories(m_root + "/corrupt");
+    fs::copy_file(s_v1, corrupt);
+    {
+        std::fstream file(corrupt, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(-200, std::ios::end);
+        file.put('\x5A');
+    }
+    Outcome run = Run(corrupt, "/exenoui");
+    EXPECT_EQ(run.status, 1) << run.log;
+    EXPECT_NE(run.log.find("-Этот архив повреждён.\r\n"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("-Code returned to Windows by setup:1\r\n"), std::string::npos);
+    // The integrity check stopped it: the installer was never looked at.
+    EXPECT_EQ(run.log.find("Detected Windows Installer"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Installed()));
+
+    // The installer fails: the folder cannot be made.
+    run = Run(s_v1, "/exenoui INSTALLDIR=/proc/krv-not-here");
+    EXPECT_EQ(run.status, 1603 & 0xFF) << run.log;
+    EXPECT_NE(run.log.find("-Return code of msiexec.exe:1603\r\n"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("-Code returned to Windows by setup:1603\r\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Registered()));
+
+    // No installer on the system.
+    fs::remove(m_root + "/usr/lib/krv-msiexec");
+    run = Run(s_v1, "/exenoui");
+    EXPECT_EQ(run.status, 1) << run.log;
+    EXPECT_NE(run.log.find("-Detected Windows Installer version:0.0.0.0\r\n"), std::string::npos);
+
+    // The user ends the installer: -1.
+    WriteFile(m_root + "/fake-msiexec", "#!/bin/sh\nexit 66\n");
+    ::chmod((m_root + "/fake-msiexec").c_str(), 0755);
+    m_env.Set("KRV_MSIEXEC", m_root + "/fake-msiexec");
+    run = Run(s_anyInstaller, "/exenoui");
+    EXPECT_EQ(run.status, 255) << run.log;
+    EXPECT_NE(run.log.find("-Return code of msiexec.exe:1602\r\n"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("-Code returned to Windows by setup:-1\r\n"), std::string::npos);
+    m_env.Unset("KRV_MSIEXEC");
+}
+
+TEST_F(SetupEndToEnd, SecondRunWhileTheFirstHoldsTheLock) {
+    // The first run's lock: the package id names it.
+    const std::string setup = s_v1;
+    std::string id;
+    {
+        std::ifstream in(setup, std::ios::binary);
+        in.seekg(-76 + 28, std::ios::end);
+        id.resize(32);
+        in.read(id.data(), 32);
+    }
+    fs::create_directories(m_root + "/tmp");
+    const int fd =
+        ::open((m_root + "/tmp/Parvext_" + id + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    Outcome run = Run(setup, "/qn");
+    EXPECT_EQ(run.status, 1) << run.log;
+    EXPECT_NE(run.log.find("-Уже запущена другая копия установки.\r\n"), std::string::npos)
+        << run.log;
+    EXPECT_FALSE(fs::exists(Installed()));
+    // A silent run is not stopped by it.
+    run = Run(setup, "/exenoui");
+    EXPECT_EQ(run.status, 0) << run.log;
+    ::close(fd);
+}
+
+// The project's own tree, installed: the console starts and runs on the
+// driver of its install folder.
+TEST_F(SetupEndToEnd, ProjectTreeInstallsAWorkingConsole) {
+    if (!fs::exists(Bin() + "/Telmar23"))
+        GTEST_SKIP() << "the console is not built";
+    const std::string stage = m_root + "/stage";
+    const std::string buildDir = fs::path(Bin()).parent_path().string();
+    const platform::ProcessResult installed =
+        platform::ProcessRun({"cmake",
+                              "cmake --install " + platform::QuoteArgument(buildDir) +
+                                  " --prefix " + platform::QuoteArgument(stage),
+                              "", false},
+                             true);
+    ASSERT_TRUE(installed.started && installed.exitCode == 0);
+    const std::string setup = BuildSetup(m_root, stage, "{PKG-REAL}", "2.3.0");
+    Outcome run = Run(setup, "/exenoui");
+    ASSERT_EQ(run.status, 0) << run.log;
+    // Wherever the install rules put them inside the install folder.
+    std::string console, driverFile;
+    for (const auto &entry : fs::recursive_directory_iterator(Installed())) {
+        const std::string name = entry.path().filename().string();
+        if (name == "Telmar23")
+            console = entry.path().string();
+        else if (name == "libKRV_T100DRV.so")
+            driverFile = entry.path().string();
+    }
+    ASSERT_FALSE(console.empty());
+    ASSERT_FALSE(driverFile.empty());
+
+    // The installed driver loads and has its exports.
+    void *driver = dlopen(driverFile.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(driver, nullptr) << dlerror();
+    EXPECT_NE(dlsym(driver, "FPGetStatus"), nullptr);
+    dlclose(driver);
+
+    // The console starts and maps the driver of its own folder.
+    pid_t pid = 0;
+    char *argv[] = {const_cast<char *>(console.c_str()), nullptr};
+    ASSERT_EQ(posix_spawn(&pid, console.c_str(), nullptr, nullptr, argv, environ), 0);
+    const std::string wanted = fs::path(driverFile).parent_path().string() + "/libKRV_T100DRV.so";
+    bool mapped = false, running = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!mapped && running && std::chrono::steady_clock::now() < deadline) {
+        const std::string maps = ReadFile("/proc/" + std::to_string(pid) + "/maps");
+        mapped = maps.find(wanted) != std::string::npos &&
+                 maps.find("libqoffscreen") != std::string::npos;
+        int status = 0;
+        running = ::waitpid(pid, &status, WNOHANG) == 0;
+        if (!mapped && running)
+            std::this_thread::yield();
+    }
+    if (running) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    EXPECT_TRUE(mapped);
+    EXPECT_TRUE(running) << "the console ended by itself";
+}
+
+} // namespace
+} // namespace krv::setup
