@@ -7,8 +7,10 @@
 #include "group_reader.h"
 #include "log.h"
 #include "paths.h"
+#include "ui_dispatcher.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -497,8 +499,11 @@ int PayloadArchive::RunExtractionWorker(const std::vector<std::size_t> &stored,
     if (sinks.extraction)
         sinks.extraction->SetReadyEvent(&ready);
     int result = payload_result::kOk;
+    std::atomic<bool> finished{false};
     std::thread worker([&] {
         result = ExtractionThreadMain(stored, groups, sinks, sinks.extraction ? &ready : nullptr);
+        finished = true;
+        UiDispatcher::Wake();
     });
     if (sinks.extraction) {
         uint64_t total = 0;
@@ -512,6 +517,9 @@ int PayloadArchive::RunExtractionWorker(const std::vector<std::size_t> &stored,
         // must not leave the worker waiting.
         ready.Signal();
     }
+    // A question the worker asks after the window has gone still needs the
+    // user-interface thread.
+    UiDispatcher::WaitProcessingEvents([&] { return finished.load(); });
     worker.join();
     if (sinks.extraction)
         sinks.extraction->SetReadyEvent(nullptr);

@@ -1,18 +1,19 @@
 #include "setup_ui.h"
 
+#include "extraction_progress_dialog.h"
 #include "log.h"
 #include "program.h"
+#include "progress_window.h"
+#include "status_window.h"
 #include "system.h"
 #include "ui_strings.h"
 
 namespace krv::setup {
 
-// The status window exists only with a display; until the windows are
-// built it is an empty type.
-class StatusWindow {};
-
 SetupUi::SetupUi() = default;
-SetupUi::~SetupUi() = default;
+SetupUi::~SetupUi() {
+    HideStatusWindow();
+}
 
 void SetupUi::SetProductName(std::string_view setupFilePath) {
     m_setupPath = std::string(setupFilePath);
@@ -34,15 +35,32 @@ std::string SetupUi::GetSetupCaption(bool rebuild) {
     return m_caption;
 }
 
+namespace {
+
+bool WindowsShown() {
+    return UiVisible && QtDisplayAvailable();
+}
+
+} // namespace
+
 void SetupUi::ShowStatusText(uint32_t id) {
     if (!UiVisible)
         return;
     m_statusText = LoadUiString(id);
     m_statusShown = true;
+    if (!WindowsShown())
+        return;
+    if (!m_statusWindow)
+        m_statusWindow = std::make_unique<StatusWindow>();
+    m_statusWindow->Show(ActiveOwner());
+    m_statusWindow->SetCaption(GetSetupCaption());
+    m_statusWindow->SetText(id);
 }
 
 void SetupUi::HideStatusWindow() {
     m_statusShown = false;
+    if (m_statusWindow)
+        m_statusWindow->Close();
 }
 
 int SetupUi::ShowMessageOnActiveWindow(const UiTextOrId &text,
@@ -51,8 +69,12 @@ int SetupUi::ShowMessageOnActiveWindow(const UiTextOrId &text,
 }
 
 ExtractionDialogParts SetupUi::GetExtractionProgressDialog() {
-    if (!m_extraction)
-        m_extraction = std::make_unique<SilentExtractionProgress>();
+    if (!m_extraction) {
+        if (WindowsShown())
+            m_extraction = std::make_unique<ExtractionProgressDialog>(GetSetupCaption());
+        else
+            m_extraction = std::make_unique<SilentExtractionProgress>();
+    }
     return m_extraction->Parts();
 }
 

@@ -1,0 +1,219 @@
+// The progress windows on the offscreen platform: workers drive them from
+// their own threads while the test thread runs the modal loop.
+#include "extraction_progress_dialog.h"
+#include "progress_window.h"
+#include "status_window.h"
+#include "step_progress_dialogs.h"
+#include "ui_dispatcher.h"
+
+#include <QApplication>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace krv::setup;
+
+namespace {
+
+// Clicks Cancel once the window is up.
+void CancelWhenShown(ProgressWindow *window) {
+    QTimer::singleShot(0, window, [window] { window->CancelButton()->click(); });
+}
+
+TEST(ExtractionProgressDialog, WorkerEndsItAtTheTotalOrByClosingWhateverTheTotal) {
+    struct Case {
+        const char *what;
+        uint64_t total;
+        bool closeInsteadOfProgress;
+        int result;
+    };
+    const Case cases[] = {{"progress reaches the total", 1000, false, dialog_result::kFinished},
+                          {"total 0, worker closes", 0, true, dialog_result::kCancelled},
+                          {"worker fails midway", 1000, true, dialog_result::kCancelled}};
+    for (const Case &c : cases) {
+        ExtractionProgressDialog dialog("Установка Telmar");
+        ExtractionDialogParts parts = dialog.Parts();
+        AutoResetEvent ready;
+        parts.extraction->SetReadyEvent(&ready);
+        parts.extraction->SetTotal(c.total);
+        QString shownText;
+        std::thread worker([&] {
+            ready.Wait();
+            parts.extraction->BeginFile(c.total);
+            parts.extraction->SetCurrentFile("/tmp/x/file.bin", 1);
+            UiDispatcher::Ask(dialog.Window(),
+                              [&] { shownText = dialog.Window()->TextLine()->FullText(); });
+            if (c.closeInsteadOfProgress)
+                parts.extraction->Close();
+            else
+                parts.extraction->Progress(c.total);
+        });
+        EXPECT_EQ(parts.extraction->ShowModal(), c.result) << c.what;
+        worker.join();
+        EXPECT_EQ(shownText, QString::fromUtf8("Извлечение файла в /tmp/x/file.bin")) << c.what;
+        EXPECT_FALSE(dialog.Window()->isVisible()) << c.what;
+    }
+}
+
+TEST(ExtractionProgressDialog, CancelIsSeenByTheWorkerUnlessNotCancellable) {
+    for (bool cancellable : {true, false}) {
+        ExtractionProgressDialog dialog("Установка");
+        ExtractionDialogParts parts = dialog.Parts();
+        AutoResetEvent ready;
+        parts.extraction->SetReadyEvent(&ready);
+        parts.extraction->SetCancellable(cancellable);
+        parts.extraction->SetTotal(10);
+        CancelWhenShown(dialog.Window());
+        bool seenCancelled = false;
+        std::atomic<bool> finished{false};
+        std::thread worker([&] {
+            ready.Wait();
+            // Let the click arrive (the window may be gone by then), then
+            // report like an extraction would.
+            UiDispatcher::Ask(dialog.Window(), [] {});
+            UiDispatcher::Ask(dialog.Window(), [] {});
+            seenCancelled = parts.extraction->IsCancelled();
+            parts.extraction->Close();
+            finished = true;
+            UiDispatcher::Wake();
+        });
+        const int result = parts.extraction->ShowModal();
+        UiDispatcher::WaitProcessingEvents([&] { return finished.load(); });
+        worker.join();
+        EXPECT_EQ(seenCancelled, cancellable);
+        EXPECT_EQ(result, dialog_result::kCancelled);
+        EXPECT_EQ(dialog.Window()->CancelButton()->isEnabled(), cancellable);
+    }
+}
+
+// A download list whose items succeed or fail as told.
+class FakeDownloads : public DownloadJob {
+  public:
+    explicit FakeDownloads(std::vector<bool> items) : m_items(std::move(items)) {}
+    uint32_t ItemCount() const override { return static_cast<uint32_t>(m_items.size()); }
+    bool DownloadItem(uint32_t index, ProgressSink &sink) override {
+        sink.BeginItem(100, "file" + std::to_string(index));
+        sink.Advance(60);
+        if (onItem)
+            onItem();
+        sink.Advance(40);
+        if (!m_items[index])
+            return false;
+        sink.EndItem(1);
+        return true;
+    }
+    std::function<void()> onItem;
+
+  private:
+    std::vector<bool> m_items;
+};
+
+TEST(DownloadProgressDialog, EndsFinishedAfterTheLastItemAndCancelledAtAFailure) {
+    struct Case {
+        std::vector<bool> items;
+        int result;
+    };
+    const Case cases[] = {{{true, true}, dialog_result::kFinished},
+                          {{true, false, true}, dialog_result::kCancelled},
+                          {{}, dialog_result::kFinished}};
+    for (WindowMode mode : {WindowMode::Window, WindowMode::NoWindow}) {
+        for (const Case &c : cases) {
+            FakeDownloads job(c.items);
+            DownloadProgressDialog dialog(job, "Загрузка", mode);
+            EXPECT_EQ(dialog.Run(), c.result) << c.items.size();
+        }
+    }
+}
+
+TEST(DownloadProgressDialog, CancelGreysTheWindowUntilTheItemEnds) {
+    FakeDownloads job({true, true, true});
+    DownloadProgressDialog dialog(job, "Загрузка", WindowMode::Window);
+    bool greyedWhileOpen = false;
+    int items = 0;
+    job.onItem = [&] {
+        if (++items != 1)
+            return;
+        // Cancel during the first item; the window must stay up, greyed.
+        UiDispatcher::Ask(qApp, [&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *window = dynamic_cast<ProgressWindow *>(top);
+                    window && window->isVisible())
+                    window->CancelButton()->click();
+        });
+        UiDispatcher::Ask(qApp, [&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *window = dynamic_cast<ProgressWindow *>(top);
+                    window && window->isVisible())
+                    greyedWhileOpen = !window->CancelButton()->isEnabled();
+        });
+    };
+    EXPECT_EQ(dialog.Run(), dialog_result::kCancelled);
+    EXPECT_TRUE(greyedWhileOpen);
+    EXPECT_EQ(items, 1);
+}
+
+class FakePass : public PrerequisitePass {
+  public:
+    FakePass(bool reboot, bool mandatoryDone) : m_reboot(reboot), m_done(mandatoryDone) {}
+    void ProcessPrerequisites(ProgressSink &sink) override {
+        sink.Begin(2, 0);
+        sink.SetStatus({0, "step one"});
+        sink.SetStatus({0, "step two"});
+        sink.EndItem(1);
+    }
+    bool RebootRequired() const override { return m_reboot; }
+    void SelectAllPrerequisites() override { ++selected; }
+    bool MandatoryPrerequisitesDone() const override { return m_done; }
+    void Abort() override {}
+    int selected = 0;
+
+  private:
+    bool m_reboot, m_done;
+};
+
+TEST(PrerequisiteProgressDialog, ResultFollowsRebootAndMandatoryItems) {
+    struct Case {
+        bool reboot, done;
+        int result;
+        int selected;
+    };
+    const Case cases[] = {{false, true, dialog_result::kFinished, 1},
+                          {false, false, dialog_result::kMandatoryMissing, 1},
+                          {true, true, dialog_result::kCancelled, 0}};
+    for (const Case &c : cases) {
+        FakePass pass(c.reboot, c.done);
+        PrerequisiteProgressDialog dialog(pass, "Установка", WindowMode::Window);
+        EXPECT_EQ(dialog.Run(), c.result);
+        EXPECT_EQ(pass.selected, c.selected);
+    }
+}
+
+TEST(StatusWindow, ClosesFromAWorkerWhileTheInterfaceThreadRuns) {
+    StatusWindow status;
+    status.Show(nullptr);
+    status.Show(nullptr); // a second Show changes nothing
+    status.SetText(220);
+    QPointer<QDialog> window = status.Window();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    std::thread worker([&] { status.Close(); });
+    // The interface thread keeps processing events until the window is gone.
+    while (window)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+    EXPECT_FALSE(status.Shown());
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
