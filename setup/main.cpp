@@ -1,4 +1,5 @@
 // TelmarSetup2.3: the setup bootstrapper.
+#include "language_condition_steps.h"
 #include "payload_package.h"
 #include "prerequisite_steps.h"
 #include "program.h"
@@ -31,6 +32,7 @@ int main(int argc, char **argv) {
     return krv::setup::ProgramRun(arguments, self, [](krv::setup::SetupProgram &program) {
         return krv::setup::RunSetupProgram(program,
                                            std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
-                                           std::make_unique<krv::setup::PrerequisiteSteps>());
+                                           std::make_unique<krv::setup::LanguageConditionSteps>(
+                                               std::make_unique<krv::setup::PrerequisiteSteps>()));
     });
 }

@@ -322,6 +322,19 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
 }
 
 std::mutex g_moduleMutex;
+// The program's own dialog texts.
+const std::map<uint32_t, std::map<uint32_t, std::string>> &BuiltinDialogs() {
+    static const std::map<uint32_t, std::map<uint32_t, std::string>> dialogs = {
+        // The language dialog: title, prompt, OK and Cancel.
+        {217,
+         {{0, "Язык программы установки"},
+          {0xFFFF, "Пожалуйста, выберите язык:"},
+          {1, "OK"},
+          {2, "Отмена"}}},
+    };
+    return dialogs;
+}
+
 std::shared_ptr<const ResourceModule> g_module;
 
 constexpr std::size_t kMaxFieldWidth = 1024;
@@ -427,14 +440,14 @@ std::string TruncateUtf8(std::string_view text, std::size_t maxChars) {
 }
 
 std::shared_ptr<const ResourceModule> BuiltinResourceModule() {
-    static const auto builtin =
-        std::make_shared<const ResourceModule>(ResourceModule{"builtin", 0x0419, BuiltinStrings()});
+    static const auto builtin = std::make_shared<const ResourceModule>(
+        ResourceModule{"builtin", 0x0419, BuiltinStrings(), BuiltinDialogs()});
     return builtin;
 }
 
 std::shared_ptr<const ResourceModule> EnglishResourceModule() {
-    static const auto english =
-        std::make_shared<const ResourceModule>(ResourceModule{"english", 0x0409, EnglishStrings()});
+    static const auto english = std::make_shared<const ResourceModule>(
+        ResourceModule{"english", 0x0409, EnglishStrings(), {}});
     return english;
 }
 
@@ -465,6 +478,18 @@ std::string LoadUiString(uint32_t id) {
             return {};
     }
     return TruncateUtf8(it->second, kUiStringMaxChars);
+}
+
+std::string LoadDialogText(uint32_t dialogId, uint32_t controlId) {
+    for (const auto &module : {GetResourceModule(), BuiltinResourceModule()}) {
+        const auto dialog = module->dialogs.find(dialogId);
+        if (dialog == module->dialogs.end())
+            continue;
+        const auto text = dialog->second.find(controlId);
+        if (text != dialog->second.end())
+            return TruncateUtf8(text->second, kUiStringMaxChars);
+    }
+    return {};
 }
 
 std::string GetUiString(uint32_t id) {

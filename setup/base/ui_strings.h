@@ -27,6 +27,8 @@ struct ResourceModule {
     std::string name;      // "builtin" or the language module's file
     uint16_t language = 0; // Windows LANGID of the texts (0x0419 Russian, 0x0409 English)
     std::map<uint32_t, std::string> strings;
+    // Dialog texts by dialog id, then control id (0: the dialog's title).
+    std::map<uint32_t, std::map<uint32_t, std::string>> dialogs;
 };
 
 // The built-in module (the program's own table).
@@ -42,6 +44,10 @@ SetResourceModule(std::shared_ptr<const ResourceModule> module);
 
 // The text of the id from the current module (cut to kUiStringMaxChars).
 std::string LoadUiString(uint32_t id);
+// The text of a dialog's control (0: its title) from the current module,
+// else from the built-in one; empty when neither has it.
+std::string LoadDialogText(uint32_t dialogId, uint32_t controlId);
+
 // The same text as a new string (kept for callers that own a copy).
 std::string GetUiString(uint32_t id);
 

@@ -1,8 +1,14 @@
 // Launch conditions over faked system layers and a registry store that the
 // test fills with the components a condition looks for.
+#include "installer_launch.h"
+#include "language_condition_steps.h"
 #include "launch_conditions.h"
 #include "log.h"
 #include "messages.h"
+#include "package_writer.h"
+#include "payload_package.h"
+#include "program.h"
+#include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"
 #include "ui_strings.h"
@@ -370,6 +376,35 @@ TEST_F(LaunchConditionTest, OsListsAndLanguageLists) {
     };
     for (const LanguageCase &c : languages)
         EXPECT_EQ(LanguageListMatches(c.list), c.matches) << c.list;
+}
+
+// A silent run of the program over a package whose condition fails: the
+// message goes to the log and the run ends with exit code 1.
+TEST_F(LaunchConditionTest, SilentRunStopsOnAFailedConditionWithExitCodeOne) {
+    test::WriteFile(m_root + "/program", "#!/bin/sh\n" + std::string(4096, '#'));
+    krv::package::PackageWriter writer(m_root + "/program");
+    writer.SetContainerFlags(payload::container::kHasSettings);
+    writer.AddSettings("[GeneralOptions]\r\nMinWIVer=0\r\n[GlobalLaunchConds]\r\n"
+                       "MinPhisicalMem=2000000000\r\n");
+    std::string error;
+    ASSERT_TRUE(writer.Write(m_root + "/Product Setup", error)) << error;
+    m_env.Set(kInstallerProgramVariable, m_root + "/no-installer");
+    const std::string log = m_root + "/setup.log";
+    const int code = ProgramRun(
+        {"/exenoui", "/exelog", log}, m_root + "/Product Setup", [](SetupProgram &program) {
+            return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), {},
+                                   std::make_unique<LanguageConditionSteps>());
+        });
+    TheSingleInstanceLock().Release();
+    LoggingEnabled = false;
+    CloseLog();
+    EXPECT_EQ(code, 1);
+    const std::string message = "Product Setup невозможно установить на системах, имеющих объём "
+                                "физической памяти менее 2000000000 МБ.";
+    EXPECT_NE(test::ReadFile(log).find("-" + message + "\r\n"), std::string::npos)
+        << test::ReadFile(log);
+    EXPECT_NE(test::ReadFile(log).find("Code returned to Windows by setup:1"), std::string::npos);
+    EXPECT_EQ(m_messages, std::vector<std::string>{message});
 }
 
 } // namespace

@@ -1,0 +1,125 @@
+#include "language_module.h"
+
+#include <fstream>
+#include <optional>
+#include <vector>
+
+namespace krv::setup {
+
+namespace {
+
+std::optional<uint32_t> ParseId(std::string_view text) {
+    if (text.empty() || text.size() > 10)
+        return std::nullopt;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (value > UINT32_MAX)
+        return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
+std::string Unescape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char next = text[++i];
+        switch (next) {
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        default:
+            out += '\\';
+            out += next;
+            break;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string_view> SplitTabs(std::string_view line, std::size_t fields) {
+    std::vector<std::string_view> parts;
+    while (parts.size() + 1 < fields) {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string_view::npos)
+            break;
+        parts.push_back(line.substr(0, tab));
+        line = line.substr(tab + 1);
+    }
+    parts.push_back(line);
+    return parts;
+}
+
+} // namespace
+
+bool ParseLanguageModule(std::string_view text, ResourceModule &module) {
+    bool first = true;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (first) {
+            if (line != kLanguageModuleHeader)
+                return false;
+            first = false;
+            continue;
+        }
+        if (line.size() > 2 && line[0] == 'S' && line[1] == '\t') {
+            const auto parts = SplitTabs(line.substr(2), 2);
+            const auto id = ParseId(parts[0]);
+            if (parts.size() == 2 && id)
+                module.strings[*id] = Unescape(parts[1]);
+        } else if (line.size() > 2 && line[0] == 'D' && line[1] == '\t') {
+            const auto parts = SplitTabs(line.substr(2), 3);
+            if (parts.size() != 3)
+                continue;
+            const auto dialog = ParseId(parts[0]);
+            const auto control = ParseId(parts[1]);
+            if (dialog && control)
+                module.dialogs[*dialog][*control] = Unescape(parts[2]);
+        }
+    }
+    return !first;
+}
+
+std::shared_ptr<const ResourceModule> LoadLanguageModuleFile(const std::string &path,
+                                                             uint16_t language) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return nullptr;
+    // Read in pieces up to one past the limit, so a huge file costs nothing.
+    std::string text;
+    char buffer[65536];
+    while (in && text.size() <= kLanguageModuleMaxSize) {
+        in.read(buffer, sizeof buffer);
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+    }
+    if (text.size() > kLanguageModuleMaxSize)
+        return nullptr;
+    auto module = std::make_shared<ResourceModule>();
+    module->name = path;
+    module->language = language;
+    if (!ParseLanguageModule(text, *module))
+        return nullptr;
+    return module;
+}
+
+} // namespace krv::setup
