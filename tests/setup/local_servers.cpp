@@ -205,12 +205,14 @@ std::vector<std::string> LocalHttpServer::Log() const {
 }
 
 bool LocalFtpServer::Start(const std::string &root, const std::string &user,
-                           const std::string &password, bool refuseRest) {
+                           const std::string &password, bool refuseRest, int shortAfter) {
     std::vector<std::string> args = {root};
     if (!user.empty())
         args.insert(args.end(), {"--user", user, "--password", password});
     if (refuseRest)
         args.push_back("--no-rest");
+    if (shortAfter > 0)
+        args.insert(args.end(), {"--short", std::to_string(shortAfter)});
     return ServerProcess::Start("ftp_server.py", args);
 }
 

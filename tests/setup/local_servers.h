@@ -58,8 +58,9 @@ class LocalHttpServer : public ServerProcess {
 // The FTP server (ftp_server.py) on a folder.
 class LocalFtpServer : public ServerProcess {
   public:
+    // shortAfter > 0: every transfer ends after that many bytes.
     bool Start(const std::string &root, const std::string &user, const std::string &password,
-               bool refuseRest);
+               bool refuseRest, int shortAfter = 0);
     std::string Url(const std::string &file) const;
 };
 

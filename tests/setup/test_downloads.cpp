@@ -323,6 +323,8 @@ TEST_F(DownloadTest, ResumeAfterCutAsksForTheMissingBytesOnly) {
     EXPECT_NE(log[logBefore + 1].find("range=bytes=120000-"), std::string::npos);
     EXPECT_EQ(m_sink.beganSize, 300000u);
     EXPECT_EQ(m_sink.beginCount, 1); // the continuation is not a new item
+    // The continuation's request reports no status of its own.
+    EXPECT_EQ(m_sink.statuses, (std::vector<uint8_t>{1, 2}));
 }
 
 TEST_F(DownloadTest, FiveGibibyteFileResumesWithSixtyFourBitOffsets) {
@@ -391,6 +393,8 @@ TEST_F(DownloadTest, CredentialsAskedOncePerRealmAndRemembered) {
     EXPECT_EQ(ReadFile(Path("a2.bin")), PatternBytes(0, 2000));
     EXPECT_EQ(m_prompter->realms, std::vector<std::string>{"Files"});
     EXPECT_EQ(m_prompter->hosts, std::vector<std::string>{"127.0.0.1"});
+    // Start, prompt opening, prompt closed, answered; for each download.
+    EXPECT_EQ(m_sink.statuses, (std::vector<uint8_t>{1, 5, 4, 2, 1, 5, 4, 2}));
 }
 
 TEST_F(DownloadTest, RefusedCredentialsAreBoundedAndSilentNeverPrompts) {
@@ -549,9 +553,10 @@ class FtpDownloadTest : public DownloadTest {
 };
 
 TEST_F(FtpDownloadTest, WholeResumedRestartedAndBeyondTheEnd) {
-    LocalFtpServer ftp, noRest;
+    LocalFtpServer ftp, noRest, cut;
     ASSERT_TRUE(ftp.Start(m_root.path(), "", "", false)) << ftp.Error();
     ASSERT_TRUE(noRest.Start(m_root.path(), "", "", true)) << noRest.Error();
+    ASSERT_TRUE(cut.Start(m_root.path(), "", "", false, 30000)) << cut.Error();
     struct Row {
         const char *name;
         LocalFtpServer *server;
@@ -566,6 +571,7 @@ TEST_F(FtpDownloadTest, WholeResumedRestartedAndBeyondTheEnd) {
         {"REST refused restarts", &noRest, "f.bin", 1000, kOk, 0},
         {"offset at the end", &ftp, "f.bin", 70000, kResumeBeyondEnd, 0},
         {"missing file", &ftp, "none.bin", 0, kExtendedError, 0},
+        {"ends before its size", &cut, "f.bin", 0, kFtpTransferShort, 0},
     };
     int index = 0;
     for (const Row &row : rows) {
