@@ -4,8 +4,10 @@
 #include "log.h"
 #include "payload_package.h"
 #include "prerequisite_model.h"
+#include "progress_window.h"
 #include "resume.h"
 #include "setup_runner.h"
+#include "step_progress_dialogs.h"
 
 namespace krv::setup {
 namespace {
@@ -78,17 +80,41 @@ std::unique_ptr<PrerequisitePackage> PrerequisiteSteps::PackageFiles(SetupRunner
     return nullptr;
 }
 
-int PrerequisiteSteps::RunInteractive(SetupRunner &, PrerequisiteInstaller &installer,
-                                      bool /*basic*/) {
-    ProgressSink sink;
-    installer.PublishSelection();
-    installer.ProcessPrerequisites(&sink);
-    if (!installer.Launches().RebootRequired()) {
-        installer.SelectAllPrerequisites(false);
-        if (!installer.MandatoryPrerequisitesDone())
-            return 1;
+namespace {
+
+// The manager as the basic progress dialog runs it.
+class InstallerPass : public PrerequisitePass {
+  public:
+    explicit InstallerPass(PrerequisiteInstaller &installer) : m_installer(installer) {}
+    void ProcessPrerequisites(ProgressSink &sink) override {
+        m_installer.ProcessPrerequisites(&sink);
     }
-    return 0;
+    bool RebootRequired() const override { return m_installer.Launches().RebootRequired(); }
+    void SelectAllPrerequisites() override { m_installer.SelectAllPrerequisites(false); }
+    bool MandatoryPrerequisitesDone() const override {
+        return m_installer.MandatoryPrerequisitesDone();
+    }
+    void Abort() override { m_installer.Abort(); }
+
+  private:
+    PrerequisiteInstaller &m_installer;
+};
+
+} // namespace
+
+int PrerequisiteSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer,
+                                      bool /*basic*/) {
+    installer.PublishSelection();
+    InstallerPass pass(installer);
+    PrerequisiteProgressDialog dialog(pass, runner.Ui().GetSetupCaption());
+    switch (dialog.Run()) {
+    case dialog_result::kFinished:
+        return 0;
+    case dialog_result::kMandatoryMissing:
+        return 1;
+    default:
+        return -1;
+    }
 }
 
 int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &settings) {

@@ -11,6 +11,7 @@
 #include "resume.h"
 #include "setup_runner.h"
 #include "support_env.h"
+#include "ui_strings.h"
 
 #include <setup_autostart.h>
 #include <setup_reboot.h>
@@ -204,6 +205,26 @@ TEST_F(PrerequisiteFlowTest, RestartResumesWhereTheRunStopped) {
     EXPECT_EQ(m_reboots, 1);
     const std::string log = ReadFile(m_log);
     EXPECT_NE(log.find("  Reboot in Progress=true"), std::string::npos) << log;
+}
+
+TEST_F(PrerequisiteFlowTest, BasicInterfaceRunsThePassesInItsProgressDialog) {
+    BuildPackage(true);
+    // The restart question is answered "No": no restart, no resume, and the
+    // run ends as the progress dialog ends after a restart was needed.
+    auto boxes = std::make_shared<ScriptedMessageBoxes>();
+    boxes->Answer(answer::kNo);
+    SetMessageBoxPresenter(boxes);
+    EXPECT_EQ(Run("/exebasicui /exelog \"" + m_log + "\""), -1) << m_debug;
+    // The basic interface's command line (empty here) is the one handed on.
+    EXPECT_EQ(ReadFile(m_root + "/ran"), "Alpha \n");
+    EXPECT_EQ(m_reboots, 0);
+    ASSERT_FALSE(boxes->Shown().empty());
+    EXPECT_EQ(boxes->Shown().front().text, LoadUiString(216));
+    EXPECT_EQ(ReadFile(m_root + "/args"), "");
+    EXPECT_FALSE(platform::ReadAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package)));
+    EXPECT_FALSE(ContextKeyExists());
+    const std::string log = ReadFile(m_log);
+    EXPECT_NE(log.find("  Reboot was refused=true"), std::string::npos) << log;
 }
 
 } // namespace
