@@ -14,15 +14,6 @@ namespace {
 
 constexpr uint32_t kSearchingStatusId = 223;
 
-class FunctionTask : public SetupTask {
-  public:
-    explicit FunctionTask(std::function<void()> body) : m_body(std::move(body)) {}
-    void Run() override { m_body(); }
-
-  private:
-    std::function<void()> m_body;
-};
-
 void LogFlag(std::string_view label, bool value) {
     std::string line(label);
     AppendLogBool(line, value);

@@ -65,15 +65,6 @@ std::mutex g_promptLock;
 PasswordPrompt g_passwordPrompt;
 InstancePrompt g_instancePrompt;
 
-class FunctionTask : public SetupTask {
-  public:
-    explicit FunctionTask(std::function<void()> body) : m_body(std::move(body)) {}
-    void Run() override { m_body(); }
-
-  private:
-    std::function<void()> m_body;
-};
-
 bool HasLetter(const SetupSettings &settings, char letter) {
     return settings.general.flagLetters.find(letter) != std::string::npos;
 }
