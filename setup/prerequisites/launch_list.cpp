@@ -7,6 +7,9 @@
 #include "resume.h"
 #include "system.h"
 
+#include <QApplication>
+#include <QWidget>
+
 #include <mutex>
 
 namespace krv::setup {
@@ -109,9 +112,11 @@ int LaunchList::RunLaunchItemWithReboot(std::size_t index, bool silent) {
 
 bool LaunchList::AskReboot(bool silent) {
     if (!silent) {
+        // Owned by the window that was active when the list started (the
+        // active one now when none was kept).
         const int answer =
-            MessageBoxFromStrings(m_owner, kRebootQuestionId, UiTextOrId(kRebootCaptionId),
-                                  mb::kIconInformation | mb::kYesNo);
+            MessageBoxForeground(m_owner, kRebootQuestionId, UiTextOrId(kRebootCaptionId),
+                                 mb::kIconInformation | mb::kYesNo);
         if (answer == answer::kNo) {
             m_rebootRefused = true;
             return false;
@@ -128,6 +133,7 @@ void LaunchList::StartLaunchThread(ProgressSink *sink) {
     m_rebootRequired = false;
     m_rebootInProgress = false;
     m_sink = sink;
+    m_owner = QApplication::activeWindow();
     m_thread = std::thread([this] { LaunchThread(); });
 }
 
