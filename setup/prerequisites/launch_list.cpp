@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QWidget>
 
+#include <cerrno>
 #include <mutex>
 
 namespace krv::setup {
@@ -78,7 +79,13 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
     AppendLogText(line, item.file);
     LogLine(line);
     const std::string arguments = ExpandReferences(item.commandLine);
-    const platform::ProcessResult result = ShellExecuteProcess(item.file, arguments, true, false);
+    // A setup file the package did not have leaves no path: nothing is
+    // handed to the desktop's opener in its place.
+    platform::ProcessResult result;
+    if (item.file.empty())
+        result.startError = ENOENT;
+    else
+        result = ShellExecuteProcess(item.file, arguments, true, false);
     const uint32_t exitCode = LaunchExitCode(result);
     if (!result.started) {
         m_lastError = static_cast<uint32_t>(result.startError);

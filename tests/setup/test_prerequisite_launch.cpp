@@ -128,6 +128,15 @@ TEST_F(PrerequisiteLaunchTest, SetupThatCannotStartStoresNoResult) {
     EXPECT_EQ(list.LastError(), static_cast<uint32_t>(ENOENT));
     std::string text;
     EXPECT_EQ(store.GetString("RESULT", text), store_result::kNotFound);
+    // A setup file the package lacked starts nothing at all.
+    bool launched = false;
+    platform::SetProcessLauncher([&launched](const platform::ProcessStartInfo &, bool) {
+        launched = true;
+        return platform::ProcessResult{};
+    });
+    list.AddLaunchItem(Item("", "EMPTY"));
+    EXPECT_FALSE(list.RunLaunchItem(1));
+    EXPECT_FALSE(launched);
 }
 
 TEST_F(PrerequisiteLaunchTest, RestartIsAskedForAsTheItemAndTheUserSay) {
