@@ -141,6 +141,39 @@ TEST(PrerequisiteModel, DetectionGivesStatesBySourceAndSkipRule) {
     SetPrerequisiteProbe({});
 }
 
+TEST(PrerequisiteModel, MandatoryPrerequisitesMustBeFoundAfterTheirInstall) {
+    // Whether each record's search finds it after the install pass.
+    struct Case {
+        const char *what;
+        const char *options;
+        bool foundAfter;
+        bool done;
+    };
+    const std::vector<Case> cases = {
+        {"mandatory, installed", "m", true, true},
+        {"mandatory, still missing", "m", false, false},
+        {"optional, still missing", "", false, true},
+        {"mandatory, skip detection", "mi", false, true},
+    };
+    for (const Case &c : cases) {
+        bool installed = false;
+        SetPrerequisiteProbe({{}, [&installed](PrerequisiteRecord &) { return installed; }});
+        SetupSettings settings;
+        PrerequisiteRecord record = Record("A", prereq_state::kUndetected);
+        record.options = c.options;
+        PreparePrerequisiteRecord(record);
+        settings.prerequisites = {record};
+        DetectPrerequisites(settings);
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+        EXPECT_TRUE(installer.AnyPrerequisiteToInstall()) << c.what;
+        EXPECT_EQ(installer.MandatoryPrerequisitesDone(), std::string(c.options).empty()) << c.what;
+        installed = c.foundAfter;
+        installer.SelectAllPrerequisites(false);
+        EXPECT_EQ(installer.MandatoryPrerequisitesDone(), c.done) << c.what;
+    }
+    SetPrerequisiteProbe({});
+}
+
 TEST(PrerequisiteNames, FileNameFromUrl) {
     struct Case {
         const char *url;
