@@ -193,21 +193,45 @@ int PayloadArchive::ExtractEntry(std::size_t index, const ExtractionDialogParts 
     uint64_t at = m_base + entry.offset;
     uint64_t remaining = entry.size;
     uint64_t written = 0;
+    // Blocks the transform does not touch are copied inside the kernel
+    // (copy_file_range) where the file systems allow it; the others, and
+    // every block where that fails, pass through the buffer.
+    bool kernelCopy = true;
     while (remaining > 0) {
         if (sinks.extraction && sinks.extraction->IsCancelled())
             return fail(payload_result::kCancelled);
         const std::size_t length = remaining < kCopyBlock ? remaining : kCopyBlock;
-        if (!ReadAt(at, buffer.data(), length)) {
-            ReadFailure();
-            return fail(payload_result::kReadFailed);
+        const bool plain = !(entry.flags & kEntryScrambled) || written >= KRV_SCRAMBLE_WINDOW;
+        std::size_t copied = 0;
+        if (plain && kernelCopy) {
+            while (copied < length) {
+                loff_t from = static_cast<loff_t>(at + copied);
+                const ssize_t done =
+                    ::copy_file_range(m_file.get(), &from, out.get(), nullptr, length - copied, 0);
+                if (done <= 0) {
+                    // Not supported here, or a failure the buffered copy
+                    // below reports with the right text.
+                    kernelCopy = kernelCopy && done < 0 && errno != EXDEV && errno != ENOSYS &&
+                                 errno != EOPNOTSUPP && errno != EINVAL;
+                    break;
+                }
+                copied += static_cast<std::size_t>(done);
+            }
         }
-        if (entry.flags & kEntryScrambled)
-            m_descrambler.Transform(buffer.data(), length);
-        if (!WriteAll(out.get(), buffer.data(), length)) {
-            const int error = errno;
-            LogLine("Failed to extract file:" + target + " Error:" + std::strerror(error));
-            WriteFailure(target, error, payload_result::kReadFailed);
-            return fail(payload_result::kReadFailed);
+        if (copied < length) {
+            const std::size_t rest = length - copied;
+            if (!ReadAt(at + copied, buffer.data(), rest)) {
+                ReadFailure();
+                return fail(payload_result::kReadFailed);
+            }
+            if (!plain)
+                m_descrambler.Transform(buffer.data(), rest);
+            if (!WriteAll(out.get(), buffer.data(), rest)) {
+                const int error = errno;
+                LogLine("Failed to extract file:" + target + " Error:" + std::strerror(error));
+                WriteFailure(target, error, payload_result::kReadFailed);
+                return fail(payload_result::kReadFailed);
+            }
         }
         at += length;
         remaining -= length;
@@ -558,6 +582,12 @@ int PayloadArchive::ExtractGroup(Group &group, const ExtractionDialogParts &sink
     const int status = group.functions->extract(&group.context);
     group.functions->end(&group.context);
     group.initialised = false;
+    if (status == KRV_EXTRACT_FAILED || status == KRV_EXTRACT_CANCELLED) {
+        // What the group wrote before it stopped goes with the clean-up.
+        const auto &members = m_groupMembers[group.entryIndex];
+        m_deletionList.insert(m_deletionList.end(), members.begin(), members.end());
+        m_groupMembers.erase(group.entryIndex);
+    }
     if (status == KRV_EXTRACT_FAILED) {
         LogLine("Failed to extract file:" + group.outputFolder +
                 " Error:group refused or unreadable");

@@ -3,20 +3,14 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include <thread>
-
 namespace krv::setup {
 
 void UiDispatcher::WaitProcessingEvents(const std::function<bool()> &done) {
     QCoreApplication *app = QCoreApplication::instance();
-    const bool uiThread = app && app->thread() == QThread::currentThread();
-    while (!done()) {
-        if (uiThread)
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
-                                            50);
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    if (!app || app->thread() != QThread::currentThread())
+        return; // nothing to keep answering: the caller's own wait will do
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
 }
 
 void UiDispatcher::Wake() {

@@ -43,9 +43,10 @@ class UiDispatcher {
         }
     }
 
-    // Waits until done() holds. On the user-interface thread the wait keeps
-    // processing events, so a worker that asks a question meanwhile gets
-    // its answer; the worker calls Wake() when done() may have changed.
+    // On the user-interface thread: processes events until done() holds,
+    // so a worker that asks a question meanwhile gets its answer (the
+    // worker calls Wake() when done() may have changed). On any other
+    // thread it returns at once and the caller's own wait (a join) follows.
     static void WaitProcessingEvents(const std::function<bool()> &done);
     static void Wake();
 };

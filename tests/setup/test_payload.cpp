@@ -288,6 +288,8 @@ TEST_F(PayloadTest, HostileNamesAndGroupsWriteNothingOutsideTheFolder) {
         EXPECT_FALSE(fs::exists(dir.path() + "/evil.txt")) << c.what;
         EXPECT_FALSE(fs::exists("/tmp/krv-evil.txt")) << c.what;
         archive.CleanUpExtraction();
+        // Members written before the refusal go with the clean-up.
+        EXPECT_TRUE(Listing(out).empty()) << c.what;
         fs::remove_all(out);
         fs::create_directories(out);
     }
@@ -475,6 +477,57 @@ TEST_F(PayloadTest, ProgramExtractsItsOwnPackageAndDeletesItAgain) {
     env.Set("TMPDIR", out);
     EXPECT_EQ(run("'" + setup + "' /deletelzma"), 0);
     EXPECT_TRUE(Listing(out).empty());
+}
+
+// The builder's command line and the program's refusals: a package that
+// does not allow /extract is left alone (exit 0), a missing folder means
+// the program's own folder.
+TEST_F(PayloadTest, BuilderCommandLineAndExtractRules) {
+    const std::string bare = BinFolder() + "/TelmarSetup2.3";
+    const std::string builder = BinFolder() + "/krv-package-builder";
+    if (!fs::exists(bare) || !fs::exists(builder))
+        GTEST_SKIP() << "programs not built";
+    auto run = [](const std::string &command) {
+        const int status =
+            std::system(("env QT_QPA_PLATFORM= DISPLAY= WAYLAND_DISPLAY= timeout 60 " + command +
+                         " >/dev/null 2>&1")
+                            .c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    WriteFile(dir.path() + "/a.txt", "alpha");
+    const std::string locked = dir.path() + "/locked/TelmarSetup2.3";
+    const std::string open = dir.path() + "/open/TelmarSetup2.3";
+    fs::create_directories(dir.path() + "/locked");
+    fs::create_directories(dir.path() + "/open");
+    struct Case {
+        std::string arguments;
+        int exitCode;
+    };
+    const Case builds[] = {
+        {"--program '" + bare + "' --out '" + locked + "' --stored 0 1 a.txt '" + dir.path() +
+             "/a.txt'",
+         0},
+        {"--program '" + bare + "' --out '" + open + "' --flags 0x10 --keep --stored 0 1 a.txt '" +
+             dir.path() + "/a.txt'",
+         0},
+        {"--program '" + bare + "' --out '" + dir.path() + "/x' --stored 0 one a.txt b", 2},
+        {"--program '" + bare + "' --out '" + dir.path() + "/x' --stored 0 1 a.txt '" + dir.path() +
+             "/missing'",
+         1},
+        {"--out '" + dir.path() + "/x'", 2},
+    };
+    for (const Case &c : builds)
+        EXPECT_EQ(run("'" + builder + "' " + c.arguments), c.exitCode) << c.arguments;
+    EXPECT_FALSE(fs::exists(dir.path() + "/x"));
+    EXPECT_FALSE(fs::exists(dir.path() + "/x.part"));
+
+    EXPECT_EQ(run("'" + locked + "' /extract '" + out + "'"), 0);
+    EXPECT_FALSE(fs::exists(out + "a.txt")); // not allowed: nothing done
+    EXPECT_EQ(run("'" + open + "' /extract '" + dir.path() + "/no-such-folder'"), 0);
+    EXPECT_EQ(ReadFile(dir.path() + "/open/a.txt"), "alpha"); // beside the program
+    PayloadArchive archive;
+    ASSERT_EQ(Open(archive, open), 0);
+    EXPECT_EQ(archive.Entries().at(0).flags, kEntryKeep);
 }
 
 } // namespace
