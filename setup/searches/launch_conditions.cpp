@@ -7,6 +7,7 @@
 #include "search_engine.h"
 #include "setup_ui.h"
 #include "system.h"
+#include "ui_dispatcher.h"
 #include "ui_strings.h"
 #include "version.h"
 
@@ -557,15 +558,19 @@ bool CheckSharePoint(const std::string &setting, const LaunchConditionContext &c
 } // namespace
 
 ScreenFacts QueryScreenFacts() {
-    ScreenFacts facts;
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!qobject_cast<QGuiApplication *>(app))
+        return {};
+    // The conditions run on a worker; screens belong to the interface thread.
+    return UiDispatcher::Ask(app, [] {
+        ScreenFacts facts;
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            facts.width = screen->size().width();
+            facts.height = screen->size().height();
+            facts.bitsPerPixel = screen->depth();
+        }
         return facts;
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        facts.width = screen->size().width();
-        facts.height = screen->size().height();
-        facts.bitsPerPixel = screen->depth();
-    }
-    return facts;
+    });
 }
 
 bool IsOsExcluded(std::string_view win9xList, std::string_view winNtList,

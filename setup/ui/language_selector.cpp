@@ -30,8 +30,11 @@ uint16_t LanguageOfInstalledProduct(const std::string &productCodes) {
         if (parts.size() != 2)
             continue;
         const std::string code(TrimBlanks(parts[1]));
-        if (ProductState(code) == install_state::kDefault)
-            return static_cast<uint16_t>(ParseDecimal(TrimBlanks(parts[0])));
+        if (ProductState(code) == install_state::kDefault) {
+            // A number that is no language id gives none.
+            const int32_t id = ParseDecimal(TrimBlanks(parts[0]));
+            return id > 0 && id <= 0xFFFF ? static_cast<uint16_t>(id) : 0;
+        }
     }
     return 0;
 }

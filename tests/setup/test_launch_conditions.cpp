@@ -11,14 +11,18 @@
 #include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"
+#include "ui_dispatcher.h"
 #include "ui_strings.h"
 
 #include <setup_registry.h>
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 using namespace krv::setup;
 using krv::platform::RegistryHive;
@@ -50,9 +54,6 @@ class LaunchConditionTest : public ::testing::Test {
         ASSERT_TRUE(key);
         ASSERT_TRUE(krv::platform::RegistrySetValue(*key, path.substr(slash + 1), value));
     }
-    void PutText(const std::string &reference, const std::string &text) {
-        Put(reference, RegistryValue::MakeText(text));
-    }
 
     LaunchConditionContext Context() {
         LaunchConditionContext c;
@@ -73,225 +74,129 @@ class LaunchConditionTest : public ::testing::Test {
 
 constexpr const char *kNdp = "HKLM\\SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\";
 constexpr const char *kMs = "HKLM\\SOFTWARE\\Microsoft\\";
+constexpr uint32_t kNoMessage = UINT32_MAX;
 
-// One condition per case: its setting, what the machine has, and the message
-// a failure shows ("" = passes; "-" = fails without a message).
+// One condition per case: its setting, the values the machine has ("#n" a
+// number), and the message of a failure (0: passes) with its value.
 TEST_F(LaunchConditionTest, EachConditionPassesOrShowsItsMessage) {
-    using Setup = std::function<void(LaunchConditionTest &)>;
-    using Edit = std::function<void(LaunchConditionSettings &)>;
-    auto net = [](const char *version, const char *row) -> Setup {
-        return [=](LaunchConditionTest &t) {
-            t.Put(std::string(kNdp) + row, RegistryValue::MakeNumber(1));
-            if (*version)
-                t.PutText(std::string(kNdp) + "v4\\Full\\Version", version);
-        };
-    };
-    const Setup nothing = [](LaunchConditionTest &) {};
+    using S = LaunchConditionSettings;
+    using Values = std::vector<std::pair<std::string, std::string>>;
+    const std::string ms = kMs, ndp = kNdp, office = ms + "Office\\";
+    const std::string ce = ms + "Windows CE Services\\";
+    const std::string ceApp = ms + "Windows\\CurrentVersion\\App Paths\\CEAPPMGR.EXE\\";
+    const std::string sharePoint = "Windows SharePoint Services 3.0 or Microsoft Office "
+                                   "SharePoint Server 2007";
     struct Case {
         const char *name;
-        Edit edit;
-        Setup machine;
-        const char *message;
+        std::string S::*field;
+        const char *setting;
+        Values machine;
+        uint32_t message;
+        const char *value;
+        std::function<void(S &)> more = {}; // settings beyond the one field
     } cases[] = {
-        {"no conditions", [](auto &) {}, nothing, ""},
-        {"whole family excluded",
-         [](auto &s) {
-             s.winNtVersions = std::string(kWinNtFamilyLabel);
-             s.winNtName = "Linux";
-         },
-         nothing, "Product Setup невозможно установить на Linux."},
-        {"named version excluded",
-         [](auto &s) {
-             s.winNtVersions = "Windows XP, Debian GNU/Linux 12 (bookworm)";
-             s.winNtName = "these systems";
-         },
-         nothing,
-         "Product Setup cannot be installed on the following Windows versions: these systems."},
-        {"other versions allowed", [](auto &s) { s.winNtVersions = "Windows XP, Debian"; }, nothing,
-         ""},
-        {"screen large enough", [](auto &s) { s.minScreenRes = "1280x1024"; }, nothing, ""},
-        {"screen too small", [](auto &s) { s.minScreenRes = "1280x1200"; }, nothing,
-         "Product Setup невозможно установить на системах, имеющих разрешение экрана менее "
-         "1280x1200."},
-        {"colour depth", [](auto &s) { s.minColorQuality = "32"; }, nothing,
-         "Product Setup невозможно установить на системах, имеющих глубину цвета экрана менее "
-         "32 бит."},
-        {"memory", [](auto &s) { s.minPhysicalMem = "4097"; }, nothing,
-         "Product Setup невозможно установить на системах, имеющих объём физической памяти "
-         "менее 4097 МБ."},
-        {"administrator", [](auto &s) { s.adminPrivileges = true; }, nothing,
-         "Product Setup требует административных полномочий для установки."},
-        {"internet unreachable", [](auto &s) { s.activeInternetConnection = true; }, nothing,
-         "Product Setup для установки требует активного соединения с Интернет. Пожалуйста, "
-         "проверьте конфигурацию вашей сети и настройки прокси."},
-        {"no browser component",
-         [](auto &s) {
-             s.minIeVer = "6.0";
-             s.minIeVerName = "6.0 SP1";
-         },
-         nothing,
-         "Product Setup невозможно установить на системах с Internet Explorer версии, меньшей, "
-         "чем 6.0 SP1."},
-        {"no web server", [](auto &s) { s.minIisVer = "6.0"; }, nothing,
-         "Product Setup невозможно установить на системах с Internet Information Services, "
-         "версии, меньшей, чем 6.0."},
-        {".NET 3.5 met by 4.0 Full", [](auto &s) { s.minDotNetVer = "3.5"; },
-         net("", "v4\\Full\\Install"), ""},
-        {".NET 4.0 not met by the client profile", [](auto &s) { s.minDotNetVer = "4.0"; },
-         net("", "v4\\Client\\Install"),
-         "Product Setup невозможно установить на системах с .NET Framework версии, меньшей, чем "
-         "4.0."},
-        {".NET client profile", [](auto &s) { s.minDotNetVer = "4.0 Client Profile"; },
-         net("", "v4\\Client\\Install"), ""},
-        {".NET 4.5 by its version", [](auto &s) { s.minDotNetVer = "4.5"; },
-         net("4.5.50709", "v4\\Full\\Install"), ""},
-        {".NET unknown version", [](auto &s) { s.minDotNetVer = "5.0"; },
-         net("", "v4\\Full\\Install"), "-"},
-        {".NET text", [](auto &s) { s.minDotNetVer = "latest"; }, nothing,
-         "Product Setup невозможно установить на системах с .NET Framework версии, меньшей, чем "
-         "latest."},
-        {"Reader 7 met by 9", [](auto &s) { s.minAcrobatReaderVer = "7"; },
-         [](auto &t) {
-             t.PutText("HKLM\\Software\\Adobe\\Acrobat Reader\\9.0\\InstallPath\\", "C:\\");
-         },
-         ""},
-        {"Reader 11 unknown", [](auto &s) { s.minAcrobatReaderVer = "11"; }, nothing, "-"},
-        {"Reader missing", [](auto &s) { s.minAcrobatReaderVer = "8"; }, nothing,
-         "Product Setup невозможно установить на системах с Adobe Reader версии, меньшей, чем "
-         "8."},
-        {"DirectX 9.0c met", [](auto &s) { s.minDirectXVer = "9.0c"; },
-         [](auto &t) { t.PutText(std::string(kMs) + "DirectX\\Version", "4.09.00.0904"); }, ""},
-        {"DirectX 9.0c older", [](auto &s) { s.minDirectXVer = "9.0c"; },
-         [](auto &t) { t.PutText(std::string(kMs) + "DirectX\\Version", "4.09.00.0902"); },
-         "Product Setup невозможно установить на системах с DirectX версии, меньшей, чем 9.0c."},
-        {"JRE by subkey", [](auto &s) { s.minJreVer = "1.6"; },
-         [](auto &t) {
-             t.PutText("HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.8\\JavaHome", "/");
-         },
-         ""},
-        {"JDK missing", [](auto &s) { s.minJdkVer = "11"; }, nothing,
-         "Продукт Product Setup не может быть установлен на системах с версией JDK меньше 11."},
-        {"Word 2007 and 2010 present",
-         [](auto &s) {
-             s.officeAppValue = "Microsoft Word";
-             s.officeAppMessageId = 228;
-         },
-         [](auto &t) {
-             t.PutText(std::string(kMs) + "Office\\12.0\\Word\\InstallRoot\\Path", "C:\\");
-             t.PutText(std::string(kMs) + "Office\\14.0\\Word\\InstallRoot\\Path", "C:\\");
-         },
-         ""},
-        {"Word 2010 missing",
-         [](auto &s) {
-             s.officeAppValue = "Microsoft Word";
-             s.officeAppMessageId = 228;
-         },
-         [](auto &t) {
-             t.PutText(std::string(kMs) + "Office\\12.0\\Word\\InstallRoot\\Path", "C:\\");
-         },
-         "Product Setup cannot be installed on systems without Microsoft Word 2007 or higher."},
-        {"unknown Office application",
-         [](auto &s) {
-             s.officeAppValue = "Microsoft Paint";
-             s.officeAppMessageId = 227;
-         },
-         nothing, ""},
-        {"XNA 3.1 met by 4.0", [](auto &s) { s.xnaFramework = "3.1"; },
-         [](auto &t) {
-             t.PutText(std::string(kMs) + "XNA\\Framework\\v4.0\\NativeLibraryPath", "C:\\");
-         },
-         ""},
-        {"XNA unknown", [](auto &s) { s.xnaFramework = "5.0"; }, nothing, "-"},
-        {"SQL Express by the second value",
-         [](auto &s) { s.sqlExpress = "SQL Server Express 2008 SP1"; },
-         [](auto &t) {
-             t.PutText(std::string(kMs) +
-                           "Microsoft SQL Server Native Client 10.0\\CurrentVersion\\Version",
-                       "10.1.2531");
-         },
-         ""},
-        {"SQL Express unknown", [](auto &s) { s.sqlExpress = "SQL Server Express 2019"; }, nothing,
-         "Продукт Product Setup не может быть установлен на системах без SQL Server Express "
-         "2019."},
-        {"SQL Compact service pack as a number",
-         [](auto &s) { s.sqlCompact = "SQL Server Compact 3.5 SP2"; },
-         [](auto &t) {
-             t.Put(std::string(kMs) + "Microsoft SQL Server Compact Edition\\v3.5\\ENU\\"
-                                      "DesktopRuntimeServicePackLevel",
-                   RegistryValue::MakeNumber(2));
-         },
-         ""},
-        {"SQL Express name in the Compact rows",
-         [](auto &s) { s.sqlCompact = "SQL Server Express 2005"; }, nothing,
-         "Продукт Product Setup не может быть установлен на системах без SQL Server Express "
-         "2005."},
-        {"ActiveSync 4.5 met by 6.1", [](auto &s) { s.activeSync = "ActiveSync 4.5"; },
-         [](auto &t) {
-             t.PutText(std::string(kMs) + "Windows\\CurrentVersion\\App Paths\\CEAPPMGR.EXE\\",
-                       "C:\\ceappmgr.exe");
-             t.PutText(std::string(kMs) + "Windows CE Services\\MajorVersion", "6");
-             t.Put(std::string(kMs) + "Windows CE Services\\MinorVersion",
-                   RegistryValue::MakeNumber(1));
-         },
-         ""},
-        {"ActiveSync 4.5 not met by 4.2", [](auto &s) { s.activeSync = "ActiveSync 4.5"; },
-         [](auto &t) {
-             t.PutText(std::string(kMs) + "Windows\\CurrentVersion\\App Paths\\CEAPPMGR.EXE\\",
-                       "C:\\ceappmgr.exe");
-             t.Put(std::string(kMs) + "Windows CE Services\\MajorVersion",
-                   RegistryValue::MakeNumber(4));
-             t.Put(std::string(kMs) + "Windows CE Services\\MinorVersion",
-                   RegistryValue::MakeNumber(2));
-         },
-         "Продукт Product Setup не может быть установлен на системах без ActiveSync 4.5 или "
-         "выше."},
-        {"ActiveSync unknown name", [](auto &s) { s.activeSync = "ActiveSync 9"; }, nothing, ""},
-        {"interop assembly 2003", [](auto &s) { s.office2003Pia = "Microsoft Excel"; }, nothing,
-         "Product Setup cannot be installed on systems without Microsoft Excel 2003 Primary "
-         "Interop Assembly."},
-        {"interop assembly 2010", [](auto &s) { s.office2010Pia = "Microsoft Project"; }, nothing,
-         "Product Setup cannot be installed on systems without Microsoft Project 2010 Primary "
-         "Interop Assembly."},
-        {"shared interop assembly", [](auto &s) { s.officeSharedPia = "Office Shared 2010"; },
-         nothing,
-         "Product Setup cannot be installed on systems without Office Shared 2010 Primary "
-         "Interop Assembly."},
-        {"Office tools runtime",
-         [](auto &s) { s.visualStudioToolsOffice = "Visual Studio Tools for Office 2010 Runtime"; },
-         [](auto &t) {
-             t.Put("HKLM\\SOFTWARE\\Microsoft\\VSTO Runtime Setup\\v4\\Install",
-                   RegistryValue::MakeNumber(1));
-         },
-         ""},
-        {"Office tools unknown", [](auto &s) { s.visualStudioToolsOffice = "VSTO 2030"; }, nothing,
-         "Продукт Product Setup не может быть установлен на системах без VSTO 2030."},
-        {"SharePoint 2007 met by 2010",
-         [](auto &s) {
-             s.sharePoint =
-                 "Windows SharePoint Services 3.0 or Microsoft Office SharePoint Server 2007";
-         },
-         [](auto &t) {
-             t.PutText(std::string(kMs) + "Shared Tools\\Web Server Extensions\\14.0\\SharePoint",
-                       "Installed");
-         },
-         ""},
-        {"SharePoint unknown", [](auto &s) { s.sharePoint = "SharePoint 2030"; }, nothing, "-"},
+        // clang-format off
+        {"no conditions", &S::reserved, "", {}, 0, ""},
+        {"whole family excluded", &S::winNtVersions, kWinNtFamilyLabel.data(), {}, 206, "Linux",
+            [](S &s) { s.winNtName = "Linux"; }},
+        {"named version excluded", &S::winNtVersions,
+            "Windows XP, Debian GNU/Linux 12 (bookworm)", {}, 207, "these",
+            [](S &s) { s.winNtName = "these"; }},
+        {"screen large enough", &S::minScreenRes, "1280x1024", {}, 0, ""},
+        {"screen too small", &S::minScreenRes, "1280x1200", {}, 210, "1280x1200"},
+        {"colour depth", &S::minColorQuality, "32", {}, 211, "32"},
+        {"memory", &S::minPhysicalMem, "4097", {}, 212, "4097"},
+        {"administrator", &S::reserved, "", {}, 214, "", [](S &s) { s.adminPrivileges = true; }},
+        {"internet unreachable", &S::reserved, "", {}, 226, "",
+            [](S &s) { s.activeInternetConnection = true; }},
+        {"no browser component", &S::minIeVer, "6.0", {}, 208, "6.0 SP1",
+            [](S &s) { s.minIeVerName = "6.0 SP1"; }},
+        {"no web server", &S::minIisVer, "6.0", {}, 209, "6.0"},
+        {".NET 3.5 met by 4.0 Full", &S::minDotNetVer, "3.5",
+            {{ndp + "v4\\Full\\Install", "#1"}}, 0, ""},
+        {".NET 4.0 not met by the client profile", &S::minDotNetVer, "4.0",
+            {{ndp + "v4\\Client\\Install", "#1"}}, 213, "4.0"},
+        {".NET client profile", &S::minDotNetVer, "4.0 Client Profile",
+            {{ndp + "v4\\Client\\Install", "1"}}, 0, ""},
+        {".NET 4.5 by its version", &S::minDotNetVer, "4.5",
+            {{ndp + "v4\\Full\\Version", "4.5.50709"}}, 0, ""},
+        {".NET unknown version", &S::minDotNetVer, "5.0",
+            {{ndp + "v4\\Full\\Install", "#1"}}, kNoMessage, ""},
+        {".NET text", &S::minDotNetVer, "latest", {}, 213, "latest"},
+        {"Reader 7 met by 9", &S::minAcrobatReaderVer, "7",
+            {{"HKLM\\Software\\Adobe\\Acrobat Reader\\9.0\\InstallPath\\", "C:\\"}}, 0, ""},
+        {"Reader 11 unknown", &S::minAcrobatReaderVer, "11", {}, kNoMessage, ""},
+        {"Reader missing", &S::minAcrobatReaderVer, "8", {}, 221, "8"},
+        {"DirectX 9.0c met", &S::minDirectXVer, "9.0c",
+            {{ms + "DirectX\\Version", "4.09.00.0904"}}, 0, ""},
+        {"DirectX 9.0c older", &S::minDirectXVer, "9.0c",
+            {{ms + "DirectX\\Version", "4.09.00.0902"}}, 225, "9.0c"},
+        {"JRE by subkey", &S::minJreVer, "1.6",
+            {{"HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.8\\JavaHome", "/"}}, 0, ""},
+        {"JDK missing", &S::minJdkVer, "11", {}, 237, "11"},
+        {"Word 2007 and 2010 present", &S::officeAppValue, "Microsoft Word",
+            {{office + "12.0\\Word\\InstallRoot\\Path", "C:\\"},
+             {office + "14.0\\Word\\InstallRoot\\Path", "C:\\"}}, 0, "",
+            [](S &s) { s.officeAppMessageId = 228; }},
+        {"Word 2010 missing", &S::officeAppValue, "Microsoft Word",
+            {{office + "12.0\\Word\\InstallRoot\\Path", "C:\\"}}, 228, "Microsoft Word",
+            [](S &s) { s.officeAppMessageId = 228; }},
+        {"unknown Office application", &S::officeAppValue, "Microsoft Paint", {}, 0, "",
+            [](S &s) { s.officeAppMessageId = 227; }},
+        {"XNA 3.1 met by 4.0", &S::xnaFramework, "3.1",
+            {{ms + "XNA\\Framework\\v4.0\\NativeLibraryPath", "C:\\"}}, 0, ""},
+        {"XNA unknown", &S::xnaFramework, "5.0", {}, kNoMessage, ""},
+        {"SQL Express by the second value", &S::sqlExpress, "SQL Server Express 2008 SP1",
+            {{ms + "Microsoft SQL Server Native Client 10.0\\CurrentVersion\\Version",
+              "10.1.2531"}}, 0, ""},
+        {"SQL Express unknown", &S::sqlExpress, "SQL Server Express 2019", {}, 238,
+            "SQL Server Express 2019"},
+        {"SQL Compact service pack as a number", &S::sqlCompact, "SQL Server Compact 3.5 SP2",
+            {{ms + "Microsoft SQL Server Compact Edition\\v3.5\\ENU\\"
+                   "DesktopRuntimeServicePackLevel", "#2"}}, 0, ""},
+        {"ActiveSync 4.5 met by 6.1", &S::activeSync, "ActiveSync 4.5",
+            {{ceApp, "C:\\a.exe"}, {ce + "MajorVersion", "6"}, {ce + "MinorVersion", "#1"}},
+            0, ""},
+        {"ActiveSync 4.5 not met by 4.2", &S::activeSync, "ActiveSync 4.5",
+            {{ceApp, "C:\\a.exe"}, {ce + "MajorVersion", "#4"}, {ce + "MinorVersion", "#2"}},
+            239, "ActiveSync 4.5"},
+        {"ActiveSync unknown name", &S::activeSync, "ActiveSync 9", {}, 0, ""},
+        {"interop assembly 2003", &S::office2003Pia, "Microsoft Excel", {}, 241,
+            "Microsoft Excel"},
+        {"shared interop assembly", &S::officeSharedPia, "Office Shared 2010", {}, 255,
+            "Office Shared 2010"},
+        {"Office tools runtime", &S::visualStudioToolsOffice,
+            "Visual Studio Tools for Office 2010 Runtime",
+            {{"HKLM\\SOFTWARE\\Microsoft\\VSTO Runtime Setup\\v4\\Install", "#1"}}, 0, ""},
+        {"Office tools unknown", &S::visualStudioToolsOffice, "VSTO 2030", {}, 243, "VSTO 2030"},
+        {"SharePoint 2007 met by 2010", &S::sharePoint, sharePoint.c_str(),
+            {{ms + "Shared Tools\\Web Server Extensions\\14.0\\SharePoint", "Installed"}}, 0, ""},
+        {"SharePoint unknown", &S::sharePoint, "SharePoint 2030", {}, kNoMessage, ""},
+        // clang-format on
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove_all(m_root + "/reg");
-        c.machine(*this);
+        for (const auto &[reference, value] : c.machine)
+            Put(reference, value[0] == '#'
+                               ? RegistryValue::MakeNumber(uint32_t(std::stoul(value.substr(1))))
+                               : RegistryValue::MakeText(value));
         SetupSettings settings;
-        c.edit(settings.launchConditions);
+        settings.launchConditions.*c.field = c.setting;
+        if (c.more)
+            c.more(settings.launchConditions);
         m_messages.clear();
-        const bool passed = CheckLaunchConditions(settings, Context());
-        const std::string expected = c.message;
-        EXPECT_EQ(passed, expected.empty());
-        if (expected.empty() || expected == "-")
+        EXPECT_EQ(CheckLaunchConditions(settings, Context()), c.message == 0);
+        if (c.message == 0 || c.message == kNoMessage)
             EXPECT_TRUE(m_messages.empty()) << m_messages.front();
         else
-            EXPECT_EQ(m_messages, std::vector<std::string>{expected});
+            EXPECT_EQ(m_messages, std::vector<std::string>{FormatUiString(
+                                      c.message, std::string("Product Setup"), c.value)});
     }
+    // The texts as the user reads them, for one condition of each kind.
+    EXPECT_EQ(FormatUiString(212, std::string("P"), std::string("4097")),
+              "P невозможно установить на системах, имеющих объём физической памяти менее 4097 "
+              "МБ.");
 }
 
 TEST_F(LaunchConditionTest, FirstFailureStopsAndLayersAreAskedOnlyWhenSet) {
@@ -405,6 +310,29 @@ TEST_F(LaunchConditionTest, SilentRunStopsOnAFailedConditionWithExitCodeOne) {
         << test::ReadFile(log);
     EXPECT_NE(test::ReadFile(log).find("Code returned to Windows by setup:1"), std::string::npos);
     EXPECT_EQ(m_messages, std::vector<std::string>{message});
+}
+
+TEST_F(LaunchConditionTest, ScreenIsReadOnTheInterfaceThread) {
+    EXPECT_EQ(QueryScreenFacts().width, 0) << "no application: no screen";
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "conditions";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    ScreenFacts fromWorker;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        fromWorker = QueryScreenFacts();
+        done = true;
+        UiDispatcher::Wake();
+    });
+    UiDispatcher::WaitProcessingEvents([&] { return done.load(); });
+    worker.join();
+    const ScreenFacts direct = QueryScreenFacts();
+    EXPECT_GT(direct.width, 0);
+    EXPECT_EQ(fromWorker.width, direct.width);
+    EXPECT_EQ(fromWorker.height, direct.height);
+    EXPECT_EQ(fromWorker.bitsPerPixel, direct.bitsPerPixel);
 }
 
 } // namespace
