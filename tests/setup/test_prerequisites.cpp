@@ -323,6 +323,19 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
     }
 }
 
+TEST_F(PrerequisiteDownloadTest, CancelledPassFetchesNothingMore) {
+    test::LocalHttpServer server;
+    ASSERT_TRUE(server.Start({})) << server.Error();
+    struct Cancelling : ProgressSink {
+        bool IsCancelled() override { return true; }
+    } sink;
+    SetupSettings settings = Settings(server.Url("/gen/1000"), 0, "");
+    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+    EXPECT_EQ(installer.DownloadPass(&sink), 0);
+    EXPECT_FALSE(settings.prerequisites[0].downloaded);
+    EXPECT_TRUE(server.Log().empty());
+}
+
 TEST_F(PrerequisiteDownloadTest, SitesOpenForManualDownloadsAndSetupComesBack) {
     std::vector<std::string> started;
     platform::SetProcessLauncher([&started](const platform::ProcessStartInfo &info, bool) {
