@@ -7,6 +7,10 @@
 #include "resume.h"
 #include "system.h"
 
+#include <QApplication>
+#include <QWidget>
+
+#include <cerrno>
 #include <mutex>
 
 namespace krv::setup {
@@ -75,7 +79,13 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
     AppendLogText(line, item.file);
     LogLine(line);
     const std::string arguments = ExpandReferences(item.commandLine);
-    const platform::ProcessResult result = ShellExecuteProcess(item.file, arguments, true, false);
+    // A setup file the package did not have leaves no path: nothing is
+    // handed to the desktop's opener in its place.
+    platform::ProcessResult result;
+    if (item.file.empty())
+        result.startError = ENOENT;
+    else
+        result = ShellExecuteProcess(item.file, arguments, true, false);
     const uint32_t exitCode = LaunchExitCode(result);
     if (!result.started) {
         m_lastError = static_cast<uint32_t>(result.startError);
@@ -109,9 +119,11 @@ int LaunchList::RunLaunchItemWithReboot(std::size_t index, bool silent) {
 
 bool LaunchList::AskReboot(bool silent) {
     if (!silent) {
+        // Owned by the window that was active when the list started (the
+        // active one now when none was kept).
         const int answer =
-            MessageBoxFromStrings(m_owner, kRebootQuestionId, UiTextOrId(kRebootCaptionId),
-                                  mb::kIconInformation | mb::kYesNo);
+            MessageBoxForeground(m_owner, kRebootQuestionId, UiTextOrId(kRebootCaptionId),
+                                 mb::kIconInformation | mb::kYesNo);
         if (answer == answer::kNo) {
             m_rebootRefused = true;
             return false;
@@ -128,6 +140,7 @@ void LaunchList::StartLaunchThread(ProgressSink *sink) {
     m_rebootRequired = false;
     m_rebootInProgress = false;
     m_sink = sink;
+    m_owner = QApplication::activeWindow();
     m_thread = std::thread([this] { LaunchThread(); });
 }
 

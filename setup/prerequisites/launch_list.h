@@ -80,7 +80,8 @@ class LaunchList {
     bool AskReboot(bool silent);
 
     // Runs every item on a worker; the sink (may be null) hears the items
-    // and the end (EndItem). Waits for a previous thread run first.
+    // and the end (EndItem). The active window becomes the owner of the
+    // restart question. Waits for a previous thread run first.
     void StartLaunchThread(ProgressSink *sink);
     // Waits for the thread run (nothing when none runs).
     void WaitLaunchThread();

@@ -70,6 +70,14 @@ int ArchivePrerequisitePackage::ExtractEntries(const std::vector<uint32_t> &setI
     return m_archive.ExtractEntries(setIds, sinks);
 }
 
+std::string ArchivePrerequisitePackage::DetectionProgramPath(const SearchRecord &search) {
+    std::string path;
+    if (m_archive.ExtractNamedEntry(search.searchString, path) != payload_result::kOk)
+        return {};
+    MakeOwnerExecutable(path);
+    return path;
+}
+
 bool OpenInternetShortcut(const std::string &url) {
     std::string path;
     if (!MakeTempFileNameWithPrefix("URL", path))

@@ -34,6 +34,9 @@ class PrerequisitePackage {
     // A result code (0 success).
     virtual int ExtractEntries(const std::vector<uint32_t> &setIds,
                                const ExtractionDialogParts &sinks) = 0;
+    // The detection program a search names, extracted; empty when the
+    // package does not carry it.
+    virtual std::string DetectionProgramPath(const SearchRecord &search) = 0;
 };
 
 // The payload archive as the manager's package.
@@ -43,6 +46,7 @@ class ArchivePrerequisitePackage : public PrerequisitePackage {
     int FindPrerequisiteFile(std::string_view name, std::string &outPath) override;
     int ExtractEntries(const std::vector<uint32_t> &setIds,
                        const ExtractionDialogParts &sinks) override;
+    std::string DetectionProgramPath(const SearchRecord &search) override;
 
   private:
     PayloadArchive &m_archive;

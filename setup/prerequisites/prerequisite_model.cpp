@@ -1,7 +1,10 @@
 #include "prerequisite_model.h"
 
+#include "launch_conditions.h"
 #include "log.h"
 #include "paths.h"
+#include "search_engine.h"
+#include "system.h"
 
 #include <mutex>
 
@@ -10,6 +13,7 @@ namespace {
 
 std::mutex g_probeLock;
 PrerequisiteProbe g_probe;
+PackageFileResolver g_resolver;
 
 bool ValidIndex(const SetupSettings &settings, int index) {
     return index >= 0 && static_cast<std::size_t>(index) < settings.prerequisites.size();
@@ -243,6 +247,31 @@ void SetPrerequisiteProbe(PrerequisiteProbe probe) {
     g_probe = std::move(probe);
 }
 
+void SetPackageFileResolver(PackageFileResolver resolver) {
+    std::lock_guard guard(g_probeLock);
+    g_resolver = std::move(resolver);
+}
+
+bool PrerequisiteAdmitsSystem(const PrerequisiteRecord &record) {
+    return IsOsExcluded(record.win9xVersions, record.winNtVersions, record.winNt64Versions,
+                        GetOsFamily(), GetOsDisplayName()) &&
+           LanguageListMatches(record.languageList);
+}
+
+bool RunPrerequisiteSearches(PrerequisiteRecord &record) {
+    PackageFileResolver resolver;
+    {
+        std::lock_guard guard(g_probeLock);
+        resolver = g_resolver;
+    }
+    DetectionProgramProvider provider = [&resolver](const SearchRecord &search) {
+        return resolver ? resolver(search) : std::string();
+    };
+    std::vector<SearchResult> results;
+    return RunSearches(record.searches, results, record.op, HasPrerequisiteOption(record, 'x'),
+                       provider, true);
+}
+
 void PreparePrerequisiteRecord(PrerequisiteRecord &record) {
     if (!record.languageList.empty() && record.languageList.back() != ';')
         record.languageList += ';';
@@ -264,7 +293,8 @@ void DetectPrerequisite(SetupSettings &settings, int index, bool redetect) {
         std::lock_guard guard(g_probeLock);
         probe = g_probe;
     }
-    const bool admitted = probe.admitsSystem ? probe.admitsSystem(record) : true;
+    const bool admitted =
+        probe.admitsSystem ? probe.admitsSystem(record) : PrerequisiteAdmitsSystem(record);
     if (!admitted) {
         LogPair("Wrong OS or Os language for:", record.name);
         record.state = prereq_state::kExcluded;
@@ -277,7 +307,7 @@ void DetectPrerequisite(SetupSettings &settings, int index, bool redetect) {
     }
     bool found = false;
     if (!record.skipDetection)
-        found = probe.runSearches ? probe.runSearches(record) : false;
+        found = probe.runSearches ? probe.runSearches(record) : RunPrerequisiteSearches(record);
     if (found)
         record.state = prereq_state::kFound;
     else if (record.sourceKind == source_kind::kUrl)

@@ -75,8 +75,18 @@ struct PrerequisiteProbe {
     std::function<bool(const PrerequisiteRecord &)> admitsSystem;
     std::function<bool(PrerequisiteRecord &)> runSearches;
 };
-// The probe detection uses; members left empty fall back to the searches.
+// The probe detection uses; members left empty fall back to the system's
+// answers: the operating-system lists and the LanguageList (as the launch
+// conditions read them) and the record's searches, merged by its Operator.
 void SetPrerequisiteProbe(PrerequisiteProbe probe);
+// The package file resolver of those searches: the path of a detection
+// program the package carries, extracted; empty when there is none (or no
+// package). An empty function stands for no package.
+using PackageFileResolver = std::function<std::string(const SearchRecord &)>;
+void SetPackageFileResolver(PackageFileResolver resolver);
+// The system's answers, as used when the probe leaves them empty.
+bool PrerequisiteAdmitsSystem(const PrerequisiteRecord &record);
+bool RunPrerequisiteSearches(PrerequisiteRecord &record);
 
 // What loading adds to the records read from the settings: LanguageList ends
 // with ";", Url and OpenSite sources are expanded (ExpandReferences), "i"

@@ -4,22 +4,15 @@
 #include "log.h"
 #include "payload_package.h"
 #include "prerequisite_model.h"
+#include "progress_window.h"
 #include "resume.h"
 #include "setup_runner.h"
+#include "step_progress_dialogs.h"
 
 namespace krv::setup {
 namespace {
 
 constexpr uint32_t kSearchingStatusId = 223;
-
-class FunctionTask : public SetupTask {
-  public:
-    explicit FunctionTask(std::function<void()> body) : m_body(std::move(body)) {}
-    void Run() override { m_body(); }
-
-  private:
-    std::function<void()> m_body;
-};
 
 void LogFlag(std::string_view label, bool value) {
     std::string line(label);
@@ -78,23 +71,56 @@ std::unique_ptr<PrerequisitePackage> PrerequisiteSteps::PackageFiles(SetupRunner
     return nullptr;
 }
 
-int PrerequisiteSteps::RunInteractive(SetupRunner &, PrerequisiteInstaller &installer,
-                                      bool /*basic*/) {
-    ProgressSink sink;
-    installer.PublishSelection();
-    installer.ProcessPrerequisites(&sink);
-    if (!installer.Launches().RebootRequired()) {
-        installer.SelectAllPrerequisites(false);
-        if (!installer.MandatoryPrerequisitesDone())
-            return 1;
+namespace {
+
+// The manager as the basic progress dialog runs it.
+class InstallerPass : public PrerequisitePass {
+  public:
+    explicit InstallerPass(PrerequisiteInstaller &installer) : m_installer(installer) {}
+    void ProcessPrerequisites(ProgressSink &sink) override {
+        m_installer.ProcessPrerequisites(&sink);
     }
-    return 0;
+    bool RebootRequired() const override { return m_installer.Launches().RebootRequired(); }
+    void SelectAllPrerequisites() override { m_installer.SelectAllPrerequisites(false); }
+    bool MandatoryPrerequisitesDone() const override {
+        return m_installer.MandatoryPrerequisitesDone();
+    }
+    void Abort() override { m_installer.Abort(); }
+
+  private:
+    PrerequisiteInstaller &m_installer;
+};
+
+} // namespace
+
+int PrerequisiteSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer,
+                                      bool /*basic*/) {
+    installer.PublishSelection();
+    InstallerPass pass(installer);
+    PrerequisiteProgressDialog dialog(pass, runner.Ui().GetSetupCaption());
+    switch (dialog.Run()) {
+    case dialog_result::kFinished:
+        return 0;
+    case dialog_result::kMandatoryMissing:
+        return 1;
+    default:
+        return -1;
+    }
 }
 
 int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &settings) {
     // Results of the setups that ran before a restart.
     std::unique_ptr<RegistryValue> store = MakeInterbootContext(settings);
     ReadBackPrerequisiteResults(*store, settings);
+
+    std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
+    if (package)
+        SetPackageFileResolver([&package](const SearchRecord &search) {
+            return package->DetectionProgramPath(search);
+        });
+    struct ResolverReset {
+        ~ResolverReset() { SetPackageFileResolver({}); }
+    } resolverReset;
 
     for (PrerequisiteRecord &record : settings.prerequisites)
         PreparePrerequisiteRecord(record);
@@ -111,7 +137,6 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
     }
 
     runner.Ui().HideStatusWindow();
-    std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
     PrerequisiteInstaller installer(
         [&runner](const std::string &list) { runner.SetPrereqsSwitch(list); }, settings,
         store.get(), package.get(), &runner.Ui());

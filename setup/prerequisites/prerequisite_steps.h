@@ -38,10 +38,10 @@ class PrerequisiteSteps : public RunnerSteps {
     // package is one; null otherwise (then nothing can be installed from the
     // package).
     virtual std::unique_ptr<PrerequisitePackage> PackageFiles(SetupRunner &runner);
-    // The passes with a window (basic progress dialog, wizard): 0 go on,
-    // 1 failed, -1 cancelled. Without those windows in this program the
-    // passes run as in a silent run, yet with a sink, so a restart is asked
-    // of the user first.
+    // The passes with a window: the basic progress dialog, which also stands
+    // in for the full user interface (the prerequisites wizard takes this
+    // over there). 0 go on, 1 a mandatory prerequisite is missing, -1
+    // cancelled.
     virtual int RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer, bool basic);
 
   private:

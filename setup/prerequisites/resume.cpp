@@ -35,23 +35,7 @@ ResumeCommand GetResumeCommand() {
 
 std::string MakeJobName(std::string_view bootstrapperPath) {
     std::string name(bootstrapperPath);
-    for (char &c : name) {
-        switch (c) {
-        case '\\':
-        case '/':
-        case ':':
-        case '*':
-        case '?':
-        case '"':
-        case '<':
-        case '>':
-        case '|':
-            c = '_';
-            break;
-        default:
-            break;
-        }
-    }
+    SanitizeFileName(name);
     return name + std::string(kJobSuffix);
 }
 

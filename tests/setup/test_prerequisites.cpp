@@ -6,7 +6,11 @@
 #include "messages.h"
 #include "prerequisite_installer.h"
 #include "prerequisite_model.h"
+#include "resume.h"
 #include "support_env.h"
+
+#include <setup_autostart.h>
+#include <setup_process.h>
 
 #include <gtest/gtest.h>
 
@@ -134,6 +138,39 @@ TEST(PrerequisiteModel, DetectionGivesStatesBySourceAndSkipRule) {
     // Redetected, a record without searches counts as installed.
     DetectPrerequisite(settings, 5, true);
     EXPECT_EQ(settings.prerequisites[5].state, prereq_state::kFound);
+    SetPrerequisiteProbe({});
+}
+
+TEST(PrerequisiteModel, MandatoryPrerequisitesMustBeFoundAfterTheirInstall) {
+    // Whether each record's search finds it after the install pass.
+    struct Case {
+        const char *what;
+        const char *options;
+        bool foundAfter;
+        bool done;
+    };
+    const std::vector<Case> cases = {
+        {"mandatory, installed", "m", true, true},
+        {"mandatory, still missing", "m", false, false},
+        {"optional, still missing", "", false, true},
+        {"mandatory, skip detection", "mi", false, true},
+    };
+    for (const Case &c : cases) {
+        bool installed = false;
+        SetPrerequisiteProbe({{}, [&installed](PrerequisiteRecord &) { return installed; }});
+        SetupSettings settings;
+        PrerequisiteRecord record = Record("A", prereq_state::kUndetected);
+        record.options = c.options;
+        PreparePrerequisiteRecord(record);
+        settings.prerequisites = {record};
+        DetectPrerequisites(settings);
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+        EXPECT_TRUE(installer.AnyPrerequisiteToInstall()) << c.what;
+        EXPECT_EQ(installer.MandatoryPrerequisitesDone(), std::string(c.options).empty()) << c.what;
+        installed = c.foundAfter;
+        installer.SelectAllPrerequisites(false);
+        EXPECT_EQ(installer.MandatoryPrerequisitesDone(), c.done) << c.what;
+    }
     SetPrerequisiteProbe({});
 }
 
@@ -284,6 +321,54 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
         else
             EXPECT_EQ(m_reported, "") << c.what;
     }
+}
+
+TEST_F(PrerequisiteDownloadTest, CancelledPassFetchesNothingMore) {
+    test::LocalHttpServer server;
+    ASSERT_TRUE(server.Start({})) << server.Error();
+    struct Cancelling : ProgressSink {
+        bool IsCancelled() override { return true; }
+    } sink;
+    SetupSettings settings = Settings(server.Url("/gen/1000"), 0, "");
+    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+    EXPECT_EQ(installer.DownloadPass(&sink), 0);
+    EXPECT_FALSE(settings.prerequisites[0].downloaded);
+    EXPECT_TRUE(server.Log().empty());
+}
+
+TEST_F(PrerequisiteDownloadTest, SitesOpenForManualDownloadsAndSetupComesBack) {
+    std::vector<std::string> started;
+    platform::SetProcessLauncher([&started](const platform::ProcessStartInfo &info, bool) {
+        started.push_back(info.commandLine);
+        platform::ProcessResult result;
+        result.started = true;
+        return result;
+    });
+    SetResumeCommand({m_root + "/TelmarSetup2.3", "/prereqs 0"});
+    SetupSettings settings;
+    PrerequisiteRecord record = Record("Site", prereq_state::kUndetected);
+    record.sourceKind = source_kind::kOpenSite;
+    record.source = "https://example.invalid/get";
+    settings.prerequisites = {record, Record("Other", prereq_state::kUndetected)};
+    DetectPrerequisites(settings);
+    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(installer.AnyPrerequisiteToOpenSite());
+    EXPECT_EQ(installer.OpenSitesPass(nullptr), 0);
+    platform::SetProcessLauncher(nullptr);
+    EXPECT_EQ(started, std::vector<std::string>{"xdg-open https://example.invalid/get"});
+    // The shortcut stays in the temporary folder.
+    bool shortcut = false;
+    for (const auto &file : std::filesystem::directory_iterator(m_root + "/tmp"))
+        if (file.path().extension() == ".url")
+            shortcut = ReadFile(file.path()) ==
+                       "[InternetShortcut]\r\nURL=https://example.invalid/get\r\n";
+    EXPECT_TRUE(shortcut);
+    auto entry = platform::ReadAutostartEntry(ResumeEntryFolder(),
+                                              ResumeEntryFileName(m_root + "/TelmarSetup2.3"));
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->arguments,
+              (std::vector<std::string>{m_root + "/TelmarSetup2.3", "/prereqs", "0"}));
+    SetResumeCommand({});
 }
 
 TEST_F(PrerequisiteDownloadTest, ListDeletesWhatItRecorded) {
