@@ -9,6 +9,7 @@
 #include "prerequisite_installer.h"
 #include "prerequisite_model.h"
 #include "system.h"
+#include "ui_dispatcher.h"
 #include "ui_strings.h"
 #include "wizard_texts.h"
 
@@ -18,7 +19,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -120,20 +120,19 @@ DownloadPage::~DownloadPage() {
     // The worker reports to this page: it stops before the page goes.
     m_abort = true;
     m_paused = false;
+    // A worker waiting for an answer of this thread (a prompt) gets it.
+    UiDispatcher::WaitProcessingEvents([this] { return !m_downloader->IsRunning(); });
     m_downloader.reset();
 }
 
 void DownloadPage::Post(std::function<void()> fn) {
     const uint64_t generation = m_generation.load();
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation, fn = std::move(fn)] {
-            // A download given up (abort set) or one before the current one
-            // reports nothing more.
-            if (generation == m_generation.load() && !m_abort)
-                fn();
-        },
-        Qt::QueuedConnection);
+    UiDispatcher::Post(this, [this, generation, fn = std::move(fn)] {
+        // A download given up (abort set) or one before the current one
+        // reports nothing more.
+        if (generation == m_generation.load() && !m_abort)
+            fn();
+    });
 }
 
 void DownloadPage::SetColumn(int column, const std::string &text) {
@@ -161,8 +160,8 @@ void DownloadPage::OnSetActive() {
         m_abort = true;
         m_paused = false;
         ++m_generation;
-        if (m_downloader->IsRunning() || m_current >= 0)
-            m_downloader->Wait();
+        UiDispatcher::WaitProcessingEvents([this] { return !m_downloader->IsRunning(); });
+        m_downloader->Wait();
     }
     FillList(true);
     const bool sites = Sheet().Installer().AnyPrerequisiteToOpenSite();

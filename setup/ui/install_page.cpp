@@ -3,6 +3,7 @@
 #include "prerequisite_installer.h"
 #include "prerequisite_model.h"
 #include "system.h"
+#include "ui_dispatcher.h"
 #include "ui_strings.h"
 
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMetaObject>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
@@ -57,7 +57,9 @@ PrerequisiteInstallPage::PrerequisiteInstallPage(WizardSheet &sheet)
 }
 
 PrerequisiteInstallPage::~PrerequisiteInstallPage() {
-    // The launch thread reports to this page.
+    // The launch thread reports to this page; a restart question it asks
+    // meanwhile is answered on this thread.
+    UiDispatcher::WaitProcessingEvents([this] { return !m_threadRunning; });
     Sheet().Installer().Launches().WaitLaunchThread();
 }
 
@@ -99,6 +101,7 @@ void PrerequisiteInstallPage::OnSetActive() {
         return;
     }
     installer.Launches().SetOwnerWindow(this);
+    m_threadRunning = true;
     installer.Launches().StartLaunchThread(this);
     if (sheet.Environment().timers)
         m_timer->start();
@@ -124,58 +127,47 @@ void PrerequisiteInstallPage::SetRowState(int row, const std::string &text) {
 // ---- the launch thread's reports, carried to the user-interface thread
 
 void PrerequisiteInstallPage::SetStatus(const ProgressStatus &status) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, path = status.text] {
-            const int row = CurrentRow();
-            const QTreeWidgetItem *item = m_list->topLevelItem(row);
-            const std::string name = item ? item->text(0).toStdString() : std::string();
-            m_status->setText(QString::fromStdString(FormatUiString(177, name, path)));
-            if (item)
-                m_list->scrollToItem(item);
-            m_rowText = LoadUiString(174);
-            SetRowState(row, m_rowText);
-            m_dotsAdded = 0;
-            m_animating = true;
-        },
-        Qt::QueuedConnection);
+    UiDispatcher::Post(this, [this, path = status.text] {
+        const int row = CurrentRow();
+        const QTreeWidgetItem *item = m_list->topLevelItem(row);
+        const std::string name = item ? item->text(0).toStdString() : std::string();
+        m_status->setText(QString::fromStdString(FormatUiString(177, name, path)));
+        if (item)
+            m_list->scrollToItem(item);
+        m_rowText = LoadUiString(174);
+        SetRowState(row, m_rowText);
+        m_dotsAdded = 0;
+        m_animating = true;
+    });
 }
 
 void PrerequisiteInstallPage::Advance(uint64_t) {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_animating = false;
-            const int row = CurrentRow();
-            const QTreeWidgetItem *item = m_list->topLevelItem(row);
-            const bool found = item && Sheet().Installer().RedetectPrerequisite(
-                                           item->data(0, Qt::UserRole).toInt());
-            SetRowState(row, LoadUiString(found ? 175 : 253));
-            ++m_launchIndex;
-        },
-        Qt::QueuedConnection);
+    UiDispatcher::Post(this, [this] {
+        m_animating = false;
+        const int row = CurrentRow();
+        const QTreeWidgetItem *item = m_list->topLevelItem(row);
+        const bool found =
+            item && Sheet().Installer().RedetectPrerequisite(item->data(0, Qt::UserRole).toInt());
+        SetRowState(row, LoadUiString(found ? 175 : 253));
+        ++m_launchIndex;
+    });
 }
 
 void PrerequisiteInstallPage::OnError(std::string_view, uint32_t code) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, code] {
-            m_animating = false;
-            m_failed = true;
-            SetRowState(CurrentRow(), FormatUiString(176, GetInternetErrorText(code)));
-            ++m_launchIndex;
-        },
-        Qt::QueuedConnection);
+    UiDispatcher::Post(this, [this, code] {
+        m_animating = false;
+        m_failed = true;
+        SetRowState(CurrentRow(), FormatUiString(176, GetInternetErrorText(code)));
+        ++m_launchIndex;
+    });
 }
 
 void PrerequisiteInstallPage::EndItem(int) {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_timer->stop();
-            AllItemsRan();
-        },
-        Qt::QueuedConnection);
+    m_threadRunning = false;
+    UiDispatcher::Post(this, [this] {
+        m_timer->stop();
+        AllItemsRan();
+    });
 }
 
 void PrerequisiteInstallPage::Tick() {

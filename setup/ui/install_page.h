@@ -8,6 +8,7 @@
 #include "progress_sinks.h"
 #include "wizard_sheet.h"
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -67,6 +68,7 @@ class PrerequisiteInstallPage : public WizardPage, public ProgressSink {
     std::string m_rowText;
     bool m_runOver = false;
     bool m_endWithoutInstall = false;
+    std::atomic<bool> m_threadRunning{false};
 };
 
 } // namespace krv::setup

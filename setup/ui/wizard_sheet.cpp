@@ -9,6 +9,7 @@
 #include "prerequisite_model.h"
 #include "selection_page.h"
 #include "settings.h"
+#include "ui_dispatcher.h"
 #include "ui_strings.h"
 #include "wizard_text_pages.h"
 
@@ -20,7 +21,6 @@
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMenu>
-#include <QMetaObject>
 #include <QPainter>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -380,8 +380,7 @@ void WizardSheet::PressButton(int id) {
 }
 
 void WizardSheet::PostPressButton(int id) {
-    QMetaObject::invokeMethod(
-        this, [this, id] { PressButton(id); }, Qt::QueuedConnection);
+    UiDispatcher::Post(this, [this, id] { PressButton(id); });
 }
 
 void WizardSheet::Go(int direction) {
