@@ -512,6 +512,31 @@ TEST(WizardFlow, ChooseAcceptDownloadOpenInstallFinish) {
     EXPECT_TRUE(wizard.Boxes().empty());
 }
 
+TEST(WizardInstall, SetupsThatCannotBeTakenOutOfThePackageCancelTheWizard) {
+    class BrokenPackage : public PrerequisitePackage {
+      public:
+        int FindPrerequisiteFile(std::string_view name, std::string &outPath) override {
+            outPath = "/nonexistent/" + std::string(name);
+            return 100;
+        }
+        int ExtractEntries(const std::vector<uint32_t> &, const ExtractionDialogParts &) override {
+            return result_code::kCorruptArchive;
+        }
+        std::string DetectionProgramPath(const SearchRecord &) override { return {}; }
+    } package;
+    WizardFixture wizard;
+    wizard.package = &package;
+    wizard.Build({MakeRecord("Runtime", source_kind::kSetupFile, "runtime.run")}, "h");
+    wizard.Sheet().SetCancelFlag(false);
+    wizard.Press(kNext);
+    ASSERT_EQ(wizard.Sheet().CurrentPageId(), wizard_page::kInstall);
+    ASSERT_TRUE(WaitUntil([&] {
+        return wizard.Sheet().result() == QDialog::Rejected && wizard.Sheet().CancelFlag();
+    }));
+    EXPECT_FALSE(wizard.Sheet().Finished());
+    EXPECT_TRUE(wizard.launched.empty());
+}
+
 // A package without files: the prerequisites come from the settings alone.
 class SettingsOnlyPackage : public RunnerPackage {
   public:

@@ -188,7 +188,7 @@ void WizardFixture::Build(std::vector<PrerequisiteRecord> records, const std::st
     DetectPrerequisites(m_settings);
     m_installer = std::make_unique<PrerequisiteInstaller>(
         [this](const std::string &list) { publishedSelection = list; }, m_settings, nullptr,
-        nullptr, nullptr);
+        package, nullptr);
     WizardEnvironment environment;
     environment.caption = "Установка Telmar 2.3";
     environment.productName = "Telmar 2.3";

@@ -97,6 +97,8 @@ class WizardFixture {
     // Uses the real download engine in place of the script.
     bool realDownloads = false;
     std::string publishedSelection;
+    // The package's setup files (none by default).
+    PrerequisitePackage *package = nullptr;
 
   private:
     TempDir m_tmp{"wizard"};
