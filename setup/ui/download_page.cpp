@@ -92,7 +92,10 @@ DownloadPage::DownloadPage(WizardSheet &sheet)
     m_pause = new QPushButton(UiText(158), this);
     m_pause->setObjectName("1011");
     m_autoInstall = new QCheckBox(
-        QStringLiteral("Автоматически установить необходимые программы после загрузки."), this);
+        DialogText(
+            wizard_page::kDownload, 1026,
+            QStringLiteral("Автоматически установить необходимые программы после загрузки.")),
+        this);
     m_autoInstall->setObjectName("1026");
 
     Body()->addWidget(m_list, 1);
@@ -101,8 +104,10 @@ DownloadPage::DownloadPage(WizardSheet &sheet)
     Body()->addWidget(m_currentText);
     Body()->addWidget(m_currentBar);
     auto *details = new QFormLayout();
-    details->addRow(QStringLiteral("Оставшееся время:"), m_speedText);
-    details->addRow(QStringLiteral("Сохранение в:"), m_pathText);
+    details->addRow(DialogText(wizard_page::kDownload, 1039, QStringLiteral("Оставшееся время:")),
+                    m_speedText);
+    details->addRow(DialogText(wizard_page::kDownload, 1038, QStringLiteral("Сохранение в:")),
+                    m_pathText);
     auto *row = new QHBoxLayout();
     row->addLayout(details, 1);
     row->addWidget(m_pause, 0, Qt::AlignTop);

@@ -30,10 +30,11 @@ PrerequisiteInstallPage::PrerequisiteInstallPage(WizardSheet &sheet)
     m_list = MakeList("1024", {169, 172}, {0, 120});
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setFocusPolicy(Qt::NoFocus);
-    m_autoFinish = new QCheckBox(QStringLiteral("Автоматически начать установку главного "
-                                                "приложения после установки необходимых "
-                                                "компонентов."),
-                                 this);
+    m_autoFinish = new QCheckBox(
+        DialogText(wizard_page::kInstall, 1025,
+                   QStringLiteral("Автоматически начать установку главного приложения после "
+                                  "установки необходимых компонентов.")),
+        this);
     m_autoFinish->setObjectName("1025");
     m_autoFinish->setChecked(true);
     m_icon = new QLabel(this);

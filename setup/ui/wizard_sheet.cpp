@@ -132,6 +132,11 @@ QString UiText(uint32_t id) {
     return QString::fromStdString(LoadUiString(id));
 }
 
+QString DialogText(uint32_t dialog, uint32_t control, const QString &fallback) {
+    const std::string text = LoadDialogText(dialog, control);
+    return text.empty() ? fallback : QString::fromStdString(text);
+}
+
 // ---- WizardPage
 
 QTreeWidget *WizardPage::MakeList(const char *name, const std::vector<uint32_t> &titles,
@@ -173,7 +178,9 @@ WizardPage::WizardPage(WizardSheet &sheet, int id, bool header, const QString &t
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     if (header) {
-        outer->addWidget(new HeaderBand(sheet, title, subtitle, this));
+        outer->addWidget(new HeaderBand(sheet, DialogText(static_cast<uint32_t>(id), 1052, title),
+                                        DialogText(static_cast<uint32_t>(id), 1053, subtitle),
+                                        this));
         auto *line = new QFrame(this);
         line->setObjectName("HeaderLine");
         line->setFrameShape(QFrame::HLine);

@@ -110,6 +110,9 @@ class WizardSheet;
 
 // A user-interface string as a Qt text.
 QString UiText(uint32_t id);
+// A control's text from the current language module's dialog texts, else
+// the text the page was made with.
+QString DialogText(uint32_t dialog, uint32_t control, const QString &fallback);
 
 // The part common to every page: its number, the header (picture, title,
 // subtitle and line) or the background picture, and the wizard

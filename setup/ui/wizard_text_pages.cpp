@@ -41,7 +41,8 @@ void RichTextView::contextMenuEvent(QContextMenuEvent *event) {
 
 ComponentsTextPage::ComponentsTextPage(WizardSheet &sheet)
     : WizardPage(sheet, wizard_page::kComponentsText, false, {}, {}) {
-    setWindowTitle(QStringLiteral("Установка компонентов"));
+    setWindowTitle(
+        DialogText(wizard_page::kComponentsText, 0, QStringLiteral("Установка компонентов")));
     auto *row = new QHBoxLayout();
     // The text stands right of the picture's band, as the first page of a
     // wizard does.
@@ -73,10 +74,14 @@ LicensePage::LicensePage(WizardSheet &sheet)
     m_text->setObjectName("1047");
     m_text->SetRichText(sheet.Environment().resources.licenseText);
     m_accept =
-        new QRadioButton(QStringLiteral("Я принимаю условия лицензионного соглашения"), this);
+        new QRadioButton(DialogText(wizard_page::kLicense, 1045,
+                                    QStringLiteral("Я принимаю условия лицензионного соглашения")),
+                         this);
     m_accept->setObjectName("1045");
-    m_decline =
-        new QRadioButton(QStringLiteral("Я не принимаю условия лицензионного соглашения"), this);
+    m_decline = new QRadioButton(
+        DialogText(wizard_page::kLicense, 1046,
+                   QStringLiteral("Я не принимаю условия лицензионного соглашения")),
+        this);
     m_decline->setObjectName("1046");
     m_decline->setChecked(true);
     Body()->addWidget(m_text, 1);

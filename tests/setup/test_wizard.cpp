@@ -141,6 +141,25 @@ TEST(WizardFrame, PrereqsSwitchPressesNextOnceAndResizingKeepsTheMinimum) {
     EXPECT_TRUE(sheet.CancelFlag());
 }
 
+TEST(WizardFrame, LanguageModuleReplacesThePagesTexts) {
+    auto module = std::make_shared<ResourceModule>(*BuiltinResourceModule());
+    module->dialogs[wizard_page::kLicense][1052] = "License Agreement";
+    module->dialogs[wizard_page::kLicense][1045] = "I accept the terms";
+    module->strings[145] = "Name";
+    const auto previous = SetResourceModule(module);
+    WizardFixture wizard;
+    wizard.Build({MakeRecord("Core", source_kind::kSetupFile, "core.sh")}, "he");
+    SetResourceModule(previous);
+    auto *licence = PageOf<LicensePage>(wizard, wizard_page::kLicense);
+    EXPECT_EQ(licence->findChild<QLabel *>("1052")->text().toStdString(), "License Agreement");
+    EXPECT_EQ(licence->AcceptButton()->text().toStdString(), "I accept the terms");
+    // Texts the module lacks stay those of the program.
+    EXPECT_EQ(licence->findChild<QLabel *>("1053")->text().toStdString(),
+              "Пожалуйста, внимательно прочитайте следующий текст");
+    auto *selection = PageOf<PrerequisiteSelectionPage>(wizard, wizard_page::kSelection);
+    EXPECT_EQ(selection->List()->headerItem()->text(0).toStdString(), "Name");
+}
+
 TEST(WizardFrame, LicenceGatesNextAndFinish) {
     struct Case {
         const char *what;
