@@ -70,9 +70,9 @@ void PrerequisiteSelectionPage::Fill() {
         const int32_t state = EffectivePrerequisiteState(record);
         if (state == prereq_state::kExcluded || (hideFound && state == prereq_state::kFound))
             continue;
-        std::vector<std::string> found;
-        if (Sheet().Environment().foundValues)
-            found = Sheet().Environment().foundValues(static_cast<int>(i));
+        const auto &foundValues = Sheet().Environment().foundValues;
+        const std::vector<std::string> found =
+            foundValues ? foundValues(static_cast<int>(i)) : FirstSearchFoundValues(record);
         auto *item = new QTreeWidgetItem(m_list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setData(0, Qt::UserRole, static_cast<int>(i));

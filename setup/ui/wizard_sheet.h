@@ -99,8 +99,8 @@ struct WizardEnvironment {
     std::string caption;     // the setup's caption (window title)
     std::string productName; // for "ready to install %s"
     PageDownloaderFactory downloaderFactory = MakeSessionDownloader;
-    // The values the first search of a prerequisite found (the selection
-    // page's version column); none when not given.
+    // The values the first search of a prerequisite finds (the selection
+    // page's version column); FirstSearchFoundValues when not given.
     std::function<std::vector<std::string>(int index)> foundValues;
     // The pages' one-second timers run (tests drive Tick themselves).
     bool timers = true;

@@ -1,6 +1,7 @@
 #include "wizard_texts.h"
 
 #include "prerequisite_model.h"
+#include "search_engine.h"
 #include "system.h"
 #include "ui_strings.h"
 
@@ -78,6 +79,23 @@ uint32_t ActionTextId(int32_t managerState) {
     }
 }
 
+namespace {
+
+bool HasOneSimpleSearch(const PrerequisiteRecord &record) {
+    return record.searches.size() == 1 && record.searches[0].type >= search_type::kFile &&
+           record.searches[0].type <= search_type::kUpgradeCode;
+}
+
+} // namespace
+
+std::vector<std::string> FirstSearchFoundValues(const PrerequisiteRecord &record) {
+    if (!HasOneSimpleSearch(record) || HasPrerequisiteOption(record, 'i'))
+        return {};
+    SearchResult result;
+    RunSearch(record.searches[0], HasPrerequisiteOption(record, 'x'), result);
+    return result.foundValues;
+}
+
 std::string FormatRequirementText(std::string_view minimum, std::string_view maximum) {
     if (minimum.empty() && maximum.empty())
         return LoadUiString(160);
@@ -92,8 +110,7 @@ std::string PrerequisiteVersionText(const PrerequisiteRecord &record,
                                     const std::vector<std::string> &firstResultValues) {
     if (HasPrerequisiteOption(record, 'i'))
         return LoadUiString(165);
-    if (record.searches.size() == 1 && record.searches[0].type >= 0 &&
-        record.searches[0].type <= 4) {
+    if (HasOneSimpleSearch(record)) {
         const SearchRecord &search = record.searches[0];
         std::string text = FormatRequirementText(search.verMin, search.verMax);
         if (firstResultValues.empty())

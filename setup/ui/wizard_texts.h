@@ -33,6 +33,11 @@ uint32_t NextStepHintId(WizardNextAction action);
 // (states 0, 4, 7); 0 (nothing) for any other state.
 uint32_t ActionTextId(int32_t managerState);
 
+// What the prerequisite's only search finds now (the version column's
+// values): its search run again when it has exactly one of type 0..4;
+// nothing otherwise.
+std::vector<std::string> FirstSearchFoundValues(const PrerequisiteRecord &record);
+
 // "Требуется: ..." for a version range; either bound may be empty.
 std::string FormatRequirementText(std::string_view minimum, std::string_view maximum);
 // The "Версия" column: the requirement and what was found. `firstResultValues`

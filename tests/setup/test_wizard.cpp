@@ -4,6 +4,7 @@
 #include "open_sites_page.h"
 #include "picture_control.h"
 #include "prerequisite_model.h"
+#include "search_engine.h"
 #include "selection_page.h"
 #include "setup_runner.h"
 #include "system.h"
@@ -12,6 +13,8 @@
 #include "wizard_steps.h"
 #include "wizard_text_pages.h"
 #include "wizard_texts.h"
+
+#include <setup_registry.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -85,6 +88,21 @@ TEST(WizardTexts, VersionRequirementAndRemainingTime) {
     EXPECT_EQ(texts.overall.rfind("Выполнение: 25% (", 0), 0u) << texts.overall;
     EXPECT_EQ(FormatDownloadProgress(0, 0, 5, 5, "x", true).column, "Приостановлено");
     EXPECT_EQ(Percent(300, 200), 100);
+}
+
+TEST(WizardTexts, VersionColumnShowsWhatTheSearchFindsNow) {
+    WizardFixture wizard; // a registry of its own
+    for (const char *version : {"1.5", "1.7"})
+        ASSERT_TRUE(platform::RegistryCreateKey(platform::RegistryHive::LocalMachine,
+                                                std::string("Software\\Runtime\\") + version));
+    PrerequisiteRecord record = MakeRecord("Runtime", source_kind::kUrl, "http://h/r.exe");
+    record.searches.push_back(
+        {search_type::kRegistryKey, "HKLM\\Software\\Runtime", "2.0", "", "", ""});
+    wizard.Build({record}, "h");
+    auto *page = PageOf<PrerequisiteSelectionPage>(wizard, wizard_page::kSelection);
+    EXPECT_EQ(Column(page->List(), 0, 1), "Требуется: 2.0 или выше. Найдено: 1.5, 1.7.");
+    record.options = "i";
+    EXPECT_TRUE(FirstSearchFoundValues(record).empty());
 }
 
 TEST(WizardFrame, PagesFollowTheFlagsAndPrereqsSwitch) {
