@@ -19,10 +19,14 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -176,6 +180,33 @@ TEST(WizardFrame, LanguageModuleReplacesThePagesTexts) {
               "Пожалуйста, внимательно прочитайте следующий текст");
     auto *selection = PageOf<PrerequisiteSelectionPage>(wizard, wizard_page::kSelection);
     EXPECT_EQ(selection->List()->headerItem()->text(0).toStdString(), "Name");
+}
+
+TEST(WizardFrame, ComponentsTextScrollsWithoutCaretOrMenu) {
+    RichTextView view(true);
+    std::string text = "<p>Telmar</p>";
+    for (int i = 0; i < 200; ++i)
+        text += "<p>line " + std::to_string(i) + "</p>";
+    view.SetRichText(text);
+    view.resize(200, 100);
+    view.show();
+    QApplication::processEvents();
+    QScrollBar *bar = view.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    QWheelEvent wheel(QPointF(10, 10), view.viewport()->mapToGlobal(QPointF(10, 10)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view.viewport(), &wheel);
+    const int afterWheel = bar->value();
+    EXPECT_GT(afterWheel, 0);
+    QKeyEvent pageDown(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QApplication::sendEvent(&view, &pageDown);
+    EXPECT_GT(bar->value(), afterWheel);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(10, 10),
+                           view.viewport()->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(view.viewport(), &menu);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_FALSE(view.textInteractionFlags() & Qt::TextSelectableByKeyboard);
+    EXPECT_FALSE(view.textInteractionFlags() & Qt::TextSelectableByMouse);
 }
 
 TEST(WizardFrame, LicenceGatesNextAndFinish) {
