@@ -4,8 +4,6 @@
 
 #include <KRV_T100DRV.h>
 
-#include <QSaveFile>
-
 #include <algorithm>
 #include <array>
 
@@ -134,29 +132,8 @@ QStringList HexViewLines(std::span<const uint8_t> bytes) {
     return lines;
 }
 
-QByteArray HexViewFileBytes(const QStringList &lines) {
-    QByteArray bytes;
-    for (const QString &line : lines) {
-        const std::string ansi = ToDriverText(line);
-        bytes.append(ansi.data(), static_cast<qsizetype>(ansi.size()));
-        bytes.append("\r\n");
-    }
-    return bytes;
-}
-
 QString DumpFileName(const QString &chosen, const QString &extension) {
     return chosen + extension;
-}
-
-bool WriteDumpFile(const QString &path, const QByteArray &bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
 }
 
 } // namespace krv::console

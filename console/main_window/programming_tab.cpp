@@ -5,7 +5,7 @@
 
 #include "access_modes.h"
 #include "console_state.h"
-#include "extra_functions_logic.h"
+#include "date_time_text.h"
 #include "header_logic.h"
 #include "message_layer.h"
 #include "receipt_header_window.h"

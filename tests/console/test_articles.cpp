@@ -160,12 +160,6 @@ TEST(StressPlan, StartCodeMaxTimeAndLogLine) {
 
 class ArticlesTab : public krv::test::ConnectedConsoleTest {
   protected:
-    int RequestCount(uint8_t command) {
-        int count = 0;
-        for (const Bytes &request : Emu().Requests())
-            count += !request.empty() && request[0] == command;
-        return count;
-    }
     QPushButton *BulkButton() { return form->Control<QPushButton>(QStringLiteral("Button41")); }
 };
 
@@ -229,7 +223,7 @@ TEST_F(ArticlesTab, BulkProgrammingStoppedFromInsideItsLoopReportsOnce) {
               QStringList{QStringLiteral("Запись прервана пользователем на товаре 37")});
     EXPECT_EQ(BulkButton()->text(), QStringLiteral("Программирование товаров"));
     EXPECT_TRUE(form->StatusPanelText(1).isEmpty());
-    EXPECT_EQ(RequestCount(0x22), 37);
+    EXPECT_EQ(Requests(0x22).size(), 37u);
 }
 
 TEST_F(ArticlesTab, BulkProgrammingStopsAtTheFirstRefusedArticle) {
@@ -240,7 +234,7 @@ TEST_F(ArticlesTab, BulkProgrammingStopsAtTheFirstRefusedArticle) {
                                                     : krv::emu::Reply::Ok();
     });
     BulkButton()->click();
-    EXPECT_EQ(RequestCount(0x22), 5);
+    EXPECT_EQ(Requests(0x22).size(), 5u);
     ASSERT_EQ(script->messages.size(), 1u);
     EXPECT_EQ(script->messages[0].caption, QStringLiteral("Ошибка!"));
     EXPECT_EQ(BulkButton()->text(), QStringLiteral("Программирование товаров"));
@@ -300,12 +294,7 @@ class StressTest : public krv::test::ConnectedConsoleTest {
         const QString text = FromDriverText(file.readAll().constData());
         return text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
-    bool Paid() {
-        for (const Bytes &request : Emu().Requests())
-            if (!request.empty() && request[0] == 0x14)
-                return true;
-        return false;
-    }
+    bool Paid() { return !Requests(0x14).empty(); }
     void ExpectStoppedButtons() {
         EXPECT_TRUE(stress->Button1->isEnabled());
         EXPECT_TRUE(stress->Button3->isEnabled());

@@ -4,6 +4,7 @@
 #include "support_console.h"
 
 #include "console_state.h"
+#include "date_time_text.h"
 #include "extra_functions_logic.h"
 #include "logo_file.h"
 
