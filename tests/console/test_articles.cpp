@@ -8,6 +8,7 @@
 #include "console_state.h"
 #include "stress_plan.h"
 #include "stress_test_window.h"
+#include "vendor_window.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -268,6 +269,27 @@ TEST_F(ArticlesTab, AccessCodeOpensTheStressTestUntilItsExit) {
     EXPECT_EQ(script->modals.size(), 1u);
     EXPECT_FALSE(stressButton->isEnabled());
     EXPECT_TRUE(Text("Edit23").isEmpty());
+}
+
+// The supervisor's "VENDOR ONLY!" opens the vendor window, modal and centred
+// on the main window, through the button's own click.
+TEST_F(ArticlesTab, VendorButtonOpensTheVendorWindow) {
+    TForm9 vendor;
+    Windows().Form9 = &vendor;
+    QWidget *shown = nullptr;
+    script->modalActions.push_back([&shown](QWidget &window) { shown = &window; });
+    auto *button = form->Control<QPushButton>(QStringLiteral("Button57"));
+    State().AccessMode = 2; // supervisor
+    form->ApplyControlsForMode();
+    ASSERT_TRUE(button->isEnabled());
+    ASSERT_FALSE(button->isHidden());
+    button->click();
+    ASSERT_EQ(script->modals.size(), 1u);
+    EXPECT_EQ(script->modals[0].window, &vendor);
+    EXPECT_EQ(script->modals[0].centreOn, form.get());
+    EXPECT_EQ(shown, &vendor);
+    EXPECT_TRUE(vendor.isHidden());
+    EXPECT_TRUE(script->messages.empty());
 }
 
 class StressTest : public krv::test::ConnectedConsoleTest {
