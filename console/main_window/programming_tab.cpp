@@ -62,7 +62,7 @@ void TForm1::Button22Click() {
                     QStringLiteral("                       ВНИМАНИЕ!\r\nФИСКАЛЬНАЯ ПАМЯТЬ БУДЕТ "
                                    "ВКЛЮЧЕНА!\r\n  Этот процесс является необратимым!\r\n  Вы "
                                    "уверены, что хотите это сделать?"),
-                    Icon::Warning, Buttons::YesNo) != kResultYes)
+                    Icon::Warning, Buttons::YesNoDefaultNo) != kResultYes)
         return;
 
     PrinterStatus status;
@@ -77,7 +77,7 @@ void TForm1::Button22Click() {
         if (ShowMessage(this, QStringLiteral("Внимание!"),
                         QStringLiteral("Внимние! Перед записью фискального номера будет снят "
                                        "Z-отчет.\r\nВы все ещё хотите хотите продолжить операцию?"),
-                        Icon::Warning, Buttons::YesNo) != kResultYes) {
+                        Icon::Warning, Buttons::YesNoDefaultNo) != kResultYes) {
             ShowMessage(this, kInfoCaption,
                         QStringLiteral("Операция была отклонена пользователем!"), Icon::Information,
                         Buttons::Ok);

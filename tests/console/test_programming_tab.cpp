@@ -149,8 +149,13 @@ TEST_F(ProgrammingTab, FiscalizationAsksMakesTheZReportOfANewPrinterAndWritesThe
         form->Button22Click();
         EXPECT_EQ(Commands(), r.commands) << r.road;
         std::vector<QString> captions;
-        for (const auto &m : script->messages)
+        for (const auto &m : script->messages) {
             captions.push_back(m.caption);
+            // Both questions lead to what cannot be undone: No is their default.
+            if (m.caption == confirm || m.caption == zQuestion) {
+                EXPECT_EQ(m.buttons, Buttons::YesNoDefaultNo) << r.road;
+            }
+        }
         EXPECT_EQ(captions, r.captions)
             << r.road << ": " << script->Texts().join(" | ").toStdString();
         if (!r.lastText.isEmpty()) {
