@@ -1,6 +1,7 @@
 #include "memory_dump.h"
 
 #include "driver_binding.h"
+#include "text_forms.h"
 
 #include <KRV_T100DRV.h>
 
@@ -117,16 +118,12 @@ QString RangeReadQuestion(int blocks) {
 }
 
 QStringList HexViewLines(std::span<const uint8_t> bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
     QStringList lines;
     for (size_t line = 0; line < kHexViewLines; ++line) {
         QString text;
         for (size_t i = line * kHexViewLineBytes;
-             i < std::min(bytes.size(), (line + 1) * kHexViewLineBytes); ++i) {
-            text += QChar(kDigits[bytes[i] >> 4]);
-            text += QChar(kDigits[bytes[i] & 0x0F]);
-            text += u' ';
-        }
+             i < std::min(bytes.size(), (line + 1) * kHexViewLineBytes); ++i)
+            text += HexDigits(bytes[i], 2) + u' ';
         lines << text;
     }
     return lines;
