@@ -167,6 +167,12 @@ krv::emu::Bytes ConnectedConsoleTest::Request(uint8_t command) {
     return found.empty() ? krv::emu::Bytes{} : std::move(found.front());
 }
 
+void ConnectedConsoleTest::Clear() {
+    Emu().ClearRecords();
+    recorder->calls.clear();
+    script->messages.clear();
+}
+
 std::vector<krv::emu::Bytes> ConnectedConsoleTest::Requests(uint8_t command) {
     std::vector<krv::emu::Bytes> found;
     for (const krv::emu::Bytes &request : Emu().Requests())

@@ -104,6 +104,8 @@ class ConnectedConsoleTest : public ConsoleEmulatorTest {
     krv::emu::Bytes Request(uint8_t command);
     // Every request of one command, in order.
     std::vector<krv::emu::Bytes> Requests(uint8_t command);
+    // Forgets the requests, driver calls and boxes so far.
+    void Clear();
 
     std::unique_ptr<RecordingDriver> recorder;
     std::unique_ptr<ScopedDriver> scoped;

@@ -202,8 +202,7 @@ TEST_F(ArticlesTab, MemoryCountersTellProgrammedFromSold) {
     SetText("Edit6", QStringLiteral("Хліб"));
     SetText("Edit39", QStringLiteral("900")); // a code nobody programmed
     form->Button9Click();
-    script->messages.clear();
-    Emu().ClearRecords();
+    Clear();
     form->Button48Click();
     ASSERT_EQ(Emu().Requests().size(), 1u);
     EXPECT_EQ(Emu().Requests()[0], (Bytes{0x1C, 0x65, 0x00, 0x10, 0x04}));

@@ -237,8 +237,7 @@ TEST_F(ExtraFunctionsTab, CutterToggleReadsItsSettingFirstAndAFailedQuerySendsNo
     form->Button52Click();
     EXPECT_EQ(script->messages.back().text, QStringLiteral("Режим автообрезки отключен!"));
 
-    Emu().ClearRecords();
-    script->messages.clear();
+    Clear();
     FailNextStatusQueries(1);
     form->Button36Click();
     EXPECT_EQ(Commands(), (std::vector<uint8_t>{0x00, 0x00, 0x00})) << "three tries, no toggle";

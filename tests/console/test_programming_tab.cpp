@@ -45,10 +45,6 @@ class ProgrammingTab : public krv::test::ConnectedConsoleTest {
         ConnectedConsoleTest::TearDown();
     }
 
-    void Clear() {
-        Emu().ClearRecords();
-        script->messages.clear();
-    }
     QWidget *Widget(const char *name) { return form->findChild<QWidget *>(name); }
     QTableWidget *Grid() { return form->findChild<QTableWidget *>("StringGrid1"); }
     void SetRates(std::initializer_list<const char *> rates) {

@@ -21,11 +21,6 @@ const QString kErrorCaption = QStringLiteral("Ошибка!");
 
 class ReportsTab : public krv::test::ConnectedConsoleTest {
   protected:
-    void Clear() {
-        Emu().ClearRecords();
-        recorder->calls.clear();
-        script->messages.clear();
-    }
     QString OnlyMessage() {
         EXPECT_EQ(script->messages.size(), 1u) << script->Texts().join(" | ").toStdString();
         return script->messages.empty() ? QString() : script->messages.back().text;
