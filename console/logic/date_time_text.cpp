@@ -80,7 +80,11 @@ int WindowedYear(int twoDigitYear, int currentYear) {
 
 QString ShortDateText(double dateTime) {
     const std::optional<QDate> date = DateOfDriver(dateTime);
-    return date ? QLocale().toString(*date, QLocale::ShortFormat) : QString();
+    return date ? ShortDateText(*date) : QString();
+}
+
+QString ShortDateText(const QDate &date, const QLocale &locale) {
+    return locale.toString(date, QLocale::ShortFormat);
 }
 
 QString LongTimeText(double dateTime) {
@@ -91,7 +95,7 @@ QString LongTimeText(double dateTime) {
 
 QString LocaleDateTimeText(const QDateTime &moment) {
     const QLocale locale;
-    QString text = locale.toString(moment.date(), QLocale::ShortFormat);
+    QString text = ShortDateText(moment.date(), locale);
     if (moment.time() == QTime(0, 0))
         return text;
     return text + QLatin1Char(' ') + locale.toString(moment.time(), LongTimeFormat(locale));

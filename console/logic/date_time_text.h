@@ -9,6 +9,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <QTime>
 
@@ -43,6 +44,8 @@ int WindowedYear(int twoDigitYear, int currentYear);
 // The locale's short date ("15.03.24") and long time ("10:30:00") of a
 // driver date-time; empty when it is no date or time.
 QString ShortDateText(double dateTime);
+// The short date of `date` in `locale`.
+QString ShortDateText(const QDate &date, const QLocale &locale = QLocale());
 QString LongTimeText(double dateTime);
 
 // The locale's short date, a blank and its long time; the time is left out

@@ -319,7 +319,7 @@ QString InformationText(const InformationResults &r, const QLocale &locale) {
     if (r.lastZReport) {
         out.Value(zNumberLabel, QString::number(r.lastZReport->number));
         out.Value(QStringLiteral("Дата снятия последнего Z-отчета:                          "),
-                  locale.toString(r.lastZReport->date, QLocale::ShortFormat));
+                  ShortDateText(r.lastZReport->date, locale));
     } else {
         out.Value(zNumberLabel, kNotRead);
         out.Value(QStringLiteral("Дата снятия последнего Z-отчета:                         "),
