@@ -76,7 +76,10 @@ class DownloadSession {
     // takes relative targets.
     DownloadSession(CredentialProvider *provider, std::string saveFolder, ProgressSink *sink);
     // Stops a running download (every cancellation check answers yes from
-    // now on) and waits for its worker.
+    // now on) and waits for its worker, which then ends within about a
+    // second (libcurl's progress calls check the stop at least that often);
+    // a prompt already open waits for its answer first. On the interface
+    // thread the wait keeps serving its events.
     ~DownloadSession();
     DownloadSession(const DownloadSession &) = delete;
     DownloadSession &operator=(const DownloadSession &) = delete;
@@ -122,6 +125,7 @@ class DownloadSession {
     struct Transfer; // the state of one download in the worker
 
     uint32_t Worker();
+    void JoinWorker();
     uint32_t RunTransfer(Transfer &transfer, uint64_t offset);
     uint32_t RequestWithRetry(Transfer &transfer, uint64_t offset);
     uint32_t SendRequest(Transfer &transfer, uint64_t offset);
