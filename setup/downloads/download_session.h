@@ -79,7 +79,8 @@ class DownloadSession {
     // now on) and waits for its worker, which then ends within about a
     // second (libcurl's progress calls check the stop at least that often);
     // a prompt already open waits for its answer first. On the interface
-    // thread the wait keeps serving its events.
+    // thread the wait keeps serving its events; a window that owns a session
+    // should therefore cancel and Wait before its own destruction begins.
     ~DownloadSession();
     DownloadSession(const DownloadSession &) = delete;
     DownloadSession &operator=(const DownloadSession &) = delete;
