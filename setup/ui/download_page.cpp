@@ -123,11 +123,17 @@ DownloadPage::DownloadPage(WizardSheet &sheet)
 
 DownloadPage::~DownloadPage() {
     // The worker reports to this page: it stops before the page goes.
+    StopWork();
+    m_downloader.reset();
+}
+
+void DownloadPage::StopWork() {
     m_abort = true;
     m_paused = false;
+    m_timer->stop();
     // A worker waiting for an answer of this thread (a prompt) gets it.
     UiDispatcher::WaitProcessingEvents([this] { return !m_downloader->IsRunning(); });
-    m_downloader.reset();
+    m_downloader->Wait();
 }
 
 void DownloadPage::Post(std::function<void()> fn) {

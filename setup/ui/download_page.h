@@ -42,6 +42,7 @@ class DownloadPage : public WizardPage, public ProgressSink {
     void OnSetActive() override;
     int OnWizardBack() override;
     int OnWizardNext() override;
+    void StopWork() override;
 
     // ProgressSink, called on the download worker.
     void BeginItem(uint64_t size, std::string_view name) override;

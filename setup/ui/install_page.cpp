@@ -58,8 +58,13 @@ PrerequisiteInstallPage::PrerequisiteInstallPage(WizardSheet &sheet)
 }
 
 PrerequisiteInstallPage::~PrerequisiteInstallPage() {
+    StopWork();
+}
+
+void PrerequisiteInstallPage::StopWork() {
     // The launch thread reports to this page; a restart question it asks
     // meanwhile is answered on this thread.
+    m_timer->stop();
     UiDispatcher::WaitProcessingEvents([this] { return !m_threadRunning; });
     Sheet().Installer().Launches().WaitLaunchThread();
 }

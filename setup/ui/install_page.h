@@ -32,6 +32,7 @@ class PrerequisiteInstallPage : public WizardPage, public ProgressSink {
     void OnSetActive() override;
     int OnWizardBack() override;
     bool OnWizardFinish() override;
+    void StopWork() override;
 
     // ProgressSink, called on the launch thread.
     void EndItem(int result) override;

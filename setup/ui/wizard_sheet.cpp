@@ -262,7 +262,10 @@ WizardSheet::WizardSheet(SetupSettings &settings, PrerequisiteInstaller &install
 }
 
 WizardSheet::~WizardSheet() {
-    // Pages stop their workers before the sheet they report to goes.
+    // Pages stop their workers before the sheet they report to goes, and
+    // before any page's destruction begins.
+    for (WizardPage *page : m_pages)
+        page->StopWork();
     for (WizardPage *page : m_pages) {
         m_stack->removeWidget(page);
         delete page;

@@ -137,6 +137,9 @@ class WizardPage : public QWidget {
     virtual bool OnWizardFinish();
     // The page is about to be hidden for another (or the sheet ends).
     virtual void OnKillActive() {}
+    // The sheet ends: work the page started stops (and its worker has
+    // ended) before any page is destroyed.
+    virtual void StopWork() {}
 
   protected:
     // Where the page puts its controls (under the header, if any).
