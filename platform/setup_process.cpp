@@ -243,6 +243,8 @@ ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
     if (WaitFor(pid, status) == pid) {
         result.waited = true;
         result.exitCode = ExitCodeOf(status);
+        if (WIFSIGNALED(status))
+            result.signal = WTERMSIG(status);
     }
     return result;
 }

@@ -47,6 +47,7 @@ struct ProcessResult {
     int startError = 0;    // errno of the failed start
     bool waited = false;   // the exit code below is valid
     uint32_t exitCode = 0; // see the top of this file
+    int signal = 0;        // the signal that ended the process; 0 when it exited
 };
 
 // Starts the program; with wait set, waits for it without a time limit and

@@ -7,6 +7,7 @@
 #include "setup_runner.h"
 #include "system.h"
 #include "version_info.h"
+#include "wizard_steps.h"
 
 #include <setup_system.h>
 
@@ -34,7 +35,8 @@ int main(int argc, char **argv) {
         return krv::setup::RunSetupProgram(
             program, std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
             std::make_unique<krv::setup::LanguageConditionSteps>(
-                std::make_unique<krv::setup::ProgramSteps>(),
+                std::make_unique<krv::setup::WizardSteps>(
+                    std::make_unique<krv::setup::ProgramSteps>()),
                 [](const std::string &url) { return krv::setup::IsUrlReachable(url); }));
     });
 }

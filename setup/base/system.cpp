@@ -335,7 +335,16 @@ bool RunProcessAndWait(std::string_view program, std::string_view commandLine, u
 }
 
 bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uint32_t *exitCode,
-                         bool /*hidden*/) {
+                         bool hidden) {
+    platform::ProcessResult result =
+        ShellExecuteProcess(file, parameters, exitCode != nullptr, hidden);
+    if (result.started && exitCode && result.waited)
+        *exitCode = result.exitCode;
+    return result.started;
+}
+
+platform::ProcessResult ShellExecuteProcess(std::string_view file, std::string_view parameters,
+                                            bool wait, bool /*hidden*/) {
     std::string target(file);
     platform::ProcessStartInfo info;
     bool isUrl = target.find("://") != std::string::npos;
@@ -355,7 +364,7 @@ bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uin
         if (!isUrl)
             info.workingDirectory = GetFolderPart(target);
     }
-    return RunAndTakeExitCode(info, exitCode);
+    return platform::ProcessRun(info, wait);
 }
 
 std::vector<JavaHome> ListJavaHomes(const VersionQuad &minimum, bool developmentKit,

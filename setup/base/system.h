@@ -21,6 +21,7 @@
 
 #include "version.h"
 
+#include <setup_process.h>
 #include <setup_registry.h>
 
 #include <cstdint>
@@ -105,6 +106,10 @@ bool RunProcessAndWait(std::string_view program, std::string_view commandLine, u
 // waits and fills it. True when the start succeeded.
 bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uint32_t *exitCode,
                          bool hidden);
+// The same start, with the whole result of the process (the signal that
+// ended it included).
+platform::ProcessResult ShellExecuteProcess(std::string_view file, std::string_view parameters,
+                                            bool wait, bool hidden);
 
 // Java: homes listed in the registry store under
 // HKLM\Software\JavaSoft\Java Runtime Environment (or Java Development Kit),

@@ -9,6 +9,7 @@
 #include "md5.h"
 #include "messages.h"
 #include "paths.h"
+#include "prerequisite_model.h"
 #include "runner_dialogs.h"
 #include "system.h"
 #include "ui_strings.h"
@@ -64,28 +65,6 @@ constexpr uint32_t kUrlUnreachableId = 247;
 std::mutex g_promptLock;
 PasswordPrompt g_passwordPrompt;
 InstancePrompt g_instancePrompt;
-
-class FunctionTask : public SetupTask {
-  public:
-    explicit FunctionTask(std::function<void()> body) : m_body(std::move(body)) {}
-    void Run() override { m_body(); }
-
-  private:
-    std::function<void()> m_body;
-};
-
-bool HasLetter(const SetupSettings &settings, char letter) {
-    return settings.general.flagLetters.find(letter) != std::string::npos;
-}
-
-void SetLetter(SetupSettings &settings, char letter, bool on) {
-    std::string &letters = settings.general.flagLetters;
-    const std::size_t at = letters.find(letter);
-    if (on && at == std::string::npos)
-        letters += letter;
-    else if (!on && at != std::string::npos)
-        letters.erase(at, 1);
-}
 
 void LoadSetupSettings(SetupSettings &settings, const IniDocument &document) {
     LoadGeneralOptions(settings.general, document);
@@ -573,14 +552,14 @@ int RunSetup(SetupRunner &runner) {
 
     // 6-7. User-interface level.
     if (FindSwitch(options, switch_id::kExeNoUi)) {
-        SetLetter(settings, 'q', true);
+        SetSilentMode(settings, true);
     } else if (FindSwitch(options, switch_id::kExeBasicUi)) {
-        SetLetter(settings, 'b', true);
+        SetBasicUiMode(settings, true);
     } else if (FindSwitch(options, switch_id::kExeFullUi)) {
-        SetLetter(settings, 'q', false);
-        SetLetter(settings, 'b', false);
+        SetSilentMode(settings, false);
+        SetBasicUiMode(settings, false);
     }
-    runner.SetSilent(HasLetter(settings, 'q'));
+    runner.SetSilent(IsSilentMode(settings));
     UiVisible = !runner.Silent();
 
     // 8. Proxy credentials.

@@ -98,6 +98,16 @@ class SetupTask {
     virtual void Run() = 0;
 };
 
+// A task that runs a function.
+class FunctionTask : public SetupTask {
+  public:
+    explicit FunctionTask(std::function<void()> body) : m_body(std::move(body)) {}
+    void Run() override { m_body(); }
+
+  private:
+    std::function<void()> m_body;
+};
+
 // Runs the task on the calling thread when the run is silent; otherwise
 // shows the status text of the id and runs it on a worker while the calling
 // thread processes the user interface's events.

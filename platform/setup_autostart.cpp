@@ -1,0 +1,243 @@
+#include "setup_autostart.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace krv::platform {
+namespace {
+
+constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
+
+// Key-file escapes of a text value.
+std::string EscapeKeyFileValue(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> UnescapeKeyFileValue(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i == text.size())
+            return std::nullopt;
+        switch (text[i]) {
+        case '\\':
+            out += '\\';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 's':
+            out += ' ';
+            break;
+        default:
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+bool MakeFolders(const std::string &folder) {
+    std::string path;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = folder.find('/', pos + 1);
+        path = folder.substr(0, pos);
+        if (path.empty())
+            continue;
+        if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat st {};
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string Join(const std::string &folder, const std::string &fileName) {
+    if (folder.empty() || folder.back() == '/')
+        return folder + fileName;
+    return folder + "/" + fileName;
+}
+
+} // namespace
+
+std::string QuoteExecArgument(std::string_view argument) {
+    std::string out;
+    for (char c : argument)
+        out += c == '%' ? std::string("%%") : std::string(1, c);
+    if (!argument.empty() && argument.find_first_of(kReserved) == std::string_view::npos)
+        return out;
+    std::string quoted = "\"";
+    for (char c : out) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string BuildExecValue(const std::vector<std::string> &arguments) {
+    std::string line;
+    for (const std::string &argument : arguments) {
+        if (!line.empty())
+            line += ' ';
+        line += QuoteExecArgument(argument);
+    }
+    return EscapeKeyFileValue(line);
+}
+
+std::optional<std::vector<std::string>> ParseExecValue(std::string_view value) {
+    std::optional<std::string> line = UnescapeKeyFileValue(value);
+    if (!line)
+        return std::nullopt;
+    std::vector<std::string> arguments;
+    std::string current;
+    bool inArgument = false;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line->size(); ++i) {
+        char c = (*line)[i];
+        if (quoted) {
+            if (c == '\\') {
+                if (++i == line->size())
+                    return std::nullopt;
+                current += (*line)[i];
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                current += c;
+            }
+            continue;
+        }
+        if (c == ' ') {
+            if (inArgument)
+                arguments.push_back(std::move(current));
+            current.clear();
+            inArgument = false;
+            continue;
+        }
+        inArgument = true;
+        if (c == '"')
+            quoted = true;
+        else
+            current += c;
+    }
+    if (quoted)
+        return std::nullopt;
+    if (inArgument)
+        arguments.push_back(std::move(current));
+    // Every "%" was doubled, quoted or not.
+    for (std::string &argument : arguments) {
+        std::string plain;
+        for (std::size_t i = 0; i < argument.size(); ++i) {
+            plain += argument[i];
+            if (argument[i] == '%' && i + 1 < argument.size() && argument[i + 1] == '%')
+                ++i;
+        }
+        argument = std::move(plain);
+    }
+    return arguments;
+}
+
+bool WriteAutostartEntry(const std::string &folder, const std::string &fileName,
+                         const AutostartEntry &entry) {
+    if (fileName.empty() || fileName.find('/') != std::string::npos || entry.arguments.empty() ||
+        !MakeFolders(folder))
+        return false;
+    const std::string path = Join(folder, fileName);
+    const std::string temporary = path + ".tmp." + std::to_string(::getpid());
+    std::string text = "[Desktop Entry]\nType=Application\nName=" + EscapeKeyFileValue(entry.name) +
+                       "\nExec=" + BuildExecValue(entry.arguments) +
+                       "\nNoDisplay=true\nTerminal=false\n";
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return false;
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool written = done == text.size() && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::optional<AutostartEntry> ReadAutostartEntry(const std::string &folder,
+                                                 const std::string &fileName) {
+    std::ifstream in(Join(folder, fileName), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    AutostartEntry entry;
+    bool inGroup = false;
+    bool haveExec = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line.front() == '[') {
+            inGroup = line == "[Desktop Entry]";
+            continue;
+        }
+        if (!inGroup)
+            continue;
+        if (line.rfind("Name=", 0) == 0) {
+            entry.name = UnescapeKeyFileValue(line.substr(5)).value_or("");
+        } else if (line.rfind("Exec=", 0) == 0) {
+            auto arguments = ParseExecValue(std::string_view(line).substr(5));
+            if (!arguments || arguments->empty())
+                return std::nullopt;
+            entry.arguments = std::move(*arguments);
+            haveExec = true;
+        }
+    }
+    if (!haveExec)
+        return std::nullopt;
+    return entry;
+}
+
+bool RemoveAutostartEntry(const std::string &folder, const std::string &fileName) {
+    if (fileName.empty() || fileName.find('/') != std::string::npos)
+        return false;
+    return ::unlink(Join(folder, fileName).c_str()) == 0;
+}
+
+} // namespace krv::platform

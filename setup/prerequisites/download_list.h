@@ -1,0 +1,94 @@
+// The files a run fetches one after the other through the download engine:
+// prerequisites to install (and the update checker's newer program). Each
+// item knows where its file goes; the list remembers what it downloaded so
+// that the files can be removed again when the run ends.
+#pragma once
+
+#include "progress_sinks.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace krv::setup {
+
+class CredentialProvider;
+
+// The file name a URL suggests, at most 40 characters: the run of valid
+// file-name characters that ends the name around the URL's last "." (the
+// URL ends before a second "://", as in a redirect URL carried inside
+// another). A URL that names no file gets a generated name of its own
+// ("download-" and eight hexadecimal digits of the URL's hash).
+std::string GuessFileNameFromUrl(std::string_view url);
+
+// The file path of a download: the folder, then the part of the Folder text
+// before "?" as a folder, then the part after "?" as the file name (the
+// name the URL suggests when that part is empty or there is no "?").
+std::string DownloadTargetPath(std::string_view folder, std::string_view folderText,
+                               std::string_view url);
+
+namespace download_item {
+inline constexpr int32_t kPending = 4; // added, not yet downloaded
+inline constexpr int32_t kDone = 0;
+} // namespace download_item
+
+struct DownloadItem {
+    std::string url;
+    uint32_t expectedSize = 0; // 0 = unknown
+    uint32_t reserved = 0;
+    int32_t pending = download_item::kPending;
+    int32_t prerequisiteIndex = -1;
+    std::string folderText;
+};
+
+namespace download_result {
+inline constexpr int kOk = 0;
+inline constexpr int kFailed = 5;
+} // namespace download_result
+
+class DownloadList {
+  public:
+    // folderReady false: the folder goes through SetFolder (a trailing
+    // separator added, FolderSet true).
+    DownloadList(std::string folder, bool folderReady);
+    // Deletes the files recorded for deletion.
+    ~DownloadList();
+    DownloadList(const DownloadList &) = delete;
+    DownloadList &operator=(const DownloadList &) = delete;
+
+    void SetFolder(std::string folder);
+    const std::string &Folder() const { return m_folder; }
+    bool FolderSet() const { return m_folderSet; }
+    void SetCredentialProvider(CredentialProvider *provider) { m_provider = provider; }
+    void SetSink(ProgressSink *sink) { m_sink = sink; }
+    ProgressSink *Sink() const { return m_sink; }
+    // The download engine's last error after a failure, 0 after a success.
+    uint32_t LastError() const { return m_lastError; }
+
+    void AddDownloadItem(std::string url, uint32_t expectedSize, int32_t prerequisiteIndex,
+                         int32_t pending, std::string folderText);
+    const std::vector<DownloadItem> &Items() const { return m_items; }
+    // Downloads the item (resume allowed) and waits: 0, or 5 when it failed
+    // or the index is out of range.
+    int DownloadListItem(std::size_t index);
+    std::string GetDownloadTargetPath(const DownloadItem &item) const;
+
+    void RecordFileForDeletion(std::string path);
+    const std::vector<std::string> &FilesToDelete() const { return m_filesToDelete; }
+    // Forgets the items, the sink and the files to delete.
+    void ClearDownloadList();
+    // Deletes each recorded file (and nothing else); the record empties.
+    void DeleteDownloadedFiles();
+
+  private:
+    std::string m_folder;
+    std::vector<DownloadItem> m_items;
+    bool m_folderSet = false;
+    CredentialProvider *m_provider = nullptr;
+    ProgressSink *m_sink = nullptr;
+    uint32_t m_lastError = 0;
+    std::vector<std::string> m_filesToDelete;
+};
+
+} // namespace krv::setup

@@ -1,0 +1,175 @@
+#include "launch_list.h"
+
+#include "interboot_context.h"
+#include "log.h"
+#include "messages.h"
+#include "paths.h"
+#include "resume.h"
+#include "system.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include <cerrno>
+#include <mutex>
+
+namespace krv::setup {
+namespace {
+
+constexpr std::chrono::milliseconds kSettlingPause{2000};
+constexpr uint32_t kRebootQuestionId = 216;
+constexpr uint32_t kRebootCaptionId = 217;
+
+std::mutex g_pauseLock;
+LaunchPause g_pause;
+
+void Pause(std::chrono::milliseconds duration) {
+    LaunchPause pause;
+    {
+        std::lock_guard guard(g_pauseLock);
+        pause = g_pause;
+    }
+    if (pause)
+        pause(duration);
+    else
+        std::this_thread::sleep_for(duration);
+}
+
+} // namespace
+
+uint32_t LaunchExitCode(const platform::ProcessResult &result) {
+    if (!result.started || !result.waited)
+        return 0;
+    // A signal is not an exit status: reported in the failure range, so the
+    // rules for failed setups apply to it.
+    if (result.signal > 0)
+        return kSignalExitBase + static_cast<uint32_t>(result.signal);
+    return result.exitCode;
+}
+
+bool NeedsSettlingPause(uint32_t exitCode) {
+    return exitCode == kExitRestartRequired || exitCode >= kSignalExitBase;
+}
+
+void SetLaunchPause(LaunchPause pause) {
+    std::lock_guard guard(g_pauseLock);
+    g_pause = std::move(pause);
+}
+
+LaunchList::LaunchList(RegistryValue *resultStore) : m_store(resultStore) {}
+
+LaunchList::~LaunchList() {
+    WaitLaunchThread();
+}
+
+void LaunchList::AddLaunchItem(LaunchItem item) {
+    m_items.push_back(std::move(item));
+}
+
+void LaunchList::ClearLaunchList() {
+    WaitLaunchThread();
+    m_items.clear();
+}
+
+bool LaunchList::RunLaunchItem(std::size_t index) {
+    if (index >= m_items.size())
+        return false;
+    const LaunchItem &item = m_items[index];
+    std::string line = "Launching file:";
+    AppendLogText(line, item.file);
+    LogLine(line);
+    const std::string arguments = ExpandReferences(item.commandLine);
+    // A setup file the package did not have leaves no path: nothing is
+    // handed to the desktop's opener in its place.
+    platform::ProcessResult result;
+    if (item.file.empty())
+        result.startError = ENOENT;
+    else
+        result = ShellExecuteProcess(item.file, arguments, true, false);
+    const uint32_t exitCode = LaunchExitCode(result);
+    if (!result.started) {
+        m_lastError = static_cast<uint32_t>(result.startError);
+        line = "Launch failed. Error:";
+        AppendLogText(line, GetInternetErrorText(m_lastError));
+        LogLine(line);
+    }
+    line = "Return code of launched file:";
+    AppendLogULong(line, exitCode);
+    LogLine(line);
+    // A setup without a result property has nowhere for its code to go; one
+    // that never started has no code, and a 0 stored for it would tell the
+    // installer that it succeeded.
+    if (m_store && result.started && !item.retValPropName.empty())
+        m_store->SetInt(item.retValPropName, static_cast<int32_t>(exitCode));
+    if (NeedsSettlingPause(exitCode))
+        Pause(kSettlingPause);
+    return result.started;
+}
+
+int LaunchList::RunLaunchItemWithReboot(std::size_t index, bool silent) {
+    if (!RunLaunchItem(index))
+        return launch_result::kFailed;
+    if (!m_items[index].rebootFlag)
+        return launch_result::kRan;
+    LogLine("Rebooting machine...");
+    m_rebootRequired = true;
+    AskReboot(silent);
+    return launch_result::kReboot;
+}
+
+bool LaunchList::AskReboot(bool silent) {
+    if (!silent) {
+        // Owned by the window that was active when the list started (the
+        // active one now when none was kept).
+        const int answer =
+            MessageBoxForeground(m_owner, kRebootQuestionId, UiTextOrId(kRebootCaptionId),
+                                 mb::kIconInformation | mb::kYesNo);
+        if (answer == answer::kNo) {
+            m_rebootRefused = true;
+            return false;
+        }
+    }
+    const bool restarting = RebootMachine();
+    m_rebootInProgress = restarting;
+    return restarting;
+}
+
+void LaunchList::StartLaunchThread(ProgressSink *sink) {
+    WaitLaunchThread();
+    m_rebootRefused = false;
+    m_rebootRequired = false;
+    m_rebootInProgress = false;
+    m_sink = sink;
+    m_owner = QApplication::activeWindow();
+    m_thread = std::thread([this] { LaunchThread(); });
+}
+
+void LaunchList::WaitLaunchThread() {
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void LaunchList::LaunchThread() {
+    if (m_sink)
+        m_sink->BeginItem(m_items.size(), {});
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        const LaunchItem &item = m_items[i];
+        if (m_sink)
+            m_sink->SetStatus({0, SkipLongPathPrefix(item.file)});
+        if (RunLaunchItem(i)) {
+            if (m_sink)
+                m_sink->Advance(0);
+            if (item.rebootFlag) {
+                m_rebootRequired = true;
+                AskReboot(item.fromInstallPass);
+                break;
+            }
+        } else if (m_sink) {
+            m_sink->OnError({}, m_lastError);
+        }
+    }
+    if (m_sink)
+        m_sink->EndItem(1);
+}
+
+} // namespace krv::setup

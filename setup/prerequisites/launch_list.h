@@ -1,0 +1,109 @@
+// The prerequisite setups of a run, started one after the other: each exit
+// code is logged and stored under the prerequisite's result property, and a
+// prerequisite that needs a restart stops the list and asks for one. The
+// list runs on the caller's thread (install pass) or on a thread of its own
+// (StartLaunchThread).
+#pragma once
+
+#include "progress_sinks.h"
+
+#include <setup_process.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+class QWidget;
+
+namespace krv::setup {
+
+class RegistryValue;
+
+struct LaunchItem {
+    std::string file;
+    std::string commandLine;
+    std::string name;
+    bool rebootFlag = false;      // Options contain "r"
+    bool fromInstallPass = false; // built by the install pass (no question before a restart)
+    std::string retValPropName;
+    int32_t prerequisiteIndex = -1;
+};
+
+namespace launch_result {
+inline constexpr int kRan = 0;
+inline constexpr int kFailed = 1;
+inline constexpr int kReboot = 2;
+} // namespace launch_result
+
+// Exit codes at or above this (as unsigned) are failures of the Windows kind;
+// a setup ended by a signal reports this plus the signal number.
+inline constexpr uint32_t kSignalExitBase = 0xC0000000u;
+// The restart code that prerequisite setups return.
+inline constexpr uint32_t kExitRestartRequired = 3010;
+
+// The exit code of a launched setup: its exit status, or kSignalExitBase plus
+// the signal that ended it; 0 when it did not start.
+uint32_t LaunchExitCode(const platform::ProcessResult &result);
+// Codes after which the system is given time to settle: 3010 and the
+// signal/failure range.
+bool NeedsSettlingPause(uint32_t exitCode);
+
+// The pause after such codes (2000 ms); tests record it instead. An empty
+// function restores the real sleep.
+using LaunchPause = std::function<void(std::chrono::milliseconds)>;
+void SetLaunchPause(LaunchPause pause);
+
+class LaunchList {
+  public:
+    explicit LaunchList(RegistryValue *resultStore = nullptr);
+    // Waits for a thread run that is still going.
+    ~LaunchList();
+    LaunchList(const LaunchList &) = delete;
+    LaunchList &operator=(const LaunchList &) = delete;
+
+    void SetResultStore(RegistryValue *store) { m_store = store; }
+    void AddLaunchItem(LaunchItem item);
+    void ClearLaunchList();
+    const std::vector<LaunchItem> &Items() const { return m_items; }
+
+    // Starts the item's file and waits for it; true when it started.
+    bool RunLaunchItem(std::size_t index);
+    // launch_result: 1 it did not start, 0 it ran and needs no restart, 2 a
+    // restart was asked for (and the question put unless silent).
+    int RunLaunchItemWithReboot(std::size_t index, bool silent);
+    // Unless silent, asks the user (text 216, caption 217); "No" sets reboot
+    // refused. Then the restart; true when it is under way.
+    bool AskReboot(bool silent);
+
+    // Runs every item on a worker; the sink (may be null) hears the items
+    // and the end (EndItem). The active window becomes the owner of the
+    // restart question. Waits for a previous thread run first.
+    void StartLaunchThread(ProgressSink *sink);
+    // Waits for the thread run (nothing when none runs).
+    void WaitLaunchThread();
+
+    uint32_t LastError() const { return m_lastError; }
+    bool RebootRefused() const { return m_rebootRefused; }
+    bool RebootRequired() const { return m_rebootRequired; }
+    bool RebootInProgress() const { return m_rebootInProgress; }
+    void SetOwnerWindow(QWidget *owner) { m_owner = owner; }
+
+  private:
+    void LaunchThread();
+
+    RegistryValue *m_store;
+    std::vector<LaunchItem> m_items;
+    ProgressSink *m_sink = nullptr;
+    std::atomic<uint32_t> m_lastError{0};
+    std::atomic<bool> m_rebootRefused{false};
+    std::atomic<bool> m_rebootRequired{false};
+    std::atomic<bool> m_rebootInProgress{false};
+    QWidget *m_owner = nullptr;
+    std::thread m_thread;
+};
+
+} // namespace krv::setup

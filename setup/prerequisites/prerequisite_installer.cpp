@@ -1,0 +1,403 @@
+#include "prerequisite_installer.h"
+
+#include "credentials.h"
+#include "files.h"
+#include "interboot_context.h"
+#include "log.h"
+#include "md5.h"
+#include "messages.h"
+#include "paths.h"
+#include "payload_archive.h"
+#include "prerequisite_model.h"
+#include "resume.h"
+#include "setup_ui.h"
+#include "system.h"
+#include "ui_strings.h"
+#include "url_opener.h"
+
+#include <fstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace krv::setup {
+namespace {
+
+constexpr uint32_t kInstallingTextId = 153;  // "Running %s..."
+constexpr uint32_t kOpeningTextId = 198;     // "Opening %s..."
+constexpr uint32_t kDownloadingTextId = 199; // "Загрузка %s"
+constexpr uint32_t kErrorTextId = 215;       // "Ошибка: %s"
+constexpr uint32_t kCorruptFileTextId = 139; // wrong MD5, file deleted
+constexpr uint32_t kWrongSizeTextId = 186;   // "Неверный размер"
+constexpr std::string_view kFileScheme = "file://";
+
+bool NeedsAction(int32_t state) {
+    return state == prereq_state::kFromPackage || state == prereq_state::kDownload ||
+           state == prereq_state::kOpenSite || state == prereq_state::kDownloaded;
+}
+
+void LogPair(std::string_view label, std::string_view value) {
+    std::string line(label);
+    AppendLogText(line, value);
+    LogLine(line);
+}
+
+bool Cancelled(ProgressSink *sink) {
+    if (sink && sink->IsCancelled()) {
+        LogLine("Download was canceled.");
+        return true;
+    }
+    return false;
+}
+
+// A setup file the run wrote itself (downloaded or extracted) carries no
+// execute permission, which a Linux program needs to be started.
+void MakeOwnerExecutable(const std::string &path) {
+    struct stat st {};
+    const std::string native = ToNativePath(path);
+    if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR) == 0)
+        ::chmod(native.c_str(), (st.st_mode & 07777) | S_IXUSR);
+}
+
+} // namespace
+
+int ArchivePrerequisitePackage::FindPrerequisiteFile(std::string_view name, std::string &outPath) {
+    return m_archive.FindPrerequisiteFile(name, outPath);
+}
+
+int ArchivePrerequisitePackage::ExtractEntries(const std::vector<uint32_t> &setIds,
+                                               const ExtractionDialogParts &sinks) {
+    return m_archive.ExtractEntries(setIds, sinks);
+}
+
+std::string ArchivePrerequisitePackage::DetectionProgramPath(const SearchRecord &search) {
+    std::string path;
+    if (m_archive.ExtractNamedEntry(search.searchString, path) != payload_result::kOk)
+        return {};
+    MakeOwnerExecutable(path);
+    return path;
+}
+
+bool OpenInternetShortcut(const std::string &url) {
+    std::string path;
+    if (!MakeTempFileNameWithPrefix("URL", path))
+        return false;
+    ::unlink(ToNativePath(path).c_str());
+    path += ".url";
+    {
+        std::ofstream out(ToNativePath(path), std::ios::binary | std::ios::trunc);
+        out << "[InternetShortcut]\r\nURL=" << url << "\r\n";
+        out.close();
+        if (!out)
+            return false;
+    }
+    // The desktop's handler opens web addresses; the shortcut file is what
+    // a Windows shell would have opened, kept beside it.
+    OpenUrlInDesktop(url);
+    return true;
+}
+
+bool PrerequisiteInstaller::RelaySink::IsCancelled() {
+    return Cancelled(m_owner.m_outer.load());
+}
+
+bool PrerequisiteInstaller::RelaySink::IsPaused() {
+    ProgressSink *outer = m_owner.m_outer.load();
+    return outer && outer->IsPaused();
+}
+
+PrerequisiteInstaller::PrerequisiteInstaller(SelectionCallback onSelection, SetupSettings &settings,
+                                             RegistryValue *resultStore,
+                                             PrerequisitePackage *package, SetupUi *ui)
+    : m_onSelection(std::move(onSelection)), m_settings(settings), m_package(package), m_ui(ui),
+      m_downloads(GetDownloadFolder(settings), false), m_launches(resultStore),
+      m_store(resultStore) {
+    m_downloads.SetCredentialProvider(&TheCredentialProvider());
+    for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
+        const int index = static_cast<int>(i);
+        RefreshDownloaded(index);
+        SelectPrerequisite(m_settings, index,
+                           NeedsAction(EffectivePrerequisiteState(m_settings.prerequisites[i])));
+    }
+}
+
+PrerequisiteInstaller::~PrerequisiteInstaller() {
+    m_launches.WaitLaunchThread();
+}
+
+std::string PrerequisiteInstaller::TargetPathOf(const PrerequisiteRecord &record) const {
+    return DownloadTargetPath(m_downloads.Folder(), record.folder, record.source);
+}
+
+void PrerequisiteInstaller::RefreshDownloaded(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= m_settings.prerequisites.size())
+        return;
+    PrerequisiteRecord &record = m_settings.prerequisites[static_cast<std::size_t>(index)];
+    const int32_t state = EffectivePrerequisiteState(record);
+    if (state != prereq_state::kDownload && state != prereq_state::kDownloaded)
+        return;
+    if (record.source.rfind(kFileScheme, 0) == 0) {
+        record.downloaded = true;
+        return;
+    }
+    uint32_t size = 0;
+    const std::string path = TargetPathOf(record);
+    record.downloaded = FileOrFolderExists(path) && QueryFileSize(path, size) &&
+                        (record.exactSize == 0 || size == static_cast<uint32_t>(record.exactSize));
+}
+
+int PrerequisiteInstaller::GetPrerequisiteState(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= m_settings.prerequisites.size())
+        return prereq_state::kUndetected;
+    return ManagerPrerequisiteState(m_settings.prerequisites[static_cast<std::size_t>(index)]);
+}
+
+bool PrerequisiteInstaller::IsSelected(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < m_settings.prerequisites.size() &&
+           m_settings.prerequisites[static_cast<std::size_t>(index)].selected;
+}
+
+void PrerequisiteInstaller::SelectAllPrerequisites(bool onlyPackageFiles) {
+    for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
+        const int index = static_cast<int>(i);
+        const int32_t state = GetPrerequisiteState(index);
+        if (state == prereq_state::kNotSelected || state == prereq_state::kExcluded)
+            continue;
+        if (onlyPackageFiles && !IsPackageSetupFile(m_settings, index))
+            continue;
+        DetectPrerequisite(m_settings, index, true);
+        RefreshDownloaded(index);
+        SelectPrerequisite(m_settings, index,
+                           NeedsAction(EffectivePrerequisiteState(m_settings.prerequisites[i])));
+    }
+}
+
+bool PrerequisiteInstaller::AnyPrerequisiteToProcess() const {
+    for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i)
+        if (NeedsAction(GetPrerequisiteState(static_cast<int>(i))))
+            return true;
+    return false;
+}
+
+bool PrerequisiteInstaller::AnyPrerequisiteToOpenSite() const {
+    for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i)
+        if (GetPrerequisiteState(static_cast<int>(i)) == prereq_state::kOpenSite)
+            return true;
+    return false;
+}
+
+bool PrerequisiteInstaller::AnyPrerequisiteToInstall() const {
+    for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
+        const int32_t state = GetPrerequisiteState(static_cast<int>(i));
+        if (state == prereq_state::kFromPackage || state == prereq_state::kDownloaded)
+            return true;
+    }
+    return false;
+}
+
+bool PrerequisiteInstaller::MandatoryPrerequisitesDone() const {
+    for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
+        if (!HasPrerequisiteOption(m_settings.prerequisites[i], 'm'))
+            continue;
+        const int32_t state = GetPrerequisiteState(static_cast<int>(i));
+        if (state != prereq_state::kFound && state != prereq_state::kNotSelected)
+            return false;
+    }
+    return true;
+}
+
+void PrerequisiteInstaller::SetPrerequisiteDownloadFolder(const std::string &folder) {
+    m_downloads.SetFolder(folder);
+    LogPair("Download folder set to:", folder);
+    for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i)
+        RefreshDownloaded(static_cast<int>(i));
+}
+
+void PrerequisiteInstaller::PublishSelection() {
+    if (m_onSelection)
+        m_onSelection(SelectedPrerequisiteList(m_settings));
+}
+
+bool PrerequisiteInstaller::RedetectPrerequisite(int index) {
+    DetectPrerequisite(m_settings, index, true);
+    RefreshDownloaded(index);
+    return index >= 0 && static_cast<std::size_t>(index) < m_settings.prerequisites.size() &&
+           EffectivePrerequisiteState(m_settings.prerequisites[static_cast<std::size_t>(index)]) ==
+               prereq_state::kFound;
+}
+
+int PrerequisiteInstaller::ProcessPrerequisites(ProgressSink *sink) {
+    uint32_t steps = 0;
+    for (const PrerequisiteRecord &record : m_settings.prerequisites) {
+        const int32_t state = EffectivePrerequisiteState(record);
+        if (state == prereq_state::kDownload)
+            steps += 2;
+        else if (state == prereq_state::kFromPackage || state == prereq_state::kOpenSite ||
+                 state == prereq_state::kDownloaded)
+            steps += 1;
+    }
+    if (sink) {
+        sink->Begin(steps + 1, 0);
+        sink->BeginItem(steps, {});
+    }
+    int result = DownloadPass(sink);
+    if (sink && sink->IsCancelled())
+        return result;
+    result = OpenSitesPass(sink);
+    if (sink && sink->IsCancelled())
+        return result;
+    result = InstallPass(sink);
+    if (sink)
+        sink->EndItem(1);
+    return result;
+}
+
+void PrerequisiteInstaller::ReportRejectedDownload(const PrerequisiteRecord &record,
+                                                   bool wrongSize) {
+    // The pass stops here: say why, or the run would go on as if nothing
+    // had been fetched for a reason nobody sees.
+    const std::string reason = LoadUiString(wrongSize ? kWrongSizeTextId : kCorruptFileTextId);
+    ReportError(FormatUiString(kErrorTextId, record.name + ": " + reason), false);
+}
+
+int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {
+    m_downloads.ClearDownloadList();
+    if (sink)
+        m_downloads.SetSink(&m_relay);
+    m_outer = sink;
+    for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
+        const PrerequisiteRecord &record = m_settings.prerequisites[i];
+        if (EffectivePrerequisiteState(record) == prereq_state::kDownload)
+            m_downloads.AddDownloadItem(record.source, static_cast<uint32_t>(record.exactSize),
+                                        static_cast<int32_t>(i), download_item::kPending,
+                                        record.folder);
+    }
+    const std::vector<DownloadItem> items = m_downloads.Items();
+    for (std::size_t n = 0; n < items.size(); ++n) {
+        const DownloadItem &item = items[n];
+        PrerequisiteRecord &record =
+            m_settings.prerequisites[static_cast<std::size_t>(item.prerequisiteIndex)];
+        if (Cancelled(sink))
+            return download_result::kOk;
+        if (sink)
+            sink->SetStatus({0, FormatUiString(kDownloadingTextId, record.name)});
+        LogPair("Starting download of:", record.name);
+        if (m_downloads.DownloadListItem(n) != download_result::kOk) {
+            LogPair("Download failed. Error:", GetInternetErrorText(m_downloads.LastError()));
+            SelectPrerequisite(m_settings, item.prerequisiteIndex, false);
+            continue;
+        }
+        LogLine("Download completed succesfully.");
+        const std::string path = m_downloads.GetDownloadTargetPath(item);
+        if (m_settings.general.keepMode != keep_mode::kComplete &&
+            m_settings.general.keepMode != keep_mode::kPrereqs)
+            m_downloads.RecordFileForDeletion(path);
+        uint32_t size = 0;
+        const bool wrongSize =
+            item.expectedSize != 0 && (!QueryFileSize(path, size) || size != item.expectedSize);
+        const bool wrongMd5 =
+            !wrongSize && !record.md5.empty() && !VerifyFileMd5(path, record.md5, 0);
+        if (wrongSize || wrongMd5) {
+            ::unlink(ToNativePath(path).c_str());
+            RemoveEmptyFolderChain(GetFolderPart(path), m_downloads.Folder());
+            LogLine("Downloaded file was rejected.(Invalid size or MD5).");
+            ReportRejectedDownload(record, wrongSize);
+            return download_result::kFailed;
+        }
+        LogLine("Downloaded file was accepted.");
+        record.downloaded = true;
+    }
+    return download_result::kOk;
+}
+
+int PrerequisiteInstaller::OpenSitesPass(ProgressSink *sink) {
+    // The user installs these by hand, and may restart the machine before
+    // coming back: setup starts again by itself.
+    RegisterResumeCommand();
+    for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
+        const PrerequisiteRecord &record = m_settings.prerequisites[i];
+        if (GetPrerequisiteState(static_cast<int>(i)) != prereq_state::kOpenSite)
+            continue;
+        if (sink && sink->IsCancelled())
+            return 0;
+        if (sink)
+            sink->SetStatus({0, FormatUiString(kOpeningTextId, record.name)});
+        LogPair("Launching URL:", record.source);
+        OpenInternetShortcut(record.source);
+    }
+    return 0;
+}
+
+int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
+    const std::string PrerequisiteRecord::*line = &PrerequisiteRecord::commandLine;
+    if (IsBasicUiMode(m_settings))
+        line = &PrerequisiteRecord::basicUiCommandLine;
+    else if (IsSilentMode(m_settings))
+        line = &PrerequisiteRecord::noUiCommandLine;
+    m_launches.ClearLaunchList();
+    std::vector<uint32_t> sets;
+    std::vector<std::string> ownFiles;
+    for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
+        const PrerequisiteRecord &record = m_settings.prerequisites[i];
+        const int32_t state = GetPrerequisiteState(static_cast<int>(i));
+        LaunchItem item;
+        if (state == prereq_state::kFromPackage) {
+            const int set =
+                m_package ? m_package->FindPrerequisiteFile(record.source, item.file) : -1;
+            if (set >= 0) {
+                sets.push_back(static_cast<uint32_t>(set));
+                ownFiles.push_back(item.file);
+            }
+            item.commandLine = record.*line;
+        } else if (state == prereq_state::kDownloaded) {
+            if (record.source.rfind(kFileScheme, 0) == 0) {
+                item.file = record.source.substr(kFileScheme.size());
+            } else {
+                item.file = TargetPathOf(record);
+                ownFiles.push_back(item.file);
+            }
+            item.commandLine = ExpandReferences(record.*line);
+        } else {
+            continue;
+        }
+        item.name = record.name;
+        item.rebootFlag = HasPrerequisiteOption(record, 'r');
+        item.fromInstallPass = fromInstallPass;
+        item.prerequisiteIndex = static_cast<int32_t>(i);
+        item.retValPropName = record.retValPropName;
+        m_launches.AddLaunchItem(std::move(item));
+    }
+    int result = 0;
+    if (!sets.empty() && m_package) {
+        ExtractionDialogParts sinks;
+        if (!fromInstallPass && m_ui)
+            sinks = m_ui->GetExtractionProgressDialog();
+        result = m_package->ExtractEntries(sets, sinks);
+    }
+    if (result == 0) {
+        for (const std::string &file : ownFiles)
+            MakeOwnerExecutable(file);
+        RegisterResumeCommand();
+    }
+    return result;
+}
+
+int PrerequisiteInstaller::InstallPass(ProgressSink *sink) {
+    const int built = BuildLaunchList(true);
+    if (built != 0)
+        return built;
+    int result = launch_result::kRan;
+    const std::vector<LaunchItem> &items = m_launches.Items();
+    for (std::size_t i = 0; i < items.size() && !m_abort; ++i) {
+        if (sink && sink->IsCancelled())
+            break;
+        if (sink)
+            sink->SetStatus({0, FormatUiString(kInstallingTextId, items[i].name)});
+        result = m_launches.RunLaunchItemWithReboot(i, sink == nullptr);
+        if (result == launch_result::kFailed || result == launch_result::kReboot)
+            break;
+    }
+    return result;
+}
+
+} // namespace krv::setup

@@ -1,0 +1,182 @@
+#include "prerequisite_steps.h"
+
+#include "interboot_context.h"
+#include "log.h"
+#include "payload_package.h"
+#include "prerequisite_model.h"
+#include "progress_window.h"
+#include "resume.h"
+#include "setup_runner.h"
+#include "step_progress_dialogs.h"
+
+namespace krv::setup {
+namespace {
+
+constexpr uint32_t kSearchingStatusId = 223;
+
+void LogFlag(std::string_view label, bool value) {
+    std::string line(label);
+    AppendLogBool(line, value);
+    LogLine(line);
+}
+
+} // namespace
+
+PrerequisiteSteps::PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner)
+    : m_inner(inner ? std::move(inner) : std::make_unique<RunnerSteps>()) {}
+
+bool PrerequisiteSteps::CheckForUpdates(SetupRunner &runner, SetupSettings &settings) {
+    return m_inner->CheckForUpdates(runner, settings);
+}
+int PrerequisiteSteps::ChooseSetupLanguage(SetupRunner &runner, SetupSettings &settings) {
+    return m_inner->ChooseSetupLanguage(runner, settings);
+}
+void PrerequisiteSteps::FillLanguageInputs(SetupRunner &runner, MsiexecLineInputs &inputs) {
+    m_inner->FillLanguageInputs(runner, inputs);
+}
+std::vector<std::string> PrerequisiteSteps::PackageLanguageLines(SetupRunner &runner) {
+    return m_inner->PackageLanguageLines(runner);
+}
+bool PrerequisiteSteps::CheckLaunchConditions(SetupRunner &runner, SetupSettings &settings) {
+    return m_inner->CheckLaunchConditions(runner, settings);
+}
+void PrerequisiteSteps::ApplyProxyCredentials(SetupRunner &runner, const std::string &user,
+                                              const std::string &password, bool given,
+                                              bool silent) {
+    m_inner->ApplyProxyCredentials(runner, user, password, given, silent);
+}
+bool PrerequisiteSteps::UrlExists(SetupRunner &runner, const std::string &url) {
+    return m_inner->UrlExists(runner, url);
+}
+int PrerequisiteSteps::ExtractGroupsForCaller(SetupRunner &runner, const std::string &value) {
+    return m_inner->ExtractGroupsForCaller(runner, value);
+}
+
+std::string ResumeBootstrapperPath(SetupRunner &runner) {
+    std::string path = runner.Package().PackagePath();
+    return path.empty() ? runner.OwnModulePath() : path;
+}
+
+void PrerequisiteSteps::UpdateResumeCommand(SetupRunner &runner, const std::string &commandLine) {
+    SetResumeCommand({ResumeBootstrapperPath(runner), commandLine});
+}
+
+void PrerequisiteSteps::UnregisterResume(SetupRunner &runner) {
+    setup::UnregisterResume(ResumeBootstrapperPath(runner));
+}
+
+std::unique_ptr<PrerequisitePackage> PrerequisiteSteps::PackageFiles(SetupRunner &runner) {
+    if (auto *payload = dynamic_cast<PayloadRunnerPackage *>(&runner.Package()))
+        return std::make_unique<ArchivePrerequisitePackage>(payload->Archive());
+    return nullptr;
+}
+
+namespace {
+
+// The manager as the basic progress dialog runs it.
+class InstallerPass : public PrerequisitePass {
+  public:
+    explicit InstallerPass(PrerequisiteInstaller &installer) : m_installer(installer) {}
+    void ProcessPrerequisites(ProgressSink &sink) override {
+        m_installer.ProcessPrerequisites(&sink);
+    }
+    bool RebootRequired() const override { return m_installer.Launches().RebootRequired(); }
+    void SelectAllPrerequisites() override { m_installer.SelectAllPrerequisites(false); }
+    bool MandatoryPrerequisitesDone() const override {
+        return m_installer.MandatoryPrerequisitesDone();
+    }
+    void Abort() override { m_installer.Abort(); }
+
+  private:
+    PrerequisiteInstaller &m_installer;
+};
+
+} // namespace
+
+int PrerequisiteSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer,
+                                      bool /*basic*/) {
+    installer.PublishSelection();
+    InstallerPass pass(installer);
+    PrerequisiteProgressDialog dialog(pass, runner.Ui().GetSetupCaption());
+    switch (dialog.Run()) {
+    case dialog_result::kFinished:
+        return 0;
+    case dialog_result::kMandatoryMissing:
+        return 1;
+    default:
+        return -1;
+    }
+}
+
+int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &settings) {
+    // Results of the setups that ran before a restart.
+    std::unique_ptr<RegistryValue> store = MakeInterbootContext(settings);
+    ReadBackPrerequisiteResults(*store, settings);
+
+    std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
+    if (package)
+        SetPackageFileResolver([&package](const SearchRecord &search) {
+            return package->DetectionProgramPath(search);
+        });
+    struct ResolverReset {
+        ~ResolverReset() { SetPackageFileResolver({}); }
+    } resolverReset;
+
+    for (PrerequisiteRecord &record : settings.prerequisites)
+        PreparePrerequisiteRecord(record);
+    if (!settings.prerequisites.empty()) {
+        if (const SwitchValue *prereqs = FindSwitch(runner.Options(), switch_id::kPrereqs))
+            ApplyPrereqsSwitch(settings, prereqs->value);
+        FunctionTask detection([&settings] { DetectPrerequisites(settings); });
+        RunTaskWithStatus(runner, detection, kSearchingStatusId);
+    }
+    if (!AnyPrerequisiteNeedsAction(settings)) {
+        LogLine("No prerequisite must be installed.");
+        runner.SetExitCode(0);
+        return 0;
+    }
+
+    runner.Ui().HideStatusWindow();
+    PrerequisiteInstaller installer(
+        [&runner](const std::string &list) { runner.SetPrereqsSwitch(list); }, settings,
+        store.get(), package.get(), &runner.Ui());
+    int result = 0;
+    if (IsSilentMode(settings)) {
+        LogLine("Starting installing prerequisites in silent mode.");
+        installer.PublishSelection();
+        installer.DownloadPass(nullptr);
+        installer.OpenSitesPass(nullptr);
+        installer.InstallPass(nullptr);
+        if (!installer.Launches().RebootRequired()) {
+            installer.SelectAllPrerequisites(false);
+            if (!installer.MandatoryPrerequisitesDone())
+                result = 1;
+        }
+    } else if (IsBasicUiMode(settings)) {
+        LogLine("Starting installing prerequisites in basic UI mode.");
+        result = RunInteractive(runner, installer, true);
+    } else {
+        LogLine("Starting installing prerequisites in full UI mode.");
+        result = RunInteractive(runner, installer, false);
+    }
+
+    const LaunchList &launches = installer.Launches();
+    LogLine("After running prerequisites we have:");
+    LogFlag("  Reboot was required=", launches.RebootRequired());
+    if (launches.RebootRequired()) {
+        LogFlag("  Reboot was refused=", launches.RebootRefused());
+        if (!launches.RebootRefused())
+            LogFlag("  Reboot in Progress=", launches.RebootInProgress());
+    }
+    if ((launches.RebootRequired() && !launches.RebootRefused()) || launches.RebootInProgress()) {
+        result = -1;
+        // The next start reads the exit codes stored so far.
+        store->SetDeleteOnDestruction(false);
+        runner.SetRebootPending(true);
+    }
+    runner.SetExitCode(result);
+    installer.Downloads().DeleteDownloadedFiles();
+    return result;
+}
+
+} // namespace krv::setup

@@ -1,0 +1,55 @@
+// The runner's prerequisites step: the results stored before a restart,
+// detection, the passes in the run's user-interface level, the decision on
+// a pending restart, and the resume command with its registration.
+//
+// The other steps are passed on to an inner set of steps (by default the
+// runner's own, which answers as a package without those features), so
+// modules that build other steps can be stacked with this one.
+#pragma once
+
+#include "prerequisite_installer.h"
+#include "runner_steps.h"
+
+#include <memory>
+
+namespace krv::setup {
+
+class PrerequisiteSteps : public RunnerSteps {
+  public:
+    explicit PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner = nullptr);
+
+    bool CheckForUpdates(SetupRunner &runner, SetupSettings &settings) override;
+    int ChooseSetupLanguage(SetupRunner &runner, SetupSettings &settings) override;
+    void FillLanguageInputs(SetupRunner &runner, MsiexecLineInputs &inputs) override;
+    std::vector<std::string> PackageLanguageLines(SetupRunner &runner) override;
+    bool CheckLaunchConditions(SetupRunner &runner, SetupSettings &settings) override;
+    void ApplyProxyCredentials(SetupRunner &runner, const std::string &user,
+                               const std::string &password, bool given, bool silent) override;
+    bool UrlExists(SetupRunner &runner, const std::string &url) override;
+    int ExtractGroupsForCaller(SetupRunner &runner, const std::string &value) override;
+
+    // 0 go on, 1 failed, -1 cancelled or a restart pending.
+    int RunPrerequisites(SetupRunner &runner, SetupSettings &settings) override;
+    void UpdateResumeCommand(SetupRunner &runner, const std::string &commandLine) override;
+    void UnregisterResume(SetupRunner &runner) override;
+
+  protected:
+    // The package's setup files: the payload archive when the runner's
+    // package is one; null otherwise (then nothing can be installed from the
+    // package).
+    virtual std::unique_ptr<PrerequisitePackage> PackageFiles(SetupRunner &runner);
+    // The passes with a window: the basic progress dialog, which also stands
+    // in for the full user interface (the prerequisites wizard takes this
+    // over there). 0 go on, 1 a mandatory prerequisite is missing, -1
+    // cancelled.
+    virtual int RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer, bool basic);
+
+  private:
+    std::unique_ptr<RunnerSteps> m_inner;
+};
+
+// The file the resume starts: the package file (the first program file when
+// this run is a copy), else the program itself.
+std::string ResumeBootstrapperPath(SetupRunner &runner);
+
+} // namespace krv::setup

@@ -1,0 +1,93 @@
+#include "resume.h"
+
+#include "log.h"
+#include "paths.h"
+
+#include <setup_autostart.h>
+#include <setup_process.h>
+#include <setup_reboot.h>
+
+#include <mutex>
+
+namespace krv::setup {
+namespace {
+
+std::mutex g_resumeLock;
+ResumeCommand g_resume;
+
+constexpr std::string_view kJobSuffix = ".job";
+constexpr std::string_view kEntrySuffix = ".desktop";
+// Entry names stay well inside the file-name limit: a longer path keeps its
+// last characters, which name the program.
+constexpr std::size_t kMaxEntryStem = 200;
+
+} // namespace
+
+void SetResumeCommand(ResumeCommand command) {
+    std::lock_guard guard(g_resumeLock);
+    g_resume = std::move(command);
+}
+
+ResumeCommand GetResumeCommand() {
+    std::lock_guard guard(g_resumeLock);
+    return g_resume;
+}
+
+std::string MakeJobName(std::string_view bootstrapperPath) {
+    std::string name(bootstrapperPath);
+    SanitizeFileName(name);
+    return name + std::string(kJobSuffix);
+}
+
+std::string ResumeEntryFileName(std::string_view bootstrapperPath) {
+    std::string stem = MakeJobName(bootstrapperPath);
+    stem.resize(stem.size() - kJobSuffix.size());
+    if (stem.size() > kMaxEntryStem)
+        stem.erase(0, stem.size() - kMaxEntryStem);
+    return stem + std::string(kEntrySuffix);
+}
+
+std::string ResumeEntryFolder() {
+    std::string folder = "StartupFolder";
+    if (!ResolveFolderName(folder))
+        return {};
+    return folder;
+}
+
+bool RegisterResume(std::string *jobName, std::string_view bootstrapperPath,
+                    std::string_view commandLine) {
+    if (bootstrapperPath.empty())
+        return false;
+    const std::string fileName = ResumeEntryFileName(bootstrapperPath);
+    if (jobName)
+        *jobName = fileName;
+    platform::AutostartEntry entry;
+    entry.name = std::string(bootstrapperPath);
+    entry.arguments.push_back(ToNativePath(bootstrapperPath));
+    for (std::string &argument : platform::SplitCommandLine(commandLine))
+        entry.arguments.push_back(std::move(argument));
+    const std::string folder = ResumeEntryFolder();
+    if (folder.empty())
+        return false;
+    return platform::WriteAutostartEntry(ToNativePath(folder), fileName, entry);
+}
+
+bool RegisterResumeCommand() {
+    const ResumeCommand command = GetResumeCommand();
+    return RegisterResume(nullptr, command.bootstrapperPath, command.commandLine);
+}
+
+void UnregisterResume(std::string_view bootstrapperPath) {
+    if (bootstrapperPath.empty())
+        return;
+    const std::string folder = ResumeEntryFolder();
+    if (!folder.empty())
+        platform::RemoveAutostartEntry(ToNativePath(folder), ResumeEntryFileName(bootstrapperPath));
+}
+
+bool RebootMachine() {
+    return platform::RequestSystemReboot("setup: a prerequisite asks for a restart") ==
+           platform::RebootOutcome::kRequested;
+}
+
+} // namespace krv::setup

@@ -1,0 +1,496 @@
+#include "download_page.h"
+
+#include "download_codes.h"
+#include "files.h"
+#include "log.h"
+#include "md5.h"
+#include "messages.h"
+#include "paths.h"
+#include "prerequisite_installer.h"
+#include "prerequisite_model.h"
+#include "system.h"
+#include "ui_dispatcher.h"
+#include "ui_strings.h"
+#include "wizard_texts.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <limits>
+
+#include <unistd.h>
+
+namespace krv::setup {
+namespace {
+
+constexpr uint32_t kShortTransfer = 0xE000000Fu;
+constexpr int kRowFailed = 5;
+constexpr int kPollMs = 5;
+
+// A bar shows 64-bit counts: both are scaled down until the range fits.
+void SetBar(QProgressBar *bar, uint64_t value, uint64_t maximum) {
+    int shift = 0;
+    while ((maximum >> shift) > static_cast<uint64_t>(std::numeric_limits<int>::max()))
+        ++shift;
+    bar->setRange(0, static_cast<int>(maximum >> shift));
+    bar->setValue(static_cast<int>(std::min(value, maximum) >> shift));
+}
+
+// The user cannot move the list's selection; the page moves it.
+class ClickBlocker : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+} // namespace
+
+DownloadPage::DownloadPage(WizardSheet &sheet)
+    : WizardPage(sheet, wizard_page::kDownload, true, QStringLiteral("Загрузка компонентов"),
+                 QStringLiteral("Пожалуйста, подождите, пока загружаются выбранные компоненты.")) {
+    m_list = MakeList("1007", {142, 192, 143}, {0, 70, 80});
+    m_list->setFocusPolicy(Qt::NoFocus);
+    auto *blocker = new ClickBlocker(m_list);
+    m_list->viewport()->installEventFilter(blocker);
+    m_list->installEventFilter(blocker);
+
+    m_overallText = new QLabel(this);
+    m_overallText->setObjectName("1013");
+    m_overallBar = new QProgressBar(this);
+    m_overallBar->setObjectName("1009");
+    m_overallBar->setTextVisible(false);
+    m_currentText = new QLabel(this);
+    m_currentText->setObjectName("1012");
+    m_currentBar = new QProgressBar(this);
+    m_currentBar->setObjectName("1008");
+    m_currentBar->setTextVisible(false);
+    m_speedText = new QLabel(QStringLiteral("0 КБ/с"), this);
+    m_speedText->setObjectName("1014");
+    m_pathText = new QLabel(this);
+    m_pathText->setObjectName("1031");
+    m_pathText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pause = new QPushButton(UiText(158), this);
+    m_pause->setObjectName("1011");
+    m_autoInstall = new QCheckBox(
+        DialogText(
+            wizard_page::kDownload, 1026,
+            QStringLiteral("Автоматически установить необходимые программы после загрузки.")),
+        this);
+    m_autoInstall->setObjectName("1026");
+
+    Body()->addWidget(m_list, 1);
+    Body()->addWidget(m_overallText);
+    Body()->addWidget(m_overallBar);
+    Body()->addWidget(m_currentText);
+    Body()->addWidget(m_currentBar);
+    auto *details = new QFormLayout();
+    details->addRow(DialogText(wizard_page::kDownload, 1039, QStringLiteral("Оставшееся время:")),
+                    m_speedText);
+    details->addRow(DialogText(wizard_page::kDownload, 1038, QStringLiteral("Сохранение в:")),
+                    m_pathText);
+    auto *row = new QHBoxLayout();
+    row->addLayout(details, 1);
+    row->addWidget(m_pause, 0, Qt::AlignTop);
+    Body()->addLayout(row);
+    Body()->addWidget(m_autoInstall);
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, [this] { Tick(); });
+    connect(m_pause, &QPushButton::clicked, this, [this] { TogglePause(); });
+    m_downloader = sheet.Environment().downloaderFactory(this);
+}
+
+DownloadPage::~DownloadPage() {
+    // The worker reports to this page: it stops before the page goes.
+    StopWork();
+    m_downloader.reset();
+}
+
+void DownloadPage::StopWork() {
+    m_abort = true;
+    m_paused = false;
+    m_timer->stop();
+    // A worker waiting for an answer of this thread (a prompt) gets it.
+    UiDispatcher::WaitProcessingEvents([this] { return !m_downloader->IsRunning(); });
+    m_downloader->Wait();
+}
+
+void DownloadPage::Post(std::function<void()> fn) {
+    const uint64_t generation = m_generation.load();
+    UiDispatcher::Post(this, [this, generation, fn = std::move(fn)] {
+        // A download given up (abort set) or one before the current one
+        // reports nothing more.
+        if (generation == m_generation.load() && !m_abort)
+            fn();
+    });
+}
+
+void DownloadPage::SetColumn(int column, const std::string &text) {
+    if (QTreeWidgetItem *item = m_list->topLevelItem(m_current))
+        item->setText(column, QString::fromStdString(text));
+}
+
+void DownloadPage::ShowBars() {
+    SetBar(m_overallBar, m_overallDone, m_overallTotal);
+    SetBar(m_currentBar, m_currentBytes, m_currentSize);
+}
+
+void DownloadPage::OnSetActive() {
+    m_active = true;
+    if (Sheet().Environment().timers && !m_timer->isActive())
+        m_timer->start();
+    Sheet().EnableWizardControl(wizard_button::kNext, false);
+    Sheet().EnableWizardControl(wizard_button::kFinish, false);
+    m_failures = 0;
+    if (m_cameBack) {
+        m_cameBack = false;
+        // The download left paused is given up; the cycle starts again at
+        // the first row (a file already finished is fetched again, a partial
+        // one continues from its ".part" file).
+        m_abort = true;
+        m_paused = false;
+        ++m_generation;
+        UiDispatcher::WaitProcessingEvents([this] { return !m_downloader->IsRunning(); });
+        m_downloader->Wait();
+    }
+    FillList(true);
+    const bool sites = Sheet().Installer().AnyPrerequisiteToOpenSite();
+    m_autoInstall->setChecked(!sites);
+    m_autoInstall->setEnabled(!sites);
+}
+
+void DownloadPage::FillList(bool start) {
+    m_list->clear();
+    m_rows.clear();
+    m_overallTotal = 0;
+    m_overallDone = 0;
+    m_cycleOver = false;
+    for (const DownloadItem &item : Sheet().Installer().Downloads().Items()) {
+        Row row;
+        row.url = item.url;
+        row.expectedSize = item.expectedSize;
+        row.prerequisiteIndex = item.prerequisiteIndex;
+        auto *entry = new QTreeWidgetItem(m_list);
+        entry->setText(0, QString::fromStdString(item.url));
+        entry->setData(0, Qt::UserRole, item.prerequisiteIndex);
+        entry->setText(1, item.expectedSize
+                              ? QString::fromStdString(FormatByteSize(item.expectedSize, false))
+                              : QStringLiteral("???"));
+        entry->setText(2, UiText(184));
+        m_overallTotal += item.expectedSize ? item.expectedSize : kUnknownSizeShare;
+        m_rows.push_back(row);
+    }
+    m_current = -1;
+    m_currentBytes = 0;
+    m_currentSize = 0;
+    ShowBars();
+    if (!start)
+        return;
+    m_current = 0;
+    m_cycleFirst = 0;
+    if (m_rows.empty()) {
+        // Nothing to fetch: the cycle is over at once.
+        m_current = -1;
+        RowEnded(0);
+        return;
+    }
+    StartRow();
+}
+
+void DownloadPage::StartRow() {
+    const Row &row = m_rows[static_cast<std::size_t>(m_current)];
+    const DownloadList &downloads = Sheet().Installer().Downloads();
+    const DownloadItem &item = downloads.Items()[static_cast<std::size_t>(m_current)];
+    m_currentBytes = 0;
+    m_currentSize = row.expectedSize;
+    m_list->setCurrentItem(m_list->topLevelItem(m_current));
+    m_abort = false;
+    m_paused = false;
+    m_pause->setText(UiText(158));
+    m_firstAdvance = true;
+    m_sizeUnknown = row.expectedSize == 0;
+    m_checkSizeAtEnd = false;
+    m_target = downloads.GetDownloadTargetPath(item);
+    const SetupSettings &settings = Sheet().Settings();
+    m_name = row.prerequisiteIndex >= 0 &&
+                     static_cast<std::size_t>(row.prerequisiteIndex) < settings.prerequisites.size()
+                 ? settings.prerequisites[static_cast<std::size_t>(row.prerequisiteIndex)].name
+                 : std::string();
+    m_seconds = 0;
+    m_speedBase = 0;
+    m_pathText->setText(QString::fromStdString(m_target));
+    ShowBars();
+    UpdateTexts();
+    Sheet().EnableWizardControl(wizard_button::kBack, false);
+    Sheet().EnableWizardControl(wizard_button::kFinish, false);
+    m_pause->setEnabled(false);
+    LogLine("Started download from:" + row.url + ". Saving file to:" + m_target);
+    ++m_generation;
+    ++m_starts;
+    const uint32_t error = m_downloader->Start(row.url, m_target);
+    if (error != 0)
+        HandleError({}, error);
+}
+
+// ---- the downloader's reports
+
+void DownloadPage::BeginItem(uint64_t size, std::string_view) {
+    Post([this, size] { HandleBeginItem(size); });
+}
+
+void DownloadPage::Advance(uint64_t bytes) {
+    Post([this, bytes] { HandleAdvance(bytes); });
+}
+
+void DownloadPage::EndItem(int) {
+    Post([this] { HandleEndItem(); });
+}
+
+void DownloadPage::OnError(std::string_view text, uint32_t code) {
+    Post([this, text = std::string(text), code] { HandleError(text, code); });
+}
+
+void DownloadPage::HandleBeginItem(uint64_t size) {
+    Sheet().EnableWizardControl(wizard_button::kBack, true);
+    Sheet().EnableWizardControl(wizard_button::kFinish, false);
+    m_pause->setEnabled(true);
+    Row &row = m_rows[static_cast<std::size_t>(m_current)];
+    m_sizeUnknown = row.expectedSize == 0;
+    if (size < 1) {
+        m_checkSizeAtEnd = !m_sizeUnknown;
+        return;
+    }
+    m_currentSize = size;
+    if (!m_sizeUnknown) {
+        if (row.expectedSize != size)
+            CheckSize(true);
+        return;
+    }
+    row.expectedSize = size;
+    m_currentBytes = 0;
+    m_checkSizeAtEnd = true;
+    ShowBars();
+    SetColumn(1, FormatByteSize(static_cast<uint32_t>(
+                                    std::min<uint64_t>(size, std::numeric_limits<uint32_t>::max())),
+                                false));
+}
+
+void DownloadPage::HandleAdvance(uint64_t bytes) {
+    if (m_firstAdvance) {
+        // The first report is what a resumed file already held.
+        m_firstAdvance = false;
+        m_speedBase = bytes;
+    }
+    m_currentBytes += bytes;
+    m_overallDone += m_sizeUnknown ? ScaledUnknownShare(bytes, m_currentSize) : bytes;
+    ShowBars();
+}
+
+bool DownloadPage::CheckSize(bool endNow) {
+    const Row &row = m_rows[static_cast<std::size_t>(m_current)];
+    if (m_currentSize == row.expectedSize)
+        return true;
+    LogLine("Size of downloaded file is wrong. Received size:" + std::to_string(m_currentSize));
+    ++m_failures;
+    SetColumn(2, LoadUiString(186));
+    if (endNow) {
+        // The rest of this download's reports are dropped.
+        m_abort = true;
+        RowEnded(kRowFailed);
+    }
+    return false;
+}
+
+void DownloadPage::HandleEndItem() {
+    const int keep = Sheet().Settings().general.keepMode;
+    if (keep != keep_mode::kComplete && keep != keep_mode::kPrereqs)
+        Sheet().Installer().Downloads().RecordFileForDeletion(m_target);
+    bool good = true;
+    if (m_checkSizeAtEnd) {
+        m_currentSize = GetPathFileSize(m_target);
+        good = CheckSize(false);
+    }
+    if (good && VerifyDownloadedFile()) {
+        LogLine("Download completed succesfully.");
+        UpdateTexts();
+        SetColumn(2, LoadUiString(185));
+    }
+    RowEnded(0);
+}
+
+bool DownloadPage::VerifyDownloadedFile() {
+    const Row &row = m_rows[static_cast<std::size_t>(m_current)];
+    SetupSettings &settings = Sheet().Settings();
+    if (row.prerequisiteIndex < 0 ||
+        static_cast<std::size_t>(row.prerequisiteIndex) >= settings.prerequisites.size())
+        return true;
+    const PrerequisiteRecord &record =
+        settings.prerequisites[static_cast<std::size_t>(row.prerequisiteIndex)];
+    const bool withMd5 = !record.md5.empty();
+    if (withMd5) {
+        Sheet().EnableWizardControl(wizard_button::kBack, false);
+        m_pause->setEnabled(false);
+        m_speedText->clear();
+        m_active = false;
+        SetColumn(2, LoadUiString(138));
+        if (!VerifyFileMd5(m_target, record.md5, 0)) {
+            LogLine("MD5 of downloaded file is invalid.");
+            ::unlink(ToNativePath(m_target).c_str());
+            RemoveEmptyFolderChain(GetFolderPart(m_target),
+                                   Sheet().Installer().Downloads().Folder());
+            ++m_failures;
+            SetColumn(2, LoadUiString(139));
+            // Errors are handled again once the next row starts.
+            m_active = true;
+            return false;
+        }
+    }
+    SetDownloadedFlag(settings, row.prerequisiteIndex, true);
+    if (withMd5) {
+        Sheet().EnableWizardControl(wizard_button::kBack, true);
+        m_pause->setEnabled(true);
+        m_active = true;
+    }
+    return true;
+}
+
+void DownloadPage::HandleError(const std::string &text, uint32_t code) {
+    LogLine("Download failed. Error:" + GetInternetErrorText(code));
+    if (!m_active || m_current < 0)
+        return;
+    Row &row = m_rows[static_cast<std::size_t>(m_current)];
+    if (code == kShortTransfer && row.shortRestarts < kMaxShortTransferRestarts) {
+        ++row.shortRestarts;
+        m_overallDone -= std::min(m_overallDone, m_currentBytes);
+        RestartRow();
+        return;
+    }
+    row.failed = true;
+    m_speedText->setText(QString::fromStdString(text));
+    SetColumn(2, FormatUiString(215, GetInternetErrorText(code)));
+    ++m_failures;
+    RowEnded(kRowFailed);
+}
+
+// ---- sequencing on the user-interface thread
+
+void DownloadPage::RestartRow() {
+    m_abort = true;
+    ++m_generation;
+    if (m_downloader->IsRunning()) {
+        QTimer::singleShot(kPollMs, this, [this] { RestartRow(); });
+        return;
+    }
+    m_downloader->Wait();
+    StartRow();
+}
+
+void DownloadPage::RowEnded(int code) {
+    if (m_downloader->IsRunning()) {
+        const uint64_t generation = m_generation.load();
+        QTimer::singleShot(kPollMs, this, [this, code, generation] {
+            if (generation == m_generation.load())
+                RowEnded(code);
+        });
+        return;
+    }
+    m_downloader->Wait();
+    if (m_rows.empty())
+        m_current = m_cycleFirst;
+    else
+        m_current = m_current < 0 ? 0 : (m_current + 1) % static_cast<int>(m_rows.size());
+    if (m_current != m_cycleFirst) {
+        StartRow();
+        return;
+    }
+    // The cycle is over.
+    m_cycleOver = true;
+    m_timer->stop();
+    m_speedText->clear();
+    m_pathText->clear();
+    m_pause->setEnabled(false);
+    if (m_failures > 0) {
+        MessageBoxFromStrings(this, 183, std::nullopt, mb::kIconError);
+        m_cameBack = false;
+        Sheet().EnableWizardControl(wizard_button::kBack, true);
+        return;
+    }
+    Sheet().EnableWizardControl(wizard_button::kBack, true);
+    Sheet().EnableWizardControl(wizard_button::kNext, true);
+    if (m_autoInstall->isChecked())
+        Sheet().PostPressButton(wizard_button::kNext);
+}
+
+void DownloadPage::TogglePause() {
+    m_paused = !m_paused;
+    if (m_paused) {
+        m_pause->setText(UiText(159));
+        m_speedText->clear();
+        UpdateTexts();
+        SetColumn(2, LoadUiString(193));
+    } else {
+        m_pause->setText(UiText(158));
+        m_seconds = 0;
+        m_speedBase = m_currentBytes;
+    }
+}
+
+void DownloadPage::Tick() {
+    if (m_paused || !m_active)
+        return;
+    const uint64_t speed = m_seconds == 0 || m_currentBytes < m_speedBase
+                               ? 0
+                               : (m_currentBytes - m_speedBase) / m_seconds;
+    m_speedText->setText(
+        QString::fromStdString(RemainingTimeText(speed, m_currentSize, m_currentBytes)));
+    UpdateTexts();
+    ++m_seconds;
+}
+
+void DownloadPage::UpdateTexts() {
+    const DownloadProgressTexts texts = FormatDownloadProgress(
+        m_overallDone, m_overallTotal, m_currentBytes, m_currentSize, m_name, m_paused);
+    m_overallText->setText(QString::fromStdString(texts.overall));
+    if (m_current < 0)
+        return;
+    m_currentText->setText(QString::fromStdString(texts.current));
+    SetColumn(2, texts.column);
+}
+
+// ---- wizard notifications
+
+int DownloadPage::OnWizardBack() {
+    m_pausedBeforeBack = m_paused;
+    m_cameBack = true;
+    m_paused = true;
+    return wizard_move::kDefault;
+}
+
+int DownloadPage::OnWizardNext() {
+    m_cameBack = false;
+    return Sheet().Installer().AnyPrerequisiteToOpenSite() ? wizard_page::kOpenSites
+                                                           : wizard_page::kInstall;
+}
+
+} // namespace krv::setup

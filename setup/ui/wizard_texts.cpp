@@ -1,0 +1,185 @@
+#include "wizard_texts.h"
+
+#include "prerequisite_model.h"
+#include "search_engine.h"
+#include "system.h"
+#include "ui_strings.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace krv::setup {
+namespace {
+
+// FormatByteSize takes 32 bits: larger values are shown at its maximum.
+std::string ByteSizeText(uint64_t size) {
+    return FormatByteSize(
+        static_cast<uint32_t>(std::min<uint64_t>(size, std::numeric_limits<uint32_t>::max())),
+        false);
+}
+
+} // namespace
+
+void CountManagerState(int32_t managerState, SelectionCounts &counts) {
+    switch (managerState) {
+    case prereq_state::kFromPackage:
+    case prereq_state::kDownloaded:
+        ++counts.toInstall;
+        break;
+    case prereq_state::kDownload:
+        ++counts.toDownload;
+        break;
+    case prereq_state::kOpenSite:
+        ++counts.toOpen;
+        break;
+    default:
+        break;
+    }
+}
+
+WizardNextAction NextActionOf(const SelectionCounts &counts) {
+    if (counts.toDownload > 0)
+        return WizardNextAction::kDownload;
+    if (counts.toOpen > 0)
+        return WizardNextAction::kOpenSites;
+    if (counts.toInstall > 0)
+        return WizardNextAction::kInstall;
+    return WizardNextAction::kFinish;
+}
+
+uint32_t NextStepHintId(WizardNextAction action) {
+    switch (action) {
+    case WizardNextAction::kDownload:
+        return 154;
+    case WizardNextAction::kOpenSites:
+        return 156;
+    case WizardNextAction::kInstall:
+        return 155;
+    case WizardNextAction::kFinish:
+        break;
+    }
+    return 157;
+}
+
+uint32_t ActionTextId(int32_t managerState) {
+    switch (managerState) {
+    case prereq_state::kFromPackage:
+    case prereq_state::kDownloaded:
+        return 149;
+    case prereq_state::kDownload:
+        return 148;
+    case prereq_state::kOpenSite:
+        return 152;
+    case prereq_state::kFound:
+    case prereq_state::kExcluded:
+    case prereq_state::kNotSelected:
+        return 147;
+    default:
+        return 0;
+    }
+}
+
+namespace {
+
+bool HasOneSimpleSearch(const PrerequisiteRecord &record) {
+    return record.searches.size() == 1 && record.searches[0].type >= search_type::kFile &&
+           record.searches[0].type <= search_type::kUpgradeCode;
+}
+
+} // namespace
+
+std::vector<std::string> FirstSearchFoundValues(const PrerequisiteRecord &record) {
+    if (!HasOneSimpleSearch(record) || HasPrerequisiteOption(record, 'i'))
+        return {};
+    SearchResult result;
+    RunSearch(record.searches[0], HasPrerequisiteOption(record, 'x'), result);
+    return result.foundValues;
+}
+
+std::string FormatRequirementText(std::string_view minimum, std::string_view maximum) {
+    if (minimum.empty() && maximum.empty())
+        return LoadUiString(160);
+    if (minimum.empty())
+        return FormatUiString(162, std::string(maximum));
+    if (maximum.empty())
+        return FormatUiString(163, std::string(minimum));
+    return FormatUiString(164, std::string(minimum), std::string(maximum));
+}
+
+std::string PrerequisiteVersionText(const PrerequisiteRecord &record,
+                                    const std::vector<std::string> &firstResultValues) {
+    if (HasPrerequisiteOption(record, 'i'))
+        return LoadUiString(165);
+    if (HasOneSimpleSearch(record)) {
+        const SearchRecord &search = record.searches[0];
+        std::string text = FormatRequirementText(search.verMin, search.verMax);
+        if (firstResultValues.empty())
+            return text + LoadUiString(165);
+        std::string joined;
+        for (const std::string &value : firstResultValues) {
+            if (!joined.empty())
+                joined += ", ";
+            joined += value;
+        }
+        return text + FormatUiString(166, joined);
+    }
+    std::string text = FormatRequirementText(record.verMin, record.verMax);
+    return text +
+           LoadUiString(EffectivePrerequisiteState(record) == prereq_state::kFound ? 205 : 165);
+}
+
+uint64_t ScaledUnknownShare(uint64_t bytes, uint64_t announcedSize) {
+    if (announcedSize == 0)
+        return 0;
+    // bytes * share / size without overflow for any 64-bit byte count.
+    const unsigned __int128 product = static_cast<unsigned __int128>(bytes) * kUnknownSizeShare;
+    return static_cast<uint64_t>(product / announcedSize);
+}
+
+std::string RemainingTimeText(uint64_t bytesPerSecond, uint64_t currentSize,
+                              uint64_t currentBytes) {
+    if (bytesPerSecond == 0)
+        return {};
+    const uint64_t speed = std::max<uint64_t>(bytesPerSecond, 1024);
+    const uint64_t left = currentSize > currentBytes ? currentSize - currentBytes : 0;
+    const uint64_t seconds = left / speed;
+    const int64_t hours = static_cast<int64_t>(seconds / 3600);
+    const int64_t minutes = static_cast<int64_t>(seconds / 60 % 60);
+    const int64_t rest = static_cast<int64_t>(seconds % 60);
+    const std::string speedText = ByteSizeText(speed / 1024 * 1024);
+    if (hours > 0)
+        return FormatUiString(189, hours, minutes, speedText);
+    if (minutes > 0)
+        return FormatUiString(190, minutes, rest, speedText);
+    return FormatUiString(191, rest, speedText);
+}
+
+int Percent(uint64_t part, uint64_t whole) {
+    if (whole == 0)
+        return 0;
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(part) * 100 / whole;
+    return static_cast<int>(std::min<unsigned __int128>(scaled, 100));
+}
+
+DownloadProgressTexts FormatDownloadProgress(uint64_t overallDone, uint64_t overallTotal,
+                                             uint64_t currentBytes, uint64_t currentSize,
+                                             std::string_view name, bool paused) {
+    DownloadProgressTexts texts;
+    texts.overall = FormatUiString(194, static_cast<int64_t>(Percent(overallDone, overallTotal)),
+                                   ByteSizeText(overallDone), ByteSizeText(overallTotal));
+    if (paused) {
+        texts.current = LoadUiString(193);
+        texts.column = texts.current;
+    } else if (currentBytes == currentSize) {
+        texts.current = LoadUiString(196);
+        texts.column = LoadUiString(185);
+    } else {
+        const int64_t percent = Percent(currentBytes, currentSize);
+        texts.current = FormatUiString(195, std::string(name), percent, ByteSizeText(currentBytes),
+                                       ByteSizeText(currentSize));
+        texts.column = FormatUiText("%d%%", {percent});
+    }
+    return texts;
+}
+
+} // namespace krv::setup

@@ -1,0 +1,391 @@
+#include "download_list.h"
+#include "files.h"
+#include "local_servers.h"
+#include "log.h"
+#include "md5.h"
+#include "messages.h"
+#include "prerequisite_installer.h"
+#include "prerequisite_model.h"
+#include "resume.h"
+#include "support_env.h"
+
+#include <setup_autostart.h>
+#include <setup_process.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace krv::setup {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+PrerequisiteRecord Record(std::string name, int32_t state, std::string parent = {}) {
+    PrerequisiteRecord record;
+    record.name = std::move(name);
+    record.state = state;
+    record.parentPrereq = std::move(parent);
+    return record;
+}
+
+std::string SelectedFlags(const SetupSettings &settings) {
+    std::string flags;
+    for (const PrerequisiteRecord &record : settings.prerequisites)
+        flags += record.selected ? '1' : '0';
+    return flags;
+}
+
+TEST(PrerequisiteModel, SelectionFollowsParentsAndChildren) {
+    // A is the parent of B, C and D.
+    struct Case {
+        const char *what;
+        std::vector<int32_t> states; // A, B, C, D
+        const char *before;          // selected flags before
+        int index;
+        bool select;
+        const char *after;
+    };
+    const std::vector<Case> cases = {
+        {"parent takes children that need work", {1, 1, 3, 0}, "0000", 0, true, "1110"},
+        {"excluded child is left alone", {1, 4, 2, 1}, "0100", 0, true, "1111"},
+        {"deselecting the parent deselects all", {1, 1, 2, 3}, "1111", 0, false, "0000"},
+        {"child brings its parent and siblings", {1, 1, 2, 0}, "0000", 1, true, "1110"},
+        {"found parent stays out", {0, 1, 2, 0}, "0000", 1, true, "0100"},
+        {"excluded parent stays out", {4, 1, 2, 0}, "0000", 1, true, "0100"},
+        {"no change, no cascade", {1, 1, 1, 1}, "1000", 0, true, "1000"},
+        {"index out of range", {1, 1, 1, 1}, "0000", 9, true, "0000"},
+    };
+    for (const Case &c : cases) {
+        SetupSettings settings;
+        settings.prerequisites = {Record("A", c.states[0]), Record("B", c.states[1], "A"),
+                                  Record("C", c.states[2], "A"), Record("D", c.states[3], "A")};
+        for (std::size_t i = 0; i < 4; ++i)
+            settings.prerequisites[i].selected = c.before[i] == '1';
+        SelectPrerequisite(settings, c.index, c.select);
+        EXPECT_EQ(SelectedFlags(settings), c.after) << c.what;
+    }
+}
+
+TEST(PrerequisiteModel, PrereqsSwitchExcludesUnlisted) {
+    struct Case {
+        const char *list;
+        std::vector<int32_t> states;
+        bool given;
+    };
+    const std::vector<Case> cases = {
+        {"1,7", {4, 8, 4}, true},         {"", {4, 4, 4}, false},    {",,", {4, 4, 4}, false},
+        {"0,x,2", {8, 4, 8}, true},       {"-1,1", {4, 8, 4}, true}, {"2, 0", {4, 4, 8}, true},
+        {"99999999999", {4, 4, 4}, true},
+    };
+    for (const Case &c : cases) {
+        SetupSettings settings;
+        settings.prerequisites = {Record("A", 0), Record("B", 1), Record("C", 2)};
+        ApplyPrereqsSwitch(settings, c.list);
+        std::vector<int32_t> states;
+        for (const auto &record : settings.prerequisites)
+            states.push_back(record.state);
+        EXPECT_EQ(states, c.states) << c.list;
+        EXPECT_EQ(settings.prereqsGiven, c.given) << c.list;
+    }
+}
+
+TEST(PrerequisiteModel, ManagerStateOfSelectedFoundRecordComesFromItsSource) {
+    struct Case {
+        int32_t state;
+        int32_t kind;
+        bool selected;
+        bool downloaded;
+        int32_t expected;
+    };
+    const std::vector<Case> cases = {
+        {0, source_kind::kOpenSite, true, false, 3}, {0, source_kind::kUrl, true, true, 5},
+        {0, source_kind::kUrl, true, false, 2},      {0, source_kind::kSetupFile, true, false, 1},
+        {2, source_kind::kUrl, true, true, 5},       {2, source_kind::kUrl, false, true, 7},
+    };
+    for (const Case &c : cases) {
+        PrerequisiteRecord record = Record("A", c.state);
+        record.sourceKind = c.kind;
+        record.selected = c.selected;
+        record.downloaded = c.downloaded;
+        EXPECT_EQ(ManagerPrerequisiteState(record), c.expected) << c.state << " " << c.kind;
+    }
+}
+
+TEST(PrerequisiteModel, DetectionGivesStatesBySourceAndSkipRule) {
+    SetPrerequisiteProbe({[](const PrerequisiteRecord &r) { return r.name != "wrong-os"; },
+                          [](PrerequisiteRecord &r) { return r.name == "present"; }});
+    SetupSettings settings;
+    auto add = [&](const char *name, int32_t kind, const char *options) {
+        PrerequisiteRecord record = Record(name, prereq_state::kUndetected);
+        record.sourceKind = kind;
+        record.options = options;
+        PreparePrerequisiteRecord(record);
+        settings.prerequisites.push_back(record);
+    };
+    add("present", source_kind::kUrl, "");
+    add("package", source_kind::kSetupFile, "");
+    add("web", source_kind::kUrl, "");
+    add("site", source_kind::kOpenSite, "");
+    add("wrong-os", source_kind::kSetupFile, "");
+    add("skip", source_kind::kSetupFile, "i");
+    DetectPrerequisites(settings);
+    std::vector<int32_t> states;
+    for (const auto &record : settings.prerequisites)
+        states.push_back(record.state);
+    EXPECT_EQ(states, (std::vector<int32_t>{0, 1, 2, 3, 4, 1}));
+    // Redetected, a record without searches counts as installed.
+    DetectPrerequisite(settings, 5, true);
+    EXPECT_EQ(settings.prerequisites[5].state, prereq_state::kFound);
+    SetPrerequisiteProbe({});
+}
+
+TEST(PrerequisiteModel, MandatoryPrerequisitesMustBeFoundAfterTheirInstall) {
+    // Whether each record's search finds it after the install pass.
+    struct Case {
+        const char *what;
+        const char *options;
+        bool foundAfter;
+        bool done;
+    };
+    const std::vector<Case> cases = {
+        {"mandatory, installed", "m", true, true},
+        {"mandatory, still missing", "m", false, false},
+        {"optional, still missing", "", false, true},
+        {"mandatory, skip detection", "mi", false, true},
+    };
+    for (const Case &c : cases) {
+        bool installed = false;
+        SetPrerequisiteProbe({{}, [&installed](PrerequisiteRecord &) { return installed; }});
+        SetupSettings settings;
+        PrerequisiteRecord record = Record("A", prereq_state::kUndetected);
+        record.options = c.options;
+        PreparePrerequisiteRecord(record);
+        settings.prerequisites = {record};
+        DetectPrerequisites(settings);
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+        EXPECT_TRUE(installer.AnyPrerequisiteToInstall()) << c.what;
+        EXPECT_EQ(installer.MandatoryPrerequisitesDone(), std::string(c.options).empty()) << c.what;
+        installed = c.foundAfter;
+        installer.SelectAllPrerequisites(false);
+        EXPECT_EQ(installer.MandatoryPrerequisitesDone(), c.done) << c.what;
+    }
+    SetPrerequisiteProbe({});
+}
+
+TEST(PrerequisiteNames, FileNameFromUrl) {
+    struct Case {
+        const char *url;
+        const char *name;
+    };
+    const std::vector<Case> cases = {
+        {"http://h/dir/setup.exe", "setup.exe"},
+        // The last character belongs to the name.
+        {"http://h/x.msi", "x.msi"},
+        {"http://h/a/setup.exe?lang=ru", "setup.exe"},
+        {"http://h/get.php?u=ftp://s/f.zip", "get.php"},
+        {"ftp://h/pub/redist_x86.tar.gz", "redist_x86.tar.gz"},
+        {"http://h/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.exe",
+         "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.exe"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(GuessFileNameFromUrl(c.url), c.name) << c.url;
+}
+
+TEST(PrerequisiteNames, UrlWithoutFileNameGetsAStableGeneratedName) {
+    const std::string a = GuessFileNameFromUrl("http://h/dir/");
+    EXPECT_EQ(a.rfind("download-", 0), 0u) << a;
+    EXPECT_EQ(a.size(), 17u);
+    EXPECT_EQ(GuessFileNameFromUrl("http://h/dir/"), a);
+    EXPECT_NE(GuessFileNameFromUrl("http://h/other/"), a);
+}
+
+TEST(PrerequisiteNames, TargetPathFromFolderText) {
+    struct Case {
+        const char *folderText;
+        const char *path;
+    };
+    const std::vector<Case> cases = {
+        {"net?setup.exe", "/dl/net/setup.exe"},
+        {"", "/dl/x.exe"},
+        {"net", "/dl/net/x.exe"},
+        {"?s.exe", "/dl/s.exe"},
+        {"net?", "/dl/net/x.exe"},
+        {"a\\b?c.exe", "/dl/a\\b/c.exe"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(DownloadTargetPath("/dl", c.folderText, "http://h/x.exe"), c.path)
+            << c.folderText;
+}
+
+class PrerequisiteDownloadTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_root.empty());
+        m_env.Set("KRV_SETUP_ROOT", m_root);
+        m_env.Unset("KRV_REGISTRY_ROOT");
+        UiVisible = false;
+        SetDebugOutputSink([this](std::string_view text) { m_reported += std::string(text); });
+        SetPrerequisiteProbe({{}, [](PrerequisiteRecord &) { return false; }});
+    }
+    void TearDown() override {
+        SetDebugOutputSink(nullptr);
+        SetPrerequisiteProbe({});
+        UiVisible = true;
+    }
+
+    // One downloadable record, detected (state 2).
+    SetupSettings Settings(const std::string &url, int32_t exactSize, const std::string &md5) {
+        SetupSettings settings;
+        settings.general.downloadFolder = m_root + "/dl";
+        PrerequisiteRecord record = Record("Redist", prereq_state::kUndetected);
+        record.sourceKind = source_kind::kUrl;
+        record.source = url;
+        record.exactSize = exactSize;
+        record.md5 = md5;
+        record.folder = "sub/deeper?redist.bin";
+        settings.prerequisites.push_back(record);
+        DetectPrerequisites(settings);
+        return settings;
+    }
+
+    test::TempDir m_tmp{"prereq"};
+    const std::string m_root = m_tmp.path();
+    test::ScopedEnv m_env;
+    std::string m_reported;
+};
+
+TEST_F(PrerequisiteDownloadTest, PresentFileWithRightSizeIsNotDownloadedAgain) {
+    for (int32_t size : {16, 15}) {
+        SetupSettings settings = Settings("http://127.0.0.1:9/none", size, "");
+        WriteFile(m_root + "/dl/sub/deeper/redist.bin", std::string(16, 'x'));
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+        if (size == 16) {
+            EXPECT_EQ(installer.GetPrerequisiteState(0), prereq_state::kDownloaded);
+            // Nothing to fetch: the port above would refuse it.
+            EXPECT_EQ(installer.DownloadPass(nullptr), 0);
+            EXPECT_TRUE(installer.IsSelected(0));
+        } else {
+            EXPECT_EQ(installer.GetPrerequisiteState(0), prereq_state::kDownload);
+        }
+    }
+}
+
+TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
+    test::LocalHttpServer server;
+    ASSERT_TRUE(server.Start({})) << server.Error();
+    const std::string good = m_root + "/expected.bin";
+    WriteFile(good, test::PatternBytes(0, 1000));
+    std::string md5;
+    ASSERT_TRUE(ComputeFileMd5Hex(good, 0, md5));
+    const std::string wrongMd5(32, '0');
+
+    struct Case {
+        const char *what;
+        std::string path;
+        int32_t size;
+        std::string md5;
+        int pass;
+        bool accepted;
+        bool selected;
+        const char *reported; // part of the report, or null for none
+    };
+    const std::vector<Case> cases = {
+        {"accepted", "/gen/1000", 1000, md5, 0, true, true, nullptr},
+        {"wrong size", "/gen/1000", 999, md5, 5, false, true, "Redist"},
+        {"wrong MD5", "/gen/1000", 0, wrongMd5, 5, false, true, "MD5"},
+        {"failed download", "/gen/1000?status=404", 0, "", 0, false, false, nullptr},
+    };
+    for (const Case &c : cases) {
+        std::filesystem::remove_all(m_root + "/dl");
+        m_reported.clear();
+        SetupSettings settings = Settings(server.Url(c.path), c.size, c.md5);
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+        EXPECT_EQ(installer.DownloadPass(nullptr), c.pass) << c.what;
+        const std::string file = m_root + "/dl/sub/deeper/redist.bin";
+        EXPECT_EQ(settings.prerequisites[0].downloaded, c.accepted) << c.what;
+        EXPECT_EQ(FileOrFolderExists(file), c.accepted) << c.what;
+        EXPECT_EQ(installer.IsSelected(0), c.selected) << c.what;
+        if (c.accepted) {
+            EXPECT_EQ(installer.GetPrerequisiteState(0), prereq_state::kDownloaded);
+            EXPECT_EQ(installer.Downloads().FilesToDelete(), std::vector<std::string>{file});
+        }
+        if (c.pass != 0) {
+            // The rejected file went with the folders made for it.
+            EXPECT_FALSE(FileOrFolderExists(m_root + "/dl/sub")) << c.what;
+            EXPECT_TRUE(FileOrFolderExists(m_root + "/dl")) << c.what;
+        }
+        if (c.reported)
+            EXPECT_NE(m_reported.find(c.reported), std::string::npos) << c.what << m_reported;
+        else
+            EXPECT_EQ(m_reported, "") << c.what;
+    }
+}
+
+TEST_F(PrerequisiteDownloadTest, CancelledPassFetchesNothingMore) {
+    test::LocalHttpServer server;
+    ASSERT_TRUE(server.Start({})) << server.Error();
+    struct Cancelling : ProgressSink {
+        bool IsCancelled() override { return true; }
+    } sink;
+    SetupSettings settings = Settings(server.Url("/gen/1000"), 0, "");
+    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+    EXPECT_EQ(installer.DownloadPass(&sink), 0);
+    EXPECT_FALSE(settings.prerequisites[0].downloaded);
+    EXPECT_TRUE(server.Log().empty());
+}
+
+TEST_F(PrerequisiteDownloadTest, SitesOpenForManualDownloadsAndSetupComesBack) {
+    std::vector<std::string> started;
+    platform::SetProcessLauncher([&started](const platform::ProcessStartInfo &info, bool) {
+        started.push_back(info.commandLine);
+        platform::ProcessResult result;
+        result.started = true;
+        return result;
+    });
+    SetResumeCommand({m_root + "/TelmarSetup2.3", "/prereqs 0"});
+    SetupSettings settings;
+    PrerequisiteRecord record = Record("Site", prereq_state::kUndetected);
+    record.sourceKind = source_kind::kOpenSite;
+    record.source = "https://example.invalid/get";
+    settings.prerequisites = {record, Record("Other", prereq_state::kUndetected)};
+    DetectPrerequisites(settings);
+    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(installer.AnyPrerequisiteToOpenSite());
+    EXPECT_EQ(installer.OpenSitesPass(nullptr), 0);
+    platform::SetProcessLauncher(nullptr);
+    EXPECT_EQ(started, std::vector<std::string>{"xdg-open https://example.invalid/get"});
+    // The shortcut stays in the temporary folder.
+    bool shortcut = false;
+    for (const auto &file : std::filesystem::directory_iterator(m_root + "/tmp"))
+        if (file.path().extension() == ".url")
+            shortcut = ReadFile(file.path()) ==
+                       "[InternetShortcut]\r\nURL=https://example.invalid/get\r\n";
+    EXPECT_TRUE(shortcut);
+    auto entry = platform::ReadAutostartEntry(ResumeEntryFolder(),
+                                              ResumeEntryFileName(m_root + "/TelmarSetup2.3"));
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->arguments,
+              (std::vector<std::string>{m_root + "/TelmarSetup2.3", "/prereqs", "0"}));
+    SetResumeCommand({});
+}
+
+TEST_F(PrerequisiteDownloadTest, ListDeletesWhatItRecorded) {
+    const std::string kept = m_root + "/kept.bin";
+    const std::string recorded = m_root + "/recorded.bin";
+    WriteFile(kept, "k");
+    WriteFile(recorded, "r");
+    {
+        DownloadList list(m_root, false);
+        EXPECT_TRUE(list.FolderSet());
+        EXPECT_EQ(list.Folder(), m_root + "/");
+        list.RecordFileForDeletion(recorded);
+        EXPECT_EQ(list.DownloadListItem(0), download_result::kFailed);
+    }
+    EXPECT_FALSE(FileOrFolderExists(recorded));
+    EXPECT_TRUE(FileOrFolderExists(kept));
+}
+
+} // namespace
+} // namespace krv::setup

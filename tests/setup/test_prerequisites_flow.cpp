@@ -1,0 +1,231 @@
+#include "command_line.h"
+#include "interboot_context.h"
+#include "launch_list.h"
+#include "local_servers.h"
+#include "log.h"
+#include "md5.h"
+#include "messages.h"
+#include "package_writer.h"
+#include "payload_package.h"
+#include "prerequisite_steps.h"
+#include "resume.h"
+#include "setup_runner.h"
+#include "support_env.h"
+#include "ui_strings.h"
+
+#include <setup_autostart.h>
+#include <setup_reboot.h>
+#include <setup_registry.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <sys/stat.h>
+
+namespace krv::setup {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+// A whole silent setup over a real package: three prerequisites (one carried
+// in the package, one downloaded from a local server, one already present),
+// then the main install through a stand-in installer that records its
+// arguments.
+class PrerequisiteFlowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_root.empty());
+        m_env.Set("KRV_SETUP_ROOT", m_root);
+        m_env.Unset("KRV_REGISTRY_ROOT");
+        m_env.Unset("XDG_CONFIG_HOME");
+        WriteFile(m_root + "/fake-msiexec",
+                  "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + m_root + "/args\"\nexit 0\n");
+        ::chmod((m_root + "/fake-msiexec").c_str(), 0755);
+        m_env.Set("KRV_MSIEXEC", m_root + "/fake-msiexec");
+        SetMessageBoxPresenter(std::make_shared<ScriptedMessageBoxes>());
+        SetDebugOutputSink([this](std::string_view text) { m_debug += std::string(text); });
+        SetLaunchPause([](std::chrono::milliseconds) {});
+        platform::SetRebootRequester([this](const std::string &) {
+            ++m_reboots;
+            return platform::RebootOutcome::kRequested;
+        });
+        // Gamma is installed already.
+        std::filesystem::create_directories(m_root + "/registry/HKCU/Software/KrvTest/Gamma");
+        std::filesystem::create_directories(m_root + "/www");
+        ASSERT_TRUE(m_server.Start("file_server.py", {m_root + "/www"})) << m_server.Error();
+    }
+    void TearDown() override {
+        SetMessageBoxPresenter(nullptr);
+        SetDebugOutputSink(nullptr);
+        SetLaunchPause(nullptr);
+        platform::SetRebootRequester(nullptr);
+        TheSingleInstanceLock().Release();
+        CloseLog();
+        LoggingEnabled = false;
+        UiVisible = true;
+        platform::RegistryDeleteKey(platform::RegistryHive::CurrentUser, kInterbootContextKey);
+    }
+
+    // A prerequisite setup: notes its run and arguments, marks itself
+    // installed where its search looks, and exits with the code.
+    std::string SetupScript(const std::string &name, int code) {
+        return "#!/bin/sh\necho \"" + name + " $*\" >> \"" + m_root + "/ran\"\nmkdir -p \"" +
+               m_root + "/registry/HKCU/Software/KrvTest/" + name + "\"\nexit " +
+               std::to_string(code) + "\n";
+    }
+
+    std::string Section(const std::string &name, const std::string &source,
+                        const std::string &extra) {
+        return "[" + name + "]\r\n" + source +
+               "\r\nNoUiCommandLine=--quiet\r\nRetValPropName=" + name +
+               "_RESULT\r\nSearchType1=5\r\nSearchString1=HKCU\\Software\\KrvTest\\" + name +
+               "\r\n" + extra;
+    }
+
+    // Builds the package; Alpha asks for a restart when `alphaRestarts`.
+    void BuildPackage(bool alphaRestarts) {
+        const std::string beta = SetupScript("Beta", 5);
+        WriteFile(m_root + "/www/beta.sh", beta);
+        WriteFile(m_root + "/beta-copy", beta);
+        std::string md5;
+        ASSERT_TRUE(ComputeFileMd5Hex(m_root + "/beta-copy", 0, md5));
+        const std::string url = "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/beta.sh";
+        const std::string settings =
+            "[GeneralOptions]\r\nMinWIVer=0\r\nDefaultProdCode={B5C1}\r\n"
+            "[PREREQUISITES]\r\nApp1=Alpha\r\nApp2=Beta\r\nApp3=Gamma\r\n" +
+            Section("Alpha", "SetupFile=alpha.sh", alphaRestarts ? "Options=r\r\n" : "") +
+            Section("Beta", "Url=" + url,
+                    "MD5=" + md5 + "\r\nExactSize=" + std::to_string(beta.size()) + "\r\n") +
+            Section("Gamma", "SetupFile=gamma.sh", "");
+        WriteFile(m_root + "/stub", "stub program\n");
+        package::PackageWriter writer(m_root + "/stub");
+        writer.SetContainerFlags(payload::container::kHasSettings);
+        writer.AddSettings(settings);
+        writer.AddBytes(payload::entry_type::kPrerequisite, 100, "alpha.sh",
+                        SetupScript("Alpha", 7));
+        writer.AddBytes(payload::entry_type::kPrerequisite, 101, "gamma.sh",
+                        SetupScript("Gamma", 0));
+        writer.AddBytes(payload::entry_type::kMainPackage, payload::set_id::kMainPackage,
+                        "main.msi", "main package");
+        std::filesystem::create_directories(m_root + "/media");
+        std::string error;
+        ASSERT_TRUE(writer.Write(m_package, error)) << error;
+    }
+
+    int Run(const std::string &commandLine) {
+        TheSingleInstanceLock().Release();
+        SetupProgram program;
+        program.programPath = m_package;
+        program.commandLine = commandLine;
+        program.fullCommandLine = m_package + " " + commandLine;
+        program.options = ParseCommandLine(commandLine);
+        const int code = RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), {},
+                                         std::make_unique<PrerequisiteSteps>());
+        CloseLog();
+        return code;
+    }
+
+    std::string EntryFolder() const { return m_root + "/home/.config/autostart/"; }
+    std::vector<std::string> InstallerArguments() const {
+        std::vector<std::string> lines;
+        std::string text = ReadFile(m_root + "/args");
+        std::size_t start = 0, end;
+        while ((end = text.find('\n', start)) != std::string::npos) {
+            lines.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        return lines;
+    }
+    bool HasArgument(const std::string &argument) const {
+        const auto lines = InstallerArguments();
+        return std::find(lines.begin(), lines.end(), argument) != lines.end();
+    }
+    bool ContextKeyExists() const {
+        return platform::RegistryOpenKey(platform::RegistryHive::CurrentUser, kInterbootContextKey)
+            .has_value();
+    }
+
+    test::TempDir m_tmp{"prereq-flow"};
+    const std::string m_root = m_tmp.path();
+    const std::string m_package = m_root + "/media/TelmarSetup2.3";
+    const std::string m_log = m_root + "/setup.log";
+    test::ScopedEnv m_env;
+    test::ServerProcess m_server;
+    std::string m_debug;
+    int m_reboots = 0;
+};
+
+TEST_F(PrerequisiteFlowTest, SilentRunInstallsMissingPrerequisitesThenTheProduct) {
+    BuildPackage(false);
+    ASSERT_EQ(Run("/exenoui /exelog \"" + m_log + "\""), 0) << m_debug;
+    EXPECT_EQ(ReadFile(m_root + "/ran"), "Alpha --quiet\nBeta --quiet\n");
+    EXPECT_TRUE(HasArgument("Alpha_RESULT=7")) << ReadFile(m_root + "/args");
+    EXPECT_TRUE(HasArgument("Beta_RESULT=5"));
+    EXPECT_FALSE(HasArgument("Gamma_RESULT=0"));
+    const std::string log = ReadFile(m_log);
+    for (const char *line :
+         {"-Searching for:Gamma", "-Search result:An acceptable version was found.",
+          "-Starting download of:Beta", "-Downloaded file was accepted.", "alpha.sh\r\n",
+          "-Return code of launched file:7\r\n", "beta.sh\r\n",
+          "-Return code of launched file:5\r\n", "  Reboot was required=false"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    // Registered while the prerequisites ran, removed once the product was
+    // installed.
+    EXPECT_FALSE(platform::ReadAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package)));
+    EXPECT_FALSE(ContextKeyExists());
+    EXPECT_EQ(m_reboots, 0);
+}
+
+TEST_F(PrerequisiteFlowTest, RestartResumesWhereTheRunStopped) {
+    BuildPackage(true);
+    // First run: Beta is downloaded, Alpha runs and asks for a restart.
+    EXPECT_EQ(Run("/exenoui /exelog \"" + m_log + "\""), -1) << m_debug;
+    EXPECT_EQ(m_reboots, 1);
+    EXPECT_EQ(ReadFile(m_root + "/ran"), "Alpha --quiet\n");
+    EXPECT_EQ(ReadFile(m_root + "/args"), "");
+    EXPECT_TRUE(ContextKeyExists());
+    auto entry = platform::ReadAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package));
+    ASSERT_TRUE(entry);
+    ASSERT_GE(entry->arguments.size(), 2u);
+    EXPECT_EQ(entry->arguments[0], m_package);
+
+    // The session starts the entry's command after the restart.
+    const std::vector<std::string> arguments(entry->arguments.begin() + 1, entry->arguments.end());
+    const std::string resumed = JoinWindowsCommandLine(arguments);
+    EXPECT_NE(resumed.find("/prereqs"), std::string::npos) << resumed;
+    EXPECT_EQ(Run(resumed), 0) << m_debug;
+    EXPECT_EQ(ReadFile(m_root + "/ran"), "Alpha --quiet\nBeta --quiet\n");
+    // Alpha's code came across the restart.
+    EXPECT_TRUE(HasArgument("Alpha_RESULT=7")) << ReadFile(m_root + "/args");
+    EXPECT_TRUE(HasArgument("Beta_RESULT=5"));
+    EXPECT_FALSE(platform::ReadAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package)));
+    EXPECT_FALSE(ContextKeyExists());
+    EXPECT_EQ(m_reboots, 1);
+    const std::string log = ReadFile(m_log);
+    EXPECT_NE(log.find("  Reboot in Progress=true"), std::string::npos) << log;
+}
+
+TEST_F(PrerequisiteFlowTest, BasicInterfaceRunsThePassesInItsProgressDialog) {
+    BuildPackage(true);
+    // The restart question is answered "No": no restart, no resume, and the
+    // run ends as the progress dialog ends after a restart was needed.
+    auto boxes = std::make_shared<ScriptedMessageBoxes>();
+    boxes->Answer(answer::kNo);
+    SetMessageBoxPresenter(boxes);
+    EXPECT_EQ(Run("/exebasicui /exelog \"" + m_log + "\""), -1) << m_debug;
+    // The basic interface's command line (empty here) is the one handed on.
+    EXPECT_EQ(ReadFile(m_root + "/ran"), "Alpha \n");
+    EXPECT_EQ(m_reboots, 0);
+    ASSERT_FALSE(boxes->Shown().empty());
+    EXPECT_EQ(boxes->Shown().front().text, LoadUiString(216));
+    EXPECT_EQ(ReadFile(m_root + "/args"), "");
+    EXPECT_FALSE(platform::ReadAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package)));
+    EXPECT_FALSE(ContextKeyExists());
+    const std::string log = ReadFile(m_log);
+    EXPECT_NE(log.find("  Reboot was refused=true"), std::string::npos) << log;
+}
+
+} // namespace
+} // namespace krv::setup
