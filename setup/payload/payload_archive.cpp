@@ -327,6 +327,13 @@ PayloadArchive::SettingsLocation PayloadArchive::GetSettingsLocation() const {
     return location;
 }
 
+bool PayloadArchive::ReadPackageSettings(IniDocument &document) const {
+    const SettingsLocation location = GetSettingsLocation();
+    if (location.file.empty())
+        return false;
+    return ReadIniFromFile(document, location.file, location.offset, location.size) == 0;
+}
+
 std::vector<uint16_t> PayloadArchive::GetPackageLanguages() const {
     std::vector<uint16_t> languages;
     for (const PayloadEntry &entry : m_entries)

@@ -102,18 +102,11 @@ void LoadSetupSettings(SetupSettings &settings, const IniDocument &document) {
 // the name stem.
 void ApplySettingsToPackage(SetupRunner &runner, const SetupSettings &settings, bool secondFolder) {
     RunnerPackage &package = runner.Package();
-    std::string folder = settings.general.extractionFolder.empty()
-                             ? GetTempFolder() + settings.general.defaultProdCode
-                             : JoinPathParts(ExpandReferences(settings.general.extractionFolder));
-    AddTrailingBackslash(folder);
-    package.SetExtractionFolder(folder);
+    package.SetExtractionFolder(SettingsExtractionFolder(settings.general));
     if (secondFolder && !settings.general.downloadFolder.empty())
         package.SetSecondFolder(ExpandReferences(settings.general.downloadFolder));
-    const std::string &code = settings.general.productCode.empty()
-                                  ? settings.general.defaultProdCode
-                                  : settings.general.productCode;
-    if (!code.empty())
-        package.SetPackageNameStem(PackageNameStem(code));
+    if (const std::string stem = SettingsNameStem(settings.general); !stem.empty())
+        package.SetPackageNameStem(stem);
 }
 
 } // namespace
@@ -231,14 +224,6 @@ void SetupRunner::SetPrereqsSwitch(const std::string &value) {
 
 void SetupRunner::UpdateResumeCommand() {
     m_steps->UpdateResumeCommand(*this, BuildCommandLine(m_options, false));
-}
-
-std::string PackageNameStem(const std::string &productCode) {
-    if (productCode.size() < 2)
-        return {};
-    const std::size_t end = productCode.size() - 1;
-    const std::size_t begin = end > 7 ? end - 7 : 0;
-    return productCode.substr(begin, end - begin);
 }
 
 // ---- Tasks -----------------------------------------------------------------

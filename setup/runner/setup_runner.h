@@ -138,8 +138,6 @@ void DeferredDelete(const DeferredDeleteRecord &record);
 void ProbeMaintenanceMode(SetupRunner &runner, const SetupSettings &settings);
 int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settings,
                    InstalledInstances &instances);
-// Seven characters before the last (all there are when shorter).
-std::string PackageNameStem(const std::string &productCode);
 
 // The single-instance lock "Parvext_<package id>": taken by the first run,
 // held until the process ends or Release. True when another process holds it.
