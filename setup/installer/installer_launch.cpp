@@ -9,6 +9,7 @@
 #include "messages.h"
 #include "paths.h"
 #include "payload_commands.h"
+#include "payload_format.h"
 #include "setup_runner.h"
 #include "system.h"
 #include "ui_strings.h"
@@ -23,19 +24,12 @@ namespace krv::setup {
 
 namespace {
 
-// Container flags read here.
-constexpr uint32_t kCarriesSettings = 0x2;
-constexpr uint32_t kPatchPackage = 0x80;
-constexpr uint32_t kPreferUserLanguages = 0x100;
+namespace container = payload::container;
 
 constexpr uint32_t kInstallerTooOldId = 135;
 constexpr uint32_t kInstallerStartFailedId = 131;
 constexpr uint32_t kUpgradeQuestionId = 232;
 constexpr uint32_t kQuestionCaptionId = 231;
-
-bool HasFlagLetter(const SetupSettings &settings, char letter) {
-    return settings.general.flagLetters.find(letter) != std::string::npos;
-}
 
 // M: the package path with ".mst" for its extension; under WOW64 with
 // Is64PlatformTransf the platform transform is added after a ";".
@@ -65,7 +59,7 @@ uint16_t TransformLanguage(const MsiexecLineInputs &inputs, const SetupSettings 
     }
     if (inputs.ownLanguageCount != 1 || list.empty())
         return 0;
-    const bool preferUser = (inputs.containerFlags & kPreferUserLanguages) != 0;
+    const bool preferUser = (inputs.containerFlags & container::kPreferUserLanguages) != 0;
     const uint16_t suggested =
         inputs.suggestLanguage ? inputs.suggestLanguage(list, preferUser) : list.front();
     return suggested == list.front() ? 0 : suggested;
@@ -125,7 +119,7 @@ bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlag
         ParseVersion(settings.general.minWiVersion, minimum);
     if (CompareVersions(installed, minimum) >= 0)
         return false;
-    if (containerFlags & kCarriesSettings) {
+    if (containerFlags & container::kHasSettings) {
         for (const PrerequisiteRecord &prerequisite : settings.prerequisites) {
             if (prerequisite.searches.empty())
                 continue;
@@ -160,7 +154,7 @@ int FindActionPlaceholder(std::string &text) {
 }
 
 bool DetectMinorUpgrade(const SetupSettings &settings, std::string_view packagePath) {
-    if (!HasFlagLetter(settings, 'u'))
+    if (!HasFlagLetter(settings.general, 'u'))
         return false;
     const auto database = OpenPackageDatabase(packagePath);
     if (!database)
@@ -189,7 +183,7 @@ bool BuildMsiexecCommandLine(const MsiexecLineInputs &inputs, std::string &text,
                              std::string_view packageFilePath, std::string installerPackagePath,
                              const SetupSettings &settings, InstalledInstances *instances) {
     const bool allPlatforms = settings.general.allPlatforms;
-    const bool patch = (inputs.containerFlags & kPatchPackage) != 0;
+    const bool patch = (inputs.containerFlags & container::kPatch) != 0;
     std::string &p = installerPackagePath;
     if (allPlatforms && inputs.wow64) {
         const std::string extension = GetExtension(p);

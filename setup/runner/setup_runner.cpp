@@ -9,6 +9,7 @@
 #include "md5.h"
 #include "messages.h"
 #include "paths.h"
+#include "payload_archive.h"
 #include "runner_dialogs.h"
 #include "system.h"
 #include "ui_strings.h"
@@ -35,18 +36,7 @@ namespace krv::setup {
 
 namespace {
 
-namespace flag {
-constexpr uint32_t kSeparateFiles = 0x1;
-constexpr uint32_t kHasSettings = 0x2;
-constexpr uint32_t kCheckIntegrity = 0x4;
-constexpr uint32_t kMainPackageMsi = 0x8;
-constexpr uint32_t kSeparateGroups = 0x40;
-constexpr uint32_t kNeedsPassword = 0x1000;
-} // namespace flag
-
-constexpr int kKeepEverything = 3;
-constexpr int kKeepNothingOnFailure = 4;
-constexpr std::size_t kFooterSize = 76;
+namespace flag = payload::container;
 
 namespace status_id {
 constexpr uint32_t kIntegrity = 138;
@@ -73,10 +63,6 @@ class FunctionTask : public SetupTask {
   private:
     std::function<void()> m_body;
 };
-
-bool HasLetter(const SetupSettings &settings, char letter) {
-    return settings.general.flagLetters.find(letter) != std::string::npos;
-}
 
 void SetLetter(SetupSettings &settings, char letter, bool on) {
     std::string &letters = settings.general.flagLetters;
@@ -143,7 +129,7 @@ void ExtractMainPackageOnly(SetupRunner &runner) {
         return;
     }
     RunnerPackage &package = runner.Package();
-    package.SetKeepMode(kKeepEverything);
+    package.SetKeepMode(archive_keep::kEverything);
     package.SetPassword(SwitchText(runner, switch_id::kAesPassword));
     std::string path;
     const int code = package.ExtractMainPackage(path, {});
@@ -299,7 +285,7 @@ bool CheckPackageIntegrity(SetupRunner &runner) {
     RunnerPackage &package = runner.Package();
     if (!(package.ContainerFlags() & flag::kCheckIntegrity))
         return false;
-    if (VerifyFileMd5(package.PackagePath(), package.PackageId(), kFooterSize))
+    if (VerifyFileMd5(package.PackagePath(), package.PackageId(), payload::kFooterSize))
         return false;
     ReportMessageId(kCorruptArchiveId, false);
     return true;
@@ -460,7 +446,7 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
         runner.Steps().UnregisterResume(runner);
         MapErrorToExitCode(runner, package.ErrorText(), extracted);
         if (!runner.Maintenance())
-            package.SetKeepMode(0);
+            package.SetKeepMode(archive_keep::kDefault);
         return extracted;
     }
     if (HasLongPathPrefix(path))
@@ -472,16 +458,16 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
     }
     if (LaunchMsiexec(text, runner) != 0) {
         if (!runner.Maintenance())
-            package.SetKeepMode(kKeepNothingOnFailure);
+            package.SetKeepMode(archive_keep::kDeleteMain);
         return runner.ExitCode();
     }
     const int code = runner.ExitCode();
     if (code == 0 || code == 1641 || code == 3010) {
         if (!runner.InstalledProductCode().empty() &&
             ProductState(runner.InstalledProductCode()) != install_state::kDefault)
-            package.SetKeepMode(0);
+            package.SetKeepMode(archive_keep::kDefault);
     } else if (!runner.Maintenance()) {
-        package.SetKeepMode(kKeepNothingOnFailure);
+        package.SetKeepMode(archive_keep::kDeleteMain);
     }
     if (code == 1602)
         runner.SetExitCode(-1);
@@ -565,7 +551,7 @@ int RunSetup(SetupRunner &runner) {
         SetLetter(settings, 'q', false);
         SetLetter(settings, 'b', false);
     }
-    runner.SetSilent(HasLetter(settings, 'q'));
+    runner.SetSilent(HasFlagLetter(settings.general, 'q'));
     UiVisible = !runner.Silent();
 
     // 8. Proxy credentials.
@@ -583,7 +569,7 @@ int RunSetup(SetupRunner &runner) {
                           FindSwitch(options, switch_id::kExeBasicUi) ||
                           FindSwitch(options, switch_id::kExeFullUi);
     if (TheSingleInstanceLock().Acquire("Parvext_" + package.PackageId()) && !uiSwitch) {
-        package.SetKeepMode(kKeepEverything);
+        package.SetKeepMode(archive_keep::kEverything);
         ReportMessageId(kAlreadyRunningId, true);
         runner.SetExitCode(1);
         return 1;
