@@ -140,6 +140,13 @@ TEST_F(PayloadTest, FooterSearchAcrossWindowsLaterFooterAndBadFiles) {
     std::string hugeCount = footer;
     for (int i = 8; i < 12; ++i)
         hugeCount[i] = '\xFF';
+    // A whole package shorter than one search window.
+    const std::string tinyProgram = dir.path() + "/tiny_program";
+    WriteFile(tinyProgram, Bytes(10, 1));
+    package::PackageWriter tinyWriter(tinyProgram);
+    tinyWriter.SetContainerFlags(container::kExtractAllowed);
+    tinyWriter.AddBytes(0, 1, "a.txt", Bytes(50, 9));
+    const std::string tiny = ReadFile(Build(tinyWriter, "tiny"));
     struct Case {
         const char *what;
         std::string file;
@@ -154,6 +161,12 @@ TEST_F(PayloadTest, FooterSearchAcrossWindowsLaterFooterAndBadFiles) {
         {"two footers, the later wins", good + otherFlags, 0, 0x42},
         {"version 99", good.substr(0, good.size() - kFooterSize) + version99, 5, 0},
         {"no package at all", Bytes(5000, 1), 2, 0},
+        {"package shorter than a window", tiny, 0, container::kExtractAllowed},
+        // The footer lies before the last whole window: the search ends with
+        // a window clamped to the file's start.
+        {"footer in the first bytes", tiny + std::string(1200, 'z'), 0, container::kExtractAllowed},
+        {"file shorter than the magic", "PARVEX", 2, 0},
+        {"empty file", "", 2, 0},
         {"footer cut off", good.substr(0, good.size() - 40), 2, 0},
         {"content cut out", good.substr(0, 15000) + good.substr(15000 + 10000), 2, 0},
         {"entry count beyond the file", good.substr(0, good.size() - kFooterSize) + hugeCount, 2,
