@@ -49,6 +49,11 @@ bool ProgramHandleStandaloneSwitches(SetupProgram &program) {
         ProgramShowUsage(program);
         return true;
     }
+    // /listlangs and /extractlzma, which the runner takes, come before
+    // /extract and /deletelzma when several are given.
+    if (FindSwitch(program.options, switch_id::kListLangs) ||
+        FindSwitch(program.options, switch_id::kExtractLzma))
+        return false;
     if (const SwitchValue *extract = FindSwitch(program.options, switch_id::kExtract)) {
         program.exitCode = ExtractOnly(program, extract->value);
         return true;

@@ -123,8 +123,8 @@ std::string SwitchText(SetupRunner &runner, int id) {
 }
 
 void ExtractMainPackageOnly(SetupRunner &runner) {
+    // A package that does not open ends the run without a message.
     if (!OpenPackageAndSettings(runner)) {
-        ReportError(runner.Package().ErrorText(), false);
         runner.SetExitCode(1);
         return;
     }
