@@ -5,6 +5,7 @@
 #include "installed_products.h"
 #include "installer_engine.h"
 #include "installer_package.h"
+#include "launch_conditions.h"
 #include "log.h"
 #include "messages.h"
 #include "paths.h"
@@ -121,7 +122,12 @@ bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlag
         return false;
     if (containerFlags & container::kHasSettings) {
         for (const PrerequisiteRecord &prerequisite : settings.prerequisites) {
-            if (prerequisite.searches.empty())
+            // Only a prerequisite that this system would install carries the
+            // installer for it.
+            if (prerequisite.searches.empty() ||
+                !IsOsExcluded(prerequisite.win9xVersions, prerequisite.winNtVersions,
+                              prerequisite.winNt64Versions, GetOsFamily(), GetOsDisplayName()) ||
+                !LanguageListMatches(prerequisite.languageList))
                 continue;
             const std::string &search = prerequisite.searches.front().searchString;
             if (EqualsIgnoreCase(search, "[SystemFolder]msi.dll") ||
