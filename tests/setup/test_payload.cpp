@@ -87,6 +87,15 @@ std::string MakeGroup(const std::vector<Member> &members) {
     return std::string(buffer.data(), used);
 }
 
+// Runs a shell command line without a display; its exit status, -1 when
+// it did not exit.
+int RunWithoutDisplay(const std::string &command) {
+    const int status = std::system(("env QT_QPA_PLATFORM= DISPLAY= WAYLAND_DISPLAY= timeout 60 " +
+                                    command + " >/dev/null 2>&1")
+                                       .c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class PayloadTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -468,13 +477,7 @@ TEST_F(PayloadTest, ProgramExtractsItsOwnPackageAndDeletesItAgain) {
     writer.AddExtractionLibrary(library);
     writer.AddGroup(7, 3, "tree.txz", tree);
     const std::string setup = Build(writer, "TelmarSetup2.3");
-    auto run = [](const std::string &command) {
-        const int status =
-            std::system(("env QT_QPA_PLATFORM= DISPLAY= WAYLAND_DISPLAY= timeout 60 " + command +
-                         " >/dev/null 2>&1")
-                            .c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
+    const auto run = RunWithoutDisplay;
     EXPECT_EQ(run("'" + setup + "' /exenoui /extract '" + out + "'"), 0);
     EXPECT_EQ(ReadFile(out + "bin/tool"), Bytes(70000, 6));
     EXPECT_TRUE(fs::status(out + "bin/tool").permissions() != fs::perms::none &&
@@ -500,13 +503,7 @@ TEST_F(PayloadTest, BuilderCommandLineAndExtractRules) {
     const std::string builder = BinFolder() + "/krv-package-builder";
     if (!fs::exists(bare) || !fs::exists(builder))
         GTEST_SKIP() << "programs not built";
-    auto run = [](const std::string &command) {
-        const int status =
-            std::system(("env QT_QPA_PLATFORM= DISPLAY= WAYLAND_DISPLAY= timeout 60 " + command +
-                         " >/dev/null 2>&1")
-                            .c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
+    const auto run = RunWithoutDisplay;
     WriteFile(dir.path() + "/a.txt", "alpha");
     const std::string locked = dir.path() + "/locked/TelmarSetup2.3";
     const std::string open = dir.path() + "/open/TelmarSetup2.3";
