@@ -159,7 +159,8 @@ int ChooseInstance(SetupRunner &runner, InstalledInstances &instances) {
         prompt = g_instancePrompt;
     }
     const int answer = prompt ? prompt(instances, runner.Ui().GetSetupCaption())
-                              : InstanceSelectionDialog(instances, runner.Ui().GetSetupCaption());
+                              : InstanceSelectionDialog(instances, runner.Ui().GetSetupCaption(),
+                                                        runner.Ui().GetProductName());
     return answer == 1 ? 0 : -1;
 }
 
