@@ -480,12 +480,7 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
 bool HandleStandaloneSwitches(SetupRunner &runner) {
     CommandLineOptions &options = runner.Options();
     options = ParseCommandLine(runner.RawCommandLine());
-    if (const SwitchValue *log = FindSwitch(options, switch_id::kExeLog)) {
-        LoggingEnabled = true;
-        SetLogHeader("\r\n====== Starting logging of \"" + runner.OwnModulePath() + "\" ====\r\n");
-        if (!log->value.empty())
-            SetLogFilePath(log->value);
-    }
+    ApplyLogSwitch(options, runner.OwnModulePath());
     if (FindSwitch(options, switch_id::kListLangs)) {
         ShowLanguageList(runner);
         return true;
