@@ -676,11 +676,4 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
     return runner.ExitCode();
 }
 
-int WriteExitCodeLog(const SetupRunner &runner) {
-    std::string line = "Code returned to Windows by setup:";
-    AppendLogInt(line, runner.ExitCode());
-    LogLine(line);
-    return runner.ExitCode();
-}
-
 } // namespace krv::setup

@@ -110,8 +110,6 @@ void RunTaskWithMessagePump(SetupTask &task);
 bool HandleStandaloneSwitches(SetupRunner &runner);
 // The sequence of a setup; 1, 0 or -1 (the exit code is the runner's).
 int RunSetup(SetupRunner &runner);
-// Logs "Code returned to Windows by setup:" and returns the exit code.
-int WriteExitCodeLog(const SetupRunner &runner);
 
 // The program's run after its own switches (program.h): the runner over
 // the package, the remaining standalone switches, then RunSetup; the exit
