@@ -234,10 +234,6 @@ bool LoadStartup(ProductInstanceRecord &record, const IniDocument &document) {
     return true;
 }
 
-bool HasFlagLetter(const GeneralOptions &general, char letter) {
-    return general.flagLetters.find(letter) != std::string::npos;
-}
-
 std::string SettingsExtractionFolder(const GeneralOptions &general) {
     std::string folder = general.extractionFolder.empty()
                              ? GetTempFolder() + general.defaultProdCode

@@ -178,9 +178,6 @@ bool LoadInstances(const IniDocument &document, int n, ProductInstanceRecord &re
 // required.
 bool LoadStartup(ProductInstanceRecord &record, const IniDocument &document);
 
-// The setup flag letter (Options, e.g. "q" silent, "b" basic UI) is set.
-bool HasFlagLetter(const GeneralOptions &general, char letter);
-
 // The folder the package extracts into: ExtractionFolder with its references
 // expanded, else the temporary folder plus DefaultProdCode; it ends with a
 // backslash.

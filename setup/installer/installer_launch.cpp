@@ -32,6 +32,10 @@ constexpr uint32_t kInstallerStartFailedId = 131;
 constexpr uint32_t kUpgradeQuestionId = 232;
 constexpr uint32_t kQuestionCaptionId = 231;
 
+bool HasFlagLetter(const SetupSettings &settings, char letter) {
+    return settings.general.flagLetters.find(letter) != std::string::npos;
+}
+
 // M: the package path with ".mst" for its extension; under WOW64 with
 // Is64PlatformTransf the platform transform is added after a ";".
 std::string TransformFile(const std::string &package, const SetupSettings &settings, bool wow64,
@@ -160,7 +164,7 @@ int FindActionPlaceholder(std::string &text) {
 }
 
 bool DetectMinorUpgrade(const SetupSettings &settings, std::string_view packagePath) {
-    if (!HasFlagLetter(settings.general, 'u'))
+    if (!HasFlagLetter(settings, 'u'))
         return false;
     const auto database = OpenPackageDatabase(packagePath);
     if (!database)

@@ -9,7 +9,6 @@
 #include "md5.h"
 #include "messages.h"
 #include "paths.h"
-#include "payload_archive.h"
 #include "runner_dialogs.h"
 #include "system.h"
 #include "ui_strings.h"
@@ -38,6 +37,9 @@ namespace {
 
 namespace flag = payload::container;
 
+constexpr int kKeepEverything = 3;
+constexpr int kKeepNothingOnFailure = 4;
+
 namespace status_id {
 constexpr uint32_t kIntegrity = 138;
 constexpr uint32_t kPreparing = 220;
@@ -63,6 +65,10 @@ class FunctionTask : public SetupTask {
   private:
     std::function<void()> m_body;
 };
+
+bool HasLetter(const SetupSettings &settings, char letter) {
+    return settings.general.flagLetters.find(letter) != std::string::npos;
+}
 
 void SetLetter(SetupSettings &settings, char letter, bool on) {
     std::string &letters = settings.general.flagLetters;
@@ -129,7 +135,7 @@ void ExtractMainPackageOnly(SetupRunner &runner) {
         return;
     }
     RunnerPackage &package = runner.Package();
-    package.SetKeepMode(archive_keep::kEverything);
+    package.SetKeepMode(kKeepEverything);
     package.SetPassword(SwitchText(runner, switch_id::kAesPassword));
     std::string path;
     const int code = package.ExtractMainPackage(path, {});
@@ -447,7 +453,7 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
         runner.Steps().UnregisterResume(runner);
         MapErrorToExitCode(runner, package.ErrorText(), extracted);
         if (!runner.Maintenance())
-            package.SetKeepMode(archive_keep::kDefault);
+            package.SetKeepMode(0);
         return extracted;
     }
     if (HasLongPathPrefix(path))
@@ -459,16 +465,16 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
     }
     if (LaunchMsiexec(text, runner) != 0) {
         if (!runner.Maintenance())
-            package.SetKeepMode(archive_keep::kDeleteMain);
+            package.SetKeepMode(kKeepNothingOnFailure);
         return runner.ExitCode();
     }
     const int code = runner.ExitCode();
     if (code == 0 || code == 1641 || code == 3010) {
         if (!runner.InstalledProductCode().empty() &&
             ProductState(runner.InstalledProductCode()) != install_state::kDefault)
-            package.SetKeepMode(archive_keep::kDefault);
+            package.SetKeepMode(0);
     } else if (!runner.Maintenance()) {
-        package.SetKeepMode(archive_keep::kDeleteMain);
+        package.SetKeepMode(kKeepNothingOnFailure);
     }
     if (code == 1602)
         runner.SetExitCode(-1);
@@ -547,7 +553,7 @@ int RunSetup(SetupRunner &runner) {
         SetLetter(settings, 'q', false);
         SetLetter(settings, 'b', false);
     }
-    runner.SetSilent(HasFlagLetter(settings.general, 'q'));
+    runner.SetSilent(HasLetter(settings, 'q'));
     UiVisible = !runner.Silent();
 
     // 8. Proxy credentials.
@@ -565,7 +571,7 @@ int RunSetup(SetupRunner &runner) {
                           FindSwitch(options, switch_id::kExeBasicUi) ||
                           FindSwitch(options, switch_id::kExeFullUi);
     if (TheSingleInstanceLock().Acquire("Parvext_" + package.PackageId()) && !uiSwitch) {
-        package.SetKeepMode(archive_keep::kEverything);
+        package.SetKeepMode(kKeepEverything);
         ReportMessageId(kAlreadyRunningId, true);
         runner.SetExitCode(1);
         return 1;
