@@ -37,18 +37,27 @@ std::string ProgramBaseName(std::string_view programPath) {
         slash == std::string_view::npos ? programPath : programPath.substr(slash + 1)));
 }
 
-bool ProgramHandleStandaloneSwitches(SetupProgram &program) {
-    program.options = ParseCommandLine(program.commandLine);
-    if (const SwitchValue *log = FindSwitch(program.options, switch_id::kExeLog)) {
+void ApplyLogSwitch(const CommandLineOptions &options, const std::string &programPath) {
+    if (const SwitchValue *log = FindSwitch(options, switch_id::kExeLog)) {
         LoggingEnabled = true;
-        SetLogHeader("\r\n====== Starting logging of \"" + program.programPath + "\" ====\r\n");
+        SetLogHeader("\r\n====== Starting logging of \"" + programPath + "\" ====\r\n");
         if (!log->value.empty())
             SetLogFilePath(log->value);
     }
+}
+
+bool ProgramHandleStandaloneSwitches(SetupProgram &program) {
+    program.options = ParseCommandLine(program.commandLine);
+    ApplyLogSwitch(program.options, program.programPath);
     if (FindSwitch(program.options, switch_id::kHelp)) {
         ProgramShowUsage(program);
         return true;
     }
+    // /listlangs and /extractlzma, which the runner takes, come before
+    // /extract and /deletelzma when several are given.
+    if (FindSwitch(program.options, switch_id::kListLangs) ||
+        FindSwitch(program.options, switch_id::kExtractLzma))
+        return false;
     if (const SwitchValue *extract = FindSwitch(program.options, switch_id::kExtract)) {
         program.exitCode = ExtractOnly(program, extract->value);
         return true;

@@ -31,6 +31,10 @@ using SetupSequence = std::function<int(SetupProgram &)>;
 // ".exe"), as the usage and language boxes show it.
 std::string ProgramBaseName(std::string_view programPath);
 
+// /exelog given: logging on, the header naming the program, and the log
+// file's path when the switch has a value.
+void ApplyLogSwitch(const CommandLineOptions &options, const std::string &programPath);
+
 // Parses the command line, applies /exelog, and runs the standalone switch
 // that replaces a setup: /? or /help shows the usage, /extract extracts the
 // package into a folder, /deletelzma removes what the main package put in

@@ -234,4 +234,25 @@ bool LoadStartup(ProductInstanceRecord &record, const IniDocument &document) {
     return true;
 }
 
+std::string SettingsExtractionFolder(const GeneralOptions &general) {
+    std::string folder = general.extractionFolder.empty()
+                             ? GetTempFolder() + general.defaultProdCode
+                             : JoinPathParts(ExpandReferences(general.extractionFolder));
+    AddTrailingBackslash(folder);
+    return folder;
+}
+
+std::string PackageNameStem(const std::string &productCode) {
+    if (productCode.size() < 2)
+        return {};
+    const std::size_t end = productCode.size() - 1;
+    const std::size_t begin = end > 7 ? end - 7 : 0;
+    return productCode.substr(begin, end - begin);
+}
+
+std::string SettingsNameStem(const GeneralOptions &general) {
+    return PackageNameStem(general.productCode.empty() ? general.defaultProdCode
+                                                       : general.productCode);
+}
+
 } // namespace krv::setup

@@ -178,4 +178,15 @@ bool LoadInstances(const IniDocument &document, int n, ProductInstanceRecord &re
 // required.
 bool LoadStartup(ProductInstanceRecord &record, const IniDocument &document);
 
+// The folder the package extracts into: ExtractionFolder with its references
+// expanded, else the temporary folder plus DefaultProdCode; it ends with a
+// backslash.
+std::string SettingsExtractionFolder(const GeneralOptions &general);
+// The seven characters before the last of a product code (for a code in
+// braces its last seven hexadecimal digits); all there are when shorter.
+std::string PackageNameStem(const std::string &productCode);
+// The package's name stem from ProductCode, else DefaultProdCode; empty
+// when neither is set.
+std::string SettingsNameStem(const GeneralOptions &general);
+
 } // namespace krv::setup

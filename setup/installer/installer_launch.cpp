@@ -5,10 +5,12 @@
 #include "installed_products.h"
 #include "installer_engine.h"
 #include "installer_package.h"
+#include "launch_conditions.h"
 #include "log.h"
 #include "messages.h"
 #include "paths.h"
 #include "payload_commands.h"
+#include "payload_format.h"
 #include "setup_runner.h"
 #include "system.h"
 #include "ui_strings.h"
@@ -23,10 +25,7 @@ namespace krv::setup {
 
 namespace {
 
-// Container flags read here.
-constexpr uint32_t kCarriesSettings = 0x2;
-constexpr uint32_t kPatchPackage = 0x80;
-constexpr uint32_t kPreferUserLanguages = 0x100;
+namespace container = payload::container;
 
 constexpr uint32_t kInstallerTooOldId = 135;
 constexpr uint32_t kInstallerStartFailedId = 131;
@@ -65,7 +64,7 @@ uint16_t TransformLanguage(const MsiexecLineInputs &inputs, const SetupSettings 
     }
     if (inputs.ownLanguageCount != 1 || list.empty())
         return 0;
-    const bool preferUser = (inputs.containerFlags & kPreferUserLanguages) != 0;
+    const bool preferUser = (inputs.containerFlags & container::kPreferUserLanguages) != 0;
     const uint16_t suggested =
         inputs.suggestLanguage ? inputs.suggestLanguage(list, preferUser) : list.front();
     return suggested == list.front() ? 0 : suggested;
@@ -125,9 +124,14 @@ bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlag
         ParseVersion(settings.general.minWiVersion, minimum);
     if (CompareVersions(installed, minimum) >= 0)
         return false;
-    if (containerFlags & kCarriesSettings) {
+    if (containerFlags & container::kHasSettings) {
         for (const PrerequisiteRecord &prerequisite : settings.prerequisites) {
-            if (prerequisite.searches.empty())
+            // Only a prerequisite that this system would install carries the
+            // installer for it.
+            if (prerequisite.searches.empty() ||
+                !IsOsExcluded(prerequisite.win9xVersions, prerequisite.winNtVersions,
+                              prerequisite.winNt64Versions, GetOsFamily(), GetOsDisplayName()) ||
+                !LanguageListMatches(prerequisite.languageList))
                 continue;
             const std::string &search = prerequisite.searches.front().searchString;
             if (EqualsIgnoreCase(search, "[SystemFolder]msi.dll") ||
@@ -189,7 +193,7 @@ bool BuildMsiexecCommandLine(const MsiexecLineInputs &inputs, std::string &text,
                              std::string_view packageFilePath, std::string installerPackagePath,
                              const SetupSettings &settings, InstalledInstances *instances) {
     const bool allPlatforms = settings.general.allPlatforms;
-    const bool patch = (inputs.containerFlags & kPatchPackage) != 0;
+    const bool patch = (inputs.containerFlags & container::kPatch) != 0;
     std::string &p = installerPackagePath;
     if (allPlatforms && inputs.wow64) {
         const std::string extension = GetExtension(p);

@@ -10,6 +10,7 @@
 
 #include <setup_system.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -122,18 +123,25 @@ int PayloadArchive::OpenArchive() {
 int PayloadArchive::FindPayloadFooter() {
     const std::string magic = PayloadMagic();
     std::vector<unsigned char> window(kSearchWindow);
+    // Windows step backwards from the end; the last one is clamped to the
+    // file's start so that a file shorter than a window, and the first bytes
+    // of any file, are searched too.
+    bool reachedStart = false;
     for (uint64_t k = 1;; ++k) {
         const uint64_t back = k == 1 ? kSearchWindow : kWindowStep * k;
-        if (back > m_fileSize) {
+        if (reachedStart || m_fileSize <= kMagicSize) {
             errno = EIO;
             return ReadFailure(); // past the file's start: no footer
         }
-        const uint64_t start = m_fileSize - back;
-        if (!ReadAt(start, window.data(), kSearchWindow))
+        const uint64_t start = back < m_fileSize ? m_fileSize - back : 0;
+        reachedStart = start == 0;
+        const std::size_t length =
+            static_cast<std::size_t>(std::min<uint64_t>(kSearchWindow, m_fileSize - start));
+        if (!ReadAt(start, window.data(), length))
             return ReadFailure();
         bool matched = false;
         int64_t found = 0;
-        for (std::size_t offset = 0; offset <= kSearchWindow - kMagicSize - 1; ++offset) {
+        for (std::size_t offset = 0; offset + kMagicSize < length; ++offset) {
             if (std::memcmp(window.data() + offset, magic.data(), kMagicSize) == 0) {
                 matched = true; // the last match in the window wins
                 found = static_cast<int64_t>(start + offset) - static_cast<int64_t>(kMagicOffset);
@@ -325,6 +333,13 @@ PayloadArchive::SettingsLocation PayloadArchive::GetSettingsLocation() const {
         return location;
     }
     return location;
+}
+
+bool PayloadArchive::ReadPackageSettings(IniDocument &document) const {
+    const SettingsLocation location = GetSettingsLocation();
+    if (location.file.empty())
+        return false;
+    return ReadIniFromFile(document, location.file, location.offset, location.size) == 0;
 }
 
 std::vector<uint16_t> PayloadArchive::GetPackageLanguages() const {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "extraction_progress.h"
+#include "ini.h"
 #include "payload_format.h"
 #include "unique_fd.h"
 
@@ -82,6 +83,9 @@ class PayloadArchive {
         uint64_t size = 0;
     };
     SettingsLocation GetSettingsLocation() const;
+    // The settings text at GetSettingsLocation read into the document; false
+    // when there is none or it cannot be read.
+    bool ReadPackageSettings(IniDocument &document) const;
     const std::string &GetArchiveErrorText() const { return m_errorText; }
     std::vector<uint16_t> GetPackageLanguages() const;
 

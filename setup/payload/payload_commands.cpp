@@ -21,23 +21,14 @@ bool OpenPackageAndSettings(SetupProgram &program, PayloadArchive &archive, Setu
         return false;
     if (!(archive.ContainerFlags() & payload::container::kHasSettings))
         return true;
-    const PayloadArchive::SettingsLocation location = archive.GetSettingsLocation();
     IniDocument document;
-    ReadIniFromFile(document, location.file, location.offset, location.size);
+    archive.ReadPackageSettings(document);
     GeneralOptions general;
     LoadGeneralOptions(general, document);
-    std::string folder = general.extractionFolder.empty()
-                             ? GetTempFolder() + general.defaultProdCode
-                             : JoinPathParts(ExpandReferences(general.extractionFolder));
-    AddTrailingBackslash(folder);
-    archive.SetExtractionFolder(folder);
+    archive.SetExtractionFolder(SettingsExtractionFolder(general));
     archive.SetKeepMode(general.keepMode);
-    // The seven characters before the product code's last one (the last
-    // hexadecimal digits of a code in braces).
-    const std::string &code =
-        general.productCode.empty() ? general.defaultProdCode : general.productCode;
-    if (code.size() >= 8)
-        archive.SetPackageNameStem(code.substr(code.size() - 8, 7));
+    if (const std::string stem = SettingsNameStem(general); !stem.empty())
+        archive.SetPackageNameStem(stem);
     archive.SetPackJars(general.packJars);
     return true;
 }

@@ -15,10 +15,7 @@ int PayloadRunnerPackage::Open(const std::string &path) {
 }
 
 bool PayloadRunnerPackage::ReadSettings(IniDocument &document) {
-    const PayloadArchive::SettingsLocation location = m_archive.GetSettingsLocation();
-    if (location.file.empty())
-        return false;
-    return ReadIniFromFile(document, location.file, location.offset, location.size) == 0;
+    return m_archive.ReadPackageSettings(document);
 }
 
 } // namespace krv::setup

@@ -5,6 +5,7 @@
 
 #include "extraction_progress.h"
 #include "ini.h"
+#include "payload_format.h" // the bits of ContainerFlags()
 
 #include <cstdint>
 #include <string>

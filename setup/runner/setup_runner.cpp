@@ -36,18 +36,10 @@ namespace krv::setup {
 
 namespace {
 
-namespace flag {
-constexpr uint32_t kSeparateFiles = 0x1;
-constexpr uint32_t kHasSettings = 0x2;
-constexpr uint32_t kCheckIntegrity = 0x4;
-constexpr uint32_t kMainPackageMsi = 0x8;
-constexpr uint32_t kSeparateGroups = 0x40;
-constexpr uint32_t kNeedsPassword = 0x1000;
-} // namespace flag
+namespace flag = payload::container;
 
 constexpr int kKeepEverything = 3;
 constexpr int kKeepNothingOnFailure = 4;
-constexpr std::size_t kFooterSize = 76;
 
 namespace status_id {
 constexpr uint32_t kIntegrity = 138;
@@ -81,18 +73,11 @@ void LoadSetupSettings(SetupSettings &settings, const IniDocument &document) {
 // the name stem.
 void ApplySettingsToPackage(SetupRunner &runner, const SetupSettings &settings, bool secondFolder) {
     RunnerPackage &package = runner.Package();
-    std::string folder = settings.general.extractionFolder.empty()
-                             ? GetTempFolder() + settings.general.defaultProdCode
-                             : JoinPathParts(ExpandReferences(settings.general.extractionFolder));
-    AddTrailingBackslash(folder);
-    package.SetExtractionFolder(folder);
+    package.SetExtractionFolder(SettingsExtractionFolder(settings.general));
     if (secondFolder && !settings.general.downloadFolder.empty())
         package.SetSecondFolder(ExpandReferences(settings.general.downloadFolder));
-    const std::string &code = settings.general.productCode.empty()
-                                  ? settings.general.defaultProdCode
-                                  : settings.general.productCode;
-    if (!code.empty())
-        package.SetPackageNameStem(PackageNameStem(code));
+    if (const std::string stem = SettingsNameStem(settings.general); !stem.empty())
+        package.SetPackageNameStem(stem);
 }
 
 } // namespace
@@ -123,8 +108,8 @@ std::string SwitchText(SetupRunner &runner, int id) {
 }
 
 void ExtractMainPackageOnly(SetupRunner &runner) {
+    // A package that does not open ends the run without a message.
     if (!OpenPackageAndSettings(runner)) {
-        ReportError(runner.Package().ErrorText(), false);
         runner.SetExitCode(1);
         return;
     }
@@ -159,7 +144,8 @@ int ChooseInstance(SetupRunner &runner, InstalledInstances &instances) {
         prompt = g_instancePrompt;
     }
     const int answer = prompt ? prompt(instances, runner.Ui().GetSetupCaption())
-                              : InstanceSelectionDialog(instances, runner.Ui().GetSetupCaption());
+                              : InstanceSelectionDialog(instances, runner.Ui().GetSetupCaption(),
+                                                        runner.Ui().GetProductName());
     return answer == 1 ? 0 : -1;
 }
 
@@ -210,14 +196,6 @@ void SetupRunner::SetPrereqsSwitch(const std::string &value) {
 
 void SetupRunner::UpdateResumeCommand() {
     m_steps->UpdateResumeCommand(*this, BuildCommandLine(m_options, false));
-}
-
-std::string PackageNameStem(const std::string &productCode) {
-    if (productCode.size() < 2)
-        return {};
-    const std::size_t end = productCode.size() - 1;
-    const std::size_t begin = end > 7 ? end - 7 : 0;
-    return productCode.substr(begin, end - begin);
 }
 
 // ---- Tasks -----------------------------------------------------------------
@@ -293,7 +271,7 @@ bool CheckPackageIntegrity(SetupRunner &runner) {
     RunnerPackage &package = runner.Package();
     if (!(package.ContainerFlags() & flag::kCheckIntegrity))
         return false;
-    if (VerifyFileMd5(package.PackagePath(), package.PackageId(), kFooterSize))
+    if (VerifyFileMd5(package.PackagePath(), package.PackageId(), payload::kFooterSize))
         return false;
     ReportMessageId(kCorruptArchiveId, false);
     return true;
@@ -487,12 +465,7 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
 bool HandleStandaloneSwitches(SetupRunner &runner) {
     CommandLineOptions &options = runner.Options();
     options = ParseCommandLine(runner.RawCommandLine());
-    if (const SwitchValue *log = FindSwitch(options, switch_id::kExeLog)) {
-        LoggingEnabled = true;
-        SetLogHeader("\r\n====== Starting logging of \"" + runner.OwnModulePath() + "\" ====\r\n");
-        if (!log->value.empty())
-            SetLogFilePath(log->value);
-    }
+    ApplyLogSwitch(options, runner.OwnModulePath());
     if (FindSwitch(options, switch_id::kListLangs)) {
         ShowLanguageList(runner);
         return true;
@@ -685,13 +658,6 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
         runner.SetRunnerSteps(std::move(steps));
     if (!HandleStandaloneSwitches(runner))
         RunSetup(runner);
-    return runner.ExitCode();
-}
-
-int WriteExitCodeLog(const SetupRunner &runner) {
-    std::string line = "Code returned to Windows by setup:";
-    AppendLogInt(line, runner.ExitCode());
-    LogLine(line);
     return runner.ExitCode();
 }
 

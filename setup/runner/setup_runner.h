@@ -120,8 +120,6 @@ void RunTaskWithMessagePump(SetupTask &task);
 bool HandleStandaloneSwitches(SetupRunner &runner);
 // The sequence of a setup; 1, 0 or -1 (the exit code is the runner's).
 int RunSetup(SetupRunner &runner);
-// Logs "Code returned to Windows by setup:" and returns the exit code.
-int WriteExitCodeLog(const SetupRunner &runner);
 
 // The program's run after its own switches (program.h): the runner over
 // the package, the remaining standalone switches, then RunSetup; the exit
@@ -148,8 +146,6 @@ void DeferredDelete(const DeferredDeleteRecord &record);
 void ProbeMaintenanceMode(SetupRunner &runner, const SetupSettings &settings);
 int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settings,
                    InstalledInstances &instances);
-// Seven characters before the last (all there are when shorter).
-std::string PackageNameStem(const std::string &productCode);
 
 // The single-instance lock "Parvext_<package id>": taken by the first run,
 // held until the process ends or Release. True when another process holds it.

@@ -88,7 +88,8 @@ std::optional<std::string> ShowPackagePasswordDialog(const std::string &caption)
     return edit->text().toStdString();
 }
 
-int InstanceSelectionDialog(InstalledInstances &instances, const std::string &caption) {
+int InstanceSelectionDialog(InstalledInstances &instances, const std::string &caption,
+                            const std::string &productName) {
     const bool newPossible = NewInstancePossible(instances);
     if (!QtDisplayAvailable())
         return AcceptInstanceRow(instances, newPossible, 0) ? 1 : 2;
@@ -102,10 +103,7 @@ int InstanceSelectionDialog(InstalledInstances &instances, const std::string &ca
     auto *list = new QTreeWidget;
     list->setRootIsDecorated(false);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    std::string product = caption;
-    if (!instances.records.empty() && !instances.records.front().productName.empty())
-        product = instances.records.front().productName;
-    auto *note = new QLabel(Text(FormatUiString(234, product)));
+    auto *note = new QLabel(Text(FormatUiString(234, productName)));
     note->setWordWrap(true);
     layout->addWidget(note);
     layout->addWidget(newRadio);

@@ -18,8 +18,10 @@ namespace krv::setup {
 // The entered text, or nothing when cancelled.
 std::optional<std::string> ShowPackagePasswordDialog(const std::string &caption);
 
-// 1 OK (the choice is stored with SelectInstance), 2 Cancel.
-int InstanceSelectionDialog(InstalledInstances &instances, const std::string &caption);
+// 1 OK (the choice is stored with SelectInstance), 2 Cancel. The note above
+// the list names the product.
+int InstanceSelectionDialog(InstalledInstances &instances, const std::string &caption,
+                            const std::string &productName);
 // What OK with the given row does in the given mode; false without a row.
 bool AcceptInstanceRow(InstalledInstances &instances, bool newMode, int row);
 

@@ -335,6 +335,10 @@ TEST_F(LaunchTest, InstallerVersionAndProductQueries) {
     settings.prerequisites.push_back(carried);
     EXPECT_FALSE(CheckInstallerVersion(settings, 0x2, "/nowhere"));
     EXPECT_TRUE(CheckInstallerVersion(settings, 0, "/nowhere"));
+    // A prerequisite for other systems (here: another language) carries
+    // nothing for this one.
+    settings.prerequisites[0].languageList = "1;";
+    EXPECT_TRUE(CheckInstallerVersion(settings, 0x2, "/nowhere"));
     SetDebugOutputSink(nullptr);
     UiVisible = true;
 

@@ -87,6 +87,15 @@ std::string MakeGroup(const std::vector<Member> &members) {
     return std::string(buffer.data(), used);
 }
 
+// Runs a shell command line without a display; its exit status, -1 when
+// it did not exit.
+int RunWithoutDisplay(const std::string &command) {
+    const int status = std::system(("env QT_QPA_PLATFORM= DISPLAY= WAYLAND_DISPLAY= timeout 60 " +
+                                    command + " >/dev/null 2>&1")
+                                       .c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class PayloadTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -140,6 +149,13 @@ TEST_F(PayloadTest, FooterSearchAcrossWindowsLaterFooterAndBadFiles) {
     std::string hugeCount = footer;
     for (int i = 8; i < 12; ++i)
         hugeCount[i] = '\xFF';
+    // A whole package shorter than one search window.
+    const std::string tinyProgram = dir.path() + "/tiny_program";
+    WriteFile(tinyProgram, Bytes(10, 1));
+    package::PackageWriter tinyWriter(tinyProgram);
+    tinyWriter.SetContainerFlags(container::kExtractAllowed);
+    tinyWriter.AddBytes(0, 1, "a.txt", Bytes(50, 9));
+    const std::string tiny = ReadFile(Build(tinyWriter, "tiny"));
     struct Case {
         const char *what;
         std::string file;
@@ -154,6 +170,12 @@ TEST_F(PayloadTest, FooterSearchAcrossWindowsLaterFooterAndBadFiles) {
         {"two footers, the later wins", good + otherFlags, 0, 0x42},
         {"version 99", good.substr(0, good.size() - kFooterSize) + version99, 5, 0},
         {"no package at all", Bytes(5000, 1), 2, 0},
+        {"package shorter than a window", tiny, 0, container::kExtractAllowed},
+        // The footer lies before the last whole window: the search ends with
+        // a window clamped to the file's start.
+        {"footer in the first bytes", tiny + std::string(1200, 'z'), 0, container::kExtractAllowed},
+        {"file shorter than the magic", "PARVEX", 2, 0},
+        {"empty file", "", 2, 0},
         {"footer cut off", good.substr(0, good.size() - 40), 2, 0},
         {"content cut out", good.substr(0, 15000) + good.substr(15000 + 10000), 2, 0},
         {"entry count beyond the file", good.substr(0, good.size() - kFooterSize) + hugeCount, 2,
@@ -455,13 +477,7 @@ TEST_F(PayloadTest, ProgramExtractsItsOwnPackageAndDeletesItAgain) {
     writer.AddExtractionLibrary(library);
     writer.AddGroup(7, 3, "tree.txz", tree);
     const std::string setup = Build(writer, "TelmarSetup2.3");
-    auto run = [](const std::string &command) {
-        const int status =
-            std::system(("env QT_QPA_PLATFORM= DISPLAY= WAYLAND_DISPLAY= timeout 60 " + command +
-                         " >/dev/null 2>&1")
-                            .c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
+    const auto run = RunWithoutDisplay;
     EXPECT_EQ(run("'" + setup + "' /exenoui /extract '" + out + "'"), 0);
     EXPECT_EQ(ReadFile(out + "bin/tool"), Bytes(70000, 6));
     EXPECT_TRUE(fs::status(out + "bin/tool").permissions() != fs::perms::none &&
@@ -487,13 +503,7 @@ TEST_F(PayloadTest, BuilderCommandLineAndExtractRules) {
     const std::string builder = BinFolder() + "/krv-package-builder";
     if (!fs::exists(bare) || !fs::exists(builder))
         GTEST_SKIP() << "programs not built";
-    auto run = [](const std::string &command) {
-        const int status =
-            std::system(("env QT_QPA_PLATFORM= DISPLAY= WAYLAND_DISPLAY= timeout 60 " + command +
-                         " >/dev/null 2>&1")
-                            .c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
+    const auto run = RunWithoutDisplay;
     WriteFile(dir.path() + "/a.txt", "alpha");
     const std::string locked = dir.path() + "/locked/TelmarSetup2.3";
     const std::string open = dir.path() + "/open/TelmarSetup2.3";

@@ -122,6 +122,30 @@ TEST_F(ProgramTest, TheSequenceGetsTheParsedLineAndGivesTheExitCode) {
     EXPECT_FALSE(LoggingEnabled);
 }
 
+TEST_F(ProgramTest, ExtractLzmaComesBeforeExtractAndDeleteLzma) {
+    struct Row {
+        std::vector<std::string> arguments;
+        bool sequenceRuns; // the runner's turn: /listlangs or /extractlzma
+    };
+    const Row rows[] = {
+        {{"/extractlzma", "/extract", "/tmp"}, true},
+        {{"/extractlzma", "/deletelzma"}, true},
+        {{"/exenoui", "/extractlzma", "/deletelzma"}, true},
+        // Parsing stops after /extract, /deletelzma and /listlangs.
+        {{"/extract", "/tmp", "/listlangs"}, false},
+        {{"/deletelzma", "/extractlzma"}, false},
+        {{"/deletelzma"}, false},
+    };
+    for (const Row &row : rows) {
+        bool ran = false;
+        ProgramRun(row.arguments, kProgram, [&ran](SetupProgram &) {
+            ran = true;
+            return 0;
+        });
+        EXPECT_EQ(ran, row.sequenceRuns) << row.arguments.front() << " " << row.arguments.back();
+    }
+}
+
 TEST_F(ProgramTest, CommandLineStoredForCmdlocReplacesTheArguments) {
     using namespace krv::platform;
     const auto key = RegistryCreateKey(RegistryHive::CurrentUser, "Software\\Telmar\\Run");

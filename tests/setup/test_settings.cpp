@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "paths.h"
+
 #include <gtest/gtest.h>
 
 namespace krv::setup {
@@ -74,6 +76,29 @@ TEST(GeneralOptions, KeepModesAndFlagsAreExact) {
     EXPECT_FALSE(o.packJars);
     EXPECT_FALSE(o.allPlatforms);
     EXPECT_FALSE(o.extUiStub); // present but empty
+}
+
+TEST(GeneralOptions, NameStemAndExtractionFolderForThePackage) {
+    struct Row {
+        const char *productCode, *defaultProdCode, *stem;
+    };
+    const Row rows[] = {
+        {"{12345678-1234-1234-1234-123456789ABC}", "{D0000000-0000-0000-0000-00000000000D}",
+         "6789ABC"},
+        {"", "{D0000000-0000-0000-0000-00000000000D}", "000000D"},
+        {"", "", ""},
+    };
+    for (const Row &row : rows) {
+        GeneralOptions o;
+        o.productCode = row.productCode;
+        o.defaultProdCode = row.defaultProdCode;
+        EXPECT_EQ(SettingsNameStem(o), row.stem) << row.productCode << row.defaultProdCode;
+    }
+    GeneralOptions o;
+    o.defaultProdCode = "{D}";
+    const std::string folder = SettingsExtractionFolder(o);
+    EXPECT_EQ(folder.rfind(GetTempFolder(), 0), 0u) << folder;
+    EXPECT_EQ(folder.substr(GetTempFolder().size()), "{D}/");
 }
 
 TEST(LaunchConditions, PresenceFlagsNameDependenciesAndOffice) {
