@@ -1,7 +1,7 @@
 #include "article_logic.h"
 
-#include "extra_functions_logic.h"
 #include "receipt_logic.h"
+#include "text_forms.h"
 
 #include "KRV_T100DRV.h"
 

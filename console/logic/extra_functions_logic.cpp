@@ -1,21 +1,12 @@
 #include "extra_functions_logic.h"
 
 #include "KRV_T100DRV.h"
-#include "receipt_logic.h"
-
-#include <QLocale>
-#include <QRegularExpression>
-
-#include <cmath>
+#include "date_time_text.h"
+#include "text_forms.h"
 
 namespace krv::console {
 
 namespace {
-
-const QDate kDriverEpoch(1899, 12, 30);
-constexpr double kMillisecondsPerDay = 86400000.0;
-// Beyond a few thousand years a day count is no date anybody sets.
-constexpr double kMaxDayCount = 3.0e6;
 
 QString Line(int width, const QString &label, const QString &value) {
     return PaddedLabel(label, width) + QLatin1Char('\t') + value + QStringLiteral("\r\n");
@@ -26,60 +17,7 @@ QString FlagLine(int width, const QString &label, int16_t flag, const char16_t *
     return Line(width, label, QString::fromUtf16(flag != 0 ? set : clear));
 }
 
-// The locale's long time format without its time-zone part: the clock of a
-// printer has no zone.
-QString LongTimeFormat() {
-    QString format = QLocale().timeFormat(QLocale::LongFormat);
-    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
-    format.replace(zone, QStringLiteral(" "));
-    return format.trimmed();
-}
-
 } // namespace
-
-// ---- Date-times -------------------------------------------------------------
-
-double DriverDateOf(const QDate &date) {
-    return static_cast<double>(kDriverEpoch.daysTo(date));
-}
-
-double DriverTimeOf(const QTime &time) {
-    return static_cast<double>(time.msecsSinceStartOfDay()) / kMillisecondsPerDay;
-}
-
-std::optional<QDate> DateOfDriver(double dateTime) {
-    if (!std::isfinite(dateTime) || std::fabs(dateTime) > kMaxDayCount)
-        return std::nullopt;
-    // A negative value counts whole days back; its fraction is still the
-    // time of day forward.
-    const QDate date = kDriverEpoch.addDays(static_cast<qint64>(std::trunc(dateTime)));
-    if (!date.isValid())
-        return std::nullopt;
-    return date;
-}
-
-std::optional<QTime> TimeOfDriver(double dateTime) {
-    if (!std::isfinite(dateTime) || std::fabs(dateTime) > kMaxDayCount)
-        return std::nullopt;
-    const double fraction = std::fabs(dateTime - std::trunc(dateTime));
-    auto ms = static_cast<int>(std::llround(fraction * kMillisecondsPerDay));
-    ms = std::min(ms, static_cast<int>(kMillisecondsPerDay) - 1);
-    return QTime::fromMSecsSinceStartOfDay(ms);
-}
-
-QString ShortDateText(double dateTime) {
-    const std::optional<QDate> date = DateOfDriver(dateTime);
-    return date ? QLocale().toString(*date, QLocale::ShortFormat) : QString();
-}
-
-QString LongTimeText(double dateTime) {
-    const std::optional<QTime> time = TimeOfDriver(dateTime);
-    return time ? QLocale().toString(*time, LongTimeFormat()) : QString();
-}
-
-QString PaddedLabel(const QString &text, int width) {
-    return text.leftJustified(width, QLatin1Char(' '));
-}
 
 // ---- Texts -------------------------------------------------------------------
 

@@ -1,6 +1,5 @@
-// The tab "Доп. функции" without its widgets: the driver's date-times and
-// their texts, the status view, the messages of the mode toggles and the
-// cutter, the cash in the drawer, and the driver calls the tab makes.
+// The tab "Доп. функции" without its widgets: the status view, the messages of the mode toggles and
+// the cutter, the cash in the drawer, and the driver calls the tab makes.
 //
 // A handler makes its call through the Call* function (false: the driver
 // failed, show ShowDriverError) and shows the text built here.
@@ -9,34 +8,12 @@
 #include "driver_binding.h"
 
 #include <QChar>
-#include <QDate>
 #include <QString>
-#include <QTime>
 
 #include <cstdint>
 #include <optional>
 
 namespace krv::console {
-
-// ---- Date-times -------------------------------------------------------------
-
-// The driver's date-times count days since 1899-12-30; the fraction is the
-// time of day.
-double DriverDateOf(const QDate &date);
-double DriverTimeOf(const QTime &time);
-// Nothing for a value no calendar date or time of day answers (NaN, out of
-// range).
-std::optional<QDate> DateOfDriver(double dateTime);
-std::optional<QTime> TimeOfDriver(double dateTime);
-
-// The locale's short date ("15.03.24") and long time ("10:30:00") of a
-// driver date-time; empty when it is no date or time.
-QString ShortDateText(double dateTime);
-QString LongTimeText(double dateTime);
-
-// `text` followed by blanks up to `width` characters: the console aligns its
-// assembled texts by labels of fixed width.
-QString PaddedLabel(const QString &text, int width);
 
 // ---- Texts -------------------------------------------------------------------
 

@@ -1,10 +1,9 @@
 #include "memory_dump.h"
 
 #include "driver_binding.h"
+#include "text_forms.h"
 
 #include <KRV_T100DRV.h>
-
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -119,44 +118,19 @@ QString RangeReadQuestion(int blocks) {
 }
 
 QStringList HexViewLines(std::span<const uint8_t> bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
     QStringList lines;
     for (size_t line = 0; line < kHexViewLines; ++line) {
         QString text;
         for (size_t i = line * kHexViewLineBytes;
-             i < std::min(bytes.size(), (line + 1) * kHexViewLineBytes); ++i) {
-            text += QChar(kDigits[bytes[i] >> 4]);
-            text += QChar(kDigits[bytes[i] & 0x0F]);
-            text += u' ';
-        }
+             i < std::min(bytes.size(), (line + 1) * kHexViewLineBytes); ++i)
+            text += HexDigits(bytes[i], 2) + u' ';
         lines << text;
     }
     return lines;
 }
 
-QByteArray HexViewFileBytes(const QStringList &lines) {
-    QByteArray bytes;
-    for (const QString &line : lines) {
-        const std::string ansi = ToDriverText(line);
-        bytes.append(ansi.data(), static_cast<qsizetype>(ansi.size()));
-        bytes.append("\r\n");
-    }
-    return bytes;
-}
-
 QString DumpFileName(const QString &chosen, const QString &extension) {
     return chosen + extension;
-}
-
-bool WriteDumpFile(const QString &path, const QByteArray &bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
 }
 
 } // namespace krv::console

@@ -68,13 +68,10 @@ QString RangeReadQuestion(int blocks);
 // Every byte as two upper-case hex digits and a blank, 16 a line, always
 // 8 lines (empty past the data; data past 128 bytes is not shown).
 QStringList HexViewLines(std::span<const uint8_t> bytes);
-// The lines as the ".txt" file holds them: Windows-1251, each ended by CR LF.
-QByteArray HexViewFileBytes(const QStringList &lines);
+// The ".txt" file holds the lines as AnsiLinesBytes writes them.
 
 // The chosen name with `extension` appended, whatever it ends in already.
 QString DumpFileName(const QString &chosen, const QString &extension);
-// Writes the whole file or nothing: the bytes go to a temporary file that
-// replaces `path` only once complete. False when it cannot be written.
-bool WriteDumpFile(const QString &path, const QByteArray &bytes);
+// Both files are written whole or not at all, with SaveFileBytes.
 
 } // namespace krv::console

@@ -1,13 +1,11 @@
 #include "modem_report.h"
 
-#include "codepage.h"
 #include "date_time_text.h"
 #include "driver_binding.h"
-#include "receipt_logic.h"
+#include "saved_file.h"
+#include "text_forms.h"
 
 #include <KRV_T100DRV.h>
-
-#include <QSaveFile>
 
 namespace krv::console {
 
@@ -271,24 +269,11 @@ QString ProposedSaveName(uint32_t idDev) {
     return idDev != 0 ? QStringLiteral("ID_DEV_%1").arg(idDev) : QString();
 }
 
-std::string SavedViewBytes(const QStringList &lines) {
-    std::string bytes;
-    for (const QString &line : lines) {
-        bytes += platform::Utf8ToCp1251(line.toStdString());
-        bytes += "\r\n";
-    }
-    return bytes;
-}
-
 QString SaveViewFile(const QString &path, const QStringList &lines) {
-    const std::string bytes = SavedViewBytes(lines);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.commit())
-        return QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString());
-    return {};
+    const QString reason = SaveFileBytes(path, AnsiLinesBytes(lines));
+    if (reason.isEmpty())
+        return {};
+    return QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason);
 }
 
 bool CallModemStateText(QString &text) {

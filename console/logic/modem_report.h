@@ -48,10 +48,8 @@ QString MilliUnits(uint16_t value);
 // identifier, or nothing while it is 0.
 QString ProposedSaveName(uint32_t idDev);
 
-// The view's lines as a file: Windows-1251, every line ended by CR LF.
-std::string SavedViewBytes(const QStringList &lines);
-// Writes them through a temporary file renamed into place; the error text
-// when that fails, else empty.
+// Writes the view's lines as AnsiLinesBytes forms them, through a temporary
+// file renamed into place; the error text when that fails, else empty.
 QString SaveViewFile(const QString &path, const QStringList &lines);
 
 // ---- Driver calls -------------------------------------------------------------------

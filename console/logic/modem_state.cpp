@@ -2,6 +2,7 @@
 
 #include "codepage.h"
 #include "date_time_text.h"
+#include "text_forms.h"
 
 #include <algorithm>
 #include <optional>
@@ -288,8 +289,7 @@ bool ModemStateParser(std::span<const uint8_t> bytes, int highestIndex, ModemSta
 }
 
 QString HexWithPrefix(uint32_t value, int n) {
-    return QStringLiteral("0x") +
-           QString::number(value, 16).toUpper().rightJustified(std::max(0, 2 * n), u'0');
+    return QStringLiteral("0x") + HexDigits(value, 2 * n);
 }
 
 QString UssdText(const QByteArray &raw) {

@@ -31,10 +31,6 @@ const QString kCashInLimitText =
 const QString kCashOutLimitText =
     QStringLiteral("Максимальная сумма служебного изъятия составляет 42949672.95 грн!");
 
-bool IsAsciiDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
-
 unsigned DigitValue(QChar c) {
     return static_cast<unsigned>(c.unicode() - u'0');
 }
@@ -172,11 +168,6 @@ LineBuild BuildLine(const LineFields &fields, QChar separator, const QString &em
 }
 
 } // namespace
-
-QChar LocaleDecimalSeparator() {
-    const QString point = QLocale().decimalPoint();
-    return point.isEmpty() ? QChar(u'.') : point.front();
-}
 
 // ---- Texts to values -------------------------------------------------------
 
@@ -459,21 +450,6 @@ bool CallLineFeed() {
 }
 
 // ---- Receipt panel ---------------------------------------------------------------
-
-QString FormatHundredths(int64_t value, QChar separator) {
-    const bool negative = value < 0;
-    const uint64_t magnitude =
-        negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    QString text = negative ? QStringLiteral("-") : QString();
-    text += QString::number(magnitude / 100);
-    text += separator;
-    text += QStringLiteral("%1").arg(static_cast<unsigned>(magnitude % 100), 2, 10, QChar(u'0'));
-    return text;
-}
-
-QString FormatPanelMoney(int64_t kopecks, QChar separator) {
-    return FormatHundredths(kopecks, separator) + QStringLiteral(" грн.");
-}
 
 void ShowLineResult(ReceiptPanel &panel, const LineOutcome &outcome, QChar separator) {
     panel.label11.clear();

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "driver_binding.h"
+#include "text_forms.h"
 
 #include <QChar>
 #include <QString>
@@ -23,10 +24,6 @@
 #include <string>
 
 namespace krv::console {
-
-// The decimal separator of the user's locale, as the money and quantity
-// fields show and read it.
-QChar LocaleDecimalSeparator();
 
 // ---- Texts to values -------------------------------------------------------
 
@@ -265,13 +262,6 @@ struct ReceiptPanel {
 
     bool operator==(const ReceiptPanel &) const = default;
 };
-
-// Hundredths (kopecks, hundredths of a percent) with two decimals and the
-// separator, digit by digit ("12,50", "-0,07"): what "%2.2f" of value / 100
-// shows, without the rounding of a binary float.
-QString FormatHundredths(int64_t value, QChar separator);
-// Kopecks as hryvnias: FormatHundredths, then " грн." ("12,50 грн.").
-QString FormatPanelMoney(int64_t kopecks, QChar separator);
 
 // After a sale, return or cancelled line.
 void ShowLineResult(ReceiptPanel &panel, const LineOutcome &outcome, QChar separator);

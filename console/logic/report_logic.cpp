@@ -1,12 +1,12 @@
 #include "report_logic.h"
 
+#include "date_time_text.h"
 #include "driver_binding.h"
 #include "receipt_logic.h"
 
 #include <KRV_T100DRV.h>
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -17,28 +17,8 @@ namespace {
 const QString kNotRead = QStringLiteral("не удалось получить");
 const QString kLineEnd = QStringLiteral("\r\n");
 const QString kTab = QStringLiteral("\t");
-const QString kHryvnia = QStringLiteral(" грн.");
 
 const QString kReportNumbersText = QStringLiteral("Проверьте правильность ввода номеров отчетов!");
-
-// Day-based date-times count days from 30 December 1899.
-const QDate kDayZero(1899, 12, 30);
-
-double ToDriverDate(QDate date) {
-    return static_cast<double>(kDayZero.daysTo(date));
-}
-
-QDate FromDriverDate(double value) {
-    // Years 1..9999 lie well inside ±4e6 days.
-    if (!std::isfinite(value) || std::fabs(value) > 4e6)
-        return {};
-    return kDayZero.addDays(static_cast<qint64>(std::floor(value)));
-}
-
-QChar SeparatorOf(const QLocale &locale) {
-    const QString point = locale.decimalPoint();
-    return point.isEmpty() ? QChar(u'.') : point.front();
-}
 
 // A field of digits only as a non-negative number up to `maximum`.
 std::optional<uint64_t> DigitsValue(const QString &text, uint64_t maximum) {
@@ -85,10 +65,6 @@ struct TextBuilder {
     void Value(const QString &label, const QString &value) { Line(label + kTab + value); }
     void Empty() { text += kLineEnd; }
 };
-
-QString FormatMoney(int64_t kopecks, QChar separator) {
-    return FormatHundredths(kopecks, separator) + kHryvnia;
-}
 
 QString FormName(const QStringList &names, int index) {
     return index < names.size() ? names[index] : QString();
@@ -139,8 +115,8 @@ void CountsAndSumsLines(TextBuilder &out, const CountsAndSums &values,
                         const std::array<QString, 4> &labels, QChar separator) {
     out.Value(labels[0], QString::number(values.salesCount));
     out.Value(labels[1], QString::number(values.returnsCount));
-    out.Value(labels[2], FormatMoney(values.salesSum, separator));
-    out.Value(labels[3], FormatMoney(values.returnsSum, separator));
+    out.Value(labels[2], FormatPanelMoney(values.salesSum, separator));
+    out.Value(labels[3], FormatPanelMoney(values.returnsSum, separator));
 }
 
 // Six tax-group lines and ten payment-form lines of a sums text, each group
@@ -149,7 +125,7 @@ template <class Sum>
 void GroupLines(TextBuilder &out, const std::array<Sum, 6> &sums, int blanks, QChar separator) {
     for (int g = 0; g < 6; ++g)
         out.Value(QuotedGroupLabel(g, blanks),
-                  FormatMoney(static_cast<int64_t>(sums[static_cast<size_t>(g)]), separator));
+                  FormatPanelMoney(static_cast<int64_t>(sums[static_cast<size_t>(g)]), separator));
     out.Empty();
 }
 
@@ -158,20 +134,13 @@ void FormLines(TextBuilder &out, const std::array<Sum, 10> &sums, const QStringL
                QChar separator) {
     for (int f = 0; f < 10; ++f)
         out.Value(PaymentFormLabel(FormName(names, f)),
-                  FormatMoney(static_cast<int64_t>(sums[static_cast<size_t>(f)]), separator));
+                  FormatPanelMoney(static_cast<int64_t>(sums[static_cast<size_t>(f)]), separator));
     out.Empty();
 }
 
 } // namespace
 
 // ---- Inputs ------------------------------------------------------------------
-
-bool AllDecimalDigits(const QString &text) {
-    for (QChar c : text)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
 
 QString FirstArticleCodeError() {
     return QStringLiteral("Начальный код артикула задан неверно!\r\nВ качестве кода артикула "
@@ -270,7 +239,7 @@ bool CallArticleReport(uint16_t password, int64_t first, int64_t last) {
 
 bool CallPeriodicReport(bool shortForm, uint16_t password, QDate from, QDate to) {
     const auto call = shortForm ? &FPPeriodicReportShort : &FPPeriodicReport;
-    return DriverSucceeded(call(password, ToDriverDate(from), ToDriverDate(to)));
+    return DriverSucceeded(call(password, DriverDateOf(from), DriverDateOf(to)));
 }
 
 bool CallPeriodicNumberReport(uint16_t password, uint16_t first, uint16_t last) {
@@ -299,7 +268,8 @@ InformationResults QueryInformation() {
 
     KrvDateTime date = 0;
     if (DriverSucceeded(FPGetNumZReport(&number, &date)))
-        results.lastZReport = LastZReport{static_cast<uint16_t>(number), FromDriverDate(date)};
+        results.lastZReport =
+            LastZReport{static_cast<uint16_t>(number), DateOfDriver(date).value_or(QDate())};
 
     const auto countsAndSums = [](auto query) -> std::optional<CountsAndSums> {
         int16_t salesCount = 0, returnsCount = 0;
@@ -327,12 +297,12 @@ InformationResults QueryInformation() {
 }
 
 QString InformationText(const InformationResults &r, const QLocale &locale) {
-    const QChar sep = SeparatorOf(locale);
+    const QChar sep = DecimalSeparatorOf(locale);
     const auto number = [](const std::optional<uint16_t> &value) {
         return value ? QString::number(*value) : kNotRead;
     };
     const auto money = [sep](const std::optional<int64_t> &value) {
-        return value ? FormatMoney(*value, sep) : kNotRead;
+        return value ? FormatPanelMoney(*value, sep) : kNotRead;
     };
     TextBuilder out;
     out.Value(QStringLiteral("Номер последнего чека продаж:                              "),
@@ -349,7 +319,7 @@ QString InformationText(const InformationResults &r, const QLocale &locale) {
     if (r.lastZReport) {
         out.Value(zNumberLabel, QString::number(r.lastZReport->number));
         out.Value(QStringLiteral("Дата снятия последнего Z-отчета:                          "),
-                  locale.toString(r.lastZReport->date, QLocale::ShortFormat));
+                  ShortDateText(r.lastZReport->date, locale));
     } else {
         out.Value(zNumberLabel, kNotRead);
         out.Value(QStringLiteral("Дата снятия последнего Z-отчета:                         "),
@@ -408,7 +378,7 @@ bool QueryDayTotals(DayTotals &totals) {
 }
 
 QString DayTotalsText(const DayTotals &t, const QStringList &formNames, const QLocale &locale) {
-    const QChar sep = SeparatorOf(locale);
+    const QChar sep = DecimalSeparatorOf(locale);
     TextBuilder out;
     out.Value(QStringLiteral("Счетчик чеков продаж:     "), QString::number(t.salesReceipts));
     out.Value(QStringLiteral("Счетчик чеков выплат:     "), QString::number(t.payoutReceipts));
@@ -422,17 +392,20 @@ QString DayTotalsText(const DayTotals &t, const QStringList &formNames, const QL
     out.Line(QStringLiteral("Дневные счетчики сумм возвратов по формам оплат: "));
     FormLines(out, t.payoutsByForm, formNames, sep);
     out.Line(QStringLiteral("Дневные счетчики сумм наценок и скидок по продажам и возвратам: "));
-    out.Value(QStringLiteral("Сумма наценок по продажам:      "), FormatMoney(t.salesMarkups, sep));
+    out.Value(QStringLiteral("Сумма наценок по продажам:      "),
+              FormatPanelMoney(t.salesMarkups, sep));
     out.Value(QStringLiteral("Сумма скидок по продажам:        "),
-              FormatMoney(t.salesDiscounts, sep));
+              FormatPanelMoney(t.salesDiscounts, sep));
     out.Value(QStringLiteral("Сумма наценок по возвратам:     "),
-              FormatMoney(t.returnsMarkups, sep));
+              FormatPanelMoney(t.returnsMarkups, sep));
     out.Value(QStringLiteral("Сумма скидок по возвратам:       "),
-              FormatMoney(t.returnsDiscounts, sep));
+              FormatPanelMoney(t.returnsDiscounts, sep));
     out.Empty();
     out.Line(QStringLiteral("Дневные счетчики сумм служебных операций: "));
-    out.Value(QStringLiteral("Общая сумма служебных внесений:     "), FormatMoney(t.cashIn, sep));
-    out.Value(QStringLiteral("Общая сумма служебных изъятий:       "), FormatMoney(t.cashOut, sep));
+    out.Value(QStringLiteral("Общая сумма служебных внесений:     "),
+              FormatPanelMoney(t.cashIn, sep));
+    out.Value(QStringLiteral("Общая сумма служебных изъятий:       "),
+              FormatPanelMoney(t.cashOut, sep));
     return out.text;
 }
 
@@ -453,7 +426,7 @@ bool QueryReceiptSums(ReceiptSums &sums) {
 
 QString ReceiptSumsText(const ReceiptSums &sums, const QStringList &formNames,
                         const QLocale &locale) {
-    const QChar sep = SeparatorOf(locale);
+    const QChar sep = DecimalSeparatorOf(locale);
     TextBuilder out;
     out.Line(QStringLiteral("Счетчики оборотов по налоговым группам: "));
     GroupLines(out, sums.byGroup, 3, sep);

@@ -7,6 +7,8 @@
 // what the driver answered; the Query* functions fill those structs.
 #pragma once
 
+#include "text_forms.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QString>
@@ -20,9 +22,7 @@ namespace krv::console {
 
 // ---- Inputs ------------------------------------------------------------------
 
-// Every character is "0".."9" (an empty text passes): the article-code
-// fields are checked on every change.
-bool AllDecimalDigits(const QString &text);
+// The article-code fields are checked on every change with AllDecimalDigits.
 
 // The article-code fields' error texts, shown when a field holds anything
 // but digits (on a change) or nothing at all (when the report is asked for).

@@ -2,6 +2,7 @@
 
 #include "date_time_text.h"
 #include "driver_binding.h"
+#include "text_forms.h"
 
 #include <KRV_T100DRV.h>
 
@@ -26,10 +27,6 @@ int BcdNumber(uint8_t byte) {
 
 QString Two(int value) {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
-
-QString Hex4(uint16_t value) {
-    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
 }
 
 } // namespace
@@ -105,9 +102,9 @@ QString MainTapeStatusText(const TapeStatus &status, const TapeDescriptor &descr
            QString::number(ShownFreeBytes(status)) + QStringLiteral(" байт") +
            QStringLiteral("\r\r\n") +
            QStringLiteral("Адрес начала КЛЭФ:                                       0x") +
-           Hex4(descriptor.start) + QStringLiteral("\r\n") +
+           HexDigits(descriptor.start, 4) + QStringLiteral("\r\n") +
            QStringLiteral("Адрес конца КЛЭФ:                                         0x") +
-           Hex4(descriptor.end) + QStringLiteral("\r\n") +
+           HexDigits(descriptor.end, 4) + QStringLiteral("\r\n") +
            QStringLiteral("Счётчик пакетов КЛЭФ:                                 ") +
            QString::number(descriptor.packetCounter) + QStringLiteral("\r\n") +
            QStringLiteral("Статус персонализации:") +
@@ -121,13 +118,6 @@ QString MainTapeStatusText(const TapeStatus &status, const TapeDescriptor &descr
 
 QString NextLockText(const LockMoment &lock) {
     return QStringLiteral("Очередная блокировка КЛЭФ наступит: ") + LockMomentText(lock);
-}
-
-int FirstNonDigit(const QString &text) {
-    for (qsizetype i = 0; i < text.size(); ++i)
-        if (text[i] < u'0' || text[i] > u'9')
-            return static_cast<int>(i);
-    return -1;
 }
 
 QString DigitErrorText(int edit) {

@@ -68,8 +68,7 @@ QString NextLockText(const LockMoment &lock);
 
 // ---- The vendor window's number edits ----------------------------------------------
 
-// Position of the first character that is not a digit, or -1.
-int FirstNonDigit(const QString &text);
+// The edits are checked with FirstNonDigit.
 // The message of the vendor window's number edit 1..4.
 QString DigitErrorText(int edit);
 // The edit's text as the driver's number; nothing for a text that is no

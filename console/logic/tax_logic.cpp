@@ -2,6 +2,7 @@
 
 #include "driver_binding.h"
 #include "receipt_logic.h"
+#include "text_forms.h"
 
 #include <KRV_T100DRV.h>
 
@@ -20,10 +21,6 @@ const QString kGapText = QStringLiteral("Пустые поля между зна
 const QString kBadRatesText = QStringLiteral("Налоговые ставки заданы неверно!");
 const QString kBadFormatText = QStringLiteral("Неправильный формат налоговых ставок!");
 
-bool IsDigit(QChar c) {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
 // "d<sep>dd" or "dd<sep>dd".
 bool IsRateCellText(const QString &text, QChar separator) {
     const qsizetype n = text.size();
@@ -31,7 +28,7 @@ bool IsRateCellText(const QString &text, QChar separator) {
         return false;
     for (qsizetype i = 0; i < n; ++i) {
         const bool separatorPlace = i == n - 3;
-        if (separatorPlace ? text[i] != separator : !IsDigit(text[i]))
+        if (separatorPlace ? text[i] != separator : !IsAsciiDigit(text[i]))
             return false;
     }
     return true;
@@ -95,7 +92,7 @@ std::optional<int32_t> RateHundredths(const QString &text, QChar separator) {
         return std::nullopt;
     for (const QString *part : {&whole, &fraction})
         for (QChar c : *part)
-            if (!IsDigit(c))
+            if (!IsAsciiDigit(c))
                 return std::nullopt;
     const double percent =
         QString(whole + QLatin1Char('.') + (fraction.isEmpty() ? QStringLiteral("0") : fraction))
@@ -104,9 +101,7 @@ std::optional<int32_t> RateHundredths(const QString &text, QChar separator) {
 }
 
 QString RateText(int32_t hundredths, QChar separator) {
-    QString text = QString::asprintf("%2.2f", hundredths / 100.0);
-    text.replace(QLatin1Char('.'), separator);
-    return text;
+    return FormatHundredths(hundredths, separator);
 }
 
 // ---- Tax write --------------------------------------------------------------------------

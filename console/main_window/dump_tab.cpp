@@ -10,6 +10,7 @@
 #include "memory_dump.h"
 #include "message_layer.h"
 #include "report_logic.h"
+#include "saved_file.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -47,7 +48,8 @@ void TForm1::BitBtn12Click() {
         return;
     const auto *view = Control<QPlainTextEdit>(QStringLiteral("Memo2"));
     const QStringList lines = MemoLines(view ? view->toPlainText() : QString());
-    if (!WriteDumpFile(DumpFileName(chosen, QStringLiteral(".txt")), HexViewFileBytes(lines)))
+    if (!SaveFileBytes(DumpFileName(chosen, QStringLiteral(".txt")), AnsiLinesBytes(lines))
+             .isEmpty())
         ShowInputError(QStringLiteral("Невозможно создать файл!\r\nИмя файла задано неверно."));
 }
 
@@ -87,7 +89,7 @@ void TForm1::Button55Click() {
                                            State().SerialNumberPrefix);
     if (chosen.isEmpty())
         return;
-    if (!WriteDumpFile(DumpFileName(chosen, QStringLiteral(".bin")), outcome.data)) {
+    if (!SaveFileBytes(DumpFileName(chosen, QStringLiteral(".bin")), outcome.data).isEmpty()) {
         ShowInputError(QStringLiteral("Невозможно сохранить данные!\r\nИмя файла задано неверно."));
         return;
     }

@@ -7,6 +7,7 @@
 #include "main_window.h"
 
 #include "console_state.h"
+#include "date_time_text.h"
 #include "extra_functions_logic.h"
 #include "logo_file.h"
 #include "message_layer.h"

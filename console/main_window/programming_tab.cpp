@@ -5,7 +5,7 @@
 
 #include "access_modes.h"
 #include "console_state.h"
-#include "extra_functions_logic.h"
+#include "date_time_text.h"
 #include "header_logic.h"
 #include "message_layer.h"
 #include "receipt_header_window.h"
@@ -29,13 +29,13 @@ const QString kErrorCaption = QStringLiteral("Ошибка!");
 const QString kInfoCaption = QStringLiteral("Информация");
 const QString kInterruptedText = QStringLiteral("Операция была прервана из-за возникшей ошибки!");
 
-} // namespace
-
-// ---- Fiscalization ---------------------------------------------------------------
-
-void TForm1::Edit14Change() {
-    auto *edit = Control<QLineEdit>(QStringLiteral("Edit14"));
-    QWidget *button = Control(QStringLiteral("Button22"));
+// The fiscal and the tax number fields: the write button works while the
+// field holds a number; a refused character empties the field (which runs
+// its handler again and disables the button) and says why.
+void CheckNumberField(TForm1 &form, const char *editName, const char *buttonName,
+                      const QString &refusedText) {
+    auto *edit = form.Control<QLineEdit>(QString::fromLatin1(editName));
+    QWidget *button = form.Control(QString::fromLatin1(buttonName));
     if (!edit || !button)
         return;
     if (edit->text().isEmpty()) {
@@ -44,9 +44,17 @@ void TForm1::Edit14Change() {
     }
     button->setEnabled(true);
     if (FirstRefusedNumberCharacter(edit->text()) >= 0) {
-        edit->clear(); // runs this handler again, which disables the button
-        ShowMessage(this, kErrorCaption, FiscalNumberRefusedText(), Icon::Error, Buttons::Ok);
+        edit->clear();
+        ShowMessage(&form, kErrorCaption, refusedText, Icon::Error, Buttons::Ok);
     }
+}
+
+} // namespace
+
+// ---- Fiscalization ---------------------------------------------------------------
+
+void TForm1::Edit14Change() {
+    CheckNumberField(*this, "Edit14", "Button22", FiscalNumberRefusedText());
 }
 
 void TForm1::Button22Click() {
@@ -54,7 +62,7 @@ void TForm1::Button22Click() {
                     QStringLiteral("                       ВНИМАНИЕ!\r\nФИСКАЛЬНАЯ ПАМЯТЬ БУДЕТ "
                                    "ВКЛЮЧЕНА!\r\n  Этот процесс является необратимым!\r\n  Вы "
                                    "уверены, что хотите это сделать?"),
-                    Icon::Warning, Buttons::YesNo) != kResultYes)
+                    Icon::Warning, Buttons::YesNoDefaultNo) != kResultYes)
         return;
 
     PrinterStatus status;
@@ -69,7 +77,7 @@ void TForm1::Button22Click() {
         if (ShowMessage(this, QStringLiteral("Внимание!"),
                         QStringLiteral("Внимние! Перед записью фискального номера будет снят "
                                        "Z-отчет.\r\nВы все ещё хотите хотите продолжить операцию?"),
-                        Icon::Warning, Buttons::YesNo) != kResultYes) {
+                        Icon::Warning, Buttons::YesNoDefaultNo) != kResultYes) {
             ShowMessage(this, kInfoCaption,
                         QStringLiteral("Операция была отклонена пользователем!"), Icon::Information,
                         Buttons::Ok);
@@ -94,20 +102,8 @@ void TForm1::Button22Click() {
 // ---- Taxpayer header -----------------------------------------------------------------
 
 void TForm1::Edit26Change() {
-    auto *edit = Control<QLineEdit>(QStringLiteral("Edit26"));
-    QWidget *button = Control(QStringLiteral("BitBtn17"));
-    if (!edit || !button)
-        return;
-    if (edit->text().isEmpty()) {
-        button->setEnabled(false);
-        return;
-    }
-    button->setEnabled(true);
-    if (FirstRefusedNumberCharacter(edit->text()) >= 0) {
-        edit->clear();
-        ShowMessage(this, kErrorCaption, TaxNumberRefusedText(RadioChecked(*this, "RadioButton1")),
-                    Icon::Error, Buttons::Ok);
-    }
+    CheckNumberField(*this, "Edit26", "BitBtn17",
+                     TaxNumberRefusedText(RadioChecked(*this, "RadioButton1")));
 }
 
 void TForm1::RadioButton1Click() {

@@ -19,7 +19,9 @@ class QWidget;
 namespace krv::console {
 
 enum class Icon { None, Information, Warning, Error, Question };
-enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+// YesNoDefaultNo: Yes and No with No the default, for questions whose Yes
+// cannot be undone (Enter must not answer them).
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 
 // Answers, numbered as the classic message-box results.
 enum MessageResult : int {

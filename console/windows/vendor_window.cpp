@@ -5,6 +5,7 @@
 #include "message_layer.h"
 #include "tape_lock_logic.h"
 #include "tape_lock_window.h"
+#include "text_forms.h"
 #include "widgets.h"
 
 #include <QCheckBox>

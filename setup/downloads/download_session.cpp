@@ -6,6 +6,7 @@
 #include "messages.h"
 #include "paths.h"
 #include "system.h"
+#include "ui_dispatcher.h"
 
 #include <QWidget>
 
@@ -150,8 +151,17 @@ DownloadSession::DownloadSession(CredentialProvider *provider, std::string saveF
 
 DownloadSession::~DownloadSession() {
     m_stop = true;
-    if (m_worker.joinable())
-        m_worker.join();
+    JoinWorker();
+}
+
+void DownloadSession::JoinWorker() {
+    if (!m_worker.joinable())
+        return;
+    // The worker may be waiting for the interface thread (a prompt, a sink
+    // that asks a window); on that thread its events are served until the
+    // worker ends, so the join never waits for itself.
+    UiDispatcher::WaitProcessingEvents([this] { return !m_running.load(); });
+    m_worker.join();
 }
 
 void DownloadSession::SetProxy(const std::string &proxy) {
@@ -182,8 +192,7 @@ void DownloadSession::SetCertificateQuestion(CertificateQuestion question) {
 uint32_t DownloadSession::Start(const std::string &url, const std::string &target, QWidget *owner,
                                 bool resumeAllowed, const std::string &extraHeaders,
                                 bool queryLastModified) {
-    if (m_worker.joinable())
-        m_worker.join();
+    JoinWorker();
     m_url = url;
     m_target = target;
     m_owner = owner;
@@ -198,6 +207,7 @@ uint32_t DownloadSession::Start(const std::string &url, const std::string &targe
             m_result = Worker();
             m_lastError = m_result;
             m_running = false;
+            UiDispatcher::Wake();
         });
     } catch (const std::system_error &error) {
         m_running = false;
@@ -210,7 +220,7 @@ uint32_t DownloadSession::Start(const std::string &url, const std::string &targe
 uint32_t DownloadSession::Wait() {
     if (!m_worker.joinable())
         return m_lastError;
-    m_worker.join();
+    JoinWorker();
     return m_result;
 }
 
@@ -644,7 +654,8 @@ uint32_t DownloadSession::Complete(Transfer &transfer) {
 
 bool DownloadSession::ObtainCredentials(Transfer &transfer, const std::string &realm,
                                         bool forProxy) {
-    if (!m_provider)
+    // A stopped download asks the user nothing more.
+    if (!m_provider || IsCancelled())
         return false;
     std::string user;
     std::string password;
@@ -670,7 +681,7 @@ bool DownloadSession::ObtainCredentials(Transfer &transfer, const std::string &r
 }
 
 bool DownloadSession::ConfirmCertificate(uint32_t code) {
-    if (!WaitForOwnerWindow(download_status::kOwnerHiddenForCertificate))
+    if (IsCancelled() || !WaitForOwnerWindow(download_status::kOwnerHiddenForCertificate))
         return false;
     SetStatus(download_status::kPromptOpening);
     const bool accepted = m_certificateQuestion ? m_certificateQuestion(m_url, code)

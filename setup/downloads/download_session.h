@@ -76,7 +76,11 @@ class DownloadSession {
     // takes relative targets.
     DownloadSession(CredentialProvider *provider, std::string saveFolder, ProgressSink *sink);
     // Stops a running download (every cancellation check answers yes from
-    // now on) and waits for its worker.
+    // now on) and waits for its worker, which then ends within about a
+    // second (libcurl's progress calls check the stop at least that often);
+    // a prompt already open waits for its answer first. On the interface
+    // thread the wait keeps serving its events; a window that owns a session
+    // should therefore cancel and Wait before its own destruction begins.
     ~DownloadSession();
     DownloadSession(const DownloadSession &) = delete;
     DownloadSession &operator=(const DownloadSession &) = delete;
@@ -122,6 +126,7 @@ class DownloadSession {
     struct Transfer; // the state of one download in the worker
 
     uint32_t Worker();
+    void JoinWorker();
     uint32_t RunTransfer(Transfer &transfer, uint64_t offset);
     uint32_t RequestWithRetry(Transfer &transfer, uint64_t offset);
     uint32_t SendRequest(Transfer &transfer, uint64_t offset);

@@ -1,15 +1,19 @@
 #include "pipe_channel.h"
 
 #include "files.h"
+#include "log.h"
 #include "paths.h"
 
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -59,24 +63,56 @@ UniqueFd NewSocket() {
     return UniqueFd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
 }
 
-std::string ReceiveMessage(int fd) {
-    std::vector<char> buffer(kPipeReadLimit);
+using Clock = std::chrono::steady_clock;
+
+enum class Outcome { kDone, kFailed, kTimedOut };
+
+// Waits until the socket is ready for `events` or the deadline passes.
+Outcome WaitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
-        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return {};
-        return Utf16LeToUtf8(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return Outcome::kTimedOut;
+        pollfd request{fd, events, 0};
+        const int rc = ::poll(&request, 1, static_cast<int>(std::min<int64_t>(left, INT_MAX)));
+        if (rc < 0 && errno != EINTR)
+            return Outcome::kFailed;
+        if (rc > 0)
+            return Outcome::kDone; // a hang-up or error shows in the send or receive
     }
 }
 
-bool SendBytes(int fd, const std::string &bytes) {
+// One message; an empty text when the peer has gone or sent nothing.
+Outcome ReceiveMessage(int fd, Clock::time_point deadline, std::string &text) {
+    text.clear();
+    std::vector<char> buffer(kPipeReadLimit);
     for (;;) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (const Outcome ready = WaitFor(fd, POLLIN, deadline); ready != Outcome::kDone)
+            return ready;
+        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+            continue;
+        if (got <= 0)
+            return Outcome::kFailed;
+        text = Utf16LeToUtf8(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        return Outcome::kDone;
+    }
+}
+
+// The whole message or nothing: the socket keeps message boundaries.
+Outcome SendBytes(int fd, const std::string &bytes, Clock::time_point deadline) {
+    for (;;) {
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0 && errno == EINTR)
             continue;
-        return sent == static_cast<ssize_t>(bytes.size());
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The peer's queue is full: wait for room, as long as a reply.
+            if (const Outcome ready = WaitFor(fd, POLLOUT, deadline); ready != Outcome::kDone)
+                return ready;
+            continue;
+        }
+        return sent == static_cast<ssize_t>(bytes.size()) ? Outcome::kDone : Outcome::kFailed;
     }
 }
 
@@ -177,10 +213,23 @@ bool PipeChannel::AcceptClient() {
 }
 
 bool PipeChannel::WriteMessage(std::string_view text) {
-    const int fd = m_server ? m_peer.get() : m_socket.get();
+    const int fd = PeerFd();
     if (fd < 0)
         return false;
-    return SendBytes(fd, Utf8ToUtf16Le(text));
+    const Outcome sent = SendBytes(fd, Utf8ToUtf16Le(text), Clock::now() + m_replyLimit);
+    if (sent == Outcome::kTimedOut)
+        GiveUpOnPeer();
+    return sent == Outcome::kDone;
+}
+
+void PipeChannel::GiveUpOnPeer() {
+    LogLine("The calling process did not answer within " + std::to_string(m_replyLimit.count()) +
+            " ms; the extraction is cancelled.");
+    m_closed = true;
+    if (m_server)
+        m_peer = UniqueFd();
+    else
+        m_socket = UniqueFd();
 }
 
 std::string PipeChannel::Send(std::string_view text) {
@@ -188,7 +237,10 @@ std::string PipeChannel::Send(std::string_view text) {
         return {};
     if (!WriteMessage(text))
         return {};
-    return ReceiveMessage(m_server ? m_peer.get() : m_socket.get());
+    std::string reply;
+    if (ReceiveMessage(PeerFd(), Clock::now() + m_replyLimit, reply) == Outcome::kTimedOut)
+        GiveUpOnPeer();
+    return reply;
 }
 
 std::string PipeChannel::SendNumber(int32_t number) {
@@ -206,10 +258,13 @@ std::string PipeChannel::SendValue(uint64_t value) {
 std::string PipeChannel::Read() {
     if (m_server && !AcceptClient())
         return {};
-    const int fd = m_server ? m_peer.get() : m_socket.get();
+    const int fd = PeerFd();
     if (fd < 0)
         return {};
-    return ReceiveMessage(fd);
+    // Reading waits for the peer's next message as long as it takes.
+    std::string text;
+    ReceiveMessage(fd, Clock::time_point::max(), text);
+    return text;
 }
 
 bool PipeChannel::Reply(std::string_view text) {

@@ -12,6 +12,7 @@
 
 #include "unique_fd.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,6 +33,11 @@ inline constexpr std::string_view kPipeClose = "CLOSE";
 inline constexpr std::size_t kPipeReadLimit = 32656;
 // Connections a server keeps waiting.
 inline constexpr int kPipeBacklog = 255;
+// How long a send waits for the peer to take the message and for its reply.
+// A caller answers at once; one that keeps its end open without answering
+// for this long is taken as gone: the channel closes and counts as closed
+// ("CLOSE"), so the extraction ends as cancelled instead of hanging.
+inline constexpr std::chrono::milliseconds kPipeReplyLimit{60000};
 
 // The socket path for an id: "<runtime folder>/ToServer<id>". The runtime
 // folder is $XDG_RUNTIME_DIR when it names an absolute folder, else
@@ -72,10 +78,16 @@ class PipeChannel {
     bool Reply(std::string_view text);
 
     bool Closed() const { return m_closed; }
+    // Tests shorten the wait for a reply (kPipeReplyLimit).
+    void SetReplyLimit(std::chrono::milliseconds limit) { m_replyLimit = limit; }
 
   private:
     bool WriteMessage(std::string_view text);
     bool AcceptClient();
+    int PeerFd() const { return m_server ? m_peer.get() : m_socket.get(); }
+    // The peer did not answer in time: logged, the connection dropped (every
+    // later send returns at once) and the channel closed.
+    void GiveUpOnPeer();
 
     bool m_opened = false;
     bool m_server = false;
@@ -84,6 +96,7 @@ class PipeChannel {
     UniqueFd m_socket;  // client: the connection; server: the listening socket
     UniqueFd m_peer;    // server: the accepted client
     bool m_closed = false;
+    std::chrono::milliseconds m_replyLimit = kPipeReplyLimit;
 };
 
 } // namespace krv::setup

@@ -44,11 +44,13 @@ constexpr std::array<DotNetRow, 7> kDotNetRows = {{
 constexpr const char *kDotNet45Value =
     "HKLM\\SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full\\Version";
 
-struct NameVersion {
+// A row of the tables below: a name and the text that goes with it (a
+// version, a registry reference or an installer component code).
+struct NamedText {
     const char *name;
-    const char *version;
+    const char *text;
 };
-constexpr std::array<NameVersion, 13> kDirectXRows = {{
+constexpr std::array<NamedText, 13> kDirectXRows = {{
     {"7.0", "4.07.00.0700"},
     {"7.0a", "4.07.00.0716"},
     {"7.1", "4.07.01.3000"},
@@ -96,7 +98,7 @@ const std::array<OfficeAppRow, 10> kOfficeApps = {{
 #undef KRV_OFFICE_PATH
 constexpr const char *kVisioViewer = "Microsoft Visio Viewer";
 
-constexpr std::array<NameVersion, 5> kXnaRows = {{
+constexpr std::array<NamedText, 5> kXnaRows = {{
     {"1.0", "HKLM\\SOFTWARE\\Microsoft\\XNA\\Framework\\v1.0\\NativeLibraryPath"},
     {"2.0", "HKLM\\SOFTWARE\\Microsoft\\XNA\\Framework\\v2.0\\NativeLibraryPath"},
     {"3.0", "HKLM\\SOFTWARE\\Microsoft\\XNA\\Framework\\v3.0\\NativeLibraryPath"},
@@ -171,11 +173,7 @@ constexpr const char *kActiveSyncMinor =
 // carries its assembly. The component codes are not known yet, so every
 // row has an empty code and the search for it finds nothing; fill them in
 // when they are.
-struct PiaRow {
-    const char *name;
-    const char *componentCode;
-};
-constexpr std::array<PiaRow, 9> kPia2003Rows = {{
+constexpr std::array<NamedText, 9> kPia2003Rows = {{
     {"Microsoft Excel", ""},
     {"Microsoft InfoPath", ""},
     {"Microsoft Outlook", ""},
@@ -186,7 +184,7 @@ constexpr std::array<PiaRow, 9> kPia2003Rows = {{
     {"Microsoft Graph", ""},
     {"Microsoft Smart Tag", ""},
 }};
-constexpr std::array<PiaRow, 10> kPia2007Rows = {{
+constexpr std::array<NamedText, 10> kPia2007Rows = {{
     {"Microsoft Excel", ""},
     {"Microsoft InfoPath", ""},
     {"Microsoft Outlook", ""},
@@ -198,13 +196,13 @@ constexpr std::array<PiaRow, 10> kPia2007Rows = {{
     {"Microsoft Smart Tag", ""},
     {"Microsoft Project", ""},
 }};
-constexpr std::array<PiaRow, 10> kPia2010Rows = kPia2007Rows;
-constexpr std::array<PiaRow, 2> kPiaSharedRows = {{
+constexpr std::array<NamedText, 10> kPia2010Rows = kPia2007Rows;
+constexpr std::array<NamedText, 2> kPiaSharedRows = {{
     {"Office Shared 2007", ""},
     {"Office Shared 2010", ""},
 }};
 
-constexpr std::array<NameVersion, 3> kVstoRows = {{
+constexpr std::array<NamedText, 3> kVstoRows = {{
     {"Visual Studio Tools for Office 2005 SE Runtime",
      "HKLM\\Software\\Microsoft\\vsto runtime Setup\\v2.0.50727\\Install"},
     {"Visual Studio Tools for the Microsoft Office 3.0 Runtime",
@@ -213,7 +211,7 @@ constexpr std::array<NameVersion, 3> kVstoRows = {{
      "HKLM\\SOFTWARE\\Microsoft\\VSTO Runtime Setup\\v4\\Install"},
 }};
 
-constexpr std::array<NameVersion, 2> kSharePointRows = {{
+constexpr std::array<NamedText, 2> kSharePointRows = {{
     {"Windows SharePoint Services 3.0 or Microsoft Office SharePoint Server 2007",
      "HKLM\\SOFTWARE\\Microsoft\\Shared Tools\\Web Server Extensions\\12.0\\SharePoint"},
     {"Microsoft SharePoint Foundation 2010 or Microsoft SharePoint Server 2010",
@@ -408,9 +406,9 @@ bool CheckDirectX(const std::string &setting, const Layers &layers) {
         return true;
     }
     std::string verMin;
-    for (const NameVersion &row : kDirectXRows)
+    for (const NamedText &row : kDirectXRows)
         if (setting == row.name)
-            verMin = row.version;
+            verMin = row.text;
     SearchResult result;
     if (!Search(search_type::kRegistryValue, kDirectXValue, verMin, &result))
         return Fail(layers.context, 225, setting);
@@ -424,7 +422,19 @@ bool CheckJava(const std::string &setting, bool developmentKit, const LaunchCond
                                      : "HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment";
     if (!Search(search_type::kRegistryKey, key, setting, &result))
         return Fail(c, developmentKit ? 237 : 224, setting);
-    Detected(developmentKit ? "Detected JDK:" : "Detected JRE:", setting);
+    // The log names the installed version that met the minimum.
+    VersionQuad minimum;
+    ParseVersion(setting, minimum);
+    std::string detected = setting;
+    for (const std::string &name : result.foundValues) {
+        VersionQuad version;
+        if (ParseVersion(name, version) && !IsVersionZero(version) &&
+            CompareVersions(version, minimum) >= 0) {
+            detected = name;
+            break;
+        }
+    }
+    Detected(developmentKit ? "Detected JDK:" : "Detected JRE:", detected);
     return true;
 }
 
@@ -467,7 +477,7 @@ bool CheckXna(const std::string &setting, const LaunchConditionContext &c) {
     if (first == kXnaRows.size())
         return false;
     for (std::size_t i = first; i < kXnaRows.size(); ++i)
-        if (ValueExists(kXnaRows[i].version)) {
+        if (ValueExists(kXnaRows[i].text)) {
             Detected("Detected XNA Framework:", kXnaLogNames[i]);
             return true;
         }
@@ -516,12 +526,12 @@ bool CheckActiveSync(const std::string &setting, const LaunchConditionContext &c
 }
 
 template <std::size_t N>
-bool CheckPia(const std::string &setting, const std::array<PiaRow, N> &rows, uint32_t messageId,
+bool CheckPia(const std::string &setting, const std::array<NamedText, N> &rows, uint32_t messageId,
               const LaunchConditionContext &c) {
     std::string code;
-    for (const PiaRow &row : rows)
+    for (const NamedText &row : rows)
         if (setting == row.name)
-            code = row.componentCode;
+            code = row.text;
     if (!Search(search_type::kComponent, code))
         return Fail(c, messageId, setting);
     if (messageId == 255)
@@ -530,9 +540,9 @@ bool CheckPia(const std::string &setting, const std::array<PiaRow, N> &rows, uin
 }
 
 bool CheckVsto(const std::string &setting, const LaunchConditionContext &c) {
-    for (const NameVersion &row : kVstoRows)
+    for (const NamedText &row : kVstoRows)
         if (setting == row.name) {
-            if (!ValueExists(row.version))
+            if (!ValueExists(row.text))
                 break;
             Detected("Detected application:", setting);
             return true;
@@ -548,7 +558,7 @@ bool CheckSharePoint(const std::string &setting, const LaunchConditionContext &c
     if (first == kSharePointRows.size())
         return false;
     for (std::size_t i = first; i < kSharePointRows.size(); ++i)
-        if (ValueExists(kSharePointRows[i].version)) {
+        if (ValueExists(kSharePointRows[i].text)) {
             Detected("Detected application:", kSharePointRows[i].name);
             return true;
         }

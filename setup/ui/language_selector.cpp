@@ -39,7 +39,10 @@ uint16_t LanguageOfInstalledProduct(const std::string &productCodes) {
     return 0;
 }
 
-// Step 3: the one language all related products share; 0 when they differ.
+// Step 3: the language of the related products in enumeration order: a
+// product takes over while the running result or its own language is 0 (so
+// one without a language clears what came before); two different languages
+// give 0.
 uint16_t LanguageOfRelatedProducts(const std::string &upgradeCode) {
     uint16_t result = 0;
     for (int index = 0; index < kMaxRelatedProducts; ++index) {
@@ -48,8 +51,7 @@ uint16_t LanguageOfRelatedProducts(const std::string &upgradeCode) {
             break;
         const uint16_t language = RelatedProductLanguage(*product);
         if (result == 0 || language == 0) {
-            if (language != 0)
-                result = language;
+            result = language;
         } else if (language != result) {
             result = 0;
             break;

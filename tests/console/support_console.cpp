@@ -163,10 +163,22 @@ std::vector<uint8_t> ConnectedConsoleTest::Commands() {
 }
 
 krv::emu::Bytes ConnectedConsoleTest::Request(uint8_t command) {
+    std::vector<krv::emu::Bytes> found = Requests(command);
+    return found.empty() ? krv::emu::Bytes{} : std::move(found.front());
+}
+
+void ConnectedConsoleTest::Clear() {
+    Emu().ClearRecords();
+    recorder->calls.clear();
+    script->messages.clear();
+}
+
+std::vector<krv::emu::Bytes> ConnectedConsoleTest::Requests(uint8_t command) {
+    std::vector<krv::emu::Bytes> found;
     for (const krv::emu::Bytes &request : Emu().Requests())
         if (!request.empty() && request[0] == command)
-            return request;
-    return {};
+            found.push_back(request);
+    return found;
 }
 
 std::unique_ptr<QWidget> MakeControlTree() {

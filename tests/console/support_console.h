@@ -102,6 +102,10 @@ class ConnectedConsoleTest : public ConsoleEmulatorTest {
     // the first request of one command (empty when none).
     std::vector<uint8_t> Commands();
     krv::emu::Bytes Request(uint8_t command);
+    // Every request of one command, in order.
+    std::vector<krv::emu::Bytes> Requests(uint8_t command);
+    // Forgets the requests, driver calls and boxes so far.
+    void Clear();
 
     std::unique_ptr<RecordingDriver> recorder;
     std::unique_ptr<ScopedDriver> scoped;

@@ -8,6 +8,7 @@
 #include "console_state.h"
 #include "stress_plan.h"
 #include "stress_test_window.h"
+#include "vendor_window.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -160,12 +161,6 @@ TEST(StressPlan, StartCodeMaxTimeAndLogLine) {
 
 class ArticlesTab : public krv::test::ConnectedConsoleTest {
   protected:
-    int RequestCount(uint8_t command) {
-        int count = 0;
-        for (const Bytes &request : Emu().Requests())
-            count += !request.empty() && request[0] == command;
-        return count;
-    }
     QPushButton *BulkButton() { return form->Control<QPushButton>(QStringLiteral("Button41")); }
 };
 
@@ -207,8 +202,7 @@ TEST_F(ArticlesTab, MemoryCountersTellProgrammedFromSold) {
     SetText("Edit6", QStringLiteral("Хліб"));
     SetText("Edit39", QStringLiteral("900")); // a code nobody programmed
     form->Button9Click();
-    script->messages.clear();
-    Emu().ClearRecords();
+    Clear();
     form->Button48Click();
     ASSERT_EQ(Emu().Requests().size(), 1u);
     EXPECT_EQ(Emu().Requests()[0], (Bytes{0x1C, 0x65, 0x00, 0x10, 0x04}));
@@ -229,7 +223,7 @@ TEST_F(ArticlesTab, BulkProgrammingStoppedFromInsideItsLoopReportsOnce) {
               QStringList{QStringLiteral("Запись прервана пользователем на товаре 37")});
     EXPECT_EQ(BulkButton()->text(), QStringLiteral("Программирование товаров"));
     EXPECT_TRUE(form->StatusPanelText(1).isEmpty());
-    EXPECT_EQ(RequestCount(0x22), 37);
+    EXPECT_EQ(Requests(0x22).size(), 37u);
 }
 
 TEST_F(ArticlesTab, BulkProgrammingStopsAtTheFirstRefusedArticle) {
@@ -240,7 +234,7 @@ TEST_F(ArticlesTab, BulkProgrammingStopsAtTheFirstRefusedArticle) {
                                                     : krv::emu::Reply::Ok();
     });
     BulkButton()->click();
-    EXPECT_EQ(RequestCount(0x22), 5);
+    EXPECT_EQ(Requests(0x22).size(), 5u);
     ASSERT_EQ(script->messages.size(), 1u);
     EXPECT_EQ(script->messages[0].caption, QStringLiteral("Ошибка!"));
     EXPECT_EQ(BulkButton()->text(), QStringLiteral("Программирование товаров"));
@@ -276,6 +270,27 @@ TEST_F(ArticlesTab, AccessCodeOpensTheStressTestUntilItsExit) {
     EXPECT_TRUE(Text("Edit23").isEmpty());
 }
 
+// The supervisor's "VENDOR ONLY!" opens the vendor window, modal and centred
+// on the main window, through the button's own click.
+TEST_F(ArticlesTab, VendorButtonOpensTheVendorWindow) {
+    TForm9 vendor;
+    Windows().Form9 = &vendor;
+    QWidget *shown = nullptr;
+    script->modalActions.push_back([&shown](QWidget &window) { shown = &window; });
+    auto *button = form->Control<QPushButton>(QStringLiteral("Button57"));
+    State().AccessMode = 2; // supervisor
+    form->ApplyControlsForMode();
+    ASSERT_TRUE(button->isEnabled());
+    ASSERT_FALSE(button->isHidden());
+    button->click();
+    ASSERT_EQ(script->modals.size(), 1u);
+    EXPECT_EQ(script->modals[0].window, &vendor);
+    EXPECT_EQ(script->modals[0].centreOn, form.get());
+    EXPECT_EQ(shown, &vendor);
+    EXPECT_TRUE(vendor.isHidden());
+    EXPECT_TRUE(script->messages.empty());
+}
+
 class StressTest : public krv::test::ConnectedConsoleTest {
   protected:
     void SetUp() override {
@@ -300,12 +315,7 @@ class StressTest : public krv::test::ConnectedConsoleTest {
         const QString text = FromDriverText(file.readAll().constData());
         return text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
-    bool Paid() {
-        for (const Bytes &request : Emu().Requests())
-            if (!request.empty() && request[0] == 0x14)
-                return true;
-        return false;
-    }
+    bool Paid() { return !Requests(0x14).empty(); }
     void ExpectStoppedButtons() {
         EXPECT_TRUE(stress->Button1->isEnabled());
         EXPECT_TRUE(stress->Button3->isEnabled());

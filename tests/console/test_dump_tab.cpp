@@ -46,13 +46,6 @@ class DumpTab : public krv::test::ConnectedConsoleTest {
     void Page(const char *spin, int page) {
         form->findChild<QSpinBox *>(QString::fromLatin1(spin))->setValue(page);
     }
-    std::vector<Bytes> MemoryRequests() {
-        std::vector<Bytes> found;
-        for (const Bytes &request : Emu().Requests())
-            if (!request.empty() && request[0] == 0x1C)
-                found.push_back(request);
-        return found;
-    }
 
     QTemporaryDir m_dir;
     Bytes m_memory;
@@ -66,7 +59,7 @@ TEST_F(DumpTab, RangeReadSavesTheExactBytes) {
     script->fileNames = {m_dir.filePath(QStringLiteral("dump"))};
     form->Button55Click();
 
-    EXPECT_EQ(MemoryRequests(),
+    EXPECT_EQ(Requests(0x1C),
               (std::vector<Bytes>{{0x1C, 0x00, 0x00, kPage, 128}, {0x1C, 0x80, 0x00, kPage, 72}}));
     EXPECT_EQ(Text("Label46"), QStringLiteral("2"));
     EXPECT_EQ(script->Texts(),
@@ -95,7 +88,7 @@ TEST_F(DumpTab, RangeReadStopsAtTheFirstFailedBlockAndSavesNothing) {
     script->fileNames = {m_dir.filePath(QStringLiteral("dump"))};
     form->Button55Click();
 
-    EXPECT_EQ(MemoryRequests().size(), 2u);
+    EXPECT_EQ(Requests(0x1C).size(), 2u);
     EXPECT_EQ(Text("Label46"), QStringLiteral("1"));
     ASSERT_EQ(script->messages.size(), 1u);
     EXPECT_EQ(script->messages[0].caption, QStringLiteral("Ошибка!"));
@@ -114,7 +107,7 @@ TEST_F(DumpTab, BlockReadFillsTheViewAndSavesItAsText) {
     SetText("Edit33", QStringLiteral("FFC0")); // runs on past FFFF
     form->BitBtn11Click();
     EXPECT_TRUE(script->messages.empty()) << script->Texts().join(" | ").toStdString();
-    EXPECT_EQ(MemoryRequests(), (std::vector<Bytes>{{0x1C, 0xC0, 0xFF, kPage, 128}}));
+    EXPECT_EQ(Requests(0x1C), (std::vector<Bytes>{{0x1C, 0xC0, 0xFF, kPage, 128}}));
 
     QByteArray expected;
     for (size_t line = 0; line < 8; ++line) {

@@ -4,6 +4,7 @@
 #include "support_console.h"
 
 #include "console_state.h"
+#include "date_time_text.h"
 #include "extra_functions_logic.h"
 #include "logo_file.h"
 
@@ -236,8 +237,7 @@ TEST_F(ExtraFunctionsTab, CutterToggleReadsItsSettingFirstAndAFailedQuerySendsNo
     form->Button52Click();
     EXPECT_EQ(script->messages.back().text, QStringLiteral("Режим автообрезки отключен!"));
 
-    Emu().ClearRecords();
-    script->messages.clear();
+    Clear();
     FailNextStatusQueries(1);
     form->Button36Click();
     EXPECT_EQ(Commands(), (std::vector<uint8_t>{0x00, 0x00, 0x00})) << "three tries, no toggle";

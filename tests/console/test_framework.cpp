@@ -17,16 +17,21 @@
 #include "vendor_window.h"
 #include "widgets.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 
 using namespace krv::console;
 using krv::test::RecordingDriver;
@@ -144,6 +149,36 @@ TEST(MessageLayer, ClassicFiltersBecomeQtFilters) {
 }
 
 // ---- Header picture -------------------------------------------------------------
+
+// On screen, Enter answers a question with its default button: No where a
+// Yes cannot be undone.
+TEST(MessageLayer, EnterAnswersWithTheDefaultButton) {
+    const struct {
+        Buttons buttons;
+        int answer;
+    } cases[] = {{Buttons::YesNoDefaultNo, kResultNo}, {Buttons::YesNo, kResultYes}};
+    for (const auto &c : cases) {
+        QMessageBox *seen = nullptr;
+        QTimer poll;
+        QDeadlineTimer deadline(5000);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            seen = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (seen && seen->isVisible()) {
+                poll.stop();
+                QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                QApplication::sendEvent(seen, &enter);
+            } else if (deadline.hasExpired()) {
+                if (QWidget *modal = QApplication::activeModalWidget())
+                    modal->close();
+            }
+        });
+        poll.start(10);
+        EXPECT_EQ(ShowMessage(nullptr, QStringLiteral("Q"), QStringLiteral("?"), Icon::Warning,
+                              c.buttons),
+                  c.answer);
+        EXPECT_NE(seen, nullptr);
+    }
+}
 
 TEST(HeaderPictureTest, StoredPictureDecodesAtItsSize) {
     const QImage image = HeaderPicture();

@@ -1,6 +1,7 @@
 // The dump tab's rules without widgets: hexadecimal addresses, the block
 // plan of a range, the range checks, the hex view and its file.
 #include "memory_dump.h"
+#include "saved_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,12 +86,12 @@ TEST(MemoryDump, HexViewAndItsFile) {
     ASSERT_TRUE(dir.isValid());
     const QString path = DumpFileName(dir.filePath(QStringLiteral("dump.txt")), ".txt");
     EXPECT_TRUE(path.endsWith(QStringLiteral("dump.txt.txt")));
-    ASSERT_TRUE(WriteDumpFile(path, HexViewFileBytes(HexViewLines(shortData))));
+    ASSERT_EQ(SaveFileBytes(path, AnsiLinesBytes(HexViewLines(shortData))), QString());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("AB 00 \r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"));
     // A folder in the way is no file: nothing is written.
-    EXPECT_FALSE(WriteDumpFile(dir.path(), QByteArray("x")));
+    EXPECT_FALSE(SaveFileBytes(dir.path(), QByteArray("x")).isEmpty());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // what the diagnostics window and the printed report make of a state.
 #include "modem_report.h"
 #include "modem_state.h"
+#include "saved_file.h"
 
 #include <QLocale>
 
@@ -284,9 +285,9 @@ TEST(ModemListing, ValuesColoursAndReportLines) {
 }
 
 TEST(ModemListing, SavedViewIsWindows1251WithCrLf) {
-    EXPECT_EQ(SavedViewBytes({}), std::string());
-    EXPECT_EQ(SavedViewBytes({QStringLiteral("Тест"), QString(), QStringLiteral(" 25 ° C.")}),
-              std::string("\xD2\xE5\xF1\xF2\r\n\r\n 25 \xB0 C.\r\n"));
+    EXPECT_EQ(AnsiLinesBytes({}), QByteArray());
+    EXPECT_EQ(AnsiLinesBytes({QStringLiteral("Тест"), QString(), QStringLiteral(" 25 ° C.")}),
+              QByteArray("\xD2\xE5\xF1\xF2\r\n\r\n 25 \xB0 C.\r\n"));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "modem_diagnostics_window.h"
 #include "modem_report.h"
 #include "modem_state.h"
+#include "saved_file.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -194,7 +195,7 @@ TEST_F(ModemWindow, PrintsTheReportAndSavesTheViewAsWindows1251) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    EXPECT_EQ(bytes.toStdString(), SavedViewBytes(modem->ViewLines()));
+    EXPECT_EQ(bytes, AnsiLinesBytes(modem->ViewLines()));
     EXPECT_TRUE(bytes.startsWith(" \xD1\xE5\xF0\xE8\xE9\xED\xFB\xE9")); // " Серийный"
     EXPECT_TRUE(bytes.endsWith("\r\n\r\n"));
     EXPECT_FALSE(bytes.contains("\r\r") || bytes.contains("\n\n"));

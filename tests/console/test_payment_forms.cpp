@@ -45,13 +45,6 @@ class PaymentForms : public krv::test::ConnectedConsoleTest {
         EXPECT_TRUE(ReadPaymentFormName(kCashPaymentForm, name));
         return name;
     }
-    std::vector<Bytes> Requests(uint8_t command) {
-        std::vector<Bytes> found;
-        for (const Bytes &request : Emu().Requests())
-            if (!request.empty() && request[0] == command)
-                found.push_back(request);
-        return found;
-    }
     // The printer's memory read, refusing the name of `failingForm`.
     void FailNameRead(int failingForm) {
         const auto address = static_cast<uint16_t>(kPayNamesAddress + 16 * failingForm);

@@ -45,10 +45,6 @@ class ProgrammingTab : public krv::test::ConnectedConsoleTest {
         ConnectedConsoleTest::TearDown();
     }
 
-    void Clear() {
-        Emu().ClearRecords();
-        script->messages.clear();
-    }
     QWidget *Widget(const char *name) { return form->findChild<QWidget *>(name); }
     QTableWidget *Grid() { return form->findChild<QTableWidget *>("StringGrid1"); }
     void SetRates(std::initializer_list<const char *> rates) {
@@ -149,8 +145,13 @@ TEST_F(ProgrammingTab, FiscalizationAsksMakesTheZReportOfANewPrinterAndWritesThe
         form->Button22Click();
         EXPECT_EQ(Commands(), r.commands) << r.road;
         std::vector<QString> captions;
-        for (const auto &m : script->messages)
+        for (const auto &m : script->messages) {
             captions.push_back(m.caption);
+            // Both questions lead to what cannot be undone: No is their default.
+            if (m.caption == confirm || m.caption == zQuestion) {
+                EXPECT_EQ(m.buttons, Buttons::YesNoDefaultNo) << r.road;
+            }
+        }
         EXPECT_EQ(captions, r.captions)
             << r.road << ": " << script->Texts().join(" | ").toStdString();
         if (!r.lastText.isEmpty()) {

@@ -510,4 +510,33 @@ TEST_F(ReceiptOnPrinter, PaymentFormNamesRoundTrip) {
     EXPECT_EQ(name.trimmed(), QStringLiteral("КАРТКА"));
 }
 
+// The shared text forms every tab builds its boxes from.
+TEST(TextForms, HundredthsHexAndSeparators) {
+    const struct {
+        int64_t value;
+        QChar separator;
+        const char *text;
+    } hundredths[] = {
+        {0, u',', "0,00"},
+        {7, u',', "0,07"},
+        {-7, u'.', "-0.07"},
+        {123456, u',', "1234,56"},
+        {std::numeric_limits<int64_t>::min(), u',', "-92233720368547758,08"},
+    };
+    for (const auto &c : hundredths)
+        EXPECT_EQ(FormatHundredths(c.value, c.separator), QString::fromUtf8(c.text)) << c.value;
+    EXPECT_EQ(FormatPanelMoney(1250, u','), QStringLiteral("12,50 грн."));
+
+    EXPECT_EQ(HexDigits(0x0A, 4), QStringLiteral("000A"));
+    EXPECT_EQ(HexDigits(0xABCDE, 4), QStringLiteral("ABCDE")); // never cut
+    EXPECT_EQ(HexDigits(0, 0), QStringLiteral("0"));
+
+    EXPECT_EQ(DecimalSeparatorOf(QLocale(QLocale::Ukrainian, QLocale::Ukraine)), QChar(u','));
+    EXPECT_EQ(DecimalSeparatorOf(QLocale::c()), QChar(u'.'));
+    EXPECT_TRUE(AllDecimalDigits(QString()));
+    EXPECT_FALSE(AllDecimalDigits(QStringLiteral("12a")));
+    EXPECT_EQ(PaddedLabel(QStringLiteral("ab"), 4), QStringLiteral("ab  "));
+    EXPECT_EQ(PaddedLabel(QStringLiteral("abcdef"), 4), QStringLiteral("abcdef"));
+}
+
 } // namespace

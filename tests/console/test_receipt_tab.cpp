@@ -41,11 +41,6 @@ class ReceiptTab : public krv::test::ConnectedConsoleTest {
     ReceiptPanel PanelNow() {
         return ReceiptPanel{Text("Label11"), Text("Label51"), Text("Label52"), Text("Label54")};
     }
-    void Clear() {
-        Emu().ClearRecords();
-        recorder->calls.clear();
-        script->messages.clear();
-    }
     void LoginAsCashier() {
         State().StartupArgument.clear(); // no login window here: cashier
         form->Button31Click();

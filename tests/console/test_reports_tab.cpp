@@ -21,19 +21,6 @@ const QString kErrorCaption = QStringLiteral("Ошибка!");
 
 class ReportsTab : public krv::test::ConnectedConsoleTest {
   protected:
-    // Payloads of the requests with this command byte since the last Clear().
-    std::vector<Bytes> Requests(uint8_t command) {
-        std::vector<Bytes> found;
-        for (const Bytes &request : Emu().Requests())
-            if (!request.empty() && request[0] == command)
-                found.push_back(request);
-        return found;
-    }
-    void Clear() {
-        Emu().ClearRecords();
-        recorder->calls.clear();
-        script->messages.clear();
-    }
     QString OnlyMessage() {
         EXPECT_EQ(script->messages.size(), 1u) << script->Texts().join(" | ").toStdString();
         return script->messages.empty() ? QString() : script->messages.back().text;

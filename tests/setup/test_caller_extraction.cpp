@@ -2,6 +2,7 @@
 // caller serving the socket reads them, and /groupsextract through the setup
 // program.
 #include "caller_extraction.h"
+#include "log.h"
 #include "package_writer.h"
 #include "pipe_progress_sink.h"
 #include "support_env.h"
@@ -143,6 +144,55 @@ TEST_F(CallerExtraction, WithoutACallerEverySendIsSkipped) {
     EXPECT_EQ(PipeSocketPath("../x"), "");
     EXPECT_EQ(PipeSocketPath(std::string(200, 'a')), "");
     EXPECT_EQ(PipeSocketPath("7"), m_dir.path() + "/ToServer7");
+}
+
+// A caller that takes the messages but never answers must not stall the
+// extraction: the channel gives up after its limit, logs why, counts as
+// closed, and later sends return without waiting again.
+TEST_F(CallerExtraction, CallerThatNeverAnswersEndsTheExchangeAsCancelled) {
+    const std::string logPath = m_dir.path() + "/setup.log";
+    SetupLog &log = TheSetupLog();
+    CloseLog(log, false);
+    SetLogFilePath(log, logPath);
+    LoggingEnabled = true;
+    const std::string path = PipeSocketPath("mute");
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size());
+    const int listening = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening, 1), 0);
+    std::vector<std::string> received;
+    std::thread caller([&] {
+        const int client = ::accept(listening, nullptr, nullptr);
+        char buffer[70000];
+        // Reads until the setup drops the connection, answering nothing.
+        for (ssize_t got; (got = ::recv(client, buffer, sizeof buffer, 0)) > 0;)
+            received.push_back(
+                QString::fromUtf16(reinterpret_cast<const char16_t *>(buffer), got / 2)
+                    .toStdString());
+        ::close(client);
+    });
+    {
+        PipeChannel channel;
+        channel.SetReplyLimit(std::chrono::milliseconds(100));
+        ASSERT_TRUE(channel.Open(false, "mute"));
+        PipeProgressSink sink(channel);
+        sink.SetTotal(1);
+        EXPECT_TRUE(sink.IsCancelled());
+        EXPECT_FALSE(channel.IsOpen()) << "later sends must not wait again";
+        EXPECT_EQ(channel.SendValue(5), "");
+        EXPECT_FALSE(sink.AskRetry("/t/x", 1)) << "a gone caller stops the work";
+    }
+    caller.join();
+    ::close(listening);
+    ::unlink(path.c_str());
+    LoggingEnabled = false;
+    CloseLog(log, false);
+    EXPECT_EQ(received, std::vector<std::string>{kTotal}) << "nothing follows the unanswered one";
+    EXPECT_NE(test::ReadFile(logPath).find("The calling process did not answer within 100 ms; the "
+                                           "extraction is cancelled."),
+              std::string::npos);
 }
 
 TEST(CallerExtractionList, NumbersEndAtSemicolons) {

@@ -8,8 +8,11 @@
 #include "local_servers.h"
 #include "log.h"
 #include "support_env.h"
+#include "ui_dispatcher.h"
 
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
 
 #include <atomic>
 #include <chrono>
@@ -443,6 +446,50 @@ TEST_F(DownloadTest, UnreachableServerIsTriedAgainAndCancelEndsTheWait) {
     sink.cancel = true;
     EXPECT_EQ(slow.Wait(), kCancelled);
     EXPECT_TRUE(sink.errors.empty());
+}
+
+// The owner of a download (a page, a dialog) is destroyed on the interface
+// thread while the worker waits for that thread: for a prompt, or for a
+// sink that asks a window. The destructor must serve it, not wait for itself.
+TEST_F(DownloadTest, DestroyedOnTheInterfaceThreadWhileTheWorkerWaitsForIt) {
+    int argc = 1;
+    char name[] = "downloads";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    class InterfacePrompter : public CredentialsPrompter {
+      public:
+        std::optional<CredentialsAnswer> Ask(const std::string &, const std::string &,
+                                             QWidget *) override {
+            asked = true;
+            return UiDispatcher::Ask(qApp, [] {
+                return std::optional<CredentialsAnswer>(CredentialsAnswer{"user", "secret", false});
+            });
+        }
+        std::atomic<bool> asked{false};
+    };
+    auto prompter = std::make_shared<InterfacePrompter>();
+    m_provider.SetPrompter(prompter);
+    {
+        DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+        ASSERT_EQ(
+            session.Start(s_http->Url("/gen/2000?auth=Files"), "p.bin", nullptr, true, {}, false),
+            0u);
+        ASSERT_TRUE(WaitUntil([&] { return prompter->asked.load(); }));
+    }
+    EXPECT_FALSE(Exists(Path("p.bin"))) << "a stopped download never completes";
+    EXPECT_TRUE(m_sink.errors.empty());
+
+    // Stopped before a prompt would open: nothing is asked at all.
+    prompter->asked = false;
+    {
+        DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+        m_sink.cancel = true;
+        ASSERT_EQ(
+            session.Start(s_http->Url("/gen/2000?auth=Files"), "q.bin", nullptr, true, {}, false),
+            0u);
+        EXPECT_EQ(session.Wait(), kCancelled);
+    }
+    EXPECT_FALSE(prompter->asked.load());
 }
 
 TEST_F(DownloadTest, RenameOverAFolderFailsAndKeepsThePartFile) {

@@ -199,6 +199,54 @@ TEST_F(LaunchConditionTest, EachConditionPassesOrShowsItsMessage) {
               "МБ.");
 }
 
+// A met condition logs its fixed label and what it found.
+TEST_F(LaunchConditionTest, MetConditionsLogWhatTheyDetected) {
+    using S = LaunchConditionSettings;
+    const std::string ms = kMs, jre = "HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment\\";
+    struct Case {
+        std::function<void(S &)> set;
+        std::vector<std::pair<std::string, std::string>> machine;
+        const char *line;
+    } cases[] = {
+        {[](S &s) { s.minScreenRes = "800x600"; }, {}, "Detected screen resolution:1280x1024"},
+        {[](S &s) { s.minPhysicalMem = "1"; }, {}, "Detected RAM amount:4096"},
+        {[](S &s) { s.activeInternetConnection = true; },
+         {},
+         "Detected working Internet connection."},
+        {[](S &s) { s.minDotNetVer = "2.0"; },
+         {{std::string(kNdp) + "v3.5\\Install", "1"}},
+         "Detected .NET:3.5"},
+        {[](S &s) { s.minJreVer = "1.6"; },
+         {{jre + "1.4\\JavaHome", "/"}, {jre + "1.8\\JavaHome", "/"}},
+         "Detected JRE:1.8"},
+        {[](S &s) { s.xnaFramework = "3.1"; },
+         {{ms + "XNA\\Framework\\v3.1\\NativeLibraryPath", "C:\\"}},
+         "Detected XNA Framework:3.2"},
+    };
+    const std::string logPath = m_root + "/conditions.log";
+    SetupLog &log = TheSetupLog();
+    CloseLog(log, false);
+    SetLogFilePath(log, logPath);
+    LoggingEnabled = true;
+    for (const Case &c : cases) {
+        std::filesystem::remove_all(m_root + "/reg");
+        for (const auto &[reference, value] : c.machine)
+            Put(reference, RegistryValue::MakeText(value));
+        SetupSettings settings;
+        c.set(settings.launchConditions);
+        LaunchConditionContext context = Context();
+        context.urlReachable = [](const std::string &) { return true; };
+        EXPECT_TRUE(CheckLaunchConditions(settings, context)) << c.line;
+    }
+    LoggingEnabled = false;
+    CloseLog(log, false);
+    const std::string text = test::ReadFile(logPath);
+    for (const Case &c : cases)
+        EXPECT_NE(text.find(std::string("-") + c.line + "\r\n"), std::string::npos)
+            << c.line << "\n"
+            << text;
+}
+
 TEST_F(LaunchConditionTest, FirstFailureStopsAndLayersAreAskedOnlyWhenSet) {
     int memoryAsked = 0, reachAsked = 0;
     LaunchConditionContext context = Context();
