@@ -5,11 +5,17 @@
 // drawn from a fixed seed; each must end in a result code, with nothing
 // written or removed outside the sandbox.
 #include "group_reader.h"
+#include "installer_engine.h"
 #include "installer_package.h"
 #include "language_module.h"
 #include "package_writer.h"
 #include "payload_archive.h"
+#include "pipe_channel.h"
+#include "setup_ui.h"
 #include "support_env.h"
+#include "update_checker.h"
+
+#include <setup_process.h>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -19,7 +25,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <set>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -467,6 +475,126 @@ TEST(HostileLanguageModule, CutsFlipsHugeFilesAndPipes) {
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     EXPECT_EQ(LoadLanguageModuleFile(pipe, 1033), nullptr);
     EXPECT_EQ(LoadLanguageModuleFile(dir.path(), 1033), nullptr);
+}
+
+// Odd argument lines, split as the program's own starter splits them: each
+// is read or refused with a text, never taken half.
+TEST(HostileInstallerArguments, OddLinesAreReadOrRefused) {
+    struct Case {
+        std::string line;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"", false},
+        {"   ", false},
+        {"/i", false},
+        {"/i \"unbalanced", true},
+        {"/i a PROPERTY=", true},
+        {"/i a =value", false},
+        {"/i a \"  =value\"", false},
+        {"/i a /zzz", false},
+        {"/i a / -", false},
+        {"/i a /x b", false},
+        {"/i a /l", false},
+        {"/i a /n", false},
+        {"/f", false},
+        {"/i " + std::string(100000, 'A') + " P=" + std::string(100000, '"'), true},
+        {"/i a \\\\\\\"\"\"\" \"\"", false},
+    };
+    for (const Case &c : cases) {
+        InstallerRequest request;
+        std::string error;
+        const bool ok = ParseInstallerArguments(platform::SplitCommandLine(c.line), request, error);
+        EXPECT_EQ(ok, c.ok) << c.line.substr(0, 40) << ": " << error;
+        EXPECT_EQ(error.empty(), ok) << c.line.substr(0, 40);
+        for (const auto &property : request.properties)
+            EXPECT_FALSE(property.first.empty()) << c.line.substr(0, 40);
+    }
+}
+
+// Updates files cut, flipped, huge or no regular file: the check finds an
+// offer or none, and an offer's file name never leaves the download folder.
+TEST(HostileUpdatesFile, DamagedFilesGiveAnOfferOrNone) {
+    TempDir dir("hostile-updates");
+    test::ScopedEnv env;
+    env.Set("TMPDIR", dir.path());
+    env.Set("KRV_SETUP_ROOT", dir.path());
+    SetupUi ui;
+    const std::string valid = "[Older]\r\nProductVersion=2.0\r\nURL=http://127.0.0.1/o\r\n"
+                              "Size=1\r\n[Newer]\r\nProductVersion=3.0.0.1\r\n"
+                              "UpdatedApplicationVersions=>=2.0;<3\r\nURL=http://127.0.0.1/"
+                              "../x/new.bin?q=/..\r\nSize=18446744073709551615\r\n"
+                              "ServerFileName=..\\..\\evil.bin\r\nMD5=00\r\n";
+    auto check = [&](const std::string &path, const std::string &what) {
+        UpdateChecker checker(ui, "file://" + path, "2.5");
+        if (!checker.FetchUpdatesFile() || !checker.ParseUpdatesFile())
+            return false;
+        const std::string name =
+            UpdateFileName(checker.Offer().serverFileName, checker.Offer().url);
+        EXPECT_EQ(name.find_first_of("/\\"), std::string::npos) << what << ": " << name;
+        EXPECT_NE(name, "..") << what;
+        return true;
+    };
+    const std::string file = dir.path() + "/updates.txt";
+    WriteFile(file, valid);
+    EXPECT_TRUE(check(file, "valid"));
+    for (std::size_t length = 0; length < valid.size(); ++length) {
+        WriteFile(file, valid.substr(0, length));
+        check(file, "cut " + std::to_string(length));
+    }
+    Random random(29);
+    for (int i = 0; i < 300; ++i) {
+        std::string text = valid;
+        const std::size_t at = random.Below(text.size());
+        text[at] = static_cast<char>(text[at] ^ (1u << random.Below(8)));
+        WriteFile(file, text);
+        check(file, "flip " + std::to_string(i));
+    }
+    WriteFile(file, valid);
+    ASSERT_EQ(::truncate(file.c_str(), 5 << 20), 0);
+    EXPECT_FALSE(check(file, "huge"));
+    const std::string pipe = dir.path() + "/pipe.txt";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(check(pipe, "pipe"));
+    EXPECT_FALSE(check("/dev/zero", "device"));
+    EXPECT_FALSE(check(dir.path(), "folder"));
+}
+
+// Messages of any bytes and length on the caller's socket: each read gives
+// a text (cut to the read limit), never more.
+TEST(HostileCallerMessages, AnyBytesReadAsBoundedText) {
+    TempDir dir("hostile-pipe");
+    test::ScopedEnv env;
+    env.Set("XDG_RUNTIME_DIR", dir.path());
+    PipeChannel server;
+    ASSERT_TRUE(server.Open(true, "hostile"));
+    const int peer = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    ASSERT_GE(peer, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = PipeSocketPath("hostile");
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::connect(peer, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    Random random(31);
+    std::vector<std::string> messages = {std::string(1, 'x'), std::string("\x00\xD8", 2),
+                                         std::string("\x00\xDC\x00\xD8", 4),
+                                         std::string(200000, '\xFF')};
+    for (int i = 0; i < 200; ++i) {
+        std::string bytes(random.Below(80) + 1, '\0');
+        for (char &c : bytes)
+            c = static_cast<char>(random.Next());
+        messages.push_back(bytes);
+    }
+    for (const std::string &message : messages) {
+        const std::size_t sent = message.size() <= 200000 ? message.size() : 0;
+        if (::send(peer, message.data(), sent, MSG_NOSIGNAL) != static_cast<ssize_t>(sent))
+            continue; // larger than the socket takes: refused by the kernel
+        const std::string text = server.Read();
+        // Each UTF-16 unit gives at most three UTF-8 bytes.
+        EXPECT_LE(text.size(), std::min(message.size(), kPipeReadLimit) / 2 * 3);
+    }
+    ::close(peer);
+    EXPECT_EQ(server.Read(), "");
 }
 
 } // namespace
