@@ -333,6 +333,28 @@ TEST_F(HostilePackage, EntryNamesThatLeaveTheFolderAreRefused) {
     }
 }
 
+// A pipe or a folder already under an entry's name in the (shared)
+// extraction folder fails that entry at once; nothing waits for a reader.
+TEST_F(HostilePackage, NoRegularFileAtTheTargetFailsWithoutWaiting) {
+    const std::string sandbox = dir.path() + "/sandbox/";
+    for (const bool pipe : {true, false}) {
+        fs::create_directories(sandbox + "out");
+        if (pipe)
+            ASSERT_EQ(::mkfifo((sandbox + "out/main.msi").c_str(), 0600), 0);
+        else
+            fs::create_directories(sandbox + "out/main.msi");
+        WriteFile(sandbox + "setup", valid);
+        {
+            PayloadArchive archive;
+            archive.SetArchivePath(sandbox + "setup");
+            archive.SetExtractionFolder(sandbox + "out");
+            ASSERT_EQ(archive.OpenArchive(), payload_result::kOk);
+            EXPECT_EQ(archive.ExtractAll(), payload_result::kReadFailed) << pipe;
+        }
+        fs::remove_all(sandbox + "out");
+    }
+}
+
 // A group whose links leave the folder fails, and the clean-up of what it
 // listed removes nothing outside the folder.
 TEST_F(HostilePackage, GroupLinksThatLeaveTheFolderRemoveNothingOutside) {
