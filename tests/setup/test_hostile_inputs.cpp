@@ -462,6 +462,14 @@ TEST(HostileInstallerPackage, BadEntriesAndDamagedStreamsFailCleanly) {
             << c.what << " " << i;
         fs::remove_all(dir.path() + "/sandbox");
     }
+    // A pipe or a device in the package's place is refused without waiting
+    // for a writer.
+    const std::string pipe = dir.path() + "/pipe.pkg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string &path : {pipe, std::string("/dev/zero")}) {
+        EXPECT_FALSE(OpenPackageDatabase(path)) << path;
+        EXPECT_FALSE(ExtractPackageFiles(path, dir.path() + "/target").ok) << path;
+    }
     // The tables' text cut at every length parses or is refused.
     const std::string tableText = "A\t1\nB\t2\nC\t\n";
     for (std::size_t length = 0; length <= tableText.size(); ++length) {
