@@ -5,6 +5,7 @@
 // drawn from a fixed seed; each must end in a result code, with nothing
 // written or removed outside the sandbox.
 #include "group_reader.h"
+#include "installed_products.h"
 #include "installer_engine.h"
 #include "installer_package.h"
 #include "language_module.h"
@@ -625,6 +626,38 @@ TEST(HostileCallerMessages, AnyBytesReadAsBoundedText) {
     }
     ::close(peer);
     EXPECT_EQ(server.Read(), "");
+}
+
+// The installed-products store with no regular values file in a product's
+// key (a pipe, a link to a device, a folder, a huge file): the product reads
+// as damaged, is never rewritten, and nothing blocks.
+TEST(HostileProductStore, ValuesThatAreNoRegularFileReadAsDamaged) {
+    TempDir dir("hostile-store");
+    test::ScopedEnv env;
+    env.Set("KRV_REGISTRY_ROOT", dir.path());
+    const std::string key = dir.path() + "/HKLM/Software/Krv/Installer/Products/{P}";
+    const std::function<void(const std::string &)> damages[] = {
+        [](const std::string &path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
+        [](const std::string &path) { fs::create_symlink("/dev/zero", path); },
+        [](const std::string &path) { fs::create_directories(path); },
+        [](const std::string &path) {
+            WriteFile(path, "KRVREG 1\n");
+            ASSERT_EQ(::truncate(path.c_str(), 64 << 20), 0);
+        },
+    };
+    for (const auto &damage : damages) {
+        fs::remove_all(dir.path() + "/HKLM");
+        fs::create_directories(key);
+        damage(key + "/.values");
+        EXPECT_FALSE(FindInstalledProduct("{P}"));
+        EXPECT_EQ(ProductState("{P}"), install_state::kUnknown);
+        EXPECT_FALSE(RelatedProduct("{U}", 0));
+        InstalledProduct product;
+        product.productCode = "{P}";
+        EXPECT_FALSE(RegisterProduct(product));
+        EXPECT_FALSE(UnregisterProduct("{P}"));
+        EXPECT_TRUE(fs::exists(fs::symlink_status(key + "/.values")));
+    }
 }
 
 } // namespace
