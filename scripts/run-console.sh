@@ -5,9 +5,10 @@
 #   scripts/run-console.sh [console arguments...]     e.g.  -free
 #
 # Environment: BUILD_DIR (default build), KRV_EMULATOR_ARGS (extra emulator
-# options, e.g. "--model t200"). With KRV_COM1 already set (a real printer,
-# e.g. KRV_COM1=/dev/ttyUSB0) no emulator is started and the console talks
-# to that port.
+# options, e.g. "--model t200"), KRV_EMULATOR_LINK (the emulator's link,
+# default /tmp/krv-com1: give each console run side by side its own). With
+# KRV_COM1 already set (a real printer, e.g. KRV_COM1=/dev/ttyUSB0) no
+# emulator is started and the console talks to that port.
 set -eu
 
 build_dir=${BUILD_DIR:-build}

@@ -1,8 +1,9 @@
 #include "language_module.h"
 
+#include "file_open.h"
+
 #include <decimal_text.h>
 
-#include <fstream>
 #include <optional>
 #include <vector>
 
@@ -90,17 +91,10 @@ bool ParseLanguageModule(std::string_view text, ResourceModule &module) {
 
 std::shared_ptr<const ResourceModule> LoadLanguageModuleFile(const std::string &path,
                                                              uint16_t language) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return nullptr;
-    // Read in pieces up to one past the limit, so a huge file costs nothing.
+    // A regular file only (a pipe in its place would block the open), read
+    // no further than the limit.
     std::string text;
-    char buffer[65536];
-    while (in && text.size() <= kLanguageModuleMaxSize) {
-        in.read(buffer, sizeof buffer);
-        text.append(buffer, static_cast<std::size_t>(in.gcount()));
-    }
-    if (text.size() > kLanguageModuleMaxSize)
+    if (platform::ReadRegularFile(path, kLanguageModuleMaxSize, text) != platform::FileError::None)
         return nullptr;
     auto module = std::make_shared<ResourceModule>();
     module->name = path;

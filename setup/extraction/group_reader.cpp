@@ -187,10 +187,14 @@ bool SafeLinkTarget(const std::string &linkName, const std::string &target) {
     std::string normalisedLink;
     if (target.empty() || target[0] == '/' || !NormaliseName(linkName, normalisedLink))
         return false;
-    // Depth of the link's folder, then walk the target from there.
+    // Depth of the link's folder, then walk the target from there. A ".."
+    // may only lead the target: after a name it would climb out of whatever
+    // that name is on disk, and an earlier link of the group ("y" -> ".")
+    // makes "y/.." the folder's parent.
     int depth = 0;
     for (char c : normalisedLink)
         depth += c == '/';
+    bool named = false;
     std::size_t start = 0;
     while (start <= target.size()) {
         std::size_t end = target.find('/', start);
@@ -198,9 +202,10 @@ bool SafeLinkTarget(const std::string &linkName, const std::string &target) {
             end = target.size();
         const std::string part = target.substr(start, end - start);
         if (part == "..") {
-            if (--depth < 0)
+            if (named || --depth < 0)
                 return false;
         } else if (!part.empty() && part != ".") {
+            named = true;
             ++depth;
         }
         start = end + 1;

@@ -458,12 +458,15 @@ bool ParseInstallerArguments(const std::vector<std::string> &arguments, Installe
             continue;
         if (argument[0] != '/' && argument[0] != '-') {
             const std::size_t equals = argument.find('=');
-            if (equals == std::string::npos || equals == 0) {
+            // A name of blanks alone is no name either.
+            const std::string name = equals == std::string::npos
+                                         ? std::string()
+                                         : std::string(TrimBlanks(argument.substr(0, equals)));
+            if (name.empty()) {
                 error = "not an option or property: " + argument;
                 return false;
             }
-            request.properties[std::string(TrimBlanks(argument.substr(0, equals)))] =
-                argument.substr(equals + 1);
+            request.properties[name] = argument.substr(equals + 1);
             continue;
         }
         const std::string option = Lower(argument.substr(1));

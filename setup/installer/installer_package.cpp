@@ -33,12 +33,17 @@ using WriteArchive = std::unique_ptr<archive, WriteArchiveFree>;
 using Entry = std::unique_ptr<archive_entry, EntryFree>;
 
 ReadArchive OpenForReading(std::string_view path) {
+    // A package is a regular file: a pipe under its name would block the
+    // open until something writes to it.
+    const std::string native = ToNativePath(path);
+    struct stat info {};
+    if (::stat(native.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
     ReadArchive a(archive_read_new());
     if (!a)
         return {};
     archive_read_support_filter_xz(a.get());
     archive_read_support_format_tar(a.get());
-    const std::string native = ToNativePath(path);
     if (archive_read_open_filename(a.get(), native.c_str(), 64 * 1024) != ARCHIVE_OK)
         return {};
     return a;

@@ -176,8 +176,16 @@ int PayloadArchive::ExtractEntry(std::size_t index, const ExtractionDialogParts 
         m_deletionList.push_back(target);
 
     const std::string native = ToNativePath(target);
-    UniqueFd out(
-        ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    // Non-blocking, so that a pipe left under the name (the temporary folder
+    // is shared) fails the open instead of waiting for a reader; only a
+    // regular file is written.
+    UniqueFd out(::open(native.c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
+    struct stat info {};
+    if (out.valid() && (::fstat(out.get(), &info) != 0 || !S_ISREG(info.st_mode))) {
+        out = UniqueFd();
+        errno = EINVAL;
+    }
     if (!out.valid()) {
         const int error = errno;
         LogLine("Failed to extract file:" + target + " Error:" + std::strerror(error));

@@ -146,10 +146,10 @@ TEST(PayloadNames, EntryNamesAndGroupMembersStayBelowTheirFolder) {
         const char *target;
         bool safe;
     };
-    const Link links[] = {
-        {"a", "b", true},     {"d/a", "../b", true},           {"d/a", "../../b", false},
-        {"a", "/etc", false}, {"d/e/a", "../x/../../y", true}, {"a", "x/../..", false},
-        {"a", "", false}};
+    const Link links[] = {{"a", "b", true},           {"d/a", "../b", true},
+                          {"d/a", "../../b", false},  {"a", "/etc", false},
+                          {"d/e/a", "../../y", true}, {"d/e/a", "../x/../../y", false},
+                          {"a", "x/../..", false},    {"a", "", false}};
     for (const Link &l : links)
         EXPECT_EQ(extraction::SafeLinkTarget(l.link, l.target), l.safe)
             << l.link << " " << l.target;
