@@ -1,4 +1,6 @@
 #include "setup_registry.h"
+
+#include "decimal_text.h"
 #include "file_open.h"
 #include "setup_system.h"
 #include "setup_utf8.h"
@@ -290,17 +292,10 @@ LineKind ParseLine(std::string_view line, StoredValue &out) {
         return LineKind::Value;
     }
     if (type == "dword") {
-        if (data.empty() || data.size() > 10)
+        const std::optional<uint32_t> n = ParseDecimalUint32(data);
+        if (!n)
             return LineKind::Damaged;
-        uint64_t n = 0;
-        for (char c : data) {
-            if (c < '0' || c > '9')
-                return LineKind::Damaged;
-            n = n * 10 + static_cast<uint64_t>(c - '0');
-        }
-        if (n > UINT32_MAX)
-            return LineKind::Damaged;
-        out.value = RegistryValue::MakeNumber(static_cast<uint32_t>(n));
+        out.value = RegistryValue::MakeNumber(*n);
         return LineKind::Value;
     }
     if (type == "binary") {

@@ -2,26 +2,14 @@
 
 #include "file_open.h"
 
+#include <decimal_text.h>
+
 #include <optional>
 #include <vector>
 
 namespace krv::setup {
 
 namespace {
-
-std::optional<uint32_t> ParseId(std::string_view text) {
-    if (text.empty() || text.size() > 10)
-        return std::nullopt;
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (value > UINT32_MAX)
-        return std::nullopt;
-    return static_cast<uint32_t>(value);
-}
 
 std::string Unescape(std::string_view text) {
     std::string out;
@@ -85,15 +73,15 @@ bool ParseLanguageModule(std::string_view text, ResourceModule &module) {
         }
         if (line.size() > 2 && line[0] == 'S' && line[1] == '\t') {
             const auto parts = SplitTabs(line.substr(2), 2);
-            const auto id = ParseId(parts[0]);
+            const auto id = platform::ParseDecimalUint32(parts[0]);
             if (parts.size() == 2 && id)
                 module.strings[*id] = Unescape(parts[1]);
         } else if (line.size() > 2 && line[0] == 'D' && line[1] == '\t') {
             const auto parts = SplitTabs(line.substr(2), 3);
             if (parts.size() != 3)
                 continue;
-            const auto dialog = ParseId(parts[0]);
-            const auto control = ParseId(parts[1]);
+            const auto dialog = platform::ParseDecimalUint32(parts[0]);
+            const auto control = platform::ParseDecimalUint32(parts[1]);
             if (dialog && control)
                 module.dialogs[*dialog][*control] = Unescape(parts[2]);
         }

@@ -234,12 +234,15 @@ bool LoadStartup(ProductInstanceRecord &record, const IniDocument &document) {
     return true;
 }
 
-std::string SettingsExtractionFolder(const GeneralOptions &general) {
-    std::string folder = general.extractionFolder.empty()
-                             ? GetTempFolder() + general.defaultProdCode
-                             : JoinPathParts(ExpandReferences(general.extractionFolder));
+std::string SettingsWorkFolder(const std::string &setting, const GeneralOptions &general) {
+    std::string folder = setting.empty() ? GetTempFolder() + general.defaultProdCode
+                                         : JoinPathParts(ExpandReferences(setting));
     AddTrailingBackslash(folder);
     return folder;
+}
+
+std::string SettingsExtractionFolder(const GeneralOptions &general) {
+    return SettingsWorkFolder(general.extractionFolder, general);
 }
 
 std::string PackageNameStem(const std::string &productCode) {

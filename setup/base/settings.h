@@ -178,9 +178,11 @@ bool LoadInstances(const IniDocument &document, int n, ProductInstanceRecord &re
 // required.
 bool LoadStartup(ProductInstanceRecord &record, const IniDocument &document);
 
-// The folder the package extracts into: ExtractionFolder with its references
-// expanded, else the temporary folder plus DefaultProdCode; it ends with a
-// backslash.
+// A working folder from its setting (ExtractionFolder, DownloadFolder): the
+// setting with its references expanded, else the temporary folder plus
+// DefaultProdCode; it ends with a backslash.
+std::string SettingsWorkFolder(const std::string &setting, const GeneralOptions &general);
+// The folder the package extracts into (ExtractionFolder).
 std::string SettingsExtractionFolder(const GeneralOptions &general);
 // The seven characters before the last of a product code (for a code in
 // braces its last seven hexadecimal digits); all there are when shorter.

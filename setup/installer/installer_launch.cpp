@@ -11,6 +11,7 @@
 #include "paths.h"
 #include "payload_commands.h"
 #include "payload_format.h"
+#include "prerequisite_model.h"
 #include "setup_runner.h"
 #include "system.h"
 #include "ui_strings.h"
@@ -31,10 +32,6 @@ constexpr uint32_t kInstallerTooOldId = 135;
 constexpr uint32_t kInstallerStartFailedId = 131;
 constexpr uint32_t kUpgradeQuestionId = 232;
 constexpr uint32_t kQuestionCaptionId = 231;
-
-bool HasFlagLetter(const SetupSettings &settings, char letter) {
-    return settings.general.flagLetters.find(letter) != std::string::npos;
-}
 
 // M: the package path with ".mst" for its extension; under WOW64 with
 // Is64PlatformTransf the platform transform is added after a ";".
@@ -128,10 +125,7 @@ bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlag
         for (const PrerequisiteRecord &prerequisite : settings.prerequisites) {
             // Only a prerequisite that this system would install carries the
             // installer for it.
-            if (prerequisite.searches.empty() ||
-                !IsOsExcluded(prerequisite.win9xVersions, prerequisite.winNtVersions,
-                              prerequisite.winNt64Versions, GetOsFamily(), GetOsDisplayName()) ||
-                !LanguageListMatches(prerequisite.languageList))
+            if (prerequisite.searches.empty() || !PrerequisiteAdmitsSystem(prerequisite))
                 continue;
             const std::string &search = prerequisite.searches.front().searchString;
             if (EqualsIgnoreCase(search, "[SystemFolder]msi.dll") ||
@@ -164,7 +158,7 @@ int FindActionPlaceholder(std::string &text) {
 }
 
 bool DetectMinorUpgrade(const SetupSettings &settings, std::string_view packagePath) {
-    if (!HasFlagLetter(settings, 'u'))
+    if (!HasSetupFlagLetter(settings, 'u'))
         return false;
     const auto database = OpenPackageDatabase(packagePath);
     if (!database)

@@ -43,14 +43,9 @@ bool ParseListIndex(std::string_view text, int &value) {
     return true;
 }
 
+// The folder is kept in its setting, so that later readers see it resolved.
 std::string ResolveWorkFolder(std::string &setting, const SetupSettings &settings) {
-    std::string folder;
-    if (!setting.empty()) {
-        folder = JoinPathParts(ExpandReferences(setting));
-    } else {
-        folder = GetTempFolder() + settings.general.defaultProdCode;
-    }
-    AddTrailingBackslash(folder);
+    std::string folder = SettingsWorkFolder(setting, settings.general);
     setting = folder;
     return folder;
 }

@@ -2,6 +2,8 @@
 
 #include "caller_extraction.h"
 #include "command_line.h"
+#include "credentials.h"
+#include "download_session.h"
 #include "setup_runner.h"
 #include "update_checker.h"
 
@@ -19,6 +21,18 @@ bool ProgramSteps::CheckForUpdates(SetupRunner &runner, SetupSettings &settings)
 
 int ProgramSteps::ExtractGroupsForCaller(SetupRunner &runner, const std::string &value) {
     return krv::setup::ExtractGroupsForCaller(runner, value);
+}
+
+void ProgramSteps::ApplyProxyCredentials(SetupRunner &, const std::string &user,
+                                         const std::string &password, bool given, bool silent) {
+    CredentialProvider &provider = TheCredentialProvider();
+    if (given)
+        provider.SetStoredCredentials(user, password);
+    provider.SetSilent(silent);
+}
+
+bool ProgramSteps::UrlExists(SetupRunner &, const std::string &url) {
+    return krv::setup::UrlExists(url);
 }
 
 } // namespace krv::setup

@@ -12,6 +12,13 @@ class ProgramSteps : public RunnerSteps {
     bool CheckForUpdates(SetupRunner &runner, SetupSettings &settings) override;
     // /groupsextract for a calling process.
     int ExtractGroupsForCaller(SetupRunner &runner, const std::string &value) override;
+    // /username and /password become the process-wide credential provider's
+    // stored pair; a silent run makes the provider silent, so that no
+    // download waits for a prompt nobody can answer.
+    void ApplyProxyCredentials(SetupRunner &runner, const std::string &user,
+                               const std::string &password, bool given, bool silent) override;
+    // A HEAD request through the download engine.
+    bool UrlExists(SetupRunner &runner, const std::string &url) override;
 };
 
 } // namespace krv::setup

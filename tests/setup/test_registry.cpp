@@ -1,5 +1,6 @@
 #include "support_env.h"
 
+#include <decimal_text.h>
 #include <setup_registry.h>
 
 #include <gtest/gtest.h>
@@ -204,6 +205,22 @@ TEST_F(Registry, LeftoverTemporaryAndDamagedLinesAreHarmless) {
         foreign << "not a store\nsz\tgood\tvalue\n";
     }
     EXPECT_FALSE(RegistryGetValue(key, "good"));
+}
+
+// Stored numbers (registry values, resource ids) are plain digits that fit
+// 32 bits; anything else is refused rather than read in part.
+TEST(DecimalText, DigitsOnlyAndWithinThirtyTwoBits) {
+    const struct {
+        const char *text;
+        std::optional<uint32_t> value;
+    } cases[] = {
+        {"0", 0u},          {"0000000012", 12u}, {"4294967295", 4294967295u},
+        {"4294967296", {}}, {"99999999999", {}}, {"", {}},
+        {" 1", {}},         {"+1", {}},          {"-1", {}},
+        {"12a", {}},        {"1.0", {}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ParseDecimalUint32(c.text), c.value) << '"' << c.text << '"';
 }
 
 TEST_F(Registry, ConcurrentWritersLoseNothing) {

@@ -1,8 +1,11 @@
+#include "credentials.h"
 #include "installed_products.h"
 #include "installer_launch.h"
+#include "local_servers.h"
 #include "log.h"
 #include "md5.h"
 #include "messages.h"
+#include "program_steps.h"
 #include "runner_dialogs.h"
 #include "setup_runner.h"
 #include "support_env.h"
@@ -153,6 +156,10 @@ class RunnerTest : public ::testing::Test {
     }
 
     int Run(const std::string &commandLine, PackageScript &script, StepScript steps = {}) {
+        return Run(commandLine, script, std::make_unique<ScriptedSteps>(steps));
+    }
+    int Run(const std::string &commandLine, PackageScript &script,
+            std::unique_ptr<RunnerSteps> steps) {
         SetupProgram program;
         program.programPath = m_root + "/TelmarSetup2.3";
         program.commandLine = commandLine;
@@ -160,7 +167,7 @@ class RunnerTest : public ::testing::Test {
         program.options = ParseCommandLine(commandLine);
         return RunSetupProgram(program,
                                std::make_unique<FakePackage>(script, m_root + "/x/main.msi"), {},
-                               std::make_unique<ScriptedSteps>(steps));
+                               std::move(steps));
     }
 
     test::TempDir m_tmp{"runner"};
@@ -433,6 +440,56 @@ TEST(RunnerPieces, PackageNameStemTakesSevenBeforeTheLast) {
     };
     for (const auto &[code, stem] : cases)
         EXPECT_EQ(PackageNameStem(code), stem) << code;
+}
+
+// The program's steps: a main package on a web address is installed only
+// when the download engine finds it, and the proxy switches reach the
+// process-wide credential provider with the run's silence.
+TEST_F(RunnerTest, ProgramStepsAskTheDownloadEngine) {
+    test::LocalHttpServer http;
+    ASSERT_TRUE(http.Start({})) << http.Error();
+    CredentialProvider &provider = TheCredentialProvider();
+    struct Case {
+        std::string commandLine;
+        std::string path;
+        bool installerRan;
+        const char *user; // stored afterwards; nullptr: none
+        const char *password;
+        bool silent;
+    } cases[] = {
+        {"/exenoui /proxyusername pu /proxypassword pp", "/gen/10", true, "pu", "pp", true},
+        {"/exenoui /username u1", "/gen/10?status=500", true, "u1", "", true},
+        {"/exenoui", "/gen/10?status=404", false, nullptr, nullptr, true},
+        {"/exefullui /username u2 /password p2", "/gen/10?status=404", false, "u2", "p2", false},
+    };
+    for (const Case &c : cases) {
+        provider.SetStoredCredentials("", "");
+        provider.SetSilent(!c.silent);
+        m_debug.clear();
+        m_boxes->Clear();
+        std::filesystem::remove(m_root + "/args");
+        PackageScript script;
+        script.settings += "MainAppURL=" + http.Url(c.path) + "\n";
+        Run(c.commandLine, script, std::make_unique<ProgramSteps>());
+        TheSingleInstanceLock().Release();
+        EXPECT_EQ(std::filesystem::exists(m_root + "/args"), c.installerRan) << c.commandLine;
+        std::string shown = m_debug;
+        for (const auto &box : m_boxes->Shown())
+            shown += box.text + "\n";
+        EXPECT_EQ(shown.find("Cannot acces URL: " + http.Url(c.path)) != std::string::npos,
+                  !c.installerRan)
+            << c.commandLine << ": " << shown;
+        std::string user, password;
+        EXPECT_EQ(provider.GetStoredCredentials(user, password), c.user != nullptr)
+            << c.commandLine;
+        if (c.user) {
+            EXPECT_EQ(user, c.user);
+            EXPECT_EQ(password, c.password);
+        }
+        EXPECT_EQ(provider.IsSilent(), c.silent) << c.commandLine;
+    }
+    provider.SetStoredCredentials("", "");
+    provider.SetSilent(false);
 }
 
 TEST_F(RunnerTest, IntegrityCheckComparesTheFileWithoutItsFooter) {
