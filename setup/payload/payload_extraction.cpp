@@ -6,6 +6,7 @@
 #include "files.h"
 #include "group_reader.h"
 #include "log.h"
+#include "md5.h"
 #include "paths.h"
 #include "ui_dispatcher.h"
 
@@ -548,6 +549,16 @@ int PayloadArchive::PrepareExtraction(std::vector<Group> &groups,
             m_deletionList.end())
             m_deletionList.push_back(libraryPath);
     }
+    // A damaged library can crash the loader itself, and only the package id
+    // (the MD5 of the file) covers its bytes; a package built without the
+    // integrity check is checked here, before the library is loaded, and runs
+    // its groups in the program's own copy when the id does not match.
+    if (!libraryPath.empty() && m_packageIdMatches < 0) {
+        m_packageIdMatches = VerifyFileMd5(m_path, GetPackageId(), kFooterSize) ? 1 : 0;
+        if (!m_packageIdMatches)
+            LogLine("The package does not match its id; its extraction library is not loaded.");
+    }
+    const bool loadCarried = m_packageIdMatches == 1;
 
     std::vector<std::string> jarFolders;
     int result = payload_result::kOk;
@@ -555,7 +566,7 @@ int PayloadArchive::PrepareExtraction(std::vector<Group> &groups,
         group.archive = this;
         group.sink = sinks.extraction;
         bool carried = false;
-        group.functions = Library().Acquire(libraryPath, carried);
+        group.functions = loadCarried ? Library().Acquire(libraryPath, carried) : &kLinkedIn;
         m_usedCarriedLibrary = carried;
         const std::string source = group.file.empty() ? m_path : group.file;
         group.fd = ::open(ToNativePath(source).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
