@@ -121,7 +121,7 @@ bool WriteAll(int fd, const unsigned char *data, std::size_t length) {
 // shared temporary folder by default, where another user may plant a link
 // named like one of our subfolders to have our files written elsewhere.
 // The root itself is the user's choice and may be reached through links.
-// Each folder made is appended to *created; 0 or the errno of the failure
+// Each folder made is appended to `created`; 0 or the errno of the failure
 // (ELOOP or ENOTDIR for a link in the way).
 int OpenFolderBelow(const std::string &root, std::string_view relative,
                     std::vector<std::string> &created, UniqueFd &out) {
