@@ -609,7 +609,9 @@ uint32_t DownloadSession::OpenPartFile(Transfer &transfer) {
         transfer.fileError = folderError;
         return kOk;
     }
-    int flags = O_WRONLY | O_CLOEXEC;
+    // A link planted under the name (the folder may be the shared temporary
+    // one) is not followed.
+    int flags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW;
     if (transfer.offset == 0)
         flags |= O_CREAT | O_TRUNC;
     transfer.fd = ::open(native.c_str(), flags, 0644);

@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -225,8 +226,10 @@ UpdateChecker::UpdateChecker(SetupUi &ui, std::string updatesUrl, std::string_vi
 }
 
 UpdateChecker::~UpdateChecker() {
-    if (!m_updatesFile.empty())
-        RemoveFile(m_updatesFile);
+    if (!m_updatesFolder.empty()) {
+        DeleteFolderTree(m_updatesFolder);
+        ::rmdir(ToNativePath(m_updatesFolder).c_str());
+    }
 }
 
 bool UpdateChecker::Run() {
@@ -238,10 +241,19 @@ bool UpdateChecker::Run() {
 }
 
 bool UpdateChecker::FetchUpdatesFile() {
-    if (!MakeTempFileNameWithPrefix("upd", m_updatesFile)) {
-        m_updatesFile.clear();
-        return false;
+    // A folder of our own: a name in the shared temporary folder could be
+    // taken by someone else's link between choosing it and writing it.
+    if (m_updatesFolder.empty()) {
+        std::string pattern = GetTempFolder();
+        if (pattern.empty())
+            return false;
+        AddTrailingBackslash(pattern);
+        pattern = ToNativePath(pattern) + "updXXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            return false;
+        m_updatesFolder = pattern;
     }
+    m_updatesFile = m_updatesFolder + "/updates.ini";
     if (const std::string local = FileUrlToPath(m_updatesUrl); !local.empty()) {
         std::error_code ec;
         std::filesystem::copy_file(ToNativePath(local), ToNativePath(m_updatesFile),

@@ -99,6 +99,7 @@ class UpdateChecker {
     std::string m_updatesUrl;
     VersionQuad m_current;
     std::string m_commandLine;
+    std::string m_updatesFolder; // private, made for the updates file
     std::string m_updatesFile;
     UpdateOffer m_offer;
     std::string m_target;

@@ -56,11 +56,13 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
-// No component between the install folder and the file may be a symbolic
-// link: a link there would carry the file out of the install folder.
+// No folder between the install folder and the file may be a symbolic
+// link: a link there would carry the file out of the install folder. The
+// file itself may be one (a library's version names): it is only ever
+// renamed, which never follows it.
 bool StaysInside(const fs::path &root, const std::string &relative) {
     fs::path at = root;
-    const fs::path rel(relative);
+    const fs::path rel = fs::path(relative).parent_path();
     for (auto it = rel.begin(); it != rel.end(); ++it) {
         at /= *it;
         struct stat st {};

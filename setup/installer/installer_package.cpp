@@ -1,5 +1,6 @@
 #include "installer_package.h"
 
+#include "group_reader.h"
 #include "paths.h"
 
 #include <archive.h>
@@ -126,10 +127,12 @@ std::string TableText(const std::vector<std::pair<std::string, std::string>> &ro
 }
 
 bool AddEntry(archive *a, const std::string &name, mode_t type, int perm, const std::string &data,
-              std::string &error) {
+              std::string &error, const std::string &linkTarget = {}) {
     Entry entry(archive_entry_new());
     archive_entry_set_pathname(entry.get(), name.c_str());
     archive_entry_set_filetype(entry.get(), type);
+    if (type == AE_IFLNK)
+        archive_entry_set_symlink(entry.get(), linkTarget.c_str());
     archive_entry_set_perm(entry.get(), perm);
     archive_entry_set_size(entry.get(), type == AE_IFREG ? la_int64_t(data.size()) : 0);
     if (archive_write_header(a, entry.get()) != ARCHIVE_OK) {
@@ -306,7 +309,12 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
             continue;
         const auto relative = SafeRelativeEntryPath(name);
         const mode_t type = archive_entry_filetype(entry);
-        if (!relative || (type != AE_IFREG && type != AE_IFDIR)) {
+        // A link is kept when its target stays inside the install folder
+        // (a library's version names); any other is refused.
+        const char *rawLink = type == AE_IFLNK ? archive_entry_symlink(entry) : nullptr;
+        const bool insideLink =
+            relative && rawLink && extraction::SafeLinkTarget(*relative, rawLink);
+        if (!relative || (type != AE_IFREG && type != AE_IFDIR && !insideLink)) {
             result.error =
                 "the package holds an entry that is not a file to install: " + std::string(name);
             return result;
@@ -323,6 +331,17 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
         file.folder = type == AE_IFDIR;
         file.executable = (archive_entry_perm(entry) & 0111) != 0;
         if (file.folder) {
+            result.files.push_back(file);
+            continue;
+        }
+        if (insideLink) {
+            // Like a file, never made over an existing name.
+            file.executable = false;
+            file.linkTarget = rawLink;
+            if (::symlink(rawLink, path.c_str()) != 0) {
+                result.error = "cannot create " + path.string() + ": " + std::strerror(errno);
+                return result;
+            }
             result.files.push_back(file);
             continue;
         }
@@ -417,7 +436,8 @@ std::string WriteInstallerPackage(std::string_view packagePath,
             std::filesystem::path source = path;
             if (!ec && std::filesystem::is_symlink(status)) {
                 // A link to a file of the tree (a library's version names)
-                // is stored as a copy of that file; any other link is refused.
+                // is stored as that link when its own text stays inside the
+                // tree, else as a copy of the file; any other link is refused.
                 source = std::filesystem::canonical(path, ec);
                 const auto inside = source.lexically_relative(std::filesystem::canonical(root, ec));
                 status = std::filesystem::status(source, ec);
@@ -427,6 +447,13 @@ std::string WriteInstallerPackage(std::string_view packagePath,
                     ok = false;
                     continue;
                 }
+                const std::string text = std::filesystem::read_symlink(path, ec).string();
+                if (!ec && extraction::SafeLinkTarget(
+                               path.lexically_relative(root).generic_string(), text)) {
+                    ok = AddEntry(a.get(), name, AE_IFLNK, 0777, {}, error, text);
+                    continue;
+                }
+                ec.clear();
             }
             if (ec) {
                 error = "not a plain file: " + path.string();

@@ -8,7 +8,8 @@
 //   files/<path>       the files to install, relative to the install folder
 // The package file is untrusted: tables are read with a size limit, and file
 // entries whose names leave the install folder (absolute, "..", empty
-// components) or that are not plain files or folders are refused.
+// components) or that are not plain files, folders or symbolic links that
+// stay inside the install folder are refused.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +60,7 @@ struct PackageFile {
     bool folder = false;
     bool executable = false;
     uint64_t size = 0;
+    std::string linkTarget; // a symbolic link's text (inside the folder); empty for others
 };
 
 // Extracts every file entry into `targetFolder` (which must exist) and lists
@@ -76,7 +78,8 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
 
 // Writes a package: the tables, then every file and folder below
 // `sourceTree`. A symbolic link to a file inside the tree is stored as a
-// copy of that file; other links are refused. The file is written to a
+// link when its text stays inside the tree (relative), else as a copy of
+// that file; other links are refused. The file is written to a
 // temporary name next to `packagePath` and renamed into place. Error text on
 // failure, empty on success.
 std::string WriteInstallerPackage(std::string_view packagePath,

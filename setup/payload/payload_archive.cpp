@@ -108,6 +108,7 @@ int PayloadArchive::OpenArchive() {
     if (!m_file.valid() || fstat(m_file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return ReadFailure();
     m_fileSize = static_cast<uint64_t>(info.st_size);
+    m_packageIdMatches = -1;
     if (const int result = FindPayloadFooter())
         return result;
     m_opened = true;

@@ -182,6 +182,9 @@ class PayloadArchive {
     std::string m_password;
     JarUnpackStep m_jarUnpacker;
     bool m_usedCarriedLibrary = false;
+    // Whether the file matches its package id, once checked (see
+    // PrepareExtraction); -1 before.
+    int m_packageIdMatches = -1;
     // Files the groups of this run wrote, by entry index (separate-file
     // groups under SIZE_MAX).
     std::map<std::size_t, std::vector<std::string>> m_groupMembers;

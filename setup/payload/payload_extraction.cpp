@@ -6,6 +6,7 @@
 #include "files.h"
 #include "group_reader.h"
 #include "log.h"
+#include "md5.h"
 #include "paths.h"
 #include "ui_dispatcher.h"
 
@@ -115,6 +116,81 @@ bool WriteAll(int fd, const unsigned char *data, std::size_t length) {
     return true;
 }
 
+// Opens the folder `relative` below `root`, making what is missing, and
+// never follows a symbolic link below root: the extraction folder is the
+// shared temporary folder by default, where another user may plant a link
+// named like one of our subfolders to have our files written elsewhere.
+// The root itself is the user's choice and may be reached through links.
+// Each folder made is appended to `created`; 0 or the errno of the failure
+// (ELOOP or ENOTDIR for a link in the way).
+int OpenFolderBelow(const std::string &root, std::string_view relative,
+                    std::vector<std::string> &created, UniqueFd &out) {
+    if (const int error = CreateFolderTree(root, true, &created))
+        return error;
+    UniqueFd folder(::open(ToNativePath(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid())
+        return errno;
+    std::string path = root;
+    AddTrailingBackslash(path);
+    while (!relative.empty()) {
+        std::size_t end = 0;
+        while (end < relative.size() && !IsPathSeparator(relative[end]))
+            ++end;
+        const std::string part(relative.substr(0, end));
+        relative.remove_prefix(end < relative.size() ? end + 1 : end);
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..")
+            return EINVAL;
+        const bool made = ::mkdirat(folder.get(), part.c_str(), 0777) == 0;
+        if (!made && errno != EEXIST)
+            return errno;
+        path += part;
+        if (made)
+            created.push_back(path);
+        UniqueFd next(
+            ::openat(folder.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.valid())
+            return errno;
+        path += '/';
+        folder = std::move(next);
+    }
+    out = std::move(folder);
+    return 0;
+}
+
+// The path of an open folder as it is now, for the extraction library,
+// which takes a path: nothing in it can be a planted link.
+std::string PathOfOpenFolder(int fd) {
+    char resolved[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    if (!::realpath(link.c_str(), resolved))
+        return {};
+    std::string out = resolved;
+    AddTrailingBackslash(out);
+    return out;
+}
+
+// A group's output folder made safely as above, and the path the extraction
+// library is to write under; 0 or an errno.
+int OpenGroupFolder(const std::string &root, const std::string &relative,
+                    std::vector<std::string> &created, std::string &libraryFolder) {
+    UniqueFd folder;
+    if (const int error = OpenFolderBelow(root, relative, created, folder))
+        return error;
+    libraryFolder = PathOfOpenFolder(folder.get());
+    if (libraryFolder.empty()) {
+        // No /proc: the folder's real path, which was just checked below root.
+        char resolved[PATH_MAX];
+        if (!::realpath(ToNativePath(root).c_str(), resolved))
+            return errno;
+        libraryFolder = resolved;
+        AddTrailingBackslash(libraryFolder);
+        libraryFolder += ToNativePath(relative);
+    }
+    return 0;
+}
+
 std::string WithMsiExtension(std::string path) {
     const std::string before = path;
     StripExtension(path, ".msi");
@@ -134,6 +210,8 @@ struct PayloadArchive::Group {
     uint64_t offset = 0;
     uint64_t size = 0;
     std::string outputFolder;
+    std::string root;     // the extraction folder outputFolder lies in
+    std::string relative; // outputFolder below root
     std::string displayText;
     bool scrambled = false;
     uint64_t total = 0;
@@ -159,10 +237,21 @@ int PayloadArchive::ExtractEntry(std::size_t index, const ExtractionDialogParts 
         LogLine("Failed to extract file:" + entry.name + " Error:refused name");
         return WriteFailure(entry.name, EINVAL, payload_result::kTargetFailed);
     }
+    std::string root = FolderOfType(entry.type);
+    AddTrailingBackslash(root);
+    const std::string relative = target.substr(root.size());
+    const std::size_t slash = relative.find_last_of("/\\");
+    const std::string leaf = slash == std::string::npos ? relative : relative.substr(slash + 1);
     std::vector<std::string> created;
-    if (const int error = CreateFolderTree(target, false, &created))
-        return WriteFailure(target, error, payload_result::kTargetFailed);
+    UniqueFd folder;
+    const int folderError =
+        OpenFolderBelow(root,
+                        slash == std::string::npos ? std::string_view()
+                                                   : std::string_view(relative).substr(0, slash),
+                        created, folder);
     m_foldersCreated.insert(m_foldersCreated.end(), created.begin(), created.end());
+    if (folderError)
+        return WriteFailure(target, folderError, payload_result::kTargetFailed);
     if (!HasEnoughDiskSpace(target, entry.size) &&
         !(sinks.diskSpace && sinks.diskSpace->AskRetry(target, entry.size))) {
         LogLine("Not enough disk space to extract file:" + target);
@@ -175,12 +264,12 @@ int PayloadArchive::ExtractEntry(std::size_t index, const ExtractionDialogParts 
     if (entry.type == entry_type::kLanguageLibrary)
         m_deletionList.push_back(target);
 
-    const std::string native = ToNativePath(target);
     // Non-blocking, so that a pipe left under the name (the temporary folder
     // is shared) fails the open instead of waiting for a reader; only a
     // regular file is written.
-    UniqueFd out(::open(native.c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
+    UniqueFd out(::openat(folder.get(), leaf.c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                          0644));
     struct stat info {};
     if (out.valid() && (::fstat(out.get(), &info) != 0 || !S_ISREG(info.st_mode))) {
         out = UniqueFd();
@@ -193,7 +282,7 @@ int PayloadArchive::ExtractEntry(std::size_t index, const ExtractionDialogParts 
     }
     // A copy that does not finish leaves no partial file behind.
     auto fail = [&](int code) {
-        ::unlink(native.c_str());
+        ::unlinkat(folder.get(), leaf.c_str(), 0);
         return code;
     };
     std::vector<unsigned char> buffer(kCopyBlock);
@@ -279,6 +368,9 @@ int PayloadArchive::ExtractEntries(const std::vector<uint32_t> &setIds,
         group.size = entry.size;
         group.outputFolder = GetFolderPart(target);
         AddTrailingBackslash(group.outputFolder);
+        group.root = FolderOfType(entry.type);
+        AddTrailingBackslash(group.root);
+        group.relative = group.outputFolder.substr(group.root.size());
         group.scrambled = entry.flags & kEntryScrambled;
         // Prerequisite groups show where they go; the others the general text.
         if (entry.type == entry_type::kPrerequisiteGroup ||
@@ -402,6 +494,9 @@ int PayloadArchive::ExternalGroupPrepare(std::string &outPath, const ExtractionD
                 key == name_key::kFirstGroup ? entry_type::kMsiGroup : entry_type::kJarGroup;
             group.file = base + relative;
             group.outputFolder = folder;
+            group.root = FolderOfType(entry_type::kMsiGroup);
+            AddTrailingBackslash(group.root);
+            group.relative = folder.substr(group.root.size());
             group.displayText = folder;
             if (key == name_key::kFirstGroup)
                 outPath = WithMsiExtension(folder + relative);
@@ -454,6 +549,16 @@ int PayloadArchive::PrepareExtraction(std::vector<Group> &groups,
             m_deletionList.end())
             m_deletionList.push_back(libraryPath);
     }
+    // A damaged library can crash the loader itself, and only the package id
+    // (the MD5 of the file) covers its bytes; a package built without the
+    // integrity check is checked here, before the library is loaded, and runs
+    // its groups in the program's own copy when the id does not match.
+    if (!libraryPath.empty() && m_packageIdMatches < 0) {
+        m_packageIdMatches = VerifyFileMd5(m_path, GetPackageId(), kFooterSize) ? 1 : 0;
+        if (!m_packageIdMatches)
+            LogLine("The package does not match its id; its extraction library is not loaded.");
+    }
+    const bool loadCarried = m_packageIdMatches == 1;
 
     std::vector<std::string> jarFolders;
     int result = payload_result::kOk;
@@ -461,7 +566,7 @@ int PayloadArchive::PrepareExtraction(std::vector<Group> &groups,
         group.archive = this;
         group.sink = sinks.extraction;
         bool carried = false;
-        group.functions = Library().Acquire(libraryPath, carried);
+        group.functions = loadCarried ? Library().Acquire(libraryPath, carried) : &kLinkedIn;
         m_usedCarriedLibrary = carried;
         const std::string source = group.file.empty() ? m_path : group.file;
         group.fd = ::open(ToNativePath(source).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -474,7 +579,14 @@ int PayloadArchive::PrepareExtraction(std::vector<Group> &groups,
             group.offset = 0;
             group.size = static_cast<uint64_t>(info.st_size);
         }
-        const std::string folder = ToNativePath(group.outputFolder);
+        std::vector<std::string> created;
+        std::string folder;
+        const int folderError = OpenGroupFolder(group.root, group.relative, created, folder);
+        m_foldersCreated.insert(m_foldersCreated.end(), created.begin(), created.end());
+        if (folderError) {
+            result = WriteFailure(group.outputFolder, folderError, payload_result::kTargetFailed);
+            break;
+        }
         if (folder.size() >= sizeof group.context.outputFolder) {
             result = WriteFailure(group.outputFolder, ENAMETOOLONG, payload_result::kTargetFailed);
             break;
@@ -494,12 +606,6 @@ int PayloadArchive::PrepareExtraction(std::vector<Group> &groups,
             break;
         }
         group.initialised = true;
-        std::vector<std::string> created;
-        if (const int error = CreateFolderTree(group.outputFolder, true, &created)) {
-            result = WriteFailure(group.outputFolder, error, payload_result::kTargetFailed);
-            break;
-        }
-        m_foldersCreated.insert(m_foldersCreated.end(), created.begin(), created.end());
         if (m_packJars && group.type == entry_type::kJarGroup)
             jarFolders.push_back(group.outputFolder);
         if (sinks.extraction)
@@ -583,10 +689,16 @@ int PayloadArchive::ExtractGroup(Group &group, const ExtractionDialogParts &sink
         sinks.extraction->BeginFile(group.total);
         sinks.extraction->SetCurrentFile(group.displayText, static_cast<int>(group.setId));
     }
+    // Made again (the stored entries ran in between), and the library writes
+    // where the folder is now.
     std::vector<std::string> created;
-    if (const int error = CreateFolderTree(group.outputFolder, true, &created))
-        return WriteFailure(group.outputFolder, error, payload_result::kTargetFailed);
+    std::string folder;
+    const int folderError = OpenGroupFolder(group.root, group.relative, created, folder);
     m_foldersCreated.insert(m_foldersCreated.end(), created.begin(), created.end());
+    if (folderError || folder.size() >= sizeof group.context.outputFolder)
+        return WriteFailure(group.outputFolder, folderError ? folderError : ENAMETOOLONG,
+                            payload_result::kTargetFailed);
+    std::memcpy(group.context.outputFolder, folder.c_str(), folder.size() + 1);
     const int status = group.functions->extract(&group.context);
     group.functions->end(&group.context);
     group.initialised = false;

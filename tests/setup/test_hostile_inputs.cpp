@@ -356,6 +356,70 @@ TEST_F(HostilePackage, NoRegularFileAtTheTargetFailsWithoutWaiting) {
     }
 }
 
+// A link another user planted in the shared extraction folder for one of
+// our subfolders is never followed: neither a stored entry's folders nor a
+// group's output folder lead outside, and nothing is written there.
+TEST_F(HostilePackage, PlantedLinksForSubfoldersAreNotFollowed) {
+    struct Case {
+        const char *entry;  // the entry's name in the package
+        const char *real;   // a real folder already there, or ""
+        const char *linked; // the planted link
+        bool group;
+    };
+    const Case cases[] = {{"sub/file.txt", "", "sub", false},
+                          {"a/b/c/file.txt", "a", "a/b", false},
+                          {"grp/group.txz", "", "grp", true},
+                          {"a/grp/group.txz", "a", "a/grp", true}};
+    const std::string sandbox = dir.path() + "/sandbox/";
+    const std::string elsewhere = dir.path() + "/elsewhere";
+    for (const Case &c : cases) {
+        package::PackageWriter writer(program);
+        writer.SetContainerFlags(payload::container::kMainPackageMsi);
+        writer.AddBytes(0, 1, "main.msi", "main");
+        if (c.group)
+            writer.AddGroup(7, 3, c.entry, dir.path() + "/tree");
+        else
+            writer.AddBytes(0, 1, c.entry, "data");
+        writer.AddExtractionLibrary(LibraryPath());
+        std::string error;
+        ASSERT_TRUE(writer.Write(dir.path() + "/planted", error)) << error;
+        fs::create_directories(elsewhere);
+        fs::create_directories(sandbox + "out/" + c.real);
+        fs::create_directory_symlink(elsewhere, sandbox + "out/" + c.linked);
+        WriteFile(sandbox + "setup", ReadFile(dir.path() + "/planted"));
+        {
+            PayloadArchive archive;
+            archive.SetArchivePath(sandbox + "setup");
+            archive.SetExtractionFolder(sandbox + "out");
+            ASSERT_EQ(archive.OpenArchive(), payload_result::kOk) << c.entry;
+            EXPECT_EQ(archive.ExtractAll(), payload_result::kTargetFailed) << c.entry;
+            archive.DeleteExtractedFiles();
+        }
+        EXPECT_TRUE(fs::is_empty(elsewhere)) << c.entry;
+        EXPECT_TRUE(fs::is_symlink(sandbox + "out/" + c.linked)) << c.entry;
+        fs::remove_all(sandbox + "out");
+        fs::remove_all(elsewhere);
+    }
+    // Without the links the same packages extract, so the refusals above
+    // come from the links alone.
+    package::PackageWriter writer(program);
+    writer.SetContainerFlags(payload::container::kMainPackageMsi);
+    writer.AddBytes(0, 1, "main.msi", "main");
+    writer.AddBytes(0, 1, "a/b/c/file.txt", "data");
+    writer.AddGroup(7, 3, "a/grp/group.txz", dir.path() + "/tree");
+    writer.AddExtractionLibrary(LibraryPath());
+    std::string error;
+    ASSERT_TRUE(writer.Write(dir.path() + "/plain", error)) << error;
+    WriteFile(sandbox + "setup", ReadFile(dir.path() + "/plain"));
+    PayloadArchive archive;
+    archive.SetArchivePath(sandbox + "setup");
+    archive.SetExtractionFolder(sandbox + "out");
+    ASSERT_EQ(archive.OpenArchive(), payload_result::kOk);
+    EXPECT_EQ(archive.ExtractAll(), payload_result::kOk);
+    EXPECT_EQ(ReadFile(sandbox + "out/a/b/c/file.txt"), "data");
+    EXPECT_EQ(ReadFile(sandbox + "out/a/grp/sub/member.txt"), "member");
+}
+
 // A group whose links leave the folder fails, and the clean-up of what it
 // listed removes nothing outside the folder.
 TEST_F(HostilePackage, GroupLinksThatLeaveTheFolderRemoveNothingOutside) {

@@ -143,6 +143,8 @@ TEST_F(InstallerTest, EntriesLeavingTheInstallFolderAreRefused) {
         {"outside files/", {"escaped", AE_IFREG, "x", ""}},
         {"backslash", {"files/a\\..\\..\\escaped", AE_IFREG, "x", ""}},
         {"symbolic link", {"files/link", AE_IFLNK, "", "/etc/passwd"}},
+        {"link up", {"files/link", AE_IFLNK, "", "../escaped"}},
+        {"nested link up", {"files/a/link", AE_IFLNK, "", "b/../../../escaped"}},
         {"device", {"files/dev", AE_IFCHR, "", ""}},
         {"empty component", {"files/a//b", AE_IFREG, "x", ""}},
     };
@@ -334,6 +336,37 @@ TEST_F(InstallerTest, InstallMaintainUpgradeAndRemove) {
     EXPECT_FALSE(fs::exists(Installed() + "/bin"));
     EXPECT_EQ(Run({"/x", "{PRODUCT-0001}"}), installer_exit::kUnknownProduct);
     EXPECT_EQ(Run({"/fvomus", v2}), installer_exit::kUnknownProduct);
+}
+
+// A library's version names stay links to the file, as a plain install of
+// the tree leaves them: one file, loaded once whatever name it is opened by.
+// An upgrade replaces the links and a removal takes them away.
+TEST_F(InstallerTest, VersionLinksOfALibraryStayLinks) {
+    for (const char *version : {"2.3.0", "2.3.1"}) {
+        const std::string tree = m_root + "/trees/" + version;
+        WriteFile(tree + "/lib/libX.so.2.0.2", std::string("library ") + version);
+        fs::create_symlink("libX.so.2.0.2", tree + "/lib/libX.so.2");
+        fs::create_symlink("libX.so.2", tree + "/lib/libX.so");
+        // A link written as a full path still comes out as a copy.
+        fs::create_symlink(tree + "/lib/libX.so.2.0.2", tree + "/lib/full");
+        EXPECT_EQ(WriteInstallerPackage(
+                      m_root + "/" + version + ".pkg",
+                      Properties("{PRODUCT-0001}", version, std::string("{PKG-") + version + "}"),
+                      {}, tree),
+                  "");
+    }
+    const std::string lib = Installed() + "/lib/";
+    ASSERT_EQ(Run({"/i", m_root + "/2.3.0.pkg"}), installer_exit::kSuccess) << m_log;
+    ASSERT_EQ(Run({"/fvomus", m_root + "/2.3.1.pkg"}), installer_exit::kSuccess) << m_log;
+    EXPECT_EQ(fs::read_symlink(lib + "libX.so"), "libX.so.2");
+    EXPECT_EQ(fs::read_symlink(lib + "libX.so.2"), "libX.so.2.0.2");
+    EXPECT_FALSE(fs::is_symlink(lib + "libX.so.2.0.2"));
+    EXPECT_EQ(ReadFile(lib + "libX.so"), "library 2.3.1");
+    EXPECT_FALSE(fs::is_symlink(lib + "full"));
+    EXPECT_EQ(ReadFile(lib + "full"), "library 2.3.1");
+    ASSERT_EQ(Run({"/x", "{PRODUCT-0001}"}), installer_exit::kSuccess) << m_log;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(lib + "libX.so")));
+    EXPECT_FALSE(fs::exists(Installed() + "/lib"));
 }
 
 TEST_F(InstallerTest, FailuresAndCancelLeaveTheEarlierStateWhole) {

@@ -271,6 +271,38 @@ TEST_F(PayloadTest, LibraryThatCannotLoadFallsBackAndAMissingOneIsReported) {
     }
 }
 
+// A package built without the integrity check whose carried library was
+// damaged on the way never loads it (a damaged library can crash the loader):
+// the file no longer matches its package id, and the program's own copy
+// runs the group instead.
+TEST_F(PayloadTest, DamagedCarriedLibraryIsNotLoaded) {
+    fs::create_directories(dir.path() + "/tree");
+    WriteFile(dir.path() + "/tree/f.txt", "payload");
+    const std::string image = ReadFile(library);
+    ASSERT_GT(image.size(), 8192u);
+    for (const bool damaged : {false, true}) {
+        package::PackageWriter writer(program);
+        writer.SetContainerFlags(container::kExtractAllowed);
+        writer.AddExtractionLibrary(library);
+        writer.AddGroup(7, 1, "g.tar.xz", dir.path() + "/tree");
+        const std::string path = Build(writer);
+        if (damaged) {
+            std::string bytes = ReadFile(path);
+            const std::size_t at = bytes.find(image.substr(4096, 4096));
+            ASSERT_NE(at, std::string::npos);
+            bytes[at + 100] = static_cast<char>(bytes[at + 100] ^ 0x10);
+            WriteFile(path, bytes);
+        }
+        PayloadArchive archive;
+        ASSERT_EQ(Open(archive, path), 0);
+        EXPECT_EQ(archive.ExtractAll(), 0) << damaged;
+        EXPECT_EQ(archive.UsedCarriedLibrary(), !damaged);
+        EXPECT_EQ(ReadFile(out + "f.txt"), "payload") << damaged;
+        archive.CleanUpExtraction();
+        fs::remove_all(out);
+    }
+}
+
 TEST_F(PayloadTest, HostileNamesAndGroupsWriteNothingOutsideTheFolder) {
     const std::string outside = dir.path() + "/outside";
     fs::create_directories(outside);

@@ -8,6 +8,7 @@
 #include "md5.h"
 #include "messages.h"
 #include "package_writer.h"
+#include "paths.h"
 #include "payload_package.h"
 #include "program.h"
 #include "program_steps.h"
@@ -24,6 +25,7 @@
 #include <filesystem>
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 extern char **environ;
@@ -173,9 +175,18 @@ TEST_F(UpdateCheck, FoundDownloadedUnderItsServerNameVerifiedAndStarted) {
         EXPECT_EQ(shown[0].style, mb::kYesNo | mb::kIconInformation);
         updates = checker.UpdatesFile();
         EXPECT_TRUE(fs::exists(updates));
+        // It lies in a folder of its own that nobody else may write to, so no
+        // link planted in the shared temporary folder can stand in its way.
+        struct stat folder {};
+        ASSERT_EQ(::lstat(fs::path(updates).parent_path().c_str(), &folder), 0);
+        EXPECT_TRUE(S_ISDIR(folder.st_mode));
+        EXPECT_EQ(folder.st_mode & 0777, 0700u);
+        EXPECT_EQ(folder.st_uid, ::getuid());
+        EXPECT_NE(fs::path(updates).parent_path(), fs::path(GetTempFolder()).parent_path());
     }
-    // The fetched updates file goes with the checker.
+    // The fetched updates file goes with the checker, and its folder too.
     EXPECT_FALSE(fs::exists(updates));
+    EXPECT_FALSE(fs::exists(fs::path(updates).parent_path()));
 }
 
 TEST_F(UpdateCheck, NothingIsDownloadedWithoutAYes) {
