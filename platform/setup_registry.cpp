@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 #include <fcntl.h>
@@ -497,6 +498,24 @@ std::vector<StoredValue>::iterator FindValue(std::vector<StoredValue> &values,
                         [name](const StoredValue &v) { return RegistryNamesEqual(v.name, name); });
 }
 
+// A read-modify-write of a key's values under its lock: `edit` changes them
+// and says whether there is anything to write. False when the key cannot be
+// reached (or, with `create`, made) or read, or there is nothing to write.
+bool EditValues(const RegistryKey &key, bool create,
+                const std::function<bool(std::vector<StoredValue> &)> &edit) {
+    g_lastError.clear();
+    auto dir = KeyDirectory(key.hive, key.path, create);
+    if (!dir)
+        return false;
+    KeyLock lock(*dir);
+    if (!lock.Held())
+        return false;
+    auto file = ReadValues(*dir);
+    if (!file.ok || !edit(file.values))
+        return false;
+    return WriteValuesAtomically(*dir, file.values);
+}
+
 } // namespace
 
 RegistryValue RegistryValue::MakeText(std::string text) {
@@ -586,40 +605,24 @@ std::optional<RegistryValue> RegistryGetValue(const RegistryKey &key, std::strin
 }
 
 bool RegistrySetValue(const RegistryKey &key, std::string_view name, const RegistryValue &value) {
-    g_lastError.clear();
-    auto dir = KeyDirectory(key.hive, key.path, true);
-    if (!dir)
-        return false;
-    KeyLock lock(*dir);
-    if (!lock.Held())
-        return false;
-    auto file = ReadValues(*dir);
-    if (!file.ok)
-        return false;
-    auto it = FindValue(file.values, name);
-    if (it != file.values.end())
-        *it = {it->name, value, {}};
-    else
-        file.values.push_back({std::string(name), value, {}});
-    return WriteValuesAtomically(*dir, file.values);
+    return EditValues(key, true, [&](std::vector<StoredValue> &values) {
+        auto it = FindValue(values, name);
+        if (it != values.end())
+            *it = {it->name, value, {}};
+        else
+            values.push_back({std::string(name), value, {}});
+        return true;
+    });
 }
 
 bool RegistryDeleteValue(const RegistryKey &key, std::string_view name) {
-    g_lastError.clear();
-    auto dir = KeyDirectory(key.hive, key.path, false);
-    if (!dir)
-        return false;
-    KeyLock lock(*dir);
-    if (!lock.Held())
-        return false;
-    auto file = ReadValues(*dir);
-    if (!file.ok)
-        return false;
-    auto it = FindValue(file.values, name);
-    if (it == file.values.end())
-        return false;
-    file.values.erase(it);
-    return WriteValuesAtomically(*dir, file.values);
+    return EditValues(key, false, [&](std::vector<StoredValue> &values) {
+        auto it = FindValue(values, name);
+        if (it == values.end())
+            return false;
+        values.erase(it);
+        return true;
+    });
 }
 
 std::vector<std::string> RegistryListSubkeys(const RegistryKey &key) {
