@@ -428,20 +428,6 @@ std::string FormatValues(const std::vector<StoredValue> &values) {
     return text;
 }
 
-bool WriteAll(int fd, const std::string &text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 std::atomic<unsigned> g_tempCounter{0};
 
 std::string UniqueSuffix() {
@@ -450,23 +436,7 @@ std::string UniqueSuffix() {
 
 // Replaces the values file of a key directory in one rename.
 bool WriteValuesAtomically(const std::string &dir, const std::vector<StoredValue> &values) {
-    std::string target = dir + "/" + kValuesFile;
-    std::string temp = target + ".tmp." + UniqueSuffix();
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, FormatValues(values)) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
-        int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd >= 0) {
-            ::fsync(dfd);
-            ::close(dfd);
-        }
-        return true;
-    }
-    ::unlink(temp.c_str());
-    return false;
+    return ReplaceFileAtomically(dir + "/" + kValuesFile, FormatValues(values), 0666);
 }
 
 // Holds the key's lock file for a read-modify-write of its values.

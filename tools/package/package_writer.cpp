@@ -1,5 +1,6 @@
 #include "package_writer.h"
 
+#include "file_open.h"
 #include "md5.h"
 
 #include <archive.h>
@@ -20,20 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool WriteAll(int fd, const void *data, std::size_t length) {
-    auto *bytes = static_cast<const char *>(data);
-    while (length > 0) {
-        const ssize_t done = ::write(fd, bytes, length);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        bytes += done;
-        length -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
 // Counts the bytes of one entry and scrambles its window when asked.
 class FileEntryOutput : public EntryOutput {
   public:
@@ -42,11 +29,11 @@ class FileEntryOutput : public EntryOutput {
     }
     bool Write(const void *data, std::size_t length) override {
         if (!m_scrambled)
-            return Count(WriteAll(m_fd, data, length), length);
+            return Count(platform::WriteFully(m_fd, data, length), length);
         std::vector<unsigned char> copy(static_cast<const unsigned char *>(data),
                                         static_cast<const unsigned char *>(data) + length);
         m_scrambler.Transform(copy.data(), copy.size());
-        return Count(WriteAll(m_fd, copy.data(), copy.size()), length);
+        return Count(platform::WriteFully(m_fd, copy.data(), copy.size()), length);
     }
     uint64_t Size() const { return m_size; }
 
@@ -273,9 +260,9 @@ bool PackageWriter::Write(const std::string &output, std::string &error) const {
     footer.footerDistance = static_cast<uint32_t>(footerAt - base);
     std::memset(footer.packageId.data(), '0', footer.packageId.size());
     const auto placeholder = EncodeFooter(footer);
-    if (!WriteAll(fd, entryTable.data(), entryTable.size()) ||
-        !WriteAll(fd, nameTable.data(), nameTable.size()) ||
-        !WriteAll(fd, placeholder.data(), placeholder.size()))
+    if (!platform::WriteFully(fd, entryTable.data(), entryTable.size()) ||
+        !platform::WriteFully(fd, nameTable.data(), nameTable.size()) ||
+        !platform::WriteFully(fd, placeholder.data(), placeholder.size()))
         return fail(std::string("cannot write the tables: ") + std::strerror(errno));
     // The package id: the MD5 of everything but the footer.
     std::string id;
