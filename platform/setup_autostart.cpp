@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include <fcntl.h>
@@ -185,9 +184,11 @@ bool WriteAutostartEntry(const std::string &folder, const std::string &fileName,
 
 std::optional<AutostartEntry> ReadAutostartEntry(const std::string &folder,
                                                  const std::string &fileName) {
-    std::ifstream in(Join(folder, fileName), std::ios::binary);
-    if (!in)
+    constexpr uint64_t kMaxEntryBytes = 1u << 20;
+    std::string text;
+    if (ReadRegularFile(Join(folder, fileName), kMaxEntryBytes, text) != FileError::None)
         return std::nullopt;
+    std::istringstream in(text);
     AutostartEntry entry;
     bool inGroup = false;
     bool haveExec = false;
