@@ -228,8 +228,7 @@ bool SingleInstanceLock::Acquire(const std::string &name) {
     Release();
     std::string path = GetTempFolder() + name + ".lock";
     m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    m_existed = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0;
-    return m_existed;
+    return m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0;
 }
 
 void SingleInstanceLock::Release() {
