@@ -100,7 +100,8 @@ class FunctionTaskForTest : public SetupTask {
     std::function<void()> m_body;
 };
 
-// Steps of later modules, answered from the test.
+// The steps other modules own (update check, language, conditions,
+// prerequisites), answered from the test.
 struct StepScript {
     bool updateStarted = false;
     int language = 0;
