@@ -1,5 +1,6 @@
 #include "file_open.h"
 
+#include <atomic>
 #include <cerrno>
 
 #include <sys/stat.h>
@@ -81,6 +82,48 @@ FileError ReadRegularFile(const std::string &path, uint64_t maxBytes, std::strin
     }
     out = std::move(text);
     return FileError::None;
+}
+
+bool WriteFully(int fd, const void *data, std::size_t size) {
+    const auto *bytes = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool ReplaceFileAtomically(const std::string &path, std::string_view content, mode_t mode) {
+    // Unique within the process, and the pid keeps processes apart.
+    static std::atomic<unsigned> counter{0};
+    const std::string temporary =
+        path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
+    UniqueFd fd(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+    if (!fd.valid())
+        return false;
+    bool ok = WriteFully(fd.get(), content.data(), content.size()) && ::fsync(fd.get()) == 0;
+    ok = ::close(fd.release()) == 0 && ok;
+    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid())
+        ::fsync(dir.get());
+    return true;
 }
 
 } // namespace krv::platform

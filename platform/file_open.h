@@ -1,5 +1,6 @@
 // Opening a file that may turn out to be anything: the one way the programs
-// open a file they read, or a log they append to.
+// open a file they read, or a log they append to; and the one way they write
+// a file whole.
 //
 // A named pipe, a device or a folder can stand where a file was expected, and
 // a file can be far larger than anything it should hold. The open never
@@ -9,8 +10,10 @@
 // and the non-blocking flag is cleared again once the file is known regular.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/types.h>
@@ -74,5 +77,15 @@ OpenedFile OpenRegularFile(const std::string &path, int flags = O_RDONLY, mode_t
 // Reads a whole regular file of at most `maxBytes` bytes (files of the kernel
 // that tell a size of 0 are read to their end, under the same bound).
 FileError ReadRegularFile(const std::string &path, uint64_t maxBytes, std::string &out);
+
+// Writes all `size` bytes, resuming after a signal or a short write. False
+// on an error (errno tells which; EIO when the file took nothing).
+bool WriteFully(int fd, const void *data, std::size_t size);
+
+// Replaces the file at `path` with `content` in one rename: the text goes to
+// a new temporary name beside it, is synced, renamed over the target, and the
+// folder is synced. A reader sees the old file or the new one, never a part.
+// False when a step fails; the temporary file is then removed.
+bool ReplaceFileAtomically(const std::string &path, std::string_view content, mode_t mode = 0644);
 
 } // namespace krv::platform

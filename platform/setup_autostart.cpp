@@ -1,8 +1,8 @@
 #include "setup_autostart.h"
+#include "file_open.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include <fcntl.h>
@@ -176,36 +176,19 @@ bool WriteAutostartEntry(const std::string &folder, const std::string &fileName,
         !MakeFolders(folder))
         return false;
     const std::string path = Join(folder, fileName);
-    const std::string temporary = path + ".tmp." + std::to_string(::getpid());
-    std::string text = "[Desktop Entry]\nType=Application\nName=" + EscapeKeyFileValue(entry.name) +
-                       "\nExec=" + BuildExecValue(entry.arguments) +
-                       "\nNoDisplay=true\nTerminal=false\n";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0)
-        return false;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    const bool written = done == text.size() && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    const std::string text =
+        "[Desktop Entry]\nType=Application\nName=" + EscapeKeyFileValue(entry.name) +
+        "\nExec=" + BuildExecValue(entry.arguments) + "\nNoDisplay=true\nTerminal=false\n";
+    return ReplaceFileAtomically(path, text, 0644);
 }
 
 std::optional<AutostartEntry> ReadAutostartEntry(const std::string &folder,
                                                  const std::string &fileName) {
-    std::ifstream in(Join(folder, fileName), std::ios::binary);
-    if (!in)
+    constexpr uint64_t kMaxEntryBytes = 1u << 20;
+    std::string text;
+    if (ReadRegularFile(Join(folder, fileName), kMaxEntryBytes, text) != FileError::None)
         return std::nullopt;
+    std::istringstream in(text);
     AutostartEntry entry;
     bool inGroup = false;
     bool haveExec = false;

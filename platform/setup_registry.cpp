@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 #include <fcntl.h>
@@ -422,20 +423,6 @@ std::string FormatValues(const std::vector<StoredValue> &values) {
     return text;
 }
 
-bool WriteAll(int fd, const std::string &text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 std::atomic<unsigned> g_tempCounter{0};
 
 std::string UniqueSuffix() {
@@ -444,23 +431,7 @@ std::string UniqueSuffix() {
 
 // Replaces the values file of a key directory in one rename.
 bool WriteValuesAtomically(const std::string &dir, const std::vector<StoredValue> &values) {
-    std::string target = dir + "/" + kValuesFile;
-    std::string temp = target + ".tmp." + UniqueSuffix();
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, FormatValues(values)) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
-        int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd >= 0) {
-            ::fsync(dfd);
-            ::close(dfd);
-        }
-        return true;
-    }
-    ::unlink(temp.c_str());
-    return false;
+    return ReplaceFileAtomically(dir + "/" + kValuesFile, FormatValues(values), 0666);
 }
 
 // Holds the key's lock file for a read-modify-write of its values.
@@ -490,6 +461,24 @@ std::vector<StoredValue>::iterator FindValue(std::vector<StoredValue> &values,
                                              std::string_view name) {
     return std::find_if(values.begin(), values.end(),
                         [name](const StoredValue &v) { return RegistryNamesEqual(v.name, name); });
+}
+
+// A read-modify-write of a key's values under its lock: `edit` changes them
+// and says whether there is anything to write. False when the key cannot be
+// reached (or, with `create`, made) or read, or there is nothing to write.
+bool EditValues(const RegistryKey &key, bool create,
+                const std::function<bool(std::vector<StoredValue> &)> &edit) {
+    g_lastError.clear();
+    auto dir = KeyDirectory(key.hive, key.path, create);
+    if (!dir)
+        return false;
+    KeyLock lock(*dir);
+    if (!lock.Held())
+        return false;
+    auto file = ReadValues(*dir);
+    if (!file.ok || !edit(file.values))
+        return false;
+    return WriteValuesAtomically(*dir, file.values);
 }
 
 } // namespace
@@ -581,40 +570,24 @@ std::optional<RegistryValue> RegistryGetValue(const RegistryKey &key, std::strin
 }
 
 bool RegistrySetValue(const RegistryKey &key, std::string_view name, const RegistryValue &value) {
-    g_lastError.clear();
-    auto dir = KeyDirectory(key.hive, key.path, true);
-    if (!dir)
-        return false;
-    KeyLock lock(*dir);
-    if (!lock.Held())
-        return false;
-    auto file = ReadValues(*dir);
-    if (!file.ok)
-        return false;
-    auto it = FindValue(file.values, name);
-    if (it != file.values.end())
-        *it = {it->name, value, {}};
-    else
-        file.values.push_back({std::string(name), value, {}});
-    return WriteValuesAtomically(*dir, file.values);
+    return EditValues(key, true, [&](std::vector<StoredValue> &values) {
+        auto it = FindValue(values, name);
+        if (it != values.end())
+            *it = {it->name, value, {}};
+        else
+            values.push_back({std::string(name), value, {}});
+        return true;
+    });
 }
 
 bool RegistryDeleteValue(const RegistryKey &key, std::string_view name) {
-    g_lastError.clear();
-    auto dir = KeyDirectory(key.hive, key.path, false);
-    if (!dir)
-        return false;
-    KeyLock lock(*dir);
-    if (!lock.Held())
-        return false;
-    auto file = ReadValues(*dir);
-    if (!file.ok)
-        return false;
-    auto it = FindValue(file.values, name);
-    if (it == file.values.end())
-        return false;
-    file.values.erase(it);
-    return WriteValuesAtomically(*dir, file.values);
+    return EditValues(key, false, [&](std::vector<StoredValue> &values) {
+        auto it = FindValue(values, name);
+        if (it == values.end())
+            return false;
+        values.erase(it);
+        return true;
+    });
 }
 
 std::vector<std::string> RegistryListSubkeys(const RegistryKey &key) {

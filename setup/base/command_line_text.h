@@ -1,5 +1,5 @@
 // Tokenizers and the small number and text routines that the command line,
-// the settings reader and later setup modules share.
+// the settings reader and the other setup modules share.
 //
 // Texts are 8-bit strings (UTF-8 on Linux); every scan works on bytes and
 // treats bytes above 0x7F as ordinary characters, never as blanks.

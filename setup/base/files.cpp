@@ -4,10 +4,10 @@
 #include "ui_strings.h"
 #include "unique_fd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 
@@ -225,30 +225,46 @@ std::string MakeTempFileName() {
     return MakeTempFileNameWithPrefix("log", name) ? name : std::string();
 }
 
-std::vector<std::string> ListFixedDrives() {
-    std::ifstream in("/proc/self/mounts");
-    std::ostringstream table;
-    table << in.rdbuf();
-    return FixedDrivesOfMountTable(table.str());
-}
-
-std::vector<std::string> FixedDrivesOfMountTable(const std::string &mountTable) {
-    std::vector<std::string> drives;
+std::vector<MountEntry> ParseMountTable(const std::string &mountTable) {
+    std::vector<MountEntry> entries;
     std::istringstream in(mountTable);
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream fields(line);
-        std::string device, mountPoint;
-        if (!(fields >> device >> mountPoint))
+        MountEntry entry;
+        if (!(fields >> entry.device >> entry.point))
             continue;
-        if (device.compare(0, 5, "/dev/") != 0 || device.compare(0, 9, "/dev/loop") == 0)
+        fields >> entry.type;
+        entry.device = UnescapeMountField(entry.device);
+        entry.point = UnescapeMountField(entry.point);
+        entry.type = UnescapeMountField(entry.type);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::string ReadMountTable() {
+    constexpr uint64_t kMaxMountTableBytes = 16u << 20;
+    std::string table;
+    if (platform::ReadRegularFile("/proc/self/mounts", kMaxMountTableBytes, table) !=
+        platform::FileError::None)
+        table.clear();
+    return table;
+}
+
+std::vector<std::string> ListFixedDrives() {
+    return FixedDrivesOfMountTable(ReadMountTable());
+}
+
+std::vector<std::string> FixedDrivesOfMountTable(const std::string &mountTable) {
+    std::vector<std::string> drives;
+    for (const MountEntry &entry : ParseMountTable(mountTable)) {
+        if (entry.device.compare(0, 5, "/dev/") != 0 ||
+            entry.device.compare(0, 9, "/dev/loop") == 0)
             continue;
-        std::string point = UnescapeMountField(mountPoint);
+        std::string point = entry.point;
         AddTrailingBackslash(point);
-        bool seen = false;
-        for (const auto &d : drives)
-            seen = seen || d == point;
-        if (!seen)
+        if (std::find(drives.begin(), drives.end(), point) == drives.end())
             drives.push_back(point);
     }
     return drives;

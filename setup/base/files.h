@@ -46,6 +46,17 @@ bool ReadTextFile(std::string_view path, std::string &text);
 std::string MakeTempFileName();
 bool MakeTempFileNameWithPrefix(std::string_view prefix, std::string &name);
 
+// One line of a mount table in the form of /proc/self/mounts, the octal
+// escapes of its fields (\040 for a blank) undone.
+struct MountEntry {
+    std::string device;
+    std::string point;
+    std::string type;
+};
+std::vector<MountEntry> ParseMountTable(const std::string &mountTable);
+// The text of /proc/self/mounts; empty when it cannot be read.
+std::string ReadMountTable();
+
 // Mount points of local disk file systems (devices under /dev, no loop
 // devices), each ending with "/", in the order of the mount table.
 std::vector<std::string> ListFixedDrives();

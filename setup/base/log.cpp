@@ -26,21 +26,9 @@ std::tm LocalNow() {
     return local;
 }
 
-// Writes all bytes, retrying short writes; errors are ignored (a log that
-// cannot be written must not stop the setup).
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
 void WriteAndFlush(int fd, std::string_view bytes) {
-    WriteAll(fd, bytes);
+    // A log that cannot be written must not stop the setup: errors are ignored.
+    platform::WriteFully(fd, bytes.data(), bytes.size());
     ::fdatasync(fd);
 }
 

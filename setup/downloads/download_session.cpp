@@ -1,6 +1,7 @@
 #include "download_session.h"
 
 #include "credentials.h"
+#include "file_open.h"
 #include "files.h"
 #include "log.h"
 #include "messages.h"
@@ -757,16 +758,9 @@ size_t DownloadSession::WriteCallback(char *data, size_t size, size_t count, voi
     }
     if (transfer.cancelledInLoop || transfer.fileError != 0 || transfer.fd < 0)
         return 0;
-    size_t done = 0;
-    while (done < bytes) {
-        const ssize_t put = ::write(transfer.fd, data + done, bytes - done);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            transfer.fileError = errno;
-            return 0;
-        }
-        done += static_cast<size_t>(put);
+    if (!platform::WriteFully(transfer.fd, data, bytes)) {
+        transfer.fileError = errno;
+        return 0;
     }
     transfer.written += bytes;
     if (session->m_sink)

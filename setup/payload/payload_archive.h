@@ -123,7 +123,6 @@ class PayloadArchive {
     void SetPackJars(bool on) { m_packJars = on; }
     void SetJarUnpacker(JarUnpackStep step) { m_jarUnpacker = std::move(step); }
     const std::vector<std::string> &DeletionList() const { return m_deletionList; }
-    const std::vector<std::string> &FoldersCreated() const { return m_foldersCreated; }
     // Where an entry is written: the folder of its type and its checked
     // name; empty when the name is refused.
     std::string TargetPath(const PayloadEntry &entry) const;

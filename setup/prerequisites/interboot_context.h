@@ -51,8 +51,6 @@ class RegistryValue {
     // Every (name, text) pair of the key, in the order they were written.
     std::vector<std::pair<std::string, std::string>> Values() const;
 
-    const std::string &KeyPath() const { return m_keyPath; }
-    bool DeleteOnDestruction() const { return m_deleteOnDestruction; }
     void SetDeleteOnDestruction(bool on) { m_deleteOnDestruction = on; }
 
   private:

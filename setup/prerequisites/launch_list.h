@@ -65,7 +65,6 @@ class LaunchList {
     LaunchList(const LaunchList &) = delete;
     LaunchList &operator=(const LaunchList &) = delete;
 
-    void SetResultStore(RegistryValue *store) { m_store = store; }
     void AddLaunchItem(LaunchItem item);
     void ClearLaunchList();
     const std::vector<LaunchItem> &Items() const { return m_items; }

@@ -1,6 +1,7 @@
 #include "prerequisite_installer.h"
 
 #include "credentials.h"
+#include "file_open.h"
 #include "files.h"
 #include "interboot_context.h"
 #include "log.h"
@@ -14,8 +15,6 @@
 #include "system.h"
 #include "ui_strings.h"
 #include "url_opener.h"
-
-#include <fstream>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,13 +83,9 @@ bool OpenInternetShortcut(const std::string &url) {
         return false;
     ::unlink(ToNativePath(path).c_str());
     path += ".url";
-    {
-        std::ofstream out(ToNativePath(path), std::ios::binary | std::ios::trunc);
-        out << "[InternetShortcut]\r\nURL=" << url << "\r\n";
-        out.close();
-        if (!out)
-            return false;
-    }
+    if (!platform::ReplaceFileAtomically(ToNativePath(path),
+                                         "[InternetShortcut]\r\nURL=" + url + "\r\n", 0600))
+        return false;
     // The desktop's handler opens web addresses; the shortcut file is what
     // a Windows shell would have opened, kept beside it.
     OpenUrlInDesktop(url);

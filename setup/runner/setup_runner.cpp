@@ -26,7 +26,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include <sys/file.h>
@@ -229,8 +228,7 @@ bool SingleInstanceLock::Acquire(const std::string &name) {
     Release();
     std::string path = GetTempFolder() + name + ".lock";
     m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    m_existed = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0;
-    return m_existed;
+    return m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0;
 }
 
 void SingleInstanceLock::Release() {
@@ -279,21 +277,16 @@ bool CheckPackageIntegrity(SetupRunner &runner) {
 
 bool MountIsRemovable(const std::string &path, const std::string &mountTable,
                       const std::function<bool(const std::string &disk)> &diskRemovable) {
-    std::istringstream mounts(mountTable);
-    std::string line, bestDevice, bestType;
+    std::string bestDevice, bestType;
     std::size_t bestLength = 0;
-    while (std::getline(mounts, line)) {
-        std::istringstream fields(line);
-        std::string device, point, type;
-        if (!(fields >> device >> point >> type))
-            continue;
-        std::string prefix = point;
+    for (const MountEntry &entry : ParseMountTable(mountTable)) {
+        std::string prefix = entry.point;
         AddTrailingBackslash(prefix);
-        if ((path.compare(0, prefix.size(), prefix) == 0 || path == point) &&
-            point.size() >= bestLength) {
-            bestLength = point.size();
-            bestDevice = device;
-            bestType = type;
+        if ((path.compare(0, prefix.size(), prefix) == 0 || path == entry.point) &&
+            entry.point.size() >= bestLength) {
+            bestLength = entry.point.size();
+            bestDevice = entry.device;
+            bestType = entry.type;
         }
     }
     if (bestType == "iso9660" || bestType == "udf")
@@ -313,10 +306,7 @@ bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path) {
         return false;
     if (path.size() <= 2 || IsUncPath(path))
         return false;
-    std::ifstream file("/proc/self/mounts");
-    std::stringstream table;
-    table << file.rdbuf();
-    return MountIsRemovable(ToNativePath(path), table.str(), [](const std::string &disk) {
+    return MountIsRemovable(ToNativePath(path), ReadMountTable(), [](const std::string &disk) {
         std::ifstream removable("/sys/block/" + disk + "/removable");
         int value = 0;
         return bool(removable >> value) && value == 1;

@@ -152,13 +152,11 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
 class SingleInstanceLock {
   public:
     bool Acquire(const std::string &name);
-    bool AlreadyExisted() const { return m_existed; }
     void Release();
     ~SingleInstanceLock() { Release(); }
 
   private:
     int m_fd = -1;
-    bool m_existed = false;
 };
 SingleInstanceLock &TheSingleInstanceLock();
 

@@ -247,7 +247,6 @@ void DownloadPage::StartRow() {
     m_pause->setEnabled(false);
     LogLine("Started download from:" + row.url + ". Saving file to:" + m_target);
     ++m_generation;
-    ++m_starts;
     const uint32_t error = m_downloader->Start(row.url, m_target);
     if (error != 0)
         HandleError({}, error);

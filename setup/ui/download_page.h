@@ -61,8 +61,6 @@ class DownloadPage : public WizardPage, public ProgressSink {
     QTreeWidget *List() const { return m_list; }
     QCheckBox *AutoInstall() const { return m_autoInstall; }
     QPushButton *PauseButton() const { return m_pause; }
-    QLabel *OverallText() const { return m_overallText; }
-    QLabel *CurrentText() const { return m_currentText; }
     QLabel *SpeedText() const { return m_speedText; }
     uint64_t OverallTotal() const { return m_overallTotal; }
     uint64_t OverallDone() const { return m_overallDone; }
@@ -70,8 +68,6 @@ class DownloadPage : public WizardPage, public ProgressSink {
     uint64_t CurrentSize() const { return m_currentSize; }
     int CurrentRow() const { return m_current; }
     int Failures() const { return m_failures; }
-    // Downloads started since the page was made (restarts included).
-    int StartCount() const { return m_starts; }
     // A cycle over the rows has ended.
     bool CycleOver() const { return m_cycleOver; }
 
@@ -135,7 +131,6 @@ class DownloadPage : public WizardPage, public ProgressSink {
     bool m_active = false;
     bool m_cycleOver = false;
     int m_failures = 0;
-    int m_starts = 0;
 };
 
 } // namespace krv::setup

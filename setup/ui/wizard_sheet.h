@@ -124,7 +124,6 @@ class WizardPage : public QWidget {
                const QString &subtitle);
 
     int Id() const { return m_id; }
-    bool HasHeader() const { return m_header; }
     WizardSheet &Sheet() { return m_sheet; }
 
     // The page becomes current (after the sheet's button rule).

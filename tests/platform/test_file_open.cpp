@@ -88,3 +88,19 @@ TEST_F(FileOpenTest, HandsOverABlockingDescriptorThatNoChildInherits) {
     EXPECT_FALSE(log.fd.valid());
     EXPECT_TRUE(moved.valid());
 }
+
+TEST_F(FileOpenTest, ReplacingAFileLeavesTheNewTextAndNoTemporaryBehind) {
+    const std::string path = Make("values", "old text");
+    ASSERT_TRUE(ReplaceFileAtomically(path, "new text", 0600));
+    std::string text;
+    ASSERT_EQ(ReadRegularFile(path, 64, text), FileError::None);
+    EXPECT_EQ(text, "new text");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777 & ~0600, 0u);
+    EXPECT_FALSE(ReplaceFileAtomically(dir + "/missing/values", "x"));
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(dir))
+        ++entries;
+    EXPECT_EQ(entries, 1u); // no temporary file left
+}

@@ -52,6 +52,14 @@ void ScopedEnv::Unset(const char *name) {
     ::unsetenv(name);
 }
 
+std::string BinFolder() {
+    const char *bin = std::getenv("KRV_TEST_BIN");
+    if (bin && *bin)
+        return bin;
+    std::error_code ec;
+    return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
+}
+
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;

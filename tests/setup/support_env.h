@@ -44,6 +44,10 @@ class ScopedEnv {
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
+// The folder of the programs and libraries the build made: $KRV_TEST_BIN
+// (ctest sets it), else the folder of the running test executable.
+std::string BinFolder();
+
 // The file's bytes; empty when it cannot be read.
 std::string ReadFile(const std::string &path);
 // Replaces the file with `content`, creating its folders.

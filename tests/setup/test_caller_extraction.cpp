@@ -223,7 +223,7 @@ class GroupsExtractEndToEnd : public CallerExtraction {
         EXPECT_TRUE(result.started);
         return int(result.exitCode);
     }
-    const std::string m_bin = std::getenv("KRV_TEST_BIN");
+    const std::string m_bin = test::BinFolder();
     package::PackageWriter m_writer{m_bin + "/TelmarSetup2.3"};
     const std::string m_setup = m_dir.path() + "/TelmarSetup2.3", m_out = m_dir.path() + "/out";
 };

@@ -53,10 +53,7 @@ struct Random {
 };
 
 std::string LibraryPath() {
-    const char *bin = std::getenv("KRV_TEST_BIN");
-    return std::string(bin && *bin ? bin
-                                   : fs::read_symlink("/proc/self/exe").parent_path().string()) +
-           "/libkrv_extraction.so";
+    return test::BinFolder() + "/libkrv_extraction.so";
 }
 
 // Every path below the folder (links not followed), relative, with the

@@ -307,9 +307,7 @@ TEST_F(LaunchTest, InstalledInstancesFromTheStore) {
 }
 
 TEST_F(LaunchTest, InstallerVersionAndProductQueries) {
-    const char *bin = std::getenv("KRV_TEST_BIN");
-    ASSERT_NE(bin, nullptr);
-    m_env.Set(kInstallerProgramVariable, std::string(bin) + "/krv-msiexec");
+    m_env.Set(kInstallerProgramVariable, test::BinFolder() + "/krv-msiexec");
     EXPECT_EQ(FormatVersion(InstallerVersion()), "5.0");
     UiVisible = false;
     std::string reported;

@@ -24,15 +24,11 @@ namespace krv::setup {
 namespace {
 
 using namespace payload;
+using test::BinFolder;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 namespace fs = std::filesystem;
-
-std::string BinFolder() {
-    const char *bin = std::getenv("KRV_TEST_BIN");
-    return bin && *bin ? bin : fs::read_symlink("/proc/self/exe").parent_path().string();
-}
 
 // Bytes that never repeat within a test's sizes.
 std::string Bytes(std::size_t size, unsigned seed) {

@@ -42,10 +42,7 @@ std::string Noise(std::size_t size, unsigned seed) {
 }
 
 std::string LibraryPath() {
-    const char *bin = std::getenv("KRV_TEST_BIN");
-    return std::string(bin && *bin ? bin
-                                   : fs::read_symlink("/proc/self/exe").parent_path().string()) +
-           "/libkrv_extraction.so";
+    return test::BinFolder() + "/libkrv_extraction.so";
 }
 
 TEST(PayloadWindowDescrambler, SameResultHoweverTheStreamIsCut) {

@@ -175,11 +175,7 @@ TEST(ProgramNames, BaseNameDropsFolderAndWindowsExtension) {
 // output and ends instead of waiting for a box.
 TEST(ProgramBinary, HelpWithoutDisplayPrintsUsageAndExits) {
     // The program is built into the folder of the test executables.
-    const char *bin = std::getenv("KRV_TEST_BIN");
-    const std::filesystem::path folder =
-        bin && *bin ? std::filesystem::path(bin)
-                    : std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    const std::filesystem::path program = folder / "TelmarSetup2.3";
+    const std::filesystem::path program = test::BinFolder() + "/TelmarSetup2.3";
     if (!std::filesystem::exists(program))
         GTEST_SKIP() << "TelmarSetup2.3 not built";
     // A display that is named but does not open (no server, no authority)

@@ -103,7 +103,8 @@ class FunctionTaskForTest : public SetupTask {
     std::function<void()> m_body;
 };
 
-// Steps of later modules, answered from the test.
+// The steps other modules own (update check, language, conditions,
+// prerequisites), answered from the test.
 struct StepScript {
     bool updateStarted = false;
     int language = 0;
@@ -416,13 +417,15 @@ TEST(RunnerPieces, RemovableMediaByTheMountOfThePath) {
                               "tmpfs /tmp tmpfs rw 0 0\n"
                               "/dev/sr0 /media/cdrom iso9660 ro 0 0\n"
                               "/dev/sdb1 /media/usb vfat rw 0 0\n"
-                              "/dev/sda3 /media/usb/inner ext4 rw 0 0\n";
-    const auto removable = [](const std::string &disk) { return disk == "sdb"; };
+                              "/dev/sda3 /media/usb/inner ext4 rw 0 0\n"
+                              "/dev/sdc1 /media/My\\040Stick vfat rw 0 0\n";
+    const auto removable = [](const std::string &disk) { return disk == "sdb" || disk == "sdc"; };
     const std::pair<const char *, bool> cases[] = {
         {"/media/cdrom/TelmarSetup2.3", true},
         {"/media/usb/TelmarSetup2.3", true},
         {"/media/usb/inner/TelmarSetup2.3", false},
         {"/media/usbx/TelmarSetup2.3", false},
+        {"/media/My Stick/TelmarSetup2.3", true}, // the table escapes the blank
         {"/tmp/TelmarSetup2.3", false},
         {"/opt/TelmarSetup2.3", false},
     };

@@ -29,16 +29,12 @@ namespace krv::setup {
 namespace {
 
 namespace fs = std::filesystem;
+using test::BinFolder;
 using test::ReadFile;
 using test::WriteFile;
 
 constexpr const char *kProductCode = "{4C1E2A57-0D3B-4E8F-9A21-7B6C5D4E3F20}";
 constexpr const char *kUpgradeCode = "{9E8D7C6B-5A49-4837-A625-1F0E2D3C4B5A}";
-
-std::string Bin() {
-    const char *bin = std::getenv("KRV_TEST_BIN");
-    return bin ? bin : "";
-}
 
 std::string Settings(const std::string &packageCode, const std::string &version,
                      const std::string &extra = "") {
@@ -64,7 +60,7 @@ std::string BuildSetup(const std::string &folder, const std::string &tree,
                                {"INSTALLDIR", "[ProgramFilesFolder]Telmar\\Telmar 2.3\\"}},
                               {}, tree);
     EXPECT_EQ(error, "");
-    package::PackageWriter writer(Bin() + "/TelmarSetup2.3");
+    package::PackageWriter writer(BinFolder() + "/TelmarSetup2.3");
     writer.SetContainerFlags(0x2 | 0x4);
     writer.AddSettings(Settings(packageCode, version, settingsExtra));
     writer.AddFile(0, 1, "Telmar23.msi", installer);
@@ -103,7 +99,7 @@ class SetupEndToEnd : public ::testing::Test {
     }
 
     void SetUp() override {
-        ASSERT_FALSE(Bin().empty());
+        ASSERT_FALSE(BinFolder().empty());
         ASSERT_FALSE(m_root.empty());
         m_env.Set("KRV_SETUP_ROOT", m_root);
         m_env.Set("QT_QPA_PLATFORM", "offscreen");
@@ -111,7 +107,7 @@ class SetupEndToEnd : public ::testing::Test {
         m_env.Unset("KRV_MSIEXEC");
         // The system's installer, where the folder map puts it.
         fs::create_directories(m_root + "/usr/lib");
-        fs::copy_file(Bin() + "/krv-msiexec", m_root + "/usr/lib/krv-msiexec");
+        fs::copy_file(BinFolder() + "/krv-msiexec", m_root + "/usr/lib/krv-msiexec");
     }
 
     Outcome Run(const std::string &setup, const std::string &arguments) {
@@ -247,10 +243,10 @@ TEST_F(SetupEndToEnd, SecondRunWhileTheFirstHoldsTheLock) {
 // The project's own tree, installed: the console starts and runs on the
 // driver of its install folder.
 TEST_F(SetupEndToEnd, ProjectTreeInstallsAWorkingConsole) {
-    if (!fs::exists(Bin() + "/Telmar23"))
+    if (!fs::exists(BinFolder() + "/Telmar23"))
         GTEST_SKIP() << "the console is not built";
     const std::string stage = m_root + "/stage";
-    const std::string buildDir = fs::path(Bin()).parent_path().string();
+    const std::string buildDir = fs::path(BinFolder()).parent_path().string();
     const platform::ProcessResult installed =
         platform::ProcessRun({"cmake",
                               "cmake --install " + platform::QuoteArgument(buildDir) +

@@ -266,7 +266,7 @@ TEST_F(UpdateCheck, RetryAfterACancelledAttemptIsNotCancelledAgain) {
 // settings' UpdatesUrl, fetches and checks it and starts it with its own
 // switches; the older run then ends with 0 without installing.
 TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
-    const std::string bin = std::getenv("KRV_TEST_BIN");
+    const std::string bin = test::BinFolder();
     const std::string d = m_dir.path();
     auto build = [&](const std::string &version, const std::string &updatesUrl,
                      const std::string &out) {

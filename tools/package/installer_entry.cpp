@@ -1,9 +1,10 @@
 #include "installer_entry.h"
 
+#include "file_open.h"
 #include "installer_package.h"
 
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 
 #include <unistd.h>
@@ -32,37 +33,43 @@ bool ParsePropertyLines(std::string_view text, std::map<std::string, std::string
     return true;
 }
 
+bool ReadWholeFile(const std::string &path, std::string &content, std::string &error) {
+    // An entry's source is read whole into memory, so it is bounded.
+    constexpr uint64_t kMaxEntryBytes = uint64_t{1} << 30;
+    const platform::FileError failure = platform::ReadRegularFile(path, kMaxEntryBytes, content);
+    if (failure == platform::FileError::None)
+        return true;
+    error = "cannot read " + path + ": " + platform::FileErrorText(failure);
+    return false;
+}
+
 bool AddInstallerPackage(PackageWriter &writer, uint32_t type, uint32_t set,
                          const std::string &name, const std::string &tree,
                          const std::string &propertiesFile, uint32_t entryFlags,
                          std::string &error) {
-    std::ifstream in(propertiesFile, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + propertiesFile;
+    std::string text;
+    if (!ReadWholeFile(propertiesFile, text, error))
         return false;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
     std::map<std::string, std::string> properties;
-    if (!ParsePropertyLines(text.str(), properties, error))
+    if (!ParsePropertyLines(text, properties, error))
         return false;
-    char temporary[] = "/tmp/krv-installer-XXXXXX";
-    const int fd = ::mkstemp(temporary);
+    std::error_code ec;
+    std::string temporary =
+        (std::filesystem::temp_directory_path(ec) / "krv-installer-XXXXXX").string();
+    const int fd = ec ? -1 : ::mkstemp(temporary.data());
     if (fd < 0) {
         error = "cannot make a temporary file";
         return false;
     }
     ::close(fd);
     error = setup::WriteInstallerPackage(temporary, properties, {}, tree);
-    std::ostringstream bytes;
-    if (error.empty()) {
-        std::ifstream package(temporary, std::ios::binary);
-        bytes << package.rdbuf();
-    }
-    std::remove(temporary);
+    std::string bytes;
+    if (error.empty())
+        ReadWholeFile(temporary, bytes, error);
+    std::remove(temporary.c_str());
     if (!error.empty())
         return false;
-    writer.AddBytes(type, set, name, bytes.str(), entryFlags);
+    writer.AddBytes(type, set, name, std::move(bytes), entryFlags);
     return true;
 }
 

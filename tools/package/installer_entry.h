@@ -15,6 +15,9 @@ namespace krv::package {
 bool ParsePropertyLines(std::string_view text, std::map<std::string, std::string> &properties,
                         std::string &error);
 
+// Reads a whole regular file (at most 1 GiB); false with the reason.
+bool ReadWholeFile(const std::string &path, std::string &content, std::string &error);
+
 // Builds the installer package from the tree and the properties file and
 // queues it as an entry of the given type and set.
 bool AddInstallerPackage(PackageWriter &writer, uint32_t type, uint32_t set,

@@ -21,9 +21,7 @@
 #include "package_writer.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -108,14 +106,12 @@ int main(int argc, char **argv) {
         } else if (option == "--library" && need(1)) {
             writer.AddExtractionLibrary(args[++i]);
         } else if (option == "--settings" && need(1)) {
-            std::ifstream in(args[++i], std::ios::binary);
-            if (!in) {
-                std::cerr << "krv-package-builder: cannot read " << args[i] << '\n';
+            std::string text;
+            if (!ReadWholeFile(args[++i], text, error)) {
+                std::cerr << "krv-package-builder: " << error << '\n';
                 return 1;
             }
-            std::ostringstream text;
-            text << in.rdbuf();
-            writer.AddSettings(text.str());
+            writer.AddSettings(std::move(text));
         } else if (option == "--name" && need(2) && Number(args[i + 1], type)) {
             writer.AddName(type, args[i + 2]);
             i += 2;

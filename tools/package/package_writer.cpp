@@ -1,5 +1,6 @@
 #include "package_writer.h"
 
+#include "file_open.h"
 #include "md5.h"
 
 #include <archive.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,20 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool WriteAll(int fd, const void *data, std::size_t length) {
-    auto *bytes = static_cast<const char *>(data);
-    while (length > 0) {
-        const ssize_t done = ::write(fd, bytes, length);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        bytes += done;
-        length -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
 // Counts the bytes of one entry and scrambles its window when asked.
 class FileEntryOutput : public EntryOutput {
   public:
@@ -42,11 +30,11 @@ class FileEntryOutput : public EntryOutput {
     }
     bool Write(const void *data, std::size_t length) override {
         if (!m_scrambled)
-            return Count(WriteAll(m_fd, data, length), length);
+            return Count(platform::WriteFully(m_fd, data, length), length);
         std::vector<unsigned char> copy(static_cast<const unsigned char *>(data),
                                         static_cast<const unsigned char *>(data) + length);
         m_scrambler.Transform(copy.data(), copy.size());
-        return Count(WriteAll(m_fd, copy.data(), copy.size()), length);
+        return Count(platform::WriteFully(m_fd, copy.data(), copy.size()), length);
     }
     uint64_t Size() const { return m_size; }
 
@@ -62,33 +50,43 @@ class FileEntryOutput : public EntryOutput {
     uint64_t m_size = 0;
 };
 
-bool CopyFileInto(const std::string &source, EntryOutput &out, std::string &error) {
-    const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+// Hands the file's bytes to `sink` block by block. False when the file
+// cannot be read (with the reason in `error`) or `sink` refuses a block
+// (`error` left to the caller).
+bool StreamFile(const std::string &source,
+                const std::function<bool(const char *data, std::size_t size)> &sink,
+                std::string &error) {
+    const platform::UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
         error = "cannot open " + source + ": " + std::strerror(errno);
         return false;
     }
     std::vector<char> buffer(1 << 20);
-    bool ok = true;
     for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
             error = "cannot read " + source + ": " + std::strerror(errno);
-            ok = false;
-            break;
+            return false;
         }
         if (got == 0)
-            break;
-        if (!out.Write(buffer.data(), static_cast<std::size_t>(got))) {
-            error = std::string("cannot write the package: ") + std::strerror(errno);
-            ok = false;
-            break;
-        }
+            return true;
+        if (!sink(buffer.data(), static_cast<std::size_t>(got)))
+            return false;
     }
-    ::close(fd);
-    return ok;
+}
+
+bool CopyFileInto(const std::string &source, EntryOutput &out, std::string &error) {
+    return StreamFile(
+        source,
+        [&](const char *data, std::size_t size) {
+            if (out.Write(data, size))
+                return true;
+            error = std::string("cannot write the package: ") + std::strerror(errno);
+            return false;
+        },
+        error);
 }
 
 la_ssize_t WriteArchiveBlock(struct archive *, void *data, const void *buffer, size_t length) {
@@ -115,7 +113,6 @@ bool WriteTarXz(const std::string &folder, EntryOutput &out, std::string &error)
     archive_write_add_filter_xz(writer);
     archive_write_set_bytes_in_last_block(writer, 1);
     bool ok = archive_write_open(writer, &out, nullptr, WriteArchiveBlock, nullptr) == ARCHIVE_OK;
-    std::vector<char> buffer(1 << 20);
     for (const fs::path &path : paths) {
         if (!ok)
             break;
@@ -133,20 +130,13 @@ bool WriteTarXz(const std::string &folder, EntryOutput &out, std::string &error)
         archive_entry_set_uname(entry, "root");
         archive_entry_set_gname(entry, "root");
         ok = archive_write_header(writer, entry) == ARCHIVE_OK;
-        if (ok && archive_entry_filetype(entry) == AE_IFREG && archive_entry_size(entry) > 0) {
-            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            ok = fd >= 0;
-            while (ok) {
-                const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-                if (got <= 0) {
-                    ok = got == 0;
-                    break;
-                }
-                ok = archive_write_data(writer, buffer.data(), static_cast<size_t>(got)) == got;
-            }
-            if (fd >= 0)
-                ::close(fd);
-        }
+        if (ok && archive_entry_filetype(entry) == AE_IFREG && archive_entry_size(entry) > 0)
+            ok = StreamFile(
+                path.string(),
+                [&](const char *data, std::size_t size) {
+                    return archive_write_data(writer, data, size) == static_cast<la_ssize_t>(size);
+                },
+                error);
         archive_entry_free(entry);
         if (!ok && error.empty())
             error = "cannot pack " + path.string() + ": " + archive_error_string(writer);
@@ -273,9 +263,9 @@ bool PackageWriter::Write(const std::string &output, std::string &error) const {
     footer.footerDistance = static_cast<uint32_t>(footerAt - base);
     std::memset(footer.packageId.data(), '0', footer.packageId.size());
     const auto placeholder = EncodeFooter(footer);
-    if (!WriteAll(fd, entryTable.data(), entryTable.size()) ||
-        !WriteAll(fd, nameTable.data(), nameTable.size()) ||
-        !WriteAll(fd, placeholder.data(), placeholder.size()))
+    if (!platform::WriteFully(fd, entryTable.data(), entryTable.size()) ||
+        !platform::WriteFully(fd, nameTable.data(), nameTable.size()) ||
+        !platform::WriteFully(fd, placeholder.data(), placeholder.size()))
         return fail(std::string("cannot write the tables: ") + std::strerror(errno));
     // The package id: the MD5 of everything but the footer.
     std::string id;
