@@ -11,11 +11,6 @@ namespace {
 
 const QString kPriceText = QStringLiteral("Введите цену в гривнах!");
 
-uint8_t IndexByte(int index) {
-    // An index that is no byte goes out as 255, which the driver refuses.
-    return index >= 0 && index <= 255 ? static_cast<uint8_t>(index) : 255;
-}
-
 QString QuantityLine(const QString &label, int32_t quantity, uint8_t flags, QChar separator,
                      bool returns) {
     const std::optional<QString> value = QuantityText(quantity, flags, separator);

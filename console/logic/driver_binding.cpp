@@ -22,6 +22,10 @@ QString FromDriverText(const char *text) {
     return text ? QString::fromStdString(platform::Cp1251ToUtf8(text)) : QString();
 }
 
+uint8_t IndexByte(int index) {
+    return index >= 0 && index <= 255 ? static_cast<uint8_t>(index) : 255;
+}
+
 namespace {
 
 // Read and write time-outs of the link, in the driver's 100 ms units.

@@ -35,6 +35,10 @@ bool DriverSucceeded(int32_t result);
 // text is "".
 std::string ToDriverText(const QString &text);
 QString FromDriverText(const char *text);
+// A combo-box index as the byte the driver checks; an index that is no byte
+// (-1 with nothing chosen) becomes 255 so the driver refuses it by range
+// instead of wrapping onto a valid value.
+uint8_t IndexByte(int index);
 
 // ---- Library handle and version gate --------------------------------------
 
