@@ -181,7 +181,7 @@ QString DriverErrorText() {
 }
 
 void ShowDriverError(QWidget *owner) {
-    ShowMessage(owner, QStringLiteral("Ошибка!"), DriverErrorText(), Icon::Error, Buttons::Ok);
+    ShowMessage(owner, kErrorBoxCaption, DriverErrorText(), Icon::Error, Buttons::Ok);
 }
 
 QString PaperLowText(const PaperState &state) {

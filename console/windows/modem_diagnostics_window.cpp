@@ -20,8 +20,6 @@ using namespace krv::console;
 
 namespace {
 
-const QString kErrorCaption = QStringLiteral("Ошибка!");
-
 // Other windows take the link as open exactly while the main window's
 // connect button is off.
 bool MainWindowConnected() {
@@ -106,7 +104,7 @@ bool TForm8::OpenPortForQuery(bool connected, bool &opened) {
     const int port = ports ? ports->currentIndex() + 1 : 1;
     const uint32_t rate = rates ? rates->currentText().toUInt() : 0;
     if (!Driver().Init(port, rate)) {
-        ShowMessage(mainWindow, kErrorCaption, QStringLiteral("Невозможно открыть порт!"),
+        ShowMessage(mainWindow, kErrorBoxCaption, QStringLiteral("Невозможно открыть порт!"),
                     Icon::Error, Buttons::Ok);
         return false;
     }
@@ -159,7 +157,7 @@ void TForm8::Button3Click() {
         const int highest = static_cast<int>(reply.bytes.size()) - 1;
         if (!ModemStateParser(reply.bytes, highest, CurrentModemState())) {
             // Fewer bytes than the base state: nothing of it can be shown.
-            ShowMessage(this, kErrorCaption, ReplyFormatErrorText(), Icon::Error, Buttons::Ok);
+            ShowMessage(this, kErrorBoxCaption, ReplyFormatErrorText(), Icon::Error, Buttons::Ok);
         } else {
             for (const ListingBlock &block : DetailedListing(CurrentModemState())) {
                 AppendLine(block.label, 0, true);
