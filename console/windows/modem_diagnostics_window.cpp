@@ -1,5 +1,6 @@
 #include "modem_diagnostics_window.h"
 
+#include "connection.h"
 #include "console_state.h"
 #include "driver_binding.h"
 #include "message_layer.h"
@@ -17,19 +18,6 @@
 #include <QTextEdit>
 
 using namespace krv::console;
-
-namespace {
-
-// Other windows take the link as open exactly while the main window's
-// connect button is off.
-bool MainWindowConnected() {
-    const QWidget *mainWindow = Windows().Form1;
-    const QWidget *connect =
-        mainWindow ? mainWindow->findChild<QWidget *>(QStringLiteral("Button31")) : nullptr;
-    return connect && !connect->isEnabled();
-}
-
-} // namespace
 
 TForm8::TForm8(QWidget *parent) : QDialog(parent) {
     setObjectName("Form8");
@@ -117,7 +105,7 @@ void TForm8::Button1Click() {
 }
 
 void TForm8::Button2Click() {
-    const bool connected = MainWindowConnected();
+    const bool connected = LinkEstablished();
     Button4->setEnabled(false);
     Button5->setEnabled(false);
     ClearView(QStringLiteral("Terminal"));
@@ -142,7 +130,7 @@ void TForm8::Button2Click() {
 }
 
 void TForm8::Button3Click() {
-    const bool connected = MainWindowConnected();
+    const bool connected = LinkEstablished();
     Button4->setEnabled(false);
     Button5->setEnabled(false);
     ClearView(QStringLiteral("MS Sans Serif"));
@@ -186,7 +174,7 @@ void TForm8::Button4Click() {
 }
 
 void TForm8::Button5Click() {
-    if (!MainWindowConnected()) {
+    if (!LinkEstablished()) {
         ShowMessage(nullptr, QStringLiteral("Внимание!"),
                     QStringLiteral("Функция не доступна.\r\nНеобхдимо установить связь с ЭККР!"),
                     Icon::Warning, Buttons::Ok);
