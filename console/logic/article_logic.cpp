@@ -5,6 +5,8 @@
 
 #include "KRV_T100DRV.h"
 
+#include <algorithm>
+
 namespace krv::console {
 
 namespace {
@@ -96,12 +98,13 @@ QString TurnoverCaption(const QString &name) {
 // ---- Article memory ------------------------------------------------------------
 
 bool CallReadArticleCounters(std::array<uint8_t, 4> &bytes, uint8_t &length) {
-    std::array<uint8_t, 4> read{};
-    length = kArticleCountersLength;
-    if (!DriverSucceeded(FPGetMemoryData(read.data(), static_cast<int32_t>(read.size()) - 1,
-                                         &length, kArticleCountersAddress, kArticleCountersBank)))
+    std::vector<uint8_t> block;
+    if (!CallReadMemory(kArticleCountersAddress, kArticleCountersBank, kArticleCountersLength,
+                        block))
         return false;
-    bytes = read;
+    length = static_cast<uint8_t>(block.size());
+    bytes = {};
+    std::copy_n(block.begin(), std::min(block.size(), bytes.size()), bytes.begin());
     return true;
 }
 

@@ -26,6 +26,17 @@ uint8_t IndexByte(int index) {
     return index >= 0 && index <= 255 ? static_cast<uint8_t>(index) : 255;
 }
 
+bool CallReadMemory(uint16_t address, int32_t bank, uint8_t length, std::vector<uint8_t> &block) {
+    std::vector<uint8_t> buffer(256, 0);
+    uint8_t count = length;
+    if (!DriverSucceeded(FPGetMemoryData(buffer.data(), static_cast<int32_t>(buffer.size()) - 1,
+                                         &count, address, bank)))
+        return false;
+    buffer.resize(count);
+    block = std::move(buffer);
+    return true;
+}
+
 namespace {
 
 // Read and write time-outs of the link, in the driver's 100 ms units.

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -39,6 +40,9 @@ QString FromDriverText(const char *text);
 // (-1 with nothing chosen) becomes 255 so the driver refuses it by range
 // instead of wrapping onto a valid value.
 uint8_t IndexByte(int index);
+// FPGetMemoryData: reads `length` bytes of printer memory at `address` on
+// `bank`; `block` holds as many as the length variable says after the call.
+bool CallReadMemory(uint16_t address, int32_t bank, uint8_t length, std::vector<uint8_t> &block);
 
 // ---- Library handle and version gate --------------------------------------
 

@@ -158,17 +158,6 @@ bool CallGetTapeStatus(TapeStatus &status) {
     return true;
 }
 
-bool CallReadMemory(uint16_t address, int32_t bank, uint8_t length, std::vector<uint8_t> &block) {
-    std::vector<uint8_t> buffer(256, 0);
-    uint8_t count = length;
-    if (!DriverSucceeded(FPGetMemoryData(buffer.data(), static_cast<int32_t>(buffer.size()) - 1,
-                                         &count, address, bank)))
-        return false;
-    buffer.resize(count);
-    block = std::move(buffer);
-    return true;
-}
-
 bool CallPersonalize(uint16_t password, bool flag, const QString &text) {
     return DriverSucceeded(FPPersonalize(password, flag ? -1 : 0, ToDriverText(text).c_str()));
 }

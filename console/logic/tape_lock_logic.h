@@ -80,9 +80,6 @@ QString NotAnIntegerText(const QString &text);
 // ---- Driver calls -------------------------------------------------------------------
 
 bool CallGetTapeStatus(TapeStatus &status);
-// Reads `length` bytes of printer memory; `block` holds as many as the
-// length variable says after the call.
-bool CallReadMemory(uint16_t address, int32_t bank, uint8_t length, std::vector<uint8_t> &block);
 bool CallPersonalize(uint16_t password, bool flag, const QString &text);
 bool CallSetPacketNumber(uint16_t password, int32_t number);
 bool CallClearTape(uint16_t password, int32_t lastPacket);
