@@ -187,6 +187,10 @@ QString DriverErrorDetail() {
     return text;
 }
 
+QString ReplyFormatErrorText() {
+    return QStringLiteral("Ответная посылка не соответсвует формату данных!");
+}
+
 QString DriverErrorText() {
     return Driver().ErrorMessage() + DriverErrorDetail();
 }

@@ -111,6 +111,8 @@ void SetDriver(DriverApi *driver);
 QString DriverErrorDetail();
 // The driver's last error text followed by DriverErrorDetail().
 QString DriverErrorText();
+// The box of a reply of the wrong length (a memory block, the modem's state).
+QString ReplyFormatErrorText(); // "Ответная посылка не соответсвует формату данных!"
 // The error box after a failed driver call, owned by the calling window.
 void ShowDriverError(QWidget *owner);
 // Warns, in an ownerless box, when the tapes are running out; silent when

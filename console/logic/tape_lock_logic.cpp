@@ -31,10 +31,6 @@ QString Two(int value) {
 
 } // namespace
 
-QString ReplyFormatErrorText() {
-    return QStringLiteral("Ответная посылка не соответсвует формату данных!");
-}
-
 uint16_t ShownFreeBytes(const TapeStatus &status) {
     return status.first == 0 && status.last == 0 ? uint16_t{65535} : status.freeBytes;
 }

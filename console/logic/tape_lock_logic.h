@@ -21,9 +21,6 @@ inline constexpr uint16_t kLockRecordAddress = 0x44;
 inline constexpr uint8_t kLockRecordLength = 5;
 inline constexpr int32_t kTapeMemoryBank = 0x10;
 
-// The box of a memory block of the wrong length.
-QString ReplyFormatErrorText(); // "Ответная посылка не соответсвует формату данных!"
-
 struct TapeStatus {
     uint32_t first = 0, last = 0;
     uint16_t freeBytes = 0;

@@ -82,7 +82,7 @@ void TForm1::Button48Click() {
         return;
     }
     if (length != kArticleCountersLength) {
-        ShowInputError(QStringLiteral("Ответная посылка не соответсвует формату данных!"));
+        ShowInputError(ReplyFormatErrorText());
         return;
     }
     ShowMessage(this, QStringLiteral("Память артикулов!"), ArticleCountersText(bytes),
