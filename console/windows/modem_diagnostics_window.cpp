@@ -80,9 +80,9 @@ void TForm8::AppendLine(const QString &text, uint32_t rgb, bool systemColour) {
     }
 }
 
-bool TForm8::OpenPortForQuery(bool connected, bool &opened) {
+bool TForm8::OpenPortForQuery(bool &opened) {
     opened = false;
-    if (connected)
+    if (LinkEstablished())
         return true;
     QWidget *mainWindow = Windows().Form1;
     const auto *ports =
@@ -105,12 +105,11 @@ void TForm8::Button1Click() {
 }
 
 void TForm8::Button2Click() {
-    const bool connected = LinkEstablished();
     Button4->setEnabled(false);
     Button5->setEnabled(false);
     ClearView(QStringLiteral("Terminal"));
     bool opened = false;
-    if (!OpenPortForQuery(connected, opened))
+    if (!OpenPortForQuery(opened))
         return;
 
     QString text;
@@ -130,12 +129,11 @@ void TForm8::Button2Click() {
 }
 
 void TForm8::Button3Click() {
-    const bool connected = LinkEstablished();
     Button4->setEnabled(false);
     Button5->setEnabled(false);
     ClearView(QStringLiteral("MS Sans Serif"));
     bool opened = false;
-    if (!OpenPortForQuery(connected, opened))
+    if (!OpenPortForQuery(opened))
         return;
 
     ModemStateReply reply;
