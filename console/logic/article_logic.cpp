@@ -5,16 +5,13 @@
 
 #include "KRV_T100DRV.h"
 
+#include <algorithm>
+
 namespace krv::console {
 
 namespace {
 
 const QString kPriceText = QStringLiteral("Введите цену в гривнах!");
-
-uint8_t IndexByte(int index) {
-    // An index that is no byte goes out as 255, which the driver refuses.
-    return index >= 0 && index <= 255 ? static_cast<uint8_t>(index) : 255;
-}
 
 QString QuantityLine(const QString &label, int32_t quantity, uint8_t flags, QChar separator,
                      bool returns) {
@@ -101,12 +98,13 @@ QString TurnoverCaption(const QString &name) {
 // ---- Article memory ------------------------------------------------------------
 
 bool CallReadArticleCounters(std::array<uint8_t, 4> &bytes, uint8_t &length) {
-    std::array<uint8_t, 4> read{};
-    length = kArticleCountersLength;
-    if (!DriverSucceeded(FPGetMemoryData(read.data(), static_cast<int32_t>(read.size()) - 1,
-                                         &length, kArticleCountersAddress, kArticleCountersBank)))
+    std::vector<uint8_t> block;
+    if (!CallReadMemory(kArticleCountersAddress, kArticleCountersBank, kArticleCountersLength,
+                        block))
         return false;
-    bytes = read;
+    length = static_cast<uint8_t>(block.size());
+    bytes = {};
+    std::copy_n(block.begin(), std::min(block.size(), bytes.size()), bytes.begin());
     return true;
 }
 

@@ -22,6 +22,21 @@ QString FromDriverText(const char *text) {
     return text ? QString::fromStdString(platform::Cp1251ToUtf8(text)) : QString();
 }
 
+uint8_t IndexByte(int index) {
+    return index >= 0 && index <= 255 ? static_cast<uint8_t>(index) : 255;
+}
+
+bool CallReadMemory(uint16_t address, int32_t bank, uint8_t length, std::vector<uint8_t> &block) {
+    std::vector<uint8_t> buffer(256, 0);
+    uint8_t count = length;
+    if (!DriverSucceeded(FPGetMemoryData(buffer.data(), static_cast<int32_t>(buffer.size()) - 1,
+                                         &count, address, bank)))
+        return false;
+    buffer.resize(count);
+    block = std::move(buffer);
+    return true;
+}
+
 namespace {
 
 // Read and write time-outs of the link, in the driver's 100 ms units.
@@ -172,12 +187,16 @@ QString DriverErrorDetail() {
     return text;
 }
 
+QString ReplyFormatErrorText() {
+    return QStringLiteral("Ответная посылка не соответсвует формату данных!");
+}
+
 QString DriverErrorText() {
     return Driver().ErrorMessage() + DriverErrorDetail();
 }
 
 void ShowDriverError(QWidget *owner) {
-    ShowMessage(owner, QStringLiteral("Ошибка!"), DriverErrorText(), Icon::Error, Buttons::Ok);
+    ShowMessage(owner, kErrorBoxCaption, DriverErrorText(), Icon::Error, Buttons::Ok);
 }
 
 QString PaperLowText(const PaperState &state) {

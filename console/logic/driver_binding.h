@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -35,6 +36,13 @@ bool DriverSucceeded(int32_t result);
 // text is "".
 std::string ToDriverText(const QString &text);
 QString FromDriverText(const char *text);
+// A combo-box index as the byte the driver checks; an index that is no byte
+// (-1 with nothing chosen) becomes 255 so the driver refuses it by range
+// instead of wrapping onto a valid value.
+uint8_t IndexByte(int index);
+// FPGetMemoryData: reads `length` bytes of printer memory at `address` on
+// `bank`; `block` holds as many as the length variable says after the call.
+bool CallReadMemory(uint16_t address, int32_t bank, uint8_t length, std::vector<uint8_t> &block);
 
 // ---- Library handle and version gate --------------------------------------
 
@@ -103,6 +111,8 @@ void SetDriver(DriverApi *driver);
 QString DriverErrorDetail();
 // The driver's last error text followed by DriverErrorDetail().
 QString DriverErrorText();
+// The box of a reply of the wrong length (a memory block, the modem's state).
+QString ReplyFormatErrorText(); // "Ответная посылка не соответсвует формату данных!"
 // The error box after a failed driver call, owned by the calling window.
 void ShowDriverError(QWidget *owner);
 // Warns, in an ownerless box, when the tapes are running out; silent when

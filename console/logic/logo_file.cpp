@@ -1,14 +1,13 @@
 #include "logo_file.h"
 
 #include "driver_binding.h"
+#include "file_open.h"
 
 #include "KRV_T100DRV.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <sys/stat.h>
 
 namespace krv::console {
 
@@ -121,17 +120,12 @@ LogoLoad LoadLogoFile(const QString &path) {
     const QString cannotOpen = QStringLiteral("Не удается открыть файл логотипа:\r\n") + path;
     // Only a regular file: a pipe or a device in its place would block the
     // read or never end it.
-    struct stat info {};
-    const QByteArray local = QFile::encodeName(path);
-    if (path.isEmpty() || ::stat(local.constData(), &info) != 0 || !S_ISREG(info.st_mode))
-        return Failure(cannotOpen);
-    if (info.st_size > kMaxLogoFileBytes)
+    std::string bytes;
+    const platform::FileError error =
+        platform::ReadRegularFile(QFile::encodeName(path).toStdString(), kMaxLogoFileBytes, bytes);
+    if (error == platform::FileError::TooLarge)
         return Failure(kTooLargeText);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Failure(cannotOpen);
-    const QByteArray bytes = file.read(kMaxLogoFileBytes + 1);
-    if (file.error() != QFileDevice::NoError)
+    if (error != platform::FileError::None)
         return Failure(cannotOpen);
     return LogoFromBytes(std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }

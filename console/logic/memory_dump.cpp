@@ -6,7 +6,6 @@
 #include <KRV_T100DRV.h>
 
 #include <algorithm>
-#include <array>
 
 namespace krv::console {
 
@@ -84,12 +83,11 @@ DumpRangeBuild BuildDumpRange(const QString &startText, const QString &endText) 
 }
 
 bool ReadMemoryBlock(uint8_t page, uint16_t address, uint8_t size, QByteArray &bytes) {
-    std::array<uint8_t, kDumpBlockBytes> buffer{};
-    const uint8_t count = std::min<uint8_t>(size, kDumpBlockBytes);
-    if (!DriverSucceeded(
-            FPGetMemoryData(buffer.data(), kDumpBlockBytes - 1, &count, address, page)))
+    std::vector<uint8_t> block;
+    if (!CallReadMemory(address, page, std::min<uint8_t>(size, kDumpBlockBytes), block))
         return false;
-    bytes = QByteArray(reinterpret_cast<const char *>(buffer.data()), count);
+    bytes = QByteArray(reinterpret_cast<const char *>(block.data()),
+                       static_cast<qsizetype>(block.size()));
     return true;
 }
 

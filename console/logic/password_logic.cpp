@@ -33,12 +33,6 @@ bool InRange(int64_t value) {
     return value >= 0 && value <= kMaxPassword;
 }
 
-// A combo-box index as the byte the driver checks; no choice (-1) becomes
-// 255, which the printer refuses, rather than wrapping onto a valid number.
-uint8_t NumberByte(int number) {
-    return number >= 0 && number <= 255 ? static_cast<uint8_t>(number) : 255;
-}
-
 } // namespace
 
 PasswordChangeBuild BuildPasswordChange(const PasswordChangeFields &fields) {
@@ -108,12 +102,12 @@ int PasswordNumberForChoice(int itemIndex) {
 bool CallSetPassword(uint16_t oldPassword, uint16_t newPassword, int number, const QString *name) {
     const std::string text = name ? ToDriverText(*name) : std::string();
     return DriverSucceeded(
-        FPSetPassword(oldPassword, newPassword, NumberByte(number), name ? text.c_str() : nullptr));
+        FPSetPassword(oldPassword, newPassword, IndexByte(number), name ? text.c_str() : nullptr));
 }
 
 bool CallSetCashier(int cashier, const QString &name, uint16_t password, bool byNumber) {
     return DriverSucceeded(
-        FPSetCashier(NumberByte(cashier), ToDriverText(name).c_str(), password, byNumber ? -1 : 0));
+        FPSetCashier(IndexByte(cashier), ToDriverText(name).c_str(), password, byNumber ? -1 : 0));
 }
 
 bool QueryPasswords(std::array<uint16_t, kPasswordCount> &passwords) {

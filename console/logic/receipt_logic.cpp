@@ -35,13 +35,6 @@ unsigned DigitValue(QChar c) {
     return static_cast<unsigned>(c.unicode() - u'0');
 }
 
-// A combo-box index as the byte the driver checks; an index that is no byte
-// (-1 with nothing chosen) becomes 255 so the driver refuses it by range
-// instead of wrapping onto a valid value.
-uint8_t IndexByte(int index) {
-    return index >= 0 && index <= 255 ? static_cast<uint8_t>(index) : 255;
-}
-
 // A signed decimal number: optional sign, digits, optional separator and
 // digits; at least one digit somewhere ("12," and ",5" are numbers).
 struct DecimalParts {

@@ -1,9 +1,13 @@
 #include "stress_plan.h"
 
 #include "driver_binding.h"
+#include "file_open.h"
 #include "receipt_logic.h"
 
 #include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace krv::console {
 
@@ -82,14 +86,32 @@ QString StressLogLine(int receiptNumber, int64_t lastPrintMs, int64_t totalMs,
         .arg(maxText);
 }
 
+namespace {
+
+// Opens the log for writing with `flags` added. Only a regular file: a pipe
+// without a reader in its place would block the window for good.
+bool OpenStressLog(QFile &file, const QString &path, int flags, QIODevice::OpenMode mode) {
+    platform::OpenedFile opened = platform::OpenRegularFile(QFile::encodeName(path).toStdString(),
+                                                            O_WRONLY | O_CREAT | flags);
+    if (!opened)
+        return false;
+    const int fd = opened.fd.release();
+    if (file.open(fd, QIODevice::WriteOnly | mode, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(fd);
+    return false;
+}
+
+} // namespace
+
 bool ResetStressLog(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    QFile file;
+    return OpenStressLog(file, path, O_TRUNC, QIODevice::Truncate);
 }
 
 bool AppendStressLog(const QString &path, const QString &line) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    QFile file;
+    if (!OpenStressLog(file, path, O_APPEND, QIODevice::Append))
         return false;
     const std::string bytes = ToDriverText(line) + "\r\n";
     return file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==

@@ -31,10 +31,6 @@ QString Two(int value) {
 
 } // namespace
 
-QString ReplyFormatErrorText() {
-    return QStringLiteral("Ответная посылка не соответсвует формату данных!");
-}
-
 uint16_t ShownFreeBytes(const TapeStatus &status) {
     return status.first == 0 && status.last == 0 ? uint16_t{65535} : status.freeBytes;
 }
@@ -155,17 +151,6 @@ bool CallGetTapeStatus(TapeStatus &status) {
     if (!DriverSucceeded(FPGetStatusKLEF(&first, &last, &freeBytes)))
         return false;
     status = TapeStatus{static_cast<uint32_t>(first), static_cast<uint32_t>(last), freeBytes};
-    return true;
-}
-
-bool CallReadMemory(uint16_t address, int32_t bank, uint8_t length, std::vector<uint8_t> &block) {
-    std::vector<uint8_t> buffer(256, 0);
-    uint8_t count = length;
-    if (!DriverSucceeded(FPGetMemoryData(buffer.data(), static_cast<int32_t>(buffer.size()) - 1,
-                                         &count, address, bank)))
-        return false;
-    buffer.resize(count);
-    block = std::move(buffer);
     return true;
 }
 

@@ -21,9 +21,6 @@ inline constexpr uint16_t kLockRecordAddress = 0x44;
 inline constexpr uint8_t kLockRecordLength = 5;
 inline constexpr int32_t kTapeMemoryBank = 0x10;
 
-// The box of a memory block of the wrong length.
-QString ReplyFormatErrorText(); // "Ответная посылка не соответсвует формату данных!"
-
 struct TapeStatus {
     uint32_t first = 0, last = 0;
     uint16_t freeBytes = 0;
@@ -80,9 +77,6 @@ QString NotAnIntegerText(const QString &text);
 // ---- Driver calls -------------------------------------------------------------------
 
 bool CallGetTapeStatus(TapeStatus &status);
-// Reads `length` bytes of printer memory; `block` holds as many as the
-// length variable says after the call.
-bool CallReadMemory(uint16_t address, int32_t bank, uint8_t length, std::vector<uint8_t> &block);
 bool CallPersonalize(uint16_t password, bool flag, const QString &text);
 bool CallSetPacketNumber(uint16_t password, int32_t number);
 bool CallClearTape(uint16_t password, int32_t lastPacket);

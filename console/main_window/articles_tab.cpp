@@ -20,12 +20,7 @@
 
 using namespace krv::console;
 
-namespace {
-
-const QString kErrorCaption = QStringLiteral("Ошибка!");
-const QString kInformationCaption = QStringLiteral("Информация");
-
-} // namespace
+namespace {} // namespace
 
 // ---- One article ---------------------------------------------------------------------
 
@@ -47,7 +42,7 @@ void TForm1::BitBtn7Click() {
         ShowDriverError(this);
         return;
     }
-    ShowMessage(this, kInformationCaption,
+    ShowMessage(this, kInformationBoxCaption,
                 QStringLiteral("Операция записи описания товара успешно завершена!"),
                 Icon::Information, Buttons::Ok);
 }
@@ -87,7 +82,7 @@ void TForm1::Button48Click() {
         return;
     }
     if (length != kArticleCountersLength) {
-        ShowInputError(QStringLiteral("Ответная посылка не соответсвует формату данных!"));
+        ShowInputError(ReplyFormatErrorText());
         return;
     }
     ShowMessage(this, QStringLiteral("Память артикулов!"), ArticleCountersText(bytes),
@@ -107,7 +102,7 @@ void TForm1::Button41Click() {
             // Stopped: the run that stopped it reports, the one it stopped
             // ends without a word.
             if (n == 1)
-                ShowMessage(this, kInformationCaption, BulkInterruptedText(m_bulkArticleCounter),
+                ShowMessage(this, kInformationBoxCaption, BulkInterruptedText(m_bulkArticleCounter),
                             Icon::Information, Buttons::Ok);
             SetStatusPanel(1, QString());
             return;
@@ -123,7 +118,7 @@ void TForm1::Button41Click() {
         QCoreApplication::processEvents();
     }
     button->setText(BulkIdleCaption());
-    ShowMessage(this, kInformationCaption, BulkDoneText(m_bulkArticleCounter), Icon::Information,
+    ShowMessage(this, kInformationBoxCaption, BulkDoneText(m_bulkArticleCounter), Icon::Information,
                 Buttons::Ok);
     SetStatusPanel(1, QString());
 }

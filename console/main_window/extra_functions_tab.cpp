@@ -22,8 +22,6 @@ using namespace krv::console;
 
 namespace {
 
-const QString kErrorCaption = QStringLiteral("Ошибка!");
-const QString kInformationCaption = QStringLiteral("Информация");
 const QString kLogoFilter = QStringLiteral("All (*.bmp)|*.bmp|Bitmaps (*.bmp)|*.bmp");
 
 void Inform(TForm1 &form, const QString &caption, const QString &text) {
@@ -75,14 +73,14 @@ void TForm1::Button2Click() {
         ShowDriverError(this);
         return;
     }
-    Inform(*this, kInformationCaption,
+    Inform(*this, kInformationBoxCaption,
            QStringLiteral("Установленная дата: ") + ShortDateText(date));
 }
 
 void TForm1::Button3Click() {
     const auto *picker = Control<QDateEdit>(QStringLiteral("DateTimePicker1"));
     if (!picker || !picker->date().isValid()) {
-        ShowMessage(this, kErrorCaption, QStringLiteral("Неправильный формат даты"), Icon::Error,
+        ShowMessage(this, kErrorBoxCaption, QStringLiteral("Неправильный формат даты"), Icon::Error,
                     Buttons::Ok);
         return;
     }
@@ -90,7 +88,7 @@ void TForm1::Button3Click() {
         ShowDriverError(this);
         return;
     }
-    Inform(*this, kInformationCaption, QStringLiteral("Дата была успешно установлена!"));
+    Inform(*this, kInformationBoxCaption, QStringLiteral("Дата была успешно установлена!"));
 }
 
 void TForm1::Button4Click() {
@@ -99,22 +97,22 @@ void TForm1::Button4Click() {
         ShowDriverError(this);
         return;
     }
-    Inform(*this, kInformationCaption,
+    Inform(*this, kInformationBoxCaption,
            QStringLiteral("Установленное время: ") + LongTimeText(time));
 }
 
 void TForm1::Button5Click() {
     const auto *picker = Control<QTimeEdit>(QStringLiteral("DateTimePicker2"));
     if (!picker || !picker->time().isValid()) {
-        ShowMessage(this, kErrorCaption, QStringLiteral("Неправильный формат времени"), Icon::Error,
-                    Buttons::Ok);
+        ShowMessage(this, kErrorBoxCaption, QStringLiteral("Неправильный формат времени"),
+                    Icon::Error, Buttons::Ok);
         return;
     }
     if (!CallSetTime(DriverTimeOf(picker->time()))) {
         ShowDriverError(this);
         return;
     }
-    Inform(*this, kInformationCaption, QStringLiteral("Время было успешно установлено!"));
+    Inform(*this, kInformationBoxCaption, QStringLiteral("Время было успешно установлено!"));
 }
 
 // ---- Status and customer display ----------------------------------------------------
@@ -201,7 +199,7 @@ void TForm1::BitBtn9Click() {
 void TForm1::BitBtn10Click() {
     const LogoLoad load = LoadLogoFile(FieldText("Edit31"));
     if (!load.ok) {
-        ShowMessage(this, kErrorCaption, load.error, Icon::Error, Buttons::Ok);
+        ShowMessage(this, kErrorBoxCaption, load.error, Icon::Error, Buttons::Ok);
         return;
     }
     const ConsoleState &state = State();
@@ -219,7 +217,7 @@ void TForm1::Button24Click() {
         ShowDriverError(this);
         return;
     }
-    Inform(*this, kInformationCaption,
+    Inform(*this, kInformationBoxCaption,
            QStringLiteral("Печать в чеках логотипа торговой точки успешно включена!"));
 }
 
@@ -228,7 +226,7 @@ void TForm1::Button45Click() {
         ShowDriverError(this);
         return;
     }
-    Inform(*this, kInformationCaption,
+    Inform(*this, kInformationBoxCaption,
            QStringLiteral("Печать в чеках логотипа торговой точки успешно отключена!"));
 }
 

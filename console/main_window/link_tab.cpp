@@ -15,11 +15,7 @@
 
 using namespace krv::console;
 
-namespace {
-
-const QString kErrorCaption = QStringLiteral("Ошибка!");
-
-} // namespace
+namespace {} // namespace
 
 void TForm1::Button31Click() {
     auto *rates = Control<QComboBox>(QStringLiteral("ComboBox7"));
@@ -38,7 +34,7 @@ void TForm1::Button31Click() {
     switch (result.outcome) {
     case ScanOutcome::PortNotOpened:
         DisableAllControls(true);
-        ShowMessage(this, kErrorCaption, QStringLiteral("Невозможно открыть порт!"), Icon::Error,
+        ShowMessage(this, kErrorBoxCaption, QStringLiteral("Невозможно открыть порт!"), Icon::Error,
                     Buttons::Ok);
         Driver().Close();
         State().Connected = false;
@@ -49,7 +45,7 @@ void TForm1::Button31Click() {
         return;
     case ScanOutcome::UnknownDesignation:
         ShowMessage(
-            this, kErrorCaption,
+            this, kErrorBoxCaption,
             QStringLiteral("Программа работает только с версиями прошивок \"МВ-21\" и \"МВ-22\"!"),
             Icon::Error, Buttons::Ok);
         return;
@@ -101,7 +97,7 @@ void TForm1::Button34Click() {
     SetStatusPanel(0, QStringLiteral("Порт закрыт"));
     // Reopen the port of the link, not whatever the port list shows now.
     if (!Driver().Init(State().ConnectedPort, kLinkRates[static_cast<size_t>(rateIndex)])) {
-        ShowMessage(this, kErrorCaption, QStringLiteral("Невозможно открыть порт!"), Icon::Error,
+        ShowMessage(this, kErrorBoxCaption, QStringLiteral("Невозможно открыть порт!"), Icon::Error,
                     Buttons::Ok);
         EnterClosedState();
         return;
@@ -109,7 +105,7 @@ void TForm1::Button34Click() {
     if (auto *rates = Control<QComboBox>(QStringLiteral("ComboBox7")))
         rates->setCurrentIndex(rateIndex);
     SetStatusPanel(0, OpenPanelText(rateText, State().AccessMode));
-    ShowMessage(this, QStringLiteral("Информация"), NewRateMessage(rateText), Icon::Information,
+    ShowMessage(this, kInformationBoxCaption, NewRateMessage(rateText), Icon::Information,
                 Buttons::Ok);
 }
 

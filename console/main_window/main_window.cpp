@@ -23,8 +23,6 @@ using namespace krv::console;
 
 namespace {
 
-const QString kErrorCaption = QStringLiteral("Ошибка!");
-
 constexpr int kPortCount = 256;
 
 void SetGridCell(QTableWidget *grid, int row, int column, const QString &text) {
@@ -79,7 +77,7 @@ void TForm1::FormCreate() {
     state.DriverLibraryHandle = LoadDriverLibrary(m_driverLibrary);
     const VersionVerdict verdict = CheckDriverVersion(state.DriverLibraryHandle);
     if (verdict != VersionVerdict::Accepted) {
-        ShowMessage(this, kErrorCaption, VersionRefusalText(verdict), Icon::Error, Buttons::Ok);
+        ShowMessage(this, kErrorBoxCaption, VersionRefusalText(verdict), Icon::Error, Buttons::Ok);
         // The rest of start-up still runs; the program ends before its
         // message loop.
         state.TerminationRequested = true;

@@ -18,11 +18,7 @@
 
 using namespace krv::console;
 
-namespace {
-
-const QString kErrorCaption = QStringLiteral("Ошибка!");
-
-} // namespace
+namespace {} // namespace
 
 // ---- Small readers of the tab's controls ----------------------------------------
 
@@ -61,7 +57,7 @@ void TForm1::SetPanel(const ReceiptPanel &panel) {
 }
 
 void TForm1::ShowInputError(const QString &text) {
-    ShowMessage(this, kErrorCaption, text, Icon::Error, Buttons::Ok);
+    ShowMessage(this, kErrorBoxCaption, text, Icon::Error, Buttons::Ok);
 }
 
 void TForm1::CheckPaper(ReceiptAction action, bool autoClosed) {
@@ -241,7 +237,7 @@ void TForm1::Button13Click() {
         return;
     }
     SetPanel(ReceiptPanel{});
-    ShowMessage(this, QStringLiteral("Информация"), QStringLiteral("Фактура чека анулирована!"),
+    ShowMessage(this, kInformationBoxCaption, QStringLiteral("Фактура чека анулирована!"),
                 Icon::Information, Buttons::Ok);
     CheckPaper(ReceiptAction::Void);
 }

@@ -25,8 +25,6 @@ bool RadioChecked(const TForm1 &form, const char *name) {
     return radio && radio->isChecked();
 }
 
-const QString kErrorCaption = QStringLiteral("Ошибка!");
-const QString kInfoCaption = QStringLiteral("Информация");
 const QString kInterruptedText = QStringLiteral("Операция была прервана из-за возникшей ошибки!");
 
 // The fiscal and the tax number fields: the write button works while the
@@ -45,7 +43,7 @@ void CheckNumberField(TForm1 &form, const char *editName, const char *buttonName
     button->setEnabled(true);
     if (FirstRefusedNumberCharacter(edit->text()) >= 0) {
         edit->clear();
-        ShowMessage(&form, kErrorCaption, refusedText, Icon::Error, Buttons::Ok);
+        ShowMessage(&form, kErrorBoxCaption, refusedText, Icon::Error, Buttons::Ok);
     }
 }
 
@@ -68,7 +66,7 @@ void TForm1::Button22Click() {
     PrinterStatus status;
     if (!Driver().GetStatus(status)) {
         ShowDriverError(this);
-        ShowMessage(this, kInfoCaption, kInterruptedText, Icon::Information, Buttons::Ok);
+        ShowMessage(this, kInformationBoxCaption, kInterruptedText, Icon::Information, Buttons::Ok);
         return;
     }
     const bool fiscalMode = status.flags[9] != 0;
@@ -78,14 +76,15 @@ void TForm1::Button22Click() {
                         QStringLiteral("Внимние! Перед записью фискального номера будет снят "
                                        "Z-отчет.\r\nВы все ещё хотите хотите продолжить операцию?"),
                         Icon::Warning, Buttons::YesNoDefaultNo) != kResultYes) {
-            ShowMessage(this, kInfoCaption,
+            ShowMessage(this, kInformationBoxCaption,
                         QStringLiteral("Операция была отклонена пользователем!"), Icon::Information,
                         Buttons::Ok);
             return;
         }
         if (!CallDayClosingReport(State().ReportPassword)) {
             ShowDriverError(this);
-            ShowMessage(this, kInfoCaption, kInterruptedText, Icon::Information, Buttons::Ok);
+            ShowMessage(this, kInformationBoxCaption, kInterruptedText, Icon::Information,
+                        Buttons::Ok);
             return;
         }
     }
@@ -95,7 +94,8 @@ void TForm1::Button22Click() {
         ShowDriverError(this);
         return;
     }
-    ShowMessage(this, kInfoCaption, FiscalizationDoneText(), Icon::Information, Buttons::Ok);
+    ShowMessage(this, kInformationBoxCaption, FiscalizationDoneText(), Icon::Information,
+                Buttons::Ok);
     State().FiscalizationWizardActive = true;
 }
 
@@ -146,7 +146,7 @@ void TForm1::BitBtn17Click() {
         if (!CallHeaderLineAdd(which, state.ReceiptHeaderLines[static_cast<size_t>(2 + which)]))
             ShowDriverError(owner);
     }
-    ShowMessage(owner, kInfoCaption, HeaderDoneText(state.FiscalizationWizardActive),
+    ShowMessage(owner, kInformationBoxCaption, HeaderDoneText(state.FiscalizationWizardActive),
                 Icon::Information, Buttons::Ok);
     state.FiscalizationWizardActive = false;
 }
@@ -172,7 +172,8 @@ void TForm1::WriteMessageLine(int line, const char *edit) {
         ShowDriverError(this);
         return;
     }
-    ShowMessage(this, kInfoCaption, MessageLineDoneText(line), Icon::Information, Buttons::Ok);
+    ShowMessage(this, kInformationBoxCaption, MessageLineDoneText(line), Icon::Information,
+                Buttons::Ok);
 }
 
 void TForm1::Button15Click() {
@@ -309,8 +310,9 @@ void TForm1::BitBtn6Click() {
         ShowDriverError(this);
         return;
     }
-    ShowMessage(this, kInfoCaption, QStringLiteral("Тип налога и налоговые группы установлены!"),
-                Icon::Information, Buttons::Ok);
+    ShowMessage(this, kInformationBoxCaption,
+                QStringLiteral("Тип налога и налоговые группы установлены!"), Icon::Information,
+                Buttons::Ok);
 }
 
 void TForm1::BitBtn14Click() {

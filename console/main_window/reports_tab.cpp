@@ -146,7 +146,7 @@ void TForm1::CheckBox12Click() {
 
 void TForm1::BitBtn1Click() {
     // Each failed query shows as "не удалось получить" in the text; no error box.
-    ShowMessage(this, QStringLiteral("Информация"), InformationText(QueryInformation(), QLocale()),
+    ShowMessage(this, kInformationBoxCaption, InformationText(QueryInformation(), QLocale()),
                 Icon::Information, Buttons::Ok);
 }
 

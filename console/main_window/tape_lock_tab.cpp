@@ -26,8 +26,7 @@ void TForm1::Button54Click() {
     }
     const auto descriptor = ParseTapeDescriptor(block);
     if (!descriptor) {
-        ShowMessage(this, QStringLiteral("Ошибка!"), ReplyFormatErrorText(), Icon::Error,
-                    Buttons::Ok);
+        ShowMessage(this, kErrorBoxCaption, ReplyFormatErrorText(), Icon::Error, Buttons::Ok);
         return;
     }
     const LockMoment lock = DecodeBcdDateTime(descriptor->lock, QDate::currentDate().year());

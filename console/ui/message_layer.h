@@ -18,6 +18,10 @@ class QWidget;
 
 namespace krv::console {
 
+// The captions of the console's error and information boxes.
+inline const QString kErrorBoxCaption = QStringLiteral("Ошибка!");
+inline const QString kInformationBoxCaption = QStringLiteral("Информация");
+
 enum class Icon { None, Information, Warning, Error, Question };
 // YesNoDefaultNo: Yes and No with No the default, for questions whose Yes
 // cannot be undone (Enter must not answer them).

@@ -1,5 +1,6 @@
 #include "modem_diagnostics_window.h"
 
+#include "connection.h"
 #include "console_state.h"
 #include "driver_binding.h"
 #include "message_layer.h"
@@ -17,21 +18,6 @@
 #include <QTextEdit>
 
 using namespace krv::console;
-
-namespace {
-
-const QString kErrorCaption = QStringLiteral("Ошибка!");
-
-// Other windows take the link as open exactly while the main window's
-// connect button is off.
-bool MainWindowConnected() {
-    const QWidget *mainWindow = Windows().Form1;
-    const QWidget *connect =
-        mainWindow ? mainWindow->findChild<QWidget *>(QStringLiteral("Button31")) : nullptr;
-    return connect && !connect->isEnabled();
-}
-
-} // namespace
 
 TForm8::TForm8(QWidget *parent) : QDialog(parent) {
     setObjectName("Form8");
@@ -94,9 +80,9 @@ void TForm8::AppendLine(const QString &text, uint32_t rgb, bool systemColour) {
     }
 }
 
-bool TForm8::OpenPortForQuery(bool connected, bool &opened) {
+bool TForm8::OpenPortForQuery(bool &opened) {
     opened = false;
-    if (connected)
+    if (LinkEstablished())
         return true;
     QWidget *mainWindow = Windows().Form1;
     const auto *ports =
@@ -106,7 +92,7 @@ bool TForm8::OpenPortForQuery(bool connected, bool &opened) {
     const int port = ports ? ports->currentIndex() + 1 : 1;
     const uint32_t rate = rates ? rates->currentText().toUInt() : 0;
     if (!Driver().Init(port, rate)) {
-        ShowMessage(mainWindow, kErrorCaption, QStringLiteral("Невозможно открыть порт!"),
+        ShowMessage(mainWindow, kErrorBoxCaption, QStringLiteral("Невозможно открыть порт!"),
                     Icon::Error, Buttons::Ok);
         return false;
     }
@@ -119,12 +105,11 @@ void TForm8::Button1Click() {
 }
 
 void TForm8::Button2Click() {
-    const bool connected = MainWindowConnected();
     Button4->setEnabled(false);
     Button5->setEnabled(false);
     ClearView(QStringLiteral("Terminal"));
     bool opened = false;
-    if (!OpenPortForQuery(connected, opened))
+    if (!OpenPortForQuery(opened))
         return;
 
     QString text;
@@ -144,12 +129,11 @@ void TForm8::Button2Click() {
 }
 
 void TForm8::Button3Click() {
-    const bool connected = MainWindowConnected();
     Button4->setEnabled(false);
     Button5->setEnabled(false);
     ClearView(QStringLiteral("MS Sans Serif"));
     bool opened = false;
-    if (!OpenPortForQuery(connected, opened))
+    if (!OpenPortForQuery(opened))
         return;
 
     ModemStateReply reply;
@@ -159,7 +143,7 @@ void TForm8::Button3Click() {
         const int highest = static_cast<int>(reply.bytes.size()) - 1;
         if (!ModemStateParser(reply.bytes, highest, CurrentModemState())) {
             // Fewer bytes than the base state: nothing of it can be shown.
-            ShowMessage(this, kErrorCaption, ReplyFormatErrorText(), Icon::Error, Buttons::Ok);
+            ShowMessage(this, kErrorBoxCaption, ReplyFormatErrorText(), Icon::Error, Buttons::Ok);
         } else {
             for (const ListingBlock &block : DetailedListing(CurrentModemState())) {
                 AppendLine(block.label, 0, true);
@@ -188,7 +172,7 @@ void TForm8::Button4Click() {
 }
 
 void TForm8::Button5Click() {
-    if (!MainWindowConnected()) {
+    if (!LinkEstablished()) {
         ShowMessage(nullptr, QStringLiteral("Внимание!"),
                     QStringLiteral("Функция не доступна.\r\nНеобхдимо установить связь с ЭККР!"),
                     Icon::Warning, Buttons::Ok);

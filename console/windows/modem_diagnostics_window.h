@@ -39,7 +39,7 @@ class TForm8 : public QDialog {
   private:
     // Opens the port of the main window's lists when it is not connected;
     // false (after the box) when that fails. `opened` says whether to close.
-    bool OpenPortForQuery(bool connected, bool &opened);
+    bool OpenPortForQuery(bool &opened);
     void ClearView(const QString &fontFamily);
     void AppendLine(const QString &text, uint32_t rgb, bool systemColour);
 

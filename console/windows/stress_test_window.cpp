@@ -19,11 +19,7 @@
 
 using namespace krv::console;
 
-namespace {
-
-const QString kErrorCaption = QStringLiteral("Ошибка!");
-
-} // namespace
+namespace {} // namespace
 
 TForm2::TForm2(QWidget *parent)
     : QDialog(parent), m_logPath(QString::fromLatin1(kStressLogName)), m_pauseMs(kStressPauseMs) {
@@ -70,7 +66,7 @@ void TForm2::SetRunButtons(bool running) {
 
 void TForm2::StopWithError(const QString &text) {
     SetRunButtons(false);
-    ShowMessage(this, kErrorCaption, text, Icon::Error, Buttons::Ok);
+    ShowMessage(this, kErrorBoxCaption, text, Icon::Error, Buttons::Ok);
 }
 
 void TForm2::Button2Click() {

@@ -60,8 +60,7 @@ void ExtendTapeLock(QWidget *owner) {
     }
     const auto record = ParseLockRecord(block);
     if (!record) {
-        ShowMessage(owner, QStringLiteral("Ошибка!"), ReplyFormatErrorText(), Icon::Error,
-                    Buttons::Ok);
+        ShowMessage(owner, kErrorBoxCaption, ReplyFormatErrorText(), Icon::Error, Buttons::Ok);
         return;
     }
     const LockMoment lock = DecodeBcdDateTime(*record, QDate::currentDate().year());

@@ -87,7 +87,7 @@ TForm9::TForm9(QWidget *parent) : QDialog(parent) {
 void TForm9::CheckDigits(QLineEdit *edit, int number) {
     if (FirstNonDigit(edit->text()) < 0)
         return;
-    ShowMessage(this, QStringLiteral("Ошибка!"), DigitErrorText(number), Icon::Error, Buttons::Ok);
+    ShowMessage(this, kErrorBoxCaption, DigitErrorText(number), Icon::Error, Buttons::Ok);
     edit->setText(QStringLiteral("0"));
 }
 

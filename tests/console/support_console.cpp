@@ -174,11 +174,7 @@ void ConnectedConsoleTest::Clear() {
 }
 
 std::vector<krv::emu::Bytes> ConnectedConsoleTest::Requests(uint8_t command) {
-    std::vector<krv::emu::Bytes> found;
-    for (const krv::emu::Bytes &request : Emu().Requests())
-        if (!request.empty() && request[0] == command)
-            found.push_back(request);
-    return found;
+    return Emu().Requests(command);
 }
 
 std::unique_ptr<QWidget> MakeControlTree() {

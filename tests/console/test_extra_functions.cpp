@@ -203,15 +203,7 @@ TEST(LogoFile, UnreadablePathsAreRefusedWithTheirName) {
 
 // ---- On the printer ----------------------------------------------------------------
 
-class ExtraFunctionsTab : public krv::test::ConnectedConsoleTest {
-  protected:
-    std::vector<uint8_t> Commands() {
-        std::vector<uint8_t> commands;
-        for (const Bytes &request : Emu().Requests())
-            commands.push_back(request.empty() ? 0 : request[0]);
-        return commands;
-    }
-};
+class ExtraFunctionsTab : public krv::test::ConnectedConsoleTest {};
 
 TEST_F(ExtraFunctionsTab, OnlineToggleTwiceReportsOffLineThenOnLine) {
     {

@@ -1,10 +1,11 @@
 // Damaged and hostile inputs against the console's readers: modem state
 // replies of every length with any claimed length, logo files cut, flipped
-// and with huge header fields, logo paths that are no regular files, and
-// dump addresses typed wrong. Every mutation is drawn from a fixed seed.
+// and with huge header fields, logo and stress-log paths that are no regular
+// files, and dump addresses typed wrong. Every mutation is drawn from a fixed seed.
 #include "logo_file.h"
 #include "memory_dump.h"
 #include "modem_state.h"
+#include "stress_plan.h"
 
 #include <QDir>
 #include <QFile>
@@ -121,6 +122,25 @@ TEST(HostileLogo, PathsThatAreNoRegularFilesAreRefusedWithoutBlocking) {
         EXPECT_EQ(load.ok, c.ok) << c.path.toStdString();
         EXPECT_FALSE(load.error.isEmpty()) << c.path.toStdString();
     }
+}
+
+TEST(HostileStressLog, PathsThatAreNoRegularFilesAreRefusedWithoutBlocking) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString pipe = dir.filePath(QStringLiteral("Logo.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QString &path : {pipe, dir.path()}) {
+        EXPECT_FALSE(ResetStressLog(path)) << path.toStdString();
+        EXPECT_FALSE(AppendStressLog(path, QStringLiteral("1")));
+    }
+    const QString log = dir.filePath(QStringLiteral("log.txt"));
+    ASSERT_TRUE(AppendStressLog(log, QStringLiteral("old")));
+    ASSERT_TRUE(ResetStressLog(log));
+    ASSERT_TRUE(AppendStressLog(log, QStringLiteral("Чек 1")));
+    ASSERT_TRUE(AppendStressLog(log, QStringLiteral("Чек 2")));
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("\xD7\xE5\xEA 1\r\n\xD7\xE5\xEA 2\r\n"));
 }
 
 // Replies of every length, with the claimed highest index anywhere from

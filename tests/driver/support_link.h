@@ -31,6 +31,8 @@ class EmulatorTest : public ::testing::Test {
     virtual krv::emu::EmulatorOptions Options() { return {}; }
 
     krv::emu::PrinterEmulator &Emu() { return *m_emulator; }
+    // How many requests the emulator has received.
+    size_t RequestCount() { return Emu().Requests().size(); }
     // The last request the emulator received (command byte first).
     std::vector<uint8_t> LastRequest();
     // The driver's last error text, in UTF-8.

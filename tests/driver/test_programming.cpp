@@ -20,7 +20,6 @@ using krv::test::Cp;
 
 class ProgrammingTest : public EmulatorTest {
   protected:
-    size_t RequestCount() { return Emu().Requests().size(); }
     void ExpectRefused(int32_t result, const std::string &text, size_t requestsBefore) {
         EXPECT_EQ(result, 0);
         EXPECT_EQ(ErrorText(), text);

@@ -37,7 +37,6 @@ class ReceiptTest : public EmulatorTest {
         return FPSale(&cost, &sum, quantity, flags, price, group, 0, barcode ? -1 : 0, cp.c_str(),
                       code) == -1;
     }
-    size_t RequestCount() { return Emu().Requests().size(); }
     uint8_t LastCode() {
         uint8_t code = 0, status = 0, ext = 0;
         FPCodeError(&code, &status, &ext);

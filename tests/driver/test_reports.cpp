@@ -26,7 +26,6 @@ class ReportTest : public EmulatorTest {
         auto lock = Emu().Lock();
         Emu().State().ext.SetPassword(9, kPassword);
     }
-    size_t RequestCount() { return Emu().Requests().size(); }
     uint8_t LastCode() {
         uint8_t code = 0, status = 0, ext = 0;
         FPCodeError(&code, &status, &ext);

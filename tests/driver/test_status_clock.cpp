@@ -80,7 +80,6 @@ class StatusTest : public EmulatorTest {
             return Reply::Ok(data);
         });
     }
-    size_t RequestCount() { return Emu().Requests().size(); }
 };
 
 class StatusTestT200 : public StatusTest {
@@ -273,7 +272,7 @@ TEST_F(ClockTest, TimeRoundTrip) {
 }
 
 TEST_F(ClockTest, UnusableDateTimesAreRefusedBeforeSending) {
-    const size_t before = Emu().Requests().size();
+    const size_t before = RequestCount();
     EXPECT_EQ(FPSetDate(std::nan("")), 0);
     EXPECT_EQ(ErrorText(), "Ошибка формата даты!");
     EXPECT_EQ(FPSetDate(1e12), 0);
@@ -286,7 +285,7 @@ TEST_F(ClockTest, UnusableDateTimesAreRefusedBeforeSending) {
     EXPECT_EQ(ErrorText(), "Ошибка в формате времени!");
     EXPECT_EQ(FPSetTime(pastTheLastDay), 0);
     EXPECT_EQ(ErrorText(), "Ошибка в формате времени!");
-    EXPECT_EQ(Emu().Requests().size(), before);
+    EXPECT_EQ(RequestCount(), before);
 }
 
 TEST_F(ClockTest, PrinterRefusesADateBeforeTheLastZReport) {
@@ -311,10 +310,7 @@ TEST_F(ClockTest, BadClockRepliesFailWithTheFormatText) {
 
 // ---- peripherals and modes ---------------------------------------------------------
 
-class ControlTest : public EmulatorTest {
-  protected:
-    size_t RequestCount() { return Emu().Requests().size(); }
-};
+class ControlTest : public EmulatorTest {};
 
 TEST_F(ControlTest, CustomerDisplayLines) {
     const std::string twenty(20, 'x');

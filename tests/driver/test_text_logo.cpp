@@ -70,10 +70,7 @@ struct Bitmap {
     }
 };
 
-class TextLogoTest : public EmulatorTest {
-  protected:
-    size_t RequestCount() { return Emu().Requests().size(); }
-};
+class TextLogoTest : public EmulatorTest {};
 
 // ---- non-fiscal text ------------------------------------------------------------------
 

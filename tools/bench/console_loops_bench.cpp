@@ -51,10 +51,6 @@ double WireSeconds(uint64_t bytes, uint32_t baud) {
     return static_cast<double>(bytes) * 10.0 / baud;
 }
 
-uint64_t LineBytes(const PrinterEmulator &emu) {
-    return emu.BytesReceived() + emu.BytesSent();
-}
-
 void Report(const char *name, const Figures &f, uint32_t baud, int steps, const char *step) {
     const double wire = WireSeconds(f.wireBytes, baud);
     std::printf("%-28s %6d %-9s %8.2f s  wire %8.2f s  ratio %5.3f  %7.2f ms/%s\n", name, steps,
@@ -76,10 +72,7 @@ void StopWhen(QObject *owner, std::function<bool()> done, QPushButton *button) {
 }
 
 int Count(const PrinterEmulator &emu, uint8_t command) {
-    int count = 0;
-    for (const auto &request : emu.Requests())
-        count += !request.empty() && request[0] == command;
-    return count;
+    return static_cast<int>(emu.Requests(command).size());
 }
 
 Figures BulkThroughTheWindow(TForm1 &form, PrinterEmulator &emu, int articles) {
@@ -88,12 +81,12 @@ Figures BulkThroughTheWindow(TForm1 &form, PrinterEmulator &emu, int articles) {
     if (articles < krv::console::kBulkArticleCount)
         StopWhen(
             &form, [&emu, articles] { return Count(emu, 0x22) >= articles; }, button);
-    const uint64_t bytes0 = LineBytes(emu);
+    const uint64_t bytes0 = emu.WireBytes();
     const auto start = Clock::now();
     button->click();
     Figures f;
     f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    f.wireBytes = LineBytes(emu) - bytes0;
+    f.wireBytes = emu.WireBytes() - bytes0;
     if (Count(emu, 0x22) != articles) {
         std::fprintf(stderr, "bulk run wrote %d articles, not %d\n", Count(emu, 0x22), articles);
         std::exit(1);
@@ -102,7 +95,7 @@ Figures BulkThroughTheWindow(TForm1 &form, PrinterEmulator &emu, int articles) {
 }
 
 Figures BulkDirect(PrinterEmulator &emu, int articles) {
-    const uint64_t bytes0 = LineBytes(emu);
+    const uint64_t bytes0 = emu.WireBytes();
     const auto start = Clock::now();
     for (int n = 1; n <= articles; ++n) {
         if (!krv::console::CallProgramArticle(0, krv::console::BulkArticleRequest(n))) {
@@ -112,7 +105,7 @@ Figures BulkDirect(PrinterEmulator &emu, int articles) {
     }
     Figures f;
     f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    f.wireBytes = LineBytes(emu) - bytes0;
+    f.wireBytes = emu.WireBytes() - bytes0;
     return f;
 }
 
@@ -121,12 +114,12 @@ Figures StressThroughTheWindow(TForm2 &stress, PrinterEmulator &emu, int receipt
     stress.SpinEdit1->setValue(positions);
     StopWhen(
         &stress, [&emu, receipts] { return Count(emu, 0x14) >= receipts; }, stress.Button2);
-    const uint64_t bytes0 = LineBytes(emu);
+    const uint64_t bytes0 = emu.WireBytes();
     const auto start = Clock::now();
     stress.Button1Click();
     Figures f;
     f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    f.wireBytes = LineBytes(emu) - bytes0;
+    f.wireBytes = emu.WireBytes() - bytes0;
     if (Count(emu, 0x14) != receipts) {
         std::fprintf(stderr, "stress run printed %d receipts, not %d\n", Count(emu, 0x14),
                      receipts);

@@ -112,6 +112,15 @@ std::vector<Bytes> PrinterEmulator::Requests() const {
     return m_requests;
 }
 
+std::vector<Bytes> PrinterEmulator::Requests(uint8_t command) const {
+    auto lock = Lock();
+    std::vector<Bytes> found;
+    for (const Bytes &request : m_requests)
+        if (!request.empty() && request[0] == command)
+            found.push_back(request);
+    return found;
+}
+
 std::vector<Bytes> PrinterEmulator::RawChunks() const {
     auto lock = Lock();
     return m_rawChunks;

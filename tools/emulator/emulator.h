@@ -100,17 +100,16 @@ class PrinterEmulator {
     // Every request payload received (command byte first), in order; raw
     // chunks and text queries are recorded too, in their own lists.
     std::vector<Bytes> Requests() const;
+    // The requests of one command only, in order.
+    std::vector<Bytes> Requests(uint8_t command) const;
     std::vector<Bytes> RawChunks() const;
     std::vector<std::string> TextQueries() const;
     void ClearRecords();
     // Blocks until `count` requests were received or the wait passes.
     bool WaitForRequests(size_t count, int timeoutMs = 5000) const;
 
-    // Bytes taken from and written to the line since the start (what the
-    // wire carried, for figures of line use).
-    uint64_t BytesReceived() const { return m_bytesIn; }
-    uint64_t BytesSent() const { return m_bytesOut; }
-    // Bytes that crossed the line so far, both ways (what a rate costs).
+    // Bytes that crossed the line since the start, both ways (what a rate
+    // costs, for the benchmarks' figures of line use).
     uint64_t WireBytes() const { return m_bytesIn + m_bytesOut; }
 
     void QueueFault(FaultSpec fault);
