@@ -84,6 +84,18 @@ bool ParseLanguageModule(std::string_view text, ResourceModule &module) {
             const auto control = platform::ParseDecimalUint32(parts[1]);
             if (dialog && control)
                 module.dialogs[*dialog][*control] = Unescape(parts[2]);
+        } else if (line.size() > 2 && line[0] == 'B' && line[1] == '\t') {
+            // The size decides where the next line starts, so a block line
+            // that cannot be read leaves the rest of the file unreadable.
+            const auto parts = SplitTabs(line.substr(2), 3);
+            if (parts.size() != 3 || parts[0].empty())
+                return false;
+            const auto id = platform::ParseDecimalUint32(parts[1]);
+            const auto size = platform::ParseDecimalUint32(parts[2]);
+            if (!id || !size || *size > kResourceBlockMaxSize || *size > text.size())
+                return false;
+            module.blocks[std::string(parts[0])][*id] = std::string(text.substr(0, *size));
+            text = text.substr(*size);
         }
     }
     return !first;

@@ -441,13 +441,13 @@ std::string TruncateUtf8(std::string_view text, std::size_t maxChars) {
 
 std::shared_ptr<const ResourceModule> BuiltinResourceModule() {
     static const auto builtin = std::make_shared<const ResourceModule>(
-        ResourceModule{"builtin", 0x0419, BuiltinStrings(), BuiltinDialogs()});
+        ResourceModule{"builtin", 0x0419, BuiltinStrings(), BuiltinDialogs(), {}});
     return builtin;
 }
 
 std::shared_ptr<const ResourceModule> EnglishResourceModule() {
     static const auto english = std::make_shared<const ResourceModule>(
-        ResourceModule{"english", 0x0409, EnglishStrings(), {}});
+        ResourceModule{"english", 0x0409, EnglishStrings(), {}, {}});
     return english;
 }
 
@@ -480,15 +480,31 @@ std::string LoadUiString(uint32_t id) {
     return TruncateUtf8(it->second, kUiStringMaxChars);
 }
 
+namespace {
+
+// The entry of `id` under `key` of a two-level table; null when missing.
+template <typename Table, typename Key>
+const std::string *FindNested(const Table &table, const Key &key, uint32_t id) {
+    const auto inner = table.find(key);
+    if (inner == table.end())
+        return nullptr;
+    const auto entry = inner->second.find(id);
+    return entry == inner->second.end() ? nullptr : &entry->second;
+}
+
+} // namespace
+
 std::string LoadDialogText(uint32_t dialogId, uint32_t controlId) {
-    for (const auto &module : {GetResourceModule(), BuiltinResourceModule()}) {
-        const auto dialog = module->dialogs.find(dialogId);
-        if (dialog == module->dialogs.end())
-            continue;
-        const auto text = dialog->second.find(controlId);
-        if (text != dialog->second.end())
-            return TruncateUtf8(text->second, kUiStringMaxChars);
-    }
+    for (const auto &module : {GetResourceModule(), BuiltinResourceModule()})
+        if (const std::string *text = FindNested(module->dialogs, dialogId, controlId))
+            return TruncateUtf8(*text, kUiStringMaxChars);
+    return {};
+}
+
+std::string LoadResourceBlock(std::string_view kind, uint32_t id) {
+    for (const auto &module : {GetResourceModule(), BuiltinResourceModule()})
+        if (const std::string *block = FindNested(module->blocks, kind, id))
+            return *block;
     return {};
 }
 

@@ -29,7 +29,17 @@ struct ResourceModule {
     std::map<uint32_t, std::string> strings;
     // Dialog texts by dialog id, then control id (0: the dialog's title).
     std::map<uint32_t, std::map<uint32_t, std::string>> dialogs;
+    // Resource blocks (texts and pictures as bytes) by kind, then id.
+    std::map<std::string, std::map<uint32_t, std::string>, std::less<>> blocks;
 };
+
+// Kinds and ids of the wizard's resource blocks.
+inline constexpr std::string_view kRtfFile = "RTF_FILE";
+inline constexpr std::string_view kImageFile = "IMAGE_FILE";
+inline constexpr uint32_t kComponentsTextBlock = 210;    // RTF_FILE
+inline constexpr uint32_t kLicenseTextBlock = 219;       // RTF_FILE
+inline constexpr uint32_t kBackgroundPictureBlock = 221; // IMAGE_FILE
+inline constexpr uint32_t kHeaderPictureBlock = 222;     // IMAGE_FILE
 
 // The built-in module (the program's own table).
 std::shared_ptr<const ResourceModule> BuiltinResourceModule();
@@ -47,6 +57,10 @@ std::string LoadUiString(uint32_t id);
 // The text of a dialog's control (0: its title) from the current module,
 // else from the built-in one; empty when neither has it.
 std::string LoadDialogText(uint32_t dialogId, uint32_t controlId);
+
+// The bytes of a resource block from the current module, else from the
+// built-in one; empty when neither carries it.
+std::string LoadResourceBlock(std::string_view kind, uint32_t id);
 
 // The same text as a new string (kept for callers that own a copy).
 std::string GetUiString(uint32_t id);

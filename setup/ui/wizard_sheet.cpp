@@ -124,6 +124,11 @@ WizardResources WizardResources::Defaults() {
     return resources;
 }
 
+std::string WizardBlock(std::string_view kind, uint32_t id, const std::string &fallback) {
+    std::string block = LoadResourceBlock(kind, id);
+    return block.empty() ? fallback : block;
+}
+
 std::unique_ptr<PageDownloader> MakeSessionDownloader(ProgressSink *sink) {
     return std::make_unique<SessionDownloader>(sink);
 }
@@ -447,10 +452,12 @@ QPixmap WizardSheet::HeaderPicture() {
     if (!m_picturesLoaded) {
         m_picturesLoaded = true;
         PictureControl picture;
-        const std::string &header = m_environment.resources.headerPicture;
+        const std::string header =
+            WizardBlock(kImageFile, kHeaderPictureBlock, m_environment.resources.headerPicture);
         if (picture.LoadFromMemory(header.data(), header.size()))
             m_header = picture.ToPixmap();
-        const std::string &background = m_environment.resources.backgroundPicture;
+        const std::string background = WizardBlock(kImageFile, kBackgroundPictureBlock,
+                                                   m_environment.resources.backgroundPicture);
         if (picture.LoadFromMemory(background.data(), background.size()))
             m_background = picture.ToPixmap();
     }

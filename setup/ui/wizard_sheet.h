@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QFrame;
@@ -63,7 +64,8 @@ inline constexpr int kDefault = 0; // the neighbouring page in order
 inline constexpr int kStay = -1;   // the change is refused
 } // namespace wizard_move
 
-// The texts and pictures the wizard shows that belong to the package: the
+// The program's own texts and pictures of the wizard, shown where the
+// current language module carries no resource block in their place: the
 // components description and the licence (rich text: HTML or plain), the
 // background picture of the first page and the header picture of the others
 // (any format Qt reads; bytes it cannot read show nothing).
@@ -113,6 +115,9 @@ QString UiText(uint32_t id);
 // A control's text from the current language module's dialog texts, else
 // the text the page was made with.
 QString DialogText(uint32_t dialog, uint32_t control, const QString &fallback);
+// A resource block of the current language module (LoadResourceBlock), else
+// the program's own bytes given.
+std::string WizardBlock(std::string_view kind, uint32_t id, const std::string &fallback);
 
 // The part common to every page: its number, the header (picture, title,
 // subtitle and line) or the background picture, and the wizard

@@ -1,6 +1,7 @@
 #include "wizard_text_pages.h"
 
 #include "prerequisite_installer.h"
+#include "ui_strings.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -49,7 +50,8 @@ ComponentsTextPage::ComponentsTextPage(WizardSheet &sheet)
     row->addStretch(37);
     m_text = new RichTextView(true, this);
     m_text->setObjectName("1020");
-    m_text->SetRichText(sheet.Environment().resources.componentsText);
+    m_text->SetRichText(
+        WizardBlock(kRtfFile, kComponentsTextBlock, sheet.Environment().resources.componentsText));
     row->addWidget(m_text, 57);
     row->addStretch(6);
     Body()->addLayout(row);
@@ -72,7 +74,8 @@ LicensePage::LicensePage(WizardSheet &sheet)
                  QStringLiteral("Пожалуйста, внимательно прочитайте следующий текст")) {
     m_text = new RichTextView(false, this);
     m_text->setObjectName("1047");
-    m_text->SetRichText(sheet.Environment().resources.licenseText);
+    m_text->SetRichText(
+        WizardBlock(kRtfFile, kLicenseTextBlock, sheet.Environment().resources.licenseText));
     m_accept =
         new QRadioButton(DialogText(wizard_page::kLicense, 1045,
                                     QStringLiteral("Я принимаю условия лицензионного соглашения")),

@@ -20,8 +20,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 using namespace krv::setup;
@@ -174,6 +176,49 @@ TEST(LanguageModules, ParseTextsAndRefuseOthers) {
                                                  std::string(kLanguageModuleMaxSize, 'x'));
     EXPECT_EQ(LoadLanguageModuleFile(dir.path() + "/big.dll", kEnglish), nullptr);
     EXPECT_EQ(LoadLanguageModuleFile(dir.path() + "/missing.dll", kEnglish), nullptr);
+}
+
+// A block record as a module file carries it.
+std::string BlockRecord(const std::string &kind, uint32_t id, const std::string &bytes) {
+    return "B\t" + kind + "\t" + std::to_string(id) + "\t" + std::to_string(bytes.size()) + "\n" +
+           bytes + "\n";
+}
+
+TEST(LanguageModules, BlocksAreReadByTheirSizeAndBoundedByTheFile) {
+    // Bytes that look like records must stay inside their block.
+    const std::string picture("\x89PNG\r\n\0\nS\t161\tnot a text\n", 24);
+    const std::string valid = std::string(kLanguageModuleHeader) + "\n" +
+                              BlockRecord("IMAGE_FILE", 222, picture) +
+                              BlockRecord("RTF_FILE", 219, "<p>Licence</p>") +
+                              BlockRecord("RTF_FILE", 210, "") + "S\t161\tAfter blocks\n";
+    ResourceModule module;
+    ASSERT_TRUE(ParseLanguageModule(valid, module));
+    EXPECT_EQ(module.blocks.at("IMAGE_FILE").at(222), picture);
+    EXPECT_EQ(module.blocks.at("RTF_FILE").at(219), "<p>Licence</p>");
+    EXPECT_EQ(module.strings.size(), 1u);
+    EXPECT_EQ(module.strings.at(161), "After blocks");
+
+    const std::string header = std::string(kLanguageModuleHeader) + "\n";
+    const struct {
+        const char *what;
+        std::string text;
+    } refused[] = {
+        {"cut one byte short", header + "B\tRTF_FILE\t219\t5\nabcd"},
+        {"size past the end", header + "B\tRTF_FILE\t219\t4294967295\nabc"},
+        {"oversize", header + "B\tRTF_FILE\t219\t" + std::to_string(kResourceBlockMaxSize + 1) +
+                         "\n" + std::string(kResourceBlockMaxSize + 1, 'x')},
+        {"size not a number", header + "B\tRTF_FILE\t219\t-1\nabc"},
+        {"no size", header + "B\tRTF_FILE\t219\nabc"},
+    };
+    for (const auto &c : refused) {
+        // An exact-size copy, so a read past the module is a read past the
+        // allocation.
+        const auto copy = std::make_unique<char[]>(c.text.size());
+        std::copy(c.text.begin(), c.text.end(), copy.get());
+        ResourceModule other;
+        EXPECT_FALSE(ParseLanguageModule(std::string_view(copy.get(), c.text.size()), other))
+            << c.what;
+    }
 }
 
 TEST_F(UiLanguageTest, ChoiceBySwitchProductLocaleAndDialog) {

@@ -1,5 +1,6 @@
 #include "download_page.h"
 #include "install_page.h"
+#include "language_module.h"
 #include "local_servers.h"
 #include "open_sites_page.h"
 #include "picture_control.h"
@@ -180,6 +181,37 @@ TEST(WizardFrame, LanguageModuleReplacesThePagesTexts) {
               "Пожалуйста, внимательно прочитайте следующий текст");
     auto *selection = PageOf<PrerequisiteSelectionPage>(wizard, wizard_page::kSelection);
     EXPECT_EQ(selection->List()->headerItem()->text(0).toStdString(), "Name");
+}
+
+TEST(WizardFrame, LanguageModuleBlocksReplaceTheLicenceAndHeaderPicture) {
+    QImage image(4, 2, QImage::Format_RGB32);
+    image.fill(QColor(0, 128, 0));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const std::string licence = "<p>Module licence</p>";
+    const std::string text = "KRV-LANGUAGE-MODULE 1\nB\tRTF_FILE\t219\t" +
+                             std::to_string(licence.size()) + "\n" + licence +
+                             "\nB\tIMAGE_FILE\t222\t" + std::to_string(png.size()) + "\n" +
+                             png.toStdString() + "\n";
+    auto module = std::make_shared<ResourceModule>();
+    ASSERT_TRUE(ParseLanguageModule(text, *module));
+    // The module stays selected while the wizard runs (pictures load when
+    // first drawn).
+    const auto previous = SetResourceModule(module);
+    WizardFixture wizard;
+    wizard.Build({MakeRecord("Core", source_kind::kSetupFile, "core.sh")}, "e");
+    auto *licencePage = PageOf<LicensePage>(wizard, wizard_page::kLicense);
+    EXPECT_EQ(licencePage->Text()->toPlainText().toStdString(), "Module licence");
+    EXPECT_EQ(wizard.Sheet().HeaderPicture().size(), QSize(4, 2));
+    // What the module lacks is the program's own.
+    auto *components = PageOf<ComponentsTextPage>(wizard, wizard_page::kComponentsText);
+    RichTextView own(false);
+    own.SetRichText(WizardResources::Defaults().componentsText);
+    EXPECT_EQ(components->Text()->toPlainText(), own.toPlainText());
+    EXPECT_EQ(wizard.Sheet().BackgroundPicture().size(), QSize(164, 314));
+    SetResourceModule(previous);
 }
 
 TEST(WizardFrame, ComponentsTextScrollsWithoutCaretOrMenu) {

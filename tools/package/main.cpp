@@ -17,6 +17,9 @@
 //                                     made from an installed tree, with the
 //                                     NAME=VALUE lines of PROPERTIES as its
 //                                     property table
+// A language module (setup/base/language_module.h: its texts and resource
+// blocks, written as that header describes) is copied as it is:
+//   --stored 12 SET <LANGID>.dll FILE
 #include "installer_entry.h"
 #include "package_writer.h"
 
