@@ -1,5 +1,6 @@
 #include "installer_package.h"
 
+#include "file_open.h"
 #include "group_reader.h"
 #include "paths.h"
 
@@ -20,8 +21,15 @@ namespace krv::setup {
 
 namespace {
 
+// The reader does not own the descriptor it reads from: the deleter closes
+// it after the reader is freed.
 struct ReadArchiveFree {
-    void operator()(archive *a) const { archive_read_free(a); }
+    int fd = -1;
+    void operator()(archive *a) const {
+        archive_read_free(a);
+        if (fd >= 0)
+            ::close(fd);
+    }
 };
 struct WriteArchiveFree {
     void operator()(archive *a) const { archive_write_free(a); }
@@ -35,17 +43,19 @@ using Entry = std::unique_ptr<archive_entry, EntryFree>;
 
 ReadArchive OpenForReading(std::string_view path) {
     // A package is a regular file: a pipe under its name would block the
-    // open until something writes to it.
-    const std::string native = ToNativePath(path);
-    struct stat info {};
-    if (::stat(native.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    // open until something writes to it. The file checked is the one read,
+    // so nothing can be swapped in under the name between the two.
+    platform::OpenedFile file = platform::OpenRegularFile(ToNativePath(path));
+    if (!file)
         return {};
-    ReadArchive a(archive_read_new());
-    if (!a)
+    archive *raw = archive_read_new();
+    if (!raw)
         return {};
+    const int fd = file.fd.release();
+    ReadArchive a(raw, ReadArchiveFree{fd});
     archive_read_support_filter_xz(a.get());
     archive_read_support_format_tar(a.get());
-    if (archive_read_open_filename(a.get(), native.c_str(), 64 * 1024) != ARCHIVE_OK)
+    if (archive_read_open_fd(a.get(), fd, 64 * 1024) != ARCHIVE_OK)
         return {};
     return a;
 }
@@ -95,19 +105,6 @@ std::vector<std::pair<std::string, std::string>> SplitTabLines(std::string_view 
         rows.emplace_back(std::string(line.substr(0, tab)), std::string(line.substr(tab + 1)));
     }
     return rows;
-}
-
-bool WriteAll(int fd, const char *data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
 }
 
 std::string TableText(const std::vector<std::pair<std::string, std::string>> &rows,
@@ -364,7 +361,7 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
             }
             if (n == 0)
                 break;
-            if (!WriteAll(fd, buffer.data(), std::size_t(n))) {
+            if (!platform::WriteFully(fd, buffer.data(), std::size_t(n))) {
                 result.error = "cannot write " + path.string() + ": " + std::strerror(errno);
                 ok = false;
                 break;

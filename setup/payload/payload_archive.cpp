@@ -324,7 +324,7 @@ PayloadArchive::SettingsLocation PayloadArchive::GetSettingsLocation() const {
         std::string relative;
         if (!SafeEntryName(name.text, relative))
             return location;
-        std::string folder = m_separateFolder.empty() ? m_packageFolder : m_separateFolder;
+        std::string folder = m_packageFolder;
         AddTrailingBackslash(folder);
         struct stat info {};
         if (::stat(ToNativePath(folder + relative).c_str(), &info) != 0 || !S_ISREG(info.st_mode))

@@ -117,7 +117,6 @@ class PayloadArchive {
     const std::string &PackageFolder() const { return m_packageFolder; }
     const std::string &ExtractionFolder() const { return m_extractionFolder; }
     const std::string &SecondFolder() const { return m_secondFolder; }
-    void SetSeparateFilesFolder(std::string_view folder) { m_separateFolder = std::string(folder); }
     int KeepMode() const { return m_keepMode; }
     void SetKeepMode(int mode) { m_keepMode = mode; }
     void SetPackJars(bool on) { m_packJars = on; }
@@ -164,7 +163,6 @@ class PayloadArchive {
     std::string m_path;
     std::string m_packageFolder;
     std::string m_extractionFolder;
-    std::string m_separateFolder;
     std::string m_secondFolder;
     std::vector<PayloadEntry> m_entries;
     UniqueFd m_file;

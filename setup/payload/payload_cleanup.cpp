@@ -154,7 +154,7 @@ void PayloadArchive::DeleteExtractedFiles() {
     // groups (listed from the package, so a later run finds them too) and
     // what this run's groups wrote.
     std::vector<std::string> placed;
-    std::string base = m_separateFolder.empty() ? m_packageFolder : m_separateFolder;
+    std::string base = m_packageFolder;
     AddTrailingBackslash(base);
     auto listGroup = [&](const std::string &file, uint64_t offset, uint64_t size, bool scrambled,
                          const std::string &outputFolder) {

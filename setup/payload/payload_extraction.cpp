@@ -3,6 +3,7 @@
 // into the program), on a worker thread while the caller shows progress.
 #include "payload_archive.h"
 
+#include "file_open.h"
 #include "files.h"
 #include "group_reader.h"
 #include "log.h"
@@ -98,22 +99,6 @@ class LibraryBinding {
 LibraryBinding &Library() {
     static LibraryBinding binding;
     return binding;
-}
-
-bool WriteAll(int fd, const unsigned char *data, std::size_t length) {
-    while (length > 0) {
-        const ssize_t done = ::write(fd, data, length);
-        if (done <= 0) {
-            if (done < 0 && errno == EINTR)
-                continue;
-            if (done == 0)
-                errno = EIO;
-            return false;
-        }
-        data += done;
-        length -= static_cast<std::size_t>(done);
-    }
-    return true;
 }
 
 // Opens the folder `relative` below `root`, making what is missing, and
@@ -323,7 +308,7 @@ int PayloadArchive::ExtractEntry(std::size_t index, const ExtractionDialogParts 
             }
             if (!plain)
                 m_descrambler.Transform(buffer.data(), rest);
-            if (!WriteAll(out.get(), buffer.data(), rest)) {
+            if (!platform::WriteFully(out.get(), buffer.data(), rest)) {
                 const int error = errno;
                 LogLine("Failed to extract file:" + target + " Error:" + std::strerror(error));
                 WriteFailure(target, error, payload_result::kReadFailed);
@@ -480,7 +465,7 @@ int PayloadArchive::ExternalGroupPrepare(std::string &outPath, const ExtractionD
     AddTrailingBackslash(folder);
     std::vector<std::size_t> none;
     std::vector<Group> groups;
-    std::string base = m_separateFolder.empty() ? m_packageFolder : m_separateFolder;
+    std::string base = m_packageFolder;
     AddTrailingBackslash(base);
     for (uint32_t key : {name_key::kFirstGroup, name_key::kSecondGroup}) {
         for (const PayloadNameRecord &name : m_names) {
