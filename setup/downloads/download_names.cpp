@@ -141,7 +141,7 @@ std::optional<uint64_t> ParseDecimal64(std::string_view text) {
     return value;
 }
 
-std::optional<uint64_t> ContentRangeStart(std::string_view value) {
+std::optional<ContentRange> ParseContentRange(std::string_view value) {
     value = Trim(value);
     constexpr std::string_view kUnit = "bytes ";
     if (value.size() < kUnit.size())
@@ -151,9 +151,21 @@ std::optional<uint64_t> ContentRangeStart(std::string_view value) {
             return std::nullopt;
     value.remove_prefix(kUnit.size());
     const std::size_t dash = value.find('-');
-    if (dash == std::string_view::npos)
+    const std::size_t slash = value.find('/');
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
         return std::nullopt;
-    return ParseDecimal64(value.substr(0, dash));
+    const std::optional<uint64_t> first = ParseDecimal64(value.substr(0, dash));
+    const std::optional<uint64_t> last = ParseDecimal64(value.substr(dash + 1, slash - dash - 1));
+    if (!first || !last || *last < *first || *last == UINT64_MAX)
+        return std::nullopt;
+    ContentRange range{*first, *last, std::nullopt};
+    const std::string_view total = Trim(value.substr(slash + 1));
+    if (total != "*") {
+        range.total = ParseDecimal64(total);
+        if (!range.total || *last >= *range.total)
+            return std::nullopt;
+    }
+    return range;
 }
 
 } // namespace krv::setup

@@ -46,8 +46,15 @@ std::string ParseAuthRealm(std::string_view header);
 // allowed); nothing for anything else, including overflow.
 std::optional<uint64_t> ParseDecimal64(std::string_view text);
 
-// The first byte position of a "Content-Range: bytes <first>-<last>/<size>"
-// value; nothing when it is not in that form.
-std::optional<uint64_t> ContentRangeStart(std::string_view value);
+// A "Content-Range: bytes <first>-<last>/<total>" value; the total is
+// absent when the server gives "*".
+struct ContentRange {
+    uint64_t first = 0;
+    uint64_t last = 0;
+    std::optional<uint64_t> total;
+};
+// Nothing when the value is not in that form or does not hold together
+// (last before first, last at or past a known total).
+std::optional<ContentRange> ParseContentRange(std::string_view value);
 
 } // namespace krv::setup

@@ -81,7 +81,8 @@ struct DownloadSession::Response {
     long status = 0; // the last HTTP status line
     bool headersDone = false;
     std::optional<uint64_t> contentLength;
-    std::optional<uint64_t> rangeStart; // from Content-Range
+    bool contentRangeSeen = false;
+    std::optional<ContentRange> contentRange; // nothing when absent or malformed
     std::string wwwAuthenticate;
     std::string proxyAuthenticate;
     std::optional<uint64_t> ftpSize; // the SIZE reply
@@ -113,7 +114,9 @@ struct DownloadSession::Transfer {
     bool decided = false;
     bool resuming = false;
     uint64_t offset = 0;
-    uint64_t total = 0; // 0 = unknown
+    uint64_t total = 0;     // 0 = unknown
+    uint64_t answerEnd = 0; // where the body of a 206 answer ends; 0 = not a 206
+    bool overran = false;   // a 206 body went on past its range
 
     // The ".part" file.
     int fd = -1;
@@ -345,13 +348,23 @@ uint32_t DownloadSession::RunTransfer(Transfer &transfer, uint64_t offset) {
             return error;
         }
         if (code == kOk) {
-            if (transfer.total == 0 || transfer.written >= transfer.total)
+            // Complete only when the file holds exactly what the server said
+            // it has: the total when known, else the end of the range sent.
+            const uint64_t expected = transfer.total != 0 ? transfer.total : transfer.answerEnd;
+            if (expected == 0 || transfer.written == expected)
                 return Complete(transfer);
-            if (!transfer.Http()) {
+            if (transfer.written > expected)
+                transfer.overran = true;
+            else if (!transfer.Http()) {
                 Report(kFtpTransferShort);
                 return kFtpTransferShort;
+            } else {
+                code = kConnectionAborted;
             }
-            code = kConnectionAborted;
+        }
+        if (transfer.overran) {
+            Report(kInvalidServerResponse);
+            return kInvalidServerResponse;
         }
         if (!transfer.Http() || !IsResumableHttpError(code)) {
             Report(code);
@@ -424,6 +437,15 @@ uint32_t DownloadSession::SendRequest(Transfer &transfer, uint64_t offset) {
         }
         if (!transfer.Http() && transfer.curlCode == CURLE_FTP_COULDNT_USE_REST && offset > 0) {
             offset = 0; // the server cannot restart: the file starts again
+            continue;
+        }
+        if (code == kResumeBeyondEnd && offset > 0 && !transfer.itemBegun) {
+            // The ".part" file cannot be continued (it is as long as the
+            // file or longer, or the server answers the range without
+            // saying which bytes it sends): it is dropped and the file
+            // fetched once from its start.
+            ::unlink(ToNativePath(transfer.partPath).c_str());
+            offset = 0;
             continue;
         }
         return code;
@@ -524,6 +546,7 @@ uint32_t DownloadSession::PerformOnce(Transfer &transfer, uint64_t offset, Respo
 uint32_t DownloadSession::AcceptResponse(Transfer &transfer, Response &response) {
     uint64_t offset = transfer.sentOffset;
     uint64_t total = 0;
+    uint64_t answerEnd = 0;
     if (transfer.Http()) {
         const long status = response.status;
         const uint64_t length = response.contentLength.value_or(0);
@@ -535,19 +558,26 @@ uint32_t DownloadSession::AcceptResponse(Transfer &transfer, Response &response)
         }
         switch (status) {
         case 200:
-            if (length > 0 && offset > 0 && offset >= length)
-                return kResumeBeyondEnd;
+            // The whole file, whatever range was asked for (a ".part" file
+            // as long as the file or longer included): it is written anew.
             offset = 0;
             total = length;
             break;
-        case 206:
-            // Bytes that start elsewhere than asked would corrupt the file.
-            if (response.rangeStart && *response.rangeStart != offset)
+        case 206: {
+            // Only a range that names where its bytes start, how many come
+            // and (when known) the file's size can continue the file.
+            if (!response.contentRangeSeen)
+                return offset > 0 ? kResumeBeyondEnd : kInvalidServerResponse;
+            const std::optional<ContentRange> &range = response.contentRange;
+            if (!range || range->first != offset)
                 return kInvalidServerResponse;
-            // Without a length the size is unknown, but the bytes still
-            // continue the file at the offset.
-            total = length > 0 ? offset + length : 0;
+            const uint64_t span = range->last - range->first + 1;
+            if (response.contentLength && *response.contentLength != span)
+                return kInvalidServerResponse;
+            total = range->total.value_or(0);
+            answerEnd = range->last + 1;
             break;
+        }
         case 304:
             return kNotModified;
         case 416:
@@ -564,7 +594,10 @@ uint32_t DownloadSession::AcceptResponse(Transfer &transfer, Response &response)
         case 410:
             return kNotFound;
         default:
-            if (status >= 400 && transfer.verb == Verb::kGet)
+            // Only a success carries the file: an interim answer or a
+            // redirect the transfer did not follow is no more the file than
+            // an error page is.
+            if ((status < 200 || status >= 300) && transfer.verb == Verb::kGet)
                 return kServerErrorStatus;
             offset = 0;
             total = length;
@@ -581,6 +614,7 @@ uint32_t DownloadSession::AcceptResponse(Transfer &transfer, Response &response)
     transfer.decided = true;
     transfer.offset = offset;
     transfer.total = total;
+    transfer.answerEnd = answerEnd;
     SetStatus(download_status::kRequestDone);
     if (transfer.verb == Verb::kHead)
         return kOk;
@@ -734,9 +768,10 @@ size_t DownloadSession::HeaderCallback(char *data, size_t size, size_t count, vo
     };
     if (is("Content-Length"))
         response->contentLength = ParseDecimal64(value);
-    else if (is("Content-Range"))
-        response->rangeStart = ContentRangeStart(value);
-    else if (is("WWW-Authenticate") && response->wwwAuthenticate.empty())
+    else if (is("Content-Range")) {
+        response->contentRangeSeen = true;
+        response->contentRange = ParseContentRange(value);
+    } else if (is("WWW-Authenticate") && response->wwwAuthenticate.empty())
         response->wwwAuthenticate.assign(value);
     else if (is("Proxy-Authenticate") && response->proxyAuthenticate.empty())
         response->proxyAuthenticate.assign(value);
@@ -758,6 +793,10 @@ size_t DownloadSession::WriteCallback(char *data, size_t size, size_t count, voi
     }
     if (transfer.cancelledInLoop || transfer.fileError != 0 || transfer.fd < 0)
         return 0;
+    if (transfer.answerEnd != 0 && bytes > transfer.answerEnd - transfer.written) {
+        transfer.overran = true;
+        return 0;
+    }
     if (!platform::WriteFully(transfer.fd, data, bytes)) {
         transfer.fileError = errno;
         return 0;

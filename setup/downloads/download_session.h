@@ -5,8 +5,14 @@
 // over the local path once complete (atomically, the rename checked). With
 // resume allowed an existing ".part" file is continued with an exact range
 // request (HTTP "Range: bytes=<size>-", FTP REST); a server that answers with
-// the whole file restarts it at 0. A connection the server breaks is
-// continued from where it stopped. Servers that cannot be reached are tried
+// the whole file restarts it at 0. A ".part" file the server cannot continue
+// (416, as long as the file or longer, a 206 without Content-Range) is
+// dropped and the file fetched once from 0. A 206 continues the file only
+// when its Content-Range starts at the offset and matches the body's length;
+// its total is the file's size. Only 2xx answers carry the file. A download
+// succeeds only when the file holds exactly the size the server gave. A
+// connection the server breaks, or a range shorter than the rest of the file,
+// is continued from where it stopped. Servers that cannot be reached are tried
 // again after a wait. Servers and proxies that ask for credentials get them
 // from the CredentialProvider (stored, else prompted); certificates the
 // system does not trust are put to the user (refused without asking in a

@@ -16,6 +16,9 @@ pattern_byte(i) = ((i % 65521) * 7 + (i % 65521) // 256) & 0xFF.
     status=<code>  answer with this status and a small HTML page
     claim=<size>   Content-Range total claimed for a 206 (big sizes)
     shift=<n>      Content-Range of a 206 names a start n bytes later
+    span=<n>       a 206 carries at most n bytes (and says so)
+    crange=<text>  Content-Range of a 206 as given; "none": a 206 without
+                   Content-Range whose body is a small HTML page
   GET /redirect?to=<path>   302 to the path
   GET|HEAD /files/<name>    the file <name> of the --root folder (a plain
                             name, nothing outside the folder), 404 when absent
@@ -188,7 +191,12 @@ class Handler(BaseHTTPRequestHandler):
         if partial and start >= size and "claim" not in options:
             self.simple(416, b"", [("Content-Range", "bytes */%d" % size)], head)
             return
+        if partial and options.get("crange") == "none":
+            self.simple(206, b"<html>not a range</html>", head=head)
+            return
         length = size - start
+        if partial and "span" in options:
+            length = min(length, int(options["span"]))
         close = False
         self.send_response(206 if partial else 200)
         self.send_header("Content-Type", "application/octet-stream")
@@ -196,7 +204,8 @@ class Handler(BaseHTTPRequestHandler):
         if partial:
             total = options.get("claim", str(size))
             shown = start + int(options.get("shift", "0"))
-            self.send_header("Content-Range", "bytes %d-%d/%s" % (shown, size - 1, total))
+            self.send_header("Content-Range", options.get(
+                "crange", "bytes %d-%d/%s" % (shown, start + length - 1, total)))
         if (partial and options.get("range") == "nolength") or options.get("nolength"):
             close = True
             self.send_header("Connection", "close")
@@ -209,7 +218,7 @@ class Handler(BaseHTTPRequestHandler):
         throttle = int(options.get("throttle", "0")) / 1000.0
         chunk = int(options.get("chunk", "65536"))
         position = start
-        end = size
+        end = start + length
         if cut is not None and start < cut:
             end = min(end, cut)
             close = True
