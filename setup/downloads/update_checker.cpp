@@ -106,6 +106,32 @@ void RemoveFile(const std::string &path) {
     ::unlink(ToNativePath(path).c_str());
 }
 
+// Stops the updates file's download as soon as it is larger than the limit
+// (by the size the server announces, or by the bytes that came): a body that
+// large is not an updates file, and no more of it is written.
+class SizeCap : public ProgressSink {
+  public:
+    explicit SizeCap(uint64_t limit) : m_limit(limit) {}
+    void BeginItem(uint64_t size, std::string_view) override { m_exceeded |= size > m_limit; }
+    void Advance(uint64_t amount) override {
+        m_received += amount;
+        m_exceeded |= m_received > m_limit;
+    }
+    bool IsCancelled() override { return m_exceeded; }
+    // Read after the download's Wait: the worker set it.
+    bool Exceeded() const { return m_exceeded; }
+
+  private:
+    const uint64_t m_limit;
+    uint64_t m_received = 0;
+    bool m_exceeded = false;
+};
+
+void LogUpdatesTooLarge() {
+    LogLine("Downloading of updates stopped: the updates file is larger than " +
+            std::to_string(kUpdatesFileLimit) + " bytes.");
+}
+
 } // namespace
 
 // The download's sink: reports to the dialog and to the caller's sink, and
@@ -255,16 +281,30 @@ bool UpdateChecker::FetchUpdatesFile() {
     }
     m_updatesFile = m_updatesFolder + "/updates.ini";
     if (const std::string local = FileUrlToPath(m_updatesUrl); !local.empty()) {
+        if (const auto size = FileSize64(local); size && *size > kUpdatesFileLimit) {
+            LogUpdatesTooLarge();
+            return false;
+        }
         std::error_code ec;
         std::filesystem::copy_file(ToNativePath(local), ToNativePath(m_updatesFile),
                                    std::filesystem::copy_options::overwrite_existing, ec);
+        if (ec)
+            LogLine("Downloading of updates failed. Error:" +
+                    GetInternetErrorText(static_cast<uint32_t>(ec.value())));
         return !ec;
     }
-    DownloadSession session(&TheCredentialProvider(), std::string(), nullptr);
+    SizeCap cap(kUpdatesFileLimit);
+    DownloadSession session(&TheCredentialProvider(), std::string(), &cap);
     session.SetRetryWait(std::chrono::milliseconds(m_retryWaitMs));
     if (session.Start(m_updatesUrl, m_updatesFile, nullptr, true, std::string(), false) != 0)
         return false;
-    if (const uint32_t code = session.Wait(); code != 0) {
+    const uint32_t code = session.Wait();
+    if (cap.Exceeded()) {
+        RemoveFile(m_updatesFile + ".part");
+        LogUpdatesTooLarge();
+        return false;
+    }
+    if (code != 0) {
         LogLine("Downloading of updates failed. Error:" + GetInternetErrorText(code));
         return false;
     }

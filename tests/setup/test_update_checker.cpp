@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include <spawn.h>
 #include <sys/stat.h>
@@ -260,6 +261,43 @@ TEST_F(UpdateCheck, RetryAfterACancelledAttemptIsNotCancelledAgain) {
     EXPECT_EQ(checker.Attempts(), 2);
     EXPECT_EQ(sink.items, 2);
     EXPECT_EQ(m_started.size(), 1u);
+}
+
+// An updates file is small: one that grows past 4 MiB is stopped while it
+// comes (not written whole and refused afterwards), dropped, and the log
+// says why; a local one that large is not copied.
+TEST_F(UpdateCheck, UpdatesFileLargerThanTheCapIsStoppedAndDropped) {
+    const std::string sparse = m_dir.path() + "/huge.ini";
+    { std::ofstream create(sparse); }
+    fs::resize_file(sparse, 64u << 20);
+    struct Case {
+        const char *name;
+        std::string url;
+    } cases[] = {
+        {"size announced", s_http->Url("/gen/67108864")},
+        {"size unknown", s_http->Url("/gen/67108864?nolength=1")},
+        {"local file", "file://" + sparse},
+    };
+    const std::string logPath = m_dir.path() + "/cap.log";
+    CloseLog();
+    SetLogFilePath(logPath);
+    LoggingEnabled = true;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        UpdateChecker checker(m_ui, c.url, "2.4");
+        EXPECT_FALSE(checker.FetchUpdatesFile());
+        EXPECT_FALSE(fs::exists(checker.UpdatesFile()));
+        EXPECT_FALSE(fs::exists(checker.UpdatesFile() + ".part"));
+    }
+    LoggingEnabled = false;
+    CloseLog();
+    const std::string log = ReadFile(logPath);
+    std::size_t lines = 0;
+    for (std::size_t at = 0;
+         (at = log.find("the updates file is larger than 4194304 bytes", at)) != std::string::npos;
+         ++at)
+        ++lines;
+    EXPECT_EQ(lines, 3u) << log;
 }
 
 // The setup program itself: an older setup finds the newer one through its
