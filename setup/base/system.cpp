@@ -7,6 +7,7 @@
 #include <version_info.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -427,9 +428,11 @@ std::string GetInternetErrorText(uint32_t code) {
         uint32_t code;
         const char *text;
     };
-    static constexpr Entry kDownloadErrors[] = {
+    static constexpr Entry kTexts[] = {
+        // Internet error numbers.
         {12001, "No more handles could be generated at this time."},
         {12002, "The operation timed out."},
+        {12003, "An extended error was returned from the server."},
         {12004, "An internal error has occurred."},
         {12005, "The URL is invalid."},
         {12006, "The URL scheme could not be recognized or is not supported."},
@@ -448,22 +451,34 @@ std::string GetInternetErrorText(uint32_t code) {
         {12111, "The FTP operation was not completed because the session was aborted."},
         {12150, "The requested header could not be located."},
         {12152, "The server returned an invalid or unrecognized response."},
+        {12156, "The redirection failed: too many redirections, or a change of scheme."},
         {12157, "An error occurred in the secure channel support."},
+        {12163, "The Internet connection has been lost."},
+        // The download engine's own results.
+        {0xE0000005, "No local file name could be made from the URL."},
+        {0xE0000008, "The download was cancelled."},
+        {0xE000000F, "The FTP transfer ended before the whole file arrived."},
+        {0xE0000010, "The server cannot continue the partly downloaded file."},
+        {0xE0000012, "The server asks for a user name and password."},
+        {0xE0000013, "The file has not changed on the server."},
+        {0xE0000016, "The server refused access to the file."},
+        {0xE0000018, "The file was not found on the server."},
+        {0xE0000019, "The server answered with an error instead of the file."},
     };
-    if (code >= 12000 && code <= 12174) {
-        for (const auto &e : kDownloadErrors) {
-            if (e.code == code)
-                return e.text;
-        }
-        return std::to_string(code);
-    }
+    // The number stays beside the text, so a report can be matched to its
+    // cause; the engine's own results read best in hexadecimal.
+    char number[16];
+    std::snprintf(number, sizeof number, code >= 0xE0000000u ? "0x%08X" : "%u", code);
+    for (const Entry &entry : kTexts)
+        if (entry.code == code)
+            return std::string(entry.text) + " (" + number + ")";
     if (code > 0 && code < 4096) {
         char buffer[256];
         const char *text = ::strerror_r(static_cast<int>(code), buffer, sizeof buffer);
         if (text && std::strncmp(text, "Unknown error", 13) != 0)
-            return text;
+            return std::string(text) + " (" + number + ")";
     }
-    return std::to_string(code);
+    return number;
 }
 
 std::string FormatByteSize(uint32_t size, bool wholeKilobytes) {

@@ -128,8 +128,10 @@ std::string FindJavaHome(std::string_view wantedFile, std::string_view minimumVe
                          bool ascending);
 
 // Presentation helpers.
-// The text of an error code: a download error number (12000..12174), else a
-// system error (errno); the decimal code when there is no text.
+// The text of an error code followed by the code in brackets: an internet
+// error number (12xxx), a download engine result (0xE00000xx, shown in
+// hexadecimal) or a system error (errno); the bare code when there is no
+// text.
 std::string GetInternetErrorText(uint32_t code);
 // "1.50 MB", "1.00 KB", "1024.00 KB" (kilobytes up to and including 1 MiB);
 // with wholeKilobytes "12 KB".

@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <string_view>
 
@@ -25,9 +26,12 @@ inline constexpr uint32_t kNotFound = 0xE0000018;         // HTTP 404 or 410
 // the file.
 inline constexpr uint32_t kServerErrorStatus = 0xE0000019;
 
-// System and internet error numbers.
-inline constexpr uint32_t kUnknownScheme = 2; // none of FTP, gopher, HTTP, HTTPS
-inline constexpr uint32_t kNotEnoughMemory = 8;
+// System and internet error numbers. The engine also ends with the errno of
+// a failed file operation, so its own conditions keep clear of the small
+// numbers: an unsupported scheme must not read as a missing file (2), nor
+// missing memory as a bad program (8).
+inline constexpr uint32_t kUnknownScheme = 12006; // none of FTP, gopher, HTTP, HTTPS
+inline constexpr uint32_t kNotEnoughMemory = ENOMEM;
 inline constexpr uint32_t kTimeout = 12002;
 inline constexpr uint32_t kExtendedError = 12003;
 inline constexpr uint32_t kInternalError = 12004;

@@ -8,6 +8,7 @@
 #include "local_servers.h"
 #include "log.h"
 #include "support_env.h"
+#include "system.h"
 #include "ui_dispatcher.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -269,6 +272,50 @@ TEST(DownloadCodes, CurlResultsMapToInternetNumbers) {
     };
     for (const Row &row : rows)
         EXPECT_EQ(FromCurl(row.curl, row.text, row.ftp), row.code) << row.curl;
+}
+
+// Every result the engine can end with reads as words in the log and the
+// boxes, with its number beside them.
+TEST(DownloadCodes, EveryResultHasATextBesideItsNumber) {
+    const uint32_t codes[] = {kNoLocalPath,
+                              kCancelled,
+                              kFtpTransferShort,
+                              kResumeBeyondEnd,
+                              kAuthRequired,
+                              kNotModified,
+                              kForbidden,
+                              kNotFound,
+                              kServerErrorStatus,
+                              kUnknownScheme,
+                              kNotEnoughMemory,
+                              kTimeout,
+                              kExtendedError,
+                              kInternalError,
+                              kInvalidUrl,
+                              kUnrecognizedScheme,
+                              kNameNotResolved,
+                              kLoginFailure,
+                              kCannotConnect,
+                              kConnectionAborted,
+                              kConnectionReset,
+                              kCertificateDateInvalid,
+                              kCertificateNameInvalid,
+                              kCertificateAuthorityInvalid,
+                              kInvalidServerResponse,
+                              kRedirectFailed,
+                              kSecureChannelError,
+                              kNotConnected};
+    for (const uint32_t code : codes) {
+        const std::string text = GetInternetErrorText(code);
+        char number[16];
+        std::snprintf(number, sizeof number, code >= 0xE0000000u ? "(0x%08X)" : "(%u)", code);
+        EXPECT_TRUE(text.ends_with(std::string(" ") + number)) << text;
+        EXPECT_GT(text.size(), std::strlen(number) + 10) << text;
+    }
+    // A scheme the engine does not speak (file://, news://) is not a missing
+    // file, and missing memory is not a bad program.
+    EXPECT_NE(GetInternetErrorText(kUnknownScheme).find("scheme"), std::string::npos);
+    EXPECT_NE(GetInternetErrorText(kNotEnoughMemory).find("memory"), std::string::npos);
 }
 
 // One download per answer the server can give; the file and the sink are

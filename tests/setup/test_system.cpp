@@ -309,9 +309,21 @@ TEST(Presentation, FormatByteSize) {
 }
 
 TEST(Presentation, ErrorTextsAndNumbers) {
-    EXPECT_EQ(GetInternetErrorText(12007), "The server name could not be resolved.");
-    EXPECT_EQ(GetInternetErrorText(12099), "12099");
-    EXPECT_EQ(GetInternetErrorText(2), "No such file or directory");
-    EXPECT_EQ(GetInternetErrorText(0xE000000F), std::to_string(0xE000000Fu));
+    struct Row {
+        uint32_t code;
+        const char *text;
+    };
+    const Row rows[] = {
+        {12007, "The server name could not be resolved. (12007)"},
+        {12156, "The redirection failed: too many redirections, or a change of scheme. (12156)"},
+        {12099, "12099"},
+        {2, "No such file or directory (2)"},
+        {0xE000000F, "The FTP transfer ended before the whole file arrived. (0xE000000F)"},
+        {0xE0000019, "The server answered with an error instead of the file. (0xE0000019)"},
+        {0xE00000FF, "0xE00000FF"},
+        {4095, "4095"},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(GetInternetErrorText(row.code), row.text) << row.code;
     EXPECT_EQ(FormatDecimal(-42), "-42");
 }
