@@ -127,6 +127,27 @@ TEST_F(StatusTest, EveryFlagBitAndTheUnreportedOnes) {
         EXPECT_EQ(flag, 0);
 }
 
+// One bit at a time, so that two flags read from each other's bits cannot
+// hide behind a reply with both set.
+TEST_F(StatusTest, EachStatusBitAloneSetsOnlyItsOwnFlag) {
+    const std::array<Line, 4> none{Line{0, ""}, Line{0, ""}, Line{0, ""}, Line{0, ""}};
+    // The flag each bit of A and of B sets (-1: none).
+    const int fromA[8] = {-1, 0, 1, 2, 3, 4, 5, 6};
+    const int fromB[8] = {12, 7, -1, 8, 9, 10, 11, -1};
+    for (int byte = 0; byte < 2; ++byte)
+        for (int bit = 0; bit < 8; ++bit) {
+            SCOPED_TRACE(std::string(byte ? "B" : "A") + " bit " + std::to_string(bit));
+            const auto mask = static_cast<uint8_t>(1u << bit);
+            Answer(StatusData(byte ? 0 : mask, byte ? mask : 0, none));
+            StatusOut s;
+            ASSERT_EQ(s.Call(), -1);
+            std::array<int16_t, 13> expected{};
+            if (const int flag = (byte ? fromB : fromA)[bit]; flag >= 0)
+                expected[static_cast<size_t>(flag)] = -1;
+            EXPECT_EQ(s.flags, expected);
+        }
+}
+
 TEST_F(StatusTest, NotFiscalGivesTheDefaultRegistration) {
     Answer(StatusData(0x00, 0x40, {Line{0, ""}, Line{0, ""}, Line{0, ""}, Line{0, ""}}));
     StatusOut s;
@@ -396,6 +417,24 @@ TEST_F(ControlTest, PaperStateBitsAndItsLengthCheck) {
     Emu().QueueFault(Fault::AckEnq);
     EXPECT_EQ(FPGetPaperState(&f[0], &f[1], &f[2], &f[3], &f[4]), 0);
     EXPECT_EQ(ErrorText(), "Ответная посылка не соответствует формату данных!");
+}
+
+TEST_F(ControlTest, EachPaperBitAloneSetsOnlyItsOwnFlag) {
+    // Bit 0, control tape low (2), receipt tape low (3), bits 5 and 6.
+    const int flagOfBit[8] = {0, -1, 1, 2, -1, 3, 4, -1};
+    for (int bit = 0; bit < 8; ++bit) {
+        SCOPED_TRACE(bit);
+        {
+            auto lock = Emu().Lock();
+            Emu().State().paperState = static_cast<uint8_t>(1u << bit);
+        }
+        std::array<int16_t, 5> f{7, 7, 7, 7, 7};
+        ASSERT_EQ(FPGetPaperState(&f[0], &f[1], &f[2], &f[3], &f[4]), -1);
+        std::array<int16_t, 5> expected{};
+        if (flagOfBit[bit] >= 0)
+            expected[static_cast<size_t>(flagOfBit[bit])] = -1;
+        EXPECT_EQ(f, expected);
+    }
 }
 
 TEST_F(ControlTest, CutterToggleAndStatus) {
