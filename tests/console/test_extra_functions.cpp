@@ -12,10 +12,13 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimeEdit>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 using namespace krv::console;
@@ -303,6 +306,188 @@ TEST_F(ExtraFunctionsTab, ALogoThatIsNoPictureSendsNothing) {
     EXPECT_TRUE(Emu().Requests().empty());
     ASSERT_EQ(script->messages.size(), 1u);
     EXPECT_EQ(script->messages[0].caption, QStringLiteral("Ошибка!"));
+}
+
+TEST_F(ExtraFunctionsTab, TimeGoesOutInBcdAndComesBackInTheLocaleFormat) {
+    const struct {
+        QTime time;
+        Bytes sent;
+    } sets[] = {
+        {QTime(13, 45, 30), {0x04, 0x13, 0x45, 0x30}},
+        {QTime(0, 0, 0), {0x04, 0x00, 0x00, 0x00}},
+        {QTime(23, 59, 59), {0x04, 0x23, 0x59, 0x59}},
+    };
+    for (const auto &c : sets) {
+        SCOPED_TRACE(c.time.toString().toStdString());
+        Clear();
+        form->Control<QTimeEdit>(QStringLiteral("DateTimePicker2"))->setTime(c.time);
+        form->Button5Click();
+        EXPECT_EQ(Emu().Requests(), std::vector<Bytes>{c.sent});
+        EXPECT_EQ(script->Texts(), QStringList{QStringLiteral("Время было успешно установлено!")});
+        EXPECT_EQ(script->messages[0].caption, QStringLiteral("Информация"));
+    }
+    const struct {
+        Bytes reply;
+        QString text; // empty: the driver's error box
+    } gets[] = {
+        {{0x09, 0x05, 0x07}, QStringLiteral("Установленное время: 09:05:07")},
+        {{0x23, 0x59, 0x59}, QStringLiteral("Установленное время: 23:59:59")},
+        {{0x24, 0x00, 0x00}, {}},
+        {{0x12, 0x00}, {}},
+    };
+    for (const auto &c : gets) {
+        Clear();
+        Emu().SetHandler(0x03,
+                         [reply = c.reply](krv::emu::PrinterEmulator &, std::span<const uint8_t>) {
+                             return krv::emu::Reply::Ok(reply);
+                         });
+        form->Button4Click();
+        EXPECT_EQ(Emu().Requests(), std::vector<Bytes>{{0x03}});
+        ASSERT_EQ(script->messages.size(), 1u);
+        EXPECT_EQ(script->messages[0].caption,
+                  c.text.isEmpty() ? QStringLiteral("Ошибка!") : QStringLiteral("Информация"));
+        if (!c.text.isEmpty()) {
+            EXPECT_EQ(script->messages[0].text, c.text);
+        }
+    }
+}
+
+// Line feed, receipt copy and version print: on a KRV-T100 each printed one is
+// followed by the paper check, whose two tape bits name the tape running out.
+TEST_F(ExtraFunctionsTab, PrintingButtonsCheckThePaperOnTheFirstModelOnly) {
+    const QString controlLow = QStringLiteral("Заканчивается контрольная лента!");
+    const QString receiptLow = QStringLiteral("Заканчивается чековая лента!");
+    const QString bothLow = QStringLiteral("Заканчиваются контрольная и чековая ленты!");
+    const struct {
+        void (TForm1::*handler)();
+        uint8_t command;
+        bool firstModel;
+        uint8_t paper;
+        bool copyable; // a receipt was closed before
+        std::vector<uint8_t> commands;
+        QString box; // empty: none; "error": the driver's error box
+    } cases[] = {
+        {&TForm1::Button12Click, 0x0E, true, 0x04, true, {0x0E, 0x30}, controlLow},
+        {&TForm1::Button19Click, 0x1E, true, 0x08, true, {0x1E, 0x30}, receiptLow},
+        {&TForm1::Button20Click, 0x20, true, 0x0C, true, {0x20, 0x30}, bothLow},
+        {&TForm1::Button12Click, 0x0E, true, 0x0D, true, {0x0E, 0x30}, {}}, // bit 0: no warning
+        {&TForm1::Button20Click, 0x20, true, 0x00, true, {0x20, 0x30}, {}},
+        {&TForm1::Button12Click, 0x0E, false, 0x0C, true, {0x0E}, {}},
+        {&TForm1::Button19Click, 0x1E, false, 0x0C, true, {0x1E}, {}},
+        {&TForm1::Button19Click, 0x1E, true, 0x0C, false, {0x1E}, QStringLiteral("error")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "command " << int(c.command) << " paper " << int(c.paper)
+                                        << (c.firstModel ? " T100" : " T200"));
+        {
+            auto lock = Emu().Lock();
+            Emu().State().paperState = c.paper;
+            Emu().State().anyReceiptClosed = c.copyable;
+        }
+        State().IsFirstModel = c.firstModel ? -1 : 0;
+        Clear();
+        (form.get()->*c.handler)();
+        EXPECT_EQ(Commands(), c.commands);
+        EXPECT_EQ(Requests(c.command), std::vector<Bytes>{{c.command}});
+        if (c.box.isEmpty()) {
+            EXPECT_TRUE(script->messages.empty()) << script->Texts().join(" | ").toStdString();
+            continue;
+        }
+        ASSERT_EQ(script->messages.size(), 1u);
+        if (c.box == QStringLiteral("error")) {
+            EXPECT_EQ(script->messages[0].caption, QStringLiteral("Ошибка!"));
+        } else {
+            EXPECT_EQ(script->messages[0].caption, QStringLiteral("Внимание!"));
+            EXPECT_EQ(script->messages[0].text, c.box);
+        }
+    }
+}
+
+TEST_F(ExtraFunctionsTab, LogoSwitchesUseTheKeptProgrammingPasswordAndContrastIsWritten) {
+    const QString on = QStringLiteral("Печать в чеках логотипа торговой точки успешно включена!");
+    const QString off = QStringLiteral("Печать в чеках логотипа торговой точки успешно отключена!");
+    const QString contrast = QStringLiteral("Значение контрастности успешно записано!");
+    const struct {
+        const char *road;
+        std::function<void(krv::emu::PrinterEmulator &)> prepare;
+        uint16_t password;
+        void (TForm1::*handler)();
+        Bytes sent;
+        QString caption, text; // caption "Ошибка!": the driver's error box
+    } cases[] = {
+        {"on without a logo",
+         [](auto &) {},
+         0,
+         &TForm1::Button24Click,
+         {0x2D, 0, 0, 1, 0, 0, 0, 0},
+         "Ошибка!",
+         {}},
+        {"on",
+         [](auto &emu) {
+             auto lock = emu.Lock();
+             emu.State().ext.logo = Bytes(6, 0x55);
+         },
+         0,
+         &TForm1::Button24Click,
+         {0x2D, 0, 0, 1, 0, 0, 0, 0},
+         "Информация",
+         on},
+        {"off",
+         [](auto &) {},
+         0,
+         &TForm1::Button45Click,
+         {0x2D, 0, 0, 0, 0, 0, 0, 0},
+         "Информация",
+         off},
+        {"on, wrong password",
+         [](auto &) {},
+         4242,
+         &TForm1::Button24Click,
+         {0x2D, 0x92, 0x10, 1, 0, 0, 0, 0},
+         "Ошибка!",
+         {}},
+        {"off, wrong password",
+         [](auto &) {},
+         4242,
+         &TForm1::Button45Click,
+         {0x2D, 0x92, 0x10, 0, 0, 0, 0, 0},
+         "Ошибка!",
+         {}},
+        {"contrast",
+         [](auto &) {},
+         0,
+         &TForm1::BitBtn21Click,
+         {0x27, 150},
+         "Контрастность печати",
+         contrast},
+        {"contrast refused",
+         [](auto &emu) {
+             emu.SetHeaderOverride({std::nullopt, uint8_t{0x14}, std::nullopt});
+         },
+         0,
+         &TForm1::BitBtn21Click,
+         {0x27, 150},
+         "Ошибка!",
+         {}},
+    };
+    form->Control<QSpinBox>(QStringLiteral("SpinEdit1"))->setValue(150);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.road);
+        c.prepare(Emu());
+        State().ProgrammingPassword = c.password;
+        Clear();
+        (form.get()->*c.handler)();
+        Emu().ClearHeaderOverride();
+        EXPECT_EQ(Emu().Requests(), std::vector<Bytes>{c.sent});
+        ASSERT_EQ(script->messages.size(), 1u);
+        EXPECT_EQ(script->messages[0].caption, c.caption);
+        if (!c.text.isEmpty()) {
+            EXPECT_EQ(script->messages[0].text, c.text);
+        }
+    }
+    auto lock = Emu().Lock();
+    EXPECT_FALSE(Emu().State().ext.logoEnabled) << "switched on, then off";
+    EXPECT_EQ(Emu().State().contrast, 150);
 }
 
 } // namespace

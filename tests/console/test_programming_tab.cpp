@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 using namespace krv::console;
@@ -262,6 +263,40 @@ TEST_F(ProgrammingTab, DoubleWidthMessageLinesAskToCutForTheModel) {
         auto lock = Emu().Lock();
         EXPECT_EQ(Emu().State().ext.messageLines[2].text,
                   DeviceText(text.left(c.sentLength).toStdString()));
+    }
+}
+
+// Each of the six buttons reads its own edit and writes its own line: the
+// printer numbers them initial 1, final 1, initial 2, initial 3, final 2,
+// final 3.
+TEST_F(ProgrammingTab, EachMessageLineButtonWritesItsOwnLine) {
+    const struct {
+        void (TForm1::*handler)();
+        const char *edit;
+        uint8_t index;
+        const char *done;
+    } lines[] = {
+        {&TForm1::Button15Click, "Edit12", 0, "1-я строка начального сообщения чека установлена."},
+        {&TForm1::Button27Click, "Edit42", 2, "2-я строка начального сообщения чека установлена."},
+        {&TForm1::Button49Click, "Edit43", 3, "3-я строка начального сообщения чека установлена."},
+        {&TForm1::Button26Click, "Edit27", 1, "1-я строка конечного сообщения чека установлена."},
+        {&TForm1::Button50Click, "Edit44", 4, "2-я строка конечного сообщения чека установлена."},
+        {&TForm1::Button51Click, "Edit45", 5, "3-я строка конечного сообщения чека установлена."},
+    };
+    SetChecked("CheckBox10", false);
+    SetChecked("CheckBox11", false);
+    for (const auto &l : lines)
+        SetText(l.edit, QStringLiteral("Line of ") + QString::fromLatin1(l.edit));
+    for (const auto &l : lines) {
+        SCOPED_TRACE(l.edit);
+        Clear();
+        (form.get()->*l.handler)();
+        Bytes sent{0x17, l.index, 14};
+        for (char c : std::string("Line of ") + l.edit)
+            sent.push_back(static_cast<uint8_t>(c));
+        EXPECT_EQ(Emu().Requests(), std::vector<Bytes>{sent});
+        EXPECT_EQ(script->Texts(), QStringList{QString::fromUtf8(l.done)});
+        EXPECT_EQ(script->messages[0].caption, kInfoCaption);
     }
 }
 

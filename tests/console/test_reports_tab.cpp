@@ -8,6 +8,7 @@
 #include "widgets.h"
 
 #include <QCheckBox>
+#include <QDateTimeEdit>
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
@@ -196,6 +197,147 @@ TEST_F(ReportsTab, KeptReportPasswordIsCheckedAndUsed) {
     EXPECT_EQ(script->messages.size(), 1u);
     EXPECT_EQ(script->messages[0].caption, kErrorCaption);
     EXPECT_TRUE(recorder->calls.filter(QStringLiteral("GetPaperState")).isEmpty());
+}
+
+TEST_F(ReportsTab, ProgrammingAndReportPasswordsChangeInThePrinterAndAreKeptApart) {
+    const QString done = QStringLiteral("Пароль успешно установлен!");
+    // Changing them in the printer: number 8 is the programming password, 9
+    // the report password.
+    const struct {
+        int choice;
+        const char *oldText, *newText, *confirm;
+        std::vector<Bytes> sent;
+        QString caption, text;
+        uint16_t programming, report; // the printer's after the press
+    } changes[] = {
+        {0, "", "321", "321", {{0x05, 0, 0, 8, 0x41, 0x01, 0}}, "Установка пароля", done, 321, 0},
+        {1, "", "654", "654", {{0x05, 0, 0, 9, 0x8E, 0x02, 0}}, "Установка пароля", done, 321, 654},
+        {1, "0", "7", "7", {{0x05, 0, 0, 9, 7, 0, 0}}, kErrorCaption, {}, 321, 654}, // wrong old
+        {0,
+         "321",
+         "12",
+         "13",
+         {},
+         kErrorCaption,
+         QStringLiteral("Значения в полях \"Новый пароль\" и \"Подтверждение\" не совпадают!"),
+         321,
+         654},
+    };
+    for (const auto &c : changes) {
+        SCOPED_TRACE(std::string(c.newText) + " as " + std::to_string(c.choice));
+        Clear();
+        Choose("RadioGroup1", c.choice);
+        SetText("Edit34", QString::fromUtf8(c.oldText));
+        SetText("Edit35", QString::fromUtf8(c.newText));
+        SetText("Edit36", QString::fromUtf8(c.confirm));
+        form->Button46Click();
+        EXPECT_EQ(Requests(0x05), c.sent);
+        ASSERT_EQ(script->messages.size(), 1u);
+        EXPECT_EQ(script->messages[0].caption, c.caption);
+        if (!c.text.isEmpty()) {
+            EXPECT_EQ(script->messages[0].text, c.text);
+        }
+        auto lock = Emu().Lock();
+        EXPECT_EQ(Emu().State().ext.Password(8), c.programming);
+        EXPECT_EQ(Emu().State().ext.Password(9), c.report);
+    }
+    // Changing them in the printer kept nothing; keeping one leaves the other.
+    const struct {
+        int choice;
+        const char *text;
+        uint16_t programming, report;
+    } kept[] = {{0, "111", 111, 0}, {1, "222", 111, 222}, {0, "333", 333, 222}};
+    EXPECT_EQ(State().ProgrammingPassword, 0);
+    EXPECT_EQ(State().ReportPassword, 0);
+    for (const auto &k : kept) {
+        SCOPED_TRACE(k.text);
+        Clear();
+        Choose("RadioGroup4", k.choice);
+        SetText("Edit22", QString::fromUtf8(k.text));
+        form->Button43Click();
+        EXPECT_EQ(State().ProgrammingPassword, k.programming);
+        EXPECT_EQ(State().ReportPassword, k.report);
+        EXPECT_TRUE(script->messages.empty());
+        EXPECT_TRUE(Emu().Requests().empty());
+    }
+}
+
+TEST_F(ReportsTab, PeriodicReportsByDateSendTheRangeWithTheKeptPassword) {
+    const QDate march1(2024, 3, 1), march15(2024, 3, 15);
+    const Bytes range{0x01, 0x03, 0x24, 0x15, 0x03, 0x24};
+    const auto with = [&range](Bytes head) {
+        head.insert(head.end(), range.begin(), range.end());
+        return head;
+    };
+    const struct {
+        const char *road;
+        void (TForm1::*handler)();
+        uint16_t password;
+        QDate from, to;
+        Bytes sent;
+        bool printed; // else the driver's error box and no paper check
+    } cases[] = {
+        {"full", &TForm1::Button28Click, 0, march1, march15, with({0x11, 0, 0}), true},
+        {"short", &TForm1::Button29Click, 0, march1, march15, with({0x1A, 0, 0}), true},
+        {"wrong password", &TForm1::Button29Click, 4242, march1, march15, with({0x1A, 0x92, 0x10}),
+         false},
+        {"dates reversed",
+         &TForm1::Button28Click,
+         0,
+         march15,
+         march1,
+         {0x11, 0, 0, 0x15, 0x03, 0x24, 0x01, 0x03, 0x24},
+         false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.road);
+        Clear();
+        State().ReportPassword = c.password;
+        form->Control<QDateTimeEdit>(QStringLiteral("DateTimePicker3"))->setDate(c.from);
+        form->Control<QDateTimeEdit>(QStringLiteral("DateTimePicker4"))->setDate(c.to);
+        (form.get()->*c.handler)();
+        EXPECT_EQ(Requests(c.sent[0]), std::vector<Bytes>{c.sent});
+        EXPECT_EQ(Commands().size(), c.printed ? 2u : 1u) << "the paper query after a report";
+        EXPECT_EQ(DriverCalls(QStringLiteral("GetPaperState")).size(), c.printed ? 1 : 0);
+        if (c.printed) {
+            EXPECT_TRUE(script->messages.empty()) << script->Texts().join(" | ").toStdString();
+        } else {
+            ASSERT_EQ(script->messages.size(), 1u);
+            EXPECT_EQ(script->messages[0].caption, kErrorCaption);
+        }
+    }
+}
+
+TEST_F(ReportsTab, CurrentReceiptSumsShowEachGroupAndForm) {
+    {
+        auto lock = Emu().Lock();
+        Emu().State().ext.receiptByGroup[1] = 1250;
+        Emu().State().ext.receiptByForm[3] = 0xFFFFFFFF; // unsigned: 42 949 672,95
+    }
+    form->BitBtn4Click();
+    EXPECT_EQ(Emu().Requests(), std::vector<Bytes>{{0x2B}});
+    const QStringList lines = OnlyMessage().split(QStringLiteral("\r\n"));
+    EXPECT_EQ(script->messages[0].caption, QStringLiteral("Данные текущего чека"));
+    ASSERT_EQ(lines.size(), 21);
+    const struct {
+        int line;
+        const char *label, *value;
+    } rows[] = {
+        {1, "Группа \"А\":", "0,00 грн."}, {2, "Группа \"Б\":", "12,50 грн."},
+        {6, "Группа \"Е\":", "0,00 грн."}, {9, "КАРТКА:", "0,00 грн."},
+        {12, "ГОТ", "42949672,95 грн."},   {18, "ОПЛАТА 10:", "0,00 грн."},
+    };
+    for (const auto &r : rows) {
+        EXPECT_TRUE(lines[r.line].startsWith(QString::fromUtf8(r.label))) << r.line;
+        EXPECT_EQ(lines[r.line].section(u'\t', 1), QString::fromUtf8(r.value)) << r.line;
+    }
+
+    Clear();
+    Emu().SetHeaderOverride({std::nullopt, uint8_t{0x14}, std::nullopt});
+    form->BitBtn4Click();
+    Emu().ClearHeaderOverride();
+    ASSERT_EQ(script->messages.size(), 1u);
+    EXPECT_EQ(script->messages[0].caption, kErrorCaption);
 }
 
 } // namespace
