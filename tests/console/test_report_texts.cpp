@@ -230,7 +230,7 @@ TEST(ReportInputs, ReportNumbers) {
         {"12a", "3", firstText, 0, 0},   {"-1", "3", firstText, 0, 0},
         {"1", " 3", lastText, 0, 0},     {"1", "", checkText, 0, 0},
         {"", "1", checkText, 0, 0},      {"65536", "1", checkText, 0, 0},
-        {"1", "99999", checkText, 0, 0},
+        {"1", "99999", checkText, 0, 0}, {"1", "65536", checkText, 0, 0},
     };
     for (const Case &c : cases) {
         const ReportNumbersBuild b =
