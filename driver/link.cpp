@@ -3,6 +3,9 @@
 #include "errors.h"
 #include "serial_port.h"
 
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <thread>
 
@@ -176,6 +179,7 @@ struct SerialLinkState {
     uint8_t sequence = 0;
     uint8_t lastChecksum = 0;
     milliseconds sendTime{0};
+    milliseconds replyLimit = kReplyLimit;
     bool logoMode = false;
     LinkFault fault = LinkFault::None;
 };
@@ -199,7 +203,7 @@ platform::SerialIo &Io() {
 }
 
 bool LimitPassed() {
-    return g_clock->Now() - Link().sendTime > kReplyLimit;
+    return g_clock->Now() - Link().sendTime > Link().replyLimit;
 }
 
 bool SendRequest(std::span<const uint8_t> payload, bool raw) {
@@ -283,9 +287,21 @@ bool ReceiveReply() {
 
 } // namespace
 
+milliseconds ReplyLimitFrom(const char *text) {
+    if (!text)
+        return kReplyLimit;
+    const char *end = text + std::strlen(text);
+    long long value = 0;
+    const auto [stop, error] = std::from_chars(text, end, value);
+    if (error != std::errc() || stop != end || value < 1 || value > kReplyLimit.count())
+        return kReplyLimit;
+    return milliseconds{value};
+}
+
 bool OpenLink(uint8_t port, uint32_t baud, uint8_t readTimeout, uint8_t writeTimeout) {
     SerialLinkState &link = Link();
     link.logoMode = false;
+    link.replyLimit = ReplyLimitFrom(std::getenv(kReplyLimitVariable));
     if (link.port.IsOpen())
         link.port.Close();
     if (!link.port.Open(port))

@@ -26,6 +26,10 @@ inline constexpr uint8_t SYN = 0x16;
 
 // Every wait of the link, by name.
 inline constexpr std::chrono::milliseconds kReplyLimit{5184}; // 0.00006 day
+// Tests name a shorter reply limit in milliseconds in this variable, read when
+// the link opens, so that a broken link fails their run in seconds instead of
+// three full limits per command.
+inline constexpr const char *kReplyLimitVariable = "KRV_TEST_REPLY_LIMIT_MS";
 inline constexpr std::chrono::milliseconds kSynWait{250};
 inline constexpr int kTries = 3;
 inline constexpr size_t kMaxRawChunk = 255;
@@ -99,6 +103,11 @@ class LinkClock {
     virtual std::chrono::milliseconds Now() = 0;
     virtual void Sleep(std::chrono::milliseconds duration) = 0;
 };
+
+// The reply limit for a value of kReplyLimitVariable: whole milliseconds from
+// 1 up to kReplyLimit; anything else (unset, not a number, longer) gives
+// kReplyLimit, so the variable can only shorten the wait.
+std::chrono::milliseconds ReplyLimitFrom(const char *text);
 
 // FPInit / FPClose bodies.
 bool OpenLink(uint8_t port, uint32_t baud, uint8_t readTimeout, uint8_t writeTimeout);

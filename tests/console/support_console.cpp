@@ -78,12 +78,16 @@ void ConsoleEmulatorTest::SetUp() {
     krv::emu::RegisterAllCommands(*m_emulator);
     ASSERT_TRUE(m_emulator->Start());
     setenv("KRV_COM1", m_emulator->SlavePath().c_str(), 1);
+    // The emulator answers within milliseconds: a second is plenty, and a
+    // broken link then fails a test in a few seconds instead of sixteen.
+    setenv("KRV_TEST_REPLY_LIMIT_MS", "1000", 1);
 }
 
 void ConsoleEmulatorTest::TearDown() {
     RealDriver().Close();
     m_emulator->Stop();
     unsetenv("KRV_COM1");
+    unsetenv("KRV_TEST_REPLY_LIMIT_MS");
     ConsoleTest::TearDown();
 }
 

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <chrono>
 #include <deque>
 
 using namespace krv::console;
@@ -259,6 +260,21 @@ TEST_F(Connect, WithoutAutomaticRateOneTryIsMade) {
     FailNextStatusQueries(1);
     form->Button31Click();
     EXPECT_EQ(Inits(), QStringList{"Init 1 9600"});
+    EXPECT_EQ(script->messages.size(), 1u);
+    EXPECT_FALSE(State().Connected);
+}
+
+// A broken link (the printer never answers) must fail a console test in
+// seconds: the fixture shortens the driver's reply limit, three full limits
+// would take over fifteen.
+TEST_F(Connect, ASilentPrinterFailsTheConnectWithinTheFixturesShortLimit) {
+    SetAutoRate(false);
+    for (int i = 0; i < 3; ++i)
+        Emu().QueueFault(krv::emu::Fault::Silence);
+    const auto start = std::chrono::steady_clock::now();
+    form->Button31Click();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(Emu().Requests(0x00).size(), 3u) << "three tries";
     EXPECT_EQ(script->messages.size(), 1u);
     EXPECT_FALSE(State().Connected);
 }

@@ -81,6 +81,44 @@ TEST(FrameCodec, ParsesHeaderAndUnstuffedData) {
     EXPECT_EQ(flags.noPaper, 0);
 }
 
+TEST(FrameCodec, EachHeaderFlagComesFromItsOwnBitAlone) {
+    using Field = int16_t ReplyFlags::*;
+    const struct {
+        bool extended;
+        int bit;
+        Field flag; // null: the bit is no flag
+    } cases[] = {
+        {false, 3, &ReplyFlags::clockError},
+        {false, 5, &ReplyFlags::shiftOver24h},
+        {true, 0, &ReplyFlags::serviceReportOpen},
+        {true, 1, &ReplyFlags::accident},
+        {true, 2, &ReplyFlags::noPaper},
+        {true, 7, &ReplyFlags::notPersonalized},
+        {false, 0, nullptr},
+        {false, 1, nullptr},
+        {false, 2, nullptr},
+        {false, 4, nullptr},
+        {false, 6, nullptr},
+        {false, 7, nullptr},
+        {true, 3, nullptr},
+        {true, 4, nullptr},
+        {true, 5, nullptr},
+        {true, 6, nullptr},
+    };
+    const Field all[] = {&ReplyFlags::clockError,        &ReplyFlags::shiftOver24h,
+                         &ReplyFlags::serviceReportOpen, &ReplyFlags::accident,
+                         &ReplyFlags::noPaper,           &ReplyFlags::notPersonalized};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.extended ? "extended" : "status") + " bit " +
+                     std::to_string(c.bit));
+        ReplyHeader header;
+        (c.extended ? header.extFlags : header.status) = static_cast<uint8_t>(1u << c.bit);
+        const ReplyFlags flags = FlagsFromHeader(header);
+        for (Field field : all)
+            EXPECT_EQ(flags.*field, field == c.flag ? -1 : 0);
+    }
+}
+
 TEST(FrameCodec, ChecksumOfDleIsFoundBehindItsPair) {
     // Choose the command byte so that the reply checksum is 10.
     Bytes body{0x01, 0x00, 0x00, 0x00, 0x00, 0x10, 0x10};
@@ -256,6 +294,27 @@ TEST(LinkWithoutPort, FailsAtOnceWithTheTimeoutText) {
     EXPECT_FALSE(StandardResult(false));
     EXPECT_EQ(krv::platform::Cp1251ToUtf8(FPErrorMessage()), kTimeoutText);
     SetLinkClockForTesting(nullptr);
+}
+
+TEST(ReplyLimit, TheTestVariableCanOnlyShortenIt) {
+    const struct {
+        const char *text;
+        long long ms;
+    } cases[] = {
+        {nullptr, kReplyLimit.count()},
+        {"300", 300},
+        {"1", 1},
+        {"5184", 5184},
+        {"5185", 5184},
+        {"0", 5184},
+        {"-5", 5184},
+        {"", 5184},
+        {"300ms", 5184},
+        {" 300", 5184},
+        {"99999999999999999999", 5184},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ReplyLimitFrom(c.text).count(), c.ms) << (c.text ? c.text : "<unset>");
 }
 
 // Device data is untrusted: random and cut replies must parse or be refused
