@@ -2,6 +2,7 @@
 
 #include "files.h"
 #include "log.h"
+#include "ui_dispatcher.h"
 #include "ui_strings.h"
 
 #include <QApplication>
@@ -215,16 +216,25 @@ int MessageBoxFromStrings(QWidget *owner, const UiTextOrId &text,
 
 int MessageBoxForeground(QWidget *owner, const UiTextOrId &text,
                          const std::optional<UiTextOrId> &caption, unsigned style) {
-    if (!owner && qobject_cast<QApplication *>(QCoreApplication::instance()) &&
-        QThread::currentThread() == QCoreApplication::instance()->thread())
+    const bool onUiThread = qobject_cast<QApplication *>(QCoreApplication::instance()) &&
+                            QThread::currentThread() == QCoreApplication::instance()->thread();
+    if (!owner && onUiThread)
         owner = QApplication::activeWindow();
     std::optional<UiTextOrId> shownCaption = caption;
     if (shownCaption && !shownCaption->isId && shownCaption->text.empty())
         shownCaption.reset();
     const int result = MessageBoxFromStrings(owner, text, shownCaption, style);
     if (owner) {
-        owner->raise();
-        owner->activateWindow();
+        // A window is only touched on its own thread: from a worker the
+        // call is carried there (and dropped when the window is gone).
+        auto bringToFront = [owner] {
+            owner->raise();
+            owner->activateWindow();
+        };
+        if (onUiThread)
+            bringToFront();
+        else
+            UiDispatcher::Post(owner, bringToFront);
     }
     return result;
 }

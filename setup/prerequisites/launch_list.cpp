@@ -6,12 +6,13 @@
 #include "paths.h"
 #include "resume.h"
 #include "system.h"
+#include "ui_dispatcher.h"
 
 #include <QApplication>
 #include <QWidget>
 
+#include <algorithm>
 #include <cerrno>
-#include <mutex>
 
 namespace krv::setup {
 namespace {
@@ -69,6 +70,14 @@ void LaunchList::AddLaunchItem(LaunchItem item) {
 void LaunchList::ClearLaunchList() {
     WaitLaunchThread();
     m_items.clear();
+    std::lock_guard guard(m_notStartedLock);
+    m_notStarted.clear();
+}
+
+bool LaunchList::SetupDidNotStart(int32_t prerequisiteIndex) const {
+    std::lock_guard guard(m_notStartedLock);
+    return std::find(m_notStarted.begin(), m_notStarted.end(), prerequisiteIndex) !=
+           m_notStarted.end();
 }
 
 bool LaunchList::RunLaunchItem(std::size_t index) {
@@ -87,6 +96,12 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
     else
         result = ShellExecuteProcess(item.file, arguments, true, false);
     const uint32_t exitCode = LaunchExitCode(result);
+    {
+        std::lock_guard guard(m_notStartedLock);
+        std::erase(m_notStarted, item.prerequisiteIndex);
+        if (!result.started)
+            m_notStarted.push_back(item.prerequisiteIndex);
+    }
     if (!result.started) {
         m_lastError = static_cast<uint32_t>(result.startError);
         line = "Launch failed. Error:";
@@ -120,10 +135,13 @@ int LaunchList::RunLaunchItemWithReboot(std::size_t index, bool silent) {
 bool LaunchList::AskReboot(bool silent) {
     if (!silent) {
         // Owned by the window that was active when the list started (the
-        // active one now when none was kept).
-        const int answer =
-            MessageBoxForeground(m_owner, kRebootQuestionId, UiTextOrId(kRebootCaptionId),
-                                 mb::kIconInformation | mb::kYesNo);
+        // active one now when none was kept). The list may run on a worker,
+        // and windows are only touched on the user-interface thread.
+        const int answer = UiDispatcher::Ask(QCoreApplication::instance(), [this] {
+            return MessageBoxForeground(m_owner.data(), kRebootQuestionId,
+                                        UiTextOrId(kRebootCaptionId),
+                                        mb::kIconInformation | mb::kYesNo);
+        });
         if (answer == answer::kNo) {
             m_rebootRefused = true;
             return false;

@@ -9,15 +9,17 @@
 
 #include <setup_process.h>
 
+#include <QPointer>
+#include <QWidget>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
-
-class QWidget;
 
 namespace krv::setup {
 
@@ -74,8 +76,10 @@ class LaunchList {
     // launch_result: 1 it did not start, 0 it ran and needs no restart, 2 a
     // restart was asked for (and the question put unless silent).
     int RunLaunchItemWithReboot(std::size_t index, bool silent);
-    // Unless silent, asks the user (text 216, caption 217); "No" sets reboot
-    // refused. Then the restart; true when it is under way.
+    // Unless silent, asks the user (text 216, caption 217) on the
+    // user-interface thread, which must be processing events when the list
+    // runs on another; "No" sets reboot refused. Then the restart; true when
+    // it is under way.
     bool AskReboot(bool silent);
 
     // Runs every item on a worker; the sink (may be null) hears the items
@@ -86,6 +90,9 @@ class LaunchList {
     void WaitLaunchThread();
 
     uint32_t LastError() const { return m_lastError; }
+    // The setup of that prerequisite was on the list and could not be
+    // started (until the list is cleared).
+    bool SetupDidNotStart(int32_t prerequisiteIndex) const;
     bool RebootRefused() const { return m_rebootRefused; }
     bool RebootRequired() const { return m_rebootRequired; }
     bool RebootInProgress() const { return m_rebootInProgress; }
@@ -101,7 +108,9 @@ class LaunchList {
     std::atomic<bool> m_rebootRefused{false};
     std::atomic<bool> m_rebootRequired{false};
     std::atomic<bool> m_rebootInProgress{false};
-    QWidget *m_owner = nullptr;
+    QPointer<QWidget> m_owner; // read on the user-interface thread only
+    mutable std::mutex m_notStartedLock;
+    std::vector<int32_t> m_notStarted;
     std::thread m_thread;
 };
 

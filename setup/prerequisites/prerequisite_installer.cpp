@@ -191,14 +191,33 @@ bool PrerequisiteInstaller::AnyPrerequisiteToInstall() const {
 }
 
 bool PrerequisiteInstaller::MandatoryPrerequisitesDone() const {
+    return MissingMandatoryPrerequisites().empty();
+}
+
+std::vector<int> PrerequisiteInstaller::MissingMandatoryPrerequisites() const {
+    std::vector<int> missing;
     for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
-        if (!HasPrerequisiteOption(m_settings.prerequisites[i], 'm'))
+        const PrerequisiteRecord &record = m_settings.prerequisites[i];
+        if (!HasPrerequisiteOption(record, 'm'))
             continue;
-        const int32_t state = GetPrerequisiteState(static_cast<int>(i));
-        if (state != prereq_state::kFound && state != prereq_state::kNotSelected)
-            return false;
+        const int index = static_cast<int>(i);
+        // A record deselected while it still needs action (its download
+        // failed) is as missing as one still selected: "not selected" only
+        // counts as done for what was found or does not apply here.
+        const bool failed = (i < m_failed.size() && m_failed[i]) ||
+                            m_launches.SetupDidNotStart(static_cast<int32_t>(index));
+        if (failed || record.selected || NeedsAction(EffectivePrerequisiteState(record)))
+            missing.push_back(index);
     }
-    return true;
+    return missing;
+}
+
+void PrerequisiteInstaller::MarkFailed(int32_t index, bool failed) {
+    if (index < 0 || static_cast<std::size_t>(index) >= m_settings.prerequisites.size())
+        return;
+    if (m_failed.size() < m_settings.prerequisites.size())
+        m_failed.resize(m_settings.prerequisites.size());
+    m_failed[static_cast<std::size_t>(index)] = failed;
 }
 
 void PrerequisiteInstaller::SetPrerequisiteDownloadFolder(const std::string &folder) {
@@ -279,6 +298,7 @@ int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {
         LogPair("Starting download of:", record.name);
         if (m_downloads.DownloadListItem(n) != download_result::kOk) {
             LogPair("Download failed. Error:", GetInternetErrorText(m_downloads.LastError()));
+            MarkFailed(item.prerequisiteIndex, true);
             SelectPrerequisite(m_settings, item.prerequisiteIndex, false);
             continue;
         }
@@ -296,10 +316,12 @@ int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {
             ::unlink(ToNativePath(path).c_str());
             RemoveEmptyFolderChain(GetFolderPart(path), m_downloads.Folder());
             LogLine("Downloaded file was rejected.(Invalid size or MD5).");
+            MarkFailed(item.prerequisiteIndex, true);
             ReportRejectedDownload(record, wrongSize);
             return download_result::kFailed;
         }
         LogLine("Downloaded file was accepted.");
+        MarkFailed(item.prerequisiteIndex, false);
         record.downloaded = true;
     }
     return download_result::kOk;
@@ -307,8 +329,10 @@ int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {
 
 int PrerequisiteInstaller::OpenSitesPass(ProgressSink *sink) {
     // The user installs these by hand, and may restart the machine before
-    // coming back: setup starts again by itself.
-    RegisterResumeCommand();
+    // coming back: setup starts again by itself. Without a site to act on
+    // there is nothing to come back for.
+    if (AnyPrerequisiteToOpenSite())
+        RegisterResumeCommand();
     for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
         const PrerequisiteRecord &record = m_settings.prerequisites[i];
         if (GetPrerequisiteState(static_cast<int>(i)) != prereq_state::kOpenSite)
@@ -331,6 +355,7 @@ int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
         line = &PrerequisiteRecord::noUiCommandLine;
     m_launches.ClearLaunchList();
     std::vector<uint32_t> sets;
+    std::vector<int32_t> extracted; // the prerequisites of those sets
     std::vector<std::string> ownFiles;
     for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
         const PrerequisiteRecord &record = m_settings.prerequisites[i];
@@ -341,6 +366,7 @@ int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
                 m_package ? m_package->FindPrerequisiteFile(record.source, item.file) : -1;
             if (set >= 0) {
                 sets.push_back(static_cast<uint32_t>(set));
+                extracted.push_back(static_cast<int32_t>(i));
                 ownFiles.push_back(item.file);
             }
             item.commandLine = record.*line;
@@ -369,10 +395,15 @@ int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
             sinks = m_ui->GetExtractionProgressDialog();
         result = m_package->ExtractEntries(sets, sinks);
     }
+    for (const int32_t index : extracted)
+        MarkFailed(index, result != 0);
     if (result == 0) {
         for (const std::string &file : ownFiles)
             MakeOwnerExecutable(file);
-        RegisterResumeCommand();
+        // A setup about to run may restart the machine itself: the next
+        // login must find the way back.
+        if (!m_launches.Items().empty())
+            RegisterResumeCommand();
     }
     return result;
 }

@@ -77,6 +77,10 @@ class PrerequisiteInstaller {
     bool AnyPrerequisiteToOpenSite() const;
     bool AnyPrerequisiteToInstall() const;
     bool MandatoryPrerequisitesDone() const;
+    // The indices of the mandatory prerequisites that are not installed:
+    // still to be processed, deselected while still missing (a failed
+    // download), or whose download, extraction or start failed.
+    std::vector<int> MissingMandatoryPrerequisites() const;
     void SetPrerequisiteDownloadFolder(const std::string &folder);
     void PublishSelection();
     // Detects the record again; true when a version is now found.
@@ -113,6 +117,7 @@ class PrerequisiteInstaller {
     void RefreshDownloaded(int index);
     std::string TargetPathOf(const PrerequisiteRecord &record) const;
     void ReportRejectedDownload(const PrerequisiteRecord &record, bool wrongSize);
+    void MarkFailed(int32_t index, bool failed);
 
     SelectionCallback m_onSelection;
     SetupSettings &m_settings;
@@ -124,6 +129,8 @@ class PrerequisiteInstaller {
     std::atomic<ProgressSink *> m_outer{nullptr};
     RegistryValue *m_store;
     std::atomic<bool> m_abort{false};
+    // Prerequisites whose download or extraction failed in this run.
+    std::vector<bool> m_failed;
 };
 
 } // namespace krv::setup

@@ -132,6 +132,8 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
     }
     if (!AnyPrerequisiteNeedsAction(settings)) {
         LogLine("No prerequisite must be installed.");
+        // An entry left by the run before a restart has done its work.
+        UnregisterResume(runner);
         runner.SetExitCode(0);
         return 0;
     }
@@ -147,11 +149,8 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
         installer.DownloadPass(nullptr);
         installer.OpenSitesPass(nullptr);
         installer.InstallPass(nullptr);
-        if (!installer.Launches().RebootRequired()) {
+        if (!installer.Launches().RebootRequired())
             installer.SelectAllPrerequisites(false);
-            if (!installer.MandatoryPrerequisitesDone())
-                result = 1;
-        }
     } else if (IsBasicUiMode(settings)) {
         LogLine("Starting installing prerequisites in basic UI mode.");
         result = RunInteractive(runner, installer, true);
@@ -168,11 +167,27 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
         if (!launches.RebootRefused())
             LogFlag("  Reboot in Progress=", launches.RebootInProgress());
     }
+    // Whatever the interface reported, the main installation needs every
+    // mandatory prerequisite in place.
+    bool siteToActOn = false;
+    if (result >= 0 && !launches.RebootRequired()) {
+        for (const int index : installer.MissingMandatoryPrerequisites()) {
+            const PrerequisiteRecord &record =
+                settings.prerequisites[static_cast<std::size_t>(index)];
+            LogLine("Mandatory prerequisite was not installed:" + record.name);
+            siteToActOn = siteToActOn || record.state == prereq_state::kOpenSite;
+            result = 1;
+        }
+    }
     if ((launches.RebootRequired() && !launches.RebootRefused()) || launches.RebootInProgress()) {
         result = -1;
         // The next start reads the exit codes stored so far.
         store->SetDeleteOnDestruction(false);
         runner.SetRebootPending(true);
+    } else if (!siteToActOn) {
+        // Nothing brings the user back: no entry may start the setup again
+        // at the next login.
+        UnregisterResume(runner);
     }
     runner.SetExitCode(result);
     installer.Downloads().DeleteDownloadedFiles();

@@ -72,6 +72,11 @@ int WorkerProgressDialog::Run() {
             result = m_result;
     } else {
         startWorker();
+        // A question the worker asks is answered on this thread meanwhile.
+        UiDispatcher::WaitProcessingEvents([this] {
+            std::lock_guard lock(m_endLock);
+            return m_endedFlag;
+        });
         std::unique_lock lock(m_endLock);
         m_ended.wait(lock, [this] { return m_endedFlag; });
         result = m_result;
@@ -99,6 +104,7 @@ void WorkerProgressDialog::End(int result) {
         m_result = result;
     }
     m_ended.notify_all();
+    UiDispatcher::Wake();
     QPointer<ProgressWindow> window = m_window;
     UiDispatcher::Post(window, [window, result] {
         if (window && window->isVisible())

@@ -6,6 +6,7 @@
 #include "prerequisite_model.h"
 #include "resume.h"
 #include "support_env.h"
+#include "ui_dispatcher.h"
 
 #include <setup_autostart.h>
 #include <setup_reboot.h>
@@ -13,8 +14,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QEvent>
+#include <QThread>
+#include <QWidget>
+
+#include <atomic>
 #include <cerrno>
 #include <mutex>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -215,6 +223,69 @@ TEST_F(PrerequisiteLaunchTest, ThreadStopsAfterTheItemThatNeedsARestart) {
     EXPECT_NE(::access((m_root + "/third-ran").c_str(), F_OK), 0);
     EXPECT_TRUE(list.RebootRefused());
     EXPECT_EQ(m_reboots, 0);
+}
+
+// Notes the thread of each box, and of each restacking of the window it is
+// installed on.
+class ThreadRecorder : public QObject, public MessageBoxPresenter {
+  public:
+    int Show(const MessageBoxRequest &request) override {
+        std::lock_guard guard(m_lock);
+        m_boxThreads.push_back(QThread::currentThread());
+        m_owners.push_back(request.owner);
+        return answer::kNo;
+    }
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::ZOrderChange) {
+            std::lock_guard guard(m_lock);
+            m_windowThreads.push_back(QThread::currentThread());
+        }
+        return false;
+    }
+    std::mutex m_lock;
+    std::vector<QThread *> m_boxThreads, m_windowThreads;
+    std::vector<QWidget *> m_owners;
+};
+
+TEST_F(PrerequisiteLaunchTest, RestartQuestionFromAWorkerIsAskedOnTheInterfaceThread) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "test_prerequisite_launch";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    auto recorder = std::make_shared<ThreadRecorder>();
+    SetMessageBoxPresenter(recorder);
+    QWidget owner;
+    owner.show();
+    owner.installEventFilter(recorder.get());
+
+    LaunchList list;
+    list.AddLaunchItem(Item(Script("setup", "exit 0"), "R", true));
+    list.SetOwnerWindow(&owner);
+    // The list runs on a worker while this thread keeps processing events,
+    // as the install page and the progress dialog do.
+    std::atomic<bool> done{false};
+    int result = -1;
+    std::thread worker([&] {
+        result = list.RunLaunchItemWithReboot(0, false);
+        done = true;
+        UiDispatcher::Wake();
+    });
+    UiDispatcher::WaitProcessingEvents([&done] { return done.load(); });
+    worker.join();
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(result, launch_result::kReboot);
+    EXPECT_TRUE(list.RebootRefused());
+    std::lock_guard guard(recorder->m_lock);
+    EXPECT_EQ(recorder->m_boxThreads, std::vector<QThread *>{app.thread()});
+    EXPECT_EQ(recorder->m_owners, std::vector<QWidget *>{&owner});
+    // The owner came to the front again, on its own thread.
+    ASSERT_FALSE(recorder->m_windowThreads.empty());
+    for (QThread *thread : recorder->m_windowThreads)
+        EXPECT_EQ(thread, app.thread());
+    owner.removeEventFilter(recorder.get());
+    SetMessageBoxPresenter(nullptr);
 }
 
 TEST_F(PrerequisiteLaunchTest, ContextKeepsFirstCodesAndSurvivesASimulatedRestart) {

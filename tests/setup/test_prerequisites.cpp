@@ -245,6 +245,7 @@ class PrerequisiteDownloadTest : public ::testing::Test {
         record.exactSize = exactSize;
         record.md5 = md5;
         record.folder = "sub/deeper?redist.bin";
+        record.options = "m";
         settings.prerequisites.push_back(record);
         DetectPrerequisites(settings);
         return settings;
@@ -307,6 +308,10 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
         EXPECT_EQ(settings.prerequisites[0].downloaded, c.accepted) << c.what;
         EXPECT_EQ(FileOrFolderExists(file), c.accepted) << c.what;
         EXPECT_EQ(installer.IsSelected(0), c.selected) << c.what;
+        // Downloaded is not installed, and a failed download deselects the
+        // record without making it any less missing.
+        installer.SelectAllPrerequisites(false);
+        EXPECT_FALSE(installer.MandatoryPrerequisitesDone()) << c.what;
         if (c.accepted) {
             EXPECT_EQ(installer.GetPrerequisiteState(0), prereq_state::kDownloaded);
             EXPECT_EQ(installer.Downloads().FilesToDelete(), std::vector<std::string>{file});

@@ -12,6 +12,7 @@
 #include "setup_runner.h"
 #include "support_env.h"
 #include "ui_strings.h"
+#include "url_opener.h"
 
 #include <setup_autostart.h>
 #include <setup_reboot.h>
@@ -68,12 +69,17 @@ class PrerequisiteFlowTest : public ::testing::Test {
         platform::RegistryDeleteKey(platform::RegistryHive::CurrentUser, kInterbootContextKey);
     }
 
-    // A prerequisite setup: notes its run and arguments, marks itself
-    // installed where its search looks, and exits with the code.
-    std::string SetupScript(const std::string &name, int code) {
-        return "#!/bin/sh\necho \"" + name + " $*\" >> \"" + m_root + "/ran\"\nmkdir -p \"" +
-               m_root + "/registry/HKCU/Software/KrvTest/" + name + "\"\nexit " +
-               std::to_string(code) + "\n";
+    // A prerequisite setup: notes its run and arguments and whether the
+    // resume entry was there when it started, marks itself installed where
+    // its search looks (unless told not to), and exits with the code.
+    std::string SetupScript(const std::string &name, int code, bool installs = true) {
+        const std::string entry = EntryFolder() + ResumeEntryFileName(m_package);
+        return "#!/bin/sh\necho \"" + name + " $*\" >> \"" + m_root + "/ran\"\n" + "[ -f \"" +
+               entry + "\" ] && echo " + name + " >> \"" + m_root + "/entry-seen\"\n" +
+               (installs
+                    ? "mkdir -p \"" + m_root + "/registry/HKCU/Software/KrvTest/" + name + "\"\n"
+                    : std::string()) +
+               "exit " + std::to_string(code) + "\n";
     }
 
     std::string Section(const std::string &name, const std::string &source,
@@ -84,21 +90,48 @@ class PrerequisiteFlowTest : public ::testing::Test {
                "\r\n" + extra;
     }
 
+    // How a package departs from the one that installs cleanly.
+    struct Variant {
+        std::string alphaSource = "SetupFile=alpha.sh";
+        std::string alphaOptions;
+        std::string betaOptions;
+        std::string betaFile = "beta.sh"; // as the URL names it
+        bool betaWrongMd5 = false;
+        bool betaInstalls = true;
+        bool mandatorySite = false; // a fourth prerequisite fetched by hand
+    };
+
     // Builds the package; Alpha asks for a restart when `alphaRestarts`.
     void BuildPackage(bool alphaRestarts) {
-        const std::string beta = SetupScript("Beta", 5);
+        Variant variant;
+        variant.alphaOptions = alphaRestarts ? "r" : "";
+        BuildPackage(variant);
+    }
+    void BuildPackage(const Variant &variant) {
+        const std::string beta = SetupScript("Beta", 5, variant.betaInstalls);
         WriteFile(m_root + "/www/beta.sh", beta);
         WriteFile(m_root + "/beta-copy", beta);
         std::string md5;
         ASSERT_TRUE(ComputeFileMd5Hex(m_root + "/beta-copy", 0, md5));
-        const std::string url = "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/beta.sh";
+        if (variant.betaWrongMd5)
+            md5 = std::string(32, '0');
+        const std::string url =
+            "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/" + variant.betaFile;
+        auto options = [](const std::string &letters) {
+            return letters.empty() ? std::string() : "Options=" + letters + "\r\n";
+        };
         const std::string settings =
             "[GeneralOptions]\r\nMinWIVer=0\r\nDefaultProdCode={B5C1}\r\n"
             "[PREREQUISITES]\r\nApp1=Alpha\r\nApp2=Beta\r\nApp3=Gamma\r\n" +
-            Section("Alpha", "SetupFile=alpha.sh", alphaRestarts ? "Options=r\r\n" : "") +
+            std::string(variant.mandatorySite ? "App4=Delta\r\n" : "") +
+            Section("Alpha", variant.alphaSource, options(variant.alphaOptions)) +
             Section("Beta", "Url=" + url,
-                    "MD5=" + md5 + "\r\nExactSize=" + std::to_string(beta.size()) + "\r\n") +
-            Section("Gamma", "SetupFile=gamma.sh", "");
+                    "MD5=" + md5 + "\r\nExactSize=" + std::to_string(beta.size()) + "\r\n" +
+                        options(variant.betaOptions)) +
+            Section("Gamma", "SetupFile=gamma.sh", "") +
+            (variant.mandatorySite
+                 ? Section("Delta", "OpenSite=https://example.invalid/delta", "Options=m\r\n")
+                 : std::string());
         WriteFile(m_root + "/stub", "stub program\n");
         package::PackageWriter writer(m_root + "/stub");
         writer.SetContainerFlags(payload::container::kHasSettings);
@@ -171,8 +204,9 @@ TEST_F(PrerequisiteFlowTest, SilentRunInstallsMissingPrerequisitesThenTheProduct
           "-Return code of launched file:7\r\n", "beta.sh\r\n",
           "-Return code of launched file:5\r\n", "  Reboot was required=false"})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
-    // Registered while the prerequisites ran, removed once the product was
-    // installed.
+    // Registered before the setups started (either may restart the
+    // machine), removed once the product was installed.
+    EXPECT_EQ(ReadFile(m_root + "/entry-seen"), "Alpha\nBeta\n");
     EXPECT_FALSE(platform::ReadAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package)));
     EXPECT_FALSE(ContextKeyExists());
     EXPECT_EQ(m_reboots, 0);
@@ -225,6 +259,60 @@ TEST_F(PrerequisiteFlowTest, BasicInterfaceRunsThePassesInItsProgressDialog) {
     EXPECT_FALSE(ContextKeyExists());
     const std::string log = ReadFile(m_log);
     EXPECT_NE(log.find("  Reboot was refused=true"), std::string::npos) << log;
+}
+
+TEST_F(PrerequisiteFlowTest, MandatoryPrerequisiteNotInstalledStopsTheRunBeforeTheProduct) {
+    std::vector<std::string> opened;
+    SetUrlOpener([&opened](const std::string &url) {
+        opened.push_back(url);
+        return true;
+    });
+    struct Case {
+        const char *what;
+        Variant variant;
+        const char *missing; // the prerequisite the log names
+        bool entryKept;      // the user has a site to act on
+    };
+    Variant downloadFails, wrongMd5, notDetected, notStarted, site;
+    downloadFails.betaOptions = wrongMd5.betaOptions = notDetected.betaOptions = "m";
+    downloadFails.betaFile = "gone.sh";
+    wrongMd5.betaWrongMd5 = true;
+    notDetected.betaInstalls = false;
+    // Without detection only the failed start tells that it is missing.
+    notStarted.alphaSource = "SetupFile=absent.sh";
+    notStarted.alphaOptions = "mi";
+    site.mandatorySite = true;
+    const std::vector<Case> cases = {
+        {"download fails", downloadFails, "Beta", false},
+        {"refused by MD5", wrongMd5, "Beta", false},
+        {"still not detected", notDetected, "Beta", false},
+        {"setup did not start", notStarted, "Alpha", false},
+        {"site to act on", site, "Delta", true},
+    };
+    for (const Case &c : cases) {
+        for (const char *file : {"/ran", "/args", "/entry-seen"})
+            std::filesystem::remove(m_root + file);
+        std::filesystem::remove_all(m_root + "/registry/HKCU/Software/KrvTest/Beta");
+        std::filesystem::remove_all(m_root + "/registry/HKCU/Software/KrvTest/Alpha");
+        std::filesystem::remove_all(m_root + "/tmp");
+        std::filesystem::remove(m_log);
+        BuildPackage(c.variant);
+        EXPECT_EQ(Run("/exenoui /exelog \"" + m_log + "\""), 1) << c.what << m_debug;
+        // The main installer never started.
+        EXPECT_FALSE(std::filesystem::exists(m_root + "/args")) << c.what;
+        const std::string log = ReadFile(m_log);
+        EXPECT_NE(log.find(std::string("Mandatory prerequisite was not installed:") + c.missing),
+                  std::string::npos)
+            << c.what << "\n"
+            << log;
+        EXPECT_EQ(
+            platform::ReadAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package)).has_value(),
+            c.entryKept)
+            << c.what;
+        platform::RemoveAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package));
+    }
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.invalid/delta"});
+    SetUrlOpener({});
 }
 
 } // namespace

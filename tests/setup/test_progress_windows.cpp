@@ -159,8 +159,12 @@ TEST(DownloadProgressDialog, CancelGreysTheWindowUntilTheItemEnds) {
 
 class FakePass : public PrerequisitePass {
   public:
-    FakePass(bool reboot, bool mandatoryDone) : m_reboot(reboot), m_done(mandatoryDone) {}
+    FakePass(bool reboot, bool mandatoryDone, bool asks = false)
+        : m_reboot(reboot), m_done(mandatoryDone), m_asks(asks) {}
     void ProcessPrerequisites(ProgressSink &sink) override {
+        // A question for the interface thread, as the restart question is.
+        if (m_asks)
+            answer = UiDispatcher::Ask(qApp, [] { return 6; });
         sink.Begin(2, 0);
         sink.SetStatus({0, "step one"});
         sink.SetStatus({0, "step two"});
@@ -171,9 +175,10 @@ class FakePass : public PrerequisitePass {
     bool MandatoryPrerequisitesDone() const override { return m_done; }
     void Abort() override {}
     int selected = 0;
+    int answer = 0;
 
   private:
-    bool m_reboot, m_done;
+    bool m_reboot, m_done, m_asks;
 };
 
 TEST(PrerequisiteProgressDialog, ResultFollowsRebootAndMandatoryItems) {
@@ -186,10 +191,15 @@ TEST(PrerequisiteProgressDialog, ResultFollowsRebootAndMandatoryItems) {
                           {false, false, dialog_result::kMandatoryMissing, 1},
                           {true, true, dialog_result::kCancelled, 0}};
     for (const Case &c : cases) {
-        FakePass pass(c.reboot, c.done);
-        PrerequisiteProgressDialog dialog(pass, "Установка", WindowMode::Window);
-        EXPECT_EQ(dialog.Run(), c.result);
-        EXPECT_EQ(pass.selected, c.selected);
+        for (WindowMode mode : {WindowMode::Window, WindowMode::NoWindow}) {
+            // Without a window the interface thread still answers the
+            // worker's questions.
+            FakePass pass(c.reboot, c.done, true);
+            PrerequisiteProgressDialog dialog(pass, "Установка", mode);
+            EXPECT_EQ(dialog.Run(), c.result);
+            EXPECT_EQ(pass.selected, c.selected);
+            EXPECT_EQ(pass.answer, 6);
+        }
     }
 }
 
