@@ -174,7 +174,18 @@ bool LoadPrerequisite(PrerequisiteRecord &record, const IniDocument & /*document
     ReadText(section, "WinNTVersions", record.winNtVersions);
     ReadText(section, "WinNT64Versions", record.winNt64Versions);
     ReadText(section, "LanguageList", record.languageList);
+    PreparePrerequisiteRecord(record);
     return true;
+}
+
+void PreparePrerequisiteRecord(PrerequisiteRecord &record) {
+    if (!record.languageList.empty() && record.languageList.back() != ';')
+        record.languageList += ';';
+    if (record.sourceKind == source_kind::kUrl || record.sourceKind == source_kind::kOpenSite)
+        record.source = ExpandReferences(record.source);
+    record.skipDetection = record.options.find('i') != std::string::npos;
+    record.state = kPrerequisiteUndetected;
+    record.selected = false;
 }
 
 bool LoadSearches(const IniSection &section, std::vector<SearchRecord> &searches) {

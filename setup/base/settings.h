@@ -165,9 +165,15 @@ void LoadLaunchConditionSettings(LaunchConditionSettings &record, const IniDocum
 // prerequisite cannot be loaded; the caller stops at the first false.
 bool LoadPrerequisites(const IniDocument &document, int n, PrerequisiteRecord &record);
 // False when the section has none of SetupFile, OpenSite, Url, or a search
-// lacks its SearchString.
+// lacks its SearchString. A loaded record is prepared
+// (PreparePrerequisiteRecord), so every reader of the settings, the
+// installer-version check included, sees it as detection will.
 bool LoadPrerequisite(PrerequisiteRecord &record, const IniDocument &document,
                       const IniSection &section);
+// What loading adds to the fields read: LanguageList ends with ";", Url and
+// OpenSite sources are expanded (ExpandReferences), "i" in Options sets skip
+// detection, and the record starts undetected and unselected.
+void PreparePrerequisiteRecord(PrerequisiteRecord &record);
 // SearchType<K> for K = 1, 2, ... while present; each needs SearchString<K>.
 bool LoadSearches(const IniSection &section, std::vector<SearchRecord> &searches);
 

@@ -13,7 +13,10 @@
 #include <fstream>
 #include <mutex>
 
+#include <cerrno>
+
 #include <elf.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -320,8 +323,38 @@ bool IsRunningUnderWow64() {
     return false;
 }
 
+namespace {
+
+// Whether this process could create or change things at the folder: the
+// nearest part of the path that exists must be a folder the effective user
+// may write and search.
+bool MayWriteFolder(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    for (;;) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0)
+            return S_ISDIR(info.st_mode) &&
+                   ::faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+        const std::size_t slash = path.rfind('/');
+        if (errno != ENOENT || path == "/" || slash == std::string::npos)
+            return false;
+        path = slash == 0 ? "/" : path.substr(0, slash);
+    }
+}
+
+} // namespace
+
 bool CanLockServiceDatabase() {
-    return platform::IsAdministrator();
+    // What an install changes for the whole machine: the system folder (the
+    // installer program), the program folders and the machine's registry
+    // store (installed products, the installer's lock).
+    for (const char *name : {"SystemFolder", "ProgramFilesFolder"}) {
+        std::string folder = name;
+        if (!ResolveFolderName(folder) || !MayWriteFolder(ToNativePath(folder)))
+            return false;
+    }
+    return MayWriteFolder(platform::RegistryHiveDirectory(platform::RegistryHive::LocalMachine));
 }
 
 bool RunProcessAndWait(std::string_view program, std::string_view commandLine, uint32_t *exitCode,

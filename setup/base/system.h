@@ -15,7 +15,10 @@
 //   (major.minor.patch, service pack 0). The family is always 1: there is no
 //   9x family, and a native program never runs under WOW64.
 // - File-system redirection and WOW64 do nothing and answer false.
-// - Administrator: effective user id 0 (CanLockServiceDatabase).
+// - Administrator (CanLockServiceDatabase): this process may write the
+//   system folder, the program folders and the machine's registry store
+//   (for a folder not made yet, the nearest one that exists), as root may;
+//   under KRV_SETUP_ROOT those lie in the root.
 // All queries answer false, 0 or empty text on failure and show nothing.
 #pragma once
 

@@ -267,16 +267,6 @@ bool RunPrerequisiteSearches(PrerequisiteRecord &record) {
                        provider, true);
 }
 
-void PreparePrerequisiteRecord(PrerequisiteRecord &record) {
-    if (!record.languageList.empty() && record.languageList.back() != ';')
-        record.languageList += ';';
-    if (record.sourceKind == source_kind::kUrl || record.sourceKind == source_kind::kOpenSite)
-        record.source = ExpandReferences(record.source);
-    record.skipDetection = HasPrerequisiteOption(record, 'i');
-    record.state = prereq_state::kUndetected;
-    record.selected = false;
-}
-
 void DetectPrerequisite(SetupSettings &settings, int index, bool redetect) {
     if (!ValidIndex(settings, index))
         return;

@@ -88,11 +88,6 @@ void SetPackageFileResolver(PackageFileResolver resolver);
 bool PrerequisiteAdmitsSystem(const PrerequisiteRecord &record);
 bool RunPrerequisiteSearches(PrerequisiteRecord &record);
 
-// What loading adds to the records read from the settings: LanguageList ends
-// with ";", Url and OpenSite sources are expanded (ExpandReferences), "i"
-// sets skip detection, and every record starts undetected and unselected.
-void PreparePrerequisiteRecord(PrerequisiteRecord &record);
-
 void DetectPrerequisite(SetupSettings &settings, int index, bool redetect);
 void DetectPrerequisites(SetupSettings &settings);
 

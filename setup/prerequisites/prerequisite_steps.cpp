@@ -122,8 +122,6 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
         ~ResolverReset() { SetPackageFileResolver({}); }
     } resolverReset;
 
-    for (PrerequisiteRecord &record : settings.prerequisites)
-        PreparePrerequisiteRecord(record);
     if (!settings.prerequisites.empty()) {
         if (const SwitchValue *prereqs = FindSwitch(runner.Options(), switch_id::kPrereqs))
             ApplyPrereqsSwitch(settings, prereqs->value);

@@ -367,6 +367,33 @@ TEST_F(LaunchTest, InstallerVersionAndProductQueries) {
     EXPECT_EQ(RelatedProductLanguage("{A}"), 1033);
 }
 
+// The installer-version check reads the prerequisites as loaded from the
+// settings text, before any prerequisite runs.
+TEST_F(LaunchTest, PackageCarriesTheInstallerAsSoonAsTheSettingsAreRead) {
+    m_env.Set(kInstallerProgramVariable, m_root + "/missing");
+    m_env.Set("LANG", "ru_RU.UTF-8"); // system language 1049
+    UiVisible = false;
+    SetDebugOutputSink([](std::string_view) {});
+    struct Case {
+        const char *languageList;
+        bool stops;
+    };
+    for (const Case &c : {Case{"", false}, Case{"1049", false}, Case{"1049;", false},
+                          Case{"1033;1049", false}, Case{"1033", true}}) {
+        IniDocument document;
+        ParseIniText(document, "[PREREQUISITES]\r\nApp1=Installer\r\n[Installer]\r\n"
+                               "SetupFile=krv-msiexec\r\nSearchType1=0\r\n"
+                               "SearchString1=[SystemFolder]krv-msiexec\r\nLanguageList=" +
+                                   std::string(c.languageList) + "\r\n");
+        SetupSettings settings;
+        settings.prerequisites.emplace_back();
+        ASSERT_TRUE(LoadPrerequisites(document, 1, settings.prerequisites.back()));
+        EXPECT_EQ(CheckInstallerVersion(settings, 0x2, "/nowhere"), c.stops) << c.languageList;
+    }
+    SetDebugOutputSink(nullptr);
+    UiVisible = true;
+}
+
 TEST_F(LaunchTest, MinorUpgradeNeedsTheLetterAndALowerInstalledVersion) {
     WriteFile(m_root + "/tree/f", "x");
     const std::string p = m_dir + "/main.msi";

@@ -191,6 +191,54 @@ TEST_F(PayloadTest, FooterSearchAcrossWindowsLaterFooterAndBadFiles) {
     }
 }
 
+// An entry's content may end exactly where the footer begins, never one
+// byte later, whichever of its size and offset reaches past.
+TEST_F(PayloadTest, EntryEndingAtTheFooterFitsAndOneBytePastIsRefused) {
+    package::PackageWriter writer(program);
+    writer.SetContainerFlags(container::kExtractAllowed);
+    writer.AddBytes(0, 1, "a.bin", Bytes(3000, 4));
+    const std::string good = ReadFile(Build(writer));
+    const auto *footer =
+        reinterpret_cast<const unsigned char *>(good.data()) + good.size() - kFooterSize;
+    const uint32_t payloadSize = GetU32(footer + 16);
+    const std::size_t record = good.size() - kFooterSize - payloadSize + GetU32(footer + 20);
+    const uint32_t offset =
+        GetU32(reinterpret_cast<const unsigned char *>(good.data()) + record + 16);
+    struct Case {
+        const char *what;
+        uint32_t size;
+        uint32_t offset;
+        int result;
+    };
+    const Case cases[] = {
+        {"as written", 3000, offset, payload_result::kOk},
+        {"ends at the footer", payloadSize - offset, offset, payload_result::kOk},
+        {"size one byte past", payloadSize - offset + 1, offset, payload_result::kReadFailed},
+        {"offset one byte past", 3000, payloadSize - 3000 + 1, payload_result::kReadFailed},
+        {"offset at the footer, empty", 0, payloadSize, payload_result::kOk},
+        {"offset past the footer, empty", 0, payloadSize + 1, payload_result::kReadFailed},
+    };
+    for (const Case &c : cases) {
+        std::string file = good;
+        PutU32(reinterpret_cast<unsigned char *>(file.data()) + record + 12, c.size);
+        PutU32(reinterpret_cast<unsigned char *>(file.data()) + record + 16, c.offset);
+        const std::string path = dir.path() + "/case";
+        WriteFile(path, file);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        PayloadArchive archive;
+        ASSERT_EQ(Open(archive, path), c.result) << c.what;
+        if (c.result != payload_result::kOk)
+            continue;
+        archive.SetKeepMode(archive_keep::kEverything);
+        SilentExtractionProgress progress;
+        ASSERT_EQ(archive.ExtractAll(progress.Parts()), 0) << c.what;
+        EXPECT_EQ(ReadFile(out + "a.bin"),
+                  file.substr(file.size() - kFooterSize - payloadSize + c.offset, c.size))
+            << c.what;
+    }
+}
+
 TEST_F(PayloadTest, TheBuiltProgramHoldsNoMagicAndFindsNoFooter) {
     const std::string bare = BinFolder() + "/TelmarSetup2.3";
     if (!fs::exists(bare))

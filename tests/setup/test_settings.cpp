@@ -174,7 +174,7 @@ TEST(Prerequisites, LoadsFieldsAndSearches) {
     EXPECT_EQ(r.searches[1].searchCmdLine, "-v");
     EXPECT_EQ(r.win9xVersions, "none");
     EXPECT_EQ(r.winNtVersions, "Windows 7 x86");
-    EXPECT_EQ(r.languageList, "1049");
+    EXPECT_EQ(r.languageList, "1049;"); // loading closes the list
     EXPECT_EQ(r.state, kPrerequisiteUndetected);
     EXPECT_FALSE(r.selected);
 }

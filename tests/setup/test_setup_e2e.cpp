@@ -240,6 +240,80 @@ TEST_F(SetupEndToEnd, SecondRunWhileTheFirstHoldsTheLock) {
     ::close(fd);
 }
 
+// The package as scripts/package.sh writes it, for a tree.
+std::string WritePackage(const std::string &tree, const std::string &out) {
+    const std::string script = KRV_WRITE_PACKAGE_SCRIPT;
+    const platform::ProcessResult written = platform::ProcessRun(
+        {script,
+         platform::QuoteArgument(script) + " " + platform::QuoteArgument(BinFolder()) + " " +
+             platform::QuoteArgument(tree) + " " + platform::QuoteArgument(out) + " 2.3.0",
+         "", false},
+        true);
+    EXPECT_TRUE(written.started && written.exitCode == 0);
+    return out;
+}
+
+// A fresh machine: no krv-msiexec anywhere but in the package, which puts it
+// into the system folder before the main installer package runs.
+TEST_F(SetupEndToEnd, PackageCarriesItsInstallerOntoAFreshMachine) {
+    fs::remove(m_root + "/usr/lib/krv-msiexec");
+    const std::string setup = WritePackage(s_dir->path() + "/v1", m_root + "/dist/TelmarSetup2.3");
+    for (const auto &entry : fs::recursive_directory_iterator(m_root))
+        ASSERT_NE(entry.path().filename(), "krv-msiexec") << entry.path();
+
+    Outcome run = Run(setup, "/exenoui");
+    EXPECT_EQ(run.status, 0) << run.log;
+    for (const char *line :
+         {"-Detected Windows Installer version:0.0.0.0\r\n",
+          "-Windows installer is inluded in package.\r\n", "-We are running with elevated",
+          "-Return code of launched file:0\r\n", "-Return code of msiexec.exe:0\r\n"})
+        EXPECT_NE(run.log.find(line), std::string::npos) << line << "\n" << run.log;
+    struct stat info {};
+    ASSERT_EQ(::stat((m_root + "/usr/lib/krv-msiexec").c_str(), &info), 0);
+    EXPECT_TRUE(info.st_mode & S_IXUSR);
+    EXPECT_EQ(ReadFile(Installed() + "/bin/tool"), "tool 2.3.0");
+    EXPECT_TRUE(fs::exists(Registered()));
+
+    // Now the system has it: the next run finds it and launches nothing.
+    run = Run(setup, "/exenoui");
+    EXPECT_EQ(run.status, 0) << run.log;
+    EXPECT_NE(run.log.find("-Detected Windows Installer version:5.0\r\n"), std::string::npos);
+    EXPECT_EQ(run.log.find("Launching file:"), std::string::npos) << run.log;
+}
+
+// A user who may not write the machine's folders is stopped by the launch
+// condition before anything is extracted.
+TEST_F(SetupEndToEnd, OrdinaryUserIsStoppedBeforeExtraction) {
+    if (::geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "needs root to run the setup as another user";
+    fs::remove(m_root + "/usr/lib/krv-msiexec");
+    const std::string setup = WritePackage(s_dir->path() + "/v1", m_root + "/dist/TelmarSetup2.3");
+    // The user can reach the package, the temporary folder and a log; the
+    // machine's folders stay root's.
+    fs::permissions(m_root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    for (const char *folder : {"/tmp", "/home", "/logs"}) {
+        fs::create_directories(m_root + folder);
+        fs::permissions(m_root + folder, fs::perms::all | fs::perms::sticky_bit);
+    }
+    const std::string log = m_root + "/logs/setup.log";
+    const platform::ProcessResult result = platform::ProcessRun(
+        {"/usr/bin/setpriv",
+         "setpriv --reuid=65534 --regid=65534 --clear-groups " + platform::QuoteArgument(setup) +
+             " /exelog " + platform::QuoteArgument(log) + " /exenoui",
+         "", false},
+        true);
+    ASSERT_TRUE(result.started);
+    const std::string text = ReadFile(log);
+    EXPECT_EQ(result.exitCode, 1u) << text;
+    EXPECT_NE(text.find("требует административных полномочий"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Launching"), std::string::npos) << text;
+    EXPECT_FALSE(fs::exists(m_root + "/tmp/Telmar23.msi"));
+    EXPECT_FALSE(fs::exists(m_root + "/tmp/krv-msiexec"));
+    EXPECT_FALSE(fs::exists(m_root + "/usr/lib/krv-msiexec"));
+    EXPECT_FALSE(fs::exists(Installed()));
+}
+
 // The project's own tree, installed: the console starts and runs on the
 // driver of its install folder.
 TEST_F(SetupEndToEnd, ProjectTreeInstallsAWorkingConsole) {

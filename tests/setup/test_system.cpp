@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace krv::setup;
@@ -99,6 +100,60 @@ TEST(OsVersion, RedirectionAndAdministrator) {
     EXPECT_FALSE(record.disabled);
     EXPECT_FALSE(IsRunningUnderWow64());
     EXPECT_EQ(CanLockServiceDatabase(), ::geteuid() == 0);
+}
+
+// Asked as an ordinary user (root drops to nobody in a child process): the
+// answer is whether the machine's folders under the setup root may be
+// written, not who the user is.
+TEST_F(SystemQueries, AdministratorMeansTheMachineFoldersMayBeWritten) {
+    struct Case {
+        const char *what;
+        std::vector<const char *> writable; // made with mode 0777
+        const char *readOnly;               // made with mode 0555, or null
+        bool administrator;
+    };
+    const Case cases[] = {
+        {"nothing made yet", {}, nullptr, true},
+        {"every folder made", {"usr/lib", "opt", "registry/HKLM"}, nullptr, true},
+        {"system folder read-only", {"opt", "registry/HKLM"}, "usr/lib", false},
+        {"program folders read-only", {"usr/lib"}, "opt", false},
+        {"machine registry store read-only", {"registry/HKCU"}, "registry/HKLM", false},
+        {"registry root read-only, hive not made", {}, "registry", false},
+    };
+    fs::permissions(m_root, fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+    int n = 0;
+    for (const Case &c : cases) {
+        const std::string root = m_root + "/case" + std::to_string(++n);
+        fs::create_directories(root);
+        fs::permissions(root, fs::perms::all);
+        for (const char *folder : c.writable) {
+            fs::create_directories(root + "/" + folder);
+            for (fs::path p = root + "/" + folder; p != root; p = p.parent_path())
+                fs::permissions(p, fs::perms::all);
+        }
+        if (c.readOnly) {
+            fs::create_directories(root + "/" + c.readOnly);
+            fs::permissions(root + "/" + c.readOnly,
+                            fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
+        }
+        m_env.Set("KRV_SETUP_ROOT", root);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            constexpr uid_t kNobody = 65534;
+            if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+                ::_exit(2);
+            ::_exit(CanLockServiceDatabase() ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << c.what;
+        if (WEXITSTATUS(status) == 2)
+            GTEST_SKIP() << "cannot drop root rights";
+        EXPECT_EQ(WEXITSTATUS(status) == 1, c.administrator) << c.what;
+    }
 }
 
 TEST(RegistryRoot, AbbreviationsAndEverythingElse) {
