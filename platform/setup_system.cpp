@@ -36,6 +36,64 @@ std::string SetupRootDirectory() {
     return root;
 }
 
+namespace {
+
+// The path under the setup root (when one is set and the path is not
+// already there).
+std::string UnderSetupRoot(const std::string &root, std::string path) {
+    if (root.empty() || path == root || path.starts_with(root + "/"))
+        return path;
+    return root + path;
+}
+
+// Adds the components of `path` to `parts`; false when a ".." would remove
+// one of the first `floor` parts.
+bool AddComponents(std::string_view path, std::size_t floor, std::vector<std::string> &parts) {
+    std::size_t pos = 0;
+    while (pos <= path.size()) {
+        std::size_t end = path.find('/', pos);
+        if (end == std::string_view::npos)
+            end = path.size();
+        const std::string_view part = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part != "..")
+            parts.emplace_back(part);
+        else if (parts.size() > floor)
+            parts.pop_back();
+        else
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> ConfinedFolder(std::string_view base, std::string_view below) {
+    const std::string_view absolute = base.empty() ? below : base;
+    if (absolute.empty() || absolute[0] != '/')
+        return std::nullopt;
+    const std::string root = SetupRootDirectory();
+    const std::string start = base.empty() ? root : UnderSetupRoot(root, std::string(base));
+    // A folder given whole is taken as a path of the machine: under the
+    // root it moves there unless it already names a place there.
+    const std::string path =
+        base.empty() ? UnderSetupRoot(root, std::string(below)) : start + "/" + std::string(below);
+    if (path[0] != '/')
+        return std::nullopt; // a relative setup root
+    std::vector<std::string> parts;
+    if (!AddComponents(start, 0, parts))
+        return std::nullopt;
+    const std::size_t floor = parts.size();
+    if (!AddComponents(std::string_view(path).substr(start.size()), floor, parts))
+        return std::nullopt;
+    std::string out;
+    for (const std::string &part : parts)
+        out += "/" + part;
+    return out.empty() ? std::string("/") : out;
+}
+
 std::string HomeDirectory() {
     std::string root = SetupRootDirectory();
     if (!root.empty())

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace krv::platform {
 
@@ -46,6 +47,14 @@ std::optional<std::string> GetEnvironmentVariable(const std::string &name);
 
 // $KRV_SETUP_ROOT without a trailing "/", or empty when unset or empty.
 std::string SetupRootDirectory();
+
+// The folder `base` + "/" + `below` as a program may write to it: "." and
+// ".." resolved in the text, and under KRV_SETUP_ROOT moved under the root
+// when it is not there already (as every folder the setup derives is). `base`
+// is a folder already resolved (a folder reference's path), or empty. Nothing
+// when the path is not absolute, or when a ".." climbs out of `base` or out
+// of the setup root.
+std::optional<std::string> ConfinedFolder(std::string_view base, std::string_view below);
 
 // The user's home: $KRV_SETUP_ROOT/home when the setup root is set, else
 // $HOME, else the password database entry. No trailing "/".

@@ -8,6 +8,7 @@
 #include "unique_fd.h"
 
 #include <setup_registry.h>
+#include <setup_system.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -315,24 +316,42 @@ class Run {
         return installer_exit::kSuccess;
     }
 
+    // The install folder, resolved and confined; empty (and a log line
+    // naming it) when it is not usable or climbs out of its place.
     std::string InstallFolder(const PackageDatabase &database, const InstalledProduct *installed,
                               const std::string &instance) const {
+        std::string base; // the folder a leading reference resolves to
         std::string folder = Property(m_request, "PX_INTANCE_LOCATION");
         if (folder.empty())
             folder = Property(m_request, "INSTALLDIR");
         if (folder.empty() && installed)
             folder = installed->installLocation;
+        std::string written = folder; // as given, for the log
         if (folder.empty()) {
-            folder = ExpandReferences(QueryMsiProperty(database, "INSTALLDIR").value_or(""));
+            folder = written = QueryMsiProperty(database, "INSTALLDIR").value_or("");
+            // "[ProgramFilesFolder]..\..\x" must not climb out of the
+            // folder the reference names.
+            const std::size_t close = folder.find(']');
+            if (!folder.empty() && folder[0] == '[' && close != std::string::npos &&
+                close + 1 < folder.size()) {
+                std::string reference = ExpandReferences(folder.substr(0, close + 1));
+                if (!reference.empty() && IsPathSeparator(reference[0])) {
+                    base = ToNativePath(reference);
+                    folder.erase(0, close + 1);
+                }
+            }
+            folder = ExpandReferences(folder);
             while (!folder.empty() && IsPathSeparator(folder.back()))
                 folder.pop_back();
             if (!instance.empty() && !folder.empty())
                 folder += "-" + instance;
         }
-        folder = ToNativePath(folder);
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        return folder;
+        const auto confined = platform::ConfinedFolder(base, ToNativePath(folder));
+        if (!confined || *confined == "/") {
+            Log("the install folder is not usable or leaves its place: " + written);
+            return {};
+        }
+        return *confined;
     }
 
     int Install() {
@@ -366,10 +385,8 @@ class Run {
 
         const std::string folder =
             InstallFolder(*database, installed ? &*installed : nullptr, instance);
-        if (folder.empty() || folder[0] != '/' || folder == "/") {
-            Log("the install folder is not usable: " + folder);
+        if (folder.empty())
             return installer_exit::kFailure;
-        }
         Log("installing " + QueryMsiProperty(*database, "ProductName").value_or(code) + " " +
             QueryMsiProperty(*database, "ProductVersion").value_or("") + " into " + folder);
         FileTransaction files(folder, m_context.log);

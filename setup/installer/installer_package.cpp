@@ -1,6 +1,7 @@
 #include "installer_package.h"
 
 #include "file_open.h"
+#include "files.h"
 #include "group_reader.h"
 #include "paths.h"
 
@@ -174,6 +175,30 @@ bool AddFile(archive *a, const std::string &name, const std::filesystem::path &s
     return AddEntry(a, name, AE_IFREG, perm, data, error);
 }
 
+// Opens the folder `relative` below the folder `base` one component at a
+// time, creating what is missing, and never through a symbolic link: a link
+// an earlier entry made cannot carry a later one out of the install folder,
+// whatever its text says. An invalid descriptor (errno set) on failure.
+platform::UniqueFd OpenFolderBelow(int base, std::string_view relative) {
+    platform::UniqueFd at(::fcntl(base, F_DUPFD_CLOEXEC, 0));
+    std::size_t pos = 0;
+    while (at.valid() && pos < relative.size()) {
+        std::size_t end = relative.find('/', pos);
+        if (end == std::string_view::npos)
+            end = relative.size();
+        const std::string part(relative.substr(pos, end - pos));
+        pos = end + 1;
+        if (::mkdirat(at.get(), part.c_str(), 0755) != 0 && errno != EEXIST)
+            return platform::UniqueFd();
+        const int next =
+            ::openat(at.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int error = errno;
+        at.reset(next);
+        errno = error;
+    }
+    return at;
+}
+
 } // namespace
 
 std::optional<std::map<std::string, std::string>> ParsePropertyTable(std::string_view text) {
@@ -285,7 +310,15 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
         result.error = "cannot open the package " + std::string(packagePath);
         return result;
     }
-    const std::filesystem::path target(ToNativePath(targetFolder));
+    const std::string target = ToNativePath(targetFolder);
+    const int made = CreateFolderTree(target, true);
+    const platform::UniqueFd targetFd(
+        made != 0 ? -1 : ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!targetFd.valid()) {
+        result.error =
+            "cannot open the folder " + target + ": " + std::strerror(made != 0 ? made : errno);
+        return result;
+    }
     archive_entry *entry = nullptr;
     std::vector<char> buffer(64 * 1024);
     for (;;) {
@@ -316,11 +349,21 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
                 "the package holds an entry that is not a file to install: " + std::string(name);
             return result;
         }
-        const std::filesystem::path path = target / *relative;
-        std::error_code ec;
-        std::filesystem::create_directories(type == AE_IFDIR ? path : path.parent_path(), ec);
-        if (ec) {
-            result.error = "cannot create the folder for " + path.string() + ": " + ec.message();
+        const std::string path = target + "/" + *relative;
+        const std::size_t slash = relative->rfind('/');
+        const std::string leaf =
+            slash == std::string::npos ? *relative : relative->substr(slash + 1);
+        const std::string_view folders =
+            type == AE_IFDIR
+                ? std::string_view(*relative)
+                : std::string_view(*relative).substr(0, slash == std::string::npos ? 0 : slash);
+        const platform::UniqueFd folder = OpenFolderBelow(targetFd.get(), folders);
+        if (!folder.valid()) {
+            const int error = errno;
+            result.error =
+                error == ELOOP || error == ENOTDIR
+                    ? "the package places an entry through a link or a file: " + std::string(name)
+                    : "cannot create the folder for " + path + ": " + std::strerror(error);
             return result;
         }
         PackageFile file;
@@ -335,8 +378,8 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
             // Like a file, never made over an existing name.
             file.executable = false;
             file.linkTarget = rawLink;
-            if (::symlink(rawLink, path.c_str()) != 0) {
-                result.error = "cannot create " + path.string() + ": " + std::strerror(errno);
+            if (::symlinkat(rawLink, folder.get(), leaf.c_str()) != 0) {
+                result.error = "cannot create " + path + ": " + std::strerror(errno);
                 return result;
             }
             result.files.push_back(file);
@@ -344,10 +387,11 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
         }
         // A name given twice, or a folder where a file goes, fails here:
         // nothing is ever written through an existing path.
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                              file.executable ? 0755 : 0644);
+        const int fd = ::openat(folder.get(), leaf.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                file.executable ? 0755 : 0644);
         if (fd < 0) {
-            result.error = "cannot create " + path.string() + ": " + std::strerror(errno);
+            result.error = "cannot create " + path + ": " + std::strerror(errno);
             return result;
         }
         bool ok = true;
@@ -362,14 +406,14 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
             if (n == 0)
                 break;
             if (!platform::WriteFully(fd, buffer.data(), std::size_t(n))) {
-                result.error = "cannot write " + path.string() + ": " + std::strerror(errno);
+                result.error = "cannot write " + path + ": " + std::strerror(errno);
                 ok = false;
                 break;
             }
             file.size += uint64_t(n);
         }
         if (::fsync(fd) != 0 && ok) {
-            result.error = "cannot write " + path.string() + ": " + std::strerror(errno);
+            result.error = "cannot write " + path + ": " + std::strerror(errno);
             ok = false;
         }
         ::close(fd);

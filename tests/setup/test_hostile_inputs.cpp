@@ -540,6 +540,103 @@ TEST(HostileInstallerPackage, BadEntriesAndDamagedStreamsFailCleanly) {
     }
 }
 
+// An installer package whose links chain back to its own folder ("d0" ->
+// ".", "d0/d1" -> "." ... "d0/d1/d2/d3/d4/up" -> "../../../../..", then
+// "up/X.txt") writes nothing through them, and install folders that climb
+// out of their place are refused: under the setup root every folder stays
+// below the root, without one a ".." may not leave the folder a reference
+// names. Nothing the package holds lands anywhere but its install folder.
+TEST(HostileInstallerPackage, LinkChainsAndInstallFoldersStayInside) {
+    TempDir dir("hostile-folders");
+    // Deep enough that a chain climbing five folders from the staging folder
+    // still lands in the sandbox.
+    const std::string root = dir.path() + "/a/b/c/root";
+    test::ScopedEnv env;
+    env.Set("TMPDIR", dir.path() + "/tmp");
+    fs::create_directories(dir.path() + "/tmp");
+    TarXz chain;
+    chain.Add("Property", AE_IFREG, "ProductCode\t{EVIL}\nINSTALLDIR\t[ProgramFilesFolder]Evil\n")
+        .Add("files/ok.txt", AE_IFREG, "ok")
+        .Add("files/d0", AE_IFLNK, "", ".");
+    std::string link = "files/d0";
+    for (const char *next : {"/d1", "/d2", "/d3", "/d4"}) {
+        link += next;
+        chain.Add(link, AE_IFLNK, "", ".");
+    }
+    chain.Add(link + "/up", AE_IFLNK, "", "../../../../..").Add("files/up/X.txt", AE_IFREG, "x");
+    const auto package = [](const std::string &installDir) {
+        return TarXz()
+            .Add("Property", AE_IFREG, "ProductCode\t{EVIL}\nINSTALLDIR\t" + installDir + "\n")
+            .Add("files/ok.txt", AE_IFREG, "ok")
+            .Finish();
+    };
+    struct Case {
+        const char *what;
+        bool underRoot;
+        std::string bytes;
+        std::string argument; // a property on the command line
+        int code;
+        std::string installedIn; // empty when refused
+        const char *logged;
+    };
+    const Case cases[] = {
+        {"link chain", true, chain.Finish(), "", installer_exit::kFailure, "", "through a link"},
+        {"reference climbs out", true, package("[ProgramFilesFolder]..\\..\\..\\x"), "",
+         installer_exit::kFailure, "", "[ProgramFilesFolder]..\\..\\..\\x"},
+        {"absolute package folder", true, package(dir.path() + "/krv"), "", 0,
+         root + dir.path() + "/krv", ""},
+        {"absolute user folder", true, package("[ProgramFilesFolder]Evil"),
+         "INSTALLDIR=" + dir.path() + "/outside", 0, root + dir.path() + "/outside", ""},
+        {"folder named under the root", true, package("[ProgramFilesFolder]Evil"),
+         "INSTALLDIR=" + root + "/opt/y", 0, root + "/opt/y", ""},
+        {"user folder climbs out", true, package("[ProgramFilesFolder]Evil"),
+         "INSTALLDIR=" + root + "/opt/../../x", installer_exit::kFailure, "", "/opt/../../x"},
+        {"no root: user folder honoured", false, package("[TempFolder]Evil"),
+         "INSTALLDIR=" + dir.path() + "/plain/../user", 0, dir.path() + "/user", ""},
+        {"no root: reference climbs out", false, package("[TempFolder]..\\x"), "",
+         installer_exit::kFailure, "", "[TempFolder]..\\x"},
+    };
+    for (const Case &c : cases) {
+        if (c.underRoot) {
+            env.Set("KRV_SETUP_ROOT", root);
+            env.Unset("KRV_REGISTRY_ROOT");
+        } else {
+            env.Unset("KRV_SETUP_ROOT");
+            env.Set("KRV_REGISTRY_ROOT", dir.path() + "/registry");
+        }
+        const std::string path = dir.path() + "/p.pkg";
+        WriteFile(path, c.bytes);
+        InstallerRequest request;
+        std::string error;
+        ASSERT_TRUE(ParseInstallerArguments(
+            c.argument.empty() ? std::vector<std::string>{"/i", path, "/qn"}
+                               : std::vector<std::string>{"/i", path, "/qn", c.argument},
+            request, error));
+        std::string log;
+        InstallerContext context;
+        context.log = [&log](std::string_view line) { log += std::string(line) + "\n"; };
+        EXPECT_EQ(RunInstaller(request, context), c.code) << c.what << "\n" << log;
+        EXPECT_NE(log.find(c.logged), std::string::npos) << c.what << "\n" << log;
+        // The package's two files, wherever they went.
+        std::set<std::string> found;
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(dir.path(), ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (it->path().filename() == "ok.txt" || it->path().filename() == "X.txt")
+                found.insert(it->path().string());
+        EXPECT_EQ(found, c.installedIn.empty() ? std::set<std::string>{}
+                                               : std::set<std::string>{c.installedIn + "/ok.txt"})
+            << c.what;
+        if (c.code == 0) {
+            request.action = InstallerAction::Uninstall;
+            request.target = "{EVIL}";
+            EXPECT_EQ(RunInstaller(request, context), 0) << c.what;
+        }
+        for (const std::string &file : found)
+            fs::remove(file);
+    }
+}
+
 // Language modules cut at every length or bit-flipped parse or are
 // refused; a module far past the limit is refused without being read
 // whole, and a name that is not a regular file never blocks.
