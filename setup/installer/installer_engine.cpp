@@ -7,6 +7,8 @@
 #include "paths.h"
 #include "unique_fd.h"
 
+#include <file_open.h>
+
 #include <setup_registry.h>
 #include <setup_system.h>
 
@@ -88,6 +90,122 @@ bool MoveInto(const fs::path &from, const fs::path &to) {
     return !ec && ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// The machine's store and lock are root's: an ordinary user is told what
+// would help rather than left with a bare "Permission denied".
+void LogRightsNeeded(int error, const std::function<void(std::string_view)> &log) {
+    if ((error == EACCES || error == EPERM) && log)
+        log("installing needs root rights: run krv-msiexec with sudo");
+}
+
+constexpr char kStagingStem[] = ".krv-staging-";
+constexpr char kBackupStem[] = ".krv-backup-";
+// Far past the lines of the largest product.
+constexpr uint64_t kJournalLimit = 64u << 20;
+
+// The journal of the change in progress, next to the installer lock: the
+// install folder, each folder made and each file about to be placed, one
+// "kind<TAB>value" line each, written before the step it names; "commit"
+// once the store holds the result. A run that dies leaves it behind, and the
+// next run under the lock finishes or undoes the change from it.
+class Journal {
+  public:
+    static std::string Path() {
+        return (fs::path(InstallerLockPath()).parent_path() / "installer.journal").string();
+    }
+    bool Start(const std::string &root) {
+        m_fd.reset(::open(Path().c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644));
+        return m_fd.valid() && Add("root", root);
+    }
+    bool Add(std::string_view kind, std::string_view value = {}) {
+        const std::string line = std::string(kind) + "\t" + std::string(value) + "\n";
+        return m_fd.valid() && platform::WriteFully(m_fd.get(), line.data(), line.size());
+    }
+    void End() {
+        if (m_fd.valid())
+            ::unlink(Path().c_str());
+        m_fd.reset();
+    }
+
+  private:
+    UniqueFd m_fd;
+};
+
+// The work folders a change made directly in the install folder.
+std::vector<fs::path> WorkFolders(const fs::path &root) {
+    std::vector<fs::path> out;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(root, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if ((name.starts_with(kStagingStem) || name.starts_with(kBackupStem)) &&
+            it->symlink_status(ec).type() == fs::file_type::directory)
+            out.push_back(it->path());
+    }
+    return out;
+}
+
+// Puts back what a dead run's change did, from its journal: files it placed
+// are removed, files it moved aside return, folders it made go when empty,
+// and its work folders are removed. A change that reached "commit" keeps its
+// files; only the work folders go.
+void RecoverDeadRun(const std::function<void(std::string_view)> &log) {
+    const std::string path = Journal::Path();
+    std::string text;
+    if (platform::ReadRegularFile(path, kJournalLimit, text) == platform::FileError::Missing)
+        return;
+    std::string root;
+    std::vector<std::string> placed, folders;
+    bool committed = false;
+    for (const std::string &line : SplitLines(text)) {
+        const std::size_t tab = line.find('\t');
+        const std::string kind = line.substr(0, tab);
+        const std::string value = tab == std::string::npos ? std::string() : line.substr(tab + 1);
+        if (kind == "root" && root.empty())
+            root = value;
+        else if (kind == "folder" && !value.empty() && value[0] == '/')
+            folders.push_back(value);
+        else if (kind == "placed" &&
+                 SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + value))
+            placed.push_back(value);
+        else if (kind == "commit")
+            committed = true;
+    }
+    // Only a folder a run could have installed into is touched.
+    if (root.empty() || root == "/" || platform::ConfinedFolder({}, root) != root) {
+        ::unlink(path.c_str());
+        log("removed an installer journal that names no install folder: " + path);
+        return;
+    }
+    if (!committed) {
+        for (auto it = placed.rbegin(); it != placed.rend(); ++it)
+            if (StaysInside(root, *it))
+                ::unlink((fs::path(root) / *it).c_str());
+        for (const fs::path &folder : WorkFolders(root)) {
+            if (!folder.filename().string().starts_with(kBackupStem))
+                continue;
+            std::vector<fs::path> saved;
+            std::error_code ec;
+            for (auto it = fs::recursive_directory_iterator(folder, ec);
+                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+                if (it->symlink_status(ec).type() != fs::file_type::directory)
+                    saved.push_back(it->path().lexically_relative(folder));
+            for (const fs::path &relative : saved)
+                if (!StaysInside(root, relative.string()) ||
+                    !MoveInto(folder / relative, fs::path(root) / relative))
+                    log("cannot put back " + (fs::path(root) / relative).string());
+        }
+    }
+    std::error_code ec;
+    for (const fs::path &folder : WorkFolders(root))
+        fs::remove_all(folder, ec);
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+        ::rmdir(it->c_str());
+    ::unlink(path.c_str());
+    log(std::string(committed ? "finished" : "undid") +
+        " the change a run that ended early left in " + root);
+}
+
 // The files of one change of an install folder, undone as a whole.
 class FileTransaction {
   public:
@@ -101,13 +219,21 @@ class FileTransaction {
     const fs::path &Root() const { return m_root; }
 
     bool Begin(bool needStaging) {
-        if (CreateFolderTree(m_root.string(), true, &m_createdRoot) != 0) {
+        if (!m_journal.Start(m_root.string())) {
+            const int error = errno;
+            Log("cannot write the installer journal " + Journal::Path() + ": " +
+                std::strerror(error));
+            LogRightsNeeded(error, m_log);
+            return false;
+        }
+        if (CreateFolderTree(m_root.string(), true, &m_createdRoot) != 0 ||
+            !JournalFolders(m_createdRoot, 0)) {
             Log("cannot create the install folder " + m_root.string());
             return false;
         }
-        m_backup = MakeWorkFolder(m_root, ".krv-backup-");
+        m_backup = MakeWorkFolder(m_root, kBackupStem);
         if (needStaging)
-            m_staging = MakeWorkFolder(m_root, ".krv-staging-");
+            m_staging = MakeWorkFolder(m_root, kStagingStem);
         if (m_backup.empty() || (needStaging && m_staging.empty())) {
             Log("cannot create a work folder in " + m_root.string());
             return false;
@@ -139,7 +265,9 @@ class FileTransaction {
             return false;
         }
         const fs::path at = m_root / relative;
+        const std::size_t made = m_createdInside.size();
         if (CreateFolderTree(at.string(), false, &m_createdInside) != 0 ||
+            !JournalFolders(m_createdInside, made) || !m_journal.Add("placed", relative) ||
             ::rename((fs::path(m_staging) / relative).c_str(), at.c_str()) != 0) {
             Log("cannot install " + at.string() + ": " + std::strerror(errno));
             return false;
@@ -150,10 +278,12 @@ class FileTransaction {
 
     void Commit() {
         m_done = true;
+        m_journal.Add("commit");
         DropWorkFolders();
         for (const std::string &relative : m_backedUp)
             RemoveEmptyFolderChain((m_root / relative).parent_path().string(),
                                    m_root.parent_path().string());
+        m_journal.End();
     }
 
     void Rollback() {
@@ -168,9 +298,16 @@ class FileTransaction {
             ::rmdir(it->c_str());
         for (auto it = m_createdRoot.rbegin(); it != m_createdRoot.rend(); ++it)
             ::rmdir(it->c_str());
+        m_journal.End();
     }
 
   private:
+    bool JournalFolders(const std::vector<std::string> &folders, std::size_t from) {
+        for (std::size_t i = from; i < folders.size(); ++i)
+            if (!m_journal.Add("folder", folders[i]))
+                return false;
+        return true;
+    }
     void DropWorkFolders() {
         std::error_code ec;
         if (!m_staging.empty())
@@ -185,6 +322,7 @@ class FileTransaction {
 
     fs::path m_root;
     std::function<void(std::string_view)> m_log;
+    Journal m_journal;
     std::string m_staging, m_backup;
     std::vector<std::string> m_createdRoot, m_createdInside;
     std::vector<std::string> m_placed, m_backedUp;
@@ -434,7 +572,9 @@ class Run {
         product.installerVersion = InstallerVersionText();
         product.files = list;
         if (!RegisterProduct(product)) {
-            Log("cannot record the product in the store");
+            const int error = errno;
+            Log("cannot record the product in the store: " + std::string(std::strerror(error)));
+            LogRightsNeeded(error, m_context.log);
             if (installed)
                 RegisterProduct(*installed);
             else
@@ -551,11 +691,15 @@ std::string InstallerLockPath() {
 
 int RunInstaller(const InstallerRequest &request, const InstallerContext &context) {
     const std::string lockPath = InstallerLockPath();
-    CreateFolderTree(lockPath, false);
+    const int made = CreateFolderTree(lockPath, false);
     const UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!lock.valid()) {
-        if (context.log)
-            context.log("cannot open the installer lock " + lockPath + ": " + std::strerror(errno));
+        // A folder that could not be made explains the open that failed.
+        const int error = made != 0 ? made : errno;
+        if (context.log) {
+            context.log("cannot open the installer lock " + lockPath + ": " + std::strerror(error));
+            LogRightsNeeded(error, context.log);
+        }
         return installer_exit::kFailure;
     }
     if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
@@ -563,6 +707,10 @@ int RunInstaller(const InstallerRequest &request, const InstallerContext &contex
             context.log("another installation is in progress");
         return installer_exit::kAlreadyRunning;
     }
+    RecoverDeadRun([&context](std::string_view line) {
+        if (context.log)
+            context.log(line);
+    });
     return Run(request, context).Execute();
 }
 

@@ -10,12 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -409,6 +411,112 @@ TEST_F(InstallerTest, FailuresAndCancelLeaveTheEarlierStateWhole) {
 
     EXPECT_EQ(Run({"/i", m_root + "/missing.pkg"}), installer_exit::kPackageOpenFailed);
     EXPECT_EQ(Run({"/i", v1, "TRANSFORMS=other.mst"}), installer_exit::kTransformFailed);
+}
+
+// The whole tree below a folder, links never followed: each path with its
+// type and mode, and a file's content or a link's text.
+std::map<std::string, std::string> Tree(const std::string &folder) {
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        struct stat st {};
+        ::lstat(it->path().c_str(), &st);
+        std::string item = std::to_string(st.st_mode) + ":";
+        if (S_ISREG(st.st_mode))
+            item += ReadFile(it->path());
+        else if (S_ISLNK(st.st_mode))
+            item += fs::read_symlink(it->path()).string();
+        out[it->path().lexically_relative(folder).string()] = item;
+    }
+    return out;
+}
+
+// An upgrade stopped at every step leaves the whole install tree and the
+// store as they were: a cancel at once, a run killed outright at the next
+// run that takes the lock (which puts back what the dead one moved aside and
+// removes its work folders).
+TEST_F(InstallerTest, UpgradeStoppedAtEveryStepLeavesTheTreeWhole) {
+    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}", "old-only.txt");
+    const std::string v2 = MakePackage("v2", "2.3.1", "{PKG-2}", "new-only.txt");
+    enum class Stop { Cancel, Kill };
+    for (const Stop stop : {Stop::Cancel, Stop::Kill}) {
+        ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
+        const auto before = Tree(Installed());
+        ASSERT_EQ(before.size(), 5u); // bin, bin/tool, lib, lib/a.so, old-only.txt
+        int stopped = 0;
+        for (int at = 1; at < 100; ++at) {
+            m_log.clear();
+            int asked = 0;
+            const auto stopHere = [&asked, at, stop] {
+                if (++asked < at)
+                    return false;
+                if (stop == Stop::Kill)
+                    ::raise(SIGKILL);
+                return true;
+            };
+            int code = 0;
+            if (stop == Stop::Cancel) {
+                code = Run({"/fvomus", v2}, stopHere);
+            } else {
+                const pid_t child = ::fork();
+                ASSERT_GE(child, 0);
+                if (child == 0)
+                    ::_exit(Run({"/fvomus", v2}, stopHere) == 0 ? 0 : 1);
+                int status = 0;
+                ASSERT_EQ(::waitpid(child, &status, 0), child);
+                code = WIFEXITED(status) ? WEXITSTATUS(status) : installer_exit::kUserExit;
+                if (code == 0)
+                    break;
+                // Any run under the lock mends what the dead one left.
+                EXPECT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
+                EXPECT_NE(m_log.find("ended early"), std::string::npos) << at << m_log;
+            }
+            if (code == installer_exit::kSuccess)
+                break;
+            ++stopped;
+            EXPECT_EQ(Tree(Installed()), before) << "stopped at step " << at;
+            EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "PackageCode"), "{PKG-1}") << at;
+        }
+        // Each of the three files, and the extraction before them.
+        EXPECT_GT(stopped, 6);
+        EXPECT_EQ(ReadFile(Installed() + "/lib/a.so"), "library 2.3.1");
+        ASSERT_EQ(Run({"/x", "{PRODUCT-0001}"}), installer_exit::kSuccess) << m_log;
+    }
+}
+
+// An ordinary user cannot open the machine's lock or store: the run ends
+// with a line that says root rights are needed.
+TEST_F(InstallerTest, WithoutRightsTheRunSaysItNeedsRoot) {
+    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}");
+    fs::create_directories(m_root + "/registry");
+    ASSERT_EQ(::chmod((m_root + "/registry").c_str(), 0500), 0);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(out[0]);
+        // As root, become nobody: root's rights pass every permission.
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(99);
+        const int code = Run({"/i", v1, "/qn"});
+        const std::size_t written = std::size_t(::write(out[1], m_log.data(), m_log.size()));
+        ::_exit(written == m_log.size() ? int(InstallerReturnCode(code) & 0xFF) : 98);
+    }
+    ::close(out[1]);
+    std::string log;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        log.append(buffer, std::size_t(n));
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(InstallerReturnCode(uint32_t(WEXITSTATUS(status))), installer_exit::kFailure);
+    EXPECT_NE(log.find("Permission denied"), std::string::npos) << log;
+    EXPECT_NE(log.find("needs root rights: run krv-msiexec with sudo"), std::string::npos) << log;
+    ::chmod((m_root + "/registry").c_str(), 0700);
 }
 
 TEST_F(InstallerTest, InstancesLanguagesAndRestart) {
