@@ -26,7 +26,13 @@
 // folder inside the install folder first, then renamed into place; a file it
 // replaces is moved to a backup folder there. The product is registered
 // after the last file is in place; any failure (or a cancel) before that
-// puts every file back and leaves the store as it was.
+// puts every file back and leaves the store as it was. A journal next to the
+// installer lock names the change in progress, so that the next run that
+// takes the lock undoes a run that was killed outright.
+//
+// Under KRV_SETUP_ROOT every install folder lies under the root; a folder
+// whose ".." climbs out of the root, or out of the folder a leading
+// reference ("[ProgramFilesFolder]") names, is refused with kFailure.
 #pragma once
 
 #include <cstdint>

@@ -9,7 +9,9 @@
 // The package file is untrusted: tables are read with a size limit, and file
 // entries whose names leave the install folder (absolute, "..", empty
 // components) or that are not plain files, folders or symbolic links that
-// stay inside the install folder are refused.
+// stay inside the install folder are refused. No entry is ever created
+// through a symbolic link (an earlier entry's or one already there): each
+// folder on the way is opened without following links.
 #pragma once
 
 #include <cstdint>
@@ -63,7 +65,7 @@ struct PackageFile {
     std::string linkTarget; // a symbolic link's text (inside the folder); empty for others
 };
 
-// Extracts every file entry into `targetFolder` (which must exist) and lists
+// Extracts every file entry into `targetFolder` (made when missing) and lists
 // what it wrote. `cancelled` is asked before each entry. Error text on
 // failure (the folder may then hold part of the files); `cancelled` set
 // when the run was cancelled.
