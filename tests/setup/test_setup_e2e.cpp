@@ -190,8 +190,10 @@ TEST_F(SetupEndToEnd, FailuresEndWithTheirExitCodes) {
     EXPECT_EQ(run.log.find("Detected Windows Installer"), std::string::npos);
     EXPECT_FALSE(fs::exists(Installed()));
 
-    // The installer fails: the folder cannot be made.
-    run = Run(s_v1, "/exenoui INSTALLDIR=/proc/krv-not-here");
+    // The installer fails: the folder cannot be made (a file stands in its
+    // way; any folder of the machine would be moved under the root).
+    WriteFile(m_root + "/not-a-folder", "");
+    run = Run(s_v1, "/exenoui INSTALLDIR=/not-a-folder/krv");
     EXPECT_EQ(run.status, 1603 & 0xFF) << run.log;
     EXPECT_NE(run.log.find("-Return code of msiexec.exe:1603\r\n"), std::string::npos) << run.log;
     EXPECT_NE(run.log.find("-Code returned to Windows by setup:1603\r\n"), std::string::npos);
