@@ -491,32 +491,21 @@ TEST_F(InstallerTest, WithoutRightsTheRunSaysItNeedsRoot) {
     const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}");
     fs::create_directories(m_root + "/registry");
     ASSERT_EQ(::chmod((m_root + "/registry").c_str(), 0500), 0);
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        ::close(out[0]);
         // As root, become nobody: root's rights pass every permission.
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(99);
-        const int code = Run({"/i", v1, "/qn"});
-        const std::size_t written = std::size_t(::write(out[1], m_log.data(), m_log.size()));
-        ::_exit(written == m_log.size() ? int(InstallerReturnCode(code) & 0xFF) : 98);
+            ::_exit(2);
+        const bool told =
+            Run({"/i", v1, "/qn"}) == installer_exit::kFailure &&
+            m_log.find("installer lock") != std::string::npos &&
+            m_log.find("needs root rights: run krv-msiexec with sudo") != std::string::npos;
+        ::_exit(told ? 0 : 1);
     }
-    ::close(out[1]);
-    std::string log;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
-        log.append(buffer, std::size_t(n));
-    ::close(out[0]);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(InstallerReturnCode(uint32_t(WEXITSTATUS(status))), installer_exit::kFailure);
-    EXPECT_NE(log.find("Permission denied"), std::string::npos) << log;
-    EXPECT_NE(log.find("needs root rights: run krv-msiexec with sudo"), std::string::npos) << log;
-    ::chmod((m_root + "/registry").c_str(), 0700);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(InstallerTest, InstancesLanguagesAndRestart) {
