@@ -37,14 +37,10 @@ constexpr uint32_t kQuestionCaptionId = 231;
 // Is64PlatformTransf the platform transform is added after a ";".
 std::string TransformFile(const std::string &package, const SetupSettings &settings, bool wow64,
                           bool &exists) {
-    std::string m = package;
-    StripExtension(m, ".mst");
+    std::string m = WithExtension(package, ".mst");
     exists = FileOrFolderExists(m);
-    if (exists && settings.general.is64PlatformTransform && wow64) {
-        std::string platform = m;
-        StripExtension(platform, ".x64.mst");
-        m += ";" + platform;
-    }
+    if (exists && settings.general.is64PlatformTransform && wow64)
+        m += ";" + WithExtension(m, ".x64.mst");
     return m;
 }
 
@@ -202,9 +198,7 @@ bool BuildMsiexecCommandLine(const MsiexecLineInputs &inputs, std::string &text,
     bool mExists = false;
     const std::string m = TransformFile(p, settings, inputs.wow64, mExists);
     if (language != 0 && allPlatforms) {
-        std::string f = p;
-        StripExtension(f, ".mst");
-        f = GetFolderPart(f);
+        const std::string f = GetFolderPart(p);
         const std::string lang = std::to_string(language);
         transforms = mExists ? " TRANSFORMS=\"" + m + ";" + f + "\\" + lang + "\""
                              : " TRANSFORMS=\"" + f + "\\" + lang + "\"";
