@@ -112,6 +112,15 @@ bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlag
                            std::string_view productNameSource) {
     const VersionQuad installed = InstallerVersion();
     LogLine("Detected Windows Installer version:" + FormatVersion(installed));
+    if (const std::string program = InstallerProgramPath(); !FileOrFolderExists(program)) {
+        const std::string named =
+            platform::GetEnvironmentVariable(kInstallerProgramVariable).value_or("");
+        const std::string root = platform::GetEnvironmentVariable("KRV_SETUP_ROOT").value_or("");
+        LogLine("The installer program was not found at:" + program + " (" +
+                kInstallerProgramVariable + ":" + (named.empty() ? "not set" : named) +
+                ", system folder:" + ExpandReferences("[SystemFolder]") +
+                ", KRV_SETUP_ROOT:" + (root.empty() ? "not set" : root) + ")");
+    }
     VersionQuad minimum = SetVersion(2, 0, 0, 0);
     if (!settings.general.minWiVersion.empty())
         ParseVersion(settings.general.minWiVersion, minimum);

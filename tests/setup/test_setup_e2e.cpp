@@ -202,6 +202,12 @@ TEST_F(SetupEndToEnd, FailuresEndWithTheirExitCodes) {
     run = Run(s_v1, "/exenoui");
     EXPECT_EQ(run.status, 1) << run.log;
     EXPECT_NE(run.log.find("-Detected Windows Installer version:0.0.0.0\r\n"), std::string::npos);
+    // Where it was looked for, so the user knows where to put it.
+    EXPECT_NE(run.log.find("-The installer program was not found at:" + m_root +
+                           "/usr/lib/krv-msiexec (KRV_MSIEXEC:not set, system folder:" + m_root +
+                           "/usr/lib/, KRV_SETUP_ROOT:" + m_root + ")\r\n"),
+              std::string::npos)
+        << run.log;
 
     // The user ends the installer: -1.
     WriteFile(m_root + "/fake-msiexec", "#!/bin/sh\nexit 66\n");
