@@ -26,6 +26,7 @@ int main(int argc, char **argv) {
     // The arguments as given, before Qt takes its own options out of argv.
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     std::unique_ptr<QApplication> app;
+    krv::setup::ProgramUseRootRuntimeFolder();
     if (krv::setup::ProgramDisplayAvailable())
         app = std::make_unique<QApplication>(argc, argv);
     std::string self = krv::platform::ExecutablePath();

@@ -138,6 +138,12 @@ class SetupEndToEnd : public ::testing::Test {
 };
 
 TEST_F(SetupEndToEnd, InstallMaintainUpgradeAndUninstall) {
+    // The toolkit's runtime folder lies inside the root too, not in the
+    // system's temporary folder.
+    const std::string systemTmp = m_root + "/system-tmp";
+    fs::create_directories(systemTmp);
+    m_env.Set("TMPDIR", systemTmp);
+    m_env.Unset("XDG_RUNTIME_DIR");
     Outcome run = Run(s_v1, "/exenoui");
     EXPECT_EQ(run.status, 0) << run.log;
     EXPECT_EQ(ReadFile(Installed() + "/bin/tool"), "tool 2.3.0");
@@ -149,6 +155,11 @@ TEST_F(SetupEndToEnd, InstallMaintainUpgradeAndUninstall) {
         EXPECT_NE(run.log.find(line), std::string::npos) << line << "\n" << run.log;
     // Nothing extracted is left in the temporary folder.
     EXPECT_FALSE(fs::exists(m_root + "/tmp/Telmar23.msi"));
+    EXPECT_TRUE(fs::is_empty(systemTmp));
+    struct stat runtime {};
+    ASSERT_EQ(::lstat((m_root + "/run/user/" + std::to_string(::getuid())).c_str(), &runtime), 0);
+    EXPECT_TRUE(S_ISDIR(runtime.st_mode));
+    EXPECT_EQ(runtime.st_mode & 0777, 0700u);
 
     // With the user interface (no display here): the steps run as tasks on
     // workers while the event loop turns.
