@@ -313,18 +313,23 @@ bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path) {
     });
 }
 
-void CopyAndRelaunch(SetupRunner &runner) {
+bool CopyAndRelaunch(SetupRunner &runner) {
     const std::string own = runner.OwnModulePath();
     const std::string target =
         GetTempFolder() + std::filesystem::path(ToNativePath(own)).filename().string();
     std::error_code ec;
-    if (ToNativePath(own) != target)
-        std::filesystem::copy_file(ToNativePath(own), target,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
+    // Already the copy in the temporary folder: copying it onto itself and
+    // starting it again would only start the same run again, without end.
+    if (ToNativePath(own) == target || std::filesystem::equivalent(ToNativePath(own), target, ec)) {
+        LogLine("The setup already runs from the temporary folder:" + target);
+        return false;
+    }
+    std::filesystem::copy_file(ToNativePath(own), target,
+                               std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) {
         LogLine("Failed to copy the setup to:" + target);
         runner.SetExitCode(1);
-        return;
+        return true;
     }
     std::filesystem::permissions(target, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
@@ -334,11 +339,8 @@ void CopyAndRelaunch(SetupRunner &runner) {
     runner.Ui().HideStatusWindow();
     // The copy takes the lock of its own: this process lets it go first.
     TheSingleInstanceLock().Release();
-    if (!RunProcessAndWait(target, commandLine, nullptr, 0x8)) {
-        runner.SetExitCode(1);
-        return;
-    }
-    runner.SetExitCode(0);
+    runner.SetExitCode(RunProcessAndWait(target, commandLine, nullptr, 0x8) ? 0 : 1);
+    return true;
 }
 
 void SetDeferredDeletePaths(const std::string &path, DeferredDeleteRecord &record) {
@@ -478,11 +480,12 @@ int RunSetup(SetupRunner &runner) {
     // 1. A copy started from the temporary folder opens the first program.
     std::string packagePath = runner.OwnModulePath();
     const SwitchValue *original = FindSwitch(options, switch_id::kOriginalPath);
-    if (original) {
-        if (original->value == runner.OwnModulePath()) {
-            CopyAndRelaunch(runner);
+    if (original && original->value == runner.OwnModulePath()) {
+        // The copy that is already running goes on as the setup of its own
+        // file, which it must not delete.
+        if (CopyAndRelaunch(runner))
             return runner.ExitCode() == 0 ? 0 : 1;
-        }
+    } else if (original) {
         packagePath = original->value;
         SetSetupExeDir(packagePath);
         SetDeferredDeletePaths(runner.OwnModulePath(), runner.Cleanup());
@@ -586,10 +589,8 @@ int RunSetup(SetupRunner &runner) {
     }
 
     // 15. Removable media: run from a copy.
-    if (!original && IsOnRemovableMedia(runner, packagePath)) {
-        CopyAndRelaunch(runner);
+    if (!original && IsOnRemovableMedia(runner, packagePath) && CopyAndRelaunch(runner))
         return runner.ExitCode() == 0 ? 0 : 1;
-    }
 
     // 16. Language.
     if (const int language = runner.Steps().ChooseSetupLanguage(runner, settings); language != 0) {

@@ -140,7 +140,11 @@ bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path);
 // whose disk `diskRemovable` calls removable.
 bool MountIsRemovable(const std::string &path, const std::string &mountTable,
                       const std::function<bool(const std::string &disk)> &diskRemovable);
-void CopyAndRelaunch(SetupRunner &runner);
+// Copies the program into the temporary folder and starts the copy; true
+// when this run ends with it (exit code 0 when the copy started, else 1).
+// False, with nothing copied or started, when the program already is that
+// copy.
+bool CopyAndRelaunch(SetupRunner &runner);
 void SetDeferredDeletePaths(const std::string &path, DeferredDeleteRecord &record);
 void DeferredDelete(const DeferredDeleteRecord &record);
 void ProbeMaintenanceMode(SetupRunner &runner, const SetupSettings &settings);
