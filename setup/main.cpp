@@ -38,6 +38,7 @@ int main(int argc, char **argv) {
             std::make_unique<krv::setup::LanguageConditionSteps>(
                 std::make_unique<krv::setup::WizardSteps>(
                     std::make_unique<krv::setup::ProgramSteps>()),
-                [](const std::string &url) { return krv::setup::IsUrlReachable(url); }));
+                [](const std::string &url) { return krv::setup::IsUrlReachable(url); }),
+            /*forwardSignals=*/true);
     });
 }

@@ -161,6 +161,17 @@ int RunPrerequisitesStep(SetupRunner &runner, SetupSettings &settings) {
     return result;
 }
 
+// A stop asked from outside (SIGTERM, SIGINT, SIGHUP): nothing more is
+// started, and what this run extracted goes as after a failed install.
+bool StoppedFromOutside(SetupRunner &runner) {
+    if (platform::TerminationSignal() == 0)
+        return false;
+    if (!runner.Maintenance())
+        runner.Package().SetKeepMode(kKeepNothingOnFailure);
+    runner.SetExitCode(1);
+    return true;
+}
+
 MsiexecLineInputs LineInputs(SetupRunner &runner) {
     MsiexecLineInputs inputs;
     inputs.containerFlags = runner.Package().ContainerFlags();
@@ -393,6 +404,8 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
             runner.SetExitCode(-1);
             return -1;
         }
+        if (StoppedFromOutside(runner))
+            return 1;
         if (runner.Steps().UrlExists(runner, url)) {
             LaunchMsiexec(text, runner);
             return runner.ExitCode();
@@ -427,6 +440,8 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
             package.SetKeepMode(0);
         return extracted;
     }
+    if (StoppedFromOutside(runner))
+        return 1;
     if (HasLongPathPrefix(path))
         path = SkipLongPathPrefix(path);
     if (!BuildMsiexecCommandLine(LineInputs(runner), text, runner.OwnModulePath(), path, settings,
@@ -611,7 +626,9 @@ int RunSetup(SetupRunner &runner) {
     // 18-19. Prerequisites.
     runner.UpdateResumeCommand();
     int result = RunPrerequisitesStep(runner, settings);
-    if (runner.RebootPending()) {
+    if (StoppedFromOutside(runner))
+        result = 1;
+    else if (runner.RebootPending()) {
         runner.SetExitCode(-1);
         return -1;
     }
@@ -641,14 +658,25 @@ int RunSetup(SetupRunner &runner) {
 }
 
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
-                    SetupRunner::Launcher launcher, std::unique_ptr<RunnerSteps> steps) {
+                    SetupRunner::Launcher launcher, std::unique_ptr<RunnerSteps> steps,
+                    bool forwardSignals) {
     SetupRunner runner(program.commandLine, program.programPath, std::move(package),
                        std::move(launcher));
     runner.SetFullCommandLine(program.fullCommandLine);
     if (steps)
         runner.SetRunnerSteps(std::move(steps));
-    if (!HandleStandaloneSwitches(runner))
-        RunSetup(runner);
+    if (HandleStandaloneSwitches(runner))
+        return runner.ExitCode();
+    if (forwardSignals)
+        platform::ForwardTerminationSignals();
+    RunSetup(runner);
+    if (const int signal = platform::TerminationSignal()) {
+        // RunSetup has cleaned up by now; the installer's own code is logged
+        // above when one ran.
+        LogLine("Setup was stopped by signal " + std::to_string(signal) + " (" +
+                ::strsignal(signal) + "); what it had started has ended.");
+        runner.SetExitCode(128 + signal);
+    }
     return runner.ExitCode();
 }
 
