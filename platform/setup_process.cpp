@@ -1,5 +1,6 @@
 #include "setup_process.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -101,6 +102,31 @@ namespace {
 std::mutex g_launcherMutex;
 ProcessLauncher g_launcher;
 
+std::atomic<int> g_terminationSignal{0};
+std::atomic<pid_t> g_waitedChild{0};
+
+// SIGHUP means "stop" to a program as much as SIGTERM does, but programs
+// that undo their work on a stop (the installer) listen for SIGTERM.
+int ForwardedSignal(int signal) {
+    return signal == SIGINT ? SIGINT : SIGTERM;
+}
+
+// Only async-signal-safe calls.
+void OnTerminationSignal(int signal) {
+    const pid_t child = g_waitedChild.load();
+    if (child <= 0) {
+        // Nothing to wait for: the process ends as the signal asks (a
+        // dialog waiting for the user must not keep it alive). The signal
+        // is blocked while this handler runs and arrives on its return.
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
+    int none = 0;
+    g_terminationSignal.compare_exchange_strong(none, signal);
+    ::kill(child, ForwardedSignal(signal));
+}
+
 bool IsExecutableFile(const std::string &path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -173,6 +199,10 @@ pid_t WaitFor(pid_t pid, int &status) {
 
 ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
     ProcessResult result;
+    if (g_terminationSignal.load() != 0) {
+        result.startError = EINTR;
+        return result;
+    }
     std::vector<std::string> args = SplitCommandLine(info.commandLine);
     std::string program = info.program;
     if (program.empty() && !args.empty())
@@ -223,6 +253,8 @@ ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
         ExecChild(pipeFds[1], file.c_str(), argv.data(), wd, info.detached);
     }
     ::close(pipeFds[1]);
+    if (wait)
+        g_waitedChild.store(pid);
     int childErrno = 0;
     ssize_t n;
     do {
@@ -232,6 +264,7 @@ ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
     int status = 0;
     if (n == static_cast<ssize_t>(sizeof childErrno)) {
         WaitFor(pid, status);
+        g_waitedChild.store(0);
         result.startError = childErrno;
         return result;
     }
@@ -240,7 +273,9 @@ ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
         WaitFor(pid, status);
         return result;
     }
-    if (WaitFor(pid, status) == pid) {
+    const pid_t ended = WaitFor(pid, status);
+    g_waitedChild.store(0);
+    if (ended == pid) {
         result.waited = true;
         result.exitCode = ExitCodeOf(status);
         if (WIFSIGNALED(status))
@@ -250,6 +285,19 @@ ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
 }
 
 } // namespace
+
+void ForwardTerminationSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+int TerminationSignal() {
+    return g_terminationSignal.load();
+}
 
 void SetProcessLauncher(ProcessLauncher launcher) {
     std::lock_guard lock(g_launcherMutex);

@@ -55,6 +55,18 @@ struct ProcessResult {
 // never left as a zombie.
 ProcessResult ProcessRun(const ProcessStartInfo &info, bool wait);
 
+// Ending the setup from outside (kill, Ctrl-C, a closed terminal). After
+// ForwardTerminationSignals, SIGTERM, SIGINT and SIGHUP that come while
+// ProcessRun waits for a program no longer end the process at once: the
+// first one is remembered, the program gets SIGTERM (SIGINT for SIGINT) so
+// that it can undo its work and end, and no program is started after it
+// (ProcessRun fails with EINTR). The caller ends its run when
+// TerminationSignal is not 0. Such a signal while no program runs ends the
+// process as it always did.
+void ForwardTerminationSignals();
+// The first ending signal received; 0 when none came.
+int TerminationSignal();
+
 // Test seam: every ProcessRun goes to the given function instead while it is
 // set; an empty function restores the real launcher.
 using ProcessLauncher = std::function<ProcessResult(const ProcessStartInfo &, bool wait)>;

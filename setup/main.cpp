@@ -26,6 +26,7 @@ int main(int argc, char **argv) {
     // The arguments as given, before Qt takes its own options out of argv.
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     std::unique_ptr<QApplication> app;
+    krv::setup::ProgramUseRootRuntimeFolder();
     if (krv::setup::ProgramDisplayAvailable())
         app = std::make_unique<QApplication>(argc, argv);
     std::string self = krv::platform::ExecutablePath();
@@ -37,6 +38,7 @@ int main(int argc, char **argv) {
             std::make_unique<krv::setup::LanguageConditionSteps>(
                 std::make_unique<krv::setup::WizardSteps>(
                     std::make_unique<krv::setup::ProgramSteps>()),
-                [](const std::string &url) { return krv::setup::IsUrlReachable(url); }));
+                [](const std::string &url) { return krv::setup::IsUrlReachable(url); }),
+            /*forwardSignals=*/true);
     });
 }

@@ -196,17 +196,40 @@ std::string GetFolderPart(std::string_view path) {
     return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));
 }
 
+namespace {
+
+// The last "." of the file name; a "." in a folder name is no extension.
+std::size_t ExtensionPosition(std::string_view path) {
+    const std::size_t pos = path.rfind('.');
+    if (pos == std::string_view::npos)
+        return pos;
+    for (std::size_t i = pos + 1; i < path.size(); ++i)
+        if (IsPathSeparator(path[i]))
+            return std::string_view::npos;
+    return pos;
+}
+
+} // namespace
+
 std::string GetExtension(std::string_view path) {
-    std::size_t pos = path.rfind('.');
+    const std::size_t pos = ExtensionPosition(path);
     return pos == std::string_view::npos ? std::string() : std::string(path.substr(pos));
 }
 
 void StripExtension(std::string &path, std::string_view replacement) {
-    std::size_t pos = path.rfind('.');
+    const std::size_t pos = ExtensionPosition(path);
     if (pos == std::string::npos)
         return;
     path.erase(pos);
     path += replacement;
+}
+
+std::string WithExtension(std::string_view path, std::string_view extension) {
+    std::string out(path);
+    const std::size_t pos = ExtensionPosition(out);
+    if (pos != std::string::npos)
+        out.erase(pos);
+    return out + std::string(extension);
 }
 
 std::string_view WithoutExeSuffix(std::string_view path) {

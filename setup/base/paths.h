@@ -31,11 +31,15 @@ std::string ToNativePath(std::string_view path);
 void AddTrailingBackslash(std::string &path);
 // The text before the last separator (without it); empty when there is none.
 std::string GetFolderPart(std::string_view path);
-// The text from the last "." on, dot included; empty when there is none.
+// The file name's text from its last "." on, dot included; empty when the
+// file name has none (a "." in a folder name does not count).
 std::string GetExtension(std::string_view path);
-// Removes the text from the last "." on and appends the replacement; a path
-// without "." is left unchanged and nothing is appended.
+// Removes the file name's extension and appends the replacement; a file
+// name without "." is left unchanged and nothing is appended.
 void StripExtension(std::string &path, std::string_view replacement);
+// The path with the file name's extension replaced by the given one, or the
+// extension appended when the file name has none.
+std::string WithExtension(std::string_view path, std::string_view extension);
 // The path without a closing ".exe" (any case), as the program names that
 // came from Windows carry it; longer than the suffix alone.
 std::string_view WithoutExeSuffix(std::string_view path);

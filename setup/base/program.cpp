@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -118,6 +119,30 @@ int ProgramRun(const std::vector<std::string> &arguments, const std::string &pro
     }
     CloseLog();
     return program.exitCode;
+}
+
+bool ProgramUseRootRuntimeFolder() {
+    const std::string root = platform::GetEnvironmentVariable("KRV_SETUP_ROOT").value_or("");
+    if (root.empty() || EnvironmentSet("XDG_RUNTIME_DIR"))
+        return false;
+    // The toolkit makes $TMPDIR/runtime-<user> when it has no runtime
+    // folder; a run under the root must leave the system's folders alone.
+    std::string folder = ToNativePath(root);
+    AddTrailingBackslash(folder);
+    for (const char *part : {"run", "run/user"}) {
+        const std::string path = folder + part;
+        if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+    }
+    folder += "run/user/" + std::to_string(::getuid());
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return false;
+    // Only a folder of this user, not a link, and private to it.
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::getuid() || ((info.st_mode & 077) && ::chmod(folder.c_str(), 0700) != 0))
+        return false;
+    return ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1) == 0;
 }
 
 bool ProgramDisplayAvailable() {

@@ -54,6 +54,11 @@ int ProgramWriteExitCodeLog(const SetupProgram &program);
 int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
                const SetupSequence &sequence = {});
 
+// Under KRV_SETUP_ROOT without XDG_RUNTIME_DIR: the toolkit's runtime
+// folder becomes $KRV_SETUP_ROOT/run/user/<uid> (made private to the user),
+// set before any Qt application is built. True when it was set.
+bool ProgramUseRootRuntimeFolder();
+
 // A Qt application can be built: QT_QPA_PLATFORM names a platform that
 // draws into memory, or a display (QT_QPA_PLATFORM, DISPLAY or
 // WAYLAND_DISPLAY) is named and really opens. Without one the program runs

@@ -262,8 +262,11 @@ bool UpdateChecker::Run() {
     if (!FetchUpdatesFile() || !ParseUpdatesFile() || !AskUser() || !DownloadNewerVersion() ||
         !VerifyNewerVersion())
         return false;
-    StartNewerVersion();
-    return true;
+    if (StartNewerVersion())
+        return true;
+    // Nothing was started: this run goes on and installs its own version.
+    ReportError("Cannot start the newer version of the setup: " + m_target, false);
+    return false;
 }
 
 bool UpdateChecker::FetchUpdatesFile() {

@@ -61,7 +61,8 @@ class UpdateChecker {
     UpdateChecker &operator=(const UpdateChecker &) = delete;
 
     // Fetch, parse, ask, download, verify, start: true when the newer
-    // program was started (the run then ends).
+    // program was started (the run then ends). A newer program that does
+    // not start is reported, and the run goes on with this version (false).
     bool Run();
 
     bool FetchUpdatesFile();

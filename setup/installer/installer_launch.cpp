@@ -37,14 +37,10 @@ constexpr uint32_t kQuestionCaptionId = 231;
 // Is64PlatformTransf the platform transform is added after a ";".
 std::string TransformFile(const std::string &package, const SetupSettings &settings, bool wow64,
                           bool &exists) {
-    std::string m = package;
-    StripExtension(m, ".mst");
+    std::string m = WithExtension(package, ".mst");
     exists = FileOrFolderExists(m);
-    if (exists && settings.general.is64PlatformTransform && wow64) {
-        std::string platform = m;
-        StripExtension(platform, ".x64.mst");
-        m += ";" + platform;
-    }
+    if (exists && settings.general.is64PlatformTransform && wow64)
+        m += ";" + WithExtension(m, ".x64.mst");
     return m;
 }
 
@@ -116,6 +112,15 @@ bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlag
                            std::string_view productNameSource) {
     const VersionQuad installed = InstallerVersion();
     LogLine("Detected Windows Installer version:" + FormatVersion(installed));
+    if (const std::string program = InstallerProgramPath(); !FileOrFolderExists(program)) {
+        const std::string named =
+            platform::GetEnvironmentVariable(kInstallerProgramVariable).value_or("");
+        const std::string root = platform::GetEnvironmentVariable("KRV_SETUP_ROOT").value_or("");
+        LogLine("The installer program was not found at:" + program + " (" +
+                kInstallerProgramVariable + ":" + (named.empty() ? "not set" : named) +
+                ", system folder:" + ExpandReferences("[SystemFolder]") +
+                ", KRV_SETUP_ROOT:" + (root.empty() ? "not set" : root) + ")");
+    }
     VersionQuad minimum = SetVersion(2, 0, 0, 0);
     if (!settings.general.minWiVersion.empty())
         ParseVersion(settings.general.minWiVersion, minimum);
@@ -202,9 +207,7 @@ bool BuildMsiexecCommandLine(const MsiexecLineInputs &inputs, std::string &text,
     bool mExists = false;
     const std::string m = TransformFile(p, settings, inputs.wow64, mExists);
     if (language != 0 && allPlatforms) {
-        std::string f = p;
-        StripExtension(f, ".mst");
-        f = GetFolderPart(f);
+        const std::string f = GetFolderPart(p);
         const std::string lang = std::to_string(language);
         transforms = mExists ? " TRANSFORMS=\"" + m + ";" + f + "\\" + lang + "\""
                              : " TRANSFORMS=\"" + f + "\\" + lang + "\"";

@@ -9,6 +9,9 @@
 #include "settings.h"
 #include "setup_ui.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace krv::setup {
 
 namespace {
@@ -51,13 +54,23 @@ int ExtractOnly(SetupProgram &program, std::string_view value) {
     PayloadArchive archive;
     if (const int result = archive.SetArchivePath(program.programPath))
         return ArchiveResultExitCode(archive.GetArchiveErrorText(), result);
-    std::string folder = PathExists(value) ? std::string(value) : archive.PackageFolder();
+    const std::string folder = value.empty() ? archive.PackageFolder() : std::string(value);
     archive.SetExtractionFolder(folder);
     if (const int result = archive.OpenArchive())
         return ArchiveResultExitCode(archive.GetArchiveErrorText(), result);
     const uint32_t flags = archive.ContainerFlags();
     if (!(flags & (payload::container::kExtractAllowed | payload::container::kSeparateGroups)))
         return 0;
+    // A folder the user named is made for the files; they never go anywhere
+    // else instead.
+    if (!PathExists(folder)) {
+        std::error_code ec;
+        std::filesystem::create_directories(ToNativePath(folder), ec);
+        if (ec) {
+            ReportError("Cannot create the folder " + folder + ": " + ec.message(), false);
+            return 1;
+        }
+    }
     if (const SwitchValue *password = FindSwitch(program.options, switch_id::kAesPassword))
         archive.SetArchivePassword(password->value);
     SetupUi ui;

@@ -14,7 +14,9 @@ namespace krv::setup {
 // is no text).
 int ArchiveResultExitCode(std::string_view errorText, int code);
 
-// /extract: the folder given when it exists, else the program's folder.
+// /extract: into the folder given, made with its parents when missing (1
+// and a message when it cannot be made); without a value into the
+// program's folder.
 // A package that allows no extraction ends with 0 and nothing done.
 int ExtractOnly(SetupProgram &program, std::string_view folder);
 // /deletelzma: 1 when the package cannot be opened, else 0.

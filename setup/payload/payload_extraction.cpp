@@ -176,14 +176,6 @@ int OpenGroupFolder(const std::string &root, const std::string &relative,
     return 0;
 }
 
-std::string WithMsiExtension(std::string path) {
-    const std::string before = path;
-    StripExtension(path, ".msi");
-    if (path == before)
-        path += ".msi";
-    return path;
-}
-
 } // namespace
 
 // One compressed group of a run.
@@ -386,7 +378,7 @@ int PayloadArchive::ExtractMainPackage(std::string &outPath, const ExtractionDia
             continue;
         outPath = TargetPath(entry);
         if (msi)
-            outPath = WithMsiExtension(outPath);
+            outPath = WithExtension(outPath, ".msi");
         return ExtractEntries({set}, sinks);
     }
     errno = ENOENT;
@@ -484,7 +476,7 @@ int PayloadArchive::ExternalGroupPrepare(std::string &outPath, const ExtractionD
             group.relative = folder.substr(group.root.size());
             group.displayText = folder;
             if (key == name_key::kFirstGroup)
-                outPath = WithMsiExtension(folder + relative);
+                outPath = WithExtension(folder + relative, ".msi");
             groups.push_back(std::move(group));
             break;
         }

@@ -161,6 +161,17 @@ int RunPrerequisitesStep(SetupRunner &runner, SetupSettings &settings) {
     return result;
 }
 
+// A stop asked from outside (SIGTERM, SIGINT, SIGHUP): nothing more is
+// started, and what this run extracted goes as after a failed install.
+bool StoppedFromOutside(SetupRunner &runner) {
+    if (platform::TerminationSignal() == 0)
+        return false;
+    if (!runner.Maintenance())
+        runner.Package().SetKeepMode(kKeepNothingOnFailure);
+    runner.SetExitCode(1);
+    return true;
+}
+
 MsiexecLineInputs LineInputs(SetupRunner &runner) {
     MsiexecLineInputs inputs;
     inputs.containerFlags = runner.Package().ContainerFlags();
@@ -313,18 +324,23 @@ bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path) {
     });
 }
 
-void CopyAndRelaunch(SetupRunner &runner) {
+bool CopyAndRelaunch(SetupRunner &runner) {
     const std::string own = runner.OwnModulePath();
     const std::string target =
         GetTempFolder() + std::filesystem::path(ToNativePath(own)).filename().string();
     std::error_code ec;
-    if (ToNativePath(own) != target)
-        std::filesystem::copy_file(ToNativePath(own), target,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
+    // Already the copy in the temporary folder: copying it onto itself and
+    // starting it again would only start the same run again, without end.
+    if (ToNativePath(own) == target || std::filesystem::equivalent(ToNativePath(own), target, ec)) {
+        LogLine("The setup already runs from the temporary folder:" + target);
+        return false;
+    }
+    std::filesystem::copy_file(ToNativePath(own), target,
+                               std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) {
         LogLine("Failed to copy the setup to:" + target);
         runner.SetExitCode(1);
-        return;
+        return true;
     }
     std::filesystem::permissions(target, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
@@ -334,11 +350,8 @@ void CopyAndRelaunch(SetupRunner &runner) {
     runner.Ui().HideStatusWindow();
     // The copy takes the lock of its own: this process lets it go first.
     TheSingleInstanceLock().Release();
-    if (!RunProcessAndWait(target, commandLine, nullptr, 0x8)) {
-        runner.SetExitCode(1);
-        return;
-    }
-    runner.SetExitCode(0);
+    runner.SetExitCode(RunProcessAndWait(target, commandLine, nullptr, 0x8) ? 0 : 1);
+    return true;
 }
 
 void SetDeferredDeletePaths(const std::string &path, DeferredDeleteRecord &record) {
@@ -391,6 +404,8 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
             runner.SetExitCode(-1);
             return -1;
         }
+        if (StoppedFromOutside(runner))
+            return 1;
         if (runner.Steps().UrlExists(runner, url)) {
             LaunchMsiexec(text, runner);
             return runner.ExitCode();
@@ -425,6 +440,8 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
             package.SetKeepMode(0);
         return extracted;
     }
+    if (StoppedFromOutside(runner))
+        return 1;
     if (HasLongPathPrefix(path))
         path = SkipLongPathPrefix(path);
     if (!BuildMsiexecCommandLine(LineInputs(runner), text, runner.OwnModulePath(), path, settings,
@@ -478,11 +495,12 @@ int RunSetup(SetupRunner &runner) {
     // 1. A copy started from the temporary folder opens the first program.
     std::string packagePath = runner.OwnModulePath();
     const SwitchValue *original = FindSwitch(options, switch_id::kOriginalPath);
-    if (original) {
-        if (original->value == runner.OwnModulePath()) {
-            CopyAndRelaunch(runner);
+    if (original && original->value == runner.OwnModulePath()) {
+        // The copy that is already running goes on as the setup of its own
+        // file, which it must not delete.
+        if (CopyAndRelaunch(runner))
             return runner.ExitCode() == 0 ? 0 : 1;
-        }
+    } else if (original) {
         packagePath = original->value;
         SetSetupExeDir(packagePath);
         SetDeferredDeletePaths(runner.OwnModulePath(), runner.Cleanup());
@@ -586,10 +604,8 @@ int RunSetup(SetupRunner &runner) {
     }
 
     // 15. Removable media: run from a copy.
-    if (!original && IsOnRemovableMedia(runner, packagePath)) {
-        CopyAndRelaunch(runner);
+    if (!original && IsOnRemovableMedia(runner, packagePath) && CopyAndRelaunch(runner))
         return runner.ExitCode() == 0 ? 0 : 1;
-    }
 
     // 16. Language.
     if (const int language = runner.Steps().ChooseSetupLanguage(runner, settings); language != 0) {
@@ -610,7 +626,9 @@ int RunSetup(SetupRunner &runner) {
     // 18-19. Prerequisites.
     runner.UpdateResumeCommand();
     int result = RunPrerequisitesStep(runner, settings);
-    if (runner.RebootPending()) {
+    if (StoppedFromOutside(runner))
+        result = 1;
+    else if (runner.RebootPending()) {
         runner.SetExitCode(-1);
         return -1;
     }
@@ -640,14 +658,25 @@ int RunSetup(SetupRunner &runner) {
 }
 
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
-                    SetupRunner::Launcher launcher, std::unique_ptr<RunnerSteps> steps) {
+                    SetupRunner::Launcher launcher, std::unique_ptr<RunnerSteps> steps,
+                    bool forwardSignals) {
     SetupRunner runner(program.commandLine, program.programPath, std::move(package),
                        std::move(launcher));
     runner.SetFullCommandLine(program.fullCommandLine);
     if (steps)
         runner.SetRunnerSteps(std::move(steps));
-    if (!HandleStandaloneSwitches(runner))
-        RunSetup(runner);
+    if (HandleStandaloneSwitches(runner))
+        return runner.ExitCode();
+    if (forwardSignals)
+        platform::ForwardTerminationSignals();
+    RunSetup(runner);
+    if (const int signal = platform::TerminationSignal()) {
+        // RunSetup has cleaned up by now; the installer's own code is logged
+        // above when one ran.
+        LogLine("Setup was stopped by signal " + std::to_string(signal) + " (" +
+                ::strsignal(signal) + "); what it had started has ended.");
+        runner.SetExitCode(128 + signal);
+    }
     return runner.ExitCode();
 }
 

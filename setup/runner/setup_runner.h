@@ -124,9 +124,12 @@ int RunSetup(SetupRunner &runner);
 // The program's run after its own switches (program.h): the runner over
 // the package, the remaining standalone switches, then RunSetup; the exit
 // code. The runner ends (and deletes what it must) before the return.
+// With forwardSignals, SIGTERM, SIGINT and SIGHUP while RunSetup waits for
+// a program (installer, prerequisite) stop that program (which undoes its
+// work), the run cleans up and ends with 128 plus the signal's number.
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
                     SetupRunner::Launcher launcher = {},
-                    std::unique_ptr<RunnerSteps> steps = nullptr);
+                    std::unique_ptr<RunnerSteps> steps = nullptr, bool forwardSignals = false);
 
 // Opens the package and applies its settings (extraction folder, name stem,
 // keep mode, packed archives); false when the package cannot be opened.
@@ -140,7 +143,11 @@ bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path);
 // whose disk `diskRemovable` calls removable.
 bool MountIsRemovable(const std::string &path, const std::string &mountTable,
                       const std::function<bool(const std::string &disk)> &diskRemovable);
-void CopyAndRelaunch(SetupRunner &runner);
+// Copies the program into the temporary folder and starts the copy; true
+// when this run ends with it (exit code 0 when the copy started, else 1).
+// False, with nothing copied or started, when the program already is that
+// copy.
+bool CopyAndRelaunch(SetupRunner &runner);
 void SetDeferredDeletePaths(const std::string &path, DeferredDeleteRecord &record);
 void DeferredDelete(const DeferredDeleteRecord &record);
 void ProbeMaintenanceMode(SetupRunner &runner, const SetupSettings &settings);

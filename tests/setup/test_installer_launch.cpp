@@ -235,6 +235,26 @@ TEST_F(LaunchTest, CommandLineForEveryBranch) {
     }
 }
 
+// A package without an extension in a folder whose name has a ".": its
+// transform lies beside it, not at a name cut out of the folder.
+TEST_F(LaunchTest, TransformBesideAPackageInADottedFolder) {
+    const std::string folder = m_root + "/dot.dir";
+    const std::string p = folder + "/main";
+    WriteFile(folder + "/main.mst", "t");
+    WriteFile(m_root + "/dot.mst", "not ours");
+    SetupSettings settings;
+    settings.general.allPlatforms = true;
+    MsiexecLineInputs inputs;
+    inputs.chosenLanguage = 1049;
+    std::string text;
+    ASSERT_TRUE(
+        BuildMsiexecCommandLine(inputs, text, "/media/TelmarSetup2.3", p, settings, nullptr));
+    EXPECT_NE(text.find(" TRANSFORMS=\"" + folder + "/main.mst;" + folder + "\\1049\""),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(" /i  \"" + p + "\" "), std::string::npos) << text;
+}
+
 TEST_F(LaunchTest, ResultPropertiesAndInstanceQuestion) {
     SetupSettings settings;
     PrerequisiteRecord known;

@@ -51,16 +51,31 @@ TEST(PathText, TrailingSeparatorFolderAndExtension) {
     EXPECT_EQ(GetExtension("noext"), "");
 }
 
-TEST(PathText, StripExtensionUsesTheLastDotAnywhere) {
-    std::string p = "C:\\dir.v2\\file";
-    StripExtension(p, ".x");
-    EXPECT_EQ(p, "C:\\dir.x");
-    std::string q = "/opt/setup.exe";
-    StripExtension(q, ".log");
-    EXPECT_EQ(q, "/opt/setup.log");
-    std::string none = "/opt/setup";
-    StripExtension(none, ".log");
-    EXPECT_EQ(none, "/opt/setup");
+// Only the file name carries an extension: a "." in a folder name (a
+// TMPDIR of /tmp/dot.dir, a folder under ~/.local) must never cut the path.
+TEST(PathText, ExtensionsComeFromTheFileNameOnly) {
+    struct Case {
+        const char *path, *extension, *stripped, *withMsi;
+    } cases[] = {
+        {"/opt/setup.exe", ".exe", "/opt/setup.log", "/opt/setup.msi"},
+        {"name.msi", ".msi", "name.log", "name.msi"},
+        {"/tmp/x/main.msi", ".msi", "/tmp/x/main.log", "/tmp/x/main.msi"},
+        {"/opt/setup", "", "/opt/setup", "/opt/setup.msi"},
+        {"/tmp/dot.dir/main", "", "/tmp/dot.dir/main", "/tmp/dot.dir/main.msi"},
+        {"C:\\dir.v2\\file", "", "C:\\dir.v2\\file", "C:\\dir.v2\\file.msi"},
+        {"/home/u/.local/share/T/Telmar23", "", "/home/u/.local/share/T/Telmar23",
+         "/home/u/.local/share/T/Telmar23.msi"},
+        {"/home/u/.local/a.b/c.tar.gz", ".gz", "/home/u/.local/a.b/c.tar.log",
+         "/home/u/.local/a.b/c.tar.msi"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(GetExtension(c.path), c.extension);
+        std::string stripped = c.path;
+        StripExtension(stripped, ".log");
+        EXPECT_EQ(stripped, c.stripped);
+        EXPECT_EQ(WithExtension(c.path, ".msi"), c.withMsi);
+    }
     std::string removed = "name.msi";
     StripExtension(removed, "");
     EXPECT_EQ(removed, "name");

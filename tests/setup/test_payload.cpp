@@ -572,8 +572,8 @@ TEST_F(PayloadTest, ProgramExtractsItsOwnPackageAndDeletesItAgain) {
 }
 
 // The builder's command line and the program's refusals: a package that
-// does not allow /extract is left alone (exit 0), a missing folder means
-// the program's own folder.
+// does not allow /extract is left alone (exit 0), a missing folder is
+// made.
 TEST_F(PayloadTest, BuilderCommandLineAndExtractRules) {
     const std::string bare = BinFolder() + "/TelmarSetup2.3";
     const std::string builder = BinFolder() + "/krv-package-builder";
@@ -609,8 +609,19 @@ TEST_F(PayloadTest, BuilderCommandLineAndExtractRules) {
 
     EXPECT_EQ(run("'" + locked + "' /extract '" + out + "'"), 0);
     EXPECT_FALSE(fs::exists(out + "a.txt")); // not allowed: nothing done
-    EXPECT_EQ(run("'" + open + "' /extract '" + dir.path() + "/no-such-folder'"), 0);
-    EXPECT_EQ(ReadFile(dir.path() + "/open/a.txt"), "alpha"); // beside the program
+    // A missing folder is made with its parents; one that cannot be made
+    // ends the run. Either way nothing lands beside the program.
+    EXPECT_EQ(run("'" + locked + "' /extract '" + dir.path() + "/not-made'"), 0);
+    EXPECT_FALSE(fs::exists(dir.path() + "/not-made")); // not allowed: nothing done
+    const struct {
+        std::string folder;
+        int exitCode;
+    } folders[] = {{dir.path() + "/no-such/folder", 0}, {"/proc/krv-no-such/folder", 1}};
+    for (const auto &c : folders) {
+        EXPECT_EQ(run("'" + open + "' /extract '" + c.folder + "'"), c.exitCode) << c.folder;
+        EXPECT_EQ(fs::exists(c.folder + "/a.txt"), c.exitCode == 0) << c.folder;
+        EXPECT_FALSE(fs::exists(dir.path() + "/open/a.txt")) << c.folder;
+    }
     PayloadArchive archive;
     ASSERT_EQ(Open(archive, open), 0);
     EXPECT_EQ(archive.Entries().at(0).flags, kEntryKeep);

@@ -548,5 +548,27 @@ TEST_F(RunnerTest, CopyReleasesTheLockAndDeferredDeleteRemovesTheCopy) {
     EXPECT_TRUE(record.shortPath.empty());
 }
 
+// A copy in the temporary folder told that it is the first program (a
+// hand-written /originalPath, or a medium that holds TMPDIR itself): it
+// installs from its own file instead of starting itself again.
+TEST_F(RunnerTest, CopyNamedAsItsOwnOriginalRunsInsteadOfRelaunching) {
+    const std::string own = m_root + "/tmp/TelmarSetup2.3";
+    WriteFile(own, "#!/bin/sh\necho started >> \"" + m_root + "/relaunched\"\n");
+    ::chmod(own.c_str(), 0755);
+    PackageScript script;
+    SetupProgram program;
+    program.programPath = own;
+    program.commandLine = "/exenoui /originalPath " + own;
+    program.options = ParseCommandLine(program.commandLine);
+    const int code =
+        RunSetupProgram(program, std::make_unique<FakePackage>(script, m_root + "/x/main.msi"), {},
+                        std::make_unique<ScriptedSteps>(StepScript{}));
+    EXPECT_EQ(code, 0) << m_debug;
+    EXPECT_FALSE(std::filesystem::exists(m_root + "/relaunched"));
+    EXPECT_NE(ReadFile(m_root + "/args").find(m_root + "/x/main.msi"), std::string::npos);
+    // Its own file is the package the user gave: it stays.
+    EXPECT_TRUE(std::filesystem::exists(own));
+}
+
 } // namespace
 } // namespace krv::setup

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -138,6 +139,12 @@ class SetupEndToEnd : public ::testing::Test {
 };
 
 TEST_F(SetupEndToEnd, InstallMaintainUpgradeAndUninstall) {
+    // The toolkit's runtime folder lies inside the root too, not in the
+    // system's temporary folder.
+    const std::string systemTmp = m_root + "/system-tmp";
+    fs::create_directories(systemTmp);
+    m_env.Set("TMPDIR", systemTmp);
+    m_env.Unset("XDG_RUNTIME_DIR");
     Outcome run = Run(s_v1, "/exenoui");
     EXPECT_EQ(run.status, 0) << run.log;
     EXPECT_EQ(ReadFile(Installed() + "/bin/tool"), "tool 2.3.0");
@@ -149,6 +156,11 @@ TEST_F(SetupEndToEnd, InstallMaintainUpgradeAndUninstall) {
         EXPECT_NE(run.log.find(line), std::string::npos) << line << "\n" << run.log;
     // Nothing extracted is left in the temporary folder.
     EXPECT_FALSE(fs::exists(m_root + "/tmp/Telmar23.msi"));
+    EXPECT_TRUE(fs::is_empty(systemTmp));
+    struct stat runtime {};
+    ASSERT_EQ(::lstat((m_root + "/run/user/" + std::to_string(::getuid())).c_str(), &runtime), 0);
+    EXPECT_TRUE(S_ISDIR(runtime.st_mode));
+    EXPECT_EQ(runtime.st_mode & 0777, 0700u);
 
     // With the user interface (no display here): the steps run as tasks on
     // workers while the event loop turns.
@@ -204,6 +216,12 @@ TEST_F(SetupEndToEnd, FailuresEndWithTheirExitCodes) {
     run = Run(s_v1, "/exenoui");
     EXPECT_EQ(run.status, 1) << run.log;
     EXPECT_NE(run.log.find("-Detected Windows Installer version:0.0.0.0\r\n"), std::string::npos);
+    // Where it was looked for, so the user knows where to put it.
+    EXPECT_NE(run.log.find("-The installer program was not found at:" + m_root +
+                           "/usr/lib/krv-msiexec (KRV_MSIEXEC:not set, system folder:" + m_root +
+                           "/usr/lib/, KRV_SETUP_ROOT:" + m_root + ")\r\n"),
+              std::string::npos)
+        << run.log;
 
     // The user ends the installer: -1.
     WriteFile(m_root + "/fake-msiexec", "#!/bin/sh\nexit 66\n");
@@ -214,6 +232,63 @@ TEST_F(SetupEndToEnd, FailuresEndWithTheirExitCodes) {
     EXPECT_NE(run.log.find("-Return code of msiexec.exe:1602\r\n"), std::string::npos) << run.log;
     EXPECT_NE(run.log.find("-Code returned to Windows by setup:-1\r\n"), std::string::npos);
     m_env.Unset("KRV_MSIEXEC");
+}
+
+// A setup stopped from outside while its installer runs: the installer is
+// told to stop and rolls back, the extracted package goes, and the setup
+// ends with a failure code instead of leaving the installer running.
+TEST_F(SetupEndToEnd, StoppedSetupStopsItsInstallerAndCleansUp) {
+    const std::string pidFile = m_root + "/installer-pid";
+    const std::string rolledBack = m_root + "/rolled-back";
+    // At most a minute of its own, so a setup that never passes the signal
+    // on does not leave it running for ever.
+    WriteFile(m_root + "/slow-msiexec",
+              "#!/bin/sh\ntrap 'echo yes > \"" + rolledBack + "\"; exit 1602' TERM\necho $$ > \"" +
+                  pidFile + ".new\"\nmv \"" + pidFile + ".new\" \"" + pidFile +
+                  "\"\ni=0\nwhile [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done\n");
+    ::chmod((m_root + "/slow-msiexec").c_str(), 0755);
+    m_env.Set("KRV_MSIEXEC", m_root + "/slow-msiexec");
+    const std::string log = m_root + "/stopped.log";
+    const std::string setup = s_anyInstaller;
+    std::vector<std::string> args = {setup, "/exelog", log, "/exenoui"};
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, setup.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(fs::exists(pidFile)) << ReadFile(log);
+    const pid_t installer = std::stoi(ReadFile(pidFile));
+    EXPECT_TRUE(fs::exists(m_root + "/tmp/Telmar23.msi"));
+
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    bool ended = false;
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!(ended = ::waitpid(pid, &status, WNOHANG) == pid) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    const bool installerGone = ::kill(installer, 0) != 0;
+    if (!installerGone)
+        ::kill(installer, SIGKILL);
+    ASSERT_TRUE(ended) << "the setup did not end";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_TRUE(installerGone);
+    EXPECT_EQ(ReadFile(rolledBack), "yes\n");
+    EXPECT_FALSE(fs::exists(m_root + "/tmp/Telmar23.msi"));
+    const std::string text = ReadFile(log);
+    EXPECT_NE(text.find("-Return code of msiexec.exe:1602\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("-Setup was stopped by signal 15 ("), std::string::npos) << text;
+    EXPECT_NE(text.find("-Code returned to Windows by setup:143\r\n"), std::string::npos) << text;
 }
 
 TEST_F(SetupEndToEnd, SecondRunWhileTheFirstHoldsTheLock) {

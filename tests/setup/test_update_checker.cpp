@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -243,6 +244,28 @@ TEST_F(UpdateCheck, FailedDownloadsAskOnceToRetryAndLeaveNothing) {
         EXPECT_EQ(shown[1].text.substr(0, 10), LoadUiString(c.box).substr(0, 10));
     }
     EXPECT_TRUE(m_started.empty());
+}
+
+// A newer program that cannot be started is no reason to end the run: it
+// is reported, and the running version installs.
+TEST_F(UpdateCheck, NewerVersionThatDoesNotStartIsReportedAndNotASuccess) {
+    platform::SetProcessLauncher([this](const platform::ProcessStartInfo &info, bool) {
+        m_started.push_back({info.program, info.commandLine});
+        return platform::ProcessResult{false, ENOEXEC, false, 0};
+    });
+    UpdateChecker checker(m_ui,
+                          UpdatesFile("URL=" + s_http->Url("/files/new.bin") +
+                                      "\r\nSize=5000\r\nServerFileName=TelmarSetup2.3\r\n"),
+                          "2.4");
+    checker.SetDownloadFolder(m_downloads);
+    m_boxes->Answer(answer::kYes);
+    EXPECT_FALSE(checker.Run());
+    EXPECT_EQ(m_started.size(), 1u);
+    const auto shown = m_boxes->Shown();
+    ASSERT_EQ(shown.size(), 2u); // the question, then the failure
+    EXPECT_NE(shown[1].text.find("Cannot start the newer version"), std::string::npos)
+        << shown[1].text;
+    EXPECT_NE(shown[1].text.find(m_downloads + "TelmarSetup2.3"), std::string::npos);
 }
 
 TEST_F(UpdateCheck, RetryAfterACancelledAttemptIsNotCancelledAgain) {
