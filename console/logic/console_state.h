@@ -6,9 +6,7 @@
 #include "header_logic.h"
 #include "tax_logic.h"
 
-#include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <cstdint>
 
@@ -70,12 +68,5 @@ struct ConsoleState {
 ConsoleState &State();
 // Back to the values at program start (tests start each case from here).
 void ResetState();
-
-// The nine windows, created once at start-up and kept until the program ends.
-// Secondary windows are reached through these pointers (null until created).
-struct ConsoleWindows {
-    QPointer<QWidget> Form1, Form2, Form3, Form4, Form5, Form6, Form7, Form8, Form9;
-};
-ConsoleWindows &Windows();
 
 } // namespace krv::console

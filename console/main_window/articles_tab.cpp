@@ -9,6 +9,8 @@
 
 #include "article_logic.h"
 #include "console_state.h"
+#include "console_windows.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "stress_test_window.h"
 

@@ -3,6 +3,8 @@
 #include "access_modes.h"
 #include "connection.h"
 #include "console_state.h"
+#include "console_windows.h"
+#include "control_plan_view.h"
 #include "header_picture.h"
 #include "main_window_layout.h"
 #include "message_layer.h"

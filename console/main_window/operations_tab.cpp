@@ -8,6 +8,7 @@
 #include "main_window.h"
 
 #include "console_state.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "receipt_logic.h"
 

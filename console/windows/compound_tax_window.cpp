@@ -1,6 +1,7 @@
 #include "compound_tax_window.h"
 
 #include "console_state.h"
+#include "console_windows.h"
 #include "tax_logic.h"
 #include "widgets.h"
 

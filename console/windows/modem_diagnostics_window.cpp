@@ -2,7 +2,9 @@
 
 #include "connection.h"
 #include "console_state.h"
+#include "console_windows.h"
 #include "driver_binding.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "modem_report.h"
 #include "modem_state.h"

@@ -5,6 +5,7 @@
 #include "access_modes.h"
 #include "connection.h"
 #include "console_state.h"
+#include "console_windows.h"
 #include "main_window.h"
 #include "password_dialog.h"
 
