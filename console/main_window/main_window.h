@@ -7,6 +7,7 @@
 // slot to its control, so a handler added later needs no wiring code.
 #pragma once
 
+#include "access_modes.h"
 #include "driver_binding.h"
 #include "receipt_logic.h"
 #include "tax_logic.h"
@@ -42,6 +43,9 @@ class TForm1 : public QMainWindow {
     void DisableAllControls(bool keepCodeFields = false);
     // Enables the controls of the current access mode and model.
     void ApplyControlsForMode();
+    // Whether the open link's access mode and model let the operator use a
+    // control (false while the link is closed).
+    bool ModeEnables(const QString &name) const;
 
   public slots:
     void FormCreate();
@@ -166,6 +170,7 @@ class TForm1 : public QMainWindow {
   private:
     void ApplyModel(const QString &designation);
     void EnableControlsForMode();
+    krv::console::ModeContext CurrentModeContext() const;
     void ReadPaymentFormNames();
     void EnterClosedState();
     int SelectedPort() const;

@@ -34,7 +34,7 @@ class TForm2 : public QDialog {
     QPushButton *Button2; // "Остановить"
     QPushButton *Button3; // "Выход"
 
-    bool Running() const { return m_running; }
+    bool Running() const;
     // The log file of a run ("Logo.txt" in the current folder) and the pause
     // after each receipt (2000 ms); tests and the benchmark change them.
     void SetLogPath(const QString &path) { m_logPath = path; }
@@ -61,7 +61,6 @@ class TForm2 : public QDialog {
     bool m_stopRequested = false; // StressStopRequested
     int64_t m_lastPrintTime = 0;  // LastPrintTime, ms
     int64_t m_receiptTotal = 0;   // StressReceiptTotal, kopecks
-    bool m_running = false;
     QString m_logPath;
     int m_pauseMs;
     QEventLoop *m_pauseLoop = nullptr;
