@@ -13,6 +13,7 @@
 #include "widgets.h"
 
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QPalette>
 #include <QPushButton>
 #include <QTextBlock>
@@ -53,11 +54,15 @@ QStringList TForm8::ViewLines() const {
     return lines;
 }
 
-void TForm8::ClearView(const QString &fontFamily) {
+void TForm8::ClearView(const QFont &face) {
     RichEdit1->clear();
     RichEdit1->repaint();
-    QFont font = RichEdit1->font();
-    font.setFamily(fontFamily);
+    QFont font = face;
+    const QFont current = RichEdit1->font();
+    if (current.pixelSize() > 0)
+        font.setPixelSize(current.pixelSize());
+    else
+        font.setPointSizeF(current.pointSizeF());
     RichEdit1->setFont(font);
     RichEdit1->document()->setDefaultFont(font);
     m_viewEmpty = true;
@@ -109,7 +114,8 @@ void TForm8::Button1Click() {
 void TForm8::Button2Click() {
     Button4->setEnabled(false);
     Button5->setEnabled(false);
-    ClearView(QStringLiteral("Terminal"));
+    // The printer's text answer lines up in columns.
+    ClearView(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     bool opened = false;
     if (!OpenPortForQuery(opened))
         return;
@@ -133,7 +139,7 @@ void TForm8::Button2Click() {
 void TForm8::Button3Click() {
     Button4->setEnabled(false);
     Button5->setEnabled(false);
-    ClearView(QStringLiteral("MS Sans Serif"));
+    ClearView(ConsoleFont());
     bool opened = false;
     if (!OpenPortForQuery(opened))
         return;

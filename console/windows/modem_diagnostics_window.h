@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 #include <QString>
 
 #include <cstdint>
@@ -40,7 +41,8 @@ class TForm8 : public QDialog {
     // Opens the port of the main window's lists when it is not connected;
     // false (after the box) when that fails. `opened` says whether to close.
     bool OpenPortForQuery(bool &opened);
-    void ClearView(const QString &fontFamily);
+    // Empties the view and writes what follows in `face`, at the view's size.
+    void ClearView(const QFont &face);
     void AppendLine(const QString &text, uint32_t rgb, bool systemColour);
 
     bool m_viewEmpty = true;
