@@ -11,6 +11,7 @@
 #include "driver_binding.h"
 #include "receipt_logic.h"
 #include "tax_logic.h"
+#include "widgets.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -27,9 +28,10 @@ class TForm1 : public QMainWindow {
                                                    krv::console::kDriverLibraryName));
     ~TForm1() override;
 
-    // A control of the window by its layout name; null when the layout has none.
+    // A control of the window by its layout name, never null: a name the
+    // layout does not have throws (see RequiredControl).
     template <class T = QWidget> T *Control(const QString &name) const {
-        return findChild<T *>(name);
+        return krv::console::RequiredControl<T>(*this, name);
     }
 
     // The two status-bar panels: 0 the link, 1 the progress of bulk article

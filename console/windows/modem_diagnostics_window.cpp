@@ -91,12 +91,14 @@ bool TForm8::OpenPortForQuery(bool &opened) {
     opened = false;
     if (LinkEstablished())
         return true;
+    // The port and rate are the main window's choice; without that window
+    // there is no port to open.
     QWidget *mainWindow = Windows().Form1;
     const auto *ports =
-        mainWindow ? mainWindow->findChild<QComboBox *>(QStringLiteral("ComboBox6")) : nullptr;
+        mainWindow ? RequiredControl<QComboBox>(*mainWindow, QStringLiteral("ComboBox6")) : nullptr;
     const auto *rates =
-        mainWindow ? mainWindow->findChild<QComboBox *>(QStringLiteral("ComboBox7")) : nullptr;
-    const int port = ports ? ports->currentIndex() + 1 : 1;
+        mainWindow ? RequiredControl<QComboBox>(*mainWindow, QStringLiteral("ComboBox7")) : nullptr;
+    const int port = ports ? ports->currentIndex() + 1 : 0;
     const uint32_t rate = rates ? rates->currentText().toUInt() : 0;
     if (!Driver().Init(port, rate)) {
         ShowMessage(mainWindow, kErrorBoxCaption, QStringLiteral("Невозможно открыть порт!"),

@@ -20,12 +20,12 @@ class TForm8 : public QDialog {
   public:
     explicit TForm8(QWidget *parent = nullptr);
 
-    QTextEdit *RichEdit1; // read-only view of the modem's state
-    QPushButton *Button2; // "Опросить модем"
-    QPushButton *Button3; // "Подробно"
-    QPushButton *Button4; // "Сохранить"
-    QPushButton *Button5; // "Распечатать"
-    QPushButton *Button1; // "Выход"
+    QTextEdit *RichEdit1 = nullptr; // read-only view of the modem's state
+    QPushButton *Button2 = nullptr; // "Опросить модем"
+    QPushButton *Button3 = nullptr; // "Подробно"
+    QPushButton *Button4 = nullptr; // "Сохранить"
+    QPushButton *Button5 = nullptr; // "Распечатать"
+    QPushButton *Button1 = nullptr; // "Выход"
 
     // The view's lines, as saving writes them.
     QStringList ViewLines() const;
