@@ -4,6 +4,7 @@
 #include "password_dialog.h"
 
 #include "compound_tax_window.h"
+#include "console_windows.h"
 #include "modem_diagnostics_window.h"
 #include "payment_forms_window.h"
 #include "receipt_header_window.h"

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -68,6 +69,12 @@ std::string ComDevicePath(unsigned com) {
     if (com == 0)
         return {};
     return "/dev/ttyS" + std::to_string(com - 1);
+}
+
+bool ComDevicePresent(unsigned com) {
+    const std::string path = ComDevicePath(com);
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
 SerialPort::~SerialPort() {

@@ -13,6 +13,10 @@
 namespace krv::platform {
 
 std::string ComDevicePath(unsigned com);
+// Whether the device behind COM<com> is there: false once an adapter is
+// unplugged or the far side of a pseudo terminal is gone, even while a port
+// opened on it is still held. Asks the file system only; nothing is opened.
+bool ComDevicePresent(unsigned com);
 
 // The Windows time-out model: a read of n bytes gives up after
 // readTotalMultiplierMs * n + readTotalConstantMs; a write of n bytes after

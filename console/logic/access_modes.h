@@ -71,8 +71,6 @@ ControlPlan CashierSetPlan(const ModeContext &context);
 // The plan of the context's mode.
 ControlPlan PlanForMode(const ModeContext &context);
 
-void ApplyControlPlan(QWidget &root, const ControlPlan &plan);
-
 // The access mode a login code grants: exact, case-sensitive comparison.
 uint8_t AccessModeForCode(const QString &code);
 

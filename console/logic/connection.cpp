@@ -2,9 +2,9 @@
 
 #include "access_modes.h"
 #include "console_state.h"
+#include "serial_port.h"
 
 #include <QStringList>
-#include <QWidget>
 
 namespace krv::console {
 
@@ -50,11 +50,21 @@ ScanResult ScanForPrinter(DriverApi &driver, int port, int firstRateIndex, bool 
 }
 
 bool LinkEstablished() {
-    QWidget *mainWindow = Windows().Form1;
-    if (!mainWindow)
+    return State().Connected;
+}
+
+bool NoteLinkFailure(DriverApi &driver) {
+    ConsoleState &state = State();
+    // A silent printer on a present port is an ordinary failure: the link
+    // stays, the next call may work. A gone device never comes back on this
+    // open port, and the driver fails every call until it is reopened.
+    if (!state.Connected || state.ConnectedPort <= 0 ||
+        platform::ComDevicePresent(static_cast<unsigned>(state.ConnectedPort)))
         return false;
-    const QWidget *connect = mainWindow->findChild<QWidget *>(QStringLiteral("Button31"));
-    return connect && !connect->isEnabled();
+    driver.Close();
+    state.Connected = false;
+    state.LinkLost = true;
+    return true;
 }
 
 bool IsKnownDesignation(const QString &designation) {

@@ -53,10 +53,13 @@ QString StartupArgumentFrom(const QStringList &arguments);
 // "-free" in any letter case skips the login and grants service mode.
 bool IsFreeArgument(const QString &startupArgument);
 
-// Whether the link is up, as every window but the main one judges it: the
-// main window's "Установить связь" button is disabled exactly while a
-// printer is connected. False before the main window exists.
+// Whether the link is up: the session's Connected.
 bool LinkEstablished();
+
+// After a driver call failed: when the link is open and the device of its
+// port is gone, the link is marked lost (no longer Connected) and the
+// driver's port released. True when that happened now.
+bool NoteLinkFailure(DriverApi &driver);
 
 // Status-bar texts of the link.
 QString TryingPanelText(int rateIndex);

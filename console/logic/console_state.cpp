@@ -4,7 +4,6 @@ namespace krv::console {
 
 namespace {
 ConsoleState g_state;
-ConsoleWindows g_windows;
 } // namespace
 
 ConsoleState &State() {
@@ -13,10 +12,6 @@ ConsoleState &State() {
 
 void ResetState() {
     g_state = ConsoleState{};
-}
-
-ConsoleWindows &Windows() {
-    return g_windows;
 }
 
 } // namespace krv::console

@@ -1,14 +1,14 @@
-// Module state of the console: what the main window's handlers share for the
-// whole run of the program. One instance, reached through State(); the
-// handlers of every tab read and write it on the user-interface thread only.
+// The console's session: what the handlers of every window share for the
+// whole run of the program, and the only record of it. Widgets show this
+// state; nothing reads it back from a widget's enabled flag or caption. One
+// instance, reached through State(), read and written on the user-interface
+// thread only.
 #pragma once
 
 #include "header_logic.h"
 #include "tax_logic.h"
 
-#include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <cstdint>
 
@@ -28,8 +28,11 @@ inline constexpr uint16_t kSecondModelLogoWidth = 352;
 inline constexpr uint16_t kSecondModelLogoHeight = 312;
 
 struct ConsoleState {
-    // Link and model.
+    // Link and model. The link is open while Connected; LinkLost tells a
+    // link that ended because its port went away (the adapter unplugged, the
+    // line hung up) from one closed by the operator; a connect clears it.
     bool Connected = false;
+    bool LinkLost = false;
     int16_t IsFirstModel = -1; // -1: KRV-T100 ("МВ-21"), 0: KRV-T200 ("МВ-22")
     uint16_t LogoMaxWidth = kFirstModelLogoWidth;
     uint16_t LogoMaxHeight = kFirstModelLogoHeight;
@@ -52,6 +55,11 @@ struct ConsoleState {
 
     bool FiscalizationWizardActive = false;
 
+    // Loops that run on the user-interface thread, turning its events while
+    // they print: bulk article programming and the stress test.
+    bool BulkProgrammingRunning = false;
+    bool StressTestRunning = false;
+
     // The receipt header: the working print attributes of the five lines as
     // edited in the header window (double width, double height of line 1,
     // then of line 2 ...), and the copy applied there.
@@ -70,12 +78,5 @@ struct ConsoleState {
 ConsoleState &State();
 // Back to the values at program start (tests start each case from here).
 void ResetState();
-
-// The nine windows, created once at start-up and kept until the program ends.
-// Secondary windows are reached through these pointers (null until created).
-struct ConsoleWindows {
-    QPointer<QWidget> Form1, Form2, Form3, Form4, Form5, Form6, Form7, Form8, Form9;
-};
-ConsoleWindows &Windows();
 
 } // namespace krv::console

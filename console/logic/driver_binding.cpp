@@ -1,7 +1,6 @@
 #include "driver_binding.h"
 
 #include "codepage.h"
-#include "message_layer.h"
 
 #include <KRV_T100DRV.h>
 
@@ -195,10 +194,6 @@ QString DriverErrorText() {
     return Driver().ErrorMessage() + DriverErrorDetail();
 }
 
-void ShowDriverError(QWidget *owner) {
-    ShowMessage(owner, kErrorBoxCaption, DriverErrorText(), Icon::Error, Buttons::Ok);
-}
-
 QString PaperLowText(const PaperState &state) {
     if (state.flags[0])
         return {};
@@ -211,15 +206,6 @@ QString PaperLowText(const PaperState &state) {
     if (receiptTape)
         return QStringLiteral("Заканчивается чековая лента!");
     return {};
-}
-
-void PaperLowWarning() {
-    PaperState state;
-    if (!Driver().GetPaperState(state))
-        return;
-    const QString text = PaperLowText(state);
-    if (!text.isEmpty())
-        ShowMessage(nullptr, QStringLiteral("Внимание!"), text, Icon::Warning, Buttons::Ok);
 }
 
 } // namespace krv::console

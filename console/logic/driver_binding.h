@@ -21,8 +21,6 @@
 #include <string>
 #include <vector>
 
-class QWidget;
-
 namespace krv::console {
 
 // The library's file name as the loader knows it.
@@ -113,11 +111,6 @@ QString DriverErrorDetail();
 QString DriverErrorText();
 // The box of a reply of the wrong length (a memory block, the modem's state).
 QString ReplyFormatErrorText(); // "Ответная посылка не соответсвует формату данных!"
-// The error box after a failed driver call, owned by the calling window.
-void ShowDriverError(QWidget *owner);
-// Warns, in an ownerless box, when the tapes are running out; silent when
-// the paper state cannot be read or the sensors say nothing.
-void PaperLowWarning();
 // The warning text for a paper state, empty when there is nothing to say.
 QString PaperLowText(const PaperState &state);
 

@@ -9,6 +9,8 @@
 
 #include "article_logic.h"
 #include "console_state.h"
+#include "console_windows.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "stress_test_window.h"
 
@@ -95,10 +97,13 @@ void TForm1::Button41Click() {
     auto *button = Control<QPushButton>(QStringLiteral("Button41"));
     if (!button)
         return;
-    button->setText(button->text() == BulkRunningCaption() ? BulkIdleCaption()
-                                                           : BulkRunningCaption());
+    // A press while the loop runs is the operator's "Стоп!": it only flips
+    // the session's flag, which the running loop looks at after each article.
+    ConsoleState &state = State();
+    state.BulkProgrammingRunning = !state.BulkProgrammingRunning;
+    button->setText(state.BulkProgrammingRunning ? BulkRunningCaption() : BulkIdleCaption());
     for (int n = 1; n <= kBulkArticleCount; ++n) {
-        if (button->text() == BulkIdleCaption()) {
+        if (!state.BulkProgrammingRunning) {
             // Stopped: the run that stopped it reports, the one it stopped
             // ends without a word.
             if (n == 1)
@@ -108,7 +113,8 @@ void TForm1::Button41Click() {
             return;
         }
         SetStatusPanel(1, BulkProgressText(n));
-        if (!CallProgramArticle(State().ProgrammingPassword, BulkArticleRequest(n))) {
+        if (!CallProgramArticle(state.ProgrammingPassword, BulkArticleRequest(n))) {
+            state.BulkProgrammingRunning = false;
             button->setText(BulkIdleCaption());
             SetStatusPanel(1, QString());
             ShowDriverError(this);
@@ -117,6 +123,7 @@ void TForm1::Button41Click() {
         m_bulkArticleCounter = n;
         QCoreApplication::processEvents();
     }
+    state.BulkProgrammingRunning = false;
     button->setText(BulkIdleCaption());
     ShowMessage(this, kInformationBoxCaption, BulkDoneText(m_bulkArticleCounter), Icon::Information,
                 Buttons::Ok);
@@ -125,14 +132,13 @@ void TForm1::Button41Click() {
 
 bool TForm1::StopRunningLoops() {
     bool running = false;
-    auto *button = Control<QPushButton>(QStringLiteral("Button41"));
-    if (button && button->text() == BulkRunningCaption()) {
+    if (State().BulkProgrammingRunning) {
         // The same as the operator's "Стоп!": the loop reports where it stopped.
         Button41Click();
         running = true;
     }
     if (auto *stress = qobject_cast<TForm2 *>(Windows().Form2.data());
-        stress && stress->Running()) {
+        stress && State().StressTestRunning) {
         stress->Button2Click();
         running = true;
     }

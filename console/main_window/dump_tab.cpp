@@ -7,6 +7,7 @@
 #include "main_window.h"
 
 #include "console_state.h"
+#include "driver_error_box.h"
 #include "memory_dump.h"
 #include "message_layer.h"
 #include "report_logic.h"

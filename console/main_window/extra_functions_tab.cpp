@@ -8,6 +8,7 @@
 
 #include "console_state.h"
 #include "date_time_text.h"
+#include "driver_error_box.h"
 #include "extra_functions_logic.h"
 #include "logo_file.h"
 #include "message_layer.h"

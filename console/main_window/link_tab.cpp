@@ -7,6 +7,8 @@
 #include "access_modes.h"
 #include "connection.h"
 #include "console_state.h"
+#include "console_windows.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 
 #include <QCheckBox>

@@ -3,6 +3,9 @@
 #include "access_modes.h"
 #include "connection.h"
 #include "console_state.h"
+#include "console_windows.h"
+#include "control_plan_view.h"
+#include "driver_error_box.h"
 #include "header_picture.h"
 #include "main_window_layout.h"
 #include "message_layer.h"
@@ -45,6 +48,8 @@ TForm1::TForm1(QWidget *parent, const QString &driverLibrary)
     if (auto *image = Control<QLabel>(QStringLiteral("Image1")))
         ShowHeaderPicture(*image);
     ConnectHandlersByName(*this, *this);
+    // A port found gone after a failed call closes the link on screen too.
+    SetLinkLostHandler([this] { EnterClosedState(); });
     if (QScreen *screen = this->screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -53,7 +58,9 @@ TForm1::TForm1(QWidget *parent, const QString &driverLibrary)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    SetLinkLostHandler({});
+}
 
 QLabel *TForm1::StatusPanel(int index) const {
     return (index == 0 || index == 1) ? m_panels[index] : nullptr;
@@ -192,7 +199,8 @@ void TForm1::EnableControlsForMode() {
     ConsoleState &state = State();
     const auto *rates = Control<QComboBox>(QStringLiteral("ComboBox7"));
     const QString rateText = rates ? rates->currentText() : QString();
-    // Other windows take the link as open while the connect button is off.
+    state.Connected = true;
+    state.LinkLost = false;
     if (QWidget *connect = Control(QStringLiteral("Button31")))
         connect->setEnabled(false);
 
@@ -216,10 +224,9 @@ void TForm1::EnableControlsForMode() {
     }
     ReadPaymentFormNames();
     ApplyControlsForMode();
-    state.Connected = true;
 }
 
-void TForm1::ApplyControlsForMode() {
+ModeContext TForm1::CurrentModeContext() const {
     ModeContext context;
     context.accessMode = State().AccessMode;
     context.isFirstModel = State().IsFirstModel != 0;
@@ -232,7 +239,15 @@ void TForm1::ApplyControlsForMode() {
     if (const auto *taxType = Control<RadioGroup>(QStringLiteral("RadioGroup3")))
         context.taxTypeIndex = taxType->itemIndex();
     context.compoundGroupExists = AnyCompoundGroup(State().CompoundTaxWorking);
-    ApplyControlPlan(*this, PlanForMode(context));
+    return context;
+}
+
+void TForm1::ApplyControlsForMode() {
+    ApplyControlPlan(*this, PlanForMode(CurrentModeContext()));
+}
+
+bool TForm1::ModeEnables(const QString &name) const {
+    return State().Connected && PlanForMode(CurrentModeContext()).EnabledOf(name).value_or(false);
 }
 
 void TForm1::ReadPaymentFormNames() {

@@ -7,9 +7,11 @@
 // slot to its control, so a handler added later needs no wiring code.
 #pragma once
 
+#include "access_modes.h"
 #include "driver_binding.h"
 #include "receipt_logic.h"
 #include "tax_logic.h"
+#include "widgets.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -26,9 +28,10 @@ class TForm1 : public QMainWindow {
                                                    krv::console::kDriverLibraryName));
     ~TForm1() override;
 
-    // A control of the window by its layout name; null when the layout has none.
+    // A control of the window by its layout name, never null: a name the
+    // layout does not have throws (see RequiredControl).
     template <class T = QWidget> T *Control(const QString &name) const {
-        return findChild<T *>(name);
+        return krv::console::RequiredControl<T>(*this, name);
     }
 
     // The two status-bar panels: 0 the link, 1 the progress of bulk article
@@ -42,6 +45,9 @@ class TForm1 : public QMainWindow {
     void DisableAllControls(bool keepCodeFields = false);
     // Enables the controls of the current access mode and model.
     void ApplyControlsForMode();
+    // Whether the open link's access mode and model let the operator use a
+    // control (false while the link is closed).
+    bool ModeEnables(const QString &name) const;
 
   public slots:
     void FormCreate();
@@ -166,6 +172,7 @@ class TForm1 : public QMainWindow {
   private:
     void ApplyModel(const QString &designation);
     void EnableControlsForMode();
+    krv::console::ModeContext CurrentModeContext() const;
     void ReadPaymentFormNames();
     void EnterClosedState();
     int SelectedPort() const;

@@ -8,6 +8,7 @@
 #include "main_window.h"
 
 #include "console_state.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "receipt_logic.h"
 
@@ -193,7 +194,7 @@ void TForm1::ComboBox9Change() {
     const auto *type = Control<QComboBox>(QStringLiteral("ComboBox9"));
     // Only the operator switches the value fields; while the list is out of
     // reach (no link, cashier mode) the access-mode plan owns them.
-    if (!type || !type->isEnabled())
+    if (!type || !ModeEnables(QStringLiteral("ComboBox9")))
         return;
     const std::optional<DiscountField> field = DiscountValueField(type->currentIndex());
     if (!field)

@@ -7,6 +7,7 @@
 #include "main_window.h"
 
 #include "console_state.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "password_logic.h"
 #include "widgets.h"
@@ -101,7 +102,7 @@ void TForm1::CheckBox3Click() {
     const auto *byNumber = Control<QCheckBox>(QStringLiteral("CheckBox3"));
     // While the box is out of reach (no link) the access-mode plan owns the
     // name field.
-    if (!byNumber || !byNumber->isEnabled())
+    if (!byNumber || !ModeEnables(QStringLiteral("CheckBox3")))
         return;
     if (QWidget *name = Control(QStringLiteral("Edit5")))
         name->setEnabled(!byNumber->isChecked());

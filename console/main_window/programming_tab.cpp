@@ -5,7 +5,9 @@
 
 #include "access_modes.h"
 #include "console_state.h"
+#include "console_windows.h"
 #include "date_time_text.h"
+#include "driver_error_box.h"
 #include "header_logic.h"
 #include "message_layer.h"
 #include "receipt_header_window.h"

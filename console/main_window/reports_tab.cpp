@@ -7,6 +7,7 @@
 #include "main_window.h"
 
 #include "console_state.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "report_logic.h"
 
@@ -71,7 +72,7 @@ void TForm1::CheckBox14Click() {
     const auto *wholeRange = Control<QCheckBox>(QStringLiteral("CheckBox14"));
     // Only the operator switches the code fields; while the box is out of
     // reach (no link) the access-mode plan owns them.
-    if (!wholeRange || !wholeRange->isEnabled())
+    if (!wholeRange || !ModeEnables(QStringLiteral("CheckBox14")))
         return;
     for (const char *name : {"Edit37", "Edit38"})
         if (QWidget *edit = Control(QString::fromLatin1(name)))

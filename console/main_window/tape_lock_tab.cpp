@@ -5,6 +5,7 @@
 #include "main_window.h"
 
 #include "driver_binding.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "tape_lock_logic.h"
 #include "tape_lock_window.h"

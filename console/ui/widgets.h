@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStyle>
+#include <stdexcept>
 #include <vector>
 
 class QButtonGroup;
@@ -55,6 +56,19 @@ class RadioGroup : public QGroupBox {
 };
 
 namespace krv::console {
+
+// A control under `root` by its layout name and class. A name the layout
+// does not have, or a control of another class, is a fault of the program,
+// never of the input: it throws std::logic_error naming the control, so a
+// mistyped name fails the first time its code runs (in a test, say) instead
+// of reading as an empty text or an unticked box.
+template <class T = QWidget> T *RequiredControl(const QObject &root, const QString &name) {
+    if (T *control = root.findChild<T *>(name))
+        return control;
+    throw std::logic_error("no control " + name.toStdString() + " of class " +
+                           T::staticMetaObject.className() + " under " +
+                           root.objectName().toStdString());
+}
 
 // Background colours of an edit that is switched off by the access mode
 // (grey) and of a working one (the window colour).

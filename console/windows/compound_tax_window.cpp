@@ -1,6 +1,7 @@
 #include "compound_tax_window.h"
 
 #include "console_state.h"
+#include "console_windows.h"
 #include "tax_logic.h"
 #include "widgets.h"
 
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPixmap>
 #include <QPushButton>
 
 using krv::console::LayoutBuilder;
@@ -31,7 +33,11 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent) {
     b.label("Укажите из каких групп нужно взять значения \r\n    налоговых ставкок для работы по "
             "схеме \r\n                   с составным налогом.",
             8, 8);
+    Image1 = b.label({}, {300, 8, 32, 32}, "Image1");
+    Image1->setPixmap(QPixmap(QStringLiteral(":/console/compound_tax.png")));
     b.label("Составной \r\n    налог", 8, 58);
+    Image2 = b.label({}, {156, 58, 32, 32}, "Image2");
+    Image2->setPixmap(QPixmap(QStringLiteral(":/console/levy.png")));
     ComboBox1 = b.comboBox("ComboBox1", {80, 62, 60, 21}, {"А", "Б", "В", "Г", "Д", "Е"}, 2);
     QPalette green = ComboBox1->palette();
     green.setColor(QPalette::Base, QColor::fromRgb(krv::console::kMoneyGreenRgb));

@@ -18,13 +18,15 @@ class TForm4 : public QDialog {
   public:
     explicit TForm4(QWidget *parent = nullptr);
 
-    QComboBox *ComboBox1; // tax group А..Е
-    QCheckBox *CheckBox1; // "Использовать схему составного налога"
-    QLineEdit *MaskEdit1; // VAT rate, "20,00%"
-    QLineEdit *MaskEdit2; // levy rate, " 5,00%"
-    QCheckBox *CheckBox2; // "Налог на сбор"
-    QPushButton *BitBtn1; // "Применить", closes with Accepted
-    QPushButton *BitBtn2; // "Отмена", closes with Rejected
+    QLabel *Image1 = nullptr;       // a tax sheet with a percent sign
+    QLabel *Image2 = nullptr;       // a stack of coins: the levy
+    QComboBox *ComboBox1 = nullptr; // tax group А..Е
+    QCheckBox *CheckBox1 = nullptr; // "Использовать схему составного налога"
+    QLineEdit *MaskEdit1 = nullptr; // VAT rate, "20,00%"
+    QLineEdit *MaskEdit2 = nullptr; // levy rate, " 5,00%"
+    QCheckBox *CheckBox2 = nullptr; // "Налог на сбор"
+    QPushButton *BitBtn1 = nullptr; // "Применить", closes with Accepted
+    QPushButton *BitBtn2 = nullptr; // "Отмена", closes with Rejected
 
   public slots:
     void FormCreate();

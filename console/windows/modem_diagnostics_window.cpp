@@ -2,7 +2,9 @@
 
 #include "connection.h"
 #include "console_state.h"
+#include "console_windows.h"
 #include "driver_binding.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "modem_report.h"
 #include "modem_state.h"
@@ -11,6 +13,7 @@
 #include "widgets.h"
 
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QPalette>
 #include <QPushButton>
 #include <QTextBlock>
@@ -51,11 +54,15 @@ QStringList TForm8::ViewLines() const {
     return lines;
 }
 
-void TForm8::ClearView(const QString &fontFamily) {
+void TForm8::ClearView(const QFont &face) {
     RichEdit1->clear();
     RichEdit1->repaint();
-    QFont font = RichEdit1->font();
-    font.setFamily(fontFamily);
+    QFont font = face;
+    const QFont current = RichEdit1->font();
+    if (current.pixelSize() > 0)
+        font.setPixelSize(current.pixelSize());
+    else
+        font.setPointSizeF(current.pointSizeF());
     RichEdit1->setFont(font);
     RichEdit1->document()->setDefaultFont(font);
     m_viewEmpty = true;
@@ -84,12 +91,14 @@ bool TForm8::OpenPortForQuery(bool &opened) {
     opened = false;
     if (LinkEstablished())
         return true;
+    // The port and rate are the main window's choice; without that window
+    // there is no port to open.
     QWidget *mainWindow = Windows().Form1;
     const auto *ports =
-        mainWindow ? mainWindow->findChild<QComboBox *>(QStringLiteral("ComboBox6")) : nullptr;
+        mainWindow ? RequiredControl<QComboBox>(*mainWindow, QStringLiteral("ComboBox6")) : nullptr;
     const auto *rates =
-        mainWindow ? mainWindow->findChild<QComboBox *>(QStringLiteral("ComboBox7")) : nullptr;
-    const int port = ports ? ports->currentIndex() + 1 : 1;
+        mainWindow ? RequiredControl<QComboBox>(*mainWindow, QStringLiteral("ComboBox7")) : nullptr;
+    const int port = ports ? ports->currentIndex() + 1 : 0;
     const uint32_t rate = rates ? rates->currentText().toUInt() : 0;
     if (!Driver().Init(port, rate)) {
         ShowMessage(mainWindow, kErrorBoxCaption, QStringLiteral("Невозможно открыть порт!"),
@@ -107,7 +116,8 @@ void TForm8::Button1Click() {
 void TForm8::Button2Click() {
     Button4->setEnabled(false);
     Button5->setEnabled(false);
-    ClearView(QStringLiteral("Terminal"));
+    // The printer's text answer lines up in columns.
+    ClearView(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     bool opened = false;
     if (!OpenPortForQuery(opened))
         return;
@@ -131,7 +141,7 @@ void TForm8::Button2Click() {
 void TForm8::Button3Click() {
     Button4->setEnabled(false);
     Button5->setEnabled(false);
-    ClearView(QStringLiteral("MS Sans Serif"));
+    ClearView(ConsoleFont());
     bool opened = false;
     if (!OpenPortForQuery(opened))
         return;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 #include <QString>
 
 #include <cstdint>
@@ -19,12 +20,12 @@ class TForm8 : public QDialog {
   public:
     explicit TForm8(QWidget *parent = nullptr);
 
-    QTextEdit *RichEdit1; // read-only view of the modem's state
-    QPushButton *Button2; // "Опросить модем"
-    QPushButton *Button3; // "Подробно"
-    QPushButton *Button4; // "Сохранить"
-    QPushButton *Button5; // "Распечатать"
-    QPushButton *Button1; // "Выход"
+    QTextEdit *RichEdit1 = nullptr; // read-only view of the modem's state
+    QPushButton *Button2 = nullptr; // "Опросить модем"
+    QPushButton *Button3 = nullptr; // "Подробно"
+    QPushButton *Button4 = nullptr; // "Сохранить"
+    QPushButton *Button5 = nullptr; // "Распечатать"
+    QPushButton *Button1 = nullptr; // "Выход"
 
     // The view's lines, as saving writes them.
     QStringList ViewLines() const;
@@ -40,7 +41,8 @@ class TForm8 : public QDialog {
     // Opens the port of the main window's lists when it is not connected;
     // false (after the box) when that fails. `opened` says whether to close.
     bool OpenPortForQuery(bool &opened);
-    void ClearView(const QString &fontFamily);
+    // Empties the view and writes what follows in `face`, at the view's size.
+    void ClearView(const QFont &face);
     void AppendLine(const QString &text, uint32_t rgb, bool systemColour);
 
     bool m_viewEmpty = true;

@@ -21,5 +21,5 @@ class TForm3 : public QDialog {
     void showEvent(QShowEvent *event) override;
 
   private:
-    QLineEdit *m_code;
+    QLineEdit *m_code = nullptr;
 };

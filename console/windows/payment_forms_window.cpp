@@ -1,7 +1,9 @@
 #include "payment_forms_window.h"
 
 #include "console_state.h"
+#include "console_windows.h"
 #include "driver_binding.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "receipt_logic.h"
 #include "widgets.h"

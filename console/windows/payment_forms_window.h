@@ -16,9 +16,9 @@ class TForm5 : public QDialog {
 
     // Edit1 .. Edit10: the names of payment forms 0 .. 9; form 3 is cash.
     QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5, *Edit6, *Edit7, *Edit8, *Edit9, *Edit10;
-    QPushButton *Button1; // "Прочитать"
-    QPushButton *Button2; // "Записать"
-    QPushButton *Button3; // "Выход"
+    QPushButton *Button1 = nullptr; // "Прочитать"
+    QPushButton *Button2 = nullptr; // "Записать"
+    QPushButton *Button3 = nullptr; // "Выход"
 
     // The name edit of payment form 0..9, nullptr for another number.
     QLineEdit *NameEdit(int form) const;

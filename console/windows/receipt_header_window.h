@@ -22,11 +22,11 @@ class TForm6 : public QDialog {
     // each under a label (Label2-Label6) that shows its current limit.
     QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5;
     QLabel *Label2, *Label3, *Label4, *Label5, *Label6;
-    QComboBox *ComboBox1; // the line whose attributes the check boxes show
-    QCheckBox *CheckBox1; // "Двойная ширина"
-    QCheckBox *CheckBox2; // "Двойная высота"
-    QPushButton *Button1; // "Установить"
-    QPushButton *Button2; // "Закрыть"
+    QComboBox *ComboBox1 = nullptr; // the line whose attributes the check boxes show
+    QCheckBox *CheckBox1 = nullptr; // "Двойная ширина"
+    QCheckBox *CheckBox2 = nullptr; // "Двойная высота"
+    QPushButton *Button1 = nullptr; // "Установить"
+    QPushButton *Button2 = nullptr; // "Закрыть"
 
     // The edit of header line 0..4 and the label above it; null otherwise.
     QLineEdit *LineEdit(int line) const;

@@ -1,7 +1,9 @@
 #include "stress_test_window.h"
 
 #include "console_state.h"
+#include "console_windows.h"
 #include "driver_binding.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "receipt_logic.h"
 #include "stress_plan.h"
@@ -88,10 +90,14 @@ void TForm2::Button3Click() {
     close();
 }
 
+bool TForm2::Running() const {
+    return State().StressTestRunning;
+}
+
 void TForm2::closeEvent(QCloseEvent *event) {
     // The run would go on printing behind a hidden window with no way to
     // stop it: the close stops the run and is refused this time.
-    if (m_running) {
+    if (Running()) {
         Button2Click();
         event->ignore();
         return;
@@ -100,7 +106,7 @@ void TForm2::closeEvent(QCloseEvent *event) {
 }
 
 void TForm2::reject() {
-    if (m_running) {
+    if (Running()) {
         Button2Click();
         return;
     }
@@ -118,7 +124,7 @@ void TForm2::Pause() {
 }
 
 void TForm2::Button1Click() {
-    if (m_running)
+    if (Running())
         return;
     SetRunButtons(true);
     if (!ResetStressLog(m_logPath)) {
@@ -139,7 +145,7 @@ void TForm2::Button1Click() {
         return;
     }
 
-    m_running = true;
+    State().StressTestRunning = true;
     QElapsedTimer clock;
     clock.start();
     while (!m_stopRequested) {
@@ -203,5 +209,5 @@ void TForm2::Button1Click() {
         ++receiptNumber;
         Pause();
     }
-    m_running = false;
+    State().StressTestRunning = false;
 }

@@ -23,18 +23,18 @@ class TForm2 : public QDialog {
   public:
     explicit TForm2(QWidget *parent = nullptr);
 
-    QLineEdit *Edit1;     // first article code of a run
-    QSpinBox *SpinEdit1;  // positions per receipt
-    QLabel *Label4;       // printing time of the last receipt, ms
-    QLabel *Label5;       // largest printing time seen, ms
-    QLabel *Label7;       // time of the whole last receipt, ms
-    QLabel *Label9;       // positions of the last receipt
-    QLabel *Label11;      // the note on tax rates
-    QPushButton *Button1; // "Запустить"
-    QPushButton *Button2; // "Остановить"
-    QPushButton *Button3; // "Выход"
+    QLineEdit *Edit1 = nullptr;     // first article code of a run
+    QSpinBox *SpinEdit1 = nullptr;  // positions per receipt
+    QLabel *Label4 = nullptr;       // printing time of the last receipt, ms
+    QLabel *Label5 = nullptr;       // largest printing time seen, ms
+    QLabel *Label7 = nullptr;       // time of the whole last receipt, ms
+    QLabel *Label9 = nullptr;       // positions of the last receipt
+    QLabel *Label11 = nullptr;      // the note on tax rates
+    QPushButton *Button1 = nullptr; // "Запустить"
+    QPushButton *Button2 = nullptr; // "Остановить"
+    QPushButton *Button3 = nullptr; // "Выход"
 
-    bool Running() const { return m_running; }
+    bool Running() const;
     // The log file of a run ("Logo.txt" in the current folder) and the pause
     // after each receipt (2000 ms); tests and the benchmark change them.
     void SetLogPath(const QString &path) { m_logPath = path; }
@@ -61,7 +61,6 @@ class TForm2 : public QDialog {
     bool m_stopRequested = false; // StressStopRequested
     int64_t m_lastPrintTime = 0;  // LastPrintTime, ms
     int64_t m_receiptTotal = 0;   // StressReceiptTotal, kopecks
-    bool m_running = false;
     QString m_logPath;
     int m_pauseMs;
     QEventLoop *m_pauseLoop = nullptr;

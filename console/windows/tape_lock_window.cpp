@@ -2,6 +2,7 @@
 
 #include "console_state.h"
 #include "driver_binding.h"
+#include "driver_error_box.h"
 #include "message_layer.h"
 #include "tape_lock_logic.h"
 #include "widgets.h"

@@ -12,9 +12,9 @@ class TForm7 : public QDialog {
   public:
     explicit TForm7(QWidget *parent = nullptr);
 
-    QPushButton *Button3; // "Продлить на 72 часа"
-    QPushButton *Button1; // "Снять блокировку"
-    QPushButton *Button2; // "Выход"
+    QPushButton *Button3 = nullptr; // "Продлить на 72 часа"
+    QPushButton *Button1 = nullptr; // "Снять блокировку"
+    QPushButton *Button2 = nullptr; // "Выход"
 
   public slots:
     void Button3Click(); // "Продлить на 72 часа"

@@ -16,20 +16,20 @@ class TForm9 : public QDialog {
   public:
     explicit TForm9(QWidget *parent = nullptr);
 
-    QLineEdit *PersonalizText; // personalization string
-    QCheckBox *CheckBox1;      // "Флаг персонализации"
-    QPushButton *Button2;      // "Персонализация"
-    QLineEdit *Edit1;          // new running packet number
-    QPushButton *Button3;      // "Установить номер пакета"
-    QLineEdit *Edit2;          // last packet to clear
-    QPushButton *Button5;      // "Очистить данные в КЛЭФ"
-    QLineEdit *Edit3;          // first acknowledged packet
-    QLineEdit *Edit4;          // last acknowledged packet
-    QPushButton *Button4;      // "Подтвердить передачу данных"
-    QPushButton *Button7;      // "Продлить на 72 часа"
-    QPushButton *Button8;      // "Снять блокировку"
-    QPushButton *Button1;      // "Статус КЛЭФ"
-    QPushButton *Button6;      // "Закрыть"
+    QLineEdit *PersonalizText = nullptr; // personalization string
+    QCheckBox *CheckBox1 = nullptr;      // "Флаг персонализации"
+    QPushButton *Button2 = nullptr;      // "Персонализация"
+    QLineEdit *Edit1 = nullptr;          // new running packet number
+    QPushButton *Button3 = nullptr;      // "Установить номер пакета"
+    QLineEdit *Edit2 = nullptr;          // last packet to clear
+    QPushButton *Button5 = nullptr;      // "Очистить данные в КЛЭФ"
+    QLineEdit *Edit3 = nullptr;          // first acknowledged packet
+    QLineEdit *Edit4 = nullptr;          // last acknowledged packet
+    QPushButton *Button4 = nullptr;      // "Подтвердить передачу данных"
+    QPushButton *Button7 = nullptr;      // "Продлить на 72 часа"
+    QPushButton *Button8 = nullptr;      // "Снять блокировку"
+    QPushButton *Button1 = nullptr;      // "Статус КЛЭФ"
+    QPushButton *Button6 = nullptr;      // "Закрыть"
 
   public slots:
     void Button1Click(); // "Статус КЛЭФ"

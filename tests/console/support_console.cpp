@@ -2,6 +2,7 @@
 
 #include "access_modes.h"
 #include "console_state.h"
+#include "console_windows.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,6 +3,7 @@
 
 #include "access_modes.h"
 #include "console_state.h"
+#include "control_plan_view.h"
 #include "password_dialog.h"
 
 #include <QLineEdit>

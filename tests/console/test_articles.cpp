@@ -6,6 +6,7 @@
 
 #include "article_logic.h"
 #include "console_state.h"
+#include "console_windows.h"
 #include "stress_plan.h"
 #include "stress_test_window.h"
 #include "vendor_window.h"

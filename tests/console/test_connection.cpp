@@ -5,6 +5,7 @@
 #include "access_modes.h"
 #include "connection.h"
 #include "console_state.h"
+#include "console_windows.h"
 #include "main_window.h"
 #include "password_dialog.h"
 
@@ -353,6 +354,58 @@ TEST_F(Connect, DisconnectEmptiesTheCodeFieldsAndClosesEvenWhenCloseFails) {
     EXPECT_TRUE(script->messages.empty());
 }
 
+// A failed call leaves the link open while the port's device is there (a
+// silent printer may answer the next call); once the device is gone (the
+// adapter unplugged: the emulator's side of the line hangs up) the session
+// counts the link as lost, the status bar says closed and the connect button
+// works again, and a connect after it finds the printer anew.
+TEST_F(Connect, LostPortShowsClosedAndConnectIsOfferedAgain) {
+    State().StartupArgument = QStringLiteral("-free");
+    form->Button31Click();
+    ASSERT_TRUE(State().Connected);
+    const QString openPanel = form->StatusPanelText(0);
+    struct Case {
+        const char *what;
+        bool hangUp;
+        bool connectedAfter;
+    };
+    for (const Case &c : {Case{"silent printer", false, true}, Case{"port gone", true, false}}) {
+        SCOPED_TRACE(c.what);
+        script->messages.clear();
+        recorder->calls.clear();
+        if (c.hangUp)
+            Emu().Stop();
+        else
+            FailNextStatusQueries(1);
+        form->Button1Click();
+        ASSERT_EQ(script->messages.size(), 1u) << script->Texts().join(" | ").toStdString();
+        EXPECT_EQ(script->messages[0].text,
+                  QStringLiteral("Превышено время ожидания ответа от принтера!"));
+        EXPECT_EQ(State().Connected, c.connectedAfter);
+        EXPECT_EQ(State().LinkLost, !c.connectedAfter);
+        EXPECT_EQ(LinkEstablished(), c.connectedAfter);
+        EXPECT_EQ(Enabled("Button31"), !c.connectedAfter);
+        EXPECT_EQ(Enabled("Button40"), c.connectedAfter);
+        EXPECT_EQ(form->StatusPanelText(0),
+                  c.connectedAfter ? openPanel : QStringLiteral("Порт закрыт."));
+        EXPECT_EQ(recorder->calls.contains(QStringLiteral("Close")), !c.connectedAfter)
+            << "the lost port is released";
+    }
+
+    krv::emu::PrinterEmulator replugged;
+    krv::emu::RegisterAllCommands(replugged);
+    ASSERT_TRUE(replugged.Start());
+    setenv("KRV_COM1", replugged.SlavePath().c_str(), 1);
+    script->messages.clear();
+    form->Button31Click();
+    EXPECT_TRUE(State().Connected);
+    EXPECT_FALSE(State().LinkLost);
+    EXPECT_FALSE(Enabled("Button31"));
+    EXPECT_EQ(form->StatusPanelText(0), openPanel);
+    form->Button40Click();
+    replugged.Stop();
+}
+
 TEST_F(Connect, RateChangeReopensTheConnectedPortAndKeepsTheMode) {
     LoginWith("QLWkettle");
     form->Button31Click();
@@ -517,7 +570,7 @@ TEST_F(Connect, PaymentFormNamesAreReadAfterTheLogin) {
     form->Button31Click();
     EXPECT_EQ(probe.reads, 1);
     EXPECT_TRUE(probe.linkUpAtRead) << "the reader sees the link as open";
-    EXPECT_FALSE(probe.connectedAtRead) << "Connected is set last";
+    EXPECT_TRUE(probe.connectedAtRead) << "the session and the windows agree";
     EXPECT_TRUE(LinkEstablished());
     form->Button40Click();
     EXPECT_FALSE(LinkEstablished());

@@ -6,6 +6,7 @@
 #include "connection.h"
 #include "console_state.h"
 #include "driver_binding.h"
+#include "driver_error_box.h"
 #include "header_picture.h"
 #include "main_window.h"
 #include "message_layer.h"

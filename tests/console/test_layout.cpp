@@ -580,6 +580,22 @@ TEST(SecondaryWindows, CompoundTaxWindow) {
     EXPECT_FALSE(form.CheckBox1->isChecked());
     EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
 
+    // The two pictures come from the program's resources, whole, inside the
+    // window and clear of every other named control.
+    for (const QLabel *image : {form.Image1, form.Image2}) {
+        ASSERT_NE(image, nullptr);
+        SCOPED_TRACE(image->objectName().toStdString());
+        EXPECT_FALSE(image->pixmap().isNull());
+        EXPECT_EQ(image->pixmap().size(), image->size());
+        EXPECT_TRUE(form.rect().contains(image->geometry()));
+        for (const QWidget *other : form.findChildren<QWidget *>()) {
+            if (other != image && !other->objectName().isEmpty() && other->parent() == &form) {
+                EXPECT_FALSE(image->geometry().intersects(other->geometry()))
+                    << other->objectName().toStdString();
+            }
+        }
+    }
+
     // The rate edits take digits only around their fixed comma and percent.
     form.MaskEdit1->clear();
     form.MaskEdit1->setCursorPosition(0);

@@ -9,8 +9,10 @@
 #include "modem_report.h"
 #include "modem_state.h"
 #include "saved_file.h"
+#include "widgets.h"
 
 #include <QFile>
+#include <QFontDatabase>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -60,6 +62,24 @@ TEST_F(ModemWindow, TextViewShowsTheModemsOwnLines) {
     // No detailed view yet: the save dialog proposes no name (cancelled here).
     modem->Button4Click();
     EXPECT_EQ(script->fileInitialNames, std::vector<QString>{QString()});
+}
+
+// Both views name fonts this system has: the modem's own text in the fixed
+// font, the detailed listing in the console's.
+TEST_F(ModemWindow, ViewsUseTheSystemsFixedFontAndTheConsoleFont) {
+    const struct {
+        void (TForm8::*press)();
+        QFont expected;
+    } views[] = {
+        {&TForm8::Button2Click, QFontDatabase::systemFont(QFontDatabase::FixedFont)},
+        {&TForm8::Button3Click, krv::console::ConsoleFont()},
+    };
+    for (const auto &view : views) {
+        (modem.get()->*view.press)();
+        const QFont font = modem->RichEdit1->document()->defaultFont();
+        EXPECT_EQ(font.family(), view.expected.family());
+        EXPECT_EQ(font.fixedPitch(), view.expected.fixedPitch());
+    }
 }
 
 TEST_F(ModemWindow, DetailedListingOfBothReplyForms) {

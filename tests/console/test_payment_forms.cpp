@@ -4,6 +4,7 @@
 #include "support_console.h"
 
 #include "console_state.h"
+#include "console_windows.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -4,6 +4,7 @@
 
 #include "compound_tax_window.h"
 #include "console_state.h"
+#include "console_windows.h"
 #include "receipt_header_window.h"
 #include "widgets.h"
 

@@ -15,6 +15,7 @@
 // stress run's pause after each receipt is left out of the figures.
 #include "article_logic.h"
 #include "console_state.h"
+#include "console_windows.h"
 #include "driver_binding.h"
 #include "emulator.h"
 #include "main_window.h"

@@ -5,6 +5,7 @@
 //
 //   krv-dump-bench [ROUNDS]   rounds per case (default 1)
 #include "console_state.h"
+#include "console_windows.h"
 #include "emulator.h"
 #include "main_window.h"
 #include "message_layer.h"
