@@ -4,6 +4,7 @@
 #include "payload_package.h"
 #include "program.h"
 #include "program_steps.h"
+#include "qt_setup_windows.h"
 #include "setup_runner.h"
 #include "system.h"
 #include "version_info.h"
@@ -31,12 +32,16 @@ int main(int argc, char **argv) {
     std::string self = krv::platform::ExecutablePath();
     if (self.empty() && argc > 0)
         self = argv[0];
-    return krv::setup::ProgramRun(arguments, self, [](krv::setup::SetupProgram &program) {
-        return krv::setup::RunSetupProgram(
-            program, std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
-            std::make_unique<krv::setup::LanguageConditionSteps>(
-                std::make_unique<krv::setup::WizardSteps>(
-                    std::make_unique<krv::setup::ProgramSteps>()),
-                [](const std::string &url) { return krv::setup::IsUrlReachable(url); }));
-    });
+    krv::setup::QtSetupWindows windows;
+    return krv::setup::ProgramRun(
+        arguments, self,
+        [](krv::setup::SetupProgram &program) {
+            return krv::setup::RunSetupProgram(
+                program, std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
+                std::make_unique<krv::setup::LanguageConditionSteps>(
+                    std::make_unique<krv::setup::WizardSteps>(
+                        std::make_unique<krv::setup::ProgramSteps>()),
+                    [](const std::string &url) { return krv::setup::IsUrlReachable(url); }));
+        },
+        &windows);
 }

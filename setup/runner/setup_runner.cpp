@@ -10,7 +10,6 @@
 #include "messages.h"
 #include "paths.h"
 #include "prerequisite_model.h"
-#include "runner_dialogs.h"
 #include "system.h"
 #include "ui_strings.h"
 
@@ -142,9 +141,14 @@ int ChooseInstance(SetupRunner &runner, InstalledInstances &instances) {
         std::lock_guard<std::mutex> guard(g_promptLock);
         prompt = g_instancePrompt;
     }
-    const int answer = prompt ? prompt(instances, runner.Ui().GetSetupCaption())
-                              : InstanceSelectionDialog(instances, runner.Ui().GetSetupCaption(),
-                                                        runner.Ui().GetProductName());
+    SetupWindows *windows = runner.Ui().Windows();
+    // Without windows the dialog's proposal stands: the first row of the
+    // mode it would open in.
+    const int answer =
+        prompt    ? prompt(instances, runner.Ui().GetSetupCaption())
+        : windows ? windows->SelectInstance(instances, runner.Ui().GetSetupCaption(),
+                                            runner.Ui().GetProductName())
+                  : (AcceptInstanceRow(instances, NewInstancePossible(instances), 0) ? 1 : 2);
     return answer == 1 ? 0 : -1;
 }
 
@@ -254,13 +258,16 @@ void SetInstancePrompt(InstancePrompt prompt) {
     g_instancePrompt = std::move(prompt);
 }
 
-std::optional<std::string> PackagePasswordDialog(const std::string &caption) {
+std::optional<std::string> PackagePasswordDialog(const std::string &caption,
+                                                 SetupWindows *windows) {
     PasswordPrompt prompt;
     {
         std::lock_guard<std::mutex> guard(g_promptLock);
         prompt = g_passwordPrompt;
     }
-    return prompt ? prompt(caption) : ShowPackagePasswordDialog(caption);
+    if (prompt)
+        return prompt(caption);
+    return windows ? windows->AskPackagePassword(caption) : std::nullopt;
 }
 
 // ---- Steps -----------------------------------------------------------------
@@ -407,7 +414,8 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
     ExtractionDialogParts parts{};
     if (progressWindow) {
         if ((flags & flag::kNeedsPassword) && password.empty())
-            password = PackagePasswordDialog(runner.Ui().GetSetupCaption()).value_or("");
+            password = PackagePasswordDialog(runner.Ui().GetSetupCaption(), runner.Ui().Windows())
+                           .value_or("");
         parts = runner.Ui().GetExtractionProgressDialog();
         if (parts.extraction)
             parts.extraction->SetFixedText(LoadUiString(kExtractingMainFilesId));
@@ -644,6 +652,7 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
     SetupRunner runner(program.commandLine, program.programPath, std::move(package),
                        std::move(launcher));
     runner.SetFullCommandLine(program.fullCommandLine);
+    runner.Ui().SetWindows(program.windows);
     if (steps)
         runner.SetRunnerSteps(std::move(steps));
     if (!HandleStandaloneSwitches(runner))
