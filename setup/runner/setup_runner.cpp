@@ -9,6 +9,7 @@
 #include "md5.h"
 #include "messages.h"
 #include "paths.h"
+#include "payload_commands.h"
 #include "prerequisite_model.h"
 #include "system.h"
 #include "ui_strings.h"
@@ -645,6 +646,17 @@ int RunSetup(SetupRunner &runner) {
     FunctionTask cleanUp([&] { package.CleanUpExtraction(); });
     RunTaskWithStatus(runner, cleanUp, status_id::kDeleting);
     return result;
+}
+
+void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int code) {
+    runner.SetExitCode(ArchiveResultExitCode(errorText, code));
+}
+
+int LaunchMsiexec(std::string_view arguments, SetupRunner &runner) {
+    return LaunchMsiexec(arguments,
+                         MsiexecLaunch{runner.Ui(), runner.ExternalLauncher(),
+                                       [&runner] { runner.Steps().UnregisterResume(runner); },
+                                       [&runner](int code) { runner.SetExitCode(code); }});
 }
 
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
