@@ -5,6 +5,7 @@
 #include "log.h"
 #include "messages.h"
 #include "progress_window.h"
+#include "qt_message_boxes.h"
 #include "runner_dialogs.h"
 #include "status_window.h"
 #include "system.h"

@@ -1,6 +1,7 @@
 #include "runner_dialogs.h"
 
 #include "messages.h"
+#include "qt_message_boxes.h"
 #include "ui_strings.h"
 
 #include <QApplication>
