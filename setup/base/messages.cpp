@@ -2,7 +2,11 @@
 
 #include "files.h"
 #include "log.h"
+#include "ui_dispatcher.h"
 #include "ui_strings.h"
+
+#include <QMetaObject>
+#include <QThread>
 
 #include <cstdio>
 #include <iostream>
@@ -136,7 +140,18 @@ int MessageBoxForeground(QObject *owner, const UiTextOrId &text,
         shownCaption.reset();
     MessageBoxRequest request = RequestFromStrings(owner, text, shownCaption, style);
     request.foreground = true;
-    return GetMessageBoxPresenter()->Show(request);
+    const int result = GetMessageBoxPresenter()->Show(request);
+    if (owner) {
+        // The owner comes to the front again, whoever showed the box. A
+        // window is only touched on its own thread: from a worker the call
+        // is carried there (and dropped when the window is gone).
+        auto raise = [owner] { QMetaObject::invokeMethod(owner, "raise", Qt::DirectConnection); };
+        if (QThread::currentThread() == owner->thread())
+            raise();
+        else
+            UiDispatcher::Post(owner, raise);
+    }
+    return result;
 }
 
 void ReportError(std::string_view text, bool topmost) {

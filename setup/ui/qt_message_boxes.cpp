@@ -99,13 +99,11 @@ int QtMessageBoxPresenter::Show(const MessageBoxRequest &shown) {
             app, [&result, &request] { result = ShowQtBox(request); },
             Qt::BlockingQueuedConnection);
     if (request.foreground && qobject_cast<QWidget *>(request.owner)) {
-        // A window is only touched on its own thread: from a worker the
-        // call is carried there (and dropped when the window is gone).
+        // The owner is activated (MessageBoxForeground raises it). A window
+        // is only touched on its own thread: from a worker the call is
+        // carried there (and dropped when the window is gone).
         QWidget *owner = qobject_cast<QWidget *>(request.owner);
-        auto bringToFront = [owner] {
-            owner->raise();
-            owner->activateWindow();
-        };
+        auto bringToFront = [owner] { owner->activateWindow(); };
         if (onInterfaceThread)
             bringToFront();
         else
