@@ -1,9 +1,13 @@
 // TelmarSetup2.3: the setup bootstrapper.
+#include "credentials.h"
+#include "credentials_dialog.h"
 #include "download_session.h"
 #include "language_condition_steps.h"
 #include "payload_package.h"
 #include "program.h"
 #include "program_steps.h"
+#include "qt_message_boxes.h"
+#include "qt_setup_windows.h"
 #include "setup_runner.h"
 #include "system.h"
 #include "version_info.h"
@@ -32,13 +36,22 @@ int main(int argc, char **argv) {
     std::string self = krv::platform::ExecutablePath();
     if (self.empty() && argc > 0)
         self = argv[0];
-    return krv::setup::ProgramRun(arguments, self, [](krv::setup::SetupProgram &program) {
-        return krv::setup::RunSetupProgram(
-            program, std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
-            std::make_unique<krv::setup::LanguageConditionSteps>(
-                std::make_unique<krv::setup::WizardSteps>(
-                    std::make_unique<krv::setup::ProgramSteps>()),
-                [](const std::string &url) { return krv::setup::IsUrlReachable(url); }),
-            /*forwardSignals=*/true);
-    });
+    // The windows, boxes and credentials dialog the engine asks through.
+    krv::setup::QtSetupWindows windows;
+    if (krv::setup::QtDisplayAvailable())
+        krv::setup::SetMessageBoxPresenter(std::make_shared<krv::setup::QtMessageBoxPresenter>());
+    krv::setup::TheCredentialProvider().SetPrompter(
+        std::make_shared<krv::setup::QtCredentialsPrompter>());
+    return krv::setup::ProgramRun(
+        arguments, self,
+        [](krv::setup::SetupProgram &program) {
+            return krv::setup::RunSetupProgram(
+                program, std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
+                std::make_unique<krv::setup::LanguageConditionSteps>(
+                    std::make_unique<krv::setup::WizardSteps>(
+                        std::make_unique<krv::setup::ProgramSteps>()),
+                    [](const std::string &url) { return krv::setup::IsUrlReachable(url); }),
+                /*forwardSignals=*/true);
+        },
+        &windows);
 }

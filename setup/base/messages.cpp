@@ -5,11 +5,7 @@
 #include "ui_dispatcher.h"
 #include "ui_strings.h"
 
-#include <QApplication>
-#include <QGuiApplication>
-#include <QMessageBox>
 #include <QMetaObject>
-#include <QString>
 #include <QThread>
 
 #include <cstdio>
@@ -24,6 +20,12 @@ std::shared_ptr<MessageBoxPresenter> g_presenter; // null: automatic
 std::mutex g_debugLock;
 std::function<void(std::string_view)> g_debugSink;
 
+std::string Resolve(const UiTextOrId &value) {
+    return value.isId ? LoadUiString(value.id) : value.text;
+}
+
+} // namespace
+
 std::string WithoutCarriageReturns(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -32,77 +34,6 @@ std::string WithoutCarriageReturns(std::string_view text) {
             out.push_back(text[i]);
     return out;
 }
-
-std::string Resolve(const UiTextOrId &value) {
-    return value.isId ? LoadUiString(value.id) : value.text;
-}
-
-QMessageBox::StandardButtons ButtonsOf(unsigned style) {
-    switch (style & mb::kButtonsMask) {
-    case mb::kOkCancel:
-        return QMessageBox::Ok | QMessageBox::Cancel;
-    case mb::kAbortRetryIgnore:
-        return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-    case mb::kYesNoCancel:
-        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    case mb::kYesNo:
-        return QMessageBox::Yes | QMessageBox::No;
-    case mb::kRetryCancel:
-        return QMessageBox::Retry | QMessageBox::Cancel;
-    default:
-        return QMessageBox::Ok;
-    }
-}
-
-QMessageBox::Icon IconOf(unsigned style) {
-    switch (style & mb::kIconMask) {
-    case mb::kIconError:
-        return QMessageBox::Critical;
-    case mb::kIconQuestion:
-        return QMessageBox::Question;
-    case mb::kIconWarning:
-        return QMessageBox::Warning;
-    case mb::kIconInformation:
-        return QMessageBox::Information;
-    default:
-        return QMessageBox::NoIcon;
-    }
-}
-
-int AnswerOf(int button, unsigned style) {
-    switch (button) {
-    case QMessageBox::Ok:
-        return answer::kOk;
-    case QMessageBox::Cancel:
-        return answer::kCancel;
-    case QMessageBox::Abort:
-        return answer::kAbort;
-    case QMessageBox::Retry:
-        return answer::kRetry;
-    case QMessageBox::Ignore:
-        return answer::kIgnore;
-    case QMessageBox::Yes:
-        return answer::kYes;
-    case QMessageBox::No:
-        return answer::kNo;
-    default:
-        return DefaultMessageBoxAnswer(style);
-    }
-}
-
-int ShowQtBox(const MessageBoxRequest &request) {
-    QMessageBox box(IconOf(request.style),
-                    QString::fromStdString(request.defaultCaption
-                                               ? std::string(kDefaultMessageBoxCaption)
-                                               : request.caption),
-                    QString::fromStdString(WithoutCarriageReturns(request.text)),
-                    ButtonsOf(request.style), request.owner);
-    if (request.style & mb::kTopmost)
-        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    return AnswerOf(box.exec(), request.style);
-}
-
-} // namespace
 
 int DefaultMessageBoxAnswer(unsigned style) {
     switch (style & mb::kButtonsMask) {
@@ -124,18 +55,6 @@ int ConsoleMessageBoxPresenter::Show(const MessageBoxRequest &request) {
         request.defaultCaption ? std::string(kDefaultMessageBoxCaption) : request.caption;
     std::cout << caption << "\n\n" << WithoutCarriageReturns(request.text) << "\n" << std::flush;
     return DefaultMessageBoxAnswer(request.style);
-}
-
-int QtMessageBoxPresenter::Show(const MessageBoxRequest &request) {
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app)
-        return ConsoleMessageBoxPresenter().Show(request);
-    if (QThread::currentThread() == app->thread())
-        return ShowQtBox(request);
-    int result = answer::kNone;
-    QMetaObject::invokeMethod(
-        app, [&result, &request] { result = ShowQtBox(request); }, Qt::BlockingQueuedConnection);
-    return result;
 }
 
 int ScriptedMessageBoxes::Show(const MessageBoxRequest &request) {
@@ -175,8 +94,6 @@ std::shared_ptr<MessageBoxPresenter> GetMessageBoxPresenter() {
         if (g_presenter)
             return g_presenter;
     }
-    if (QtDisplayAvailable())
-        return std::make_shared<QtMessageBoxPresenter>();
     return std::make_shared<ConsoleMessageBoxPresenter>();
 }
 
@@ -194,15 +111,10 @@ void OutputDebugText(std::string_view text) {
     std::cerr << text << '\n' << std::flush;
 }
 
-bool QtDisplayAvailable() {
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return false;
-    const QString platform = QGuiApplication::platformName();
-    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
-}
+namespace {
 
-int MessageBoxFromStrings(QWidget *owner, const UiTextOrId &text,
-                          const std::optional<UiTextOrId> &caption, unsigned style) {
+MessageBoxRequest RequestFromStrings(QObject *owner, const UiTextOrId &text,
+                                     const std::optional<UiTextOrId> &caption, unsigned style) {
     MessageBoxRequest request;
     request.owner = owner;
     request.text = Resolve(text);
@@ -211,30 +123,33 @@ int MessageBoxFromStrings(QWidget *owner, const UiTextOrId &text,
         request.defaultCaption = true;
     else
         request.caption = Resolve(*caption);
-    return GetMessageBoxPresenter()->Show(request);
+    return request;
 }
 
-int MessageBoxForeground(QWidget *owner, const UiTextOrId &text,
+} // namespace
+
+int MessageBoxFromStrings(QObject *owner, const UiTextOrId &text,
+                          const std::optional<UiTextOrId> &caption, unsigned style) {
+    return GetMessageBoxPresenter()->Show(RequestFromStrings(owner, text, caption, style));
+}
+
+int MessageBoxForeground(QObject *owner, const UiTextOrId &text,
                          const std::optional<UiTextOrId> &caption, unsigned style) {
-    const bool onUiThread = qobject_cast<QApplication *>(QCoreApplication::instance()) &&
-                            QThread::currentThread() == QCoreApplication::instance()->thread();
-    if (!owner && onUiThread)
-        owner = QApplication::activeWindow();
     std::optional<UiTextOrId> shownCaption = caption;
     if (shownCaption && !shownCaption->isId && shownCaption->text.empty())
         shownCaption.reset();
-    const int result = MessageBoxFromStrings(owner, text, shownCaption, style);
+    MessageBoxRequest request = RequestFromStrings(owner, text, shownCaption, style);
+    request.foreground = true;
+    const int result = GetMessageBoxPresenter()->Show(request);
     if (owner) {
-        // A window is only touched on its own thread: from a worker the
-        // call is carried there (and dropped when the window is gone).
-        auto bringToFront = [owner] {
-            owner->raise();
-            owner->activateWindow();
-        };
-        if (onUiThread)
-            bringToFront();
+        // The owner comes to the front again, whoever showed the box. A
+        // window is only touched on its own thread: from a worker the call
+        // is carried there (and dropped when the window is gone).
+        auto raise = [owner] { QMetaObject::invokeMethod(owner, "raise", Qt::DirectConnection); };
+        if (QThread::currentThread() == owner->thread())
+            raise();
         else
-            UiDispatcher::Post(owner, bringToFront);
+            UiDispatcher::Post(owner, raise);
     }
     return result;
 }

@@ -3,7 +3,7 @@
 // of operation result codes to messages, and the disk-space question.
 //
 // Boxes go through a presenter so that they work with and without a display:
-// - a Qt application on a real display shows QMessageBox;
+// - the program on a real display hands in QMessageBox (ui/qt_message_boxes.h);
 // - without one (no QApplication, or the "offscreen"/"minimal" platform, as
 //   in tests and on headless machines) the box is printed to standard output
 //   and answered at once with its safe answer (DefaultMessageBoxAnswer), so
@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-class QWidget;
+class QObject;
 
 namespace krv::setup {
 
@@ -86,11 +86,13 @@ struct UiTextOrId {
 };
 
 struct MessageBoxRequest {
-    QWidget *owner = nullptr;
+    QObject *owner = nullptr;
     std::string caption;         // kDefaultMessageBoxCaption when defaultCaption
     bool defaultCaption = false; // shown without a caption of its own
     std::string text;
     unsigned style = mb::kOk;
+    bool foreground = false; // owned by the active window without an owner,
+                             // which comes forward with it
 };
 
 class MessageBoxPresenter {
@@ -110,13 +112,6 @@ class ConsoleMessageBoxPresenter : public MessageBoxPresenter {
     int Show(const MessageBoxRequest &request) override;
 };
 
-// QMessageBox on the application's display; from a worker thread the box is
-// shown on the user-interface thread, which must be processing events.
-class QtMessageBoxPresenter : public MessageBoxPresenter {
-  public:
-    int Show(const MessageBoxRequest &request) override;
-};
-
 // For tests: records every box and answers from a script; once the script
 // is used up, boxes get DefaultMessageBoxAnswer.
 class ScriptedMessageBoxes : public MessageBoxPresenter {
@@ -132,8 +127,7 @@ class ScriptedMessageBoxes : public MessageBoxPresenter {
     std::vector<MessageBoxRequest> m_shown;
 };
 
-// The presenter boxes go to; a null presenter restores the automatic choice
-// (Qt on a real display, else the console).
+// The presenter boxes go to; a null presenter restores the console.
 void SetMessageBoxPresenter(std::shared_ptr<MessageBoxPresenter> presenter);
 std::shared_ptr<MessageBoxPresenter> GetMessageBoxPresenter();
 
@@ -142,17 +136,16 @@ std::shared_ptr<MessageBoxPresenter> GetMessageBoxPresenter();
 void SetDebugOutputSink(std::function<void(std::string_view)> sink);
 void OutputDebugText(std::string_view text);
 
-// A Qt application runs on a display a person can see (not the "offscreen"
-// or "minimal" platform): boxes and progress windows are shown.
-bool QtDisplayAvailable();
+// The text with its CR LF line ends as LF.
+std::string WithoutCarriageReturns(std::string_view text);
 
 // A box from texts or string ids. A caption id of 0 or no caption shows the
 // default caption.
-int MessageBoxFromStrings(QWidget *owner, const UiTextOrId &text,
+int MessageBoxFromStrings(QObject *owner, const UiTextOrId &text,
                           const std::optional<UiTextOrId> &caption, unsigned style);
 // The same, owned by the active window when no owner is given; an empty
 // caption text also shows the default caption.
-int MessageBoxForeground(QWidget *owner, const UiTextOrId &text,
+int MessageBoxForeground(QObject *owner, const UiTextOrId &text,
                          const std::optional<UiTextOrId> &caption, unsigned style);
 
 // Logs the text (with logging on), then shows it in an error box without a

@@ -86,7 +86,7 @@ int ProgramWriteExitCodeLog(const SetupProgram &program) {
 }
 
 int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
-               const SetupSequence &sequence) {
+               const SetupSequence &sequence, SetupWindows *windows) {
     // A fresh run: nothing logged, the user interface visible.
     LoggingEnabled = false;
     UiVisible = true;
@@ -95,6 +95,7 @@ int ProgramRun(const std::vector<std::string> &arguments, const std::string &pro
 
     SetupProgram program;
     program.programPath = programPath;
+    program.windows = windows;
     program.commandLine = JoinWindowsCommandLine(arguments);
     // The process's own command line, as started (before /cmdloc).
     program.fullCommandLine = QuoteWindowsArgument(programPath);

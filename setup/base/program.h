@@ -15,12 +15,15 @@
 
 namespace krv::setup {
 
+class SetupWindows;
+
 struct SetupProgram {
     std::string programPath;     // the program's own file
     std::string commandLine;     // the arguments as one line (after /cmdloc)
     std::string fullCommandLine; // program path and arguments, as the log shows it
     CommandLineOptions options;
     int exitCode = 0;
+    SetupWindows *windows = nullptr; // the user interface's windows; null: none
 };
 
 // The setup sequence that runs when no standalone switch took the run; it
@@ -52,7 +55,7 @@ int ProgramWriteExitCodeLog(const SetupProgram &program);
 // a setup sequence the run logs the command lines it would hand on and ends
 // with exit code 1, as a run without a package does.
 int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
-               const SetupSequence &sequence = {});
+               const SetupSequence &sequence = {}, SetupWindows *windows = nullptr);
 
 // Under KRV_SETUP_ROOT without XDG_RUNTIME_DIR: the toolkit's runtime
 // folder becomes $KRV_SETUP_ROOT/run/user/<uid> (made private to the user),

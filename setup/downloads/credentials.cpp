@@ -1,7 +1,5 @@
 #include "credentials.h"
 
-#include "credentials_dialog.h"
-
 #include <setup_curl.h>
 
 namespace krv::setup {
@@ -16,7 +14,7 @@ bool CredentialProvider::GetStoredCredentials(std::string &user, std::string &pa
 }
 
 bool CredentialProvider::PromptCredentials(const std::string &url, const std::string &realm,
-                                           QWidget *owner, std::string &user,
+                                           QObject *owner, std::string &user,
                                            std::string &password) {
     std::shared_ptr<CredentialsPrompter> prompter;
     {
@@ -26,7 +24,7 @@ bool CredentialProvider::PromptCredentials(const std::string &url, const std::st
         prompter = m_prompter;
     }
     if (!prompter)
-        prompter = std::make_shared<QtCredentialsPrompter>();
+        return false; // nobody to ask
     std::optional<CredentialsAnswer> answer = prompter->Ask(HostOfUrl(url), realm, owner);
     if (!answer)
         return false;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-class QWidget;
+class QObject;
 
 namespace krv::setup {
 
@@ -27,7 +27,7 @@ class CredentialsPrompter {
   public:
     virtual ~CredentialsPrompter() = default;
     virtual std::optional<CredentialsAnswer> Ask(const std::string &host, const std::string &realm,
-                                                 QWidget *owner) = 0;
+                                                 QObject *owner) = 0;
 };
 
 // Called from download workers and the user-interface thread alike: the
@@ -48,7 +48,7 @@ class CredentialProvider {
     // Asks for credentials for the URL's host and the realm. False at once
     // when silent; false when the prompt was cancelled. With "remember" the
     // answer also becomes the stored pair.
-    virtual bool PromptCredentials(const std::string &url, const std::string &realm, QWidget *owner,
+    virtual bool PromptCredentials(const std::string &url, const std::string &realm, QObject *owner,
                                    std::string &user, std::string &password);
 
     void SetStoredCredentials(const std::string &user, const std::string &password);

@@ -9,7 +9,8 @@
 #include "system.h"
 #include "ui_dispatcher.h"
 
-#include <QWidget>
+#include <QObject>
+#include <QVariant>
 
 #include <cerrno>
 #include <cstring>
@@ -193,7 +194,7 @@ void DownloadSession::SetCertificateQuestion(CertificateQuestion question) {
     m_certificateQuestion = std::move(question);
 }
 
-uint32_t DownloadSession::Start(const std::string &url, const std::string &target, QWidget *owner,
+uint32_t DownloadSession::Start(const std::string &url, const std::string &target, QObject *owner,
                                 bool resumeAllowed, const std::string &extraHeaders,
                                 bool queryLastModified) {
     JoinWorker();
@@ -269,10 +270,12 @@ void DownloadSession::Report(uint32_t code) {
 }
 
 bool DownloadSession::WaitForOwnerWindow(uint8_t status) {
-    if (!m_owner || m_owner->isVisible())
+    // The owner is a window; its "visible" property says whether it shows.
+    const auto visible = [this] { return m_owner->property("visible").toBool(); };
+    if (!m_owner || visible())
         return true;
     SetStatus(status);
-    while (!m_owner->isVisible()) {
+    while (!visible()) {
         if (IsCancelled())
             return false;
         std::this_thread::sleep_for(kPollStep);

@@ -36,7 +36,7 @@
 #include <string>
 #include <thread>
 
-class QWidget;
+class QObject;
 
 namespace krv::setup {
 
@@ -106,7 +106,7 @@ class DownloadSession {
     // header lines separated by CR LF (empty for none). Returns 0, or the
     // error of starting the thread (also kept for GetErrorCode). Must not be
     // called while a worker runs.
-    uint32_t Start(const std::string &url, const std::string &target, QWidget *owner,
+    uint32_t Start(const std::string &url, const std::string &target, QObject *owner,
                    bool resumeAllowed, const std::string &extraHeaders, bool queryLastModified);
     // Waits for the worker and returns its result (0 or a download code);
     // the thread-start error when Start could not start it.
@@ -167,7 +167,7 @@ class DownloadSession {
     // Arguments of the current download.
     std::string m_url;
     std::string m_target;
-    QWidget *m_owner = nullptr;
+    QObject *m_owner = nullptr;
     bool m_resumeAllowed = true;
     std::string m_extraHeaders;
     bool m_queryLastModified = false;

@@ -9,7 +9,6 @@
 #include "md5.h"
 #include "messages.h"
 #include "paths.h"
-#include "progress_window.h"
 #include "setup_ui.h"
 #include "step_progress_dialogs.h"
 #include "system.h"
@@ -371,7 +370,7 @@ uint32_t UpdateChecker::DownloadOnce() {
     // cancel the retry the user asked for. Its window belongs to the
     // user-interface thread, so it is made, run and destroyed there.
     auto attempt = [&] {
-        DownloadProgressDialog dialog(job, m_ui.GetSetupCaption());
+        DownloadProgressDialog dialog(job, m_ui.GetSetupCaption(), m_ui.MakeWorkerWindow());
         return dialog.Run();
     };
     const int result = QCoreApplication::instance() ? UiDispatcher::Ask(qApp, attempt) : attempt();

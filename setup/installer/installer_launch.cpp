@@ -12,7 +12,7 @@
 #include "payload_commands.h"
 #include "payload_format.h"
 #include "prerequisite_model.h"
-#include "setup_runner.h"
+#include "setup_ui.h"
 #include "system.h"
 #include "ui_strings.h"
 
@@ -249,13 +249,12 @@ bool BuildMsiexecCommandLine(const MsiexecLineInputs &inputs, std::string &text,
     return true;
 }
 
-int LaunchMsiexec(std::string_view arguments, SetupRunner &runner) {
-    runner.Ui().HideStatusWindow();
+int LaunchMsiexec(std::string_view arguments, const MsiexecLaunch &launch) {
+    launch.ui.HideStatusWindow();
     const std::string program = InstallerProgramPath();
-    if (runner.ExternalLauncher()) {
-        runner.SetExitCode(
-            int(runner.ExternalLauncher()(program, std::string(arguments), runner.Ui())));
-        runner.Steps().UnregisterResume(runner);
+    if (launch.launcher) {
+        launch.setExitCode(int(launch.launcher(program, std::string(arguments), launch.ui)));
+        launch.afterRun();
         return 0;
     }
     LogLine("Launching msiexec.exe with command line:" + std::string(arguments));
@@ -268,18 +267,14 @@ int LaunchMsiexec(std::string_view arguments, SetupRunner &runner) {
         AppendLogULong(line, code);
         LogLine(line);
     }
-    runner.Steps().UnregisterResume(runner);
+    launch.afterRun();
     if (!started) {
-        MapErrorToExitCode(runner, LoadUiString(kInstallerStartFailedId),
-                           result_code::kInstallerStartFailed);
+        launch.setExitCode(ArchiveResultExitCode(LoadUiString(kInstallerStartFailedId),
+                                                 result_code::kInstallerStartFailed));
         return result_code::kInstallerStartFailed;
     }
-    runner.SetExitCode(int(code));
+    launch.setExitCode(int(code));
     return 0;
-}
-
-void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int code) {
-    runner.SetExitCode(ArchiveResultExitCode(errorText, code));
 }
 
 bool FindRelatedProductByPackageCode(std::string_view packageCode, std::string_view upgradeCode,

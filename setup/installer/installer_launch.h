@@ -22,7 +22,7 @@
 
 namespace krv::setup {
 
-class SetupRunner;
+class SetupUi;
 
 inline constexpr std::string_view kInstallerProgramReference = "[SystemFolder]krv-msiexec";
 inline constexpr const char *kInstallerProgramVariable = "KRV_MSIEXEC";
@@ -67,13 +67,22 @@ bool BuildMsiexecCommandLine(const MsiexecLineInputs &inputs, std::string &text,
                              std::string_view packageFilePath, std::string installerPackagePath,
                              const SetupSettings &settings, InstalledInstances *instances);
 
-// Starts the installer and waits: 0 when it ran (the runner's exit code is
-// its return code), 7 when it could not start (reported, exit code 1).
-int LaunchMsiexec(std::string_view arguments, SetupRunner &runner);
+// Replaces the start of the installer (tests, callers that install
+// themselves): program, argument line, UI; gives the exit code.
+using InstallerLauncher =
+    std::function<uint32_t(const std::string &program, const std::string &arguments, SetupUi &)>;
 
-// 0: exit code 0; 15 (cancelled): -1; anything else is reported (the error
-// text, else the code's message) and gives exit code 1.
-void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int code);
+// What starting the installer needs of the setup run.
+struct MsiexecLaunch {
+    SetupUi &ui;
+    InstallerLauncher launcher;           // empty: the installer program
+    std::function<void()> afterRun;       // once the installer has run or failed
+    std::function<void(int)> setExitCode; // the setup's exit code
+};
+
+// Starts the installer and waits: 0 when it ran (the exit code is its
+// return code), 7 when it could not start (reported, exit code 1).
+int LaunchMsiexec(std::string_view arguments, const MsiexecLaunch &launch);
 
 // An installed product of the upgrade code whose package code is the given
 // one (exact comparison).

@@ -182,4 +182,13 @@ std::vector<InstanceRow> InstanceDialogRows(const InstalledInstances &instances,
     return rows;
 }
 
+bool AcceptInstanceRow(InstalledInstances &instances, bool newMode, int row) {
+    const std::vector<InstanceRow> rows = InstanceDialogRows(instances, newMode);
+    if (row < 0 || row >= int(rows.size()))
+        return false;
+    SelectInstance(rows[std::size_t(row)].record, instances,
+                   newMode ? instance_mode::kNew : instance_mode::kMaintain);
+    return true;
+}
+
 } // namespace krv::setup

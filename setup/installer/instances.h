@@ -55,4 +55,7 @@ struct InstanceRow {
 // maintenance mode: every installed record with name, version and location.
 std::vector<InstanceRow> InstanceDialogRows(const InstalledInstances &instances, bool newMode);
 
+// What OK with the given row does in the given mode; false without a row.
+bool AcceptInstanceRow(InstalledInstances &instances, bool newMode, int row);
+
 } // namespace krv::setup

@@ -73,7 +73,7 @@ int ExtractOnly(SetupProgram &program, std::string_view value) {
     }
     if (const SwitchValue *password = FindSwitch(program.options, switch_id::kAesPassword))
         archive.SetArchivePassword(password->value);
-    SetupUi ui;
+    SetupUi ui(program.windows);
     ui.SetProductName(program.programPath);
     const int result = archive.ExtractAll(ui.GetExtractionProgressDialog());
     archive.SetKeepMode(archive_keep::kEverything);
@@ -83,7 +83,7 @@ int ExtractOnly(SetupProgram &program, std::string_view value) {
 
 int DeleteMainPackageFiles(SetupProgram &program) {
     PayloadArchive archive;
-    SetupUi ui;
+    SetupUi ui(program.windows);
     if (!OpenPackageAndSettings(program, archive, ui))
         return 1;
     archive.DeleteExtractedFiles();

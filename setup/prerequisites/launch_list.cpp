@@ -8,8 +8,7 @@
 #include "system.h"
 #include "ui_dispatcher.h"
 
-#include <QApplication>
-#include <QWidget>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <cerrno>
@@ -158,7 +157,6 @@ void LaunchList::StartLaunchThread(ProgressSink *sink) {
     m_rebootRequired = false;
     m_rebootInProgress = false;
     m_sink = sink;
-    m_owner = QApplication::activeWindow();
     m_thread = std::thread([this] { LaunchThread(); });
 }
 

@@ -9,8 +9,8 @@
 
 #include <setup_process.h>
 
+#include <QObject>
 #include <QPointer>
-#include <QWidget>
 
 #include <atomic>
 #include <chrono>
@@ -96,7 +96,7 @@ class LaunchList {
     bool RebootRefused() const { return m_rebootRefused; }
     bool RebootRequired() const { return m_rebootRequired; }
     bool RebootInProgress() const { return m_rebootInProgress; }
-    void SetOwnerWindow(QWidget *owner) { m_owner = owner; }
+    void SetOwnerWindow(QObject *owner) { m_owner = owner; }
 
   private:
     void LaunchThread();
@@ -108,7 +108,7 @@ class LaunchList {
     std::atomic<bool> m_rebootRefused{false};
     std::atomic<bool> m_rebootRequired{false};
     std::atomic<bool> m_rebootInProgress{false};
-    QPointer<QWidget> m_owner; // read on the user-interface thread only
+    QPointer<QObject> m_owner; // read on the user-interface thread only
     mutable std::mutex m_notStartedLock;
     std::vector<int32_t> m_notStarted;
     std::thread m_thread;

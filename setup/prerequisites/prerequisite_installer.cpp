@@ -77,7 +77,7 @@ std::string ArchivePrerequisitePackage::DetectionProgramPath(const SearchRecord 
     return path;
 }
 
-bool OpenInternetShortcut(const std::string &url) {
+bool OpenInternetShortcut(const std::string &url, SetupWindows *windows) {
     std::string path;
     if (!MakeTempFileNameWithPrefix("URL", path))
         return false;
@@ -88,7 +88,7 @@ bool OpenInternetShortcut(const std::string &url) {
         return false;
     // The desktop's handler opens web addresses; the shortcut file is what
     // a Windows shell would have opened, kept beside it.
-    OpenUrlInDesktop(url);
+    OpenUrlInDesktop(url, windows);
     return true;
 }
 
@@ -342,7 +342,7 @@ int PrerequisiteInstaller::OpenSitesPass(ProgressSink *sink) {
         if (sink)
             sink->SetStatus({0, FormatUiString(kOpeningTextId, record.name)});
         LogPair("Launching URL:", record.source);
-        OpenInternetShortcut(record.source);
+        OpenInternetShortcut(record.source, m_ui ? m_ui->Windows() : nullptr);
     }
     return 0;
 }

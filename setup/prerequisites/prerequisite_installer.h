@@ -22,6 +22,7 @@ namespace krv::setup {
 class PayloadArchive;
 class RegistryValue;
 class SetupUi;
+class SetupWindows;
 
 // What the manager needs of the package: where a prerequisite's setup file
 // will be extracted, and the extraction of the sets that hold them.
@@ -55,7 +56,7 @@ class ArchivePrerequisitePackage : public PrerequisitePackage {
 // Writes an Internet shortcut for the URL (a ".url" file in the temporary
 // folder, which stays) and opens the URL in the desktop's handler. False
 // when the shortcut cannot be written.
-bool OpenInternetShortcut(const std::string &url);
+bool OpenInternetShortcut(const std::string &url, SetupWindows *windows = nullptr);
 
 class PrerequisiteInstaller {
   public:

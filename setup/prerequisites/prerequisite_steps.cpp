@@ -4,7 +4,6 @@
 #include "log.h"
 #include "payload_package.h"
 #include "prerequisite_model.h"
-#include "progress_window.h"
 #include "resume.h"
 #include "setup_runner.h"
 #include "step_progress_dialogs.h"
@@ -97,7 +96,8 @@ int PrerequisiteSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller
                                       bool /*basic*/) {
     installer.PublishSelection();
     InstallerPass pass(installer);
-    PrerequisiteProgressDialog dialog(pass, runner.Ui().GetSetupCaption());
+    PrerequisiteProgressDialog dialog(pass, runner.Ui().GetSetupCaption(),
+                                      runner.Ui().MakeWorkerWindow());
     switch (dialog.Run()) {
     case dialog_result::kFinished:
         return 0;

@@ -9,8 +9,8 @@
 #include "md5.h"
 #include "messages.h"
 #include "paths.h"
+#include "payload_commands.h"
 #include "prerequisite_model.h"
-#include "runner_dialogs.h"
 #include "system.h"
 #include "ui_strings.h"
 
@@ -142,9 +142,14 @@ int ChooseInstance(SetupRunner &runner, InstalledInstances &instances) {
         std::lock_guard<std::mutex> guard(g_promptLock);
         prompt = g_instancePrompt;
     }
-    const int answer = prompt ? prompt(instances, runner.Ui().GetSetupCaption())
-                              : InstanceSelectionDialog(instances, runner.Ui().GetSetupCaption(),
-                                                        runner.Ui().GetProductName());
+    SetupWindows *windows = runner.Ui().Windows();
+    // Without windows the dialog's proposal stands: the first row of the
+    // mode it would open in.
+    const int answer =
+        prompt    ? prompt(instances, runner.Ui().GetSetupCaption())
+        : windows ? windows->SelectInstance(instances, runner.Ui().GetSetupCaption(),
+                                            runner.Ui().GetProductName())
+                  : (AcceptInstanceRow(instances, NewInstancePossible(instances), 0) ? 1 : 2);
     return answer == 1 ? 0 : -1;
 }
 
@@ -265,13 +270,16 @@ void SetInstancePrompt(InstancePrompt prompt) {
     g_instancePrompt = std::move(prompt);
 }
 
-std::optional<std::string> PackagePasswordDialog(const std::string &caption) {
+std::optional<std::string> PackagePasswordDialog(const std::string &caption,
+                                                 SetupWindows *windows) {
     PasswordPrompt prompt;
     {
         std::lock_guard<std::mutex> guard(g_promptLock);
         prompt = g_passwordPrompt;
     }
-    return prompt ? prompt(caption) : ShowPackagePasswordDialog(caption);
+    if (prompt)
+        return prompt(caption);
+    return windows ? windows->AskPackagePassword(caption) : std::nullopt;
 }
 
 // ---- Steps -----------------------------------------------------------------
@@ -422,7 +430,8 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
     ExtractionDialogParts parts{};
     if (progressWindow) {
         if ((flags & flag::kNeedsPassword) && password.empty())
-            password = PackagePasswordDialog(runner.Ui().GetSetupCaption()).value_or("");
+            password = PackagePasswordDialog(runner.Ui().GetSetupCaption(), runner.Ui().Windows())
+                           .value_or("");
         parts = runner.Ui().GetExtractionProgressDialog();
         if (parts.extraction)
             parts.extraction->SetFixedText(LoadUiString(kExtractingMainFilesId));
@@ -657,12 +666,24 @@ int RunSetup(SetupRunner &runner) {
     return result;
 }
 
+void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int code) {
+    runner.SetExitCode(ArchiveResultExitCode(errorText, code));
+}
+
+int LaunchMsiexec(std::string_view arguments, SetupRunner &runner) {
+    return LaunchMsiexec(arguments,
+                         MsiexecLaunch{runner.Ui(), runner.ExternalLauncher(),
+                                       [&runner] { runner.Steps().UnregisterResume(runner); },
+                                       [&runner](int code) { runner.SetExitCode(code); }});
+}
+
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
                     SetupRunner::Launcher launcher, std::unique_ptr<RunnerSteps> steps,
                     bool forwardSignals) {
     SetupRunner runner(program.commandLine, program.programPath, std::move(package),
                        std::move(launcher));
     runner.SetFullCommandLine(program.fullCommandLine);
+    runner.Ui().SetWindows(program.windows);
     if (steps)
         runner.SetRunnerSteps(std::move(steps));
     if (HandleStandaloneSwitches(runner))

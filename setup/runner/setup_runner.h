@@ -9,6 +9,7 @@
 #pragma once
 
 #include "command_line.h"
+#include "installer_launch.h"
 #include "program.h"
 #include "runner_package.h"
 #include "runner_steps.h"
@@ -36,8 +37,7 @@ class SetupRunner {
   public:
     // Replaces the start of the installer (tests, callers that install
     // themselves): program, argument line, UI; gives the exit code.
-    using Launcher = std::function<uint32_t(const std::string &program,
-                                            const std::string &arguments, SetupUi &)>;
+    using Launcher = InstallerLauncher;
 
     SetupRunner(std::string commandLine, std::string ownPath,
                 std::unique_ptr<RunnerPackage> package, Launcher launcher = {});
@@ -151,6 +151,11 @@ bool CopyAndRelaunch(SetupRunner &runner);
 void SetDeferredDeletePaths(const std::string &path, DeferredDeleteRecord &record);
 void DeferredDelete(const DeferredDeleteRecord &record);
 void ProbeMaintenanceMode(SetupRunner &runner, const SetupSettings &settings);
+// 0: exit code 0; 15 (cancelled): -1; anything else is reported (the error
+// text, else the code's message) and gives exit code 1.
+void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int code);
+// Starts the installer for the run (installer_launch.h).
+int LaunchMsiexec(std::string_view arguments, SetupRunner &runner);
 int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settings,
                    InstalledInstances &instances);
 
@@ -168,10 +173,10 @@ class SingleInstanceLock {
 SingleInstanceLock &TheSingleInstanceLock();
 
 // The password dialog for packages that need one: the text, or nothing
-// when cancelled. Tests script it.
+// when cancelled (also without windows). Tests script it.
 using PasswordPrompt = std::function<std::optional<std::string>(const std::string &caption)>;
 void SetPasswordPrompt(PasswordPrompt prompt);
-std::optional<std::string> PackagePasswordDialog(const std::string &caption);
+std::optional<std::string> PackagePasswordDialog(const std::string &caption, SetupWindows *windows);
 
 // The instance dialog (1 OK, 2 Cancel); tests script it.
 using InstancePrompt = std::function<int(InstalledInstances &, const std::string &caption)>;

@@ -106,7 +106,8 @@ void PrerequisiteInstallPage::OnSetActive() {
         sheet.PostPressButton(wizard_button::kCancel);
         return;
     }
-    installer.Launches().SetOwnerWindow(this);
+    // Boxes of the launches belong to the window active when they start.
+    installer.Launches().SetOwnerWindow(QApplication::activeWindow());
     m_threadRunning = true;
     installer.Launches().StartLaunchThread(this);
     if (sheet.Environment().timers)

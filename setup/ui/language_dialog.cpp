@@ -1,6 +1,6 @@
 // The language dialog (template 217): a list of the available languages by
 // name, the suggested one selected, OK and Cancel.
-#include "language_selector.h"
+#include "runner_dialogs.h"
 
 #include "messages.h"
 #include "ui_strings.h"
@@ -25,12 +25,11 @@ namespace {
 constexpr uint32_t kLanguageDialogId = 217;
 constexpr uint32_t kPromptControl = 0xFFFF;
 
-std::mutex g_promptLock;
-LanguagePrompt g_prompt;
-
 QString DialogText(uint32_t control) {
     return QString::fromStdString(LoadDialogText(kLanguageDialogId, control));
 }
+
+} // namespace
 
 LanguageDialogResult ShowLanguageDialog(const std::vector<uint16_t> &available, uint16_t suggested,
                                         const std::string &caption) {
@@ -68,32 +67,6 @@ LanguageDialogResult ShowLanguageDialog(const std::vector<uint16_t> &available, 
         out.selected = static_cast<uint16_t>(list->currentData().toUInt());
     }
     return out;
-}
-
-} // namespace
-
-void SetLanguagePrompt(LanguagePrompt prompt) {
-    std::lock_guard lock(g_promptLock);
-    g_prompt = std::move(prompt);
-}
-
-LanguageDialogResult LanguageDialog(const std::vector<uint16_t> &available, uint16_t suggested,
-                                    const std::string &caption) {
-    LanguagePrompt prompt;
-    {
-        std::lock_guard lock(g_promptLock);
-        prompt = g_prompt;
-    }
-    if (prompt)
-        return prompt(available, suggested, caption);
-    if (!QtDisplayAvailable() || available.empty()) {
-        // Nobody can answer: the dialog's own proposal stands.
-        LanguageDialogResult out;
-        out.result = 1;
-        out.selected = suggested;
-        return out;
-    }
-    return ShowLanguageDialog(available, suggested, caption);
 }
 
 } // namespace krv::setup

@@ -1,6 +1,7 @@
 #include "runner_dialogs.h"
 
 #include "messages.h"
+#include "qt_message_boxes.h"
 #include "ui_strings.h"
 
 #include <QApplication>
@@ -52,15 +53,6 @@ void FillRows(QTreeWidget &list, const InstalledInstances &instances, bool newMo
 }
 
 } // namespace
-
-bool AcceptInstanceRow(InstalledInstances &instances, bool newMode, int row) {
-    const std::vector<InstanceRow> rows = InstanceDialogRows(instances, newMode);
-    if (row < 0 || row >= int(rows.size()))
-        return false;
-    SelectInstance(rows[std::size_t(row)].record, instances,
-                   newMode ? instance_mode::kNew : instance_mode::kMaintain);
-    return true;
-}
 
 std::optional<std::string> ShowPackagePasswordDialog(const std::string &caption) {
     if (!QtDisplayAvailable())

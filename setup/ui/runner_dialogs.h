@@ -1,5 +1,5 @@
-// The runner's two dialogs: the password of a package that needs one, and
-// the choice between a new and an installed product instance.
+// The runner's dialogs: the password of a package that needs one, the
+// choice between a new and an installed product instance, and the language.
 //
 // Without a display a person can see (no Qt application, or the offscreen
 // and minimal platforms) no window is shown: the password dialog counts as
@@ -9,9 +9,11 @@
 #pragma once
 
 #include "instances.h"
+#include "setup_windows.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace krv::setup {
 
@@ -22,7 +24,9 @@ std::optional<std::string> ShowPackagePasswordDialog(const std::string &caption)
 // the list names the product.
 int InstanceSelectionDialog(InstalledInstances &instances, const std::string &caption,
                             const std::string &productName);
-// What OK with the given row does in the given mode; false without a row.
-bool AcceptInstanceRow(InstalledInstances &instances, bool newMode, int row);
+
+// The language dialog on the display (1 OK with the selected id, 2 Cancel).
+LanguageDialogResult ShowLanguageDialog(const std::vector<uint16_t> &available, uint16_t suggested,
+                                        const std::string &caption);
 
 } // namespace krv::setup

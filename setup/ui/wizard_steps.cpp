@@ -2,6 +2,7 @@
 
 #include "log.h"
 #include "messages.h"
+#include "qt_message_boxes.h"
 #include "setup_runner.h"
 #include "setup_ui.h"
 #include "system.h"

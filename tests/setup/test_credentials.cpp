@@ -17,7 +17,7 @@ class CountingPrompter : public CredentialsPrompter {
   public:
     explicit CountingPrompter(std::optional<CredentialsAnswer> answer) : m_answer(answer) {}
     std::optional<CredentialsAnswer> Ask(const std::string &host, const std::string &realm,
-                                         QWidget *) override {
+                                         QObject *) override {
         ++asked;
         lastHost = host;
         lastRealm = realm;

@@ -104,7 +104,7 @@ class RecordingSink : public ProgressSink {
 class ScriptedPrompter : public CredentialsPrompter {
   public:
     std::optional<CredentialsAnswer> Ask(const std::string &host, const std::string &realm,
-                                         QWidget *) override {
+                                         QObject *) override {
         std::lock_guard guard(m_lock);
         hosts.push_back(host);
         realms.push_back(realm);
@@ -544,7 +544,7 @@ TEST_F(DownloadTest, DestroyedOnTheInterfaceThreadWhileTheWorkerWaitsForIt) {
     class InterfacePrompter : public CredentialsPrompter {
       public:
         std::optional<CredentialsAnswer> Ask(const std::string &, const std::string &,
-                                             QWidget *) override {
+                                             QObject *) override {
             asked = true;
             return UiDispatcher::Ask(qApp, [] {
                 return std::optional<CredentialsAnswer>(CredentialsAnswer{"user", "secret", false});

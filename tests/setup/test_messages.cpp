@@ -1,5 +1,6 @@
 #include "log.h"
 #include "messages.h"
+#include "qt_message_boxes.h"
 #include "ui_strings.h"
 
 #include <gtest/gtest.h>

@@ -244,7 +244,7 @@ class ThreadRecorder : public QObject, public MessageBoxPresenter {
     }
     std::mutex m_lock;
     std::vector<QThread *> m_boxThreads, m_windowThreads;
-    std::vector<QWidget *> m_owners;
+    std::vector<QObject *> m_owners;
 };
 
 TEST_F(PrerequisiteLaunchTest, RestartQuestionFromAWorkerIsAskedOnTheInterfaceThread) {
@@ -279,7 +279,7 @@ TEST_F(PrerequisiteLaunchTest, RestartQuestionFromAWorkerIsAskedOnTheInterfaceTh
     EXPECT_TRUE(list.RebootRefused());
     std::lock_guard guard(recorder->m_lock);
     EXPECT_EQ(recorder->m_boxThreads, std::vector<QThread *>{app.thread()});
-    EXPECT_EQ(recorder->m_owners, std::vector<QWidget *>{&owner});
+    EXPECT_EQ(recorder->m_owners, std::vector<QObject *>{&owner});
     // The owner came to the front again, on its own thread.
     ASSERT_FALSE(recorder->m_windowThreads.empty());
     for (QThread *thread : recorder->m_windowThreads)

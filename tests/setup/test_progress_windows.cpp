@@ -2,6 +2,7 @@
 // their own threads while the test thread runs the modal loop.
 #include "extraction_progress_dialog.h"
 #include "progress_window.h"
+#include "qt_setup_windows.h"
 #include "status_window.h"
 #include "step_progress_dialogs.h"
 #include "ui_dispatcher.h"
@@ -121,10 +122,11 @@ TEST(DownloadProgressDialog, EndsFinishedAfterTheLastItemAndCancelledAtAFailure)
     const Case cases[] = {{{true, true}, dialog_result::kFinished},
                           {{true, false, true}, dialog_result::kCancelled},
                           {{}, dialog_result::kFinished}};
-    for (WindowMode mode : {WindowMode::Window, WindowMode::NoWindow}) {
+    for (bool withWindow : {true, false}) {
         for (const Case &c : cases) {
             FakeDownloads job(c.items);
-            DownloadProgressDialog dialog(job, "Загрузка", mode);
+            DownloadProgressDialog dialog(job, "Загрузка",
+                                          withWindow ? MakeProgressWorkerWindow() : nullptr);
             EXPECT_EQ(dialog.Run(), c.result) << c.items.size();
         }
     }
@@ -132,7 +134,7 @@ TEST(DownloadProgressDialog, EndsFinishedAfterTheLastItemAndCancelledAtAFailure)
 
 TEST(DownloadProgressDialog, CancelGreysTheWindowUntilTheItemEnds) {
     FakeDownloads job({true, true, true});
-    DownloadProgressDialog dialog(job, "Загрузка", WindowMode::Window);
+    DownloadProgressDialog dialog(job, "Загрузка", MakeProgressWorkerWindow());
     bool greyedWhileOpen = false;
     int items = 0;
     job.onItem = [&] {
@@ -191,11 +193,12 @@ TEST(PrerequisiteProgressDialog, ResultFollowsRebootAndMandatoryItems) {
                           {false, false, dialog_result::kMandatoryMissing, 1},
                           {true, true, dialog_result::kCancelled, 0}};
     for (const Case &c : cases) {
-        for (WindowMode mode : {WindowMode::Window, WindowMode::NoWindow}) {
+        for (bool withWindow : {true, false}) {
             // Without a window the interface thread still answers the
             // worker's questions.
             FakePass pass(c.reboot, c.done, true);
-            PrerequisiteProgressDialog dialog(pass, "Установка", mode);
+            PrerequisiteProgressDialog dialog(pass, "Установка",
+                                              withWindow ? MakeProgressWorkerWindow() : nullptr);
             EXPECT_EQ(dialog.Run(), c.result);
             EXPECT_EQ(pass.selected, c.selected);
             EXPECT_EQ(pass.answer, 6);

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdio>
+#include <mutex>
 
 namespace krv::setup {
 
@@ -206,7 +207,8 @@ void UiLanguageSelector::ChooseUiLanguage(bool silent, uint32_t containerFlags) 
     m_chosen = suggestion;
     if (!silent && (containerFlags & container::kLanguageDialog)) {
         const std::string caption = m_ui ? m_ui->GetSetupCaption() : std::string();
-        const LanguageDialogResult answer = LanguageDialog(available, suggestion, caption);
+        const LanguageDialogResult answer =
+            LanguageDialog(available, suggestion, caption, m_ui ? m_ui->Windows() : nullptr);
         if (answer.result != 1) {
             m_noLanguageChosen = true;
             return;
@@ -262,6 +264,36 @@ int ChooseSetupLanguage(UiLanguageSelector &selector, CommandLineOptions &option
         return -1;
     SetSwitchValue(options, switch_id::kExeLang, std::to_string(selector.ChosenLanguage()));
     return 0;
+}
+
+namespace {
+
+std::mutex g_promptLock;
+LanguagePrompt g_prompt;
+
+} // namespace
+
+void SetLanguagePrompt(LanguagePrompt prompt) {
+    std::lock_guard lock(g_promptLock);
+    g_prompt = std::move(prompt);
+}
+
+LanguageDialogResult LanguageDialog(const std::vector<uint16_t> &available, uint16_t suggested,
+                                    const std::string &caption, SetupWindows *windows) {
+    LanguagePrompt prompt;
+    {
+        std::lock_guard lock(g_promptLock);
+        prompt = g_prompt;
+    }
+    if (prompt)
+        return prompt(available, suggested, caption);
+    if (windows)
+        return windows->ChooseLanguage(available, suggested, caption);
+    // Nobody can answer: the dialog's own proposal stands.
+    LanguageDialogResult out;
+    out.result = 1;
+    out.selected = suggested;
+    return out;
 }
 
 } // namespace krv::setup

@@ -1,16 +1,13 @@
 #include "setup_ui.h"
 
-#include "extraction_progress_dialog.h"
 #include "log.h"
 #include "program.h"
-#include "progress_window.h"
-#include "status_window.h"
 #include "system.h"
 #include "ui_strings.h"
 
 namespace krv::setup {
 
-SetupUi::SetupUi() = default;
+SetupUi::SetupUi(SetupWindows *windows) : m_windows(windows) {}
 SetupUi::~SetupUi() {
     HideStatusWindow();
 }
@@ -35,32 +32,19 @@ std::string SetupUi::GetSetupCaption(bool rebuild) {
     return m_caption;
 }
 
-namespace {
-
-bool WindowsShown() {
-    return UiVisible && QtDisplayAvailable();
-}
-
-} // namespace
-
 void SetupUi::ShowStatusText(uint32_t id) {
     if (!UiVisible)
         return;
     m_statusText = LoadUiString(id);
     m_statusShown = true;
-    if (!WindowsShown())
-        return;
-    if (!m_statusWindow)
-        m_statusWindow = std::make_unique<StatusWindow>();
-    m_statusWindow->Show(ActiveOwner());
-    m_statusWindow->SetCaption(GetSetupCaption());
-    m_statusWindow->SetText(id);
+    if (m_windows)
+        m_windows->ShowStatus(GetSetupCaption(), id);
 }
 
 void SetupUi::HideStatusWindow() {
     m_statusShown = false;
-    if (m_statusWindow)
-        m_statusWindow->Close();
+    if (m_windows)
+        m_windows->HideStatus();
 }
 
 int SetupUi::ShowMessageOnActiveWindow(const UiTextOrId &text,
@@ -70,9 +54,9 @@ int SetupUi::ShowMessageOnActiveWindow(const UiTextOrId &text,
 
 ExtractionDialogParts SetupUi::GetExtractionProgressDialog() {
     if (!m_extraction) {
-        if (WindowsShown())
-            m_extraction = std::make_unique<ExtractionProgressDialog>(GetSetupCaption());
-        else
+        if (m_windows)
+            m_extraction = m_windows->MakeExtractionProgress(GetSetupCaption());
+        if (!m_extraction)
             m_extraction = std::make_unique<SilentExtractionProgress>();
     }
     return m_extraction->Parts();

@@ -2,10 +2,11 @@
 // window that asks the user to wait, and the extraction progress window
 // with its three interface parts.
 //
-// Windows are shown only while the user interface is visible (UiVisible)
-// and a Qt application runs on a real display (QtDisplayAvailable). Silent
-// and offscreen runs get the same calls without windows: the status text is
-// only remembered, and the extraction sink is SilentExtractionProgress.
+// Windows come from the SetupWindows handed in (setup_windows.h), which
+// shows them only while the user interface is visible on a real display.
+// Silent and offscreen runs, and runs without windows, get the same calls
+// without windows: the status text is only remembered, and the extraction
+// sink is SilentExtractionProgress.
 //
 // Used from the user-interface (main) thread; the sinks it hands out may be
 // called from workers.
@@ -13,6 +14,7 @@
 
 #include "extraction_progress.h"
 #include "messages.h"
+#include "setup_windows.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,14 +24,13 @@
 
 namespace krv::setup {
 
-class StatusWindow;
-
 // String id of the caption: "Установка %s" with the product name.
 inline constexpr uint32_t kSetupCaptionId = 161;
 
 class SetupUi {
   public:
-    SetupUi();
+    // Without windows (null) every window takes its windowless road.
+    explicit SetupUi(SetupWindows *windows = nullptr);
     ~SetupUi();
     SetupUi(const SetupUi &) = delete;
     SetupUi &operator=(const SetupUi &) = delete;
@@ -55,6 +56,14 @@ class SetupUi {
     ExtractionDialogParts GetExtractionProgressDialog();
     void ReleaseExtractionProgressDialog();
 
+    // The windows handed in; null without.
+    SetupWindows *Windows() const { return m_windows; }
+    void SetWindows(SetupWindows *windows) { m_windows = windows; }
+    // The window of a worker progress dialog; null when none is shown.
+    std::unique_ptr<WorkerWindow> MakeWorkerWindow() {
+        return m_windows ? m_windows->MakeWorkerWindow() : nullptr;
+    }
+
     // What the status window shows; the text stays known while hidden.
     bool StatusShown() const { return m_statusShown; }
     const std::string &StatusText() const { return m_statusText; }
@@ -66,7 +75,7 @@ class SetupUi {
     bool m_productNameRead = false;
     bool m_statusShown = false;
     std::string m_statusText;
-    std::unique_ptr<StatusWindow> m_statusWindow;
+    SetupWindows *m_windows;
     std::unique_ptr<ExtractionProgress> m_extraction;
 };
 

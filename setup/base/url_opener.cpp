@@ -1,11 +1,7 @@
 #include "url_opener.h"
 
-#include "messages.h"
+#include "setup_windows.h"
 #include "system.h"
-
-#include <QDesktopServices>
-#include <QString>
-#include <QUrl>
 
 #include <mutex>
 
@@ -22,7 +18,7 @@ void SetUrlOpener(UrlOpener opener) {
     g_opener = std::move(opener);
 }
 
-bool OpenUrlInDesktop(const std::string &url) {
+bool OpenUrlInDesktop(const std::string &url, SetupWindows *windows) {
     UrlOpener opener;
     {
         std::lock_guard guard(g_lock);
@@ -30,8 +26,8 @@ bool OpenUrlInDesktop(const std::string &url) {
     }
     if (opener)
         return opener(url);
-    if (QtDisplayAvailable())
-        return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+    if (windows)
+        return windows->OpenUrl(url);
     return ShellExecuteProcess(url, "", false, false).started;
 }
 

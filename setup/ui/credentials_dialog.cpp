@@ -1,6 +1,7 @@
 #include "credentials_dialog.h"
 
 #include "messages.h"
+#include "qt_message_boxes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,7 +19,8 @@ namespace krv::setup {
 namespace {
 
 std::optional<CredentialsAnswer> RunDialog(const std::string &host, const std::string &realm,
-                                           QWidget *owner) {
+                                           QObject *ownerObject) {
+    QWidget *owner = qobject_cast<QWidget *>(ownerObject);
     if (!owner)
         owner = QApplication::activeWindow();
     CredentialsDialog dialog(host, realm, owner);
@@ -72,7 +74,7 @@ CredentialsAnswer CredentialsDialog::Answer() const {
 }
 
 std::optional<CredentialsAnswer>
-QtCredentialsPrompter::Ask(const std::string &host, const std::string &realm, QWidget *owner) {
+QtCredentialsPrompter::Ask(const std::string &host, const std::string &realm, QObject *owner) {
     if (!QtDisplayAvailable())
         return std::nullopt;
     QCoreApplication *app = QCoreApplication::instance();

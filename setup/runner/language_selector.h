@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 #include "settings.h"
+#include "setup_windows.h"
 #include "ui_strings.h"
 
 #include <setup_locale.h>
@@ -93,14 +94,11 @@ int ChooseSetupLanguage(UiLanguageSelector &selector, CommandLineOptions &option
                         const SetupSettings &settings, uint32_t containerFlags, bool silent,
                         SetupUi *ui);
 
-// The language dialog: 1 OK with the selected id, 2 Cancel. Without a
-// display a person can see, it answers OK with the suggestion.
-struct LanguageDialogResult {
-    int result = 2;
-    uint16_t selected = 0;
-};
+// The language dialog: 1 OK with the selected id, 2 Cancel. Without
+// windows, or a display a person can see, it answers OK with the
+// suggestion.
 LanguageDialogResult LanguageDialog(const std::vector<uint16_t> &available, uint16_t suggested,
-                                    const std::string &caption);
+                                    const std::string &caption, SetupWindows *windows = nullptr);
 // Tests answer the dialog instead; an empty function restores it.
 using LanguagePrompt = std::function<LanguageDialogResult(
     const std::vector<uint16_t> &available, uint16_t suggested, const std::string &caption)>;

@@ -1,15 +1,7 @@
 #include "step_progress_dialogs.h"
 
-#include "extraction_progress_model.h"
-#include "log.h"
-#include "messages.h"
-#include "progress_window.h"
 #include "ui_dispatcher.h"
 #include "ui_strings.h"
-
-#include <QGuiApplication>
-#include <QProgressBar>
-#include <QPushButton>
 
 namespace krv::setup {
 
@@ -17,23 +9,16 @@ namespace {
 
 constexpr uint32_t kDownloadTextId = 199; // "Загрузка %s"
 
-// The bar counts in 32-bit steps; sizes above that are shown in KiB.
-int BarValue(uint64_t value, uint64_t high) {
-    const uint64_t divisor = high > INT32_MAX ? 1024 : 1;
-    return static_cast<int>(std::min<uint64_t>(value / divisor, INT32_MAX));
-}
-
 } // namespace
 
-WorkerProgressDialog::WorkerProgressDialog(std::string caption, WindowMode mode)
-    : m_caption(std::move(caption)),
-      m_withWindow(mode == WindowMode::Window ||
-                   (mode == WindowMode::Automatic && QtDisplayAvailable() && UiVisible)) {}
+WorkerProgressDialog::WorkerProgressDialog(std::string caption,
+                                           std::unique_ptr<WorkerWindow> window)
+    : m_caption(std::move(caption)), m_window(std::move(window)) {}
 
 WorkerProgressDialog::~WorkerProgressDialog() {
     if (m_worker.joinable())
         m_worker.join();
-    delete m_window.data();
+    m_window.reset();
 }
 
 int WorkerProgressDialog::Run() {
@@ -54,19 +39,9 @@ int WorkerProgressDialog::Run() {
         });
     };
     int result;
-    if (m_withWindow) {
-        if (!m_window) {
-            m_window = new ProgressWindow(ActiveOwner());
-            m_window->SetCancelHandler([this] { OnCancel(); });
-            QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, m_window,
-                             [this] { OnSessionEnd(); });
-        }
-        m_window->setWindowTitle(QString::fromStdString(m_caption));
-        m_window->TextLine()->SetFullText(
-            QString::fromStdString(LoadUiString(extraction_text::kPreparing)));
-        m_window->Bar()->setValue(0);
-        m_window->SetReadyHandler(startWorker);
-        result = m_window->RunModal();
+    if (m_window) {
+        m_window->SetHandlers([this] { OnCancel(); }, [this] { OnSessionEnd(); });
+        result = m_window->RunModal(m_caption, startWorker);
         std::lock_guard lock(m_endLock);
         if (m_endedFlag)
             result = m_result;
@@ -105,42 +80,26 @@ void WorkerProgressDialog::End(int result) {
     }
     m_ended.notify_all();
     UiDispatcher::Wake();
-    QPointer<ProgressWindow> window = m_window;
-    UiDispatcher::Post(window, [window, result] {
-        if (window && window->isVisible())
-            window->done(result);
-    });
+    if (m_window)
+        m_window->End(result);
 }
 
 void WorkerProgressDialog::SetText(const std::string &text) {
-    QPointer<ProgressWindow> window = m_window;
-    const QString line = QString::fromStdString(text);
-    UiDispatcher::Post(window, [window, line] {
-        if (window)
-            window->TextLine()->SetFullText(line);
-    });
+    if (m_window)
+        m_window->SetText(text);
 }
 
 void WorkerProgressDialog::SetRange(uint64_t high) {
     m_high = high;
     m_position = 0;
-    QPointer<ProgressWindow> window = m_window;
-    UiDispatcher::Post(window, [window, high] {
-        if (!window)
-            return;
-        window->Bar()->setRange(0, BarValue(high, high));
-        window->Bar()->setValue(0);
-    });
+    if (m_window)
+        m_window->SetRange(high);
 }
 
 void WorkerProgressDialog::SetPosition(uint64_t position) {
     m_position = position;
-    const uint64_t high = m_high;
-    QPointer<ProgressWindow> window = m_window;
-    UiDispatcher::Post(window, [window, position, high] {
-        if (window)
-            window->Bar()->setValue(BarValue(position, high));
-    });
+    if (m_window)
+        m_window->SetPosition(position, m_high);
 }
 
 void WorkerProgressDialog::AddPosition(uint64_t amount) {
@@ -148,16 +107,13 @@ void WorkerProgressDialog::AddPosition(uint64_t amount) {
 }
 
 void WorkerProgressDialog::GreyCancel() {
-    QPointer<ProgressWindow> window = m_window;
-    UiDispatcher::Post(window, [window] {
-        if (window)
-            window->SetCancellable(false);
-    });
+    if (m_window)
+        m_window->GreyCancel();
 }
 
 DownloadProgressDialog::DownloadProgressDialog(DownloadJob &job, std::string caption,
-                                               WindowMode mode)
-    : WorkerProgressDialog(std::move(caption), mode), m_job(job) {}
+                                               std::unique_ptr<WorkerWindow> window)
+    : WorkerProgressDialog(std::move(caption), std::move(window)), m_job(job) {}
 
 DownloadProgressDialog::~DownloadProgressDialog() = default;
 
@@ -203,8 +159,8 @@ void DownloadProgressDialog::Advance(uint64_t amount) {
 }
 
 PrerequisiteProgressDialog::PrerequisiteProgressDialog(PrerequisitePass &pass, std::string caption,
-                                                       WindowMode mode)
-    : WorkerProgressDialog(std::move(caption), mode), m_pass(pass) {}
+                                                       std::unique_ptr<WorkerWindow> window)
+    : WorkerProgressDialog(std::move(caption), std::move(window)), m_pass(pass) {}
 
 PrerequisiteProgressDialog::~PrerequisiteProgressDialog() = default;
 

@@ -43,7 +43,7 @@ std::string CredentialsExplanation(const std::string &host, const std::string &r
 class QtCredentialsPrompter : public CredentialsPrompter {
   public:
     std::optional<CredentialsAnswer> Ask(const std::string &host, const std::string &realm,
-                                         QWidget *owner) override;
+                                         QObject *owner) override;
 };
 
 } // namespace krv::setup

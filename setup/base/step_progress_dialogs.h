@@ -4,26 +4,22 @@
 // work. The worker starts once the window exists; Run waits for it after
 // the window has closed.
 //
-// Without a display (or with WindowMode::NoWindow) Run does the same work
-// on a worker with no window and returns the same results.
+// Without a window (null) Run does the same work on a worker and returns
+// the same results; the window comes from SetupWindows (setup_windows.h).
 #pragma once
 
 #include "progress_sinks.h"
-
-#include <QPointer>
+#include "setup_windows.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 namespace krv::setup {
-
-class ProgressWindow;
-
-enum class WindowMode { Automatic, Window, NoWindow };
 
 // What the download dialog runs.
 class DownloadJob {
@@ -51,13 +47,13 @@ class PrerequisitePass {
 // The window part both dialogs share.
 class WorkerProgressDialog : public ProgressSink {
   public:
-    WorkerProgressDialog(std::string caption, WindowMode mode);
+    WorkerProgressDialog(std::string caption, std::unique_ptr<WorkerWindow> window);
     ~WorkerProgressDialog() override;
     // Shows the window (or none) and returns its result once the worker
     // has ended.
     int Run();
     bool IsCancelled() override { return m_cancelled; }
-    ProgressWindow *Window() const { return m_window; }
+    WorkerWindow *Window() const { return m_window.get(); }
 
   protected:
     virtual void Work() = 0;
@@ -77,8 +73,7 @@ class WorkerProgressDialog : public ProgressSink {
 
   private:
     std::string m_caption;
-    bool m_withWindow;
-    QPointer<ProgressWindow> m_window;
+    std::unique_ptr<WorkerWindow> m_window;
     std::thread m_worker;
     std::atomic<bool> m_workerDone{false};
     std::mutex m_endLock;
@@ -92,7 +87,7 @@ class WorkerProgressDialog : public ProgressSink {
 class DownloadProgressDialog : public WorkerProgressDialog {
   public:
     DownloadProgressDialog(DownloadJob &job, std::string caption,
-                           WindowMode mode = WindowMode::Automatic);
+                           std::unique_ptr<WorkerWindow> window);
     ~DownloadProgressDialog() override;
     void Begin(uint32_t count, uint32_t reserved) override;
     void BeginItem(uint64_t size, std::string_view name) override;
@@ -112,7 +107,7 @@ class DownloadProgressDialog : public WorkerProgressDialog {
 class PrerequisiteProgressDialog : public WorkerProgressDialog {
   public:
     PrerequisiteProgressDialog(PrerequisitePass &pass, std::string caption,
-                               WindowMode mode = WindowMode::Automatic);
+                               std::unique_ptr<WorkerWindow> window);
     ~PrerequisiteProgressDialog() override;
     void Begin(uint32_t count, uint32_t reserved) override;
     void EndItem(int result) override;

@@ -8,12 +8,14 @@
 
 namespace krv::setup {
 
-// True when the desktop took the address.
-bool OpenUrlInDesktop(const std::string &url);
+class SetupWindows;
+
+// True when the desktop took the address. The windows open it when given
+// (on a display a person can see); else xdg-open does.
+bool OpenUrlInDesktop(const std::string &url, SetupWindows *windows = nullptr);
 
 // While set, every OpenUrlInDesktop goes to the function; an empty function
-// restores the desktop (QDesktopServices on a display a person can see,
-// else xdg-open).
+// restores the desktop.
 using UrlOpener = std::function<bool(const std::string &url)>;
 void SetUrlOpener(UrlOpener opener);
 
