@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <deque>
 
 #include <sys/stat.h>
 
@@ -124,6 +126,152 @@ bool ReplaceFileAtomically(const std::string &path, std::string_view content, mo
     if (dir.valid())
         ::fsync(dir.get());
     return true;
+}
+
+const char *FolderRefusalText(FolderRefusal refusal) {
+    switch (refusal) {
+    case FolderRefusal::None:
+        break;
+    case FolderRefusal::Link:
+        return "is a symbolic link";
+    case FolderRefusal::NotFolder:
+        return "is not a folder";
+    case FolderRefusal::OtherOwner:
+        return "is owned by another user";
+    case FolderRefusal::OpenToOthers:
+        return "is writable by other users";
+    }
+    return "";
+}
+
+namespace {
+
+// The resolution limit of the kernel for links in one path.
+constexpr int kMaxLinks = 40;
+
+struct PathPart {
+    std::string name;
+    bool mayFollow; // a part of the base (or of a link's target)
+};
+
+void AppendParts(std::deque<PathPart> &parts, std::string_view path, bool mayFollow, bool atFront) {
+    std::vector<PathPart> split;
+    while (!path.empty()) {
+        const std::size_t slash = path.find('/');
+        const std::string_view name = path.substr(0, slash);
+        if (!name.empty() && name != ".")
+            split.push_back({std::string(name), mayFollow});
+        path.remove_prefix(slash == std::string_view::npos ? path.size() : slash + 1);
+    }
+    if (atFront)
+        parts.insert(parts.begin(), split.begin(), split.end());
+    else
+        parts.insert(parts.end(), split.begin(), split.end());
+}
+
+// One open folder of the walk.
+struct WalkLevel {
+    UniqueFd fd;
+    std::string path;
+    bool shared; // this folder or one above it may be written by others
+};
+
+// Starts (or starts again, for a link to a full path) the walk at "/".
+bool OpenRoot(std::vector<WalkLevel> &levels) {
+    UniqueFd root(::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat info {};
+    if (!root.valid() || ::fstat(root.get(), &info) != 0)
+        return false;
+    levels.clear();
+    levels.push_back({std::move(root), "", (info.st_mode & S_IWOTH) != 0});
+    return true;
+}
+
+} // namespace
+
+OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
+                            std::vector<std::string> *created) {
+    OpenedFolder result;
+    auto fail = [&](int error, const std::string &at, FolderRefusal refusal) {
+        result.error = error;
+        result.failedAt = at;
+        result.refusal = refusal;
+        return std::move(result);
+    };
+    // A relative base is taken from the current folder, so that every path
+    // walked (and every ".." in a link's target) is a full one.
+    std::string full = base;
+    if (full.empty() || full[0] != '/') {
+        char cwd[PATH_MAX];
+        if (!::getcwd(cwd, sizeof cwd))
+            return fail(errno, base, FolderRefusal::None);
+        full = std::string(cwd) + "/" + full;
+    }
+    std::vector<WalkLevel> levels;
+    if (!OpenRoot(levels))
+        return fail(errno, "/", FolderRefusal::None);
+
+    std::deque<PathPart> parts;
+    AppendParts(parts, full, true, false);
+    AppendParts(parts, below, false, false);
+    int links = 0;
+    const uid_t self = ::geteuid();
+    while (!parts.empty()) {
+        const PathPart part = std::move(parts.front());
+        parts.pop_front();
+        WalkLevel &parent = levels.back();
+        const std::string path = parent.path + "/" + part.name;
+        if (part.name == "..") {
+            if (!part.mayFollow)
+                return fail(EINVAL, path, FolderRefusal::None);
+            if (levels.size() > 1) // the parent of "/" is "/"
+                levels.pop_back();
+            continue;
+        }
+        constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        UniqueFd next(::openat(parent.fd.get(), part.name.c_str(), kFolderFlags));
+        bool made = false;
+        if (!next.valid() && errno == ENOENT) {
+            made = ::mkdirat(parent.fd.get(), part.name.c_str(), parent.shared ? 0700 : 0777) == 0;
+            if (!made && errno != EEXIST)
+                return fail(errno, path, FolderRefusal::None);
+            next.reset(::openat(parent.fd.get(), part.name.c_str(), kFolderFlags));
+        }
+        if (!next.valid()) {
+            const int error = errno;
+            struct stat info {};
+            if ((error != ELOOP && error != ENOTDIR) ||
+                ::fstatat(parent.fd.get(), part.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+                return fail(error, path, FolderRefusal::None);
+            if (!S_ISLNK(info.st_mode))
+                return fail(ENOTDIR, path, FolderRefusal::NotFolder);
+            if (parent.shared || !part.mayFollow || ++links > kMaxLinks)
+                return fail(ELOOP, path, FolderRefusal::Link);
+            std::string target(PATH_MAX, '\0');
+            const ssize_t length =
+                ::readlinkat(parent.fd.get(), part.name.c_str(), target.data(), target.size());
+            if (length <= 0 || static_cast<std::size_t>(length) >= target.size())
+                return fail(length < 0 ? errno : ENAMETOOLONG, path, FolderRefusal::None);
+            target.resize(static_cast<std::size_t>(length));
+            if (target[0] == '/' && !OpenRoot(levels))
+                return fail(errno, "/", FolderRefusal::None);
+            AppendParts(parts, target, true, true);
+            continue;
+        }
+        struct stat info {};
+        if (::fstat(next.get(), &info) != 0)
+            return fail(errno, path, FolderRefusal::None);
+        if (parent.shared && info.st_uid != self)
+            return fail(EPERM, path, FolderRefusal::OtherOwner);
+        if (parent.shared && !made && (info.st_mode & (S_IWGRP | S_IWOTH)))
+            return fail(EPERM, path, FolderRefusal::OpenToOthers);
+        if (made && created)
+            created->push_back(path);
+        const bool shared = parent.shared || (info.st_mode & S_IWOTH);
+        levels.push_back({std::move(next), path, shared});
+    }
+    result.fd = std::move(levels.back().fd);
+    return result;
 }
 
 } // namespace krv::platform

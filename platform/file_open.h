@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/types.h>
@@ -87,5 +88,41 @@ bool WriteFully(int fd, const void *data, std::size_t size);
 // folder is synced. A reader sees the old file or the new one, never a part.
 // False when a step fails; the temporary file is then removed.
 bool ReplaceFileAtomically(const std::string &path, std::string_view content, mode_t mode = 0644);
+
+// Why a folder on the way was refused.
+enum class FolderRefusal {
+    None,
+    Link,         // a symbolic link stands where a folder is taken
+    NotFolder,    // a file or something else stands there
+    OtherOwner,   // below a folder others may write, owned by another user
+    OpenToOthers, // below a folder others may write, writable by group or others
+};
+
+// A short English reason, to follow the folder's path in a log line.
+const char *FolderRefusalText(FolderRefusal refusal);
+
+struct OpenedFolder {
+    UniqueFd fd;
+    int error = 0; // errno of the failure (EPERM, ELOOP or ENOTDIR for a refusal)
+    FolderRefusal refusal = FolderRefusal::None;
+    std::string failedAt; // the folder that failed or was refused
+    explicit operator bool() const { return fd.valid(); }
+};
+
+// Opens the folder `below` inside `base` for a program that writes files
+// there which are run later, making each folder that is missing. Folders are
+// opened one at a time from a descriptor of their parent.
+//
+// Once the walk has passed a folder that others may write (the shared
+// temporary folder), another user could have made any folder below it first,
+// or swap what lies in it between our write and its use. From there on no
+// link is followed, every folder must be owned by this process's effective
+// user, and one this walk did not make must not be writable by group or
+// others; missing folders are made with mode 0700. Above that point the
+// links of `base` are followed (they lie where only trusted users write);
+// `below` never passes through a link, and ".." in it is refused (EINVAL).
+// Each folder made is appended to *created with its path as walked.
+OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
+                            std::vector<std::string> *created = nullptr);
 
 } // namespace krv::platform

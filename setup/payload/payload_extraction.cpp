@@ -101,46 +101,23 @@ LibraryBinding &Library() {
     return binding;
 }
 
-// Opens the folder `relative` below `root`, making what is missing, and
-// never follows a symbolic link below root: the extraction folder is the
-// shared temporary folder by default, where another user may plant a link
-// named like one of our subfolders to have our files written elsewhere.
-// The root itself is the user's choice and may be reached through links.
-// Each folder made is appended to `created`; 0 or the errno of the failure
-// (ELOOP or ENOTDIR for a link in the way).
+// Opens the folder `relative` below `root`, making what is missing. The
+// extraction folder is the shared temporary folder by default, and what is
+// written there is run later, as root: a folder another user made first or
+// may write, or a link planted in place of one of ours, is refused (see
+// platform::OpenFolderPath) with a log line naming it. Each folder made is
+// appended to `created`; 0 or the errno of the failure (ELOOP or ENOTDIR for
+// a link in the way, EPERM for a folder others control).
 int OpenFolderBelow(const std::string &root, std::string_view relative,
                     std::vector<std::string> &created, UniqueFd &out) {
-    if (const int error = CreateFolderTree(root, true, &created))
-        return error;
-    UniqueFd folder(::open(ToNativePath(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder.valid())
-        return errno;
-    std::string path = root;
-    AddTrailingBackslash(path);
-    while (!relative.empty()) {
-        std::size_t end = 0;
-        while (end < relative.size() && !IsPathSeparator(relative[end]))
-            ++end;
-        const std::string part(relative.substr(0, end));
-        relative.remove_prefix(end < relative.size() ? end + 1 : end);
-        if (part.empty() || part == ".")
-            continue;
-        if (part == "..")
-            return EINVAL;
-        const bool made = ::mkdirat(folder.get(), part.c_str(), 0777) == 0;
-        if (!made && errno != EEXIST)
-            return errno;
-        path += part;
-        if (made)
-            created.push_back(path);
-        UniqueFd next(
-            ::openat(folder.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!next.valid())
-            return errno;
-        path += '/';
-        folder = std::move(next);
-    }
-    out = std::move(folder);
+    platform::OpenedFolder folder =
+        platform::OpenFolderPath(ToNativePath(root), ToNativePath(relative), &created);
+    if (folder.refusal != platform::FolderRefusal::None)
+        LogLine("The folder " + folder.failedAt + " " +
+                platform::FolderRefusalText(folder.refusal) + "; nothing is extracted into it.");
+    if (!folder)
+        return folder.error;
+    out = std::move(folder.fd);
     return 0;
 }
 

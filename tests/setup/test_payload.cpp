@@ -18,6 +18,7 @@
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -390,6 +391,78 @@ TEST_F(PayloadTest, HostileNamesAndGroupsWriteNothingOutsideTheFolder) {
         EXPECT_TRUE(Listing(out).empty()) << c.what;
         fs::remove_all(out);
         fs::create_directories(out);
+    }
+}
+
+TEST_F(PayloadTest, WorkFoldersBelowTheSharedTemporaryFolderMustBeOurOwn) {
+    // The rows stand below the test's own folder, itself in /tmp.
+    struct stat tmp {};
+    if (::stat("/tmp", &tmp) != 0 || !(tmp.st_mode & S_IWOTH))
+        GTEST_SKIP() << "/tmp is not a folder others may write";
+    const std::string base = dir.path() + "/";
+    fs::create_directory(base + "ours");
+    fs::permissions(base + "ours", fs::perms::owner_all);
+    for (const char *name : {"open", "group", "target", "theirs"})
+        fs::create_directory(base + name);
+    fs::permissions(base + "open", fs::perms::all);
+    fs::permissions(base + "group", fs::perms::owner_all | fs::perms::group_all);
+    fs::create_directory_symlink(base + "target", base + "link");
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((base + "theirs").c_str(), 65534, 65534), 0);
+    }
+    struct Case {
+        const char *what;
+        std::string folder;  // the extraction folder
+        std::string refused; // the folder the log names; empty: accepted
+        const char *why;
+    } cases[] = {
+        {"made by this run", base + "new/deeper", "", ""},
+        {"ours, 0700", base + "ours", "", ""},
+        {"writable by others", base + "open", base + "open", "is writable by other users"},
+        {"writable by its group", base + "group/sub", base + "group", "is writable by other users"},
+        {"a link in its place", base + "link", base + "link", "is a symbolic link"},
+        {"another user's parent", base + "theirs/sub", base + "theirs", "is owned by another user"},
+    };
+    package::PackageWriter writer(program);
+    writer.SetContainerFlags(container::kExtractAllowed);
+    writer.AddBytes(0, 1, "Telmar23.msi", "package");
+    writer.AddBytes(4, 100, "krv-msiexec/install", "#!/bin/sh\n");
+    const std::string path = Build(writer);
+    const std::string logPath = base + "setup.log";
+    SetupLog &log = TheSetupLog();
+    for (const Case &c : cases) {
+        if (c.folder.find("theirs") != std::string::npos && !root)
+            continue; // only root can give a folder away
+        CloseLog(log, false);
+        fs::remove(logPath);
+        SetLogFilePath(log, logPath);
+        LoggingEnabled = true;
+        PayloadArchive archive;
+        archive.SetArchivePath(path);
+        archive.SetExtractionFolder(c.folder);
+        ASSERT_EQ(archive.OpenArchive(), 0) << c.what;
+        archive.SetKeepMode(archive_keep::kEverything);
+        SilentExtractionProgress progress;
+        const int result = archive.ExtractAll(progress.Parts());
+        LoggingEnabled = false;
+        CloseLog(log, false);
+        if (c.refused.empty()) {
+            EXPECT_EQ(result, 0) << c.what;
+            EXPECT_EQ(ReadFile(c.folder + "/krv-msiexec/install"), "#!/bin/sh\n") << c.what;
+            // What this run makes below /tmp is closed to everyone else.
+            for (const std::string &made : {c.folder, c.folder + "/krv-msiexec"})
+                EXPECT_EQ(fs::status(made).permissions() & fs::perms::mask, fs::perms::owner_all)
+                    << c.what << " " << made;
+            continue;
+        }
+        EXPECT_EQ(result, payload_result::kTargetFailed) << c.what;
+        EXPECT_NE(ReadFile(logPath).find("The folder " + c.refused + " " + c.why),
+                  std::string::npos)
+            << c.what << "\n"
+            << ReadFile(logPath);
+        const std::string seen = c.refused == base + "link" ? base + "target" : c.refused;
+        EXPECT_TRUE(Listing(seen).empty()) << c.what;
     }
 }
 
