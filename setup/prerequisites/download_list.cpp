@@ -1,6 +1,8 @@
 #include "download_list.h"
 
 #include "download_session.h"
+#include "files.h"
+#include "md5.h"
 #include "paths.h"
 
 #include <cstdio>
@@ -83,6 +85,49 @@ std::string DownloadTargetPath(std::string_view folder, std::string_view folderT
     path += sub;
     path += name.empty() ? GuessFileNameFromUrl(url) : std::string(name);
     return path;
+}
+
+void DiscardDownloadedFile(const std::string &path, const std::string &folder) {
+    ::unlink(ToNativePath(path).c_str());
+    RemoveEmptyFolderChain(GetFolderPart(path), folder);
+}
+
+DownloadCheck::DownloadCheck(std::string path, std::string folder, uint64_t expectedSize,
+                             std::string md5)
+    : m_path(std::move(path)), m_folder(std::move(folder)), m_expectedSize(expectedSize),
+      m_md5(std::move(md5)) {}
+
+bool DownloadCheck::Announce(uint64_t size) {
+    if (size < 1) {
+        m_sizeAtEnd = m_expectedSize != 0;
+        return true;
+    }
+    if (m_expectedSize != 0) {
+        m_refused = m_expectedSize != size;
+        return !m_refused;
+    }
+    m_expectedSize = size;
+    m_sizeAtEnd = true;
+    return true;
+}
+
+int DownloadCheck::Finish(const std::function<void()> &beforeMd5) {
+    m_fileSize = 0;
+    if (m_refused)
+        return download_check::kWrongSize;
+    if (m_sizeAtEnd) {
+        m_fileSize = GetPathFileSize(m_path);
+        if (m_fileSize != m_expectedSize)
+            return download_check::kWrongSize;
+    }
+    if (m_md5.empty())
+        return download_check::kAccepted;
+    if (beforeMd5)
+        beforeMd5();
+    if (VerifyFileMd5(m_path, m_md5, 0))
+        return download_check::kAccepted;
+    DiscardDownloadedFile(m_path, m_folder);
+    return download_check::kWrongMd5;
 }
 
 DownloadList::DownloadList(std::string folder, bool folderReady) {

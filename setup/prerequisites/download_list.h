@@ -7,6 +7,7 @@
 #include "progress_sinks.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,49 @@ struct DownloadItem {
     int32_t pending = download_item::kPending;
     int32_t prerequisiteIndex = -1;
     std::string folderText;
+};
+
+// Deletes a download's file and then the folders it leaves empty inside the
+// download folder (the folder itself stays).
+void DiscardDownloadedFile(const std::string &path, const std::string &folder);
+
+namespace download_check {
+inline constexpr int kAccepted = 0;
+inline constexpr int kWrongSize = 1;
+inline constexpr int kWrongMd5 = 2;
+} // namespace download_check
+
+// The check a download passes before it is accepted, run on the download's
+// worker: armed before the transfer starts, told the size the server
+// announces, and finished once the file is complete. Its file I/O (the size
+// on disk, the MD5, deleting a refused file) stays off the interface thread.
+class DownloadCheck {
+  public:
+    DownloadCheck() = default;
+    // expectedSize 0: unknown; md5 empty: the file's MD5 is not checked.
+    DownloadCheck(std::string path, std::string folder, uint64_t expectedSize, std::string md5);
+
+    // The size the server announced (0: none). False when it contradicts
+    // the expected size: the download is refused at once and Finish checks
+    // nothing.
+    bool Announce(uint64_t size);
+    // The finished file: its size on disk when the server announced none
+    // (against the expected size) or announced the only size known, then
+    // its MD5. beforeMd5 runs just before the MD5 is computed. A file whose
+    // MD5 is wrong is discarded (DiscardDownloadedFile); a file of the wrong
+    // size is kept. download_check::kAccepted, kWrongSize or kWrongMd5.
+    int Finish(const std::function<void()> &beforeMd5);
+    // The size found on disk by the last Finish (0 when it looked at none).
+    uint64_t FileSize() const { return m_fileSize; }
+
+  private:
+    std::string m_path;
+    std::string m_folder;
+    uint64_t m_expectedSize = 0;
+    std::string m_md5;
+    bool m_refused = false;
+    bool m_sizeAtEnd = false;
+    uint64_t m_fileSize = 0;
 };
 
 namespace download_result {

@@ -313,8 +313,7 @@ int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {
         const bool wrongMd5 =
             !wrongSize && !record.md5.empty() && !VerifyFileMd5(path, record.md5, 0);
         if (wrongSize || wrongMd5) {
-            ::unlink(ToNativePath(path).c_str());
-            RemoveEmptyFolderChain(GetFolderPart(path), m_downloads.Folder());
+            DiscardDownloadedFile(path, m_downloads.Folder());
             LogLine("Downloaded file was rejected.(Invalid size or MD5).");
             MarkFailed(item.prerequisiteIndex, true);
             ReportRejectedDownload(record, wrongSize);

@@ -3,9 +3,7 @@
 #include "download_codes.h"
 #include "files.h"
 #include "log.h"
-#include "md5.h"
 #include "messages.h"
-#include "paths.h"
 #include "prerequisite_installer.h"
 #include "prerequisite_model.h"
 #include "system.h"
@@ -230,13 +228,14 @@ void DownloadPage::StartRow() {
     m_pause->setText(UiText(158));
     m_firstAdvance = true;
     m_sizeUnknown = row.expectedSize == 0;
-    m_checkSizeAtEnd = false;
     m_target = downloads.GetDownloadTargetPath(item);
     const SetupSettings &settings = Sheet().Settings();
-    m_name = row.prerequisiteIndex >= 0 &&
-                     static_cast<std::size_t>(row.prerequisiteIndex) < settings.prerequisites.size()
-                 ? settings.prerequisites[static_cast<std::size_t>(row.prerequisiteIndex)].name
-                 : std::string();
+    const PrerequisiteRecord *record =
+        HasRecord(row) ? &settings.prerequisites[static_cast<std::size_t>(row.prerequisiteIndex)]
+                       : nullptr;
+    m_name = record ? record->name : std::string();
+    m_check = DownloadCheck(m_target, downloads.Folder(), row.expectedSize,
+                            record ? record->md5 : std::string());
     m_seconds = 0;
     m_speedBase = 0;
     m_pathText->setText(QString::fromStdString(m_target));
@@ -255,7 +254,8 @@ void DownloadPage::StartRow() {
 // ---- the downloader's reports
 
 void DownloadPage::BeginItem(uint64_t size, std::string_view) {
-    Post([this, size] { HandleBeginItem(size); });
+    const bool accepted = m_check.Announce(size);
+    Post([this, size, accepted] { HandleBeginItem(size, accepted); });
 }
 
 void DownloadPage::Advance(uint64_t bytes) {
@@ -263,32 +263,33 @@ void DownloadPage::Advance(uint64_t bytes) {
 }
 
 void DownloadPage::EndItem(int) {
-    Post([this] { HandleEndItem(); });
+    // A download given up is not checked (nor its file deleted).
+    if (m_abort)
+        return;
+    const int verdict = m_check.Finish([this] { Post([this] { ShowChecking(); }); });
+    Post([this, verdict, size = m_check.FileSize()] { HandleEndItem(verdict, size); });
 }
 
 void DownloadPage::OnError(std::string_view text, uint32_t code) {
     Post([this, text = std::string(text), code] { HandleError(text, code); });
 }
 
-void DownloadPage::HandleBeginItem(uint64_t size) {
+void DownloadPage::HandleBeginItem(uint64_t size, bool sizeAccepted) {
     Sheet().EnableWizardControl(wizard_button::kBack, true);
     Sheet().EnableWizardControl(wizard_button::kFinish, false);
     m_pause->setEnabled(true);
     Row &row = m_rows[static_cast<std::size_t>(m_current)];
     m_sizeUnknown = row.expectedSize == 0;
-    if (size < 1) {
-        m_checkSizeAtEnd = !m_sizeUnknown;
+    if (size < 1)
         return;
-    }
     m_currentSize = size;
     if (!m_sizeUnknown) {
-        if (row.expectedSize != size)
-            CheckSize(true);
+        if (!sizeAccepted)
+            RefuseSize(true);
         return;
     }
     row.expectedSize = size;
     m_currentBytes = 0;
-    m_checkSizeAtEnd = true;
     ShowBars();
     SetColumn(1, FormatByteSize(static_cast<uint32_t>(
                                     std::min<uint64_t>(size, std::numeric_limits<uint32_t>::max())),
@@ -306,10 +307,12 @@ void DownloadPage::HandleAdvance(uint64_t bytes) {
     ShowBars();
 }
 
-bool DownloadPage::CheckSize(bool endNow) {
-    const Row &row = m_rows[static_cast<std::size_t>(m_current)];
-    if (m_currentSize == row.expectedSize)
-        return true;
+bool DownloadPage::HasRecord(const Row &row) {
+    return row.prerequisiteIndex >= 0 && static_cast<std::size_t>(row.prerequisiteIndex) <
+                                             Sheet().Settings().prerequisites.size();
+}
+
+void DownloadPage::RefuseSize(bool endNow) {
     LogLine("Size of downloaded file is wrong. Received size:" + std::to_string(m_currentSize));
     ++m_failures;
     SetColumn(2, LoadUiString(186));
@@ -318,60 +321,49 @@ bool DownloadPage::CheckSize(bool endNow) {
         m_abort = true;
         RowEnded(kRowFailed);
     }
-    return false;
 }
 
-void DownloadPage::HandleEndItem() {
+// The worker is about to compute the file's MD5: the row says so and the
+// page cannot be left or paused until the answer is in.
+void DownloadPage::ShowChecking() {
+    Sheet().EnableWizardControl(wizard_button::kBack, false);
+    m_pause->setEnabled(false);
+    m_speedText->clear();
+    m_active = false;
+    SetColumn(2, LoadUiString(138));
+}
+
+void DownloadPage::HandleEndItem(int verdict, uint64_t fileSize) {
     const int keep = Sheet().Settings().general.keepMode;
     if (keep != keep_mode::kComplete && keep != keep_mode::kPrereqs)
         Sheet().Installer().Downloads().RecordFileForDeletion(m_target);
-    bool good = true;
-    if (m_checkSizeAtEnd) {
-        m_currentSize = GetPathFileSize(m_target);
-        good = CheckSize(false);
-    }
-    if (good && VerifyDownloadedFile()) {
+    const Row &row = m_rows[static_cast<std::size_t>(m_current)];
+    if (verdict == download_check::kWrongSize) {
+        m_currentSize = fileSize;
+        RefuseSize(false);
+    } else if (verdict == download_check::kWrongMd5) {
+        LogLine("MD5 of downloaded file is invalid.");
+        ++m_failures;
+        SetColumn(2, LoadUiString(139));
+        // Errors are handled again once the next row starts.
+        m_active = true;
+    } else {
+        if (HasRecord(row)) {
+            SetupSettings &settings = Sheet().Settings();
+            SetDownloadedFlag(settings, row.prerequisiteIndex, true);
+            if (!settings.prerequisites[static_cast<std::size_t>(row.prerequisiteIndex)]
+                     .md5.empty()) {
+                // After ShowChecking the page is usable again.
+                Sheet().EnableWizardControl(wizard_button::kBack, true);
+                m_pause->setEnabled(true);
+                m_active = true;
+            }
+        }
         LogLine("Download completed succesfully.");
         UpdateTexts();
         SetColumn(2, LoadUiString(185));
     }
     RowEnded(0);
-}
-
-bool DownloadPage::VerifyDownloadedFile() {
-    const Row &row = m_rows[static_cast<std::size_t>(m_current)];
-    SetupSettings &settings = Sheet().Settings();
-    if (row.prerequisiteIndex < 0 ||
-        static_cast<std::size_t>(row.prerequisiteIndex) >= settings.prerequisites.size())
-        return true;
-    const PrerequisiteRecord &record =
-        settings.prerequisites[static_cast<std::size_t>(row.prerequisiteIndex)];
-    const bool withMd5 = !record.md5.empty();
-    if (withMd5) {
-        Sheet().EnableWizardControl(wizard_button::kBack, false);
-        m_pause->setEnabled(false);
-        m_speedText->clear();
-        m_active = false;
-        SetColumn(2, LoadUiString(138));
-        if (!VerifyFileMd5(m_target, record.md5, 0)) {
-            LogLine("MD5 of downloaded file is invalid.");
-            ::unlink(ToNativePath(m_target).c_str());
-            RemoveEmptyFolderChain(GetFolderPart(m_target),
-                                   Sheet().Installer().Downloads().Folder());
-            ++m_failures;
-            SetColumn(2, LoadUiString(139));
-            // Errors are handled again once the next row starts.
-            m_active = true;
-            return false;
-        }
-    }
-    SetDownloadedFlag(settings, row.prerequisiteIndex, true);
-    if (withMd5) {
-        Sheet().EnableWizardControl(wizard_button::kBack, true);
-        m_pause->setEnabled(true);
-        m_active = true;
-    }
-    return true;
 }
 
 void DownloadPage::HandleError(const std::string &text, uint32_t code) {

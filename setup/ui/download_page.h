@@ -3,14 +3,15 @@
 // files with their size and state, the overall and current bars and texts,
 // the remaining time and speed, pause and resume, and an option to go on to
 // the installation by itself. Each finished file is checked for its size and
-// MD5; a cycle over the rows ends with a message when anything failed, else
-// with Next (pressed by itself when asked).
+// MD5 on the download's worker (DownloadCheck); a cycle over the rows ends with a message when
+// anything failed, else with Next (pressed by itself when asked).
 //
 // The page is the ProgressSink of its downloader. The downloader calls it
 // from its worker; the page carries every call to the user-interface thread
 // and drops the reports of a download it has already given up on.
 #pragma once
 
+#include "download_list.h"
 #include "progress_sinks.h"
 #include "wizard_sheet.h"
 
@@ -87,12 +88,13 @@ class DownloadPage : public WizardPage, public ProgressSink {
     void StartRow();
     void RowEnded(int code);
     void RestartRow();
-    void HandleBeginItem(uint64_t size);
+    void HandleBeginItem(uint64_t size, bool sizeAccepted);
     void HandleAdvance(uint64_t bytes);
-    void HandleEndItem();
+    void ShowChecking();
+    void HandleEndItem(int verdict, uint64_t fileSize);
     void HandleError(const std::string &text, uint32_t code);
-    bool CheckSize(bool endNow);
-    bool VerifyDownloadedFile();
+    void RefuseSize(bool endNow);
+    bool HasRecord(const Row &row);
     void UpdateTexts();
     void SetColumn(int column, const std::string &text);
     void ShowBars();
@@ -109,6 +111,8 @@ class DownloadPage : public WizardPage, public ProgressSink {
     QTimer *m_timer;
 
     std::unique_ptr<PageDownloader> m_downloader;
+    // Armed before each start; then only the worker touches it.
+    DownloadCheck m_check;
     std::vector<Row> m_rows;
     int m_current = -1;
     int m_cycleFirst = 0;
@@ -122,7 +126,6 @@ class DownloadPage : public WizardPage, public ProgressSink {
     uint64_t m_overallTotal = 0;
     uint64_t m_overallDone = 0;
     bool m_sizeUnknown = false;
-    bool m_checkSizeAtEnd = false;
     std::atomic<bool> m_paused{false};
     std::atomic<bool> m_abort{false};
     std::atomic<uint64_t> m_generation{0};

@@ -219,6 +219,57 @@ TEST(PrerequisiteNames, TargetPathFromFolderText) {
             << c.folderText;
 }
 
+TEST(PrerequisiteDownloadCheck, SizeThenMd5AndOnlyAWrongMd5DeletesTheFile) {
+    test::TempDir tmp("dlcheck");
+    const std::string folder = tmp.path() + "/dl/";
+    const std::string file = folder + "sub/deeper/a.bin";
+    const std::string bytes(100, 'x');
+    WriteFile(file, bytes);
+    std::string md5;
+    ASSERT_TRUE(ComputeFileMd5Hex(file, 0, md5));
+    const std::string wrongMd5(32, '0');
+
+    struct Case {
+        const char *what;
+        uint64_t expected;
+        uint64_t announced;
+        std::string md5;
+        bool announceAccepted;
+        int verdict;
+        bool md5Computed;
+        bool fileKept;
+    };
+    const std::vector<Case> cases = {
+        {"sizes agree, right MD5", 100, 100, md5, true, download_check::kAccepted, true, true},
+        {"no size announced: the disk counts", 100, 0, "", true, download_check::kAccepted, false,
+         true},
+        {"no size announced, disk differs", 99, 0, md5, true, download_check::kWrongSize, false,
+         true},
+        {"announced size only, disk differs", 0, 101, md5, true, download_check::kWrongSize, false,
+         true},
+        {"announced size contradicts", 99, 100, md5, false, download_check::kWrongSize, false,
+         true},
+        {"nothing known, no MD5", 0, 0, "", true, download_check::kAccepted, false, true},
+        {"wrong MD5", 0, 100, wrongMd5, true, download_check::kWrongMd5, true, false},
+    };
+    for (const Case &c : cases) {
+        WriteFile(file, bytes);
+        DownloadCheck check(file, folder, c.expected, c.md5);
+        EXPECT_EQ(check.Announce(c.announced), c.announceAccepted) << c.what;
+        bool computed = false;
+        EXPECT_EQ(check.Finish([&] { computed = true; }), c.verdict) << c.what;
+        EXPECT_EQ(computed, c.md5Computed) << c.what;
+        EXPECT_EQ(FileOrFolderExists(file), c.fileKept) << c.what;
+        if (c.verdict == download_check::kWrongSize && c.announceAccepted) {
+            EXPECT_EQ(check.FileSize(), 100u) << c.what;
+        }
+    }
+    // The refused file went with the folders made for it, not the download
+    // folder.
+    EXPECT_FALSE(FileOrFolderExists(folder + "sub"));
+    EXPECT_TRUE(FileOrFolderExists(folder));
+}
+
 class PrerequisiteDownloadTest : public ::testing::Test {
   protected:
     void SetUp() override {
