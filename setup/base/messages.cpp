@@ -196,7 +196,7 @@ bool AskRetryForDiskSpace(std::string_view path, uint64_t needed,
     if (!UiVisible)
         return false;
     for (;;) {
-        const std::string text = FormatUiString(219, std::string(path));
+        const std::string text = FormatUiString(ui_text::kNoSpaceInFolder, std::string(path));
         const int reply = MessageBoxForeground(nullptr, UiTextOrId(text), std::nullopt,
                                                mb::kRetryCancel | mb::kIconError);
         if (reply != answer::kRetry)

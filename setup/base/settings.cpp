@@ -2,6 +2,7 @@
 
 #include "command_line_text.h"
 #include "paths.h"
+#include "ui_strings.h"
 
 #include <string_view>
 
@@ -105,8 +106,9 @@ void LoadLaunchConditionSettings(LaunchConditionSettings &record, const IniDocum
         const char *key;
         int messageId;
     };
-    for (const OfficeApp app : {OfficeApp{"Office2003App", 227}, OfficeApp{"Office2007App", 228},
-                                OfficeApp{"Office2010App", 244}}) {
+    for (const OfficeApp app : {OfficeApp{"Office2003App", ui_text::kOffice2003AppMissing},
+                                OfficeApp{"Office2007App", ui_text::kOffice2007AppMissing},
+                                OfficeApp{"Office2010App", ui_text::kOffice2010AppMissing}}) {
         if (const std::string *value = FindIniValue(s, app.key)) {
             record.officeAppKey = app.key;
             record.officeAppValue = *value;

@@ -173,7 +173,8 @@ std::vector<InstanceRow> InstanceDialogRows(const InstalledInstances &instances,
     for (std::size_t i = 0; i < instances.records.size(); ++i) {
         const ProductInstanceRecord &record = instances.records[i];
         if (newMode && !record.installed)
-            rows.push_back({int(i), {i == 0 ? LoadUiString(262) : record.instanceName}});
+            rows.push_back(
+                {int(i), {i == 0 ? LoadUiString(ui_text::kDefaultInstance) : record.instanceName}});
         else if (!newMode && record.installed)
             rows.push_back({int(i),
                             {record.productName, FormatVersion(record.installedVersion),

@@ -3,6 +3,7 @@
 #include "command_line_text.h"
 #include "files.h"
 #include "installed_products.h"
+#include "installer_engine.h"
 #include "installer_launch.h"
 #include "instances.h"
 #include "log.h"
@@ -129,7 +130,8 @@ void ShowLanguageList(SetupRunner &runner) {
     for (const std::string &line : runner.Steps().PackageLanguageLines(runner))
         list += (list.empty() ? "" : "\r\n") + line;
     LogLine("Languages of setup:" + list);
-    MessageBoxFromStrings(nullptr, UiTextOrId(list), UiTextOrId(FormatUiString(222, name)),
+    MessageBoxFromStrings(nullptr, UiTextOrId(list),
+                          UiTextOrId(FormatUiString(ui_text::kLanguagesOf, name)),
                           mb::kIconInformation);
 }
 
@@ -240,11 +242,11 @@ void RunTaskWithStatus(SetupRunner &runner, SetupTask &task, uint32_t statusId) 
 
 // ---- Single instance -------------------------------------------------------
 
-bool SingleInstanceLock::Acquire(const std::string &name) {
+bool SingleInstanceLock::TryAcquire(const std::string &name) {
     Release();
     std::string path = GetTempFolder() + name + ".lock";
     m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    return m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0;
+    return m_fd < 0 || ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
 }
 
 void SingleInstanceLock::Release() {
@@ -464,14 +466,15 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
         return runner.ExitCode();
     }
     const int code = runner.ExitCode();
-    if (code == 0 || code == 1641 || code == 3010) {
+    if (code == installer_exit::kSuccess || code == installer_exit::kRestartInitiated ||
+        code == installer_exit::kRestartRequired) {
         if (!runner.InstalledProductCode().empty() &&
             ProductState(runner.InstalledProductCode()) != install_state::kDefault)
             package.SetKeepMode(0);
     } else if (!runner.Maintenance()) {
         package.SetKeepMode(kKeepNothingOnFailure);
     }
-    if (code == 1602)
+    if (code == installer_exit::kUserExit)
         runner.SetExitCode(-1);
     return runner.ExitCode();
 }
@@ -566,7 +569,7 @@ int RunSetup(SetupRunner &runner) {
     const bool uiSwitch = FindSwitch(options, switch_id::kExeNoUi) ||
                           FindSwitch(options, switch_id::kExeBasicUi) ||
                           FindSwitch(options, switch_id::kExeFullUi);
-    if (TheSingleInstanceLock().Acquire("Parvext_" + package.PackageId()) && !uiSwitch) {
+    if (!TheSingleInstanceLock().TryAcquire("Parvext_" + package.PackageId()) && !uiSwitch) {
         package.SetKeepMode(kKeepEverything);
         ReportMessageId(kAlreadyRunningId, true);
         runner.SetExitCode(1);

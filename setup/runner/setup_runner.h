@@ -160,10 +160,13 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
                    InstalledInstances &instances);
 
 // The single-instance lock "Parvext_<package id>": taken by the first run,
-// held until the process ends or Release. True when another process holds it.
+// held until the process ends or Release.
 class SingleInstanceLock {
   public:
-    bool Acquire(const std::string &name);
+    // True when this run holds the lock now; false when another run holds
+    // it. A lock file that cannot be made at all gives true: the run goes on
+    // unguarded rather than refusing to start.
+    bool TryAcquire(const std::string &name);
     void Release();
     ~SingleInstanceLock() { Release(); }
 

@@ -280,7 +280,8 @@ bool CheckOs(const LaunchConditionSettings &s, const Layers &layers) {
         return true;
     const std::string &name =
         layers.family == 0 ? s.win9xName : (layers.family == 2 ? s.winNt64Name : s.winNtName);
-    return Fail(layers.context, byLabel ? 206 : 207, name);
+    return Fail(layers.context, byLabel ? ui_text::kOsExcluded : ui_text::kOsVersionsExcluded,
+                name);
 }
 
 bool CheckScreen(const std::string &setting, const Layers &layers) {
@@ -289,7 +290,7 @@ bool CheckScreen(const std::string &setting, const Layers &layers) {
     const int height = x == std::string::npos ? 0 : ParseDecimal(setting.substr(x + 1));
     const ScreenFacts screen = layers.Screen();
     if (screen.width < width || screen.height < height)
-        return Fail(layers.context, 210, setting);
+        return Fail(layers.context, ui_text::kScreenTooSmall, setting);
     Detected("Detected screen resolution:",
              std::to_string(screen.width) + "x" + std::to_string(screen.height));
     return true;
@@ -298,7 +299,7 @@ bool CheckScreen(const std::string &setting, const Layers &layers) {
 bool CheckColour(const std::string &setting, const Layers &layers) {
     const ScreenFacts screen = layers.Screen();
     if (screen.bitsPerPixel < ParseDecimal(setting))
-        return Fail(layers.context, 211, setting);
+        return Fail(layers.context, ui_text::kColourDepthTooLow, setting);
     Detected("Detected color depth:", std::to_string(screen.bitsPerPixel));
     return true;
 }
@@ -309,7 +310,7 @@ bool CheckMemory(const std::string &setting, const Layers &layers) {
     const uint64_t megabytes = bytes / kMiB + (bytes % kMiB ? 1 : 0);
     const int64_t wanted = ParseDecimal(setting);
     if (static_cast<int64_t>(megabytes) < wanted)
-        return Fail(layers.context, 212, setting);
+        return Fail(layers.context, ui_text::kMemoryTooSmall, setting);
     Detected("Detected RAM amount:", std::to_string(megabytes));
     return true;
 }
@@ -321,13 +322,13 @@ bool CheckInternet(const LaunchConditionContext &context) {
                 LogLine("Detected working Internet connection.");
                 return true;
             }
-    return Fail(context, 226, "");
+    return Fail(context, ui_text::kInternetNeeded, "");
 }
 
 bool CheckInternetExplorer(const LaunchConditionSettings &s, const LaunchConditionContext &c) {
     SearchResult result;
     if (!Search(search_type::kFile, "[SystemFolder]wininet.dll", s.minIeVer, &result))
-        return Fail(c, 208, s.minIeVerName);
+        return Fail(c, ui_text::kIeTooOld, s.minIeVerName);
     Detected("Detected Internet explorer:", FirstFound(result));
     return true;
 }
@@ -338,7 +339,7 @@ bool CheckIis(const std::string &setting, const LaunchConditionContext &c) {
         Search(search_type::kFile, "[SystemFolder]inetsrv\\inetinfo.exe", setting, &result) ||
         Search(search_type::kFile, "[SystemFolder]inetsrv\\w3wp.exe", setting, &result);
     if (!found || !ValueExists("HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\DisplayName"))
-        return Fail(c, 209, setting);
+        return Fail(c, ui_text::kIisTooOld, setting);
     Detected("Detected IIS:", FirstFound(result));
     return true;
 }
@@ -358,14 +359,14 @@ bool CheckDotNet(const std::string &setting, const LaunchConditionContext &c) {
             if (!IsVersion(setting, 4, 5))
                 return false;
             if (!Search(search_type::kRegistryValue, kDotNet45Value, setting))
-                return Fail(c, 213, setting);
+                return Fail(c, ui_text::kDotNetTooOld, setting);
             Detected("Detected .NET:", "4.5");
             return true;
         }
     } else if (IsVersion(setting, 4, 0)) {
         start = 5;
     } else {
-        return Fail(c, 213, setting);
+        return Fail(c, ui_text::kDotNetTooOld, setting);
     }
     for (std::size_t row = start; row < kDotNetRows.size(); ++row) {
         SearchResult result;
@@ -375,7 +376,7 @@ bool CheckDotNet(const std::string &setting, const LaunchConditionContext &c) {
             return true;
         }
     }
-    return Fail(c, 213, setting);
+    return Fail(c, ui_text::kDotNetTooOld, setting);
 }
 
 bool CheckAcrobat(const std::string &setting, const LaunchConditionContext &c) {
@@ -393,7 +394,7 @@ bool CheckAcrobat(const std::string &setting, const LaunchConditionContext &c) {
             return true;
         }
     }
-    return Fail(c, 221, setting);
+    return Fail(c, ui_text::kAcrobatReaderTooOld, setting);
 }
 
 bool CheckDirectX(const std::string &setting, const Layers &layers) {
@@ -411,7 +412,7 @@ bool CheckDirectX(const std::string &setting, const Layers &layers) {
             verMin = row.text;
     SearchResult result;
     if (!Search(search_type::kRegistryValue, kDirectXValue, verMin, &result))
-        return Fail(layers.context, 225, setting);
+        return Fail(layers.context, ui_text::kDirectXTooOld, setting);
     Detected("Detected DirectX:", FirstFound(result));
     return true;
 }
@@ -421,7 +422,7 @@ bool CheckJava(const std::string &setting, bool developmentKit, const LaunchCond
     const char *key = developmentKit ? "HKLM\\SOFTWARE\\JavaSoft\\Java Development Kit"
                                      : "HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment";
     if (!Search(search_type::kRegistryKey, key, setting, &result))
-        return Fail(c, developmentKit ? 237 : 224, setting);
+        return Fail(c, developmentKit ? ui_text::kJdkTooOld : ui_text::kJreTooOld, setting);
     // The log names the installed version that met the minimum.
     VersionQuad minimum;
     ParseVersion(setting, minimum);
@@ -441,7 +442,9 @@ bool CheckJava(const std::string &setting, bool developmentKit, const LaunchCond
 bool CheckOfficeApp(const LaunchConditionSettings &s, const LaunchConditionContext &c) {
     const std::string &name = s.officeAppValue;
     const std::size_t generation =
-        s.officeAppMessageId == 244 ? 2 : (s.officeAppMessageId == 228 ? 1 : 0);
+        s.officeAppMessageId == ui_text::kOffice2010AppMissing
+            ? 2
+            : (s.officeAppMessageId == ui_text::kOffice2007AppMissing ? 1 : 0);
     constexpr std::array<const char *, 3> kLabels = {
         "Detected Office 2003 application:", "Detected Office 2007 application:",
         "Detected Office 2010 application:"};
@@ -481,7 +484,7 @@ bool CheckXna(const std::string &setting, const LaunchConditionContext &c) {
             Detected("Detected XNA Framework:", kXnaLogNames[i]);
             return true;
         }
-    return Fail(c, 235, setting);
+    return Fail(c, ui_text::kXnaTooOld, setting);
 }
 
 bool CheckSql(const std::string &setting, bool compact, const LaunchConditionContext &c) {
@@ -497,7 +500,7 @@ bool CheckSql(const std::string &setting, bool compact, const LaunchConditionCon
             return true;
         }
     }
-    return Fail(c, 238, setting);
+    return Fail(c, ui_text::kSqlMissing, setting);
 }
 
 // The installed ActiveSync is the row's product or a later one: its major
@@ -518,7 +521,7 @@ bool CheckActiveSync(const std::string &setting, const LaunchConditionContext &c
             haveVersion && (installedMajor > row.major ||
                             (installedMajor == row.major && installedMinor >= row.minor));
         if (!present || !recent)
-            return Fail(c, 239, setting);
+            return Fail(c, ui_text::kActiveSyncMissing, setting);
         Detected("Detected application:", setting);
         return true;
     }
@@ -534,7 +537,7 @@ bool CheckPia(const std::string &setting, const std::array<NamedText, N> &rows, 
             code = row.text;
     if (!Search(search_type::kComponent, code))
         return Fail(c, messageId, setting);
-    if (messageId == 255)
+    if (messageId == ui_text::kSharedPiaMissing)
         Detected("Detected Office Shared PIA:", setting);
     return true;
 }
@@ -547,7 +550,7 @@ bool CheckVsto(const std::string &setting, const LaunchConditionContext &c) {
             Detected("Detected application:", setting);
             return true;
         }
-    return Fail(c, 243, setting);
+    return Fail(c, ui_text::kVstoMissing, setting);
 }
 
 bool CheckSharePoint(const std::string &setting, const LaunchConditionContext &c) {
@@ -562,7 +565,7 @@ bool CheckSharePoint(const std::string &setting, const LaunchConditionContext &c
             Detected("Detected application:", kSharePointRows[i].name);
             return true;
         }
-    return Fail(c, 249, setting);
+    return Fail(c, ui_text::kSharePointMissing, setting);
 }
 
 } // namespace
@@ -657,7 +660,7 @@ bool CheckLaunchConditions(const SetupSettings &settings, const LaunchConditionC
         return false;
     if (s.adminPrivileges && layers.family != 0) {
         if (!layers.Administrator())
-            return Fail(c, 214, "");
+            return Fail(c, ui_text::kAdminRightsNeeded, "");
         LogLine("We are running with elevated privileges.");
     }
     if (s.activeInternetConnection && !CheckInternet(c))
@@ -686,13 +689,17 @@ bool CheckLaunchConditions(const SetupSettings &settings, const LaunchConditionC
         return false;
     if (!s.activeSync.empty() && !CheckActiveSync(s.activeSync, c))
         return false;
-    if (!s.office2003Pia.empty() && !CheckPia(s.office2003Pia, kPia2003Rows, 241, c))
+    if (!s.office2003Pia.empty() &&
+        !CheckPia(s.office2003Pia, kPia2003Rows, ui_text::kPia2003Missing, c))
         return false;
-    if (!s.office2007Pia.empty() && !CheckPia(s.office2007Pia, kPia2007Rows, 242, c))
+    if (!s.office2007Pia.empty() &&
+        !CheckPia(s.office2007Pia, kPia2007Rows, ui_text::kPia2007Missing, c))
         return false;
-    if (!s.office2010Pia.empty() && !CheckPia(s.office2010Pia, kPia2010Rows, 248, c))
+    if (!s.office2010Pia.empty() &&
+        !CheckPia(s.office2010Pia, kPia2010Rows, ui_text::kPia2010Missing, c))
         return false;
-    if (!s.officeSharedPia.empty() && !CheckPia(s.officeSharedPia, kPiaSharedRows, 255, c))
+    if (!s.officeSharedPia.empty() &&
+        !CheckPia(s.officeSharedPia, kPiaSharedRows, ui_text::kSharedPiaMissing, c))
         return false;
     if (!s.visualStudioToolsOffice.empty() && !CheckVsto(s.visualStudioToolsOffice, c))
         return false;

@@ -66,7 +66,8 @@ class ClickBlocker : public QObject {
 DownloadPage::DownloadPage(WizardSheet &sheet)
     : WizardPage(sheet, wizard_page::kDownload, true, QStringLiteral("Загрузка компонентов"),
                  QStringLiteral("Пожалуйста, подождите, пока загружаются выбранные компоненты.")) {
-    m_list = MakeList("1007", {142, 192, 143}, {0, 70, 80});
+    m_list = MakeList("1007", {ui_text::kLinkColumn, ui_text::kSizeColumn, ui_text::kStateColumn},
+                      {0, 70, 80});
     m_list->setFocusPolicy(Qt::NoFocus);
     auto *blocker = new ClickBlocker(m_list);
     m_list->viewport()->installEventFilter(blocker);
@@ -87,7 +88,7 @@ DownloadPage::DownloadPage(WizardSheet &sheet)
     m_pathText = new QLabel(this);
     m_pathText->setObjectName("1031");
     m_pathText->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_pause = new QPushButton(UiText(158), this);
+    m_pause = new QPushButton(UiText(ui_text::kPause), this);
     m_pause->setObjectName("1011");
     m_autoInstall = new QCheckBox(
         DialogText(
@@ -195,7 +196,7 @@ void DownloadPage::FillList(bool start) {
         entry->setText(1, item.expectedSize
                               ? QString::fromStdString(FormatByteSize(item.expectedSize, false))
                               : QStringLiteral("???"));
-        entry->setText(2, UiText(184));
+        entry->setText(2, UiText(ui_text::kDownloadWaiting));
         m_overallTotal += item.expectedSize ? item.expectedSize : kUnknownSizeShare;
         m_rows.push_back(row);
     }
@@ -225,7 +226,7 @@ void DownloadPage::StartRow() {
     m_list->setCurrentItem(m_list->topLevelItem(m_current));
     m_abort = false;
     m_paused = false;
-    m_pause->setText(UiText(158));
+    m_pause->setText(UiText(ui_text::kPause));
     m_firstAdvance = true;
     m_sizeUnknown = row.expectedSize == 0;
     m_target = downloads.GetDownloadTargetPath(item);
@@ -315,7 +316,7 @@ bool DownloadPage::HasRecord(const Row &row) {
 void DownloadPage::RefuseSize(bool endNow) {
     LogLine("Size of downloaded file is wrong. Received size:" + std::to_string(m_currentSize));
     ++m_failures;
-    SetColumn(2, LoadUiString(186));
+    SetColumn(2, LoadUiString(ui_text::kWrongSize));
     if (endNow) {
         // The rest of this download's reports are dropped.
         m_abort = true;
@@ -330,7 +331,7 @@ void DownloadPage::ShowChecking() {
     m_pause->setEnabled(false);
     m_speedText->clear();
     m_active = false;
-    SetColumn(2, LoadUiString(138));
+    SetColumn(2, LoadUiString(ui_text::kCheckingMd5));
 }
 
 void DownloadPage::HandleEndItem(int verdict, uint64_t fileSize) {
@@ -344,7 +345,7 @@ void DownloadPage::HandleEndItem(int verdict, uint64_t fileSize) {
     } else if (verdict == download_check::kWrongMd5) {
         LogLine("MD5 of downloaded file is invalid.");
         ++m_failures;
-        SetColumn(2, LoadUiString(139));
+        SetColumn(2, LoadUiString(ui_text::kCorruptFileDeleted));
         // Errors are handled again once the next row starts.
         m_active = true;
     } else {
@@ -361,7 +362,7 @@ void DownloadPage::HandleEndItem(int verdict, uint64_t fileSize) {
         }
         LogLine("Download completed succesfully.");
         UpdateTexts();
-        SetColumn(2, LoadUiString(185));
+        SetColumn(2, LoadUiString(ui_text::kCompleted));
     }
     RowEnded(0);
 }
@@ -379,7 +380,7 @@ void DownloadPage::HandleError(const std::string &text, uint32_t code) {
     }
     row.failed = true;
     m_speedText->setText(QString::fromStdString(text));
-    SetColumn(2, FormatUiString(215, GetInternetErrorText(code)));
+    SetColumn(2, FormatUiString(ui_text::kDownloadError, GetInternetErrorText(code)));
     ++m_failures;
     RowEnded(kRowFailed);
 }
@@ -422,7 +423,7 @@ void DownloadPage::RowEnded(int code) {
     m_pathText->clear();
     m_pause->setEnabled(false);
     if (m_failures > 0) {
-        MessageBoxFromStrings(this, 183, std::nullopt, mb::kIconError);
+        MessageBoxFromStrings(this, ui_text::kSomeNotDownloaded, std::nullopt, mb::kIconError);
         m_cameBack = false;
         Sheet().EnableWizardControl(wizard_button::kBack, true);
         return;
@@ -436,12 +437,12 @@ void DownloadPage::RowEnded(int code) {
 void DownloadPage::TogglePause() {
     m_paused = !m_paused;
     if (m_paused) {
-        m_pause->setText(UiText(159));
+        m_pause->setText(UiText(ui_text::kResume));
         m_speedText->clear();
         UpdateTexts();
-        SetColumn(2, LoadUiString(193));
+        SetColumn(2, LoadUiString(ui_text::kPaused));
     } else {
-        m_pause->setText(UiText(158));
+        m_pause->setText(UiText(ui_text::kPause));
         m_seconds = 0;
         m_speedBase = m_currentBytes;
     }

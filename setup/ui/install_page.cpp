@@ -27,7 +27,7 @@ PrerequisiteInstallPage::PrerequisiteInstallPage(WizardSheet &sheet)
     : WizardPage(
           sheet, wizard_page::kInstall, true, QStringLiteral("Установка компонентов"),
           QStringLiteral("Пожалуйста, подождите, пока устанавливаются выбранные компоненты.")) {
-    m_list = MakeList("1024", {169, 172}, {0, 120});
+    m_list = MakeList("1024", {ui_text::kProgramColumn, ui_text::kInstallStateColumn}, {0, 120});
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setFocusPolicy(Qt::NoFocus);
     m_autoFinish = new QCheckBox(
@@ -98,7 +98,7 @@ void PrerequisiteInstallPage::OnSetActive() {
         auto *item = new QTreeWidgetItem(m_list);
         item->setText(0, QString::fromStdString(settings.prerequisites[i].name));
         item->setData(0, Qt::UserRole, static_cast<int>(i));
-        item->setText(1, UiText(173));
+        item->setText(1, UiText(ui_text::kInstallWaiting));
     }
     if (installer.BuildLaunchList(false) != 0) {
         // The setups could not be taken out of the package.
@@ -138,10 +138,11 @@ void PrerequisiteInstallPage::SetStatus(const ProgressStatus &status) {
         const int row = CurrentRow();
         const QTreeWidgetItem *item = m_list->topLevelItem(row);
         const std::string name = item ? item->text(0).toStdString() : std::string();
-        m_status->setText(QString::fromStdString(FormatUiString(177, name, path)));
+        m_status->setText(
+            QString::fromStdString(FormatUiString(ui_text::kInstallingFrom, name, path)));
         if (item)
             m_list->scrollToItem(item);
-        m_rowText = LoadUiString(174);
+        m_rowText = LoadUiString(ui_text::kInstalling);
         SetRowState(row, m_rowText);
         m_dotsAdded = 0;
         m_animating = true;
@@ -155,7 +156,7 @@ void PrerequisiteInstallPage::Advance(uint64_t) {
         const QTreeWidgetItem *item = m_list->topLevelItem(row);
         const bool found =
             item && Sheet().Installer().RedetectPrerequisite(item->data(0, Qt::UserRole).toInt());
-        SetRowState(row, LoadUiString(found ? 175 : 253));
+        SetRowState(row, LoadUiString(found ? ui_text::kInstalled : ui_text::kInstallFailed));
         ++m_launchIndex;
     });
 }
@@ -164,7 +165,8 @@ void PrerequisiteInstallPage::OnError(std::string_view, uint32_t code) {
     UiDispatcher::Post(this, [this, code] {
         m_animating = false;
         m_failed = true;
-        SetRowState(CurrentRow(), FormatUiString(176, GetInternetErrorText(code)));
+        SetRowState(CurrentRow(),
+                    FormatUiString(ui_text::kInstallError, GetInternetErrorText(code)));
         ++m_launchIndex;
     });
 }
@@ -209,7 +211,7 @@ void PrerequisiteInstallPage::AllItemsRan() {
     m_autoFinish->setEnabled(false);
     if (m_failed) {
         ShowIcon(true);
-        m_status->setText(UiText(178));
+        m_status->setText(UiText(ui_text::kSomeNotInstalled));
         sheet.EnableWizardControl(wizard_button::kBack, true);
         return;
     }
@@ -219,7 +221,7 @@ void PrerequisiteInstallPage::AllItemsRan() {
             sheet.EnableWizardControl(wizard_button::kBack, false);
             sheet.EnableWizardControl(wizard_button::kNext, false);
             sheet.EnableWizardControl(wizard_button::kCancel, false);
-            m_status->setText(UiText(265));
+            m_status->setText(UiText(ui_text::kRebootStarted));
             return;
         }
         // The restart could not be started: say so, and let the wizard end
@@ -233,14 +235,14 @@ void PrerequisiteInstallPage::AllItemsRan() {
     if (!installer.AnyPrerequisiteToProcess()) {
         sheet.EnableWizardControl(wizard_button::kBack, true);
         sheet.EnableWizardControl(wizard_button::kFinish, true);
-        m_status->setText(UiText(180));
+        m_status->setText(UiText(ui_text::kAllInstalled));
         if (autoFinish)
             sheet.PressButton(wizard_button::kFinish);
         return;
     }
     ShowIcon(true);
     sheet.EnableWizardControl(wizard_button::kFinish, false);
-    m_status->setText(UiText(179));
+    m_status->setText(UiText(ui_text::kStillMissingAfterRun));
     sheet.EnableWizardControl(wizard_button::kBack, true);
 }
 

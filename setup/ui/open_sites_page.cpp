@@ -19,7 +19,7 @@ OpenSitesPage::OpenSitesPage(WizardSheet &sheet)
                  QStringLiteral("Необходимо установить следующие программы. Дважды щёлкните на "
                                 "ссылке, чтобы открыть её в браузере.")) {
     // The requirement's name is narrow; the link takes the rest.
-    m_list = MakeList("1007", {182, 142}, {});
+    m_list = MakeList("1007", {ui_text::kRequirementColumn, ui_text::kLinkColumn}, {});
     m_list->header()->setSectionResizeMode(0, QHeaderView::Interactive);
     m_list->header()->setStretchLastSection(true);
     m_list->setColumnWidth(0, 100);
@@ -49,12 +49,12 @@ void OpenSitesPage::OnSetActive() {
     // Back returns to the requirements.
     Sheet().EnableWizardControl(wizard_button::kBack, true);
     if (installer.AnyPrerequisiteToInstall()) {
-        m_hint->setText(UiText(171));
+        m_hint->setText(UiText(ui_text::kNextInstallsSitesHint));
         Sheet().EnableWizardControl(wizard_button::kNext, true);
         Sheet().EnableWizardControl(wizard_button::kFinish, false);
     } else {
-        m_hint->setText(
-            QString::fromStdString(FormatUiString(170, Sheet().Environment().productName)));
+        m_hint->setText(QString::fromStdString(
+            FormatUiString(ui_text::kFinishWhenSitesDone, Sheet().Environment().productName)));
         Sheet().EnableWizardControl(wizard_button::kNext, false);
         Sheet().EnableWizardControl(wizard_button::kFinish, true);
     }
@@ -90,7 +90,7 @@ bool OpenSitesPage::OnWizardFinish() {
         Sheet().SetCancelFlag(false);
         return true;
     }
-    MessageBoxFromStrings(this, 188, std::nullopt, mb::kIconError);
+    MessageBoxFromStrings(this, ui_text::kStillMissing, std::nullopt, mb::kIconError);
     // The user comes back to the list of requirements.
     Sheet().SetCurrentPage(wizard_page::kSelection);
     return false;

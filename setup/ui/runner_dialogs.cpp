@@ -28,12 +28,13 @@ void FillRows(QTreeWidget &list, const InstalledInstances &instances, bool newMo
     list.clear();
     if (newMode) {
         list.setColumnCount(1);
-        list.setHeaderLabels({Text(LoadUiString(261))});
+        list.setHeaderLabels({Text(LoadUiString(ui_text::kInstanceColumn))});
         list.setColumnWidth(0, 140);
     } else {
         list.setColumnCount(3);
-        list.setHeaderLabels(
-            {Text(LoadUiString(230)), Text(LoadUiString(263)), Text(LoadUiString(229))});
+        list.setHeaderLabels({Text(LoadUiString(ui_text::kProductNameColumn)),
+                              Text(LoadUiString(ui_text::kInstanceVersionColumn)),
+                              Text(LoadUiString(ui_text::kInstallPathColumn))});
         list.setColumnWidth(0, 140);
         list.setColumnWidth(1, 50);
         list.setColumnWidth(2, 150);
@@ -95,7 +96,7 @@ int InstanceSelectionDialog(InstalledInstances &instances, const std::string &ca
     auto *list = new QTreeWidget;
     list->setRootIsDecorated(false);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    auto *note = new QLabel(Text(FormatUiString(234, productName)));
+    auto *note = new QLabel(Text(FormatUiString(ui_text::kAlreadyInstalled, productName)));
     note->setWordWrap(true);
     layout->addWidget(note);
     layout->addWidget(newRadio);

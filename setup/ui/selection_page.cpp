@@ -25,7 +25,9 @@ PrerequisiteSelectionPage::PrerequisiteSelectionPage(WizardSheet &sheet)
                  QStringLiteral("Эти программы необходимы для работы приложения. Установите "
                                 "флажок напротив программы, чтобы установить её, или снимите, "
                                 "чтобы пропустить её.")) {
-    m_list = MakeList("1002", {145, 167, 146}, {0, 180, 80});
+    m_list =
+        MakeList("1002", {ui_text::kNameColumn, ui_text::kVersionColumn, ui_text::kActionColumn},
+                 {0, 180, 80});
     m_hint = new QLabel(QStringLiteral("Далее"), this);
     m_hint->setObjectName("1019");
     m_hint->setWordWrap(true);
@@ -142,9 +144,10 @@ QMenu *PrerequisiteSelectionPage::RowMenu(int row) {
     QTreeWidgetItem *item = m_list->topLevelItem(row);
     const bool checked = item && item->checkState(0) == Qt::Checked;
     QAction *install =
-        menu->addAction(UiText(149), this, [this, row] { SetRowChecked(row, true); });
+        menu->addAction(UiText(ui_text::kInstall), this, [this, row] { SetRowChecked(row, true); });
     install->setEnabled(!checked);
-    QAction *skip = menu->addAction(UiText(147), this, [this, row] { SetRowChecked(row, false); });
+    QAction *skip =
+        menu->addAction(UiText(ui_text::kSkip), this, [this, row] { SetRowChecked(row, false); });
     skip->setEnabled(checked);
     return menu;
 }

@@ -50,30 +50,30 @@ WizardNextAction NextActionOf(const SelectionCounts &counts) {
 uint32_t NextStepHintId(WizardNextAction action) {
     switch (action) {
     case WizardNextAction::kDownload:
-        return 154;
+        return ui_text::kNextDownloadsHint;
     case WizardNextAction::kOpenSites:
-        return 156;
+        return ui_text::kNextOpensSitesHint;
     case WizardNextAction::kInstall:
-        return 155;
+        return ui_text::kNextInstallsHint;
     case WizardNextAction::kFinish:
         break;
     }
-    return 157;
+    return ui_text::kFinishInstallsHint;
 }
 
 uint32_t ActionTextId(int32_t managerState) {
     switch (managerState) {
     case prereq_state::kFromPackage:
     case prereq_state::kDownloaded:
-        return 149;
+        return ui_text::kInstall;
     case prereq_state::kDownload:
-        return 148;
+        return ui_text::kDownload;
     case prereq_state::kOpenSite:
-        return 152;
+        return ui_text::kOpenSite;
     case prereq_state::kFound:
     case prereq_state::kExcluded:
     case prereq_state::kNotSelected:
-        return 147;
+        return ui_text::kSkip;
     default:
         return 0;
     }
@@ -98,34 +98,35 @@ std::vector<std::string> FirstSearchFoundValues(const PrerequisiteRecord &record
 
 std::string FormatRequirementText(std::string_view minimum, std::string_view maximum) {
     if (minimum.empty() && maximum.empty())
-        return LoadUiString(160);
+        return LoadUiString(ui_text::kRequiredAny);
     if (minimum.empty())
-        return FormatUiString(162, std::string(maximum));
+        return FormatUiString(ui_text::kRequiredAtMost, std::string(maximum));
     if (maximum.empty())
-        return FormatUiString(163, std::string(minimum));
-    return FormatUiString(164, std::string(minimum), std::string(maximum));
+        return FormatUiString(ui_text::kRequiredAtLeast, std::string(minimum));
+    return FormatUiString(ui_text::kRequiredBetween, std::string(minimum), std::string(maximum));
 }
 
 std::string PrerequisiteVersionText(const PrerequisiteRecord &record,
                                     const std::vector<std::string> &firstResultValues) {
     if (HasPrerequisiteOption(record, 'i'))
-        return LoadUiString(165);
+        return LoadUiString(ui_text::kFoundNothing);
     if (HasOneSimpleSearch(record)) {
         const SearchRecord &search = record.searches[0];
         std::string text = FormatRequirementText(search.verMin, search.verMax);
         if (firstResultValues.empty())
-            return text + LoadUiString(165);
+            return text + LoadUiString(ui_text::kFoundNothing);
         std::string joined;
         for (const std::string &value : firstResultValues) {
             if (!joined.empty())
                 joined += ", ";
             joined += value;
         }
-        return text + FormatUiString(166, joined);
+        return text + FormatUiString(ui_text::kFoundValues, joined);
     }
     std::string text = FormatRequirementText(record.verMin, record.verMax);
-    return text +
-           LoadUiString(EffectivePrerequisiteState(record) == prereq_state::kFound ? 205 : 165);
+    return text + LoadUiString(EffectivePrerequisiteState(record) == prereq_state::kFound
+                                   ? ui_text::kSuitableVersionFound
+                                   : ui_text::kFoundNothing);
 }
 
 uint64_t ScaledUnknownShare(uint64_t bytes, uint64_t announcedSize) {
@@ -148,10 +149,10 @@ std::string RemainingTimeText(uint64_t bytesPerSecond, uint64_t currentSize,
     const int64_t rest = static_cast<int64_t>(seconds % 60);
     const std::string speedText = ByteSizeText(speed / 1024 * 1024);
     if (hours > 0)
-        return FormatUiString(189, hours, minutes, speedText);
+        return FormatUiString(ui_text::kRemainingHours, hours, minutes, speedText);
     if (minutes > 0)
-        return FormatUiString(190, minutes, rest, speedText);
-    return FormatUiString(191, rest, speedText);
+        return FormatUiString(ui_text::kRemainingMinutes, minutes, rest, speedText);
+    return FormatUiString(ui_text::kRemainingSeconds, rest, speedText);
 }
 
 int Percent(uint64_t part, uint64_t whole) {
@@ -165,18 +166,19 @@ DownloadProgressTexts FormatDownloadProgress(uint64_t overallDone, uint64_t over
                                              uint64_t currentBytes, uint64_t currentSize,
                                              std::string_view name, bool paused) {
     DownloadProgressTexts texts;
-    texts.overall = FormatUiString(194, static_cast<int64_t>(Percent(overallDone, overallTotal)),
+    texts.overall = FormatUiString(ui_text::kOverallProgress,
+                                   static_cast<int64_t>(Percent(overallDone, overallTotal)),
                                    ByteSizeText(overallDone), ByteSizeText(overallTotal));
     if (paused) {
-        texts.current = LoadUiString(193);
+        texts.current = LoadUiString(ui_text::kPaused);
         texts.column = texts.current;
     } else if (currentBytes == currentSize) {
-        texts.current = LoadUiString(196);
-        texts.column = LoadUiString(185);
+        texts.current = LoadUiString(ui_text::kDownloadCompleted);
+        texts.column = LoadUiString(ui_text::kCompleted);
     } else {
         const int64_t percent = Percent(currentBytes, currentSize);
-        texts.current = FormatUiString(195, std::string(name), percent, ByteSizeText(currentBytes),
-                                       ByteSizeText(currentSize));
+        texts.current = FormatUiString(ui_text::kDownloadProgress, std::string(name), percent,
+                                       ByteSizeText(currentBytes), ByteSizeText(currentSize));
         texts.column = FormatUiText("%d%%", {percent});
     }
     return texts;

@@ -513,6 +513,24 @@ TEST_F(RunnerTest, IntegrityCheckComparesTheFileWithoutItsFooter) {
     }
 }
 
+TEST_F(RunnerTest, SingleInstanceLockSaysWhetherThisRunHoldsIt) {
+    std::filesystem::create_directories(m_root + "/tmp");
+    const std::string file = m_root + "/tmp/Parvext_lock.lock";
+    const int other = ::open(file.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    EXPECT_FALSE(TheSingleInstanceLock().TryAcquire("Parvext_lock"));
+    ::close(other);
+    EXPECT_TRUE(TheSingleInstanceLock().TryAcquire("Parvext_lock"));
+    // Held now: another taker is refused until this run lets it go.
+    const int taker = ::open(file.c_str(), O_RDWR);
+    ASSERT_GE(taker, 0);
+    EXPECT_NE(::flock(taker, LOCK_EX | LOCK_NB), 0);
+    TheSingleInstanceLock().Release();
+    EXPECT_EQ(::flock(taker, LOCK_EX | LOCK_NB), 0);
+    ::close(taker);
+}
+
 TEST_F(RunnerTest, CopyReleasesTheLockAndDeferredDeleteRemovesTheCopy) {
     // The copy is started with /originalPath naming the first program; this
     // process lets the single-instance lock go before it starts it.
@@ -526,7 +544,7 @@ TEST_F(RunnerTest, CopyReleasesTheLockAndDeferredDeleteRemovesTheCopy) {
     PackageScript script;
     SetupRunner runner("/exenoui", own, std::make_unique<FakePackage>(script, ""));
     runner.Options() = ParseCommandLine("/exenoui");
-    ASSERT_FALSE(TheSingleInstanceLock().Acquire("Parvext_x"));
+    ASSERT_TRUE(TheSingleInstanceLock().TryAcquire("Parvext_x"));
     CopyAndRelaunch(runner);
     EXPECT_EQ(runner.ExitCode(), 0);
     // The copy runs on its own: wait for its answer with a deadline.
