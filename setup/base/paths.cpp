@@ -384,23 +384,6 @@ bool GetFolderPathByCsidl(int csidl, std::string &path) {
     return true;
 }
 
-bool GetFolderFromEnvironment(std::string &name) {
-    if (ShellVersionAtLeast5())
-        return false;
-    const char *variable = nullptr;
-    if (name == "ProgramFilesFolder" || name == "ProgramFiles")
-        variable = "PROGRAMFILES";
-    else if (name == "AppDataFolder")
-        variable = "APPDATA";
-    if (!variable)
-        return false;
-    auto value = platform::GetEnvironmentVariable(variable);
-    if (!value || value->empty())
-        return false;
-    name = WithTrailingSeparator(*value);
-    return true;
-}
-
 bool ResolveFolderName(std::string &name) {
     std::string root = platform::SetupRootDirectory();
     if (name == "ProgramFiles64Folder") {

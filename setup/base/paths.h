@@ -103,10 +103,6 @@ bool ResolveFolderName(std::string &name);
 // The folder of a shell folder number (CSIDL, e.g. 0x26 program files,
 // 0x1A application data) by the same table; false for an unknown number.
 bool GetFolderPathByCsidl(int csidl, std::string &path);
-// The older way of finding ProgramFilesFolder/ProgramFiles ($PROGRAMFILES)
-// and AppDataFolder ($APPDATA), kept for shells older than version 5; the
-// setup's toolkit never is, so this answers false and leaves the name.
-bool GetFolderFromEnvironment(std::string &name);
 // The folder of a known-folder id in GUID text ("{374DE290-...}" Downloads,
 // Desktop, Documents, Program Files, Roaming/Local AppData, ProgramData),
 // without a trailing "/"; true only with a path (unknown ids give false).

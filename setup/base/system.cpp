@@ -116,15 +116,6 @@ bool GetDllVersion(std::string_view library, uint32_t &major, uint32_t &minor) {
     return true;
 }
 
-// The toolkit the setup is built on is always newer than what these tests
-// were guarding against.
-bool ShellVersionAtLeast5() {
-    return true;
-}
-bool ComctlVersionAtLeast580() {
-    return true;
-}
-
 int GetFileVersionQuad(std::string_view path, uint32_t &high, uint32_t &low) {
     std::string native = ToNativePath(path);
     if (!IsRegularFile(native))

@@ -46,8 +46,6 @@ namespace krv::setup {
 // Major and minor version of a library found by name (as the dynamic linker
 // would look for it, or a path); false when it carries no version.
 bool GetDllVersion(std::string_view library, uint32_t &major, uint32_t &minor);
-bool ShellVersionAtLeast5();
-bool ComctlVersionAtLeast580();
 // The file's version as two 32-bit words (major<<16|minor, build<<16|revision).
 // 0 on success and also when the file carries no version (outputs unchanged).
 int GetFileVersionQuad(std::string_view path, uint32_t &high, uint32_t &low);

@@ -172,18 +172,10 @@ void DownloadSession::JoinWorker() {
 void DownloadSession::SetProxy(const std::string &proxy) {
     m_proxy = proxy;
 }
-std::string DownloadSession::GetProxy() const {
-    return m_proxy;
-}
 
 void DownloadSession::SetRetryCount(int count) {
     if (count >= 0)
         m_retryCount = count;
-}
-
-void DownloadSession::SetConnectTimeout(uint32_t milliseconds) {
-    if (milliseconds != 0)
-        m_connectTimeoutMs = milliseconds;
 }
 
 void DownloadSession::SetRetryWait(std::chrono::milliseconds wait) {
@@ -484,8 +476,6 @@ uint32_t DownloadSession::PerformOnce(Transfer &transfer, uint64_t offset, Respo
     m_current = &transfer;
     if (!m_proxy.empty())
         curl_easy_setopt(curl, CURLOPT_PROXY, m_proxy.c_str());
-    if (m_connectTimeoutMs != 0)
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_connectTimeoutMs));
     if (!transfer.verifyPeer) {
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);

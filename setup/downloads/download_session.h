@@ -94,12 +94,9 @@ class DownloadSession {
     // Proxy text ("host:port", or a URL); empty uses the system's setting
     // (the http_proxy family of environment variables).
     void SetProxy(const std::string &proxy);
-    std::string GetProxy() const;
     // Tries after the first for servers that cannot be reached; negative
     // values are ignored.
     void SetRetryCount(int count);
-    // Connect time-out; 0 is ignored (libcurl's default stays).
-    void SetConnectTimeout(uint32_t milliseconds);
 
     // Starts the worker on the URL. An empty target takes its name from the
     // URL; a relative one goes into the save folder. `extraHeaders`: request
@@ -160,7 +157,6 @@ class DownloadSession {
     // Settings (caller's thread, read by the worker after Start).
     std::string m_proxy;
     int m_retryCount = kDefaultRetryCount;
-    uint32_t m_connectTimeoutMs = 0;
     std::chrono::milliseconds m_retryWait{10000};
     CertificateQuestion m_certificateQuestion;
 

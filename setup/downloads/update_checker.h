@@ -87,7 +87,6 @@ class UpdateChecker {
     const UpdateOffer &Offer() const { return m_offer; }
     const std::string &UpdatesFile() const { return m_updatesFile; }
     const std::string &Target() const { return m_target; }
-    const std::string &StartCommandLine() const { return m_commandLine; }
     // Download attempts made by the last DownloadNewerVersion.
     int Attempts() const { return m_attempts; }
 

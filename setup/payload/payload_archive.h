@@ -110,13 +110,9 @@ class PayloadArchive {
 
     // State.
     uint32_t ContainerFlags() const { return m_footer.flags; }
-    const payload::PayloadFooter &Footer() const { return m_footer; }
     const std::vector<PayloadEntry> &Entries() const { return m_entries; }
-    const std::vector<PayloadNameRecord> &Names() const { return m_names; }
     const std::string &ArchivePath() const { return m_path; }
     const std::string &PackageFolder() const { return m_packageFolder; }
-    const std::string &ExtractionFolder() const { return m_extractionFolder; }
-    const std::string &SecondFolder() const { return m_secondFolder; }
     int KeepMode() const { return m_keepMode; }
     void SetKeepMode(int mode) { m_keepMode = mode; }
     void SetPackJars(bool on) { m_packJars = on; }

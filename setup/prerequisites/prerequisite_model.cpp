@@ -203,10 +203,6 @@ bool IsPackageSetupFile(const SetupSettings &settings, int index) {
                source_kind::kSetupFile;
 }
 
-std::string GetMainAppUrl(const SetupSettings &settings) {
-    return settings.general.mainAppUrl;
-}
-
 int32_t EffectivePrerequisiteState(const PrerequisiteRecord &record) {
     if (record.state == prereq_state::kDownload && record.downloaded)
         return prereq_state::kDownloaded;
@@ -231,10 +227,6 @@ int32_t ManagerPrerequisiteState(const PrerequisiteRecord &record) {
 
 std::string GetDownloadFolder(SetupSettings &settings) {
     return ResolveWorkFolder(settings.general.downloadFolder, settings);
-}
-
-std::string GetExtractionFolder(SetupSettings &settings) {
-    return ResolveWorkFolder(settings.general.extractionFolder, settings);
 }
 
 void SetPrerequisiteProbe(PrerequisiteProbe probe) {

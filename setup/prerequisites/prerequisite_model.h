@@ -53,7 +53,6 @@ void ApplyPrereqsSwitch(SetupSettings &settings, std::string_view list);
 std::string SelectedPrerequisiteList(const SetupSettings &settings);
 bool AnyPrerequisiteNeedsAction(const SetupSettings &settings);
 bool IsPackageSetupFile(const SetupSettings &settings, int index);
-std::string GetMainAppUrl(const SetupSettings &settings);
 
 // The state a record stands for once its download is known: 2 with the
 // downloaded byte set is 5.
@@ -62,11 +61,10 @@ int32_t EffectivePrerequisiteState(const PrerequisiteRecord &record);
 // that was found takes the state of its source kind.
 int32_t ManagerPrerequisiteState(const PrerequisiteRecord &record);
 
-// The work folders: the setting expanded and normalised, else the temporary
+// The download folder: the setting expanded and normalised, else the temporary
 // folder plus DefaultProdCode; with a trailing separator. The result replaces
 // the setting, so later calls give the same folder.
 std::string GetDownloadFolder(SetupSettings &settings);
-std::string GetExtractionFolder(SetupSettings &settings);
 
 // What detection asks of the system: whether the record's system and
 // language lists admit this machine, and whether its searches find an

@@ -66,7 +66,6 @@ class DownloadPage : public WizardPage, public ProgressSink {
     uint64_t OverallTotal() const { return m_overallTotal; }
     uint64_t OverallDone() const { return m_overallDone; }
     uint64_t CurrentBytes() const { return m_currentBytes; }
-    uint64_t CurrentSize() const { return m_currentSize; }
     int CurrentRow() const { return m_current; }
     int Failures() const { return m_failures; }
     // A cycle over the rows has ended.
