@@ -28,6 +28,10 @@ PrerequisiteSelectionPage::PrerequisiteSelectionPage(WizardSheet &sheet)
     m_list =
         MakeList("1002", {ui_text::kNameColumn, ui_text::kVersionColumn, ui_text::kActionColumn},
                  {0, 180, 80});
+    // The version and action texts are shown whole: their columns follow
+    // the widest text and the name column takes what is left.
+    m_list->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_list->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     m_hint = new QLabel(QStringLiteral("Далее"), this);
     m_hint->setObjectName("1019");
     m_hint->setWordWrap(true);

@@ -51,6 +51,18 @@ std::string Column(QTreeWidget *list, int row, int column) {
     return item ? item->text(column).toStdString() : std::string("<no row>");
 }
 
+// Each text of the given columns fits its column: none is cut short.
+void ExpectColumnsFitTheirTexts(QTreeWidget *list, std::initializer_list<int> columns) {
+    QCoreApplication::processEvents();
+    const QFontMetrics metrics = list->fontMetrics();
+    for (int column : columns)
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            const QString text = list->topLevelItem(row)->text(column);
+            EXPECT_GE(list->columnWidth(column), metrics.horizontalAdvance(text))
+                << column << ": " << text.toStdString();
+        }
+}
+
 template <typename Page> Page *PageOf(WizardFixture &wizard, int id) {
     return static_cast<Page *>(wizard.Sheet().Page(id));
 }
@@ -106,6 +118,7 @@ TEST(WizardTexts, VersionColumnShowsWhatTheSearchFindsNow) {
     wizard.Build({record}, "h");
     auto *page = PageOf<PrerequisiteSelectionPage>(wizard, wizard_page::kSelection);
     EXPECT_EQ(Column(page->List(), 0, 1), "Требуется: 2.0 или выше. Найдено: 1.5, 1.7.");
+    ExpectColumnsFitTheirTexts(page->List(), {1, 2});
     record.options = "i";
     EXPECT_TRUE(FirstSearchFoundValues(record).empty());
 }
@@ -293,6 +306,7 @@ TEST(WizardSelection, MandatoryParentsChildrenAndTheNextStep) {
     ASSERT_EQ(list->topLevelItemCount(), 5);
     EXPECT_EQ(Column(list, 1, 2), "Пропустить"); // found: listed unticked
     EXPECT_EQ(Column(list, 3, 2), "Загрузить");
+    ExpectColumnsFitTheirTexts(list, {1, 2});
     EXPECT_EQ(page->NextAction(), WizardNextAction::kDownload);
     EXPECT_EQ(page->Hint()->text().toStdString(), LoadUiString(154));
 
