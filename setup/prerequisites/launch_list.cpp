@@ -20,21 +20,6 @@ constexpr std::chrono::milliseconds kSettlingPause{2000};
 constexpr uint32_t kRebootQuestionId = 216;
 constexpr uint32_t kRebootCaptionId = 217;
 
-std::mutex g_pauseLock;
-LaunchPause g_pause;
-
-void Pause(std::chrono::milliseconds duration) {
-    LaunchPause pause;
-    {
-        std::lock_guard guard(g_pauseLock);
-        pause = g_pause;
-    }
-    if (pause)
-        pause(duration);
-    else
-        std::this_thread::sleep_for(duration);
-}
-
 } // namespace
 
 uint32_t LaunchExitCode(const platform::ProcessResult &result) {
@@ -51,12 +36,8 @@ bool NeedsSettlingPause(uint32_t exitCode) {
     return exitCode == kExitRestartRequired || exitCode >= kSignalExitBase;
 }
 
-void SetLaunchPause(LaunchPause pause) {
-    std::lock_guard guard(g_pauseLock);
-    g_pause = std::move(pause);
-}
-
-LaunchList::LaunchList(RegistryValue *resultStore) : m_store(resultStore) {}
+LaunchList::LaunchList(RegistryValue *resultStore, LaunchPause pause)
+    : m_store(resultStore), m_pause(std::move(pause)) {}
 
 LaunchList::~LaunchList() {
     WaitLaunchThread();
@@ -115,8 +96,12 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
     // installer that it succeeded.
     if (m_store && result.started && !item.retValPropName.empty())
         m_store->SetInt(item.retValPropName, static_cast<int32_t>(exitCode));
-    if (NeedsSettlingPause(exitCode))
-        Pause(kSettlingPause);
+    if (NeedsSettlingPause(exitCode)) {
+        if (m_pause)
+            m_pause(kSettlingPause);
+        else
+            std::this_thread::sleep_for(kSettlingPause);
+    }
     return result.started;
 }
 

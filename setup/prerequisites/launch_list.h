@@ -54,14 +54,12 @@ uint32_t LaunchExitCode(const platform::ProcessResult &result);
 // signal/failure range.
 bool NeedsSettlingPause(uint32_t exitCode);
 
-// The pause after such codes (2000 ms); tests record it instead. An empty
-// function restores the real sleep.
+// The pause after such codes (2000 ms); an empty function sleeps.
 using LaunchPause = std::function<void(std::chrono::milliseconds)>;
-void SetLaunchPause(LaunchPause pause);
 
 class LaunchList {
   public:
-    explicit LaunchList(RegistryValue *resultStore = nullptr);
+    explicit LaunchList(RegistryValue *resultStore = nullptr, LaunchPause pause = {});
     // Waits for a thread run that is still going.
     ~LaunchList();
     LaunchList(const LaunchList &) = delete;
@@ -102,6 +100,7 @@ class LaunchList {
     void LaunchThread();
 
     RegistryValue *m_store;
+    LaunchPause m_pause;
     std::vector<LaunchItem> m_items;
     ProgressSink *m_sink = nullptr;
     std::atomic<uint32_t> m_lastError{0};

@@ -103,10 +103,15 @@ bool PrerequisiteInstaller::RelaySink::IsPaused() {
 
 PrerequisiteInstaller::PrerequisiteInstaller(SelectionCallback onSelection, SetupSettings &settings,
                                              RegistryValue *resultStore,
-                                             PrerequisitePackage *package, SetupUi *ui)
-    : m_onSelection(std::move(onSelection)), m_settings(settings), m_package(package), m_ui(ui),
-      m_downloads(GetDownloadFolder(settings), false), m_launches(resultStore),
-      m_store(resultStore) {
+                                             PrerequisitePackage *package, SetupUi *ui,
+                                             PrerequisiteSystem system)
+    : m_onSelection(std::move(onSelection)), m_settings(settings), m_package(package),
+      m_probe(std::move(system.probe)), m_ui(ui), m_downloads(GetDownloadFolder(settings), false),
+      m_launches(resultStore, std::move(system.launchPause)), m_store(resultStore) {
+    if (!m_probe.packageFile && m_package)
+        m_probe.packageFile = [package](const SearchRecord &search) {
+            return package->DetectionProgramPath(search);
+        };
     m_downloads.SetCredentialProvider(&TheCredentialProvider());
     for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
         const int index = static_cast<int>(i);
@@ -160,7 +165,7 @@ void PrerequisiteInstaller::SelectAllPrerequisites(bool onlyPackageFiles) {
             continue;
         if (onlyPackageFiles && !IsPackageSetupFile(m_settings, index))
             continue;
-        DetectPrerequisite(m_settings, index, true);
+        DetectPrerequisite(m_settings, index, true, m_probe);
         RefreshDownloaded(index);
         SelectPrerequisite(m_settings, index,
                            NeedsAction(EffectivePrerequisiteState(m_settings.prerequisites[i])));
@@ -233,7 +238,7 @@ void PrerequisiteInstaller::PublishSelection() {
 }
 
 bool PrerequisiteInstaller::RedetectPrerequisite(int index) {
-    DetectPrerequisite(m_settings, index, true);
+    DetectPrerequisite(m_settings, index, true, m_probe);
     RefreshDownloaded(index);
     return index >= 0 && static_cast<std::size_t>(index) < m_settings.prerequisites.size() &&
            EffectivePrerequisiteState(m_settings.prerequisites[static_cast<std::size_t>(index)]) ==

@@ -7,6 +7,7 @@
 #include "download_list.h"
 #include "extraction_progress.h"
 #include "launch_list.h"
+#include "prerequisite_model.h"
 #include "settings.h"
 
 #include <atomic>
@@ -58,15 +59,26 @@ class ArchivePrerequisitePackage : public PrerequisitePackage {
 // when the shortcut cannot be written.
 bool OpenInternetShortcut(const std::string &url, SetupWindows *windows = nullptr);
 
+// What the prerequisites ask of the machine: detection and the pause after
+// a setup that needs the system to settle. Empty members take the machine's
+// own answers.
+struct PrerequisiteSystem {
+    PrerequisiteProbe probe;
+    LaunchPause launchPause;
+};
+
 class PrerequisiteInstaller {
   public:
     // Receives the selected indices ("0,2") before a run, to keep them for a
     // resume (the runner's /prereqs).
     using SelectionCallback = std::function<void(const std::string &list)>;
 
-    // The package, the store and the user interface may be null.
+    // The package, the store and the user interface may be null. The
+    // system's probe answers the detection after an install; without a
+    // resolver of its own it finds detection programs in the package.
     PrerequisiteInstaller(SelectionCallback onSelection, SetupSettings &settings,
-                          RegistryValue *resultStore, PrerequisitePackage *package, SetupUi *ui);
+                          RegistryValue *resultStore, PrerequisitePackage *package, SetupUi *ui,
+                          PrerequisiteSystem system = {});
     virtual ~PrerequisiteInstaller();
     PrerequisiteInstaller(const PrerequisiteInstaller &) = delete;
     PrerequisiteInstaller &operator=(const PrerequisiteInstaller &) = delete;
@@ -123,6 +135,7 @@ class PrerequisiteInstaller {
     SelectionCallback m_onSelection;
     SetupSettings &m_settings;
     PrerequisitePackage *m_package;
+    PrerequisiteProbe m_probe;
     SetupUi *m_ui;
     RelaySink m_relay{*this};
     DownloadList m_downloads;

@@ -6,14 +6,8 @@
 #include "search_engine.h"
 #include "system.h"
 
-#include <mutex>
-
 namespace krv::setup {
 namespace {
-
-std::mutex g_probeLock;
-PrerequisiteProbe g_probe;
-PackageFileResolver g_resolver;
 
 bool ValidIndex(const SetupSettings &settings, int index) {
     return index >= 0 && static_cast<std::size_t>(index) < settings.prerequisites.size();
@@ -229,47 +223,28 @@ std::string GetDownloadFolder(SetupSettings &settings) {
     return ResolveWorkFolder(settings.general.downloadFolder, settings);
 }
 
-void SetPrerequisiteProbe(PrerequisiteProbe probe) {
-    std::lock_guard guard(g_probeLock);
-    g_probe = std::move(probe);
-}
-
-void SetPackageFileResolver(PackageFileResolver resolver) {
-    std::lock_guard guard(g_probeLock);
-    g_resolver = std::move(resolver);
-}
-
 bool PrerequisiteAdmitsSystem(const PrerequisiteRecord &record) {
     return IsOsExcluded(record.win9xVersions, record.winNtVersions, record.winNt64Versions,
                         GetOsFamily(), GetOsDisplayName()) &&
            LanguageListMatches(record.languageList);
 }
 
-bool RunPrerequisiteSearches(PrerequisiteRecord &record) {
-    PackageFileResolver resolver;
-    {
-        std::lock_guard guard(g_probeLock);
-        resolver = g_resolver;
-    }
-    DetectionProgramProvider provider = [&resolver](const SearchRecord &search) {
-        return resolver ? resolver(search) : std::string();
+bool RunPrerequisiteSearches(PrerequisiteRecord &record, const PackageFileResolver &packageFile) {
+    DetectionProgramProvider provider = [&packageFile](const SearchRecord &search) {
+        return packageFile ? packageFile(search) : std::string();
     };
     std::vector<SearchResult> results;
     return RunSearches(record.searches, results, record.op, HasPrerequisiteOption(record, 'x'),
                        provider, true);
 }
 
-void DetectPrerequisite(SetupSettings &settings, int index, bool redetect) {
+void DetectPrerequisite(SetupSettings &settings, int index, bool redetect,
+                        const PrerequisiteProbe &probe) {
     if (!ValidIndex(settings, index))
         return;
     PrerequisiteRecord &record = settings.prerequisites[static_cast<std::size_t>(index)];
     if (record.state == prereq_state::kExcluded)
         return;
-    PrerequisiteProbe probe;
-    {
-        std::lock_guard guard(g_probeLock);
-        probe = g_probe;
-    }
     const bool admitted =
         probe.admitsSystem ? probe.admitsSystem(record) : PrerequisiteAdmitsSystem(record);
     if (!admitted) {
@@ -284,7 +259,8 @@ void DetectPrerequisite(SetupSettings &settings, int index, bool redetect) {
     }
     bool found = false;
     if (!record.skipDetection)
-        found = probe.runSearches ? probe.runSearches(record) : RunPrerequisiteSearches(record);
+        found = probe.runSearches ? probe.runSearches(record)
+                                  : RunPrerequisiteSearches(record, probe.packageFile);
     if (found)
         record.state = prereq_state::kFound;
     else if (record.sourceKind == source_kind::kUrl)
@@ -296,9 +272,9 @@ void DetectPrerequisite(SetupSettings &settings, int index, bool redetect) {
     LogPair("Search result:", PrerequisiteStateName(record.state));
 }
 
-void DetectPrerequisites(SetupSettings &settings) {
+void DetectPrerequisites(SetupSettings &settings, const PrerequisiteProbe &probe) {
     for (std::size_t i = 0; i < settings.prerequisites.size(); ++i)
-        DetectPrerequisite(settings, static_cast<int>(i), false);
+        DetectPrerequisite(settings, static_cast<int>(i), false, probe);
 }
 
 } // namespace krv::setup

@@ -66,27 +66,28 @@ int32_t ManagerPrerequisiteState(const PrerequisiteRecord &record);
 // the setting, so later calls give the same folder.
 std::string GetDownloadFolder(SetupSettings &settings);
 
-// What detection asks of the system: whether the record's system and
-// language lists admit this machine, and whether its searches find an
-// acceptable version (the searches fill the record's results).
-struct PrerequisiteProbe {
-    std::function<bool(const PrerequisiteRecord &)> admitsSystem;
-    std::function<bool(PrerequisiteRecord &)> runSearches;
-};
-// The probe detection uses; members left empty fall back to the system's
-// answers: the operating-system lists and the LanguageList (as the launch
-// conditions read them) and the record's searches, merged by its Operator.
-void SetPrerequisiteProbe(PrerequisiteProbe probe);
-// The package file resolver of those searches: the path of a detection
+// The package file resolver of the searches: the path of a detection
 // program the package carries, extracted; empty when there is none (or no
 // package). An empty function stands for no package.
 using PackageFileResolver = std::function<std::string(const SearchRecord &)>;
-void SetPackageFileResolver(PackageFileResolver resolver);
+
+// What detection asks of the system: whether the record's system and
+// language lists admit this machine, and whether its searches find an
+// acceptable version (the searches fill the record's results). Members left
+// empty take the system's answers: the operating-system lists and the
+// LanguageList (as the launch conditions read them) and the record's
+// searches, merged by its Operator, with the package's detection programs.
+struct PrerequisiteProbe {
+    std::function<bool(const PrerequisiteRecord &)> admitsSystem;
+    std::function<bool(PrerequisiteRecord &)> runSearches;
+    PackageFileResolver packageFile;
+};
 // The system's answers, as used when the probe leaves them empty.
 bool PrerequisiteAdmitsSystem(const PrerequisiteRecord &record);
-bool RunPrerequisiteSearches(PrerequisiteRecord &record);
+bool RunPrerequisiteSearches(PrerequisiteRecord &record, const PackageFileResolver &packageFile);
 
-void DetectPrerequisite(SetupSettings &settings, int index, bool redetect);
-void DetectPrerequisites(SetupSettings &settings);
+void DetectPrerequisite(SetupSettings &settings, int index, bool redetect,
+                        const PrerequisiteProbe &probe = {});
+void DetectPrerequisites(SetupSettings &settings, const PrerequisiteProbe &probe = {});
 
 } // namespace krv::setup

@@ -21,8 +21,9 @@ void LogFlag(std::string_view label, bool value) {
 
 } // namespace
 
-PrerequisiteSteps::PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner)
-    : m_inner(inner ? std::move(inner) : std::make_unique<RunnerSteps>()) {}
+PrerequisiteSteps::PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner, PrerequisiteSystem system)
+    : m_inner(inner ? std::move(inner) : std::make_unique<RunnerSteps>()),
+      m_system(std::move(system)) {}
 
 bool PrerequisiteSteps::CheckForUpdates(SetupRunner &runner, SetupSettings &settings) {
     return m_inner->CheckForUpdates(runner, settings);
@@ -114,18 +115,17 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
     ReadBackPrerequisiteResults(*store, settings);
 
     std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
-    if (package)
-        SetPackageFileResolver([&package](const SearchRecord &search) {
+    PrerequisiteSystem system = m_system;
+    if (package && !system.probe.packageFile)
+        system.probe.packageFile = [&package](const SearchRecord &search) {
             return package->DetectionProgramPath(search);
-        });
-    struct ResolverReset {
-        ~ResolverReset() { SetPackageFileResolver({}); }
-    } resolverReset;
+        };
 
     if (!settings.prerequisites.empty()) {
         if (const SwitchValue *prereqs = FindSwitch(runner.Options(), switch_id::kPrereqs))
             ApplyPrereqsSwitch(settings, prereqs->value);
-        FunctionTask detection([&settings] { DetectPrerequisites(settings); });
+        FunctionTask detection(
+            [&settings, &system] { DetectPrerequisites(settings, system.probe); });
         RunTaskWithStatus(runner, detection, kSearchingStatusId);
     }
     if (!AnyPrerequisiteNeedsAction(settings)) {
@@ -139,7 +139,7 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
     runner.Ui().HideStatusWindow();
     PrerequisiteInstaller installer(
         [&runner](const std::string &list) { runner.SetPrereqsSwitch(list); }, settings,
-        store.get(), package.get(), &runner.Ui());
+        store.get(), package.get(), &runner.Ui(), system);
     int result = 0;
     if (IsSilentMode(settings)) {
         LogLine("Starting installing prerequisites in silent mode.");

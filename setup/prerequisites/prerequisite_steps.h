@@ -16,7 +16,8 @@ namespace krv::setup {
 
 class PrerequisiteSteps : public RunnerSteps {
   public:
-    explicit PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner = nullptr);
+    explicit PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner = nullptr,
+                               PrerequisiteSystem system = {});
 
     bool CheckForUpdates(SetupRunner &runner, SetupSettings &settings) override;
     int ChooseSetupLanguage(SetupRunner &runner, SetupSettings &settings) override;
@@ -46,6 +47,7 @@ class PrerequisiteSteps : public RunnerSteps {
 
   private:
     std::unique_ptr<RunnerSteps> m_inner;
+    PrerequisiteSystem m_system;
 };
 
 // The file the resume starts: the package file (the first program file when

@@ -266,27 +266,8 @@ int ChooseSetupLanguage(UiLanguageSelector &selector, CommandLineOptions &option
     return 0;
 }
 
-namespace {
-
-std::mutex g_promptLock;
-LanguagePrompt g_prompt;
-
-} // namespace
-
-void SetLanguagePrompt(LanguagePrompt prompt) {
-    std::lock_guard lock(g_promptLock);
-    g_prompt = std::move(prompt);
-}
-
 LanguageDialogResult LanguageDialog(const std::vector<uint16_t> &available, uint16_t suggested,
                                     const std::string &caption, SetupWindows *windows) {
-    LanguagePrompt prompt;
-    {
-        std::lock_guard lock(g_promptLock);
-        prompt = g_prompt;
-    }
-    if (prompt)
-        return prompt(available, suggested, caption);
     if (windows)
         return windows->ChooseLanguage(available, suggested, caption);
     // Nobody can answer: the dialog's own proposal stands.

@@ -99,9 +99,5 @@ int ChooseSetupLanguage(UiLanguageSelector &selector, CommandLineOptions &option
 // suggestion.
 LanguageDialogResult LanguageDialog(const std::vector<uint16_t> &available, uint16_t suggested,
                                     const std::string &caption, SetupWindows *windows = nullptr);
-// Tests answer the dialog instead; an empty function restores it.
-using LanguagePrompt = std::function<LanguageDialogResult(
-    const std::vector<uint16_t> &available, uint16_t suggested, const std::string &caption)>;
-void SetLanguagePrompt(LanguagePrompt prompt);
 
 } // namespace krv::setup

@@ -54,10 +54,6 @@ constexpr uint32_t kExtractingMainFilesId = 141;
 constexpr uint32_t kAlreadyRunningId = 204;
 constexpr uint32_t kUrlUnreachableId = 247;
 
-std::mutex g_promptLock;
-PasswordPrompt g_passwordPrompt;
-InstancePrompt g_instancePrompt;
-
 void LoadSetupSettings(SetupSettings &settings, const IniDocument &document) {
     LoadGeneralOptions(settings.general, document);
     LoadLaunchConditionSettings(settings.launchConditions, document);
@@ -139,19 +135,13 @@ int ChooseInstance(SetupRunner &runner, InstalledInstances &instances) {
     if (instances.records.empty() || !FindInstalledInstances(instances))
         return 0;
     runner.Ui().HideStatusWindow();
-    InstancePrompt prompt;
-    {
-        std::lock_guard<std::mutex> guard(g_promptLock);
-        prompt = g_instancePrompt;
-    }
     SetupWindows *windows = runner.Ui().Windows();
     // Without windows the dialog's proposal stands: the first row of the
     // mode it would open in.
     const int answer =
-        prompt    ? prompt(instances, runner.Ui().GetSetupCaption())
-        : windows ? windows->SelectInstance(instances, runner.Ui().GetSetupCaption(),
-                                            runner.Ui().GetProductName())
-                  : (AcceptInstanceRow(instances, NewInstancePossible(instances), 0) ? 1 : 2);
+        windows ? windows->SelectInstance(instances, runner.Ui().GetSetupCaption(),
+                                          runner.Ui().GetProductName())
+                : (AcceptInstanceRow(instances, NewInstancePossible(instances), 0) ? 1 : 2);
     return answer == 1 ? 0 : -1;
 }
 
@@ -260,27 +250,10 @@ SingleInstanceLock &TheSingleInstanceLock() {
     return lock;
 }
 
-// ---- Dialog seams ----------------------------------------------------------
-
-void SetPasswordPrompt(PasswordPrompt prompt) {
-    std::lock_guard<std::mutex> guard(g_promptLock);
-    g_passwordPrompt = std::move(prompt);
-}
-
-void SetInstancePrompt(InstancePrompt prompt) {
-    std::lock_guard<std::mutex> guard(g_promptLock);
-    g_instancePrompt = std::move(prompt);
-}
+// ---- Dialogs ---------------------------------------------------------------
 
 std::optional<std::string> PackagePasswordDialog(const std::string &caption,
                                                  SetupWindows *windows) {
-    PasswordPrompt prompt;
-    {
-        std::lock_guard<std::mutex> guard(g_promptLock);
-        prompt = g_passwordPrompt;
-    }
-    if (prompt)
-        return prompt(caption);
     return windows ? windows->AskPackagePassword(caption) : std::nullopt;
 }
 

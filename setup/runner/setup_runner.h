@@ -176,13 +176,7 @@ class SingleInstanceLock {
 SingleInstanceLock &TheSingleInstanceLock();
 
 // The password dialog for packages that need one: the text, or nothing
-// when cancelled (also without windows). Tests script it.
-using PasswordPrompt = std::function<std::optional<std::string>(const std::string &caption)>;
-void SetPasswordPrompt(PasswordPrompt prompt);
+// when cancelled (also without windows).
 std::optional<std::string> PackagePasswordDialog(const std::string &caption, SetupWindows *windows);
-
-// The instance dialog (1 OK, 2 Cancel); tests script it.
-using InstancePrompt = std::function<int(InstalledInstances &, const std::string &caption)>;
-void SetInstancePrompt(InstancePrompt prompt);
 
 } // namespace krv::setup

@@ -25,18 +25,6 @@ constexpr std::size_t kMaxSubkeyName = 260;
 // Related products enumerated at most for one upgrade code.
 constexpr int kMaxRelatedProducts = 4096;
 
-std::mutex g_drivesLock;
-std::function<std::vector<std::string>()> g_drivesQuery;
-
-std::vector<std::string> FixedDrives() {
-    std::function<std::vector<std::string>()> query;
-    {
-        std::lock_guard lock(g_drivesLock);
-        query = g_drivesQuery;
-    }
-    return query ? query() : ListFixedDrives();
-}
-
 // "ROOT\key\path" to an opened key.
 std::optional<platform::RegistryKey> OpenKeyReference(std::string_view reference) {
     const auto hive = ParseRegistryRoot(reference);
@@ -118,7 +106,8 @@ bool SearchFolder(FileWalk &walk, std::string folder, int depth) {
     return false;
 }
 
-void RunFileSearch(const SearchRecord &record, SearchResult &result) {
+void RunFileSearch(const SearchRecord &record, SearchResult &result,
+                   const FixedDrivesQuery &fixedDrives) {
     std::string_view pattern = record.searchString;
     std::string_view suffix;
     if (const std::size_t q = pattern.find('?'); q != std::string_view::npos) {
@@ -127,7 +116,7 @@ void RunFileSearch(const SearchRecord &record, SearchResult &result) {
     }
     std::vector<std::string> candidates;
     if (pattern.find_first_of("\\/]%!") == std::string_view::npos) {
-        for (const std::string &root : FixedDrives())
+        for (const std::string &root : fixedDrives ? fixedDrives() : ListFixedDrives())
             candidates.push_back(root + std::string(pattern) + std::string(suffix));
     } else {
         candidates.push_back(record.searchString);
@@ -176,11 +165,6 @@ bool AllAnyAccumulator::Decided() const {
     return (m_mode == search_mode::kAll && !m_value) || (m_mode == search_mode::kAny && m_value);
 }
 
-void SetFixedDrivesQuery(std::function<std::vector<std::string>()> query) {
-    std::lock_guard lock(g_drivesLock);
-    g_drivesQuery = std::move(query);
-}
-
 int QueryComponentState(std::string_view componentCode) {
     if (componentCode.empty())
         return component_state::kUnknown;
@@ -195,7 +179,8 @@ int QueryComponentState(std::string_view componentCode) {
     return static_cast<int>(value->number);
 }
 
-void RunSearch(const SearchRecord &record, bool wide64, SearchResult &result) {
+void RunSearch(const SearchRecord &record, bool wide64, SearchResult &result,
+               const FixedDrivesQuery &fixedDrives) {
     switch (record.type) {
     case search_type::kFile: {
         // Redirection exists only for 32-bit programs on 64-bit Windows; the
@@ -203,7 +188,7 @@ void RunSearch(const SearchRecord &record, bool wide64, SearchResult &result) {
         FsRedirection redirection;
         if (wide64)
             DisableFsRedirection(redirection);
-        RunFileSearch(record, result);
+        RunFileSearch(record, result, fixedDrives);
         if (wide64)
             RevertFsRedirection(redirection);
         break;

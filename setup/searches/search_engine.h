@@ -77,8 +77,11 @@ using DetectionProgramProvider = std::function<std::string(const SearchRecord &)
 bool RunSearches(const std::vector<SearchRecord> &searches, std::vector<SearchResult> &results,
                  int32_t mode, bool wide64, const DetectionProgramProvider &provider,
                  bool stopEarly);
+// The mount points a bare file name is searched on; empty: ListFixedDrives.
+using FixedDrivesQuery = std::function<std::vector<std::string>()>;
 // One record by its type (type 10 needs the provider: see RunDetectionProgram).
-void RunSearch(const SearchRecord &record, bool wide64, SearchResult &result);
+void RunSearch(const SearchRecord &record, bool wide64, SearchResult &result,
+               const FixedDrivesQuery &fixedDrives = {});
 void RunDetectionProgram(const SearchRecord &record, const std::string &programPath,
                          SearchResult &result);
 bool EvaluateSearchResult(const SearchRecord &record, const SearchResult &result);
@@ -94,9 +97,5 @@ inline constexpr int kSource = 4;
 } // namespace component_state
 inline constexpr std::string_view kInstalledComponentsKey = "Software\\Krv\\Installer\\Components";
 int QueryComponentState(std::string_view componentCode);
-
-// The mount points a bare file name is searched on; tests replace the list
-// (an empty function restores ListFixedDrives).
-void SetFixedDrivesQuery(std::function<std::vector<std::string>()> query);
 
 } // namespace krv::setup

@@ -62,7 +62,7 @@ void OpenSitesPage::OnSetActive() {
 
 void OpenSitesPage::OpenSiteOfRow(int row) {
     if (QTreeWidgetItem *item = m_list->topLevelItem(row))
-        OpenInternetShortcut(item->text(1).toStdString(), &m_windows);
+        OpenInternetShortcut(item->text(1).toStdString(), Sheet().Environment().windows);
 }
 
 void OpenSitesPage::CopyLinkOfRow(int row) {

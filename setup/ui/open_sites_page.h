@@ -4,7 +4,6 @@
 // again whether they are installed now.
 #pragma once
 
-#include "qt_setup_windows.h"
 #include "wizard_sheet.h"
 
 class QLabel;
@@ -31,7 +30,6 @@ class OpenSitesPage : public WizardPage {
 
   private:
     QTreeWidget *m_list;
-    QtSetupWindows m_windows; // opens the sites on the desktop
     QLabel *m_hint;
 };
 

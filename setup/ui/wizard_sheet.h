@@ -96,6 +96,8 @@ using PageDownloaderFactory = std::function<std::unique_ptr<PageDownloader>(Prog
 std::unique_ptr<PageDownloader> MakeSessionDownloader(ProgressSink *sink);
 
 // What a wizard run is built with besides the settings and the manager.
+class SetupWindows;
+
 struct WizardEnvironment {
     WizardResources resources = WizardResources::Defaults();
     std::string caption;     // the setup's caption (window title)
@@ -106,6 +108,8 @@ struct WizardEnvironment {
     std::function<std::vector<std::string>(int index)> foundValues;
     // The pages' one-second timers run (tests drive Tick themselves).
     bool timers = true;
+    // The windows that open the sites of prerequisites; null: the desktop.
+    SetupWindows *windows = nullptr;
 };
 
 class WizardSheet;

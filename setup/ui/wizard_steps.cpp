@@ -10,8 +10,9 @@
 
 namespace krv::setup {
 
-WizardSteps::WizardSteps(std::unique_ptr<RunnerSteps> inner, WizardDriver driver)
-    : PrerequisiteSteps(std::move(inner)), m_driver(std::move(driver)) {}
+WizardSteps::WizardSteps(std::unique_ptr<RunnerSteps> inner, WizardDriver driver,
+                         PrerequisiteSystem system)
+    : PrerequisiteSteps(std::move(inner), std::move(system)), m_driver(std::move(driver)) {}
 
 int WizardSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer, bool basic) {
     if (basic || (!m_driver && !QtDisplayAvailable()))
@@ -22,6 +23,7 @@ int WizardSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &inst
     if (!GetProductNameOfFile(product))
         product.clear();
     environment.productName = product;
+    environment.windows = runner.Ui().Windows();
     WizardSheet sheet(installer.Settings(), installer, std::move(environment));
     const bool goOn = m_driver ? m_driver(sheet) : sheet.ShowWizard();
     LogLine(goOn ? "Prerequisites wizard finished." : "Prerequisites wizard was canceled.");

@@ -19,7 +19,8 @@ class WizardSteps : public PrerequisiteSteps {
 
     // Without a driver the wizard is shown modally, and only on a display a
     // person can see; tests drive it themselves.
-    explicit WizardSteps(std::unique_ptr<RunnerSteps> inner = nullptr, WizardDriver driver = {});
+    explicit WizardSteps(std::unique_ptr<RunnerSteps> inner = nullptr, WizardDriver driver = {},
+                         PrerequisiteSystem system = {});
 
   protected:
     int RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer, bool basic) override;

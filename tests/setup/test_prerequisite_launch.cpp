@@ -42,10 +42,6 @@ class PrerequisiteLaunchTest : public ::testing::Test {
         m_env.Unset("XDG_CONFIG_HOME");
         m_boxes = std::make_shared<ScriptedMessageBoxes>();
         SetMessageBoxPresenter(m_boxes);
-        SetLaunchPause([this](std::chrono::milliseconds pause) {
-            std::lock_guard guard(m_lock);
-            m_pauses.push_back(pause.count());
-        });
         platform::SetRebootRequester([this](const std::string &) {
             std::lock_guard guard(m_lock);
             ++m_reboots;
@@ -53,7 +49,6 @@ class PrerequisiteLaunchTest : public ::testing::Test {
         });
     }
     void TearDown() override {
-        SetLaunchPause(nullptr);
         platform::SetRebootRequester(nullptr);
         platform::SetProcessLauncher(nullptr);
         SetMessageBoxPresenter(nullptr);
@@ -66,6 +61,13 @@ class PrerequisiteLaunchTest : public ::testing::Test {
         WriteFile(path, "#!/bin/sh\n" + body + "\n");
         ::chmod(path.c_str(), 0755);
         return path;
+    }
+    // Records the pauses instead of sleeping.
+    LaunchPause Pause() {
+        return [this](std::chrono::milliseconds pause) {
+            std::lock_guard guard(m_lock);
+            m_pauses.push_back(pause.count());
+        };
     }
     LaunchItem Item(const std::string &file, const std::string &property, bool reboot = false) {
         LaunchItem item;
@@ -101,7 +103,7 @@ TEST_F(PrerequisiteLaunchTest, ExitCodesAreStoredAndSignalsMapToTheFailureRange)
         {"crashed", "kill -SEGV $$", 0xC000000Bu, true},
     };
     RegistryValue store(kInterbootContextKey, {}, nullptr);
-    LaunchList list(&store);
+    LaunchList list(&store, Pause());
     for (std::size_t i = 0; i < cases.size(); ++i) {
         LaunchItem item =
             Item(Script("setup" + std::to_string(i), cases[i].body), "RESULT" + std::to_string(i));
@@ -130,7 +132,7 @@ TEST_F(PrerequisiteLaunchTest, SetupThatCannotStartStoresNoResult) {
         return result;
     });
     RegistryValue store(kInterbootContextKey, {}, nullptr);
-    LaunchList list(&store);
+    LaunchList list(&store, Pause());
     list.AddLaunchItem(Item(m_root + "/missing", "RESULT"));
     EXPECT_EQ(list.RunLaunchItemWithReboot(0, true), launch_result::kFailed);
     EXPECT_EQ(list.LastError(), static_cast<uint32_t>(ENOENT));

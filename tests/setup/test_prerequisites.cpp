@@ -114,8 +114,9 @@ TEST(PrerequisiteModel, ManagerStateOfSelectedFoundRecordComesFromItsSource) {
 }
 
 TEST(PrerequisiteModel, DetectionGivesStatesBySourceAndSkipRule) {
-    SetPrerequisiteProbe({[](const PrerequisiteRecord &r) { return r.name != "wrong-os"; },
-                          [](PrerequisiteRecord &r) { return r.name == "present"; }});
+    const PrerequisiteProbe probe{[](const PrerequisiteRecord &r) { return r.name != "wrong-os"; },
+                                  [](PrerequisiteRecord &r) { return r.name == "present"; },
+                                  {}};
     SetupSettings settings;
     auto add = [&](const char *name, int32_t kind, const char *options) {
         PrerequisiteRecord record = Record(name, prereq_state::kUndetected);
@@ -130,15 +131,14 @@ TEST(PrerequisiteModel, DetectionGivesStatesBySourceAndSkipRule) {
     add("site", source_kind::kOpenSite, "");
     add("wrong-os", source_kind::kSetupFile, "");
     add("skip", source_kind::kSetupFile, "i");
-    DetectPrerequisites(settings);
+    DetectPrerequisites(settings, probe);
     std::vector<int32_t> states;
     for (const auto &record : settings.prerequisites)
         states.push_back(record.state);
     EXPECT_EQ(states, (std::vector<int32_t>{0, 1, 2, 3, 4, 1}));
     // Redetected, a record without searches counts as installed.
-    DetectPrerequisite(settings, 5, true);
+    DetectPrerequisite(settings, 5, true, probe);
     EXPECT_EQ(settings.prerequisites[5].state, prereq_state::kFound);
-    SetPrerequisiteProbe({});
 }
 
 TEST(PrerequisiteModel, MandatoryPrerequisitesMustBeFoundAfterTheirInstall) {
@@ -157,21 +157,21 @@ TEST(PrerequisiteModel, MandatoryPrerequisitesMustBeFoundAfterTheirInstall) {
     };
     for (const Case &c : cases) {
         bool installed = false;
-        SetPrerequisiteProbe({{}, [&installed](PrerequisiteRecord &) { return installed; }});
+        const PrerequisiteProbe probe{
+            {}, [&installed](PrerequisiteRecord &) { return installed; }, {}};
         SetupSettings settings;
         PrerequisiteRecord record = Record("A", prereq_state::kUndetected);
         record.options = c.options;
         PreparePrerequisiteRecord(record);
         settings.prerequisites = {record};
-        DetectPrerequisites(settings);
-        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+        DetectPrerequisites(settings, probe);
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {probe, {}});
         EXPECT_TRUE(installer.AnyPrerequisiteToInstall()) << c.what;
         EXPECT_EQ(installer.MandatoryPrerequisitesDone(), std::string(c.options).empty()) << c.what;
         installed = c.foundAfter;
         installer.SelectAllPrerequisites(false);
         EXPECT_EQ(installer.MandatoryPrerequisitesDone(), c.done) << c.what;
     }
-    SetPrerequisiteProbe({});
 }
 
 TEST(PrerequisiteNames, FileNameFromUrl) {
@@ -278,11 +278,9 @@ class PrerequisiteDownloadTest : public ::testing::Test {
         m_env.Unset("KRV_REGISTRY_ROOT");
         UiVisible = false;
         SetDebugOutputSink([this](std::string_view text) { m_reported += std::string(text); });
-        SetPrerequisiteProbe({{}, [](PrerequisiteRecord &) { return false; }});
     }
     void TearDown() override {
         SetDebugOutputSink(nullptr);
-        SetPrerequisiteProbe({});
         UiVisible = true;
     }
 
@@ -298,7 +296,7 @@ class PrerequisiteDownloadTest : public ::testing::Test {
         record.folder = "sub/deeper?redist.bin";
         record.options = "m";
         settings.prerequisites.push_back(record);
-        DetectPrerequisites(settings);
+        DetectPrerequisites(settings, m_probe);
         return settings;
     }
 
@@ -306,13 +304,15 @@ class PrerequisiteDownloadTest : public ::testing::Test {
     const std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
     std::string m_reported;
+    // Nothing is found on this machine.
+    const PrerequisiteProbe m_probe{{}, [](PrerequisiteRecord &) { return false; }, {}};
 };
 
 TEST_F(PrerequisiteDownloadTest, PresentFileWithRightSizeIsNotDownloadedAgain) {
     for (int32_t size : {16, 15}) {
         SetupSettings settings = Settings("http://127.0.0.1:9/none", size, "");
         WriteFile(m_root + "/dl/sub/deeper/redist.bin", std::string(16, 'x'));
-        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {m_probe, {}});
         if (size == 16) {
             EXPECT_EQ(installer.GetPrerequisiteState(0), prereq_state::kDownloaded);
             // Nothing to fetch: the port above would refuse it.
@@ -353,7 +353,7 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
         std::filesystem::remove_all(m_root + "/dl");
         m_reported.clear();
         SetupSettings settings = Settings(server.Url(c.path), c.size, c.md5);
-        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {m_probe, {}});
         EXPECT_EQ(installer.DownloadPass(nullptr), c.pass) << c.what;
         const std::string file = m_root + "/dl/sub/deeper/redist.bin";
         EXPECT_EQ(settings.prerequisites[0].downloaded, c.accepted) << c.what;
@@ -386,7 +386,7 @@ TEST_F(PrerequisiteDownloadTest, CancelledPassFetchesNothingMore) {
         bool IsCancelled() override { return true; }
     } sink;
     SetupSettings settings = Settings(server.Url("/gen/1000"), 0, "");
-    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {m_probe, {}});
     EXPECT_EQ(installer.DownloadPass(&sink), 0);
     EXPECT_FALSE(settings.prerequisites[0].downloaded);
     EXPECT_TRUE(server.Log().empty());
@@ -406,8 +406,8 @@ TEST_F(PrerequisiteDownloadTest, SitesOpenForManualDownloadsAndSetupComesBack) {
     record.sourceKind = source_kind::kOpenSite;
     record.source = "https://example.invalid/get";
     settings.prerequisites = {record, Record("Other", prereq_state::kUndetected)};
-    DetectPrerequisites(settings);
-    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr);
+    DetectPrerequisites(settings, m_probe);
+    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {m_probe, {}});
     EXPECT_TRUE(installer.AnyPrerequisiteToOpenSite());
     EXPECT_EQ(installer.OpenSitesPass(nullptr), 0);
     platform::SetProcessLauncher(nullptr);

@@ -11,6 +11,7 @@
 #include "resume.h"
 #include "setup_runner.h"
 #include "support_env.h"
+#include "support_windows.h"
 #include "ui_strings.h"
 #include "url_opener.h"
 
@@ -34,6 +35,8 @@ using test::WriteFile;
 // in the package, one downloaded from a local server, one already present),
 // then the main install through a stand-in installer that records its
 // arguments.
+void NoPause(std::chrono::milliseconds) {}
+
 class PrerequisiteFlowTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -47,7 +50,6 @@ class PrerequisiteFlowTest : public ::testing::Test {
         m_env.Set("KRV_MSIEXEC", m_root + "/fake-msiexec");
         SetMessageBoxPresenter(std::make_shared<ScriptedMessageBoxes>());
         SetDebugOutputSink([this](std::string_view text) { m_debug += std::string(text); });
-        SetLaunchPause([](std::chrono::milliseconds) {});
         platform::SetRebootRequester([this](const std::string &) {
             ++m_reboots;
             return platform::RebootOutcome::kRequested;
@@ -60,7 +62,6 @@ class PrerequisiteFlowTest : public ::testing::Test {
     void TearDown() override {
         SetMessageBoxPresenter(nullptr);
         SetDebugOutputSink(nullptr);
-        SetLaunchPause(nullptr);
         platform::SetRebootRequester(nullptr);
         TheSingleInstanceLock().Release();
         CloseLog();
@@ -154,8 +155,10 @@ class PrerequisiteFlowTest : public ::testing::Test {
         program.commandLine = commandLine;
         program.fullCommandLine = m_package + " " + commandLine;
         program.options = ParseCommandLine(commandLine);
-        const int code = RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), {},
-                                         std::make_unique<PrerequisiteSteps>());
+        program.windows = &m_windows;
+        const int code = RunSetupProgram(
+            program, std::make_unique<PayloadRunnerPackage>(), {},
+            std::make_unique<PrerequisiteSteps>(nullptr, PrerequisiteSystem{{}, NoPause}));
         CloseLog();
         return code;
     }
@@ -185,6 +188,7 @@ class PrerequisiteFlowTest : public ::testing::Test {
     const std::string m_package = m_root + "/media/TelmarSetup2.3";
     const std::string m_log = m_root + "/setup.log";
     test::ScopedEnv m_env;
+    test::ScriptedWindows m_windows;
     test::ServerProcess m_server;
     std::string m_debug;
     int m_reboots = 0;
@@ -262,11 +266,6 @@ TEST_F(PrerequisiteFlowTest, BasicInterfaceRunsThePassesInItsProgressDialog) {
 }
 
 TEST_F(PrerequisiteFlowTest, MandatoryPrerequisiteNotInstalledStopsTheRunBeforeTheProduct) {
-    std::vector<std::string> opened;
-    SetUrlOpener([&opened](const std::string &url) {
-        opened.push_back(url);
-        return true;
-    });
     struct Case {
         const char *what;
         Variant variant;
@@ -311,8 +310,7 @@ TEST_F(PrerequisiteFlowTest, MandatoryPrerequisiteNotInstalledStopsTheRunBeforeT
             << c.what;
         platform::RemoveAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package));
     }
-    EXPECT_EQ(opened, std::vector<std::string>{"https://example.invalid/delta"});
-    SetUrlOpener({});
+    EXPECT_EQ(m_windows.OpenedUrls(), std::vector<std::string>{"https://example.invalid/delta"});
 }
 
 } // namespace

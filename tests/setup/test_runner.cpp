@@ -9,6 +9,7 @@
 #include "runner_dialogs.h"
 #include "setup_runner.h"
 #include "support_env.h"
+#include "support_windows.h"
 #include "ui_strings.h"
 
 #include <gtest/gtest.h>
@@ -149,7 +150,6 @@ class RunnerTest : public ::testing::Test {
         std::filesystem::current_path(m_cwd);
         SetMessageBoxPresenter(nullptr);
         SetDebugOutputSink(nullptr);
-        SetInstancePrompt(nullptr);
         TheSingleInstanceLock().Release();
         LoggingEnabled = false;
         UiVisible = true;
@@ -166,6 +166,7 @@ class RunnerTest : public ::testing::Test {
         program.commandLine = commandLine;
         program.fullCommandLine = program.programPath + " " + commandLine;
         program.options = ParseCommandLine(commandLine);
+        program.windows = &m_windows;
         return RunSetupProgram(program,
                                std::make_unique<FakePackage>(script, m_root + "/x/main.msi"), {},
                                std::move(steps));
@@ -175,6 +176,7 @@ class RunnerTest : public ::testing::Test {
     const std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
     std::shared_ptr<ScriptedMessageBoxes> m_boxes;
+    test::ScriptedWindows m_windows;
     std::string m_debug;
     std::filesystem::path m_cwd;
 };
@@ -349,10 +351,10 @@ TEST_F(RunnerTest, InstanceDialogChoiceReachesTheInstaller) {
     script.settings = "[GeneralOptions]\nMinWIVer=0\n[STARTUP]\nProductCode={D}\nUpgradeCode={U}\n"
                       "ProductVersion=2.3\n[INSTANCES]\ninst1=inst1\n[inst1]\nProductCode={I1}\n";
     int asked = 0;
-    SetInstancePrompt([&asked](InstalledInstances &instances, const std::string &) {
+    m_windows.instance = [&asked](InstalledInstances &instances, const std::string &) {
         ++asked;
         return AcceptInstanceRow(instances, true, 0) && asked == 2 ? 1 : 2;
-    });
+    };
     EXPECT_EQ(Run("/exenoui", script), -1);
     EXPECT_FALSE(std::filesystem::exists(m_root + "/args"));
     EXPECT_EQ(Run("/exenoui", script), 0);
@@ -378,16 +380,15 @@ TEST_F(RunnerTest, PackagePasswordFromTheSwitchOrTheDialog) {
         PackageScript script;
         script.flags = 0x2 | 0x1000;
         int asked = 0;
-        SetPasswordPrompt([&asked, &c](const std::string &) {
+        m_windows.password = [&asked, &c](const std::string &) {
             ++asked;
             return c.typed;
-        });
+        };
         EXPECT_EQ(Run(c.commandLine, script), 0) << c.commandLine;
         EXPECT_EQ(script.password, c.password) << c.commandLine;
         EXPECT_EQ(asked, c.asked) << c.commandLine;
         TheSingleInstanceLock().Release();
     }
-    SetPasswordPrompt(nullptr);
 }
 
 TEST(RunnerPieces, TaskRunsOnAWorkerWhileTheEventLoopTurns) {

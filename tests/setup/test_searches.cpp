@@ -30,7 +30,6 @@ class SearchTest : public ::testing::Test {
         m_env.Set("KRV_SETUP_ROOT", m_root);
         m_env.Set("KRV_REGISTRY_ROOT", m_root + "/reg");
     }
-    void TearDown() override { SetFixedDrivesQuery(nullptr); }
 
     void SetValue(const std::string &key, const std::string &name, const RegistryValue &value) {
         auto k = krv::platform::RegistryCreateKey(RegistryHive::LocalMachine, key);
@@ -46,9 +45,9 @@ class SearchTest : public ::testing::Test {
         else
             test::WriteFile(path, "no version here");
     }
-    static bool Evaluate(SearchRecord record, SearchResult *out = nullptr) {
+    bool Evaluate(SearchRecord record, SearchResult *out = nullptr) {
         SearchResult result;
-        RunSearch(record, false, result);
+        RunSearch(record, false, result, m_fixedDrives);
         const bool value = EvaluateSearchResult(record, result);
         if (out)
             *out = result;
@@ -58,6 +57,7 @@ class SearchTest : public ::testing::Test {
     test::TempDir m_tmp{"searches"};
     const std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
+    FixedDrivesQuery m_fixedDrives; // empty: the machine's
 };
 
 SearchRecord Record(int32_t type, std::string text, std::string verMin = {},
@@ -205,10 +205,10 @@ TEST_F(SearchTest, FileSearchesWalkFoldersAndCompareVersions) {
         {Record(search_type::kFile, "[SystemFolder]plain.dat", "1"), false, {"0.0.0.0"}},
     };
     int drivesAsked = 0;
-    SetFixedDrivesQuery([&] {
+    m_fixedDrives = [&] {
         ++drivesAsked;
         return std::vector<std::string>{};
-    });
+    };
     for (const Case &c : cases) {
         SearchResult result;
         EXPECT_EQ(Evaluate(c.record, &result), c.expected) << c.record.searchString;
@@ -218,10 +218,10 @@ TEST_F(SearchTest, FileSearchesWalkFoldersAndCompareVersions) {
 
     // A bare name is looked for on every fixed drive, in order.
     PutFile(m_root + "/second/vendor/tool", true);
-    SetFixedDrivesQuery([&] {
+    m_fixedDrives = [&] {
         ++drivesAsked;
         return std::vector<std::string>{m_root + "/first/", m_root + "/second/"};
-    });
+    };
     SearchResult result;
     EXPECT_TRUE(Evaluate(Record(search_type::kFile, "tool?1", "2"), &result));
     EXPECT_EQ(result.foundValues, std::vector<std::string>{"2.3.4.5"});

@@ -14,6 +14,7 @@
 #include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"
+#include "support_windows.h"
 #include "ui_strings.h"
 
 #include <setup_locale.h>
@@ -49,18 +50,15 @@ class UiLanguageTest : public ::testing::Test {
         m_env.Set("KRV_REGISTRY_ROOT", m_root + "/reg");
         for (const char *name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
             m_env.Unset(name);
-        SetLanguagePrompt([this](const std::vector<uint16_t> &available, uint16_t suggested,
-                                 const std::string &) {
+        m_windows.language = [this](const std::vector<uint16_t> &available, uint16_t suggested,
+                                    const std::string &) {
             ++m_dialogs;
             m_offered = available;
             m_suggested = suggested;
             return m_answer;
-        });
+        };
     }
-    void TearDown() override {
-        SetLanguagePrompt(nullptr);
-        SetResourceModule(nullptr);
-    }
+    void TearDown() override { SetResourceModule(nullptr); }
 
     // The program with a package behind it, opened.
     void OpenPackage(PayloadArchive &archive, uint32_t flags, bool withModule) {
@@ -88,6 +86,7 @@ class UiLanguageTest : public ::testing::Test {
     test::TempDir m_tmp{"uilang"};
     const std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
+    test::ScriptedWindows m_windows;
     int m_dialogs = 0;
     std::vector<uint16_t> m_offered;
     uint16_t m_suggested = 0;
@@ -371,7 +370,7 @@ TEST_F(UiLanguageTest, ChoiceBySwitchProductLocaleAndDialog) {
         settings.general.productCode = c.productCodes;
         settings.general.upgradeCode = upgrade;
         CommandLineOptions options = ParseCommandLine(c.commandLine);
-        SetupUi ui;
+        SetupUi ui(&m_windows);
         ui.SetProductName(m_root + "/setup");
         {
             UiLanguageSelector selector(&ui, &archive);
@@ -431,7 +430,6 @@ TEST_F(UiLanguageTest, ListedLanguagesAndTheDialogWithoutDisplay) {
     EXPECT_EQ(shown[0].text, "1049-Russian (Russia)\r\n1033-English (United States)");
 
     // Nobody can answer the dialog: its suggestion stands.
-    SetLanguagePrompt(nullptr);
     const LanguageDialogResult answer = LanguageDialog({kRussian, kEnglish}, kEnglish, "Setup");
     EXPECT_EQ(answer.result, 1);
     EXPECT_EQ(answer.selected, kEnglish);

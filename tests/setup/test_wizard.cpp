@@ -163,7 +163,7 @@ TEST(WizardFrame, PrereqsSwitchPressesNextOnceAndResizingKeepsTheMinimum) {
     WizardSheet &sheet = wizard.Sheet();
     sheet.show();
     ASSERT_TRUE(WaitUntil([&] { return sheet.CurrentPageId() == wizard_page::kOpenSites; }));
-    EXPECT_EQ(wizard.opened, std::vector<std::string>{"http://site.example/pkg"});
+    EXPECT_EQ(wizard.windows.OpenedUrls(), std::vector<std::string>{"http://site.example/pkg"});
     const QSize opened = sheet.size();
     sheet.resize(opened.width() / 2, opened.height() / 2);
     EXPECT_EQ(sheet.size(), opened);
@@ -492,13 +492,13 @@ TEST(WizardOpenSites, FinishChecksAgainForWhatTheUserInstalled) {
     wizard.Press(kNext);
     auto *page = PageOf<OpenSitesPage>(wizard, wizard_page::kOpenSites);
     ASSERT_EQ(wizard.Sheet().CurrentPage(), page);
-    EXPECT_EQ(wizard.opened, std::vector<std::string>{"http://viewer.example/get"});
+    EXPECT_EQ(wizard.windows.OpenedUrls(), std::vector<std::string>{"http://viewer.example/get"});
     EXPECT_EQ(Column(page->List(), 0, 1), "http://viewer.example/get");
     EXPECT_EQ(page->Hint()->text().toStdString(), FormatUiString(170, "Telmar 2.3"));
     EXPECT_FALSE(wizard.Enabled(kNext));
     EXPECT_TRUE(wizard.Enabled(kFinish));
     page->OpenSiteOfRow(0);
-    EXPECT_EQ(wizard.opened.size(), 2u);
+    EXPECT_EQ(wizard.windows.OpenedUrls().size(), 2u);
 
     wizard.Press(kFinish); // not installed yet
     EXPECT_EQ(wizard.Boxes(), std::vector<std::string>{LoadUiString(188)});
@@ -615,7 +615,7 @@ TEST(WizardFlow, ChooseAcceptDownloadOpenInstallFinish) {
     wizard.installed.insert("Viewer");
     wizard.Press(kNext);
     ASSERT_EQ(sheet.CurrentPageId(), wizard_page::kOpenSites);
-    EXPECT_EQ(wizard.opened, std::vector<std::string>{"http://viewer.example/"});
+    EXPECT_EQ(wizard.windows.OpenedUrls(), std::vector<std::string>{"http://viewer.example/"});
     wizard.Press(kNext);
     ASSERT_EQ(sheet.CurrentPageId(), wizard_page::kInstall);
     ASSERT_TRUE(WaitUntil([&] { return sheet.Finished(); }));
@@ -692,19 +692,22 @@ TEST(WizardRun, FullRunWithPrerequisitesGoesThroughTheWizard) {
         if (c.found)
             fixture.installed.insert("Viewer");
         int shown = 0;
-        WizardSteps steps(nullptr, [&](WizardSheet &sheet) {
-            ++shown;
-            sheet.Start();
-            EXPECT_EQ(sheet.CurrentPageId(), wizard_page::kSelection) << c.what;
-            if (c.cancel) {
-                sheet.PressButton(kCancel);
-            } else {
-                sheet.PressButton(kNext);
-                fixture.installed.insert("Viewer");
-                sheet.PressButton(kFinish);
-            }
-            return sheet.Finished() && !sheet.CancelFlag();
-        });
+        WizardSteps steps(
+            nullptr,
+            [&](WizardSheet &sheet) {
+                ++shown;
+                sheet.Start();
+                EXPECT_EQ(sheet.CurrentPageId(), wizard_page::kSelection) << c.what;
+                if (c.cancel) {
+                    sheet.PressButton(kCancel);
+                } else {
+                    sheet.PressButton(kNext);
+                    fixture.installed.insert("Viewer");
+                    sheet.PressButton(kFinish);
+                }
+                return sheet.Finished() && !sheet.CancelFlag();
+            },
+            fixture.system);
         SetupRunner runner("/exefullui", fixture.Root() + "/TelmarSetup2.3",
                            std::make_unique<SettingsOnlyPackage>());
         SetupSettings settings;

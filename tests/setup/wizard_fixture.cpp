@@ -133,16 +133,11 @@ WizardFixture::WizardFixture() {
     m_env.Set("KRV_SETUP_ROOT", m_root);
     m_env.Unset("KRV_REGISTRY_ROOT");
     SetMessageBoxPresenter(boxes);
-    SetUrlOpener([this](const std::string &url) {
+    system.probe.runSearches = [this](PrerequisiteRecord &record) {
         std::lock_guard guard(m_lock);
-        opened.push_back(url);
-        return true;
-    });
-    SetPrerequisiteProbe({{}, [this](PrerequisiteRecord &record) {
-                              std::lock_guard guard(m_lock);
-                              return installed.count(record.name) > 0;
-                          }});
-    SetLaunchPause([](std::chrono::milliseconds) {});
+        return installed.count(record.name) > 0;
+    };
+    system.launchPause = [](std::chrono::milliseconds) {};
     platform::SetRebootRequester([this](const std::string &reason) {
         std::lock_guard guard(m_lock);
         reboots.push_back(reason);
@@ -171,9 +166,6 @@ WizardFixture::~WizardFixture() {
     m_installer.reset();
     platform::SetProcessLauncher(nullptr);
     platform::SetRebootRequester(nullptr);
-    SetLaunchPause(nullptr);
-    SetPrerequisiteProbe({});
-    SetUrlOpener(nullptr);
     SetMessageBoxPresenter(nullptr);
 }
 
@@ -185,13 +177,14 @@ void WizardFixture::Build(std::vector<PrerequisiteRecord> records, const std::st
     for (PrerequisiteRecord &record : m_settings.prerequisites)
         PreparePrerequisiteRecord(record);
     m_settings.prereqsGiven = prereqsGiven;
-    DetectPrerequisites(m_settings);
+    DetectPrerequisites(m_settings, system.probe);
     m_installer = std::make_unique<PrerequisiteInstaller>(
         [this](const std::string &list) { publishedSelection = list; }, m_settings, nullptr,
-        package, nullptr);
+        package, &m_ui, system);
     WizardEnvironment environment;
     environment.caption = "Установка Telmar 2.3";
     environment.productName = "Telmar 2.3";
+    environment.windows = &windows;
     if (!realDownloads)
         environment.downloaderFactory = downloads.Factory();
     environment.timers = false;

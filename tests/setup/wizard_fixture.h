@@ -7,7 +7,9 @@
 #include "messages.h"
 #include "prerequisite_installer.h"
 #include "settings.h"
+#include "setup_ui.h"
 #include "support_env.h"
+#include "support_windows.h"
 #include "wizard_sheet.h"
 
 #include <setup_process.h>
@@ -90,7 +92,9 @@ class WizardFixture {
     std::vector<std::string> launched;
     std::map<std::string, std::string> setupInstalls; // file name -> record
     std::set<std::string> setupsThatDoNotStart;       // file names
-    std::vector<std::string> opened;                  // addresses given to the browser
+    ScriptedWindows windows;                          // records the addresses given to the browser
+    // Finds the names in `installed`; the pause after a setup is skipped.
+    PrerequisiteSystem system;
     std::vector<std::string> reboots;
     platform::RebootOutcome rebootOutcome = platform::RebootOutcome::kFailed;
     std::shared_ptr<ScriptedMessageBoxes> boxes = std::make_shared<ScriptedMessageBoxes>();
@@ -106,6 +110,7 @@ class WizardFixture {
     ScopedEnv m_env;
     std::mutex m_lock;
     SetupSettings m_settings;
+    SetupUi m_ui{&windows};
     std::unique_ptr<PrerequisiteInstaller> m_installer;
     std::unique_ptr<WizardSheet> m_sheet;
 };

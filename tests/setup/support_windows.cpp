@@ -1,0 +1,46 @@
+#include "support_windows.h"
+
+#include "extraction_progress.h"
+#include "instances.h"
+
+namespace krv::setup::test {
+
+std::vector<std::string> ScriptedWindows::OpenedUrls() const {
+    std::lock_guard guard(m_lock);
+    return m_opened;
+}
+
+std::unique_ptr<ExtractionProgress> ScriptedWindows::MakeExtractionProgress(const std::string &) {
+    return nullptr;
+}
+
+std::unique_ptr<WorkerWindow> ScriptedWindows::MakeWorkerWindow() {
+    return nullptr;
+}
+
+std::optional<std::string> ScriptedWindows::AskPackagePassword(const std::string &caption) {
+    return password ? password(caption) : std::nullopt;
+}
+
+int ScriptedWindows::SelectInstance(InstalledInstances &instances, const std::string &caption,
+                                    const std::string &) {
+    if (instance)
+        return instance(instances, caption);
+    return AcceptInstanceRow(instances, NewInstancePossible(instances), 0) ? 1 : 2;
+}
+
+LanguageDialogResult ScriptedWindows::ChooseLanguage(const std::vector<uint16_t> &available,
+                                                     uint16_t suggested,
+                                                     const std::string &caption) {
+    if (language)
+        return language(available, suggested, caption);
+    return LanguageDialogResult{1, suggested};
+}
+
+bool ScriptedWindows::OpenUrl(const std::string &url) {
+    std::lock_guard guard(m_lock);
+    m_opened.push_back(url);
+    return true;
+}
+
+} // namespace krv::setup::test
