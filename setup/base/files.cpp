@@ -32,18 +32,6 @@ std::optional<uint64_t> StatvfsFreeBytes(const std::string &path) {
     return static_cast<uint64_t>(s.f_bavail) * static_cast<uint64_t>(s.f_frsize);
 }
 
-std::mutex g_freeSpaceMutex;
-FreeSpaceQuery g_freeSpaceQuery;
-
-std::optional<uint64_t> QueryFreeSpace(const std::string &path) {
-    FreeSpaceQuery query;
-    {
-        std::lock_guard lock(g_freeSpaceMutex);
-        query = g_freeSpaceQuery;
-    }
-    return query ? query(path) : StatvfsFreeBytes(path);
-}
-
 // Octal escapes of the mount table (\040 for a blank).
 std::string UnescapeMountField(const std::string &field) {
     std::string out;
@@ -270,14 +258,15 @@ std::vector<std::string> FixedDrivesOfMountTable(const std::string &mountTable) 
     return drives;
 }
 
-bool HasEnoughDiskSpace(std::string_view path, uint64_t neededBytes) {
+bool HasEnoughDiskSpace(std::string_view path, uint64_t neededBytes,
+                        const FreeSpaceQuery &freeSpace) {
     std::string work = ToNativePath(path);
     while (work.size() > 1 && work.back() == '/')
         work.pop_back();
     if (work.empty())
         return false;
     for (;;) {
-        if (auto free = QueryFreeSpace(work))
+        if (auto free = freeSpace ? freeSpace(work) : StatvfsFreeBytes(work))
             return *free > neededBytes;
         // The folder may not exist yet: ask its parent.
         if (work == "/")
@@ -287,11 +276,6 @@ bool HasEnoughDiskSpace(std::string_view path, uint64_t neededBytes) {
             return false;
         work = cut == 0 ? std::string("/") : work.substr(0, cut);
     }
-}
-
-void SetFreeSpaceQuery(FreeSpaceQuery query) {
-    std::lock_guard lock(g_freeSpaceMutex);
-    g_freeSpaceQuery = std::move(query);
 }
 
 } // namespace krv::setup

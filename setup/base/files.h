@@ -67,12 +67,10 @@ std::vector<std::string> FixedDrivesOfMountTable(const std::string &mountTable);
 // path are strictly more than needed. A path whose folders do not exist yet
 // is asked folder by folder upwards to its root ("/a/b/c", "/a/b", "/a", "/").
 // False when no part of the path can be asked.
-bool HasEnoughDiskSpace(std::string_view path, uint64_t neededBytes);
-
-// The free-space query (statvfs by default): free bytes available to the
-// caller, nothing on failure. Tests replace it; an empty function restores
-// the real one.
+// The free-space query gives the free bytes available to the caller, nothing
+// on failure; an empty one asks statvfs.
 using FreeSpaceQuery = std::function<std::optional<uint64_t>(const std::string &path)>;
-void SetFreeSpaceQuery(FreeSpaceQuery query);
+bool HasEnoughDiskSpace(std::string_view path, uint64_t neededBytes,
+                        const FreeSpaceQuery &freeSpace = {});
 
 } // namespace krv::setup

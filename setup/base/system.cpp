@@ -280,14 +280,7 @@ OsVersionCache GetOsVersionCache() {
     return g_os;
 }
 
-void SetOsVersionCache(const OsVersionCache &cache) {
-    std::lock_guard lock(g_osMutex);
-    g_os = cache;
-    g_osFilled = true;
-}
-
-bool OsVersionAtLeast(const VersionQuad &version, bool sameMajorMinor) {
-    OsVersionCache os = GetOsVersionCache();
+bool OsVersionAtLeast(const VersionQuad &version, bool sameMajorMinor, const OsVersionCache &os) {
     uint32_t major = PartOrZero(version.major), minor = PartOrZero(version.minor);
     if (sameMajorMinor)
         return os.major == major && os.minor == minor;
@@ -301,8 +294,8 @@ bool OsVersionAtLeast(const VersionQuad &version, bool sameMajorMinor) {
     return true;
 }
 
-bool IsVistaOrLater(bool sameMajorMinor) {
-    return OsVersionAtLeast(SetVersion(6, 0, 0, 0), sameMajorMinor);
+bool IsVistaOrLater(bool sameMajorMinor, const OsVersionCache &os) {
+    return OsVersionAtLeast(SetVersion(6, 0, 0, 0), sameMajorMinor, os);
 }
 
 // There is no file-system redirection on Linux: the record stays as it is.

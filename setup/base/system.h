@@ -79,13 +79,12 @@ struct OsVersionCache {
 };
 // The cached version (filled on first use).
 OsVersionCache GetOsVersionCache();
-// Replaces the cache (tests).
-void SetOsVersionCache(const OsVersionCache &cache);
-// With sameMajorMinor: cached major and minor equal the version's; else the
-// cache is not lower by major, minor, service pack (the version's revision
-// part) and build.
-bool OsVersionAtLeast(const VersionQuad &version, bool sameMajorMinor);
-bool IsVistaOrLater(bool sameMajorMinor);
+// With sameMajorMinor: the system's major and minor equal the version's;
+// else the system is not lower by major, minor, service pack (the version's
+// revision part) and build. The system is this machine's unless given.
+bool OsVersionAtLeast(const VersionQuad &version, bool sameMajorMinor,
+                      const OsVersionCache &os = GetOsVersionCache());
+bool IsVistaOrLater(bool sameMajorMinor, const OsVersionCache &os = GetOsVersionCache());
 struct FsRedirection {
     bool disabled = false;
 };

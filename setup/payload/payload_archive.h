@@ -9,6 +9,7 @@
 #pragma once
 
 #include "extraction_progress.h"
+#include "files.h"
 #include "ini.h"
 #include "payload_format.h"
 #include "unique_fd.h"
@@ -117,6 +118,8 @@ class PayloadArchive {
     void SetKeepMode(int mode) { m_keepMode = mode; }
     void SetPackJars(bool on) { m_packJars = on; }
     void SetJarUnpacker(JarUnpackStep step) { m_jarUnpacker = std::move(step); }
+    // How free space is asked before each file (statvfs when empty).
+    void SetFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpace = std::move(query); }
     const std::vector<std::string> &DeletionList() const { return m_deletionList; }
     // Where an entry is written: the folder of its type and its checked
     // name; empty when the name is refused.
@@ -174,6 +177,7 @@ class PayloadArchive {
     bool m_cleanedUp = false;
     std::string m_password;
     JarUnpackStep m_jarUnpacker;
+    FreeSpaceQuery m_freeSpace;
     bool m_usedCarriedLibrary = false;
     // Whether the file matches its package id, once checked (see
     // PrepareExtraction); -1 before.

@@ -206,7 +206,7 @@ int PayloadArchive::ExtractEntry(std::size_t index, const ExtractionDialogParts 
     m_foldersCreated.insert(m_foldersCreated.end(), created.begin(), created.end());
     if (folderError)
         return WriteFailure(target, folderError, payload_result::kTargetFailed);
-    if (!HasEnoughDiskSpace(target, entry.size) &&
+    if (!HasEnoughDiskSpace(target, entry.size, m_freeSpace) &&
         !(sinks.diskSpace && sinks.diskSpace->AskRetry(target, entry.size))) {
         LogLine("Not enough disk space to extract file:" + target);
         return payload_result::kNoDiskSpace;

@@ -23,7 +23,6 @@ class Files : public ::testing::Test {
         ASSERT_FALSE(m_dir.empty());
         m_env.Set("KRV_SETUP_ROOT", m_dir);
     }
-    void TearDown() override { SetFreeSpaceQuery(nullptr); }
     static void Write(const std::string &path, const std::string &content) {
         krv::setup::test::WriteFile(path, content);
     }
@@ -230,23 +229,23 @@ TEST_F(Files, TempNamesAreUniqueAndLeaveNoFile) {
 
 TEST_F(Files, DiskSpaceWalksUpToAnExistingFolder) {
     std::vector<std::string> asked;
-    SetFreeSpaceQuery([&](const std::string &path) -> std::optional<uint64_t> {
+    const FreeSpaceQuery query = [&](const std::string &path) -> std::optional<uint64_t> {
         asked.push_back(path);
         if (path == "/")
             return 1000;
         return std::nullopt;
-    });
-    EXPECT_TRUE(HasEnoughDiskSpace("/mnt/new/folder/", 999));
+    };
+    EXPECT_TRUE(HasEnoughDiskSpace("/mnt/new/folder/", 999, query));
     EXPECT_EQ(asked, (std::vector<std::string>{"/mnt/new/folder", "/mnt/new", "/mnt", "/"}));
     // Strictly more than needed.
-    EXPECT_FALSE(HasEnoughDiskSpace("/mnt", 1000));
-    EXPECT_FALSE(HasEnoughDiskSpace("relative/dir", 1));
-    EXPECT_FALSE(HasEnoughDiskSpace("", 1));
+    EXPECT_FALSE(HasEnoughDiskSpace("/mnt", 1000, query));
+    EXPECT_FALSE(HasEnoughDiskSpace("relative/dir", 1, query));
+    EXPECT_FALSE(HasEnoughDiskSpace("", 1, query));
 }
 
 TEST_F(Files, DiskSpaceFalseWhenNothingCanBeAsked) {
-    SetFreeSpaceQuery([](const std::string &) -> std::optional<uint64_t> { return std::nullopt; });
-    EXPECT_FALSE(HasEnoughDiskSpace("/a/b", 0));
+    EXPECT_FALSE(HasEnoughDiskSpace(
+        "/a/b", 0, [](const std::string &) -> std::optional<uint64_t> { return std::nullopt; }));
 }
 
 TEST_F(Files, DiskSpaceOnTheRealFileSystem) {

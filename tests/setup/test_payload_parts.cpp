@@ -388,9 +388,9 @@ TEST_F(ArchiveLookups, AFullDiskAsksOnceAndStopsWhenTheUserDoes) {
     package::PackageWriter writer(program);
     writer.AddBytes(0, 1, "a.bin", std::string(5000, 'a'));
     const std::string path = Build(writer);
-    SetFreeSpaceQuery([](const std::string &) { return std::optional<uint64_t>(100); });
     for (bool goOn : {false, true}) {
         PayloadArchive archive;
+        archive.SetFreeSpaceQuery([](const std::string &) { return std::optional<uint64_t>(100); });
         ASSERT_EQ(Open(archive, path), 0);
         Prompt prompt(goOn);
         ExtractionDialogParts sinks;
@@ -401,7 +401,6 @@ TEST_F(ArchiveLookups, AFullDiskAsksOnceAndStopsWhenTheUserDoes) {
         EXPECT_EQ(fs::exists(out + "a.bin"), goOn);
         archive.SetKeepMode(archive_keep::kEverything);
     }
-    SetFreeSpaceQuery({});
 }
 
 // Records what the extraction tells its window.

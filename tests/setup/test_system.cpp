@@ -77,20 +77,17 @@ TEST(OsRelease, ParsesQuotingAndIgnoresComments) {
 }
 
 TEST(OsVersion, ComparesMajorMinorServicePackThenBuild) {
-    OsVersionCache saved = GetOsVersionCache();
-    SetOsVersionCache({6, 1, 7601, 1, false});
-    EXPECT_TRUE(IsVistaOrLater(false));
-    EXPECT_FALSE(IsVistaOrLater(true));
-    EXPECT_TRUE(OsVersionAtLeast(SetVersion(6, 1, 0, 0), true));
-    EXPECT_TRUE(OsVersionAtLeast(SetVersion(6, 1, 7601, 1), false));
-    EXPECT_FALSE(OsVersionAtLeast(SetVersion(6, 1, 7602, 1), false));
+    const OsVersionCache os{6, 1, 7601, 1, false};
+    EXPECT_TRUE(IsVistaOrLater(false, os));
+    EXPECT_FALSE(IsVistaOrLater(true, os));
+    EXPECT_TRUE(OsVersionAtLeast(SetVersion(6, 1, 0, 0), true, os));
+    EXPECT_TRUE(OsVersionAtLeast(SetVersion(6, 1, 7601, 1), false, os));
+    EXPECT_FALSE(OsVersionAtLeast(SetVersion(6, 1, 7602, 1), false, os));
     // The service pack decides before the build.
-    EXPECT_FALSE(OsVersionAtLeast(SetVersion(6, 1, 100, 2), false));
-    EXPECT_TRUE(OsVersionAtLeast(SetVersion(6, 1, 9000, 0), false));
-    EXPECT_FALSE(OsVersionAtLeast(SetVersion(6, 2, 0, 0), false));
-    SetOsVersionCache({5, 15, 0, 0, false});
-    EXPECT_FALSE(IsVistaOrLater(false));
-    SetOsVersionCache(saved);
+    EXPECT_FALSE(OsVersionAtLeast(SetVersion(6, 1, 100, 2), false, os));
+    EXPECT_TRUE(OsVersionAtLeast(SetVersion(6, 1, 9000, 0), false, os));
+    EXPECT_FALSE(OsVersionAtLeast(SetVersion(6, 2, 0, 0), false, os));
+    EXPECT_FALSE(IsVistaOrLater(false, OsVersionCache{5, 15, 0, 0, false}));
 }
 
 TEST(OsVersion, RedirectionAndAdministrator) {
