@@ -104,9 +104,10 @@ bool PrerequisiteInstaller::RelaySink::IsPaused() {
 PrerequisiteInstaller::PrerequisiteInstaller(SelectionCallback onSelection, SetupSettings &settings,
                                              RegistryValue *resultStore,
                                              PrerequisitePackage *package, SetupUi *ui,
-                                             PrerequisiteSystem system)
+                                             PrerequisiteServices system)
     : m_onSelection(std::move(onSelection)), m_settings(settings), m_package(package),
-      m_probe(std::move(system.probe)), m_ui(ui), m_downloads(GetDownloadFolder(settings), false),
+      m_probe(std::move(system.probe)), m_resumeCommand(std::move(system.resumeCommand)), m_ui(ui),
+      m_downloads(GetDownloadFolder(settings), false),
       m_launches(resultStore, std::move(system.launchPause)), m_store(resultStore) {
     if (!m_probe.packageFile && m_package)
         m_probe.packageFile = [package](const SearchRecord &search) {
@@ -336,7 +337,7 @@ int PrerequisiteInstaller::OpenSitesPass(ProgressSink *sink) {
     // coming back: setup starts again by itself. Without a site to act on
     // there is nothing to come back for.
     if (AnyPrerequisiteToOpenSite())
-        RegisterResumeCommand();
+        RegisterResumeCommand(m_resumeCommand ? m_resumeCommand() : ResumeCommand{});
     for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
         const PrerequisiteRecord &record = m_settings.prerequisites[i];
         if (GetPrerequisiteState(static_cast<int>(i)) != prereq_state::kOpenSite)
@@ -407,7 +408,7 @@ int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
         // A setup about to run may restart the machine itself: the next
         // login must find the way back.
         if (!m_launches.Items().empty())
-            RegisterResumeCommand();
+            RegisterResumeCommand(m_resumeCommand ? m_resumeCommand() : ResumeCommand{});
     }
     return result;
 }

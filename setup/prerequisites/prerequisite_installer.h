@@ -8,6 +8,7 @@
 #include "extraction_progress.h"
 #include "launch_list.h"
 #include "prerequisite_model.h"
+#include "resume.h"
 #include "settings.h"
 
 #include <atomic>
@@ -59,12 +60,14 @@ class ArchivePrerequisitePackage : public PrerequisitePackage {
 // when the shortcut cannot be written.
 bool OpenInternetShortcut(const std::string &url, SetupWindows *windows = nullptr);
 
-// What the prerequisites ask of the machine: detection and the pause after
-// a setup that needs the system to settle. Empty members take the machine's
-// own answers.
-struct PrerequisiteSystem {
+// What the prerequisites are handed: detection, the pause after a setup
+// that needs the system to settle (empty members take the machine's own
+// answers), and the command a restart runs, read when the resume is
+// registered (empty: nothing to register).
+struct PrerequisiteServices {
     PrerequisiteProbe probe;
     LaunchPause launchPause;
+    std::function<ResumeCommand()> resumeCommand;
 };
 
 class PrerequisiteInstaller {
@@ -78,7 +81,7 @@ class PrerequisiteInstaller {
     // resolver of its own it finds detection programs in the package.
     PrerequisiteInstaller(SelectionCallback onSelection, SetupSettings &settings,
                           RegistryValue *resultStore, PrerequisitePackage *package, SetupUi *ui,
-                          PrerequisiteSystem system = {});
+                          PrerequisiteServices system = {});
     virtual ~PrerequisiteInstaller();
     PrerequisiteInstaller(const PrerequisiteInstaller &) = delete;
     PrerequisiteInstaller &operator=(const PrerequisiteInstaller &) = delete;
@@ -136,6 +139,7 @@ class PrerequisiteInstaller {
     SetupSettings &m_settings;
     PrerequisitePackage *m_package;
     PrerequisiteProbe m_probe;
+    std::function<ResumeCommand()> m_resumeCommand;
     SetupUi *m_ui;
     RelaySink m_relay{*this};
     DownloadList m_downloads;

@@ -21,7 +21,8 @@ void LogFlag(std::string_view label, bool value) {
 
 } // namespace
 
-PrerequisiteSteps::PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner, PrerequisiteSystem system)
+PrerequisiteSteps::PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner,
+                                     PrerequisiteServices system)
     : m_inner(inner ? std::move(inner) : std::make_unique<RunnerSteps>()),
       m_system(std::move(system)) {}
 
@@ -58,7 +59,8 @@ std::string ResumeBootstrapperPath(SetupRunner &runner) {
 }
 
 void PrerequisiteSteps::UpdateResumeCommand(SetupRunner &runner, const std::string &commandLine) {
-    SetResumeCommand({ResumeBootstrapperPath(runner), commandLine});
+    std::lock_guard guard(m_resumeLock);
+    m_resume = {ResumeBootstrapperPath(runner), commandLine};
 }
 
 void PrerequisiteSteps::UnregisterResume(SetupRunner &runner) {
@@ -115,7 +117,12 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
     ReadBackPrerequisiteResults(*store, settings);
 
     std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
-    PrerequisiteSystem system = m_system;
+    PrerequisiteServices system = m_system;
+    if (!system.resumeCommand)
+        system.resumeCommand = [this] {
+            std::lock_guard guard(m_resumeLock);
+            return m_resume;
+        };
     if (package && !system.probe.packageFile)
         system.probe.packageFile = [&package](const SearchRecord &search) {
             return package->DetectionProgramPath(search);

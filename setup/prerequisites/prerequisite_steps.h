@@ -11,13 +11,14 @@
 #include "runner_steps.h"
 
 #include <memory>
+#include <mutex>
 
 namespace krv::setup {
 
 class PrerequisiteSteps : public RunnerSteps {
   public:
     explicit PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner = nullptr,
-                               PrerequisiteSystem system = {});
+                               PrerequisiteServices system = {});
 
     bool CheckForUpdates(SetupRunner &runner, SetupSettings &settings) override;
     int ChooseSetupLanguage(SetupRunner &runner, SetupSettings &settings) override;
@@ -47,7 +48,9 @@ class PrerequisiteSteps : public RunnerSteps {
 
   private:
     std::unique_ptr<RunnerSteps> m_inner;
-    PrerequisiteSystem m_system;
+    PrerequisiteServices m_system;
+    std::mutex m_resumeLock;
+    ResumeCommand m_resume; // the runner's latest
 };
 
 // The file the resume starts: the package file (the first program file when

@@ -7,13 +7,8 @@
 #include <setup_process.h>
 #include <setup_reboot.h>
 
-#include <mutex>
-
 namespace krv::setup {
 namespace {
-
-std::mutex g_resumeLock;
-ResumeCommand g_resume;
 
 constexpr std::string_view kJobSuffix = ".job";
 constexpr std::string_view kEntrySuffix = ".desktop";
@@ -22,16 +17,6 @@ constexpr std::string_view kEntrySuffix = ".desktop";
 constexpr std::size_t kMaxEntryStem = 200;
 
 } // namespace
-
-void SetResumeCommand(ResumeCommand command) {
-    std::lock_guard guard(g_resumeLock);
-    g_resume = std::move(command);
-}
-
-ResumeCommand GetResumeCommand() {
-    std::lock_guard guard(g_resumeLock);
-    return g_resume;
-}
 
 std::string MakeJobName(std::string_view bootstrapperPath) {
     std::string name(bootstrapperPath);
@@ -72,8 +57,7 @@ bool RegisterResume(std::string *jobName, std::string_view bootstrapperPath,
     return platform::WriteAutostartEntry(ToNativePath(folder), fileName, entry);
 }
 
-bool RegisterResumeCommand() {
-    const ResumeCommand command = GetResumeCommand();
+bool RegisterResumeCommand(const ResumeCommand &command) {
     return RegisterResume(nullptr, command.bootstrapperPath, command.commandLine);
 }
 

@@ -12,14 +12,11 @@
 
 namespace krv::setup {
 
-// The bootstrapper path and command line a restart runs: set by the runner,
-// read by the passes that register the resume. Empty at start.
+// The bootstrapper path and command line a restart runs.
 struct ResumeCommand {
     std::string bootstrapperPath;
     std::string commandLine;
 };
-void SetResumeCommand(ResumeCommand command);
-ResumeCommand GetResumeCommand();
 
 // Each of \ / : * ? " < > | becomes "_", then ".job" is appended.
 std::string MakeJobName(std::string_view bootstrapperPath);
@@ -36,7 +33,7 @@ std::string ResumeEntryFolder();
 bool RegisterResume(std::string *jobName, std::string_view bootstrapperPath,
                     std::string_view commandLine);
 // RegisterResume with the resume command.
-bool RegisterResumeCommand();
+bool RegisterResumeCommand(const ResumeCommand &command);
 // Removes the entry of that bootstrapper, when there is one.
 void UnregisterResume(std::string_view bootstrapperPath);
 

@@ -11,7 +11,7 @@
 namespace krv::setup {
 
 WizardSteps::WizardSteps(std::unique_ptr<RunnerSteps> inner, WizardDriver driver,
-                         PrerequisiteSystem system)
+                         PrerequisiteServices system)
     : PrerequisiteSteps(std::move(inner), std::move(system)), m_driver(std::move(driver)) {}
 
 int WizardSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer, bool basic) {

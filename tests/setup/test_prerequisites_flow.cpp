@@ -158,7 +158,7 @@ class PrerequisiteFlowTest : public ::testing::Test {
         program.windows = &m_windows;
         const int code = RunSetupProgram(
             program, std::make_unique<PayloadRunnerPackage>(), {},
-            std::make_unique<PrerequisiteSteps>(nullptr, PrerequisiteSystem{{}, NoPause}));
+            std::make_unique<PrerequisiteSteps>(nullptr, PrerequisiteServices{{}, NoPause, {}}));
         CloseLog();
         return code;
     }

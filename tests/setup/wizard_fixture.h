@@ -94,7 +94,7 @@ class WizardFixture {
     std::set<std::string> setupsThatDoNotStart;       // file names
     ScriptedWindows windows;                          // records the addresses given to the browser
     // Finds the names in `installed`; the pause after a setup is skipped.
-    PrerequisiteSystem system;
+    PrerequisiteServices system;
     std::vector<std::string> reboots;
     platform::RebootOutcome rebootOutcome = platform::RebootOutcome::kFailed;
     std::shared_ptr<ScriptedMessageBoxes> boxes = std::make_shared<ScriptedMessageBoxes>();
