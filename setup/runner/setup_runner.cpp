@@ -26,7 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
+#include <optional>
 #include <thread>
 
 #include <sys/file.h>
@@ -473,50 +473,79 @@ bool HandleStandaloneSwitches(SetupRunner &runner) {
     return false;
 }
 
-int RunSetup(SetupRunner &runner) {
-    CommandLineOptions &options = runner.Options();
-    RunnerPackage &package = runner.Package();
+namespace {
 
-    // 1. A copy started from the temporary folder opens the first program.
-    std::string packagePath = runner.OwnModulePath();
-    const SwitchValue *original = FindSwitch(options, switch_id::kOriginalPath);
+// What the steps of a run share.
+struct RunState {
+    std::string packagePath;
+    bool startedAsCopy = false; // the program is a copy of another one
+    uint32_t flags = 0;
+    SetupSettings settings;
+    IniDocument document;
+};
+
+// A step's ending of the run: the value RunSetup returns.
+using RunEnd = std::optional<int>;
+
+int EndWithExitCode(SetupRunner &runner, int code) {
+    runner.SetExitCode(code);
+    return code;
+}
+
+// 1. A copy started from the temporary folder opens the first program.
+RunEnd FindPackageOfCopy(SetupRunner &runner, RunState &state) {
+    state.packagePath = runner.OwnModulePath();
+    const SwitchValue *original = FindSwitch(runner.Options(), switch_id::kOriginalPath);
     if (original && original->value == runner.OwnModulePath()) {
         // The copy that is already running goes on as the setup of its own
         // file, which it must not delete.
         if (CopyAndRelaunch(runner))
             return runner.ExitCode() == 0 ? 0 : 1;
     } else if (original) {
-        packagePath = original->value;
-        SetSetupExeDir(packagePath);
+        state.packagePath = original->value;
+        SetSetupExeDir(state.packagePath);
         SetDeferredDeletePaths(runner.OwnModulePath(), runner.Cleanup());
-        runner.SetOwnModulePath(packagePath);
+        runner.SetOwnModulePath(state.packagePath);
     }
+    state.startedAsCopy = original != nullptr;
+    return std::nullopt;
+}
 
-    // 2-3.
+// 2-3. The log, the caption and the package's folder as the current one.
+void EnterPackageFolder(SetupRunner &runner, const std::string &packagePath) {
     LogLine("Full command line:" + runner.FullCommandLine());
-    LogLine("Command line to pass to MSI:" + options.passThrough);
+    LogLine("Command line to pass to MSI:" + runner.Options().passThrough);
     runner.Ui().SetProductName(packagePath);
     const std::string folder = GetFolderPart(ToNativePath(packagePath));
     if (!folder.empty() && ::chdir(folder.c_str()) != 0)
         LogLine("Cannot enter the folder of the package:" + folder);
+}
 
-    // 4. The package.
-    if (const int code = package.Open(packagePath); code != result_code::kOk) {
+// 4-5. The package and its settings.
+RunEnd OpenPackageWithSettings(SetupRunner &runner, RunState &state) {
+    RunnerPackage &package = runner.Package();
+    if (const int code = package.Open(state.packagePath); code != result_code::kOk) {
         MapErrorToExitCode(runner, package.ErrorText(), code);
         return 1;
     }
-    const uint32_t flags = package.ContainerFlags();
-
-    // 5. Settings.
-    SetupSettings settings;
-    IniDocument document;
-    if (flags & flag::kHasSettings) {
-        if (package.ReadSettings(document))
-            LoadSetupSettings(settings, document);
-        ApplySettingsToPackage(runner, settings, true);
+    state.flags = package.ContainerFlags();
+    if (state.flags & flag::kHasSettings) {
+        if (package.ReadSettings(state.document))
+            LoadSetupSettings(state.settings, state.document);
+        ApplySettingsToPackage(runner, state.settings, true);
     }
+    return std::nullopt;
+}
 
-    // 6-7. User-interface level.
+bool HasUiLevelSwitch(const CommandLineOptions &options) {
+    return FindSwitch(options, switch_id::kExeNoUi) ||
+           FindSwitch(options, switch_id::kExeBasicUi) ||
+           FindSwitch(options, switch_id::kExeFullUi);
+}
+
+// 6-7. The user-interface level: a switch overrides the settings.
+void ApplyUiLevel(SetupRunner &runner, SetupSettings &settings) {
+    const CommandLineOptions &options = runner.Options();
     if (FindSwitch(options, switch_id::kExeNoUi)) {
         SetSilentMode(settings, true);
     } else if (FindSwitch(options, switch_id::kExeBasicUi)) {
@@ -527,9 +556,11 @@ int RunSetup(SetupRunner &runner) {
     }
     runner.SetSilent(IsSilentMode(settings));
     UiVisible = !runner.Silent();
+}
 
-    // 8. Proxy credentials.
-    const SwitchValue *user = FindSwitch(options, switch_id::kUserName);
+// 8. Proxy credentials from the command line.
+void PassProxyCredentials(SetupRunner &runner) {
+    const SwitchValue *user = FindSwitch(runner.Options(), switch_id::kUserName);
     if (user) {
         LogLine("User name and password for proxy server were received from command line and "
                 "used.");
@@ -537,109 +568,145 @@ int RunSetup(SetupRunner &runner) {
     runner.Steps().ApplyProxyCredentials(runner, user ? user->value : std::string(),
                                          SwitchText(runner, switch_id::kPassword), user != nullptr,
                                          runner.Silent());
+}
 
-    // 9. One setup of this package at a time.
-    const bool uiSwitch = FindSwitch(options, switch_id::kExeNoUi) ||
-                          FindSwitch(options, switch_id::kExeBasicUi) ||
-                          FindSwitch(options, switch_id::kExeFullUi);
-    if (!TheSingleInstanceLock().TryAcquire("Parvext_" + package.PackageId()) && !uiSwitch) {
+// 9. One setup of this package at a time (unless a level switch was given).
+RunEnd HoldSingleInstance(SetupRunner &runner) {
+    RunnerPackage &package = runner.Package();
+    if (!TheSingleInstanceLock().TryAcquire("Parvext_" + package.PackageId()) &&
+        !HasUiLevelSwitch(runner.Options())) {
         package.SetKeepMode(kKeepEverything);
         ReportMessageId(kAlreadyRunningId, true);
-        runner.SetExitCode(1);
-        return 1;
+        return EndWithExitCode(runner, 1);
     }
+    return std::nullopt;
+}
 
-    // 10-11.
+// 10-11. Whether the product is installed already.
+void ProbeMaintenance(SetupRunner &runner, RunState &state) {
     runner.Ui().ShowStatusText(status_id::kPreparing);
-    if (flags & flag::kHasSettings) {
-        FunctionTask probe([&] { ProbeMaintenanceMode(runner, settings); });
+    if (state.flags & flag::kHasSettings) {
+        FunctionTask probe([&] { ProbeMaintenanceMode(runner, state.settings); });
         RunTaskWithStatus(runner, probe, status_id::kPreparing);
     }
+}
 
-    // 12. A newer bootstrapper.
-    if (!runner.Maintenance() && !FindSwitch(options, switch_id::kExeNoUpdates)) {
-        SetSwitchValue(options, switch_id::kExeNoUpdates, "");
-        if (!settings.general.updatesUrl.empty() && !runner.Silent()) {
-            bool started = false;
-            FunctionTask update(
-                [&] { started = runner.Steps().CheckForUpdates(runner, settings); });
-            RunTaskWithStatus(runner, update, status_id::kUpdates);
-            if (started) {
-                runner.SetExitCode(0);
-                return 0;
-            }
-        }
-    }
+// 12. A newer bootstrapper, which takes the run over when it started.
+RunEnd StartNewerBootstrapper(SetupRunner &runner, SetupSettings &settings) {
+    CommandLineOptions &options = runner.Options();
+    if (runner.Maintenance() || FindSwitch(options, switch_id::kExeNoUpdates))
+        return std::nullopt;
+    SetSwitchValue(options, switch_id::kExeNoUpdates, "");
+    if (settings.general.updatesUrl.empty() || runner.Silent())
+        return std::nullopt;
+    bool started = false;
+    FunctionTask update([&] { started = runner.Steps().CheckForUpdates(runner, settings); });
+    RunTaskWithStatus(runner, update, status_id::kUpdates);
+    if (started)
+        return EndWithExitCode(runner, 0);
+    return std::nullopt;
+}
 
-    // 13. Integrity.
-    if (flags & flag::kCheckIntegrity) {
-        bool corrupt = false;
-        FunctionTask check([&] { corrupt = CheckPackageIntegrity(runner); });
-        RunTaskWithStatus(runner, check, status_id::kIntegrity);
-        if (corrupt) {
-            runner.SetExitCode(1);
-            return 1;
-        }
-    }
+// 13. The package's integrity.
+RunEnd CheckIntegrity(SetupRunner &runner, uint32_t flags) {
+    if (!(flags & flag::kCheckIntegrity))
+        return std::nullopt;
+    bool corrupt = false;
+    FunctionTask check([&] { corrupt = CheckPackageIntegrity(runner); });
+    RunTaskWithStatus(runner, check, status_id::kIntegrity);
+    if (corrupt)
+        return EndWithExitCode(runner, 1);
+    return std::nullopt;
+}
 
-    // 14. The installer.
-    if (CheckInstallerVersion(settings, flags, packagePath)) {
-        runner.SetExitCode(1);
-        return 1;
-    }
-
-    // 15. Removable media: run from a copy.
-    if (!original && IsOnRemovableMedia(runner, packagePath) && CopyAndRelaunch(runner))
-        return runner.ExitCode() == 0 ? 0 : 1;
-
-    // 16. Language.
+// 16. The language of the setup.
+RunEnd ChooseLanguage(SetupRunner &runner, SetupSettings &settings) {
     if (const int language = runner.Steps().ChooseSetupLanguage(runner, settings); language != 0) {
         runner.SetExitCode(language);
         return language < 0 ? -1 : 1;
     }
+    return std::nullopt;
+}
 
-    // 17. Launch conditions.
+// 17. The launch conditions.
+RunEnd CheckConditions(SetupRunner &runner, SetupSettings &settings) {
     bool conditionsMet = true;
     FunctionTask conditions(
         [&] { conditionsMet = runner.Steps().CheckLaunchConditions(runner, settings); });
     RunTaskWithStatus(runner, conditions, status_id::kLaunchConditions);
-    if (!conditionsMet) {
-        runner.SetExitCode(1);
-        return 1;
-    }
+    if (!conditionsMet)
+        return EndWithExitCode(runner, 1);
+    return std::nullopt;
+}
 
-    // 18-19. Prerequisites.
+// 18-19. The prerequisites; their result, or the run's end while a restart
+// is pending.
+RunEnd InstallPrerequisites(SetupRunner &runner, SetupSettings &settings, int &result) {
     runner.UpdateResumeCommand();
-    int result = RunPrerequisitesStep(runner, settings);
+    result = RunPrerequisitesStep(runner, settings);
     if (StoppedFromOutside(runner))
         result = 1;
-    else if (runner.RebootPending()) {
-        runner.SetExitCode(-1);
-        return -1;
-    }
+    else if (runner.RebootPending())
+        return EndWithExitCode(runner, -1);
+    return std::nullopt;
+}
 
-    // 20-22. The text to pass and the instance.
-    std::string text = options.passThrough;
+// 20-25. The text to pass, the instance, the installer and the clean-up.
+int InstallProduct(SetupRunner &runner, RunState &state, int result) {
+    std::string text = runner.Options().passThrough;
     if (text.empty())
-        text = ExpandReferences(settings.general.mainAppCmdLine);
+        text = ExpandReferences(state.settings.general.mainAppCmdLine);
     runner.Ui().HideStatusWindow();
     InstalledInstances instances;
     ParseInstanceSwitches(text, instances);
-    if ((flags & flag::kHasSettings) && result == 0) {
-        LoadInstanceList(instances, document);
+    if ((state.flags & flag::kHasSettings) && result == 0) {
+        LoadInstanceList(instances, state.document);
         result = ChooseInstance(runner, instances);
         if (result == -1)
             runner.SetExitCode(-1);
     }
-
-    // 23-25.
     if (result == -1)
         runner.Steps().UnregisterResume(runner);
     if (result == 0)
-        result = InstallPackage(runner, text, settings, instances);
-    FunctionTask cleanUp([&] { package.CleanUpExtraction(); });
+        result = InstallPackage(runner, text, state.settings, instances);
+    FunctionTask cleanUp([&] { runner.Package().CleanUpExtraction(); });
     RunTaskWithStatus(runner, cleanUp, status_id::kDeleting);
     return result;
+}
+
+} // namespace
+
+int RunSetup(SetupRunner &runner) {
+    RunState state;
+    if (RunEnd end = FindPackageOfCopy(runner, state))
+        return *end;
+    EnterPackageFolder(runner, state.packagePath);
+    if (RunEnd end = OpenPackageWithSettings(runner, state))
+        return *end;
+    ApplyUiLevel(runner, state.settings);
+    PassProxyCredentials(runner);
+    if (RunEnd end = HoldSingleInstance(runner))
+        return *end;
+    ProbeMaintenance(runner, state);
+    if (RunEnd end = StartNewerBootstrapper(runner, state.settings))
+        return *end;
+    if (RunEnd end = CheckIntegrity(runner, state.flags))
+        return *end;
+    // 14. The installer.
+    if (CheckInstallerVersion(state.settings, state.flags, state.packagePath))
+        return EndWithExitCode(runner, 1);
+    // 15. Removable media: run from a copy.
+    if (!state.startedAsCopy && IsOnRemovableMedia(runner, state.packagePath) &&
+        CopyAndRelaunch(runner))
+        return runner.ExitCode() == 0 ? 0 : 1;
+    if (RunEnd end = ChooseLanguage(runner, state.settings))
+        return *end;
+    if (RunEnd end = CheckConditions(runner, state.settings))
+        return *end;
+    int result = 0;
+    if (RunEnd end = InstallPrerequisites(runner, state.settings, result))
+        return *end;
+    return InstallProduct(runner, state, result);
 }
 
 void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int code) {
