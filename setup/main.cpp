@@ -1,6 +1,7 @@
 // TelmarSetup2.3: the setup bootstrapper.
 #include "credentials.h"
 #include "credentials_dialog.h"
+#include "display_probe.h"
 #include "download_session.h"
 #include "language_condition_steps.h"
 #include "payload_package.h"
@@ -50,7 +51,8 @@ int main(int argc, char **argv) {
                 std::make_unique<krv::setup::LanguageConditionSteps>(
                     std::make_unique<krv::setup::WizardSteps>(
                         std::make_unique<krv::setup::ProgramSteps>()),
-                    [](const std::string &url) { return krv::setup::IsUrlReachable(url); }),
+                    [](const std::string &url) { return krv::setup::IsUrlReachable(url); },
+                    krv::setup::QueryScreenFacts),
                 /*forwardSignals=*/true);
         },
         &windows);

@@ -7,7 +7,6 @@
 
 #include "command_line.h"
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -61,14 +60,5 @@ int ProgramRun(const std::vector<std::string> &arguments, const std::string &pro
 // folder becomes $KRV_SETUP_ROOT/run/user/<uid> (made private to the user),
 // set before any Qt application is built. True when it was set.
 bool ProgramUseRootRuntimeFolder();
-
-// A Qt application can be built: QT_QPA_PLATFORM names a platform that
-// draws into memory, or a display (QT_QPA_PLATFORM, DISPLAY or
-// WAYLAND_DISPLAY) is named and really opens. Without one the program runs
-// as without a display (messages on standard output, their safe answers).
-bool ProgramDisplayAvailable();
-// Whether Qt's platform plugin connects, tried in a child process within
-// `limit`.
-bool ProgramDisplayOpens(std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 } // namespace krv::setup

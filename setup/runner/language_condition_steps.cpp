@@ -8,8 +8,10 @@
 namespace krv::setup {
 
 LanguageConditionSteps::LanguageConditionSteps(std::unique_ptr<RunnerSteps> others,
-                                               UrlCheck urlReachable)
-    : m_others(std::move(others)), m_urlReachable(std::move(urlReachable)) {}
+                                               UrlCheck urlReachable,
+                                               std::function<ScreenFacts()> screen)
+    : m_others(std::move(others)), m_urlReachable(std::move(urlReachable)),
+      m_screen(std::move(screen)) {}
 
 LanguageConditionSteps::~LanguageConditionSteps() = default;
 
@@ -50,6 +52,7 @@ bool LanguageConditionSteps::CheckLaunchConditions(SetupRunner &runner, SetupSet
     context.productNameSource = runner.Package().PackagePath();
     context.ui = &runner.Ui();
     context.urlReachable = m_urlReachable;
+    context.screen = m_screen;
     return setup::CheckLaunchConditions(settings, context);
 }
 

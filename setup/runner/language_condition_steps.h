@@ -5,6 +5,7 @@
 #pragma once
 
 #include "language_selector.h"
+#include "launch_conditions.h"
 #include "runner_steps.h"
 
 #include <functional>
@@ -18,8 +19,11 @@ class LanguageConditionSteps : public RunnerSteps {
     using UrlCheck = std::function<bool(const std::string &url)>;
     // urlReachable: the download engine's reachability test for the
     // internet condition (without one no address is reachable).
+    // screen: the display's primary screen for the screen condition (without
+    // one there is no screen).
     explicit LanguageConditionSteps(std::unique_ptr<RunnerSteps> others = nullptr,
-                                    UrlCheck urlReachable = {});
+                                    UrlCheck urlReachable = {},
+                                    std::function<ScreenFacts()> screen = {});
     ~LanguageConditionSteps() override;
 
     int ChooseSetupLanguage(SetupRunner &runner, SetupSettings &settings) override;
@@ -46,6 +50,7 @@ class LanguageConditionSteps : public RunnerSteps {
     std::unique_ptr<RunnerSteps> m_others;
     RunnerSteps m_base;
     UrlCheck m_urlReachable;
+    std::function<ScreenFacts()> m_screen;
     std::unique_ptr<UiLanguageSelector> m_selector;
 };
 

@@ -14,9 +14,6 @@
 #include <setup_locale.h>
 #include <setup_system.h>
 
-#include <QGuiApplication>
-#include <QScreen>
-
 #include <array>
 
 namespace krv::setup {
@@ -259,7 +256,7 @@ struct Layers {
     explicit Layers(const LaunchConditionContext &c)
         : context(c), family(c.osFamily ? c.osFamily() : GetOsFamily()),
           osName(c.osDisplayName ? c.osDisplayName() : GetOsDisplayName()) {}
-    ScreenFacts Screen() const { return context.screen ? context.screen() : QueryScreenFacts(); }
+    ScreenFacts Screen() const { return context.screen ? context.screen() : ScreenFacts{}; }
     uint64_t Memory() const {
         return context.physicalMemory ? context.physicalMemory() : platform::PhysicalMemoryBytes();
     }
@@ -569,22 +566,6 @@ bool CheckSharePoint(const std::string &setting, const LaunchConditionContext &c
 }
 
 } // namespace
-
-ScreenFacts QueryScreenFacts() {
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!qobject_cast<QGuiApplication *>(app))
-        return {};
-    // The conditions run on a worker; screens belong to the interface thread.
-    return UiDispatcher::Ask(app, [] {
-        ScreenFacts facts;
-        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-            facts.width = screen->size().width();
-            facts.height = screen->size().height();
-            facts.bitsPerPixel = screen->depth();
-        }
-        return facts;
-    });
-}
 
 bool IsOsExcluded(std::string_view win9xList, std::string_view winNtList,
                   std::string_view winNt64List, int family, std::string_view osDisplayName,

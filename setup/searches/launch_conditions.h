@@ -41,7 +41,7 @@ struct LaunchConditionContext {
     SetupUi *ui = nullptr;
     std::function<int()> osFamily;              // GetOsFamily
     std::function<std::string()> osDisplayName; // GetOsDisplayName
-    std::function<ScreenFacts()> screen;        // the display's primary screen
+    std::function<ScreenFacts()> screen;        // the display's primary screen; none: 0 x 0
     std::function<uint64_t()> physicalMemory;   // bytes
     std::function<bool()> administrator;        // CanLockServiceDatabase
     // The download engine's reachability test; without one nothing is
@@ -77,9 +77,5 @@ bool IsOsExcluded(std::string_view win9xList, std::string_view winNtList,
 // A prerequisite's LanguageList: decimal LANGIDs each ended by ";". Empty:
 // true; else true when one equals the system default language.
 bool LanguageListMatches(std::string_view list);
-
-// The screen of the display the program shows its windows on; 0 x 0 at 0
-// bits without one.
-ScreenFacts QueryScreenFacts();
 
 } // namespace krv::setup

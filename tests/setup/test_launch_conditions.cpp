@@ -1,5 +1,6 @@
 // Launch conditions over faked system layers and a registry store that the
 // test fills with the components a condition looks for.
+#include "display_probe.h"
 #include "installer_launch.h"
 #include "language_condition_steps.h"
 #include "launch_conditions.h"
