@@ -5,7 +5,7 @@
 #include "download_session.h"
 #include "language_condition_steps.h"
 #include "payload_package.h"
-#include "program.h"
+#include "program_run.h"
 #include "program_steps.h"
 #include "qt_message_boxes.h"
 #include "qt_setup_windows.h"

@@ -3,7 +3,6 @@
 #include "log.h"
 #include "messages.h"
 #include "paths.h"
-#include "payload_commands.h"
 #include "ui_strings.h"
 
 #include <setup_system.h>
@@ -41,29 +40,6 @@ void ApplyLogSwitch(const CommandLineOptions &options, const std::string &progra
     }
 }
 
-bool ProgramHandleStandaloneSwitches(SetupProgram &program) {
-    program.options = ParseCommandLine(program.commandLine);
-    ApplyLogSwitch(program.options, program.programPath);
-    if (FindSwitch(program.options, switch_id::kHelp)) {
-        ProgramShowUsage(program);
-        return true;
-    }
-    // /listlangs and /extractlzma, which the runner takes, come before
-    // /extract and /deletelzma when several are given.
-    if (FindSwitch(program.options, switch_id::kListLangs) ||
-        FindSwitch(program.options, switch_id::kExtractLzma))
-        return false;
-    if (const SwitchValue *extract = FindSwitch(program.options, switch_id::kExtract)) {
-        program.exitCode = ExtractOnly(program, extract->value);
-        return true;
-    }
-    if (FindSwitch(program.options, switch_id::kDeleteLzma)) {
-        program.exitCode = DeleteMainPackageFiles(program);
-        return true;
-    }
-    return false;
-}
-
 void ProgramShowUsage(const SetupProgram &program) {
     const std::string name = ProgramBaseName(program.programPath);
     MessageBoxFromStrings(nullptr, UiTextOrId(FormatUiString(kUsageTextId, name)),
@@ -76,43 +52,6 @@ int ProgramWriteExitCodeLog(const SetupProgram &program) {
         AppendLogInt(line, program.exitCode);
         WriteLogLine(line);
     }
-    return program.exitCode;
-}
-
-int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
-               const SetupSequence &sequence, SetupWindows *windows) {
-    // A fresh run: nothing logged, the user interface visible.
-    LoggingEnabled = false;
-    UiVisible = true;
-    SetLogFilePath("");
-    SetLogHeader(kDefaultLogHeader);
-
-    SetupProgram program;
-    program.programPath = programPath;
-    program.windows = windows;
-    program.commandLine = JoinWindowsCommandLine(arguments);
-    // The process's own command line, as started (before /cmdloc).
-    program.fullCommandLine = QuoteWindowsArgument(programPath);
-    if (!program.commandLine.empty())
-        program.fullCommandLine += ' ' + program.commandLine;
-    std::string stored;
-    if (ReadCommandLineFromRegistry(program.commandLine, stored))
-        program.commandLine = stored;
-
-    // A standalone switch ends the run with its own exit code (0 for the
-    // usage box) and leaves no exit-code line: its log holds the header, the system block and the
-    // end line only.
-    if (!ProgramHandleStandaloneSwitches(program)) {
-        if (sequence) {
-            program.exitCode = sequence(program);
-        } else {
-            LogLine("Full command line:" + program.fullCommandLine);
-            LogLine("Command line to pass to MSI:" + program.options.passThrough);
-            program.exitCode = 1;
-        }
-        ProgramWriteExitCodeLog(program);
-    }
-    CloseLog();
     return program.exitCode;
 }
 

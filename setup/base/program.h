@@ -7,10 +7,8 @@
 
 #include "command_line.h"
 
-#include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace krv::setup {
 
@@ -25,10 +23,6 @@ struct SetupProgram {
     SetupWindows *windows = nullptr; // the user interface's windows; null: none
 };
 
-// The setup sequence that runs when no standalone switch took the run; it
-// returns the exit code.
-using SetupSequence = std::function<int(SetupProgram &)>;
-
 // The program's file name without its folder (and without a Windows-style
 // ".exe"), as the usage and language boxes show it.
 std::string ProgramBaseName(std::string_view programPath);
@@ -37,24 +31,12 @@ std::string ProgramBaseName(std::string_view programPath);
 // file's path when the switch has a value.
 void ApplyLogSwitch(const CommandLineOptions &options, const std::string &programPath);
 
-// Parses the command line, applies /exelog, and runs the standalone switch
-// that replaces a setup: /? or /help shows the usage, /extract extracts the
-// package into a folder, /deletelzma removes what the main package put in
-// place (their exit code goes to program.exitCode). True when one ran.
-bool ProgramHandleStandaloneSwitches(SetupProgram &program);
-
 // The usage box: string 144 formatted with the program's name, caption
 // string 140 with the same name, information icon, no owner.
 void ProgramShowUsage(const SetupProgram &program);
 
 // "Code returned to Windows by setup:" and the exit code, then the code.
 int ProgramWriteExitCodeLog(const SetupProgram &program);
-
-// The whole run: arguments (without the program name) to exit code. Without
-// a setup sequence the run logs the command lines it would hand on and ends
-// with exit code 1, as a run without a package does.
-int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
-               const SetupSequence &sequence = {}, SetupWindows *windows = nullptr);
 
 // Under KRV_SETUP_ROOT without XDG_RUNTIME_DIR: the toolkit's runtime
 // folder becomes $KRV_SETUP_ROOT/run/user/<uid> (made private to the user),

@@ -8,7 +8,7 @@
 #include "messages.h"
 #include "package_writer.h"
 #include "payload_package.h"
-#include "program.h"
+#include "program_run.h"
 #include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"

@@ -1,6 +1,6 @@
 #include "log.h"
 #include "messages.h"
-#include "program.h"
+#include "program_run.h"
 #include "support_env.h"
 #include "ui_strings.h"
 

@@ -10,7 +10,7 @@
 #include "package_writer.h"
 #include "payload_archive.h"
 #include "payload_package.h"
-#include "program.h"
+#include "program_run.h"
 #include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"

@@ -1,0 +1,30 @@
+// The whole run of the program: the standalone switches that replace a
+// setup and the run around the setup sequence, from the arguments to the
+// exit code.
+#pragma once
+
+#include "program.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace krv::setup {
+
+// The setup sequence that runs when no standalone switch took the run; it
+// returns the exit code.
+using SetupSequence = std::function<int(SetupProgram &)>;
+
+// Parses the command line, applies /exelog, and runs the standalone switch
+// that replaces a setup: /? or /help shows the usage, /extract extracts the
+// package into a folder, /deletelzma removes what the main package put in
+// place (their exit code goes to program.exitCode). True when one ran.
+bool ProgramHandleStandaloneSwitches(SetupProgram &program);
+
+// The whole run: arguments (without the program name) to exit code. Without
+// a setup sequence the run logs the command lines it would hand on and ends
+// with exit code 1, as a run without a package does.
+int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
+               const SetupSequence &sequence = {}, SetupWindows *windows = nullptr);
+
+} // namespace krv::setup
