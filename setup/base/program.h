@@ -1,8 +1,6 @@
-// The flow of the program TelmarSetup2.3 around the setup sequence: the
-// command line as one Windows-style line, the /cmdloc redirection, the log
-// switch, the usage box, the exit-code line and the closing of the log.
-// main() only builds the Qt application when a display can be had and calls
-// ProgramRun, which tests call the same way.
+// What the program TelmarSetup2.3 knows of itself around the setup
+// sequence: its file and command lines, the log switch, the usage box and the
+// exit-code line. The run itself is in program_run.h.
 #pragma once
 
 #include "command_line.h"

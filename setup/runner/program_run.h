@@ -1,6 +1,8 @@
-// The whole run of the program: the standalone switches that replace a
-// setup and the run around the setup sequence, from the arguments to the
-// exit code.
+// The whole run of the program: the command line as one Windows-style line,
+// the /cmdloc redirection, the standalone switches that replace a setup, the
+// setup sequence, the exit-code line and the closing of the log. main() only
+// builds the Qt application when a display can be had and calls ProgramRun,
+// which tests call the same way.
 #pragma once
 
 #include "program.h"
