@@ -258,6 +258,10 @@ std::string SettingsExtractionFolder(const GeneralOptions &general) {
     return SettingsWorkFolder(general.extractionFolder, general);
 }
 
+bool HasSetupFlagLetter(const SetupSettings &settings, char letter) {
+    return settings.general.flagLetters.find(letter) != std::string::npos;
+}
+
 std::string PackageNameStem(const std::string &productCode) {
     if (productCode.size() < 2)
         return {};

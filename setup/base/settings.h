@@ -190,6 +190,9 @@ bool LoadStartup(ProductInstanceRecord &record, const IniDocument &document);
 std::string SettingsWorkFolder(const std::string &setting, const GeneralOptions &general);
 // The folder the package extracts into (ExtractionFolder).
 std::string SettingsExtractionFolder(const GeneralOptions &general);
+
+// Whether the setup flag letters (GeneralOptions "Options") hold the letter.
+bool HasSetupFlagLetter(const SetupSettings &settings, char letter);
 // The seven characters before the last of a product code (for a code in
 // braces its last seven hexadecimal digits); all there are when shorter.
 std::string PackageNameStem(const std::string &productCode);

@@ -5,13 +5,11 @@
 #include "installed_products.h"
 #include "installer_engine.h"
 #include "installer_package.h"
-#include "launch_conditions.h"
 #include "log.h"
 #include "messages.h"
 #include "paths.h"
 #include "payload_commands.h"
 #include "payload_format.h"
-#include "prerequisite_model.h"
 #include "setup_ui.h"
 #include "system.h"
 #include "ui_strings.h"
@@ -109,7 +107,8 @@ VersionQuad InstallerVersion() {
 }
 
 bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlags,
-                           std::string_view productNameSource) {
+                           std::string_view productNameSource,
+                           const std::function<bool(const PrerequisiteRecord &)> &admitsSystem) {
     const VersionQuad installed = InstallerVersion();
     LogLine("Detected Windows Installer version:" + FormatVersion(installed));
     if (const std::string program = InstallerProgramPath(); !FileOrFolderExists(program)) {
@@ -130,7 +129,7 @@ bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlag
         for (const PrerequisiteRecord &prerequisite : settings.prerequisites) {
             // Only a prerequisite that this system would install carries the
             // installer for it.
-            if (prerequisite.searches.empty() || !PrerequisiteAdmitsSystem(prerequisite))
+            if (prerequisite.searches.empty() || !admitsSystem(prerequisite))
                 continue;
             const std::string &search = prerequisite.searches.front().searchString;
             if (EqualsIgnoreCase(search, "[SystemFolder]msi.dll") ||

@@ -34,9 +34,12 @@ VersionQuad InstallerVersion();
 // True when the run must stop: the installer is older than MinWIVer (2 when
 // empty) and the package does not carry it as a prerequisite; the message
 // (string 135) has been reported. `productNameSource` is the file whose
-// "ProductName" version string names the product.
+// "ProductName" version string names the product. `admitsSystem` answers
+// whether this system would install a prerequisite (its languages and
+// systems), which the prerequisites' own rules decide.
 bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlags,
-                           std::string_view productNameSource);
+                           std::string_view productNameSource,
+                           const std::function<bool(const PrerequisiteRecord &)> &admitsSystem);
 
 // The position of the last "//" not preceded by "|", or -1. A "|" before a
 // "//" is removed from the text (a literal "//").

@@ -72,10 +72,6 @@ bool HasPrerequisiteOption(const PrerequisiteRecord &record, char letter) {
     return record.options.find(letter) != std::string::npos;
 }
 
-bool HasSetupFlagLetter(const SetupSettings &settings, char letter) {
-    return settings.general.flagLetters.find(letter) != std::string::npos;
-}
-
 bool IsSilentMode(const SetupSettings &settings) {
     return HasSetupFlagLetter(settings, 'q');
 }

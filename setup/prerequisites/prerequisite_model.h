@@ -32,8 +32,8 @@ const char *PrerequisiteStateName(int32_t state);
 // Option letters of a prerequisite.
 bool HasPrerequisiteOption(const PrerequisiteRecord &record, char letter);
 
-// The setup flag letters (GeneralOptions "Options").
-bool HasSetupFlagLetter(const SetupSettings &settings, char letter);
+// The setup flag letters (GeneralOptions "Options"); HasSetupFlagLetter is
+// in settings.h.
 bool IsSilentMode(const SetupSettings &settings);
 bool IsBasicUiMode(const SetupSettings &settings);
 void SetSilentMode(SetupSettings &settings, bool on);

@@ -693,7 +693,8 @@ int RunSetup(SetupRunner &runner) {
     if (RunEnd end = CheckIntegrity(runner, state.flags))
         return *end;
     // 14. The installer.
-    if (CheckInstallerVersion(state.settings, state.flags, state.packagePath))
+    if (CheckInstallerVersion(state.settings, state.flags, state.packagePath,
+                              PrerequisiteAdmitsSystem))
         return EndWithExitCode(runner, 1);
     // 15. Removable media: run from a copy.
     if (!state.startedAsCopy && IsOnRemovableMedia(runner, state.packagePath) &&

@@ -4,6 +4,7 @@
 #include "instances.h"
 #include "log.h"
 #include "messages.h"
+#include "prerequisite_model.h"
 #include "setup_runner.h"
 #include "support_env.h"
 #include "ui_strings.h"
@@ -340,23 +341,24 @@ TEST_F(LaunchTest, InstallerVersionAndProductQueries) {
         SetupSettings settings;
         settings.general.minWiVersion = c.minimum;
         reported.clear();
-        EXPECT_EQ(CheckInstallerVersion(settings, 0, "/nowhere"), c.stops) << c.minimum;
+        EXPECT_EQ(CheckInstallerVersion(settings, 0, "/nowhere", PrerequisiteAdmitsSystem), c.stops)
+            << c.minimum;
         EXPECT_EQ(reported.find("5.0.1") != std::string::npos, c.stops) << c.minimum;
     }
     // No installer at all: too old, unless the package carries it.
     m_env.Set(kInstallerProgramVariable, m_root + "/missing");
     SetupSettings settings;
-    EXPECT_TRUE(CheckInstallerVersion(settings, 0x2, "/nowhere"));
+    EXPECT_TRUE(CheckInstallerVersion(settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem));
     PrerequisiteRecord carried;
     carried.searches.push_back(SearchRecord{});
     carried.searches[0].searchString = "[systemfolder]MSI.DLL";
     settings.prerequisites.push_back(carried);
-    EXPECT_FALSE(CheckInstallerVersion(settings, 0x2, "/nowhere"));
-    EXPECT_TRUE(CheckInstallerVersion(settings, 0, "/nowhere"));
+    EXPECT_FALSE(CheckInstallerVersion(settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem));
+    EXPECT_TRUE(CheckInstallerVersion(settings, 0, "/nowhere", PrerequisiteAdmitsSystem));
     // A prerequisite for other systems (here: another language) carries
     // nothing for this one.
     settings.prerequisites[0].languageList = "1;";
-    EXPECT_TRUE(CheckInstallerVersion(settings, 0x2, "/nowhere"));
+    EXPECT_TRUE(CheckInstallerVersion(settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem));
     SetDebugOutputSink(nullptr);
     UiVisible = true;
 
@@ -408,7 +410,9 @@ TEST_F(LaunchTest, PackageCarriesTheInstallerAsSoonAsTheSettingsAreRead) {
         SetupSettings settings;
         settings.prerequisites.emplace_back();
         ASSERT_TRUE(LoadPrerequisites(document, 1, settings.prerequisites.back()));
-        EXPECT_EQ(CheckInstallerVersion(settings, 0x2, "/nowhere"), c.stops) << c.languageList;
+        EXPECT_EQ(CheckInstallerVersion(settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem),
+                  c.stops)
+            << c.languageList;
     }
     SetDebugOutputSink(nullptr);
     UiVisible = true;
