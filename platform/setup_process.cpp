@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <mutex>
 
 #include <fcntl.h>
 #include <linux/close_range.h>
@@ -98,9 +97,6 @@ std::string QuoteArgument(std::string_view arg) {
 }
 
 namespace {
-
-std::mutex g_launcherMutex;
-ProcessLauncher g_launcher;
 
 std::atomic<int> g_terminationSignal{0};
 std::atomic<pid_t> g_waitedChild{0};
@@ -299,20 +295,13 @@ int TerminationSignal() {
     return g_terminationSignal.load();
 }
 
-void SetProcessLauncher(ProcessLauncher launcher) {
-    std::lock_guard lock(g_launcherMutex);
-    g_launcher = std::move(launcher);
+ProcessResult ProcessRun(const ProcessStartInfo &info, bool wait) {
+    return RealRun(info, wait);
 }
 
-ProcessResult ProcessRun(const ProcessStartInfo &info, bool wait) {
-    ProcessLauncher launcher;
-    {
-        std::lock_guard lock(g_launcherMutex);
-        launcher = g_launcher;
-    }
-    if (launcher)
-        return launcher(info, wait);
-    return RealRun(info, wait);
+ProcessResult ProcessRunWith(const ProcessLauncher &launcher, const ProcessStartInfo &info,
+                             bool wait) {
+    return launcher ? launcher(info, wait) : ProcessRun(info, wait);
 }
 
 } // namespace krv::platform

@@ -67,9 +67,11 @@ void ForwardTerminationSignals();
 // The first ending signal received; 0 when none came.
 int TerminationSignal();
 
-// Test seam: every ProcessRun goes to the given function instead while it is
-// set; an empty function restores the real launcher.
+// A way to start programs that a caller hands to the code that starts them,
+// so that a test can record the starts instead of running anything. An empty
+// launcher is the real one (ProcessRun).
 using ProcessLauncher = std::function<ProcessResult(const ProcessStartInfo &, bool wait)>;
-void SetProcessLauncher(ProcessLauncher launcher);
+ProcessResult ProcessRunWith(const ProcessLauncher &launcher, const ProcessStartInfo &info,
+                             bool wait);
 
 } // namespace krv::platform

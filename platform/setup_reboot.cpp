@@ -6,15 +6,11 @@
 #include <QString>
 
 #include <cstdlib>
-#include <mutex>
 
 namespace krv::platform {
-namespace {
 
-std::mutex g_lock;
-RebootRequester g_requester;
-
-RebootOutcome AskLoginManager() {
+// The reason only tells a stand-in or a log why; the manager is not told.
+RebootOutcome RequestSystemReboot(const std::string & /*reason*/) {
     // A test or packaging root is never a machine to restart.
     if (const char *root = std::getenv("KRV_SETUP_ROOT"); root && *root)
         return RebootOutcome::kNotAllowed;
@@ -35,22 +31,8 @@ RebootOutcome AskLoginManager() {
     return done.isValid() ? RebootOutcome::kRequested : RebootOutcome::kFailed;
 }
 
-} // namespace
-
-RebootOutcome RequestSystemReboot(const std::string &reason) {
-    RebootRequester requester;
-    {
-        std::lock_guard guard(g_lock);
-        requester = g_requester;
-    }
-    if (requester)
-        return requester(reason);
-    return AskLoginManager();
-}
-
-void SetRebootRequester(RebootRequester requester) {
-    std::lock_guard guard(g_lock);
-    g_requester = std::move(requester);
+RebootOutcome RequestSystemRebootWith(const RebootRequester &requester, const std::string &reason) {
+    return requester ? requester(reason) : RequestSystemReboot(reason);
 }
 
 } // namespace krv::platform

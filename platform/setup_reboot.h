@@ -3,9 +3,10 @@
 // when the manager says this user may restart without further questions
 // (CanReboot answers "yes"), and then without an interactive prompt.
 //
-// Tests never restart anything: they install a stand-in with
-// SetRebootRequester. As a second guard, the real request is refused while
-// KRV_SETUP_ROOT is set (a test or packaging root, never a real install).
+// Tests never restart anything: the code that restarts is handed a
+// requester, and tests hand it a stand-in. As a second guard, the real
+// request is refused while KRV_SETUP_ROOT is set (a test or packaging root,
+// never a real install).
 #pragma once
 
 #include <functional>
@@ -22,9 +23,9 @@ enum class RebootOutcome {
 // Asks for a restart now. `reason` is for the stand-in and the log only.
 RebootOutcome RequestSystemReboot(const std::string &reason);
 
-// Test seam: while set, every RequestSystemReboot goes to the function;
-// an empty function restores the login manager.
+// The restart as a caller hands it on; an empty requester is the login
+// manager (RequestSystemReboot).
 using RebootRequester = std::function<RebootOutcome(const std::string &reason)>;
-void SetRebootRequester(RebootRequester requester);
+RebootOutcome RequestSystemRebootWith(const RebootRequester &requester, const std::string &reason);
 
 } // namespace krv::platform

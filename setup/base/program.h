@@ -5,6 +5,9 @@
 
 #include "command_line.h"
 
+#include <setup_process.h>
+#include <setup_reboot.h>
+
 #include <string>
 #include <string_view>
 
@@ -19,6 +22,9 @@ struct SetupProgram {
     CommandLineOptions options;
     int exitCode = 0;
     SetupWindows *windows = nullptr; // the user interface's windows; null: none
+    // How the run starts programs and asks for a restart; empty: for real.
+    platform::ProcessLauncher programs;
+    platform::RebootRequester reboot;
 };
 
 // The program's file name without its folder (and without a Windows-style

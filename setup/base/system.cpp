@@ -87,8 +87,9 @@ std::string FirstHomeWithFile(const std::vector<JavaHome> &homes, std::string_vi
 
 // Runs the program; the exit code is filled only when the program was
 // waited for.
-bool RunAndTakeExitCode(const platform::ProcessStartInfo &info, uint32_t *exitCode) {
-    platform::ProcessResult result = platform::ProcessRun(info, exitCode != nullptr);
+bool RunAndTakeExitCode(const platform::ProcessLauncher &launcher,
+                        const platform::ProcessStartInfo &info, uint32_t *exitCode) {
+    platform::ProcessResult result = platform::ProcessRunWith(launcher, info, exitCode != nullptr);
     if (result.started && exitCode && result.waited)
         *exitCode = result.exitCode;
     return result.started;
@@ -342,27 +343,29 @@ bool CanLockServiceDatabase() {
 }
 
 bool RunProcessAndWait(std::string_view program, std::string_view commandLine, uint32_t *exitCode,
-                       uint32_t creationFlags, bool /*withoutRedirection*/) {
+                       uint32_t creationFlags, bool /*withoutRedirection*/,
+                       const platform::ProcessLauncher &launcher) {
     constexpr uint32_t kCreateNoWindow = 0x08000000;
     constexpr uint32_t kDetachedProcess = 0x8;
     platform::ProcessStartInfo info;
     info.program = program.empty() ? std::string() : ToNativePath(program);
     info.commandLine = std::string(commandLine);
     info.detached = (creationFlags & (kCreateNoWindow | kDetachedProcess)) != 0;
-    return RunAndTakeExitCode(info, exitCode);
+    return RunAndTakeExitCode(launcher, info, exitCode);
 }
 
 bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uint32_t *exitCode,
-                         bool hidden) {
+                         bool hidden, const platform::ProcessLauncher &launcher) {
     platform::ProcessResult result =
-        ShellExecuteProcess(file, parameters, exitCode != nullptr, hidden);
+        ShellExecuteProcess(file, parameters, exitCode != nullptr, hidden, launcher);
     if (result.started && exitCode && result.waited)
         *exitCode = result.exitCode;
     return result.started;
 }
 
 platform::ProcessResult ShellExecuteProcess(std::string_view file, std::string_view parameters,
-                                            bool wait, bool /*hidden*/) {
+                                            bool wait, bool /*hidden*/,
+                                            const platform::ProcessLauncher &launcher) {
     std::string target(file);
     platform::ProcessStartInfo info;
     bool isUrl = target.find("://") != std::string::npos;
@@ -382,7 +385,7 @@ platform::ProcessResult ShellExecuteProcess(std::string_view file, std::string_v
         if (!isUrl)
             info.workingDirectory = GetFolderPart(target);
     }
-    return platform::ProcessRun(info, wait);
+    return platform::ProcessRunWith(launcher, info, wait);
 }
 
 std::vector<JavaHome> ListJavaHomes(const VersionQuad &minimum, bool developmentKit,

@@ -93,23 +93,27 @@ void RevertFsRedirection(FsRedirection &record);
 bool IsRunningUnderWow64();
 bool CanLockServiceDatabase();
 
-// Processes. Windows-style command lines (platform/setup_process.h).
+// Processes. Windows-style command lines (platform/setup_process.h). Each
+// start goes through the launcher the caller was handed; an empty one starts
+// the program for real.
 // Starts the program (the command line holds the program name as its first
 // argument, as on Windows); with exitCode waits without a time limit and
 // fills it. True when the program started. creationFlags: CREATE_NO_WINDOW
 // (0x08000000) and DETACHED_PROCESS (0x8) start it in its own session; other
 // flags are ignored.
 bool RunProcessAndWait(std::string_view program, std::string_view commandLine, uint32_t *exitCode,
-                       uint32_t creationFlags = 0, bool withoutRedirection = false);
+                       uint32_t creationFlags = 0, bool withoutRedirection = false,
+                       const platform::ProcessLauncher &launcher = {});
 // Opens a file: an executable file runs with the parameters (Windows rules),
 // in the file's folder; any other file or URL goes to xdg-open. With exitCode
 // waits and fills it. True when the start succeeded.
 bool ShellExecuteAndWait(std::string_view file, std::string_view parameters, uint32_t *exitCode,
-                         bool hidden);
+                         bool hidden, const platform::ProcessLauncher &launcher = {});
 // The same start, with the whole result of the process (the signal that
 // ended it included).
 platform::ProcessResult ShellExecuteProcess(std::string_view file, std::string_view parameters,
-                                            bool wait, bool hidden);
+                                            bool wait, bool hidden,
+                                            const platform::ProcessLauncher &launcher = {});
 
 // Java: homes listed in the registry store under
 // HKLM\Software\JavaSoft\Java Runtime Environment (or Java Development Kit),

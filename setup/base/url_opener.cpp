@@ -5,10 +5,11 @@
 
 namespace krv::setup {
 
-bool OpenUrlInDesktop(const std::string &url, SetupWindows *windows) {
+bool OpenUrlInDesktop(const std::string &url, SetupWindows *windows,
+                      const platform::ProcessLauncher &programs) {
     if (windows)
         return windows->OpenUrl(url);
-    return ShellExecuteProcess(url, "", false, false).started;
+    return ShellExecuteProcess(url, "", false, false, programs).started;
 }
 
 } // namespace krv::setup

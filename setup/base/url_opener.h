@@ -3,6 +3,8 @@
 // instead of starting a browser.
 #pragma once
 
+#include <setup_process.h>
+
 #include <functional>
 #include <string>
 
@@ -11,7 +13,9 @@ namespace krv::setup {
 class SetupWindows;
 
 // True when the desktop took the address. The windows open it when given
-// (on a display a person can see); else xdg-open does.
-bool OpenUrlInDesktop(const std::string &url, SetupWindows *windows = nullptr);
+// (on a display a person can see); else xdg-open does, started through
+// `programs`.
+bool OpenUrlInDesktop(const std::string &url, SetupWindows *windows = nullptr,
+                      const platform::ProcessLauncher &programs = {});
 
 } // namespace krv::setup

@@ -243,8 +243,9 @@ std::string UpdateFileName(std::string_view serverFileName, std::string_view url
 }
 
 UpdateChecker::UpdateChecker(SetupUi &ui, std::string updatesUrl, std::string_view currentVersion,
-                             std::string commandLine)
-    : m_ui(ui), m_updatesUrl(std::move(updatesUrl)), m_commandLine(std::move(commandLine)) {
+                             std::string commandLine, platform::ProcessLauncher launcher)
+    : m_ui(ui), m_updatesUrl(std::move(updatesUrl)), m_commandLine(std::move(commandLine)),
+      m_launcher(std::move(launcher)) {
     ParseVersion(currentVersion, m_current);
     if (!FindSwitch(ParseCommandLine(m_commandLine), switch_id::kExeNoUpdates))
         m_commandLine = m_commandLine.empty() ? "/exenoupdates" : "/exenoupdates " + m_commandLine;
@@ -448,7 +449,8 @@ bool UpdateChecker::StartNewerVersion() {
         if (::stat(native.c_str(), &info) == 0)
             ::chmod(native.c_str(), (info.st_mode & 07777) | S_IXUSR);
     }
-    return ShellExecuteAndWait(m_target, program ? m_commandLine : std::string(), nullptr, false);
+    return ShellExecuteAndWait(m_target, program ? m_commandLine : std::string(), nullptr, false,
+                               m_launcher);
 }
 
 } // namespace krv::setup

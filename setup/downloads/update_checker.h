@@ -12,6 +12,8 @@
 #include "progress_sinks.h"
 #include "version.h"
 
+#include <setup_process.h>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -52,9 +54,9 @@ class UpdateChecker {
   public:
     // `commandLine`: what the newer program is started with (the switches
     // of this run); /exenoupdates is added when missing, so the newer one
-    // never checks again.
+    // never checks again. The newer program starts through `launcher`.
     UpdateChecker(SetupUi &ui, std::string updatesUrl, std::string_view currentVersion,
-                  std::string commandLine = {});
+                  std::string commandLine = {}, platform::ProcessLauncher launcher = {});
     // Deletes the fetched updates file.
     ~UpdateChecker();
     UpdateChecker(const UpdateChecker &) = delete;
@@ -99,6 +101,7 @@ class UpdateChecker {
     std::string m_updatesUrl;
     VersionQuad m_current;
     std::string m_commandLine;
+    platform::ProcessLauncher m_launcher;
     std::string m_updatesFolder; // private, made for the updates file
     std::string m_updatesFile;
     UpdateOffer m_offer;

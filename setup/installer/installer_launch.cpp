@@ -258,8 +258,9 @@ int LaunchMsiexec(std::string_view arguments, const MsiexecLaunch &launch) {
     }
     LogLine("Launching msiexec.exe with command line:" + std::string(arguments));
     uint32_t status = 0;
-    const bool started = RunProcessAndWait(
-        program, platform::QuoteArgument(program) + std::string(arguments), &status, 0, true);
+    const bool started =
+        RunProcessAndWait(program, platform::QuoteArgument(program) + std::string(arguments),
+                          &status, 0, true, launch.programs);
     const uint32_t code = started ? InstallerReturnCode(status) : 0;
     if (started) {
         std::string line = "Return code of msiexec.exe:";

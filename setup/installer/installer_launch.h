@@ -14,6 +14,8 @@
 #include "settings.h"
 #include "version.h"
 
+#include <setup_process.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -81,6 +83,7 @@ struct MsiexecLaunch {
     InstallerLauncher launcher;           // empty: the installer program
     std::function<void()> afterRun;       // once the installer has run or failed
     std::function<void(int)> setExitCode; // the setup's exit code
+    platform::ProcessLauncher programs;   // starts the installer program; empty: for real
 };
 
 // Starts the installer and waits: 0 when it ran (the exit code is its

@@ -127,7 +127,7 @@ bool JarUnpacker::UnpackOne(const std::string &packed, const std::string &logFil
         QuoteArgument(m_unpack200) + " --verbose " + QuoteArgument("--log-file=" + logFile) +
         " --remove-pack-file " + QuoteArgument(packed) + " " + QuoteArgument(jar);
     uint32_t exitCode = 0;
-    RunProcessAndWait(m_unpack200, commandLine, &exitCode, 0x08000000 | 0x8);
+    RunProcessAndWait(m_unpack200, commandLine, &exitCode, 0x08000000 | 0x8, false, m_launcher);
     // Its exit code says nothing reliable: the archive it writes does.
     bool done = FileOrFolderExists(jar);
     if (done) {

@@ -7,6 +7,8 @@
 
 #include "progress_sinks.h"
 
+#include <setup_process.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,7 +40,9 @@ void FindPackedArchives(const std::string &folder, std::size_t index,
 
 class JarUnpacker {
   public:
-    explicit JarUnpacker(std::vector<std::string> folders) : m_folders(std::move(folders)) {}
+    // unpack200 starts through `launcher` (empty: for real).
+    explicit JarUnpacker(std::vector<std::string> folders, platform::ProcessLauncher launcher = {})
+        : m_folders(std::move(folders)), m_launcher(std::move(launcher)) {}
 
     // Searches the folders and unpacks what it finds on a worker while the
     // step window (when given) is shown: 0, 14 (failed) or 17 (cancelled);
@@ -54,6 +58,7 @@ class JarUnpacker {
     bool UnpackOne(const std::string &packed, const std::string &logFile);
 
     std::vector<std::string> m_folders;
+    platform::ProcessLauncher m_launcher;
     std::string m_unpack200;
     StepProgressSink *m_steps = nullptr;
     AutoResetEvent *m_ready = nullptr;

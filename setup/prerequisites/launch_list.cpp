@@ -36,8 +36,10 @@ bool NeedsSettlingPause(uint32_t exitCode) {
     return exitCode == kExitRestartRequired || exitCode >= kSignalExitBase;
 }
 
-LaunchList::LaunchList(RegistryValue *resultStore, LaunchPause pause)
-    : m_store(resultStore), m_pause(std::move(pause)) {}
+LaunchList::LaunchList(RegistryValue *resultStore, LaunchPause pause,
+                       platform::ProcessLauncher programs, platform::RebootRequester reboot)
+    : m_store(resultStore), m_pause(std::move(pause)), m_programs(std::move(programs)),
+      m_reboot(std::move(reboot)) {}
 
 LaunchList::~LaunchList() {
     WaitLaunchThread();
@@ -74,7 +76,7 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
     if (item.file.empty())
         result.startError = ENOENT;
     else
-        result = ShellExecuteProcess(item.file, arguments, true, false);
+        result = ShellExecuteProcess(item.file, arguments, true, false, m_programs);
     const uint32_t exitCode = LaunchExitCode(result);
     {
         std::lock_guard guard(m_notStartedLock);
@@ -131,7 +133,7 @@ bool LaunchList::AskReboot(bool silent) {
             return false;
         }
     }
-    const bool restarting = RebootMachine();
+    const bool restarting = RebootMachine(m_reboot);
     m_rebootInProgress = restarting;
     return restarting;
 }

@@ -8,6 +8,7 @@
 #include "progress_sinks.h"
 
 #include <setup_process.h>
+#include <setup_reboot.h>
 
 #include <QObject>
 #include <QPointer>
@@ -59,7 +60,11 @@ using LaunchPause = std::function<void(std::chrono::milliseconds)>;
 
 class LaunchList {
   public:
-    explicit LaunchList(RegistryValue *resultStore = nullptr, LaunchPause pause = {});
+    // The setups start through `programs` and a restart goes to `reboot`
+    // (empty: the machine's own).
+    explicit LaunchList(RegistryValue *resultStore = nullptr, LaunchPause pause = {},
+                        platform::ProcessLauncher programs = {},
+                        platform::RebootRequester reboot = {});
     // Waits for a thread run that is still going.
     ~LaunchList();
     LaunchList(const LaunchList &) = delete;
@@ -101,6 +106,8 @@ class LaunchList {
 
     RegistryValue *m_store;
     LaunchPause m_pause;
+    platform::ProcessLauncher m_programs;
+    platform::RebootRequester m_reboot;
     std::vector<LaunchItem> m_items;
     ProgressSink *m_sink = nullptr;
     std::atomic<uint32_t> m_lastError{0};

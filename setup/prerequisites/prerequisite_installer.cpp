@@ -77,7 +77,8 @@ std::string ArchivePrerequisitePackage::DetectionProgramPath(const SearchRecord 
     return path;
 }
 
-bool OpenInternetShortcut(const std::string &url, SetupWindows *windows) {
+bool OpenInternetShortcut(const std::string &url, SetupWindows *windows,
+                          const platform::ProcessLauncher &programs) {
     std::string path;
     if (!MakeTempFileNameWithPrefix("URL", path))
         return false;
@@ -88,7 +89,7 @@ bool OpenInternetShortcut(const std::string &url, SetupWindows *windows) {
         return false;
     // The desktop's handler opens web addresses; the shortcut file is what
     // a Windows shell would have opened, kept beside it.
-    OpenUrlInDesktop(url, windows);
+    OpenUrlInDesktop(url, windows, programs);
     return true;
 }
 
@@ -106,13 +107,18 @@ PrerequisiteInstaller::PrerequisiteInstaller(SelectionCallback onSelection, Setu
                                              PrerequisitePackage *package, SetupUi *ui,
                                              PrerequisiteServices system)
     : m_onSelection(std::move(onSelection)), m_settings(settings), m_package(package),
-      m_probe(std::move(system.probe)), m_resumeCommand(std::move(system.resumeCommand)), m_ui(ui),
-      m_downloads(GetDownloadFolder(settings), false),
-      m_launches(resultStore, std::move(system.launchPause)), m_store(resultStore) {
+      m_probe(std::move(system.probe)), m_resumeCommand(std::move(system.resumeCommand)),
+      m_programs(system.programs), m_ui(ui), m_downloads(GetDownloadFolder(settings), false),
+      m_launches(resultStore, std::move(system.launchPause), std::move(system.programs),
+                 std::move(system.reboot)),
+      m_store(resultStore) {
     if (!m_probe.packageFile && m_package)
         m_probe.packageFile = [package](const SearchRecord &search) {
             return package->DetectionProgramPath(search);
         };
+    // Detection after an install starts its programs as the setups start.
+    if (!m_probe.programs)
+        m_probe.programs = m_programs;
     m_downloads.SetCredentialProvider(&TheCredentialProvider());
     for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
         const int index = static_cast<int>(i);
@@ -347,7 +353,7 @@ int PrerequisiteInstaller::OpenSitesPass(ProgressSink *sink) {
         if (sink)
             sink->SetStatus({0, FormatUiString(kOpeningTextId, record.name)});
         LogPair("Launching URL:", record.source);
-        OpenInternetShortcut(record.source, m_ui ? m_ui->Windows() : nullptr);
+        OpenInternetShortcut(record.source, m_ui ? m_ui->Windows() : nullptr, m_programs);
     }
     return 0;
 }

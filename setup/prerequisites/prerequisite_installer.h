@@ -56,18 +56,24 @@ class ArchivePrerequisitePackage : public PrerequisitePackage {
 };
 
 // Writes an Internet shortcut for the URL (a ".url" file in the temporary
-// folder, which stays) and opens the URL in the desktop's handler. False
-// when the shortcut cannot be written.
-bool OpenInternetShortcut(const std::string &url, SetupWindows *windows = nullptr);
+// folder, which stays) and opens the URL in the desktop's handler (started
+// through `programs` when no windows take it). False when the shortcut
+// cannot be written.
+bool OpenInternetShortcut(const std::string &url, SetupWindows *windows = nullptr,
+                          const platform::ProcessLauncher &programs = {});
 
 // What the prerequisites are handed: detection, the pause after a setup
-// that needs the system to settle (empty members take the machine's own
-// answers), and the command a restart runs, read when the resume is
-// registered (empty: nothing to register).
+// that needs the system to settle, how setups start and a restart is asked
+// for (empty members take the machine's own answers), and the command a
+// restart runs, read when the resume is registered (empty: nothing to
+// register). Every member starts empty, so callers name only what they
+// hand in.
 struct PrerequisiteServices {
-    PrerequisiteProbe probe;
-    LaunchPause launchPause;
-    std::function<ResumeCommand()> resumeCommand;
+    PrerequisiteProbe probe{};
+    LaunchPause launchPause{};
+    std::function<ResumeCommand()> resumeCommand{};
+    platform::ProcessLauncher programs{}; // starts setups and the site opener
+    platform::RebootRequester reboot{};   // the restart a setup asks for
 };
 
 class PrerequisiteInstaller {
@@ -116,6 +122,8 @@ class PrerequisiteInstaller {
     void Abort() { m_abort = true; }
     DownloadList &Downloads() { return m_downloads; }
     LaunchList &Launches() { return m_launches; }
+    // How this run starts programs (its setups, the site opener).
+    const platform::ProcessLauncher &Programs() const { return m_programs; }
     SetupSettings &Settings() { return m_settings; }
 
   private:
@@ -140,6 +148,7 @@ class PrerequisiteInstaller {
     PrerequisitePackage *m_package;
     PrerequisiteProbe m_probe;
     std::function<ResumeCommand()> m_resumeCommand;
+    platform::ProcessLauncher m_programs;
     SetupUi *m_ui;
     RelaySink m_relay{*this};
     DownloadList m_downloads;

@@ -225,13 +225,14 @@ bool PrerequisiteAdmitsSystem(const PrerequisiteRecord &record) {
            LanguageListMatches(record.languageList);
 }
 
-bool RunPrerequisiteSearches(PrerequisiteRecord &record, const PackageFileResolver &packageFile) {
+bool RunPrerequisiteSearches(PrerequisiteRecord &record, const PackageFileResolver &packageFile,
+                             const platform::ProcessLauncher &programs) {
     DetectionProgramProvider provider = [&packageFile](const SearchRecord &search) {
         return packageFile ? packageFile(search) : std::string();
     };
     std::vector<SearchResult> results;
     return RunSearches(record.searches, results, record.op, HasPrerequisiteOption(record, 'x'),
-                       provider, true);
+                       provider, true, programs);
 }
 
 void DetectPrerequisite(SetupSettings &settings, int index, bool redetect,
@@ -255,8 +256,9 @@ void DetectPrerequisite(SetupSettings &settings, int index, bool redetect,
     }
     bool found = false;
     if (!record.skipDetection)
-        found = probe.runSearches ? probe.runSearches(record)
-                                  : RunPrerequisiteSearches(record, probe.packageFile);
+        found = probe.runSearches
+                    ? probe.runSearches(record)
+                    : RunPrerequisiteSearches(record, probe.packageFile, probe.programs);
     if (found)
         record.state = prereq_state::kFound;
     else if (record.sourceKind == source_kind::kUrl)

@@ -6,6 +6,8 @@
 
 #include "settings.h"
 
+#include <setup_process.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -76,15 +78,19 @@ using PackageFileResolver = std::function<std::string(const SearchRecord &)>;
 // acceptable version (the searches fill the record's results). Members left
 // empty take the system's answers: the operating-system lists and the
 // LanguageList (as the launch conditions read them) and the record's
-// searches, merged by its Operator, with the package's detection programs.
+// searches, merged by its Operator, with the package's detection programs
+// started through `programs`. Every member starts empty, so callers name
+// only what they hand in.
 struct PrerequisiteProbe {
-    std::function<bool(const PrerequisiteRecord &)> admitsSystem;
-    std::function<bool(PrerequisiteRecord &)> runSearches;
-    PackageFileResolver packageFile;
+    std::function<bool(const PrerequisiteRecord &)> admitsSystem{};
+    std::function<bool(PrerequisiteRecord &)> runSearches{};
+    PackageFileResolver packageFile{};
+    platform::ProcessLauncher programs{};
 };
 // The system's answers, as used when the probe leaves them empty.
 bool PrerequisiteAdmitsSystem(const PrerequisiteRecord &record);
-bool RunPrerequisiteSearches(PrerequisiteRecord &record, const PackageFileResolver &packageFile);
+bool RunPrerequisiteSearches(PrerequisiteRecord &record, const PackageFileResolver &packageFile,
+                             const platform::ProcessLauncher &programs = {});
 
 void DetectPrerequisite(SetupSettings &settings, int index, bool redetect,
                         const PrerequisiteProbe &probe = {});

@@ -69,8 +69,9 @@ void UnregisterResume(std::string_view bootstrapperPath) {
         platform::RemoveAutostartEntry(ToNativePath(folder), ResumeEntryFileName(bootstrapperPath));
 }
 
-bool RebootMachine() {
-    return platform::RequestSystemReboot("setup: a prerequisite asks for a restart") ==
+bool RebootMachine(const platform::RebootRequester &requester) {
+    return platform::RequestSystemRebootWith(requester,
+                                             "setup: a prerequisite asks for a restart") ==
            platform::RebootOutcome::kRequested;
 }
 

@@ -7,6 +7,8 @@
 // (platform/setup_reboot.h).
 #pragma once
 
+#include <setup_reboot.h>
+
 #include <string>
 #include <string_view>
 
@@ -37,7 +39,8 @@ bool RegisterResumeCommand(const ResumeCommand &command);
 // Removes the entry of that bootstrapper, when there is one.
 void UnregisterResume(std::string_view bootstrapperPath);
 
-// Asks the reboot layer for a restart; true when it was requested.
-bool RebootMachine();
+// Asks the requester (empty: the reboot layer) for a restart; true when it
+// was requested.
+bool RebootMachine(const platform::RebootRequester &requester = {});
 
 } // namespace krv::setup

@@ -1,7 +1,6 @@
 #include "caller_extraction.h"
 
 #include "command_line.h"
-#include "jar_unpacker.h"
 #include "paths.h"
 #include "payload_package.h"
 #include "pipe_progress_sink.h"
@@ -63,10 +62,6 @@ int ExtractGroupsForCaller(SetupRunner &runner, std::string_view list) {
     parts.extraction = sink.get();
     parts.diskSpace = sink.get();
     return archive.ExtractEntries(ParseGroupList(list), parts);
-}
-
-int RunJarUnpacker(const std::vector<std::string> &folders, StepProgressSink *steps) {
-    return JarUnpacker(folders).Run(steps);
 }
 
 } // namespace krv::setup

@@ -27,8 +27,4 @@ std::string CallerOutputFolder(std::string_view value);
 // code: 1 when the package cannot be opened, else the extraction's result.
 int ExtractGroupsForCaller(SetupRunner &runner, std::string_view list);
 
-// The unpacking of packed Java archives the package's extraction runs after
-// its groups.
-int RunJarUnpacker(const std::vector<std::string> &folders, StepProgressSink *steps);
-
 } // namespace krv::setup

@@ -1,11 +1,14 @@
 #include "payload_package.h"
 
-#include "caller_extraction.h"
+#include "jar_unpacker.h"
 
 namespace krv::setup {
 
-PayloadRunnerPackage::PayloadRunnerPackage() {
-    m_archive.SetJarUnpacker(RunJarUnpacker);
+PayloadRunnerPackage::PayloadRunnerPackage(platform::ProcessLauncher programs) {
+    m_archive.SetJarUnpacker([programs = std::move(programs)](
+                                 const std::vector<std::string> &folders, StepProgressSink *steps) {
+        return JarUnpacker(folders, programs).Run(steps);
+    });
 }
 
 int PayloadRunnerPackage::Open(const std::string &path) {

@@ -4,12 +4,15 @@
 #include "payload_archive.h"
 #include "runner_package.h"
 
+#include <setup_process.h>
+
 namespace krv::setup {
 
 class PayloadRunnerPackage : public RunnerPackage {
   public:
-    // Packed Java archives in the package's groups are unpacked after them.
-    PayloadRunnerPackage();
+    // Packed Java archives in the package's groups are unpacked after them,
+    // by an unpack200 started through `programs` (empty: for real).
+    explicit PayloadRunnerPackage(platform::ProcessLauncher programs = {});
     int Open(const std::string &path) override;
     std::string PackagePath() const override { return m_archive.ArchivePath(); }
     std::string ErrorText() const override { return m_archive.GetArchiveErrorText(); }

@@ -118,6 +118,12 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
 
     std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
     PrerequisiteServices system = m_system;
+    if (!system.programs)
+        system.programs = runner.Programs();
+    if (!system.reboot)
+        system.reboot = runner.Reboot();
+    if (!system.probe.programs)
+        system.probe.programs = system.programs;
     if (!system.resumeCommand)
         system.resumeCommand = [this] {
             std::lock_guard guard(m_resumeLock);

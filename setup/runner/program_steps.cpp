@@ -15,7 +15,7 @@ bool ProgramSteps::CheckForUpdates(SetupRunner &runner, SetupSettings &settings)
     CommandLineOptions options = runner.Options();
     RemoveSwitch(options, switch_id::kOriginalPath);
     UpdateChecker checker(runner.Ui(), settings.general.updatesUrl, settings.general.productVersion,
-                          BuildCommandLine(options, false));
+                          BuildCommandLine(options, false), runner.Programs());
     return checker.Run();
 }
 

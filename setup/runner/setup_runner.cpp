@@ -333,7 +333,8 @@ bool CopyAndRelaunch(SetupRunner &runner) {
     runner.Ui().HideStatusWindow();
     // The copy takes the lock of its own: this process lets it go first.
     TheSingleInstanceLock().Release();
-    runner.SetExitCode(RunProcessAndWait(target, commandLine, nullptr, 0x8) ? 0 : 1);
+    runner.SetExitCode(
+        RunProcessAndWait(target, commandLine, nullptr, 0x8, false, runner.Programs()) ? 0 : 1);
     return true;
 }
 
@@ -718,7 +719,8 @@ int LaunchMsiexec(std::string_view arguments, SetupRunner &runner) {
     return LaunchMsiexec(arguments,
                          MsiexecLaunch{runner.Ui(), runner.ExternalLauncher(),
                                        [&runner] { runner.Steps().UnregisterResume(runner); },
-                                       [&runner](int code) { runner.SetExitCode(code); }});
+                                       [&runner](int code) { runner.SetExitCode(code); },
+                                       runner.Programs()});
 }
 
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
@@ -728,6 +730,8 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
                        std::move(launcher));
     runner.SetFullCommandLine(program.fullCommandLine);
     runner.Ui().SetWindows(program.windows);
+    runner.SetPrograms(program.programs);
+    runner.SetReboot(program.reboot);
     if (steps)
         runner.SetRunnerSteps(std::move(steps));
     if (HandleStandaloneSwitches(runner))

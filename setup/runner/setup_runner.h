@@ -68,6 +68,12 @@ class SetupRunner {
     void SetInstalledProductCode(std::string code) { m_installedProductCode = std::move(code); }
     bool Silent() const { return m_silent; }
     void SetSilent(bool silent) { m_silent = silent; }
+    // How the run's steps start programs and ask for a restart; empty: for
+    // real.
+    const platform::ProcessLauncher &Programs() const { return m_programs; }
+    void SetPrograms(platform::ProcessLauncher programs) { m_programs = std::move(programs); }
+    const platform::RebootRequester &Reboot() const { return m_reboot; }
+    void SetReboot(platform::RebootRequester reboot) { m_reboot = std::move(reboot); }
 
     // /prereqs set to the value (added when absent), and the resume command
     // refreshed.
@@ -89,6 +95,8 @@ class SetupRunner {
     bool m_maintenance = false;
     std::string m_installedProductCode;
     bool m_silent = false;
+    platform::ProcessLauncher m_programs;
+    platform::RebootRequester m_reboot;
 };
 
 // A step run as a task: Run performs it and keeps its result.

@@ -252,13 +252,13 @@ void RunSearch(const SearchRecord &record, bool wide64, SearchResult &result,
 }
 
 void RunDetectionProgram(const SearchRecord &record, const std::string &programPath,
-                         SearchResult &result) {
+                         SearchResult &result, const platform::ProcessLauncher &programs) {
     result.found = false;
     if (programPath.empty())
         return;
     uint32_t exitCode = 1;
     const bool started = ShellExecuteAndWait(programPath, ExpandReferences(record.searchCmdLine),
-                                             &exitCode, record.refContent == "WND_HIDE");
+                                             &exitCode, record.refContent == "WND_HIDE", programs);
     result.found = started && exitCode == 0;
 }
 
@@ -344,13 +344,14 @@ bool EvaluateSearchResult(const SearchRecord &record, const SearchResult &result
 
 bool RunSearches(const std::vector<SearchRecord> &searches, std::vector<SearchResult> &results,
                  int32_t mode, bool wide64, const DetectionProgramProvider &provider,
-                 bool stopEarly) {
+                 bool stopEarly, const platform::ProcessLauncher &programs) {
     results.clear();
     AllAnyAccumulator accumulator(mode);
     for (const SearchRecord &record : searches) {
         SearchResult result;
         if (record.type == search_type::kDetectionProgram)
-            RunDetectionProgram(record, provider ? provider(record) : std::string(), result);
+            RunDetectionProgram(record, provider ? provider(record) : std::string(), result,
+                                programs);
         else
             RunSearch(record, wide64, result);
         const bool value = EvaluateSearchResult(record, result);

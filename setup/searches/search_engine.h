@@ -17,6 +17,8 @@
 #include "settings.h"
 #include "version.h"
 
+#include <setup_process.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -73,17 +75,18 @@ using DetectionProgramProvider = std::function<std::string(const SearchRecord &)
 
 // Runs the records in order, one result each (results is cleared first),
 // and returns the accumulated value; with stopEarly, stops as soon as the
-// outcome is decided.
+// outcome is decided. Detection programs start through `programs` (empty:
+// for real).
 bool RunSearches(const std::vector<SearchRecord> &searches, std::vector<SearchResult> &results,
                  int32_t mode, bool wide64, const DetectionProgramProvider &provider,
-                 bool stopEarly);
+                 bool stopEarly, const platform::ProcessLauncher &programs = {});
 // The mount points a bare file name is searched on; empty: ListFixedDrives.
 using FixedDrivesQuery = std::function<std::vector<std::string>()>;
 // One record by its type (type 10 needs the provider: see RunDetectionProgram).
 void RunSearch(const SearchRecord &record, bool wide64, SearchResult &result,
                const FixedDrivesQuery &fixedDrives = {});
 void RunDetectionProgram(const SearchRecord &record, const std::string &programPath,
-                         SearchResult &result);
+                         SearchResult &result, const platform::ProcessLauncher &programs = {});
 bool EvaluateSearchResult(const SearchRecord &record, const SearchResult &result);
 bool CompareVersionWithOperator(const SearchRecord &record, const SearchResult &result);
 bool CompareTextWithOperator(std::string_view found, std::string_view reference, char op);

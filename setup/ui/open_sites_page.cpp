@@ -62,7 +62,8 @@ void OpenSitesPage::OnSetActive() {
 
 void OpenSitesPage::OpenSiteOfRow(int row) {
     if (QTreeWidgetItem *item = m_list->topLevelItem(row))
-        OpenInternetShortcut(item->text(1).toStdString(), Sheet().Environment().windows);
+        OpenInternetShortcut(item->text(1).toStdString(), Sheet().Environment().windows,
+                             Sheet().Installer().Programs());
 }
 
 void OpenSitesPage::CopyLinkOfRow(int row) {

@@ -42,15 +42,8 @@ class PrerequisiteLaunchTest : public ::testing::Test {
         m_env.Unset("XDG_CONFIG_HOME");
         m_boxes = std::make_shared<ScriptedMessageBoxes>();
         SetMessageBoxPresenter(m_boxes);
-        platform::SetRebootRequester([this](const std::string &) {
-            std::lock_guard guard(m_lock);
-            ++m_reboots;
-            return m_rebootAnswer;
-        });
     }
     void TearDown() override {
-        platform::SetRebootRequester(nullptr);
-        platform::SetProcessLauncher(nullptr);
         SetMessageBoxPresenter(nullptr);
         platform::RegistryDeleteKey(platform::RegistryHive::CurrentUser, kInterbootContextKey);
     }
@@ -61,6 +54,14 @@ class PrerequisiteLaunchTest : public ::testing::Test {
         WriteFile(path, "#!/bin/sh\n" + body + "\n");
         ::chmod(path.c_str(), 0755);
         return path;
+    }
+    // Counts the restarts asked for and answers as the test says.
+    platform::RebootRequester Reboot() {
+        return [this](const std::string &) {
+            std::lock_guard guard(m_lock);
+            ++m_reboots;
+            return m_rebootAnswer;
+        };
     }
     // Records the pauses instead of sleeping.
     LaunchPause Pause() {
@@ -126,24 +127,23 @@ TEST_F(PrerequisiteLaunchTest, SettlingPauseFollowsRestartAndFailureCodes) {
 }
 
 TEST_F(PrerequisiteLaunchTest, SetupThatCannotStartStoresNoResult) {
-    platform::SetProcessLauncher([](const platform::ProcessStartInfo &, bool) {
+    bool launched = false;
+    const platform::ProcessLauncher cannotStart = [&launched](const platform::ProcessStartInfo &,
+                                                              bool) {
+        launched = true;
         platform::ProcessResult result;
         result.startError = ENOENT;
         return result;
-    });
+    };
     RegistryValue store(kInterbootContextKey, {}, nullptr);
-    LaunchList list(&store, Pause());
+    LaunchList list(&store, Pause(), cannotStart);
     list.AddLaunchItem(Item(m_root + "/missing", "RESULT"));
     EXPECT_EQ(list.RunLaunchItemWithReboot(0, true), launch_result::kFailed);
     EXPECT_EQ(list.LastError(), static_cast<uint32_t>(ENOENT));
     std::string text;
     EXPECT_EQ(store.GetString("RESULT", text), store_result::kNotFound);
     // A setup file the package lacked starts nothing at all.
-    bool launched = false;
-    platform::SetProcessLauncher([&launched](const platform::ProcessStartInfo &, bool) {
-        launched = true;
-        return platform::ProcessResult{};
-    });
+    launched = false;
     list.AddLaunchItem(Item("", "EMPTY"));
     EXPECT_FALSE(list.RunLaunchItem(1));
     EXPECT_FALSE(launched);
@@ -173,7 +173,7 @@ TEST_F(PrerequisiteLaunchTest, RestartIsAskedForAsTheItemAndTheUserSay) {
             m_boxes->Answer(c.answer);
         m_reboots = 0;
         m_rebootAnswer = c.outcome;
-        LaunchList list;
+        LaunchList list(nullptr, {}, {}, Reboot());
         list.AddLaunchItem(Item(file, "R", true));
         EXPECT_EQ(list.RunLaunchItemWithReboot(0, c.silent), launch_result::kReboot) << c.what;
         EXPECT_EQ(m_reboots, c.reboots) << c.what;
@@ -213,7 +213,7 @@ TEST_F(PrerequisiteLaunchTest, ThreadStopsAfterTheItemThatNeedsARestart) {
     const std::string first = Script("first", "exit 0");
     const std::string second = Script("second", "exit 0");
     const std::string third = Script("third", "touch \"" + m_root + "/third-ran\"");
-    LaunchList list;
+    LaunchList list(nullptr, {}, {}, Reboot());
     list.AddLaunchItem(Item(first, "A"));
     list.AddLaunchItem(Item(second, "B", true));
     list.AddLaunchItem(Item(third, "C"));
@@ -261,7 +261,7 @@ TEST_F(PrerequisiteLaunchTest, RestartQuestionFromAWorkerIsAskedOnTheInterfaceTh
     owner.show();
     owner.installEventFilter(recorder.get());
 
-    LaunchList list;
+    LaunchList list(nullptr, {}, {}, Reboot());
     list.AddLaunchItem(Item(Script("setup", "exit 0"), "R", true));
     list.SetOwnerWindow(&owner);
     // The list runs on a worker while this thread keeps processing events,

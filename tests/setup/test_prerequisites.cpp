@@ -165,7 +165,7 @@ TEST(PrerequisiteModel, MandatoryPrerequisitesMustBeFoundAfterTheirInstall) {
         PreparePrerequisiteRecord(record);
         settings.prerequisites = {record};
         DetectPrerequisites(settings, probe);
-        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {probe, {}, {}});
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {.probe = probe});
         EXPECT_TRUE(installer.AnyPrerequisiteToInstall()) << c.what;
         EXPECT_EQ(installer.MandatoryPrerequisitesDone(), std::string(c.options).empty()) << c.what;
         installed = c.foundAfter;
@@ -312,7 +312,8 @@ TEST_F(PrerequisiteDownloadTest, PresentFileWithRightSizeIsNotDownloadedAgain) {
     for (int32_t size : {16, 15}) {
         SetupSettings settings = Settings("http://127.0.0.1:9/none", size, "");
         WriteFile(m_root + "/dl/sub/deeper/redist.bin", std::string(16, 'x'));
-        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {m_probe, {}, {}});
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr,
+                                        {.probe = m_probe});
         if (size == 16) {
             EXPECT_EQ(installer.GetPrerequisiteState(0), prereq_state::kDownloaded);
             // Nothing to fetch: the port above would refuse it.
@@ -353,7 +354,8 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
         std::filesystem::remove_all(m_root + "/dl");
         m_reported.clear();
         SetupSettings settings = Settings(server.Url(c.path), c.size, c.md5);
-        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {m_probe, {}, {}});
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr,
+                                        {.probe = m_probe});
         EXPECT_EQ(installer.DownloadPass(nullptr), c.pass) << c.what;
         const std::string file = m_root + "/dl/sub/deeper/redist.bin";
         EXPECT_EQ(settings.prerequisites[0].downloaded, c.accepted) << c.what;
@@ -386,7 +388,7 @@ TEST_F(PrerequisiteDownloadTest, CancelledPassFetchesNothingMore) {
         bool IsCancelled() override { return true; }
     } sink;
     SetupSettings settings = Settings(server.Url("/gen/1000"), 0, "");
-    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {m_probe, {}, {}});
+    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {.probe = m_probe});
     EXPECT_EQ(installer.DownloadPass(&sink), 0);
     EXPECT_FALSE(settings.prerequisites[0].downloaded);
     EXPECT_TRUE(server.Log().empty());
@@ -394,12 +396,13 @@ TEST_F(PrerequisiteDownloadTest, CancelledPassFetchesNothingMore) {
 
 TEST_F(PrerequisiteDownloadTest, SitesOpenForManualDownloadsAndSetupComesBack) {
     std::vector<std::string> started;
-    platform::SetProcessLauncher([&started](const platform::ProcessStartInfo &info, bool) {
+    const platform::ProcessLauncher opener = [&started](const platform::ProcessStartInfo &info,
+                                                        bool) {
         started.push_back(info.commandLine);
         platform::ProcessResult result;
         result.started = true;
         return result;
-    });
+    };
     SetupSettings settings;
     PrerequisiteRecord record = Record("Site", prereq_state::kUndetected);
     record.sourceKind = source_kind::kOpenSite;
@@ -408,12 +411,14 @@ TEST_F(PrerequisiteDownloadTest, SitesOpenForManualDownloadsAndSetupComesBack) {
     DetectPrerequisites(settings, m_probe);
     PrerequisiteInstaller installer(
         {}, settings, nullptr, nullptr, nullptr,
-        {m_probe, {}, [this] {
-             return ResumeCommand{m_root + "/TelmarSetup2.3", "/prereqs 0"};
-         }});
+        {.probe = m_probe,
+         .resumeCommand =
+             [this] {
+                 return ResumeCommand{m_root + "/TelmarSetup2.3", "/prereqs 0"};
+             },
+         .programs = opener});
     EXPECT_TRUE(installer.AnyPrerequisiteToOpenSite());
     EXPECT_EQ(installer.OpenSitesPass(nullptr), 0);
-    platform::SetProcessLauncher(nullptr);
     EXPECT_EQ(started, std::vector<std::string>{"xdg-open https://example.invalid/get"});
     // The shortcut stays in the temporary folder.
     bool shortcut = false;

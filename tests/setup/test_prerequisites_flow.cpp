@@ -50,10 +50,6 @@ class PrerequisiteFlowTest : public ::testing::Test {
         m_env.Set("KRV_MSIEXEC", m_root + "/fake-msiexec");
         SetMessageBoxPresenter(std::make_shared<ScriptedMessageBoxes>());
         SetDebugOutputSink([this](std::string_view text) { m_debug += std::string(text); });
-        platform::SetRebootRequester([this](const std::string &) {
-            ++m_reboots;
-            return platform::RebootOutcome::kRequested;
-        });
         // Gamma is installed already.
         std::filesystem::create_directories(m_root + "/registry/HKCU/Software/KrvTest/Gamma");
         std::filesystem::create_directories(m_root + "/www");
@@ -62,7 +58,6 @@ class PrerequisiteFlowTest : public ::testing::Test {
     void TearDown() override {
         SetMessageBoxPresenter(nullptr);
         SetDebugOutputSink(nullptr);
-        platform::SetRebootRequester(nullptr);
         TheSingleInstanceLock().Release();
         CloseLog();
         LoggingEnabled = false;
@@ -156,9 +151,15 @@ class PrerequisiteFlowTest : public ::testing::Test {
         program.fullCommandLine = m_package + " " + commandLine;
         program.options = ParseCommandLine(commandLine);
         program.windows = &m_windows;
-        const int code = RunSetupProgram(
-            program, std::make_unique<PayloadRunnerPackage>(), {},
-            std::make_unique<PrerequisiteSteps>(nullptr, PrerequisiteServices{{}, NoPause, {}}));
+        // The run hands the restart down to the prerequisites' setups.
+        program.reboot = [this](const std::string &) {
+            ++m_reboots;
+            return platform::RebootOutcome::kRequested;
+        };
+        const int code =
+            RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), {},
+                            std::make_unique<PrerequisiteSteps>(
+                                nullptr, PrerequisiteServices{.launchPause = NoPause}));
         CloseLog();
         return code;
     }

@@ -21,7 +21,6 @@ using Args = std::vector<std::string>;
 class Processes : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_FALSE(m_dir.empty()); }
-    void TearDown() override { SetProcessLauncher(nullptr); }
     std::string Script(const std::string &name, const std::string &body) {
         std::string path = m_dir + "/" + name;
         {
@@ -164,21 +163,20 @@ TEST_F(Processes, WithoutWaitingNothingIsLeftBehind) {
     EXPECT_EQ(errno, ECHILD);
 }
 
-TEST_F(Processes, LauncherSeamTakesEveryRun) {
+TEST_F(Processes, HandedLauncherTakesTheRunAndEmptyOneRunsForReal) {
     std::vector<std::string> seen;
-    SetProcessLauncher([&](const ProcessStartInfo &info, bool wait) {
+    const ProcessLauncher recorder = [&](const ProcessStartInfo &info, bool wait) {
         seen.push_back(info.commandLine + (wait ? " (wait)" : ""));
         ProcessResult r;
         r.started = true;
         r.waited = wait;
         r.exitCode = 3010;
         return r;
-    });
+    };
     ProcessStartInfo info;
     info.commandLine = "msiexec /i package.msi";
-    EXPECT_EQ(ProcessRun(info, true).exitCode, 3010u);
+    EXPECT_EQ(ProcessRunWith(recorder, info, true).exitCode, 3010u);
     EXPECT_EQ(seen, std::vector<std::string>{"msiexec /i package.msi (wait)"});
-    SetProcessLauncher(nullptr);
     info.commandLine = "sh -c \"exit 4\"";
-    EXPECT_EQ(ProcessRun(info, true).exitCode, 4u);
+    EXPECT_EQ(ProcessRunWith({}, info, true).exitCode, 4u);
 }

@@ -285,6 +285,19 @@ TEST_F(SearchTest, DetectionProgramsPassOnExitCodeZero) {
     EXPECT_FALSE(RunSearches({record}, results, search_mode::kAll, false, provider, false));
     // No program from the package: not found.
     EXPECT_FALSE(RunSearches({record}, results, search_mode::kAll, false, {}, false));
+    // A handed launcher starts it, and its exit code decides.
+    std::vector<std::string> started;
+    const krv::platform::ProcessLauncher launcher =
+        [&started](const krv::platform::ProcessStartInfo &info, bool wait) {
+            started.push_back(info.commandLine);
+            krv::platform::ProcessResult r;
+            r.started = true;
+            r.waited = wait;
+            return r;
+        };
+    EXPECT_TRUE(
+        RunSearches({record}, results, search_mode::kAll, false, provider, false, launcher));
+    EXPECT_EQ(started, std::vector<std::string>{krv::platform::QuoteArgument(program) + " 3"});
 }
 
 } // namespace

@@ -32,7 +32,6 @@ class SystemQueries : public ::testing::Test {
         m_env.Set("KRV_SETUP_ROOT", m_root);
         m_env.Unset("KRV_REGISTRY_ROOT");
     }
-    void TearDown() override { krv::platform::SetProcessLauncher(nullptr); }
     static void WriteFile(const std::string &path, const std::string &content) {
         krv::setup::test::WriteFile(path, content);
     }
@@ -305,7 +304,8 @@ TEST_F(SystemQueries, JavaOfTheDistribution) {
 TEST_F(SystemQueries, ProcessStartsGoThroughTheLauncher) {
     std::vector<krv::platform::ProcessStartInfo> starts;
     std::vector<bool> waits;
-    krv::platform::SetProcessLauncher([&](const krv::platform::ProcessStartInfo &info, bool wait) {
+    const krv::platform::ProcessLauncher launcher = [&](const krv::platform::ProcessStartInfo &info,
+                                                        bool wait) {
         starts.push_back(info);
         waits.push_back(wait);
         krv::platform::ProcessResult r;
@@ -313,29 +313,29 @@ TEST_F(SystemQueries, ProcessStartsGoThroughTheLauncher) {
         r.waited = wait;
         r.exitCode = 1603;
         return r;
-    });
+    };
     uint32_t code = 0;
-    EXPECT_TRUE(
-        RunProcessAndWait("/usr/bin/msiexec", "msiexec /i \"a b.msi\"", &code, 0x08000000 | 0x8));
+    EXPECT_TRUE(RunProcessAndWait("/usr/bin/msiexec", "msiexec /i \"a b.msi\"", &code,
+                                  0x08000000 | 0x8, false, launcher));
     EXPECT_EQ(code, 1603u);
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0].program, "/usr/bin/msiexec");
     EXPECT_TRUE(starts[0].detached);
     EXPECT_TRUE(waits[0]);
-    EXPECT_TRUE(RunProcessAndWait("/x", "x", nullptr, 0));
+    EXPECT_TRUE(RunProcessAndWait("/x", "x", nullptr, 0, false, launcher));
     EXPECT_FALSE(waits[1]);
     EXPECT_FALSE(starts[1].detached);
 
     std::string exe = m_root + "/bin/tool";
     WriteFile(exe, "#!/bin/sh\n");
     fs::permissions(exe, fs::perms::owner_all);
-    EXPECT_TRUE(ShellExecuteAndWait("\\\\?\\" + exe, "/quiet \"x y\"", &code, true));
+    EXPECT_TRUE(ShellExecuteAndWait("\\\\?\\" + exe, "/quiet \"x y\"", &code, true, launcher));
     EXPECT_EQ(starts[2].program, exe);
     EXPECT_EQ(starts[2].workingDirectory, m_root + "/bin");
     EXPECT_EQ(krv::platform::SplitCommandLine(starts[2].commandLine),
               (std::vector<std::string>{exe, "/quiet", "x y"}));
 
-    EXPECT_TRUE(ShellExecuteAndWait("https://example.org/a b", "", nullptr, false));
+    EXPECT_TRUE(ShellExecuteAndWait("https://example.org/a b", "", nullptr, false, launcher));
     EXPECT_EQ(starts[3].program, "xdg-open");
     EXPECT_EQ(krv::platform::SplitCommandLine(starts[3].commandLine),
               (std::vector<std::string>{"xdg-open", "https://example.org/a b"}));

@@ -116,14 +116,13 @@ class UpdateCheck : public ::testing::Test {
         m_boxes = std::make_shared<ScriptedMessageBoxes>();
         SetMessageBoxPresenter(m_boxes);
         UiVisible = true;
-        platform::SetProcessLauncher([this](const platform::ProcessStartInfo &info, bool) {
+        m_launcher = [this](const platform::ProcessStartInfo &info, bool) {
             m_started.push_back({info.program, info.commandLine});
             return platform::ProcessResult{true, 0, false, 0};
-        });
+        };
         m_downloads = m_dir.path() + "/downloads/";
     }
     void TearDown() override {
-        platform::SetProcessLauncher(nullptr);
         SetMessageBoxPresenter(nullptr);
         UiVisible = true;
     }
@@ -146,6 +145,7 @@ class UpdateCheck : public ::testing::Test {
     std::shared_ptr<ScriptedMessageBoxes> m_boxes;
     SetupUi m_ui;
     std::vector<std::pair<std::string, std::string>> m_started; // program, command line
+    platform::ProcessLauncher m_launcher;                       // records into m_started
     std::string m_downloads;
 };
 
@@ -158,7 +158,7 @@ TEST_F(UpdateCheck, FoundDownloadedUnderItsServerNameVerifiedAndStarted) {
             m_ui,
             UpdatesFile("URL=" + s_http->Url("/files/new.bin") +
                         "\r\nSize=5000\r\nServerFileName=Setup.exe\r\nMD5=" + md5 + "\r\n"),
-            "2.4.0.0", "/exelog \"/tmp/a b.log\" PROP=1");
+            "2.4.0.0", "/exelog \"/tmp/a b.log\" PROP=1", m_launcher);
         checker.SetDownloadFolder(m_downloads);
         m_boxes->Answer(answer::kYes);
         EXPECT_TRUE(checker.Run());
@@ -197,7 +197,7 @@ TEST_F(UpdateCheck, NothingIsDownloadedWithoutAYes) {
         UiVisible = visible;
         m_boxes->Clear();
         m_boxes->Answer(answer::kNo);
-        UpdateChecker checker(m_ui, UpdatesFile(section), "2.4");
+        UpdateChecker checker(m_ui, UpdatesFile(section), "2.4", {}, m_launcher);
         checker.SetDownloadFolder(m_downloads);
         EXPECT_FALSE(checker.Run());
         EXPECT_EQ(m_boxes->Shown().size(), visible ? 1u : 0u);
@@ -205,7 +205,7 @@ TEST_F(UpdateCheck, NothingIsDownloadedWithoutAYes) {
     EXPECT_FALSE(fs::exists(m_downloads + "new.bin"));
     EXPECT_TRUE(m_started.empty());
     // No newer section: no question either.
-    UpdateChecker current(m_ui, UpdatesFile(section), "2.4.1");
+    UpdateChecker current(m_ui, UpdatesFile(section), "2.4.1", {}, m_launcher);
     EXPECT_FALSE(current.Run());
 }
 
@@ -232,7 +232,7 @@ TEST_F(UpdateCheck, FailedDownloadsAskOnceToRetryAndLeaveNothing) {
         UpdateChecker checker(m_ui,
                               UpdatesFile(std::string("URL=") + s_http->Url(c.path) +
                                           "\r\nSize=" + c.size + "\r\nMD5=" + c.md5 + "\r\n"),
-                              "2.4");
+                              "2.4", {}, m_launcher);
         checker.SetDownloadFolder(m_downloads);
         checker.SetRetryWaitMs(1);
         EXPECT_FALSE(checker.Run());
@@ -249,14 +249,15 @@ TEST_F(UpdateCheck, FailedDownloadsAskOnceToRetryAndLeaveNothing) {
 // A newer program that cannot be started is no reason to end the run: it
 // is reported, and the running version installs.
 TEST_F(UpdateCheck, NewerVersionThatDoesNotStartIsReportedAndNotASuccess) {
-    platform::SetProcessLauncher([this](const platform::ProcessStartInfo &info, bool) {
+    const platform::ProcessLauncher cannotStart = [this](const platform::ProcessStartInfo &info,
+                                                         bool) {
         m_started.push_back({info.program, info.commandLine});
         return platform::ProcessResult{false, ENOEXEC, false, 0};
-    });
+    };
     UpdateChecker checker(m_ui,
                           UpdatesFile("URL=" + s_http->Url("/files/new.bin") +
                                       "\r\nSize=5000\r\nServerFileName=TelmarSetup2.3\r\n"),
-                          "2.4");
+                          "2.4", {}, cannotStart);
     checker.SetDownloadFolder(m_downloads);
     m_boxes->Answer(answer::kYes);
     EXPECT_FALSE(checker.Run());
@@ -274,7 +275,7 @@ TEST_F(UpdateCheck, RetryAfterACancelledAttemptIsNotCancelledAgain) {
     UpdateChecker checker(m_ui,
                           UpdatesFile("URL=" + s_http->Url("/files/new.bin?x=1") +
                                       "\r\nSize=5000\r\nServerFileName=TelmarSetup2.3\r\n"),
-                          "2.4");
+                          "2.4", {}, m_launcher);
     current = &checker;
     checker.SetProgressSink(&sink);
     checker.SetDownloadFolder(m_downloads);
@@ -352,7 +353,7 @@ TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
     build("2.3.0", s_http->Url("/files/updates.ini"), older);
 
     // The newer program really runs (and ends) before the launch returns.
-    platform::SetProcessLauncher([this](const platform::ProcessStartInfo &info, bool) {
+    const platform::ProcessLauncher runsIt = [this](const platform::ProcessStartInfo &info, bool) {
         m_started.push_back({info.program, info.commandLine});
         platform::ProcessResult result;
         std::vector<std::string> args = platform::SplitCommandLine(info.commandLine);
@@ -369,13 +370,14 @@ TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
             result.exitCode = uint32_t(WEXITSTATUS(status));
         }
         return result;
-    });
+    };
     m_env.Set("QT_QPA_PLATFORM", "offscreen");
     m_boxes->Answer(answer::kYes);
     const std::string log = d + "/setup.log";
     int launches = 0;
     const int code =
-        ProgramRun({"/exelog", log, "PROP=1"}, older, [&launches](SetupProgram &program) {
+        ProgramRun({"/exelog", log, "PROP=1"}, older, [&launches, &runsIt](SetupProgram &program) {
+            program.programs = runsIt;
             return RunSetupProgram(
                 program, std::make_unique<PayloadRunnerPackage>(),
                 [&launches](const std::string &, const std::string &, SetupUi &) {

@@ -138,12 +138,12 @@ WizardFixture::WizardFixture() {
         return installed.count(record.name) > 0;
     };
     system.launchPause = [](std::chrono::milliseconds) {};
-    platform::SetRebootRequester([this](const std::string &reason) {
+    system.reboot = [this](const std::string &reason) {
         std::lock_guard guard(m_lock);
         reboots.push_back(reason);
         return rebootOutcome;
-    });
-    platform::SetProcessLauncher([this](const platform::ProcessStartInfo &info, bool) {
+    };
+    system.programs = [this](const platform::ProcessStartInfo &info, bool) {
         std::lock_guard guard(m_lock);
         launched.push_back(info.commandLine);
         platform::ProcessResult result;
@@ -158,14 +158,12 @@ WizardFixture::WizardFixture() {
             if (info.commandLine.find(file) != std::string::npos)
                 installed.insert(name);
         return result;
-    });
+    };
 }
 
 WizardFixture::~WizardFixture() {
     m_sheet.reset();
     m_installer.reset();
-    platform::SetProcessLauncher(nullptr);
-    platform::SetRebootRequester(nullptr);
     SetMessageBoxPresenter(nullptr);
 }
 
