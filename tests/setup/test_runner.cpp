@@ -589,5 +589,31 @@ TEST_F(RunnerTest, CopyNamedAsItsOwnOriginalRunsInsteadOfRelaunching) {
     EXPECT_TRUE(std::filesystem::exists(own));
 }
 
+// The installer starts through the launcher the run was handed, not on its
+// own.
+TEST_F(RunnerTest, InstallerStartsThroughTheRunsLauncher) {
+    PackageScript script;
+    SetupProgram program;
+    program.programPath = m_root + "/TelmarSetup2.3";
+    program.commandLine = "/exenoui";
+    program.options = ParseCommandLine(program.commandLine);
+    std::vector<platform::ProcessStartInfo> started;
+    program.programs = [&started](const platform::ProcessStartInfo &info, bool wait) {
+        started.push_back(info);
+        platform::ProcessResult result;
+        result.started = true;
+        result.waited = wait;
+        return result;
+    };
+    const int code =
+        RunSetupProgram(program, std::make_unique<FakePackage>(script, m_root + "/x/main.msi"), {},
+                        std::make_unique<ScriptedSteps>(StepScript{}));
+    EXPECT_EQ(code, 0) << m_debug;
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].program, m_root + "/fake-msiexec");
+    EXPECT_NE(started[0].commandLine.find(m_root + "/x/main.msi"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(m_root + "/args"));
+}
+
 } // namespace
 } // namespace krv::setup
