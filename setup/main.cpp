@@ -46,14 +46,18 @@ int main(int argc, char **argv) {
     return krv::setup::ProgramRun(
         arguments, self,
         [](krv::setup::SetupProgram &program) {
-            return krv::setup::RunSetupProgram(
-                program, std::make_unique<krv::setup::PayloadRunnerPackage>(), {},
-                std::make_unique<krv::setup::LanguageConditionSteps>(
-                    std::make_unique<krv::setup::WizardSteps>(
-                        std::make_unique<krv::setup::ProgramSteps>()),
-                    [](const std::string &url) { return krv::setup::IsUrlReachable(url); },
-                    krv::setup::QueryScreenFacts),
-                /*forwardSignals=*/true);
+            krv::setup::SetupSteps steps;
+            steps.updates = std::make_unique<krv::setup::ProgramUpdateStep>();
+            steps.language = std::make_unique<krv::setup::UiLanguageStep>();
+            steps.conditions = std::make_unique<krv::setup::LaunchConditionStep>(
+                [](const std::string &url) { return krv::setup::IsUrlReachable(url); },
+                krv::setup::QueryScreenFacts);
+            steps.prerequisites = std::make_unique<krv::setup::WizardSteps>();
+            steps.network = std::make_unique<krv::setup::ProgramNetworkStep>();
+            steps.extraction = std::make_unique<krv::setup::ProgramCallerExtractionStep>();
+            return krv::setup::RunSetupProgram(program,
+                                               std::make_unique<krv::setup::PayloadRunnerPackage>(),
+                                               {}, std::move(steps), /*forwardSignals=*/true);
         },
         &windows);
 }

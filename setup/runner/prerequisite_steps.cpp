@@ -21,37 +21,7 @@ void LogFlag(std::string_view label, bool value) {
 
 } // namespace
 
-PrerequisiteSteps::PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner,
-                                     PrerequisiteServices system)
-    : m_inner(inner ? std::move(inner) : std::make_unique<RunnerSteps>()),
-      m_system(std::move(system)) {}
-
-bool PrerequisiteSteps::CheckForUpdates(SetupRunner &runner, SetupSettings &settings) {
-    return m_inner->CheckForUpdates(runner, settings);
-}
-int PrerequisiteSteps::ChooseSetupLanguage(SetupRunner &runner, SetupSettings &settings) {
-    return m_inner->ChooseSetupLanguage(runner, settings);
-}
-void PrerequisiteSteps::FillLanguageInputs(SetupRunner &runner, MsiexecLineInputs &inputs) {
-    m_inner->FillLanguageInputs(runner, inputs);
-}
-std::vector<std::string> PrerequisiteSteps::PackageLanguageLines(SetupRunner &runner) {
-    return m_inner->PackageLanguageLines(runner);
-}
-bool PrerequisiteSteps::CheckLaunchConditions(SetupRunner &runner, SetupSettings &settings) {
-    return m_inner->CheckLaunchConditions(runner, settings);
-}
-void PrerequisiteSteps::ApplyProxyCredentials(SetupRunner &runner, const std::string &user,
-                                              const std::string &password, bool given,
-                                              bool silent) {
-    m_inner->ApplyProxyCredentials(runner, user, password, given, silent);
-}
-bool PrerequisiteSteps::UrlExists(SetupRunner &runner, const std::string &url) {
-    return m_inner->UrlExists(runner, url);
-}
-int PrerequisiteSteps::ExtractGroupsForCaller(SetupRunner &runner, const std::string &value) {
-    return m_inner->ExtractGroupsForCaller(runner, value);
-}
+PrerequisiteSteps::PrerequisiteSteps(PrerequisiteServices system) : m_system(std::move(system)) {}
 
 std::string ResumeBootstrapperPath(SetupRunner &runner) {
     std::string path = runner.Package().PackagePath();

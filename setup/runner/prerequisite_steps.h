@@ -1,34 +1,19 @@
 // The runner's prerequisites step: the results stored before a restart,
 // detection, the passes in the run's user-interface level, the decision on
 // a pending restart, and the resume command with its registration.
-//
-// The other steps are passed on to an inner set of steps (by default the
-// runner's own, which answers as a package without those features), so
-// modules that build other steps can be stacked with this one.
 #pragma once
 
 #include "prerequisite_installer.h"
-#include "runner_steps.h"
+#include "setup_steps.h"
 
 #include <memory>
 #include <mutex>
 
 namespace krv::setup {
 
-class PrerequisiteSteps : public RunnerSteps {
+class PrerequisiteSteps : public PrerequisiteStep {
   public:
-    explicit PrerequisiteSteps(std::unique_ptr<RunnerSteps> inner = nullptr,
-                               PrerequisiteServices system = {});
-
-    bool CheckForUpdates(SetupRunner &runner, SetupSettings &settings) override;
-    int ChooseSetupLanguage(SetupRunner &runner, SetupSettings &settings) override;
-    void FillLanguageInputs(SetupRunner &runner, MsiexecLineInputs &inputs) override;
-    std::vector<std::string> PackageLanguageLines(SetupRunner &runner) override;
-    bool CheckLaunchConditions(SetupRunner &runner, SetupSettings &settings) override;
-    void ApplyProxyCredentials(SetupRunner &runner, const std::string &user,
-                               const std::string &password, bool given, bool silent) override;
-    bool UrlExists(SetupRunner &runner, const std::string &url) override;
-    int ExtractGroupsForCaller(SetupRunner &runner, const std::string &value) override;
+    explicit PrerequisiteSteps(PrerequisiteServices system = {});
 
     // 0 go on, 1 failed, -1 cancelled or a restart pending.
     int RunPrerequisites(SetupRunner &runner, SetupSettings &settings) override;
@@ -47,7 +32,6 @@ class PrerequisiteSteps : public RunnerSteps {
     virtual int RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer, bool basic);
 
   private:
-    std::unique_ptr<RunnerSteps> m_inner;
     PrerequisiteServices m_system;
     std::mutex m_resumeLock;
     ResumeCommand m_resume; // the runner's latest

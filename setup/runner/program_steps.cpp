@@ -9,7 +9,7 @@
 
 namespace krv::setup {
 
-bool ProgramSteps::CheckForUpdates(SetupRunner &runner, SetupSettings &settings) {
+bool ProgramUpdateStep::CheckForUpdates(SetupRunner &runner, SetupSettings &settings) {
     // The newer program gets this run's switches; the runner has added
     // /exenoupdates to them, and a copy's /originalPath means nothing to it.
     CommandLineOptions options = runner.Options();
@@ -19,19 +19,21 @@ bool ProgramSteps::CheckForUpdates(SetupRunner &runner, SetupSettings &settings)
     return checker.Run();
 }
 
-int ProgramSteps::ExtractGroupsForCaller(SetupRunner &runner, const std::string &value) {
+int ProgramCallerExtractionStep::ExtractGroupsForCaller(SetupRunner &runner,
+                                                        const std::string &value) {
     return krv::setup::ExtractGroupsForCaller(runner, value);
 }
 
-void ProgramSteps::ApplyProxyCredentials(SetupRunner &, const std::string &user,
-                                         const std::string &password, bool given, bool silent) {
+void ProgramNetworkStep::ApplyProxyCredentials(SetupRunner &, const std::string &user,
+                                               const std::string &password, bool given,
+                                               bool silent) {
     CredentialProvider &provider = TheCredentialProvider();
     if (given)
         provider.SetStoredCredentials(user, password);
     provider.SetSilent(silent);
 }
 
-bool ProgramSteps::UrlExists(SetupRunner &, const std::string &url) {
+bool ProgramNetworkStep::UrlExists(SetupRunner &, const std::string &url) {
     return krv::setup::UrlExists(url);
 }
 

@@ -123,7 +123,7 @@ void ShowLanguageList(SetupRunner &runner) {
     const std::string name = ProgramBaseName(runner.OwnModulePath());
     runner.Package().Open(runner.OwnModulePath());
     std::string list;
-    for (const std::string &line : runner.Steps().PackageLanguageLines(runner))
+    for (const std::string &line : runner.Steps().language->PackageLanguageLines(runner))
         list += (list.empty() ? "" : "\r\n") + line;
     LogLine("Languages of setup:" + list);
     MessageBoxFromStrings(nullptr, UiTextOrId(list),
@@ -153,7 +153,7 @@ int RunPrerequisitesStep(SetupRunner &runner, SetupSettings &settings) {
     int result = 0;
     if ((package.ContainerFlags() & flag::kHasSettings) &&
         !FindSwitch(runner.Options(), switch_id::kNoPrereqs))
-        result = runner.Steps().RunPrerequisites(runner, settings);
+        result = runner.Steps().prerequisites->RunPrerequisites(runner, settings);
     runner.SetExitCode(result);
     return result;
 }
@@ -174,7 +174,7 @@ MsiexecLineInputs LineInputs(SetupRunner &runner) {
     inputs.containerFlags = runner.Package().ContainerFlags();
     inputs.wow64 = IsRunningUnderWow64();
     inputs.options = &runner.Options();
-    runner.Steps().FillLanguageInputs(runner, inputs);
+    runner.Steps().language->FillLanguageInputs(runner, inputs);
     return inputs;
 }
 
@@ -185,15 +185,15 @@ MsiexecLineInputs LineInputs(SetupRunner &runner) {
 SetupRunner::SetupRunner(std::string commandLine, std::string ownPath,
                          std::unique_ptr<RunnerPackage> package, Launcher launcher)
     : m_ownPath(std::move(ownPath)), m_launcher(std::move(launcher)),
-      m_rawCommandLine(std::move(commandLine)), m_package(std::move(package)),
-      m_steps(std::make_unique<RunnerSteps>()) {}
+      m_rawCommandLine(std::move(commandLine)), m_package(std::move(package)) {}
 
 SetupRunner::~SetupRunner() {
     DeferredDelete(m_cleanup);
 }
 
-void SetupRunner::SetRunnerSteps(std::unique_ptr<RunnerSteps> steps) {
-    m_steps = steps ? std::move(steps) : std::make_unique<RunnerSteps>();
+void SetupRunner::SetSteps(SetupSteps steps) {
+    m_steps = std::move(steps);
+    CompleteSteps(m_steps);
 }
 
 void SetupRunner::SetPrereqsSwitch(const std::string &value) {
@@ -202,7 +202,7 @@ void SetupRunner::SetPrereqsSwitch(const std::string &value) {
 }
 
 void SetupRunner::UpdateResumeCommand() {
-    m_steps->UpdateResumeCommand(*this, BuildCommandLine(m_options, false));
+    m_steps.prerequisites->UpdateResumeCommand(*this, BuildCommandLine(m_options, false));
 }
 
 // ---- Tasks -----------------------------------------------------------------
@@ -390,7 +390,7 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
         }
         if (StoppedFromOutside(runner))
             return 1;
-        if (runner.Steps().UrlExists(runner, url)) {
+        if (runner.Steps().network->UrlExists(runner, url)) {
             LaunchMsiexec(text, runner);
             return runner.ExitCode();
         }
@@ -419,7 +419,7 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
     if (progressWindow)
         runner.Ui().ReleaseExtractionProgressDialog();
     if (extracted != result_code::kOk) {
-        runner.Steps().UnregisterResume(runner);
+        runner.Steps().prerequisites->UnregisterResume(runner);
         MapErrorToExitCode(runner, package.ErrorText(), extracted);
         if (!runner.Maintenance())
             package.SetKeepMode(0);
@@ -468,7 +468,8 @@ bool HandleStandaloneSwitches(SetupRunner &runner) {
         return true;
     }
     if (const SwitchValue *groups = FindSwitch(options, switch_id::kGroupsExtract)) {
-        runner.SetExitCode(runner.Steps().ExtractGroupsForCaller(runner, groups->value));
+        runner.SetExitCode(
+            runner.Steps().extraction->ExtractGroupsForCaller(runner, groups->value));
         return true;
     }
     return false;
@@ -566,9 +567,9 @@ void PassProxyCredentials(SetupRunner &runner) {
         LogLine("User name and password for proxy server were received from command line and "
                 "used.");
     }
-    runner.Steps().ApplyProxyCredentials(runner, user ? user->value : std::string(),
-                                         SwitchText(runner, switch_id::kPassword), user != nullptr,
-                                         runner.Silent());
+    runner.Steps().network->ApplyProxyCredentials(runner, user ? user->value : std::string(),
+                                                  SwitchText(runner, switch_id::kPassword),
+                                                  user != nullptr, runner.Silent());
 }
 
 // 9. One setup of this package at a time (unless a level switch was given).
@@ -601,7 +602,8 @@ RunEnd StartNewerBootstrapper(SetupRunner &runner, SetupSettings &settings) {
     if (settings.general.updatesUrl.empty() || runner.Silent())
         return std::nullopt;
     bool started = false;
-    FunctionTask update([&] { started = runner.Steps().CheckForUpdates(runner, settings); });
+    FunctionTask update(
+        [&] { started = runner.Steps().updates->CheckForUpdates(runner, settings); });
     RunTaskWithStatus(runner, update, status_id::kUpdates);
     if (started)
         return EndWithExitCode(runner, 0);
@@ -622,7 +624,8 @@ RunEnd CheckIntegrity(SetupRunner &runner, uint32_t flags) {
 
 // 16. The language of the setup.
 RunEnd ChooseLanguage(SetupRunner &runner, SetupSettings &settings) {
-    if (const int language = runner.Steps().ChooseSetupLanguage(runner, settings); language != 0) {
+    if (const int language = runner.Steps().language->ChooseSetupLanguage(runner, settings);
+        language != 0) {
         runner.SetExitCode(language);
         return language < 0 ? -1 : 1;
     }
@@ -632,8 +635,9 @@ RunEnd ChooseLanguage(SetupRunner &runner, SetupSettings &settings) {
 // 17. The launch conditions.
 RunEnd CheckConditions(SetupRunner &runner, SetupSettings &settings) {
     bool conditionsMet = true;
-    FunctionTask conditions(
-        [&] { conditionsMet = runner.Steps().CheckLaunchConditions(runner, settings); });
+    FunctionTask conditions([&] {
+        conditionsMet = runner.Steps().conditions->CheckLaunchConditions(runner, settings);
+    });
     RunTaskWithStatus(runner, conditions, status_id::kLaunchConditions);
     if (!conditionsMet)
         return EndWithExitCode(runner, 1);
@@ -667,7 +671,7 @@ int InstallProduct(SetupRunner &runner, RunState &state, int result) {
             runner.SetExitCode(-1);
     }
     if (result == -1)
-        runner.Steps().UnregisterResume(runner);
+        runner.Steps().prerequisites->UnregisterResume(runner);
     if (result == 0)
         result = InstallPackage(runner, text, state.settings, instances);
     FunctionTask cleanUp([&] { runner.Package().CleanUpExtraction(); });
@@ -716,24 +720,22 @@ void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int cod
 }
 
 int LaunchMsiexec(std::string_view arguments, SetupRunner &runner) {
-    return LaunchMsiexec(arguments,
-                         MsiexecLaunch{runner.Ui(), runner.ExternalLauncher(),
-                                       [&runner] { runner.Steps().UnregisterResume(runner); },
-                                       [&runner](int code) { runner.SetExitCode(code); },
-                                       runner.Programs()});
+    return LaunchMsiexec(
+        arguments,
+        MsiexecLaunch{runner.Ui(), runner.ExternalLauncher(),
+                      [&runner] { runner.Steps().prerequisites->UnregisterResume(runner); },
+                      [&runner](int code) { runner.SetExitCode(code); }, runner.Programs()});
 }
 
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
-                    SetupRunner::Launcher launcher, std::unique_ptr<RunnerSteps> steps,
-                    bool forwardSignals) {
+                    SetupRunner::Launcher launcher, SetupSteps steps, bool forwardSignals) {
     SetupRunner runner(program.commandLine, program.programPath, std::move(package),
                        std::move(launcher));
     runner.SetFullCommandLine(program.fullCommandLine);
     runner.Ui().SetWindows(program.windows);
     runner.SetPrograms(program.programs);
     runner.SetReboot(program.reboot);
-    if (steps)
-        runner.SetRunnerSteps(std::move(steps));
+    runner.SetSteps(std::move(steps));
     if (HandleStandaloneSwitches(runner))
         return runner.ExitCode();
     if (forwardSignals)

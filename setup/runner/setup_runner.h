@@ -12,8 +12,8 @@
 #include "installer_launch.h"
 #include "program.h"
 #include "runner_package.h"
-#include "runner_steps.h"
 #include "settings.h"
+#include "setup_steps.h"
 #include "setup_ui.h"
 
 #include <functional>
@@ -58,8 +58,9 @@ class SetupRunner {
     RunnerPackage &Package() { return *m_package; }
     SetupUi &Ui() { return m_ui; }
     DeferredDeleteRecord &Cleanup() { return m_cleanup; }
-    RunnerSteps &Steps() { return *m_steps; }
-    void SetRunnerSteps(std::unique_ptr<RunnerSteps> steps);
+    SetupSteps &Steps() { return m_steps; }
+    // Empty steps take their base answer.
+    void SetSteps(SetupSteps steps);
     bool RebootPending() const { return m_rebootPending; }
     void SetRebootPending(bool pending) { m_rebootPending = pending; }
     bool Maintenance() const { return m_maintenance; }
@@ -90,7 +91,7 @@ class SetupRunner {
     std::unique_ptr<RunnerPackage> m_package;
     DeferredDeleteRecord m_cleanup;
     SetupUi m_ui;
-    std::unique_ptr<RunnerSteps> m_steps;
+    SetupSteps m_steps;
     bool m_rebootPending = false;
     bool m_maintenance = false;
     std::string m_installedProductCode;
@@ -136,8 +137,8 @@ int RunSetup(SetupRunner &runner);
 // a program (installer, prerequisite) stop that program (which undoes its
 // work), the run cleans up and ends with 128 plus the signal's number.
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
-                    SetupRunner::Launcher launcher = {},
-                    std::unique_ptr<RunnerSteps> steps = nullptr, bool forwardSignals = false);
+                    SetupRunner::Launcher launcher = {}, SetupSteps steps = {},
+                    bool forwardSignals = false);
 
 // Opens the package and applies its settings (extraction folder, name stem,
 // keep mode, packed archives); false when the package cannot be opened.

@@ -10,9 +10,8 @@
 
 namespace krv::setup {
 
-WizardSteps::WizardSteps(std::unique_ptr<RunnerSteps> inner, WizardDriver driver,
-                         PrerequisiteServices system)
-    : PrerequisiteSteps(std::move(inner), std::move(system)), m_driver(std::move(driver)) {}
+WizardSteps::WizardSteps(WizardDriver driver, PrerequisiteServices system)
+    : PrerequisiteSteps(std::move(system)), m_driver(std::move(driver)) {}
 
 int WizardSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer, bool basic) {
     if (basic || (!m_driver && !QtDisplayAvailable()))

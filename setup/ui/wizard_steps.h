@@ -19,8 +19,7 @@ class WizardSteps : public PrerequisiteSteps {
 
     // Without a driver the wizard is shown modally, and only on a display a
     // person can see; tests drive it themselves.
-    explicit WizardSteps(std::unique_ptr<RunnerSteps> inner = nullptr, WizardDriver driver = {},
-                         PrerequisiteServices system = {});
+    explicit WizardSteps(WizardDriver driver = {}, PrerequisiteServices system = {});
 
   protected:
     int RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer, bool basic) override;

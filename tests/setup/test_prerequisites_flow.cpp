@@ -156,10 +156,11 @@ class PrerequisiteFlowTest : public ::testing::Test {
             ++m_reboots;
             return platform::RebootOutcome::kRequested;
         };
-        const int code =
-            RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), {},
-                            std::make_unique<PrerequisiteSteps>(
-                                nullptr, PrerequisiteServices{.launchPause = NoPause}));
+        SetupSteps steps;
+        steps.prerequisites =
+            std::make_unique<PrerequisiteSteps>(PrerequisiteServices{.launchPause = NoPause});
+        const int code = RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), {},
+                                         std::move(steps));
         CloseLog();
         return code;
     }

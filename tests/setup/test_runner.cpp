@@ -113,14 +113,35 @@ struct StepScript {
     int prerequisites = 0;
     bool rebootPending = false;
 };
-class ScriptedSteps : public RunnerSteps {
+class ScriptedUpdates : public UpdateStep {
   public:
-    explicit ScriptedSteps(StepScript s) : m_s(s) {}
+    explicit ScriptedUpdates(StepScript s) : m_s(s) {}
     bool CheckForUpdates(SetupRunner &, SetupSettings &) override { return m_s.updateStarted; }
+
+  private:
+    StepScript m_s;
+};
+class ScriptedLanguage : public LanguageStep {
+  public:
+    explicit ScriptedLanguage(StepScript s) : m_s(s) {}
     int ChooseSetupLanguage(SetupRunner &, SetupSettings &) override { return m_s.language; }
+
+  private:
+    StepScript m_s;
+};
+class ScriptedConditions : public ConditionStep {
+  public:
+    explicit ScriptedConditions(StepScript s) : m_s(s) {}
     bool CheckLaunchConditions(SetupRunner &, SetupSettings &) override {
         return m_s.conditionsMet;
     }
+
+  private:
+    StepScript m_s;
+};
+class ScriptedPrerequisites : public PrerequisiteStep {
+  public:
+    explicit ScriptedPrerequisites(StepScript s) : m_s(s) {}
     int RunPrerequisites(SetupRunner &runner, SetupSettings &) override {
         runner.SetRebootPending(m_s.rebootPending);
         return m_s.prerequisites;
@@ -129,6 +150,14 @@ class ScriptedSteps : public RunnerSteps {
   private:
     StepScript m_s;
 };
+SetupSteps ScriptedSteps(StepScript s) {
+    SetupSteps steps;
+    steps.updates = std::make_unique<ScriptedUpdates>(s);
+    steps.language = std::make_unique<ScriptedLanguage>(s);
+    steps.conditions = std::make_unique<ScriptedConditions>(s);
+    steps.prerequisites = std::make_unique<ScriptedPrerequisites>(s);
+    return steps;
+}
 
 class RunnerTest : public ::testing::Test {
   protected:
@@ -157,10 +186,9 @@ class RunnerTest : public ::testing::Test {
     }
 
     int Run(const std::string &commandLine, PackageScript &script, StepScript steps = {}) {
-        return Run(commandLine, script, std::make_unique<ScriptedSteps>(steps));
+        return Run(commandLine, script, ScriptedSteps(steps));
     }
-    int Run(const std::string &commandLine, PackageScript &script,
-            std::unique_ptr<RunnerSteps> steps) {
+    int Run(const std::string &commandLine, PackageScript &script, SetupSteps steps) {
         SetupProgram program;
         program.programPath = m_root + "/TelmarSetup2.3";
         program.commandLine = commandLine;
@@ -474,7 +502,9 @@ TEST_F(RunnerTest, ProgramStepsAskTheDownloadEngine) {
         std::filesystem::remove(m_root + "/args");
         PackageScript script;
         script.settings += "MainAppURL=" + http.Url(c.path) + "\n";
-        Run(c.commandLine, script, std::make_unique<ProgramSteps>());
+        SetupSteps steps;
+        steps.network = std::make_unique<ProgramNetworkStep>();
+        Run(c.commandLine, script, std::move(steps));
         TheSingleInstanceLock().Release();
         EXPECT_EQ(std::filesystem::exists(m_root + "/args"), c.installerRan) << c.commandLine;
         std::string shown = m_debug;
@@ -581,7 +611,7 @@ TEST_F(RunnerTest, CopyNamedAsItsOwnOriginalRunsInsteadOfRelaunching) {
     program.options = ParseCommandLine(program.commandLine);
     const int code =
         RunSetupProgram(program, std::make_unique<FakePackage>(script, m_root + "/x/main.msi"), {},
-                        std::make_unique<ScriptedSteps>(StepScript{}));
+                        ScriptedSteps(StepScript{}));
     EXPECT_EQ(code, 0) << m_debug;
     EXPECT_FALSE(std::filesystem::exists(m_root + "/relaunched"));
     EXPECT_NE(ReadFile(m_root + "/args").find(m_root + "/x/main.msi"), std::string::npos);
@@ -607,7 +637,7 @@ TEST_F(RunnerTest, InstallerStartsThroughTheRunsLauncher) {
     };
     const int code =
         RunSetupProgram(program, std::make_unique<FakePackage>(script, m_root + "/x/main.msi"), {},
-                        std::make_unique<ScriptedSteps>(StepScript{}));
+                        ScriptedSteps(StepScript{}));
     EXPECT_EQ(code, 0) << m_debug;
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].program, m_root + "/fake-msiexec");

@@ -378,13 +378,15 @@ TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
     const int code =
         ProgramRun({"/exelog", log, "PROP=1"}, older, [&launches, &runsIt](SetupProgram &program) {
             program.programs = runsIt;
+            SetupSteps steps;
+            steps.updates = std::make_unique<ProgramUpdateStep>();
             return RunSetupProgram(
                 program, std::make_unique<PayloadRunnerPackage>(),
                 [&launches](const std::string &, const std::string &, SetupUi &) {
                     ++launches;
                     return 0u;
                 },
-                std::make_unique<ProgramSteps>());
+                std::move(steps));
         });
     EXPECT_EQ(code, 0) << ReadFile(log);
     EXPECT_EQ(launches, 0); // nothing was installed by the older run

@@ -693,7 +693,6 @@ TEST(WizardRun, FullRunWithPrerequisitesGoesThroughTheWizard) {
             fixture.installed.insert("Viewer");
         int shown = 0;
         WizardSteps steps(
-            nullptr,
             [&](WizardSheet &sheet) {
                 ++shown;
                 sheet.Start();
