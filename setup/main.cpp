@@ -10,6 +10,7 @@
 #include "qt_message_boxes.h"
 #include "qt_setup_windows.h"
 #include "setup_runner.h"
+#include "setup_services.h"
 #include "system.h"
 #include "version_info.h"
 #include "wizard_steps.h"
@@ -45,8 +46,10 @@ int main(int argc, char **argv) {
         std::make_shared<krv::setup::QtCredentialsPrompter>());
     return krv::setup::ProgramRun(
         arguments, self,
-        [](krv::setup::SetupProgram &program) {
-            krv::setup::SetupSteps steps;
+        [&windows](krv::setup::SetupProgram &program) {
+            krv::setup::SetupServices services;
+            services.windows = &windows;
+            krv::setup::SetupSteps &steps = services.steps;
             steps.updates = std::make_unique<krv::setup::ProgramUpdateStep>();
             steps.language = std::make_unique<krv::setup::UiLanguageStep>();
             steps.conditions = std::make_unique<krv::setup::LaunchConditionStep>(
@@ -57,7 +60,7 @@ int main(int argc, char **argv) {
             steps.extraction = std::make_unique<krv::setup::ProgramCallerExtractionStep>();
             return krv::setup::RunSetupProgram(program,
                                                std::make_unique<krv::setup::PayloadRunnerPackage>(),
-                                               {}, std::move(steps), /*forwardSignals=*/true);
+                                               std::move(services), /*forwardSignals=*/true);
         },
         &windows);
 }

@@ -183,17 +183,15 @@ MsiexecLineInputs LineInputs(SetupRunner &runner) {
 // ---- Runner ----------------------------------------------------------------
 
 SetupRunner::SetupRunner(std::string commandLine, std::string ownPath,
-                         std::unique_ptr<RunnerPackage> package, Launcher launcher)
-    : m_ownPath(std::move(ownPath)), m_launcher(std::move(launcher)),
-      m_rawCommandLine(std::move(commandLine)), m_package(std::move(package)) {}
+                         std::unique_ptr<RunnerPackage> package, SetupServices services)
+    : m_ownPath(std::move(ownPath)), m_rawCommandLine(std::move(commandLine)),
+      m_package(std::move(package)), m_services(std::move(services)) {
+    m_ui.SetWindows(m_services.windows);
+    CompleteSteps(m_services.steps);
+}
 
 SetupRunner::~SetupRunner() {
     DeferredDelete(m_cleanup);
-}
-
-void SetupRunner::SetSteps(SetupSteps steps) {
-    m_steps = std::move(steps);
-    CompleteSteps(m_steps);
 }
 
 void SetupRunner::SetPrereqsSwitch(const std::string &value) {
@@ -202,7 +200,7 @@ void SetupRunner::SetPrereqsSwitch(const std::string &value) {
 }
 
 void SetupRunner::UpdateResumeCommand() {
-    m_steps.prerequisites->UpdateResumeCommand(*this, BuildCommandLine(m_options, false));
+    m_services.steps.prerequisites->UpdateResumeCommand(*this, BuildCommandLine(m_options, false));
 }
 
 // ---- Tasks -----------------------------------------------------------------
@@ -728,14 +726,12 @@ int LaunchMsiexec(std::string_view arguments, SetupRunner &runner) {
 }
 
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
-                    SetupRunner::Launcher launcher, SetupSteps steps, bool forwardSignals) {
+                    SetupServices services, bool forwardSignals) {
     SetupRunner runner(program.commandLine, program.programPath, std::move(package),
-                       std::move(launcher));
+                       std::move(services));
     runner.SetFullCommandLine(program.fullCommandLine);
-    runner.Ui().SetWindows(program.windows);
     runner.SetPrograms(program.programs);
     runner.SetReboot(program.reboot);
-    runner.SetSteps(std::move(steps));
     if (HandleStandaloneSwitches(runner))
         return runner.ExitCode();
     if (forwardSignals)

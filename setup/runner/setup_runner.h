@@ -13,7 +13,7 @@
 #include "program.h"
 #include "runner_package.h"
 #include "settings.h"
-#include "setup_steps.h"
+#include "setup_services.h"
 #include "setup_ui.h"
 
 #include <functional>
@@ -39,15 +39,17 @@ class SetupRunner {
     // themselves): program, argument line, UI; gives the exit code.
     using Launcher = InstallerLauncher;
 
+    // The runner keeps the services for the whole run; empty steps take
+    // their base answer.
     SetupRunner(std::string commandLine, std::string ownPath,
-                std::unique_ptr<RunnerPackage> package, Launcher launcher = {});
+                std::unique_ptr<RunnerPackage> package, SetupServices services = {});
     ~SetupRunner(); // runs DeferredDelete
     SetupRunner(const SetupRunner &) = delete;
     SetupRunner &operator=(const SetupRunner &) = delete;
 
     const std::string &OwnModulePath() const { return m_ownPath; }
     void SetOwnModulePath(std::string path) { m_ownPath = std::move(path); }
-    const Launcher &ExternalLauncher() const { return m_launcher; }
+    const Launcher &ExternalLauncher() const { return m_services.launcher; }
     int ExitCode() const { return m_exitCode; }
     void SetExitCode(int code) { m_exitCode = code; }
     const std::string &RawCommandLine() const { return m_rawCommandLine; }
@@ -58,9 +60,7 @@ class SetupRunner {
     RunnerPackage &Package() { return *m_package; }
     SetupUi &Ui() { return m_ui; }
     DeferredDeleteRecord &Cleanup() { return m_cleanup; }
-    SetupSteps &Steps() { return m_steps; }
-    // Empty steps take their base answer.
-    void SetSteps(SetupSteps steps);
+    SetupSteps &Steps() { return m_services.steps; }
     bool RebootPending() const { return m_rebootPending; }
     void SetRebootPending(bool pending) { m_rebootPending = pending; }
     bool Maintenance() const { return m_maintenance; }
@@ -83,7 +83,6 @@ class SetupRunner {
 
   private:
     std::string m_ownPath;
-    Launcher m_launcher;
     int m_exitCode = 0;
     std::string m_rawCommandLine;
     std::string m_fullCommandLine;
@@ -91,7 +90,9 @@ class SetupRunner {
     std::unique_ptr<RunnerPackage> m_package;
     DeferredDeleteRecord m_cleanup;
     SetupUi m_ui;
-    SetupSteps m_steps;
+    // After the package and the user interface, which steps refer to, so
+    // that the steps end first.
+    SetupServices m_services;
     bool m_rebootPending = false;
     bool m_maintenance = false;
     std::string m_installedProductCode;
@@ -137,8 +138,7 @@ int RunSetup(SetupRunner &runner);
 // a program (installer, prerequisite) stop that program (which undoes its
 // work), the run cleans up and ends with 128 plus the signal's number.
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
-                    SetupRunner::Launcher launcher = {}, SetupSteps steps = {},
-                    bool forwardSignals = false);
+                    SetupServices services = {}, bool forwardSignals = false);
 
 // Opens the package and applies its settings (extraction folder, name stem,
 // keep mode, packed archives); false when the package cannot be opened.

@@ -346,11 +346,11 @@ TEST_F(LaunchConditionTest, SilentRunStopsOnAFailedConditionWithExitCodeOne) {
     const std::string log = m_root + "/setup.log";
     const int code = ProgramRun(
         {"/exenoui", "/exelog", log}, m_root + "/Product Setup", [](SetupProgram &program) {
-            SetupSteps steps;
-            steps.language = std::make_unique<UiLanguageStep>();
-            steps.conditions = std::make_unique<LaunchConditionStep>();
-            return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), {},
-                                   std::move(steps));
+            SetupServices services;
+            services.steps.language = std::make_unique<UiLanguageStep>();
+            services.steps.conditions = std::make_unique<LaunchConditionStep>();
+            return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(),
+                                   std::move(services));
         });
     TheSingleInstanceLock().Release();
     LoggingEnabled = false;

@@ -150,17 +150,17 @@ class PrerequisiteFlowTest : public ::testing::Test {
         program.commandLine = commandLine;
         program.fullCommandLine = m_package + " " + commandLine;
         program.options = ParseCommandLine(commandLine);
-        program.windows = &m_windows;
         // The run hands the restart down to the prerequisites' setups.
         program.reboot = [this](const std::string &) {
             ++m_reboots;
             return platform::RebootOutcome::kRequested;
         };
-        SetupSteps steps;
-        steps.prerequisites =
+        SetupServices services;
+        services.windows = &m_windows;
+        services.steps.prerequisites =
             std::make_unique<PrerequisiteSteps>(PrerequisiteServices{.launchPause = NoPause});
-        const int code = RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), {},
-                                         std::move(steps));
+        const int code =
+            RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), std::move(services));
         CloseLog();
         return code;
     }

@@ -186,18 +186,20 @@ class RunnerTest : public ::testing::Test {
     }
 
     int Run(const std::string &commandLine, PackageScript &script, StepScript steps = {}) {
-        return Run(commandLine, script, ScriptedSteps(steps));
+        SetupServices services;
+        services.steps = ScriptedSteps(steps);
+        return Run(commandLine, script, std::move(services));
     }
-    int Run(const std::string &commandLine, PackageScript &script, SetupSteps steps) {
+    int Run(const std::string &commandLine, PackageScript &script, SetupServices services) {
         SetupProgram program;
         program.programPath = m_root + "/TelmarSetup2.3";
         program.commandLine = commandLine;
         program.fullCommandLine = program.programPath + " " + commandLine;
         program.options = ParseCommandLine(commandLine);
-        program.windows = &m_windows;
+        services.windows = &m_windows;
         return RunSetupProgram(program,
-                               std::make_unique<FakePackage>(script, m_root + "/x/main.msi"), {},
-                               std::move(steps));
+                               std::make_unique<FakePackage>(script, m_root + "/x/main.msi"),
+                               std::move(services));
     }
 
     test::TempDir m_tmp{"runner"};
@@ -502,9 +504,9 @@ TEST_F(RunnerTest, ProgramStepsAskTheDownloadEngine) {
         std::filesystem::remove(m_root + "/args");
         PackageScript script;
         script.settings += "MainAppURL=" + http.Url(c.path) + "\n";
-        SetupSteps steps;
-        steps.network = std::make_unique<ProgramNetworkStep>();
-        Run(c.commandLine, script, std::move(steps));
+        SetupServices services;
+        services.steps.network = std::make_unique<ProgramNetworkStep>();
+        Run(c.commandLine, script, std::move(services));
         TheSingleInstanceLock().Release();
         EXPECT_EQ(std::filesystem::exists(m_root + "/args"), c.installerRan) << c.commandLine;
         std::string shown = m_debug;
@@ -609,9 +611,11 @@ TEST_F(RunnerTest, CopyNamedAsItsOwnOriginalRunsInsteadOfRelaunching) {
     program.programPath = own;
     program.commandLine = "/exenoui /originalPath " + own;
     program.options = ParseCommandLine(program.commandLine);
+    SetupServices services;
+    services.steps = ScriptedSteps(StepScript{});
     const int code =
-        RunSetupProgram(program, std::make_unique<FakePackage>(script, m_root + "/x/main.msi"), {},
-                        ScriptedSteps(StepScript{}));
+        RunSetupProgram(program, std::make_unique<FakePackage>(script, m_root + "/x/main.msi"),
+                        std::move(services));
     EXPECT_EQ(code, 0) << m_debug;
     EXPECT_FALSE(std::filesystem::exists(m_root + "/relaunched"));
     EXPECT_NE(ReadFile(m_root + "/args").find(m_root + "/x/main.msi"), std::string::npos);
@@ -635,9 +639,11 @@ TEST_F(RunnerTest, InstallerStartsThroughTheRunsLauncher) {
         result.waited = wait;
         return result;
     };
+    SetupServices services;
+    services.steps = ScriptedSteps(StepScript{});
     const int code =
-        RunSetupProgram(program, std::make_unique<FakePackage>(script, m_root + "/x/main.msi"), {},
-                        ScriptedSteps(StepScript{}));
+        RunSetupProgram(program, std::make_unique<FakePackage>(script, m_root + "/x/main.msi"),
+                        std::move(services));
     EXPECT_EQ(code, 0) << m_debug;
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].program, m_root + "/fake-msiexec");

@@ -421,10 +421,10 @@ TEST_F(UiLanguageTest, ListedLanguagesAndTheDialogWithoutDisplay) {
     auto boxes = std::make_shared<ScriptedMessageBoxes>();
     SetMessageBoxPresenter(boxes);
     ProgramRun({"/listlangs"}, m_root + "/setup", [](SetupProgram &program) {
-        SetupSteps steps;
-        steps.language = std::make_unique<UiLanguageStep>();
-        return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), {},
-                               std::move(steps));
+        SetupServices services;
+        services.steps.language = std::make_unique<UiLanguageStep>();
+        return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(),
+                               std::move(services));
     });
     SetMessageBoxPresenter(nullptr);
     const auto shown = boxes->Shown();

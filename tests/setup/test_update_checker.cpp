@@ -378,15 +378,14 @@ TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
     const int code =
         ProgramRun({"/exelog", log, "PROP=1"}, older, [&launches, &runsIt](SetupProgram &program) {
             program.programs = runsIt;
-            SetupSteps steps;
-            steps.updates = std::make_unique<ProgramUpdateStep>();
-            return RunSetupProgram(
-                program, std::make_unique<PayloadRunnerPackage>(),
-                [&launches](const std::string &, const std::string &, SetupUi &) {
-                    ++launches;
-                    return 0u;
-                },
-                std::move(steps));
+            SetupServices services;
+            services.launcher = [&launches](const std::string &, const std::string &, SetupUi &) {
+                ++launches;
+                return 0u;
+            };
+            services.steps.updates = std::make_unique<ProgramUpdateStep>();
+            return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(),
+                                   std::move(services));
         });
     EXPECT_EQ(code, 0) << ReadFile(log);
     EXPECT_EQ(launches, 0); // nothing was installed by the older run

@@ -1,0 +1,25 @@
+// What a setup run is handed from outside: the program assembles one set in
+// main() and a test builds its own, so no part of the run reaches for a
+// process-wide object that a test would have to re-arm. Each module below
+// the runner is handed only the piece it uses.
+#pragma once
+
+#include "installer_launch.h"
+#include "setup_steps.h"
+
+#include <memory>
+
+namespace krv::setup {
+
+class SetupWindows;
+
+struct SetupServices {
+    // The windows the run asks through; null: none, and every question
+    // takes its default answer.
+    SetupWindows *windows = nullptr;
+    // Starts the installer; empty: the installer program.
+    InstallerLauncher launcher;
+    SetupSteps steps;
+};
+
+} // namespace krv::setup
