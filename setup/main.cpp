@@ -38,26 +38,26 @@ int main(int argc, char **argv) {
     std::string self = krv::platform::ExecutablePath();
     if (self.empty() && argc > 0)
         self = argv[0];
-    // The windows, boxes and credentials dialog the engine asks through.
+    // The windows, boxes and credentials dialog the engine asks through, and
+    // the steps the program fills in: one set for the run.
     krv::setup::QtSetupWindows windows;
     if (krv::setup::QtDisplayAvailable())
         krv::setup::SetMessageBoxPresenter(std::make_shared<krv::setup::QtMessageBoxPresenter>());
-    krv::setup::TheCredentialProvider().SetPrompter(
-        std::make_shared<krv::setup::QtCredentialsPrompter>());
+    krv::setup::SetupServices services;
+    services.windows = &windows;
+    services.credentials->SetPrompter(std::make_shared<krv::setup::QtCredentialsPrompter>());
+    krv::setup::SetupSteps &steps = services.steps;
+    steps.updates = std::make_unique<krv::setup::ProgramUpdateStep>();
+    steps.language = std::make_unique<krv::setup::UiLanguageStep>();
+    steps.conditions = std::make_unique<krv::setup::LaunchConditionStep>(
+        [](const std::string &url) { return krv::setup::IsUrlReachable(url); },
+        krv::setup::QueryScreenFacts);
+    steps.prerequisites = std::make_unique<krv::setup::WizardSteps>();
+    steps.network = std::make_unique<krv::setup::ProgramNetworkStep>();
+    steps.extraction = std::make_unique<krv::setup::ProgramCallerExtractionStep>();
     return krv::setup::ProgramRun(
         arguments, self,
-        [&windows](krv::setup::SetupProgram &program) {
-            krv::setup::SetupServices services;
-            services.windows = &windows;
-            krv::setup::SetupSteps &steps = services.steps;
-            steps.updates = std::make_unique<krv::setup::ProgramUpdateStep>();
-            steps.language = std::make_unique<krv::setup::UiLanguageStep>();
-            steps.conditions = std::make_unique<krv::setup::LaunchConditionStep>(
-                [](const std::string &url) { return krv::setup::IsUrlReachable(url); },
-                krv::setup::QueryScreenFacts);
-            steps.prerequisites = std::make_unique<krv::setup::WizardSteps>();
-            steps.network = std::make_unique<krv::setup::ProgramNetworkStep>();
-            steps.extraction = std::make_unique<krv::setup::ProgramCallerExtractionStep>();
+        [&services](krv::setup::SetupProgram &program) {
             return krv::setup::RunSetupProgram(program,
                                                std::make_unique<krv::setup::PayloadRunnerPackage>(),
                                                std::move(services), /*forwardSignals=*/true);

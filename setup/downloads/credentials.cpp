@@ -57,11 +57,6 @@ void CredentialProvider::SetPrompter(std::shared_ptr<CredentialsPrompter> prompt
     m_prompter = std::move(prompter);
 }
 
-CredentialProvider &TheCredentialProvider() {
-    static CredentialProvider provider;
-    return provider;
-}
-
 std::string HostOfUrl(const std::string &url) {
     platform::CurlUrl parsed = platform::MakeCurlUrl();
     std::string host;

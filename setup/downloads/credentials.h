@@ -1,5 +1,5 @@
 // Credentials for servers and proxies that ask for them: the remembered pair
-// and the prompt. One provider serves the whole process; the runner fills it
+// and the prompt. One provider serves a whole setup run; the runner fills it
 // from /username and /password (or their proxy synonyms) and makes it silent
 // in a silent run, where nobody can answer a prompt.
 #pragma once
@@ -64,9 +64,6 @@ class CredentialProvider {
     std::string m_password;
     std::shared_ptr<CredentialsPrompter> m_prompter;
 };
-
-// The process-wide provider.
-CredentialProvider &TheCredentialProvider();
 
 // The host name of a URL; empty when the URL cannot be parsed.
 std::string HostOfUrl(const std::string &url);

@@ -177,7 +177,7 @@ class UpdateChecker::NewerVersionJob : public DownloadJob {
     uint32_t ItemCount() const override { return 1; }
     bool DownloadItem(uint32_t, ProgressSink &dialog) override {
         AttemptSink sink(dialog, m_checker.m_forward, m_checker.m_cancelled);
-        DownloadSession session(&TheCredentialProvider(), std::string(), &sink);
+        DownloadSession session(m_checker.m_credentials, std::string(), &sink);
         session.SetRetryWait(std::chrono::milliseconds(m_checker.m_retryWaitMs));
         code = session.Start(m_checker.m_offer.url, m_checker.m_target, nullptr, true,
                              std::string(), false);
@@ -243,9 +243,10 @@ std::string UpdateFileName(std::string_view serverFileName, std::string_view url
 }
 
 UpdateChecker::UpdateChecker(SetupUi &ui, std::string updatesUrl, std::string_view currentVersion,
-                             std::string commandLine, platform::ProcessLauncher launcher)
+                             std::string commandLine, platform::ProcessLauncher launcher,
+                             CredentialProvider *credentials)
     : m_ui(ui), m_updatesUrl(std::move(updatesUrl)), m_commandLine(std::move(commandLine)),
-      m_launcher(std::move(launcher)) {
+      m_launcher(std::move(launcher)), m_credentials(credentials) {
     ParseVersion(currentVersion, m_current);
     if (!FindSwitch(ParseCommandLine(m_commandLine), switch_id::kExeNoUpdates))
         m_commandLine = m_commandLine.empty() ? "/exenoupdates" : "/exenoupdates " + m_commandLine;
@@ -297,7 +298,7 @@ bool UpdateChecker::FetchUpdatesFile() {
         return !ec;
     }
     SizeCap cap(kUpdatesFileLimit);
-    DownloadSession session(&TheCredentialProvider(), std::string(), &cap);
+    DownloadSession session(m_credentials, std::string(), &cap);
     session.SetRetryWait(std::chrono::milliseconds(m_retryWaitMs));
     if (session.Start(m_updatesUrl, m_updatesFile, nullptr, true, std::string(), false) != 0)
         return false;

@@ -21,6 +21,7 @@
 
 namespace krv::setup {
 
+class CredentialProvider;
 class SetupUi;
 
 // String ids of the checker's questions.
@@ -55,8 +56,11 @@ class UpdateChecker {
     // `commandLine`: what the newer program is started with (the switches
     // of this run); /exenoupdates is added when missing, so the newer one
     // never checks again. The newer program starts through `launcher`.
+    // `credentials`: what the downloads answer a server or proxy that asks
+    // (null: nothing, the download fails there).
     UpdateChecker(SetupUi &ui, std::string updatesUrl, std::string_view currentVersion,
-                  std::string commandLine = {}, platform::ProcessLauncher launcher = {});
+                  std::string commandLine = {}, platform::ProcessLauncher launcher = {},
+                  CredentialProvider *credentials = nullptr);
     // Deletes the fetched updates file.
     ~UpdateChecker();
     UpdateChecker(const UpdateChecker &) = delete;
@@ -102,6 +106,7 @@ class UpdateChecker {
     VersionQuad m_current;
     std::string m_commandLine;
     platform::ProcessLauncher m_launcher;
+    CredentialProvider *m_credentials;
     std::string m_updatesFolder; // private, made for the updates file
     std::string m_updatesFile;
     UpdateOffer m_offer;

@@ -119,7 +119,7 @@ PrerequisiteInstaller::PrerequisiteInstaller(SelectionCallback onSelection, Setu
     // Detection after an install starts its programs as the setups start.
     if (!m_probe.programs)
         m_probe.programs = m_programs;
-    m_downloads.SetCredentialProvider(&TheCredentialProvider());
+    m_downloads.SetCredentialProvider(system.credentials);
     for (std::size_t i = 0; i < m_settings.prerequisites.size(); ++i) {
         const int index = static_cast<int>(i);
         RefreshDownloaded(index);

@@ -21,6 +21,7 @@
 
 namespace krv::setup {
 
+class CredentialProvider;
 class PayloadArchive;
 class RegistryValue;
 class SetupUi;
@@ -74,6 +75,8 @@ struct PrerequisiteServices {
     std::function<ResumeCommand()> resumeCommand{};
     platform::ProcessLauncher programs{}; // starts setups and the site opener
     platform::RebootRequester reboot{};   // the restart a setup asks for
+    // What the downloads answer a server or proxy that asks (null: nothing).
+    CredentialProvider *credentials = nullptr;
 };
 
 class PrerequisiteInstaller {

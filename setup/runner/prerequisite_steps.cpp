@@ -99,6 +99,8 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
             std::lock_guard guard(m_resumeLock);
             return m_resume;
         };
+    if (!system.credentials)
+        system.credentials = &runner.Credentials();
     if (package && !system.probe.packageFile)
         system.probe.packageFile = [&package](const SearchRecord &search) {
             return package->DetectionProgramPath(search);

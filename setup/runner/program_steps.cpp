@@ -15,7 +15,8 @@ bool ProgramUpdateStep::CheckForUpdates(SetupRunner &runner, SetupSettings &sett
     CommandLineOptions options = runner.Options();
     RemoveSwitch(options, switch_id::kOriginalPath);
     UpdateChecker checker(runner.Ui(), settings.general.updatesUrl, settings.general.productVersion,
-                          BuildCommandLine(options, false), runner.Programs());
+                          BuildCommandLine(options, false), runner.Programs(),
+                          &runner.Credentials());
     return checker.Run();
 }
 
@@ -24,10 +25,10 @@ int ProgramCallerExtractionStep::ExtractGroupsForCaller(SetupRunner &runner,
     return krv::setup::ExtractGroupsForCaller(runner, value);
 }
 
-void ProgramNetworkStep::ApplyProxyCredentials(SetupRunner &, const std::string &user,
+void ProgramNetworkStep::ApplyProxyCredentials(SetupRunner &runner, const std::string &user,
                                                const std::string &password, bool given,
                                                bool silent) {
-    CredentialProvider &provider = TheCredentialProvider();
+    CredentialProvider &provider = runner.Credentials();
     if (given)
         provider.SetStoredCredentials(user, password);
     provider.SetSilent(silent);

@@ -14,8 +14,8 @@ class ProgramUpdateStep : public UpdateStep {
 
 class ProgramNetworkStep : public NetworkStep {
   public:
-    // /username and /password become the process-wide credential provider's
-    // stored pair; a silent run makes the provider silent, so that no
+    // /username and /password become the run's credential provider's stored
+    // pair; a silent run makes the provider silent, so that no
     // download waits for a prompt nobody can answer.
     void ApplyProxyCredentials(SetupRunner &runner, const std::string &user,
                                const std::string &password, bool given, bool silent) override;

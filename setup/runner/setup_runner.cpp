@@ -188,6 +188,8 @@ SetupRunner::SetupRunner(std::string commandLine, std::string ownPath,
       m_package(std::move(package)), m_services(std::move(services)) {
     m_ui.SetWindows(m_services.windows);
     CompleteSteps(m_services.steps);
+    if (!m_services.credentials)
+        m_services.credentials = std::make_shared<CredentialProvider>();
 }
 
 SetupRunner::~SetupRunner() {

@@ -40,7 +40,8 @@ class SetupRunner {
     using Launcher = InstallerLauncher;
 
     // The runner keeps the services for the whole run; empty steps take
-    // their base answer.
+    // their base answer, and a missing credential provider becomes a fresh
+    // one.
     SetupRunner(std::string commandLine, std::string ownPath,
                 std::unique_ptr<RunnerPackage> package, SetupServices services = {});
     ~SetupRunner(); // runs DeferredDelete
@@ -61,6 +62,7 @@ class SetupRunner {
     SetupUi &Ui() { return m_ui; }
     DeferredDeleteRecord &Cleanup() { return m_cleanup; }
     SetupSteps &Steps() { return m_services.steps; }
+    CredentialProvider &Credentials() { return *m_services.credentials; }
     bool RebootPending() const { return m_rebootPending; }
     void SetRebootPending(bool pending) { m_rebootPending = pending; }
     bool Maintenance() const { return m_maintenance; }

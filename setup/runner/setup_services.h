@@ -4,6 +4,7 @@
 // the runner is handed only the piece it uses.
 #pragma once
 
+#include "credentials.h"
 #include "installer_launch.h"
 #include "setup_steps.h"
 
@@ -20,6 +21,10 @@ struct SetupServices {
     // Starts the installer; empty: the installer program.
     InstallerLauncher launcher;
     SetupSteps steps;
+    // The run's credentials for servers and proxies: the pair from the
+    // command line, and the prompt. Shared so that a test can look at it
+    // after the run.
+    std::shared_ptr<CredentialProvider> credentials = std::make_shared<CredentialProvider>();
 };
 
 } // namespace krv::setup

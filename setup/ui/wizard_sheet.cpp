@@ -88,8 +88,8 @@ class HeaderBand : public QWidget {
 
 class SessionDownloader : public PageDownloader {
   public:
-    explicit SessionDownloader(ProgressSink *sink)
-        : m_session(&TheCredentialProvider(), {}, sink) {}
+    SessionDownloader(CredentialProvider *credentials, ProgressSink *sink)
+        : m_session(credentials, {}, sink) {}
     uint32_t Start(const std::string &url, const std::string &target) override {
         return m_session.Start(url, target, nullptr, true, {}, false);
     }
@@ -129,8 +129,10 @@ std::string WizardBlock(std::string_view kind, uint32_t id, const std::string &f
     return block.empty() ? fallback : block;
 }
 
-std::unique_ptr<PageDownloader> MakeSessionDownloader(ProgressSink *sink) {
-    return std::make_unique<SessionDownloader>(sink);
+PageDownloaderFactory SessionDownloaderFactory(CredentialProvider *credentials) {
+    return [credentials](ProgressSink *sink) -> std::unique_ptr<PageDownloader> {
+        return std::make_unique<SessionDownloader>(credentials, sink);
+    };
 }
 
 QString UiText(uint32_t id) {

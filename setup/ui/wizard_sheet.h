@@ -36,6 +36,7 @@ class QVBoxLayout;
 
 namespace krv::setup {
 
+class CredentialProvider;
 class PrerequisiteInstaller;
 class ProgressSink;
 struct SetupSettings;
@@ -92,8 +93,9 @@ class PageDownloader {
 };
 // Makes the downloader of a page; the sink is the page.
 using PageDownloaderFactory = std::function<std::unique_ptr<PageDownloader>(ProgressSink *sink)>;
-// A DownloadSession with the process-wide credential provider.
-std::unique_ptr<PageDownloader> MakeSessionDownloader(ProgressSink *sink);
+// Pages' downloaders that are DownloadSessions answering a server or proxy
+// that asks from the credentials (null: nothing).
+PageDownloaderFactory SessionDownloaderFactory(CredentialProvider *credentials);
 
 // What a wizard run is built with besides the settings and the manager.
 class SetupWindows;
@@ -102,7 +104,7 @@ struct WizardEnvironment {
     WizardResources resources = WizardResources::Defaults();
     std::string caption;     // the setup's caption (window title)
     std::string productName; // for "ready to install %s"
-    PageDownloaderFactory downloaderFactory = MakeSessionDownloader;
+    PageDownloaderFactory downloaderFactory = SessionDownloaderFactory(nullptr);
     // The values the first search of a prerequisite finds (the selection
     // page's version column); FirstSearchFoundValues when not given.
     std::function<std::vector<std::string>(int index)> foundValues;

@@ -478,11 +478,12 @@ TEST(RunnerPieces, PackageNameStemTakesSevenBeforeTheLast) {
 
 // The program's steps: a main package on a web address is installed only
 // when the download engine finds it, and the proxy switches reach the
-// process-wide credential provider with the run's silence.
+// run's credential provider with the run's silence.
 TEST_F(RunnerTest, ProgramStepsAskTheDownloadEngine) {
     test::LocalHttpServer http;
     ASSERT_TRUE(http.Start({})) << http.Error();
-    CredentialProvider &provider = TheCredentialProvider();
+    const auto shared = std::make_shared<CredentialProvider>();
+    CredentialProvider &provider = *shared;
     struct Case {
         std::string commandLine;
         std::string path;
@@ -506,6 +507,7 @@ TEST_F(RunnerTest, ProgramStepsAskTheDownloadEngine) {
         script.settings += "MainAppURL=" + http.Url(c.path) + "\n";
         SetupServices services;
         services.steps.network = std::make_unique<ProgramNetworkStep>();
+        services.credentials = shared;
         Run(c.commandLine, script, std::move(services));
         TheSingleInstanceLock().Release();
         EXPECT_EQ(std::filesystem::exists(m_root + "/args"), c.installerRan) << c.commandLine;
@@ -524,8 +526,6 @@ TEST_F(RunnerTest, ProgramStepsAskTheDownloadEngine) {
         }
         EXPECT_EQ(provider.IsSilent(), c.silent) << c.commandLine;
     }
-    provider.SetStoredCredentials("", "");
-    provider.SetSilent(false);
 }
 
 TEST_F(RunnerTest, IntegrityCheckComparesTheFileWithoutItsFooter) {
