@@ -245,11 +245,6 @@ void SingleInstanceLock::Release() {
     m_fd = -1;
 }
 
-SingleInstanceLock &TheSingleInstanceLock() {
-    static SingleInstanceLock lock;
-    return lock;
-}
-
 // ---- Dialogs ---------------------------------------------------------------
 
 std::optional<std::string> PackagePasswordDialog(const std::string &caption,
@@ -332,7 +327,7 @@ bool CopyAndRelaunch(SetupRunner &runner) {
         platform::QuoteArgument(target) + " " + BuildCommandLine(runner.Options(), false);
     runner.Ui().HideStatusWindow();
     // The copy takes the lock of its own: this process lets it go first.
-    TheSingleInstanceLock().Release();
+    runner.InstanceLock().Release();
     runner.SetExitCode(
         RunProcessAndWait(target, commandLine, nullptr, 0x8, false, runner.Programs()) ? 0 : 1);
     return true;
@@ -575,7 +570,7 @@ void PassProxyCredentials(SetupRunner &runner) {
 // 9. One setup of this package at a time (unless a level switch was given).
 RunEnd HoldSingleInstance(SetupRunner &runner) {
     RunnerPackage &package = runner.Package();
-    if (!TheSingleInstanceLock().TryAcquire("Parvext_" + package.PackageId()) &&
+    if (!runner.InstanceLock().TryAcquire("Parvext_" + package.PackageId()) &&
         !HasUiLevelSwitch(runner.Options())) {
         package.SetKeepMode(kKeepEverything);
         ReportMessageId(kAlreadyRunningId, true);

@@ -33,6 +33,26 @@ struct DeferredDeleteRecord {
     bool folder = false;
 };
 
+// The single-instance lock "Parvext_<package id>": taken by the first run,
+// held until the run ends or Release.
+class SingleInstanceLock {
+  public:
+    SingleInstanceLock() = default;
+    ~SingleInstanceLock() { Release(); }
+    // One owner of the descriptor: a copy would let the lock go twice.
+    SingleInstanceLock(const SingleInstanceLock &) = delete;
+    SingleInstanceLock &operator=(const SingleInstanceLock &) = delete;
+
+    // True when this run holds the lock now; false when another run holds
+    // it. A lock file that cannot be made at all gives true: the run goes on
+    // unguarded rather than refusing to start.
+    bool TryAcquire(const std::string &name);
+    void Release();
+
+  private:
+    int m_fd = -1;
+};
+
 class SetupRunner {
   public:
     // Replaces the start of the installer (tests, callers that install
@@ -62,6 +82,7 @@ class SetupRunner {
     SetupUi &Ui() { return m_ui; }
     DeferredDeleteRecord &Cleanup() { return m_cleanup; }
     SetupSteps &Steps() { return m_services.steps; }
+    SingleInstanceLock &InstanceLock() { return m_instanceLock; }
     CredentialProvider &Credentials() { return *m_services.credentials; }
     bool RebootPending() const { return m_rebootPending; }
     void SetRebootPending(bool pending) { m_rebootPending = pending; }
@@ -101,6 +122,7 @@ class SetupRunner {
     bool m_silent = false;
     platform::ProcessLauncher m_programs;
     platform::RebootRequester m_reboot;
+    SingleInstanceLock m_instanceLock;
 };
 
 // A step run as a task: Run performs it and keeps its result.
@@ -169,22 +191,6 @@ void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int cod
 int LaunchMsiexec(std::string_view arguments, SetupRunner &runner);
 int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settings,
                    InstalledInstances &instances);
-
-// The single-instance lock "Parvext_<package id>": taken by the first run,
-// held until the process ends or Release.
-class SingleInstanceLock {
-  public:
-    // True when this run holds the lock now; false when another run holds
-    // it. A lock file that cannot be made at all gives true: the run goes on
-    // unguarded rather than refusing to start.
-    bool TryAcquire(const std::string &name);
-    void Release();
-    ~SingleInstanceLock() { Release(); }
-
-  private:
-    int m_fd = -1;
-};
-SingleInstanceLock &TheSingleInstanceLock();
 
 // The password dialog for packages that need one: the text, or nothing
 // when cancelled (also without windows).

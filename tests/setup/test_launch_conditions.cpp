@@ -352,7 +352,6 @@ TEST_F(LaunchConditionTest, SilentRunStopsOnAFailedConditionWithExitCodeOne) {
             return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(),
                                    std::move(services));
         });
-    TheSingleInstanceLock().Release();
     LoggingEnabled = false;
     CloseLog();
     EXPECT_EQ(code, 1);

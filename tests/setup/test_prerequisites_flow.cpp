@@ -58,7 +58,6 @@ class PrerequisiteFlowTest : public ::testing::Test {
     void TearDown() override {
         SetMessageBoxPresenter(nullptr);
         SetDebugOutputSink(nullptr);
-        TheSingleInstanceLock().Release();
         CloseLog();
         LoggingEnabled = false;
         UiVisible = true;
@@ -144,7 +143,6 @@ class PrerequisiteFlowTest : public ::testing::Test {
     }
 
     int Run(const std::string &commandLine) {
-        TheSingleInstanceLock().Release();
         SetupProgram program;
         program.programPath = m_package;
         program.commandLine = commandLine;

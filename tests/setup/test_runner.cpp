@@ -179,7 +179,6 @@ class RunnerTest : public ::testing::Test {
         std::filesystem::current_path(m_cwd);
         SetMessageBoxPresenter(nullptr);
         SetDebugOutputSink(nullptr);
-        TheSingleInstanceLock().Release();
         LoggingEnabled = false;
         UiVisible = true;
         CloseLog();
@@ -311,7 +310,6 @@ TEST_F(RunnerTest, ExitCodeOfEveryEnding) {
         const int code = Run(c.commandLine, c.script, c.steps);
         if (held >= 0)
             ::close(held);
-        TheSingleInstanceLock().Release();
         EXPECT_EQ(code, c.exitCode) << c.what;
         EXPECT_EQ(std::filesystem::exists(m_root + "/args"), c.installerRan) << c.what;
         if (c.keepMode != -1) {
@@ -417,7 +415,6 @@ TEST_F(RunnerTest, PackagePasswordFromTheSwitchOrTheDialog) {
         EXPECT_EQ(Run(c.commandLine, script), 0) << c.commandLine;
         EXPECT_EQ(script.password, c.password) << c.commandLine;
         EXPECT_EQ(asked, c.asked) << c.commandLine;
-        TheSingleInstanceLock().Release();
     }
 }
 
@@ -509,7 +506,6 @@ TEST_F(RunnerTest, ProgramStepsAskTheDownloadEngine) {
         services.steps.network = std::make_unique<ProgramNetworkStep>();
         services.credentials = shared;
         Run(c.commandLine, script, std::move(services));
-        TheSingleInstanceLock().Release();
         EXPECT_EQ(std::filesystem::exists(m_root + "/args"), c.installerRan) << c.commandLine;
         std::string shown = m_debug;
         for (const auto &box : m_boxes->Shown())
@@ -552,16 +548,55 @@ TEST_F(RunnerTest, SingleInstanceLockSaysWhetherThisRunHoldsIt) {
     const int other = ::open(file.c_str(), O_RDWR | O_CREAT, 0644);
     ASSERT_GE(other, 0);
     ASSERT_EQ(::flock(other, LOCK_EX), 0);
-    EXPECT_FALSE(TheSingleInstanceLock().TryAcquire("Parvext_lock"));
+    SingleInstanceLock lock;
+    EXPECT_FALSE(lock.TryAcquire("Parvext_lock"));
     ::close(other);
-    EXPECT_TRUE(TheSingleInstanceLock().TryAcquire("Parvext_lock"));
+    EXPECT_TRUE(lock.TryAcquire("Parvext_lock"));
     // Held now: another taker is refused until this run lets it go.
     const int taker = ::open(file.c_str(), O_RDWR);
     ASSERT_GE(taker, 0);
     EXPECT_NE(::flock(taker, LOCK_EX | LOCK_NB), 0);
-    TheSingleInstanceLock().Release();
+    lock.Release();
     EXPECT_EQ(::flock(taker, LOCK_EX | LOCK_NB), 0);
     ::close(taker);
+}
+
+// The run takes the lock of its package and lets it go when it ends: a
+// later setup of the same package in this process is not turned away.
+TEST_F(RunnerTest, TheRunHoldsTheLockUntilItEnds) {
+    class LockProbe : public ConditionStep {
+      public:
+        LockProbe(std::string file, int &heldDuringRun)
+            : m_file(std::move(file)), m_held(heldDuringRun) {}
+        bool CheckLaunchConditions(SetupRunner &, SetupSettings &) override {
+            const int fd = ::open(m_file.c_str(), O_RDWR);
+            if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+                ++m_held;
+            if (fd >= 0)
+                ::close(fd);
+            return true;
+        }
+
+      private:
+        std::string m_file;
+        int &m_held;
+    };
+    PackageScript script;
+    const std::string file = m_root + "/tmp/Parvext_" + script.id + ".lock";
+    int heldDuringRun = 0;
+    for (int run = 0; run < 2; ++run) {
+        m_boxes->Clear();
+        SetupServices services;
+        services.steps.conditions = std::make_unique<LockProbe>(file, heldDuringRun);
+        // No level switch: a lock still held would end the run as a second one.
+        EXPECT_EQ(Run("/qn", script, std::move(services)), 0) << run;
+        EXPECT_TRUE(m_boxes->Shown().empty()) << run;
+        const int taker = ::open(file.c_str(), O_RDWR);
+        ASSERT_GE(taker, 0);
+        EXPECT_EQ(::flock(taker, LOCK_EX | LOCK_NB), 0) << run;
+        ::close(taker);
+    }
+    EXPECT_EQ(heldDuringRun, 2);
 }
 
 TEST_F(RunnerTest, CopyReleasesTheLockAndDeferredDeleteRemovesTheCopy) {
@@ -577,7 +612,7 @@ TEST_F(RunnerTest, CopyReleasesTheLockAndDeferredDeleteRemovesTheCopy) {
     PackageScript script;
     SetupRunner runner("/exenoui", own, std::make_unique<FakePackage>(script, ""));
     runner.Options() = ParseCommandLine("/exenoui");
-    ASSERT_TRUE(TheSingleInstanceLock().TryAcquire("Parvext_x"));
+    ASSERT_TRUE(runner.InstanceLock().TryAcquire("Parvext_x"));
     CopyAndRelaunch(runner);
     EXPECT_EQ(runner.ExitCode(), 0);
     // The copy runs on its own: wait for its answer with a deadline.
