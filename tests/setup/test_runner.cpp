@@ -5,6 +5,7 @@
 #include "log.h"
 #include "md5.h"
 #include "messages.h"
+#include "prerequisite_steps.h"
 #include "program_steps.h"
 #include "runner_dialogs.h"
 #include "setup_runner.h"
@@ -522,6 +523,57 @@ TEST_F(RunnerTest, ProgramStepsAskTheDownloadEngine) {
         }
         EXPECT_EQ(provider.IsSilent(), c.silent) << c.commandLine;
     }
+}
+
+// The run's credentials reach the prerequisites' downloads: /username and
+// /password answer a server that asks; without them a silent run asks
+// nobody and the download goes without.
+TEST_F(RunnerTest, CommandLineCredentialsReachThePrerequisiteDownloads) {
+    test::LocalHttpServer http;
+    ASSERT_TRUE(http.Start({})) << http.Error();
+    const std::string path = "/gen/64?auth=Files";
+    for (const bool given : {true, false}) {
+        PackageScript script;
+        script.settings += "DownloadFolder=" + m_root +
+                           "/dl\n[PREREQUISITES]\nApp1=Tool\n[Tool]\nUrl=" + http.Url(path) +
+                           "\nNoUiCommandLine=--quiet\n"
+                           "SearchType1=5\nSearchString1=HKCU\\Software\\KrvTest\\Tool\n";
+        SetupServices services;
+        services.steps.prerequisites = std::make_unique<PrerequisiteSteps>(
+            PrerequisiteServices{{}, [](std::chrono::milliseconds) {}, {}});
+        services.steps.network = std::make_unique<ProgramNetworkStep>();
+        const std::string switches = given ? " /username user /password secret" : "";
+        const std::size_t before = http.Log().size(); // the server's log spans both runs
+        Run("/exenoui" + switches, script, std::move(services));
+        const std::vector<std::string> log = http.Log();
+        int authorised = 0, asked = 0;
+        for (std::size_t i = before; i < log.size(); ++i) {
+            const std::string &line = log[i];
+            if (line.find("GET " + path) != 0)
+                continue;
+            ++asked;
+            authorised += line.find("auth=1") != std::string::npos;
+        }
+        EXPECT_GE(asked, 1) << switches;
+        EXPECT_EQ(authorised > 0, given) << switches;
+    }
+}
+
+// Services with empty places: each step takes its base answer and the run
+// gets a credential provider of its own, so the run goes through.
+TEST_F(RunnerTest, EmptyServicesTakeTheirBaseAnswers) {
+    PackageScript script;
+    script.settings += "[PREREQUISITES]\nApp1=Tool\n[Tool]\nUrl=http://127.0.0.1:9/t\n";
+    SetupServices services;
+    services.steps.updates = nullptr;
+    services.steps.language = nullptr;
+    services.steps.conditions = nullptr;
+    services.steps.prerequisites = nullptr;
+    services.steps.network = nullptr;
+    services.steps.extraction = nullptr;
+    services.credentials = nullptr;
+    EXPECT_EQ(Run("/exenoui /username u /password p", script, std::move(services)), 0) << m_debug;
+    EXPECT_TRUE(std::filesystem::exists(m_root + "/args"));
 }
 
 TEST_F(RunnerTest, IntegrityCheckComparesTheFileWithoutItsFooter) {
