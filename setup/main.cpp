@@ -41,8 +41,9 @@ int main(int argc, char **argv) {
     // The windows, boxes and credentials dialog the engine asks through, and
     // the steps the program fills in: one set for the run.
     krv::setup::QtSetupWindows windows;
-    if (krv::setup::QtDisplayAvailable())
-        krv::setup::SetMessageBoxPresenter(std::make_shared<krv::setup::QtMessageBoxPresenter>());
+    krv::setup::SetupMessages messages(krv::setup::QtDisplayAvailable()
+                                           ? std::make_shared<krv::setup::QtMessageBoxPresenter>()
+                                           : nullptr);
     krv::setup::SetupServices services;
     services.windows = &windows;
     services.credentials->SetPrompter(std::make_shared<krv::setup::QtCredentialsPrompter>());
@@ -58,9 +59,9 @@ int main(int argc, char **argv) {
     return krv::setup::ProgramRun(
         arguments, self,
         [&services](krv::setup::SetupProgram &program) {
-            return krv::setup::RunSetupProgram(program,
-                                               std::make_unique<krv::setup::PayloadRunnerPackage>(),
-                                               std::move(services), /*forwardSignals=*/true);
+            return krv::setup::RunSetupProgram(
+                program, std::make_unique<krv::setup::PayloadRunnerPackage>(program.messages),
+                std::move(services), /*forwardSignals=*/true);
         },
-        &windows);
+        &windows, messages);
 }

@@ -104,16 +104,21 @@ class ExtractionProgress::StepPart : public StepProgressSink {
 
 class ExtractionProgress::DiskSpacePart : public DiskSpacePrompt {
   public:
+    explicit DiskSpacePart(SetupMessages messages) : m_messages(std::move(messages)) {}
     bool AskRetry(std::string_view targetPath, uint64_t needed) override {
         // The question box itself reaches the user-interface thread when
         // asked from a worker (messages.h).
-        return AskRetryForDiskSpace(targetPath, needed);
+        return m_messages.AskRetryForDiskSpace(targetPath, needed);
     }
+
+  private:
+    SetupMessages m_messages;
 };
 
-ExtractionProgress::ExtractionProgress()
+ExtractionProgress::ExtractionProgress(SetupMessages messages)
     : m_extraction(std::make_unique<ExtractionPart>(*this)),
-      m_diskSpace(std::make_unique<DiskSpacePart>()), m_steps(std::make_unique<StepPart>(*this)) {}
+      m_diskSpace(std::make_unique<DiskSpacePart>(std::move(messages))),
+      m_steps(std::make_unique<StepPart>(*this)) {}
 
 ExtractionProgress::~ExtractionProgress() = default;
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "extraction_progress_model.h"
+#include "messages.h"
 #include "progress_sinks.h"
 
 #include <atomic>
@@ -23,7 +24,8 @@ struct ExtractionDialogParts {
 
 class ExtractionProgress {
   public:
-    ExtractionProgress();
+    // The disk-space question goes through the messages.
+    explicit ExtractionProgress(SetupMessages messages = SetupMessages());
     virtual ~ExtractionProgress();
     ExtractionProgress(const ExtractionProgress &) = delete;
     ExtractionProgress &operator=(const ExtractionProgress &) = delete;
@@ -76,6 +78,7 @@ class ExtractionProgress {
 // total. Disk-space questions get AskRetryForDiskSpace's silent answer.
 class SilentExtractionProgress : public ExtractionProgress {
   public:
+    using ExtractionProgress::ExtractionProgress;
     ~SilentExtractionProgress() override;
 
   protected:

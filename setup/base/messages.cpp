@@ -15,11 +15,6 @@ namespace krv::setup {
 
 namespace {
 
-std::mutex g_presenterLock;
-std::shared_ptr<MessageBoxPresenter> g_presenter; // null: automatic
-std::mutex g_debugLock;
-std::function<void(std::string_view)> g_debugSink;
-
 std::string Resolve(const UiTextOrId &value) {
     return value.isId ? LoadUiString(value.id) : value.text;
 }
@@ -83,29 +78,25 @@ void ScriptedMessageBoxes::Clear() {
     m_script.clear();
 }
 
-void SetMessageBoxPresenter(std::shared_ptr<MessageBoxPresenter> presenter) {
-    std::lock_guard guard(g_presenterLock);
-    g_presenter = std::move(presenter);
+struct SetupMessages::Shared {
+    std::shared_ptr<MessageBoxPresenter> presenter;
+    DebugSink debugSink;
+    // Serialises debug lines: reports come from workers as well as the
+    // user-interface thread, and a sink need not guard itself.
+    std::mutex debugLock;
+};
+
+SetupMessages::SetupMessages(std::shared_ptr<MessageBoxPresenter> presenter, DebugSink debugSink)
+    : m_shared(std::make_shared<Shared>()) {
+    m_shared->presenter =
+        presenter ? std::move(presenter) : std::make_shared<ConsoleMessageBoxPresenter>();
+    m_shared->debugSink = std::move(debugSink);
 }
 
-std::shared_ptr<MessageBoxPresenter> GetMessageBoxPresenter() {
-    {
-        std::lock_guard guard(g_presenterLock);
-        if (g_presenter)
-            return g_presenter;
-    }
-    return std::make_shared<ConsoleMessageBoxPresenter>();
-}
-
-void SetDebugOutputSink(std::function<void(std::string_view)> sink) {
-    std::lock_guard guard(g_debugLock);
-    g_debugSink = std::move(sink);
-}
-
-void OutputDebugText(std::string_view text) {
-    std::lock_guard guard(g_debugLock);
-    if (g_debugSink) {
-        g_debugSink(text);
+void SetupMessages::OutputDebugText(std::string_view text) const {
+    std::lock_guard guard(m_shared->debugLock);
+    if (m_shared->debugSink) {
+        m_shared->debugSink(text);
         return;
     }
     std::cerr << text << '\n' << std::flush;
@@ -128,19 +119,21 @@ MessageBoxRequest RequestFromStrings(QObject *owner, const UiTextOrId &text,
 
 } // namespace
 
-int MessageBoxFromStrings(QObject *owner, const UiTextOrId &text,
-                          const std::optional<UiTextOrId> &caption, unsigned style) {
-    return GetMessageBoxPresenter()->Show(RequestFromStrings(owner, text, caption, style));
+int SetupMessages::MessageBoxFromStrings(QObject *owner, const UiTextOrId &text,
+                                         const std::optional<UiTextOrId> &caption,
+                                         unsigned style) const {
+    return m_shared->presenter->Show(RequestFromStrings(owner, text, caption, style));
 }
 
-int MessageBoxForeground(QObject *owner, const UiTextOrId &text,
-                         const std::optional<UiTextOrId> &caption, unsigned style) {
+int SetupMessages::MessageBoxForeground(QObject *owner, const UiTextOrId &text,
+                                        const std::optional<UiTextOrId> &caption,
+                                        unsigned style) const {
     std::optional<UiTextOrId> shownCaption = caption;
     if (shownCaption && !shownCaption->isId && shownCaption->text.empty())
         shownCaption.reset();
     MessageBoxRequest request = RequestFromStrings(owner, text, shownCaption, style);
     request.foreground = true;
-    const int result = GetMessageBoxPresenter()->Show(request);
+    const int result = m_shared->presenter->Show(request);
     if (owner) {
         // The owner comes to the front again, whoever showed the box. A
         // window is only touched on its own thread: from a worker the call
@@ -154,7 +147,7 @@ int MessageBoxForeground(QObject *owner, const UiTextOrId &text,
     return result;
 }
 
-void ReportError(std::string_view text, bool topmost) {
+void SetupMessages::ReportError(std::string_view text, bool topmost) const {
     LogLine(text);
     if (UiVisible) {
         MessageBoxForeground(nullptr, UiTextOrId(text), std::nullopt,
@@ -164,7 +157,7 @@ void ReportError(std::string_view text, bool topmost) {
     }
 }
 
-void ReportMessageId(uint32_t id, bool topmost) {
+void SetupMessages::ReportMessageId(uint32_t id, bool topmost) const {
     ReportError(LoadUiString(id), topmost);
 }
 
@@ -186,13 +179,14 @@ uint32_t ResultCodeMessageId(int code) {
     }
 }
 
-void ReportResultCode(int code) {
+void SetupMessages::ReportResultCode(int code) const {
     if (const uint32_t id = ResultCodeMessageId(code))
         ReportMessageId(id, false);
 }
 
-bool AskRetryForDiskSpace(std::string_view path, uint64_t needed,
-                          const std::function<bool(std::string_view, uint64_t)> &hasSpace) {
+bool SetupMessages::AskRetryForDiskSpace(
+    std::string_view path, uint64_t needed,
+    const std::function<bool(std::string_view, uint64_t)> &hasSpace) const {
     if (!UiVisible)
         return false;
     for (;;) {

@@ -8,7 +8,8 @@
 //   in tests and on headless machines) the box is printed to standard output
 //   and answered at once with its safe answer (DefaultMessageBoxAnswer), so
 //   nothing waits for a person who cannot answer;
-// - tests install ScriptedMessageBoxes to see every box and answer it.
+// - tests hand in ScriptedMessageBoxes to see every box and answer it.
+// The presenter and the debug output travel together in SetupMessages.
 // When UiVisible is cleared (silent run) reports go to the debug output
 // (standard error) instead of a box.
 #pragma once
@@ -127,42 +128,59 @@ class ScriptedMessageBoxes : public MessageBoxPresenter {
     std::vector<MessageBoxRequest> m_shown;
 };
 
-// The presenter boxes go to; a null presenter restores the console.
-void SetMessageBoxPresenter(std::shared_ptr<MessageBoxPresenter> presenter);
-std::shared_ptr<MessageBoxPresenter> GetMessageBoxPresenter();
-
-// Where reports go while the user interface is hidden (standard error by
-// default); a null sink restores the default.
-void SetDebugOutputSink(std::function<void(std::string_view)> sink);
-void OutputDebugText(std::string_view text);
-
 // The text with its CR LF line ends as LF.
 std::string WithoutCarriageReturns(std::string_view text);
 
-// A box from texts or string ids. A caption id of 0 or no caption shows the
-// default caption.
-int MessageBoxFromStrings(QObject *owner, const UiTextOrId &text,
-                          const std::optional<UiTextOrId> &caption, unsigned style);
-// The same, owned by the active window when no owner is given; an empty
-// caption text also shows the default caption.
-int MessageBoxForeground(QObject *owner, const UiTextOrId &text,
-                         const std::optional<UiTextOrId> &caption, unsigned style);
-
-// Logs the text (with logging on), then shows it in an error box without a
-// caption of its own (topmost when asked) or, with the user interface
-// hidden, writes it to the debug output. The caller decides what follows.
-void ReportError(std::string_view text, bool topmost);
-void ReportMessageId(uint32_t id, bool topmost);
-// 0 and 10 report nothing; 2, 5, 6 and 7 have messages of their own; every
-// other code reports the general extraction error.
-void ReportResultCode(int code);
-// The string id ReportResultCode shows for a code; 0 for none.
+// The string id SetupMessages::ReportResultCode shows for a code; 0 for none.
 uint32_t ResultCodeMessageId(int code);
 
-// Asks to free space at the path until HasEnoughDiskSpace allows `needed`
-// bytes (true) or the user cancels (false). False at once with the user
-// interface hidden. `hasSpace` replaces the free-space test (tests).
-bool AskRetryForDiskSpace(std::string_view path, uint64_t needed,
-                          const std::function<bool(std::string_view, uint64_t)> &hasSpace = {});
+// Where one run's boxes and debug output go. The program builds one (with
+// the Qt presenter on a real display) and hands copies to every module that
+// reports; tests build their own with ScriptedMessageBoxes and a sink, so no
+// run ever reaches another's presenter. Copies share the presenter, the sink
+// and the lock that keeps workers' debug lines whole, so a copy may be called
+// from any thread, as the original.
+class SetupMessages {
+  public:
+    using DebugSink = std::function<void(std::string_view)>;
+
+    // A null presenter prints boxes on the console (ConsoleMessageBoxPresenter);
+    // an empty sink writes debug text to standard error.
+    SetupMessages() : SetupMessages(nullptr) {}
+    explicit SetupMessages(std::shared_ptr<MessageBoxPresenter> presenter,
+                           DebugSink debugSink = {});
+
+    // A box from texts or string ids. A caption id of 0 or no caption shows
+    // the default caption.
+    int MessageBoxFromStrings(QObject *owner, const UiTextOrId &text,
+                              const std::optional<UiTextOrId> &caption, unsigned style) const;
+    // The same, owned by the active window when no owner is given; an empty
+    // caption text also shows the default caption.
+    int MessageBoxForeground(QObject *owner, const UiTextOrId &text,
+                             const std::optional<UiTextOrId> &caption, unsigned style) const;
+
+    // Logs the text (with logging on), then shows it in an error box without
+    // a caption of its own (topmost when asked) or, with the user interface
+    // hidden, writes it to the debug output. The caller decides what follows.
+    void ReportError(std::string_view text, bool topmost) const;
+    void ReportMessageId(uint32_t id, bool topmost) const;
+    // 0 and 10 report nothing; 2, 5, 6 and 7 have messages of their own;
+    // every other code reports the general extraction error.
+    void ReportResultCode(int code) const;
+
+    // Asks to free space at the path until HasEnoughDiskSpace allows `needed`
+    // bytes (true) or the user cancels (false). False at once with the user
+    // interface hidden. `hasSpace` replaces the free-space test (tests).
+    bool AskRetryForDiskSpace(
+        std::string_view path, uint64_t needed,
+        const std::function<bool(std::string_view, uint64_t)> &hasSpace = {}) const;
+
+    // Where reports go while the user interface is hidden.
+    void OutputDebugText(std::string_view text) const;
+
+  private:
+    struct Shared;
+    std::shared_ptr<Shared> m_shared;
+};
 
 } // namespace krv::setup

@@ -42,8 +42,9 @@ void ApplyLogSwitch(const CommandLineOptions &options, const std::string &progra
 
 void ProgramShowUsage(const SetupProgram &program) {
     const std::string name = ProgramBaseName(program.programPath);
-    MessageBoxFromStrings(nullptr, UiTextOrId(FormatUiString(kUsageTextId, name)),
-                          UiTextOrId(FormatUiString(kUsageCaptionId, name)), mb::kIconInformation);
+    program.messages.MessageBoxFromStrings(nullptr, UiTextOrId(FormatUiString(kUsageTextId, name)),
+                                           UiTextOrId(FormatUiString(kUsageCaptionId, name)),
+                                           mb::kIconInformation);
 }
 
 int ProgramWriteExitCodeLog(const SetupProgram &program) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "command_line.h"
+#include "messages.h"
 
 #include <setup_process.h>
 #include <setup_reboot.h>
@@ -25,6 +26,7 @@ struct SetupProgram {
     // How the run starts programs and asks for a restart; empty: for real.
     platform::ProcessLauncher programs;
     platform::RebootRequester reboot;
+    SetupMessages messages; // where boxes and debug output go
 };
 
 // The program's file name without its folder (and without a Windows-style

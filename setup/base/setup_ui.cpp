@@ -7,7 +7,8 @@
 
 namespace krv::setup {
 
-SetupUi::SetupUi(SetupWindows *windows) : m_windows(windows) {}
+SetupUi::SetupUi(SetupWindows *windows, SetupMessages messages)
+    : m_windows(windows), m_messages(std::move(messages)) {}
 SetupUi::~SetupUi() {
     HideStatusWindow();
 }
@@ -49,15 +50,15 @@ void SetupUi::HideStatusWindow() {
 
 int SetupUi::ShowMessageOnActiveWindow(const UiTextOrId &text,
                                        const std::optional<UiTextOrId> &caption, unsigned flags) {
-    return MessageBoxForeground(nullptr, text, caption, flags);
+    return m_messages.MessageBoxForeground(nullptr, text, caption, flags);
 }
 
 ExtractionDialogParts SetupUi::GetExtractionProgressDialog() {
     if (!m_extraction) {
         if (m_windows)
-            m_extraction = m_windows->MakeExtractionProgress(GetSetupCaption());
+            m_extraction = m_windows->MakeExtractionProgress(GetSetupCaption(), m_messages);
         if (!m_extraction)
-            m_extraction = std::make_unique<SilentExtractionProgress>();
+            m_extraction = std::make_unique<SilentExtractionProgress>(m_messages);
     }
     return m_extraction->Parts();
 }

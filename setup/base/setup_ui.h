@@ -29,8 +29,9 @@ inline constexpr uint32_t kSetupCaptionId = 161;
 
 class SetupUi {
   public:
-    // Without windows (null) every window takes its windowless road.
-    explicit SetupUi(SetupWindows *windows = nullptr);
+    // Without windows (null) every window takes its windowless road. Boxes
+    // and the extraction window's questions go through the messages.
+    explicit SetupUi(SetupWindows *windows = nullptr, SetupMessages messages = SetupMessages());
     ~SetupUi();
     SetupUi(const SetupUi &) = delete;
     SetupUi &operator=(const SetupUi &) = delete;
@@ -56,6 +57,10 @@ class SetupUi {
     ExtractionDialogParts GetExtractionProgressDialog();
     void ReleaseExtractionProgressDialog();
 
+    // Where the run's boxes and debug output go.
+    const SetupMessages &Messages() const { return m_messages; }
+    void SetMessages(SetupMessages messages) { m_messages = std::move(messages); }
+
     // The windows handed in; null without.
     SetupWindows *Windows() const { return m_windows; }
     void SetWindows(SetupWindows *windows) { m_windows = windows; }
@@ -76,6 +81,7 @@ class SetupUi {
     bool m_statusShown = false;
     std::string m_statusText;
     SetupWindows *m_windows;
+    SetupMessages m_messages;
     std::unique_ptr<ExtractionProgress> m_extraction;
 };
 

@@ -18,6 +18,7 @@
 namespace krv::setup {
 
 class ExtractionProgress;
+class SetupMessages;
 struct InstalledInstances;
 
 // The window of a worker progress dialog (step_progress_dialogs.h): a text
@@ -52,9 +53,10 @@ class SetupWindows {
     // The status window that asks the user to wait, over the active window.
     virtual void ShowStatus(const std::string &caption, uint32_t textId) = 0;
     virtual void HideStatus() = 0;
-    // The extraction progress window; null when none is shown.
+    // The extraction progress window, asking its disk-space question
+    // through the messages; null when none is shown.
     virtual std::unique_ptr<ExtractionProgress>
-    MakeExtractionProgress(const std::string &caption) = 0;
+    MakeExtractionProgress(const std::string &caption, const SetupMessages &messages) = 0;
     // The window of a worker progress dialog; null when none is shown.
     virtual std::unique_ptr<WorkerWindow> MakeWorkerWindow() = 0;
     // The password of a package that needs one; nothing when cancelled.

@@ -134,7 +134,7 @@ struct DownloadSession::Transfer {
     }
 };
 
-bool AskAcceptCertificate(const std::string &url, uint32_t code) {
+bool AskAcceptCertificate(const SetupMessages &messages, const std::string &url, uint32_t code) {
     const std::string problem = GetInternetErrorText(code);
     if (!UiVisible) {
         std::string line = "Server certificate refused in silent mode:";
@@ -146,13 +146,14 @@ bool AskAcceptCertificate(const std::string &url, uint32_t code) {
     }
     const std::string text = "There is a problem with the security certificate of " +
                              HostOfUrl(url) + ":\r\n" + problem + "\r\nDo you want to continue?";
-    return MessageBoxForeground(nullptr, text, std::string("Security Warning"),
-                                mb::kYesNo | mb::kIconWarning) == answer::kYes;
+    return messages.MessageBoxForeground(nullptr, text, std::string("Security Warning"),
+                                         mb::kYesNo | mb::kIconWarning) == answer::kYes;
 }
 
 DownloadSession::DownloadSession(CredentialProvider *provider, std::string saveFolder,
-                                 ProgressSink *sink)
-    : m_provider(provider), m_saveFolder(std::move(saveFolder)), m_sink(sink) {}
+                                 ProgressSink *sink, SetupMessages messages)
+    : m_provider(provider), m_saveFolder(std::move(saveFolder)), m_sink(sink),
+      m_messages(std::move(messages)) {}
 
 DownloadSession::~DownloadSession() {
     m_stop = true;
@@ -715,7 +716,7 @@ bool DownloadSession::ConfirmCertificate(uint32_t code) {
         return false;
     SetStatus(download_status::kPromptOpening);
     const bool accepted = m_certificateQuestion ? m_certificateQuestion(m_url, code)
-                                                : AskAcceptCertificate(m_url, code);
+                                                : AskAcceptCertificate(m_messages, m_url, code);
     SetStatus(download_status::kPromptClosed);
     return accepted;
 }
@@ -833,8 +834,8 @@ uint32_t DownloadSession::RunHeadRequest(const std::string &url) {
     return SendRequest(transfer, 0);
 }
 
-bool UrlExists(const std::string &url) {
-    DownloadSession session(nullptr, std::string(), nullptr);
+bool UrlExists(const std::string &url, const SetupMessages &messages) {
+    DownloadSession session(nullptr, std::string(), nullptr, messages);
     return session.RunHeadRequest(url) == kOk;
 }
 

@@ -24,6 +24,7 @@
 
 #include "download_codes.h"
 #include "download_names.h"
+#include "messages.h"
 #include "progress_sinks.h"
 
 #include <setup_curl.h>
@@ -67,10 +68,10 @@ inline constexpr uint8_t kOwnerHiddenForCredentials = 7;
 // Asks whether to go on with a server whose certificate is not trusted; the
 // code tells the problem (download_code::kCertificate...). True: go on.
 using CertificateQuestion = std::function<bool(const std::string &url, uint32_t code)>;
-// The question the engine asks by default: a yes/no box through the message
-// layer (messages.h), refused at once with a log line in a silent run
-// (UiVisible cleared).
-bool AskAcceptCertificate(const std::string &url, uint32_t code);
+// The question the engine asks by default: a yes/no box through the
+// messages, refused at once with a log line in a silent run (UiVisible
+// cleared).
+bool AskAcceptCertificate(const SetupMessages &messages, const std::string &url, uint32_t code);
 
 class DownloadSession {
   public:
@@ -79,8 +80,10 @@ class DownloadSession {
     static constexpr long kBufferSize = 51200;
 
     // The provider and sink are not owned and may be null. The save folder
-    // takes relative targets.
-    DownloadSession(CredentialProvider *provider, std::string saveFolder, ProgressSink *sink);
+    // takes relative targets. The certificate question is asked through the
+    // messages.
+    DownloadSession(CredentialProvider *provider, std::string saveFolder, ProgressSink *sink,
+                    SetupMessages messages = SetupMessages());
     // Stops a running download (every cancellation check answers yes from
     // now on) and waits for its worker, which then ends within about a
     // second (libcurl's progress calls check the stop at least that often);
@@ -153,6 +156,7 @@ class DownloadSession {
     CredentialProvider *m_provider;
     std::string m_saveFolder;
     ProgressSink *m_sink;
+    SetupMessages m_messages;
 
     // Settings (caller's thread, read by the worker after Start).
     std::string m_proxy;
@@ -180,8 +184,9 @@ class DownloadSession {
 };
 
 // True when a HEAD request on the URL ends with result 0 (any status without
-// a code of its own counts as existing, 500 included).
-bool UrlExists(const std::string &url);
+// a code of its own counts as existing, 500 included). A certificate
+// question goes through the messages.
+bool UrlExists(const std::string &url, const SetupMessages &messages = SetupMessages());
 // True when a connection to the URL's host and port can be made (no request
 // is sent, no proxy is used).
 bool IsUrlReachable(const std::string &url);

@@ -177,7 +177,8 @@ class UpdateChecker::NewerVersionJob : public DownloadJob {
     uint32_t ItemCount() const override { return 1; }
     bool DownloadItem(uint32_t, ProgressSink &dialog) override {
         AttemptSink sink(dialog, m_checker.m_forward, m_checker.m_cancelled);
-        DownloadSession session(m_checker.m_credentials, std::string(), &sink);
+        DownloadSession session(m_checker.m_credentials, std::string(), &sink,
+                                m_checker.m_ui.Messages());
         session.SetRetryWait(std::chrono::milliseconds(m_checker.m_retryWaitMs));
         code = session.Start(m_checker.m_offer.url, m_checker.m_target, nullptr, true,
                              std::string(), false);
@@ -266,7 +267,7 @@ bool UpdateChecker::Run() {
     if (StartNewerVersion())
         return true;
     // Nothing was started: this run goes on and installs its own version.
-    ReportError("Cannot start the newer version of the setup: " + m_target, false);
+    m_ui.Messages().ReportError("Cannot start the newer version of the setup: " + m_target, false);
     return false;
 }
 
@@ -298,7 +299,7 @@ bool UpdateChecker::FetchUpdatesFile() {
         return !ec;
     }
     SizeCap cap(kUpdatesFileLimit);
-    DownloadSession session(m_credentials, std::string(), &cap);
+    DownloadSession session(m_credentials, std::string(), &cap, m_ui.Messages());
     session.SetRetryWait(std::chrono::milliseconds(m_retryWaitMs));
     if (session.Start(m_updatesUrl, m_updatesFile, nullptr, true, std::string(), false) != 0)
         return false;
@@ -436,7 +437,7 @@ bool UpdateChecker::VerifyNewerVersion() {
     // Only a file this check downloaded is deleted; a local one is not ours.
     if (m_downloaded) {
         RemoveFile(m_target);
-        ReportMessageId(kCorruptDownloadId, false);
+        m_ui.Messages().ReportMessageId(kCorruptDownloadId, false);
     }
     return false;
 }

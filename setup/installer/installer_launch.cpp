@@ -106,8 +106,8 @@ VersionQuad InstallerVersion() {
                       int32_t(low & 0xFFFF));
 }
 
-bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlags,
-                           std::string_view productNameSource,
+bool CheckInstallerVersion(const SetupMessages &messages, const SetupSettings &settings,
+                           uint32_t containerFlags, std::string_view productNameSource,
                            const std::function<bool(const PrerequisiteRecord &)> &admitsSystem) {
     const VersionQuad installed = InstallerVersion();
     LogLine("Detected Windows Installer version:" + FormatVersion(installed));
@@ -142,7 +142,8 @@ bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlag
     std::string productName(productNameSource);
     if (!GetVersionInfoString(productName, "ProductName"))
         productName.clear();
-    ReportError(FormatUiString(kInstallerTooOldId, productName, FormatVersion(minimum)), false);
+    messages.ReportError(FormatUiString(kInstallerTooOldId, productName, FormatVersion(minimum)),
+                         false);
     return true;
 }
 
@@ -218,8 +219,9 @@ bool BuildMsiexecCommandLine(const MsiexecLineInputs &inputs, std::string &text,
     } else if (instances && !instances->records.empty()) {
         const InstanceArguments arguments = BuildInstanceArguments(*instances);
         if (arguments.mode == instance_mode::kUpgrade &&
-            MessageBoxFromStrings(nullptr, kUpgradeQuestionId, UiTextOrId(kQuestionCaptionId),
-                                  mb::kIconInformation | mb::kYesNo) != answer::kYes)
+            inputs.messages.MessageBoxFromStrings(
+                nullptr, kUpgradeQuestionId, UiTextOrId(kQuestionCaptionId),
+                mb::kIconInformation | mb::kYesNo) != answer::kYes)
             return false;
         text.insert(0, arguments.text);
     }
@@ -269,7 +271,8 @@ int LaunchMsiexec(std::string_view arguments, const MsiexecLaunch &launch) {
     }
     launch.afterRun();
     if (!started) {
-        launch.setExitCode(ArchiveResultExitCode(LoadUiString(kInstallerStartFailedId),
+        launch.setExitCode(ArchiveResultExitCode(launch.ui.Messages(),
+                                                 LoadUiString(kInstallerStartFailedId),
                                                  result_code::kInstallerStartFailed));
         return result_code::kInstallerStartFailed;
     }

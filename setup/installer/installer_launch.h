@@ -11,6 +11,7 @@
 
 #include "command_line.h"
 #include "instances.h"
+#include "messages.h"
 #include "settings.h"
 #include "version.h"
 
@@ -39,8 +40,8 @@ VersionQuad InstallerVersion();
 // "ProductName" version string names the product. `admitsSystem` answers
 // whether this system would install a prerequisite (its languages and
 // systems), which the prerequisites' own rules decide.
-bool CheckInstallerVersion(const SetupSettings &settings, uint32_t containerFlags,
-                           std::string_view productNameSource,
+bool CheckInstallerVersion(const SetupMessages &messages, const SetupSettings &settings,
+                           uint32_t containerFlags, std::string_view productNameSource,
                            const std::function<bool(const PrerequisiteRecord &)> &admitsSystem);
 
 // The position of the last "//" not preceded by "|", or -1. A "|" before a
@@ -64,6 +65,7 @@ struct MsiexecLineInputs {
     int ownLanguageCount = 1;                    // languages the program carries
     // Picks one language of the list (prefer-user flag); the first by default.
     std::function<uint16_t(const std::vector<uint16_t> &, bool)> suggestLanguage;
+    SetupMessages messages; // asks before an instance is upgraded
 };
 
 // Builds the installer's argument line into `text` (the text to pass on

@@ -98,7 +98,7 @@ int JarUnpacker::UnpackAll(const std::vector<PackedArchive> &work) {
     AddTrailingBackslash(first);
     m_unpack200 = FindJavaHome(kUnpack200Name, "1.5", first + "jre", first + "jre64", true, false);
     if (m_unpack200.empty()) {
-        ReportMessageId(kJavaRuntimeMissingId, false);
+        m_messages.ReportMessageId(kJavaRuntimeMissingId, false);
         return jar_result::kFailed;
     }
     std::string logFile;
@@ -136,7 +136,7 @@ bool JarUnpacker::UnpackOne(const std::string &packed, const std::string &logFil
         std::string log;
         ReadTextFile(logFile, log);
         const std::string name = std::filesystem::path(jar).filename().string();
-        ReportError(FormatUiText(LoadUiString(kJarUnpackFailedId), {name, log}), false);
+        m_messages.ReportError(FormatUiText(LoadUiString(kJarUnpackFailedId), {name, log}), false);
     }
     ::unlink(ToNativePath(logFile).c_str());
     if (m_steps)

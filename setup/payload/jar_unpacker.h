@@ -5,6 +5,7 @@
 // with packed archives then stops with the runtime message.
 #pragma once
 
+#include "messages.h"
 #include "progress_sinks.h"
 
 #include <setup_process.h>
@@ -40,9 +41,12 @@ void FindPackedArchives(const std::string &folder, std::size_t index,
 
 class JarUnpacker {
   public:
-    // unpack200 starts through `launcher` (empty: for real).
-    explicit JarUnpacker(std::vector<std::string> folders, platform::ProcessLauncher launcher = {})
-        : m_folders(std::move(folders)), m_launcher(std::move(launcher)) {}
+    // unpack200 starts through `launcher` (empty: for real); a missing Java
+    // runtime and failed archives are reported through the messages.
+    JarUnpacker(std::vector<std::string> folders, SetupMessages messages,
+                platform::ProcessLauncher launcher = {})
+        : m_folders(std::move(folders)), m_messages(std::move(messages)),
+          m_launcher(std::move(launcher)) {}
 
     // Searches the folders and unpacks what it finds on a worker while the
     // step window (when given) is shown: 0, 14 (failed) or 17 (cancelled);
@@ -58,6 +62,7 @@ class JarUnpacker {
     bool UnpackOne(const std::string &packed, const std::string &logFile);
 
     std::vector<std::string> m_folders;
+    SetupMessages m_messages;
     platform::ProcessLauncher m_launcher;
     std::string m_unpack200;
     StepProgressSink *m_steps = nullptr;

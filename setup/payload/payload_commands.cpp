@@ -38,26 +38,26 @@ bool OpenPackageAndSettings(SetupProgram &program, PayloadArchive &archive, Setu
 
 } // namespace
 
-int ArchiveResultExitCode(std::string_view errorText, int code) {
+int ArchiveResultExitCode(const SetupMessages &messages, std::string_view errorText, int code) {
     if (code == payload_result::kOk)
         return 0;
     if (code == payload_result::kCancelled)
         return -1;
     if (!errorText.empty())
-        ReportError(errorText, false);
+        messages.ReportError(errorText, false);
     else
-        ReportResultCode(code);
+        messages.ReportResultCode(code);
     return 1;
 }
 
 int ExtractOnly(SetupProgram &program, std::string_view value) {
     PayloadArchive archive;
     if (const int result = archive.SetArchivePath(program.programPath))
-        return ArchiveResultExitCode(archive.GetArchiveErrorText(), result);
+        return ArchiveResultExitCode(program.messages, archive.GetArchiveErrorText(), result);
     const std::string folder = value.empty() ? archive.PackageFolder() : std::string(value);
     archive.SetExtractionFolder(folder);
     if (const int result = archive.OpenArchive())
-        return ArchiveResultExitCode(archive.GetArchiveErrorText(), result);
+        return ArchiveResultExitCode(program.messages, archive.GetArchiveErrorText(), result);
     const uint32_t flags = archive.ContainerFlags();
     if (!(flags & (payload::container::kExtractAllowed | payload::container::kSeparateGroups)))
         return 0;
@@ -67,23 +67,24 @@ int ExtractOnly(SetupProgram &program, std::string_view value) {
         std::error_code ec;
         std::filesystem::create_directories(ToNativePath(folder), ec);
         if (ec) {
-            ReportError("Cannot create the folder " + folder + ": " + ec.message(), false);
+            program.messages.ReportError("Cannot create the folder " + folder + ": " + ec.message(),
+                                         false);
             return 1;
         }
     }
     if (const SwitchValue *password = FindSwitch(program.options, switch_id::kAesPassword))
         archive.SetArchivePassword(password->value);
-    SetupUi ui(program.windows);
+    SetupUi ui(program.windows, program.messages);
     ui.SetProductName(program.programPath);
     const int result = archive.ExtractAll(ui.GetExtractionProgressDialog());
     archive.SetKeepMode(archive_keep::kEverything);
     ui.ReleaseExtractionProgressDialog();
-    return ArchiveResultExitCode(archive.GetArchiveErrorText(), result);
+    return ArchiveResultExitCode(program.messages, archive.GetArchiveErrorText(), result);
 }
 
 int DeleteMainPackageFiles(SetupProgram &program) {
     PayloadArchive archive;
-    SetupUi ui(program.windows);
+    SetupUi ui(program.windows, program.messages);
     if (!OpenPackageAndSettings(program, archive, ui))
         return 1;
     archive.DeleteExtractedFiles();

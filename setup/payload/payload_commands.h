@@ -3,6 +3,7 @@
 // /deletelzma (remove what the main package put in place).
 #pragma once
 
+#include "messages.h"
 #include "program.h"
 
 #include <string_view>
@@ -12,7 +13,7 @@ namespace krv::setup {
 // The exit code of an archive result: 0 for 0, -1 for a cancellation (15),
 // else 1 after reporting the error text (or the code's message when there
 // is no text).
-int ArchiveResultExitCode(std::string_view errorText, int code);
+int ArchiveResultExitCode(const SetupMessages &messages, std::string_view errorText, int code);
 
 // /extract: into the folder given, made with its parents when missing (1
 // and a message when it cannot be made); without a value into the

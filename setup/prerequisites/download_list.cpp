@@ -130,7 +130,8 @@ int DownloadCheck::Finish(const std::function<void()> &beforeMd5) {
     return download_check::kWrongMd5;
 }
 
-DownloadList::DownloadList(std::string folder, bool folderReady) {
+DownloadList::DownloadList(std::string folder, bool folderReady, SetupMessages messages)
+    : m_messages(std::move(messages)) {
     if (folderReady)
         m_folder = std::move(folder);
     else
@@ -167,7 +168,7 @@ int DownloadList::DownloadListItem(std::size_t index) {
     if (index >= m_items.size())
         return download_result::kFailed;
     DownloadItem &item = m_items[index];
-    DownloadSession session(m_provider, m_folder, m_sink);
+    DownloadSession session(m_provider, m_folder, m_sink, m_messages);
     uint32_t result = session.Start(item.url, ToNativePath(GetDownloadTargetPath(item)), nullptr,
                                     true, "", false);
     if (result == 0)

@@ -4,6 +4,7 @@
 // that the files can be removed again when the run ends.
 #pragma once
 
+#include "messages.h"
 #include "progress_sinks.h"
 
 #include <cstdint>
@@ -95,7 +96,8 @@ class DownloadList {
   public:
     // folderReady false: the folder goes through SetFolder (a trailing
     // separator added, FolderSet true).
-    DownloadList(std::string folder, bool folderReady);
+    // Certificate questions of its downloads go through the messages.
+    DownloadList(std::string folder, bool folderReady, SetupMessages messages = SetupMessages());
     // Deletes the files recorded for deletion.
     ~DownloadList();
     DownloadList(const DownloadList &) = delete;
@@ -131,6 +133,7 @@ class DownloadList {
     bool m_folderSet = false;
     CredentialProvider *m_provider = nullptr;
     ProgressSink *m_sink = nullptr;
+    SetupMessages m_messages;
     uint32_t m_lastError = 0;
     std::vector<std::string> m_filesToDelete;
 };

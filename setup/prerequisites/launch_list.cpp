@@ -37,9 +37,10 @@ bool NeedsSettlingPause(uint32_t exitCode) {
 }
 
 LaunchList::LaunchList(RegistryValue *resultStore, LaunchPause pause,
-                       platform::ProcessLauncher programs, platform::RebootRequester reboot)
+                       platform::ProcessLauncher programs, platform::RebootRequester reboot,
+                       SetupMessages messages)
     : m_store(resultStore), m_pause(std::move(pause)), m_programs(std::move(programs)),
-      m_reboot(std::move(reboot)) {}
+      m_reboot(std::move(reboot)), m_messages(std::move(messages)) {}
 
 LaunchList::~LaunchList() {
     WaitLaunchThread();
@@ -124,9 +125,9 @@ bool LaunchList::AskReboot(bool silent) {
         // active one now when none was kept). The list may run on a worker,
         // and windows are only touched on the user-interface thread.
         const int answer = UiDispatcher::Ask(QCoreApplication::instance(), [this] {
-            return MessageBoxForeground(m_owner.data(), kRebootQuestionId,
-                                        UiTextOrId(kRebootCaptionId),
-                                        mb::kIconInformation | mb::kYesNo);
+            return m_messages.MessageBoxForeground(m_owner.data(), kRebootQuestionId,
+                                                   UiTextOrId(kRebootCaptionId),
+                                                   mb::kIconInformation | mb::kYesNo);
         });
         if (answer == answer::kNo) {
             m_rebootRefused = true;

@@ -5,6 +5,7 @@
 // (StartLaunchThread).
 #pragma once
 
+#include "messages.h"
 #include "progress_sinks.h"
 
 #include <setup_process.h>
@@ -61,10 +62,12 @@ using LaunchPause = std::function<void(std::chrono::milliseconds)>;
 class LaunchList {
   public:
     // The setups start through `programs` and a restart goes to `reboot`
-    // (empty: the machine's own).
+    // (empty: the machine's own); the restart question goes through the
+    // messages.
     explicit LaunchList(RegistryValue *resultStore = nullptr, LaunchPause pause = {},
                         platform::ProcessLauncher programs = {},
-                        platform::RebootRequester reboot = {});
+                        platform::RebootRequester reboot = {},
+                        SetupMessages messages = SetupMessages());
     // Waits for a thread run that is still going.
     ~LaunchList();
     LaunchList(const LaunchList &) = delete;
@@ -108,6 +111,7 @@ class LaunchList {
     LaunchPause m_pause;
     platform::ProcessLauncher m_programs;
     platform::RebootRequester m_reboot;
+    SetupMessages m_messages;
     std::vector<LaunchItem> m_items;
     ProgressSink *m_sink = nullptr;
     std::atomic<uint32_t> m_lastError{0};

@@ -108,10 +108,11 @@ PrerequisiteInstaller::PrerequisiteInstaller(SelectionCallback onSelection, Setu
                                              PrerequisiteServices system)
     : m_onSelection(std::move(onSelection)), m_settings(settings), m_package(package),
       m_probe(std::move(system.probe)), m_resumeCommand(std::move(system.resumeCommand)),
-      m_programs(system.programs), m_ui(ui), m_downloads(GetDownloadFolder(settings), false),
+      m_programs(system.programs), m_ui(ui),
+      m_downloads(GetDownloadFolder(settings), false, system.messages),
       m_launches(resultStore, std::move(system.launchPause), std::move(system.programs),
-                 std::move(system.reboot)),
-      m_store(resultStore) {
+                 std::move(system.reboot), system.messages),
+      m_store(resultStore), m_messages(std::move(system.messages)) {
     if (!m_probe.packageFile && m_package)
         m_probe.packageFile = [package](const SearchRecord &search) {
             return package->DetectionProgramPath(search);
@@ -283,7 +284,7 @@ void PrerequisiteInstaller::ReportRejectedDownload(const PrerequisiteRecord &rec
     // The pass stops here: say why, or the run would go on as if nothing
     // had been fetched for a reason nobody sees.
     const std::string reason = LoadUiString(wrongSize ? kWrongSizeTextId : kCorruptFileTextId);
-    ReportError(FormatUiString(kErrorTextId, record.name + ": " + reason), false);
+    m_messages.ReportError(FormatUiString(kErrorTextId, record.name + ": " + reason), false);
 }
 
 int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {

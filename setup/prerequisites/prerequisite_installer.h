@@ -77,6 +77,7 @@ struct PrerequisiteServices {
     platform::RebootRequester reboot{};   // the restart a setup asks for
     // What the downloads answer a server or proxy that asks (null: nothing).
     CredentialProvider *credentials = nullptr;
+    SetupMessages messages{}; // errors and the restart question
 };
 
 class PrerequisiteInstaller {
@@ -158,6 +159,7 @@ class PrerequisiteInstaller {
     LaunchList m_launches;
     std::atomic<ProgressSink *> m_outer{nullptr};
     RegistryValue *m_store;
+    SetupMessages m_messages; // after the lists, which copy it first
     std::atomic<bool> m_abort{false};
     // Prerequisites whose download or extraction failed in this run.
     std::vector<bool> m_failed;

@@ -49,6 +49,7 @@ bool LaunchConditionStep::CheckLaunchConditions(SetupRunner &runner, SetupSettin
     LaunchConditionContext context;
     context.productNameSource = runner.Package().PackagePath();
     context.ui = &runner.Ui();
+    context.messages = runner.Messages();
     context.urlReachable = m_urlReachable;
     context.screen = m_screen;
     return setup::CheckLaunchConditions(settings, context);

@@ -4,10 +4,11 @@
 
 namespace krv::setup {
 
-PayloadRunnerPackage::PayloadRunnerPackage(platform::ProcessLauncher programs) {
-    m_archive.SetJarUnpacker([programs = std::move(programs)](
+PayloadRunnerPackage::PayloadRunnerPackage(SetupMessages messages,
+                                           platform::ProcessLauncher programs) {
+    m_archive.SetJarUnpacker([messages = std::move(messages), programs = std::move(programs)](
                                  const std::vector<std::string> &folders, StepProgressSink *steps) {
-        return JarUnpacker(folders, programs).Run(steps);
+        return JarUnpacker(folders, messages, programs).Run(steps);
     });
 }
 

@@ -1,6 +1,7 @@
 // The runner's package: the payload archive appended to the program.
 #pragma once
 
+#include "messages.h"
 #include "payload_archive.h"
 #include "runner_package.h"
 
@@ -11,8 +12,9 @@ namespace krv::setup {
 class PayloadRunnerPackage : public RunnerPackage {
   public:
     // Packed Java archives in the package's groups are unpacked after them,
-    // by an unpack200 started through `programs` (empty: for real).
-    explicit PayloadRunnerPackage(platform::ProcessLauncher programs = {});
+    // by an unpack200 started through `programs` (empty: for real); their
+    // failures are reported through the messages.
+    explicit PayloadRunnerPackage(SetupMessages messages, platform::ProcessLauncher programs = {});
     int Open(const std::string &path) override;
     std::string PackagePath() const override { return m_archive.ArchivePath(); }
     std::string ErrorText() const override { return m_archive.GetArchiveErrorText(); }

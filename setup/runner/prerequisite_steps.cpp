@@ -88,6 +88,7 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
 
     std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
     PrerequisiteServices system = m_system;
+    system.messages = runner.Messages();
     if (!system.programs)
         system.programs = runner.Programs();
     if (!system.reboot)

@@ -29,7 +29,7 @@ bool ProgramHandleStandaloneSwitches(SetupProgram &program) {
 }
 
 int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
-               const SetupSequence &sequence, SetupWindows *windows) {
+               const SetupSequence &sequence, SetupWindows *windows, SetupMessages messages) {
     // A fresh run: nothing logged, the user interface visible.
     LoggingEnabled = false;
     UiVisible = true;
@@ -39,6 +39,7 @@ int ProgramRun(const std::vector<std::string> &arguments, const std::string &pro
     SetupProgram program;
     program.programPath = programPath;
     program.windows = windows;
+    program.messages = std::move(messages);
     program.commandLine = JoinWindowsCommandLine(arguments);
     // The process's own command line, as started (before /cmdloc).
     program.fullCommandLine = QuoteWindowsArgument(programPath);

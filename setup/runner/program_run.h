@@ -26,7 +26,10 @@ bool ProgramHandleStandaloneSwitches(SetupProgram &program);
 // The whole run: arguments (without the program name) to exit code. Without
 // a setup sequence the run logs the command lines it would hand on and ends
 // with exit code 1, as a run without a package does.
+// Boxes and debug output go through `messages` (the console and standard
+// error when default).
 int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
-               const SetupSequence &sequence = {}, SetupWindows *windows = nullptr);
+               const SetupSequence &sequence = {}, SetupWindows *windows = nullptr,
+               SetupMessages messages = SetupMessages());
 
 } // namespace krv::setup

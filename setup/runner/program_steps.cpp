@@ -34,8 +34,8 @@ void ProgramNetworkStep::ApplyProxyCredentials(SetupRunner &runner, const std::s
     provider.SetSilent(silent);
 }
 
-bool ProgramNetworkStep::UrlExists(SetupRunner &, const std::string &url) {
-    return krv::setup::UrlExists(url);
+bool ProgramNetworkStep::UrlExists(SetupRunner &runner, const std::string &url) {
+    return krv::setup::UrlExists(url, runner.Messages());
 }
 
 } // namespace krv::setup

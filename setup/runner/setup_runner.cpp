@@ -126,9 +126,9 @@ void ShowLanguageList(SetupRunner &runner) {
     for (const std::string &line : runner.Steps().language->PackageLanguageLines(runner))
         list += (list.empty() ? "" : "\r\n") + line;
     LogLine("Languages of setup:" + list);
-    MessageBoxFromStrings(nullptr, UiTextOrId(list),
-                          UiTextOrId(FormatUiString(ui_text::kLanguagesOf, name)),
-                          mb::kIconInformation);
+    runner.Messages().MessageBoxFromStrings(nullptr, UiTextOrId(list),
+                                            UiTextOrId(FormatUiString(ui_text::kLanguagesOf, name)),
+                                            mb::kIconInformation);
 }
 
 int ChooseInstance(SetupRunner &runner, InstalledInstances &instances) {
@@ -174,6 +174,7 @@ MsiexecLineInputs LineInputs(SetupRunner &runner) {
     inputs.containerFlags = runner.Package().ContainerFlags();
     inputs.wow64 = IsRunningUnderWow64();
     inputs.options = &runner.Options();
+    inputs.messages = runner.Messages();
     runner.Steps().language->FillLanguageInputs(runner, inputs);
     return inputs;
 }
@@ -260,7 +261,7 @@ bool CheckPackageIntegrity(SetupRunner &runner) {
         return false;
     if (VerifyFileMd5(package.PackagePath(), package.PackageId(), payload::kFooterSize))
         return false;
-    ReportMessageId(kCorruptArchiveId, false);
+    runner.Messages().ReportMessageId(kCorruptArchiveId, false);
     return true;
 }
 
@@ -389,7 +390,7 @@ int InstallPackage(SetupRunner &runner, std::string &text, SetupSettings &settin
             LaunchMsiexec(text, runner);
             return runner.ExitCode();
         }
-        ReportError(FormatUiString(kUrlUnreachableId, url), true);
+        runner.Messages().ReportError(FormatUiString(kUrlUnreachableId, url), true);
         runner.SetExitCode(1);
         return -1;
     }
@@ -573,7 +574,7 @@ RunEnd HoldSingleInstance(SetupRunner &runner) {
     if (!runner.InstanceLock().TryAcquire("Parvext_" + package.PackageId()) &&
         !HasUiLevelSwitch(runner.Options())) {
         package.SetKeepMode(kKeepEverything);
-        ReportMessageId(kAlreadyRunningId, true);
+        runner.Messages().ReportMessageId(kAlreadyRunningId, true);
         return EndWithExitCode(runner, 1);
     }
     return std::nullopt;
@@ -693,7 +694,7 @@ int RunSetup(SetupRunner &runner) {
     if (RunEnd end = CheckIntegrity(runner, state.flags))
         return *end;
     // 14. The installer.
-    if (CheckInstallerVersion(state.settings, state.flags, state.packagePath,
+    if (CheckInstallerVersion(runner.Messages(), state.settings, state.flags, state.packagePath,
                               PrerequisiteAdmitsSystem))
         return EndWithExitCode(runner, 1);
     // 15. Removable media: run from a copy.
@@ -711,7 +712,7 @@ int RunSetup(SetupRunner &runner) {
 }
 
 void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int code) {
-    runner.SetExitCode(ArchiveResultExitCode(errorText, code));
+    runner.SetExitCode(ArchiveResultExitCode(runner.Messages(), errorText, code));
 }
 
 int LaunchMsiexec(std::string_view arguments, SetupRunner &runner) {
@@ -729,6 +730,7 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
     runner.SetFullCommandLine(program.fullCommandLine);
     runner.SetPrograms(program.programs);
     runner.SetReboot(program.reboot);
+    runner.SetMessages(program.messages);
     if (HandleStandaloneSwitches(runner))
         return runner.ExitCode();
     if (forwardSignals)

@@ -80,6 +80,10 @@ class SetupRunner {
     CommandLineOptions &Options() { return m_options; }
     RunnerPackage &Package() { return *m_package; }
     SetupUi &Ui() { return m_ui; }
+    // Where the run's boxes and debug output go; kept with its interface,
+    // whose boxes and windows use the same.
+    const SetupMessages &Messages() const { return m_ui.Messages(); }
+    void SetMessages(SetupMessages messages) { m_ui.SetMessages(std::move(messages)); }
     DeferredDeleteRecord &Cleanup() { return m_cleanup; }
     SetupSteps &Steps() { return m_services.steps; }
     SingleInstanceLock &InstanceLock() { return m_instanceLock; }

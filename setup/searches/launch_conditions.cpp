@@ -613,17 +613,15 @@ void ReportLaunchConditionFailure(const LaunchConditionContext &context, uint32_
     const std::string text = FormatUiString(messageId, product, std::string(value));
     LogLine(text);
     if (!UiVisible) {
-        OutputDebugText(text);
+        context.messages.OutputDebugText(text);
         return;
     }
     std::optional<UiTextOrId> caption;
     if (context.ui) {
         context.ui->HideStatusWindow();
         caption = UiTextOrId(context.ui->GetSetupCaption());
-        context.ui->ShowMessageOnActiveWindow(UiTextOrId(text), caption, mb::kIconWarning);
-        return;
     }
-    MessageBoxForeground(nullptr, UiTextOrId(text), caption, mb::kIconWarning);
+    context.messages.MessageBoxForeground(nullptr, UiTextOrId(text), caption, mb::kIconWarning);
 }
 
 bool CheckLaunchConditions(const SetupSettings &settings, const LaunchConditionContext &context) {

@@ -13,6 +13,7 @@
 // has none unless a tool or a test put them there.
 #pragma once
 
+#include "messages.h"
 #include "settings.h"
 
 #include <cstdint>
@@ -39,6 +40,9 @@ struct LaunchConditionContext {
     std::string productNameSource;
     // Closed before a message box and asked for its caption; may be null.
     SetupUi *ui = nullptr;
+    // Where a failed condition is reported (also the debug output of a
+    // silent run).
+    SetupMessages messages;
     std::function<int()> osFamily;              // GetOsFamily
     std::function<std::string()> osDisplayName; // GetOsDisplayName
     std::function<ScreenFacts()> screen;        // the display's primary screen; none: 0 x 0

@@ -117,7 +117,10 @@ DownloadPage::DownloadPage(WizardSheet &sheet)
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, [this] { Tick(); });
     connect(m_pause, &QPushButton::clicked, this, [this] { TogglePause(); });
-    m_downloader = sheet.Environment().downloaderFactory(this);
+    const WizardEnvironment &environment = sheet.Environment();
+    m_downloader = environment.downloaderFactory
+                       ? environment.downloaderFactory(this)
+                       : SessionDownloaderFactory(nullptr, environment.messages)(this);
 }
 
 DownloadPage::~DownloadPage() {
@@ -423,7 +426,8 @@ void DownloadPage::RowEnded(int code) {
     m_pathText->clear();
     m_pause->setEnabled(false);
     if (m_failures > 0) {
-        MessageBoxFromStrings(this, ui_text::kSomeNotDownloaded, std::nullopt, mb::kIconError);
+        Sheet().Environment().messages.MessageBoxFromStrings(this, ui_text::kSomeNotDownloaded,
+                                                             std::nullopt, mb::kIconError);
         m_cameBack = false;
         Sheet().EnableWizardControl(wizard_button::kBack, true);
         return;

@@ -7,8 +7,8 @@
 
 namespace krv::setup {
 
-ExtractionProgressDialog::ExtractionProgressDialog(std::string caption)
-    : m_caption(std::move(caption)) {
+ExtractionProgressDialog::ExtractionProgressDialog(std::string caption, SetupMessages messages)
+    : ExtractionProgress(std::move(messages)), m_caption(std::move(caption)) {
     m_window = new ProgressWindow(ActiveOwner());
     m_window->setWindowTitle(QString::fromStdString(m_caption));
     m_window->SetCancelHandler([this] { Cancel(); });

@@ -17,7 +17,8 @@ class ProgressWindow;
 class ExtractionProgressDialog : public ExtractionProgress {
   public:
     // The caption is the setup's caption.
-    explicit ExtractionProgressDialog(std::string caption);
+    explicit ExtractionProgressDialog(std::string caption,
+                                      SetupMessages messages = SetupMessages());
     // A window that still exists is ended with 1.
     ~ExtractionProgressDialog() override;
 

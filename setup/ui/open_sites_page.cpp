@@ -91,7 +91,8 @@ bool OpenSitesPage::OnWizardFinish() {
         Sheet().SetCancelFlag(false);
         return true;
     }
-    MessageBoxFromStrings(this, ui_text::kStillMissing, std::nullopt, mb::kIconError);
+    Sheet().Environment().messages.MessageBoxFromStrings(this, ui_text::kStillMissing, std::nullopt,
+                                                         mb::kIconError);
     // The user comes back to the list of requirements.
     Sheet().SetCurrentPage(wizard_page::kSelection);
     return false;

@@ -138,10 +138,10 @@ void QtSetupWindows::HideStatus() {
 }
 
 std::unique_ptr<ExtractionProgress>
-QtSetupWindows::MakeExtractionProgress(const std::string &caption) {
+QtSetupWindows::MakeExtractionProgress(const std::string &caption, const SetupMessages &messages) {
     if (!WindowsShown())
         return nullptr;
-    return std::make_unique<ExtractionProgressDialog>(caption);
+    return std::make_unique<ExtractionProgressDialog>(caption, messages);
 }
 
 std::unique_ptr<WorkerWindow> QtSetupWindows::MakeWorkerWindow() {

@@ -21,7 +21,8 @@ class QtSetupWindows : public SetupWindows {
 
     void ShowStatus(const std::string &caption, uint32_t textId) override;
     void HideStatus() override;
-    std::unique_ptr<ExtractionProgress> MakeExtractionProgress(const std::string &caption) override;
+    std::unique_ptr<ExtractionProgress>
+    MakeExtractionProgress(const std::string &caption, const SetupMessages &messages) override;
     std::unique_ptr<WorkerWindow> MakeWorkerWindow() override;
     std::optional<std::string> AskPackagePassword(const std::string &caption) override;
     int SelectInstance(InstalledInstances &instances, const std::string &caption,

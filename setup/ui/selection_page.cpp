@@ -133,7 +133,8 @@ void PrerequisiteSelectionPage::OnItemChanged(QTreeWidgetItem *item) {
     const bool checked = item->checkState(0) == Qt::Checked;
     const PrerequisiteRecord &record = settings.prerequisites[static_cast<std::size_t>(index)];
     if (!checked && HasPrerequisiteOption(record, 'm') && record.state != prereq_state::kFound) {
-        MessageBoxFromStrings(this, kMandatoryMessageId, std::nullopt, mb::kIconError);
+        Sheet().Environment().messages.MessageBoxFromStrings(this, kMandatoryMessageId,
+                                                             std::nullopt, mb::kIconError);
         m_filling = true;
         item->setCheckState(0, Qt::Checked);
         m_filling = false;

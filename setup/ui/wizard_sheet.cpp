@@ -88,8 +88,8 @@ class HeaderBand : public QWidget {
 
 class SessionDownloader : public PageDownloader {
   public:
-    SessionDownloader(CredentialProvider *credentials, ProgressSink *sink)
-        : m_session(credentials, {}, sink) {}
+    SessionDownloader(CredentialProvider *credentials, ProgressSink *sink, SetupMessages messages)
+        : m_session(credentials, {}, sink, std::move(messages)) {}
     uint32_t Start(const std::string &url, const std::string &target) override {
         return m_session.Start(url, target, nullptr, true, {}, false);
     }
@@ -129,9 +129,10 @@ std::string WizardBlock(std::string_view kind, uint32_t id, const std::string &f
     return block.empty() ? fallback : block;
 }
 
-PageDownloaderFactory SessionDownloaderFactory(CredentialProvider *credentials) {
-    return [credentials](ProgressSink *sink) -> std::unique_ptr<PageDownloader> {
-        return std::make_unique<SessionDownloader>(credentials, sink);
+PageDownloaderFactory SessionDownloaderFactory(CredentialProvider *credentials,
+                                               SetupMessages messages) {
+    return [credentials, messages](ProgressSink *sink) -> std::unique_ptr<PageDownloader> {
+        return std::make_unique<SessionDownloader>(credentials, sink, messages);
     };
 }
 

@@ -12,6 +12,7 @@
 // posted to the user-interface thread.
 #pragma once
 
+#include "messages.h"
 #include "picture_control.h"
 
 #include <QDialog>
@@ -94,8 +95,10 @@ class PageDownloader {
 // Makes the downloader of a page; the sink is the page.
 using PageDownloaderFactory = std::function<std::unique_ptr<PageDownloader>(ProgressSink *sink)>;
 // Pages' downloaders that are DownloadSessions answering a server or proxy
-// that asks from the credentials (null: nothing).
-PageDownloaderFactory SessionDownloaderFactory(CredentialProvider *credentials);
+// that asks from the credentials (null: nothing) and asking their
+// certificate questions through the messages.
+PageDownloaderFactory SessionDownloaderFactory(CredentialProvider *credentials,
+                                               SetupMessages messages);
 
 // What a wizard run is built with besides the settings and the manager.
 class SetupWindows;
@@ -104,7 +107,9 @@ struct WizardEnvironment {
     WizardResources resources = WizardResources::Defaults();
     std::string caption;     // the setup's caption (window title)
     std::string productName; // for "ready to install %s"
-    PageDownloaderFactory downloaderFactory = SessionDownloaderFactory(nullptr);
+    // Empty: SessionDownloaderFactory without credentials, with the messages
+    // below.
+    PageDownloaderFactory downloaderFactory;
     // The values the first search of a prerequisite finds (the selection
     // page's version column); FirstSearchFoundValues when not given.
     std::function<std::vector<std::string>(int index)> foundValues;
@@ -112,6 +117,8 @@ struct WizardEnvironment {
     bool timers = true;
     // The windows that open the sites of prerequisites; null: the desktop.
     SetupWindows *windows = nullptr;
+    // Where the pages' boxes go.
+    SetupMessages messages;
 };
 
 class WizardSheet;

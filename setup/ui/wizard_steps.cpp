@@ -23,7 +23,9 @@ int WizardSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &inst
         product.clear();
     environment.productName = product;
     environment.windows = runner.Ui().Windows();
-    environment.downloaderFactory = SessionDownloaderFactory(&runner.Credentials());
+    environment.messages = runner.Messages();
+    environment.downloaderFactory =
+        SessionDownloaderFactory(&runner.Credentials(), environment.messages);
     WizardSheet sheet(installer.Settings(), installer, std::move(environment));
     const bool goOn = m_driver ? m_driver(sheet) : sheet.ShowWizard();
     LogLine(goOn ? "Prerequisites wizard finished." : "Prerequisites wizard was canceled.");

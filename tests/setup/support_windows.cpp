@@ -10,7 +10,8 @@ std::vector<std::string> ScriptedWindows::OpenedUrls() const {
     return m_opened;
 }
 
-std::unique_ptr<ExtractionProgress> ScriptedWindows::MakeExtractionProgress(const std::string &) {
+std::unique_ptr<ExtractionProgress> ScriptedWindows::MakeExtractionProgress(const std::string &,
+                                                                            const SetupMessages &) {
     return nullptr;
 }
 

@@ -26,7 +26,8 @@ class ScriptedWindows : public SetupWindows {
 
     void ShowStatus(const std::string &, uint32_t) override {}
     void HideStatus() override {}
-    std::unique_ptr<ExtractionProgress> MakeExtractionProgress(const std::string &) override;
+    std::unique_ptr<ExtractionProgress> MakeExtractionProgress(const std::string &,
+                                                               const SetupMessages &) override;
     std::unique_ptr<WorkerWindow> MakeWorkerWindow() override;
     std::optional<std::string> AskPackagePassword(const std::string &caption) override;
     int SelectInstance(InstalledInstances &instances, const std::string &caption,

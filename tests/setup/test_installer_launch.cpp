@@ -127,11 +127,8 @@ class LaunchTest : public ::testing::Test {
         ASSERT_FALSE(m_root.empty());
         m_env.Set("KRV_SETUP_ROOT", m_root);
         m_env.Unset("KRV_REGISTRY_ROOT");
-        m_boxes = std::make_shared<ScriptedMessageBoxes>();
-        SetMessageBoxPresenter(m_boxes);
         std::filesystem::create_directories(m_dir);
     }
-    void TearDown() override { SetMessageBoxPresenter(nullptr); }
 
     void Register(const std::string &code, const std::string &version, const std::string &upgrade,
                   const std::string &packageCode = "{PKG}") {
@@ -149,7 +146,8 @@ class LaunchTest : public ::testing::Test {
     const std::string m_root = m_tmp.path();
     const std::string m_dir = m_root + "/x";
     test::ScopedEnv m_env;
-    std::shared_ptr<ScriptedMessageBoxes> m_boxes;
+    std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
+    SetupMessages m_messages{m_boxes};
 };
 
 TEST_F(LaunchTest, CommandLineForEveryBranch) {
@@ -271,6 +269,7 @@ TEST_F(LaunchTest, ResultPropertiesAndInstanceQuestion) {
 
     // Upgrading an older instance asks first; No stops the build.
     MsiexecLineInputs inputs;
+    inputs.messages = m_messages;
     for (const int answer : {answer::kNo, answer::kYes}) {
         InstalledInstances instances;
         instances.records = {Record("", "{D}", true, false), Record("inst2", "{I2}", true, true)};
@@ -332,7 +331,7 @@ TEST_F(LaunchTest, InstallerVersionAndProductQueries) {
     EXPECT_EQ(FormatVersion(InstallerVersion()), "5.0");
     UiVisible = false;
     std::string reported;
-    SetDebugOutputSink([&reported](std::string_view text) { reported = text; });
+    const SetupMessages messages(m_boxes, [&reported](std::string_view text) { reported = text; });
     struct Case {
         const char *minimum;
         bool stops;
@@ -341,25 +340,29 @@ TEST_F(LaunchTest, InstallerVersionAndProductQueries) {
         SetupSettings settings;
         settings.general.minWiVersion = c.minimum;
         reported.clear();
-        EXPECT_EQ(CheckInstallerVersion(settings, 0, "/nowhere", PrerequisiteAdmitsSystem), c.stops)
+        EXPECT_EQ(
+            CheckInstallerVersion(messages, settings, 0, "/nowhere", PrerequisiteAdmitsSystem),
+            c.stops)
             << c.minimum;
         EXPECT_EQ(reported.find("5.0.1") != std::string::npos, c.stops) << c.minimum;
     }
     // No installer at all: too old, unless the package carries it.
     m_env.Set(kInstallerProgramVariable, m_root + "/missing");
     SetupSettings settings;
-    EXPECT_TRUE(CheckInstallerVersion(settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem));
+    EXPECT_TRUE(
+        CheckInstallerVersion(messages, settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem));
     PrerequisiteRecord carried;
     carried.searches.push_back(SearchRecord{});
     carried.searches[0].searchString = "[systemfolder]MSI.DLL";
     settings.prerequisites.push_back(carried);
-    EXPECT_FALSE(CheckInstallerVersion(settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem));
-    EXPECT_TRUE(CheckInstallerVersion(settings, 0, "/nowhere", PrerequisiteAdmitsSystem));
+    EXPECT_FALSE(
+        CheckInstallerVersion(messages, settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem));
+    EXPECT_TRUE(CheckInstallerVersion(messages, settings, 0, "/nowhere", PrerequisiteAdmitsSystem));
     // A prerequisite for other systems (here: another language) carries
     // nothing for this one.
     settings.prerequisites[0].languageList = "1;";
-    EXPECT_TRUE(CheckInstallerVersion(settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem));
-    SetDebugOutputSink(nullptr);
+    EXPECT_TRUE(
+        CheckInstallerVersion(messages, settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem));
     UiVisible = true;
 
     Register("{A}", "1.0", "{U}", "{PKG-A}");
@@ -395,7 +398,7 @@ TEST_F(LaunchTest, PackageCarriesTheInstallerAsSoonAsTheSettingsAreRead) {
     m_env.Set(kInstallerProgramVariable, m_root + "/missing");
     m_env.Set("LANG", "ru_RU.UTF-8"); // system language 1049
     UiVisible = false;
-    SetDebugOutputSink([](std::string_view) {});
+    const SetupMessages messages(m_boxes, [](std::string_view) {});
     struct Case {
         const char *languageList;
         bool stops;
@@ -410,11 +413,11 @@ TEST_F(LaunchTest, PackageCarriesTheInstallerAsSoonAsTheSettingsAreRead) {
         SetupSettings settings;
         settings.prerequisites.emplace_back();
         ASSERT_TRUE(LoadPrerequisites(document, 1, settings.prerequisites.back()));
-        EXPECT_EQ(CheckInstallerVersion(settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem),
-                  c.stops)
+        EXPECT_EQ(
+            CheckInstallerVersion(messages, settings, 0x2, "/nowhere", PrerequisiteAdmitsSystem),
+            c.stops)
             << c.languageList;
     }
-    SetDebugOutputSink(nullptr);
     UiVisible = true;
 }
 

@@ -41,12 +41,10 @@ class JarUnpacking : public ::testing::Test {
         // No Java of the system is ever looked at.
         m_env.Set("KRV_SETUP_ROOT", m_dir.path() + "/root");
         m_env.Unset("KRV_REGISTRY_ROOT");
-        SetMessageBoxPresenter(m_boxes);
         UiVisible = true;
         for (const char *name : {"a.jar.pack", "b.pack", "c.JAR.PACK", "sub/d.jar.pack", "e.jar"})
             WriteFile(m_folder + "/" + name, name);
     }
-    void TearDown() override { SetMessageBoxPresenter(nullptr); }
     // In the runtime folder beside the groups: records its arguments, writes
     // the archive or fails with a log.
     void InstallFakeUnpack200(bool produce) {
@@ -60,13 +58,14 @@ class JarUnpacking : public ::testing::Test {
     test::TempDir m_dir{"jar"};
     test::ScopedEnv m_env;
     std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
+    SetupMessages m_messages{m_boxes};
     const std::string m_folder = m_dir.path() + "/groups";
 };
 
 TEST_F(JarUnpacking, EveryPackedArchiveGoesThroughUnpack200) {
     InstallFakeUnpack200(true);
     RecordingSteps steps;
-    JarUnpacker unpacker({m_folder});
+    JarUnpacker unpacker({m_folder}, m_messages);
     EXPECT_EQ(unpacker.Run(&steps), jar_result::kOk);
     EXPECT_EQ(unpacker.Unpack200Path(), m_folder + "/jre/bin/unpack200");
     EXPECT_EQ(ReadFile(m_folder + "/a.jar"), "a.jar.pack");
@@ -104,7 +103,7 @@ TEST_F(JarUnpacking, FailuresAndCancellation) {
         m_boxes->Clear();
         RecordingSteps steps;
         steps.cancelAfter = c.cancelAfter;
-        EXPECT_EQ(JarUnpacker({m_folder}).Run(&steps), c.result);
+        EXPECT_EQ(JarUnpacker({m_folder}, m_messages).Run(&steps), c.result);
         EXPECT_EQ(steps.finished, 1); // the window never stays open
         const auto shown = m_boxes->Shown();
         ASSERT_EQ(shown.size(), c.message ? 1u : 0u);
@@ -112,7 +111,7 @@ TEST_F(JarUnpacking, FailuresAndCancellation) {
             EXPECT_NE(shown[0].text.find(c.message), std::string::npos) << shown[0].text;
         }
     }
-    EXPECT_EQ(JarUnpacker({}).Run(nullptr), jar_result::kOk);
+    EXPECT_EQ(JarUnpacker({}, m_messages).Run(nullptr), jar_result::kOk);
 }
 
 } // namespace

@@ -38,13 +38,8 @@ class LaunchConditionTest : public ::testing::Test {
         m_env.Set("KRV_SETUP_ROOT", m_root);
         m_env.Set("KRV_REGISTRY_ROOT", m_root + "/reg");
         UiVisible = false;
-        SetDebugOutputSink([this](std::string_view text) { m_messages.emplace_back(text); });
     }
-    void TearDown() override {
-        SetDebugOutputSink(nullptr);
-        SetMessageBoxPresenter(nullptr);
-        UiVisible = true;
-    }
+    void TearDown() override { UiVisible = true; }
 
     // "HKLM\key\Name" set to a text or a number.
     void Put(const std::string &reference, const RegistryValue &value) {
@@ -64,13 +59,17 @@ class LaunchConditionTest : public ::testing::Test {
         c.screen = [] { return ScreenFacts{1280, 1024, 24}; };
         c.physicalMemory = [] { return uint64_t(4096) << 20; };
         c.administrator = [] { return false; };
+        c.messages = m_reports;
         return c;
     }
 
     test::TempDir m_tmp{"conditions"};
     const std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
-    std::vector<std::string> m_messages;
+    std::vector<std::string> m_messages; // the debug output
+    std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
+    SetupMessages m_reports{m_boxes,
+                            [this](std::string_view text) { m_messages.emplace_back(text); }};
 };
 
 constexpr const char *kNdp = "HKLM\\SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\";
@@ -279,8 +278,6 @@ TEST_F(LaunchConditionTest, FirstFailureStopsAndLayersAreAskedOnlyWhenSet) {
 
 TEST_F(LaunchConditionTest, VisibleFailureShowsOneBoxWithTheSetupCaption) {
     UiVisible = true;
-    auto boxes = std::make_shared<ScriptedMessageBoxes>();
-    SetMessageBoxPresenter(boxes);
     SetupUi ui;
     ui.SetProductName(m_root + "/Product Setup");
     LaunchConditionContext context = Context();
@@ -289,7 +286,7 @@ TEST_F(LaunchConditionTest, VisibleFailureShowsOneBoxWithTheSetupCaption) {
     SetupSettings settings;
     settings.launchConditions.adminPrivileges = true;
     EXPECT_FALSE(CheckLaunchConditions(settings, context));
-    const auto shown = boxes->Shown();
+    const auto shown = m_boxes->Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, "Product Setup требует административных полномочий для установки.");
     EXPECT_EQ(shown[0].caption, "Установка Product Setup");
@@ -345,13 +342,16 @@ TEST_F(LaunchConditionTest, SilentRunStopsOnAFailedConditionWithExitCodeOne) {
     m_env.Set(kInstallerProgramVariable, m_root + "/no-installer");
     const std::string log = m_root + "/setup.log";
     const int code = ProgramRun(
-        {"/exenoui", "/exelog", log}, m_root + "/Product Setup", [](SetupProgram &program) {
+        {"/exenoui", "/exelog", log}, m_root + "/Product Setup",
+        [](SetupProgram &program) {
             SetupServices services;
             services.steps.language = std::make_unique<UiLanguageStep>();
             services.steps.conditions = std::make_unique<LaunchConditionStep>();
-            return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(),
+            return RunSetupProgram(program,
+                                   std::make_unique<PayloadRunnerPackage>(program.messages),
                                    std::move(services));
-        });
+        },
+        nullptr, m_reports);
     LoggingEnabled = false;
     CloseLog();
     EXPECT_EQ(code, 1);

@@ -22,28 +22,26 @@ namespace {
 class MessagesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_boxes = std::make_shared<ScriptedMessageBoxes>();
-        SetMessageBoxPresenter(m_boxes);
-        SetDebugOutputSink([this](std::string_view text) { m_debug.emplace_back(text); });
         UiVisible = true;
         LoggingEnabled = false;
     }
     void TearDown() override {
-        SetMessageBoxPresenter(nullptr);
-        SetDebugOutputSink(nullptr);
         UiVisible = true;
         LoggingEnabled = false;
     }
-    std::shared_ptr<ScriptedMessageBoxes> m_boxes;
+    std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
     std::vector<std::string> m_debug;
+    SetupMessages m_messages{m_boxes,
+                             [this](std::string_view text) { m_debug.emplace_back(text); }};
 };
 
 TEST_F(MessagesTest, TextsAndCaptionsMayBeStringIds) {
-    MessageBoxFromStrings(nullptr, 129, UiTextOrId(140), mb::kOk);
-    MessageBoxFromStrings(nullptr, "plain text", UiTextOrId("My caption"), mb::kIconWarning);
-    MessageBoxFromStrings(nullptr, "no caption", std::nullopt, mb::kOk);
-    MessageBoxFromStrings(nullptr, "id zero caption", UiTextOrId(0), mb::kOk);
-    MessageBoxForeground(nullptr, "empty caption", UiTextOrId(""), mb::kOk);
+    m_messages.MessageBoxFromStrings(nullptr, 129, UiTextOrId(140), mb::kOk);
+    m_messages.MessageBoxFromStrings(nullptr, "plain text", UiTextOrId("My caption"),
+                                     mb::kIconWarning);
+    m_messages.MessageBoxFromStrings(nullptr, "no caption", std::nullopt, mb::kOk);
+    m_messages.MessageBoxFromStrings(nullptr, "id zero caption", UiTextOrId(0), mb::kOk);
+    m_messages.MessageBoxForeground(nullptr, "empty caption", UiTextOrId(""), mb::kOk);
     const auto shown = m_boxes->Shown();
     ASSERT_EQ(shown.size(), 5u);
     EXPECT_EQ(shown[0].text, LoadUiString(129));
@@ -59,8 +57,10 @@ TEST_F(MessagesTest, TextsAndCaptionsMayBeStringIds) {
 
 TEST_F(MessagesTest, ScriptAnswersThenDefaultAnswers) {
     m_boxes->Answer(answer::kYes);
-    EXPECT_EQ(MessageBoxFromStrings(nullptr, "q", std::nullopt, mb::kYesNo), answer::kYes);
-    EXPECT_EQ(MessageBoxFromStrings(nullptr, "q", std::nullopt, mb::kYesNo), answer::kNo);
+    EXPECT_EQ(m_messages.MessageBoxFromStrings(nullptr, "q", std::nullopt, mb::kYesNo),
+              answer::kYes);
+    EXPECT_EQ(m_messages.MessageBoxFromStrings(nullptr, "q", std::nullopt, mb::kYesNo),
+              answer::kNo);
     EXPECT_EQ(DefaultMessageBoxAnswer(mb::kOk | mb::kIconError), answer::kOk);
     EXPECT_EQ(DefaultMessageBoxAnswer(mb::kOkCancel), answer::kCancel);
     EXPECT_EQ(DefaultMessageBoxAnswer(mb::kRetryCancel), answer::kCancel);
@@ -69,8 +69,8 @@ TEST_F(MessagesTest, ScriptAnswersThenDefaultAnswers) {
 }
 
 TEST_F(MessagesTest, ReportErrorShowsAnErrorBoxOrGoesToDebugOutput) {
-    ReportError("Something failed", true);
-    ReportError("Second", false);
+    m_messages.ReportError("Something failed", true);
+    m_messages.ReportError("Second", false);
     auto shown = m_boxes->Shown();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].text, "Something failed");
@@ -80,7 +80,7 @@ TEST_F(MessagesTest, ReportErrorShowsAnErrorBoxOrGoesToDebugOutput) {
     EXPECT_TRUE(m_debug.empty());
 
     UiVisible = false;
-    ReportMessageId(204, true);
+    m_messages.ReportMessageId(204, true);
     EXPECT_EQ(m_boxes->Shown().size(), 2u);
     ASSERT_EQ(m_debug.size(), 1u);
     EXPECT_EQ(m_debug[0], LoadUiString(204));
@@ -92,7 +92,7 @@ TEST_F(MessagesTest, ReportErrorLogsWhenLoggingIsOn) {
     std::filesystem::remove(path);
     SetLogFilePath(path.string());
     LoggingEnabled = true;
-    ReportError("Logged failure", false);
+    m_messages.ReportError("Logged failure", false);
     CloseLog(TheSetupLog(), false);
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -111,10 +111,10 @@ TEST_F(MessagesTest, ResultCodesMapToTheirMessages) {
     for (int code : {3, 4, 14, 15, 99, -1})
         EXPECT_EQ(ResultCodeMessageId(code), 133u) << code;
 
-    ReportResultCode(0);
-    ReportResultCode(10);
+    m_messages.ReportResultCode(0);
+    m_messages.ReportResultCode(10);
     EXPECT_TRUE(m_boxes->Shown().empty());
-    ReportResultCode(5);
+    m_messages.ReportResultCode(5);
     ASSERT_EQ(m_boxes->Shown().size(), 1u);
     EXPECT_EQ(m_boxes->Shown()[0].text, LoadUiString(129));
     EXPECT_EQ(m_boxes->Shown()[0].style, mb::kIconError);
@@ -129,7 +129,7 @@ TEST_F(MessagesTest, DiskSpaceQuestionRetriesUntilSpaceOrCancel) {
     };
     m_boxes->Answer(answer::kRetry);
     m_boxes->Answer(answer::kRetry);
-    EXPECT_TRUE(AskRetryForDiskSpace("/data/target", 5000000000ull, freedOnSecondCheck));
+    EXPECT_TRUE(m_messages.AskRetryForDiskSpace("/data/target", 5000000000ull, freedOnSecondCheck));
     EXPECT_EQ(checks, 2);
     const auto shown = m_boxes->Shown();
     ASSERT_EQ(shown.size(), 2u);
@@ -139,28 +139,71 @@ TEST_F(MessagesTest, DiskSpaceQuestionRetriesUntilSpaceOrCancel) {
 
     m_boxes->Clear();
     m_boxes->Answer(answer::kCancel);
-    EXPECT_FALSE(AskRetryForDiskSpace("/data/target", 5000000000ull, freedOnSecondCheck));
+    EXPECT_FALSE(
+        m_messages.AskRetryForDiskSpace("/data/target", 5000000000ull, freedOnSecondCheck));
     EXPECT_EQ(m_boxes->Shown().size(), 1u);
 
     // Nobody to answer: the default answer cancels instead of looping.
     m_boxes->Clear();
-    EXPECT_FALSE(
-        AskRetryForDiskSpace("/data/target", 1, [](std::string_view, uint64_t) { return false; }));
+    EXPECT_FALSE(m_messages.AskRetryForDiskSpace("/data/target", 1,
+                                                 [](std::string_view, uint64_t) { return false; }));
 
     UiVisible = false;
     m_boxes->Clear();
-    EXPECT_FALSE(AskRetryForDiskSpace("/data/target", 1, freedOnSecondCheck));
+    EXPECT_FALSE(m_messages.AskRetryForDiskSpace("/data/target", 1, freedOnSecondCheck));
     EXPECT_TRUE(m_boxes->Shown().empty());
 }
 
-TEST(MessagePresenter, WithoutADisplayBoxesPrintToStandardOutput) {
-    SetMessageBoxPresenter(nullptr);
+TEST_F(MessagesTest, CopiesShareTheirPresenterAndSinkWhileOtherSetsStayApart) {
+    const SetupMessages copy = m_messages;
+    copy.ReportError("from the copy", false);
+    UiVisible = false;
+    copy.ReportError("hidden", false);
+    ASSERT_EQ(m_boxes->Shown().size(), 1u);
+    EXPECT_EQ(m_boxes->Shown()[0].text, "from the copy");
+    EXPECT_EQ(m_debug, std::vector<std::string>{"hidden"});
+
+    // A second run's set reaches neither this presenter nor this sink.
+    auto otherBoxes = std::make_shared<ScriptedMessageBoxes>();
+    std::vector<std::string> otherDebug;
+    const SetupMessages other(
+        otherBoxes, [&otherDebug](std::string_view text) { otherDebug.emplace_back(text); });
+    other.OutputDebugText("other run");
+    UiVisible = true;
+    other.MessageBoxFromStrings(nullptr, "other box", std::nullopt, mb::kOk);
+    EXPECT_EQ(m_boxes->Shown().size(), 1u);
+    EXPECT_EQ(m_debug.size(), 1u);
+    EXPECT_EQ(otherDebug, std::vector<std::string>{"other run"});
+    EXPECT_EQ(otherBoxes->Shown().size(), 1u);
+}
+
+TEST_F(MessagesTest, DebugLinesFromWorkersArriveWhole) {
+    // The sink appends without a lock of its own: the set serialises it.
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 4; ++w)
+        workers.emplace_back([this, w] {
+            for (int i = 0; i < 200; ++i)
+                m_messages.OutputDebugText("worker " + std::to_string(w));
+        });
+    for (std::thread &worker : workers)
+        worker.join();
+    ASSERT_EQ(m_debug.size(), 800u);
+    for (const std::string &line : m_debug)
+        EXPECT_EQ(line.rfind("worker ", 0), 0u) << line;
+}
+
+TEST(MessagePresenter, WithoutPresenterOrSinkBoxesPrintToOutputAndDebugToErrors) {
+    const SetupMessages messages;
     ::testing::internal::CaptureStdout();
-    const int reply = MessageBoxFromStrings(nullptr, "Line one\r\nLine two", UiTextOrId("Caption"),
-                                            mb::kRetryCancel);
+    const int reply = messages.MessageBoxFromStrings(nullptr, "Line one\r\nLine two",
+                                                     UiTextOrId("Caption"), mb::kRetryCancel);
     const std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(reply, answer::kCancel);
     EXPECT_EQ(out, "Caption\n\nLine one\nLine two\n");
+
+    ::testing::internal::CaptureStderr();
+    messages.OutputDebugText("debug line");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "debug line\n");
 }
 
 struct SeenBox {

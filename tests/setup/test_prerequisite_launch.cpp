@@ -40,11 +40,8 @@ class PrerequisiteLaunchTest : public ::testing::Test {
         m_env.Set("KRV_SETUP_ROOT", m_root);
         m_env.Unset("KRV_REGISTRY_ROOT");
         m_env.Unset("XDG_CONFIG_HOME");
-        m_boxes = std::make_shared<ScriptedMessageBoxes>();
-        SetMessageBoxPresenter(m_boxes);
     }
     void TearDown() override {
-        SetMessageBoxPresenter(nullptr);
         platform::RegistryDeleteKey(platform::RegistryHive::CurrentUser, kInterbootContextKey);
     }
 
@@ -82,7 +79,8 @@ class PrerequisiteLaunchTest : public ::testing::Test {
     test::TempDir m_tmp{"launch"};
     const std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
-    std::shared_ptr<ScriptedMessageBoxes> m_boxes;
+    std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
+    SetupMessages m_messages{m_boxes};
     std::mutex m_lock;
     std::vector<long> m_pauses;
     int m_reboots = 0;
@@ -173,7 +171,7 @@ TEST_F(PrerequisiteLaunchTest, RestartIsAskedForAsTheItemAndTheUserSay) {
             m_boxes->Answer(c.answer);
         m_reboots = 0;
         m_rebootAnswer = c.outcome;
-        LaunchList list(nullptr, {}, {}, Reboot());
+        LaunchList list(nullptr, {}, {}, Reboot(), m_messages);
         list.AddLaunchItem(Item(file, "R", true));
         EXPECT_EQ(list.RunLaunchItemWithReboot(0, c.silent), launch_result::kReboot) << c.what;
         EXPECT_EQ(m_reboots, c.reboots) << c.what;
@@ -213,7 +211,7 @@ TEST_F(PrerequisiteLaunchTest, ThreadStopsAfterTheItemThatNeedsARestart) {
     const std::string first = Script("first", "exit 0");
     const std::string second = Script("second", "exit 0");
     const std::string third = Script("third", "touch \"" + m_root + "/third-ran\"");
-    LaunchList list(nullptr, {}, {}, Reboot());
+    LaunchList list(nullptr, {}, {}, Reboot(), m_messages);
     list.AddLaunchItem(Item(first, "A"));
     list.AddLaunchItem(Item(second, "B", true));
     list.AddLaunchItem(Item(third, "C"));
@@ -256,12 +254,11 @@ TEST_F(PrerequisiteLaunchTest, RestartQuestionFromAWorkerIsAskedOnTheInterfaceTh
     char *argv[] = {name, nullptr};
     QApplication app(argc, argv);
     auto recorder = std::make_shared<ThreadRecorder>();
-    SetMessageBoxPresenter(recorder);
     QWidget owner;
     owner.show();
     owner.installEventFilter(recorder.get());
 
-    LaunchList list(nullptr, {}, {}, Reboot());
+    LaunchList list(nullptr, {}, {}, Reboot(), SetupMessages(recorder));
     list.AddLaunchItem(Item(Script("setup", "exit 0"), "R", true));
     list.SetOwnerWindow(&owner);
     // The list runs on a worker while this thread keeps processing events,
@@ -287,7 +284,6 @@ TEST_F(PrerequisiteLaunchTest, RestartQuestionFromAWorkerIsAskedOnTheInterfaceTh
     for (QThread *thread : recorder->m_windowThreads)
         EXPECT_EQ(thread, app.thread());
     owner.removeEventFilter(recorder.get());
-    SetMessageBoxPresenter(nullptr);
 }
 
 TEST_F(PrerequisiteLaunchTest, ContextKeepsFirstCodesAndSurvivesASimulatedRestart) {

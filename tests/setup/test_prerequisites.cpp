@@ -277,12 +277,8 @@ class PrerequisiteDownloadTest : public ::testing::Test {
         m_env.Set("KRV_SETUP_ROOT", m_root);
         m_env.Unset("KRV_REGISTRY_ROOT");
         UiVisible = false;
-        SetDebugOutputSink([this](std::string_view text) { m_reported += std::string(text); });
     }
-    void TearDown() override {
-        SetDebugOutputSink(nullptr);
-        UiVisible = true;
-    }
+    void TearDown() override { UiVisible = true; }
 
     // One downloadable record, detected (state 2).
     SetupSettings Settings(const std::string &url, int32_t exactSize, const std::string &md5) {
@@ -304,6 +300,8 @@ class PrerequisiteDownloadTest : public ::testing::Test {
     const std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
     std::string m_reported;
+    SetupMessages m_messages{nullptr,
+                             [this](std::string_view text) { m_reported += std::string(text); }};
     // Nothing is found on this machine.
     const PrerequisiteProbe m_probe{{}, [](PrerequisiteRecord &) { return false; }, {}};
 };
@@ -313,7 +311,7 @@ TEST_F(PrerequisiteDownloadTest, PresentFileWithRightSizeIsNotDownloadedAgain) {
         SetupSettings settings = Settings("http://127.0.0.1:9/none", size, "");
         WriteFile(m_root + "/dl/sub/deeper/redist.bin", std::string(16, 'x'));
         PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr,
-                                        {.probe = m_probe});
+                                        {.probe = m_probe, .messages = m_messages});
         if (size == 16) {
             EXPECT_EQ(installer.GetPrerequisiteState(0), prereq_state::kDownloaded);
             // Nothing to fetch: the port above would refuse it.
@@ -355,7 +353,7 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
         m_reported.clear();
         SetupSettings settings = Settings(server.Url(c.path), c.size, c.md5);
         PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr,
-                                        {.probe = m_probe});
+                                        {.probe = m_probe, .messages = m_messages});
         EXPECT_EQ(installer.DownloadPass(nullptr), c.pass) << c.what;
         const std::string file = m_root + "/dl/sub/deeper/redist.bin";
         EXPECT_EQ(settings.prerequisites[0].downloaded, c.accepted) << c.what;
@@ -388,7 +386,8 @@ TEST_F(PrerequisiteDownloadTest, CancelledPassFetchesNothingMore) {
         bool IsCancelled() override { return true; }
     } sink;
     SetupSettings settings = Settings(server.Url("/gen/1000"), 0, "");
-    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr, {.probe = m_probe});
+    PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr,
+                                    {.probe = m_probe, .messages = m_messages});
     EXPECT_EQ(installer.DownloadPass(&sink), 0);
     EXPECT_FALSE(settings.prerequisites[0].downloaded);
     EXPECT_TRUE(server.Log().empty());
@@ -416,7 +415,8 @@ TEST_F(PrerequisiteDownloadTest, SitesOpenForManualDownloadsAndSetupComesBack) {
              [this] {
                  return ResumeCommand{m_root + "/TelmarSetup2.3", "/prereqs 0"};
              },
-         .programs = opener});
+         .programs = opener,
+         .messages = m_messages});
     EXPECT_TRUE(installer.AnyPrerequisiteToOpenSite());
     EXPECT_EQ(installer.OpenSitesPass(nullptr), 0);
     EXPECT_EQ(started, std::vector<std::string>{"xdg-open https://example.invalid/get"});

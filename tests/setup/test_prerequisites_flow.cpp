@@ -48,16 +48,12 @@ class PrerequisiteFlowTest : public ::testing::Test {
                   "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + m_root + "/args\"\nexit 0\n");
         ::chmod((m_root + "/fake-msiexec").c_str(), 0755);
         m_env.Set("KRV_MSIEXEC", m_root + "/fake-msiexec");
-        SetMessageBoxPresenter(std::make_shared<ScriptedMessageBoxes>());
-        SetDebugOutputSink([this](std::string_view text) { m_debug += std::string(text); });
         // Gamma is installed already.
         std::filesystem::create_directories(m_root + "/registry/HKCU/Software/KrvTest/Gamma");
         std::filesystem::create_directories(m_root + "/www");
         ASSERT_TRUE(m_server.Start("file_server.py", {m_root + "/www"})) << m_server.Error();
     }
     void TearDown() override {
-        SetMessageBoxPresenter(nullptr);
-        SetDebugOutputSink(nullptr);
         CloseLog();
         LoggingEnabled = false;
         UiVisible = true;
@@ -153,12 +149,13 @@ class PrerequisiteFlowTest : public ::testing::Test {
             ++m_reboots;
             return platform::RebootOutcome::kRequested;
         };
+        program.messages = m_messages;
         SetupServices services;
         services.windows = &m_windows;
         services.steps.prerequisites =
             std::make_unique<PrerequisiteSteps>(PrerequisiteServices{.launchPause = NoPause});
-        const int code =
-            RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(), std::move(services));
+        const int code = RunSetupProgram(
+            program, std::make_unique<PayloadRunnerPackage>(program.messages), std::move(services));
         CloseLog();
         return code;
     }
@@ -191,6 +188,9 @@ class PrerequisiteFlowTest : public ::testing::Test {
     test::ScriptedWindows m_windows;
     test::ServerProcess m_server;
     std::string m_debug;
+    std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
+    SetupMessages m_messages{m_boxes,
+                             [this](std::string_view text) { m_debug += std::string(text); }};
     int m_reboots = 0;
 };
 
@@ -249,9 +249,8 @@ TEST_F(PrerequisiteFlowTest, BasicInterfaceRunsThePassesInItsProgressDialog) {
     BuildPackage(true);
     // The restart question is answered "No": no restart, no resume, and the
     // run ends as the progress dialog ends after a restart was needed.
-    auto boxes = std::make_shared<ScriptedMessageBoxes>();
+    const std::shared_ptr<ScriptedMessageBoxes> &boxes = m_boxes;
     boxes->Answer(answer::kNo);
-    SetMessageBoxPresenter(boxes);
     EXPECT_EQ(Run("/exebasicui /exelog \"" + m_log + "\""), -1) << m_debug;
     // The basic interface's command line (empty here) is the one handed on.
     EXPECT_EQ(ReadFile(m_root + "/ran"), "Alpha \n");

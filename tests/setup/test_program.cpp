@@ -43,23 +43,23 @@ class ProgramTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_FALSE(m_dir.empty());
         m_env.Set("KRV_REGISTRY_ROOT", (m_dir / "registry").string());
-        m_boxes = std::make_shared<ScriptedMessageBoxes>();
-        SetMessageBoxPresenter(m_boxes);
     }
-    void TearDown() override {
-        SetMessageBoxPresenter(nullptr);
-        LoggingEnabled = false;
+    void TearDown() override { LoggingEnabled = false; }
+    // A run of the program whose boxes this test sees.
+    int Run(const std::vector<std::string> &arguments, const SetupSequence &sequence = {}) {
+        return ProgramRun(arguments, kProgram, sequence, nullptr, m_messages);
     }
     krv::setup::test::TempDir m_tmp{"program"};
     const std::filesystem::path m_dir = m_tmp.path();
     krv::setup::test::ScopedEnv m_env;
-    std::shared_ptr<ScriptedMessageBoxes> m_boxes;
+    std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
+    SetupMessages m_messages{m_boxes};
 };
 
 TEST_F(ProgramTest, HelpShowsTheUsageBoxAndEndsWithZero) {
     for (const char *spelling : {"/?", "/help", "/HELP"}) {
         m_boxes->Clear();
-        EXPECT_EQ(ProgramRun({spelling}, kProgram), 0) << spelling;
+        EXPECT_EQ(Run({spelling}), 0) << spelling;
         const auto shown = m_boxes->Shown();
         ASSERT_EQ(shown.size(), 1u) << spelling;
         EXPECT_EQ(shown[0].text, FormatUiString(144, std::string("TelmarSetup2.3")));
@@ -73,7 +73,7 @@ TEST_F(ProgramTest, HelpShowsTheUsageBoxAndEndsWithZero) {
 
 TEST_F(ProgramTest, HelpWithLogLeavesHeaderSystemBlockAndEndLineOnly) {
     const auto path = m_dir / "help log.txt";
-    EXPECT_EQ(ProgramRun({"/exelog", path.string(), "/help"}, kProgram), 0);
+    EXPECT_EQ(Run({"/exelog", path.string(), "/help"}), 0);
     const std::string text = ReadFile(path);
     EXPECT_EQ(
         text.rfind(
@@ -90,10 +90,7 @@ TEST_F(ProgramTest, HelpWithLogLeavesHeaderSystemBlockAndEndLineOnly) {
 
 TEST_F(ProgramTest, SetupRunLogsCommandLinesWithMaskedPasswordsAndTheExitCode) {
     const auto path = m_dir / "run.log";
-    EXPECT_EQ(
-        ProgramRun({"/exelog:" + path.string(), "/password", "s3cret pass", "/qn", "PROP=a b"},
-                   kProgram),
-        1);
+    EXPECT_EQ(Run({"/exelog:" + path.string(), "/password", "s3cret pass", "/qn", "PROP=a b"}), 1);
     const std::string text = ReadFile(path);
     EXPECT_EQ(text.find("s3cret"), std::string::npos);
     EXPECT_NE(text.find("-Full command line:/opt/telmar/TelmarSetup2.3 /exelog:" + path.string() +
@@ -107,11 +104,11 @@ TEST_F(ProgramTest, SetupRunLogsCommandLinesWithMaskedPasswordsAndTheExitCode) {
 
 TEST_F(ProgramTest, TheSequenceGetsTheParsedLineAndGivesTheExitCode) {
     SetupProgram seen;
-    const int code = ProgramRun({"/exenoui", "/exelang", "1049", "TARGETDIR=/opt/my app"}, kProgram,
-                                [&seen](SetupProgram &program) {
-                                    seen = program;
-                                    return 3010;
-                                });
+    const int code = Run({"/exenoui", "/exelang", "1049", "TARGETDIR=/opt/my app"},
+                         [&seen](SetupProgram &program) {
+                             seen = program;
+                             return 3010;
+                         });
     EXPECT_EQ(code, 3010);
     EXPECT_EQ(seen.programPath, kProgram);
     EXPECT_EQ(seen.commandLine, "/exenoui /exelang 1049 TARGETDIR=\"/opt/my app\"");
@@ -138,7 +135,7 @@ TEST_F(ProgramTest, ExtractLzmaComesBeforeExtractAndDeleteLzma) {
     };
     for (const Row &row : rows) {
         bool ran = false;
-        ProgramRun(row.arguments, kProgram, [&ran](SetupProgram &) {
+        Run(row.arguments, [&ran](SetupProgram &) {
             ran = true;
             return 0;
         });
@@ -156,12 +153,12 @@ TEST_F(ProgramTest, CommandLineStoredForCmdlocReplacesTheArguments) {
         line = program.commandLine;
         return 0;
     };
-    ProgramRun({"/cmdloc", "HKCU\\Software\\Telmar\\Run\\Line"}, kProgram, capture);
+    Run({"/cmdloc", "HKCU\\Software\\Telmar\\Run\\Line"}, capture);
     EXPECT_EQ(line, "/exebasicui REBOOT=R");
     // Used once: value and emptied key are gone, so the next start with the
     // same switch keeps its own line.
     EXPECT_FALSE(RegistryOpenKey(RegistryHive::CurrentUser, "Software\\Telmar\\Run"));
-    ProgramRun({"/cmdloc", "HKCU\\Software\\Telmar\\Run\\Line"}, kProgram, capture);
+    Run({"/cmdloc", "HKCU\\Software\\Telmar\\Run\\Line"}, capture);
     EXPECT_EQ(line, "/cmdloc HKCU\\Software\\Telmar\\Run\\Line");
 }
 

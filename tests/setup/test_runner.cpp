@@ -171,15 +171,10 @@ class RunnerTest : public ::testing::Test {
                                                 "/args\"\nexit ${FAKE_CODE:-0}\n");
         ::chmod((m_root + "/fake-msiexec").c_str(), 0755);
         m_env.Set(kInstallerProgramVariable, m_root + "/fake-msiexec");
-        m_boxes = std::make_shared<ScriptedMessageBoxes>();
-        SetMessageBoxPresenter(m_boxes);
-        SetDebugOutputSink([this](std::string_view text) { m_debug += std::string(text) + "\n"; });
         m_cwd = std::filesystem::current_path();
     }
     void TearDown() override {
         std::filesystem::current_path(m_cwd);
-        SetMessageBoxPresenter(nullptr);
-        SetDebugOutputSink(nullptr);
         LoggingEnabled = false;
         UiVisible = true;
         CloseLog();
@@ -197,6 +192,7 @@ class RunnerTest : public ::testing::Test {
         program.fullCommandLine = program.programPath + " " + commandLine;
         program.options = ParseCommandLine(commandLine);
         services.windows = &m_windows;
+        program.messages = m_messages;
         return RunSetupProgram(program,
                                std::make_unique<FakePackage>(script, m_root + "/x/main.msi"),
                                std::move(services));
@@ -205,9 +201,12 @@ class RunnerTest : public ::testing::Test {
     test::TempDir m_tmp{"runner"};
     const std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
-    std::shared_ptr<ScriptedMessageBoxes> m_boxes;
+    std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
     test::ScriptedWindows m_windows;
     std::string m_debug;
+    // The run's boxes and debug output, as the program hands them down.
+    SetupMessages m_messages{
+        m_boxes, [this](std::string_view text) { m_debug += std::string(text) + "\n"; }};
     std::filesystem::path m_cwd;
 };
 
@@ -588,6 +587,7 @@ TEST_F(RunnerTest, IntegrityCheckComparesTheFileWithoutItsFooter) {
             c = char(std::toupper(c)); // case does not matter
         script.id = candidate;
         SetupRunner runner("", file, std::make_unique<FakePackage>(script, ""));
+        runner.SetMessages(m_messages);
         runner.Package().Open(file);
         UiVisible = false;
         EXPECT_EQ(CheckPackageIntegrity(runner), candidate == std::string(32, '0'));
@@ -698,6 +698,7 @@ TEST_F(RunnerTest, CopyNamedAsItsOwnOriginalRunsInsteadOfRelaunching) {
     program.programPath = own;
     program.commandLine = "/exenoui /originalPath " + own;
     program.options = ParseCommandLine(program.commandLine);
+    program.messages = m_messages;
     SetupServices services;
     services.steps = ScriptedSteps(StepScript{});
     const int code =

@@ -419,14 +419,16 @@ TEST_F(UiLanguageTest, ListedLanguagesAndTheDialogWithoutDisplay) {
     PayloadArchive archive;
     OpenPackage(archive, 0, true);
     auto boxes = std::make_shared<ScriptedMessageBoxes>();
-    SetMessageBoxPresenter(boxes);
-    ProgramRun({"/listlangs"}, m_root + "/setup", [](SetupProgram &program) {
-        SetupServices services;
-        services.steps.language = std::make_unique<UiLanguageStep>();
-        return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(),
-                               std::move(services));
-    });
-    SetMessageBoxPresenter(nullptr);
+    ProgramRun(
+        {"/listlangs"}, m_root + "/setup",
+        [](SetupProgram &program) {
+            SetupServices services;
+            services.steps.language = std::make_unique<UiLanguageStep>();
+            return RunSetupProgram(program,
+                                   std::make_unique<PayloadRunnerPackage>(program.messages),
+                                   std::move(services));
+        },
+        nullptr, SetupMessages(boxes));
     const auto shown = boxes->Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, "1049-Russian (Russia)\r\n1033-English (United States)");

@@ -113,8 +113,6 @@ class UpdateCheck : public ::testing::Test {
         for (const char *name :
              {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"})
             m_env.Unset(name);
-        m_boxes = std::make_shared<ScriptedMessageBoxes>();
-        SetMessageBoxPresenter(m_boxes);
         UiVisible = true;
         m_launcher = [this](const platform::ProcessStartInfo &info, bool) {
             m_started.push_back({info.program, info.commandLine});
@@ -122,10 +120,7 @@ class UpdateCheck : public ::testing::Test {
         };
         m_downloads = m_dir.path() + "/downloads/";
     }
-    void TearDown() override {
-        SetMessageBoxPresenter(nullptr);
-        UiVisible = true;
-    }
+    void TearDown() override { UiVisible = true; }
     // An updates file offering one section (with `extra` keys) behind an
     // older section that is passed over.
     std::string UpdatesFile(const std::string &section) {
@@ -142,8 +137,8 @@ class UpdateCheck : public ::testing::Test {
     static inline test::LocalHttpServer *s_http = nullptr;
     test::TempDir m_dir{"upd"};
     test::ScopedEnv m_env;
-    std::shared_ptr<ScriptedMessageBoxes> m_boxes;
-    SetupUi m_ui;
+    std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
+    SetupUi m_ui{nullptr, SetupMessages(m_boxes)};
     std::vector<std::pair<std::string, std::string>> m_started; // program, command line
     platform::ProcessLauncher m_launcher;                       // records into m_started
     std::string m_downloads;
@@ -375,8 +370,9 @@ TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
     m_boxes->Answer(answer::kYes);
     const std::string log = d + "/setup.log";
     int launches = 0;
-    const int code =
-        ProgramRun({"/exelog", log, "PROP=1"}, older, [&launches, &runsIt](SetupProgram &program) {
+    const int code = ProgramRun(
+        {"/exelog", log, "PROP=1"}, older,
+        [&launches, &runsIt](SetupProgram &program) {
             program.programs = runsIt;
             SetupServices services;
             services.launcher = [&launches](const std::string &, const std::string &, SetupUi &) {
@@ -384,9 +380,11 @@ TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
                 return 0u;
             };
             services.steps.updates = std::make_unique<ProgramUpdateStep>();
-            return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(),
+            return RunSetupProgram(program,
+                                   std::make_unique<PayloadRunnerPackage>(program.messages),
                                    std::move(services));
-        });
+        },
+        nullptr, m_ui.Messages());
     EXPECT_EQ(code, 0) << ReadFile(log);
     EXPECT_EQ(launches, 0); // nothing was installed by the older run
 

@@ -132,7 +132,7 @@ PrerequisiteRecord MakeRecord(std::string name, int32_t sourceKind, std::string 
 WizardFixture::WizardFixture() {
     m_env.Set("KRV_SETUP_ROOT", m_root);
     m_env.Unset("KRV_REGISTRY_ROOT");
-    SetMessageBoxPresenter(boxes);
+    system.messages = messages;
     system.probe.runSearches = [this](PrerequisiteRecord &record) {
         std::lock_guard guard(m_lock);
         return installed.count(record.name) > 0;
@@ -164,7 +164,6 @@ WizardFixture::WizardFixture() {
 WizardFixture::~WizardFixture() {
     m_sheet.reset();
     m_installer.reset();
-    SetMessageBoxPresenter(nullptr);
 }
 
 void WizardFixture::Build(std::vector<PrerequisiteRecord> records, const std::string &flags,
@@ -183,6 +182,7 @@ void WizardFixture::Build(std::vector<PrerequisiteRecord> records, const std::st
     environment.caption = "Установка Telmar 2.3";
     environment.productName = "Telmar 2.3";
     environment.windows = &windows;
+    environment.messages = messages;
     if (!realDownloads)
         environment.downloaderFactory = downloads.Factory();
     environment.timers = false;

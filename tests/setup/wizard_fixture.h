@@ -98,6 +98,7 @@ class WizardFixture {
     std::vector<std::string> reboots;
     platform::RebootOutcome rebootOutcome = platform::RebootOutcome::kFailed;
     std::shared_ptr<ScriptedMessageBoxes> boxes = std::make_shared<ScriptedMessageBoxes>();
+    SetupMessages messages{boxes}; // what the installer and the pages report through
     // Uses the real download engine in place of the script.
     bool realDownloads = false;
     std::string publishedSelection;
@@ -110,7 +111,7 @@ class WizardFixture {
     ScopedEnv m_env;
     std::mutex m_lock;
     SetupSettings m_settings;
-    SetupUi m_ui{&windows};
+    SetupUi m_ui{&windows, messages};
     std::unique_ptr<PrerequisiteInstaller> m_installer;
     std::unique_ptr<WizardSheet> m_sheet;
 };
