@@ -12,6 +12,7 @@
 #include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"
+#include "support_offscreen.h"
 #include "ui_dispatcher.h"
 #include "ui_strings.h"
 
@@ -365,11 +366,7 @@ TEST_F(LaunchConditionTest, SilentRunStopsOnAFailedConditionWithExitCodeOne) {
 
 TEST_F(LaunchConditionTest, ScreenIsReadOnTheInterfaceThread) {
     EXPECT_EQ(QueryScreenFacts().width, 0) << "no application: no screen";
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "conditions";
-    char *argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    test::OffscreenApplication offscreen("conditions");
     ScreenFacts fromWorker;
     std::atomic<bool> done{false};
     std::thread worker([&] {

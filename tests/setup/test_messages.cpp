@@ -1,6 +1,7 @@
 #include "log.h"
 #include "messages.h"
 #include "qt_message_boxes.h"
+#include "support_offscreen.h"
 #include "ui_strings.h"
 
 #include <gtest/gtest.h>
@@ -239,11 +240,8 @@ void PressWhenShown(QMessageBox::StandardButton press, SeenBox &seen) {
 }
 
 TEST(QtPresenter, ShowsTheBoxOnTheInterfaceThreadAndMapsTheAnswer) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "test_messages";
-    char *argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    test::OffscreenApplication offscreen("test_messages");
+    QApplication &app = offscreen.App();
     QtMessageBoxPresenter presenter;
 
     MessageBoxRequest request;

@@ -6,6 +6,7 @@
 #include "prerequisite_model.h"
 #include "resume.h"
 #include "support_env.h"
+#include "support_offscreen.h"
 #include "ui_dispatcher.h"
 
 #include <setup_autostart.h>
@@ -248,11 +249,8 @@ class ThreadRecorder : public QObject, public MessageBoxPresenter {
 };
 
 TEST_F(PrerequisiteLaunchTest, RestartQuestionFromAWorkerIsAskedOnTheInterfaceThread) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "test_prerequisite_launch";
-    char *argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    test::OffscreenApplication offscreen("test_prerequisite_launch");
+    QApplication &app = offscreen.App();
     auto recorder = std::make_shared<ThreadRecorder>();
     QWidget owner;
     owner.show();
