@@ -634,6 +634,16 @@ TEST_F(DownloadTest, UntrustedCertificateAcceptedRefusedAndSilent) {
     EXPECT_EQ(Download(url, "ok.bin", &accepting), kOk);
     EXPECT_EQ(ReadFile(Path("ok.bin")), PatternBytes(0, 5000));
 
+    // The default question is a box through the session's own messages.
+    auto boxes = std::make_shared<ScriptedMessageBoxes>();
+    boxes->Answer(answer::kYes);
+    DownloadSession asking(&m_provider, m_dir.path(), &m_sink, SetupMessages(boxes));
+    EXPECT_EQ(Download(url, "asked.bin", &asking), kOk);
+    ASSERT_EQ(boxes->Shown().size(), 1u);
+    EXPECT_EQ(boxes->Shown()[0].caption, "Security Warning");
+    EXPECT_EQ(boxes->Shown()[0].style, mb::kYesNo | mb::kIconWarning);
+    EXPECT_NE(boxes->Shown()[0].text.find("127.0.0.1"), std::string::npos);
+
     // Silent: the default question refuses at once and says why in the log.
     const std::string logPath = Path("setup.log");
     SetupLog &log = TheSetupLog();

@@ -95,6 +95,18 @@ TEST(SilentExtractionProgress, StepsEndAtTheCountAndCancelIsSeen) {
     EXPECT_TRUE(progress.Parts().extraction->Progress(1));
 }
 
+TEST(SetupUi, ExtractionWindowAsksForDiskSpaceThroughTheRunsMessages) {
+    auto boxes = std::make_shared<ScriptedMessageBoxes>();
+    SetupUi ui(nullptr, SetupMessages(boxes));
+    UiVisible = true;
+    // Nobody answers Retry: the question cancels after one box.
+    EXPECT_FALSE(ui.GetExtractionProgressDialog().diskSpace->AskRetry("/data/target", 1));
+    ui.ReleaseExtractionProgressDialog();
+    ASSERT_EQ(boxes->Shown().size(), 1u);
+    EXPECT_EQ(boxes->Shown()[0].text,
+              FormatUiString(ui_text::kNoSpaceInFolder, std::string("/data/target")));
+}
+
 TEST(SetupUi, StatusTextOnlyWhileVisibleAndCaptionFromProductName) {
     SetupUi ui;
     UiVisible = false;
