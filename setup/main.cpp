@@ -41,11 +41,11 @@ int main(int argc, char **argv) {
     // The windows, boxes and credentials dialog the engine asks through, and
     // the steps the program fills in: one set for the run.
     krv::setup::QtSetupWindows windows;
-    krv::setup::SetupMessages messages(krv::setup::QtDisplayAvailable()
-                                           ? std::make_shared<krv::setup::QtMessageBoxPresenter>()
-                                           : nullptr);
     krv::setup::SetupServices services;
     services.windows = &windows;
+    if (krv::setup::QtDisplayAvailable())
+        services.messages =
+            krv::setup::SetupMessages(std::make_shared<krv::setup::QtMessageBoxPresenter>());
     services.credentials->SetPrompter(std::make_shared<krv::setup::QtCredentialsPrompter>());
     krv::setup::SetupSteps &steps = services.steps;
     steps.updates = std::make_unique<krv::setup::ProgramUpdateStep>();
@@ -57,11 +57,11 @@ int main(int argc, char **argv) {
     steps.network = std::make_unique<krv::setup::ProgramNetworkStep>();
     steps.extraction = std::make_unique<krv::setup::ProgramCallerExtractionStep>();
     return krv::setup::ProgramRun(
-        arguments, self,
-        [&services](krv::setup::SetupProgram &program) {
-            return krv::setup::RunSetupProgram(
-                program, std::make_unique<krv::setup::PayloadRunnerPackage>(program.messages),
-                std::move(services), /*forwardSignals=*/true);
-        },
-        &windows, messages);
+        arguments, self, std::move(services),
+        [](krv::setup::SetupProgram &program, krv::setup::SetupServices &run) {
+            auto package =
+                std::make_unique<krv::setup::PayloadRunnerPackage>(run.messages, run.programs);
+            return krv::setup::RunSetupProgram(program, std::move(package), std::move(run),
+                                               /*forwardSignals=*/true);
+        });
 }

@@ -6,9 +6,6 @@
 #include "command_line.h"
 #include "messages.h"
 
-#include <setup_process.h>
-#include <setup_reboot.h>
-
 #include <string>
 #include <string_view>
 
@@ -23,10 +20,7 @@ struct SetupProgram {
     CommandLineOptions options;
     int exitCode = 0;
     SetupWindows *windows = nullptr; // the user interface's windows; null: none
-    // How the run starts programs and asks for a restart; empty: for real.
-    platform::ProcessLauncher programs;
-    platform::RebootRequester reboot;
-    SetupMessages messages; // where boxes and debug output go
+    SetupMessages messages;          // where boxes and debug output go
 };
 
 // The program's file name without its folder (and without a Windows-style

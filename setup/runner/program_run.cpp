@@ -29,7 +29,7 @@ bool ProgramHandleStandaloneSwitches(SetupProgram &program) {
 }
 
 int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
-               const SetupSequence &sequence, SetupWindows *windows, SetupMessages messages) {
+               SetupServices services, const SetupSequence &sequence) {
     // A fresh run: nothing logged, the user interface visible.
     LoggingEnabled = false;
     UiVisible = true;
@@ -38,8 +38,8 @@ int ProgramRun(const std::vector<std::string> &arguments, const std::string &pro
 
     SetupProgram program;
     program.programPath = programPath;
-    program.windows = windows;
-    program.messages = std::move(messages);
+    program.windows = services.windows;
+    program.messages = services.messages;
     program.commandLine = JoinWindowsCommandLine(arguments);
     // The process's own command line, as started (before /cmdloc).
     program.fullCommandLine = QuoteWindowsArgument(programPath);
@@ -54,7 +54,7 @@ int ProgramRun(const std::vector<std::string> &arguments, const std::string &pro
     // end line only.
     if (!ProgramHandleStandaloneSwitches(program)) {
         if (sequence) {
-            program.exitCode = sequence(program);
+            program.exitCode = sequence(program, services);
         } else {
             LogLine("Full command line:" + program.fullCommandLine);
             LogLine("Command line to pass to MSI:" + program.options.passThrough);

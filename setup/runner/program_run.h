@@ -6,6 +6,7 @@
 #pragma once
 
 #include "program.h"
+#include "setup_services.h"
 
 #include <functional>
 #include <string>
@@ -13,9 +14,9 @@
 
 namespace krv::setup {
 
-// The setup sequence that runs when no standalone switch took the run; it
-// returns the exit code.
-using SetupSequence = std::function<int(SetupProgram &)>;
+// The setup sequence that runs when no standalone switch took the run, with
+// the services the run was handed; it returns the exit code.
+using SetupSequence = std::function<int(SetupProgram &, SetupServices &)>;
 
 // Parses the command line, applies /exelog, and runs the standalone switch
 // that replaces a setup: /? or /help shows the usage, /extract extracts the
@@ -26,10 +27,9 @@ bool ProgramHandleStandaloneSwitches(SetupProgram &program);
 // The whole run: arguments (without the program name) to exit code. Without
 // a setup sequence the run logs the command lines it would hand on and ends
 // with exit code 1, as a run without a package does.
-// Boxes and debug output go through `messages` (the console and standard
-// error when default).
+// The program's own switches ask through the services' windows and messages
+// (none, and the console and standard error, when default).
 int ProgramRun(const std::vector<std::string> &arguments, const std::string &programPath,
-               const SetupSequence &sequence = {}, SetupWindows *windows = nullptr,
-               SetupMessages messages = SetupMessages());
+               SetupServices services = {}, const SetupSequence &sequence = {});
 
 } // namespace krv::setup

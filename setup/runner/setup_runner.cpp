@@ -188,6 +188,7 @@ SetupRunner::SetupRunner(std::string commandLine, std::string ownPath,
     : m_ownPath(std::move(ownPath)), m_rawCommandLine(std::move(commandLine)),
       m_package(std::move(package)), m_services(std::move(services)) {
     m_ui.SetWindows(m_services.windows);
+    m_ui.SetMessages(m_services.messages);
     CompleteSteps(m_services.steps);
     if (!m_services.credentials)
         m_services.credentials = std::make_shared<CredentialProvider>();
@@ -728,9 +729,6 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
     SetupRunner runner(program.commandLine, program.programPath, std::move(package),
                        std::move(services));
     runner.SetFullCommandLine(program.fullCommandLine);
-    runner.SetPrograms(program.programs);
-    runner.SetReboot(program.reboot);
-    runner.SetMessages(program.messages);
     if (HandleStandaloneSwitches(runner))
         return runner.ExitCode();
     if (forwardSignals)

@@ -83,7 +83,6 @@ class SetupRunner {
     // Where the run's boxes and debug output go; kept with its interface,
     // whose boxes and windows use the same.
     const SetupMessages &Messages() const { return m_ui.Messages(); }
-    void SetMessages(SetupMessages messages) { m_ui.SetMessages(std::move(messages)); }
     DeferredDeleteRecord &Cleanup() { return m_cleanup; }
     SetupSteps &Steps() { return m_services.steps; }
     SingleInstanceLock &InstanceLock() { return m_instanceLock; }
@@ -98,10 +97,8 @@ class SetupRunner {
     void SetSilent(bool silent) { m_silent = silent; }
     // How the run's steps start programs and ask for a restart; empty: for
     // real.
-    const platform::ProcessLauncher &Programs() const { return m_programs; }
-    void SetPrograms(platform::ProcessLauncher programs) { m_programs = std::move(programs); }
-    const platform::RebootRequester &Reboot() const { return m_reboot; }
-    void SetReboot(platform::RebootRequester reboot) { m_reboot = std::move(reboot); }
+    const platform::ProcessLauncher &Programs() const { return m_services.programs; }
+    const platform::RebootRequester &Reboot() const { return m_services.reboot; }
 
     // /prereqs set to the value (added when absent), and the resume command
     // refreshed.
@@ -124,8 +121,6 @@ class SetupRunner {
     bool m_maintenance = false;
     std::string m_installedProductCode;
     bool m_silent = false;
-    platform::ProcessLauncher m_programs;
-    platform::RebootRequester m_reboot;
     SingleInstanceLock m_instanceLock;
 };
 

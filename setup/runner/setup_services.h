@@ -6,7 +6,11 @@
 
 #include "credentials.h"
 #include "installer_launch.h"
+#include "messages.h"
 #include "setup_steps.h"
+
+#include <setup_process.h>
+#include <setup_reboot.h>
 
 #include <memory>
 
@@ -18,6 +22,12 @@ struct SetupServices {
     // The windows the run asks through; null: none, and every question
     // takes its default answer.
     SetupWindows *windows = nullptr;
+    // Where boxes and debug output go; default: the console and standard
+    // error.
+    SetupMessages messages;
+    // How the run starts programs and asks for a restart; empty: for real.
+    platform::ProcessLauncher programs;
+    platform::RebootRequester reboot;
     // Starts the installer; empty: the installer program.
     InstallerLauncher launcher;
     SetupSteps steps;

@@ -342,17 +342,16 @@ TEST_F(LaunchConditionTest, SilentRunStopsOnAFailedConditionWithExitCodeOne) {
     ASSERT_TRUE(writer.Write(m_root + "/Product Setup", error)) << error;
     m_env.Set(kInstallerProgramVariable, m_root + "/no-installer");
     const std::string log = m_root + "/setup.log";
+    SetupServices services;
+    services.messages = m_reports;
+    services.steps.language = std::make_unique<UiLanguageStep>();
+    services.steps.conditions = std::make_unique<LaunchConditionStep>();
     const int code = ProgramRun(
-        {"/exenoui", "/exelog", log}, m_root + "/Product Setup",
-        [](SetupProgram &program) {
-            SetupServices services;
-            services.steps.language = std::make_unique<UiLanguageStep>();
-            services.steps.conditions = std::make_unique<LaunchConditionStep>();
-            return RunSetupProgram(program,
-                                   std::make_unique<PayloadRunnerPackage>(program.messages),
-                                   std::move(services));
-        },
-        nullptr, m_reports);
+        {"/exenoui", "/exelog", log}, m_root + "/Product Setup", std::move(services),
+        [](SetupProgram &program, SetupServices &run) {
+            return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(run.messages),
+                                   std::move(run));
+        });
     LoggingEnabled = false;
     CloseLog();
     EXPECT_EQ(code, 1);

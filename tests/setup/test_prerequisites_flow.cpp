@@ -144,18 +144,18 @@ class PrerequisiteFlowTest : public ::testing::Test {
         program.commandLine = commandLine;
         program.fullCommandLine = m_package + " " + commandLine;
         program.options = ParseCommandLine(commandLine);
+        SetupServices services;
         // The run hands the restart down to the prerequisites' setups.
-        program.reboot = [this](const std::string &) {
+        services.reboot = [this](const std::string &) {
             ++m_reboots;
             return platform::RebootOutcome::kRequested;
         };
-        program.messages = m_messages;
-        SetupServices services;
+        services.messages = m_messages;
         services.windows = &m_windows;
         services.steps.prerequisites =
             std::make_unique<PrerequisiteSteps>(PrerequisiteServices{.launchPause = NoPause});
         const int code = RunSetupProgram(
-            program, std::make_unique<PayloadRunnerPackage>(program.messages), std::move(services));
+            program, std::make_unique<PayloadRunnerPackage>(m_messages), std::move(services));
         CloseLog();
         return code;
     }

@@ -47,7 +47,9 @@ class ProgramTest : public ::testing::Test {
     void TearDown() override { LoggingEnabled = false; }
     // A run of the program whose boxes this test sees.
     int Run(const std::vector<std::string> &arguments, const SetupSequence &sequence = {}) {
-        return ProgramRun(arguments, kProgram, sequence, nullptr, m_messages);
+        SetupServices services;
+        services.messages = m_messages;
+        return ProgramRun(arguments, kProgram, std::move(services), sequence);
     }
     krv::setup::test::TempDir m_tmp{"program"};
     const std::filesystem::path m_dir = m_tmp.path();
@@ -105,7 +107,7 @@ TEST_F(ProgramTest, SetupRunLogsCommandLinesWithMaskedPasswordsAndTheExitCode) {
 TEST_F(ProgramTest, TheSequenceGetsTheParsedLineAndGivesTheExitCode) {
     SetupProgram seen;
     const int code = Run({"/exenoui", "/exelang", "1049", "TARGETDIR=/opt/my app"},
-                         [&seen](SetupProgram &program) {
+                         [&seen](SetupProgram &program, SetupServices &) {
                              seen = program;
                              return 3010;
                          });
@@ -135,7 +137,7 @@ TEST_F(ProgramTest, ExtractLzmaComesBeforeExtractAndDeleteLzma) {
     };
     for (const Row &row : rows) {
         bool ran = false;
-        Run(row.arguments, [&ran](SetupProgram &) {
+        Run(row.arguments, [&ran](SetupProgram &, SetupServices &) {
             ran = true;
             return 0;
         });
@@ -149,7 +151,7 @@ TEST_F(ProgramTest, CommandLineStoredForCmdlocReplacesTheArguments) {
     ASSERT_TRUE(key);
     ASSERT_TRUE(RegistrySetValue(*key, "Line", RegistryValue::MakeText("/exebasicui REBOOT=R")));
     std::string line;
-    auto capture = [&line](SetupProgram &program) {
+    auto capture = [&line](SetupProgram &program, SetupServices &) {
         line = program.commandLine;
         return 0;
     };

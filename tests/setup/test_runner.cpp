@@ -192,7 +192,7 @@ class RunnerTest : public ::testing::Test {
         program.fullCommandLine = program.programPath + " " + commandLine;
         program.options = ParseCommandLine(commandLine);
         services.windows = &m_windows;
-        program.messages = m_messages;
+        services.messages = m_messages;
         return RunSetupProgram(program,
                                std::make_unique<FakePackage>(script, m_root + "/x/main.msi"),
                                std::move(services));
@@ -586,8 +586,10 @@ TEST_F(RunnerTest, IntegrityCheckComparesTheFileWithoutItsFooter) {
         for (char &c : candidate)
             c = char(std::toupper(c)); // case does not matter
         script.id = candidate;
-        SetupRunner runner("", file, std::make_unique<FakePackage>(script, ""));
-        runner.SetMessages(m_messages);
+        SetupServices services;
+        services.messages = m_messages;
+        SetupRunner runner("", file, std::make_unique<FakePackage>(script, ""),
+                           std::move(services));
         runner.Package().Open(file);
         UiVisible = false;
         EXPECT_EQ(CheckPackageIntegrity(runner), candidate == std::string(32, '0'));
@@ -698,8 +700,8 @@ TEST_F(RunnerTest, CopyNamedAsItsOwnOriginalRunsInsteadOfRelaunching) {
     program.programPath = own;
     program.commandLine = "/exenoui /originalPath " + own;
     program.options = ParseCommandLine(program.commandLine);
-    program.messages = m_messages;
     SetupServices services;
+    services.messages = m_messages;
     services.steps = ScriptedSteps(StepScript{});
     const int code =
         RunSetupProgram(program, std::make_unique<FakePackage>(script, m_root + "/x/main.msi"),
@@ -720,14 +722,14 @@ TEST_F(RunnerTest, InstallerStartsThroughTheRunsLauncher) {
     program.commandLine = "/exenoui";
     program.options = ParseCommandLine(program.commandLine);
     std::vector<platform::ProcessStartInfo> started;
-    program.programs = [&started](const platform::ProcessStartInfo &info, bool wait) {
+    SetupServices services;
+    services.programs = [&started](const platform::ProcessStartInfo &info, bool wait) {
         started.push_back(info);
         platform::ProcessResult result;
         result.started = true;
         result.waited = wait;
         return result;
     };
-    SetupServices services;
     services.steps = ScriptedSteps(StepScript{});
     const int code =
         RunSetupProgram(program, std::make_unique<FakePackage>(script, m_root + "/x/main.msi"),

@@ -419,16 +419,15 @@ TEST_F(UiLanguageTest, ListedLanguagesAndTheDialogWithoutDisplay) {
     PayloadArchive archive;
     OpenPackage(archive, 0, true);
     auto boxes = std::make_shared<ScriptedMessageBoxes>();
-    ProgramRun(
-        {"/listlangs"}, m_root + "/setup",
-        [](SetupProgram &program) {
-            SetupServices services;
-            services.steps.language = std::make_unique<UiLanguageStep>();
-            return RunSetupProgram(program,
-                                   std::make_unique<PayloadRunnerPackage>(program.messages),
-                                   std::move(services));
-        },
-        nullptr, SetupMessages(boxes));
+    SetupServices services;
+    services.messages = SetupMessages(boxes);
+    services.steps.language = std::make_unique<UiLanguageStep>();
+    ProgramRun({"/listlangs"}, m_root + "/setup", std::move(services),
+               [](SetupProgram &program, SetupServices &run) {
+                   return RunSetupProgram(program,
+                                          std::make_unique<PayloadRunnerPackage>(run.messages),
+                                          std::move(run));
+               });
     const auto shown = boxes->Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, "1049-Russian (Russia)\r\n1033-English (United States)");

@@ -370,21 +370,20 @@ TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
     m_boxes->Answer(answer::kYes);
     const std::string log = d + "/setup.log";
     int launches = 0;
+    SetupServices services;
+    services.messages = m_ui.Messages();
+    services.programs = runsIt;
+    services.launcher = [&launches](const std::string &, const std::string &, SetupUi &) {
+        ++launches;
+        return 0u;
+    };
+    services.steps.updates = std::make_unique<ProgramUpdateStep>();
     const int code = ProgramRun(
-        {"/exelog", log, "PROP=1"}, older,
-        [&launches, &runsIt](SetupProgram &program) {
-            program.programs = runsIt;
-            SetupServices services;
-            services.launcher = [&launches](const std::string &, const std::string &, SetupUi &) {
-                ++launches;
-                return 0u;
-            };
-            services.steps.updates = std::make_unique<ProgramUpdateStep>();
-            return RunSetupProgram(program,
-                                   std::make_unique<PayloadRunnerPackage>(program.messages),
-                                   std::move(services));
-        },
-        nullptr, m_ui.Messages());
+        {"/exelog", log, "PROP=1"}, older, std::move(services),
+        [](SetupProgram &program, SetupServices &run) {
+            return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(run.messages),
+                                   std::move(run));
+        });
     EXPECT_EQ(code, 0) << ReadFile(log);
     EXPECT_EQ(launches, 0); // nothing was installed by the older run
 
