@@ -15,6 +15,7 @@
 #include "system.h"
 #include "ui_strings.h"
 
+#include <file_open.h>
 #include <setup_process.h>
 
 #include <QCoreApplication>
@@ -29,6 +30,7 @@
 #include <optional>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -304,6 +306,49 @@ bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path) {
     });
 }
 
+namespace {
+
+// Copies the program to `target` as a new file of this run's own; 0, or the
+// errno of the step that failed. The temporary folder is shared: another
+// user may have left a file or a link under that name, to be written through
+// or swapped before the copy starts. So whatever stands there is removed
+// first and the copy is created anew, never through a link; a name taken
+// again in between fails the copy. The folder's sticky bit then keeps others
+// from replacing the file.
+int CopyProgramFile(const std::string &from, const std::string &target) {
+    platform::UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid())
+        return errno;
+    if (::unlink(target.c_str()) != 0 && errno != ENOENT)
+        return errno;
+    platform::UniqueFd out(
+        ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700));
+    if (!out.valid())
+        return errno;
+    int error = 0;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            error = got < 0 ? errno : 0;
+            break;
+        }
+        if (!platform::WriteFully(out.get(), buffer.data(), static_cast<std::size_t>(got))) {
+            error = errno;
+            break;
+        }
+    }
+    if (::close(out.release()) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(target.c_str());
+    return error;
+}
+
+} // namespace
+
 bool CopyAndRelaunch(SetupRunner &runner) {
     const std::string own = runner.OwnModulePath();
     const std::string target =
@@ -315,15 +360,11 @@ bool CopyAndRelaunch(SetupRunner &runner) {
         LogLine("The setup already runs from the temporary folder:" + target);
         return false;
     }
-    std::filesystem::copy_file(ToNativePath(own), target,
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-        LogLine("Failed to copy the setup to:" + target);
+    if (const int error = CopyProgramFile(ToNativePath(own), target)) {
+        LogLine("Failed to copy the setup to:" + target + " Error:" + std::strerror(error));
         runner.SetExitCode(1);
         return true;
     }
-    std::filesystem::permissions(target, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
     SetSwitchValue(runner.Options(), switch_id::kOriginalPath, own);
     const std::string commandLine =
         platform::QuoteArgument(target) + " " + BuildCommandLine(runner.Options(), false);

@@ -688,6 +688,42 @@ TEST_F(RunnerTest, CopyReleasesTheLockAndDeferredDeleteRemovesTheCopy) {
     EXPECT_TRUE(record.shortPath.empty());
 }
 
+// The temporary folder is shared: a link another user left under the copy's
+// name must not make the run write through it, and the file started is a new
+// one of the run's own.
+TEST_F(RunnerTest, CopyIsANewFileEvenWhereALinkStoodInTheTemporaryFolder) {
+    const std::string own = m_root + "/media/TelmarSetup2.3";
+    const std::string copy = m_root + "/tmp/TelmarSetup2.3";
+    WriteFile(own, "#!/bin/sh\nexit 0\n");
+    const struct {
+        const char *name;
+        bool victimExists;
+    } rows[] = {{"link to a file", true}, {"link to nothing", false}};
+    for (const auto &row : rows) {
+        const std::string victim = m_root + "/victim";
+        std::filesystem::remove(victim);
+        if (row.victimExists)
+            WriteFile(victim, "kept");
+        std::filesystem::create_directories(m_root + "/tmp");
+        std::filesystem::remove(copy);
+        std::filesystem::create_symlink(victim, copy);
+        PackageScript script;
+        SetupRunner runner("/exenoui", own, std::make_unique<FakePackage>(script, ""));
+        runner.Options() = ParseCommandLine("/exenoui");
+        CopyAndRelaunch(runner);
+        EXPECT_EQ(runner.ExitCode(), 0) << row.name;
+        EXPECT_EQ(std::filesystem::exists(victim), row.victimExists) << row.name;
+        if (row.victimExists) {
+            EXPECT_EQ(ReadFile(victim), "kept") << row.name;
+        }
+        struct stat st {};
+        ASSERT_EQ(::lstat(copy.c_str(), &st), 0) << row.name;
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << row.name;
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << row.name;
+        EXPECT_EQ(ReadFile(copy), ReadFile(own)) << row.name;
+    }
+}
+
 // A copy in the temporary folder told that it is the first program (a
 // hand-written /originalPath, or a medium that holds TMPDIR itself): it
 // installs from its own file instead of starting itself again.
