@@ -11,6 +11,7 @@
 #include "command_line.h"
 #include "installer_launch.h"
 #include "program.h"
+#include "program_copy.h"
 #include "runner_package.h"
 #include "settings.h"
 #include "setup_services.h"
@@ -23,15 +24,6 @@
 namespace krv::setup {
 
 struct InstalledInstances;
-
-// The file to delete when the runner ends (a copy started from the
-// temporary folder deletes itself).
-struct DeferredDeleteRecord {
-    std::string shortPath;
-    std::string longPath;
-    bool elevated = false;
-    bool folder = false;
-};
 
 // The single-instance lock "Parvext_<package id>": taken by the first run,
 // held until the run ends or Release.
@@ -169,19 +161,6 @@ bool OpenPackageAndSettings(SetupRunner &runner);
 
 // The steps of the sequence, for tests.
 bool CheckPackageIntegrity(SetupRunner &runner);
-bool IsOnRemovableMedia(SetupRunner &runner, const std::string &path);
-// The mount that holds the path (longest mount point of the table, in the
-// form of /proc/self/mounts) is a CD or DVD file system, or a block device
-// whose disk `diskRemovable` calls removable.
-bool MountIsRemovable(const std::string &path, const std::string &mountTable,
-                      const std::function<bool(const std::string &disk)> &diskRemovable);
-// Copies the program into the temporary folder and starts the copy; true
-// when this run ends with it (exit code 0 when the copy started, else 1).
-// False, with nothing copied or started, when the program already is that
-// copy.
-bool CopyAndRelaunch(SetupRunner &runner);
-void SetDeferredDeletePaths(const std::string &path, DeferredDeleteRecord &record);
-void DeferredDelete(const DeferredDeleteRecord &record);
 void ProbeMaintenanceMode(SetupRunner &runner, const SetupSettings &settings);
 // 0: exit code 0; 15 (cancelled): -1; anything else is reported (the error
 // text, else the code's message) and gives exit code 1.
