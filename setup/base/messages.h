@@ -149,6 +149,11 @@ class SetupMessages {
     SetupMessages() : SetupMessages(nullptr) {}
     explicit SetupMessages(std::shared_ptr<MessageBoxPresenter> presenter,
                            DebugSink debugSink = {});
+    // Copies share the presenter, the sink and the lock. There is no move: a
+    // set moved from would be empty, and one handed on with std::move (in the
+    // same call as a module that copies it) must stay usable.
+    SetupMessages(const SetupMessages &) = default;
+    SetupMessages &operator=(const SetupMessages &) = default;
 
     // A box from texts or string ids. A caption id of 0 or no caption shows
     // the default caption.

@@ -107,6 +107,7 @@ class DownloadList {
     const std::string &Folder() const { return m_folder; }
     bool FolderSet() const { return m_folderSet; }
     void SetCredentialProvider(CredentialProvider *provider) { m_provider = provider; }
+    CredentialProvider *Credentials() const { return m_provider; }
     void SetSink(ProgressSink *sink) { m_sink = sink; }
     ProgressSink *Sink() const { return m_sink; }
     // The download engine's last error after a failure, 0 after a success.

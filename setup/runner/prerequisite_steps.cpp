@@ -88,6 +88,8 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
 
     std::unique_ptr<PrerequisitePackage> package = PackageFiles(runner);
     PrerequisiteServices system = m_system;
+    // Boxes and debug output are always the run's; the other services are
+    // filled from the run only where the steps were built without them.
     system.messages = runner.Messages();
     if (!system.programs)
         system.programs = runner.Programs();

@@ -24,8 +24,10 @@ int WizardSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &inst
     environment.productName = product;
     environment.windows = runner.Ui().Windows();
     environment.messages = runner.Messages();
+    // The pages download with the credentials the installer's own downloads
+    // use.
     environment.downloaderFactory =
-        SessionDownloaderFactory(&runner.Credentials(), environment.messages);
+        SessionDownloaderFactory(installer.Downloads().Credentials(), environment.messages);
     WizardSheet sheet(installer.Settings(), installer, std::move(environment));
     const bool goOn = m_driver ? m_driver(sheet) : sheet.ShowWizard();
     LogLine(goOn ? "Prerequisites wizard finished." : "Prerequisites wizard was canceled.");

@@ -13,6 +13,7 @@
 #include "setup_ui.h"
 #include "support_env.h"
 #include "support_offscreen.h"
+#include "support_runs.h"
 #include "ui_dispatcher.h"
 #include "ui_strings.h"
 
@@ -346,12 +347,8 @@ TEST_F(LaunchConditionTest, SilentRunStopsOnAFailedConditionWithExitCodeOne) {
     services.messages = m_reports;
     services.steps.language = std::make_unique<UiLanguageStep>();
     services.steps.conditions = std::make_unique<LaunchConditionStep>();
-    const int code = ProgramRun(
-        {"/exenoui", "/exelog", log}, m_root + "/Product Setup", std::move(services),
-        [](SetupProgram &program, SetupServices &run) {
-            return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(run.messages),
-                                   std::move(run));
-        });
+    const int code = ProgramRun({"/exenoui", "/exelog", log}, m_root + "/Product Setup",
+                                std::move(services), test::PayloadPackageSequence());
     LoggingEnabled = false;
     CloseLog();
     EXPECT_EQ(code, 1);

@@ -541,6 +541,17 @@ TEST_F(RunnerTest, CommandLineCredentialsReachThePrerequisiteDownloads) {
         services.steps.prerequisites = std::make_unique<PrerequisiteSteps>(
             PrerequisiteServices{{}, [](std::chrono::milliseconds) {}, {}});
         services.steps.network = std::make_unique<ProgramNetworkStep>();
+        // The downloaded bytes are no program: their start is only recorded
+        // (the product's installer starts through the same launcher).
+        std::vector<std::string> started;
+        services.programs = [&](const platform::ProcessStartInfo &info, bool wait) {
+            if (info.program.rfind(m_root + "/dl/", 0) == 0)
+                started.push_back(info.commandLine);
+            platform::ProcessResult result;
+            result.started = true;
+            result.waited = wait;
+            return result;
+        };
         const std::string switches = given ? " /username user /password secret" : "";
         const std::size_t before = http.Log().size(); // the server's log spans both runs
         Run("/exenoui" + switches, script, std::move(services));
@@ -555,6 +566,11 @@ TEST_F(RunnerTest, CommandLineCredentialsReachThePrerequisiteDownloads) {
         }
         EXPECT_GE(asked, 1) << switches;
         EXPECT_EQ(authorised > 0, given) << switches;
+        // Only the download that got through is installed, silently.
+        ASSERT_EQ(started.size(), given ? 1u : 0u) << switches;
+        if (given) {
+            EXPECT_NE(started[0].find("--quiet"), std::string::npos) << started[0];
+        }
     }
 }
 

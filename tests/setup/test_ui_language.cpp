@@ -14,6 +14,7 @@
 #include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"
+#include "support_runs.h"
 #include "support_windows.h"
 #include "ui_strings.h"
 
@@ -423,11 +424,7 @@ TEST_F(UiLanguageTest, ListedLanguagesAndTheDialogWithoutDisplay) {
     services.messages = SetupMessages(boxes);
     services.steps.language = std::make_unique<UiLanguageStep>();
     ProgramRun({"/listlangs"}, m_root + "/setup", std::move(services),
-               [](SetupProgram &program, SetupServices &run) {
-                   return RunSetupProgram(program,
-                                          std::make_unique<PayloadRunnerPackage>(run.messages),
-                                          std::move(run));
-               });
+               test::PayloadPackageSequence());
     const auto shown = boxes->Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, "1049-Russian (Russia)\r\n1033-English (United States)");

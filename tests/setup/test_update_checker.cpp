@@ -15,6 +15,7 @@
 #include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"
+#include "support_runs.h"
 #include "ui_strings.h"
 #include "update_checker.h"
 
@@ -378,12 +379,8 @@ TEST_F(UpdateCheck, OlderSetupStartsTheNewerOneFromTheServer) {
         return 0u;
     };
     services.steps.updates = std::make_unique<ProgramUpdateStep>();
-    const int code = ProgramRun(
-        {"/exelog", log, "PROP=1"}, older, std::move(services),
-        [](SetupProgram &program, SetupServices &run) {
-            return RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(run.messages),
-                                   std::move(run));
-        });
+    const int code = ProgramRun({"/exelog", log, "PROP=1"}, older, std::move(services),
+                                test::PayloadPackageSequence());
     EXPECT_EQ(code, 0) << ReadFile(log);
     EXPECT_EQ(launches, 0); // nothing was installed by the older run
 
