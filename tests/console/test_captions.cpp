@@ -1,7 +1,12 @@
 // Every caption, list item, tab and grid heading of every window fits its
 // control at the console's font: nothing is cut off, no label runs into a
-// neighbour.
+// neighbour, no text runs out of its window. Every password field masks with
+// '*'; the status bar shows the longest link state and the bulk programming's
+// progress whole.
+#include "article_logic.h"
 #include "compound_tax_window.h"
+#include "connection.h"
+#include "console_state.h"
 #include "modem_diagnostics_window.h"
 #include "password_dialog.h"
 #include "receipt_header_window.h"
@@ -18,10 +23,12 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
+#include <QStyleOptionFrame>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -33,6 +40,9 @@
 namespace {
 
 using krv::test::ConsoleTest;
+
+// Room a tab leaves on each side of its caption, at least.
+constexpr int kTabPadding = 4;
 
 // Labels that overlap a control on purpose: "без" lies under the VAT edit of
 // the compound-tax window and shows only while that edit is hidden.
@@ -121,13 +131,40 @@ QStringList Misfits(QWidget &window) {
             const int room = tabs->parentWidget() ? tabs->parentWidget()->width() : tabs->width();
             report(tabs, tabs->tabText(tabs->count() - 1),
                    tabs->tabRect(tabs->count() - 1).right() + 1, room);
+            // Each caption with room on both sides, apart from its neighbours.
+            for (int i = 0; i < tabs->count(); ++i)
+                report(tabs, tabs->tabText(i),
+                       metrics.horizontalAdvance(tabs->tabText(i)) + 2 * kTabPadding,
+                       tabs->tabRect(i).width());
+        } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            if (edit->echoMode() != QLineEdit::Password)
+                continue;
+            // The mask as the field itself resolves it (its style, style
+            // sheets of its parents included), and as it shows it.
+            QStyleOptionFrame option;
+            option.initFrom(edit);
+            const int mask =
+                edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, &option, edit);
+            const QString text = edit->text();
+            edit->setText(QStringLiteral("12"));
+            if (mask != '*' || edit->displayText() != QStringLiteral("**"))
+                misfits << QStringLiteral("%1 masks with \"%2\"")
+                               .arg(Where(edit), QString(QChar(mask)));
+            edit->setText(text);
         } else if (auto *label = qobject_cast<QLabel *>(widget)) {
             if (label->text().isEmpty() || !label->pixmap().isNull())
                 continue;
             const int need = TextWidth(metrics, label->text());
-            report(label, label->text(), need, label->width());
+            // A framed label keeps an indent before its text inside the frame.
+            const int indent = label->frameWidth() == 0 ? 0
+                               : label->indent() >= 0   ? label->indent()
+                                                        : metrics.horizontalAdvance(u'x') / 2;
+            const QRect inside = label->contentsRect();
+            report(label, label->text(), indent + need, inside.width());
             const QWidget *parent = label->parentWidget();
-            report(label, label->text(), label->x() + need, parent->width());
+            report(label, label->text(), label->x() + inside.x() + indent + need, parent->width());
+            report(label, label->text(),
+                   label->mapTo(&window, inside.topLeft()).x() + indent + need, window.width());
             if (kIntendedOverlaps.contains(label->text()))
                 continue;
             const QRect drawn(
@@ -164,6 +201,15 @@ TEST_F(Captions, EveryWindowAndTabHoldsItsTexts) {
         // control has its final geometry (radio groups place their items
         // when they get their size).
         window->show();
+        if (auto *main = dynamic_cast<TForm1 *>(window.get())) {
+            // The widest link state next to the bulk programming's progress
+            // at its widest.
+            main->SetStatusPanel(0, krv::console::OpenPanelText(QStringLiteral("38400"),
+                                                                krv::console::kSupervisorMode));
+            main->SetStatusPanel(1, krv::console::BulkProgressText(10000));
+            EXPECT_EQ(main->StatusPanelText(1), QStringLiteral("Товар 10000 из 10000"));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        }
         for (auto *pages : window->findChildren<QTabWidget *>())
             for (int i = 0; i < pages->count(); ++i)
                 pages->setCurrentIndex(i);
