@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -81,6 +82,11 @@ void BuildLinkTab(LayoutBuilder &b) {
     b.end();
 
     b.beginPanel("Panel1", {256, 8, 244, 282});
+    // The two models side by side, each above its caption, drawn at this
+    // size (tools/pictures draws it).
+    auto *printers = b.label({}, {4, 4, 236, 240}, "Image2");
+    printers->setPixmap(QPixmap(QStringLiteral(":/console/printers.png")));
+    printers->setAlignment(Qt::AlignCenter);
     b.label("KRV-T100", 34, 250);
     b.label("KRV-T200", 154, 250);
     b.end();

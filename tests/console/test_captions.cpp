@@ -21,7 +21,9 @@
 #include <QComboBox>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QFrame>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -181,6 +183,35 @@ QStringList Misfits(QWidget &window) {
     return misfits;
 }
 
+// The link tab's picture of the two models: loaded, drawn unscaled inside
+// Panel1 above its captions, with a printer standing above each caption.
+void ExpectPrintersPicture(TForm1 &form) {
+    auto *panel = form.Control<QFrame>(QStringLiteral("Panel1"));
+    auto *picture = form.Control<QLabel>(QStringLiteral("Image2"));
+    EXPECT_EQ(picture->parentWidget(), panel);
+    ASSERT_FALSE(picture->pixmap().isNull());
+    EXPECT_EQ(picture->pixmap().size(), picture->size());
+    EXPECT_TRUE(panel->contentsRect().contains(picture->geometry()));
+    const QImage image = picture->pixmap().toImage();
+    for (const char *caption : {"KRV-T100", "KRV-T200"}) {
+        SCOPED_TRACE(caption);
+        const QLabel *label = nullptr;
+        for (const QLabel *child : panel->findChildren<QLabel *>(Qt::FindDirectChildrenOnly))
+            if (child->text() == QLatin1String(caption))
+                label = child;
+        ASSERT_NE(label, nullptr);
+        EXPECT_FALSE(picture->geometry().intersects(label->geometry()));
+        EXPECT_LE(picture->geometry().bottom(), label->geometry().top());
+        // The column over the caption's middle crosses a printer.
+        const int x = label->geometry().center().x() - picture->x();
+        ASSERT_TRUE(x >= 0 && x < image.width());
+        int drawn = 0;
+        for (int y = 0; y < image.height(); ++y)
+            drawn += qAlpha(image.pixel(x, y)) > 0;
+        EXPECT_GE(drawn, image.height() / 3);
+    }
+}
+
 class Captions : public ConsoleTest {};
 
 TEST_F(Captions, ConsoleFontIsTheMetricCompatibleSansAtElevenPixels) {
@@ -209,6 +240,7 @@ TEST_F(Captions, EveryWindowAndTabHoldsItsTexts) {
             main->SetStatusPanel(1, krv::console::BulkProgressText(10000));
             EXPECT_EQ(main->StatusPanelText(1), QStringLiteral("Товар 10000 из 10000"));
             QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            ExpectPrintersPicture(*main);
         }
         for (auto *pages : window->findChildren<QTabWidget *>())
             for (int i = 0; i < pages->count(); ++i)
