@@ -7,15 +7,18 @@
 #include "compound_tax_window.h"
 #include "connection.h"
 #include "console_state.h"
+#include "message_layer.h"
 #include "modem_diagnostics_window.h"
 #include "password_dialog.h"
 #include "receipt_header_window.h"
+#include "report_logic.h"
 #include "stress_test_window.h"
 #include "support_console.h"
 #include "tape_lock_window.h"
 #include "vendor_window.h"
 #include "widgets.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,6 +29,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionButton>
@@ -34,10 +38,13 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextDocument>
+#include <QTextTable>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -250,6 +257,88 @@ TEST_F(Captions, EveryWindowAndTabHoldsItsTexts) {
         EXPECT_TRUE(misfits.isEmpty()) << window->windowTitle().toStdString() << ":\n  "
                                        << misfits.join(QStringLiteral("\n  ")).toStdString();
     }
+}
+
+// The report boxes as the operator sees them: every line of the text shown
+// unchanged, and in each block the values after the tab at one x, clear of
+// the block's widest padded name.
+TEST_F(Captions, ReportBoxesLineUpTheValuesOfEachBlock) {
+    using namespace krv::console;
+    // Names as a printer may hold them, one with markup characters in it.
+    const QStringList names = {"КАРТКА",   "КРЕДИТ",   "ЧЕК",      "ГОТІВКА",  "<b>5</b>&amp;",
+                               "ОПЛАТА 6", "ОПЛАТА 7", "ОПЛАТА 8", "ОПЛАТА 9", "ОПЛАТА 10"};
+    DayTotals totals;
+    totals.salesReceipts = 65535;
+    totals.salesByForm.fill(4294967295);
+    totals.cashOut = 123;
+    ReceiptSums sums;
+    sums.byGroup.fill(1);
+    sums.byForm[9] = 4294967295u;
+    const QLocale locale(QLocale::Russian, QLocale::Russia);
+    const QString texts[] = {DayTotalsText(totals, names, locale),
+                             ReceiptSumsText(sums, names, locale)};
+    for (const QString &text : texts) {
+        const auto box = MakeMessageBox(nullptr, QStringLiteral("Информация"), text,
+                                        Icon::Information, Buttons::Ok);
+        box->show();
+        auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        // The label's text laid out as the label lays it out.
+        QTextDocument document;
+        document.setDefaultFont(label->font());
+        document.setHtml(label->text());
+        document.setTextWidth(label->contentsRect().width());
+        const QFontMetrics metrics(label->font());
+        const auto cellText = [](const QTextTableCell &cell) {
+            QTextCursor cursor = cell.firstCursorPosition();
+            cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+            return cursor.selectedText().replace(QChar::Nbsp, u' ');
+        };
+        QStringList shown;
+        int blocks = 0;
+        for (QTextFrame *frame : document.rootFrame()->childFrames()) {
+            auto *table = qobject_cast<QTextTable *>(frame);
+            if (!table)
+                continue;
+            ++blocks;
+            std::optional<qreal> valueX;
+            for (int row = 0; row < table->rows(); ++row) {
+                const QTextTableCell name = table->cellAt(row, 0);
+                const QTextTableCell value = table->cellAt(row, 1);
+                shown << cellText(name) + u'\t' + cellText(value);
+                const qreal nameX = document.documentLayout()
+                                        ->blockBoundingRect(name.firstCursorPosition().block())
+                                        .x();
+                const qreal x = document.documentLayout()
+                                    ->blockBoundingRect(value.firstCursorPosition().block())
+                                    .x();
+                EXPECT_GE(x - nameX, metrics.horizontalAdvance(cellText(name).trimmed()))
+                    << shown.last().toStdString();
+                if (!valueX)
+                    valueX = x;
+                EXPECT_EQ(x, *valueX) << "block " << blocks << ": " << shown.last().toStdString();
+            }
+        }
+        // One column set per block: a run of lines with tabs.
+        const QStringList lines =
+            QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(u'\n');
+        int runs = 0;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            runs += lines[i].contains(u'\t') && (i == 0 || !lines[i - 1].contains(u'\t'));
+        EXPECT_EQ(shown, lines.filter(QStringLiteral("\t")));
+        EXPECT_EQ(blocks, runs);
+        EXPECT_GE(blocks, 2);
+        box->hide();
+    }
+
+    // A text without tabs is shown as it stands, never as markup.
+    const auto plain =
+        MakeMessageBox(nullptr, QStringLiteral("Ошибка!"), QStringLiteral("<b>Ошибка</b>\r\n&amp;"),
+                       Icon::Error, Buttons::Ok);
+    auto *label = plain->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    EXPECT_EQ(label->text(), QStringLiteral("<b>Ошибка</b>\n&amp;"));
 }
 
 } // namespace
