@@ -325,7 +325,8 @@ TEST_F(Captions, ReportBoxesLineUpTheValuesOfEachBlock) {
         int runs = 0;
         for (qsizetype i = 0; i < lines.size(); ++i)
             runs += lines[i].contains(u'\t') && (i == 0 || !lines[i - 1].contains(u'\t'));
-        EXPECT_EQ(shown, lines.filter(QStringLiteral("\t")));
+        EXPECT_EQ(shown.join(u'\n').toStdString(),
+                  lines.filter(QStringLiteral("\t")).join(u'\n').toStdString());
         EXPECT_EQ(blocks, runs);
         EXPECT_GE(blocks, 2);
         box->hide();
