@@ -21,8 +21,9 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     // The program's title (not shown in window captions).
     QApplication::setApplicationName(QStringLiteral("Telmar 2.3"));
-    // Every window and box in the font the layouts were drawn for.
-    krv::console::UseConsoleFont();
+    // Every window and box in the font the layouts were drawn for, with the
+    // console's style.
+    krv::console::UseConsoleLook();
 
     using krv::console::Windows;
     // The main window first: its creation checks the driver library before

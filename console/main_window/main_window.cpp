@@ -67,8 +67,10 @@ QLabel *TForm1::StatusPanel(int index) const {
 }
 
 void TForm1::SetStatusPanel(int index, const QString &text) {
-    if (QLabel *panel = StatusPanel(index))
+    if (QLabel *panel = StatusPanel(index)) {
         panel->setText(text);
+        krv::console::FitStatusPanels(*this);
+    }
 }
 
 QString TForm1::StatusPanelText(int index) const {

@@ -6,9 +6,11 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -16,12 +18,28 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include <algorithm>
+
 using krv::console::LayoutBuilder;
 
 namespace {
 
 constexpr int kClientWidth = 514;
 constexpr int kClientHeight = 569;
+
+// The tab strip: each caption with room around it, the tabs drawn apart, and
+// the current tab raised, joined to its page and marked with a blue top edge
+// (the blue of the header picture). The font stays the console's: a bold
+// current tab would need more room than the window has.
+constexpr char kPageControlStyle[] =
+    "QTabWidget::pane { border: 1px solid #8a94a2; top: -1px; }"
+    "QTabBar::tab { padding: 3px 5px; margin-top: 2px; border: 1px solid #a9b2be;"
+    " border-bottom-color: #8a94a2; background: #dfe4ea; color: #3a4450; }"
+    "QTabBar::tab:!first { margin-left: -1px; }"
+    "QTabBar::tab:hover:!selected { background: #eaeef3; }"
+    "QTabBar::tab:selected { margin-top: 0px; border-color: #8a94a2;"
+    " border-top: 3px solid #1f5fa8; border-bottom-color: palette(window);"
+    " background: palette(window); color: black; }";
 
 const QStringList kTaxGroups = {"А", "Б", "В", "Г", "Д", "Е"};
 // The rate lists show the link rates in their order: an item's index is the
@@ -64,6 +82,11 @@ void BuildLinkTab(LayoutBuilder &b) {
     b.end();
 
     b.beginPanel("Panel1", {256, 8, 244, 282});
+    // The two models side by side, each above its caption, drawn at this
+    // size (tools/pictures draws it).
+    auto *printers = b.label({}, {4, 4, 236, 240}, "Image2");
+    printers->setPixmap(QPixmap(QStringLiteral(":/console/printers.png")));
+    printers->setAlignment(Qt::AlignCenter);
     b.label("KRV-T100", 34, 250);
     b.label("KRV-T200", 154, 250);
     b.end();
@@ -448,6 +471,18 @@ void SetDisconnectedState(QTabWidget *pages) {
     krv::console::SetGreyBackground(pages->findChild<QLineEdit *>("Edit23"));
 }
 
+constexpr int kLinkPanelWidth = 400;
+constexpr int kProgressPanelWidth = 300;
+
+// The width a panel needs to show its whole text: the text, with the frame
+// and the indent a framed label keeps (counted on both sides) around it.
+int PanelWidthFor(const QLabel &panel) {
+    const QFontMetrics metrics(panel.font());
+    const int indent = panel.indent() >= 0 ? panel.indent() : metrics.horizontalAdvance(u'x') / 2;
+    return metrics.horizontalAdvance(panel.text()) +
+           2 * (indent + panel.frameWidth() + panel.margin());
+}
+
 void BuildStatusBar(QMainWindow &form) {
     auto *bar = new QStatusBar(&form);
     bar->setObjectName("StatusBar1");
@@ -461,11 +496,11 @@ void BuildStatusBar(QMainWindow &form) {
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         if (i == 0) {
-            panel->setFixedWidth(400);
+            panel->setFixedWidth(kLinkPanelWidth);
             bar->addWidget(panel);
         } else {
             // The second panel is 300 wide but the window shows what fits.
-            panel->setMaximumWidth(300);
+            panel->setMaximumWidth(kProgressPanelWidth);
             panel->setMinimumWidth(0);
             bar->addWidget(panel, 1);
         }
@@ -494,7 +529,7 @@ void BuildForm1Layout(QMainWindow &form) {
     // Eight captions share the window's width; arrows appear only when a
     // wide system font leaves no room.
     pages->tabBar()->setExpanding(false);
-    pages->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 2px 1px; }"));
+    pages->setStyleSheet(QString::fromLatin1(kPageControlStyle));
 
     const struct {
         const char *name;
@@ -526,6 +561,20 @@ QLabel *StatusPanel(QMainWindow &form, int index) {
     if (index != 0 && index != 1)
         return nullptr;
     return form.findChild<QLabel *>(QStringLiteral("StatusBar1Panel%1").arg(index));
+}
+
+void FitStatusPanels(QMainWindow &form) {
+    QLabel *link = StatusPanel(form, 0);
+    QLabel *progress = StatusPanel(form, 1);
+    if (!link || !progress)
+        return;
+    if (progress->text().isEmpty()) {
+        link->setFixedWidth(kLinkPanelWidth);
+        progress->setMinimumWidth(0);
+        return;
+    }
+    link->setFixedWidth(std::min(kLinkPanelWidth, PanelWidthFor(*link)));
+    progress->setMinimumWidth(std::min(kProgressPanelWidth, PanelWidthFor(*progress)));
 }
 
 } // namespace krv::console

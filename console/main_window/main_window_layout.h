@@ -18,4 +18,10 @@ namespace krv::console {
 // status bar; nullptr before BuildForm1Layout or for another index.
 QLabel *StatusPanel(QMainWindow &form, int index);
 
+// Shares the status bar after a panel's text changed: panel 0 is 400 wide
+// while panel 1 is empty; while panel 1 shows the bulk programming's
+// progress, panel 0 keeps only what its own text needs, so that the progress
+// is seen whole.
+void FitStatusPanels(QMainWindow &form);
+
 } // namespace krv::console

@@ -9,6 +9,9 @@
 #include <QPointer>
 #include <QScreen>
 
+#include <algorithm>
+#include <vector>
+
 namespace krv::console {
 
 namespace {
@@ -94,28 +97,8 @@ int ShowMessage(QWidget *parent, const QString &caption, const QString &text, Ic
         return answer;
     }
 
-    QMessageBox box(ToQtIcon(icon), caption,
-                    QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")),
-                    QMessageBox::NoButton, parent);
-    switch (buttons) {
-    case Buttons::Ok:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case Buttons::OkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        break;
-    case Buttons::YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
-    case Buttons::YesNoDefaultNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::No);
-        break;
-    case Buttons::YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        break;
-    }
-    switch (box.exec()) {
+    const std::unique_ptr<QMessageBox> box = MakeMessageBox(parent, caption, text, icon, buttons);
+    switch (box->exec()) {
     case QMessageBox::Ok:
         return kResultOk;
     case QMessageBox::Yes:
@@ -125,6 +108,91 @@ int ShowMessage(QWidget *parent, const QString &caption, const QString &text, Ic
     default:
         return kResultCancel;
     }
+}
+
+namespace {
+
+// Blanks that neither collapse nor break: the names' padding keeps its width.
+QString HtmlCell(const QString &part) {
+    QString html = part.toHtmlEscaped();
+    html.replace(QLatin1Char(' '), QLatin1String("&nbsp;"));
+    return html.isEmpty() ? QStringLiteral("&nbsp;") : html;
+}
+
+// Gap between a column and the next, for a name padded with no blank.
+constexpr int kColumnGap = 8;
+
+// `text` as rich text: lines without a tab as lines, each run of lines with
+// tabs as one table whose columns are the parts between the tabs.
+QString ColumnsHtml(const QString &text) {
+    QString plain = text;
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    plain.remove(QLatin1Char('\r'));
+    const QStringList lines = plain.split(QLatin1Char('\n'));
+    QString html;
+    for (qsizetype i = 0; i < lines.size();) {
+        if (!lines[i].contains(QLatin1Char('\t'))) {
+            html += QStringLiteral("<p style=\"margin:0\">") + HtmlCell(lines[i]) +
+                    QStringLiteral("</p>");
+            ++i;
+            continue;
+        }
+        std::vector<QStringList> rows;
+        qsizetype columns = 0;
+        for (; i < lines.size() && lines[i].contains(QLatin1Char('\t')); ++i) {
+            rows.push_back(lines[i].split(QLatin1Char('\t')));
+            columns = std::max(columns, rows.back().size());
+        }
+        html += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"0\" style=\"margin:0\">");
+        for (const QStringList &row : rows) {
+            html += QStringLiteral("<tr>");
+            for (qsizetype c = 0; c < columns; ++c) {
+                // A cell never wraps: a narrow box grows rather than break a value.
+                const int gap = c + 1 < columns ? kColumnGap : 0;
+                html += QStringLiteral("<td style=\"white-space:nowrap; padding-right:%1px\">")
+                            .arg(gap) +
+                        HtmlCell(c < row.size() ? row[c] : QString()) + QStringLiteral("</td>");
+            }
+            html += QStringLiteral("</tr>");
+        }
+        html += QStringLiteral("</table>");
+    }
+    return html;
+}
+
+} // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const QString &caption,
+                                            const QString &text, Icon icon, Buttons buttons) {
+    auto box = std::make_unique<QMessageBox>(ToQtIcon(icon), caption, QString(),
+                                             QMessageBox::NoButton, parent);
+    // Texts come from the device and the operator too: shown as they stand.
+    if (text.contains(QLatin1Char('\t'))) {
+        box->setTextFormat(Qt::RichText);
+        box->setText(ColumnsHtml(text));
+    } else {
+        box->setTextFormat(Qt::PlainText);
+        box->setText(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    }
+    switch (buttons) {
+    case Buttons::Ok:
+        box->setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::OkCancel:
+        box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case Buttons::YesNo:
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    case Buttons::YesNoDefaultNo:
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setDefaultButton(QMessageBox::No);
+        break;
+    case Buttons::YesNoCancel:
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    return box;
 }
 
 QString QtFileFilter(const QString &classicFilter) {

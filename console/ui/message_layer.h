@@ -12,8 +12,10 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 namespace krv::console {
@@ -50,6 +52,15 @@ QString GetSaveFileName(QWidget *parent, const QString &filter, const QString &i
 // and returns when it is hidden again. For a QDialog the result is its
 // result code (QDialog::Accepted / Rejected); otherwise 0.
 int ExecModal(QWidget &window, QWidget *centreOn);
+
+// The box ShowMessage shows on screen, made but not shown. A text is shown
+// as it stands, never read as markup; lines holding tabs are set in
+// columns: each run of such lines is one block, and the parts after a tab
+// start at one x in their block, past the widest part before it (the names
+// are padded with blanks so that their values line up, which a fixed tab
+// width in a proportional font would not do).
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const QString &caption,
+                                            const QString &text, Icon icon, Buttons buttons);
 
 // "A|b|C|d" -> "A (b);;C (d)"-style Qt filter; exposed for tests.
 QString QtFileFilter(const QString &classicFilter);

@@ -16,6 +16,7 @@
 #include <QMetaMethod>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -128,8 +129,26 @@ QFont ConsoleFont() {
     return font;
 }
 
-void UseConsoleFont() {
+namespace {
+
+// The platform style with the console's password mask. A style sheet rule
+// on the fields themselves is not enough: a field under a widget with a style
+// sheet of its own (the tab pages) still took the platform's bullet.
+class ConsoleStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
+
+void UseConsoleLook() {
     QApplication::setFont(ConsoleFont());
+    QApplication::setStyle(new ConsoleStyle);
 }
 
 void SetFixedWindow(QWidget &window, const QString &caption, int width, int height,
@@ -213,9 +232,8 @@ QLineEdit *LayoutBuilder::edit(const char *name, QRect rect, int maxLength, cons
 
 QLineEdit *LayoutBuilder::passwordEdit(const char *name, QRect rect, int maxLength) {
     auto *edit = this->edit(name, rect, maxLength);
+    // The mask character ('*') comes from the console's style (UseConsoleLook).
     edit->setEchoMode(QLineEdit::Password);
-    // Every password field masks with '*', whatever the style's own bullet.
-    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     return edit;
 }
 

@@ -78,8 +78,10 @@ void SetWindowBackground(QLineEdit *edit);
 // The console's font: the layouts were drawn for an 8-point Windows interface
 // font at 96 dpi, 11 pixels high; Liberation Sans has the same widths.
 QFont ConsoleFont();
-// Makes ConsoleFont() the font of the whole program (boxes included).
-void UseConsoleFont();
+// Makes ConsoleFont() the font of the whole program (boxes included) and
+// gives it the console's style: the platform style, except that every
+// password field masks with '*'. Called once, before any window exists.
+void UseConsoleLook();
 
 // A window of fixed size with its caption, a title bar with the system menu
 // (close) and, when asked, a minimise box; the console's font.

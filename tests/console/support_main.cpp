@@ -10,8 +10,8 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // The program's font, as the console sets it at start.
-    krv::console::UseConsoleFont();
+    // The program's font and style, as the console sets them at start.
+    krv::console::UseConsoleLook();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,38 +1,57 @@
 // Every caption, list item, tab and grid heading of every window fits its
 // control at the console's font: nothing is cut off, no label runs into a
-// neighbour.
+// neighbour, no text runs out of its window. Every password field masks with
+// '*'; the status bar shows the longest link state and the bulk programming's
+// progress whole.
+#include "article_logic.h"
 #include "compound_tax_window.h"
+#include "connection.h"
+#include "console_state.h"
+#include "message_layer.h"
 #include "modem_diagnostics_window.h"
 #include "password_dialog.h"
 #include "receipt_header_window.h"
+#include "report_logic.h"
 #include "stress_test_window.h"
 #include "support_console.h"
 #include "tape_lock_window.h"
 #include "vendor_window.h"
 #include "widgets.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QFrame>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
+#include <QStyleOptionFrame>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextDocument>
+#include <QTextTable>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
 using krv::test::ConsoleTest;
+
+// Room a tab leaves on each side of its caption, at least.
+constexpr int kTabPadding = 4;
 
 // Labels that overlap a control on purpose: "без" lies under the VAT edit of
 // the compound-tax window and shows only while that edit is hidden.
@@ -121,13 +140,40 @@ QStringList Misfits(QWidget &window) {
             const int room = tabs->parentWidget() ? tabs->parentWidget()->width() : tabs->width();
             report(tabs, tabs->tabText(tabs->count() - 1),
                    tabs->tabRect(tabs->count() - 1).right() + 1, room);
+            // Each caption with room on both sides, apart from its neighbours.
+            for (int i = 0; i < tabs->count(); ++i)
+                report(tabs, tabs->tabText(i),
+                       metrics.horizontalAdvance(tabs->tabText(i)) + 2 * kTabPadding,
+                       tabs->tabRect(i).width());
+        } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            if (edit->echoMode() != QLineEdit::Password)
+                continue;
+            // The mask as the field itself resolves it (its style, style
+            // sheets of its parents included), and as it shows it.
+            QStyleOptionFrame option;
+            option.initFrom(edit);
+            const int mask =
+                edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, &option, edit);
+            const QString text = edit->text();
+            edit->setText(QStringLiteral("12"));
+            if (mask != '*' || edit->displayText() != QStringLiteral("**"))
+                misfits << QStringLiteral("%1 masks with \"%2\"")
+                               .arg(Where(edit), QString(QChar(mask)));
+            edit->setText(text);
         } else if (auto *label = qobject_cast<QLabel *>(widget)) {
             if (label->text().isEmpty() || !label->pixmap().isNull())
                 continue;
             const int need = TextWidth(metrics, label->text());
-            report(label, label->text(), need, label->width());
+            // A framed label keeps an indent before its text inside the frame.
+            const int indent = label->frameWidth() == 0 ? 0
+                               : label->indent() >= 0   ? label->indent()
+                                                        : metrics.horizontalAdvance(u'x') / 2;
+            const QRect inside = label->contentsRect();
+            report(label, label->text(), indent + need, inside.width());
             const QWidget *parent = label->parentWidget();
-            report(label, label->text(), label->x() + need, parent->width());
+            report(label, label->text(), label->x() + inside.x() + indent + need, parent->width());
+            report(label, label->text(),
+                   label->mapTo(&window, inside.topLeft()).x() + indent + need, window.width());
             if (kIntendedOverlaps.contains(label->text()))
                 continue;
             const QRect drawn(
@@ -142,6 +188,35 @@ QStringList Misfits(QWidget &window) {
         }
     }
     return misfits;
+}
+
+// The link tab's picture of the two models: loaded, drawn unscaled inside
+// Panel1 above its captions, with a printer standing above each caption.
+void ExpectPrintersPicture(TForm1 &form) {
+    auto *panel = form.Control<QFrame>(QStringLiteral("Panel1"));
+    auto *picture = form.Control<QLabel>(QStringLiteral("Image2"));
+    EXPECT_EQ(picture->parentWidget(), panel);
+    ASSERT_FALSE(picture->pixmap().isNull());
+    EXPECT_EQ(picture->pixmap().size(), picture->size());
+    EXPECT_TRUE(panel->contentsRect().contains(picture->geometry()));
+    const QImage image = picture->pixmap().toImage();
+    for (const char *caption : {"KRV-T100", "KRV-T200"}) {
+        SCOPED_TRACE(caption);
+        const QLabel *label = nullptr;
+        for (const QLabel *child : panel->findChildren<QLabel *>(Qt::FindDirectChildrenOnly))
+            if (child->text() == QLatin1String(caption))
+                label = child;
+        ASSERT_NE(label, nullptr);
+        EXPECT_FALSE(picture->geometry().intersects(label->geometry()));
+        EXPECT_LE(picture->geometry().bottom(), label->geometry().top());
+        // The column over the caption's middle crosses a printer.
+        const int x = label->geometry().center().x() - picture->x();
+        ASSERT_TRUE(x >= 0 && x < image.width());
+        int drawn = 0;
+        for (int y = 0; y < image.height(); ++y)
+            drawn += qAlpha(image.pixel(x, y)) > 0;
+        EXPECT_GE(drawn, image.height() / 3);
+    }
 }
 
 class Captions : public ConsoleTest {};
@@ -164,6 +239,16 @@ TEST_F(Captions, EveryWindowAndTabHoldsItsTexts) {
         // control has its final geometry (radio groups place their items
         // when they get their size).
         window->show();
+        if (auto *main = dynamic_cast<TForm1 *>(window.get())) {
+            // The widest link state next to the bulk programming's progress
+            // at its widest.
+            main->SetStatusPanel(0, krv::console::OpenPanelText(QStringLiteral("38400"),
+                                                                krv::console::kSupervisorMode));
+            main->SetStatusPanel(1, krv::console::BulkProgressText(10000));
+            EXPECT_EQ(main->StatusPanelText(1), QStringLiteral("Товар 10000 из 10000"));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            ExpectPrintersPicture(*main);
+        }
         for (auto *pages : window->findChildren<QTabWidget *>())
             for (int i = 0; i < pages->count(); ++i)
                 pages->setCurrentIndex(i);
@@ -172,6 +257,89 @@ TEST_F(Captions, EveryWindowAndTabHoldsItsTexts) {
         EXPECT_TRUE(misfits.isEmpty()) << window->windowTitle().toStdString() << ":\n  "
                                        << misfits.join(QStringLiteral("\n  ")).toStdString();
     }
+}
+
+// The report boxes as the operator sees them: every line of the text shown
+// unchanged, and in each block the values after the tab at one x, clear of
+// the block's widest padded name.
+TEST_F(Captions, ReportBoxesLineUpTheValuesOfEachBlock) {
+    using namespace krv::console;
+    // Names as a printer may hold them, one with markup characters in it.
+    const QStringList names = {"КАРТКА",   "КРЕДИТ",   "ЧЕК",      "ГОТІВКА",  "<b>5</b>&amp;",
+                               "ОПЛАТА 6", "ОПЛАТА 7", "ОПЛАТА 8", "ОПЛАТА 9", "ОПЛАТА 10"};
+    DayTotals totals;
+    totals.salesReceipts = 65535;
+    totals.salesByForm.fill(4294967295);
+    totals.cashOut = 123;
+    ReceiptSums sums;
+    sums.byGroup.fill(1);
+    sums.byForm[9] = 4294967295u;
+    const QLocale locale(QLocale::Russian, QLocale::Russia);
+    const QString texts[] = {DayTotalsText(totals, names, locale),
+                             ReceiptSumsText(sums, names, locale)};
+    for (const QString &text : texts) {
+        const auto box = MakeMessageBox(nullptr, QStringLiteral("Информация"), text,
+                                        Icon::Information, Buttons::Ok);
+        box->show();
+        auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        // The label's text laid out as the label lays it out.
+        QTextDocument document;
+        document.setDefaultFont(label->font());
+        document.setHtml(label->text());
+        document.setTextWidth(label->contentsRect().width());
+        const QFontMetrics metrics(label->font());
+        const auto cellText = [](const QTextTableCell &cell) {
+            QTextCursor cursor = cell.firstCursorPosition();
+            cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+            return cursor.selectedText().replace(QChar::Nbsp, u' ');
+        };
+        QStringList shown;
+        int blocks = 0;
+        for (QTextFrame *frame : document.rootFrame()->childFrames()) {
+            auto *table = qobject_cast<QTextTable *>(frame);
+            if (!table)
+                continue;
+            ++blocks;
+            std::optional<qreal> valueX;
+            for (int row = 0; row < table->rows(); ++row) {
+                const QTextTableCell name = table->cellAt(row, 0);
+                const QTextTableCell value = table->cellAt(row, 1);
+                shown << cellText(name) + u'\t' + cellText(value);
+                const qreal nameX = document.documentLayout()
+                                        ->blockBoundingRect(name.firstCursorPosition().block())
+                                        .x();
+                const qreal x = document.documentLayout()
+                                    ->blockBoundingRect(value.firstCursorPosition().block())
+                                    .x();
+                EXPECT_GE(x - nameX, metrics.horizontalAdvance(cellText(name).trimmed()))
+                    << shown.last().toStdString();
+                if (!valueX)
+                    valueX = x;
+                EXPECT_EQ(x, *valueX) << "block " << blocks << ": " << shown.last().toStdString();
+            }
+        }
+        // One column set per block: a run of lines with tabs.
+        const QStringList lines =
+            QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(u'\n');
+        int runs = 0;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            runs += lines[i].contains(u'\t') && (i == 0 || !lines[i - 1].contains(u'\t'));
+        EXPECT_EQ(shown.join(u'\n').toStdString(),
+                  lines.filter(QStringLiteral("\t")).join(u'\n').toStdString());
+        EXPECT_EQ(blocks, runs);
+        EXPECT_GE(blocks, 2);
+        box->hide();
+    }
+
+    // A text without tabs is shown as it stands, never as markup.
+    const auto plain =
+        MakeMessageBox(nullptr, QStringLiteral("Ошибка!"), QStringLiteral("<b>Ошибка</b>\r\n&amp;"),
+                       Icon::Error, Buttons::Ok);
+    auto *label = plain->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    EXPECT_EQ(label->text(), QStringLiteral("<b>Ошибка</b>\n&amp;"));
 }
 
 } // namespace

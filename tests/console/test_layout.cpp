@@ -463,6 +463,18 @@ TEST_F(MainWindowLayout, StatusBarHasTwoBoldPanels) {
     // The window's own code takes the bar's direct label children as its panels.
     EXPECT_EQ(link->parentWidget(), bar);
     EXPECT_EQ(progress->parentWidget(), bar);
+
+    // While the bulk programming shows its progress, the link panel keeps
+    // only what its text needs; then it is 400 wide again.
+    link->setText(QStringLiteral("Порт открыт (38400 бит/с) Режим - СЕРВИС"));
+    progress->setText(QStringLiteral("Товар 10000 из 10000"));
+    krv::console::FitStatusPanels(m_form);
+    EXPECT_LT(link->maximumWidth(), 400);
+    EXPECT_GE(link->maximumWidth(), link->fontMetrics().horizontalAdvance(link->text()));
+    progress->clear();
+    krv::console::FitStatusPanels(m_form);
+    EXPECT_EQ(link->maximumWidth(), 400);
+    EXPECT_EQ(link->minimumWidth(), 400);
 }
 
 // ---------------------------------------------------------------- RadioGroup
