@@ -5,6 +5,7 @@
 #include "download_session.h"
 #include "language_condition_steps.h"
 #include "payload_package.h"
+#include "program_icon.h"
 #include "program_run.h"
 #include "program_steps.h"
 #include "qt_message_boxes.h"
@@ -33,8 +34,11 @@ int main(int argc, char **argv) {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     std::unique_ptr<QApplication> app;
     krv::setup::ProgramUseRootRuntimeFolder();
-    if (krv::setup::ProgramDisplayAvailable())
+    if (krv::setup::ProgramDisplayAvailable()) {
         app = std::make_unique<QApplication>(argc, argv);
+        // Also for the windows the toolkit opens itself.
+        QApplication::setWindowIcon(krv::setup::ProgramIcon());
+    }
     std::string self = krv::platform::ExecutablePath();
     if (self.empty() && argc > 0)
         self = argv[0];

@@ -21,6 +21,10 @@ std::string Resolve(const UiTextOrId &value) {
 
 } // namespace
 
+std::string DefaultMessageBoxCaption() {
+    return LoadUiString(ui_text::kErrorCaption);
+}
+
 std::string WithoutCarriageReturns(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -47,19 +51,31 @@ int DefaultMessageBoxAnswer(unsigned style) {
 
 int ConsoleMessageBoxPresenter::Show(const MessageBoxRequest &request) {
     const std::string caption =
-        request.defaultCaption ? std::string(kDefaultMessageBoxCaption) : request.caption;
+        request.defaultCaption ? DefaultMessageBoxCaption() : request.caption;
     std::cout << caption << "\n\n" << WithoutCarriageReturns(request.text) << "\n" << std::flush;
     return DefaultMessageBoxAnswer(request.style);
 }
 
 int ScriptedMessageBoxes::Show(const MessageBoxRequest &request) {
+    std::function<void(const MessageBoxRequest &)> look;
+    {
+        std::lock_guard guard(m_lock);
+        m_shown.push_back(request);
+        look = m_look;
+    }
+    if (look)
+        look(request);
     std::lock_guard guard(m_lock);
-    m_shown.push_back(request);
     if (m_script.empty())
         return DefaultMessageBoxAnswer(request.style);
     const int reply = m_script.front();
     m_script.pop_front();
     return reply;
+}
+
+void ScriptedMessageBoxes::WhenShown(std::function<void(const MessageBoxRequest &)> look) {
+    std::lock_guard guard(m_lock);
+    m_look = std::move(look);
 }
 
 void ScriptedMessageBoxes::Answer(int reply) {

@@ -71,8 +71,8 @@ inline constexpr int kYes = 6;
 inline constexpr int kNo = 7;
 } // namespace answer
 
-// The caption of a box shown without one.
-inline constexpr std::string_view kDefaultMessageBoxCaption = "Error";
+// The caption of a box shown without one, in the interface's language.
+std::string DefaultMessageBoxCaption();
 
 // A text given directly or as a string-table id.
 struct UiTextOrId {
@@ -88,7 +88,7 @@ struct UiTextOrId {
 
 struct MessageBoxRequest {
     QObject *owner = nullptr;
-    std::string caption;         // kDefaultMessageBoxCaption when defaultCaption
+    std::string caption;         // DefaultMessageBoxCaption() when defaultCaption
     bool defaultCaption = false; // shown without a caption of its own
     std::string text;
     unsigned style = mb::kOk;
@@ -119,6 +119,9 @@ class ScriptedMessageBoxes : public MessageBoxPresenter {
   public:
     int Show(const MessageBoxRequest &request) override;
     void Answer(int answer); // appends to the script
+    // Called with each box while it is "shown" (before it is answered), to
+    // look at the windows behind it.
+    void WhenShown(std::function<void(const MessageBoxRequest &)> look);
     std::vector<MessageBoxRequest> Shown() const;
     void Clear();
 
@@ -126,6 +129,7 @@ class ScriptedMessageBoxes : public MessageBoxPresenter {
     mutable std::mutex m_lock;
     std::deque<int> m_script;
     std::vector<MessageBoxRequest> m_shown;
+    std::function<void(const MessageBoxRequest &)> m_look;
 };
 
 // The text with its CR LF line ends as LF.

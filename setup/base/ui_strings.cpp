@@ -57,10 +57,10 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
         {149, "Установить"},
         {151, "Не найдено"},
         {152, "Открыть сайт"},
-        {153, "Running %s..."},
+        {153, "Запуск %s..."},
         {154, "Нажмите кнопку Далее для загрузки необходимых программ."},
-        {155, "Click Next to install the required programs."},
-        {156, "Click Next to open the web sites of the required programs."},
+        {155, "Нажмите кнопку Далее для установки необходимых программ."},
+        {156, "Нажмите кнопку Далее для открытия сайтов необходимых программ."},
         {157, "Нажмите кнопку Завершить для установки главного приложения."},
         {158, "Пауза"},
         {159, "Продолжить"},
@@ -107,7 +107,7 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
         {194, "Выполнение: %d%% (%s из %s)"},
         {195, "Загрузка: %s %d%%  (%s of %s)"},
         {196, "Загрузка завершена"},
-        {198, "Opening %s..."},
+        {198, "Открытие %s..."},
         {199, "Загрузка %s"},
         {200, "Извлечение файлов из архива..."},
         {201, "Извлечение файла в %s"},
@@ -129,9 +129,9 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
         {213, "%s невозможно установить на системах с .NET Framework версии, меньшей, чем %s."},
         {214, "%s требует административных полномочий для установки."},
         {215, "Ошибка: %s"},
-        {216,
-         "The computer must be restarted to finish installing the required programs. Restart now?"},
-        {217, "Restart required"},
+        {216, "Для завершения установки необходимых программ компьютер необходимо перезагрузить. "
+              "Перезагрузить сейчас?"},
+        {217, "Требуется перезагрузка"},
         {218, "Извлечение файла:%s"},
         {219, "Недостаточно места в папке:%s\r\nПожалуйста, освободите место и нажмите Повторить, "
               "или нажмите "
@@ -180,6 +180,10 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
         {263, "Version"},
         {265, "\r\nA reboot was initiated. Application will close automatically."},
         {266, "Deleting extracted files..."},
+        // Texts of our own, beyond the program's table.
+        {ui_text::kErrorCaption, "Ошибка"},
+        {ui_text::kRebootFailed, "\r\nНе удалось перезагрузить компьютер. Перезагрузите его "
+                                 "вручную; установка продолжится после перезагрузки."},
     };
     return table;
 }
@@ -229,7 +233,10 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {149, "Install"},
         {151, "Not found"},
         {152, "Open web site"},
+        {153, "Running %s..."},
         {154, "Click Next to download the required programs."},
+        {155, "Click Next to install the required programs."},
+        {156, "Click Next to open the web sites of the required programs."},
         {157, "Click Finish to install the main application."},
         {158, "Pause"},
         {159, "Resume"},
@@ -275,6 +282,7 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {194, "Progress: %d%% (%s of %s)"},
         {195, "Downloading: %s %d%%  (%s of %s)"},
         {196, "Download completed"},
+        {198, "Opening %s..."},
         {199, "Downloading %s"},
         {200, "Extracting files from the archive..."},
         {201, "Extracting file to %s"},
@@ -292,6 +300,9 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {213, "%s cannot be installed on systems with .NET Framework older than %s."},
         {214, "%s requires administrator rights to install."},
         {215, "Error: %s"},
+        {216,
+         "The computer must be restarted to finish installing the required programs. Restart now?"},
+        {217, "Restart required"},
         {218, "Extracting file:%s"},
         {219, "Not enough space in the folder:%s\r\nPlease free some space and click Retry, or "
               "click Cancel to stop "
@@ -317,6 +328,9 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {243, "Product %s cannot be installed on systems without %s."},
         {247, "Cannot access URL: %s"},
         {249, "Product %s cannot be installed on systems without %s."},
+        {ui_text::kErrorCaption, "Error"},
+        {ui_text::kRebootFailed, "\r\nThe computer could not be restarted. Restart it yourself; "
+                                 "setup continues after the restart."},
     };
     return table;
 }

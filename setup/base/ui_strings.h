@@ -54,8 +54,8 @@ inline constexpr uint32_t kDownload = 148;           // "Загрузить"
 inline constexpr uint32_t kInstall = 149;            // "Установить"
 inline constexpr uint32_t kOpenSite = 152;           // "Открыть сайт"
 inline constexpr uint32_t kNextDownloadsHint = 154;  // "...Далее для загрузки..."
-inline constexpr uint32_t kNextInstallsHint = 155;   // "Click Next to install..."
-inline constexpr uint32_t kNextOpensSitesHint = 156; // "Click Next to open the web sites..."
+inline constexpr uint32_t kNextInstallsHint = 155;   // "...Далее для установки..."
+inline constexpr uint32_t kNextOpensSitesHint = 156; // "...Далее для открытия сайтов..."
 inline constexpr uint32_t kFinishInstallsHint = 157; // "...Завершить для установки..."
 inline constexpr uint32_t kPause = 158;              // "Пауза"
 inline constexpr uint32_t kResume = 159;             // "Продолжить"
@@ -104,6 +104,9 @@ inline constexpr uint32_t kInstanceColumn = 261;        // "Instance"
 inline constexpr uint32_t kDefaultInstance = 262;       // "Default"
 inline constexpr uint32_t kInstanceVersionColumn = 263; // "Version"
 inline constexpr uint32_t kRebootStarted = 265;         // "A reboot was initiated..."
+// Texts of our own, numbered apart from the program's table.
+inline constexpr uint32_t kErrorCaption = 900; // of a box without a caption of its own
+inline constexpr uint32_t kRebootFailed = 901; // a restart was needed but could not be started
 // Launch conditions not met: the product, then the condition's value.
 inline constexpr uint32_t kOsExcluded = 206;           // "%s cannot be installed on %s."
 inline constexpr uint32_t kOsVersionsExcluded = 207;   // "...the following Windows versions..."

@@ -22,8 +22,8 @@
 namespace krv::setup {
 namespace {
 
-constexpr uint32_t kInstallingTextId = 153;  // "Running %s..."
-constexpr uint32_t kOpeningTextId = 198;     // "Opening %s..."
+constexpr uint32_t kInstallingTextId = 153;  // "Запуск %s..."
+constexpr uint32_t kOpeningTextId = 198;     // "Открытие %s..."
 constexpr uint32_t kDownloadingTextId = 199; // "Загрузка %s"
 constexpr uint32_t kErrorTextId = 215;       // "Ошибка: %s"
 constexpr uint32_t kCorruptFileTextId = 139; // wrong MD5, file deleted

@@ -1,6 +1,7 @@
 #include "credentials_dialog.h"
 
 #include "messages.h"
+#include "program_icon.h"
 #include "qt_message_boxes.h"
 
 #include <QApplication>
@@ -44,6 +45,7 @@ CredentialsDialog::CredentialsDialog(const std::string &host, const std::string 
       m_remember(new QCheckBox(QStringLiteral("Remember my credentials"), this)),
       m_explanation(new QLabel(QString::fromStdString(CredentialsExplanation(host, realm)), this)) {
     setWindowTitle(QString::fromStdString(host));
+    SetProgramIcon(*this);
     setModal(true);
     m_explanation->setWordWrap(true);
     m_password->setEchoMode(QLineEdit::Password);

@@ -6,6 +6,7 @@
 #include "messages.h"
 #include "prerequisite_installer.h"
 #include "prerequisite_model.h"
+#include "progress_window.h"
 #include "system.h"
 #include "ui_dispatcher.h"
 #include "ui_strings.h"
@@ -39,7 +40,7 @@ void SetBar(QProgressBar *bar, uint64_t value, uint64_t maximum) {
     int shift = 0;
     while ((maximum >> shift) > static_cast<uint64_t>(std::numeric_limits<int>::max()))
         ++shift;
-    bar->setRange(0, static_cast<int>(maximum >> shift));
+    SetBarRange(bar, static_cast<int>(maximum >> shift));
     bar->setValue(static_cast<int>(std::min(value, maximum) >> shift));
 }
 
@@ -103,6 +104,7 @@ DownloadPage::DownloadPage(WizardSheet &sheet)
     Body()->addWidget(m_currentText);
     Body()->addWidget(m_currentBar);
     auto *details = new QFormLayout();
+    details->setHorizontalSpacing(kWizardControlGap);
     details->addRow(DialogText(wizard_page::kDownload, 1039, QStringLiteral("Оставшееся время:")),
                     m_speedText);
     details->addRow(DialogText(wizard_page::kDownload, 1038, QStringLiteral("Сохранение в:")),

@@ -26,7 +26,7 @@ ExtractionProgressDialog::~ExtractionProgressDialog() {
 int ExtractionProgressDialog::RunWindow() {
     if (!m_window)
         return dialog_result::kCancelled;
-    m_window->Bar()->setRange(0, static_cast<int>(std::min<uint32_t>(m_range, INT32_MAX)));
+    SetBarRange(m_window->Bar(), static_cast<int>(std::min<uint32_t>(m_range, INT32_MAX)));
     m_window->Bar()->setValue(0);
     m_window->SetCancellable(!NotCancellable());
     m_window->TextLine()->SetFullText(QString());
@@ -51,7 +51,7 @@ void ExtractionProgressDialog::ShowRange(uint32_t range) {
     QPointer<ProgressWindow> window = m_window;
     UiDispatcher::Post(window, [window, range] {
         if (window)
-            window->Bar()->setRange(0, static_cast<int>(std::min<uint32_t>(range, INT32_MAX)));
+            SetBarRange(window->Bar(), static_cast<int>(std::min<uint32_t>(range, INT32_MAX)));
     });
 }
 

@@ -45,6 +45,7 @@ PrerequisiteInstallPage::PrerequisiteInstallPage(WizardSheet &sheet)
     Body()->addWidget(m_list, 1);
     Body()->addWidget(m_autoFinish);
     auto *row = new QHBoxLayout();
+    row->setSpacing(kWizardControlGap);
     row->addWidget(m_icon, 0, Qt::AlignTop);
     row->addWidget(m_status, 1);
     Body()->addLayout(row);
@@ -227,7 +228,7 @@ void PrerequisiteInstallPage::AllItemsRan() {
         // The restart could not be started: say so, and let the wizard end
         // (the run stops and resumes after the user's own restart).
         ShowIcon(true);
-        m_status->setText(QString::fromUtf8(kRebootFailedText));
+        m_status->setText(UiText(ui_text::kRebootFailed));
         sheet.EnableWizardControl(wizard_button::kFinish, true);
         return;
     }

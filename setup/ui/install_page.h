@@ -19,11 +19,6 @@ class QTreeWidget;
 
 namespace krv::setup {
 
-// Shown when a restart was needed but could not be started.
-inline constexpr const char *kRebootFailedText =
-    "\r\nThe computer could not be restarted. Restart it yourself; setup continues after the "
-    "restart.";
-
 class PrerequisiteInstallPage : public WizardPage, public ProgressSink {
   public:
     explicit PrerequisiteInstallPage(WizardSheet &sheet);

@@ -3,6 +3,7 @@
 #include "runner_dialogs.h"
 
 #include "messages.h"
+#include "program_icon.h"
 #include "ui_strings.h"
 
 #include <setup_locale.h>
@@ -13,7 +14,6 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include <mutex>
@@ -35,10 +35,12 @@ LanguageDialogResult ShowLanguageDialog(const std::vector<uint16_t> &available, 
                                         const std::string &caption) {
     QDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(caption.empty() ? DialogText(0) : QString::fromStdString(caption));
+    SetProgramIcon(dialog);
     auto *layout = new QVBoxLayout(&dialog);
     auto *row = new QHBoxLayout;
     auto *icon = new QLabel(&dialog);
-    icon->setPixmap(dialog.style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
+    icon->setObjectName("1044");
+    icon->setPixmap(ProgramIcon().pixmap(32, 32));
     row->addWidget(icon);
     row->addWidget(new QLabel(DialogText(kPromptControl), &dialog), 1);
     layout->addLayout(row);

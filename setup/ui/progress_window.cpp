@@ -1,5 +1,7 @@
 #include "progress_window.h"
 
+#include "program_icon.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QProgressBar>
@@ -37,6 +39,7 @@ void ElidedLabel::Elide() {
 
 ProgressWindow::ProgressWindow(QWidget *owner) : QDialog(owner) {
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    SetProgramIcon(*this);
     auto *layout = new QVBoxLayout(this);
     m_text = new ElidedLabel(this);
     m_text->setObjectName("text1034");
@@ -80,6 +83,12 @@ void ProgressWindow::showEvent(QShowEvent *event) {
 
 int ProgressWindow::RunModal() {
     return exec();
+}
+
+void SetBarRange(QProgressBar *bar, int maximum) {
+    bar->setRange(0, qMax(maximum, 1));
+    if (maximum <= 0)
+        bar->setValue(0);
 }
 
 QWidget *ActiveOwner() {

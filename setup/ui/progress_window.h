@@ -61,4 +61,8 @@ class ProgressWindow : public QDialog {
 // The owner a new window is centred on: the active window, if any.
 QWidget *ActiveOwner();
 
+// A bar's range 0..maximum. The toolkit draws 0..0 as "busy" (work going on
+// at an unknown pace); a bar whose size is not known yet is empty and still.
+void SetBarRange(QProgressBar *bar, int maximum);
+
 } // namespace krv::setup

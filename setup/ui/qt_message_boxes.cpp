@@ -1,5 +1,6 @@
 #include "qt_message_boxes.h"
 
+#include "program_icon.h"
 #include "ui_dispatcher.h"
 
 #include <QApplication>
@@ -68,11 +69,11 @@ int AnswerOf(int button, unsigned style) {
 
 int ShowQtBox(const MessageBoxRequest &request) {
     QMessageBox box(IconOf(request.style),
-                    QString::fromStdString(request.defaultCaption
-                                               ? std::string(kDefaultMessageBoxCaption)
-                                               : request.caption),
+                    QString::fromStdString(request.defaultCaption ? DefaultMessageBoxCaption()
+                                                                  : request.caption),
                     QString::fromStdString(WithoutCarriageReturns(request.text)),
                     ButtonsOf(request.style), qobject_cast<QWidget *>(request.owner));
+    box.setWindowIcon(ProgramIcon());
     if (request.style & mb::kTopmost)
         box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     return AnswerOf(box.exec(), request.style);

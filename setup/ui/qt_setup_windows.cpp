@@ -86,7 +86,7 @@ class QtWorkerWindow : public WorkerWindow {
         UiDispatcher::Post(window, [window, high] {
             if (!window)
                 return;
-            window->Bar()->setRange(0, BarValue(high, high));
+            SetBarRange(window->Bar(), BarValue(high, high));
             window->Bar()->setValue(0);
         });
     }
@@ -150,12 +150,20 @@ std::unique_ptr<WorkerWindow> QtSetupWindows::MakeWorkerWindow() {
     return MakeProgressWorkerWindow();
 }
 
+// Without a display a person can see, no window is shown: the password
+// dialog counts as cancelled, and the instance dialog takes what it proposes
+// (the first row of the mode it opens in), so an unattended run goes on as
+// the dialog would have suggested.
 std::optional<std::string> QtSetupWindows::AskPackagePassword(const std::string &caption) {
+    if (!QtDisplayAvailable())
+        return std::nullopt;
     return ShowPackagePasswordDialog(caption);
 }
 
 int QtSetupWindows::SelectInstance(InstalledInstances &instances, const std::string &caption,
                                    const std::string &productName) {
+    if (!QtDisplayAvailable())
+        return AcceptInstanceRow(instances, NewInstancePossible(instances), 0) ? 1 : 2;
     return InstanceSelectionDialog(instances, caption, productName);
 }
 

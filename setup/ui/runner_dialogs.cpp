@@ -1,7 +1,7 @@
 #include "runner_dialogs.h"
 
 #include "messages.h"
-#include "qt_message_boxes.h"
+#include "program_icon.h"
 #include "ui_strings.h"
 
 #include <QApplication>
@@ -56,10 +56,9 @@ void FillRows(QTreeWidget &list, const InstalledInstances &instances, bool newMo
 } // namespace
 
 std::optional<std::string> ShowPackagePasswordDialog(const std::string &caption) {
-    if (!QtDisplayAvailable())
-        return std::nullopt;
     QDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(Text(caption));
+    SetProgramIcon(dialog);
     auto *layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(QStringLiteral("Password:")));
     auto *edit = new QLineEdit;
@@ -84,11 +83,9 @@ std::optional<std::string> ShowPackagePasswordDialog(const std::string &caption)
 int InstanceSelectionDialog(InstalledInstances &instances, const std::string &caption,
                             const std::string &productName) {
     const bool newPossible = NewInstancePossible(instances);
-    if (!QtDisplayAvailable())
-        return AcceptInstanceRow(instances, newPossible, 0) ? 1 : 2;
-
     QDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(Text(caption));
+    SetProgramIcon(dialog);
     auto *layout = new QVBoxLayout(&dialog);
     auto *newRadio = new QRadioButton(QStringLiteral("Установка нового экземпляра."));
     auto *maintainRadio =

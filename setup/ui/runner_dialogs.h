@@ -1,11 +1,7 @@
 // The runner's dialogs: the password of a package that needs one, the
 // choice between a new and an installed product instance, and the language.
-//
-// Without a display a person can see (no Qt application, or the offscreen
-// and minimal platforms) no window is shown: the password dialog counts as
-// cancelled, and the instance dialog takes what it proposes (the first row
-// of the mode it opens in), so an unattended run goes on as the dialog would
-// have suggested.
+// Each shows its window; whether a person can see it is QtSetupWindows'
+// question.
 #pragma once
 
 #include "instances.h"

@@ -133,11 +133,13 @@ void PrerequisiteSelectionPage::OnItemChanged(QTreeWidgetItem *item) {
     const bool checked = item->checkState(0) == Qt::Checked;
     const PrerequisiteRecord &record = settings.prerequisites[static_cast<std::size_t>(index)];
     if (!checked && HasPrerequisiteOption(record, 'm') && record.state != prereq_state::kFound) {
-        Sheet().Environment().messages.MessageBoxFromStrings(this, kMandatoryMessageId,
-                                                             std::nullopt, mb::kIconError);
+        // The box is checked again before the message shows, so it is never
+        // seen unchecked behind it.
         m_filling = true;
         item->setCheckState(0, Qt::Checked);
         m_filling = false;
+        Sheet().Environment().messages.MessageBoxFromStrings(this, kMandatoryMessageId,
+                                                             std::nullopt, mb::kIconError);
         return;
     }
     SelectPrerequisite(settings, index, checked);

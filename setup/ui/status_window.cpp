@@ -1,5 +1,6 @@
 #include "status_window.h"
 
+#include "program_icon.h"
 #include "ui_dispatcher.h"
 #include "ui_strings.h"
 
@@ -24,6 +25,7 @@ void StatusWindow::Show(QWidget *owner) {
     m_window = new QDialog(owner, Qt::Window | Qt::WindowTitleHint);
     m_window->setAttribute(Qt::WA_DeleteOnClose, false);
     m_window->setWindowTitle(QString::fromUtf8("Установка"));
+    SetProgramIcon(*m_window);
     auto *layout = new QVBoxLayout(m_window);
     m_text = new QLabel(QString::fromStdString(LoadUiString(kPreparingId)), m_window);
     m_text->setObjectName("text1001");

@@ -7,6 +7,7 @@
 #include "open_sites_page.h"
 #include "prerequisite_installer.h"
 #include "prerequisite_model.h"
+#include "program_icon.h"
 #include "selection_page.h"
 #include "settings.h"
 #include "ui_dispatcher.h"
@@ -226,6 +227,7 @@ WizardSheet::WizardSheet(SetupSettings &settings, PrerequisiteInstaller &install
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     setModal(true);
+    SetProgramIcon(*this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 8);

@@ -132,6 +132,10 @@ QString DialogText(uint32_t dialog, uint32_t control, const QString &fallback);
 // the program's own bytes given.
 std::string WizardBlock(std::string_view kind, uint32_t id, const std::string &fallback);
 
+// Pixels between controls that stand side by side on a page: a picture and
+// its text, a label and its value.
+inline constexpr int kWizardControlGap = 6;
+
 // The part common to every page: its number, the header (picture, title,
 // subtitle and line) or the background picture, and the wizard
 // notifications.

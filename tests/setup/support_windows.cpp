@@ -2,8 +2,18 @@
 
 #include "extraction_progress.h"
 #include "instances.h"
+#include "program_icon.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
 
 namespace krv::setup::test {
+
+bool HasProgramIcon(const QWidget &window) {
+    const QImage shown = window.windowIcon().pixmap(32, 32).toImage();
+    return !shown.isNull() && shown == ProgramIcon().pixmap(32, 32).toImage();
+}
 
 std::vector<std::string> ScriptedWindows::OpenedUrls() const {
     std::lock_guard guard(m_lock);

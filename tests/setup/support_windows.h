@@ -12,7 +12,12 @@
 #include <string>
 #include <vector>
 
+class QWidget;
+
 namespace krv::setup::test {
+
+// The window carries the program's icon (as its title bar and taskbar show it).
+bool HasProgramIcon(const QWidget &window);
 
 class ScriptedWindows : public SetupWindows {
   public:

@@ -251,8 +251,7 @@ TEST(QtPresenter, ShowsTheBoxOnTheInterfaceThreadAndMapsTheAnswer) {
     SeenBox seen;
     PressWhenShown(QMessageBox::Retry, seen);
     EXPECT_EQ(presenter.Show(request), answer::kRetry);
-    EXPECT_EQ(seen.title, QString::fromUtf8(kDefaultMessageBoxCaption.data(),
-                                            static_cast<int>(kDefaultMessageBoxCaption.size())));
+    EXPECT_EQ(seen.title, QString::fromUtf8("Ошибка"));
     EXPECT_EQ(seen.text, QStringLiteral("Line one\nLine two"));
     EXPECT_EQ(seen.icon, QMessageBox::Critical);
     EXPECT_TRUE(seen.onTop);

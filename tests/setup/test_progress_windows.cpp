@@ -1,13 +1,20 @@
 // The progress windows on the offscreen platform: workers drive them from
 // their own threads while the test thread runs the modal loop.
+#include "credentials_dialog.h"
 #include "extraction_progress_dialog.h"
+#include "program_icon.h"
 #include "progress_window.h"
+#include "qt_message_boxes.h"
 #include "qt_setup_windows.h"
+#include "runner_dialogs.h"
 #include "status_window.h"
 #include "step_progress_dialogs.h"
+#include "support_windows.h"
 #include "ui_dispatcher.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -220,6 +227,107 @@ TEST(StatusWindow, ClosesFromAWorkerWhileTheInterfaceThreadRuns) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     worker.join();
     EXPECT_FALSE(status.Shown());
+}
+
+// Every window shown while it lives: whether it carried the program's icon,
+// and what `inspect` found in it. Dialogs are ended as soon as they are up,
+// so the call that opened one returns.
+class ShownWindows : public QObject {
+  public:
+    explicit ShownWindows(std::function<bool(QWidget &)> inspect = {})
+        : m_inspect(std::move(inspect)) {
+        qApp->installEventFilter(this);
+    }
+    ~ShownWindows() override { qApp->removeEventFilter(this); }
+
+    int shown = 0;
+    int withIcon = 0;
+    int inspectedWell = 0;
+
+  protected:
+    bool eventFilter(QObject *object, QEvent *event) override {
+        auto *window = qobject_cast<QWidget *>(object);
+        if (event->type() != QEvent::Show || !window || !window->isWindow())
+            return false;
+        ++shown;
+        withIcon += test::HasProgramIcon(*window);
+        inspectedWell += m_inspect && m_inspect(*window);
+        if (auto *dialog = qobject_cast<QDialog *>(window)) {
+            QPointer<QDialog> open = dialog;
+            QTimer::singleShot(0, dialog, [open] {
+                if (open)
+                    open->done(QDialog::Rejected);
+            });
+        }
+        return false;
+    }
+
+  private:
+    std::function<bool(QWidget &)> m_inspect;
+};
+
+TEST(SetupWindows, EveryWindowCarriesTheProgramIcon) {
+    // The language dialog also shows the icon in its picture 1044.
+    auto languagePicture = [](QWidget &window) {
+        auto *picture = window.findChild<QLabel *>("1044");
+        return picture && picture->pixmap().toImage() == ProgramIcon().pixmap(32, 32).toImage();
+    };
+    struct Case {
+        const char *what;
+        std::function<void()> open;
+        std::function<bool(QWidget &)> inspect;
+    };
+    const std::vector<Case> cases = {
+        {"language dialog",
+         [] {
+             ShowLanguageDialog({0x0419, 0x0409}, 0x0419, "Установка");
+         },
+         languagePicture},
+        {"package password", [] { ShowPackagePasswordDialog("Установка"); }, {}},
+        {"product instance",
+         [] {
+             InstalledInstances instances;
+             InstanceSelectionDialog(instances, "Установка", "Telmar");
+         },
+         {}},
+        {"credentials",
+         [] {
+             CredentialsDialog dialog("files.example", "Files", nullptr);
+             dialog.exec();
+         },
+         {}},
+        {"progress window (download, prerequisites, extraction)",
+         [] {
+             ProgressWindow window(nullptr);
+             window.RunModal();
+         },
+         {}},
+        {"status window",
+         [] {
+             StatusWindow status;
+             status.Show(nullptr);
+             status.Close();
+         },
+         {}},
+        {"message box",
+         [] {
+             MessageBoxRequest request;
+             request.defaultCaption = true;
+             request.text = "Текст";
+             request.style = mb::kIconError;
+             QtMessageBoxPresenter().Show(request);
+         },
+         {}},
+    };
+    for (const Case &c : cases) {
+        ShownWindows windows(c.inspect);
+        c.open();
+        EXPECT_EQ(windows.shown, 1) << c.what;
+        EXPECT_EQ(windows.withIcon, windows.shown) << c.what;
+        if (c.inspect) {
+            EXPECT_EQ(windows.inspectedWell, 1) << c.what;
+        }
+    }
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "messages.h"
 #include "ui_strings.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,39 @@ TEST_F(UiStrings, EnglishTableTranslatesOnlyTheProgramsIds) {
     EXPECT_EQ(FormatUiString(161, "Telmar"), "Telmar Setup");
     EXPECT_EQ(FormatUiString(195, "jre.exe", 50, "1.00 KB", "2.00 KB"),
               "Downloading: jre.exe 50%  (1.00 KB of 2.00 KB)");
+}
+
+// Texts of ours that a Russian run once showed in English: the program's
+// table has them in Russian, the English table as they were.
+TEST_F(UiStrings, OurTextsSpeakTheInterfacesLanguage) {
+    struct Case {
+        uint32_t id;
+        std::string english;
+    };
+    const std::vector<Case> cases = {
+        {153, "Running %s..."},
+        {155, "Click Next to install the required programs."},
+        {156, "Click Next to open the web sites of the required programs."},
+        {198, "Opening %s..."},
+        {216, "The computer must be restarted to finish installing the required programs. Restart "
+              "now?"},
+        {217, "Restart required"},
+        {ui_text::kErrorCaption, "Error"},
+        {ui_text::kRebootFailed, "\r\nThe computer could not be restarted. Restart it yourself; "
+                                 "setup continues after the restart."},
+    };
+    auto cyrillic = [](const std::string &text) {
+        return text.find("\xD0") != std::string::npos || text.find("\xD1") != std::string::npos;
+    };
+    for (const Case &c : cases) {
+        EXPECT_NE(LoadUiString(c.id), c.english) << c.id;
+        EXPECT_TRUE(cyrillic(LoadUiString(c.id))) << c.id << ": " << LoadUiString(c.id);
+    }
+    EXPECT_EQ(DefaultMessageBoxCaption(), "Ошибка");
+    SetResourceModule(EnglishResourceModule());
+    for (const Case &c : cases)
+        EXPECT_EQ(LoadUiString(c.id), c.english) << c.id;
+    EXPECT_EQ(DefaultMessageBoxCaption(), "Error");
 }
 
 TEST_F(UiStrings, MissingIdGivesEmptyText) {

@@ -23,6 +23,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -65,6 +66,30 @@ void ExpectColumnsFitTheirTexts(QTreeWidget *list, std::initializer_list<int> co
 
 template <typename Page> Page *PageOf(WizardFixture &wizard, int id) {
     return static_cast<Page *>(wizard.Sheet().Page(id));
+}
+
+// Texts a Russian run once showed in English (hints, the restart question
+// and its caption, the failed restart, the caption of a box without one).
+void ExpectNotEnglish(const std::string &shown, const std::string &where) {
+    static const std::vector<std::string> english = {
+        "Click Next to install the required programs.",
+        "Click Next to open the web sites of the required programs.",
+        "The computer must be restarted",
+        "Restart required",
+        "The computer could not be restarted",
+        "Error",
+    };
+    for (const std::string &text : english)
+        EXPECT_EQ(shown.find(text), std::string::npos) << where << ": " << shown;
+}
+
+// What the boxes shown so far say, captions included.
+void ExpectBoxesNotEnglish(const WizardFixture &wizard, const std::string &where) {
+    for (const MessageBoxRequest &box : wizard.boxes->Shown()) {
+        ExpectNotEnglish(box.text, where + " (box)");
+        ExpectNotEnglish(box.defaultCaption ? DefaultMessageBoxCaption() : box.caption,
+                         where + " (caption)");
+    }
 }
 
 TEST(WizardTexts, VersionRequirementAndRemainingTime) {
@@ -310,11 +335,22 @@ TEST(WizardSelection, MandatoryParentsChildrenAndTheNextStep) {
     EXPECT_EQ(page->NextAction(), WizardNextAction::kDownload);
     EXPECT_EQ(page->Hint()->text().toStdString(), LoadUiString(154));
 
-    // A mandatory prerequisite that is missing cannot be unticked.
+    EXPECT_TRUE(test::HasProgramIcon(wizard.Sheet()));
+
+    // A mandatory prerequisite that is missing cannot be unticked: its box
+    // stays ticked behind the message that says so.
+    Qt::CheckState behindTheMessage = Qt::Unchecked;
+    wizard.boxes->WhenShown([&](const MessageBoxRequest &) {
+        behindTheMessage = list->topLevelItem(0)->checkState(0);
+    });
     EXPECT_FALSE(page->SetRowChecked(0, false));
+    EXPECT_EQ(behindTheMessage, Qt::Checked);
+    wizard.boxes->WhenShown({});
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Checked);
     EXPECT_TRUE(wizard.Installer().IsSelected(0));
     ASSERT_EQ(wizard.Boxes().size(), 1u);
     EXPECT_EQ(wizard.Boxes()[0], LoadUiString(168));
+    ExpectBoxesNotEnglish(wizard, "mandatory");
     // One that is present can be ticked and unticked.
     EXPECT_TRUE(page->SetRowChecked(4, true));
     EXPECT_TRUE(page->SetRowChecked(4, false));
@@ -331,15 +367,18 @@ TEST(WizardSelection, MandatoryParentsChildrenAndTheNextStep) {
         int uncheckRow;
         WizardNextAction action;
         int nextPage;
+        uint32_t hint;
     };
     const std::vector<Step> steps = {
-        {3, WizardNextAction::kOpenSites, wizard_page::kOpenSites},
-        {2, WizardNextAction::kInstall, wizard_page::kInstall},
+        {3, WizardNextAction::kOpenSites, wizard_page::kOpenSites, 156},
+        {2, WizardNextAction::kInstall, wizard_page::kInstall, 155},
     };
     for (const Step &step : steps) {
         wizard.Sheet().SetCurrentPage(wizard_page::kSelection);
         page->SetRowChecked(step.uncheckRow, false);
         EXPECT_EQ(page->NextAction(), step.action);
+        EXPECT_EQ(page->Hint()->text().toStdString(), LoadUiString(step.hint));
+        ExpectNotEnglish(page->Hint()->text().toStdString(), "hint");
         EXPECT_TRUE(wizard.Enabled(kNext));
         wizard.Press(kNext);
         EXPECT_EQ(wizard.Sheet().CurrentPageId(), step.nextPage);
@@ -449,6 +488,7 @@ TEST(WizardDownload, FailedRowsKeepTheWizardOnThePage) {
         EXPECT_EQ(Column(page->List(), 1, 2), "Завершено") << c.what;
         EXPECT_EQ(page->Failures(), 1) << c.what;
         EXPECT_EQ(wizard.Boxes(), std::vector<std::string>{LoadUiString(183)}) << c.what;
+        ExpectBoxesNotEnglish(wizard, c.what);
         EXPECT_FALSE(wizard.Enabled(kNext)) << c.what;
         EXPECT_TRUE(wizard.Enabled(kBack)) << c.what;
         EXPECT_EQ(wizard.Sheet().CurrentPageId(), wizard_page::kDownload) << c.what;
@@ -460,6 +500,20 @@ TEST(WizardDownload, FailedRowsKeepTheWizardOnThePage) {
         if (!c.md5.empty()) {
             EXPECT_FALSE(std::filesystem::exists(wizard.Root() + "/dl/A.bin")) << c.what;
         }
+    }
+
+    // A file of unknown size that the server refuses leaves its bar empty
+    // and still at the end of the cycle, not drawn as work going on.
+    WizardFixture wizard;
+    wizard.downloads.Script("http://files.example/A.bin", {{0, {}, 0xE0000018}});
+    StartDownloads(wizard, {Download("A", 0)});
+    auto *page = PageOf<DownloadPage>(wizard, wizard_page::kDownload);
+    ASSERT_TRUE(WaitUntil([&] { return page->CycleOver(); }));
+    for (const char *name : {"1008", "1009"}) {
+        auto *bar = page->findChild<QProgressBar *>(name);
+        ASSERT_NE(bar, nullptr) << name;
+        EXPECT_NE(bar->maximum(), bar->minimum()) << name << " is drawn busy";
+        EXPECT_EQ(bar->value(), bar->minimum()) << name;
     }
 }
 
@@ -540,7 +594,8 @@ TEST(WizardInstall, OutcomesOfTheSetups) {
         {"restart under way", "r", true, true, answer::kYes, RebootOutcome::kRequested,
          "Установлено", LoadUiString(265), false, true, false, false},
         {"restart fails: reported, Finish on", "r", true, true, answer::kYes,
-         RebootOutcome::kFailed, "Установлено", kRebootFailedText, false, true, true, false},
+         RebootOutcome::kFailed, "Установлено", LoadUiString(ui_text::kRebootFailed), false, true,
+         true, false},
     };
     for (const Case &c : cases) {
         WizardFixture wizard;
@@ -566,6 +621,8 @@ TEST(WizardInstall, OutcomesOfTheSetups) {
         if (!c.status.empty()) {
             EXPECT_EQ(page->Status()->text().toStdString(), c.status) << c.what;
         }
+        ExpectNotEnglish(page->Status()->text().toStdString(), c.what);
+        ExpectBoxesNotEnglish(wizard, c.what);
         EXPECT_EQ(wizard.Sheet().Finished(), c.finished) << c.what;
         EXPECT_EQ(wizard.Sheet().CancelFlag(), c.cancelFlag) << c.what;
         if (!c.finished) {
@@ -620,6 +677,22 @@ TEST(WizardFlow, ChooseAcceptDownloadOpenInstallFinish) {
     ASSERT_EQ(sheet.CurrentPageId(), wizard_page::kInstall);
     ASSERT_TRUE(WaitUntil([&] { return sheet.Finished(); }));
     EXPECT_FALSE(sheet.CancelFlag());
+
+    // The install page's picture keeps from its text the gap the download
+    // page keeps between a label and its value.
+    auto *install = PageOf<PrerequisiteInstallPage>(wizard, wizard_page::kInstall);
+    auto *icon = install->findChild<QLabel *>("1033");
+    ASSERT_NE(icon, nullptr);
+    const int iconGap = install->Status()->x() - (icon->x() + icon->width());
+    QLabel *speedLabel = nullptr;
+    for (QLabel *label : download->findChildren<QLabel *>())
+        if (label->text() == QString::fromUtf8("Оставшееся время:"))
+            speedLabel = label;
+    ASSERT_NE(speedLabel, nullptr);
+    const int labelGap = download->SpeedText()->x() - (speedLabel->x() + speedLabel->width());
+    EXPECT_GE(iconGap, 4);
+    EXPECT_EQ(iconGap, labelGap);
+
     ASSERT_EQ(wizard.launched.size(), 1u);
     EXPECT_NE(wizard.launched[0].find("runtime-setup.bin"), std::string::npos);
     EXPECT_EQ(wizard.publishedSelection, "0,1");
