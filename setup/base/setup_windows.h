@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+class QObject;
+
 namespace krv::setup {
 
 class ExtractionProgress;
@@ -39,6 +41,9 @@ class WorkerWindow {
     virtual void SetRange(uint64_t high) = 0;
     virtual void SetPosition(uint64_t position, uint64_t high) = 0;
     virtual void GreyCancel() = 0;
+    // The window as the owner of the questions its work asks while it
+    // shows (the restart question); null when there is none.
+    virtual QObject *Owner() const { return nullptr; }
 };
 
 // The language dialog's answer: 1 OK with the selected id, 2 Cancel.

@@ -195,6 +195,23 @@ SetupRunner::~SetupRunner() {
     DeferredDelete(m_cleanup);
 }
 
+void SetupRunner::SetRebootPending(bool pending) {
+    m_rebootPending = pending;
+    if (pending)
+        SetKeepResumeEntry();
+}
+
+void SetupRunner::ClaimResumeEntry() {
+    m_resumeEntryOurs = true;
+    if (!m_keepResumeEntry)
+        platform::SetFileRemovedOnStop(m_services.steps.prerequisites->ResumeEntryPath(*this));
+}
+
+void SetupRunner::SetKeepResumeEntry() {
+    m_keepResumeEntry = true;
+    platform::SetFileRemovedOnStop("");
+}
+
 void SetupRunner::SetPrereqsSwitch(const std::string &value) {
     SetSwitchValue(m_options, switch_id::kPrereqs, value);
     UpdateResumeCommand();
@@ -593,6 +610,7 @@ int RunSetup(SetupRunner &runner) {
     PassProxyCredentials(runner);
     if (RunEnd end = HoldSingleInstance(runner))
         return *end;
+    runner.ClaimResumeEntry();
     ProbeMaintenance(runner, state);
     if (RunEnd end = StartNewerBootstrapper(runner, state.settings))
         return *end;
@@ -638,6 +656,11 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
     if (forwardSignals)
         platform::ForwardTerminationSignals();
     RunSetup(runner);
+    // A run turned away by another one of this package leaves that run's
+    // entry alone.
+    if (runner.ResumeEntryOurs() && !runner.KeepResumeEntry())
+        runner.Steps().prerequisites->UnregisterResume(runner);
+    platform::SetFileRemovedOnStop("");
     if (const int signal = platform::TerminationSignal()) {
         // RunSetup has cleaned up by now; the installer's own code is logged
         // above when one ran.

@@ -107,6 +107,8 @@ class QtWorkerWindow : public WorkerWindow {
         });
     }
 
+    QObject *Owner() const override { return m_window.data(); }
+
   private:
     QPointer<ProgressWindow> m_window;
     std::function<void()> m_onCancel;

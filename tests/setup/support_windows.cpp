@@ -16,7 +16,7 @@ std::unique_ptr<ExtractionProgress> ScriptedWindows::MakeExtractionProgress(cons
 }
 
 std::unique_ptr<WorkerWindow> ScriptedWindows::MakeWorkerWindow() {
-    return nullptr;
+    return worker ? worker() : nullptr;
 }
 
 std::optional<std::string> ScriptedWindows::AskPackagePassword(const std::string &caption) {

@@ -18,6 +18,8 @@ class ScriptedWindows : public SetupWindows {
   public:
     std::function<std::optional<std::string>(const std::string &caption)> password;
     std::function<int(InstalledInstances &, const std::string &caption)> instance;
+    // The window of a worker dialog; none when not given.
+    std::function<std::unique_ptr<WorkerWindow>()> worker;
     std::function<LanguageDialogResult(const std::vector<uint16_t> &available, uint16_t suggested,
                                        const std::string &caption)>
         language;

@@ -349,6 +349,9 @@ TEST_F(DownloadTest, HttpAnswersTable) {
         {"206 of unknown total", "/gen/3000?crange=bytes%201000-2999/*", 1000, kOk, 3000,
          "bytes=1000-", 1000, 0},
         {"206 elsewhere", "/gen/3000?shift=5", 1000, kBadAnswer, 0, "bytes=1000-", 0, kBadAnswer},
+        // The same with a range as long as its body: only the start tells.
+        {"206 elsewhere, length agreeing", "/gen/3000?crange=bytes%201005-3004/3005", 1000,
+         kBadAnswer, 0, "bytes=1000-", 0, kBadAnswer},
         {"206 range shorter than its body", "/gen/3000?crange=bytes%201000-1999/3000", 1000,
          kBadAnswer, 0, "bytes=1000-", 0, kBadAnswer},
         {"206 range past its total", "/gen/3000?crange=bytes%201000-2999/2000", 1000, kBadAnswer, 0,

@@ -57,7 +57,12 @@ std::string MakeGroup(const std::vector<Member> &members) {
     struct archive *writer = archive_write_new();
     archive_write_set_format_pax_restricted(writer);
     archive_write_add_filter_xz(writer);
-    std::vector<char> buffer(1 << 20);
+    // xz may grow bytes that do not compress a little; a megabyte more than
+    // the members hold is plenty.
+    std::size_t room = 1 << 20;
+    for (const Member &member : members)
+        room += member.content.size();
+    std::vector<char> buffer(room);
     std::size_t used = 0;
     archive_write_open_memory(writer, buffer.data(), buffer.size(), &used);
     for (const Member &member : members) {
@@ -581,6 +586,31 @@ TEST_F(PayloadTest, CancelledShortReadAndFailedWriteLeaveNoPartialFile) {
         EXPECT_NE(archive.GetArchiveErrorText().find(out + "stored.bin"), std::string::npos);
         EXPECT_FALSE(fs::exists(out + "stored.bin"));
     }
+}
+
+// A group whose xz stream breaks off inside a large member: the extraction
+// fails, and of that member nothing is left; the member before it, which
+// came out whole, is the clean-up's.
+TEST_F(PayloadTest, GroupBrokenInsideALargeMemberLeavesNoPartOfIt) {
+    const std::string whole =
+        MakeGroup({{"first.txt", "complete"}, {"big.bin", Bytes(4 << 20, 6)}});
+    // Cut well inside big.bin's compressed bytes (random bytes do not
+    // shrink), past several blocks the reader hands on.
+    const std::string cut = whole.substr(0, whole.size() * 3 / 5);
+    WriteFile(dir.path() + "/broken.txz", cut);
+    package::PackageWriter writer(program);
+    writer.AddExtractionLibrary(library);
+    writer.AddGroup(7, 100, "g.tar.xz", dir.path() + "/broken.txz");
+    const std::string path = Build(writer);
+
+    PayloadArchive archive;
+    ASSERT_EQ(Open(archive, path), 0);
+    EXPECT_NE(archive.ExtractEntries({100}), payload_result::kOk);
+    EXPECT_FALSE(fs::exists(out + "big.bin"));
+    EXPECT_EQ(ReadFile(out + "first.txt"), "complete");
+    archive.SetKeepMode(0);
+    archive.CleanUpExtraction();
+    EXPECT_FALSE(fs::exists(out + "first.txt"));
 }
 
 TEST_F(PayloadTest, DeletingTheMainPackageFilesSparesOtherFilesInItsFolder) {
