@@ -8,6 +8,8 @@
 // without a window, and every question gets its proposed answer.
 #pragma once
 
+#include <setup_process.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -73,7 +75,9 @@ class SetupWindows {
     virtual LanguageDialogResult ChooseLanguage(const std::vector<uint16_t> &available,
                                                 uint16_t suggested, const std::string &caption) = 0;
     // Opens a web address in the desktop's handler; true when it took it.
-    virtual bool OpenUrl(const std::string &url) = 0;
+    // Without a display xdg-open takes it, started through the run's
+    // programs.
+    virtual bool OpenUrl(const std::string &url, const platform::ProcessLauncher &programs) = 0;
 };
 
 } // namespace krv::setup

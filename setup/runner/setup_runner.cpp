@@ -183,9 +183,8 @@ MsiexecLineInputs LineInputs(SetupRunner &runner) {
 SetupRunner::SetupRunner(std::string commandLine, std::string ownPath,
                          std::unique_ptr<RunnerPackage> package, SetupServices services)
     : m_ownPath(std::move(ownPath)), m_rawCommandLine(std::move(commandLine)),
-      m_package(std::move(package)), m_services(std::move(services)) {
-    m_ui.SetWindows(m_services.windows);
-    m_ui.SetMessages(m_services.messages);
+      m_package(std::move(package)), m_ui(services.windows, services.messages),
+      m_services(std::move(services)) {
     CompleteSteps(m_services.steps);
     if (!m_services.credentials)
         m_services.credentials = std::make_shared<CredentialProvider>();
@@ -614,6 +613,10 @@ int RunSetup(SetupRunner &runner) {
     ProbeMaintenance(runner, state);
     if (RunEnd end = StartNewerBootstrapper(runner, state.settings))
         return *end;
+    // A stop during the update's download ends the run here, not at the
+    // next question to the user.
+    if (StoppedFromOutside(runner))
+        return 1;
     if (RunEnd end = CheckIntegrity(runner, state.flags))
         return *end;
     // 14. The installer.

@@ -15,6 +15,10 @@ std::unique_ptr<ExtractionProgress> ScriptedWindows::MakeExtractionProgress(cons
     return nullptr;
 }
 
+SetupMessages QuietMessages() {
+    return SetupMessages(std::make_shared<ScriptedMessageBoxes>());
+}
+
 std::unique_ptr<WorkerWindow> ScriptedWindows::MakeWorkerWindow() {
     return worker ? worker() : nullptr;
 }
@@ -38,7 +42,7 @@ LanguageDialogResult ScriptedWindows::ChooseLanguage(const std::vector<uint16_t>
     return LanguageDialogResult{1, suggested};
 }
 
-bool ScriptedWindows::OpenUrl(const std::string &url) {
+bool ScriptedWindows::OpenUrl(const std::string &url, const platform::ProcessLauncher &) {
     std::lock_guard guard(m_lock);
     m_opened.push_back(url);
     return true;

@@ -3,6 +3,7 @@
 // the web addresses opened are recorded instead of reaching a browser.
 #pragma once
 
+#include "messages.h"
 #include "setup_windows.h"
 
 #include <cstdint>
@@ -13,6 +14,10 @@
 #include <vector>
 
 namespace krv::setup::test {
+
+// Messages of a test that looks at no box: each box gets the scripted
+// answers' default instead of reaching the console.
+SetupMessages QuietMessages();
 
 class ScriptedWindows : public SetupWindows {
   public:
@@ -36,7 +41,7 @@ class ScriptedWindows : public SetupWindows {
                        const std::string &productName) override;
     LanguageDialogResult ChooseLanguage(const std::vector<uint16_t> &available, uint16_t suggested,
                                         const std::string &caption) override;
-    bool OpenUrl(const std::string &url) override;
+    bool OpenUrl(const std::string &url, const platform::ProcessLauncher &programs) override;
 
   private:
     mutable std::mutex m_lock;

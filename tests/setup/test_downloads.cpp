@@ -169,7 +169,7 @@ class DownloadTest : public ::testing::Test {
     // Runs one download to its end; the result code.
     uint32_t Download(const std::string &url, const std::string &target,
                       DownloadSession *session = nullptr) {
-        DownloadSession own(&m_provider, m_dir.path(), &m_sink);
+        DownloadSession own(&m_provider, m_dir.path(), &m_sink, m_messages);
         DownloadSession &used = session ? *session : own;
         EXPECT_EQ(used.Start(url, target, nullptr, true, std::string(), false), 0u);
         return used.Wait();
@@ -182,6 +182,9 @@ class DownloadTest : public ::testing::Test {
     RecordingSink m_sink;
     CredentialProvider m_provider;
     std::shared_ptr<ScriptedPrompter> m_prompter = std::make_shared<ScriptedPrompter>();
+    // Boxes a download shows are the test's (none is expected unless a test
+    // scripts its own).
+    SetupMessages m_messages{std::make_shared<ScriptedMessageBoxes>()};
 };
 LocalHttpServer *DownloadTest::s_http = nullptr;
 
@@ -380,7 +383,7 @@ TEST_F(DownloadTest, HttpAnswersTable) {
             WriteFile(Path(target + ".part"), PatternBytes(0, row.partBytes));
         const std::size_t logBefore = s_http->Log().size();
         RecordingSink sink;
-        DownloadSession session(&m_provider, m_dir.path(), &sink);
+        DownloadSession session(&m_provider, m_dir.path(), &sink, m_messages);
         ASSERT_EQ(session.Start(s_http->Url(row.path), target, nullptr, true, std::string(), false),
                   0u);
         EXPECT_EQ(session.Wait(), row.code);
@@ -452,7 +455,7 @@ TEST_F(DownloadTest, CancelKeepsThePartFileAndTheNextStartContinues) {
     EXPECT_TRUE(m_sink.errors.empty());
 
     RecordingSink again;
-    DownloadSession session(&m_provider, m_dir.path(), &again);
+    DownloadSession session(&m_provider, m_dir.path(), &again, m_messages);
     ASSERT_EQ(session.Start(s_http->Url("/gen/400000"), "c.bin", nullptr, true, {}, false), 0u);
     EXPECT_EQ(session.Wait(), kOk);
     EXPECT_EQ(again.advances.front(), part.size());
@@ -461,7 +464,7 @@ TEST_F(DownloadTest, CancelKeepsThePartFileAndTheNextStartContinues) {
 
 TEST_F(DownloadTest, PauseHoldsTheTransferUntilResumed) {
     m_sink.pause = true;
-    DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
     ASSERT_EQ(session.Start(s_http->Url("/gen/300000?chunk=50000&throttle=5"), "p.bin", nullptr,
                             true, {}, false),
               0u);
@@ -500,7 +503,7 @@ TEST_F(DownloadTest, RefusedCredentialsAreBoundedAndSilentNeverPrompts) {
     EXPECT_EQ(Download(url, "s.bin"), kAuthRequired);
     EXPECT_TRUE(m_prompter->realms.empty());
     // Without a provider nothing is asked either.
-    DownloadSession bare(nullptr, m_dir.path(), nullptr);
+    DownloadSession bare(nullptr, m_dir.path(), nullptr, m_messages);
     EXPECT_EQ(Download(url, "n.bin", &bare), kAuthRequired);
 }
 
@@ -508,7 +511,7 @@ TEST_F(DownloadTest, ProxyAskingForCredentials) {
     LocalHttpServer proxy;
     ASSERT_TRUE(proxy.Start({"Gate", "", ""})) << proxy.Error();
     m_prompter->answers = {{"proxy", "pass", false}};
-    DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
     session.SetProxy("127.0.0.1:" + std::to_string(proxy.Port()));
     EXPECT_EQ(Download("http://127.0.0.1:9/gen/3000", "x.bin", &session), kOk);
     EXPECT_EQ(ReadFile(Path("x.bin")), PatternBytes(0, 3000));
@@ -521,14 +524,14 @@ TEST_F(DownloadTest, ProxyAskingForCredentials) {
 
 TEST_F(DownloadTest, UnreachableServerIsTriedAgainAndCancelEndsTheWait) {
     const std::string url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/f";
-    DownloadSession quick(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession quick(&m_provider, m_dir.path(), &m_sink, m_messages);
     quick.SetRetryCount(2);
     quick.SetRetryWait(std::chrono::milliseconds(20));
     EXPECT_EQ(Download(url, "u.bin", &quick), kCannotConnect);
     EXPECT_EQ(m_sink.errors, std::vector<uint32_t>{kCannotConnect});
 
     RecordingSink sink;
-    DownloadSession slow(&m_provider, m_dir.path(), &sink);
+    DownloadSession slow(&m_provider, m_dir.path(), &sink, m_messages);
     ASSERT_EQ(slow.Start(url, "u.bin", nullptr, true, {}, false), 0u);
     ASSERT_TRUE(WaitUntil([&] { return sink.cancelChecks >= 3; }));
     sink.cancel = true;
@@ -558,7 +561,7 @@ TEST_F(DownloadTest, DestroyedOnTheInterfaceThreadWhileTheWorkerWaitsForIt) {
     auto prompter = std::make_shared<InterfacePrompter>();
     m_provider.SetPrompter(prompter);
     {
-        DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+        DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
         ASSERT_EQ(
             session.Start(s_http->Url("/gen/2000?auth=Files"), "p.bin", nullptr, true, {}, false),
             0u);
@@ -570,7 +573,7 @@ TEST_F(DownloadTest, DestroyedOnTheInterfaceThreadWhileTheWorkerWaitsForIt) {
     // Stopped before a prompt would open: nothing is asked at all.
     prompter->asked = false;
     {
-        DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+        DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
         m_sink.cancel = true;
         ASSERT_EQ(
             session.Start(s_http->Url("/gen/2000?auth=Files"), "q.bin", nullptr, true, {}, false),
@@ -593,7 +596,7 @@ TEST_F(DownloadTest, SchemesLastModifiedAndOneShotChecks) {
     EXPECT_EQ(Download("gopher://127.0.0.1/x", "g.bin"), kUnrecognizedScheme);
     EXPECT_EQ(m_sink.errors, (std::vector<uint32_t>{kUnknownScheme, kUnrecognizedScheme}));
 
-    DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
     ASSERT_EQ(session.Start(s_http->Url("/gen/10"), "lm.bin", nullptr, true, {}, true), 0u);
     EXPECT_EQ(session.Wait(), kOk);
     const DownloadTime time = session.GetLastModified();
@@ -605,11 +608,11 @@ TEST_F(DownloadTest, SchemesLastModifiedAndOneShotChecks) {
     EXPECT_EQ(time.second, 30);
 
     const std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
-    EXPECT_TRUE(UrlExists(s_http->Url("/gen/10")));
-    EXPECT_TRUE(UrlExists(s_http->Url("/gen/10?status=500")));
-    EXPECT_FALSE(UrlExists(s_http->Url("/gen/10?status=404")));
-    EXPECT_FALSE(UrlExists(s_http->Url("/gen/10?auth=Files")));
-    EXPECT_FALSE(UrlExists(closed));
+    EXPECT_TRUE(UrlExists(s_http->Url("/gen/10"), m_messages));
+    EXPECT_TRUE(UrlExists(s_http->Url("/gen/10?status=500"), m_messages));
+    EXPECT_FALSE(UrlExists(s_http->Url("/gen/10?status=404"), m_messages));
+    EXPECT_FALSE(UrlExists(s_http->Url("/gen/10?auth=Files"), m_messages));
+    EXPECT_FALSE(UrlExists(closed, m_messages));
     EXPECT_TRUE(IsUrlReachable(s_http->Url("/anything")));
     EXPECT_FALSE(IsUrlReachable(closed));
     EXPECT_FALSE(IsUrlReachable("no url"));
@@ -623,7 +626,7 @@ TEST_F(DownloadTest, UntrustedCertificateAcceptedRefusedAndSilent) {
     const std::string url = secure.Url("/gen/5000");
 
     std::vector<uint32_t> asked;
-    DownloadSession refusing(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession refusing(&m_provider, m_dir.path(), &m_sink, m_messages);
     refusing.SetCertificateQuestion([&](const std::string &, uint32_t code) {
         asked.push_back(code);
         return false;
@@ -632,7 +635,7 @@ TEST_F(DownloadTest, UntrustedCertificateAcceptedRefusedAndSilent) {
     EXPECT_EQ(asked, std::vector<uint32_t>{kCertificateAuthorityInvalid});
     EXPECT_FALSE(Exists(Path("r.bin")));
 
-    DownloadSession accepting(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession accepting(&m_provider, m_dir.path(), &m_sink, m_messages);
     accepting.SetCertificateQuestion([](const std::string &, uint32_t) { return true; });
     EXPECT_EQ(Download(url, "ok.bin", &accepting), kOk);
     EXPECT_EQ(ReadFile(Path("ok.bin")), PatternBytes(0, 5000));
@@ -670,7 +673,7 @@ TEST_F(DownloadTest, HttpsThroughAProxyTunnelAskingForCredentials) {
     LocalHttpServer secure, proxy;
     ASSERT_TRUE(secure.Start({"", cert, key})) << secure.Error();
     ASSERT_TRUE(proxy.Start({"Tunnel", "", ""})) << proxy.Error();
-    DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
     session.SetProxy("127.0.0.1:" + std::to_string(proxy.Port()));
     session.SetCertificateQuestion([](const std::string &, uint32_t) { return true; });
 
@@ -726,7 +729,7 @@ TEST_F(FtpDownloadTest, WholeResumedRestartedAndBeyondTheEnd) {
         if (row.partBytes)
             WriteFile(Path(target + ".part"), PatternBytes(0, row.partBytes));
         RecordingSink sink;
-        DownloadSession session(&m_provider, m_dir.path(), &sink);
+        DownloadSession session(&m_provider, m_dir.path(), &sink, m_messages);
         ASSERT_EQ(session.Start(row.server->Url(row.file), target, nullptr, true, {}, false), 0u);
         EXPECT_EQ(session.Wait(), row.code);
         if (row.code == kOk) {

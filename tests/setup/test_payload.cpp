@@ -5,6 +5,7 @@
 #include "package_writer.h"
 #include "payload_archive.h"
 #include "support_env.h"
+#include "support_windows.h"
 
 #include "extraction_progress.h"
 #include "files.h"
@@ -237,7 +238,7 @@ TEST_F(PayloadTest, EntryEndingAtTheFooterFitsAndOneBytePastIsRefused) {
         if (c.result != payload_result::kOk)
             continue;
         archive.SetKeepMode(archive_keep::kEverything);
-        SilentExtractionProgress progress;
+        SilentExtractionProgress progress{test::QuietMessages()};
         ASSERT_EQ(archive.ExtractAll(progress.Parts()), 0) << c.what;
         EXPECT_EQ(ReadFile(out + "a.bin"),
                   file.substr(file.size() - kFooterSize - payloadSize + c.offset, c.size))
@@ -283,7 +284,7 @@ TEST_F(PayloadTest, StoredScrambledEmptyAndGroupEntriesComeOutByteExact) {
     PayloadArchive archive;
     ASSERT_EQ(Open(archive, path), 0);
     archive.SetKeepMode(archive_keep::kEverything);
-    SilentExtractionProgress progress;
+    SilentExtractionProgress progress{test::QuietMessages()};
     ASSERT_EQ(archive.ExtractAll(progress.Parts()), 0) << archive.GetArchiveErrorText();
     EXPECT_TRUE(archive.UsedCarriedLibrary());
     EXPECT_EQ(ReadFile(out + "main.bin"), big);
@@ -386,7 +387,7 @@ TEST_F(PayloadTest, HostileNamesAndGroupsWriteNothingOutsideTheFolder) {
         }
         PayloadArchive archive;
         ASSERT_EQ(Open(archive, Build(writer)), 0) << c.what;
-        SilentExtractionProgress progress;
+        SilentExtractionProgress progress{test::QuietMessages()};
         EXPECT_EQ(archive.ExtractAll(progress.Parts()), payload_result::kTargetFailed) << c.what;
         EXPECT_TRUE(Listing(outside).empty()) << c.what;
         EXPECT_FALSE(fs::exists(dir.path() + "/evil.txt")) << c.what;
@@ -448,7 +449,7 @@ TEST_F(PayloadTest, WorkFoldersBelowTheSharedTemporaryFolderMustBeOurOwn) {
         archive.SetExtractionFolder(c.folder);
         ASSERT_EQ(archive.OpenArchive(), 0) << c.what;
         archive.SetKeepMode(archive_keep::kEverything);
-        SilentExtractionProgress progress;
+        SilentExtractionProgress progress{test::QuietMessages()};
         const int result = archive.ExtractAll(progress.Parts());
         LoggingEnabled = false;
         CloseLog(log, false);
