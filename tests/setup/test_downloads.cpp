@@ -11,12 +11,15 @@
 #include "system.h"
 #include "ui_dispatcher.h"
 
+#include <setup_process.h>
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -26,6 +29,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -460,6 +464,40 @@ TEST_F(DownloadTest, CancelKeepsThePartFileAndTheNextStartContinues) {
     EXPECT_EQ(session.Wait(), kOk);
     EXPECT_EQ(again.advances.front(), part.size());
     EXPECT_EQ(ReadFile(Path("c.bin")), PatternBytes(0, 400000));
+}
+
+// A stop signal to the setup while it downloads (no program of its own
+// running): the download ends as a cancelled one, and what it fetched goes
+// instead of staying for a resume. In a child process: a stop stays for the
+// rest of the process.
+TEST_F(DownloadTest, StopSignalCancelsAndDropsThePartFile) {
+    const std::string url = s_http->Url("/gen/400000?throttle=20&chunk=20000");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::ForwardTerminationSignals();
+        struct StoppingSink : RecordingSink {
+            void Advance(uint64_t amount) override {
+                RecordingSink::Advance(amount);
+                if (received >= 40000 && !stopped) {
+                    stopped = true;
+                    ::raise(SIGTERM);
+                }
+            }
+            bool stopped = false;
+        } sink;
+        DownloadSession session(&m_provider, m_dir.path(), &sink, m_messages);
+        if (session.Start(url, "s.bin", nullptr, true, {}, false) != 0)
+            ::_exit(2);
+        session.Wait();
+        ::_exit(platform::TerminationSignal() == SIGTERM && sink.stopped ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(Exists(Path("s.bin.part")));
+    EXPECT_FALSE(Exists(Path("s.bin")));
 }
 
 TEST_F(DownloadTest, PauseHoldsTheTransferUntilResumed) {
