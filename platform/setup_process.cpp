@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include <fcntl.h>
 #include <linux/close_range.h>
@@ -100,6 +101,13 @@ namespace {
 
 std::atomic<int> g_terminationSignal{0};
 std::atomic<pid_t> g_waitedChild{0};
+// Work under way that a stop cancels (StoppableWork scopes).
+std::atomic<int> g_stoppableWork{0};
+// The file an immediate stop removes: two buffers, so that the handler
+// never reads one that is being written; -1 names none.
+constexpr std::size_t kRemovedPathSize = 4096;
+char g_removedOnStop[2][kRemovedPathSize];
+std::atomic<int> g_removedOnStopIndex{-1};
 
 // SIGHUP means "stop" to a program as much as SIGTERM does, but programs
 // that undo their work on a stop (the installer) listen for SIGTERM.
@@ -110,10 +118,20 @@ int ForwardedSignal(int signal) {
 // Only async-signal-safe calls.
 void OnTerminationSignal(int signal) {
     const pid_t child = g_waitedChild.load();
+    if (child <= 0 && g_stoppableWork.load() > 0) {
+        // An extraction or a download checks the stop and undoes its work;
+        // the run then ends as after a stopped program.
+        int none = 0;
+        g_terminationSignal.compare_exchange_strong(none, signal);
+        return;
+    }
     if (child <= 0) {
         // Nothing to wait for: the process ends as the signal asks (a
-        // dialog waiting for the user must not keep it alive). The signal
-        // is blocked while this handler runs and arrives on its return.
+        // dialog waiting for the user must not keep it alive), without the
+        // file it must not leave behind. The signal is blocked while this
+        // handler runs and arrives on its return.
+        if (const int index = g_removedOnStopIndex.load(); index >= 0)
+            ::unlink(g_removedOnStop[index]);
         ::signal(signal, SIG_DFL);
         ::raise(signal);
         return;
@@ -293,6 +311,24 @@ void ForwardTerminationSignals() {
 
 int TerminationSignal() {
     return g_terminationSignal.load();
+}
+
+StoppableWork::StoppableWork() {
+    g_stoppableWork.fetch_add(1);
+}
+
+StoppableWork::~StoppableWork() {
+    g_stoppableWork.fetch_sub(1);
+}
+
+void SetFileRemovedOnStop(const std::string &path) {
+    if (path.empty() || path.size() >= kRemovedPathSize) {
+        g_removedOnStopIndex.store(-1);
+        return;
+    }
+    const int next = g_removedOnStopIndex.load() == 0 ? 1 : 0;
+    std::memcpy(g_removedOnStop[next], path.c_str(), path.size() + 1);
+    g_removedOnStopIndex.store(next);
 }
 
 ProcessResult ProcessRun(const ProcessStartInfo &info, bool wait) {

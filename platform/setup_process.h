@@ -61,11 +61,28 @@ ProcessResult ProcessRun(const ProcessStartInfo &info, bool wait);
 // first one is remembered, the program gets SIGTERM (SIGINT for SIGINT) so
 // that it can undo its work and end, and no program is started after it
 // (ProcessRun fails with EINTR). The caller ends its run when
-// TerminationSignal is not 0. Such a signal while no program runs ends the
-// process as it always did.
+// TerminationSignal is not 0. While a StoppableWork lives (an extraction, a
+// download) such a signal is only remembered: the work sees it through
+// TerminationSignal, stops and removes what it wrote. Otherwise a signal
+// while no program runs ends the process as it always did, after removing
+// the file SetFileRemovedOnStop named.
 void ForwardTerminationSignals();
 // The first ending signal received; 0 when none came.
 int TerminationSignal();
+
+// Marks work under way that checks TerminationSignal and ends itself.
+class StoppableWork {
+  public:
+    StoppableWork();
+    ~StoppableWork();
+    StoppableWork(const StoppableWork &) = delete;
+    StoppableWork &operator=(const StoppableWork &) = delete;
+};
+
+// The file a signal that ends the process at once removes first (the
+// setup's resume entry, which must not outlive a run that was stopped);
+// empty: none.
+void SetFileRemovedOnStop(const std::string &path);
 
 // A way to start programs that a caller hands to the code that starts them,
 // so that a test can record the starts instead of running anything. An empty

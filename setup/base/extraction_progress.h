@@ -25,7 +25,7 @@ struct ExtractionDialogParts {
 class ExtractionProgress {
   public:
     // The disk-space question goes through the messages.
-    explicit ExtractionProgress(SetupMessages messages = SetupMessages());
+    explicit ExtractionProgress(SetupMessages messages);
     virtual ~ExtractionProgress();
     ExtractionProgress(const ExtractionProgress &) = delete;
     ExtractionProgress &operator=(const ExtractionProgress &) = delete;

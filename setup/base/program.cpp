@@ -1,5 +1,6 @@
 #include "program.h"
 
+#include "files.h"
 #include "log.h"
 #include "messages.h"
 #include "paths.h"
@@ -64,11 +65,10 @@ bool ProgramUseRootRuntimeFolder() {
     // folder; a run under the root must leave the system's folders alone.
     std::string folder = ToNativePath(root);
     AddTrailingBackslash(folder);
-    for (const char *part : {"run", "run/user"}) {
-        const std::string path = folder + part;
-        if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-    }
+    // A first run may find no root at all yet: its parents are made too
+    // (the process's mask applies to them, as to "run/user").
+    if (CreateFolderTree(folder + "run/user", true) != 0)
+        return false;
     folder += "run/user/" + std::to_string(::getuid());
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         return false;

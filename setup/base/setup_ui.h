@@ -31,7 +31,7 @@ class SetupUi {
   public:
     // Without windows (null) every window takes its windowless road. Boxes
     // and the extraction window's questions go through the messages.
-    explicit SetupUi(SetupWindows *windows = nullptr, SetupMessages messages = SetupMessages());
+    SetupUi(SetupWindows *windows, SetupMessages messages);
     ~SetupUi();
     SetupUi(const SetupUi &) = delete;
     SetupUi &operator=(const SetupUi &) = delete;

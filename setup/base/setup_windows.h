@@ -8,12 +8,16 @@
 // without a window, and every question gets its proposed answer.
 #pragma once
 
+#include <setup_process.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+class QObject;
 
 namespace krv::setup {
 
@@ -39,6 +43,9 @@ class WorkerWindow {
     virtual void SetRange(uint64_t high) = 0;
     virtual void SetPosition(uint64_t position, uint64_t high) = 0;
     virtual void GreyCancel() = 0;
+    // The window as the owner of the questions its work asks while it
+    // shows (the restart question); null when there is none.
+    virtual QObject *Owner() const { return nullptr; }
 };
 
 // The language dialog's answer: 1 OK with the selected id, 2 Cancel.
@@ -68,7 +75,9 @@ class SetupWindows {
     virtual LanguageDialogResult ChooseLanguage(const std::vector<uint16_t> &available,
                                                 uint16_t suggested, const std::string &caption) = 0;
     // Opens a web address in the desktop's handler; true when it took it.
-    virtual bool OpenUrl(const std::string &url) = 0;
+    // Without a display xdg-open takes it, started through the run's
+    // programs.
+    virtual bool OpenUrl(const std::string &url, const platform::ProcessLauncher &programs) = 0;
 };
 
 } // namespace krv::setup

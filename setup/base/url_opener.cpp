@@ -8,7 +8,7 @@ namespace krv::setup {
 bool OpenUrlInDesktop(const std::string &url, SetupWindows *windows,
                       const platform::ProcessLauncher &programs) {
     if (windows)
-        return windows->OpenUrl(url);
+        return windows->OpenUrl(url, programs);
     return ShellExecuteProcess(url, "", false, false, programs).started;
 }
 

@@ -10,6 +10,8 @@
 #include "system.h"
 #include "ui_dispatcher.h"
 
+#include <setup_process.h>
+
 #include <QObject>
 #include <QVariant>
 
@@ -144,7 +146,8 @@ uint32_t DownloadSession::GetErrorCode() const {
 }
 
 bool DownloadSession::IsCancelled() const {
-    if (m_stop)
+    // A stop signal to the setup cancels as the user's Cancel does.
+    if (m_stop || platform::TerminationSignal())
         return true;
     return m_sink && m_sink->IsCancelled();
 }
@@ -198,6 +201,7 @@ bool DownloadSession::WaitBeforeRetry() {
 }
 
 uint32_t DownloadSession::Worker() {
+    platform::StoppableWork stoppable;
     {
         std::lock_guard guard(m_timeLock);
         m_lastModified = DownloadTime{};
@@ -244,8 +248,13 @@ uint32_t DownloadSession::RunTransfer(Transfer &transfer, uint64_t offset) {
             Report(code);
             return code;
         }
-        if (transfer.cancelledInLoop)
-            return kOk; // the ".part" file stays for a later resume
+        if (transfer.cancelledInLoop) {
+            // The ".part" file stays for a later resume, unless the setup
+            // was stopped: then nothing this run fetched is left behind.
+            if (platform::TerminationSignal())
+                ::unlink(ToNativePath(transfer.partPath).c_str());
+            return kOk;
+        }
         if (transfer.fileError != 0) {
             const uint32_t error = static_cast<uint32_t>(transfer.fileError);
             Report(error);

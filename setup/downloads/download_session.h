@@ -83,7 +83,7 @@ class DownloadSession {
     // takes relative targets. The certificate question is asked through the
     // messages.
     DownloadSession(CredentialProvider *provider, std::string saveFolder, ProgressSink *sink,
-                    SetupMessages messages = SetupMessages());
+                    SetupMessages messages);
     // Stops a running download (every cancellation check answers yes from
     // now on) and waits for its worker, which then ends within about a
     // second (libcurl's progress calls check the stop at least that often);
@@ -186,7 +186,7 @@ class DownloadSession {
 // True when a HEAD request on the URL ends with result 0 (any status without
 // a code of its own counts as existing, 500 included). A certificate
 // question goes through the messages.
-bool UrlExists(const std::string &url, const SetupMessages &messages = SetupMessages());
+bool UrlExists(const std::string &url, const SetupMessages &messages);
 // True when a connection to the URL's host and port can be made (no request
 // is sent, no proxy is used).
 bool IsUrlReachable(const std::string &url);

@@ -11,6 +11,8 @@
 #include "paths.h"
 #include "ui_dispatcher.h"
 
+#include <setup_process.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -249,7 +251,7 @@ int PayloadArchive::ExtractEntry(std::size_t index, const ExtractionDialogParts 
     // every block where that fails, pass through the buffer.
     bool kernelCopy = true;
     while (remaining > 0) {
-        if (sinks.extraction && sinks.extraction->IsCancelled())
+        if ((sinks.extraction && sinks.extraction->IsCancelled()) || platform::TerminationSignal())
             return fail(payload_result::kCancelled);
         const std::size_t length = remaining < kCopyBlock ? remaining : kCopyBlock;
         const bool plain = !(entry.flags & kEntryScrambled) || written >= KRV_SCRAMBLE_WINDOW;
@@ -477,6 +479,9 @@ int PayloadArchive::GroupProgress(void *argument, const char *currentFile, uint6
     auto *group = static_cast<Group *>(argument);
     if (currentFile)
         group->archive->m_groupMembers[group->entryIndex].push_back(currentFile);
+    // A stop from outside cancels as the user's Cancel does.
+    if (platform::TerminationSignal())
+        return 1;
     if (!group->sink)
         return 0;
     return group->sink->Progress(bytesDone) ? 1 : 0;
@@ -587,6 +592,9 @@ int PayloadArchive::PrepareExtraction(std::vector<Group> &groups,
 int PayloadArchive::RunExtractionWorker(const std::vector<std::size_t> &stored,
                                         std::vector<Group> &groups,
                                         const ExtractionDialogParts &sinks) {
+    // A stop signal now cancels the extraction instead of ending the
+    // process over a half-written file.
+    platform::StoppableWork stoppable;
     AutoResetEvent ready;
     if (sinks.extraction)
         sinks.extraction->SetReadyEvent(&ready);

@@ -97,7 +97,7 @@ class DownloadList {
     // folderReady false: the folder goes through SetFolder (a trailing
     // separator added, FolderSet true).
     // Certificate questions of its downloads go through the messages.
-    DownloadList(std::string folder, bool folderReady, SetupMessages messages = SetupMessages());
+    DownloadList(std::string folder, bool folderReady, SetupMessages messages);
     // Deletes the files recorded for deletion.
     ~DownloadList();
     DownloadList(const DownloadList &) = delete;

@@ -64,10 +64,8 @@ class LaunchList {
     // The setups start through `programs` and a restart goes to `reboot`
     // (empty: the machine's own); the restart question goes through the
     // messages.
-    explicit LaunchList(RegistryValue *resultStore = nullptr, LaunchPause pause = {},
-                        platform::ProcessLauncher programs = {},
-                        platform::RebootRequester reboot = {},
-                        SetupMessages messages = SetupMessages());
+    LaunchList(RegistryValue *resultStore, LaunchPause pause, platform::ProcessLauncher programs,
+               platform::RebootRequester reboot, SetupMessages messages);
     // Waits for a thread run that is still going.
     ~LaunchList();
     LaunchList(const LaunchList &) = delete;

@@ -70,6 +70,9 @@ void UnregisterResume(std::string_view bootstrapperPath) {
 }
 
 bool RebootMachine(const platform::RebootRequester &requester) {
+    // The shutdown that follows stops the setup with a signal; the entry
+    // that resumes it must survive that.
+    platform::SetFileRemovedOnStop("");
     return platform::RequestSystemRebootWith(requester,
                                              "setup: a prerequisite asks for a restart") ==
            platform::RebootOutcome::kRequested;

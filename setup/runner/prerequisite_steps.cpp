@@ -2,11 +2,15 @@
 
 #include "interboot_context.h"
 #include "log.h"
+#include "paths.h"
 #include "payload_package.h"
 #include "prerequisite_model.h"
 #include "resume.h"
 #include "setup_runner.h"
 #include "step_progress_dialogs.h"
+#include "ui_dispatcher.h"
+
+#include <QCoreApplication>
 
 namespace krv::setup {
 namespace {
@@ -37,6 +41,16 @@ void PrerequisiteSteps::UnregisterResume(SetupRunner &runner) {
     setup::UnregisterResume(ResumeBootstrapperPath(runner));
 }
 
+std::string PrerequisiteSteps::ResumeEntryPath(SetupRunner &runner) {
+    std::string folder = ResumeEntryFolder();
+    if (folder.empty())
+        return {};
+    folder = ToNativePath(folder);
+    if (folder.back() != '/')
+        folder += '/';
+    return folder + ResumeEntryFileName(ResumeBootstrapperPath(runner));
+}
+
 std::unique_ptr<PrerequisitePackage> PrerequisiteSteps::PackageFiles(SetupRunner &runner) {
     if (auto *payload = dynamic_cast<PayloadRunnerPackage *>(&runner.Package()))
         return std::make_unique<ArchivePrerequisitePackage>(payload->Archive());
@@ -48,8 +62,15 @@ namespace {
 // The manager as the basic progress dialog runs it.
 class InstallerPass : public PrerequisitePass {
   public:
-    explicit InstallerPass(PrerequisiteInstaller &installer) : m_installer(installer) {}
+    InstallerPass(PrerequisiteInstaller &installer, WorkerWindow *window)
+        : m_installer(installer), m_window(window) {}
     void ProcessPrerequisites(ProgressSink &sink) override {
+        // The restart question is put over the progress window, which
+        // exists by now; the owner is set where it is read, on the
+        // interface thread.
+        if (m_window)
+            UiDispatcher::Ask(QCoreApplication::instance(),
+                              [this] { m_installer.Launches().SetOwnerWindow(m_window->Owner()); });
         m_installer.ProcessPrerequisites(&sink);
     }
     bool RebootRequired() const override { return m_installer.Launches().RebootRequired(); }
@@ -61,6 +82,7 @@ class InstallerPass : public PrerequisitePass {
 
   private:
     PrerequisiteInstaller &m_installer;
+    WorkerWindow *m_window;
 };
 
 } // namespace
@@ -68,9 +90,9 @@ class InstallerPass : public PrerequisitePass {
 int PrerequisiteSteps::RunInteractive(SetupRunner &runner, PrerequisiteInstaller &installer,
                                       bool /*basic*/) {
     installer.PublishSelection();
-    InstallerPass pass(installer);
-    PrerequisiteProgressDialog dialog(pass, runner.Ui().GetSetupCaption(),
-                                      runner.Ui().MakeWorkerWindow());
+    std::unique_ptr<WorkerWindow> window = runner.Ui().MakeWorkerWindow();
+    InstallerPass pass(installer, window.get());
+    PrerequisiteProgressDialog dialog(pass, runner.Ui().GetSetupCaption(), std::move(window));
     switch (dialog.Run()) {
     case dialog_result::kFinished:
         return 0;
@@ -170,7 +192,10 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
         // The next start reads the exit codes stored so far.
         store->SetDeleteOnDestruction(false);
         runner.SetRebootPending(true);
-    } else if (!siteToActOn) {
+    } else if (siteToActOn) {
+        // The user comes back once the site's part is in place.
+        runner.SetKeepResumeEntry();
+    } else {
         // Nothing brings the user back: no entry may start the setup again
         // at the next login.
         UnregisterResume(runner);

@@ -19,6 +19,7 @@ class PrerequisiteSteps : public PrerequisiteStep {
     int RunPrerequisites(SetupRunner &runner, SetupSettings &settings) override;
     void UpdateResumeCommand(SetupRunner &runner, const std::string &commandLine) override;
     void UnregisterResume(SetupRunner &runner) override;
+    std::string ResumeEntryPath(SetupRunner &runner) override;
 
   protected:
     // The package's setup files: the payload archive when the runner's

@@ -183,9 +183,8 @@ MsiexecLineInputs LineInputs(SetupRunner &runner) {
 SetupRunner::SetupRunner(std::string commandLine, std::string ownPath,
                          std::unique_ptr<RunnerPackage> package, SetupServices services)
     : m_ownPath(std::move(ownPath)), m_rawCommandLine(std::move(commandLine)),
-      m_package(std::move(package)), m_services(std::move(services)) {
-    m_ui.SetWindows(m_services.windows);
-    m_ui.SetMessages(m_services.messages);
+      m_package(std::move(package)), m_ui(services.windows, services.messages),
+      m_services(std::move(services)) {
     CompleteSteps(m_services.steps);
     if (!m_services.credentials)
         m_services.credentials = std::make_shared<CredentialProvider>();
@@ -193,6 +192,23 @@ SetupRunner::SetupRunner(std::string commandLine, std::string ownPath,
 
 SetupRunner::~SetupRunner() {
     DeferredDelete(m_cleanup);
+}
+
+void SetupRunner::SetRebootPending(bool pending) {
+    m_rebootPending = pending;
+    if (pending)
+        SetKeepResumeEntry();
+}
+
+void SetupRunner::ClaimResumeEntry() {
+    m_resumeEntryOurs = true;
+    if (!m_keepResumeEntry)
+        platform::SetFileRemovedOnStop(m_services.steps.prerequisites->ResumeEntryPath(*this));
+}
+
+void SetupRunner::SetKeepResumeEntry() {
+    m_keepResumeEntry = true;
+    platform::SetFileRemovedOnStop("");
 }
 
 void SetupRunner::SetPrereqsSwitch(const std::string &value) {
@@ -593,9 +609,14 @@ int RunSetup(SetupRunner &runner) {
     PassProxyCredentials(runner);
     if (RunEnd end = HoldSingleInstance(runner))
         return *end;
+    runner.ClaimResumeEntry();
     ProbeMaintenance(runner, state);
     if (RunEnd end = StartNewerBootstrapper(runner, state.settings))
         return *end;
+    // A stop during the update's download ends the run here, not at the
+    // next question to the user.
+    if (StoppedFromOutside(runner))
+        return 1;
     if (RunEnd end = CheckIntegrity(runner, state.flags))
         return *end;
     // 14. The installer.
@@ -638,6 +659,11 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
     if (forwardSignals)
         platform::ForwardTerminationSignals();
     RunSetup(runner);
+    // A run turned away by another one of this package leaves that run's
+    // entry alone.
+    if (runner.ResumeEntryOurs() && !runner.KeepResumeEntry())
+        runner.Steps().prerequisites->UnregisterResume(runner);
+    platform::SetFileRemovedOnStop("");
     if (const int signal = platform::TerminationSignal()) {
         // RunSetup has cleaned up by now; the installer's own code is logged
         // above when one ran.

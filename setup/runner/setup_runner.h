@@ -80,7 +80,16 @@ class SetupRunner {
     SingleInstanceLock &InstanceLock() { return m_instanceLock; }
     CredentialProvider &Credentials() { return *m_services.credentials; }
     bool RebootPending() const { return m_rebootPending; }
-    void SetRebootPending(bool pending) { m_rebootPending = pending; }
+    // A pending restart keeps the resume entry.
+    void SetRebootPending(bool pending);
+    // The run answers for this package's resume entry once it holds the
+    // single-instance lock: every end of it removes the entry, unless the
+    // run asks to keep it (a restart pending, a site the user must act on
+    // before the setup starts again).
+    bool ResumeEntryOurs() const { return m_resumeEntryOurs; }
+    void ClaimResumeEntry();
+    bool KeepResumeEntry() const { return m_keepResumeEntry; }
+    void SetKeepResumeEntry();
     bool Maintenance() const { return m_maintenance; }
     void SetMaintenance(bool maintenance) { m_maintenance = maintenance; }
     const std::string &InstalledProductCode() const { return m_installedProductCode; }
@@ -110,6 +119,8 @@ class SetupRunner {
     // that the steps end first.
     SetupServices m_services;
     bool m_rebootPending = false;
+    bool m_resumeEntryOurs = false;
+    bool m_keepResumeEntry = false;
     bool m_maintenance = false;
     std::string m_installedProductCode;
     bool m_silent = false;
@@ -151,7 +162,10 @@ int RunSetup(SetupRunner &runner);
 // code. The runner ends (and deletes what it must) before the return.
 // With forwardSignals, SIGTERM, SIGINT and SIGHUP while RunSetup waits for
 // a program (installer, prerequisite) stop that program (which undoes its
-// work), the run cleans up and ends with 128 plus the signal's number.
+// work), and during an extraction or a download they cancel it; the run
+// cleans up and ends with 128 plus the signal's number. Any other time they
+// end the process at once. Either way the resume entry goes with the run
+// unless it was kept.
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
                     SetupServices services = {}, bool forwardSignals = false);
 

@@ -61,6 +61,9 @@ class PrerequisiteStep {
     // The resume command that a restart after a reboot runs, and its removal.
     virtual void UpdateResumeCommand(SetupRunner &, const std::string & /*commandLine*/) {}
     virtual void UnregisterResume(SetupRunner &) {}
+    // The file of the resume entry (removed when a signal ends the process
+    // at once); empty when there is none.
+    virtual std::string ResumeEntryPath(SetupRunner &) { return {}; }
 };
 
 class NetworkStep {

@@ -17,8 +17,7 @@ class ProgressWindow;
 class ExtractionProgressDialog : public ExtractionProgress {
   public:
     // The caption is the setup's caption.
-    explicit ExtractionProgressDialog(std::string caption,
-                                      SetupMessages messages = SetupMessages());
+    explicit ExtractionProgressDialog(std::string caption, SetupMessages messages);
     // A window that still exists is ended with 1.
     ~ExtractionProgressDialog() override;
 

@@ -107,6 +107,8 @@ class QtWorkerWindow : public WorkerWindow {
         });
     }
 
+    QObject *Owner() const override { return m_window.data(); }
+
   private:
     QPointer<ProgressWindow> m_window;
     std::function<void()> m_onCancel;
@@ -180,10 +182,10 @@ LanguageDialogResult QtSetupWindows::ChooseLanguage(const std::vector<uint16_t> 
     return ShowLanguageDialog(available, suggested, caption);
 }
 
-bool QtSetupWindows::OpenUrl(const std::string &url) {
+bool QtSetupWindows::OpenUrl(const std::string &url, const platform::ProcessLauncher &programs) {
     if (QtDisplayAvailable())
         return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-    return ShellExecuteProcess(url, "", false, false).started;
+    return ShellExecuteProcess(url, "", false, false, programs).started;
 }
 
 } // namespace krv::setup

@@ -29,7 +29,7 @@ class QtSetupWindows : public SetupWindows {
                        const std::string &productName) override;
     LanguageDialogResult ChooseLanguage(const std::vector<uint16_t> &available, uint16_t suggested,
                                         const std::string &caption) override;
-    bool OpenUrl(const std::string &url) override;
+    bool OpenUrl(const std::string &url, const platform::ProcessLauncher &programs) override;
 
   private:
     std::unique_ptr<StatusWindow> m_status;

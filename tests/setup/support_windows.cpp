@@ -25,8 +25,12 @@ std::unique_ptr<ExtractionProgress> ScriptedWindows::MakeExtractionProgress(cons
     return nullptr;
 }
 
+SetupMessages QuietMessages() {
+    return SetupMessages(std::make_shared<ScriptedMessageBoxes>());
+}
+
 std::unique_ptr<WorkerWindow> ScriptedWindows::MakeWorkerWindow() {
-    return nullptr;
+    return worker ? worker() : nullptr;
 }
 
 std::optional<std::string> ScriptedWindows::AskPackagePassword(const std::string &caption) {
@@ -48,7 +52,7 @@ LanguageDialogResult ScriptedWindows::ChooseLanguage(const std::vector<uint16_t>
     return LanguageDialogResult{1, suggested};
 }
 
-bool ScriptedWindows::OpenUrl(const std::string &url) {
+bool ScriptedWindows::OpenUrl(const std::string &url, const platform::ProcessLauncher &) {
     std::lock_guard guard(m_lock);
     m_opened.push_back(url);
     return true;

@@ -3,6 +3,7 @@
 // the web addresses opened are recorded instead of reaching a browser.
 #pragma once
 
+#include "messages.h"
 #include "setup_windows.h"
 
 #include <cstdint>
@@ -19,10 +20,16 @@ namespace krv::setup::test {
 // The window carries the program's icon (as its title bar and taskbar show it).
 bool HasProgramIcon(const QWidget &window);
 
+// Messages of a test that looks at no box: each box gets the scripted
+// answers' default instead of reaching the console.
+SetupMessages QuietMessages();
+
 class ScriptedWindows : public SetupWindows {
   public:
     std::function<std::optional<std::string>(const std::string &caption)> password;
     std::function<int(InstalledInstances &, const std::string &caption)> instance;
+    // The window of a worker dialog; none when not given.
+    std::function<std::unique_ptr<WorkerWindow>()> worker;
     std::function<LanguageDialogResult(const std::vector<uint16_t> &available, uint16_t suggested,
                                        const std::string &caption)>
         language;
@@ -39,7 +46,7 @@ class ScriptedWindows : public SetupWindows {
                        const std::string &productName) override;
     LanguageDialogResult ChooseLanguage(const std::vector<uint16_t> &available, uint16_t suggested,
                                         const std::string &caption) override;
-    bool OpenUrl(const std::string &url) override;
+    bool OpenUrl(const std::string &url, const platform::ProcessLauncher &programs) override;
 
   private:
     mutable std::mutex m_lock;

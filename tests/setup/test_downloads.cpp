@@ -11,12 +11,15 @@
 #include "system.h"
 #include "ui_dispatcher.h"
 
+#include <setup_process.h>
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -26,6 +29,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -169,7 +173,7 @@ class DownloadTest : public ::testing::Test {
     // Runs one download to its end; the result code.
     uint32_t Download(const std::string &url, const std::string &target,
                       DownloadSession *session = nullptr) {
-        DownloadSession own(&m_provider, m_dir.path(), &m_sink);
+        DownloadSession own(&m_provider, m_dir.path(), &m_sink, m_messages);
         DownloadSession &used = session ? *session : own;
         EXPECT_EQ(used.Start(url, target, nullptr, true, std::string(), false), 0u);
         return used.Wait();
@@ -182,6 +186,9 @@ class DownloadTest : public ::testing::Test {
     RecordingSink m_sink;
     CredentialProvider m_provider;
     std::shared_ptr<ScriptedPrompter> m_prompter = std::make_shared<ScriptedPrompter>();
+    // Boxes a download shows are the test's (none is expected unless a test
+    // scripts its own).
+    SetupMessages m_messages{std::make_shared<ScriptedMessageBoxes>()};
 };
 LocalHttpServer *DownloadTest::s_http = nullptr;
 
@@ -349,6 +356,9 @@ TEST_F(DownloadTest, HttpAnswersTable) {
         {"206 of unknown total", "/gen/3000?crange=bytes%201000-2999/*", 1000, kOk, 3000,
          "bytes=1000-", 1000, 0},
         {"206 elsewhere", "/gen/3000?shift=5", 1000, kBadAnswer, 0, "bytes=1000-", 0, kBadAnswer},
+        // The same with a range as long as its body: only the start tells.
+        {"206 elsewhere, length agreeing", "/gen/3000?crange=bytes%201005-3004/3005", 1000,
+         kBadAnswer, 0, "bytes=1000-", 0, kBadAnswer},
         {"206 range shorter than its body", "/gen/3000?crange=bytes%201000-1999/3000", 1000,
          kBadAnswer, 0, "bytes=1000-", 0, kBadAnswer},
         {"206 range past its total", "/gen/3000?crange=bytes%201000-2999/2000", 1000, kBadAnswer, 0,
@@ -377,7 +387,7 @@ TEST_F(DownloadTest, HttpAnswersTable) {
             WriteFile(Path(target + ".part"), PatternBytes(0, row.partBytes));
         const std::size_t logBefore = s_http->Log().size();
         RecordingSink sink;
-        DownloadSession session(&m_provider, m_dir.path(), &sink);
+        DownloadSession session(&m_provider, m_dir.path(), &sink, m_messages);
         ASSERT_EQ(session.Start(s_http->Url(row.path), target, nullptr, true, std::string(), false),
                   0u);
         EXPECT_EQ(session.Wait(), row.code);
@@ -449,16 +459,50 @@ TEST_F(DownloadTest, CancelKeepsThePartFileAndTheNextStartContinues) {
     EXPECT_TRUE(m_sink.errors.empty());
 
     RecordingSink again;
-    DownloadSession session(&m_provider, m_dir.path(), &again);
+    DownloadSession session(&m_provider, m_dir.path(), &again, m_messages);
     ASSERT_EQ(session.Start(s_http->Url("/gen/400000"), "c.bin", nullptr, true, {}, false), 0u);
     EXPECT_EQ(session.Wait(), kOk);
     EXPECT_EQ(again.advances.front(), part.size());
     EXPECT_EQ(ReadFile(Path("c.bin")), PatternBytes(0, 400000));
 }
 
+// A stop signal to the setup while it downloads (no program of its own
+// running): the download ends as a cancelled one, and what it fetched goes
+// instead of staying for a resume. In a child process: a stop stays for the
+// rest of the process.
+TEST_F(DownloadTest, StopSignalCancelsAndDropsThePartFile) {
+    const std::string url = s_http->Url("/gen/400000?throttle=20&chunk=20000");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::ForwardTerminationSignals();
+        struct StoppingSink : RecordingSink {
+            void Advance(uint64_t amount) override {
+                RecordingSink::Advance(amount);
+                if (received >= 40000 && !stopped) {
+                    stopped = true;
+                    ::raise(SIGTERM);
+                }
+            }
+            bool stopped = false;
+        } sink;
+        DownloadSession session(&m_provider, m_dir.path(), &sink, m_messages);
+        if (session.Start(url, "s.bin", nullptr, true, {}, false) != 0)
+            ::_exit(2);
+        session.Wait();
+        ::_exit(platform::TerminationSignal() == SIGTERM && sink.stopped ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(Exists(Path("s.bin.part")));
+    EXPECT_FALSE(Exists(Path("s.bin")));
+}
+
 TEST_F(DownloadTest, PauseHoldsTheTransferUntilResumed) {
     m_sink.pause = true;
-    DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
     ASSERT_EQ(session.Start(s_http->Url("/gen/300000?chunk=50000&throttle=5"), "p.bin", nullptr,
                             true, {}, false),
               0u);
@@ -497,7 +541,7 @@ TEST_F(DownloadTest, RefusedCredentialsAreBoundedAndSilentNeverPrompts) {
     EXPECT_EQ(Download(url, "s.bin"), kAuthRequired);
     EXPECT_TRUE(m_prompter->realms.empty());
     // Without a provider nothing is asked either.
-    DownloadSession bare(nullptr, m_dir.path(), nullptr);
+    DownloadSession bare(nullptr, m_dir.path(), nullptr, m_messages);
     EXPECT_EQ(Download(url, "n.bin", &bare), kAuthRequired);
 }
 
@@ -505,7 +549,7 @@ TEST_F(DownloadTest, ProxyAskingForCredentials) {
     LocalHttpServer proxy;
     ASSERT_TRUE(proxy.Start({"Gate", "", ""})) << proxy.Error();
     m_prompter->answers = {{"proxy", "pass", false}};
-    DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
     session.SetProxy("127.0.0.1:" + std::to_string(proxy.Port()));
     EXPECT_EQ(Download("http://127.0.0.1:9/gen/3000", "x.bin", &session), kOk);
     EXPECT_EQ(ReadFile(Path("x.bin")), PatternBytes(0, 3000));
@@ -518,14 +562,14 @@ TEST_F(DownloadTest, ProxyAskingForCredentials) {
 
 TEST_F(DownloadTest, UnreachableServerIsTriedAgainAndCancelEndsTheWait) {
     const std::string url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/f";
-    DownloadSession quick(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession quick(&m_provider, m_dir.path(), &m_sink, m_messages);
     quick.SetRetryCount(2);
     quick.SetRetryWait(std::chrono::milliseconds(20));
     EXPECT_EQ(Download(url, "u.bin", &quick), kCannotConnect);
     EXPECT_EQ(m_sink.errors, std::vector<uint32_t>{kCannotConnect});
 
     RecordingSink sink;
-    DownloadSession slow(&m_provider, m_dir.path(), &sink);
+    DownloadSession slow(&m_provider, m_dir.path(), &sink, m_messages);
     ASSERT_EQ(slow.Start(url, "u.bin", nullptr, true, {}, false), 0u);
     ASSERT_TRUE(WaitUntil([&] { return sink.cancelChecks >= 3; }));
     sink.cancel = true;
@@ -555,7 +599,7 @@ TEST_F(DownloadTest, DestroyedOnTheInterfaceThreadWhileTheWorkerWaitsForIt) {
     auto prompter = std::make_shared<InterfacePrompter>();
     m_provider.SetPrompter(prompter);
     {
-        DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+        DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
         ASSERT_EQ(
             session.Start(s_http->Url("/gen/2000?auth=Files"), "p.bin", nullptr, true, {}, false),
             0u);
@@ -567,7 +611,7 @@ TEST_F(DownloadTest, DestroyedOnTheInterfaceThreadWhileTheWorkerWaitsForIt) {
     // Stopped before a prompt would open: nothing is asked at all.
     prompter->asked = false;
     {
-        DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+        DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
         m_sink.cancel = true;
         ASSERT_EQ(
             session.Start(s_http->Url("/gen/2000?auth=Files"), "q.bin", nullptr, true, {}, false),
@@ -590,7 +634,7 @@ TEST_F(DownloadTest, SchemesLastModifiedAndOneShotChecks) {
     EXPECT_EQ(Download("gopher://127.0.0.1/x", "g.bin"), kUnrecognizedScheme);
     EXPECT_EQ(m_sink.errors, (std::vector<uint32_t>{kUnknownScheme, kUnrecognizedScheme}));
 
-    DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
     ASSERT_EQ(session.Start(s_http->Url("/gen/10"), "lm.bin", nullptr, true, {}, true), 0u);
     EXPECT_EQ(session.Wait(), kOk);
     const DownloadTime time = session.GetLastModified();
@@ -602,11 +646,11 @@ TEST_F(DownloadTest, SchemesLastModifiedAndOneShotChecks) {
     EXPECT_EQ(time.second, 30);
 
     const std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
-    EXPECT_TRUE(UrlExists(s_http->Url("/gen/10")));
-    EXPECT_TRUE(UrlExists(s_http->Url("/gen/10?status=500")));
-    EXPECT_FALSE(UrlExists(s_http->Url("/gen/10?status=404")));
-    EXPECT_FALSE(UrlExists(s_http->Url("/gen/10?auth=Files")));
-    EXPECT_FALSE(UrlExists(closed));
+    EXPECT_TRUE(UrlExists(s_http->Url("/gen/10"), m_messages));
+    EXPECT_TRUE(UrlExists(s_http->Url("/gen/10?status=500"), m_messages));
+    EXPECT_FALSE(UrlExists(s_http->Url("/gen/10?status=404"), m_messages));
+    EXPECT_FALSE(UrlExists(s_http->Url("/gen/10?auth=Files"), m_messages));
+    EXPECT_FALSE(UrlExists(closed, m_messages));
     EXPECT_TRUE(IsUrlReachable(s_http->Url("/anything")));
     EXPECT_FALSE(IsUrlReachable(closed));
     EXPECT_FALSE(IsUrlReachable("no url"));
@@ -620,7 +664,7 @@ TEST_F(DownloadTest, UntrustedCertificateAcceptedRefusedAndSilent) {
     const std::string url = secure.Url("/gen/5000");
 
     std::vector<uint32_t> asked;
-    DownloadSession refusing(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession refusing(&m_provider, m_dir.path(), &m_sink, m_messages);
     refusing.SetCertificateQuestion([&](const std::string &, uint32_t code) {
         asked.push_back(code);
         return false;
@@ -629,7 +673,7 @@ TEST_F(DownloadTest, UntrustedCertificateAcceptedRefusedAndSilent) {
     EXPECT_EQ(asked, std::vector<uint32_t>{kCertificateAuthorityInvalid});
     EXPECT_FALSE(Exists(Path("r.bin")));
 
-    DownloadSession accepting(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession accepting(&m_provider, m_dir.path(), &m_sink, m_messages);
     accepting.SetCertificateQuestion([](const std::string &, uint32_t) { return true; });
     EXPECT_EQ(Download(url, "ok.bin", &accepting), kOk);
     EXPECT_EQ(ReadFile(Path("ok.bin")), PatternBytes(0, 5000));
@@ -667,7 +711,7 @@ TEST_F(DownloadTest, HttpsThroughAProxyTunnelAskingForCredentials) {
     LocalHttpServer secure, proxy;
     ASSERT_TRUE(secure.Start({"", cert, key})) << secure.Error();
     ASSERT_TRUE(proxy.Start({"Tunnel", "", ""})) << proxy.Error();
-    DownloadSession session(&m_provider, m_dir.path(), &m_sink);
+    DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
     session.SetProxy("127.0.0.1:" + std::to_string(proxy.Port()));
     session.SetCertificateQuestion([](const std::string &, uint32_t) { return true; });
 
@@ -723,7 +767,7 @@ TEST_F(FtpDownloadTest, WholeResumedRestartedAndBeyondTheEnd) {
         if (row.partBytes)
             WriteFile(Path(target + ".part"), PatternBytes(0, row.partBytes));
         RecordingSink sink;
-        DownloadSession session(&m_provider, m_dir.path(), &sink);
+        DownloadSession session(&m_provider, m_dir.path(), &sink, m_messages);
         ASSERT_EQ(session.Start(row.server->Url(row.file), target, nullptr, true, {}, false), 0u);
         EXPECT_EQ(session.Wait(), row.code);
         if (row.code == kOk) {

@@ -14,6 +14,7 @@
 #include "pipe_channel.h"
 #include "setup_ui.h"
 #include "support_env.h"
+#include "support_windows.h"
 #include "update_checker.h"
 
 #include <setup_process.h>
@@ -708,7 +709,7 @@ TEST(HostileUpdatesFile, DamagedFilesGiveAnOfferOrNone) {
     test::ScopedEnv env;
     env.Set("TMPDIR", dir.path());
     env.Set("KRV_SETUP_ROOT", dir.path());
-    SetupUi ui;
+    SetupUi ui(nullptr, test::QuietMessages());
     const std::string valid = "[Older]\r\nProductVersion=2.0\r\nURL=http://127.0.0.1/o\r\n"
                               "Size=1\r\n[Newer]\r\nProductVersion=3.0.0.1\r\n"
                               "UpdatedApplicationVersions=>=2.0;<3\r\nURL=http://127.0.0.1/"

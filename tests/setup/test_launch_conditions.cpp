@@ -14,6 +14,7 @@
 #include "support_env.h"
 #include "support_offscreen.h"
 #include "support_runs.h"
+#include "support_windows.h"
 #include "ui_dispatcher.h"
 #include "ui_strings.h"
 
@@ -280,7 +281,7 @@ TEST_F(LaunchConditionTest, FirstFailureStopsAndLayersAreAskedOnlyWhenSet) {
 
 TEST_F(LaunchConditionTest, VisibleFailureShowsOneBoxWithTheSetupCaption) {
     UiVisible = true;
-    SetupUi ui;
+    SetupUi ui(nullptr, test::QuietMessages());
     ui.SetProductName(m_root + "/Product Setup");
     LaunchConditionContext context = Context();
     context.ui = &ui;

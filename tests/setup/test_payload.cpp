@@ -5,6 +5,7 @@
 #include "package_writer.h"
 #include "payload_archive.h"
 #include "support_env.h"
+#include "support_windows.h"
 
 #include "extraction_progress.h"
 #include "files.h"
@@ -57,7 +58,12 @@ std::string MakeGroup(const std::vector<Member> &members) {
     struct archive *writer = archive_write_new();
     archive_write_set_format_pax_restricted(writer);
     archive_write_add_filter_xz(writer);
-    std::vector<char> buffer(1 << 20);
+    // xz may grow bytes that do not compress a little; a megabyte more than
+    // the members hold is plenty.
+    std::size_t room = 1 << 20;
+    for (const Member &member : members)
+        room += member.content.size();
+    std::vector<char> buffer(room);
     std::size_t used = 0;
     archive_write_open_memory(writer, buffer.data(), buffer.size(), &used);
     for (const Member &member : members) {
@@ -232,7 +238,7 @@ TEST_F(PayloadTest, EntryEndingAtTheFooterFitsAndOneBytePastIsRefused) {
         if (c.result != payload_result::kOk)
             continue;
         archive.SetKeepMode(archive_keep::kEverything);
-        SilentExtractionProgress progress;
+        SilentExtractionProgress progress{test::QuietMessages()};
         ASSERT_EQ(archive.ExtractAll(progress.Parts()), 0) << c.what;
         EXPECT_EQ(ReadFile(out + "a.bin"),
                   file.substr(file.size() - kFooterSize - payloadSize + c.offset, c.size))
@@ -278,7 +284,7 @@ TEST_F(PayloadTest, StoredScrambledEmptyAndGroupEntriesComeOutByteExact) {
     PayloadArchive archive;
     ASSERT_EQ(Open(archive, path), 0);
     archive.SetKeepMode(archive_keep::kEverything);
-    SilentExtractionProgress progress;
+    SilentExtractionProgress progress{test::QuietMessages()};
     ASSERT_EQ(archive.ExtractAll(progress.Parts()), 0) << archive.GetArchiveErrorText();
     EXPECT_TRUE(archive.UsedCarriedLibrary());
     EXPECT_EQ(ReadFile(out + "main.bin"), big);
@@ -381,7 +387,7 @@ TEST_F(PayloadTest, HostileNamesAndGroupsWriteNothingOutsideTheFolder) {
         }
         PayloadArchive archive;
         ASSERT_EQ(Open(archive, Build(writer)), 0) << c.what;
-        SilentExtractionProgress progress;
+        SilentExtractionProgress progress{test::QuietMessages()};
         EXPECT_EQ(archive.ExtractAll(progress.Parts()), payload_result::kTargetFailed) << c.what;
         EXPECT_TRUE(Listing(outside).empty()) << c.what;
         EXPECT_FALSE(fs::exists(dir.path() + "/evil.txt")) << c.what;
@@ -443,7 +449,7 @@ TEST_F(PayloadTest, WorkFoldersBelowTheSharedTemporaryFolderMustBeOurOwn) {
         archive.SetExtractionFolder(c.folder);
         ASSERT_EQ(archive.OpenArchive(), 0) << c.what;
         archive.SetKeepMode(archive_keep::kEverything);
-        SilentExtractionProgress progress;
+        SilentExtractionProgress progress{test::QuietMessages()};
         const int result = archive.ExtractAll(progress.Parts());
         LoggingEnabled = false;
         CloseLog(log, false);
@@ -581,6 +587,31 @@ TEST_F(PayloadTest, CancelledShortReadAndFailedWriteLeaveNoPartialFile) {
         EXPECT_NE(archive.GetArchiveErrorText().find(out + "stored.bin"), std::string::npos);
         EXPECT_FALSE(fs::exists(out + "stored.bin"));
     }
+}
+
+// A group whose xz stream breaks off inside a large member: the extraction
+// fails, and of that member nothing is left; the member before it, which
+// came out whole, is the clean-up's.
+TEST_F(PayloadTest, GroupBrokenInsideALargeMemberLeavesNoPartOfIt) {
+    const std::string whole =
+        MakeGroup({{"first.txt", "complete"}, {"big.bin", Bytes(4 << 20, 6)}});
+    // Cut well inside big.bin's compressed bytes (random bytes do not
+    // shrink), past several blocks the reader hands on.
+    const std::string cut = whole.substr(0, whole.size() * 3 / 5);
+    WriteFile(dir.path() + "/broken.txz", cut);
+    package::PackageWriter writer(program);
+    writer.AddExtractionLibrary(library);
+    writer.AddGroup(7, 100, "g.tar.xz", dir.path() + "/broken.txz");
+    const std::string path = Build(writer);
+
+    PayloadArchive archive;
+    ASSERT_EQ(Open(archive, path), 0);
+    EXPECT_NE(archive.ExtractEntries({100}), payload_result::kOk);
+    EXPECT_FALSE(fs::exists(out + "big.bin"));
+    EXPECT_EQ(ReadFile(out + "first.txt"), "complete");
+    archive.SetKeepMode(0);
+    archive.CleanUpExtraction();
+    EXPECT_FALSE(fs::exists(out + "first.txt"));
 }
 
 TEST_F(PayloadTest, DeletingTheMainPackageFilesSparesOtherFilesInItsFolder) {

@@ -8,6 +8,7 @@
 #include "package_writer.h"
 #include "payload_archive.h"
 #include "support_env.h"
+#include "support_windows.h"
 
 #include "extraction_progress.h"
 #include "files.h"
@@ -406,6 +407,7 @@ TEST_F(ArchiveLookups, AFullDiskAsksOnceAndStopsWhenTheUserDoes) {
 // Records what the extraction tells its window.
 class RecordingSink : public SilentExtractionProgress {
   public:
+    RecordingSink() : SilentExtractionProgress(test::QuietMessages()) {}
     uint64_t total = 0;
 
   protected:

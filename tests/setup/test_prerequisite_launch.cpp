@@ -103,7 +103,7 @@ TEST_F(PrerequisiteLaunchTest, ExitCodesAreStoredAndSignalsMapToTheFailureRange)
         {"crashed", "kill -SEGV $$", 0xC000000Bu, true},
     };
     RegistryValue store(kInterbootContextKey, {}, nullptr);
-    LaunchList list(&store, Pause());
+    LaunchList list(&store, Pause(), {}, {}, m_messages);
     for (std::size_t i = 0; i < cases.size(); ++i) {
         LaunchItem item =
             Item(Script("setup" + std::to_string(i), cases[i].body), "RESULT" + std::to_string(i));
@@ -135,7 +135,7 @@ TEST_F(PrerequisiteLaunchTest, SetupThatCannotStartStoresNoResult) {
         return result;
     };
     RegistryValue store(kInterbootContextKey, {}, nullptr);
-    LaunchList list(&store, Pause(), cannotStart);
+    LaunchList list(&store, Pause(), cannotStart, {}, m_messages);
     list.AddLaunchItem(Item(m_root + "/missing", "RESULT"));
     EXPECT_EQ(list.RunLaunchItemWithReboot(0, true), launch_result::kFailed);
     EXPECT_EQ(list.LastError(), static_cast<uint32_t>(ENOENT));

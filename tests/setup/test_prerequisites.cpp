@@ -8,6 +8,7 @@
 #include "prerequisite_model.h"
 #include "resume.h"
 #include "support_env.h"
+#include "support_windows.h"
 
 #include <setup_autostart.h>
 #include <setup_process.h>
@@ -440,7 +441,7 @@ TEST_F(PrerequisiteDownloadTest, ListDeletesWhatItRecorded) {
     WriteFile(kept, "k");
     WriteFile(recorded, "r");
     {
-        DownloadList list(m_root, false);
+        DownloadList list(m_root, false, test::QuietMessages());
         EXPECT_TRUE(list.FolderSet());
         EXPECT_EQ(list.Folder(), m_root + "/");
         list.RecordFileForDeletion(recorded);

@@ -8,9 +8,12 @@
 #include "package_writer.h"
 #include "payload_package.h"
 #include "prerequisite_steps.h"
+#include "progress_window.h"
+#include "qt_setup_windows.h"
 #include "resume.h"
 #include "setup_runner.h"
 #include "support_env.h"
+#include "support_offscreen.h"
 #include "support_windows.h"
 #include "ui_strings.h"
 #include "url_opener.h"
@@ -21,9 +24,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace krv::setup {
 namespace {
@@ -36,6 +44,26 @@ using test::WriteFile;
 // then the main install through a stand-in installer that records its
 // arguments.
 void NoPause(std::chrono::milliseconds) {}
+
+// The scripted boxes, noting for each whether its owner was a progress
+// window on the screen when it was shown.
+class OwnerNotingBoxes : public ScriptedMessageBoxes {
+  public:
+    int Show(const MessageBoxRequest &request) override {
+        const auto *window = dynamic_cast<const ProgressWindow *>(request.owner);
+        std::lock_guard guard(m_ownersLock);
+        m_overProgress.push_back(window && window->isVisible());
+        return ScriptedMessageBoxes::Show(request);
+    }
+    std::vector<bool> OverProgressWindow() const {
+        std::lock_guard guard(m_ownersLock);
+        return m_overProgress;
+    }
+
+  private:
+    mutable std::mutex m_ownersLock;
+    std::vector<bool> m_overProgress;
+};
 
 class PrerequisiteFlowTest : public ::testing::Test {
   protected:
@@ -138,7 +166,9 @@ class PrerequisiteFlowTest : public ::testing::Test {
         ASSERT_TRUE(writer.Write(m_package, error)) << error;
     }
 
-    int Run(const std::string &commandLine) {
+    // fake replaces steps of the run; forwardSignals as the program runs.
+    int Run(const std::string &commandLine, const std::function<void(SetupSteps &)> &fake = nullptr,
+            bool forwardSignals = false) {
         SetupProgram program;
         program.programPath = m_package;
         program.commandLine = commandLine;
@@ -154,8 +184,11 @@ class PrerequisiteFlowTest : public ::testing::Test {
         services.windows = &m_windows;
         services.steps.prerequisites =
             std::make_unique<PrerequisiteSteps>(PrerequisiteServices{.launchPause = NoPause});
-        const int code = RunSetupProgram(
-            program, std::make_unique<PayloadRunnerPackage>(m_messages), std::move(services));
+        if (fake)
+            fake(services.steps);
+        const int code =
+            RunSetupProgram(program, std::make_unique<PayloadRunnerPackage>(m_messages),
+                            std::move(services), forwardSignals);
         CloseLog();
         return code;
     }
@@ -188,7 +221,7 @@ class PrerequisiteFlowTest : public ::testing::Test {
     test::ScriptedWindows m_windows;
     test::ServerProcess m_server;
     std::string m_debug;
-    std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
+    std::shared_ptr<OwnerNotingBoxes> m_boxes = std::make_shared<OwnerNotingBoxes>();
     SetupMessages m_messages{m_boxes,
                              [this](std::string_view text) { m_debug += std::string(text); }};
     int m_reboots = 0;
@@ -245,11 +278,80 @@ TEST_F(PrerequisiteFlowTest, RestartResumesWhereTheRunStopped) {
     EXPECT_NE(log.find("  Reboot in Progress=true"), std::string::npos) << log;
 }
 
+// The run after the restart ends before its prerequisites: the entry the
+// first run left goes all the same, so that no later login starts the
+// setup again.
+TEST_F(PrerequisiteFlowTest, ResumedRunThatStopsEarlyLeavesNoEntry) {
+    struct FailingConditions : ConditionStep {
+        bool CheckLaunchConditions(SetupRunner &, SetupSettings &) override { return false; }
+    };
+    struct CancelledLanguage : LanguageStep {
+        int ChooseSetupLanguage(SetupRunner &, SetupSettings &) override { return -1; }
+    };
+    // The user stops the setup while its language dialog waits: the
+    // process ends at once.
+    struct StoppedAtLanguage : LanguageStep {
+        int ChooseSetupLanguage(SetupRunner &, SetupSettings &) override {
+            ::raise(SIGTERM);
+            return 0;
+        }
+    };
+    BuildPackage(true);
+    ASSERT_EQ(Run("/exenoui /exelog \"" + m_log + "\""), -1) << m_debug;
+    const std::string entryPath = EntryFolder() + ResumeEntryFileName(m_package);
+    const std::string entryText = ReadFile(entryPath);
+    auto entry = platform::ReadAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package));
+    ASSERT_TRUE(entry);
+    const std::string resumed = JoinWindowsCommandLine(
+        std::vector<std::string>(entry->arguments.begin() + 1, entry->arguments.end()));
+
+    struct Case {
+        const char *what;
+        std::function<void(SetupSteps &)> fake;
+        bool signal;
+        int code;
+    };
+    const Case cases[] = {
+        {"launch condition fails now",
+         [](SetupSteps &steps) { steps.conditions = std::make_unique<FailingConditions>(); }, false,
+         1},
+        {"language dialog cancelled",
+         [](SetupSteps &steps) { steps.language = std::make_unique<CancelledLanguage>(); }, false,
+         -1},
+        {"stopped by a signal",
+         [](SetupSteps &steps) { steps.language = std::make_unique<StoppedAtLanguage>(); }, true,
+         0},
+    };
+    for (const Case &c : cases) {
+        WriteFile(entryPath, entryText);
+        if (!c.signal) {
+            EXPECT_EQ(Run(resumed, c.fake), c.code) << c.what << m_debug;
+        } else {
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                Run(resumed, c.fake, true);
+                ::_exit(0);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << c.what;
+        }
+        EXPECT_FALSE(std::filesystem::exists(entryPath)) << c.what;
+        // Nothing of the restart's run was started.
+        EXPECT_EQ(ReadFile(m_root + "/ran"), "Alpha --quiet\n") << c.what;
+    }
+}
+
 TEST_F(PrerequisiteFlowTest, BasicInterfaceRunsThePassesInItsProgressDialog) {
+    // The progress window on the offscreen display: the restart question is
+    // put over it.
+    test::OffscreenApplication app("prereq-flow");
+    m_windows.worker = [] { return MakeProgressWorkerWindow(); };
     BuildPackage(true);
     // The restart question is answered "No": no restart, no resume, and the
     // run ends as the progress dialog ends after a restart was needed.
-    const std::shared_ptr<ScriptedMessageBoxes> &boxes = m_boxes;
+    const std::shared_ptr<OwnerNotingBoxes> &boxes = m_boxes;
     boxes->Answer(answer::kNo);
     EXPECT_EQ(Run("/exebasicui /exelog \"" + m_log + "\""), -1) << m_debug;
     // The basic interface's command line (empty here) is the one handed on.
@@ -257,6 +359,7 @@ TEST_F(PrerequisiteFlowTest, BasicInterfaceRunsThePassesInItsProgressDialog) {
     EXPECT_EQ(m_reboots, 0);
     ASSERT_FALSE(boxes->Shown().empty());
     EXPECT_EQ(boxes->Shown().front().text, LoadUiString(216));
+    EXPECT_EQ(boxes->OverProgressWindow().front(), true);
     EXPECT_EQ(ReadFile(m_root + "/args"), "");
     EXPECT_FALSE(platform::ReadAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package)));
     EXPECT_FALSE(ContextKeyExists());

@@ -5,6 +5,7 @@
 #include "ui_strings.h"
 
 #include <setup_registry.h>
+#include <setup_system.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +28,21 @@ std::string ReadFile(const std::filesystem::path &path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// A shell command's standard output and its wait status.
+std::string CommandOutput(const std::string &command, int &status) {
+    std::string out;
+    FILE *pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        status = -1;
+        return out;
+    }
+    char buffer[512];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        out.append(buffer, n);
+    status = ::pclose(pipe);
+    return out;
 }
 
 int CountTimestampedLines(const std::string &text) {
@@ -185,13 +202,8 @@ TEST(ProgramBinary, HelpWithoutDisplayPrintsUsageAndExits) {
           "QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY= DISPLAY=:97"}) {
         const std::string command = std::string("env ") + platform + " timeout 60 '" +
                                     program.string() + "' /? 2>/dev/null";
-        FILE *pipe = ::popen(command.c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        std::string out;
-        char buffer[512];
-        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-            out.append(buffer, n);
-        const int status = ::pclose(pipe);
+        int status = 0;
+        const std::string out = CommandOutput(command, status);
         ASSERT_TRUE(WIFEXITED(status)) << platform;
         EXPECT_EQ(WEXITSTATUS(status), 0) << platform;
         EXPECT_NE(out.find(FormatUiString(140, std::string("TelmarSetup2.3"))), std::string::npos)
@@ -199,6 +211,47 @@ TEST(ProgramBinary, HelpWithoutDisplayPrintsUsageAndExits) {
             << out;
         EXPECT_GT(out.size(), 40u) << out;
     }
+}
+
+// The toolkit's runtime folder under the trial root: made with every
+// parent on a first run (no root yet), private to this user, and the
+// program says nothing about a missing XDG_RUNTIME_DIR.
+TEST(ProgramBinary, FirstRunUnderAFreshRootMakesItsRuntimeFolder) {
+    const std::filesystem::path program = test::BinFolder() + "/TelmarSetup2.3";
+    if (!std::filesystem::exists(program))
+        GTEST_SKIP() << "TelmarSetup2.3 not built";
+    test::TempDir dir("runtime");
+    const std::string root = dir.path() + "/not/yet/root";
+    const std::string runtime = root + "/run/user/" + std::to_string(::getuid());
+    const std::string command = "env -u XDG_RUNTIME_DIR KRV_SETUP_ROOT='" + root +
+                                "' QT_QPA_PLATFORM=offscreen timeout 60 '" + program.string() +
+                                "' /? 2>&1 >/dev/null";
+    int status = 0;
+    const std::string errors = CommandOutput(command, status);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(errors.find("XDG_RUNTIME_DIR"), std::string::npos) << errors;
+    struct stat info {};
+    ASSERT_EQ(::lstat(runtime.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(info.st_uid, ::getuid());
+
+    // In the process: a folder left open to others is closed again, and a
+    // link in its place is not taken.
+    test::ScopedEnv env;
+    env.Set("KRV_SETUP_ROOT", root);
+    env.Unset("XDG_RUNTIME_DIR");
+    ASSERT_EQ(::chmod(runtime.c_str(), 0755), 0);
+    EXPECT_TRUE(ProgramUseRootRuntimeFolder());
+    EXPECT_EQ(platform::GetEnvironmentVariable("XDG_RUNTIME_DIR").value_or(""), runtime);
+    ASSERT_EQ(::lstat(runtime.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    env.Unset("XDG_RUNTIME_DIR");
+    ASSERT_EQ(::rmdir(runtime.c_str()), 0);
+    ASSERT_EQ(::symlink(dir.path().c_str(), runtime.c_str()), 0);
+    EXPECT_FALSE(ProgramUseRootRuntimeFolder());
+    EXPECT_FALSE(platform::GetEnvironmentVariable("XDG_RUNTIME_DIR").has_value());
 }
 
 } // namespace

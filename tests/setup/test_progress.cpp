@@ -1,6 +1,7 @@
 #include "extraction_progress.h"
 #include "log.h"
 #include "setup_ui.h"
+#include "support_windows.h"
 #include "ui_strings.h"
 
 #include <gtest/gtest.h>
@@ -58,7 +59,7 @@ TEST(ExtractionProgressModel, TextsForFilesFixedTextAndSteps) {
 
 TEST(SilentExtractionProgress, ReadyEventThenEndsAtTotalOrClose) {
     for (bool closeEarly : {false, true}) {
-        SilentExtractionProgress progress;
+        SilentExtractionProgress progress{test::QuietMessages()};
         ExtractionDialogParts parts = progress.Parts();
         AutoResetEvent ready;
         parts.extraction->SetReadyEvent(&ready);
@@ -78,7 +79,7 @@ TEST(SilentExtractionProgress, ReadyEventThenEndsAtTotalOrClose) {
 }
 
 TEST(SilentExtractionProgress, StepsEndAtTheCountAndCancelIsSeen) {
-    SilentExtractionProgress progress;
+    SilentExtractionProgress progress{test::QuietMessages()};
     StepProgressSink *steps = progress.Parts().steps;
     AutoResetEvent ready;
     steps->SetReadyEvent(&ready);
@@ -108,7 +109,7 @@ TEST(SetupUi, ExtractionWindowAsksForDiskSpaceThroughTheRunsMessages) {
 }
 
 TEST(SetupUi, StatusTextOnlyWhileVisibleAndCaptionFromProductName) {
-    SetupUi ui;
+    SetupUi ui(nullptr, test::QuietMessages());
     UiVisible = false;
     ui.ShowStatusText(220);
     EXPECT_FALSE(ui.StatusShown());

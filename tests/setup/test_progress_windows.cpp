@@ -44,7 +44,7 @@ TEST(ExtractionProgressDialog, WorkerEndsItAtTheTotalOrByClosingWhateverTheTotal
                           {"total 0, worker closes", 0, true, dialog_result::kCancelled},
                           {"worker fails midway", 1000, true, dialog_result::kCancelled}};
     for (const Case &c : cases) {
-        ExtractionProgressDialog dialog("Установка Telmar");
+        ExtractionProgressDialog dialog("Установка Telmar", test::QuietMessages());
         ExtractionDialogParts parts = dialog.Parts();
         AutoResetEvent ready;
         parts.extraction->SetReadyEvent(&ready);
@@ -70,7 +70,7 @@ TEST(ExtractionProgressDialog, WorkerEndsItAtTheTotalOrByClosingWhateverTheTotal
 
 TEST(ExtractionProgressDialog, CancelIsSeenByTheWorkerUnlessNotCancellable) {
     for (bool cancellable : {true, false}) {
-        ExtractionProgressDialog dialog("Установка");
+        ExtractionProgressDialog dialog("Установка", test::QuietMessages());
         ExtractionDialogParts parts = dialog.Parts();
         AutoResetEvent ready;
         parts.extraction->SetReadyEvent(&ready);
@@ -328,6 +328,24 @@ TEST(SetupWindows, EveryWindowCarriesTheProgramIcon) {
             EXPECT_EQ(windows.inspectedWell, 1) << c.what;
         }
     }
+}
+
+// Without a display a person can see (offscreen here), a web address goes
+// to xdg-open, started through the run's programs: here recorded, not run.
+TEST(QtSetupWindows, OpenUrlWithoutDisplayStartsXdgOpenThroughTheRunsPrograms) {
+    std::vector<krv::platform::ProcessStartInfo> starts;
+    const krv::platform::ProcessLauncher programs =
+        [&starts](const krv::platform::ProcessStartInfo &info, bool) {
+            starts.push_back(info);
+            krv::platform::ProcessResult result;
+            result.started = true;
+            return result;
+        };
+    QtSetupWindows windows;
+    EXPECT_TRUE(windows.OpenUrl("https://example.invalid/site?a=1", programs));
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].program, "xdg-open");
+    EXPECT_EQ(starts[0].commandLine, "xdg-open https://example.invalid/site?a=1");
 }
 
 } // namespace

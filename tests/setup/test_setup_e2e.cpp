@@ -74,6 +74,42 @@ std::string BuildSetup(const std::string &folder, const std::string &tree,
     return out;
 }
 
+// Starts the program with the arguments (the first names the program) and
+// the environment; 0 when it could not be started.
+pid_t Spawn(std::vector<std::string> args, char **environment) {
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args.front().c_str(), nullptr, nullptr, argv.data(), environment) != 0)
+        return 0;
+    return pid;
+}
+
+// Waits until the file exists, for at most the seconds given.
+bool AwaitFile(const std::string &path, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!fs::exists(path) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return fs::exists(path);
+}
+
+// Waits for the process for at most the seconds given, then kills it; true
+// when it ended by itself.
+bool AwaitEnd(pid_t pid, int &status, int seconds) {
+    bool ended = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!(ended = ::waitpid(pid, &status, WNOHANG) == pid) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    return ended;
+}
+
 struct Outcome {
     int status = -1; // exit status (8 bits)
     std::string log;
@@ -250,32 +286,15 @@ TEST_F(SetupEndToEnd, StoppedSetupStopsItsInstallerAndCleansUp) {
     m_env.Set("KRV_MSIEXEC", m_root + "/slow-msiexec");
     const std::string log = m_root + "/stopped.log";
     const std::string setup = s_anyInstaller;
-    std::vector<std::string> args = {setup, "/exelog", log, "/exenoui"};
-    std::vector<char *> argv;
-    for (std::string &arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, setup.c_str(), nullptr, nullptr, argv.data(), environ), 0);
-
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(fs::exists(pidFile)) << ReadFile(log);
+    const pid_t pid = Spawn({setup, "/exelog", log, "/exenoui"}, environ);
+    ASSERT_NE(pid, 0);
+    ASSERT_TRUE(AwaitFile(pidFile, 30)) << ReadFile(log);
     const pid_t installer = std::stoi(ReadFile(pidFile));
     EXPECT_TRUE(fs::exists(m_root + "/tmp/Telmar23.msi"));
 
     ::kill(pid, SIGTERM);
     int status = 0;
-    bool ended = false;
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!(ended = ::waitpid(pid, &status, WNOHANG) == pid) &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (!ended) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-    }
+    const bool ended = AwaitEnd(pid, status, 30);
     const bool installerGone = ::kill(installer, 0) != 0;
     if (!installerGone)
         ::kill(installer, SIGKILL);
@@ -289,6 +308,71 @@ TEST_F(SetupEndToEnd, StoppedSetupStopsItsInstallerAndCleansUp) {
     EXPECT_NE(text.find("-Return code of msiexec.exe:1602\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("-Setup was stopped by signal 15 ("), std::string::npos) << text;
     EXPECT_NE(text.find("-Code returned to Windows by setup:143\r\n"), std::string::npos) << text;
+}
+
+// A setup stopped while it extracts, with no program of its own running:
+// the extraction stops, what it wrote goes, and the run ends as a stopped
+// one instead of dying over a partial file. A preloaded stand-in holds the
+// extraction once the file holds bytes, so the stop comes in the middle.
+TEST_F(SetupEndToEnd, StoppedDuringExtractionLeavesNothingOfIt) {
+    const std::string shim = BinFolder() + "/libkrv_test_hold_copy.so";
+    ASSERT_TRUE(fs::exists(shim));
+    // Eight megabytes stored as they are: many blocks of the copy.
+    std::string content(8 << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    package::PackageWriter writer(BinFolder() + "/TelmarSetup2.3");
+    writer.SetContainerFlags(0x2 | 0x4);
+    writer.AddSettings(Settings("{PKG-0009}", "2.3.0", "MinWIVer=0\r\n"));
+    writer.AddBytes(0, 1, "Telmar23.msi", content);
+    const std::string setup = m_root + "/big/TelmarSetup2.3";
+    fs::create_directories(m_root + "/big");
+    std::string error;
+    ASSERT_TRUE(writer.Write(setup, error)) << error;
+
+    const std::string held = m_root + "/held";
+    const std::string release = m_root + "/release";
+    const std::string log = m_root + "/extraction-stopped.log";
+    std::vector<std::string> environment;
+    for (char **variable = environ; *variable; ++variable)
+        if (!std::string(*variable).starts_with("LD_PRELOAD=") &&
+            !std::string(*variable).starts_with("ASAN_OPTIONS="))
+            environment.push_back(*variable);
+    environment.push_back("LD_PRELOAD=" + shim);
+    environment.push_back("KRV_TEST_HELD=" + held);
+    environment.push_back("KRV_TEST_RELEASE=" + release);
+    // A sanitized program wants its runtime first; the stand-in wraps one
+    // call and does not care.
+    const char *asan = std::getenv("ASAN_OPTIONS");
+    environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
+                          "verify_asan_link_order=0");
+    std::vector<char *> envp;
+    for (std::string &variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    const pid_t pid = Spawn({setup, "/exelog", log, "/exenoui"}, envp.data());
+    ASSERT_NE(pid, 0);
+    AwaitFile(held, 60);
+    const std::string partial = ReadFile(held);
+    EXPECT_FALSE(partial.empty()) << ReadFile(log);
+    std::error_code ec;
+    const auto size = fs::file_size(partial, ec);
+    EXPECT_GT(size, 0u);
+    EXPECT_LT(size, content.size());
+
+    ::kill(pid, SIGTERM);
+    WriteFile(release, "");
+    int status = 0;
+    const bool ended = AwaitEnd(pid, status, 60);
+    ASSERT_TRUE(ended) << "the setup did not end";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_FALSE(partial.empty() || fs::exists(partial)) << partial;
+    const std::string text = ReadFile(log);
+    EXPECT_NE(text.find("-Setup was stopped by signal 15 ("), std::string::npos) << text;
+    EXPECT_NE(text.find("-Code returned to Windows by setup:143\r\n"), std::string::npos) << text;
+    // Nothing was installed.
+    EXPECT_EQ(text.find("Launching msiexec.exe"), std::string::npos) << text;
 }
 
 TEST_F(SetupEndToEnd, SecondRunWhileTheFirstHoldsTheLock) {

@@ -371,7 +371,7 @@ TEST_F(UiLanguageTest, ChoiceBySwitchProductLocaleAndDialog) {
         settings.general.productCode = c.productCodes;
         settings.general.upgradeCode = upgrade;
         CommandLineOptions options = ParseCommandLine(c.commandLine);
-        SetupUi ui(&m_windows);
+        SetupUi ui(&m_windows, test::QuietMessages());
         ui.SetProductName(m_root + "/setup");
         {
             UiLanguageSelector selector(&ui, &archive);
