@@ -227,6 +227,87 @@ TEST_F(Files, TempNamesAreUniqueAndLeaveNoFile) {
     EXPECT_EQ(fs::path(name).parent_path(), fs::path(m_dir + "/tmp"));
 }
 
+// What a run takes as its own work file, and makes executable: only a
+// regular file of this user in a folder nobody else may write.
+TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
+    const bool root = ::geteuid() == 0;
+    struct Row {
+        const char *what;
+        mode_t folderMode;
+        const char *kind;    // "file", "link", "folder", "theirs"
+        const char *refusal; // nullptr: taken
+    } rows[] = {
+        {"own file", 0755, "file", nullptr},
+        {"folder others may write", 0777, "file", "its folder may be written by another user"},
+        {"sticky folder others may write", 01777, "file",
+         "its folder may be written by another user"},
+        {"folder its group may write", 0775, "file", "its folder may be written by another user"},
+        {"a link", 0755, "link", "it is a symbolic link"},
+        {"a folder", 0755, "folder", "it is not a regular file"},
+        {"another user's file", 0755, "theirs", "it is owned by another user"},
+    };
+    int n = 0;
+    for (const Row &row : rows) {
+        if (!root && std::string(row.kind) == "theirs")
+            continue; // only root can give a file away
+        const std::string folder = m_dir + "/f" + std::to_string(++n);
+        const std::string path = folder + "/tool";
+        fs::create_directories(folder);
+        if (std::string(row.kind) == "link") {
+            Write(m_dir + "/target", "#!/bin/sh\n");
+            fs::create_symlink(m_dir + "/target", path);
+        } else if (std::string(row.kind) == "folder") {
+            fs::create_directories(path);
+        } else {
+            Write(path, "#!/bin/sh\n");
+            ::chmod(path.c_str(), 0644);
+            if (std::string(row.kind) == "theirs") {
+                ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+            }
+        }
+        ::chmod(folder.c_str(), row.folderMode);
+        const OwnFile file = OpenOwnFile(path);
+        EXPECT_EQ(bool(file), row.refusal == nullptr) << row.what;
+        EXPECT_EQ(std::string(file.refusal ? file.refusal : ""),
+                  std::string(row.refusal ? row.refusal : ""))
+            << row.what;
+        if (file) {
+            EXPECT_EQ(file.size, 10u) << row.what;
+        }
+        // Only a regular file of this user is made executable; a link's
+        // target and another user's file keep their mode.
+        MakeOwnerExecutable(path);
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0) << row.what;
+        const bool ownFile = std::string(row.kind) == "file";
+        EXPECT_EQ((info.st_mode & S_IXUSR) != 0, ownFile || std::string(row.kind) == "folder")
+            << row.what;
+    }
+}
+
+// The run's own folder is new and closed to others; at its end the empty
+// folders go and what the run keeps stays.
+TEST_F(Files, RunWorkFolderIsPrivateAndGoesWhenEmpty) {
+    std::string kept;
+    std::string emptied;
+    {
+        RunWorkFolder first;
+        RunWorkFolder second;
+        const std::string folder = first.Get();
+        ASSERT_FALSE(folder.empty());
+        EXPECT_EQ(folder.back(), '/');
+        EXPECT_EQ(first.Get(), folder); // made once
+        EXPECT_NE(second.Get(), folder);
+        EXPECT_EQ(fs::status(folder).permissions() & fs::perms::mask, fs::perms::owner_all);
+        fs::create_directories(folder + "a/b");
+        Write(second.Get() + "keep/file", "x");
+        emptied = folder;
+        kept = second.Get();
+    }
+    EXPECT_FALSE(fs::exists(emptied));
+    EXPECT_TRUE(fs::exists(kept + "keep/file"));
+}
+
 TEST_F(Files, DiskSpaceWalksUpToAnExistingFolder) {
     std::vector<std::string> asked;
     const FreeSpaceQuery query = [&](const std::string &path) -> std::optional<uint64_t> {
