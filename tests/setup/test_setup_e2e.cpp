@@ -455,6 +455,45 @@ TEST_F(SetupEndToEnd, AnotherUsersNamesInTheTemporaryFolderNeitherRunNorStopTheS
     m_root = base;
 }
 
+// A prerequisite that asks for a restart ends the first run with the restart
+// pending; the run's own folder goes with it all the same. The run started
+// again after the restart makes a folder of its own and takes out again
+// what it still needs.
+TEST_F(SetupEndToEnd, RunAfterARestartTakesOutAgainWhatItNeeds) {
+    test::LocalHttpServer http;
+    const std::string served = m_root + "/served";
+    fs::create_directories(served);
+    http.SetFileRoot(served);
+    ASSERT_TRUE(http.Start({})) << http.Error();
+    WriteFile(served + "/tool.sh", "#!/bin/sh\necho ran >> '" + m_root + "/tool-ran'\n");
+    WriteFile(m_root + "/helper.sh", "#!/bin/sh\necho ran >> '" + m_root + "/helper-ran'\n");
+    fs::create_directories(m_root + "/pkg");
+    // The tool is found once it ran; the helper has no search and runs in
+    // every run.
+    const std::string setup =
+        BuildSetup(m_root + "/pkg", s_dir->path() + "/v1", "{PKG-0001}", "2.3.0",
+                   "[PREREQUISITES]\r\nApp1=tool\r\nApp2=helper\r\n[tool]\r\nUrl=" +
+                       http.Url("/files/tool.sh") +
+                       "\r\nOptions=r\r\nSearchType1=0\r\nSearchString1=" + m_root +
+                       "/tool-ran\r\n[helper]\r\nSetupFile=krv-msiexec/install\r\nOptions=i\r\n",
+                   "uq", {{"krv-msiexec/install", m_root + "/helper.sh"}});
+
+    Outcome run = Run(setup, "");
+    EXPECT_EQ(run.status, 255) << run.log;
+    EXPECT_EQ(ReadFile(m_root + "/tool-ran"), "ran\n") << run.log;
+    // The restart comes before the helper, which this run had taken out.
+    EXPECT_FALSE(fs::exists(m_root + "/helper-ran")) << run.log;
+    EXPECT_FALSE(fs::exists(Installed())) << run.log;
+    EXPECT_TRUE(RunFolders(m_root).empty());
+
+    run = Run(setup, "");
+    EXPECT_EQ(run.status, 0) << run.log;
+    EXPECT_EQ(ReadFile(m_root + "/tool-ran"), "ran\n") << run.log;
+    EXPECT_EQ(ReadFile(m_root + "/helper-ran"), "ran\n") << run.log;
+    EXPECT_EQ(ReadFile(Installed() + "/bin/tool"), "tool 2.3.0") << run.log;
+    EXPECT_TRUE(RunFolders(m_root).empty());
+}
+
 // The package as scripts/package.sh writes it, for a tree.
 std::string WritePackage(const std::string &tree, const std::string &out) {
     const std::string script = KRV_WRITE_PACKAGE_SCRIPT;
