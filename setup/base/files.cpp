@@ -276,7 +276,7 @@ std::string UserRuntimeFolder() {
     return folder;
 }
 
-OwnFile OpenOwnFile(std::string_view path) {
+OwnFile OpenOwnFile(std::string_view path, bool stickyFolder) {
     OwnFile file;
     const std::string native = ToNativePath(path);
     const std::size_t slash = native.rfind('/');
@@ -290,7 +290,8 @@ OwnFile OpenOwnFile(std::string_view path) {
         file.refusal = "its folder cannot be opened";
         return file;
     }
-    if (!OwnFolder(info, S_IWGRP | S_IWOTH)) {
+    const bool sticky = stickyFolder && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX);
+    if (!sticky && !OwnFolder(info, S_IWGRP | S_IWOTH)) {
         file.refusal = "its folder may be written by another user";
         return file;
     }
@@ -306,6 +307,10 @@ OwnFile OpenOwnFile(std::string_view path) {
     }
     if (info.st_uid != ::geteuid()) {
         file.refusal = "it is owned by another user";
+        return file;
+    }
+    if (sticky && (info.st_mode & (S_IWGRP | S_IWOTH))) {
+        file.refusal = "it may be written by another user";
         return file;
     }
     file.fd = std::move(fd);

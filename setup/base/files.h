@@ -87,14 +87,17 @@ std::string UserRuntimeFolder();
 // opened for reading without following a link and without blocking, a regular
 // file owned by this process's user, in a folder owned by this user that
 // neither group nor others may write (so nobody else can have placed it or
-// swap it later). `refusal` says why not otherwise.
+// swap it later). With stickyFolder, a folder others may write is taken
+// when it has the sticky bit and the file is closed to writes of others: a
+// file the run made there itself stays its own. `refusal` says why not
+// otherwise.
 struct OwnFile {
     UniqueFd fd;
     uint64_t size = 0;
     const char *refusal = nullptr; // nullptr when the file is taken
     explicit operator bool() const { return fd.valid(); }
 };
-OwnFile OpenOwnFile(std::string_view path);
+OwnFile OpenOwnFile(std::string_view path, bool stickyFolder = false);
 // Adds the owner's execute permission to a regular file of this user (a
 // setup file the run wrote itself); nothing for a link or another user's file.
 void MakeOwnerExecutable(std::string_view path);

@@ -148,7 +148,9 @@ bool PrerequisiteInstaller::TrustedDownload(const PrerequisiteRecord &record,
     // install): only a file nobody else can have placed or can change stands
     // for a download; anything else is fetched again.
     const std::string path = TargetPathOf(record);
-    const OwnFile file = OpenOwnFile(path);
+    // Before a start, a file this run downloaded into a sticky folder (the
+    // package's own, such as the temporary folder) is still its own.
+    const OwnFile file = OpenOwnFile(path, !checkContent);
     if (!file) {
         if (file.refusal && FileOrFolderExists(path))
             LogPair("A file found in place of a download is not used:",

@@ -451,13 +451,13 @@ RunEnd OpenPackageWithSettings(SetupRunner &runner, RunState &state) {
     const std::string &own = runner.WorkFolder().Get();
     if (own.empty())
         LogLine("Cannot make a folder of this run; the temporary folder is used.");
-    else
-        package.SetExtractionFolder(own);
     if (state.flags & flag::kHasSettings) {
         if (package.ReadSettings(state.document))
             LoadSetupSettings(state.settings, state.document);
         state.settings.general.workBase = own;
         ApplySettingsToPackage(runner, state.settings, true);
+    } else if (!own.empty()) {
+        package.SetExtractionFolder(own);
     }
     return std::nullopt;
 }

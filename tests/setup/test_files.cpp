@@ -234,13 +234,19 @@ TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
     struct Row {
         const char *what;
         mode_t folderMode;
-        const char *kind;    // "file", "link", "folder", "theirs"
+        const char *kind;    // "file", "open file", "link", "folder", "theirs"
         const char *refusal; // nullptr: taken
+        bool stickyFolder = false;
     } rows[] = {
         {"own file", 0755, "file", nullptr},
         {"folder others may write", 0777, "file", "its folder may be written by another user"},
         {"sticky folder others may write", 01777, "file",
          "its folder may be written by another user"},
+        {"sticky folder, to start", 01777, "file", nullptr, true},
+        {"sticky folder, file others may write", 01777, "open file",
+         "it may be written by another user", true},
+        {"non-sticky folder, to start", 0777, "file", "its folder may be written by another user",
+         true},
         {"folder its group may write", 0775, "file", "its folder may be written by another user"},
         {"a link", 0755, "link", "it is a symbolic link"},
         {"a folder", 0755, "folder", "it is not a regular file"},
@@ -260,13 +266,13 @@ TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
             fs::create_directories(path);
         } else {
             Write(path, "#!/bin/sh\n");
-            ::chmod(path.c_str(), 0644);
+            ::chmod(path.c_str(), std::string(row.kind) == "open file" ? 0666 : 0644);
             if (std::string(row.kind) == "theirs") {
                 ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
             }
         }
         ::chmod(folder.c_str(), row.folderMode);
-        const OwnFile file = OpenOwnFile(path);
+        const OwnFile file = OpenOwnFile(path, row.stickyFolder);
         EXPECT_EQ(bool(file), row.refusal == nullptr) << row.what;
         EXPECT_EQ(std::string(file.refusal ? file.refusal : ""),
                   std::string(row.refusal ? row.refusal : ""))
@@ -279,7 +285,7 @@ TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
         MakeOwnerExecutable(path);
         struct stat info {};
         ASSERT_EQ(::stat(path.c_str(), &info), 0) << row.what;
-        const bool ownFile = std::string(row.kind) == "file";
+        const bool ownFile = std::string(row.kind).find("file") != std::string::npos;
         EXPECT_EQ((info.st_mode & S_IXUSR) != 0, ownFile || std::string(row.kind) == "folder")
             << row.what;
     }
