@@ -55,7 +55,7 @@ bool MakeTempFileNameWithPrefix(std::string_view prefix, std::string &name);
 std::string MakePrivateTempFolder(std::string_view prefix);
 // Removes the empty folders inside the folder (deepest first) and then the
 // folder itself when it is empty; files, and the folders that hold them,
-// stay. Links are removed never, followed never.
+// stay. A link is neither followed nor removed.
 void RemoveEmptyFolders(std::string_view folder);
 
 // The run's own folder for the work files it would otherwise put into the

@@ -394,7 +394,7 @@ bool UpdateChecker::DownloadNewerVersion() {
         // Not under a name of the shared temporary folder, which another
         // user could hold or link elsewhere: a folder of this check's own.
         if (m_newerFolder.empty())
-            m_newerFolder = MakePrivateTempFolder("TelmarSetup-");
+            m_newerFolder = MakePrivateTempFolder("TelmarSetup-new-");
         folder = m_newerFolder;
     }
     AddTrailingBackslash(folder);
