@@ -291,29 +291,6 @@ TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
     }
 }
 
-// The run's own folder is new and closed to others; at its end the empty
-// folders go and what the run keeps stays.
-TEST_F(Files, RunWorkFolderIsPrivateAndGoesWhenEmpty) {
-    std::string kept;
-    std::string emptied;
-    {
-        RunWorkFolder first;
-        RunWorkFolder second;
-        const std::string folder = first.Get();
-        ASSERT_FALSE(folder.empty());
-        EXPECT_EQ(folder.back(), '/');
-        EXPECT_EQ(first.Get(), folder); // made once
-        EXPECT_NE(second.Get(), folder);
-        EXPECT_EQ(fs::status(folder).permissions() & fs::perms::mask, fs::perms::owner_all);
-        fs::create_directories(folder + "a/b");
-        Write(second.Get() + "keep/file", "x");
-        emptied = folder;
-        kept = second.Get();
-    }
-    EXPECT_FALSE(fs::exists(emptied));
-    EXPECT_TRUE(fs::exists(kept + "keep/file"));
-}
-
 TEST_F(Files, DiskSpaceWalksUpToAnExistingFolder) {
     std::vector<std::string> asked;
     const FreeSpaceQuery query = [&](const std::string &path) -> std::optional<uint64_t> {
