@@ -263,7 +263,11 @@ OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
             return fail(errno, path, FolderRefusal::None);
         if (parent.shared && info.st_uid != self)
             return fail(EPERM, path, FolderRefusal::OtherOwner);
-        if (parent.shared && !made && (info.st_mode & (S_IWGRP | S_IWOTH)))
+        // A folder of ours that others may write is refused, unless it has
+        // the sticky bit: then it is a temporary folder of its own (others
+        // may add names to it, never take or replace ours).
+        if (parent.shared && !made && (info.st_mode & (S_IWGRP | S_IWOTH)) &&
+            !(info.st_mode & S_ISVTX))
             return fail(EPERM, path, FolderRefusal::OpenToOthers);
         if (made && created)
             created->push_back(path);

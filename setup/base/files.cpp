@@ -11,6 +11,7 @@
 #include <mutex>
 #include <sstream>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -206,6 +207,124 @@ bool MakeTempFileNameWithPrefix(std::string_view prefix, std::string &name) {
     ::unlink(pattern.c_str());
     name = pattern;
     return true;
+}
+
+std::string MakePrivateTempFolder(std::string_view prefix) {
+    const std::string folder = GetTempFolder();
+    if (folder.empty())
+        return {};
+    std::string pattern = ToNativePath(folder) + std::string(prefix) + "XXXXXX";
+    return ::mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+void RemoveEmptyFolders(std::string_view folder) {
+    const std::string native = ToNativePath(folder);
+    std::error_code ec;
+    std::vector<std::string> inside;
+    for (auto it = fs::recursive_directory_iterator(native, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            inside.push_back(it->path().string());
+    // Deepest first: a folder is empty only once its subfolders went.
+    std::sort(inside.begin(), inside.end(),
+              [](const std::string &a, const std::string &b) { return a.size() > b.size(); });
+    for (const std::string &path : inside)
+        ::rmdir(path.c_str());
+    ::rmdir(native.c_str());
+}
+
+RunWorkFolder::~RunWorkFolder() {
+    if (!m_path.empty())
+        RemoveEmptyFolders(m_path);
+}
+
+const std::string &RunWorkFolder::Get() {
+    if (m_path.empty()) {
+        m_path = MakePrivateTempFolder("TelmarSetup-");
+        if (!m_path.empty())
+            m_path += "/";
+    }
+    return m_path;
+}
+
+namespace {
+
+// A folder of this user on which nobody else has the permissions of the mask.
+bool OwnFolder(const struct stat &info, mode_t othersMask) {
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & othersMask) == 0;
+}
+
+} // namespace
+
+std::string UserRuntimeFolder() {
+    std::string folder;
+    struct stat info {};
+    if (GetEnvironmentText("XDG_RUNTIME_DIR", folder) && !folder.empty() && folder[0] == '/') {
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        if (::lstat(folder.c_str(), &info) == 0 && OwnFolder(info, 077))
+            return folder;
+    }
+    const std::string temp = GetTempFolder();
+    if (temp.empty())
+        return {};
+    folder = ToNativePath(temp) + "krv-setup-" + std::to_string(::geteuid());
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return {};
+    if (::lstat(folder.c_str(), &info) != 0 || !OwnFolder(info, 077))
+        return {};
+    return folder;
+}
+
+OwnFile OpenOwnFile(std::string_view path, bool stickyFolder) {
+    OwnFile file;
+    const std::string native = ToNativePath(path);
+    const std::size_t slash = native.rfind('/');
+    const std::string folderPath = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : native.substr(0, slash);
+    const std::string leaf = slash == std::string::npos ? native : native.substr(slash + 1);
+    struct stat info {};
+    const UniqueFd folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid() || ::fstat(folder.get(), &info) != 0) {
+        file.refusal = "its folder cannot be opened";
+        return file;
+    }
+    const bool sticky = stickyFolder && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX);
+    if (!sticky && !OwnFolder(info, S_IWGRP | S_IWOTH)) {
+        file.refusal = "its folder may be written by another user";
+        return file;
+    }
+    UniqueFd fd(
+        ::openat(folder.get(), leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        file.refusal = errno == ELOOP ? "it is a symbolic link" : "it cannot be opened";
+        return file;
+    }
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        file.refusal = "it is not a regular file";
+        return file;
+    }
+    if (info.st_uid != ::geteuid()) {
+        file.refusal = "it is owned by another user";
+        return file;
+    }
+    if (sticky && (info.st_mode & (S_IWGRP | S_IWOTH))) {
+        file.refusal = "it may be written by another user";
+        return file;
+    }
+    file.fd = std::move(fd);
+    file.size = static_cast<uint64_t>(info.st_size);
+    return file;
+}
+
+void MakeOwnerExecutable(std::string_view path) {
+    const UniqueFd fd(
+        ::open(ToNativePath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (fd.valid() && ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) &&
+        info.st_uid == ::geteuid() && (info.st_mode & S_IXUSR) == 0)
+        ::fchmod(fd.get(), (info.st_mode & 07777) | S_IXUSR);
 }
 
 std::string MakeTempFileName() {

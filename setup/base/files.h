@@ -3,6 +3,8 @@
 // paths.h ("\" and "/" both separate; "/" is written).
 #pragma once
 
+#include "unique_fd.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -45,6 +47,60 @@ bool ReadTextFile(std::string_view path, std::string &text);
 // three characters. Empty / false on failure.
 std::string MakeTempFileName();
 bool MakeTempFileNameWithPrefix(std::string_view prefix, std::string &name);
+
+// The folder of this run's own work files: a new folder "<prefix>XXXXXX" in
+// GetTempFolder() made by mkdtemp, so it has mode 0700 and a name no other
+// user can have taken first. Native path without a trailing "/"; empty when
+// it cannot be made.
+std::string MakePrivateTempFolder(std::string_view prefix);
+// Removes the empty folders inside the folder (deepest first) and then the
+// folder itself when it is empty; files, and the folders that hold them,
+// stay. A link is neither followed nor removed.
+void RemoveEmptyFolders(std::string_view folder);
+
+// The run's own folder for the work files it would otherwise put into the
+// shared temporary folder: made on first use (MakePrivateTempFolder), and
+// removed with the object once the run took out what it placed there; what
+// the run keeps (by its keep mode) stays, with the folders that hold it.
+class RunWorkFolder {
+  public:
+    RunWorkFolder() = default;
+    ~RunWorkFolder();
+    RunWorkFolder(const RunWorkFolder &) = delete;
+    RunWorkFolder &operator=(const RunWorkFolder &) = delete;
+
+    // The folder with a trailing "/"; empty when it cannot be made.
+    const std::string &Get();
+
+  private:
+    std::string m_path;
+};
+
+// The folder for this user's runtime files (locks, sockets), without a
+// trailing "/": $XDG_RUNTIME_DIR when it is a folder of this user that no one
+// else may enter, else "krv-setup-<uid>" in GetTempFolder(), made with mode
+// 0700 when missing and taken only when it is this user's and private. Empty
+// when neither can be had.
+std::string UserRuntimeFolder();
+
+// A file this run may take as its own work, as a download it finds on disk:
+// opened for reading without following a link and without blocking, a regular
+// file owned by this process's user, in a folder owned by this user that
+// neither group nor others may write (so nobody else can have placed it or
+// swap it later). With stickyFolder, a folder others may write is taken
+// when it has the sticky bit and the file is closed to writes of others: a
+// file the run made there itself stays its own. `refusal` says why not
+// otherwise.
+struct OwnFile {
+    UniqueFd fd;
+    uint64_t size = 0;
+    const char *refusal = nullptr; // nullptr when the file is taken
+    explicit operator bool() const { return fd.valid(); }
+};
+OwnFile OpenOwnFile(std::string_view path, bool stickyFolder = false);
+// Adds the owner's execute permission to a regular file of this user (a
+// setup file the run wrote itself); nothing for a link or another user's file.
+void MakeOwnerExecutable(std::string_view path);
 
 // One line of a mount table in the form of /proc/self/mounts, the octal
 // escapes of its fields (\040 for a blank) undone.

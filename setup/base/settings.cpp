@@ -248,8 +248,9 @@ bool LoadStartup(ProductInstanceRecord &record, const IniDocument &document) {
 }
 
 std::string SettingsWorkFolder(const std::string &setting, const GeneralOptions &general) {
-    std::string folder = setting.empty() ? GetTempFolder() + general.defaultProdCode
-                                         : JoinPathParts(ExpandReferences(setting));
+    const std::string &base = general.workBase.empty() ? GetTempFolder() : general.workBase;
+    std::string folder =
+        setting.empty() ? base + general.defaultProdCode : JoinPathParts(ExpandReferences(setting));
     AddTrailingBackslash(folder);
     return folder;
 }

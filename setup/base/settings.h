@@ -43,6 +43,10 @@ struct GeneralOptions {
     std::string upgradeCode;            // UpgradeCode
     bool extUiStub = false;             // ExtUIStub present with a non-empty value
     std::string saveExtUiStub;          // SaveExtUIStub
+    // Not a setting: the folder the work folders go to when the package
+    // names none (the run's own folder, with a trailing "/"); empty: the
+    // temporary folder.
+    std::string workBase;
 };
 
 // Section "GlobalLaunchConds": one text per condition, empty = no condition.
@@ -185,8 +189,8 @@ bool LoadInstances(const IniDocument &document, int n, ProductInstanceRecord &re
 bool LoadStartup(ProductInstanceRecord &record, const IniDocument &document);
 
 // A working folder from its setting (ExtractionFolder, DownloadFolder): the
-// setting with its references expanded, else the temporary folder plus
-// DefaultProdCode; it ends with a backslash.
+// setting with its references expanded, else the work base (or the temporary
+// folder) plus DefaultProdCode; it ends with a backslash.
 std::string SettingsWorkFolder(const std::string &setting, const GeneralOptions &general);
 // The folder the package extracts into (ExtractionFolder).
 std::string SettingsExtractionFolder(const GeneralOptions &general);

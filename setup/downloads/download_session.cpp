@@ -35,11 +35,11 @@ constexpr std::chrono::milliseconds kPollStep{10};
 constexpr std::chrono::milliseconds kRetryRound{100};
 constexpr const char *kFtpRealm = "FTP Server";
 
-uint64_t FileSize64(const std::string &path) {
-    struct stat info {};
-    if (::stat(ToNativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return 0;
-    return static_cast<uint64_t>(info.st_size);
+// The bytes of a ".part" file to continue: only a file nobody else can have
+// placed or written (OpenOwnFile); any other is replaced from the start.
+uint64_t ResumableSize(const std::string &path) {
+    const OwnFile part = OpenOwnFile(path);
+    return part ? part.size : 0;
 }
 
 } // namespace
@@ -231,7 +231,7 @@ uint32_t DownloadSession::Worker() {
     }
     transfer.partPath = transfer.localPath + ".part";
     SetStatus(download_status::kStarting);
-    const uint64_t offset = m_resumeAllowed ? FileSize64(transfer.partPath) : 0;
+    const uint64_t offset = m_resumeAllowed ? ResumableSize(transfer.partPath) : 0;
     return RunTransfer(transfer, offset);
 }
 

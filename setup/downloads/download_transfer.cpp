@@ -3,6 +3,7 @@
 
 #include "file_open.h"
 #include "files.h"
+#include "log.h"
 #include "paths.h"
 
 #include <cctype>
@@ -10,6 +11,7 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -240,17 +242,41 @@ uint32_t DownloadSession::AcceptResponse(Transfer &transfer, Response &response)
 
 uint32_t DownloadSession::OpenPartFile(Transfer &transfer) {
     const std::string native = ToNativePath(transfer.partPath);
-    const int folderError = CreateFolderTree(native, false);
-    if (folderError != 0) {
-        transfer.fileError = folderError;
+    const std::size_t slash = native.rfind('/');
+    const std::string leaf = slash == std::string::npos ? native : native.substr(slash + 1);
+    // The folder may lie in the shared temporary folder: made where missing,
+    // with no link followed and no folder of another user taken below it.
+    platform::OpenedFolder folder = platform::OpenFolderPath(slash == std::string::npos ? "."
+                                                             : slash == 0               ? "/"
+                                                                          : native.substr(0, slash),
+                                                             {});
+    if (!folder) {
+        if (folder.refusal != platform::FolderRefusal::None)
+            LogLine("The folder " + folder.failedAt + " " +
+                    platform::FolderRefusalText(folder.refusal) +
+                    "; nothing is downloaded into it.");
+        transfer.fileError = folder.error;
         return kOk;
     }
-    // A link planted under the name (the folder may be the shared temporary
-    // one) is not followed.
-    int flags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW;
-    if (transfer.offset == 0)
-        flags |= O_CREAT | O_TRUNC;
-    transfer.fd = ::open(native.c_str(), flags, 0644);
+    if (transfer.offset > 0) {
+        // Continued only as the file checked before the request: this
+        // user's own regular file.
+        transfer.fd =
+            ::openat(folder.fd.get(), leaf.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        struct stat info {};
+        if (transfer.fd >= 0 && (::fstat(transfer.fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+                                 info.st_uid != ::geteuid())) {
+            ::close(transfer.fd);
+            transfer.fd = -1;
+            errno = EPERM;
+        }
+    } else {
+        // Whatever stands under the name (a file or link someone else left)
+        // is replaced by a new file of this run, never written through.
+        ::unlinkat(folder.fd.get(), leaf.c_str(), 0);
+        transfer.fd = ::openat(folder.fd.get(), leaf.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    }
     if (transfer.fd < 0) {
         transfer.fileError = errno;
         return kOk;

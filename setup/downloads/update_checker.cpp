@@ -258,6 +258,10 @@ UpdateChecker::~UpdateChecker() {
         DeleteFolderTree(m_updatesFolder);
         ::rmdir(ToNativePath(m_updatesFolder).c_str());
     }
+    if (!m_newerFolder.empty() && !m_started) {
+        DeleteFolderTree(m_newerFolder);
+        ::rmdir(ToNativePath(m_newerFolder).c_str());
+    }
 }
 
 bool UpdateChecker::Run() {
@@ -275,14 +279,9 @@ bool UpdateChecker::FetchUpdatesFile() {
     // A folder of our own: a name in the shared temporary folder could be
     // taken by someone else's link between choosing it and writing it.
     if (m_updatesFolder.empty()) {
-        std::string pattern = GetTempFolder();
-        if (pattern.empty())
+        m_updatesFolder = MakePrivateTempFolder("upd");
+        if (m_updatesFolder.empty())
             return false;
-        AddTrailingBackslash(pattern);
-        pattern = ToNativePath(pattern) + "updXXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            return false;
-        m_updatesFolder = pattern;
     }
     m_updatesFile = m_updatesFolder + "/updates.ini";
     if (const std::string local = FileUrlToPath(m_updatesUrl); !local.empty()) {
@@ -391,8 +390,13 @@ bool UpdateChecker::DownloadNewerVersion() {
         return true;
     }
     std::string folder = m_folderOverride;
-    if (folder.empty() && !GetKnownFolderPath(kDownloadsFolderId, folder))
-        folder = GetTempFolder();
+    if (folder.empty() && !GetKnownFolderPath(kDownloadsFolderId, folder)) {
+        // Not under a name of the shared temporary folder, which another
+        // user could hold or link elsewhere: a folder of this check's own.
+        if (m_newerFolder.empty())
+            m_newerFolder = MakePrivateTempFolder("TelmarSetup-new-");
+        folder = m_newerFolder;
+    }
     AddTrailingBackslash(folder);
     // The name the file is saved under is the name it is checked and
     // started under.
@@ -446,13 +450,11 @@ bool UpdateChecker::StartNewerVersion() {
     const std::string native = ToNativePath(m_target);
     const bool program =
         EqualsIgnoreCase(GetExtension(m_target), ".exe") || BeginsWithElfMagic(native);
-    if (program && m_downloaded) {
-        struct stat info {};
-        if (::stat(native.c_str(), &info) == 0)
-            ::chmod(native.c_str(), (info.st_mode & 07777) | S_IXUSR);
-    }
-    return ShellExecuteAndWait(m_target, program ? m_commandLine : std::string(), nullptr, false,
-                               m_launcher);
+    if (program && m_downloaded)
+        MakeOwnerExecutable(m_target);
+    m_started = ShellExecuteAndWait(m_target, program ? m_commandLine : std::string(), nullptr,
+                                    false, m_launcher);
+    return m_started;
 }
 
 } // namespace krv::setup

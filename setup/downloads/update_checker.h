@@ -61,7 +61,8 @@ class UpdateChecker {
     UpdateChecker(SetupUi &ui, std::string updatesUrl, std::string_view currentVersion,
                   std::string commandLine = {}, platform::ProcessLauncher launcher = {},
                   CredentialProvider *credentials = nullptr);
-    // Deletes the fetched updates file.
+    // Deletes the fetched updates file, and a newer version that was not
+    // started when it lies in a folder the checker made.
     ~UpdateChecker();
     UpdateChecker(const UpdateChecker &) = delete;
     UpdateChecker &operator=(const UpdateChecker &) = delete;
@@ -111,6 +112,10 @@ class UpdateChecker {
     std::string m_updatesFile;
     UpdateOffer m_offer;
     std::string m_target;
+    // Without a Downloads folder: a private folder made for the newer
+    // version, kept once that started from it.
+    std::string m_newerFolder;
+    bool m_started = false;
     bool m_downloaded = false; // the target is ours (not a file:// path)
     ProgressSink *m_forward = nullptr;
     std::atomic<bool> m_cancelled{false};

@@ -25,31 +25,6 @@ namespace {
 
 constexpr std::string_view kPipePrefix = "ToServer";
 
-// A folder only this user can enter, made when missing.
-bool PrivateFolder(const std::string &folder) {
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        return false;
-    struct stat info {};
-    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return false;
-    return info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
-}
-
-std::string RuntimeFolder() {
-    std::string folder;
-    if (GetEnvironmentText("XDG_RUNTIME_DIR", folder) && !folder.empty() && folder[0] == '/' &&
-        PathExists(folder)) {
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        return folder;
-    }
-    std::string temp = GetTempFolder();
-    if (temp.empty())
-        return {};
-    folder = ToNativePath(temp) + "krv-setup-" + std::to_string(::getuid());
-    return PrivateFolder(folder) ? folder : std::string();
-}
-
 bool FillAddress(const std::string &path, sockaddr_un &address) {
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
@@ -121,7 +96,7 @@ Outcome SendBytes(int fd, const std::string &bytes, Clock::time_point deadline) 
 std::string PipeSocketPath(std::string_view id) {
     if (id.find('/') != std::string_view::npos || id.find('\0') != std::string_view::npos)
         return {};
-    const std::string folder = RuntimeFolder();
+    const std::string folder = UserRuntimeFolder();
     if (folder.empty())
         return {};
     std::string path = folder + "/" + std::string(kPipePrefix) + std::string(id);

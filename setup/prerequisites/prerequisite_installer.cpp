@@ -49,15 +49,6 @@ bool Cancelled(ProgressSink *sink) {
     return false;
 }
 
-// A setup file the run wrote itself (downloaded or extracted) carries no
-// execute permission, which a Linux program needs to be started.
-void MakeOwnerExecutable(const std::string &path) {
-    struct stat st {};
-    const std::string native = ToNativePath(path);
-    if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR) == 0)
-        ::chmod(native.c_str(), (st.st_mode & 07777) | S_IXUSR);
-}
-
 } // namespace
 
 int ArchivePrerequisitePackage::FindPrerequisiteFile(std::string_view name, std::string &outPath) {
@@ -148,10 +139,33 @@ void PrerequisiteInstaller::RefreshDownloaded(int index) {
         record.downloaded = true;
         return;
     }
-    uint32_t size = 0;
+    record.downloaded = TrustedDownload(record, true);
+}
+
+bool PrerequisiteInstaller::TrustedDownload(const PrerequisiteRecord &record,
+                                            bool checkContent) const {
+    // A file found on disk is started as this user (root, for a machine
+    // install): only a file nobody else can have placed or can change stands
+    // for a download; anything else is fetched again.
     const std::string path = TargetPathOf(record);
-    record.downloaded = FileOrFolderExists(path) && QueryFileSize(path, size) &&
-                        (record.exactSize == 0 || size == static_cast<uint32_t>(record.exactSize));
+    // Before a start, a file this run downloaded into a sticky folder (the
+    // package's own, such as the temporary folder) is still its own.
+    const OwnFile file = OpenOwnFile(path, !checkContent);
+    if (!file) {
+        if (file.refusal && FileOrFolderExists(path))
+            LogPair("A file found in place of a download is not used:",
+                    path + " (" + file.refusal + ")");
+        return false;
+    }
+    if (!checkContent)
+        return true;
+    if (record.exactSize != 0 && file.size != static_cast<uint32_t>(record.exactSize))
+        return false;
+    if (!record.md5.empty() && !VerifyFileMd5(path, record.md5, 0)) {
+        LogPair("A file found in place of a download does not have its MD5:", path);
+        return false;
+    }
+    return true;
 }
 
 int PrerequisiteInstaller::GetPrerequisiteState(int index) const {
@@ -385,9 +399,13 @@ int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
         } else if (state == prereq_state::kDownloaded) {
             if (record.source.rfind(kFileScheme, 0) == 0) {
                 item.file = record.source.substr(kFileScheme.size());
-            } else {
+            } else if (TrustedDownload(record, false)) {
                 item.file = TargetPathOf(record);
                 ownFiles.push_back(item.file);
+            } else {
+                // It changed hands since it was checked: never started.
+                MarkFailed(static_cast<int32_t>(i), true);
+                continue;
             }
             item.commandLine = ExpandReferences(record.*line);
         } else {

@@ -144,6 +144,10 @@ class PrerequisiteInstaller {
 
     void RefreshDownloaded(int index);
     std::string TargetPathOf(const PrerequisiteRecord &record) const;
+    // The record's download on disk is this user's own (OpenOwnFile): with
+    // checkContent, in a folder only this user writes and with its ExactSize
+    // and MD5 (a download to skip); without, as it must be to be started.
+    bool TrustedDownload(const PrerequisiteRecord &record, bool checkContent) const;
     void ReportRejectedDownload(const PrerequisiteRecord &record, bool wrongSize);
     void MarkFailed(int32_t index, bool failed);
 

@@ -249,9 +249,23 @@ void RunTaskWithStatus(SetupRunner &runner, SetupTask &task, uint32_t statusId) 
 
 bool SingleInstanceLock::TryAcquire(const std::string &name) {
     Release();
-    std::string path = GetTempFolder() + name + ".lock";
-    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    return m_fd < 0 || ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+    // In a folder only this user can write: in the shared temporary folder
+    // another user could make the file first and hold it.
+    const std::string folder = UserRuntimeFolder();
+    if (folder.empty()) {
+        LogLine("Cannot guard against a second setup: no runtime folder of this user.");
+        return true;
+    }
+    const std::string path = folder + "/" + name + ".lock";
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    const int error = errno;
+    if (m_fd >= 0 && error == EWOULDBLOCK)
+        return false;
+    LogLine("Cannot guard against a second setup: " + path + ": " + std::strerror(error));
+    Release();
+    return true;
 }
 
 void SingleInstanceLock::Release() {
@@ -448,10 +462,18 @@ RunEnd OpenPackageWithSettings(SetupRunner &runner, RunState &state) {
         return 1;
     }
     state.flags = package.ContainerFlags();
+    // What the package puts nowhere of its own goes into a folder of this
+    // run: in the shared temporary folder any name could be taken first.
+    const std::string &own = runner.WorkFolder().Get();
+    if (own.empty())
+        LogLine("Cannot make a folder of this run; the temporary folder is used.");
     if (state.flags & flag::kHasSettings) {
         if (package.ReadSettings(state.document))
             LoadSetupSettings(state.settings, state.document);
+        state.settings.general.workBase = own;
         ApplySettingsToPackage(runner, state.settings, true);
+    } else if (!own.empty()) {
+        package.SetExtractionFolder(own);
     }
     return std::nullopt;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "command_line.h"
+#include "files.h"
 #include "installer_launch.h"
 #include "program.h"
 #include "program_copy.h"
@@ -35,9 +36,11 @@ class SingleInstanceLock {
     SingleInstanceLock(const SingleInstanceLock &) = delete;
     SingleInstanceLock &operator=(const SingleInstanceLock &) = delete;
 
-    // True when this run holds the lock now; false when another run holds
-    // it. A lock file that cannot be made at all gives true: the run goes on
-    // unguarded rather than refusing to start.
+    // True when this run holds the lock now; false when another run of this
+    // user holds it. The lock file lies in the user's runtime folder
+    // (UserRuntimeFolder). A lock that cannot be made or taken for another
+    // reason is logged and gives true: the run goes on unguarded rather than
+    // refusing to start.
     bool TryAcquire(const std::string &name);
     void Release();
 
@@ -78,6 +81,8 @@ class SetupRunner {
     DeferredDeleteRecord &Cleanup() { return m_cleanup; }
     SetupSteps &Steps() { return m_services.steps; }
     SingleInstanceLock &InstanceLock() { return m_instanceLock; }
+    // The run's own folder for its work files (made on first use).
+    RunWorkFolder &WorkFolder() { return m_workFolder; }
     CredentialProvider &Credentials() { return *m_services.credentials; }
     bool RebootPending() const { return m_rebootPending; }
     // A pending restart keeps the resume entry.
@@ -112,6 +117,8 @@ class SetupRunner {
     std::string m_rawCommandLine;
     std::string m_fullCommandLine;
     CommandLineOptions m_options;
+    // Before the package, whose end removes what it extracted there.
+    RunWorkFolder m_workFolder;
     std::unique_ptr<RunnerPackage> m_package;
     DeferredDeleteRecord m_cleanup;
     SetupUi m_ui;

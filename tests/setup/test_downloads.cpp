@@ -412,6 +412,60 @@ TEST_F(DownloadTest, HttpAnswersTable) {
     }
 }
 
+// A ".part" file is continued only when nobody else can have written it;
+// any other is replaced by a file of this run, and what stood there (another
+// user's file, a link's target) is never written.
+TEST_F(DownloadTest, PartFileIsContinuedOnlyWhenItIsTheRunsOwn) {
+    const bool root = ::geteuid() == 0;
+    struct Row {
+        const char *what;
+        mode_t folderMode;
+        const char *kind; // "own", "theirs", "link"
+        bool resumed;
+    } rows[] = {
+        {"own, private folder", 0700, "own", true},
+        {"own, in a sticky folder others may write", 01777, "own", false},
+        {"another user's", 0755, "theirs", false},
+        {"a link", 0755, "link", false},
+    };
+    int n = 0;
+    for (const Row &row : rows) {
+        if (!root && std::string(row.kind) == "theirs")
+            continue; // only root can give a file away
+        SCOPED_TRACE(row.what);
+        const std::string folder = Path("part" + std::to_string(++n));
+        ::mkdir(folder.c_str(), 0700);
+        const std::string part = folder + "/f.bin.part";
+        // What stood there before, seen through a name of its own.
+        const std::string kept = Path("kept" + std::to_string(n));
+        WriteFile(kept, "planted");
+        if (std::string(row.kind) == "link") {
+            ASSERT_EQ(::symlink(kept.c_str(), part.c_str()), 0);
+        } else {
+            WriteFile(part, std::string(row.kind) == "own" ? PatternBytes(0, 1000) : "planted");
+            if (std::string(row.kind) == "theirs") {
+                ASSERT_EQ(::chown(part.c_str(), 65534, 65534), 0);
+                ASSERT_EQ(::link(part.c_str(), (kept + ".theirs").c_str()), 0);
+            }
+        }
+        ::chmod(folder.c_str(), row.folderMode);
+        const std::size_t logBefore = s_http->Log().size();
+        ASSERT_EQ(Download(s_http->Url("/gen/3000"), folder + "/f.bin"), kOk);
+        EXPECT_TRUE(ReadFile(folder + "/f.bin") == PatternBytes(0, 3000));
+        struct stat info {};
+        ASSERT_EQ(::lstat((folder + "/f.bin").c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, ::geteuid());
+        const std::vector<std::string> log = s_http->Log();
+        ASSERT_GT(log.size(), logBefore);
+        EXPECT_EQ(log[logBefore].find("range=bytes=1000-") != std::string::npos, row.resumed)
+            << log[logBefore];
+        EXPECT_EQ(ReadFile(kept), "planted");
+        if (std::string(row.kind) == "theirs") {
+            EXPECT_EQ(ReadFile(kept + ".theirs"), "planted");
+        }
+    }
+}
+
 TEST_F(DownloadTest, ResumeAfterCutAsksForTheMissingBytesOnly) {
     const std::size_t logBefore = s_http->Log().size();
     EXPECT_EQ(Download(s_http->Url("/gen/300000?cut=120000"), "cut.bin"), kOk);

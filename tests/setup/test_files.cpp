@@ -227,6 +227,70 @@ TEST_F(Files, TempNamesAreUniqueAndLeaveNoFile) {
     EXPECT_EQ(fs::path(name).parent_path(), fs::path(m_dir + "/tmp"));
 }
 
+// What a run takes as its own work file, and makes executable: only a
+// regular file of this user in a folder nobody else may write.
+TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
+    const bool root = ::geteuid() == 0;
+    struct Row {
+        const char *what;
+        mode_t folderMode;
+        const char *kind;    // "file", "open file", "link", "folder", "theirs"
+        const char *refusal; // nullptr: taken
+        bool stickyFolder = false;
+    } rows[] = {
+        {"own file", 0755, "file", nullptr},
+        {"folder others may write", 0777, "file", "its folder may be written by another user"},
+        {"sticky folder others may write", 01777, "file",
+         "its folder may be written by another user"},
+        {"sticky folder, to start", 01777, "file", nullptr, true},
+        {"sticky folder, file others may write", 01777, "open file",
+         "it may be written by another user", true},
+        {"non-sticky folder, to start", 0777, "file", "its folder may be written by another user",
+         true},
+        {"folder its group may write", 0775, "file", "its folder may be written by another user"},
+        {"a link", 0755, "link", "it is a symbolic link"},
+        {"a folder", 0755, "folder", "it is not a regular file"},
+        {"another user's file", 0755, "theirs", "it is owned by another user"},
+    };
+    int n = 0;
+    for (const Row &row : rows) {
+        if (!root && std::string(row.kind) == "theirs")
+            continue; // only root can give a file away
+        const std::string folder = m_dir + "/f" + std::to_string(++n);
+        const std::string path = folder + "/tool";
+        fs::create_directories(folder);
+        if (std::string(row.kind) == "link") {
+            Write(m_dir + "/target", "#!/bin/sh\n");
+            fs::create_symlink(m_dir + "/target", path);
+        } else if (std::string(row.kind) == "folder") {
+            fs::create_directories(path);
+        } else {
+            Write(path, "#!/bin/sh\n");
+            ::chmod(path.c_str(), std::string(row.kind) == "open file" ? 0666 : 0644);
+            if (std::string(row.kind) == "theirs") {
+                ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+            }
+        }
+        ::chmod(folder.c_str(), row.folderMode);
+        const OwnFile file = OpenOwnFile(path, row.stickyFolder);
+        EXPECT_EQ(bool(file), row.refusal == nullptr) << row.what;
+        EXPECT_EQ(std::string(file.refusal ? file.refusal : ""),
+                  std::string(row.refusal ? row.refusal : ""))
+            << row.what;
+        if (file) {
+            EXPECT_EQ(file.size, 10u) << row.what;
+        }
+        // Only a regular file of this user is made executable; a link's
+        // target and another user's file keep their mode.
+        MakeOwnerExecutable(path);
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0) << row.what;
+        const bool ownFile = std::string(row.kind).find("file") != std::string::npos;
+        EXPECT_EQ((info.st_mode & S_IXUSR) != 0, ownFile || std::string(row.kind) == "folder")
+            << row.what;
+    }
+}
+
 TEST_F(Files, DiskSpaceWalksUpToAnExistingFolder) {
     std::vector<std::string> asked;
     const FreeSpaceQuery query = [&](const std::string &path) -> std::optional<uint64_t> {

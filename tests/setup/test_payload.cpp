@@ -408,9 +408,10 @@ TEST_F(PayloadTest, WorkFoldersBelowTheSharedTemporaryFolderMustBeOurOwn) {
     const std::string base = dir.path() + "/";
     fs::create_directory(base + "ours");
     fs::permissions(base + "ours", fs::perms::owner_all);
-    for (const char *name : {"open", "group", "target", "theirs"})
+    for (const char *name : {"open", "group", "target", "theirs", "sticky"})
         fs::create_directory(base + name);
     fs::permissions(base + "open", fs::perms::all);
+    fs::permissions(base + "sticky", fs::perms::all | fs::perms::sticky_bit);
     fs::permissions(base + "group", fs::perms::owner_all | fs::perms::group_all);
     fs::create_directory_symlink(base + "target", base + "link");
     const bool root = ::geteuid() == 0;
@@ -426,6 +427,7 @@ TEST_F(PayloadTest, WorkFoldersBelowTheSharedTemporaryFolderMustBeOurOwn) {
         {"made by this run", base + "new/deeper", "", ""},
         {"ours, 0700", base + "ours", "", ""},
         {"writable by others", base + "open", base + "open", "is writable by other users"},
+        {"in a temporary folder of ours", base + "sticky/sub", "", ""},
         {"writable by its group", base + "group/sub", base + "group", "is writable by other users"},
         {"a link in its place", base + "link", base + "link", "is a symbolic link"},
         {"another user's parent", base + "theirs/sub", base + "theirs", "is owned by another user"},

@@ -16,9 +16,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace krv::setup {
 namespace {
+
+namespace fs = std::filesystem;
 
 using test::ReadFile;
 using test::WriteFile;
@@ -307,19 +313,56 @@ class PrerequisiteDownloadTest : public ::testing::Test {
     const PrerequisiteProbe m_probe{{}, [](PrerequisiteRecord &) { return false; }, {}};
 };
 
-TEST_F(PrerequisiteDownloadTest, PresentFileWithRightSizeIsNotDownloadedAgain) {
-    for (int32_t size : {16, 15}) {
-        SetupSettings settings = Settings("http://127.0.0.1:9/none", size, "");
-        WriteFile(m_root + "/dl/sub/deeper/redist.bin", std::string(16, 'x'));
+// A file found where the download goes stands for it only when nobody else
+// can have placed or changed it, and with the size and MD5 of the download.
+TEST_F(PrerequisiteDownloadTest, PresentFileStandsForTheDownloadOnlyWhenItCanBeTrusted) {
+    const std::string content(16, 'x');
+    std::string md5;
+    WriteFile(m_root + "/good.bin", content);
+    ASSERT_TRUE(ComputeFileMd5Hex(m_root + "/good.bin", 0, md5));
+    const std::string folder = m_root + "/dl/sub/deeper";
+    const std::string file = folder + "/redist.bin";
+    const bool root = ::geteuid() == 0;
+    struct Row {
+        const char *what;
+        int32_t exactSize;
+        std::string md5;
+        std::function<void()> plant; // after the file was written
+        bool downloaded;
+    } rows[] = {
+        {"right size", 16, "", [] {}, true},
+        {"wrong size", 15, "", [] {}, false},
+        {"right MD5", 16, md5, [] {}, true},
+        {"wrong MD5", 16, std::string(32, '0'), [] {}, false},
+        {"folder others may write", 16, "", [&] { ::chmod(folder.c_str(), 0777); }, false},
+        {"folder its group may write", 16, "", [&] { ::chmod(folder.c_str(), 0775); }, false},
+        {"a link to a good file", 16, "",
+         [&] {
+             fs::remove(file);
+             fs::create_symlink(m_root + "/good.bin", file);
+         },
+         false},
+        {"another user's file", 16, "", [&] { ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0); },
+         false},
+    };
+    for (const Row &row : rows) {
+        if (!root && std::string(row.what) == "another user's file")
+            continue; // only root can give a file away
+        SetupSettings settings = Settings("http://127.0.0.1:9/none", row.exactSize, row.md5);
+        fs::remove_all(m_root + "/dl");
+        WriteFile(file, content);
+        ::chmod(file.c_str(), 0644);
+        ::chmod(folder.c_str(), 0755);
+        row.plant();
         PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr,
                                         {.probe = m_probe, .messages = m_messages});
-        if (size == 16) {
-            EXPECT_EQ(installer.GetPrerequisiteState(0), prereq_state::kDownloaded);
+        EXPECT_EQ(installer.GetPrerequisiteState(0),
+                  row.downloaded ? prereq_state::kDownloaded : prereq_state::kDownload)
+            << row.what;
+        if (row.downloaded) {
             // Nothing to fetch: the port above would refuse it.
             EXPECT_EQ(installer.DownloadPass(nullptr), 0);
             EXPECT_TRUE(installer.IsSelected(0));
-        } else {
-            EXPECT_EQ(installer.GetPrerequisiteState(0), prereq_state::kDownload);
         }
     }
 }

@@ -171,7 +171,14 @@ class RunnerTest : public ::testing::Test {
                                                 "/args\"\nexit ${FAKE_CODE:-0}\n");
         ::chmod((m_root + "/fake-msiexec").c_str(), 0755);
         m_env.Set(kInstallerProgramVariable, m_root + "/fake-msiexec");
+        // The user's runtime folder, where the single-instance lock lies.
+        std::filesystem::create_directories(m_runtime);
+        std::filesystem::permissions(m_runtime, std::filesystem::perms::owner_all);
+        m_env.Set("XDG_RUNTIME_DIR", m_runtime);
         m_cwd = std::filesystem::current_path();
+    }
+    std::string LockFile(const std::string &id) const {
+        return m_runtime + "/Parvext_" + id + ".lock";
     }
     void TearDown() override {
         std::filesystem::current_path(m_cwd);
@@ -200,6 +207,7 @@ class RunnerTest : public ::testing::Test {
 
     test::TempDir m_tmp{"runner"};
     const std::string m_root = m_tmp.path();
+    const std::string m_runtime = m_root + "/run-user";
     test::ScopedEnv m_env;
     std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
     test::ScriptedWindows m_windows;
@@ -303,8 +311,7 @@ TEST_F(RunnerTest, ExitCodeOfEveryEnding) {
         m_env.Set("FAKE_CODE", std::to_string(c.fakeCode));
         int held = -1;
         if (c.holdLock) {
-            held = ::open((m_root + "/tmp/Parvext_" + c.script.id + ".lock").c_str(),
-                          O_RDWR | O_CREAT, 0644);
+            held = ::open(LockFile(c.script.id).c_str(), O_RDWR | O_CREAT, 0644);
             ASSERT_EQ(::flock(held, LOCK_EX), 0);
         }
         const int code = Run(c.commandLine, c.script, c.steps);
@@ -613,8 +620,7 @@ TEST_F(RunnerTest, IntegrityCheckComparesTheFileWithoutItsFooter) {
 }
 
 TEST_F(RunnerTest, SingleInstanceLockSaysWhetherThisRunHoldsIt) {
-    std::filesystem::create_directories(m_root + "/tmp");
-    const std::string file = m_root + "/tmp/Parvext_lock.lock";
+    const std::string file = LockFile("lock");
     const int other = ::open(file.c_str(), O_RDWR | O_CREAT, 0644);
     ASSERT_GE(other, 0);
     ASSERT_EQ(::flock(other, LOCK_EX), 0);
@@ -629,6 +635,61 @@ TEST_F(RunnerTest, SingleInstanceLockSaysWhetherThisRunHoldsIt) {
     lock.Release();
     EXPECT_EQ(::flock(taker, LOCK_EX | LOCK_NB), 0);
     ::close(taker);
+}
+
+// The lock lies where only this user can make files: a lock file someone
+// left in the shared temporary folder, or a runtime folder that is not this
+// user's own, is never taken as held; a lock that cannot be opened is
+// logged and lets the run go on.
+TEST_F(RunnerTest, SingleInstanceLockLivesWhereOnlyThisUserWrites) {
+    std::filesystem::create_directories(m_root + "/tmp");
+    const std::string shared = m_root + "/tmp/Parvext_lock.lock";
+    const int planted = ::open(shared.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(planted, 0);
+    ASSERT_EQ(::flock(planted, LOCK_EX), 0);
+    const std::string fallback = m_root + "/tmp/krv-setup-" + std::to_string(::geteuid());
+    struct Row {
+        const char *what;
+        mode_t runtimeMode;     // of $XDG_RUNTIME_DIR
+        bool lockIsFolder;      // a folder stands where the lock file goes
+        std::string expectedAt; // the folder the lock is made in; empty: none
+    } rows[] = {
+        {"own runtime folder", 0700, false, m_runtime},
+        {"runtime folder open to others", 0777, false, fallback},
+        {"lock that cannot be opened", 0700, true, ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        ::chmod(m_runtime.c_str(), row.runtimeMode);
+        if (row.lockIsFolder) {
+            std::filesystem::remove(LockFile("lock"));
+            std::filesystem::create_directories(LockFile("lock"));
+        }
+        std::string logPath = m_root + "/lock.log";
+        std::filesystem::remove(logPath);
+        LoggingEnabled = true;
+        SetLogFilePath(logPath);
+        SingleInstanceLock lock;
+        EXPECT_TRUE(lock.TryAcquire("Parvext_lock"));
+        CloseLog();
+        LoggingEnabled = false;
+        const std::string log = ReadFile(logPath);
+        if (row.expectedAt.empty()) {
+            EXPECT_NE(log.find("Cannot guard against a second setup: " + LockFile("lock")),
+                      std::string::npos)
+                << log;
+        } else {
+            // Held: a second taker of the same user is refused.
+            SingleInstanceLock second;
+            EXPECT_FALSE(second.TryAcquire("Parvext_lock"));
+            const int taker = ::open((row.expectedAt + "/Parvext_lock.lock").c_str(), O_RDWR);
+            ASSERT_GE(taker, 0);
+            EXPECT_NE(::flock(taker, LOCK_EX | LOCK_NB), 0);
+            ::close(taker);
+        }
+    }
+    ::chmod(m_runtime.c_str(), 0700);
+    ::close(planted);
 }
 
 // The run takes the lock of its package and lets it go when it ends: a
@@ -652,7 +713,7 @@ TEST_F(RunnerTest, TheRunHoldsTheLockUntilItEnds) {
         int &m_held;
     };
     PackageScript script;
-    const std::string file = m_root + "/tmp/Parvext_" + script.id + ".lock";
+    const std::string file = LockFile(script.id);
     int heldDuringRun = 0;
     for (int run = 0; run < 2; ++run) {
         m_boxes->Clear();

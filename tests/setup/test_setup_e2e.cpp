@@ -2,6 +2,8 @@
 // run silently with every folder under a test root, installing through the
 // installer program krv-msiexec.
 #include "installer_package.h"
+#include "local_servers.h"
+#include "md5.h"
 #include "package_writer.h"
 #include "support_env.h"
 
@@ -13,6 +15,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -38,8 +41,9 @@ constexpr const char *kProductCode = "{4C1E2A57-0D3B-4E8F-9A21-7B6C5D4E3F20}";
 constexpr const char *kUpgradeCode = "{9E8D7C6B-5A49-4837-A625-1F0E2D3C4B5A}";
 
 std::string Settings(const std::string &packageCode, const std::string &version,
-                     const std::string &extra = "") {
-    std::string text = "[GeneralOptions]\r\nOptions=u\r\nProductCode=" + std::string(kProductCode) +
+                     const std::string &extra = "", const std::string &letters = "u") {
+    std::string text = "[GeneralOptions]\r\nOptions=" + letters +
+                       "\r\nProductCode=" + std::string(kProductCode) +
                        "\r\nUpgradeCode=" + kUpgradeCode + "\r\nPackageCode=" + packageCode +
                        "\r\nProductVersion=" + version + "\r\n" + extra;
     return text;
@@ -48,7 +52,8 @@ std::string Settings(const std::string &packageCode, const std::string &version,
 // TelmarSetup2.3 carrying an installer package of the tree.
 std::string BuildSetup(const std::string &folder, const std::string &tree,
                        const std::string &packageCode, const std::string &version,
-                       const std::string &settingsExtra = "") {
+                       const std::string &settingsExtra = "", const std::string &letters = "u",
+                       const std::vector<std::pair<std::string, std::string>> &setupFiles = {}) {
     const std::string installer = folder + "/Telmar23.msi.build";
     const std::string error =
         WriteInstallerPackage(installer,
@@ -63,8 +68,11 @@ std::string BuildSetup(const std::string &folder, const std::string &tree,
     EXPECT_EQ(error, "");
     package::PackageWriter writer(BinFolder() + "/TelmarSetup2.3");
     writer.SetContainerFlags(0x2 | 0x4);
-    writer.AddSettings(Settings(packageCode, version, settingsExtra));
+    writer.AddSettings(Settings(packageCode, version, settingsExtra, letters));
     writer.AddFile(0, 1, "Telmar23.msi", installer);
+    // Prerequisites' setup files (type 4) by name, from a file.
+    for (const auto &[name, source] : setupFiles)
+        writer.AddFile(4, 100, name, source);
     const std::string out =
         folder + "/" + version + (settingsExtra.empty() ? "" : "-x") + "/TelmarSetup2.3";
     fs::create_directories(fs::path(out).parent_path());
@@ -108,6 +116,16 @@ bool AwaitEnd(pid_t pid, int &status, int seconds) {
         ::waitpid(pid, &status, 0);
     }
     return ended;
+}
+
+// The folders runs made for their work files in the temporary folder.
+std::vector<std::string> RunFolders(const std::string &root) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(root + "/tmp", ec))
+        if (entry.path().filename().string().rfind("TelmarSetup-", 0) == 0)
+            found.push_back(entry.path().string());
+    return found;
 }
 
 struct Outcome {
@@ -169,7 +187,7 @@ class SetupEndToEnd : public ::testing::Test {
     static inline test::TempDir *s_dir = nullptr;
     static inline std::string s_v1, s_v2, s_anyInstaller;
     test::TempDir m_tmp{"e2e"};
-    const std::string m_root = m_tmp.path();
+    std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
     int m_runs = 0;
 };
@@ -290,7 +308,10 @@ TEST_F(SetupEndToEnd, StoppedSetupStopsItsInstallerAndCleansUp) {
     ASSERT_NE(pid, 0);
     ASSERT_TRUE(AwaitFile(pidFile, 30)) << ReadFile(log);
     const pid_t installer = std::stoi(ReadFile(pidFile));
-    EXPECT_TRUE(fs::exists(m_root + "/tmp/Telmar23.msi"));
+    // The package lies in a folder of the run's own.
+    const std::vector<std::string> folders = RunFolders(m_root);
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_TRUE(fs::exists(folders[0] + "/Telmar23.msi"));
 
     ::kill(pid, SIGTERM);
     int status = 0;
@@ -303,7 +324,7 @@ TEST_F(SetupEndToEnd, StoppedSetupStopsItsInstallerAndCleansUp) {
     EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
     EXPECT_TRUE(installerGone);
     EXPECT_EQ(ReadFile(rolledBack), "yes\n");
-    EXPECT_FALSE(fs::exists(m_root + "/tmp/Telmar23.msi"));
+    EXPECT_FALSE(fs::exists(folders[0]));
     const std::string text = ReadFile(log);
     EXPECT_NE(text.find("-Return code of msiexec.exe:1602\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("-Setup was stopped by signal 15 ("), std::string::npos) << text;
@@ -371,23 +392,31 @@ TEST_F(SetupEndToEnd, StoppedDuringExtractionLeavesNothingOfIt) {
     const std::string text = ReadFile(log);
     EXPECT_NE(text.find("-Setup was stopped by signal 15 ("), std::string::npos) << text;
     EXPECT_NE(text.find("-Code returned to Windows by setup:143\r\n"), std::string::npos) << text;
-    // Nothing was installed.
+    // Nothing was installed, and the run's own folder went with the stop.
     EXPECT_EQ(text.find("Launching msiexec.exe"), std::string::npos) << text;
+    EXPECT_TRUE(RunFolders(m_root).empty());
+}
+
+// The package id in the footer of a setup program: it names the lock.
+std::string PackageIdOf(const std::string &setup) {
+    std::string id(32, '\0');
+    std::ifstream in(setup, std::ios::binary);
+    in.seekg(-76 + 28, std::ios::end);
+    in.read(id.data(), 32);
+    return id;
 }
 
 TEST_F(SetupEndToEnd, SecondRunWhileTheFirstHoldsTheLock) {
     // The first run's lock: the package id names it.
     const std::string setup = s_v1;
-    std::string id;
-    {
-        std::ifstream in(setup, std::ios::binary);
-        in.seekg(-76 + 28, std::ios::end);
-        id.resize(32);
-        in.read(id.data(), 32);
-    }
-    fs::create_directories(m_root + "/tmp");
-    const int fd =
-        ::open((m_root + "/tmp/Parvext_" + id + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
+    const std::string id = PackageIdOf(setup);
+    // The lock lies in the user's runtime folder, which the program makes
+    // inside the root.
+    m_env.Unset("XDG_RUNTIME_DIR");
+    const std::string runtime = m_root + "/run/user/" + std::to_string(::geteuid());
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    const int fd = ::open((runtime + "/Parvext_" + id + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
     Outcome run = Run(setup, "/qn");
@@ -399,6 +428,155 @@ TEST_F(SetupEndToEnd, SecondRunWhileTheFirstHoldsTheLock) {
     run = Run(setup, "/exenoui");
     EXPECT_EQ(run.status, 0) << run.log;
     ::close(fd);
+}
+
+// Run as root with a shared temporary folder (mode 1777), after another
+// user (65534) took one of the names the setup uses there: the downloaded
+// prerequisite, its ".part", the extracted installer package, the folder of
+// a prerequisite's setup files, the lock. Each run installs everything, and
+// nothing of the other user's is run, made executable or written.
+TEST_F(SetupEndToEnd, AnotherUsersNamesInTheTemporaryFolderNeitherRunNorStopTheSetup) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to plant files of another user";
+    constexpr uid_t kOther = 65534;
+    test::LocalHttpServer http;
+    const std::string served = m_root + "/served";
+    fs::create_directories(served);
+    http.SetFileRoot(served);
+    ASSERT_TRUE(http.Start({})) << http.Error();
+    // A script that notes the user it ran as; the other user's has the same
+    // size, so that only its owner and content tell it apart.
+    auto script = [&](const std::string &mark) {
+        return "#!/bin/sh\nid -u >> '" + m_root + "/" + mark + "'\n";
+    };
+    const std::string tool = script("tool-ran");
+    const std::string planted = script("evil-ran");
+    ASSERT_EQ(tool.size(), planted.size());
+    WriteFile(served + "/tool.sh", tool);
+    std::string md5;
+    ASSERT_TRUE(ComputeFileMd5Hex(served + "/tool.sh", 0, md5));
+    WriteFile(m_root + "/helper.sh", script("helper-ran"));
+    fs::create_directories(m_root + "/pkg");
+    const std::string setup = BuildSetup(
+        m_root + "/pkg", s_dir->path() + "/v1", "{PKG-0001}", "2.3.0",
+        "[PREREQUISITES]\r\nApp1=tool\r\nApp2=helper\r\n[tool]\r\nUrl=" +
+            http.Url("/files/tool.sh") + "\r\nMD5=" + md5 +
+            "\r\nExactSize=" + std::to_string(tool.size()) +
+            "\r\nOptions=i\r\n[helper]\r\nSetupFile=krv-msiexec/install\r\nOptions=i\r\n",
+        "uq", {{"krv-msiexec/install", m_root + "/helper.sh"}});
+    const std::string id = PackageIdOf(setup);
+
+    // Plants a file of the other user's: its content and mode.
+    auto plantFile = [&](const std::string &path, const std::string &content) {
+        WriteFile(path, content);
+        ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+        ASSERT_EQ(::lchown(path.c_str(), kOther, kOther), 0);
+    };
+    struct Row {
+        std::string name; // in the temporary folder
+        std::function<void(const std::string &path)> plant;
+    };
+    int lockFd = -1;
+    const Row rows[] = {
+        {"tool.sh", [&](const std::string &path) { plantFile(path, planted); }},
+        {"tool.sh.part", [&](const std::string &path) { plantFile(path, planted.substr(0, 20)); }},
+        {"Telmar23.msi",
+         [&](const std::string &path) {
+             WriteFile(path + ".target", "");
+             ASSERT_EQ(::symlink((path + ".target").c_str(), path.c_str()), 0);
+             ASSERT_EQ(::lchown(path.c_str(), kOther, kOther), 0);
+         }},
+        {"krv-msiexec",
+         [&](const std::string &path) {
+             ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+             ASSERT_EQ(::chown(path.c_str(), kOther, kOther), 0);
+         }},
+        {"Parvext_" + id + ".lock",
+         [&](const std::string &path) {
+             // The other user's lock, held while the setup runs.
+             lockFd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
+             ASSERT_GE(lockFd, 0);
+             ASSERT_EQ(::fchown(lockFd, kOther, kOther), 0);
+             ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
+         }},
+    };
+    const std::string base = m_root;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        // A machine of its own for each row.
+        m_root = base + "/" + row.name.substr(0, 12) + "-machine";
+        m_env.Set("KRV_SETUP_ROOT", m_root);
+        m_env.Unset("XDG_RUNTIME_DIR");
+        fs::create_directories(m_root + "/usr/lib");
+        fs::copy_file(BinFolder() + "/krv-msiexec", m_root + "/usr/lib/krv-msiexec");
+        fs::create_directories(m_root + "/tmp");
+        fs::permissions(m_root + "/tmp", fs::perms::all | fs::perms::sticky_bit);
+        const std::string path = m_root + "/tmp/" + row.name;
+        row.plant(path);
+        struct stat before {};
+        ::lstat(path.c_str(), &before);
+
+        // No level switch: the lock is asked; the package is silent itself.
+        const Outcome run = Run(setup, "");
+        EXPECT_EQ(run.status, 0) << run.log;
+        EXPECT_EQ(ReadFile(Installed() + "/bin/tool"), "tool 2.3.0") << run.log;
+        EXPECT_EQ(ReadFile(base + "/tool-ran"), "0\n") << run.log;
+        EXPECT_EQ(ReadFile(base + "/helper-ran"), "0\n") << run.log;
+        EXPECT_FALSE(fs::exists(base + "/evil-ran")) << run.log;
+        // What the other user planted is as it was.
+        struct stat after {};
+        EXPECT_EQ(::lstat(path.c_str(), &after), 0) << "gone\n" << run.log;
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_uid, kOther);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_size, before.st_size);
+        // The run's own folder went with the run.
+        EXPECT_TRUE(RunFolders(m_root).empty());
+        fs::remove(base + "/tool-ran");
+        fs::remove(base + "/helper-ran");
+    }
+    if (lockFd >= 0)
+        ::close(lockFd);
+    m_root = base;
+}
+
+// A prerequisite that asks for a restart ends the first run with the restart
+// pending; the run's own folder goes with it all the same. The run started
+// again after the restart makes a folder of its own and takes out again
+// what it still needs.
+TEST_F(SetupEndToEnd, RunAfterARestartTakesOutAgainWhatItNeeds) {
+    test::LocalHttpServer http;
+    const std::string served = m_root + "/served";
+    fs::create_directories(served);
+    http.SetFileRoot(served);
+    ASSERT_TRUE(http.Start({})) << http.Error();
+    WriteFile(served + "/tool.sh", "#!/bin/sh\necho ran >> '" + m_root + "/tool-ran'\n");
+    WriteFile(m_root + "/helper.sh", "#!/bin/sh\necho ran >> '" + m_root + "/helper-ran'\n");
+    fs::create_directories(m_root + "/pkg");
+    // The tool is found once it ran; the helper has no search and runs in
+    // every run.
+    const std::string setup =
+        BuildSetup(m_root + "/pkg", s_dir->path() + "/v1", "{PKG-0001}", "2.3.0",
+                   "[PREREQUISITES]\r\nApp1=tool\r\nApp2=helper\r\n[tool]\r\nUrl=" +
+                       http.Url("/files/tool.sh") +
+                       "\r\nOptions=r\r\nSearchType1=0\r\nSearchString1=" + m_root +
+                       "/tool-ran\r\n[helper]\r\nSetupFile=krv-msiexec/install\r\nOptions=i\r\n",
+                   "uq", {{"krv-msiexec/install", m_root + "/helper.sh"}});
+
+    Outcome run = Run(setup, "");
+    EXPECT_EQ(run.status, 255) << run.log;
+    EXPECT_EQ(ReadFile(m_root + "/tool-ran"), "ran\n") << run.log;
+    // The restart comes before the helper, which this run had taken out.
+    EXPECT_FALSE(fs::exists(m_root + "/helper-ran")) << run.log;
+    EXPECT_FALSE(fs::exists(Installed())) << run.log;
+    EXPECT_TRUE(RunFolders(m_root).empty());
+
+    run = Run(setup, "");
+    EXPECT_EQ(run.status, 0) << run.log;
+    EXPECT_EQ(ReadFile(m_root + "/tool-ran"), "ran\n") << run.log;
+    EXPECT_EQ(ReadFile(m_root + "/helper-ran"), "ran\n") << run.log;
+    EXPECT_EQ(ReadFile(Installed() + "/bin/tool"), "tool 2.3.0") << run.log;
+    EXPECT_TRUE(RunFolders(m_root).empty());
 }
 
 // The package as scripts/package.sh writes it, for a tree.
