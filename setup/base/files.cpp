@@ -256,6 +256,21 @@ bool OwnFolder(const struct stat &info, mode_t othersMask) {
 
 } // namespace
 
+namespace {
+
+// The folder made (0700) when missing, then checked to be this user's own
+// and closed to others; empty when it is not.
+std::string OwnPrivateFolder(const std::string &folder) {
+    struct stat info {};
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return {};
+    if (::lstat(folder.c_str(), &info) != 0 || !OwnFolder(info, 077))
+        return {};
+    return folder;
+}
+
+} // namespace
+
 std::string UserRuntimeFolder() {
     std::string folder;
     struct stat info {};
@@ -266,14 +281,22 @@ std::string UserRuntimeFolder() {
             return folder;
     }
     const std::string temp = GetTempFolder();
-    if (temp.empty())
+    if (!temp.empty()) {
+        folder = OwnPrivateFolder(ToNativePath(temp) + "krv-setup-" + std::to_string(::geteuid()));
+        if (!folder.empty())
+            return folder;
+    }
+    // Another user took that name in the shared temporary folder first: the
+    // user's own data folder is one nobody else can take.
+    std::string data;
+    if (!GetFolderPathByCsidl(0x1C, data) || data.empty())
         return {};
-    folder = ToNativePath(temp) + "krv-setup-" + std::to_string(::geteuid());
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        return {};
-    if (::lstat(folder.c_str(), &info) != 0 || !OwnFolder(info, 077))
-        return {};
-    return folder;
+    data = ToNativePath(data);
+    std::error_code ec;
+    fs::create_directories(data, ec);
+    if (data.back() != '/')
+        data += '/';
+    return OwnPrivateFolder(data + "krv-setup");
 }
 
 OwnFile OpenOwnFile(std::string_view path, bool stickyFolder) {

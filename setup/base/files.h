@@ -78,9 +78,10 @@ class RunWorkFolder {
 
 // The folder for this user's runtime files (locks, sockets), without a
 // trailing "/": $XDG_RUNTIME_DIR when it is a folder of this user that no one
-// else may enter, else "krv-setup-<uid>" in GetTempFolder(), made with mode
-// 0700 when missing and taken only when it is this user's and private. Empty
-// when neither can be had.
+// else may enter, else "krv-setup-<uid>" in GetTempFolder(), else
+// "krv-setup" in the user's local data folder (~/.local/share), each made
+// with mode 0700 when missing and taken only when it is this user's and
+// private. Empty when none can be had.
 std::string UserRuntimeFolder();
 
 // A file this run may take as its own work, as a download it finds on disk:

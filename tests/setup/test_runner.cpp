@@ -652,15 +652,21 @@ TEST_F(RunnerTest, SingleInstanceLockLivesWhereOnlyThisUserWrites) {
         const char *what;
         mode_t runtimeMode;     // of $XDG_RUNTIME_DIR
         bool lockIsFolder;      // a folder stands where the lock file goes
+        bool fallbackTaken;     // another user made the temporary folder's name first
         std::string expectedAt; // the folder the lock is made in; empty: none
     } rows[] = {
-        {"own runtime folder", 0700, false, m_runtime},
-        {"runtime folder open to others", 0777, false, fallback},
-        {"lock that cannot be opened", 0700, true, ""},
+        {"own runtime folder", 0700, false, false, m_runtime},
+        {"runtime folder open to others", 0777, false, false, fallback},
+        {"and the temporary folder's name taken", 0777, false, true,
+         m_root + "/home/.local/share/krv-setup"},
+        {"lock that cannot be opened", 0700, true, false, ""},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         ::chmod(m_runtime.c_str(), row.runtimeMode);
+        if (row.fallbackTaken) {
+            ASSERT_EQ(::lchown(fallback.c_str(), 65534, 65534), 0);
+        }
         if (row.lockIsFolder) {
             std::filesystem::remove(LockFile("lock"));
             std::filesystem::create_directories(LockFile("lock"));
