@@ -365,13 +365,21 @@ void FinishChange(const Change &change, const LogHook &log, const StepHook &step
     }
     DropWorkFolders(root, step);
     const std::set<std::string> placed(change.placed.begin(), change.placed.end());
+    // Up to the install folder itself; a folder already gone (a run killed
+    // while it removed them) is passed over.
     const fs::path stop = root.parent_path();
     for (const std::string &relative : change.moved) {
         if (placed.count(relative) || !StaysInside(root, relative))
             continue;
         for (fs::path at = (root / relative).parent_path();
-             at.string().size() > stop.string().size() && IsEmptyFolder(at); at = at.parent_path())
+             at.string().size() > stop.string().size(); at = at.parent_path()) {
+            std::error_code ec;
+            if (!fs::exists(fs::symlink_status(at, ec)))
+                continue;
+            if (!IsEmptyFolder(at))
+                break;
             RemoveFolder(at.string(), step);
+        }
     }
 }
 
@@ -381,6 +389,11 @@ void RecoverDeadRun(const LogHook &log, const StepHook &step) {
     std::string text;
     if (platform::ReadRegularFile(path, kJournalLimit, text) == platform::FileError::Missing)
         return;
+    if (text.empty()) {
+        // Made, and the run killed before it named anything.
+        ::unlink(path.c_str());
+        return;
+    }
     Change change = Journal::Read(text);
     const std::string root = change.root.string();
     // Only a folder a run could have installed into is touched.
