@@ -655,6 +655,9 @@ bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage) {
         return true; // nothing staged under a key that is not there
     KeyLock lock(*dir);
     const std::string staged = StagedValuesPath(*dir, stage);
+    // Damaged values are never replaced: they may be all that is left.
+    if (!ReadValues(*dir).ok)
+        return false;
     if (::rename(staged.c_str(), (*dir + "/" + kValuesFile).c_str()) != 0) {
         if (errno == ENOENT)
             return true;

@@ -97,7 +97,8 @@ bool RegistryStageValues(const RegistryKey &key, std::string_view stage,
                          const RegistryValueList &values);
 // Puts the staged values in place of the key's values by one rename and
 // flushes the folder. True when they are in place, and when nothing is
-// staged (a run that already put them there).
+// staged (a run that already put them there); false when the key's values
+// are damaged (they stay).
 bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage);
 // Throws staged values away (nothing when none are staged).
 void RegistryDropStagedValues(const RegistryKey &key, std::string_view stage);

@@ -515,9 +515,11 @@ class FileTransaction {
     // after it. False (and everything undone) when the record cannot be
     // written.
     bool Commit(const InstalledProduct *record, const std::string &unrecord) {
+        // The renames on disk before the commit that makes them final.
         std::set<fs::path> folders{Root()};
-        for (const std::string &relative : m_change.placed)
-            folders.insert((Root() / relative).parent_path());
+        for (const auto *list : {&m_change.placed, &m_change.moved})
+            for (const std::string &relative : *list)
+                folders.insert((Root() / relative).parent_path());
         for (const fs::path &folder : folders)
             SyncFolder(folder);
         if (record) {
