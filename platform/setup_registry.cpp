@@ -633,9 +633,12 @@ bool RegistryStageValues(const RegistryKey &key, std::string_view stage,
                       std::to_string(text.size()) + " bytes)";
         return false;
     }
+    errno = 0;
     const auto dir = KeyDirectory(key.hive, key.path, true);
     if (!dir) {
-        g_lastError = "cannot create the key " + key.path + ": " + std::strerror(errno);
+        g_lastError = "cannot create the key " + key.path +
+                      (errno != 0 ? std::string(": ") + std::strerror(errno)
+                                  : std::string(": a name on its way is not a key"));
         return false;
     }
     const std::string path = StagedValuesPath(*dir, stage);

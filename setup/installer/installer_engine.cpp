@@ -111,10 +111,15 @@ std::string MakeWorkFolder(const fs::path &root, const char *stem) {
     return pattern;
 }
 
+// False with errno telling why.
 bool MoveInto(const fs::path &from, const fs::path &to) {
     std::error_code ec;
     fs::create_directories(to.parent_path(), ec);
-    return !ec && ::rename(from.c_str(), to.c_str()) == 0;
+    if (ec) {
+        errno = ec.value();
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 // The machine's store and lock are root's: an ordinary user is told what
