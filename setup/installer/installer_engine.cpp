@@ -178,6 +178,12 @@ std::optional<std::string> UnescapeJournalValue(std::string_view value) {
     return out;
 }
 
+void SyncFolder(const fs::path &folder) {
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid())
+        ::fsync(fd.get());
+}
+
 // The change one run makes to an install folder and the products store, as
 // its journal names it.
 struct Change {
@@ -210,7 +216,11 @@ class Journal {
         Step(m_step, "journal");
         m_fd.reset(::open(Path().c_str(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644));
-        return m_fd.valid() && Add("root", root);
+        if (!m_fd.valid())
+            return false;
+        // The journal itself outlives a power loss, not only its lines.
+        SyncFolder(fs::path(Path()).parent_path());
+        return Add("root", root);
     }
     bool Add(std::string_view kind, std::string_view value = {}) {
         if (!m_fd.valid()) {
@@ -407,6 +417,18 @@ void RecoverDeadRun(const LogHook &log, const StepHook &step) {
         log("removed an installer journal that names no install folder: " + path);
         return;
     }
+    // A journal of an earlier installer names no backup folder: what its
+    // backup folder holds was moved there.
+    for (const fs::path &folder : WorkFolders(root)) {
+        if (!change.backup.empty() || !folder.filename().string().starts_with(kBackupStem))
+            continue;
+        change.backup = folder.filename().string();
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(folder, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (it->symlink_status(ec).type() != fs::file_type::directory)
+                change.moved.push_back(it->path().lexically_relative(folder).string());
+    }
     if (change.committed)
         FinishChange(change, log, step);
     else
@@ -416,18 +438,12 @@ void RecoverDeadRun(const LogHook &log, const StepHook &step) {
         " the change a run that ended early left in " + root);
 }
 
-void SyncFolder(const fs::path &folder) {
-    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.valid())
-        ::fsync(fd.get());
-}
-
 // The files of one change of an install folder and the product's record,
 // made or undone as a whole.
 class FileTransaction {
   public:
     FileTransaction(fs::path root, LogHook log, StepHook step)
-        : m_log(std::move(log)), m_step(std::move(step)) {
+        : m_log(log ? std::move(log) : [](std::string_view) {}), m_step(std::move(step)) {
         m_change.root = std::move(root);
     }
     ~FileTransaction() {

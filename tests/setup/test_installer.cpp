@@ -671,6 +671,21 @@ TEST_F(InstallerTest, ADamagedRecordIsKeptAsideAndTheProductInstallsAgain) {
     }
 }
 
+// A journal an earlier installer left (no backup folder named, no moves)
+// is still undone whole: the files in its backup folder go back.
+TEST_F(InstallerTest, AJournalOfAnEarlierInstallerIsStillUndone) {
+    ASSERT_EQ(Run({"/i", MakePackage("v1", "2.3.0", "{PKG-1}")}), installer_exit::kSuccess);
+    const auto before = Tree(Installed());
+    fs::create_directories(Installed() + "/.krv-backup-abc123/lib");
+    fs::rename(Installed() + "/lib/a.so", Installed() + "/.krv-backup-abc123/lib/a.so");
+    WriteFile(Installed() + "/lib/a.so", "library 2.3.1");
+    WriteFile(Installed() + "/new.txt", "new");
+    WriteFile(m_root + "/registry/installer.journal",
+              "root\t" + Installed() + "\nplaced\tlib/a.so\nplaced\tnew.txt\n");
+    EXPECT_EQ(Run({"/x", "{NO-SUCH-PRODUCT}"}), installer_exit::kUnknownProduct);
+    EXPECT_EQ(Tree(Installed()), before) << m_log;
+}
+
 // An ordinary user cannot open the machine's lock or store: the run ends
 // with a line that says root rights are needed.
 TEST_F(InstallerTest, WithoutRightsTheRunSaysItNeedsRoot) {
