@@ -110,15 +110,17 @@ bool ProductRecordFits(const InstalledProduct &product) {
 }
 
 std::optional<std::string> SetAsideDamagedRecord(std::string_view productCode, std::string &why,
-                                                 std::string &location) {
+                                                 InstalledProduct &readable) {
     if (!UsableCode(productCode))
         return std::nullopt;
     const auto key =
         platform::RegistryOpenKey(RegistryHive::LocalMachine, ProductKeyPath(productCode));
     if (!key)
         return std::nullopt;
-    // What can still be read of it names the folder its files are in.
-    location = TextValue(*key, "InstallLocation");
+    // What can still be read of it names the old install's files.
+    readable.productCode = std::string(productCode);
+    for (const auto &[name, field] : Fields())
+        readable.*field = TextValue(*key, name);
     return platform::RegistrySetAsideDamagedValues(*key, why);
 }
 

@@ -58,11 +58,11 @@ void DropStagedProductRecord(std::string_view productCode);
 bool ProductRecordFits(const InstalledProduct &product);
 // A record of the product that the store cannot read (garbage, past its
 // size limit) is moved aside under another name, so that the product reads
-// as not installed: the new path, with what was wrong in `why` and the
-// install folder the record still names (when it can be read) in
-// `location`; nothing when there is no damaged record.
+// as not installed: the new path, with what was wrong in `why` and in
+// `readable` the values that could still be read of it; nothing when there
+// is no damaged record.
 std::optional<std::string> SetAsideDamagedRecord(std::string_view productCode, std::string &why,
-                                                 std::string &location);
+                                                 InstalledProduct &readable);
 
 // The record of an installed product.
 std::optional<InstalledProduct> FindInstalledProduct(std::string_view productCode);

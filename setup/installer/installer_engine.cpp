@@ -704,14 +704,22 @@ class Run {
     // A record of the product that the store cannot read would block it for
     // ever: it is kept aside and the run goes on as if there were none.
     void SetAsideDamagedRecordOf(const std::string &code) const {
-        std::string why, location;
-        const auto aside = SetAsideDamagedRecord(code, why, location);
+        std::string why;
+        InstalledProduct readable;
+        const auto aside = SetAsideDamagedRecord(code, why, readable);
         if (!aside)
             return;
+        // The old install's files stay where they are: those the readable
+        // part of the record names are named here.
+        std::string files;
+        for (const std::string &relative : SplitLines(readable.files))
+            files += (files.empty() ? "" : ", ") + relative;
+        std::string left = "; the files of its install are not known and stay";
+        if (!readable.installLocation.empty())
+            left = "; the files of its install stay in " + readable.installLocation +
+                   (files.empty() ? std::string() : ": " + files);
         Log("the record of the product " + code + " cannot be read (" + why + "); kept as " +
-            *aside + " and the product taken as not installed" +
-            (location.empty() ? std::string("; the files it named are not known and stay")
-                              : "; the files it named stay in " + location));
+            *aside + " and the product taken as not installed" + left);
     }
 
     // The product code the request acts on, and the instance name.

@@ -639,15 +639,23 @@ TEST_F(InstallerTest, ADamagedRecordIsKeptAsideAndTheProductInstallsAgain) {
     const std::string v2 = MakePackage("v2", "2.3.1", "{PKG-2}");
     const std::string products = m_root + "/registry/HKLM/Software/Krv/Installer/Products";
     const std::string values = products + "/{PRODUCT-0001}/.values";
-    const std::pair<const char *, std::string> damages[] = {
-        {"garbage", "this is not a values file\n"},
-        {"past the read limit", "KRVREG 1\nsz\tFiles\t" + std::string(5u << 20, 'x') + "\n"},
+    struct Damage {
+        const char *what;
+        std::string text;  // empty: the record with one line of garbage more
+        const char *named; // what the log says of the old install's files
     };
-    for (const auto &[what, damage] : damages) {
-        SCOPED_TRACE(what);
+    const Damage damages[] = {
+        {"garbage", "this is not a values file\n", "are not known"},
+        {"past the read limit", "KRVREG 1\nsz\tFiles\t" + std::string(5u << 20, 'x') + "\n",
+         "are not known"},
+        {"one line of garbage", "", "old-only.txt"},
+    };
+    for (const Damage &d : damages) {
+        SCOPED_TRACE(d.what);
         fs::remove_all(m_root + "/opt");
         fs::remove_all(m_root + "/registry");
         ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
+        const std::string damage = d.text.empty() ? ReadFile(values) + "garbage\n" : d.text;
         WriteFile(values, damage);
 
         m_log.clear();
@@ -660,6 +668,7 @@ TEST_F(InstallerTest, ADamagedRecordIsKeptAsideAndTheProductInstallsAgain) {
             ++lines;
         EXPECT_EQ(lines, 1u) << m_log;
         EXPECT_NE(m_log.find("kept as " + aside), std::string::npos) << m_log;
+        EXPECT_NE(m_log.find(d.named), std::string::npos) << m_log;
         EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "PackageCode"), "{PKG-2}");
 
         // Removed, the new install takes its own files; the old one's stay,
