@@ -693,12 +693,25 @@ class Run {
         if (!files.Begin(false))
             return installer_exit::kFailure;
         for (const std::string &relative : SplitLines(installed.files))
-            if (!SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + relative) ||
-                !files.Remove(relative))
+            if (!RemoveListed(files, relative))
                 return installer_exit::kFailure;
         if (!files.Commit(nullptr, installed.productCode))
             return installer_exit::kFailure;
         return Finished();
+    }
+
+    // A file the record lists, moved away. A line that names no file of the
+    // install folder (a record an earlier installer wrote with a name that
+    // held a control character or a line break) is left, with a log line,
+    // rather than blocking the removal for ever.
+    bool RemoveListed(FileTransaction &files, const std::string &relative) const {
+        struct stat st {};
+        if (!SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + relative) ||
+            (::lstat((files.Root() / relative).c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+            Log("left in place, not a file the record can name: " + QuotedName(relative));
+            return true;
+        }
+        return files.Remove(relative);
     }
 
     // A record of the product that the store cannot read would block it for
@@ -886,9 +899,7 @@ class Run {
         // Files of the earlier version that this one no longer has.
         if (installed && ToNativePath(installed->installLocation) == folder)
             for (const std::string &relative : SplitLines(installed->files))
-                if (!placed.count(relative) &&
-                    SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + relative) &&
-                    !files.Remove(relative))
+                if (!placed.count(relative) && !RemoveListed(files, relative))
                     return installer_exit::kFailure;
         if (Cancelled())
             return installer_exit::kUserExit;

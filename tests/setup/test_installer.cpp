@@ -605,6 +605,22 @@ TEST_F(InstallerTest, EntryNamesWithControlCharactersAreRefusedBeforeAnythingIsW
         EXPECT_FALSE(fs::exists(m_root + "/opt/Hostile")) << m_log;
         EXPECT_FALSE(fs::exists(m_root + "/registry/installer.journal"));
     }
+
+    // A record an earlier installer wrote for such a name ("x<TAB>y", or
+    // "x<LF>bin" read back as "x" and the folder "bin") does not block the
+    // removal: what it cannot name stays, and the log says so.
+    ASSERT_EQ(Run({"/i", MakePackage("v1", "2.3.0", "{PKG-1}")}), installer_exit::kSuccess);
+    auto product = FindInstalledProduct("{PRODUCT-0001}");
+    ASSERT_TRUE(product);
+    WriteFile(Installed() + "/x\ty", "legacy");
+    product->files += "x\ty\nx\nbin\n";
+    ASSERT_TRUE(RegisterProduct(*product));
+    m_log.clear();
+    EXPECT_EQ(Run({"/x", "{PRODUCT-0001}"}), installer_exit::kSuccess) << m_log;
+    EXPECT_NE(m_log.find("not a file the record can name: \"x\\ty\""), std::string::npos) << m_log;
+    EXPECT_FALSE(fs::exists(Installed() + "/bin/tool"));
+    EXPECT_FALSE(fs::exists(Installed() + "/lib"));
+    EXPECT_EQ(ProductState("{PRODUCT-0001}"), install_state::kUnknown);
 }
 
 // A file list past what the store reads back is refused before anything is
