@@ -30,7 +30,10 @@
 // Every change writes a new ".values.tmp.<pid>.<n>" file, flushes it and
 // renames it over ".values", under an flock on ".lock" in the key directory,
 // so a reader sees the old or the new file and never half of one. Deleting a
-// key renames its directory away first, then removes it.
+// key renames its directory away first, then removes it. A whole new set of
+// values can wait in ".values.<stage>" (never read) until one rename puts it
+// in place; a damaged values file set aside lies beside its key's directory
+// as "<key>.damaged-<n>", a file no key is named by.
 #pragma once
 
 #include <cstdint>
