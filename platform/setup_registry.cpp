@@ -590,6 +590,120 @@ bool RegistryDeleteValue(const RegistryKey &key, std::string_view name) {
     });
 }
 
+namespace {
+
+std::vector<StoredValue> StoredValues(const RegistryValueList &values) {
+    std::vector<StoredValue> stored;
+    stored.reserve(values.size());
+    for (const auto &[name, value] : values)
+        stored.push_back({name, value, {}});
+    return stored;
+}
+
+std::string StagedValuesPath(const std::string &dir, std::string_view stage) {
+    return dir + "/" + kValuesFile + "." + std::string(stage);
+}
+
+bool UsableStage(std::string_view stage) {
+    return !stage.empty() && stage.find('/') == std::string_view::npos;
+}
+
+void SyncFolder(const std::string &dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+bool RegistryValuesFit(const RegistryValueList &values) {
+    return FormatValues(StoredValues(values)).size() <= kMaxValuesFileBytes;
+}
+
+bool RegistryStageValues(const RegistryKey &key, std::string_view stage,
+                         const RegistryValueList &values) {
+    g_lastError.clear();
+    if (!UsableStage(stage))
+        return false;
+    const std::string text = FormatValues(StoredValues(values));
+    if (text.size() > kMaxValuesFileBytes) {
+        g_lastError = "the values would be past the size the store reads back (" +
+                      std::to_string(text.size()) + " bytes)";
+        return false;
+    }
+    errno = 0;
+    const auto dir = KeyDirectory(key.hive, key.path, true);
+    if (!dir) {
+        g_lastError = "cannot create the key " + key.path +
+                      (errno != 0 ? std::string(": ") + std::strerror(errno)
+                                  : std::string(": a name on its way is not a key"));
+        return false;
+    }
+    const std::string path = StagedValuesPath(*dir, stage);
+    if (!ReplaceFileAtomically(path, text, 0666)) {
+        g_lastError = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage) {
+    g_lastError.clear();
+    if (!UsableStage(stage))
+        return false;
+    const auto dir = KeyDirectory(key.hive, key.path, false);
+    if (!dir)
+        return true; // nothing staged under a key that is not there
+    KeyLock lock(*dir);
+    const std::string staged = StagedValuesPath(*dir, stage);
+    // Damaged values are never replaced: they may be all that is left.
+    if (!ReadValues(*dir).ok)
+        return false;
+    if (::rename(staged.c_str(), (*dir + "/" + kValuesFile).c_str()) != 0) {
+        if (errno == ENOENT)
+            return true;
+        g_lastError = "cannot put " + staged + " in place: " + std::strerror(errno);
+        return false;
+    }
+    SyncFolder(*dir);
+    return true;
+}
+
+void RegistryDropStagedValues(const RegistryKey &key, std::string_view stage) {
+    if (!UsableStage(stage))
+        return;
+    if (const auto dir = KeyDirectory(key.hive, key.path, false))
+        ::unlink(StagedValuesPath(*dir, stage).c_str());
+}
+
+std::optional<std::string> RegistrySetAsideDamagedValues(const RegistryKey &key, std::string &why) {
+    g_lastError.clear();
+    const auto dir = KeyDirectory(key.hive, key.path, false);
+    if (!dir)
+        return std::nullopt;
+    KeyLock lock(*dir);
+    if (ReadValues(*dir).ok)
+        return std::nullopt;
+    why = g_lastError;
+    // Beside the key's folder, under a name no key can have (keys are
+    // folders; this is a file), so that removing the key keeps it.
+    const std::string from = *dir + "/" + kValuesFile;
+    for (unsigned n = 1; n < 1000; ++n) {
+        const std::string to = *dir + ".damaged-" + std::to_string(n);
+        struct stat st {};
+        if (::lstat(to.c_str(), &st) == 0)
+            continue;
+        if (::rename(from.c_str(), to.c_str()) != 0)
+            break;
+        SyncFolder(fs::path(*dir).parent_path().string());
+        return to;
+    }
+    g_lastError = "cannot move " + from + " aside: " + std::strerror(errno);
+    return std::nullopt;
+}
+
 std::vector<std::string> RegistryListSubkeys(const RegistryKey &key) {
     std::vector<std::string> names;
     auto dir = KeyDirectory(key.hive, key.path, false);

@@ -30,13 +30,17 @@
 // Every change writes a new ".values.tmp.<pid>.<n>" file, flushes it and
 // renames it over ".values", under an flock on ".lock" in the key directory,
 // so a reader sees the old or the new file and never half of one. Deleting a
-// key renames its directory away first, then removes it.
+// key renames its directory away first, then removes it. A whole new set of
+// values can wait in ".values.<stage>" (never read) until one rename puts it
+// in place; a damaged values file set aside lies beside its key's directory
+// as "<key>.damaged-<n>", a file no key is named by.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace krv::platform {
@@ -82,6 +86,30 @@ std::optional<RegistryValue> RegistryGetValue(const RegistryKey &key, std::strin
 // values are damaged.
 bool RegistrySetValue(const RegistryKey &key, std::string_view name, const RegistryValue &value);
 bool RegistryDeleteValue(const RegistryKey &key, std::string_view name);
+
+// A key's values as a whole, for a record that must change in one step.
+using RegistryValueList = std::vector<std::pair<std::string, RegistryValue>>;
+// Whether values of that size can be written and read back (a values file
+// past the store's read limit is damage to it).
+bool RegistryValuesFit(const RegistryValueList &values);
+// Writes a whole new set of values for the key (made when missing) to a side
+// file of its own named by `stage`, flushed, where no reader looks. False,
+// with RegistryLastError saying why, when they would not fit or cannot be
+// written.
+bool RegistryStageValues(const RegistryKey &key, std::string_view stage,
+                         const RegistryValueList &values);
+// Puts the staged values in place of the key's values by one rename and
+// flushes the folder. True when they are in place, and when nothing is
+// staged (a run that already put them there); false when the key's values
+// are damaged (they stay).
+bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage);
+// Throws staged values away (nothing when none are staged).
+void RegistryDropStagedValues(const RegistryKey &key, std::string_view stage);
+// A key whose values cannot be read cleanly: its values file is moved out of
+// the store's sight beside the key's folder (nothing is deleted), and the
+// key reads as one without values. The new path of the damaged file, and in
+// `why` what was wrong with it; nothing when the values are not damaged.
+std::optional<std::string> RegistrySetAsideDamagedValues(const RegistryKey &key, std::string &why);
 
 // Names of the subkeys, and of the values, in the case they were created.
 std::vector<std::string> RegistryListSubkeys(const RegistryKey &key);

@@ -56,29 +56,84 @@ std::string TextValue(const platform::RegistryKey &key, std::string_view name) {
     return value && value->type == platform::RegistryValueType::Text ? value->text : std::string();
 }
 
+// The staged record's name beside the one readers see.
+constexpr std::string_view kStage = "staged";
+
+platform::RegistryValueList RecordValues(const InstalledProduct &product) {
+    platform::RegistryValueList values;
+    for (const auto &[name, field] : Fields())
+        values.emplace_back(std::string(name), RegistryValue::MakeText(product.*field));
+    values.emplace_back(std::string(kMarker), RegistryValue::MakeNumber(1));
+    return values;
+}
+
 } // namespace
 
-bool RegisterProduct(const InstalledProduct &product) {
-    if (!UsableCode(product.productCode))
+bool StageProductRecord(const InstalledProduct &product, std::string &error) {
+    if (!UsableCode(product.productCode)) {
+        error = "the product code cannot name a record: " + product.productCode;
         return false;
-    const auto key = platform::RegistryCreateKey(RegistryHive::LocalMachine,
-                                                 ProductKeyPath(product.productCode));
+    }
+    const platform::RegistryKey key{RegistryHive::LocalMachine,
+                                    ProductKeyPath(product.productCode)};
+    if (!platform::RegistryStageValues(key, kStage, RecordValues(product))) {
+        error = platform::RegistryLastError();
+        return false;
+    }
+    return true;
+}
+
+bool ApplyStagedProductRecord(std::string_view productCode, std::string &error) {
+    if (!UsableCode(productCode))
+        return false;
+    const platform::RegistryKey key{RegistryHive::LocalMachine, ProductKeyPath(productCode)};
+    if (!platform::RegistryApplyStagedValues(key, kStage)) {
+        error = platform::RegistryLastError();
+        return false;
+    }
+    return true;
+}
+
+void DropStagedProductRecord(std::string_view productCode) {
+    if (!UsableCode(productCode))
+        return;
+    const platform::RegistryKey key{RegistryHive::LocalMachine, ProductKeyPath(productCode)};
+    platform::RegistryDropStagedValues(key, kStage);
+    // A first install made the key for its record: without a record it goes.
+    if (!InstalledKey(productCode) && platform::RegistryListValues(key).empty() &&
+        platform::RegistryLastError().empty())
+        platform::RegistryDeleteKey(RegistryHive::LocalMachine, ProductKeyPath(productCode));
+}
+
+bool ProductRecordFits(const InstalledProduct &product) {
+    return platform::RegistryValuesFit(RecordValues(product));
+}
+
+std::optional<std::string> SetAsideDamagedRecord(std::string_view productCode, std::string &why,
+                                                 InstalledProduct &readable) {
+    if (!UsableCode(productCode))
+        return std::nullopt;
+    const auto key =
+        platform::RegistryOpenKey(RegistryHive::LocalMachine, ProductKeyPath(productCode));
     if (!key)
-        return false;
+        return std::nullopt;
+    // What can still be read of it names the old install's files.
+    readable.productCode = std::string(productCode);
     for (const auto &[name, field] : Fields())
-        if (!platform::RegistrySetValue(*key, name, RegistryValue::MakeText(product.*field)))
-            return false;
-    return platform::RegistrySetValue(*key, kMarker, RegistryValue::MakeNumber(1));
+        readable.*field = TextValue(*key, name);
+    return platform::RegistrySetAsideDamagedValues(*key, why);
+}
+
+bool RegisterProduct(const InstalledProduct &product) {
+    std::string error;
+    return StageProductRecord(product, error) &&
+           ApplyStagedProductRecord(product.productCode, error);
 }
 
 bool UnregisterProduct(std::string_view productCode) {
-    const auto key = InstalledKey(productCode);
-    if (!key)
+    if (!InstalledKey(productCode))
         return false;
-    if (!platform::RegistryDeleteValue(*key, kMarker))
-        return false;
-    platform::RegistryDeleteKey(RegistryHive::LocalMachine, ProductKeyPath(productCode));
-    return true;
+    return platform::RegistryDeleteKey(RegistryHive::LocalMachine, ProductKeyPath(productCode));
 }
 
 std::optional<InstalledProduct> FindInstalledProduct(std::string_view productCode) {

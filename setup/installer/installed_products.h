@@ -3,9 +3,9 @@
 //   HKLM\Software\Krv\Installer\Products\<ProductCode>
 // with the values ProductName, VersionString, PackageCode, UpgradeCode,
 // InstalledLanguage, InstallLocation, InstanceName, InstallerVersion, Files
-// (the installed files, for removal) and,
-// written last and removed first, the marker "Installed" (1): a record
-// without the marker (a registration cut short) is not an installed product.
+// (the installed files, for removal) and the marker "Installed" (1): a
+// record without the marker is not an installed product. A record is
+// written and removed as a whole, never value by value.
 // The queries answer as the Windows Installer's product queries do.
 #pragma once
 
@@ -36,11 +36,34 @@ struct InstalledProduct {
     std::string files; // the installed files below the location, one a line
 };
 
-// Writes the record, the marker last. False when the store cannot be written.
+// Writes the record whole and puts it in place in one step. False when the
+// store cannot be written.
 bool RegisterProduct(const InstalledProduct &product);
-// Removes the marker, then the record. False when the product was not
+// Removes the record in one step. False when the product was not
 // registered or the store cannot be written.
 bool UnregisterProduct(std::string_view productCode);
+
+// A record that changes together with the product's files: the new record
+// is written whole beside the one readers see (StageProductRecord) and put
+// in its place by one rename (ApplyStagedProductRecord) once the files are
+// in place; until then the old record stands. False with the reason in
+// `error` when it cannot be written or would be past what the store reads
+// back.
+bool StageProductRecord(const InstalledProduct &product, std::string &error);
+// True when the staged record is in place, also when nothing is staged.
+bool ApplyStagedProductRecord(std::string_view productCode, std::string &error);
+// Drops a staged record, and the product's key when no record stands in it.
+void DropStagedProductRecord(std::string_view productCode);
+// Whether the record can be written and read back by the store.
+bool ProductRecordFits(const InstalledProduct &product);
+// A record of the product that the store cannot read (garbage, past its
+// size limit) is moved aside under another name, so that the product reads
+// as not installed: the new path, with what was wrong in `why` and in
+// `readable` the values that could still be read of it; nothing when there
+// is no damaged record.
+std::optional<std::string> SetAsideDamagedRecord(std::string_view productCode, std::string &why,
+                                                 InstalledProduct &readable);
+
 // The record of an installed product.
 std::optional<InstalledProduct> FindInstalledProduct(std::string_view productCode);
 

@@ -59,6 +59,33 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
+bool HasControlCharacter(std::string_view name) {
+    return std::any_of(name.begin(), name.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// A name for a log line, in quotes, its control characters written out.
+std::string QuotedName(std::string_view name) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else if (b < 0x20 || b == 0x7F)
+            out += std::string("\\x") + kHex[b >> 4] + kHex[b & 0x0F];
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
 // No folder between the install folder and the file may be a symbolic
 // link: a link there would carry the file out of the install folder. The
 // file itself may be one (a library's version names): it is only ever
@@ -84,10 +111,15 @@ std::string MakeWorkFolder(const fs::path &root, const char *stem) {
     return pattern;
 }
 
+// False with errno telling why.
 bool MoveInto(const fs::path &from, const fs::path &to) {
     std::error_code ec;
     fs::create_directories(to.parent_path(), ec);
-    return !ec && ::rename(from.c_str(), to.c_str()) == 0;
+    if (ec) {
+        errno = ec.value();
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 // The machine's store and lock are root's: an ordinary user is told what
@@ -102,33 +134,154 @@ constexpr char kBackupStem[] = ".krv-backup-";
 // Far past the lines of the largest product.
 constexpr uint64_t kJournalLimit = 64u << 20;
 
-// The journal of the change in progress, next to the installer lock: the
-// install folder, each folder made and each file about to be placed, one
-// "kind<TAB>value" line each, written before the step it names; "commit"
-// once the store holds the result. A run that dies leaves it behind, and the
-// next run under the lock finishes or undoes the change from it.
+using StepHook = std::function<void(std::string_view)>;
+using LogHook = std::function<void(std::string_view)>;
+
+void Step(const StepHook &step, std::string_view kind) {
+    if (step)
+        step(kind);
+}
+
+// A journal value on one line: bytes below 0x20, 0x7F and "%" as %XX, so
+// that no name can end a line or pass for another record.
+std::string EscapeJournalValue(std::string_view value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : value) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || c == '%') {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> UnescapeJournalValue(std::string_view value) {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '%') {
+            out += value[i];
+            continue;
+        }
+        if (i + 2 >= value.size() || hex(value[i + 1]) < 0 || hex(value[i + 2]) < 0)
+            return std::nullopt;
+        out += char(hex(value[i + 1]) * 16 + hex(value[i + 2]));
+        i += 2;
+    }
+    return out;
+}
+
+void SyncFolder(const fs::path &folder) {
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid())
+        ::fsync(fd.get());
+}
+
+// The change one run makes to an install folder and the products store, as
+// its journal names it.
+struct Change {
+    fs::path root;
+    std::string backup;               // the backup work folder's name in the root
+    std::vector<std::string> folders; // made by the run, in the order made
+    std::vector<std::string> moved;   // installed files moved to the backup
+    std::vector<std::string> placed;  // files put in place
+    std::string record;               // product whose new record is staged
+    std::string unrecord;             // product whose record goes
+    bool committed = false;
+};
+
+// The journal of the change in progress, next to the installer lock: one
+// "kind<TAB>value" line per step, written and flushed before the step it
+// names. "root" the install folder; "folder" a folder about to be made;
+// "backup" the work folder that keeps replaced files; "moved" an installed
+// file about to go to it; "placed" a file about to be put in place; "record"
+// the product whose new record is about to be staged beside the old one, or
+// "unrecord" the product whose record goes; "commit" once all of that is
+// done. A run that dies leaves it behind, and the next run under the lock
+// finishes (commit seen) or undoes the change from it.
 class Journal {
   public:
     static std::string Path() {
         return (fs::path(InstallerLockPath()).parent_path() / "installer.journal").string();
     }
-    bool Start(const std::string &root) {
+    bool Start(const std::string &root, const StepHook &step) {
+        m_step = step;
+        Step(m_step, "journal");
         m_fd.reset(::open(Path().c_str(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644));
-        return m_fd.valid() && Add("root", root);
+        if (!m_fd.valid())
+            return false;
+        // The journal itself outlives a power loss, not only its lines.
+        SyncFolder(fs::path(Path()).parent_path());
+        return Add("root", root);
     }
     bool Add(std::string_view kind, std::string_view value = {}) {
-        const std::string line = std::string(kind) + "\t" + std::string(value) + "\n";
-        return m_fd.valid() && platform::WriteFully(m_fd.get(), line.data(), line.size());
+        if (!m_fd.valid()) {
+            errno = EBADF;
+            return false;
+        }
+        Step(m_step, "journal");
+        const std::string line = std::string(kind) + "\t" + EscapeJournalValue(value) + "\n";
+        return platform::WriteFully(m_fd.get(), line.data(), line.size()) &&
+               ::fdatasync(m_fd.get()) == 0;
     }
     void End() {
-        if (m_fd.valid())
+        if (m_fd.valid()) {
+            Step(m_step, "unlink");
             ::unlink(Path().c_str());
+        }
         m_fd.reset();
+    }
+
+    // The change a journal names; only whole lines count.
+    static Change Read(const std::string &text) {
+        Change change;
+        std::size_t pos = 0;
+        while (pos < text.size()) {
+            const std::size_t end = text.find('\n', pos);
+            if (end == std::string::npos)
+                break; // a line cut short was never acted on
+            const std::string_view line(text.data() + pos, end - pos);
+            pos = end + 1;
+            const std::size_t tab = line.find('\t');
+            const std::string_view kind = line.substr(0, tab);
+            const auto value = UnescapeJournalValue(
+                tab == std::string_view::npos ? std::string_view() : line.substr(tab + 1));
+            if (!value)
+                continue;
+            const bool relative =
+                SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + *value).has_value();
+            if (kind == "root" && change.root.empty())
+                change.root = *value;
+            else if (kind == "folder" && !value->empty() && (*value)[0] == '/')
+                change.folders.push_back(*value);
+            else if (kind == "backup" && value->starts_with(kBackupStem) &&
+                     value->find('/') == std::string::npos)
+                change.backup = *value;
+            else if (kind == "moved" && relative)
+                change.moved.push_back(*value);
+            else if (kind == "placed" && relative)
+                change.placed.push_back(*value);
+            else if (kind == "record")
+                change.record = *value;
+            else if (kind == "unrecord")
+                change.unrecord = *value;
+            else if (kind == "commit")
+                change.committed = true;
+        }
+        return change;
     }
 
   private:
     UniqueFd m_fd;
+    StepHook m_step;
 };
 
 // The work folders a change made directly in the install folder.
@@ -145,98 +298,188 @@ std::vector<fs::path> WorkFolders(const fs::path &root) {
     return out;
 }
 
-// Puts back what a dead run's change did, from its journal: files it placed
-// are removed, files it moved aside return, folders it made go when empty,
-// and its work folders are removed. A change that reached "commit" keeps its
-// files; only the work folders go.
-void RecoverDeadRun(const std::function<void(std::string_view)> &log) {
+void DropWorkFolders(const fs::path &root, const StepHook &step) {
+    for (const fs::path &folder : WorkFolders(root)) {
+        Step(step, "rmdir");
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+}
+
+void RemoveFolder(const std::string &folder, const StepHook &step) {
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    Step(step, "rmdir");
+    ::rmdir(folder.c_str());
+}
+
+bool IsEmptyFolder(const fs::path &folder) {
+    std::error_code ec;
+    return fs::is_directory(fs::symlink_status(folder, ec)) && fs::is_empty(folder, ec) && !ec;
+}
+
+// Puts back what a change did: files it placed go (or give way to the
+// installed file they replaced), files it moved aside return, its work
+// folders and the folders it made go, and its staged record is dropped; the
+// products store keeps the record it had. Each step can be done again, so
+// that a run killed while undoing is undone by the next.
+void UndoChange(const Change &change, const LogHook &log, const StepHook &step) {
+    const fs::path &root = change.root;
+    const fs::path backup = change.backup.empty() ? fs::path() : root / change.backup;
+    const std::set<std::string> moved(change.moved.begin(), change.moved.end());
+    const std::set<std::string> placed(change.placed.begin(), change.placed.end());
+    const auto putBack = [&](const std::string &relative) {
+        struct stat st {};
+        if (backup.empty() || ::lstat((backup / relative).c_str(), &st) != 0)
+            return; // never moved, or back already
+        Step(step, "rename");
+        if (!StaysInside(root, relative) || !MoveInto(backup / relative, root / relative))
+            log("cannot put back " + (root / relative).string() + ": " + std::strerror(errno));
+    };
+    for (auto it = change.placed.rbegin(); it != change.placed.rend(); ++it) {
+        if (moved.count(*it)) {
+            putBack(*it); // the old file takes its place again
+        } else if (StaysInside(root, *it)) {
+            struct stat st {};
+            if (::lstat((root / *it).c_str(), &st) == 0) {
+                Step(step, "unlink");
+                ::unlink((root / *it).c_str());
+            }
+        }
+    }
+    for (auto it = change.moved.rbegin(); it != change.moved.rend(); ++it)
+        if (!placed.count(*it))
+            putBack(*it);
+    DropWorkFolders(root, step);
+    if (!change.record.empty()) {
+        Step(step, "store");
+        DropStagedProductRecord(change.record);
+    }
+    for (auto it = change.folders.rbegin(); it != change.folders.rend(); ++it)
+        RemoveFolder(*it, step);
+}
+
+// Finishes a change whose commit is written: the staged record takes the
+// old one's place (or the record goes), the work folders go, and so do the
+// folders that the files moved away leave empty. Each step can be done
+// again.
+void FinishChange(const Change &change, const LogHook &log, const StepHook &step) {
+    const fs::path &root = change.root;
+    std::string error;
+    if (!change.record.empty()) {
+        Step(step, "store");
+        if (!ApplyStagedProductRecord(change.record, error))
+            log("cannot put the new record of " + change.record + " in place: " + error);
+    }
+    if (!change.unrecord.empty() && ProductState(change.unrecord) == install_state::kDefault) {
+        Step(step, "store");
+        if (!UnregisterProduct(change.unrecord))
+            log("cannot remove the product " + change.unrecord +
+                " from the store: " + platform::RegistryLastError());
+    }
+    DropWorkFolders(root, step);
+    const std::set<std::string> placed(change.placed.begin(), change.placed.end());
+    // Up to the install folder itself; a folder already gone (a run killed
+    // while it removed them) is passed over.
+    const fs::path stop = root.parent_path();
+    for (const std::string &relative : change.moved) {
+        if (placed.count(relative) || !StaysInside(root, relative))
+            continue;
+        for (fs::path at = (root / relative).parent_path();
+             at.string().size() > stop.string().size(); at = at.parent_path()) {
+            std::error_code ec;
+            if (!fs::exists(fs::symlink_status(at, ec)))
+                continue;
+            if (!IsEmptyFolder(at))
+                break;
+            RemoveFolder(at.string(), step);
+        }
+    }
+}
+
+// Finishes or undoes what a dead run's change did, from its journal.
+void RecoverDeadRun(const LogHook &log, const StepHook &step) {
     const std::string path = Journal::Path();
     std::string text;
     if (platform::ReadRegularFile(path, kJournalLimit, text) == platform::FileError::Missing)
         return;
-    std::string root;
-    std::vector<std::string> placed, folders;
-    bool committed = false;
-    for (const std::string &line : SplitLines(text)) {
-        const std::size_t tab = line.find('\t');
-        const std::string kind = line.substr(0, tab);
-        const std::string value = tab == std::string::npos ? std::string() : line.substr(tab + 1);
-        if (kind == "root" && root.empty())
-            root = value;
-        else if (kind == "folder" && !value.empty() && value[0] == '/')
-            folders.push_back(value);
-        else if (kind == "placed" &&
-                 SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + value))
-            placed.push_back(value);
-        else if (kind == "commit")
-            committed = true;
+    if (text.empty()) {
+        // Made, and the run killed before it named anything.
+        ::unlink(path.c_str());
+        return;
     }
+    Change change = Journal::Read(text);
+    const std::string root = change.root.string();
     // Only a folder a run could have installed into is touched.
     if (root.empty() || root == "/" || platform::ConfinedFolder({}, root) != root) {
         ::unlink(path.c_str());
         log("removed an installer journal that names no install folder: " + path);
         return;
     }
-    if (!committed) {
-        for (auto it = placed.rbegin(); it != placed.rend(); ++it)
-            if (StaysInside(root, *it))
-                ::unlink((fs::path(root) / *it).c_str());
-        for (const fs::path &folder : WorkFolders(root)) {
-            if (!folder.filename().string().starts_with(kBackupStem))
-                continue;
-            std::vector<fs::path> saved;
-            std::error_code ec;
-            for (auto it = fs::recursive_directory_iterator(folder, ec);
-                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-                if (it->symlink_status(ec).type() != fs::file_type::directory)
-                    saved.push_back(it->path().lexically_relative(folder));
-            for (const fs::path &relative : saved)
-                if (!StaysInside(root, relative.string()) ||
-                    !MoveInto(folder / relative, fs::path(root) / relative))
-                    log("cannot put back " + (fs::path(root) / relative).string());
-        }
+    // A journal of an earlier installer names no backup folder: what its
+    // backup folder holds was moved there.
+    for (const fs::path &folder : WorkFolders(root)) {
+        if (!change.backup.empty() || !folder.filename().string().starts_with(kBackupStem))
+            continue;
+        change.backup = folder.filename().string();
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(folder, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (it->symlink_status(ec).type() != fs::file_type::directory)
+                change.moved.push_back(it->path().lexically_relative(folder).string());
     }
-    std::error_code ec;
-    for (const fs::path &folder : WorkFolders(root))
-        fs::remove_all(folder, ec);
-    for (auto it = folders.rbegin(); it != folders.rend(); ++it)
-        ::rmdir(it->c_str());
+    if (change.committed)
+        FinishChange(change, log, step);
+    else
+        UndoChange(change, log, step);
     ::unlink(path.c_str());
-    log(std::string(committed ? "finished" : "undid") +
+    log(std::string(change.committed ? "finished" : "undid") +
         " the change a run that ended early left in " + root);
 }
 
-// The files of one change of an install folder, undone as a whole.
+// The files of one change of an install folder and the product's record,
+// made or undone as a whole.
 class FileTransaction {
   public:
-    FileTransaction(fs::path root, std::function<void(std::string_view)> log)
-        : m_root(std::move(root)), m_log(std::move(log)) {}
+    FileTransaction(fs::path root, LogHook log, StepHook step)
+        : m_log(log ? std::move(log) : [](std::string_view) {}), m_step(std::move(step)) {
+        m_change.root = std::move(root);
+    }
     ~FileTransaction() {
-        if (!m_done)
+        if (m_started && !m_done)
             Rollback();
     }
 
-    const fs::path &Root() const { return m_root; }
+    const fs::path &Root() const { return m_change.root; }
 
     bool Begin(bool needStaging) {
-        if (!m_journal.Start(m_root.string())) {
+        m_started = true;
+        if (!m_journal.Start(m_change.root.string(), m_step)) {
             const int error = errno;
             Log("cannot write the installer journal " + Journal::Path() + ": " +
                 std::strerror(error));
             LogRightsNeeded(error, m_log);
             return false;
         }
-        if (CreateFolderTree(m_root.string(), true, &m_createdRoot) != 0 ||
-            !JournalFolders(m_createdRoot, 0)) {
-            Log("cannot create the install folder " + m_root.string());
+        if (!MakeFolders(m_change.root))
+            return false;
+        Step(m_step, "mkdir");
+        const std::string backup = MakeWorkFolder(m_change.root, kBackupStem);
+        if (backup.empty() || !m_journal.Add("backup", fs::path(backup).filename().string())) {
+            Log("cannot create a work folder in " + m_change.root.string() + ": " +
+                std::strerror(errno));
             return false;
         }
-        m_backup = MakeWorkFolder(m_root, kBackupStem);
-        if (needStaging)
-            m_staging = MakeWorkFolder(m_root, kStagingStem);
-        if (m_backup.empty() || (needStaging && m_staging.empty())) {
-            Log("cannot create a work folder in " + m_root.string());
-            return false;
+        m_change.backup = fs::path(backup).filename().string();
+        if (needStaging) {
+            Step(m_step, "mkdir");
+            m_staging = MakeWorkFolder(m_change.root, kStagingStem);
+            if (m_staging.empty()) {
+                Log("cannot create a work folder in " + m_change.root.string() + ": " +
+                    std::strerror(errno));
+                return false;
+            }
         }
         return true;
     }
@@ -245,87 +488,142 @@ class FileTransaction {
 
     // Moves an installed file away (kept until the commit).
     bool Remove(const std::string &relative) {
-        const fs::path at = m_root / relative;
+        const fs::path at = Root() / relative;
         struct stat st {};
         if (::lstat(at.c_str(), &st) != 0)
             return errno == ENOENT;
-        if (!StaysInside(m_root, relative) || S_ISDIR(st.st_mode) ||
-            !MoveInto(at, fs::path(m_backup) / relative)) {
-            Log("cannot remove " + at.string());
+        if (!StaysInside(Root(), relative) || S_ISDIR(st.st_mode)) {
+            Log("cannot remove " + at.string() + ": not a file of the product");
             return false;
         }
-        m_backedUp.push_back(relative);
+        if (!m_journal.Add("moved", relative)) {
+            Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+            return false;
+        }
+        m_change.moved.push_back(relative);
+        Step(m_step, "rename");
+        if (!MoveInto(at, Root() / m_change.backup / relative)) {
+            Log("cannot remove " + at.string() + ": " + std::strerror(errno));
+            return false;
+        }
         return true;
     }
 
     // Puts a staged file in place, moving the file it replaces away.
     bool Place(const std::string &relative) {
-        if (!StaysInside(m_root, relative) || !Remove(relative)) {
-            Log("cannot replace " + (m_root / relative).string());
+        const fs::path at = Root() / relative;
+        if (!StaysInside(Root(), relative) || !Remove(relative)) {
+            Log("cannot replace " + at.string());
             return false;
         }
-        const fs::path at = m_root / relative;
-        const std::size_t made = m_createdInside.size();
-        if (CreateFolderTree(at.string(), false, &m_createdInside) != 0 ||
-            !JournalFolders(m_createdInside, made) || !m_journal.Add("placed", relative) ||
-            ::rename((fs::path(m_staging) / relative).c_str(), at.c_str()) != 0) {
+        if (!MakeFolders(at.parent_path()))
+            return false;
+        if (!m_journal.Add("placed", relative)) {
+            Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+            return false;
+        }
+        m_change.placed.push_back(relative);
+        Step(m_step, "rename");
+        if (::rename((fs::path(m_staging) / relative).c_str(), at.c_str()) != 0) {
             Log("cannot install " + at.string() + ": " + std::strerror(errno));
             return false;
         }
-        m_placed.push_back(relative);
         return true;
     }
 
-    void Commit() {
+    // Makes the change final: the new record of the product (or its
+    // removal) goes into the journal with the commit, and is put in place
+    // after it. False (and everything undone) when the record cannot be
+    // written.
+    bool Commit(const InstalledProduct *record, const std::string &unrecord) {
+        // The renames on disk before the commit that makes them final.
+        std::set<fs::path> folders{Root()};
+        for (const auto *list : {&m_change.placed, &m_change.moved})
+            for (const std::string &relative : *list)
+                folders.insert((Root() / relative).parent_path());
+        for (const fs::path &folder : folders)
+            SyncFolder(folder);
+        if (record) {
+            std::string error;
+            if (!m_journal.Add("record", record->productCode)) {
+                Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+                Rollback();
+                return false;
+            }
+            m_change.record = record->productCode;
+            Step(m_step, "store");
+            if (!StageProductRecord(*record, error)) {
+                const int reason = errno;
+                Log("cannot record the product in the store: " + error);
+                LogRightsNeeded(reason, m_log);
+                Rollback();
+                return false;
+            }
+        }
+        if (!unrecord.empty() && !m_journal.Add("unrecord", unrecord)) {
+            Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+            Rollback();
+            return false;
+        }
+        m_change.unrecord = unrecord;
+        if (!m_journal.Add("commit")) {
+            Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+            Rollback();
+            return false;
+        }
         m_done = true;
-        m_journal.Add("commit");
-        DropWorkFolders();
-        for (const std::string &relative : m_backedUp)
-            RemoveEmptyFolderChain((m_root / relative).parent_path().string(),
-                                   m_root.parent_path().string());
+        m_change.committed = true;
+        FinishChange(m_change, m_log, m_step);
         m_journal.End();
+        return true;
     }
 
     void Rollback() {
+        if (m_done)
+            return;
         m_done = true;
-        for (auto it = m_placed.rbegin(); it != m_placed.rend(); ++it)
-            ::unlink((m_root / *it).c_str());
-        for (auto it = m_backedUp.rbegin(); it != m_backedUp.rend(); ++it)
-            if (!MoveInto(fs::path(m_backup) / *it, m_root / *it))
-                Log("cannot put back " + (m_root / *it).string());
-        DropWorkFolders();
-        for (auto it = m_createdInside.rbegin(); it != m_createdInside.rend(); ++it)
-            ::rmdir(it->c_str());
-        for (auto it = m_createdRoot.rbegin(); it != m_createdRoot.rend(); ++it)
-            ::rmdir(it->c_str());
+        UndoChange(m_change, m_log, m_step);
         m_journal.End();
     }
 
   private:
-    bool JournalFolders(const std::vector<std::string> &folders, std::size_t from) {
-        for (std::size_t i = from; i < folders.size(); ++i)
-            if (!m_journal.Add("folder", folders[i]))
+    // Makes the missing folders of a path, each named in the journal before
+    // it is made.
+    bool MakeFolders(const fs::path &folder) {
+        std::vector<fs::path> missing;
+        for (fs::path at = folder; !at.empty() && at != at.root_path(); at = at.parent_path()) {
+            struct stat st {};
+            if (::lstat(at.c_str(), &st) == 0)
+                break;
+            missing.push_back(at);
+        }
+        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+            if (!m_journal.Add("folder", it->string())) {
+                Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
                 return false;
+            }
+            m_change.folders.push_back(it->string());
+            Step(m_step, "mkdir");
+            if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
+                const int error = errno;
+                Log("cannot create the folder " + it->string() + ": " + std::strerror(error));
+                LogRightsNeeded(error, m_log);
+                return false;
+            }
+        }
         return true;
-    }
-    void DropWorkFolders() {
-        std::error_code ec;
-        if (!m_staging.empty())
-            fs::remove_all(m_staging, ec);
-        if (!m_backup.empty())
-            fs::remove_all(m_backup, ec);
     }
     void Log(const std::string &line) {
         if (m_log)
             m_log(line);
     }
 
-    fs::path m_root;
-    std::function<void(std::string_view)> m_log;
+    LogHook m_log;
+    StepHook m_step;
     Journal m_journal;
-    std::string m_staging, m_backup;
-    std::vector<std::string> m_createdRoot, m_createdInside;
-    std::vector<std::string> m_placed, m_backedUp;
+    Change m_change;
+    std::string m_staging;
+    bool m_started = false;
     bool m_done = false;
 };
 
@@ -369,6 +667,7 @@ class Run {
                 code = QueryMsiProperty(*database, "ProductCode").value_or("");
             }
         }
+        SetAsideDamagedRecordOf(code);
         const auto installed = FindInstalledProduct(code);
         if (!installed) {
             Log("the product is not installed: " + code);
@@ -380,27 +679,60 @@ class Run {
     int Remove(const InstalledProduct &installed) {
         Log("removing " + installed.productName + " " + installed.versionString + " from " +
             installed.installLocation);
-        FileTransaction files(ToNativePath(installed.installLocation), m_context.log);
-        const bool folderThere = PathExists(installed.installLocation);
-        if (folderThere) {
-            if (!files.Begin(false))
+        if (!PathExists(installed.installLocation)) {
+            // No files to take away: the record goes in one step.
+            Step(m_context.step, "store");
+            if (!UnregisterProduct(installed.productCode)) {
+                Log("cannot remove the product from the store: " + platform::RegistryLastError());
                 return installer_exit::kFailure;
-            for (const std::string &relative : SplitLines(installed.files)) {
-                if (!SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + relative) ||
-                    !files.Remove(relative)) {
-                    files.Rollback();
-                    return installer_exit::kFailure;
-                }
             }
+            return Finished();
         }
-        if (!UnregisterProduct(installed.productCode)) {
-            Log("cannot remove the product from the store");
-            files.Rollback();
+        FileTransaction files(ToNativePath(installed.installLocation), m_context.log,
+                              m_context.step);
+        if (!files.Begin(false))
             return installer_exit::kFailure;
-        }
-        if (folderThere)
-            files.Commit();
+        for (const std::string &relative : SplitLines(installed.files))
+            if (!RemoveListed(files, relative))
+                return installer_exit::kFailure;
+        if (!files.Commit(nullptr, installed.productCode))
+            return installer_exit::kFailure;
         return Finished();
+    }
+
+    // A file the record lists, moved away. A line that names no file of the
+    // install folder (a record an earlier installer wrote with a name that
+    // held a control character or a line break) is left, with a log line,
+    // rather than blocking the removal for ever.
+    bool RemoveListed(FileTransaction &files, const std::string &relative) const {
+        struct stat st {};
+        if (!SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + relative) ||
+            (::lstat((files.Root() / relative).c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+            Log("left in place, not a file the record can name: " + QuotedName(relative));
+            return true;
+        }
+        return files.Remove(relative);
+    }
+
+    // A record of the product that the store cannot read would block it for
+    // ever: it is kept aside and the run goes on as if there were none.
+    void SetAsideDamagedRecordOf(const std::string &code) const {
+        std::string why;
+        InstalledProduct readable;
+        const auto aside = SetAsideDamagedRecord(code, why, readable);
+        if (!aside)
+            return;
+        // The old install's files stay where they are: those the readable
+        // part of the record names are named here.
+        std::string files;
+        for (const std::string &relative : SplitLines(readable.files))
+            files += (files.empty() ? "" : ", ") + relative;
+        std::string left = "; the files of its install are not known and stay";
+        if (!readable.installLocation.empty())
+            left = "; the files of its install stay in " + readable.installLocation +
+                   (files.empty() ? std::string() : ": " + files);
+        Log("the record of the product " + code + " cannot be read (" + why + "); kept as " +
+            *aside + " and the product taken as not installed" + left);
     }
 
     // The product code the request acts on, and the instance name.
@@ -501,6 +833,7 @@ class Run {
         std::string code, instance, language;
         if (const int chosen = ChooseProduct(*database, code, instance, language); chosen != 0)
             return chosen;
+        SetAsideDamagedRecordOf(code);
         const auto installed = FindInstalledProduct(code);
         const bool reinstall = m_request.action != InstallerAction::Install ||
                                !Property(m_request, "REINSTALL").empty();
@@ -525,13 +858,26 @@ class Run {
             InstallFolder(*database, installed ? &*installed : nullptr, instance);
         if (folder.empty())
             return installer_exit::kFailure;
+        InstalledProduct product;
+        product.productCode = code;
+        product.productName = QueryMsiProperty(*database, "ProductName").value_or("");
+        product.versionString = QueryMsiProperty(*database, "ProductVersion").value_or("");
+        product.packageCode = packageCode;
+        product.upgradeCode = QueryMsiProperty(*database, "UpgradeCode").value_or("");
+        product.installedLanguage = language;
+        product.installLocation = folder;
+        product.instanceName = instance;
+        product.installerVersion = InstallerVersionText();
+        if (const int checked = CheckEntries(product); checked != installer_exit::kSuccess)
+            return checked;
+
         Log("installing " + QueryMsiProperty(*database, "ProductName").value_or(code) + " " +
             QueryMsiProperty(*database, "ProductVersion").value_or("") + " into " + folder);
-        FileTransaction files(folder, m_context.log);
+        FileTransaction files(folder, m_context.log, m_context.step);
         if (!files.Begin(true))
             return installer_exit::kFailure;
-        const PackageExtraction extracted =
-            ExtractPackageFiles(m_request.target, files.Staging(), m_context.cancelled);
+        const PackageExtraction extracted = ExtractPackageFiles(
+            m_request.target, files.Staging(), m_context.cancelled, m_context.step);
         if (extracted.cancelled)
             return installer_exit::kUserExit;
         if (!extracted.ok) {
@@ -553,37 +899,48 @@ class Run {
         // Files of the earlier version that this one no longer has.
         if (installed && ToNativePath(installed->installLocation) == folder)
             for (const std::string &relative : SplitLines(installed->files))
-                if (!placed.count(relative) &&
-                    SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + relative) &&
-                    !files.Remove(relative))
+                if (!placed.count(relative) && !RemoveListed(files, relative))
                     return installer_exit::kFailure;
         if (Cancelled())
             return installer_exit::kUserExit;
 
-        InstalledProduct product;
-        product.productCode = code;
-        product.productName = QueryMsiProperty(*database, "ProductName").value_or("");
-        product.versionString = QueryMsiProperty(*database, "ProductVersion").value_or("");
-        product.packageCode = packageCode;
-        product.upgradeCode = QueryMsiProperty(*database, "UpgradeCode").value_or("");
-        product.installedLanguage = language;
-        product.installLocation = folder;
-        product.instanceName = instance;
-        product.installerVersion = InstallerVersionText();
         product.files = list;
-        if (!RegisterProduct(product)) {
-            const int error = errno;
-            Log("cannot record the product in the store: " + std::string(std::strerror(error)));
-            LogRightsNeeded(error, m_context.log);
-            if (installed)
-                RegisterProduct(*installed);
-            else
-                UnregisterProduct(code);
+        if (!files.Commit(&product, {}))
             return installer_exit::kFailure;
-        }
-        files.Commit();
         Log("installed " + code);
         return Finished();
+    }
+
+    // The package's entries, read before anything is written: a name with a
+    // control character would break the journal's and the record's lines,
+    // and a file list past what the store reads back would leave a record
+    // that blocks the product.
+    int CheckEntries(InstalledProduct product) const {
+        std::vector<std::string> names;
+        std::string error;
+        if (!ListPackageEntries(m_request.target, names, error)) {
+            Log(error);
+            return installer_exit::kFailure;
+        }
+        std::size_t count = 0;
+        for (const std::string &name : names) {
+            if (HasControlCharacter(name)) {
+                Log("the package holds an entry whose name has a control character: " +
+                    QuotedName(name));
+                return installer_exit::kFailure;
+            }
+            const auto relative = SafeRelativeEntryPath(name);
+            if (relative && !name.ends_with('/')) {
+                product.files += *relative + "\n";
+                ++count;
+            }
+        }
+        if (!ProductRecordFits(product)) {
+            Log("the file list is too large for the products store: " + std::to_string(count) +
+                " entries");
+            return installer_exit::kFailure;
+        }
+        return installer_exit::kSuccess;
     }
 
     const InstallerRequest &m_request;
@@ -707,10 +1064,12 @@ int RunInstaller(const InstallerRequest &request, const InstallerContext &contex
             context.log("another installation is in progress");
         return installer_exit::kAlreadyRunning;
     }
-    RecoverDeadRun([&context](std::string_view line) {
-        if (context.log)
-            context.log(line);
-    });
+    RecoverDeadRun(
+        [&context](std::string_view line) {
+            if (context.log)
+                context.log(line);
+        },
+        context.step);
     return Run(request, context).Execute();
 }
 

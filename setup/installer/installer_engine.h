@@ -24,11 +24,20 @@
 //
 // Files go only inside the install folder. Each file is written to a staging
 // folder inside the install folder first, then renamed into place; a file it
-// replaces is moved to a backup folder there. The product is registered
-// after the last file is in place; any failure (or a cancel) before that
-// puts every file back and leaves the store as it was. A journal next to the
-// installer lock names the change in progress, so that the next run that
-// takes the lock undoes a run that was killed outright.
+// replaces is moved to a backup folder there. The product's new record is
+// written whole beside its old one once the last file is in place, and put
+// in its place by one rename after the commit; any failure (or a cancel)
+// before the commit puts every file back and leaves the store as it was. A
+// journal next to the installer lock names each step before it is taken
+// (folders, files, the record, the commit), so that the next run that takes
+// the lock finishes (commit written) or undoes (no commit) the files and the
+// record of a run that was killed outright, together.
+//
+// A package entry whose name holds a control character, or a product whose
+// file list would make a record past what the store reads back, is refused
+// before anything is written. A record of the product that the store cannot
+// read is moved aside (see SetAsideDamagedRecord) and the run goes on as if
+// the product were not installed.
 //
 // Under KRV_SETUP_ROOT every install folder lies under the root; a folder
 // whose ".." climbs out of the root, or out of the folder a leading
@@ -93,6 +102,11 @@ struct InstallerContext {
     // Diagnostic lines (the program writes them to standard error and the
     // /l file).
     std::function<void(std::string_view)> log;
+    // Called before each change the run makes on disk, with its kind:
+    // "journal" (a journal line), "write" (a file extracted), "mkdir",
+    // "rmdir", "rename", "unlink" or "store" (a write to the products
+    // store). A test counts the steps and stops a run at any one of them.
+    std::function<void(std::string_view)> step;
 };
 
 // Runs a request under the installer lock; the exit code.

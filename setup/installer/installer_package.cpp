@@ -287,7 +287,8 @@ std::optional<std::string> SafeRelativeEntryPath(std::string_view entryName) {
     if (!rest.empty() && rest.back() == '/')
         rest.remove_suffix(1); // a folder entry
     if (rest.empty() || rest.find('\\') != std::string_view::npos ||
-        rest.find('\0') != std::string_view::npos)
+        std::any_of(rest.begin(), rest.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
         return std::nullopt;
     std::size_t pos = 0;
     while (pos <= rest.size()) {
@@ -302,8 +303,31 @@ std::optional<std::string> SafeRelativeEntryPath(std::string_view entryName) {
     return std::string(rest);
 }
 
+bool ListPackageEntries(std::string_view packagePath, std::vector<std::string> &names,
+                        std::string &error) {
+    names.clear();
+    ReadArchive a = OpenForReading(packagePath);
+    if (!a) {
+        error = "cannot open the package " + std::string(packagePath);
+        return false;
+    }
+    archive_entry *entry = nullptr;
+    for (;;) {
+        const int r = archive_read_next_header(a.get(), &entry);
+        if (r == ARCHIVE_EOF)
+            return true;
+        if (r != ARCHIVE_OK || archive_read_data_skip(a.get()) != ARCHIVE_OK) {
+            error = ArchiveError(a.get(), "the package is damaged");
+            return false;
+        }
+        const char *name = archive_entry_pathname(entry);
+        names.emplace_back(name ? name : "");
+    }
+}
+
 PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_view targetFolder,
-                                      const std::function<bool()> &cancelled) {
+                                      const std::function<bool()> &cancelled,
+                                      const std::function<void(std::string_view)> &step) {
     PackageExtraction result;
     ReadArchive a = OpenForReading(packagePath);
     if (!a) {
@@ -374,6 +398,8 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
             result.files.push_back(file);
             continue;
         }
+        if (step)
+            step("write");
         if (insideLink) {
             // Like a file, never made over an existing name.
             file.executable = false;

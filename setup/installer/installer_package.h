@@ -54,7 +54,8 @@ std::optional<std::vector<PackageInstance>> ParseInstanceTable(std::string_view 
 
 // A file entry's path below "files/" when it stays inside the install folder
 // (no absolute path, no "." or ".." component, no empty component, no
-// backslash, no NUL); nothing otherwise.
+// backslash) and holds no control character (below 0x20, or 0x7F: the
+// installer's lists are lines); nothing otherwise.
 std::optional<std::string> SafeRelativeEntryPath(std::string_view entryName);
 
 struct PackageFile {
@@ -75,8 +76,16 @@ struct PackageExtraction {
     std::string error;
     std::vector<PackageFile> files;
 };
+// `step` is told "write" before each file or link is written.
 PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_view targetFolder,
-                                      const std::function<bool()> &cancelled = {});
+                                      const std::function<bool()> &cancelled = {},
+                                      const std::function<void(std::string_view)> &step = {});
+
+// The names of the package's entries as they stand, the tables' among them
+// (nothing is written). False with an error text when the package cannot be
+// read to its end.
+bool ListPackageEntries(std::string_view packagePath, std::vector<std::string> &names,
+                        std::string &error);
 
 // Writes a package: the tables, then every file and folder below
 // `sourceTree`. A symbolic link to a file inside the tree is stored as a

@@ -11,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <set>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -48,6 +51,7 @@ struct RawEntry {
 void WriteRawPackage(const std::string &path, const std::vector<RawEntry> &entries) {
     archive *a = archive_write_new();
     archive_write_add_filter_xz(a);
+    archive_write_set_filter_option(a, "xz", "compression-level", "1");
     archive_write_set_format_pax_restricted(a);
     ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
     for (const RawEntry &e : entries) {
@@ -100,6 +104,7 @@ class InstallerTest : public ::testing::Test {
         InstallerContext context;
         context.cancelled = std::move(cancelled);
         context.log = [this](std::string_view line) { m_log += std::string(line) + "\n"; };
+        context.step = m_step;
         return RunInstaller(request, context);
     }
 
@@ -109,6 +114,7 @@ class InstallerTest : public ::testing::Test {
     const std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
     std::string m_log;
+    std::function<void(std::string_view)> m_step; // handed to each run
 };
 
 TEST_F(InstallerTest, PackageTablesAndFilesComeBackAsWritten) {
@@ -432,57 +438,277 @@ std::map<std::string, std::string> Tree(const std::string &folder) {
     return out;
 }
 
-// An upgrade stopped at every step leaves the whole install tree and the
-// store as they were: a cancel at once, a run killed outright at the next
-// run that takes the lock (which puts back what the dead one moved aside and
-// removes its work folders).
+// Every road stopped at every step leaves the install tree and the store in
+// agreement, as they were before the run or as the run makes them: a cancel
+// at once, a run killed outright at the next run that takes the lock (which
+// finishes or undoes the dead one's change from its journal). The steps are
+// the installer's own: a dry run counts them, then a child is killed before
+// each (or, on a long road, a sample that holds every kind of step).
 TEST_F(InstallerTest, UpgradeStoppedAtEveryStepLeavesTheTreeWhole) {
-    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}", "old-only.txt");
-    const std::string v2 = MakePackage("v2", "2.3.1", "{PKG-2}", "new-only.txt");
-    enum class Stop { Cancel, Kill };
-    for (const Stop stop : {Stop::Cancel, Stop::Kill}) {
-        ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
-        const auto before = Tree(Installed());
-        ASSERT_EQ(before.size(), 5u); // bin, bin/tool, lib, lib/a.so, old-only.txt
-        int stopped = 0;
-        for (int at = 1; at < 100; ++at) {
-            m_log.clear();
-            int asked = 0;
-            const auto stopHere = [&asked, at, stop] {
-                if (++asked < at)
-                    return false;
-                if (stop == Stop::Kill)
-                    ::raise(SIGKILL);
-                return true;
-            };
-            int code = 0;
-            if (stop == Stop::Cancel) {
-                code = Run({"/fvomus", v2}, stopHere);
-            } else {
-                const pid_t child = ::fork();
-                ASSERT_GE(child, 0);
-                if (child == 0)
-                    ::_exit(Run({"/fvomus", v2}, stopHere) == 0 ? 0 : 1);
-                int status = 0;
-                ASSERT_EQ(::waitpid(child, &status, 0), child);
-                code = WIFEXITED(status) ? WEXITSTATUS(status) : installer_exit::kUserExit;
-                if (code == 0)
-                    break;
-                // Any run under the lock mends what the dead one left.
-                EXPECT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
-                EXPECT_NE(m_log.find("ended early"), std::string::npos) << at << m_log;
-            }
-            if (code == installer_exit::kSuccess)
-                break;
-            ++stopped;
-            EXPECT_EQ(Tree(Installed()), before) << "stopped at step " << at;
-            EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "PackageCode"), "{PKG-1}") << at;
-        }
-        // Each of the three files, and the extraction before them.
-        EXPECT_GT(stopped, 6);
-        EXPECT_EQ(ReadFile(Installed() + "/lib/a.so"), "library 2.3.1");
-        ASSERT_EQ(Run({"/x", "{PRODUCT-0001}"}), installer_exit::kSuccess) << m_log;
+    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}", "share/doc/old.txt");
+    const std::string v2 = MakePackage("v2", "2.3.1", "{PKG-2}", "share/new/new.txt");
+
+    // A cancel at each point the run asks: every file is the old one again.
+    ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
+    const auto installed = Tree(Installed());
+    ASSERT_EQ(installed.size(), 7u); // bin, bin/tool, lib, lib/a.so, share, share/doc, old.txt
+    int cancelled = 0;
+    for (int at = 1; at < 100; ++at) {
+        int asked = 0;
+        if (Run({"/fvomus", v2}, [&asked, at] { return ++asked >= at; }) == 0)
+            break;
+        ++cancelled;
+        EXPECT_EQ(Tree(Installed()), installed) << "cancelled at " << at;
+        EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "PackageCode"), "{PKG-1}") << at;
     }
+    EXPECT_GT(cancelled, 6); // the extraction and each of the files
+
+    struct Road {
+        const char *name;
+        bool installedBefore;
+        std::vector<std::string> run;
+        std::string codeBefore, codeAfter; // empty: not installed
+    };
+    const Road roads[] = {
+        {"install", false, {"/i", v1}, "", "{PKG-1}"},
+        {"upgrade", true, {"/fvomus", v2}, "{PKG-1}", "{PKG-2}"},
+        {"patch", true, {"/p", v2}, "{PKG-1}", "{PKG-2}"},
+        {"repair", true, {"/i", v1, "REINSTALL=ALL"}, "{PKG-1}", "{PKG-1}"},
+        {"uninstall", true, {"/x", "{PRODUCT-0001}"}, "{PKG-1}", ""},
+    };
+    const auto reset = [&](const Road &road) {
+        fs::remove_all(m_root + "/opt");
+        fs::remove_all(m_root + "/registry");
+        if (road.installedBefore) {
+            ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
+            // A repair has something to mend.
+            WriteFile(Installed() + "/lib/a.so", "damaged");
+        }
+    };
+    using TreeState = std::optional<std::map<std::string, std::string>>;
+    const auto state = [this]() -> TreeState {
+        if (!fs::exists(fs::symlink_status(Installed())))
+            return std::nullopt;
+        return Tree(Installed());
+    };
+    for (const Road &road : roads) {
+        SCOPED_TRACE(road.name);
+        reset(road);
+        const TreeState before = state();
+        std::vector<std::string> kinds;
+        m_step = [&kinds](std::string_view kind) { kinds.emplace_back(kind); };
+        ASSERT_EQ(Run(road.run), installer_exit::kSuccess) << m_log;
+        m_step = nullptr;
+        const TreeState after = state();
+        ASSERT_NE(before, after);
+
+        // Every step of a short road; of a long one the first and last of
+        // each kind and an even sample between.
+        std::set<std::size_t> points;
+        std::map<std::string, std::pair<std::size_t, std::size_t>> byKind;
+        for (std::size_t i = 0; i < kinds.size(); ++i) {
+            auto [it, added] = byKind.emplace(kinds[i], std::make_pair(i, i));
+            it->second.second = i;
+        }
+        const std::size_t stride = kinds.size() <= 60 ? 1 : kinds.size() / 40;
+        for (std::size_t i = 0; i < kinds.size(); i += stride)
+            points.insert(i);
+        for (const auto &[kind, range] : byKind)
+            points.insert({range.first, range.second});
+        for (const char *kind : {"journal", "mkdir", "rename", "store", "unlink"})
+            EXPECT_TRUE(byKind.count(kind)) << kind;
+        EXPECT_TRUE(byKind.count(road.run[0] == "/x" ? "rmdir" : "write"));
+
+        for (const std::size_t point : points) {
+            const std::string where =
+                "killed before step " + std::to_string(point + 1) + " (" + kinds[point] + ")";
+            reset(road);
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                std::size_t taken = 0;
+                m_step = [&taken, point](std::string_view) {
+                    if (taken++ == point)
+                        ::raise(SIGKILL);
+                };
+                Run(road.run);
+                ::_exit(0);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << where;
+
+            // Any run under the lock mends what the dead one left.
+            m_log.clear();
+            EXPECT_EQ(Run({"/x", "{NO-SUCH-PRODUCT}"}), installer_exit::kUnknownProduct);
+            EXPECT_FALSE(fs::exists(m_root + "/registry/installer.journal")) << where << m_log;
+            const TreeState now = state();
+            const bool old = now == before;
+            EXPECT_TRUE(old || now == after) << where;
+            const std::string code = old ? road.codeBefore : road.codeAfter;
+            EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "PackageCode").value_or(""), code) << where;
+            // And the installer's answer agrees with the tree.
+            m_log.clear();
+            EXPECT_EQ(Run({"/x", "{PRODUCT-0001}"}),
+                      now ? installer_exit::kSuccess : installer_exit::kUnknownProduct)
+                << where << m_log;
+            EXPECT_FALSE(fs::exists(fs::symlink_status(Installed()))) << where;
+            // A first install undone leaves none of the folders it made.
+            if (!road.installedBefore && !now) {
+                EXPECT_FALSE(fs::exists(m_root + "/opt")) << where;
+            }
+        }
+        std::printf("[          ] %s: %zu steps, %zu killed\n", road.name, kinds.size(),
+                    points.size());
+    }
+}
+
+// A name with a control character would break the installer's lines (the
+// journal's, the record's file list): such a package is refused before
+// anything is written, and the log quotes the name with its characters
+// written out. A name that only looks like a journal word is a name.
+TEST_F(InstallerTest, EntryNamesWithControlCharactersAreRefusedBeforeAnythingIsWritten) {
+    struct Case {
+        const char *what;
+        std::string entry;
+        const char *quoted; // nullptr: the package installs
+    };
+    const Case cases[] = {
+        {"newline", "files/x\nbin", "\"files/x\\nbin\""},
+        {"carriage return", "files/x\rbin", "\"files/x\\rbin\""},
+        {"tab", "files/a\tb", "\"files/a\\tb\""},
+        {"0x01", "files/a\x01", "\"files/a\\x01\""},
+        {"0x7F", "files/a\x7f", "\"files/a\\x7f\""},
+        {"a false commit line", "files/0\ncommit", "\"files/0\\ncommit\""},
+        {"named commit", "files/commit", nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = m_root + "/hostile.pkg";
+        WriteRawPackage(path,
+                        {{"Property", AE_IFREG,
+                          "ProductCode\t{HOSTILE}\nINSTALLDIR\t[ProgramFilesFolder]Hostile\n", ""},
+                         {"files/ok.txt", AE_IFREG, "fine", ""},
+                         {c.entry, AE_IFREG, "data", ""}});
+        m_log.clear();
+        const int code = Run({"/i", path});
+        if (!c.quoted) {
+            ASSERT_EQ(code, installer_exit::kSuccess) << m_log;
+            EXPECT_EQ(ReadFile(m_root + "/opt/Hostile/commit"), "data");
+            EXPECT_EQ(Run({"/x", "{HOSTILE}"}), installer_exit::kSuccess) << m_log;
+        } else {
+            EXPECT_EQ(code, installer_exit::kFailure);
+            EXPECT_NE(m_log.find(std::string("control character: ") + c.quoted), std::string::npos)
+                << m_log;
+            EXPECT_EQ(Run({"/x", "{HOSTILE}"}), installer_exit::kUnknownProduct);
+        }
+        EXPECT_FALSE(fs::exists(m_root + "/opt/Hostile")) << m_log;
+        EXPECT_FALSE(fs::exists(m_root + "/registry/installer.journal"));
+    }
+
+    // A record an earlier installer wrote for such a name ("x<TAB>y", or
+    // "x<LF>bin" read back as "x" and the folder "bin") does not block the
+    // removal: what it cannot name stays, and the log says so.
+    ASSERT_EQ(Run({"/i", MakePackage("v1", "2.3.0", "{PKG-1}")}), installer_exit::kSuccess);
+    auto product = FindInstalledProduct("{PRODUCT-0001}");
+    ASSERT_TRUE(product);
+    WriteFile(Installed() + "/x\ty", "legacy");
+    product->files += "x\ty\nx\nbin\n";
+    ASSERT_TRUE(RegisterProduct(*product));
+    m_log.clear();
+    EXPECT_EQ(Run({"/x", "{PRODUCT-0001}"}), installer_exit::kSuccess) << m_log;
+    EXPECT_NE(m_log.find("not a file the record can name: \"x\\ty\""), std::string::npos) << m_log;
+    EXPECT_FALSE(fs::exists(Installed() + "/bin/tool"));
+    EXPECT_FALSE(fs::exists(Installed() + "/lib"));
+    EXPECT_EQ(ProductState("{PRODUCT-0001}"), install_state::kUnknown);
+}
+
+// A file list past what the store reads back is refused before anything is
+// written, with its own reason; the ordinary package of the product then
+// installs.
+TEST_F(InstallerTest, AFileListPastTheStoreLimitIsRefusedBeforeAnythingIsWritten) {
+    std::vector<RawEntry> entries{{"Property", AE_IFREG,
+                                   "ProductCode\t{PRODUCT-0001}\nPackageCode\t{PKG-HUGE}\n"
+                                   "INSTALLDIR\t[ProgramFilesFolder]Telmar\\Telmar 2.3\\\n",
+                                   ""}};
+    const std::string folder = "files/" + std::string(200, 'd') + "/";
+    for (int i = 0; i < 20000; ++i)
+        entries.push_back({folder + "file-" + std::to_string(100000 + i), AE_IFREG, "", ""});
+    WriteRawPackage(m_root + "/huge.pkg", entries);
+    EXPECT_EQ(Run({"/i", m_root + "/huge.pkg"}), installer_exit::kFailure);
+    EXPECT_NE(m_log.find("file list is too large"), std::string::npos) << m_log;
+    EXPECT_NE(m_log.find("20000 entries"), std::string::npos) << m_log;
+    EXPECT_FALSE(fs::exists(Installed()));
+    EXPECT_FALSE(fs::exists(m_root + "/registry/HKLM/Software/Krv/Installer/Products"));
+
+    m_log.clear();
+    ASSERT_EQ(Run({"/i", MakePackage("v1", "2.3.0", "{PKG-1}")}), installer_exit::kSuccess)
+        << m_log;
+    EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "PackageCode"), "{PKG-1}");
+}
+
+// A record the store cannot read does not block its product: it is kept
+// aside whole, one log line says so, and the run goes on as if the product
+// were not installed. The old install's files it named stay.
+TEST_F(InstallerTest, ADamagedRecordIsKeptAsideAndTheProductInstallsAgain) {
+    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}", "old-only.txt");
+    const std::string v2 = MakePackage("v2", "2.3.1", "{PKG-2}");
+    const std::string products = m_root + "/registry/HKLM/Software/Krv/Installer/Products";
+    const std::string values = products + "/{PRODUCT-0001}/.values";
+    struct Damage {
+        const char *what;
+        std::string text;  // empty: the record with one line of garbage more
+        const char *named; // what the log says of the old install's files
+    };
+    const Damage damages[] = {
+        {"garbage", "this is not a values file\n", "are not known"},
+        {"past the read limit", "KRVREG 1\nsz\tFiles\t" + std::string(5u << 20, 'x') + "\n",
+         "are not known"},
+        {"one line of garbage", "", "old-only.txt"},
+    };
+    for (const Damage &d : damages) {
+        SCOPED_TRACE(d.what);
+        fs::remove_all(m_root + "/opt");
+        fs::remove_all(m_root + "/registry");
+        ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
+        const std::string damage = d.text.empty() ? ReadFile(values) + "garbage\n" : d.text;
+        WriteFile(values, damage);
+
+        m_log.clear();
+        ASSERT_EQ(Run({"/i", v2}), installer_exit::kSuccess) << m_log;
+        const std::string aside = products + "/{PRODUCT-0001}.damaged-1";
+        EXPECT_EQ(ReadFile(aside), damage);
+        std::size_t lines = 0;
+        for (std::size_t at = m_log.find("cannot be read"); at != std::string::npos;
+             at = m_log.find("cannot be read", at + 1))
+            ++lines;
+        EXPECT_EQ(lines, 1u) << m_log;
+        EXPECT_NE(m_log.find("kept as " + aside), std::string::npos) << m_log;
+        EXPECT_NE(m_log.find(d.named), std::string::npos) << m_log;
+        EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "PackageCode"), "{PKG-2}");
+
+        // Removed, the new install takes its own files; the old one's stay,
+        // and so does the damaged record.
+        ASSERT_EQ(Run({"/x", "{PRODUCT-0001}"}), installer_exit::kSuccess) << m_log;
+        EXPECT_TRUE(fs::exists(Installed() + "/old-only.txt"));
+        EXPECT_FALSE(fs::exists(Installed() + "/lib"));
+        EXPECT_EQ(ReadFile(aside), damage);
+    }
+}
+
+// A journal an earlier installer left (no backup folder named, no moves)
+// is still undone whole: the files in its backup folder go back.
+TEST_F(InstallerTest, AJournalOfAnEarlierInstallerIsStillUndone) {
+    ASSERT_EQ(Run({"/i", MakePackage("v1", "2.3.0", "{PKG-1}")}), installer_exit::kSuccess);
+    const auto before = Tree(Installed());
+    fs::create_directories(Installed() + "/.krv-backup-abc123/lib");
+    fs::rename(Installed() + "/lib/a.so", Installed() + "/.krv-backup-abc123/lib/a.so");
+    WriteFile(Installed() + "/lib/a.so", "library 2.3.1");
+    WriteFile(Installed() + "/new.txt", "new");
+    WriteFile(m_root + "/registry/installer.journal",
+              "root\t" + Installed() + "\nplaced\tlib/a.so\nplaced\tnew.txt\n");
+    EXPECT_EQ(Run({"/x", "{NO-SUCH-PRODUCT}"}), installer_exit::kUnknownProduct);
+    EXPECT_EQ(Tree(Installed()), before) << m_log;
 }
 
 // An ordinary user cannot open the machine's lock or store: the run ends
