@@ -496,8 +496,7 @@ class FileTransaction {
             Log("cannot remove " + at.string() + ": not a file of the product");
             return false;
         }
-        if (!m_journal.Add("moved", relative)) {
-            Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+        if (!Journaled("moved", relative)) {
             return false;
         }
         m_change.moved.push_back(relative);
@@ -518,8 +517,7 @@ class FileTransaction {
         }
         if (!MakeFolders(at.parent_path()))
             return false;
-        if (!m_journal.Add("placed", relative)) {
-            Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+        if (!Journaled("placed", relative)) {
             return false;
         }
         m_change.placed.push_back(relative);
@@ -545,8 +543,7 @@ class FileTransaction {
             SyncFolder(folder);
         if (record) {
             std::string error;
-            if (!m_journal.Add("record", record->productCode)) {
-                Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+            if (!Journaled("record", record->productCode)) {
                 Rollback();
                 return false;
             }
@@ -560,14 +557,12 @@ class FileTransaction {
                 return false;
             }
         }
-        if (!unrecord.empty() && !m_journal.Add("unrecord", unrecord)) {
-            Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+        if (!unrecord.empty() && !Journaled("unrecord", unrecord)) {
             Rollback();
             return false;
         }
         m_change.unrecord = unrecord;
-        if (!m_journal.Add("commit")) {
-            Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+        if (!Journaled("commit")) {
             Rollback();
             return false;
         }
@@ -587,6 +582,15 @@ class FileTransaction {
     }
 
   private:
+    // Writes the journal's line for the next step; says why in the log when
+    // it cannot.
+    bool Journaled(std::string_view kind, std::string_view value = {}) {
+        if (m_journal.Add(kind, value))
+            return true;
+        Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+        return false;
+    }
+
     // Makes the missing folders of a path, each named in the journal before
     // it is made.
     bool MakeFolders(const fs::path &folder) {
@@ -598,8 +602,7 @@ class FileTransaction {
             missing.push_back(at);
         }
         for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-            if (!m_journal.Add("folder", it->string())) {
-                Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+            if (!Journaled("folder", it->string())) {
                 return false;
             }
             m_change.folders.push_back(it->string());
