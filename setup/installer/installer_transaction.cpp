@@ -1,0 +1,519 @@
+#include "installer_transaction.h"
+
+#include "installed_products.h"
+#include "installer_engine.h"
+#include "installer_package.h"
+
+#include <file_open.h>
+
+#include <setup_registry.h>
+#include <setup_system.h>
+
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include <stdlib.h>
+#include <sys/stat.h>
+
+namespace krv::setup {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// No folder between the install folder and the file may be a symbolic
+// link: a link there would carry the file out of the install folder. The
+// file itself may be one (a library's version names): it is only ever
+// renamed, which never follows it.
+bool StaysInside(const fs::path &root, const std::string &relative) {
+    fs::path at = root;
+    const fs::path rel = fs::path(relative).parent_path();
+    for (auto it = rel.begin(); it != rel.end(); ++it) {
+        at /= *it;
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0)
+            return errno == ENOENT;
+        if (S_ISLNK(st.st_mode))
+            return false;
+    }
+    return true;
+}
+
+std::string MakeWorkFolder(const fs::path &root, const char *stem) {
+    std::string pattern = (root / stem).string() + "XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        return {};
+    return pattern;
+}
+
+// False with errno telling why.
+bool MoveInto(const fs::path &from, const fs::path &to) {
+    std::error_code ec;
+    fs::create_directories(to.parent_path(), ec);
+    if (ec) {
+        errno = ec.value();
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+constexpr char kStagingStem[] = ".krv-staging-";
+constexpr char kBackupStem[] = ".krv-backup-";
+// Far past the lines of the largest product.
+constexpr uint64_t kJournalLimit = 64u << 20;
+
+// A journal value on one line: bytes below 0x20, 0x7F and "%" as %XX, so
+// that no name can end a line or pass for another record.
+std::string EscapeJournalValue(std::string_view value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : value) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || c == '%') {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> UnescapeJournalValue(std::string_view value) {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '%') {
+            out += value[i];
+            continue;
+        }
+        if (i + 2 >= value.size() || hex(value[i + 1]) < 0 || hex(value[i + 2]) < 0)
+            return std::nullopt;
+        out += char(hex(value[i + 1]) * 16 + hex(value[i + 2]));
+        i += 2;
+    }
+    return out;
+}
+
+void SyncFolder(const fs::path &folder) {
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid())
+        ::fsync(fd.get());
+}
+
+} // namespace
+
+void LogRightsNeeded(int error, const std::function<void(std::string_view)> &log) {
+    if ((error == EACCES || error == EPERM) && log)
+        log("installing needs root rights: run krv-msiexec with sudo");
+}
+
+void Step(const StepHook &step, std::string_view kind) {
+    if (step)
+        step(kind);
+}
+
+std::string Journal::Path() {
+    return (fs::path(InstallerLockPath()).parent_path() / "installer.journal").string();
+}
+
+bool Journal::Start(const std::string &root, const StepHook &step) {
+    m_step = step;
+    Step(m_step, "journal");
+    m_fd.reset(::open(Path().c_str(),
+                      O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!m_fd.valid())
+        return false;
+    // The journal itself outlives a power loss, not only its lines.
+    SyncFolder(fs::path(Path()).parent_path());
+    return Add("root", root);
+}
+
+bool Journal::Add(std::string_view kind, std::string_view value) {
+    if (!m_fd.valid()) {
+        errno = EBADF;
+        return false;
+    }
+    Step(m_step, "journal");
+    const std::string line = std::string(kind) + "\t" + EscapeJournalValue(value) + "\n";
+    return platform::WriteFully(m_fd.get(), line.data(), line.size()) &&
+           ::fdatasync(m_fd.get()) == 0;
+}
+
+void Journal::End() {
+    if (m_fd.valid()) {
+        Step(m_step, "unlink");
+        ::unlink(Path().c_str());
+    }
+    m_fd.reset();
+}
+
+Change Journal::Read(const std::string &text) {
+    Change change;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            break; // a line cut short was never acted on
+        const std::string_view line(text.data() + pos, end - pos);
+        pos = end + 1;
+        const std::size_t tab = line.find('\t');
+        const std::string_view kind = line.substr(0, tab);
+        const auto value = UnescapeJournalValue(
+            tab == std::string_view::npos ? std::string_view() : line.substr(tab + 1));
+        if (!value)
+            continue;
+        const bool relative =
+            SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + *value).has_value();
+        if (kind == "root" && change.root.empty())
+            change.root = *value;
+        else if (kind == "folder" && !value->empty() && (*value)[0] == '/')
+            change.folders.push_back(*value);
+        else if (kind == "backup" && value->starts_with(kBackupStem) &&
+                 value->find('/') == std::string::npos)
+            change.backup = *value;
+        else if (kind == "moved" && relative)
+            change.moved.push_back(*value);
+        else if (kind == "placed" && relative)
+            change.placed.push_back(*value);
+        else if (kind == "record")
+            change.record = *value;
+        else if (kind == "unrecord")
+            change.unrecord = *value;
+        else if (kind == "commit")
+            change.committed = true;
+    }
+    return change;
+}
+
+namespace {
+
+// The work folders a change made directly in the install folder.
+std::vector<fs::path> WorkFolders(const fs::path &root) {
+    std::vector<fs::path> out;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(root, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if ((name.starts_with(kStagingStem) || name.starts_with(kBackupStem)) &&
+            it->symlink_status(ec).type() == fs::file_type::directory)
+            out.push_back(it->path());
+    }
+    return out;
+}
+
+void DropWorkFolders(const fs::path &root, const StepHook &step) {
+    for (const fs::path &folder : WorkFolders(root)) {
+        Step(step, "rmdir");
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+}
+
+void RemoveFolder(const std::string &folder, const StepHook &step) {
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    Step(step, "rmdir");
+    ::rmdir(folder.c_str());
+}
+
+bool IsEmptyFolder(const fs::path &folder) {
+    std::error_code ec;
+    return fs::is_directory(fs::symlink_status(folder, ec)) && fs::is_empty(folder, ec) && !ec;
+}
+
+// Puts back what a change did: files it placed go (or give way to the
+// installed file they replaced), files it moved aside return, its work
+// folders and the folders it made go, and its staged record is dropped; the
+// products store keeps the record it had. Each step can be done again, so
+// that a run killed while undoing is undone by the next.
+void UndoChange(const Change &change, const LogHook &log, const StepHook &step) {
+    const fs::path &root = change.root;
+    const fs::path backup = change.backup.empty() ? fs::path() : root / change.backup;
+    const std::set<std::string> moved(change.moved.begin(), change.moved.end());
+    const std::set<std::string> placed(change.placed.begin(), change.placed.end());
+    const auto putBack = [&](const std::string &relative) {
+        struct stat st {};
+        if (backup.empty() || ::lstat((backup / relative).c_str(), &st) != 0)
+            return; // never moved, or back already
+        Step(step, "rename");
+        if (!StaysInside(root, relative) || !MoveInto(backup / relative, root / relative))
+            log("cannot put back " + (root / relative).string() + ": " + std::strerror(errno));
+    };
+    for (auto it = change.placed.rbegin(); it != change.placed.rend(); ++it) {
+        if (moved.count(*it)) {
+            putBack(*it); // the old file takes its place again
+        } else if (StaysInside(root, *it)) {
+            struct stat st {};
+            if (::lstat((root / *it).c_str(), &st) == 0) {
+                Step(step, "unlink");
+                ::unlink((root / *it).c_str());
+            }
+        }
+    }
+    for (auto it = change.moved.rbegin(); it != change.moved.rend(); ++it)
+        if (!placed.count(*it))
+            putBack(*it);
+    DropWorkFolders(root, step);
+    if (!change.record.empty()) {
+        Step(step, "store");
+        DropStagedProductRecord(change.record);
+    }
+    for (auto it = change.folders.rbegin(); it != change.folders.rend(); ++it)
+        RemoveFolder(*it, step);
+}
+
+// Finishes a change whose commit is written: the staged record takes the
+// old one's place (or the record goes), the work folders go, and so do the
+// folders that the files moved away leave empty. Each step can be done
+// again.
+void FinishChange(const Change &change, const LogHook &log, const StepHook &step) {
+    const fs::path &root = change.root;
+    std::string error;
+    if (!change.record.empty()) {
+        Step(step, "store");
+        if (!ApplyStagedProductRecord(change.record, error))
+            log("cannot put the new record of " + change.record + " in place: " + error);
+    }
+    if (!change.unrecord.empty() && ProductState(change.unrecord) == install_state::kDefault) {
+        Step(step, "store");
+        if (!UnregisterProduct(change.unrecord))
+            log("cannot remove the product " + change.unrecord +
+                " from the store: " + platform::RegistryLastError());
+    }
+    DropWorkFolders(root, step);
+    const std::set<std::string> placed(change.placed.begin(), change.placed.end());
+    // Up to the install folder itself; a folder already gone (a run killed
+    // while it removed them) is passed over.
+    const fs::path stop = root.parent_path();
+    for (const std::string &relative : change.moved) {
+        if (placed.count(relative) || !StaysInside(root, relative))
+            continue;
+        for (fs::path at = (root / relative).parent_path();
+             at.string().size() > stop.string().size(); at = at.parent_path()) {
+            std::error_code ec;
+            if (!fs::exists(fs::symlink_status(at, ec)))
+                continue;
+            if (!IsEmptyFolder(at))
+                break;
+            RemoveFolder(at.string(), step);
+        }
+    }
+}
+
+} // namespace
+
+void RecoverDeadRun(const LogHook &log, const StepHook &step) {
+    const std::string path = Journal::Path();
+    std::string text;
+    if (platform::ReadRegularFile(path, kJournalLimit, text) == platform::FileError::Missing)
+        return;
+    if (text.empty()) {
+        // Made, and the run killed before it named anything.
+        ::unlink(path.c_str());
+        return;
+    }
+    Change change = Journal::Read(text);
+    const std::string root = change.root.string();
+    // Only a folder a run could have installed into is touched.
+    if (root.empty() || root == "/" || platform::ConfinedFolder({}, root) != root) {
+        ::unlink(path.c_str());
+        log("removed an installer journal that names no install folder: " + path);
+        return;
+    }
+    // A journal of an earlier installer names no backup folder: what its
+    // backup folder holds was moved there.
+    for (const fs::path &folder : WorkFolders(root)) {
+        if (!change.backup.empty() || !folder.filename().string().starts_with(kBackupStem))
+            continue;
+        change.backup = folder.filename().string();
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(folder, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (it->symlink_status(ec).type() != fs::file_type::directory)
+                change.moved.push_back(it->path().lexically_relative(folder).string());
+    }
+    if (change.committed)
+        FinishChange(change, log, step);
+    else
+        UndoChange(change, log, step);
+    ::unlink(path.c_str());
+    log(std::string(change.committed ? "finished" : "undid") +
+        " the change a run that ended early left in " + root);
+}
+
+FileTransaction::FileTransaction(fs::path root, LogHook log, StepHook step)
+    : m_log(log ? std::move(log) : [](std::string_view) {}), m_step(std::move(step)) {
+    m_change.root = std::move(root);
+}
+
+FileTransaction::~FileTransaction() {
+    if (m_started && !m_done)
+        Rollback();
+}
+
+bool FileTransaction::Begin(bool needStaging) {
+    m_started = true;
+    if (!m_journal.Start(m_change.root.string(), m_step)) {
+        const int error = errno;
+        Log("cannot write the installer journal " + Journal::Path() + ": " + std::strerror(error));
+        LogRightsNeeded(error, m_log);
+        return false;
+    }
+    if (!MakeFolders(m_change.root))
+        return false;
+    Step(m_step, "mkdir");
+    const std::string backup = MakeWorkFolder(m_change.root, kBackupStem);
+    if (backup.empty() || !m_journal.Add("backup", fs::path(backup).filename().string())) {
+        Log("cannot create a work folder in " + m_change.root.string() + ": " +
+            std::strerror(errno));
+        return false;
+    }
+    m_change.backup = fs::path(backup).filename().string();
+    if (needStaging) {
+        Step(m_step, "mkdir");
+        m_staging = MakeWorkFolder(m_change.root, kStagingStem);
+        if (m_staging.empty()) {
+            Log("cannot create a work folder in " + m_change.root.string() + ": " +
+                std::strerror(errno));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FileTransaction::Remove(const std::string &relative) {
+    const fs::path at = Root() / relative;
+    struct stat st {};
+    if (::lstat(at.c_str(), &st) != 0)
+        return errno == ENOENT;
+    if (!StaysInside(Root(), relative) || S_ISDIR(st.st_mode)) {
+        Log("cannot remove " + at.string() + ": not a file of the product");
+        return false;
+    }
+    if (!Journaled("moved", relative)) {
+        return false;
+    }
+    m_change.moved.push_back(relative);
+    Step(m_step, "rename");
+    if (!MoveInto(at, Root() / m_change.backup / relative)) {
+        Log("cannot remove " + at.string() + ": " + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool FileTransaction::Place(const std::string &relative) {
+    const fs::path at = Root() / relative;
+    if (!StaysInside(Root(), relative) || !Remove(relative)) {
+        Log("cannot replace " + at.string());
+        return false;
+    }
+    if (!MakeFolders(at.parent_path()))
+        return false;
+    if (!Journaled("placed", relative)) {
+        return false;
+    }
+    m_change.placed.push_back(relative);
+    Step(m_step, "rename");
+    if (::rename((fs::path(m_staging) / relative).c_str(), at.c_str()) != 0) {
+        Log("cannot install " + at.string() + ": " + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool FileTransaction::Commit(const InstalledProduct *record, const std::string &unrecord) {
+    // The renames on disk before the commit that makes them final.
+    std::set<fs::path> folders{Root()};
+    for (const auto *list : {&m_change.placed, &m_change.moved})
+        for (const std::string &relative : *list)
+            folders.insert((Root() / relative).parent_path());
+    for (const fs::path &folder : folders)
+        SyncFolder(folder);
+    if (record) {
+        std::string error;
+        if (!Journaled("record", record->productCode)) {
+            Rollback();
+            return false;
+        }
+        m_change.record = record->productCode;
+        Step(m_step, "store");
+        if (!StageProductRecord(*record, error)) {
+            const int reason = errno;
+            Log("cannot record the product in the store: " + error);
+            LogRightsNeeded(reason, m_log);
+            Rollback();
+            return false;
+        }
+    }
+    if (!unrecord.empty() && !Journaled("unrecord", unrecord)) {
+        Rollback();
+        return false;
+    }
+    m_change.unrecord = unrecord;
+    if (!Journaled("commit")) {
+        Rollback();
+        return false;
+    }
+    m_done = true;
+    m_change.committed = true;
+    FinishChange(m_change, m_log, m_step);
+    m_journal.End();
+    return true;
+}
+
+void FileTransaction::Rollback() {
+    if (m_done)
+        return;
+    m_done = true;
+    UndoChange(m_change, m_log, m_step);
+    m_journal.End();
+}
+
+// Writes the journal's line for the next step; says why in the log when
+// it cannot.
+bool FileTransaction::Journaled(std::string_view kind, std::string_view value) {
+    if (m_journal.Add(kind, value))
+        return true;
+    Log("cannot write the installer journal: " + std::string(std::strerror(errno)));
+    return false;
+}
+
+// Makes the missing folders of a path, each named in the journal before
+// it is made.
+bool FileTransaction::MakeFolders(const fs::path &folder) {
+    std::vector<fs::path> missing;
+    for (fs::path at = folder; !at.empty() && at != at.root_path(); at = at.parent_path()) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) == 0)
+            break;
+        missing.push_back(at);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (!Journaled("folder", it->string())) {
+            return false;
+        }
+        m_change.folders.push_back(it->string());
+        Step(m_step, "mkdir");
+        if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
+            const int error = errno;
+            Log("cannot create the folder " + it->string() + ": " + std::strerror(error));
+            LogRightsNeeded(error, m_log);
+            return false;
+        }
+    }
+    return true;
+}
+
+void FileTransaction::Log(const std::string &line) {
+    if (m_log)
+        m_log(line);
+}
+
+} // namespace krv::setup

@@ -1,0 +1,111 @@
+// One run's change of an install folder and the products store, made or
+// undone as a whole: a journal names each step before it is taken, so that
+// a run killed outright is finished or undone by the next run that takes
+// the installer lock. Internal to the installer's engine.
+#pragma once
+
+#include "unique_fd.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace krv::setup {
+
+struct InstalledProduct;
+
+using StepHook = std::function<void(std::string_view)>;
+using LogHook = std::function<void(std::string_view)>;
+
+// Tells the step hook (if any) what kind of step is about to be taken.
+void Step(const StepHook &step, std::string_view kind);
+
+// The machine's store and lock are root's: an ordinary user is told what
+// would help rather than left with a bare "Permission denied".
+void LogRightsNeeded(int error, const std::function<void(std::string_view)> &log);
+
+// Finishes or undoes what a dead run's change did, from its journal. Called
+// with the installer lock held.
+void RecoverDeadRun(const LogHook &log, const StepHook &step);
+
+// The change one run makes to an install folder and the products store, as
+// its journal names it.
+struct Change {
+    std::filesystem::path root;
+    std::string backup;               // the backup work folder's name in the root
+    std::vector<std::string> folders; // made by the run, in the order made
+    std::vector<std::string> moved;   // installed files moved to the backup
+    std::vector<std::string> placed;  // files put in place
+    std::string record;               // product whose new record is staged
+    std::string unrecord;             // product whose record goes
+    bool committed = false;
+};
+
+// The journal of the change in progress, next to the installer lock: one
+// "kind<TAB>value" line per step, written and flushed before the step it
+// names. "root" the install folder; "folder" a folder about to be made;
+// "backup" the work folder that keeps replaced files; "moved" an installed
+// file about to go to it; "placed" a file about to be put in place; "record"
+// the product whose new record is about to be staged beside the old one, or
+// "unrecord" the product whose record goes; "commit" once all of that is
+// done. A run that dies leaves it behind, and the next run under the lock
+// finishes (commit seen) or undoes the change from it.
+class Journal {
+  public:
+    static std::string Path();
+    bool Start(const std::string &root, const StepHook &step);
+    bool Add(std::string_view kind, std::string_view value = {});
+    void End();
+
+    // The change a journal names; only whole lines count.
+    static Change Read(const std::string &text);
+
+  private:
+    UniqueFd m_fd;
+    StepHook m_step;
+};
+
+// The files of one change of an install folder and the product's record,
+// made or undone as a whole.
+class FileTransaction {
+  public:
+    FileTransaction(std::filesystem::path root, LogHook log, StepHook step);
+    ~FileTransaction();
+
+    const std::filesystem::path &Root() const { return m_change.root; }
+
+    bool Begin(bool needStaging);
+
+    const std::string &Staging() const { return m_staging; }
+
+    // Moves an installed file away (kept until the commit).
+    bool Remove(const std::string &relative);
+
+    // Puts a staged file in place, moving the file it replaces away.
+    bool Place(const std::string &relative);
+
+    // Makes the change final: the new record of the product (or its
+    // removal) goes into the journal with the commit, and is put in place
+    // after it. False (and everything undone) when the record cannot be
+    // written.
+    bool Commit(const InstalledProduct *record, const std::string &unrecord);
+
+    void Rollback();
+
+  private:
+    bool Journaled(std::string_view kind, std::string_view value = {});
+    bool MakeFolders(const std::filesystem::path &folder);
+    void Log(const std::string &line);
+
+    LogHook m_log;
+    StepHook m_step;
+    Journal m_journal;
+    Change m_change;
+    std::string m_staging;
+    bool m_started = false;
+    bool m_done = false;
+};
+
+} // namespace krv::setup
