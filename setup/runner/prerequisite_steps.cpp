@@ -199,9 +199,11 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
         runner.SetKeepResumeEntry();
     } else if (platform::TerminationSignal() && installer.ResumeEntryForLaunches()) {
         // The stop may be the shutdown a setup started: the entry written
-        // before it ran resumes the setup after that restart.
+        // before it ran resumes the setup after that restart, with the exit
+        // codes stored so far.
         LogLine("Setup was stopped while prerequisites were installed; it resumes at the next "
                 "login.");
+        store->SetDeleteOnDestruction(false);
         runner.SetKeepResumeEntry();
     } else {
         // Nothing brings the user back: no entry may start the setup again

@@ -387,6 +387,7 @@ TEST_F(PrerequisiteFlowTest, StopWhileSetupsRunKeepsTheResumeEntry) {
         else
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.what << " " << status;
         EXPECT_TRUE(std::filesystem::exists(entryPath)) << c.what;
+        EXPECT_TRUE(ContextKeyExists()) << c.what; // Alpha's code, for the resumed run
         // Beta, after Alpha, was not started.
         EXPECT_FALSE(std::filesystem::exists(m_root + "/ran")) << c.what;
     }
