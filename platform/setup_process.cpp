@@ -103,6 +103,8 @@ std::atomic<int> g_terminationSignal{0};
 std::atomic<pid_t> g_waitedChild{0};
 // Work under way that a stop cancels (StoppableWork scopes).
 std::atomic<int> g_stoppableWork{0};
+// Waits for the user under way (UserWait scopes): they keep no stop waiting.
+std::atomic<int> g_userWaits{0};
 // The file an immediate stop removes: two buffers, so that the handler
 // never reads one that is being written; -1 names none.
 constexpr std::size_t kRemovedPathSize = 4096;
@@ -118,7 +120,7 @@ int ForwardedSignal(int signal) {
 // Only async-signal-safe calls.
 void OnTerminationSignal(int signal) {
     const pid_t child = g_waitedChild.load();
-    if (child <= 0 && g_stoppableWork.load() > 0) {
+    if (child <= 0 && g_stoppableWork.load() > 0 && g_userWaits.load() == 0) {
         // An extraction or a download checks the stop and undoes its work;
         // the run then ends as after a stopped program.
         int none = 0;
@@ -319,6 +321,14 @@ StoppableWork::StoppableWork() {
 
 StoppableWork::~StoppableWork() {
     g_stoppableWork.fetch_sub(1);
+}
+
+UserWait::UserWait() {
+    g_userWaits.fetch_add(1);
+}
+
+UserWait::~UserWait() {
+    g_userWaits.fetch_sub(1);
 }
 
 void SetFileRemovedOnStop(const std::string &path) {

@@ -79,6 +79,17 @@ class StoppableWork {
     StoppableWork &operator=(const StoppableWork &) = delete;
 };
 
+// Within a StoppableWork, a wait for the user (a question, a prompt): while
+// one lives a stop signal ends the process at once, as outside such work,
+// since nothing checks the stop until the user answers.
+class UserWait {
+  public:
+    UserWait();
+    ~UserWait();
+    UserWait(const UserWait &) = delete;
+    UserWait &operator=(const UserWait &) = delete;
+};
+
 // The file a signal that ends the process at once removes first (the
 // setup's resume entry, which must not outlive a run that was stopped);
 // empty: none.

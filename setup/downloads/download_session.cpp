@@ -241,7 +241,8 @@ uint32_t DownloadSession::RunTransfer(Transfer &transfer, uint64_t offset) {
     while (true) {
         if (!transfer.decided) {
             // The request failed (or was refused) before any byte was kept.
-            if (IsCancelled() && transfer.itemBegun == false)
+            // A stop signal is no success: nothing was fetched.
+            if (IsCancelled() && (!transfer.itemBegun || platform::TerminationSignal()))
                 return kCancelled;
             if (IsCancelled())
                 return kOk;
@@ -250,9 +251,12 @@ uint32_t DownloadSession::RunTransfer(Transfer &transfer, uint64_t offset) {
         }
         if (transfer.cancelledInLoop) {
             // The ".part" file stays for a later resume, unless the setup
-            // was stopped: then nothing this run fetched is left behind.
-            if (platform::TerminationSignal())
+            // was stopped: then nothing this run fetched is left behind, and
+            // the caller must not take the missing file for a download.
+            if (platform::TerminationSignal()) {
                 ::unlink(ToNativePath(transfer.partPath).c_str());
+                return kCancelled;
+            }
             return kOk;
         }
         if (transfer.fileError != 0) {
@@ -388,7 +392,9 @@ uint32_t DownloadSession::Complete(Transfer &transfer) {
 
 bool DownloadSession::ObtainCredentials(Transfer &transfer, const std::string &realm,
                                         bool forProxy) {
-    // A stopped download asks the user nothing more.
+    // A stopped download asks the user nothing more; a stop while the user
+    // is asked ends the setup at once.
+    platform::UserWait asking;
     if (!m_provider || IsCancelled())
         return false;
     std::string user;
@@ -415,6 +421,7 @@ bool DownloadSession::ObtainCredentials(Transfer &transfer, const std::string &r
 }
 
 bool DownloadSession::ConfirmCertificate(uint32_t code) {
+    platform::UserWait asking;
     if (IsCancelled() || !WaitForOwnerWindow(download_status::kOwnerHiddenForCertificate))
         return false;
     SetStatus(download_status::kPromptOpening);

@@ -108,8 +108,9 @@ class DownloadSession {
     // called while a worker runs.
     uint32_t Start(const std::string &url, const std::string &target, QObject *owner,
                    bool resumeAllowed, const std::string &extraHeaders, bool queryLastModified);
-    // Waits for the worker and returns its result (0 or a download code);
-    // the thread-start error when Start could not start it.
+    // Waits for the worker and returns its result (0 or a download code;
+    // kCancelled after a stop signal, whatever was fetched); the
+    // thread-start error when Start could not start it.
     uint32_t Wait();
     bool IsRunning() const;
     DownloadTime GetLastModified() const;

@@ -15,6 +15,8 @@
 #include "ui_dispatcher.h"
 #include "ui_strings.h"
 
+#include <setup_process.h>
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -422,7 +424,8 @@ bool UpdateChecker::DownloadNewerVersion() {
         }
         RemoveFile(m_target);
         RemoveFile(m_target + ".part");
-        if (m_attempts == 1) {
+        // After a stop signal nobody is asked to try again.
+        if (m_attempts == 1 && !platform::TerminationSignal()) {
             const int answer = m_ui.ShowMessageOnActiveWindow(
                 FormatUiString(kNewerDownloadFailedId, error), m_ui.GetSetupCaption(),
                 mb::kRetryCancel | mb::kIconInformation);

@@ -155,6 +155,16 @@ int OpenGroupFolder(const std::string &root, const std::string &relative,
     return 0;
 }
 
+// Asks whether to try again once space is freed. A stop signal while the
+// question waits ends the setup at once: nothing checks it until the answer.
+bool AskDiskSpaceRetry(const ExtractionDialogParts &sinks, const std::string &target,
+                       uint64_t needed) {
+    if (!sinks.diskSpace)
+        return false;
+    platform::UserWait asking;
+    return !platform::TerminationSignal() && sinks.diskSpace->AskRetry(target, needed);
+}
+
 } // namespace
 
 // One compressed group of a run.
@@ -209,7 +219,9 @@ int PayloadArchive::ExtractEntry(std::size_t index, const ExtractionDialogParts 
     if (folderError)
         return WriteFailure(target, folderError, payload_result::kTargetFailed);
     if (!HasEnoughDiskSpace(target, entry.size, m_freeSpace) &&
-        !(sinks.diskSpace && sinks.diskSpace->AskRetry(target, entry.size))) {
+        !AskDiskSpaceRetry(sinks, target, entry.size)) {
+        if (platform::TerminationSignal())
+            return payload_result::kCancelled;
         LogLine("Not enough disk space to extract file:" + target);
         return payload_result::kNoDiskSpace;
     }

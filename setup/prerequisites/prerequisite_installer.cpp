@@ -16,6 +16,8 @@
 #include "ui_strings.h"
 #include "url_opener.h"
 
+#include <setup_process.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -323,7 +325,13 @@ int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {
         if (sink)
             sink->SetStatus({0, FormatUiString(kDownloadingTextId, record.name)});
         LogPair("Starting download of:", record.name);
-        if (m_downloads.DownloadListItem(n) != download_result::kOk) {
+        const int downloaded = m_downloads.DownloadListItem(n);
+        // A stop signal ends the pass as a Cancel does: the run is ending.
+        if (platform::TerminationSignal()) {
+            LogLine("Download was canceled.");
+            return download_result::kOk;
+        }
+        if (downloaded != download_result::kOk) {
             LogPair("Download failed. Error:", GetInternetErrorText(m_downloads.LastError()));
             MarkFailed(item.prerequisiteIndex, true);
             SelectPrerequisite(m_settings, item.prerequisiteIndex, false);
@@ -431,9 +439,14 @@ int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
         for (const std::string &file : ownFiles)
             MakeOwnerExecutable(file);
         // A setup about to run may restart the machine itself: the next
-        // login must find the way back.
-        if (!m_launches.Items().empty())
+        // login must find the way back. The shutdown stops this setup with
+        // a signal, so from here on a stop keeps the entry. After a stop
+        // nothing is started any more, and nothing brings the user back.
+        if (!m_launches.Items().empty() && !platform::TerminationSignal()) {
             RegisterResumeCommand(m_resumeCommand ? m_resumeCommand() : ResumeCommand{});
+            platform::SetFileRemovedOnStop("");
+            m_resumeEntryForLaunches = true;
+        }
     }
     return result;
 }

@@ -121,6 +121,9 @@ class PrerequisiteInstaller {
     int InstallPass(ProgressSink *sink);
     // 0, or the extraction's result code.
     int BuildLaunchList(bool fromInstallPass);
+    // The resume entry was written because setups were about to run: a
+    // stop from then on may be the restart one of them started.
+    bool ResumeEntryForLaunches() const { return m_resumeEntryForLaunches; }
 
     // Stops the install pass before its next item.
     void Abort() { m_abort = true; }
@@ -165,6 +168,7 @@ class PrerequisiteInstaller {
     RegistryValue *m_store;
     SetupMessages m_messages; // after the lists, which copy it first
     std::atomic<bool> m_abort{false};
+    std::atomic<bool> m_resumeEntryForLaunches{false};
     // Prerequisites whose download or extraction failed in this run.
     std::vector<bool> m_failed;
 };

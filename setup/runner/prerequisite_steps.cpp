@@ -10,6 +10,8 @@
 #include "step_progress_dialogs.h"
 #include "ui_dispatcher.h"
 
+#include <setup_process.h>
+
 #include <QCoreApplication>
 
 namespace krv::setup {
@@ -194,6 +196,14 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
         runner.SetRebootPending(true);
     } else if (siteToActOn) {
         // The user comes back once the site's part is in place.
+        runner.SetKeepResumeEntry();
+    } else if (platform::TerminationSignal() && installer.ResumeEntryForLaunches()) {
+        // The stop may be the shutdown a setup started: the entry written
+        // before it ran resumes the setup after that restart, with the exit
+        // codes stored so far.
+        LogLine("Setup was stopped while prerequisites were installed; it resumes at the next "
+                "login.");
+        store->SetDeleteOnDestruction(false);
         runner.SetKeepResumeEntry();
     } else {
         // Nothing brings the user back: no entry may start the setup again

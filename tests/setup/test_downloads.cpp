@@ -543,7 +543,9 @@ TEST_F(DownloadTest, StopSignalCancelsAndDropsThePartFile) {
         DownloadSession session(&m_provider, m_dir.path(), &sink, m_messages);
         if (session.Start(url, "s.bin", nullptr, true, {}, false) != 0)
             ::_exit(2);
-        session.Wait();
+        // Not a success: the file it would stand for is gone.
+        if (session.Wait() != kCancelled)
+            ::_exit(4);
         ::_exit(platform::TerminationSignal() == SIGTERM && sink.stopped ? 0 : 3);
     }
     int status = 0;
@@ -552,6 +554,46 @@ TEST_F(DownloadTest, StopSignalCancelsAndDropsThePartFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(Exists(Path("s.bin.part")));
     EXPECT_FALSE(Exists(Path("s.bin")));
+}
+
+// A stop signal while a download waits for the user's answer (a doubtful
+// certificate, a password): nothing checks the stop until the answer comes,
+// so the setup ends at once, as it does outside a download.
+TEST_F(DownloadTest, StopSignalWhileTheUserIsAskedEndsTheProcess) {
+    std::string cert, key;
+    ASSERT_TRUE(test::MakeTestCertificate(m_dir.path(), cert, key));
+    LocalHttpServer secure;
+    ASSERT_TRUE(secure.Start({"", cert, key})) << secure.Error();
+    struct StoppingPrompter : CredentialsPrompter {
+        std::optional<CredentialsAnswer> Ask(const std::string &, const std::string &,
+                                             QObject *) override {
+            ::raise(SIGTERM);
+            return CredentialsAnswer{"user", "secret", false};
+        }
+    };
+    const std::pair<const char *, std::string> rows[] = {
+        {"certificate question", secure.Url("/gen/5000")},
+        {"credentials prompt", s_http->Url("/gen/2000?auth=Files")},
+    };
+    for (const auto &[what, url] : rows) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            platform::ForwardTerminationSignals();
+            m_provider.SetPrompter(std::make_shared<StoppingPrompter>());
+            DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
+            session.SetCertificateQuestion([](const std::string &, uint32_t) {
+                ::raise(SIGTERM);
+                return true;
+            });
+            if (session.Start(url, "q.bin", nullptr, true, {}, false) == 0)
+                session.Wait();
+            ::_exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << what << " " << status;
+    }
 }
 
 TEST_F(DownloadTest, PauseHoldsTheTransferUntilResumed) {

@@ -13,12 +13,16 @@
 #include "extraction_progress.h"
 #include "files.h"
 
+#include <setup_process.h>
+
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -402,6 +406,26 @@ TEST_F(ArchiveLookups, AFullDiskAsksOnceAndStopsWhenTheUserDoes) {
         EXPECT_EQ(fs::exists(out + "a.bin"), goOn);
         archive.SetKeepMode(archive_keep::kEverything);
     }
+    // A stop signal while the question waits ends the process at once:
+    // nothing checks it before the answer. In a child: a stop stays.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::ForwardTerminationSignals();
+        struct Stopping : DiskSpacePrompt {
+            bool AskRetry(std::string_view, uint64_t) override { return ::raise(SIGTERM) == 0; }
+        } stopping;
+        PayloadArchive archive;
+        archive.SetFreeSpaceQuery([](const std::string &) { return std::optional<uint64_t>(100); });
+        ExtractionDialogParts sinks;
+        sinks.diskSpace = &stopping;
+        if (Open(archive, path) == 0)
+            archive.ExtractEntries({1}, sinks);
+        ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
 }
 
 // Records what the extraction tells its window.

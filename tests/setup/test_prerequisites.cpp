@@ -15,10 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -385,12 +387,15 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
         bool accepted;
         bool selected;
         const char *reported; // part of the report, or null for none
+        bool stopped;         // a stop signal comes during the download
     };
     const std::vector<Case> cases = {
-        {"accepted", "/gen/1000", 1000, md5, 0, true, true, nullptr},
-        {"wrong size", "/gen/1000", 999, md5, 5, false, true, "Redist"},
-        {"wrong MD5", "/gen/1000", 0, wrongMd5, 5, false, true, "MD5"},
-        {"failed download", "/gen/1000?status=404", 0, "", 0, false, false, nullptr},
+        {"accepted", "/gen/1000", 1000, md5, 0, true, true, nullptr, false},
+        {"wrong size", "/gen/1000", 999, md5, 5, false, true, "Redist", false},
+        {"wrong MD5", "/gen/1000", 0, wrongMd5, 5, false, true, "MD5", false},
+        {"failed download", "/gen/1000?status=404", 0, "", 0, false, false, nullptr, false},
+        {"stopped by a signal", "/gen/100000?throttle=20&chunk=20000", 0, "", 0, false, false,
+         nullptr, true},
     };
     for (const Case &c : cases) {
         std::filesystem::remove_all(m_root + "/dl");
@@ -398,8 +403,31 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
         SetupSettings settings = Settings(server.Url(c.path), c.size, c.md5);
         PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr,
                                         {.probe = m_probe, .messages = m_messages});
-        EXPECT_EQ(installer.DownloadPass(nullptr), c.pass) << c.what;
         const std::string file = m_root + "/dl/sub/deeper/redist.bin";
+        if (c.stopped) {
+            // A stop stays for the rest of the process: the pass runs in a
+            // child, and the download it cut short is no file to accept.
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                platform::ForwardTerminationSignals();
+                struct Stopping : ProgressSink {
+                    bool IsPaused() override { return ::raise(SIGTERM) != 0; }
+                } sink;
+                const int pass = installer.DownloadPass(&sink);
+                ::_exit(pass != c.pass                         ? 1
+                        : settings.prerequisites[0].downloaded ? 2
+                        : !m_reported.empty()                  ? 3
+                                                               : 0);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.what << " " << status;
+            EXPECT_FALSE(FileOrFolderExists(file)) << c.what;
+            EXPECT_FALSE(FileOrFolderExists(file + ".part")) << c.what;
+            continue;
+        }
+        EXPECT_EQ(installer.DownloadPass(nullptr), c.pass) << c.what;
         EXPECT_EQ(settings.prerequisites[0].downloaded, c.accepted) << c.what;
         EXPECT_EQ(FileOrFolderExists(file), c.accepted) << c.what;
         EXPECT_EQ(installer.IsSelected(0), c.selected) << c.what;

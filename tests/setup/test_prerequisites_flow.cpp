@@ -112,6 +112,7 @@ class PrerequisiteFlowTest : public ::testing::Test {
     // How a package departs from the one that installs cleanly.
     struct Variant {
         std::string alphaSource = "SetupFile=alpha.sh";
+        std::string alphaScript; // empty: SetupScript's
         std::string alphaOptions;
         std::string betaOptions;
         std::string betaFile = "beta.sh"; // as the URL names it
@@ -156,7 +157,8 @@ class PrerequisiteFlowTest : public ::testing::Test {
         writer.SetContainerFlags(payload::container::kHasSettings);
         writer.AddSettings(settings);
         writer.AddBytes(payload::entry_type::kPrerequisite, 100, "alpha.sh",
-                        SetupScript("Alpha", 7));
+                        variant.alphaScript.empty() ? SetupScript("Alpha", 7)
+                                                    : variant.alphaScript);
         writer.AddBytes(payload::entry_type::kPrerequisite, 101, "gamma.sh",
                         SetupScript("Gamma", 0));
         writer.AddBytes(payload::entry_type::kMainPackage, payload::set_id::kMainPackage,
@@ -340,6 +342,54 @@ TEST_F(PrerequisiteFlowTest, ResumedRunThatStopsEarlyLeavesNoEntry) {
         EXPECT_FALSE(std::filesystem::exists(entryPath)) << c.what;
         // Nothing of the restart's run was started.
         EXPECT_EQ(ReadFile(m_root + "/ran"), "Alpha --quiet\n") << c.what;
+    }
+}
+
+// A stop while the prerequisites' setups run may be the shutdown one of them
+// started: the entry written before they ran stays, so that the login after
+// that restart resumes the setup. The stop reaches a setup still running
+// (the run ends by itself) or comes after it ended, in the pause for such a
+// shutdown (the process ends at once).
+TEST_F(PrerequisiteFlowTest, StopWhileSetupsRunKeepsTheResumeEntry) {
+    const std::string entryPath = EntryFolder() + ResumeEntryFileName(m_package);
+    struct Case {
+        const char *what;
+        std::string alphaScript;
+        bool stopInPause; // else the setup stops this run itself
+    };
+    const Case cases[] = {
+        {"stop reaches the running setup", "#!/bin/sh\nkill -TERM $PPID\nexec sleep 30\n", false},
+        {"stop after the setup ended", "#!/bin/sh\nkill -KILL $$\n", true},
+    };
+    const std::function<void(SetupSteps &)> stopInPause = [](SetupSteps &steps) {
+        steps.prerequisites = std::make_unique<PrerequisiteSteps>(PrerequisiteServices{
+            .launchPause = [](std::chrono::milliseconds) { ::raise(SIGTERM); }});
+    };
+    for (const Case &c : cases) {
+        std::filesystem::remove(entryPath);
+        std::filesystem::remove_all(m_root + "/tmp");
+        platform::RegistryDeleteKey(platform::RegistryHive::CurrentUser, kInterbootContextKey);
+        Variant variant;
+        variant.alphaScript = c.alphaScript;
+        BuildPackage(variant);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            ::_exit(Run("/exenoui /exelog \"" + m_log + "\"", c.stopInPause ? stopInPause : nullptr,
+                        true) == 128 + SIGTERM
+                        ? 0
+                        : 1);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        // In the pause the process ends at once, as no program runs.
+        if (c.stopInPause)
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << c.what;
+        else
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.what << " " << status;
+        EXPECT_TRUE(std::filesystem::exists(entryPath)) << c.what;
+        EXPECT_TRUE(ContextKeyExists()) << c.what; // Alpha's code, for the resumed run
+        // Beta, after Alpha, was not started.
+        EXPECT_FALSE(std::filesystem::exists(m_root + "/ran")) << c.what;
     }
 }
 

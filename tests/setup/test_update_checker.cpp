@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -240,6 +241,34 @@ TEST_F(UpdateCheck, FailedDownloadsAskOnceToRetryAndLeaveNothing) {
         EXPECT_EQ(shown[1].text.substr(0, 10), LoadUiString(c.box).substr(0, 10));
     }
     EXPECT_TRUE(m_started.empty());
+}
+
+// A stop signal during the newer version's download: the run is ending, so
+// nobody is asked to try again, and nothing of the download stays. In a
+// child process: a stop stays for the rest of the process.
+TEST_F(UpdateCheck, StopSignalDuringTheDownloadAsksNothingMore) {
+    struct Stopping : ProgressSink {
+        void Advance(uint64_t) override { ::raise(SIGTERM); }
+    } sink;
+    UpdateChecker checker(m_ui,
+                          UpdatesFile("URL=" + s_http->Url("/files/new.bin") + "\r\nSize=5000\r\n"),
+                          "2.4", {}, m_launcher);
+    checker.SetProgressSink(&sink);
+    checker.SetDownloadFolder(m_downloads);
+    m_boxes->Answer(answer::kYes);
+    m_boxes->Answer(answer::kRetry);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::ForwardTerminationSignals();
+        const bool ran = checker.Run();
+        ::_exit(ran ? 1 : m_boxes->Shown().size() != 1 ? 2 : 0); // the first question only
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(fs::exists(checker.Target()));
+    EXPECT_FALSE(fs::exists(checker.Target() + ".part"));
 }
 
 // A newer program that cannot be started is no reason to end the run: it
