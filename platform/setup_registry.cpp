@@ -325,13 +325,16 @@ LineKind ParseLine(std::string_view line, StoredValue &out) {
 thread_local std::string g_lastError;
 
 // The values of a key directory. A file this store cannot read whole and
-// cleanly (another header, CRLF line ends, a line of no known shape, a folder
-// or pipe in its place, an unreadable or oversized file) is damage: `ok` is
-// false and nothing may rewrite it or remove its key; the lines that could be
-// read are still given. Lines of an unknown type are no damage; they are kept
-// for the rewrite.
+// cleanly is not `ok`: nothing may rewrite it or remove its key. It is
+// `damaged` when what stands there is no values file of this store (another
+// header, CRLF line ends, a line of no known shape, a folder or pipe in its
+// place, an oversized file); the lines that could be read are still given.
+// A file that could not be opened or read (no permission, an I/O error, no
+// descriptor left) is not known to be damaged: it may be whole. Lines of an
+// unknown type are no damage; they are kept for the rewrite.
 struct ValuesFile {
     bool ok = true;
+    bool damaged = false;
     std::vector<StoredValue> values;
 };
 
@@ -339,12 +342,16 @@ ValuesFile ReadValues(const std::string &dir) {
     const std::string path = dir + "/" + kValuesFile;
     const auto damaged = [&path](const char *why) {
         g_lastError = path + ": " + why;
-        return ValuesFile{false, {}};
+        return ValuesFile{false, true, {}};
     };
     std::string text;
     const FileError error = ReadRegularFile(path, kMaxValuesFileBytes, text);
     if (error == FileError::Missing)
         return {};
+    if (error == FileError::Failed) {
+        g_lastError = path + ": " + std::strerror(errno);
+        return ValuesFile{false, false, {}};
+    }
     if (error != FileError::None)
         return damaged(FileErrorText(error));
     ValuesFile file;
@@ -366,6 +373,7 @@ ValuesFile ReadValues(const std::string &dir) {
         if (line.find('\r') != std::string_view::npos || ParseLine(line, v) == LineKind::Damaged) {
             damaged("unreadable line");
             file.ok = false; // what can be read is still given, never rewritten
+            file.damaged = true;
             continue;
         }
         file.values.push_back(std::move(v));
@@ -659,8 +667,10 @@ bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage) {
     KeyLock lock(*dir);
     const std::string staged = StagedValuesPath(*dir, stage);
     // Damaged values are never replaced: they may be all that is left.
-    if (!ReadValues(*dir).ok)
+    if (!ReadValues(*dir).ok) {
+        g_lastError = "the values in place cannot be read: " + g_lastError;
         return false;
+    }
     if (::rename(staged.c_str(), (*dir + "/" + kValuesFile).c_str()) != 0) {
         if (errno == ENOENT)
             return true;
@@ -684,7 +694,10 @@ std::optional<std::string> RegistrySetAsideDamagedValues(const RegistryKey &key,
     if (!dir)
         return std::nullopt;
     KeyLock lock(*dir);
-    if (ReadValues(*dir).ok)
+    const ValuesFile file = ReadValues(*dir);
+    // A file that could not be read may be whole: it stays, and
+    // RegistryLastError says why it could not be read.
+    if (file.ok || !file.damaged)
         return std::nullopt;
     why = g_lastError;
     // Beside the key's folder, under a name no key can have (keys are
@@ -695,12 +708,14 @@ std::optional<std::string> RegistrySetAsideDamagedValues(const RegistryKey &key,
         struct stat st {};
         if (::lstat(to.c_str(), &st) == 0)
             continue;
-        if (::rename(from.c_str(), to.c_str()) != 0)
-            break;
+        if (::rename(from.c_str(), to.c_str()) != 0) {
+            g_lastError = "cannot move " + from + " (" + why + ") aside: " + std::strerror(errno);
+            return std::nullopt;
+        }
         SyncFolder(fs::path(*dir).parent_path().string());
         return to;
     }
-    g_lastError = "cannot move " + from + " aside: " + std::strerror(errno);
+    g_lastError = "cannot move " + from + " (" + why + ") aside: every name beside it is taken";
     return std::nullopt;
 }
 

@@ -100,15 +100,20 @@ bool RegistryStageValues(const RegistryKey &key, std::string_view stage,
                          const RegistryValueList &values);
 // Puts the staged values in place of the key's values by one rename and
 // flushes the folder. True when they are in place, and when nothing is
-// staged (a run that already put them there); false when the key's values
-// are damaged (they stay).
+// staged (a run that already put them there); false, with RegistryLastError
+// saying why, when the key's values are damaged or cannot be read (they
+// stay) or the rename fails.
 bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage);
 // Throws staged values away (nothing when none are staged).
 void RegistryDropStagedValues(const RegistryKey &key, std::string_view stage);
-// A key whose values cannot be read cleanly: its values file is moved out of
-// the store's sight beside the key's folder (nothing is deleted), and the
-// key reads as one without values. The new path of the damaged file, and in
-// `why` what was wrong with it; nothing when the values are not damaged.
+// A key whose values are damaged (no values file of this store, or past its
+// size limit): its values file is moved out of the store's sight beside the
+// key's folder (nothing is deleted), and the key reads as one without
+// values. The new path of the damaged file, and in `why` what was wrong
+// with it; nothing when the values are not damaged. A values file that
+// could not be read (no permission, an I/O error) is not known to be
+// damaged and stays: nothing, with RegistryLastError saying why, as when
+// the damaged file cannot be moved.
 std::optional<std::string> RegistrySetAsideDamagedValues(const RegistryKey &key, std::string &why);
 
 // Names of the subkeys, and of the values, in the case they were created.

@@ -111,6 +111,7 @@ bool ProductRecordFits(const InstalledProduct &product) {
 
 std::optional<std::string> SetAsideDamagedRecord(std::string_view productCode, std::string &why,
                                                  InstalledProduct &readable) {
+    why.clear();
     if (!UsableCode(productCode))
         return std::nullopt;
     const auto key =
@@ -121,7 +122,10 @@ std::optional<std::string> SetAsideDamagedRecord(std::string_view productCode, s
     readable.productCode = std::string(productCode);
     for (const auto &[name, field] : Fields())
         readable.*field = TextValue(*key, name);
-    return platform::RegistrySetAsideDamagedValues(*key, why);
+    auto aside = platform::RegistrySetAsideDamagedValues(*key, why);
+    if (!aside)
+        why = platform::RegistryLastError();
+    return aside;
 }
 
 bool RegisterProduct(const InstalledProduct &product) {

@@ -59,8 +59,10 @@ bool ProductRecordFits(const InstalledProduct &product);
 // A record of the product that the store cannot read (garbage, past its
 // size limit) is moved aside under another name, so that the product reads
 // as not installed: the new path, with what was wrong in `why` and in
-// `readable` the values that could still be read of it; nothing when there
-// is no damaged record.
+// `readable` the values that could still be read of it. Nothing, with `why`
+// empty, when there is no damaged record; nothing, with `why` saying so,
+// when the record could not be read (it may be whole: an I/O error, no
+// permission) or cannot be moved aside: it then stays as it is.
 std::optional<std::string> SetAsideDamagedRecord(std::string_view productCode, std::string &why,
                                                  InstalledProduct &readable);
 

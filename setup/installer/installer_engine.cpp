@@ -125,7 +125,8 @@ class Run {
                 code = QueryMsiProperty(*database, "ProductCode").value_or("");
             }
         }
-        SetAsideDamagedRecordOf(code);
+        if (!SetAsideDamagedRecordOf(code))
+            return installer_exit::kFailure;
         const auto installed = FindInstalledProduct(code);
         if (!installed) {
             Log("the product is not installed: " + code);
@@ -174,12 +175,19 @@ class Run {
 
     // A record of the product that the store cannot read would block it for
     // ever: it is kept aside and the run goes on as if there were none.
-    void SetAsideDamagedRecordOf(const std::string &code) const {
+    // False (and a line saying why) when the record could not be read,
+    // which does not make it damaged, or cannot be moved aside: the run
+    // then changes nothing, as it cannot know what is installed.
+    bool SetAsideDamagedRecordOf(const std::string &code) const {
         std::string why;
         InstalledProduct readable;
         const auto aside = SetAsideDamagedRecord(code, why, readable);
+        if (!aside && !why.empty()) {
+            Log("cannot use the record of the product " + code + ": " + why);
+            return false;
+        }
         if (!aside)
-            return;
+            return true;
         // The old install's files stay where they are: those the readable
         // part of the record names are named here.
         std::string files;
@@ -191,6 +199,7 @@ class Run {
                    (files.empty() ? std::string() : ": " + files);
         Log("the record of the product " + code + " cannot be read (" + why + "); kept as " +
             *aside + " and the product taken as not installed" + left);
+        return true;
     }
 
     // The product code the request acts on, and the instance name.
@@ -291,7 +300,8 @@ class Run {
         std::string code, instance, language;
         if (const int chosen = ChooseProduct(*database, code, instance, language); chosen != 0)
             return chosen;
-        SetAsideDamagedRecordOf(code);
+        if (!SetAsideDamagedRecordOf(code))
+            return installer_exit::kFailure;
         const auto installed = FindInstalledProduct(code);
         const bool reinstall = m_request.action != InstallerAction::Install ||
                                !Property(m_request, "REINSTALL").empty();
@@ -522,12 +532,15 @@ int RunInstaller(const InstallerRequest &request, const InstallerContext &contex
             context.log("another installation is in progress");
         return installer_exit::kAlreadyRunning;
     }
-    RecoverDeadRun(
-        [&context](std::string_view line) {
-            if (context.log)
-                context.log(line);
-        },
-        context.step);
+    // A change a dead run left that cannot be finished or undone now stays
+    // named in its journal for the next run: no new change may start over it.
+    if (!RecoverDeadRun(
+            [&context](std::string_view line) {
+                if (context.log)
+                    context.log(line);
+            },
+            context.step))
+        return installer_exit::kFailure;
     return Run(request, context).Execute();
 }
 

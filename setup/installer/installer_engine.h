@@ -31,13 +31,21 @@
 // journal next to the installer lock names each step before it is taken
 // (folders, files, the record, the commit), so that the next run that takes
 // the lock finishes (commit written) or undoes (no commit) the files and the
-// record of a run that was killed outright, together.
+// record of a run that was killed outright, together. What cannot be made
+// whole now ends the run with kFailure and stays for the next run: a record
+// that cannot be put in place (or removed) after the commit leaves the
+// journal committed; a file that cannot be put back leaves the backup folder
+// and the journal; a journal that cannot be read is left as it is. Until
+// then every run ends with kFailure and changes nothing.
 //
 // A package entry whose name holds a control character, or a product whose
 // file list would make a record past what the store reads back, is refused
-// before anything is written. A record of the product that the store cannot
-// read is moved aside (see SetAsideDamagedRecord) and the run goes on as if
-// the product were not installed.
+// before anything is written. A damaged record of the product (not a values
+// file of the store, or past its size limit) is moved aside (see
+// SetAsideDamagedRecord) and the run goes on as if the product were not
+// installed; a record that could not be read (no permission, an I/O error),
+// or a damaged one that cannot be moved aside, ends the run with kFailure
+// before anything is written.
 //
 // Under KRV_SETUP_ROOT every install folder lies under the root; a folder
 // whose ".." climbs out of the root, or out of the folder a leading

@@ -152,6 +152,10 @@ void Journal::End() {
     m_fd.reset();
 }
 
+void Journal::Keep() {
+    m_fd.reset();
+}
+
 Change Journal::Read(const std::string &text) {
     Change change;
     std::size_t pos = 0;
@@ -206,8 +210,11 @@ std::vector<fs::path> WorkFolders(const fs::path &root) {
     return out;
 }
 
-void DropWorkFolders(const fs::path &root, const StepHook &step) {
+// All but `keep` (a name in the root), when one is given.
+void DropWorkFolders(const fs::path &root, const StepHook &step, const std::string &keep = {}) {
     for (const fs::path &folder : WorkFolders(root)) {
+        if (!keep.empty() && folder.filename() == keep)
+            continue;
         Step(step, "rmdir");
         std::error_code ec;
         fs::remove_all(folder, ec);
@@ -231,19 +238,28 @@ bool IsEmptyFolder(const fs::path &folder) {
 // installed file they replaced), files it moved aside return, its work
 // folders and the folders it made go, and its staged record is dropped; the
 // products store keeps the record it had. Each step can be done again, so
-// that a run killed while undoing is undone by the next.
-void UndoChange(const Change &change, const LogHook &log, const StepHook &step) {
+// that a run killed while undoing is undone by the next. False when a file
+// could not be put back: the backup folder then stays, with every file not
+// yet back, and the caller keeps the journal for the next run.
+bool UndoChange(const Change &change, const LogHook &log, const StepHook &step) {
     const fs::path &root = change.root;
     const fs::path backup = change.backup.empty() ? fs::path() : root / change.backup;
     const std::set<std::string> moved(change.moved.begin(), change.moved.end());
     const std::set<std::string> placed(change.placed.begin(), change.placed.end());
+    bool whole = true;
     const auto putBack = [&](const std::string &relative) {
         struct stat st {};
         if (backup.empty() || ::lstat((backup / relative).c_str(), &st) != 0)
             return; // never moved, or back already
         Step(step, "rename");
-        if (!StaysInside(root, relative) || !MoveInto(backup / relative, root / relative))
+        if (!StaysInside(root, relative)) {
+            log("cannot put back " + (root / relative).string() +
+                ": a folder on its way is a link");
+            whole = false;
+        } else if (!MoveInto(backup / relative, root / relative)) {
             log("cannot put back " + (root / relative).string() + ": " + std::strerror(errno));
+            whole = false;
+        }
     };
     for (auto it = change.placed.rbegin(); it != change.placed.rend(); ++it) {
         if (moved.count(*it)) {
@@ -259,32 +275,41 @@ void UndoChange(const Change &change, const LogHook &log, const StepHook &step) 
     for (auto it = change.moved.rbegin(); it != change.moved.rend(); ++it)
         if (!placed.count(*it))
             putBack(*it);
-    DropWorkFolders(root, step);
+    if (!whole)
+        log("kept " + backup.string() + " with what could not be put back");
+    DropWorkFolders(root, step, whole ? std::string() : change.backup);
     if (!change.record.empty()) {
         Step(step, "store");
         DropStagedProductRecord(change.record);
     }
     for (auto it = change.folders.rbegin(); it != change.folders.rend(); ++it)
         RemoveFolder(*it, step);
+    return whole;
 }
 
 // Finishes a change whose commit is written: the staged record takes the
 // old one's place (or the record goes), the work folders go, and so do the
 // folders that the files moved away leave empty. Each step can be done
-// again.
-void FinishChange(const Change &change, const LogHook &log, const StepHook &step) {
+// again. False when the store could not be changed: the files are the new
+// ones and the record the old one until a run does it again.
+bool FinishChange(const Change &change, const LogHook &log, const StepHook &step) {
     const fs::path &root = change.root;
+    bool stored = true;
     std::string error;
     if (!change.record.empty()) {
         Step(step, "store");
-        if (!ApplyStagedProductRecord(change.record, error))
+        if (!ApplyStagedProductRecord(change.record, error)) {
             log("cannot put the new record of " + change.record + " in place: " + error);
+            stored = false;
+        }
     }
     if (!change.unrecord.empty() && ProductState(change.unrecord) == install_state::kDefault) {
         Step(step, "store");
-        if (!UnregisterProduct(change.unrecord))
+        if (!UnregisterProduct(change.unrecord)) {
             log("cannot remove the product " + change.unrecord +
                 " from the store: " + platform::RegistryLastError());
+            stored = false;
+        }
     }
     DropWorkFolders(root, step);
     const std::set<std::string> placed(change.placed.begin(), change.placed.end());
@@ -304,19 +329,31 @@ void FinishChange(const Change &change, const LogHook &log, const StepHook &step
             RemoveFolder(at.string(), step);
         }
     }
+    return stored;
 }
 
 } // namespace
 
-void RecoverDeadRun(const LogHook &log, const StepHook &step) {
+bool RecoverDeadRun(const LogHook &log, const StepHook &step) {
     const std::string path = Journal::Path();
     std::string text;
-    if (platform::ReadRegularFile(path, kJournalLimit, text) == platform::FileError::Missing)
-        return;
+    const platform::FileError read = platform::ReadRegularFile(path, kJournalLimit, text);
+    if (read == platform::FileError::Missing)
+        return true;
+    if (read != platform::FileError::None) {
+        // It may name a change half made: dropped, that change would stay
+        // half made for good.
+        const std::string why = read == platform::FileError::Failed
+                                    ? std::string(std::strerror(errno))
+                                    : std::string(platform::FileErrorText(read));
+        log("cannot read the installer journal " + path + " (" + why +
+            "): the change it names is neither finished nor undone, and no other can start");
+        return false;
+    }
     if (text.empty()) {
         // Made, and the run killed before it named anything.
         ::unlink(path.c_str());
-        return;
+        return true;
     }
     Change change = Journal::Read(text);
     const std::string root = change.root.string();
@@ -324,7 +361,7 @@ void RecoverDeadRun(const LogHook &log, const StepHook &step) {
     if (root.empty() || root == "/" || platform::ConfinedFolder({}, root) != root) {
         ::unlink(path.c_str());
         log("removed an installer journal that names no install folder: " + path);
-        return;
+        return true;
     }
     // A journal of an earlier installer names no backup folder: what its
     // backup folder holds was moved there.
@@ -338,13 +375,18 @@ void RecoverDeadRun(const LogHook &log, const StepHook &step) {
             if (it->symlink_status(ec).type() != fs::file_type::directory)
                 change.moved.push_back(it->path().lexically_relative(folder).string());
     }
-    if (change.committed)
-        FinishChange(change, log, step);
-    else
-        UndoChange(change, log, step);
+    const bool done =
+        change.committed ? FinishChange(change, log, step) : UndoChange(change, log, step);
+    if (!done) {
+        log(std::string("cannot ") + (change.committed ? "finish" : "undo") +
+            " the change a run that ended early left in " + root + "; " + path +
+            " stays for the next run");
+        return false;
+    }
     ::unlink(path.c_str());
     log(std::string(change.committed ? "finished" : "undid") +
         " the change a run that ended early left in " + root);
+    return true;
 }
 
 FileTransaction::FileTransaction(fs::path root, LogHook log, StepHook step)
@@ -463,7 +505,13 @@ bool FileTransaction::Commit(const InstalledProduct *record, const std::string &
     }
     m_done = true;
     m_change.committed = true;
-    FinishChange(m_change, m_log, m_step);
+    if (!FinishChange(m_change, m_log, m_step)) {
+        // The files are final: the next run puts the record in place.
+        m_journal.Keep();
+        Log("the files in " + Root().string() + " are changed but the store is not; " +
+            Journal::Path() + " stays for the next run to finish it");
+        return false;
+    }
     m_journal.End();
     return true;
 }
@@ -472,7 +520,11 @@ void FileTransaction::Rollback() {
     if (m_done)
         return;
     m_done = true;
-    UndoChange(m_change, m_log, m_step);
+    if (!UndoChange(m_change, m_log, m_step)) {
+        m_journal.Keep();
+        Log(Journal::Path() + " stays for the next run to put back the rest");
+        return;
+    }
     m_journal.End();
 }
 

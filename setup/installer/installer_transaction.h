@@ -27,8 +27,10 @@ void Step(const StepHook &step, std::string_view kind);
 void LogRightsNeeded(int error, const std::function<void(std::string_view)> &log);
 
 // Finishes or undoes what a dead run's change did, from its journal. Called
-// with the installer lock held.
-void RecoverDeadRun(const LogHook &log, const StepHook &step);
+// with the installer lock held. False (with log lines saying why) when the
+// journal cannot be read, or its change cannot be finished or undone whole:
+// the journal then stays for a later run, and no new change may start.
+bool RecoverDeadRun(const LogHook &log, const StepHook &step);
 
 // The change one run makes to an install folder and the products store, as
 // its journal names it.
@@ -58,6 +60,8 @@ class Journal {
     bool Start(const std::string &root, const StepHook &step);
     bool Add(std::string_view kind, std::string_view value = {});
     void End();
+    // Closes the journal and leaves it for the next run.
+    void Keep();
 
     // The change a journal names; only whole lines count.
     static Change Read(const std::string &text);
@@ -89,9 +93,13 @@ class FileTransaction {
     // Makes the change final: the new record of the product (or its
     // removal) goes into the journal with the commit, and is put in place
     // after it. False (and everything undone) when the record cannot be
-    // written.
+    // written; false too when the record cannot be put in place (or
+    // removed) after the commit: the files then stay the new ones and the
+    // journal stays, committed, for the next run to finish.
     bool Commit(const InstalledProduct *record, const std::string &unrecord);
 
+    // Undoes the change; a file that cannot be put back keeps the backup
+    // folder and the journal for the next run.
     void Rollback();
 
   private:

@@ -1,3 +1,4 @@
+#include "command_line_text.h"
 #include "installed_products.h"
 #include "installer_engine.h"
 #include "installer_package.h"
@@ -693,6 +694,207 @@ TEST_F(InstallerTest, ADamagedRecordIsKeptAsideAndTheProductInstallsAgain) {
         EXPECT_TRUE(fs::exists(Installed() + "/old-only.txt"));
         EXPECT_FALSE(fs::exists(Installed() + "/lib"));
         EXPECT_EQ(ReadFile(aside), damage);
+    }
+}
+
+// What the installer cannot make whole now, it neither takes for a success
+// nor throws away: a record it could not read (not known to be damaged), a
+// damaged record with nowhere to go, a record swap that fails after the
+// commit, a journal it cannot read, a file it cannot put back. The run ends
+// with 1603 and a line saying why; the record, the journal and the backup
+// folder stay as they are, and once the cause is gone the next run ends the
+// change whole.
+TEST_F(InstallerTest, WhatCannotBeMadeWholeStaysForTheNextRun) {
+    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}");
+    const std::string v2 = MakePackage("v2", "2.3.1", "{PKG-2}");
+    const std::string key =
+        m_root + "/registry/HKLM/Software/Krv/Installer/Products/{PRODUCT-0001}";
+    const std::string values = key + "/.values";
+    const std::string journal = m_root + "/registry/installer.journal";
+    std::string record; // the 2.3.0 record as written
+    const auto reset = [&] {
+        m_step = nullptr;
+        fs::remove_all(m_root + "/opt");
+        fs::remove_all(m_root + "/registry");
+        ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
+        record = ReadFile(values);
+        m_log.clear();
+    };
+    reset();
+    const auto tree1 = Tree(Installed());
+    ASSERT_EQ(Run({"/fvomus", v2}), installer_exit::kSuccess) << m_log;
+    const auto tree2 = Tree(Installed());
+    const auto exists = [](const std::string &path) {
+        return fs::exists(fs::symlink_status(path));
+    };
+    // The file the upgrade last moved to its backup folder, as its journal
+    // names it.
+    const auto lastMoved = [&] {
+        std::string moved;
+        for (const std::string &line : SplitString(ReadFile(journal), "\n"))
+            if (line.starts_with("moved\t"))
+                moved = line.substr(6);
+        return moved;
+    };
+    std::string blocked; // a file whose place a folder took
+    const auto block = [&] {
+        blocked = lastMoved();
+        ASSERT_FALSE(blocked.empty());
+        fs::create_directories(Installed() + "/" + blocked + "/in the way");
+    };
+    const auto unblock = [&] {
+        // Until then the backup folder keeps the old file.
+        bool kept = false;
+        for (const auto &entry : fs::directory_iterator(Installed()))
+            kept = kept || (entry.path().filename().string().starts_with(".krv-backup-") &&
+                            ReadFile(entry.path() / blocked) ==
+                                tree1.at(blocked).substr(tree1.at(blocked).find(':') + 1));
+        EXPECT_TRUE(kept) << blocked;
+        fs::remove_all(Installed() + "/" + blocked);
+    };
+    int steps = 0; // of the kind a fault waits for, in the run under way
+
+    struct Case {
+        const char *what;
+        std::function<void()> fault; // after 2.3.0 is installed
+        std::vector<std::string> run;
+        const char *said;
+        int treeAfterRun; // 1: 2.3.0 as it was, 2: 2.3.1, 0: neither
+        std::function<void()> mend;
+        std::vector<std::string> rerun;
+        int rerunCode;
+        const char *code; // and the tree that goes with it
+    };
+    const std::vector<std::string> anyRun = {"/x", "{NO-SUCH-PRODUCT}"};
+    // A journal in a state no run can read: it stays until it is taken away.
+    const auto unreadableJournal = [&](const char *what, std::function<void()> fault) {
+        return Case{what,     std::move(fault),
+                    anyRun,   "cannot read the installer journal",
+                    1,        [&] { fs::remove_all(journal); },
+                    anyRun,   installer_exit::kUnknownProduct,
+                    "{PKG-1}"};
+    };
+    const Case cases[] = {
+        {"a record that could not be read",
+         [&] {
+             fs::remove(values);
+             fs::create_symlink(".values", values); // opened, it gives ELOOP
+         },
+         {"/fvomus", v2},
+         "cannot use the record of the product {PRODUCT-0001}",
+         1,
+         [&] {
+             EXPECT_FALSE(exists(key + ".damaged-1")) << "not damage: nothing moved aside";
+             EXPECT_TRUE(fs::is_symlink(values));
+             fs::remove(values);
+             WriteFile(values, record);
+         },
+         {"/fvomus", v2},
+         installer_exit::kSuccess,
+         "{PKG-2}"},
+        {"a damaged record with no free name beside it",
+         [&] {
+             WriteFile(values, record + "garbage\n");
+             for (int n = 1; n < 1000; ++n)
+                 WriteFile(key + ".damaged-" + std::to_string(n), "");
+         },
+         {"/x", "{PRODUCT-0001}"},
+         "every name beside it is taken",
+         1,
+         [&] {
+             for (int n = 1; n < 1000; ++n)
+                 fs::remove(key + ".damaged-" + std::to_string(n));
+         },
+         {"/i", v2},
+         installer_exit::kSuccess,
+         "{PKG-2}"},
+        {"a record swap that fails after the commit",
+         [&] {
+             m_step = [&](std::string_view kind) {
+                 if (kind == "store" && ++steps == 2) // the staged record goes in place
+                     WriteFile(values, ReadFile(values) + "garbage\n");
+             };
+         },
+         {"/fvomus", v2},
+         "cannot put the new record of {PRODUCT-0001} in place",
+         2,
+         [&] {
+             EXPECT_NE(ReadFile(journal).find("\ncommit\t\n"), std::string::npos);
+             WriteFile(values, record);
+         },
+         anyRun,
+         installer_exit::kUnknownProduct,
+         "{PKG-2}"},
+        unreadableJournal("a journal past the size read",
+                          [&] {
+                              WriteFile(journal, "root\t" + Installed() + "\n");
+                              fs::resize_file(journal, 65u << 20);
+                          }),
+        unreadableJournal("a folder for a journal",
+                          [&] { fs::create_directories(journal + "/x"); }),
+        // Opened, a link to itself gives ELOOP: an error, no content.
+        unreadableJournal("a journal that could not be opened",
+                          [&] { fs::create_symlink("installer.journal", journal); }),
+        {"a put-back blocked after a kill",
+         [&] {
+             const pid_t child = ::fork();
+             ASSERT_GE(child, 0);
+             if (child == 0) {
+                 // Killed after the first file went to the backup folder.
+                 m_step = [&](std::string_view kind) {
+                     if (kind == "rename" && ++steps == 2)
+                         ::raise(SIGKILL);
+                 };
+                 Run({"/fvomus", v2});
+                 ::_exit(0);
+             }
+             int status = 0;
+             ASSERT_EQ(::waitpid(child, &status, 0), child);
+             ASSERT_TRUE(WIFSIGNALED(status));
+             block();
+         },
+         anyRun, "cannot put back", 0, unblock, anyRun, installer_exit::kUnknownProduct, "{PKG-1}"},
+        {"a put-back blocked in the run's own undo",
+         [&] {
+             m_step = [&](std::string_view kind) {
+                 if (steps == 1 && blocked.empty())
+                     block(); // the new file cannot go there either
+                 if (kind == "rename")
+                     ++steps;
+             };
+         },
+         {"/fvomus", v2},
+         "cannot put back",
+         0,
+         unblock,
+         anyRun,
+         installer_exit::kUnknownProduct,
+         "{PKG-1}"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        reset();
+        steps = 0;
+        blocked.clear();
+        c.fault();
+        EXPECT_EQ(Run(c.run), installer_exit::kFailure) << m_log;
+        m_step = nullptr;
+        EXPECT_NE(m_log.find(c.said), std::string::npos) << m_log;
+        if (c.treeAfterRun) {
+            EXPECT_EQ(Tree(Installed()), c.treeAfterRun == 1 ? tree1 : tree2);
+        }
+        // Whatever names the change stays, and no other run starts over it.
+        const bool journalKept = exists(journal);
+        if (journalKept) {
+            EXPECT_EQ(Run(anyRun), installer_exit::kFailure) << m_log;
+            EXPECT_TRUE(exists(journal));
+        }
+        c.mend();
+        m_log.clear();
+        EXPECT_EQ(Run(c.rerun), c.rerunCode) << m_log;
+        EXPECT_FALSE(exists(journal)) << m_log;
+        EXPECT_EQ(ProductInfo("{PRODUCT-0001}", "PackageCode"), c.code) << m_log;
+        EXPECT_EQ(Tree(Installed()), std::string(c.code) == "{PKG-1}" ? tree1 : tree2);
     }
 }
 
