@@ -85,16 +85,20 @@ class RunWorkFolder {
 std::string UserRuntimeFolder();
 
 // A file this run may take as its own work, as a download it finds on disk:
-// opened for reading without following a link and without blocking, a regular
-// file owned by this process's user, in a folder owned by this user that
-// neither group nor others may write (so nobody else can have placed it or
-// swap it later). With stickyFolder, a folder others may write is taken
-// when it has the sticky bit and the file is closed to writes of others: a
-// file the run made there itself stays its own. `refusal` says why not
-// otherwise.
+// its folder reached without a link or another user's folder below a folder
+// others may write (platform::OpenFolderPath), opened for reading without
+// following a link and without blocking, a regular file with one name owned
+// by this process's user, in a folder owned by this user that neither group
+// nor others may write (so nobody else can have placed it or swap it later).
+// With stickyFolder, a folder others may write is taken when it has the
+// sticky bit, belongs to this user or root and the file is closed to writes
+// of others: a file the run made there itself stays its own. `refusal` says
+// why not otherwise; `device` and `inode` name the file taken.
 struct OwnFile {
     UniqueFd fd;
     uint64_t size = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
     const char *refusal = nullptr; // nullptr when the file is taken
     explicit operator bool() const { return fd.valid(); }
 };
