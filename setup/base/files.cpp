@@ -5,6 +5,8 @@
 #include "ui_strings.h"
 #include "unique_fd.h"
 
+#include <setup_system.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -270,20 +272,25 @@ std::string OwnPrivateFolder(const std::string &folder) {
     return folder;
 }
 
-} // namespace
-
-std::string UserRuntimeFolder() {
-    std::string folder;
+// The folder when it is one of this user's that nobody else may enter (not
+// a link); empty otherwise. Nothing is made.
+std::string ExistingPrivateFolder(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     struct stat info {};
-    if (GetEnvironmentText("XDG_RUNTIME_DIR", folder) && !folder.empty() && folder[0] == '/') {
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        if (::lstat(folder.c_str(), &info) == 0 && OwnFolder(info, 077))
-            return folder;
-    }
+    if (folder.empty() || folder[0] != '/' || ::lstat(folder.c_str(), &info) != 0 ||
+        !OwnFolder(info, 077))
+        return {};
+    return folder;
+}
+
+// "krv-setup-<uid>" in the temporary folder, else "krv-setup" in the user's
+// own data folder.
+std::string FallbackRuntimeFolder() {
     const std::string temp = GetTempFolder();
     if (!temp.empty()) {
-        folder = OwnPrivateFolder(ToNativePath(temp) + "krv-setup-" + std::to_string(::geteuid()));
+        std::string folder =
+            OwnPrivateFolder(ToNativePath(temp) + "krv-setup-" + std::to_string(::geteuid()));
         if (!folder.empty())
             return folder;
     }
@@ -298,6 +305,27 @@ std::string UserRuntimeFolder() {
     if (data.back() != '/')
         data += '/';
     return OwnPrivateFolder(data + "krv-setup");
+}
+
+} // namespace
+
+std::string UserRuntimeFolder() {
+    std::string folder;
+    if (GetEnvironmentText("XDG_RUNTIME_DIR", folder)) {
+        folder = ExistingPrivateFolder(folder);
+        if (!folder.empty())
+            return folder;
+    }
+    return FallbackRuntimeFolder();
+}
+
+std::string UserLockFolder() {
+    // From the user alone: a run from a desktop session (with
+    // XDG_RUNTIME_DIR), one through sudo (without) and the login's autostart
+    // all find the same folder.
+    const std::string folder = ExistingPrivateFolder(platform::SetupRootDirectory() + "/run/user/" +
+                                                     std::to_string(::geteuid()));
+    return folder.empty() ? FallbackRuntimeFolder() : folder;
 }
 
 namespace {

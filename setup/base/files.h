@@ -76,13 +76,20 @@ class RunWorkFolder {
     std::string m_path;
 };
 
-// The folder for this user's runtime files (locks, sockets), without a
+// The folder for this user's runtime files (the progress socket), without a
 // trailing "/": $XDG_RUNTIME_DIR when it is a folder of this user that no one
 // else may enter, else "krv-setup-<uid>" in GetTempFolder(), else
 // "krv-setup" in the user's local data folder (~/.local/share), each made
 // with mode 0700 when missing and taken only when it is this user's and
 // private. Empty when none can be had.
 std::string UserRuntimeFolder();
+// The folder for this user's single-instance locks, without a trailing "/":
+// the system's runtime folder of the effective user, /run/user/<uid> (under
+// KRV_SETUP_ROOT when one is set), when it is this user's and private, else
+// the fallbacks of UserRuntimeFolder. It does not depend on the environment,
+// so every run of the same user finds the same folder. Empty when none can be
+// had.
+std::string UserLockFolder();
 
 // A file this run may take as its own work, as a download it finds on disk:
 // its folder reached without a link or another user's folder below a folder
