@@ -190,7 +190,7 @@ bool OpenRoot(std::vector<WalkLevel> &levels) {
 } // namespace
 
 OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
-                            std::vector<std::string> *created) {
+                            std::vector<std::string> *created, bool makeMissing) {
     OpenedFolder result;
     auto fail = [&](int error, const std::string &at, FolderRefusal refusal) {
         result.error = error;
@@ -231,7 +231,7 @@ OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
         constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         UniqueFd next(::openat(parent.fd.get(), part.name.c_str(), kFolderFlags));
         bool made = false;
-        if (!next.valid() && errno == ENOENT) {
+        if (!next.valid() && errno == ENOENT && makeMissing) {
             made = ::mkdirat(parent.fd.get(), part.name.c_str(), parent.shared ? 0700 : 0777) == 0;
             if (!made && errno != EEXIST)
                 return fail(errno, path, FolderRefusal::None);

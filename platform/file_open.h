@@ -122,8 +122,10 @@ struct OpenedFolder {
 // missing folders are made with mode 0700. Above that point the
 // links of `base` are followed (they lie where only trusted users write);
 // `below` never passes through a link, and ".." in it is refused (EINVAL).
-// Each folder made is appended to *created with its path as walked.
+// Each folder made is appended to *created with its path as walked. Without
+// makeMissing nothing is made: a missing folder fails with ENOENT (for a
+// caller that only looks at what is there).
 OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
-                            std::vector<std::string> *created = nullptr);
+                            std::vector<std::string> *created = nullptr, bool makeMissing = true);
 
 } // namespace krv::platform

@@ -1,8 +1,11 @@
 #include "files.h"
 
+#include "file_open.h"
 #include "paths.h"
 #include "ui_strings.h"
 #include "unique_fd.h"
+
+#include <setup_system.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -269,20 +272,25 @@ std::string OwnPrivateFolder(const std::string &folder) {
     return folder;
 }
 
-} // namespace
-
-std::string UserRuntimeFolder() {
-    std::string folder;
+// The folder when it is one of this user's that nobody else may enter (not
+// a link); empty otherwise. Nothing is made.
+std::string ExistingPrivateFolder(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     struct stat info {};
-    if (GetEnvironmentText("XDG_RUNTIME_DIR", folder) && !folder.empty() && folder[0] == '/') {
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        if (::lstat(folder.c_str(), &info) == 0 && OwnFolder(info, 077))
-            return folder;
-    }
+    if (folder.empty() || folder[0] != '/' || ::lstat(folder.c_str(), &info) != 0 ||
+        !OwnFolder(info, 077))
+        return {};
+    return folder;
+}
+
+// "krv-setup-<uid>" in the temporary folder, else "krv-setup" in the user's
+// own data folder.
+std::string FallbackRuntimeFolder() {
     const std::string temp = GetTempFolder();
     if (!temp.empty()) {
-        folder = OwnPrivateFolder(ToNativePath(temp) + "krv-setup-" + std::to_string(::geteuid()));
+        std::string folder =
+            OwnPrivateFolder(ToNativePath(temp) + "krv-setup-" + std::to_string(::geteuid()));
         if (!folder.empty())
             return folder;
     }
@@ -299,6 +307,46 @@ std::string UserRuntimeFolder() {
     return OwnPrivateFolder(data + "krv-setup");
 }
 
+} // namespace
+
+std::string UserRuntimeFolder() {
+    std::string folder;
+    if (GetEnvironmentText("XDG_RUNTIME_DIR", folder)) {
+        folder = ExistingPrivateFolder(folder);
+        if (!folder.empty())
+            return folder;
+    }
+    return FallbackRuntimeFolder();
+}
+
+std::string UserLockFolder() {
+    // From the user alone: a run from a desktop session (with
+    // XDG_RUNTIME_DIR), one through sudo (without) and the login's autostart
+    // all find the same folder.
+    const std::string folder = ExistingPrivateFolder(platform::SetupRootDirectory() + "/run/user/" +
+                                                     std::to_string(::geteuid()));
+    return folder.empty() ? FallbackRuntimeFolder() : folder;
+}
+
+namespace {
+
+const char *OwnFileFolderRefusal(platform::FolderRefusal refusal) {
+    switch (refusal) {
+    case platform::FolderRefusal::Link:
+        return "its folder is a symbolic link";
+    case platform::FolderRefusal::OtherOwner:
+        return "its folder is owned by another user";
+    case platform::FolderRefusal::OpenToOthers:
+        return "its folder may be written by another user";
+    case platform::FolderRefusal::None:
+    case platform::FolderRefusal::NotFolder:
+        break;
+    }
+    return "its folder cannot be opened";
+}
+
+} // namespace
+
 OwnFile OpenOwnFile(std::string_view path, bool stickyFolder) {
     OwnFile file;
     const std::string native = ToNativePath(path);
@@ -307,19 +355,28 @@ OwnFile OpenOwnFile(std::string_view path, bool stickyFolder) {
                                    : slash == 0               ? "/"
                                                               : native.substr(0, slash);
     const std::string leaf = slash == std::string::npos ? native : native.substr(slash + 1);
+    // Below a folder others may write (the shared temporary folder) no link
+    // is followed and no folder of another user is entered: nobody else can
+    // point the path at a file of ours somewhere else. Nothing is made.
+    const platform::OpenedFolder folder =
+        platform::OpenFolderPath(folderPath, {}, nullptr, /*makeMissing=*/false);
     struct stat info {};
-    const UniqueFd folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder.valid() || ::fstat(folder.get(), &info) != 0) {
-        file.refusal = "its folder cannot be opened";
+    if (!folder || ::fstat(folder.fd.get(), &info) != 0) {
+        file.refusal = OwnFileFolderRefusal(folder.refusal);
         return file;
     }
-    const bool sticky = stickyFolder && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX);
+    // The owner of a sticky folder may still rename what others keep in it.
+    const uid_t self = ::geteuid();
+    const bool sticky =
+        stickyFolder && (info.st_mode & S_ISVTX) && (info.st_uid == self || info.st_uid == 0);
     if (!sticky && !OwnFolder(info, S_IWGRP | S_IWOTH)) {
-        file.refusal = "its folder may be written by another user";
+        file.refusal = info.st_uid != self && info.st_uid != 0
+                           ? "its folder is owned by another user"
+                           : "its folder may be written by another user";
         return file;
     }
     UniqueFd fd(
-        ::openat(folder.get(), leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        ::openat(folder.fd.get(), leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         file.refusal = errno == ELOOP ? "it is a symbolic link" : "it cannot be opened";
         return file;
@@ -328,8 +385,15 @@ OwnFile OpenOwnFile(std::string_view path, bool stickyFolder) {
         file.refusal = "it is not a regular file";
         return file;
     }
-    if (info.st_uid != ::geteuid()) {
+    if (info.st_uid != self) {
         file.refusal = "it is owned by another user";
+        return file;
+    }
+    // A file of this user with a second name may be one that someone else
+    // linked here (where the system lets anyone link any file): not a file
+    // this run wrote.
+    if (info.st_nlink != 1) {
+        file.refusal = "it has another name";
         return file;
     }
     if (sticky && (info.st_mode & (S_IWGRP | S_IWOTH))) {
@@ -338,6 +402,8 @@ OwnFile OpenOwnFile(std::string_view path, bool stickyFolder) {
     }
     file.fd = std::move(fd);
     file.size = static_cast<uint64_t>(info.st_size);
+    file.device = static_cast<uint64_t>(info.st_dev);
+    file.inode = static_cast<uint64_t>(info.st_ino);
     return file;
 }
 

@@ -76,25 +76,36 @@ class RunWorkFolder {
     std::string m_path;
 };
 
-// The folder for this user's runtime files (locks, sockets), without a
+// The folder for this user's runtime files (the progress socket), without a
 // trailing "/": $XDG_RUNTIME_DIR when it is a folder of this user that no one
 // else may enter, else "krv-setup-<uid>" in GetTempFolder(), else
 // "krv-setup" in the user's local data folder (~/.local/share), each made
 // with mode 0700 when missing and taken only when it is this user's and
 // private. Empty when none can be had.
 std::string UserRuntimeFolder();
+// The folder for this user's single-instance locks, without a trailing "/":
+// the system's runtime folder of the effective user, /run/user/<uid> (under
+// KRV_SETUP_ROOT when one is set), when it is this user's and private, else
+// the fallbacks of UserRuntimeFolder. It does not depend on the environment,
+// so every run of the same user finds the same folder. Empty when none can be
+// had.
+std::string UserLockFolder();
 
 // A file this run may take as its own work, as a download it finds on disk:
-// opened for reading without following a link and without blocking, a regular
-// file owned by this process's user, in a folder owned by this user that
-// neither group nor others may write (so nobody else can have placed it or
-// swap it later). With stickyFolder, a folder others may write is taken
-// when it has the sticky bit and the file is closed to writes of others: a
-// file the run made there itself stays its own. `refusal` says why not
-// otherwise.
+// its folder reached without a link or another user's folder below a folder
+// others may write (platform::OpenFolderPath), opened for reading without
+// following a link and without blocking, a regular file with one name owned
+// by this process's user, in a folder owned by this user that neither group
+// nor others may write (so nobody else can have placed it or swap it later).
+// With stickyFolder, a folder others may write is taken when it has the
+// sticky bit, belongs to this user or root and the file is closed to writes
+// of others: a file the run made there itself stays its own. `refusal` says
+// why not otherwise; `device` and `inode` name the file taken.
 struct OwnFile {
     UniqueFd fd;
     uint64_t size = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
     const char *refusal = nullptr; // nullptr when the file is taken
     explicit operator bool() const { return fd.valid(); }
 };

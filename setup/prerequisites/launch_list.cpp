@@ -1,5 +1,6 @@
 #include "launch_list.h"
 
+#include "files.h"
 #include "interboot_context.h"
 #include "log.h"
 #include "messages.h"
@@ -19,6 +20,23 @@ namespace {
 constexpr std::chrono::milliseconds kSettlingPause{2000};
 constexpr uint32_t kRebootQuestionId = 216;
 constexpr uint32_t kRebootCaptionId = 217;
+
+// A checked download is started only while its path names the same file
+// under the same terms: what the path names is looked at again right before
+// the start, so a file put in its place since the check is never run.
+bool StillTheCheckedFile(const LaunchItem &item) {
+    if (!item.checkedFile)
+        return true;
+    const OwnFile now = OpenOwnFile(item.file, true);
+    if (now && now.device == item.checkedFile->device && now.inode == item.checkedFile->inode)
+        return true;
+    std::string line = "The file to start is no longer the one that was checked:";
+    AppendLogText(line, item.file);
+    if (now.refusal)
+        AppendLogText(line, std::string(" (") + now.refusal + ")");
+    LogLine(line);
+    return false;
+}
 
 } // namespace
 
@@ -76,6 +94,8 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
     platform::ProcessResult result;
     if (item.file.empty())
         result.startError = ENOENT;
+    else if (!StillTheCheckedFile(item))
+        result.startError = EPERM;
     else
         result = ShellExecuteProcess(item.file, arguments, true, false, m_programs);
     const uint32_t exitCode = LaunchExitCode(result);

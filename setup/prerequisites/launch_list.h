@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +36,13 @@ struct LaunchItem {
     bool fromInstallPass = false; // built by the install pass (no question before a restart)
     std::string retValPropName;
     int32_t prerequisiteIndex = -1;
+    // A download checked to be this user's own (OpenOwnFile): its device and
+    // inode, which the path must still name as such a file at the start.
+    struct CheckedFile {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+    };
+    std::optional<CheckedFile> checkedFile;
 };
 
 namespace launch_result {

@@ -141,33 +141,35 @@ void PrerequisiteInstaller::RefreshDownloaded(int index) {
         record.downloaded = true;
         return;
     }
-    record.downloaded = TrustedDownload(record, true);
+    record.downloaded = bool(TrustedDownload(record, true));
 }
 
-bool PrerequisiteInstaller::TrustedDownload(const PrerequisiteRecord &record,
-                                            bool checkContent) const {
+OwnFile PrerequisiteInstaller::TrustedDownload(const PrerequisiteRecord &record,
+                                               bool checkContent) const {
     // A file found on disk is started as this user (root, for a machine
     // install): only a file nobody else can have placed or can change stands
     // for a download; anything else is fetched again.
     const std::string path = TargetPathOf(record);
     // Before a start, a file this run downloaded into a sticky folder (the
     // package's own, such as the temporary folder) is still its own.
-    const OwnFile file = OpenOwnFile(path, !checkContent);
+    OwnFile file = OpenOwnFile(path, !checkContent);
     if (!file) {
         if (file.refusal && FileOrFolderExists(path))
             LogPair("A file found in place of a download is not used:",
                     path + " (" + file.refusal + ")");
-        return false;
+        return file;
     }
     if (!checkContent)
-        return true;
+        return file;
     if (record.exactSize != 0 && file.size != static_cast<uint32_t>(record.exactSize))
-        return false;
-    if (!record.md5.empty() && !VerifyFileMd5(path, record.md5, 0)) {
+        return OwnFile();
+    // Hashed from the file opened and checked, not from whatever the path
+    // names by then.
+    if (!record.md5.empty() && !VerifyOpenFileMd5(file.fd.get(), record.md5)) {
         LogPair("A file found in place of a download does not have its MD5:", path);
-        return false;
+        return OwnFile();
     }
-    return true;
+    return file;
 }
 
 int PrerequisiteInstaller::GetPrerequisiteState(int index) const {
@@ -407,8 +409,9 @@ int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
         } else if (state == prereq_state::kDownloaded) {
             if (record.source.rfind(kFileScheme, 0) == 0) {
                 item.file = record.source.substr(kFileScheme.size());
-            } else if (TrustedDownload(record, false)) {
+            } else if (const OwnFile own = TrustedDownload(record, false)) {
                 item.file = TargetPathOf(record);
+                item.checkedFile = {own.device, own.inode};
                 ownFiles.push_back(item.file);
             } else {
                 // It changed hands since it was checked: never started.

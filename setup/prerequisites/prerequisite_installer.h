@@ -6,6 +6,7 @@
 
 #include "download_list.h"
 #include "extraction_progress.h"
+#include "files.h"
 #include "launch_list.h"
 #include "prerequisite_model.h"
 #include "resume.h"
@@ -150,7 +151,8 @@ class PrerequisiteInstaller {
     // The record's download on disk is this user's own (OpenOwnFile): with
     // checkContent, in a folder only this user writes and with its ExactSize
     // and MD5 (a download to skip); without, as it must be to be started.
-    bool TrustedDownload(const PrerequisiteRecord &record, bool checkContent) const;
+    // The file taken, or none.
+    OwnFile TrustedDownload(const PrerequisiteRecord &record, bool checkContent) const;
     void ReportRejectedDownload(const PrerequisiteRecord &record, bool wrongSize);
     void MarkFailed(int32_t index, bool failed);
 

@@ -251,7 +251,7 @@ bool SingleInstanceLock::TryAcquire(const std::string &name) {
     Release();
     // In a folder only this user can write: in the shared temporary folder
     // another user could make the file first and hold it.
-    const std::string folder = UserRuntimeFolder();
+    const std::string folder = UserLockFolder();
     if (folder.empty()) {
         LogLine("Cannot guard against a second setup: no runtime folder of this user.");
         return true;

@@ -38,7 +38,7 @@ class SingleInstanceLock {
 
     // True when this run holds the lock now; false when another run of this
     // user holds it. The lock file lies in the user's runtime folder
-    // (UserRuntimeFolder). A lock that cannot be made or taken for another
+    // (UserLockFolder). A lock that cannot be made or taken for another
     // reason is logged and gives true: the run goes on unguarded rather than
     // refusing to start.
     bool TryAcquire(const std::string &name);

@@ -237,6 +237,9 @@ TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
         const char *kind;    // "file", "open file", "link", "folder", "theirs"
         const char *refusal; // nullptr: taken
         bool stickyFolder = false;
+        // "own"; "link": a link to such a folder stands in a folder others
+        // may write; "theirs": the folder belongs to another user
+        std::string folderKind = "own";
     } rows[] = {
         {"own file", 0755, "file", nullptr},
         {"folder others may write", 0777, "file", "its folder may be written by another user"},
@@ -251,14 +254,27 @@ TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
         {"a link", 0755, "link", "it is a symbolic link"},
         {"a folder", 0755, "folder", "it is not a regular file"},
         {"another user's file", 0755, "theirs", "it is owned by another user"},
+        {"a second name for the file", 0755, "hard link", "it has another name"},
+        {"folder reached through a link", 0755, "file", "its folder is a symbolic link", false,
+         "link"},
+        {"sticky folder of another user, to start", 01777, "file",
+         "its folder is owned by another user", true, "theirs"},
     };
+    // A folder others may write, as the shared temporary folder.
+    const std::string shared = m_dir + "/shared";
+    fs::create_directories(shared);
+    ::chmod(shared.c_str(), 01777);
     int n = 0;
     for (const Row &row : rows) {
-        if (!root && std::string(row.kind) == "theirs")
+        if (!root && (std::string(row.kind) == "theirs" || row.folderKind == "theirs"))
             continue; // only root can give a file away
         const std::string folder = m_dir + "/f" + std::to_string(++n);
-        const std::string path = folder + "/tool";
+        std::string path = folder + "/tool";
         fs::create_directories(folder);
+        if (row.folderKind == "link") {
+            path = shared + "/f" + std::to_string(n) + "/tool";
+            fs::create_directory_symlink(folder, shared + "/f" + std::to_string(n));
+        }
         if (std::string(row.kind) == "link") {
             Write(m_dir + "/target", "#!/bin/sh\n");
             fs::create_symlink(m_dir + "/target", path);
@@ -270,6 +286,12 @@ TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
             if (std::string(row.kind) == "theirs") {
                 ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
             }
+            if (std::string(row.kind) == "hard link") {
+                ASSERT_EQ(::link(path.c_str(), (m_dir + "/second-name").c_str()), 0);
+            }
+        }
+        if (row.folderKind == "theirs") {
+            ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
         }
         ::chmod(folder.c_str(), row.folderMode);
         const OwnFile file = OpenOwnFile(path, row.stickyFolder);
@@ -285,7 +307,8 @@ TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
         MakeOwnerExecutable(path);
         struct stat info {};
         ASSERT_EQ(::stat(path.c_str(), &info), 0) << row.what;
-        const bool ownFile = std::string(row.kind).find("file") != std::string::npos;
+        const bool ownFile = std::string(row.kind).find("file") != std::string::npos ||
+                             std::string(row.kind) == "hard link";
         EXPECT_EQ((info.st_mode & S_IXUSR) != 0, ownFile || std::string(row.kind) == "folder")
             << row.what;
     }

@@ -346,6 +346,19 @@ TEST_F(PrerequisiteDownloadTest, PresentFileStandsForTheDownloadOnlyWhenItCanBeT
          false},
         {"another user's file", 16, "", [&] { ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0); },
          false},
+        {"a folder reached through a link", 16, md5,
+         [&] {
+             fs::remove_all(m_root + "/elsewhere");
+             fs::rename(folder, m_root + "/elsewhere");
+             fs::create_directory_symlink(m_root + "/elsewhere", folder);
+         },
+         false},
+        {"a second name for the file", 16, md5,
+         [&] {
+             fs::remove(m_root + "/second-name");
+             ASSERT_EQ(::link(file.c_str(), (m_root + "/second-name").c_str()), 0);
+         },
+         false},
     };
     for (const Row &row : rows) {
         if (!root && std::string(row.what) == "another user's file")
@@ -366,6 +379,71 @@ TEST_F(PrerequisiteDownloadTest, PresentFileStandsForTheDownloadOnlyWhenItCanBeT
             EXPECT_EQ(installer.DownloadPass(nullptr), 0);
             EXPECT_TRUE(installer.IsSelected(0));
         }
+    }
+}
+
+// A download is started only while its path still names the file that was
+// checked: one put in its place after the check is never run.
+TEST_F(PrerequisiteDownloadTest, OnlyTheCheckedDownloadIsStarted) {
+    const std::string content(16, 'x');
+    const std::string folder = m_root + "/dl/sub/deeper";
+    const std::string file = folder + "/redist.bin";
+    const auto plantFile = [&] {
+        WriteFile(file, content);
+        ::chmod(file.c_str(), 0755);
+    };
+    struct Row {
+        const char *what;
+        std::function<void()> change; // after the launch list was built
+        bool started;
+    } rows[] = {
+        {"unchanged", [] {}, true},
+        {"another file put in its place",
+         [&] {
+             WriteFile(m_root + "/other", content);
+             ::chmod((m_root + "/other").c_str(), 0755);
+             fs::rename(m_root + "/other", file);
+         },
+         false},
+        {"its folder put aside for another",
+         [&] {
+             fs::rename(folder, m_root + "/aside");
+             fs::create_directories(folder);
+             plantFile();
+         },
+         false},
+        {"its folder left through a link",
+         [&] {
+             fs::rename(folder, m_root + "/aside");
+             fs::create_directory_symlink(m_root + "/aside", folder);
+         },
+         false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(m_root + "/dl");
+        fs::remove_all(m_root + "/aside");
+        plantFile();
+        std::vector<std::string> started;
+        const platform::ProcessLauncher recorder =
+            [&started](const platform::ProcessStartInfo &info, bool) {
+                started.push_back(info.program);
+                platform::ProcessResult result;
+                result.started = true;
+                result.waited = true;
+                return result;
+            };
+        SetupSettings settings = Settings("http://127.0.0.1:9/none", 16, "");
+        PrerequisiteInstaller installer(
+            {}, settings, nullptr, nullptr, nullptr,
+            {.probe = m_probe, .programs = recorder, .messages = m_messages});
+        ASSERT_EQ(installer.GetPrerequisiteState(0), prereq_state::kDownloaded);
+        ASSERT_EQ(installer.BuildLaunchList(false), 0);
+        ASSERT_EQ(installer.Launches().Items().size(), 1u);
+        row.change();
+        EXPECT_EQ(installer.Launches().RunLaunchItem(0), row.started);
+        EXPECT_EQ(started,
+                  row.started ? std::vector<std::string>{file} : std::vector<std::string>{});
     }
 }
 

@@ -207,7 +207,8 @@ class RunnerTest : public ::testing::Test {
 
     test::TempDir m_tmp{"runner"};
     const std::string m_root = m_tmp.path();
-    const std::string m_runtime = m_root + "/run-user";
+    // The system's runtime folder of the user under the test root.
+    const std::string m_runtime = m_root + "/run/user/" + std::to_string(::geteuid());
     test::ScopedEnv m_env;
     std::shared_ptr<ScriptedMessageBoxes> m_boxes = std::make_shared<ScriptedMessageBoxes>();
     test::ScriptedWindows m_windows;
@@ -637,44 +638,64 @@ TEST_F(RunnerTest, SingleInstanceLockSaysWhetherThisRunHoldsIt) {
     ::close(taker);
 }
 
-// The lock lies where only this user can make files: a lock file someone
-// left in the shared temporary folder, or a runtime folder that is not this
-// user's own, is never taken as held; a lock that cannot be opened is
-// logged and lets the run go on.
+// The lock lies where only this user can make files, found from the user
+// alone: the system's runtime folder of the user when it is this user's and
+// private, else a folder of this user in the temporary folder, else one in
+// the user's data folder. A lock file someone left in the shared temporary
+// folder is never taken as held; runs with different XDG_RUNTIME_DIR (a
+// desktop session, sudo without it) find each other; a lock that cannot be
+// opened is logged and lets the run go on.
 TEST_F(RunnerTest, SingleInstanceLockLivesWhereOnlyThisUserWrites) {
+    const bool root = ::geteuid() == 0;
     std::filesystem::create_directories(m_root + "/tmp");
     const std::string shared = m_root + "/tmp/Parvext_lock.lock";
     const int planted = ::open(shared.c_str(), O_RDWR | O_CREAT, 0644);
     ASSERT_GE(planted, 0);
     ASSERT_EQ(::flock(planted, LOCK_EX), 0);
     const std::string fallback = m_root + "/tmp/krv-setup-" + std::to_string(::geteuid());
+    // The runtime folder of a desktop session, as XDG_RUNTIME_DIR names it.
+    const std::string session = m_root + "/session-runtime";
+    std::filesystem::create_directories(session);
+    ::chmod(session.c_str(), 0700);
     struct Row {
         const char *what;
-        mode_t runtimeMode;     // of $XDG_RUNTIME_DIR
+        const char *runtime;    // the user's runtime folder: "own", "missing", "open", "theirs"
         bool lockIsFolder;      // a folder stands where the lock file goes
         bool fallbackTaken;     // another user made the temporary folder's name first
         std::string expectedAt; // the folder the lock is made in; empty: none
     } rows[] = {
-        {"own runtime folder", 0700, false, false, m_runtime},
-        {"runtime folder open to others", 0777, false, false, fallback},
-        {"and the temporary folder's name taken", 0777, false, true,
+        {"own runtime folder", "own", false, false, m_runtime},
+        {"no runtime folder", "missing", false, false, fallback},
+        {"runtime folder open to others", "open", false, false, fallback},
+        {"runtime folder of another user", "theirs", false, false, fallback},
+        {"and the temporary folder's name taken", "open", false, true,
          m_root + "/home/.local/share/krv-setup"},
-        {"lock that cannot be opened", 0700, true, false, ""},
+        {"lock that cannot be opened", "own", true, false, ""},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
-        ::chmod(m_runtime.c_str(), row.runtimeMode);
+        const std::string runtime = row.runtime;
+        if (!root && (runtime == "theirs" || row.fallbackTaken))
+            continue; // only root can give a folder away
+        std::filesystem::remove_all(m_runtime);
+        if (runtime != "missing") {
+            std::filesystem::create_directories(m_runtime);
+            ::chmod(m_runtime.c_str(), runtime == "open" ? 0777 : 0700);
+            if (runtime == "theirs") {
+                ASSERT_EQ(::lchown(m_runtime.c_str(), 65534, 65534), 0);
+            }
+        }
         if (row.fallbackTaken) {
             ASSERT_EQ(::lchown(fallback.c_str(), 65534, 65534), 0);
         }
         if (row.lockIsFolder) {
-            std::filesystem::remove(LockFile("lock"));
             std::filesystem::create_directories(LockFile("lock"));
         }
         std::string logPath = m_root + "/lock.log";
         std::filesystem::remove(logPath);
         LoggingEnabled = true;
         SetLogFilePath(logPath);
+        m_env.Set("XDG_RUNTIME_DIR", session);
         SingleInstanceLock lock;
         EXPECT_TRUE(lock.TryAcquire("Parvext_lock"));
         CloseLog();
@@ -685,7 +706,9 @@ TEST_F(RunnerTest, SingleInstanceLockLivesWhereOnlyThisUserWrites) {
                       std::string::npos)
                 << log;
         } else {
-            // Held: a second taker of the same user is refused.
+            // Held: a second run of the same user is refused, whatever its
+            // XDG_RUNTIME_DIR (none, as through sudo).
+            m_env.Unset("XDG_RUNTIME_DIR");
             SingleInstanceLock second;
             EXPECT_FALSE(second.TryAcquire("Parvext_lock"));
             const int taker = ::open((row.expectedAt + "/Parvext_lock.lock").c_str(), O_RDWR);
@@ -694,7 +717,10 @@ TEST_F(RunnerTest, SingleInstanceLockLivesWhereOnlyThisUserWrites) {
             ::close(taker);
         }
     }
+    std::filesystem::remove_all(m_runtime);
+    std::filesystem::create_directories(m_runtime);
     ::chmod(m_runtime.c_str(), 0700);
+    m_env.Set("XDG_RUNTIME_DIR", m_runtime);
     ::close(planted);
 }
 
