@@ -94,6 +94,8 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
     platform::ProcessResult result;
     if (item.file.empty())
         result.startError = ENOENT;
+    else if (platform::TerminationSignal())
+        result.startError = EINTR; // the run was stopped: nothing starts any more
     else if (!StillTheCheckedFile(item))
         result.startError = EPERM;
     else
@@ -131,7 +133,9 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
 int LaunchList::RunLaunchItemWithReboot(std::size_t index, bool silent) {
     if (!RunLaunchItem(index))
         return launch_result::kFailed;
-    if (!m_items[index].rebootFlag)
+    // A stopped run asks for no restart: the stop may be that restart
+    // already, or the user ending the setup.
+    if (!m_items[index].rebootFlag || platform::TerminationSignal())
         return launch_result::kRan;
     LogLine("Rebooting machine...");
     m_rebootRequired = true;
@@ -176,14 +180,14 @@ void LaunchList::WaitLaunchThread() {
 void LaunchList::LaunchThread() {
     if (m_sink)
         m_sink->BeginItem(m_items.size(), {});
-    for (std::size_t i = 0; i < m_items.size(); ++i) {
+    for (std::size_t i = 0; i < m_items.size() && !platform::TerminationSignal(); ++i) {
         const LaunchItem &item = m_items[i];
         if (m_sink)
             m_sink->SetStatus({0, SkipLongPathPrefix(item.file)});
         if (RunLaunchItem(i)) {
             if (m_sink)
                 m_sink->Advance(0);
-            if (item.rebootFlag) {
+            if (item.rebootFlag && !platform::TerminationSignal()) {
                 m_rebootRequired = true;
                 AskReboot(item.fromInstallPass);
                 break;

@@ -446,9 +446,12 @@ int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
         // a signal, so from here on a stop keeps the entry. After a stop
         // nothing is started any more, and nothing brings the user back.
         if (!m_launches.Items().empty() && !platform::TerminationSignal()) {
-            RegisterResumeCommand(m_resumeCommand ? m_resumeCommand() : ResumeCommand{});
-            platform::SetFileRemovedOnStop("");
-            m_resumeEntryForLaunches = true;
+            const ResumeCommand command = m_resumeCommand ? m_resumeCommand() : ResumeCommand{};
+            if (RegisterResumeCommand(command)) {
+                m_resumeEntryFile = ResumeEntryPath(command.bootstrapperPath);
+                platform::SetFileRemovedOnStop("");
+                m_resumeEntryForLaunches = true;
+            }
         }
     }
     return result;
@@ -460,7 +463,7 @@ int PrerequisiteInstaller::InstallPass(ProgressSink *sink) {
         return built;
     int result = launch_result::kRan;
     const std::vector<LaunchItem> &items = m_launches.Items();
-    for (std::size_t i = 0; i < items.size() && !m_abort; ++i) {
+    for (std::size_t i = 0; i < items.size() && !m_abort && !platform::TerminationSignal(); ++i) {
         if (sink && sink->IsCancelled())
             break;
         if (sink)
@@ -469,7 +472,17 @@ int PrerequisiteInstaller::InstallPass(ProgressSink *sink) {
         if (result == launch_result::kFailed || result == launch_result::kReboot)
             break;
     }
+    LaunchesEnded();
     return result;
+}
+
+void PrerequisiteInstaller::LaunchesEnded() {
+    // With no restart to come and no stop while they ran, the setups need
+    // the entry no more: a stop from here on removes it again.
+    if (!m_resumeEntryForLaunches || m_launches.RebootRequired() || platform::TerminationSignal())
+        return;
+    m_resumeEntryForLaunches = false;
+    platform::SetFileRemovedOnStop(m_resumeEntryFile);
 }
 
 } // namespace krv::setup

@@ -125,6 +125,9 @@ class PrerequisiteInstaller {
     // The resume entry was written because setups were about to run: a
     // stop from then on may be the restart one of them started.
     bool ResumeEntryForLaunches() const { return m_resumeEntryForLaunches; }
+    // The launches are over: unless a restart is pending or a stop came
+    // while they ran, a stop again removes the entry written for them.
+    void LaunchesEnded();
 
     // Stops the install pass before its next item.
     void Abort() { m_abort = true; }
@@ -171,6 +174,7 @@ class PrerequisiteInstaller {
     SetupMessages m_messages; // after the lists, which copy it first
     std::atomic<bool> m_abort{false};
     std::atomic<bool> m_resumeEntryForLaunches{false};
+    std::string m_resumeEntryFile; // the entry written for the launches
     // Prerequisites whose download or extraction failed in this run.
     std::vector<bool> m_failed;
 };

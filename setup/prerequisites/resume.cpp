@@ -39,6 +39,16 @@ std::string ResumeEntryFolder() {
     return folder;
 }
 
+std::string ResumeEntryPath(std::string_view bootstrapperPath) {
+    std::string folder = ResumeEntryFolder();
+    if (folder.empty())
+        return {};
+    folder = ToNativePath(folder);
+    if (folder.back() != '/')
+        folder += '/';
+    return folder + ResumeEntryFileName(bootstrapperPath);
+}
+
 bool RegisterResume(std::string *jobName, std::string_view bootstrapperPath,
                     std::string_view commandLine) {
     if (bootstrapperPath.empty())

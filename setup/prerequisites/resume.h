@@ -27,6 +27,8 @@ std::string MakeJobName(std::string_view bootstrapperPath);
 std::string ResumeEntryFileName(std::string_view bootstrapperPath);
 // The folder of the autostart entries (StartupFolder).
 std::string ResumeEntryFolder();
+// The entry's file in that folder; empty when the folder is unknown.
+std::string ResumeEntryPath(std::string_view bootstrapperPath);
 
 // Writes (or updates) the entry that starts the bootstrapper with the
 // command line (a Windows-style line, split into arguments) at the next

@@ -44,13 +44,7 @@ void PrerequisiteSteps::UnregisterResume(SetupRunner &runner) {
 }
 
 std::string PrerequisiteSteps::ResumeEntryPath(SetupRunner &runner) {
-    std::string folder = ResumeEntryFolder();
-    if (folder.empty())
-        return {};
-    folder = ToNativePath(folder);
-    if (folder.back() != '/')
-        folder += '/';
-    return folder + ResumeEntryFileName(ResumeBootstrapperPath(runner));
+    return krv::setup::ResumeEntryPath(ResumeBootstrapperPath(runner));
 }
 
 std::unique_ptr<PrerequisitePackage> PrerequisiteSteps::PackageFiles(SetupRunner &runner) {

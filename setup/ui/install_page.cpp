@@ -199,6 +199,7 @@ void PrerequisiteInstallPage::AllItemsRan() {
     const LaunchList &launches = installer.Launches();
     m_animating = false;
     m_runOver = true;
+    installer.LaunchesEnded();
     if (launches.RebootRefused()) {
         // No restart, so no main installation either.
         m_endWithoutInstall = true;

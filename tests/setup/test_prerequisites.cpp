@@ -447,6 +447,56 @@ TEST_F(PrerequisiteDownloadTest, OnlyTheCheckedDownloadIsStarted) {
     }
 }
 
+// The entry written before the setups run stays through a stop only while
+// they run (the stop may be the restart one of them started); once they are
+// over with no restart to come, a stop removes it again, so that the next
+// login does not start a setup that nothing left unfinished.
+TEST_F(PrerequisiteDownloadTest, AStopKeepsTheResumeEntryOnlyWhileTheSetupsRun) {
+    const std::string file = m_root + "/dl/sub/deeper/redist.bin";
+    WriteFile(file, std::string(16, 'x'));
+    ::chmod(file.c_str(), 0755);
+    const std::string bootstrapper = m_root + "/TelmarSetup2.3";
+    const std::string entry = ResumeEntryPath(bootstrapper);
+    ASSERT_FALSE(entry.empty());
+    for (const bool launchesOver : {false, true}) {
+        SCOPED_TRACE(launchesOver ? "setups over" : "setups running");
+        fs::remove(entry);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            platform::ForwardTerminationSignals();
+            platform::SetFileRemovedOnStop(entry); // as the run that holds the lock
+            const platform::ProcessLauncher recorder = [](const platform::ProcessStartInfo &,
+                                                          bool) {
+                platform::ProcessResult result;
+                result.started = result.waited = true;
+                return result;
+            };
+            SetupSettings settings = Settings("http://127.0.0.1:9/none", 16, "");
+            PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr,
+                                            {.probe = m_probe,
+                                             .resumeCommand =
+                                                 [&] {
+                                                     return ResumeCommand{bootstrapper, "/exenoui"};
+                                                 },
+                                             .programs = recorder,
+                                             .messages = m_messages});
+            if (installer.BuildLaunchList(false) != 0 || !fs::exists(entry) ||
+                !installer.Launches().RunLaunchItem(0))
+                ::_exit(2);
+            if (launchesOver)
+                installer.LaunchesEnded();
+            ::raise(SIGTERM); // no program runs: the process ends at once
+            ::_exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_EQ(fs::exists(entry), !launchesOver);
+    }
+    fs::remove(entry);
+}
+
 TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
     test::LocalHttpServer server;
     ASSERT_TRUE(server.Start({})) << server.Error();

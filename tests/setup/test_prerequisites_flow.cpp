@@ -355,11 +355,16 @@ TEST_F(PrerequisiteFlowTest, StopWhileSetupsRunKeepsTheResumeEntry) {
     struct Case {
         const char *what;
         std::string alphaScript;
-        bool stopInPause; // else the setup stops this run itself
+        bool stopInPause;         // else the setup stops this run itself
+        const char *alphaOptions; // "r": the setup asks for a restart
     };
     const Case cases[] = {
-        {"stop reaches the running setup", "#!/bin/sh\nkill -TERM $PPID\nexec sleep 30\n", false},
-        {"stop after the setup ended", "#!/bin/sh\nkill -KILL $$\n", true},
+        {"stop reaches the running setup", "#!/bin/sh\nkill -TERM $PPID\nexec sleep 30\n", false,
+         ""},
+        {"stop after the setup ended", "#!/bin/sh\nkill -KILL $$\n", true, ""},
+        // The stop, not the setup's wish, has the last word: no restart.
+        {"stop reaches a setup that asks for a restart",
+         "#!/bin/sh\nkill -TERM $PPID\nexec sleep 30\n", false, "r"},
     };
     const std::function<void(SetupSteps &)> stopInPause = [](SetupSteps &steps) {
         steps.prerequisites = std::make_unique<PrerequisiteSteps>(PrerequisiteServices{
@@ -371,13 +376,14 @@ TEST_F(PrerequisiteFlowTest, StopWhileSetupsRunKeepsTheResumeEntry) {
         platform::RegistryDeleteKey(platform::RegistryHive::CurrentUser, kInterbootContextKey);
         Variant variant;
         variant.alphaScript = c.alphaScript;
+        variant.alphaOptions = c.alphaOptions;
         BuildPackage(variant);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0)
             ::_exit(Run("/exenoui /exelog \"" + m_log + "\"", c.stopInPause ? stopInPause : nullptr,
                         true) == 128 + SIGTERM
-                        ? 0
+                        ? (m_reboots == 0 ? 0 : 2)
                         : 1);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
