@@ -232,7 +232,9 @@ OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
         UniqueFd next(::openat(parent.fd.get(), part.name.c_str(), kFolderFlags));
         bool made = false;
         if (!next.valid() && errno == ENOENT && makeMissing) {
-            made = ::mkdirat(parent.fd.get(), part.name.c_str(), parent.shared ? 0700 : 0777) == 0;
+            // Never group- or world-writable, whatever the umask: a folder
+            // others may write is one whose files the setup no longer trusts.
+            made = ::mkdirat(parent.fd.get(), part.name.c_str(), parent.shared ? 0700 : 0755) == 0;
             if (!made && errno != EEXIST)
                 return fail(errno, path, FolderRefusal::None);
             next.reset(::openat(parent.fd.get(), part.name.c_str(), kFolderFlags));

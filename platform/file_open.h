@@ -119,7 +119,8 @@ struct OpenedFolder {
 // link is followed, every folder must be owned by this process's effective
 // user, and one this walk did not make must not be writable by group or
 // others unless it has the sticky bit (a temporary folder of this user's);
-// missing folders are made with mode 0700. Above that point the
+// missing folders are made with mode 0700 there, and 0755 above it (never
+// writable by others, whatever the umask). Above that point the
 // links of `base` are followed (they lie where only trusted users write);
 // `below` never passes through a link, and ".." in it is refused (EINVAL).
 // Each folder made is appended to *created with its path as walked. Without

@@ -4,8 +4,11 @@
 #include "paths.h"
 #include "support_env.h"
 
+#include <file_open.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 
@@ -225,6 +228,33 @@ TEST_F(Files, TempNamesAreUniqueAndLeaveNoFile) {
     EXPECT_EQ(name.find("_long"), std::string::npos);
     ASSERT_TRUE(MakeTempFileNameWithPrefix("a/b", name));
     EXPECT_EQ(fs::path(name).parent_path(), fs::path(m_dir + "/tmp"));
+}
+
+// A folder the setup makes for its files is closed to others even under a
+// umask that leaves group writing open, so that what it puts there stays a
+// file it trusts.
+TEST_F(Files, FoldersMadeForWorkFilesStayClosedToOthersUnderAnyUmask) {
+    // Below the shared temporary folder every folder is made 0700 anyway: the
+    // build's own folder is one that only its owner writes.
+    const char *bin = std::getenv("KRV_TEST_BIN");
+    if (!bin)
+        GTEST_SKIP() << "KRV_TEST_BIN names no build folder";
+    std::string base = std::string(bin) + "/../umask-XXXXXX";
+    ASSERT_NE(::mkdtemp(base.data()), nullptr);
+    const mode_t old = ::umask(002);
+    const krv::platform::OpenedFolder opened = krv::platform::OpenFolderPath(base, "made/below");
+    ::umask(old);
+    ASSERT_TRUE(opened);
+    for (const char *folder : {"/made", "/made/below"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat((base + folder).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 022, 0u) << folder;
+    }
+    const std::string file = base + "/made/below/setup.sh";
+    Write(file, "#!/bin/sh\n");
+    const OwnFile own = OpenOwnFile(file, false);
+    EXPECT_TRUE(own) << own.refusal;
+    fs::remove_all(base);
 }
 
 // What a run takes as its own work file, and makes executable: only a
