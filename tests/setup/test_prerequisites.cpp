@@ -461,9 +461,7 @@ TEST_F(PrerequisiteDownloadTest, AStopKeepsTheResumeEntryOnlyWhileTheSetupsRun) 
     for (const bool launchesOver : {false, true}) {
         SCOPED_TRACE(launchesOver ? "setups over" : "setups running");
         fs::remove(entry);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        const int status = test::StatusOfChild([&] {
             platform::ForwardTerminationSignals();
             platform::SetFileRemovedOnStop(entry); // as the run that holds the lock
             const platform::ProcessLauncher recorder = [](const platform::ProcessStartInfo &,
@@ -483,14 +481,12 @@ TEST_F(PrerequisiteDownloadTest, AStopKeepsTheResumeEntryOnlyWhileTheSetupsRun) 
                                              .messages = m_messages});
             if (installer.BuildLaunchList(false) != 0 || !fs::exists(entry) ||
                 !installer.Launches().RunLaunchItem(0))
-                ::_exit(2);
+                return 2;
             if (launchesOver)
                 installer.LaunchesEnded();
             ::raise(SIGTERM); // no program runs: the process ends at once
-            ::_exit(3);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
+            return 3;
+        });
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
         EXPECT_EQ(fs::exists(entry), !launchesOver);
     }
@@ -535,21 +531,17 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
         if (c.stopped) {
             // A stop stays for the rest of the process: the pass runs in a
             // child, and the download it cut short is no file to accept.
-            const pid_t child = ::fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
+            const int status = test::StatusOfChild([&] {
                 platform::ForwardTerminationSignals();
                 struct Stopping : ProgressSink {
                     bool IsPaused() override { return ::raise(SIGTERM) != 0; }
                 } sink;
                 const int pass = installer.DownloadPass(&sink);
-                ::_exit(pass != c.pass                         ? 1
-                        : settings.prerequisites[0].downloaded ? 2
-                        : !m_reported.empty()                  ? 3
-                                                               : 0);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
+                return pass != c.pass                         ? 1
+                       : settings.prerequisites[0].downloaded ? 2
+                       : !m_reported.empty()                  ? 3
+                                                              : 0;
+            });
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.what << " " << status;
             EXPECT_FALSE(FileOrFolderExists(file)) << c.what;
             EXPECT_FALSE(FileOrFolderExists(file + ".part")) << c.what;
