@@ -111,6 +111,16 @@ class InstallerTest : public ::testing::Test {
 
     std::string Installed() const { return m_root + "/opt/Telmar/Telmar 2.3"; }
 
+    // A machine with nothing installed and an empty store; then the package
+    // installed, when one is named.
+    void Afresh(const std::string &package = "") {
+        fs::remove_all(m_root + "/opt");
+        fs::remove_all(m_root + "/registry");
+        if (!package.empty()) {
+            ASSERT_EQ(Run({"/i", package}), installer_exit::kSuccess) << m_log;
+        }
+    }
+
     test::TempDir m_tmp{"installer"};
     const std::string m_root = m_tmp.path();
     test::ScopedEnv m_env;
@@ -478,13 +488,9 @@ TEST_F(InstallerTest, UpgradeStoppedAtEveryStepLeavesTheTreeWhole) {
         {"uninstall", true, {"/x", "{PRODUCT-0001}"}, "{PKG-1}", ""},
     };
     const auto reset = [&](const Road &road) {
-        fs::remove_all(m_root + "/opt");
-        fs::remove_all(m_root + "/registry");
-        if (road.installedBefore) {
-            ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
-            // A repair has something to mend.
-            WriteFile(Installed() + "/lib/a.so", "damaged");
-        }
+        ASSERT_NO_FATAL_FAILURE(Afresh(road.installedBefore ? v1 : ""));
+        if (road.installedBefore)
+            WriteFile(Installed() + "/lib/a.so", "damaged"); // a repair has something to mend
     };
     using TreeState = std::optional<std::map<std::string, std::string>>;
     const auto state = [this]() -> TreeState {
@@ -663,9 +669,7 @@ TEST_F(InstallerTest, ADamagedRecordIsKeptAsideAndTheProductInstallsAgain) {
     };
     for (const Damage &d : damages) {
         SCOPED_TRACE(d.what);
-        fs::remove_all(m_root + "/opt");
-        fs::remove_all(m_root + "/registry");
-        ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
+        ASSERT_NO_FATAL_FAILURE(Afresh(v1));
         const std::string damage = d.text.empty() ? ReadFile(values) + "garbage\n" : d.text;
         WriteFile(values, damage);
 
@@ -708,9 +712,7 @@ TEST_F(InstallerTest, WhatCannotBeMadeWholeStaysForTheNextRun) {
     std::string record; // the 2.3.0 record as written
     const auto reset = [&] {
         m_step = nullptr;
-        fs::remove_all(m_root + "/opt");
-        fs::remove_all(m_root + "/registry");
-        ASSERT_EQ(Run({"/i", v1}), installer_exit::kSuccess) << m_log;
+        ASSERT_NO_FATAL_FAILURE(Afresh(v1));
         record = ReadFile(values);
         m_log.clear();
     };

@@ -382,6 +382,18 @@ TEST_F(PrerequisiteDownloadTest, PresentFileStandsForTheDownloadOnlyWhenItCanBeT
     }
 }
 
+// Starts no program: notes the ones asked for and answers that each ran to
+// its end.
+platform::ProcessLauncher RunsNothing(std::vector<std::string> *started = nullptr) {
+    return [started](const platform::ProcessStartInfo &info, bool) {
+        if (started)
+            started->push_back(info.program);
+        platform::ProcessResult result;
+        result.started = result.waited = true;
+        return result;
+    };
+}
+
 // A download is started only while its path still names the file that was
 // checked: one put in its place after the check is never run.
 TEST_F(PrerequisiteDownloadTest, OnlyTheCheckedDownloadIsStarted) {
@@ -425,14 +437,7 @@ TEST_F(PrerequisiteDownloadTest, OnlyTheCheckedDownloadIsStarted) {
         fs::remove_all(m_root + "/aside");
         plantFile();
         std::vector<std::string> started;
-        const platform::ProcessLauncher recorder =
-            [&started](const platform::ProcessStartInfo &info, bool) {
-                started.push_back(info.program);
-                platform::ProcessResult result;
-                result.started = true;
-                result.waited = true;
-                return result;
-            };
+        const platform::ProcessLauncher recorder = RunsNothing(&started);
         SetupSettings settings = Settings("http://127.0.0.1:9/none", 16, "");
         PrerequisiteInstaller installer(
             {}, settings, nullptr, nullptr, nullptr,
@@ -464,12 +469,7 @@ TEST_F(PrerequisiteDownloadTest, AStopKeepsTheResumeEntryOnlyWhileTheSetupsRun) 
         const int status = test::StatusOfChild([&] {
             platform::ForwardTerminationSignals();
             platform::SetFileRemovedOnStop(entry); // as the run that holds the lock
-            const platform::ProcessLauncher recorder = [](const platform::ProcessStartInfo &,
-                                                          bool) {
-                platform::ProcessResult result;
-                result.started = result.waited = true;
-                return result;
-            };
+            const platform::ProcessLauncher recorder = RunsNothing();
             SetupSettings settings = Settings("http://127.0.0.1:9/none", 16, "");
             PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr,
                                             {.probe = m_probe,

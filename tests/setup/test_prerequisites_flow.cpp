@@ -329,10 +329,7 @@ TEST_F(PrerequisiteFlowTest, ResumedRunThatStopsEarlyLeavesNoEntry) {
         if (!c.signal) {
             EXPECT_EQ(Run(resumed, c.fake), c.code) << c.what << m_debug;
         } else {
-            const int status = test::StatusOfChild([&] {
-                Run(resumed, c.fake, true);
-                return 0;
-            });
+            const int status = test::StatusOfChild([&] { return Run(resumed, c.fake, true); });
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << c.what;
         }
         EXPECT_FALSE(std::filesystem::exists(entryPath)) << c.what;
