@@ -704,9 +704,8 @@ TEST_F(SetupEndToEnd, ProjectTreeInstallsAWorkingConsole) {
     dlclose(driver);
 
     // The console starts and maps the driver of its own folder.
-    pid_t pid = 0;
-    char *argv[] = {const_cast<char *>(console.c_str()), nullptr};
-    ASSERT_EQ(posix_spawn(&pid, console.c_str(), nullptr, nullptr, argv, environ), 0);
+    const pid_t pid = Spawn({console}, environ);
+    ASSERT_NE(pid, 0);
     const std::string wanted = fs::path(driverFile).parent_path().string() + "/libKRV_T100DRV.so";
     bool mapped = false, running = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
