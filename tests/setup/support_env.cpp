@@ -5,6 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -72,6 +75,22 @@ void WriteFile(const std::string &path, const std::string &content) {
     fs::create_directories(fs::path(path).parent_path(), ec);
     std::ofstream out(path, std::ios::binary);
     out << content;
+}
+
+int StatusOfChild(const std::function<int()> &body) {
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ADD_FAILURE() << "fork failed";
+        return -1;
+    }
+    if (child == 0)
+        ::_exit(body());
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) {
+        ADD_FAILURE() << "waitpid failed";
+        return -1;
+    }
+    return status;
 }
 
 } // namespace krv::setup::test

@@ -3,6 +3,7 @@
 // reads and writes.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -52,5 +53,10 @@ std::string BinFolder();
 std::string ReadFile(const std::string &path);
 // Replaces the file with `content`, creating its folders.
 void WriteFile(const std::string &path, const std::string &content);
+
+// Runs `body` in a forked child that exits with what it returns (a stop
+// signal or a fault stays for that process only) and gives the child's wait
+// status; -1, with a failure added, when no child could be made.
+int StatusOfChild(const std::function<int()> &body);
 
 } // namespace krv::setup::test

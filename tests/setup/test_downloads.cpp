@@ -526,9 +526,7 @@ TEST_F(DownloadTest, CancelKeepsThePartFileAndTheNextStartContinues) {
 // rest of the process.
 TEST_F(DownloadTest, StopSignalCancelsAndDropsThePartFile) {
     const std::string url = s_http->Url("/gen/400000?throttle=20&chunk=20000");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int status = test::StatusOfChild([&] {
         platform::ForwardTerminationSignals();
         struct StoppingSink : RecordingSink {
             void Advance(uint64_t amount) override {
@@ -542,14 +540,12 @@ TEST_F(DownloadTest, StopSignalCancelsAndDropsThePartFile) {
         } sink;
         DownloadSession session(&m_provider, m_dir.path(), &sink, m_messages);
         if (session.Start(url, "s.bin", nullptr, true, {}, false) != 0)
-            ::_exit(2);
+            return 2;
         // Not a success: the file it would stand for is gone.
         if (session.Wait() != kCancelled)
-            ::_exit(4);
-        ::_exit(platform::TerminationSignal() == SIGTERM && sink.stopped ? 0 : 3);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+            return 4;
+        return platform::TerminationSignal() == SIGTERM && sink.stopped ? 0 : 3;
+    });
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(Exists(Path("s.bin.part")));
@@ -576,9 +572,7 @@ TEST_F(DownloadTest, StopSignalWhileTheUserIsAskedEndsTheProcess) {
         {"credentials prompt", s_http->Url("/gen/2000?auth=Files")},
     };
     for (const auto &[what, url] : rows) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        const int status = test::StatusOfChild([&] {
             platform::ForwardTerminationSignals();
             m_provider.SetPrompter(std::make_shared<StoppingPrompter>());
             DownloadSession session(&m_provider, m_dir.path(), &m_sink, m_messages);
@@ -588,10 +582,8 @@ TEST_F(DownloadTest, StopSignalWhileTheUserIsAskedEndsTheProcess) {
             });
             if (session.Start(url, "q.bin", nullptr, true, {}, false) == 0)
                 session.Wait();
-            ::_exit(3);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
+            return 3;
+        });
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << what << " " << status;
     }
 }

@@ -408,9 +408,7 @@ TEST_F(ArchiveLookups, AFullDiskAsksOnceAndStopsWhenTheUserDoes) {
     }
     // A stop signal while the question waits ends the process at once:
     // nothing checks it before the answer. In a child: a stop stays.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int status = test::StatusOfChild([&] {
         platform::ForwardTerminationSignals();
         struct Stopping : DiskSpacePrompt {
             bool AskRetry(std::string_view, uint64_t) override { return ::raise(SIGTERM) == 0; }
@@ -421,10 +419,8 @@ TEST_F(ArchiveLookups, AFullDiskAsksOnceAndStopsWhenTheUserDoes) {
         sinks.diskSpace = &stopping;
         if (Open(archive, path) == 0)
             archive.ExtractEntries({1}, sinks);
-        ::_exit(3);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+        return 3;
+    });
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
 }
 

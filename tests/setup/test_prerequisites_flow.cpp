@@ -329,14 +329,7 @@ TEST_F(PrerequisiteFlowTest, ResumedRunThatStopsEarlyLeavesNoEntry) {
         if (!c.signal) {
             EXPECT_EQ(Run(resumed, c.fake), c.code) << c.what << m_debug;
         } else {
-            const pid_t child = ::fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
-                Run(resumed, c.fake, true);
-                ::_exit(0);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            const int status = test::StatusOfChild([&] { return Run(resumed, c.fake, true); });
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << c.what;
         }
         EXPECT_FALSE(std::filesystem::exists(entryPath)) << c.what;
@@ -378,15 +371,12 @@ TEST_F(PrerequisiteFlowTest, StopWhileSetupsRunKeepsTheResumeEntry) {
         variant.alphaScript = c.alphaScript;
         variant.alphaOptions = c.alphaOptions;
         BuildPackage(variant);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0)
-            ::_exit(Run("/exenoui /exelog \"" + m_log + "\"", c.stopInPause ? stopInPause : nullptr,
-                        true) == 128 + SIGTERM
-                        ? (m_reboots == 0 ? 0 : 2)
-                        : 1);
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        const int status = test::StatusOfChild([&] {
+            return Run("/exenoui /exelog \"" + m_log + "\"", c.stopInPause ? stopInPause : nullptr,
+                       true) == 128 + SIGTERM
+                       ? (m_reboots == 0 ? 0 : 2)
+                       : 1;
+        });
         // In the pause the process ends at once, as no program runs.
         if (c.stopInPause)
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << c.what;

@@ -778,10 +778,10 @@ TEST_F(RunnerTest, CopyReleasesTheLockAndDeferredDeleteRemovesTheCopy) {
     ASSERT_TRUE(runner.InstanceLock().TryAcquire("Parvext_x"));
     CopyAndRelaunch(runner);
     EXPECT_EQ(runner.ExitCode(), 0);
-    // The copy runs on its own: wait for its answer with a deadline.
+    // The copy runs on its own: wait for its answer with a deadline (the
+    // shell makes the file before it writes the arguments into it).
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!std::filesystem::exists(m_root + "/copy-args") &&
-           std::chrono::steady_clock::now() < deadline)
+    while (ReadFile(m_root + "/copy-args").empty() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
     ASSERT_TRUE(std::filesystem::exists(m_root + "/copy-args"));
     EXPECT_EQ(ReadFile(m_root + "/copy-saw"), "free\n");

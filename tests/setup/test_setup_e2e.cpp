@@ -184,6 +184,13 @@ class SetupEndToEnd : public ::testing::Test {
         return m_root + "/registry/HKLM/Software/Krv/Installer/Products/" + kProductCode;
     }
 
+    // Serves the folder's files under /files/ on a port of its own.
+    static void ServeFolder(test::LocalHttpServer &http, const std::string &folder) {
+        fs::create_directories(folder);
+        http.SetFileRoot(folder);
+        ASSERT_TRUE(http.Start({})) << http.Error();
+    }
+
     static inline test::TempDir *s_dir = nullptr;
     static inline std::string s_v1, s_v2, s_anyInstaller;
     test::TempDir m_tmp{"e2e"};
@@ -441,9 +448,7 @@ TEST_F(SetupEndToEnd, AnotherUsersNamesInTheTemporaryFolderNeitherRunNorStopTheS
     constexpr uid_t kOther = 65534;
     test::LocalHttpServer http;
     const std::string served = m_root + "/served";
-    fs::create_directories(served);
-    http.SetFileRoot(served);
-    ASSERT_TRUE(http.Start({})) << http.Error();
+    ASSERT_NO_FATAL_FAILURE(ServeFolder(http, served));
     // A script that notes the user it ran as; the other user's has the same
     // size, so that only its owner and content tell it apart.
     auto script = [&](const std::string &mark) {
@@ -547,9 +552,7 @@ TEST_F(SetupEndToEnd, AnotherUsersNamesInTheTemporaryFolderNeitherRunNorStopTheS
 TEST_F(SetupEndToEnd, RunAfterARestartTakesOutAgainWhatItNeeds) {
     test::LocalHttpServer http;
     const std::string served = m_root + "/served";
-    fs::create_directories(served);
-    http.SetFileRoot(served);
-    ASSERT_TRUE(http.Start({})) << http.Error();
+    ASSERT_NO_FATAL_FAILURE(ServeFolder(http, served));
     WriteFile(served + "/tool.sh", "#!/bin/sh\necho ran >> '" + m_root + "/tool-ran'\n");
     WriteFile(m_root + "/helper.sh", "#!/bin/sh\necho ran >> '" + m_root + "/helper-ran'\n");
     fs::create_directories(m_root + "/pkg");
@@ -701,9 +704,8 @@ TEST_F(SetupEndToEnd, ProjectTreeInstallsAWorkingConsole) {
     dlclose(driver);
 
     // The console starts and maps the driver of its own folder.
-    pid_t pid = 0;
-    char *argv[] = {const_cast<char *>(console.c_str()), nullptr};
-    ASSERT_EQ(posix_spawn(&pid, console.c_str(), nullptr, nullptr, argv, environ), 0);
+    const pid_t pid = Spawn({console}, environ);
+    ASSERT_NE(pid, 0);
     const std::string wanted = fs::path(driverFile).parent_path().string() + "/libKRV_T100DRV.so";
     bool mapped = false, running = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

@@ -257,15 +257,11 @@ TEST_F(UpdateCheck, StopSignalDuringTheDownloadAsksNothingMore) {
     checker.SetDownloadFolder(m_downloads);
     m_boxes->Answer(answer::kYes);
     m_boxes->Answer(answer::kRetry);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int status = test::StatusOfChild([&] {
         platform::ForwardTerminationSignals();
         const bool ran = checker.Run();
-        ::_exit(ran ? 1 : m_boxes->Shown().size() != 1 ? 2 : 0); // the first question only
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+        return ran ? 1 : m_boxes->Shown().size() != 1 ? 2 : 0; // the first question only
+    });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_FALSE(fs::exists(checker.Target()));
     EXPECT_FALSE(fs::exists(checker.Target() + ".part"));
