@@ -118,14 +118,21 @@ bool ReplaceFileAtomically(const std::string &path, std::string_view content, mo
         ::unlink(temporary.c_str());
         return false;
     }
+    SyncFolder(SplitFolderAndName(path).folder);
+    return true;
+}
+
+FolderAndName SplitFolderAndName(const std::string &path) {
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "."
-                               : slash == 0               ? "/"
-                                                          : path.substr(0, slash);
-    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+void SyncFolder(const std::string &folder) {
+    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid())
         ::fsync(dir.get());
-    return true;
 }
 
 const char *FolderRefusalText(FolderRefusal refusal) {

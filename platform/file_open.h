@@ -88,6 +88,16 @@ bool WriteFully(int fd, const void *data, std::size_t size);
 // folder is synced. A reader sees the old file or the new one, never a part.
 // False when a step fails; the temporary file is then removed.
 bool ReplaceFileAtomically(const std::string &path, std::string_view content, mode_t mode = 0644);
+// The folder a file's path lies in ("." for a bare name, "/" at the root)
+// and the file's name in it: what an openat() in that folder takes.
+struct FolderAndName {
+    std::string folder;
+    std::string name;
+};
+FolderAndName SplitFolderAndName(const std::string &path);
+// Flushes the folder's entries (a name made, renamed or removed in it) to
+// disk; nothing when it cannot be opened.
+void SyncFolder(const std::string &folder);
 
 // Why a folder on the way was refused.
 enum class FolderRefusal {

@@ -85,13 +85,13 @@ bool MakeFolders(const std::string &folder) {
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string Join(const std::string &folder, const std::string &fileName) {
+} // namespace
+
+std::string AutostartEntryPath(const std::string &folder, const std::string &fileName) {
     if (folder.empty() || folder.back() == '/')
         return folder + fileName;
     return folder + "/" + fileName;
 }
-
-} // namespace
 
 std::string QuoteExecArgument(std::string_view argument) {
     std::string out;
@@ -175,7 +175,7 @@ bool WriteAutostartEntry(const std::string &folder, const std::string &fileName,
     if (fileName.empty() || fileName.find('/') != std::string::npos || entry.arguments.empty() ||
         !MakeFolders(folder))
         return false;
-    const std::string path = Join(folder, fileName);
+    const std::string path = AutostartEntryPath(folder, fileName);
     const std::string text =
         "[Desktop Entry]\nType=Application\nName=" + EscapeKeyFileValue(entry.name) +
         "\nExec=" + BuildExecValue(entry.arguments) + "\nNoDisplay=true\nTerminal=false\n";
@@ -186,7 +186,8 @@ std::optional<AutostartEntry> ReadAutostartEntry(const std::string &folder,
                                                  const std::string &fileName) {
     constexpr uint64_t kMaxEntryBytes = 1u << 20;
     std::string text;
-    if (ReadRegularFile(Join(folder, fileName), kMaxEntryBytes, text) != FileError::None)
+    if (ReadRegularFile(AutostartEntryPath(folder, fileName), kMaxEntryBytes, text) !=
+        FileError::None)
         return std::nullopt;
     std::istringstream in(text);
     AutostartEntry entry;
@@ -220,7 +221,7 @@ std::optional<AutostartEntry> ReadAutostartEntry(const std::string &folder,
 bool RemoveAutostartEntry(const std::string &folder, const std::string &fileName) {
     if (fileName.empty() || fileName.find('/') != std::string::npos)
         return false;
-    return ::unlink(Join(folder, fileName).c_str()) == 0;
+    return ::unlink(AutostartEntryPath(folder, fileName).c_str()) == 0;
 }
 
 } // namespace krv::platform

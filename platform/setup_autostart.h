@@ -29,6 +29,8 @@ struct AutostartEntry {
     std::vector<std::string> arguments; // Exec=, program first
 };
 
+// The entry's file: folder/fileName.
+std::string AutostartEntryPath(const std::string &folder, const std::string &fileName);
 // Writes (or replaces) folder/fileName through a temporary file renamed into
 // place, creating the folder when needed. False when it cannot be written.
 bool WriteAutostartEntry(const std::string &folder, const std::string &fileName,

@@ -616,14 +616,6 @@ bool UsableStage(std::string_view stage) {
     return !stage.empty() && stage.find('/') == std::string_view::npos;
 }
 
-void SyncFolder(const std::string &dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 bool RegistryValuesFit(const RegistryValueList &values) {

@@ -257,10 +257,6 @@ bool OwnFolder(const struct stat &info, mode_t othersMask) {
     return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & othersMask) == 0;
 }
 
-} // namespace
-
-namespace {
-
 // The folder made (0700) when missing, then checked to be this user's own
 // and closed to others; empty when it is not.
 std::string OwnPrivateFolder(const std::string &folder) {
@@ -349,12 +345,7 @@ const char *OwnFileFolderRefusal(platform::FolderRefusal refusal) {
 
 OwnFile OpenOwnFile(std::string_view path, bool stickyFolder) {
     OwnFile file;
-    const std::string native = ToNativePath(path);
-    const std::size_t slash = native.rfind('/');
-    const std::string folderPath = slash == std::string::npos ? "."
-                                   : slash == 0               ? "/"
-                                                              : native.substr(0, slash);
-    const std::string leaf = slash == std::string::npos ? native : native.substr(slash + 1);
+    const auto [folderPath, leaf] = platform::SplitFolderAndName(ToNativePath(path));
     // Below a folder others may write (the shared temporary folder) no link
     // is followed and no folder of another user is entered: nobody else can
     // point the path at a file of ours somewhere else. Nothing is made.
@@ -370,9 +361,9 @@ OwnFile OpenOwnFile(std::string_view path, bool stickyFolder) {
     const bool sticky =
         stickyFolder && (info.st_mode & S_ISVTX) && (info.st_uid == self || info.st_uid == 0);
     if (!sticky && !OwnFolder(info, S_IWGRP | S_IWOTH)) {
-        file.refusal = info.st_uid != self && info.st_uid != 0
-                           ? "its folder is owned by another user"
-                           : "its folder may be written by another user";
+        file.refusal = OwnFileFolderRefusal(info.st_uid != self && info.st_uid != 0
+                                                ? platform::FolderRefusal::OtherOwner
+                                                : platform::FolderRefusal::OpenToOthers);
         return file;
     }
     UniqueFd fd(

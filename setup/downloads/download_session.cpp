@@ -17,7 +17,6 @@
 
 #include <cerrno>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krv::setup {

@@ -241,15 +241,10 @@ uint32_t DownloadSession::AcceptResponse(Transfer &transfer, Response &response)
 }
 
 uint32_t DownloadSession::OpenPartFile(Transfer &transfer) {
-    const std::string native = ToNativePath(transfer.partPath);
-    const std::size_t slash = native.rfind('/');
-    const std::string leaf = slash == std::string::npos ? native : native.substr(slash + 1);
+    const auto [folderPath, leaf] = platform::SplitFolderAndName(ToNativePath(transfer.partPath));
     // The folder may lie in the shared temporary folder: made where missing,
     // with no link followed and no folder of another user taken below it.
-    platform::OpenedFolder folder = platform::OpenFolderPath(slash == std::string::npos ? "."
-                                                             : slash == 0               ? "/"
-                                                                          : native.substr(0, slash),
-                                                             {});
+    platform::OpenedFolder folder = platform::OpenFolderPath(folderPath, {});
     if (!folder) {
         if (folder.refusal != platform::FolderRefusal::None)
             LogLine("The folder " + folder.failedAt + " " +

@@ -25,7 +25,6 @@
 #include <fstream>
 #include <vector>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krv::setup {

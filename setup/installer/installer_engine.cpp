@@ -58,11 +58,6 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
-bool HasControlCharacter(std::string_view name) {
-    return std::any_of(name.begin(), name.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-}
-
 // A name for a log line, in quotes, its control characters written out.
 std::string QuotedName(std::string_view name) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -77,7 +72,7 @@ std::string QuotedName(std::string_view name) {
             out += "\\t";
         else if (c == '"' || c == '\\')
             out += std::string("\\") + c;
-        else if (b < 0x20 || b == 0x7F)
+        else if (IsControlCharacter(c))
             out += std::string("\\x") + kHex[b >> 4] + kHex[b & 0x0F];
         else
             out += c;
@@ -392,7 +387,7 @@ class Run {
         }
         std::size_t count = 0;
         for (const std::string &name : names) {
-            if (HasControlCharacter(name)) {
+            if (std::any_of(name.begin(), name.end(), IsControlCharacter)) {
                 Log("the package holds an entry whose name has a control character: " +
                     QuotedName(name));
                 return installer_exit::kFailure;

@@ -287,8 +287,7 @@ std::optional<std::string> SafeRelativeEntryPath(std::string_view entryName) {
     if (!rest.empty() && rest.back() == '/')
         rest.remove_suffix(1); // a folder entry
     if (rest.empty() || rest.find('\\') != std::string_view::npos ||
-        std::any_of(rest.begin(), rest.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        std::any_of(rest.begin(), rest.end(), IsControlCharacter))
         return std::nullopt;
     std::size_t pos = 0;
     while (pos <= rest.size()) {

@@ -57,6 +57,11 @@ std::optional<std::vector<PackageInstance>> ParseInstanceTable(std::string_view 
 // backslash) and holds no control character (below 0x20, or 0x7F: the
 // installer's lists are lines); nothing otherwise.
 std::optional<std::string> SafeRelativeEntryPath(std::string_view entryName);
+// A byte below 0x20, or 0x7F: never part of a name on one of the
+// installer's lines.
+inline bool IsControlCharacter(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
 
 struct PackageFile {
     std::string relativePath; // below the install folder, "/"-separated

@@ -70,7 +70,7 @@ std::string EscapeJournalValue(std::string_view value) {
     std::string out;
     for (const char c : value) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F || c == '%') {
+        if (IsControlCharacter(c) || c == '%') {
             out += '%';
             out += kHex[b >> 4];
             out += kHex[b & 0x0F];
@@ -99,12 +99,6 @@ std::optional<std::string> UnescapeJournalValue(std::string_view value) {
     return out;
 }
 
-void SyncFolder(const fs::path &folder) {
-    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.valid())
-        ::fsync(fd.get());
-}
-
 } // namespace
 
 void LogRightsNeeded(int error, const std::function<void(std::string_view)> &log) {
@@ -129,7 +123,7 @@ bool Journal::Start(const std::string &root, const StepHook &step) {
     if (!m_fd.valid())
         return false;
     // The journal itself outlives a power loss, not only its lines.
-    SyncFolder(fs::path(Path()).parent_path());
+    platform::SyncFolder(fs::path(Path()).parent_path().string());
     return Add("root", root);
 }
 
@@ -438,9 +432,8 @@ bool FileTransaction::Remove(const std::string &relative) {
         Log("cannot remove " + at.string() + ": not a file of the product");
         return false;
     }
-    if (!Journaled("moved", relative)) {
+    if (!Journaled("moved", relative))
         return false;
-    }
     m_change.moved.push_back(relative);
     Step(m_step, "rename");
     if (!MoveInto(at, Root() / m_change.backup / relative)) {
@@ -458,9 +451,8 @@ bool FileTransaction::Place(const std::string &relative) {
     }
     if (!MakeFolders(at.parent_path()))
         return false;
-    if (!Journaled("placed", relative)) {
+    if (!Journaled("placed", relative))
         return false;
-    }
     m_change.placed.push_back(relative);
     Step(m_step, "rename");
     if (::rename((fs::path(m_staging) / relative).c_str(), at.c_str()) != 0) {
@@ -477,7 +469,7 @@ bool FileTransaction::Commit(const InstalledProduct *record, const std::string &
         for (const std::string &relative : *list)
             folders.insert((Root() / relative).parent_path());
     for (const fs::path &folder : folders)
-        SyncFolder(folder);
+        platform::SyncFolder(folder.string());
     if (record) {
         std::string error;
         if (!Journaled("record", record->productCode)) {
@@ -548,9 +540,8 @@ bool FileTransaction::MakeFolders(const fs::path &folder) {
         missing.push_back(at);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (!Journaled("folder", it->string())) {
+        if (!Journaled("folder", it->string()))
             return false;
-        }
         m_change.folders.push_back(it->string());
         Step(m_step, "mkdir");
         if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {

@@ -2,7 +2,6 @@
 
 #include "files.h"
 #include "log.h"
-#include "paths.h"
 
 #include <QString>
 

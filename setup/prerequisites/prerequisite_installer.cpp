@@ -18,7 +18,6 @@
 
 #include <setup_process.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krv::setup {

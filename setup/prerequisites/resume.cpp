@@ -40,13 +40,12 @@ std::string ResumeEntryFolder() {
 }
 
 std::string ResumeEntryPath(std::string_view bootstrapperPath) {
-    std::string folder = ResumeEntryFolder();
+    // The file RegisterResume writes and UnregisterResume removes.
+    const std::string folder = ResumeEntryFolder();
     if (folder.empty())
         return {};
-    folder = ToNativePath(folder);
-    if (folder.back() != '/')
-        folder += '/';
-    return folder + ResumeEntryFileName(bootstrapperPath);
+    return platform::AutostartEntryPath(ToNativePath(folder),
+                                        ResumeEntryFileName(bootstrapperPath));
 }
 
 bool RegisterResume(std::string *jobName, std::string_view bootstrapperPath,

@@ -94,6 +94,41 @@ void RoundedBox(QPainter &p, const QRectF &rect, double radius, const QBrush &fi
     p.drawRoundedRect(rect, radius, radius);
 }
 
+// A paper slot `slotHalf` to each side of the centre, its top at `slotTop`,
+// with the receipt coming out of it.
+void SlotWithReceipt(QPainter &p, double centre, double slotHalf, double slotTop, double paperHalf,
+                     double paperTop) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(kSlot);
+    p.drawRoundedRect(QRectF(centre - slotHalf, slotTop, 2 * slotHalf, 4), 2, 2);
+    Receipt(p, centre, paperHalf, paperTop, slotTop + 2);
+}
+
+// The blue band across a body, inside its outline.
+void Band(QPainter &p, const QRectF &body, double top, double height) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(kHeaderBlue);
+    p.drawRect(QRectF(body.left() + 1, top, body.width() - 2, height));
+}
+
+// A dark screen with two lines of figures, placed from its top left corner.
+void Display(QPainter &p, const QRectF &screen, const QColor &outline, const QRectF &firstLine,
+             const QRectF &secondLine) {
+    RoundedBox(p, screen, 2, kScreen, outline);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kScreenText);
+    p.drawRect(firstLine.translated(screen.topLeft()));
+    p.drawRect(secondLine.translated(screen.topLeft()));
+}
+
+// Two feet, their outer edges `halfSpan` to each side of the centre.
+void Feet(QPainter &p, double centre, double halfSpan, const QColor &colour) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawRoundedRect(QRectF(centre - halfSpan, 223, 14, 4), 1.5, 1.5);
+    p.drawRoundedRect(QRectF(centre + halfSpan - 14, 223, 14, 4), 1.5, 1.5);
+}
+
 // KRV-T100: a light body with a sloped lid, the receipt out of the lid, a
 // two-line display and a keypad on the front.
 void FirstModel(QPainter &p) {
@@ -112,26 +147,17 @@ void FirstModel(QPainter &p) {
         Vertical(QRectF(c - 48, 118, 96, 34), QColor(0xf6, 0xf8, 0xfa), QColor(0xdc, 0xe1, 0xe8)));
     p.drawPath(lidPath);
     // Paper slot across the lid, the receipt coming out of it.
-    p.setPen(Qt::NoPen);
-    p.setBrush(kSlot);
-    p.drawRoundedRect(QRectF(c - 26, 124, 52, 4), 2, 2);
-    Receipt(p, c, 22, 30, 126);
+    SlotWithReceipt(p, c, 26, 124, 22, 30);
 
     // Front of the body with the blue band.
     const QRectF front(c - 50, 150, 100, 74);
     RoundedBox(p, front, 5, Vertical(front, QColor(0xec, 0xef, 0xf3), QColor(0xc8, 0xcf, 0xd8)),
                kOutline);
-    p.setPen(Qt::NoPen);
-    p.setBrush(kHeaderBlue);
-    p.drawRect(QRectF(front.left() + 1, 155, front.width() - 2, 6));
+    Band(p, front, 155, 6);
 
     // Display: a dark screen with two lines of figures.
-    const QRectF screen(c - 42, 170, 42, 22);
-    RoundedBox(p, screen, 2, kScreen, kDarkOutline);
-    p.setPen(Qt::NoPen);
-    p.setBrush(kScreenText);
-    p.drawRect(QRectF(screen.left() + 5, screen.top() + 5, 22, 3));
-    p.drawRect(QRectF(screen.left() + 14, screen.top() + 13, 23, 4));
+    Display(p, QRectF(c - 42, 170, 42, 22), kDarkOutline, QRectF(5, 5, 22, 3),
+            QRectF(14, 13, 23, 4));
 
     // Keypad: three rows of three keys.
     for (int row = 0; row < 3; ++row)
@@ -142,11 +168,7 @@ void FirstModel(QPainter &p) {
     // The wide key under them, in the band's blue.
     RoundedBox(p, QRectF(c + 9, 199, 33, 7), 1.5, kHeaderBlue, kDarkOutline);
 
-    // Feet.
-    p.setPen(Qt::NoPen);
-    p.setBrush(kSlot);
-    p.drawRoundedRect(QRectF(c - 44, 223, 14, 4), 1.5, 1.5);
-    p.drawRoundedRect(QRectF(c + 30, 223, 14, 4), 1.5, 1.5);
+    Feet(p, c, 44, kSlot);
 }
 
 // KRV-T200: a compact graphite body with a rounded cover, the receipt out of
@@ -169,19 +191,14 @@ void SecondModel(QPainter &p) {
     p.setBrush(Vertical(cover, QColor(0x74, 0x7e, 0x8b), QColor(0x52, 0x5b, 0x67)));
     p.drawPath(hood);
     // The receipt comes out of a slot in the hood's top.
-    p.setPen(Qt::NoPen);
-    p.setBrush(kSlot);
-    p.drawRoundedRect(QRectF(c - 28, 144, 56, 4), 2, 2);
-    Receipt(p, c, 24, 62, 146);
+    SlotWithReceipt(p, c, 28, 144, 24, 62);
 
     // Body.
     const QRectF body(c - 52, 164, 104, 60);
     RoundedBox(p, body, 6, Vertical(body, QColor(0x5a, 0x63, 0x6f), QColor(0x38, 0x3f, 0x49)),
                kDarkOutline);
     // Blue band along the top of the body.
-    p.setPen(Qt::NoPen);
-    p.setBrush(kHeaderBlue);
-    p.drawRect(QRectF(body.left() + 1, 169, body.width() - 2, 5));
+    Band(p, body, 169, 5);
 
     // Indicator lamps and the feed key.
     p.setBrush(QColor(0x5c, 0xd0, 0x6e));
@@ -191,17 +208,10 @@ void SecondModel(QPainter &p) {
     RoundedBox(p, QRectF(c - 44, 200, 22, 10), 3, QColor(0xd6, 0xdb, 0xe2), kDarkOutline);
 
     // Display.
-    const QRectF screen(c + 2, 184, 40, 20);
-    RoundedBox(p, screen, 2, kScreen, QColor(0x1a, 0x1e, 0x24));
-    p.setPen(Qt::NoPen);
-    p.setBrush(kScreenText);
-    p.drawRect(QRectF(screen.left() + 5, screen.top() + 5, 20, 3));
-    p.drawRect(QRectF(screen.left() + 13, screen.top() + 11, 22, 4));
+    Display(p, QRectF(c + 2, 184, 40, 20), QColor(0x1a, 0x1e, 0x24), QRectF(5, 5, 20, 3),
+            QRectF(13, 11, 22, 4));
 
-    // Feet.
-    p.setBrush(QColor(0x1e, 0x23, 0x29));
-    p.drawRoundedRect(QRectF(c - 46, 223, 14, 4), 1.5, 1.5);
-    p.drawRoundedRect(QRectF(c + 32, 223, 14, 4), 1.5, 1.5);
+    Feet(p, c, 46, QColor(0x1e, 0x23, 0x29));
 }
 
 } // namespace
