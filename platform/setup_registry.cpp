@@ -2,6 +2,7 @@
 
 #include "decimal_text.h"
 #include "file_open.h"
+#include "setup_folders.h"
 #include "setup_system.h"
 #include "setup_utf8.h"
 
@@ -240,8 +241,9 @@ std::optional<std::string> FindChild(const std::string &dir, const std::string &
 }
 
 bool MakeDirectories(const std::string &dir) {
+    if (MakePublicFolders(dir) != 0)
+        return false;
     std::error_code ec;
-    fs::create_directories(dir, ec);
     return fs::is_directory(dir, ec);
 }
 
@@ -257,7 +259,7 @@ std::optional<std::string> KeyDirectory(RegistryHive hive, std::string_view path
         auto child = FindChild(dir, part);
         if (!child && create) {
             std::string made = dir + "/" + EscapeKeyName(part);
-            if (::mkdir(made.c_str(), 0777) == 0)
+            if (::mkdir(made.c_str(), 0755) == 0)
                 child = made;
             else if (errno == EEXIST)
                 child = FindChild(dir, part);
@@ -338,8 +340,7 @@ struct ValuesFile {
     std::vector<StoredValue> values;
 };
 
-ValuesFile ReadValues(const std::string &dir) {
-    const std::string path = dir + "/" + kValuesFile;
+ValuesFile ReadValuesFile(const std::string &path) {
     const auto damaged = [&path](const char *why) {
         g_lastError = path + ": " + why;
         return ValuesFile{false, true, {}};
@@ -379,6 +380,10 @@ ValuesFile ReadValues(const std::string &dir) {
         file.values.push_back(std::move(v));
     }
     return file;
+}
+
+ValuesFile ReadValues(const std::string &dir) {
+    return ReadValuesFile(dir + "/" + kValuesFile);
 }
 
 // True when no values file below `dir` (its own included) is damaged.
@@ -437,9 +442,15 @@ std::string UniqueSuffix() {
     return std::to_string(::getpid()) + "." + std::to_string(g_tempCounter.fetch_add(1));
 }
 
+// A values file is written by its owner alone: a record others may write
+// is one they may forge.
+bool WriteValuesFile(const std::string &path, const std::string &text) {
+    return ReplaceFileAtomically(path, text, 0644);
+}
+
 // Replaces the values file of a key directory in one rename.
 bool WriteValuesAtomically(const std::string &dir, const std::vector<StoredValue> &values) {
-    return ReplaceFileAtomically(dir + "/" + kValuesFile, FormatValues(values), 0666);
+    return WriteValuesFile(dir + "/" + kValuesFile, FormatValues(values));
 }
 
 // Holds the key's lock file for a read-modify-write of its values.
@@ -447,7 +458,7 @@ class KeyLock {
   public:
     explicit KeyLock(const std::string &dir) {
         std::string path = dir + "/" + kLockFile;
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (m_fd >= 0) {
             while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
             }
@@ -616,6 +627,28 @@ bool UsableStage(std::string_view stage) {
     return !stage.empty() && stage.find('/') == std::string_view::npos;
 }
 
+// Moves the damaged values file of a key directory beside the directory,
+// under a name no key can have (keys are folders; this is a file), so that
+// removing the key keeps it. The new path; nothing, with g_lastError saying
+// why, when it cannot be moved. Called with the key's lock held.
+std::optional<std::string> MoveValuesAside(const std::string &dir, const std::string &why) {
+    const std::string from = dir + "/" + kValuesFile;
+    for (unsigned n = 1; n < 1000; ++n) {
+        const std::string to = dir + ".damaged-" + std::to_string(n);
+        struct stat st {};
+        if (::lstat(to.c_str(), &st) == 0)
+            continue;
+        if (::rename(from.c_str(), to.c_str()) != 0) {
+            g_lastError = "cannot move " + from + " (" + why + ") aside: " + std::strerror(errno);
+            return std::nullopt;
+        }
+        SyncFolder(fs::path(dir).parent_path().string());
+        return to;
+    }
+    g_lastError = "cannot move " + from + " (" + why + ") aside: every name beside it is taken";
+    return std::nullopt;
+}
+
 } // namespace
 
 bool RegistryValuesFit(const RegistryValueList &values) {
@@ -642,14 +675,15 @@ bool RegistryStageValues(const RegistryKey &key, std::string_view stage,
         return false;
     }
     const std::string path = StagedValuesPath(*dir, stage);
-    if (!ReplaceFileAtomically(path, text, 0666)) {
+    if (!WriteValuesFile(path, text)) {
         g_lastError = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
     return true;
 }
 
-bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage) {
+bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage,
+                               std::string *setAside) {
     g_lastError.clear();
     if (!UsableStage(stage))
         return false;
@@ -658,10 +692,24 @@ bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage) {
         return true; // nothing staged under a key that is not there
     KeyLock lock(*dir);
     const std::string staged = StagedValuesPath(*dir, stage);
-    // Damaged values are never replaced: they may be all that is left.
-    if (!ReadValues(*dir).ok) {
+    struct stat st {};
+    if (::lstat(staged.c_str(), &st) != 0 && errno == ENOENT)
+        return true; // put in place already
+    // Damaged values are never overwritten (they may be all that is left of
+    // something): they stay, or are kept aside when the caller says the
+    // staged values are the ones to keep. Values that could not be read may
+    // be whole: they stay.
+    const ValuesFile file = ReadValues(*dir);
+    if (!file.ok && (!file.damaged || !setAside)) {
         g_lastError = "the values in place cannot be read: " + g_lastError;
         return false;
+    }
+    if (file.damaged) {
+        const std::string why = g_lastError;
+        const auto aside = MoveValuesAside(*dir, why);
+        if (!aside)
+            return false;
+        *setAside = *aside + " (" + why + ")";
     }
     if (::rename(staged.c_str(), (*dir + "/" + kValuesFile).c_str()) != 0) {
         if (errno == ENOENT)
@@ -692,23 +740,20 @@ std::optional<std::string> RegistrySetAsideDamagedValues(const RegistryKey &key,
     if (file.ok || !file.damaged)
         return std::nullopt;
     why = g_lastError;
-    // Beside the key's folder, under a name no key can have (keys are
-    // folders; this is a file), so that removing the key keeps it.
-    const std::string from = *dir + "/" + kValuesFile;
-    for (unsigned n = 1; n < 1000; ++n) {
-        const std::string to = *dir + ".damaged-" + std::to_string(n);
-        struct stat st {};
-        if (::lstat(to.c_str(), &st) == 0)
-            continue;
-        if (::rename(from.c_str(), to.c_str()) != 0) {
-            g_lastError = "cannot move " + from + " (" + why + ") aside: " + std::strerror(errno);
-            return std::nullopt;
-        }
-        SyncFolder(fs::path(*dir).parent_path().string());
-        return to;
-    }
-    g_lastError = "cannot move " + from + " (" + why + ") aside: every name beside it is taken";
-    return std::nullopt;
+    return MoveValuesAside(*dir, why);
+}
+
+std::optional<RegistryValue> RegistryGetStagedValue(const RegistryKey &key, std::string_view stage,
+                                                    std::string_view name) {
+    g_lastError.clear();
+    const auto dir = UsableStage(stage) ? KeyDirectory(key.hive, key.path, false) : std::nullopt;
+    if (!dir)
+        return std::nullopt;
+    auto file = ReadValuesFile(StagedValuesPath(*dir, stage));
+    auto it = FindValue(file.values, name);
+    if (it == file.values.end() || !it->verbatim.empty())
+        return std::nullopt;
+    return it->value;
 }
 
 std::vector<std::string> RegistryListSubkeys(const RegistryKey &key) {

@@ -27,6 +27,8 @@
 //   of no known shape, something else than a regular file, past 4 MB) is
 //   damage: only its readable lines read, and no write or key removal
 //   touches it.
+// Key folders are made 0755 and values files 0644 (less the umask): never
+// open to others.
 // Every change writes a new ".values.tmp.<pid>.<n>" file, flushes it and
 // renames it over ".values", under an flock on ".lock" in the key directory,
 // so a reader sees the old or the new file and never half of one. Deleting a
@@ -100,10 +102,17 @@ bool RegistryStageValues(const RegistryKey &key, std::string_view stage,
                          const RegistryValueList &values);
 // Puts the staged values in place of the key's values by one rename and
 // flushes the folder. True when they are in place, and when nothing is
-// staged (a run that already put them there); false, with RegistryLastError
-// saying why, when the key's values are damaged or cannot be read (they
-// stay) or the rename fails.
-bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage);
+// staged (a run that already put them there). With `setAside`, damaged
+// values in the way are first set aside as RegistrySetAsideDamagedValues
+// does (their new path and what was wrong in *setAside); without, they stay
+// and nothing changes. False, with RegistryLastError saying why, when the
+// key's values are damaged (and stay) or cannot be read (they may be whole:
+// they stay), the damaged ones cannot be moved aside, or the rename fails.
+bool RegistryApplyStagedValues(const RegistryKey &key, std::string_view stage,
+                               std::string *setAside = nullptr);
+// A value of the staged values; nothing when none are staged or they lack it.
+std::optional<RegistryValue> RegistryGetStagedValue(const RegistryKey &key, std::string_view stage,
+                                                    std::string_view name);
 // Throws staged values away (nothing when none are staged).
 void RegistryDropStagedValues(const RegistryKey &key, std::string_view stage);
 // A key whose values are damaged (no values file of this store, or past its

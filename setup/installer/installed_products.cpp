@@ -21,13 +21,7 @@ std::string ProductKeyPath(std::string_view productCode) {
     return std::string(kInstalledProductsKey) + "\\" + std::string(productCode);
 }
 
-// A product code names one key: no separators, nothing empty.
-bool UsableCode(std::string_view code) {
-    return !code.empty() && code.find_first_of("\\/") == std::string_view::npos && code != "." &&
-           code != "..";
-}
-
-std::array<std::pair<std::string_view, std::string InstalledProduct::*>, 9> Fields() {
+std::array<std::pair<std::string_view, std::string InstalledProduct::*>, 10> Fields() {
     return {{{"ProductName", &InstalledProduct::productName},
              {"VersionString", &InstalledProduct::versionString},
              {"PackageCode", &InstalledProduct::packageCode},
@@ -36,11 +30,12 @@ std::array<std::pair<std::string_view, std::string InstalledProduct::*>, 9> Fiel
              {"InstallLocation", &InstalledProduct::installLocation},
              {"InstanceName", &InstalledProduct::instanceName},
              {"InstallerVersion", &InstalledProduct::installerVersion},
-             {"Files", &InstalledProduct::files}}};
+             {"Files", &InstalledProduct::files},
+             {"CreatedFolders", &InstalledProduct::createdFolders}}};
 }
 
 std::optional<platform::RegistryKey> InstalledKey(std::string_view productCode) {
-    if (!UsableCode(productCode))
+    if (!UsableProductCode(productCode))
         return std::nullopt;
     auto key = platform::RegistryOpenKey(RegistryHive::LocalMachine, ProductKeyPath(productCode));
     if (!key)
@@ -70,7 +65,7 @@ platform::RegistryValueList RecordValues(const InstalledProduct &product) {
 } // namespace
 
 bool StageProductRecord(const InstalledProduct &product, std::string &error) {
-    if (!UsableCode(product.productCode)) {
+    if (!UsableProductCode(product.productCode)) {
         error = "the product code cannot name a record: " + product.productCode;
         return false;
     }
@@ -83,11 +78,17 @@ bool StageProductRecord(const InstalledProduct &product, std::string &error) {
     return true;
 }
 
-bool ApplyStagedProductRecord(std::string_view productCode, std::string &error) {
-    if (!UsableCode(productCode))
+bool UsableProductCode(std::string_view code) {
+    return !code.empty() && code.find_first_of("\\/") == std::string_view::npos && code != "." &&
+           code != "..";
+}
+
+bool ApplyStagedProductRecord(std::string_view productCode, std::string &error,
+                              std::string *setAside) {
+    if (!UsableProductCode(productCode))
         return false;
     const platform::RegistryKey key{RegistryHive::LocalMachine, ProductKeyPath(productCode)};
-    if (!platform::RegistryApplyStagedValues(key, kStage)) {
+    if (!platform::RegistryApplyStagedValues(key, kStage, setAside)) {
         error = platform::RegistryLastError();
         return false;
     }
@@ -95,7 +96,7 @@ bool ApplyStagedProductRecord(std::string_view productCode, std::string &error) 
 }
 
 void DropStagedProductRecord(std::string_view productCode) {
-    if (!UsableCode(productCode))
+    if (!UsableProductCode(productCode))
         return;
     const platform::RegistryKey key{RegistryHive::LocalMachine, ProductKeyPath(productCode)};
     platform::RegistryDropStagedValues(key, kStage);
@@ -112,7 +113,7 @@ bool ProductRecordFits(const InstalledProduct &product) {
 std::optional<std::string> SetAsideDamagedRecord(std::string_view productCode, std::string &why,
                                                  InstalledProduct &readable) {
     why.clear();
-    if (!UsableCode(productCode))
+    if (!UsableProductCode(productCode))
         return std::nullopt;
     const auto key =
         platform::RegistryOpenKey(RegistryHive::LocalMachine, ProductKeyPath(productCode));
@@ -126,6 +127,43 @@ std::optional<std::string> SetAsideDamagedRecord(std::string_view productCode, s
     if (!aside)
         why = platform::RegistryLastError();
     return aside;
+}
+
+bool RemoveProductRecord(std::string_view productCode, std::string &error, std::string &setAside) {
+    InstalledProduct readable;
+    std::string why;
+    if (const auto aside = SetAsideDamagedRecord(productCode, why, readable)) {
+        setAside = *aside + " (" + why + ")";
+    } else if (!why.empty()) {
+        error = why;
+        return false;
+    }
+    // A key whose damaged values went aside has no record left, only the
+    // key to take away.
+    if (!InstalledKey(productCode) && setAside.empty())
+        return true;
+    if (!platform::RegistryDeleteKey(RegistryHive::LocalMachine, ProductKeyPath(productCode))) {
+        error = platform::RegistryLastError().empty() ? "the key cannot be removed"
+                                                      : platform::RegistryLastError();
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> RecordedInstallLocations() {
+    std::vector<std::string> out;
+    const auto products =
+        platform::RegistryOpenKey(RegistryHive::LocalMachine, kInstalledProductsKey);
+    if (!products)
+        return out;
+    for (const std::string &code : platform::RegistryListSubkeys(*products)) {
+        const platform::RegistryKey key{RegistryHive::LocalMachine, ProductKeyPath(code)};
+        for (const auto &value : {platform::RegistryGetValue(key, "InstallLocation"),
+                                  platform::RegistryGetStagedValue(key, kStage, "InstallLocation")})
+            if (value && value->type == platform::RegistryValueType::Text && !value->text.empty())
+                out.push_back(value->text);
+    }
+    return out;
 }
 
 bool RegisterProduct(const InstalledProduct &product) {

@@ -3,7 +3,9 @@
 //   HKLM\Software\Krv\Installer\Products\<ProductCode>
 // with the values ProductName, VersionString, PackageCode, UpgradeCode,
 // InstalledLanguage, InstallLocation, InstanceName, InstallerVersion, Files
-// (the installed files, for removal) and the marker "Installed" (1): a
+// (the installed files, for removal), CreatedFolders (the folders at and
+// above the install location that the product's first install made, for
+// removal; older records lack it) and the marker "Installed" (1): a
 // record without the marker is not an installed product. A record is
 // written and removed as a whole, never value by value.
 // The queries answer as the Windows Installer's product queries do.
@@ -12,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace krv::setup {
 
@@ -34,7 +37,13 @@ struct InstalledProduct {
     std::string instanceName; // empty for the default instance
     std::string installerVersion;
     std::string files; // the installed files below the location, one a line
+    // The folders at and above the location that the first install made,
+    // outermost first, one a line: a removal takes them away when empty.
+    std::string createdFolders;
 };
+
+// A product code names one key of the store: not empty, no separators.
+bool UsableProductCode(std::string_view code);
 
 // Writes the record whole and puts it in place in one step. False when the
 // store cannot be written.
@@ -51,7 +60,20 @@ bool UnregisterProduct(std::string_view productCode);
 // back.
 bool StageProductRecord(const InstalledProduct &product, std::string &error);
 // True when the staged record is in place, also when nothing is staged.
-bool ApplyStagedProductRecord(std::string_view productCode, std::string &error);
+// With `setAside` (once the files are the new ones, the staged record is
+// the one that tells them), a damaged record in its way is set aside first
+// (see SetAsideDamagedRecord), its new path and what was wrong in
+// *setAside; without, a damaged record stays and the call fails.
+bool ApplyStagedProductRecord(std::string_view productCode, std::string &error,
+                              std::string *setAside = nullptr);
+// Removes the product's record, setting a damaged one aside first (its new
+// path and what was wrong in `setAside`); true also when there is none.
+// False, with the reason in `error`, when the record could not be read or
+// the store not changed.
+bool RemoveProductRecord(std::string_view productCode, std::string &error, std::string &setAside);
+// The install folders the store's records name, those in place and those
+// staged beside them, complete or not: where a change may have left work.
+std::vector<std::string> RecordedInstallLocations();
 // Drops a staged record, and the product's key when no record stands in it.
 void DropStagedProductRecord(std::string_view productCode);
 // Whether the record can be written and read back by the store.

@@ -8,6 +8,7 @@
 #include "paths.h"
 #include "unique_fd.h"
 
+#include <setup_folders.h>
 #include <setup_registry.h>
 #include <setup_system.h>
 
@@ -133,6 +134,10 @@ class Run {
     int Remove(const InstalledProduct &installed) {
         Log("removing " + installed.productName + " " + installed.versionString + " from " +
             installed.installLocation);
+        // The folders the first install made go too, when nothing else
+        // lives in them.
+        const std::string root = ToNativePath(installed.installLocation);
+        const std::vector<std::string> made = SplitLines(installed.createdFolders);
         if (!PathExists(installed.installLocation)) {
             // No files to take away: the record goes in one step.
             Step(m_context.step, "store");
@@ -140,27 +145,28 @@ class Run {
                 Log("cannot remove the product from the store: " + platform::RegistryLastError());
                 return installer_exit::kFailure;
             }
+            RemoveEmptyChain(root, made, m_context.step);
             return Finished();
         }
-        FileTransaction files(ToNativePath(installed.installLocation), m_context.log,
-                              m_context.step);
+        FileTransaction files(root, m_context.log, m_context.step);
         if (!files.Begin(false))
             return installer_exit::kFailure;
         for (const std::string &relative : SplitLines(installed.files))
             if (!RemoveListed(files, relative))
                 return installer_exit::kFailure;
-        if (!files.Commit(nullptr, installed.productCode))
+        if (!files.Commit(nullptr, installed.productCode, made))
             return installer_exit::kFailure;
         return Finished();
     }
 
-    // A file the record lists, moved away. A line that names no file of the
-    // install folder (a record an earlier installer wrote with a name that
-    // held a control character or a line break) is left, with a log line,
-    // rather than blocking the removal for ever.
+    // A file the record lists, moved away. A name an earlier installer
+    // wrote with a control character (a tab) still names its file. A line
+    // that names no file of the install folder (a folder, or a path that
+    // leaves it: a name with a line break read back in parts) is left, with
+    // a log line, rather than blocking the removal for ever.
     bool RemoveListed(FileTransaction &files, const std::string &relative) const {
         struct stat st {};
-        if (!SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + relative) ||
+        if (!RecordedFileName(relative) ||
             (::lstat((files.Root() / relative).c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
             Log("left in place, not a file the record can name: " + QuotedName(relative));
             return true;
@@ -368,6 +374,16 @@ class Run {
             return installer_exit::kUserExit;
 
         product.files = list;
+        // The folders its first install made, for the removal to take away.
+        std::vector<std::string> made = files.RootFolders();
+        if (installed && ToNativePath(installed->installLocation) == folder)
+            for (const std::string &line : SplitLines(installed->createdFolders))
+                if (std::find(made.begin(), made.end(), line) == made.end())
+                    made.push_back(line);
+        std::sort(made.begin(), made.end(),
+                  [](const std::string &a, const std::string &b) { return a.size() < b.size(); });
+        for (const std::string &line : made)
+            product.createdFolders += line + "\n";
         if (!files.Commit(&product, {}))
             return installer_exit::kFailure;
         Log("installed " + code);
@@ -509,9 +525,28 @@ std::string InstallerLockPath() {
         .string();
 }
 
+namespace {
+
+// The product and its record serve every user of the machine: what a run
+// makes has the installer's modes (folders 0755, records 0644), neither
+// open to others under umask 000 nor closed to them under 077.
+class InstallerUmask {
+  public:
+    InstallerUmask() : m_before(::umask(022)) {}
+    ~InstallerUmask() { ::umask(m_before); }
+    InstallerUmask(const InstallerUmask &) = delete;
+    InstallerUmask &operator=(const InstallerUmask &) = delete;
+
+  private:
+    mode_t m_before;
+};
+
+} // namespace
+
 int RunInstaller(const InstallerRequest &request, const InstallerContext &context) {
+    const InstallerUmask umask;
     const std::string lockPath = InstallerLockPath();
-    const int made = CreateFolderTree(lockPath, false);
+    const int made = platform::MakePublicFolders(fs::path(lockPath).parent_path().string());
     const UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!lock.valid()) {
         // A folder that could not be made explains the open that failed.

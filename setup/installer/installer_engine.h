@@ -35,12 +35,21 @@
 // whole now ends the run with kFailure and stays for the next run: a record
 // that cannot be put in place (or removed) after the commit leaves the
 // journal committed; a file that cannot be put back leaves the backup folder
-// and the journal; a journal that cannot be read is left as it is. Until
-// then every run ends with kFailure and changes nothing.
+// and the journal; a journal that cannot be read, cannot be a change of
+// ours, or names no install folder while work folders remain is left as it
+// is. Until then every run ends with kFailure and changes nothing. After the
+// commit the staged record is the truth: a damaged record in its way is set
+// aside, not a reason to stop.
+//
+// A run makes its folders (and the store's) 0755 and its records 0644, and
+// an installed file takes its package's mode less the right of group and
+// others to write, whatever the umask it was started with. The record names the folders at and
+// above the install folder that the first install made; the removal takes them away when empty.
 //
 // A package entry whose name holds a control character, or a product whose
 // file list would make a record past what the store reads back, is refused
-// before anything is written. A damaged record of the product (not a values
+// before anything is written; a record line an earlier installer wrote with
+// such a name still names its file. A damaged record of the product (not a values
 // file of the store, or past its size limit) is moved aside (see
 // SetAsideDamagedRecord) and the run goes on as if the product were not
 // installed; a record that could not be read (no permission, an I/O error),
@@ -117,7 +126,8 @@ struct InstallerContext {
     std::function<void(std::string_view)> step;
 };
 
-// Runs a request under the installer lock; the exit code.
+// Runs a request under the installer lock, with the process's umask set to
+// 022 until it returns; the exit code.
 int RunInstaller(const InstallerRequest &request, const InstallerContext &context);
 
 // The file that holds the installer lock (next to the products store).

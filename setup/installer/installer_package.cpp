@@ -280,25 +280,30 @@ std::optional<std::string> QueryMsiProperty(const PackageDatabase &database,
     return it->second;
 }
 
+bool RecordedFileName(std::string_view relative) {
+    if (relative.empty() || relative.find_first_of("\\\n") != std::string_view::npos)
+        return false;
+    std::size_t pos = 0;
+    while (pos <= relative.size()) {
+        std::size_t end = relative.find('/', pos);
+        if (end == std::string_view::npos)
+            end = relative.size();
+        const std::string_view part = relative.substr(pos, end - pos);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        pos = end + 1;
+    }
+    return true;
+}
+
 std::optional<std::string> SafeRelativeEntryPath(std::string_view entryName) {
     if (entryName.substr(0, kPackageFilesPrefix.size()) != kPackageFilesPrefix)
         return std::nullopt;
     std::string_view rest = entryName.substr(kPackageFilesPrefix.size());
     if (!rest.empty() && rest.back() == '/')
         rest.remove_suffix(1); // a folder entry
-    if (rest.empty() || rest.find('\\') != std::string_view::npos ||
-        std::any_of(rest.begin(), rest.end(), IsControlCharacter))
+    if (!RecordedFileName(rest) || std::any_of(rest.begin(), rest.end(), IsControlCharacter))
         return std::nullopt;
-    std::size_t pos = 0;
-    while (pos <= rest.size()) {
-        std::size_t end = rest.find('/', pos);
-        if (end == std::string_view::npos)
-            end = rest.size();
-        const std::string_view part = rest.substr(pos, end - pos);
-        if (part.empty() || part == "." || part == "..")
-            return std::nullopt;
-        pos = end + 1;
-    }
     return std::string(rest);
 }
 
@@ -411,12 +416,16 @@ PackageExtraction ExtractPackageFiles(std::string_view packagePath, std::string_
             continue;
         }
         // A name given twice, or a folder where a file goes, fails here:
-        // nothing is ever written through an existing path.
+        // nothing is ever written through an existing path. The package's
+        // mode may take rights away, never give others the right to write
+        // or the program another user's rights; the umask has no say.
+        const mode_t mode = archive_entry_perm(entry) & 0755;
         const int fd = ::openat(folder.get(), leaf.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                file.executable ? 0755 : 0644);
-        if (fd < 0) {
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0 || ::fchmod(fd, mode) != 0) {
             result.error = "cannot create " + path + ": " + std::strerror(errno);
+            if (fd >= 0)
+                ::close(fd);
             return result;
         }
         bool ok = true;

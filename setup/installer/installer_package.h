@@ -57,6 +57,12 @@ std::optional<std::vector<PackageInstance>> ParseInstanceTable(std::string_view 
 // backslash) and holds no control character (below 0x20, or 0x7F: the
 // installer's lists are lines); nothing otherwise.
 std::optional<std::string> SafeRelativeEntryPath(std::string_view entryName);
+// A file's path below the install folder as a record's or the journal's
+// line may hold it: relative, no "." or ".." component, no empty component,
+// no backslash, no line break. Other control characters pass: an earlier
+// installer let them into the records it wrote, and such a line still names
+// a file of the product.
+bool RecordedFileName(std::string_view relative);
 // A byte below 0x20, or 0x7F: never part of a name on one of the
 // installer's lines.
 inline bool IsControlCharacter(char c) {

@@ -6,9 +6,11 @@
 
 #include <file_open.h>
 
+#include <setup_folders.h>
 #include <setup_registry.h>
 #include <setup_system.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -49,10 +51,8 @@ std::string MakeWorkFolder(const fs::path &root, const char *stem) {
 
 // False with errno telling why.
 bool MoveInto(const fs::path &from, const fs::path &to) {
-    std::error_code ec;
-    fs::create_directories(to.parent_path(), ec);
-    if (ec) {
-        errno = ec.value();
+    if (const int error = platform::MakePublicFolders(to.parent_path().string()); error != 0) {
+        errno = error;
         return false;
     }
     return ::rename(from.c_str(), to.c_str()) == 0;
@@ -150,41 +150,77 @@ void Journal::Keep() {
     m_fd.reset();
 }
 
+namespace {
+
+// A full path as the journal names folders: absolute, nothing to resolve.
+bool PlainFullPath(const std::string &path) {
+    return path.size() > 1 && path[0] == '/' && path.back() != '/' &&
+           fs::path(path).lexically_normal().string() == path;
+}
+
+// `folder` is `root` or one of the folders above it.
+bool AtOrAbove(const std::string &folder, const std::string &root) {
+    return root == folder || root.starts_with(folder + "/");
+}
+
+} // namespace
+
 Change Journal::Read(const std::string &text) {
     Change change;
+    const auto foreign = [&change](std::size_t number, std::string_view line) {
+        change.foreign = "line " + std::to_string(number) + " is no step of this installer's: \"" +
+                         EscapeJournalValue(line.substr(0, 80)) + "\"";
+    };
     std::size_t pos = 0;
-    while (pos < text.size()) {
+    for (std::size_t number = 1; pos < text.size() && change.foreign.empty(); ++number) {
         const std::size_t end = text.find('\n', pos);
         if (end == std::string::npos)
             break; // a line cut short was never acted on
         const std::string_view line(text.data() + pos, end - pos);
         pos = end + 1;
         const std::size_t tab = line.find('\t');
+        const auto value = tab == std::string_view::npos
+                               ? std::nullopt
+                               : UnescapeJournalValue(line.substr(tab + 1));
         const std::string_view kind = line.substr(0, tab);
-        const auto value = UnescapeJournalValue(
-            tab == std::string_view::npos ? std::string_view() : line.substr(tab + 1));
-        if (!value)
-            continue;
-        const bool relative =
-            SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + *value).has_value();
-        if (kind == "root" && change.root.empty())
+        // The install folder first, and nothing after the commit.
+        if (!value || change.committed || (number == 1) != (kind == "root")) {
+            foreign(number, line);
+            break;
+        }
+        const std::string &root = change.root.native();
+        const bool code =
+            UsableProductCode(*value) && change.record.empty() && change.unrecord.empty();
+        if (kind == "root" && PlainFullPath(*value))
             change.root = *value;
-        else if (kind == "folder" && !value->empty() && (*value)[0] == '/')
+        else if (kind == "folder" && PlainFullPath(*value) &&
+                 (AtOrAbove(*value, root) || value->starts_with(root + "/")))
             change.folders.push_back(*value);
         else if (kind == "backup" && value->starts_with(kBackupStem) &&
-                 value->find('/') == std::string::npos)
+                 value->find('/') == std::string::npos &&
+                 (change.backup.empty() || change.backup == *value))
             change.backup = *value;
-        else if (kind == "moved" && relative)
+        else if (kind == "moved" && RecordedFileName(*value))
             change.moved.push_back(*value);
-        else if (kind == "placed" && relative)
+        else if (kind == "placed" &&
+                 SafeRelativeEntryPath(std::string(kPackageFilesPrefix) + *value))
             change.placed.push_back(*value);
-        else if (kind == "record")
+        else if (kind == "record" && code)
             change.record = *value;
-        else if (kind == "unrecord")
+        else if (kind == "unrecord" && code)
             change.unrecord = *value;
-        else if (kind == "commit")
+        else if (kind == "unfolder" && PlainFullPath(*value) && AtOrAbove(*value, root))
+            change.unfolders.push_back(*value);
+        else if (kind == "commit" && value->empty())
             change.committed = true;
+        else
+            foreign(number, line);
     }
+    // A change this installer commits has a record to put in place (files
+    // placed come with one) or one to take away.
+    if (change.foreign.empty() && change.committed && change.record.empty() &&
+        (change.unrecord.empty() || !change.placed.empty()))
+        change.foreign = "a commit that names no record of the change";
     return change;
 }
 
@@ -283,27 +319,36 @@ bool UndoChange(const Change &change, const LogHook &log, const StepHook &step) 
 
 // Finishes a change whose commit is written: the staged record takes the
 // old one's place (or the record goes), the work folders go, and so do the
-// folders that the files moved away leave empty. Each step can be done
-// again. False when the store could not be changed: the files are the new
-// ones and the record the old one until a run does it again.
+// folders that the files moved away leave empty and, with a removed record,
+// the folders its first install made. Each step can be done again. False
+// when the store could not be changed: the files are the new ones and the
+// record the old one until a run does it again. A damaged record in the way
+// is no reason: the files are final, and the staged record tells them.
 bool FinishChange(const Change &change, const LogHook &log, const StepHook &step) {
     const fs::path &root = change.root;
     bool stored = true;
-    std::string error;
+    std::string error, aside;
+    const auto setAside = [&](const std::string &code) {
+        if (!aside.empty())
+            log("the record of the product " + code + " in the store cannot be read; kept as " +
+                aside);
+        aside.clear();
+    };
     if (!change.record.empty()) {
         Step(step, "store");
-        if (!ApplyStagedProductRecord(change.record, error)) {
+        if (!ApplyStagedProductRecord(change.record, error, &aside)) {
             log("cannot put the new record of " + change.record + " in place: " + error);
             stored = false;
         }
+        setAside(change.record);
     }
-    if (!change.unrecord.empty() && ProductState(change.unrecord) == install_state::kDefault) {
+    if (!change.unrecord.empty()) {
         Step(step, "store");
-        if (!UnregisterProduct(change.unrecord)) {
-            log("cannot remove the product " + change.unrecord +
-                " from the store: " + platform::RegistryLastError());
+        if (!RemoveProductRecord(change.unrecord, error, aside)) {
+            log("cannot remove the product " + change.unrecord + " from the store: " + error);
             stored = false;
         }
+        setAside(change.unrecord);
     }
     DropWorkFolders(root, step);
     const std::set<std::string> placed(change.placed.begin(), change.placed.end());
@@ -323,10 +368,25 @@ bool FinishChange(const Change &change, const LogHook &log, const StepHook &step
             RemoveFolder(at.string(), step);
         }
     }
+    if (stored)
+        RemoveEmptyChain(root, change.unfolders, step);
     return stored;
 }
 
 } // namespace
+
+void RemoveEmptyChain(const std::string &root, std::vector<std::string> folders,
+                      const StepHook &step) {
+    std::erase_if(folders, [&root](const std::string &folder) { return !AtOrAbove(folder, root); });
+    std::sort(folders.begin(), folders.end(),
+              [](const std::string &a, const std::string &b) { return a.size() > b.size(); });
+    for (const std::string &folder : folders) {
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(folder, ec)) && !IsEmptyFolder(folder))
+            break;
+        RemoveFolder(folder, step);
+    }
+}
 
 bool RecoverDeadRun(const LogHook &log, const StepHook &step) {
     const std::string path = Journal::Path();
@@ -344,17 +404,32 @@ bool RecoverDeadRun(const LogHook &log, const StepHook &step) {
             "): the change it names is neither finished nor undone, and no other can start");
         return false;
     }
-    if (text.empty()) {
-        // Made, and the run killed before it named anything.
-        ::unlink(path.c_str());
-        return true;
-    }
     Change change = Journal::Read(text);
     const std::string root = change.root.string();
     // Only a folder a run could have installed into is touched.
-    if (root.empty() || root == "/" || platform::ConfinedFolder({}, root) != root) {
+    if (change.foreign.empty() && !root.empty() && platform::ConfinedFolder({}, root) != root)
+        change.foreign = "its install folder " + root + " is not one this installer uses";
+    const std::string stays =
+        ": the change it names is neither finished nor undone, and no other can start";
+    if (!change.foreign.empty()) {
+        log("the installer journal " + path + " is not one this installer writes (" +
+            change.foreign + ")" + stays);
+        return false;
+    }
+    if (root.empty()) {
+        // Made, and the run killed before it named its install folder: no
+        // work folder can be its own. Work folders where the store's
+        // records install say that something else emptied it.
+        std::string left;
+        for (const std::string &location : RecordedInstallLocations())
+            for (const fs::path &folder : WorkFolders(location))
+                left += (left.empty() ? "" : ", ") + folder.string();
+        if (!left.empty()) {
+            log("the installer journal " + path +
+                " names no install folder while work folders remain (" + left + ")" + stays);
+            return false;
+        }
         ::unlink(path.c_str());
-        log("removed an installer journal that names no install folder: " + path);
         return true;
     }
     // A journal of an earlier installer names no backup folder: what its
@@ -369,8 +444,12 @@ bool RecoverDeadRun(const LogHook &log, const StepHook &step) {
             if (it->symlink_status(ec).type() != fs::file_type::directory)
                 change.moved.push_back(it->path().lexically_relative(folder).string());
     }
-    const bool done =
-        change.committed ? FinishChange(change, log, step) : UndoChange(change, log, step);
+    bool done = change.committed ? FinishChange(change, log, step) : UndoChange(change, log, step);
+    // Its work folders are named by nothing else.
+    for (const fs::path &folder : done ? WorkFolders(root) : std::vector<fs::path>{}) {
+        log("cannot remove the work folder " + folder.string());
+        done = false;
+    }
     if (!done) {
         log(std::string("cannot ") + (change.committed ? "finish" : "undo") +
             " the change a run that ended early left in " + root + "; " + path +
@@ -401,7 +480,7 @@ bool FileTransaction::Begin(bool needStaging) {
         LogRightsNeeded(error, m_log);
         return false;
     }
-    if (!MakeFolders(m_change.root))
+    if (!MakeFolders(m_change.root, &m_rootFolders))
         return false;
     Step(m_step, "mkdir");
     const std::string backup = MakeWorkFolder(m_change.root, kBackupStem);
@@ -462,7 +541,8 @@ bool FileTransaction::Place(const std::string &relative) {
     return true;
 }
 
-bool FileTransaction::Commit(const InstalledProduct *record, const std::string &unrecord) {
+bool FileTransaction::Commit(const InstalledProduct *record, const std::string &unrecord,
+                             const std::vector<std::string> &unfolders) {
     // The renames on disk before the commit that makes them final.
     std::set<fs::path> folders{Root()};
     for (const auto *list : {&m_change.placed, &m_change.moved})
@@ -491,6 +571,15 @@ bool FileTransaction::Commit(const InstalledProduct *record, const std::string &
         return false;
     }
     m_change.unrecord = unrecord;
+    for (const std::string &folder : unrecord.empty() ? std::vector<std::string>{} : unfolders) {
+        if (!AtOrAbove(folder, Root().native()))
+            continue;
+        if (!Journaled("unfolder", folder)) {
+            Rollback();
+            return false;
+        }
+        m_change.unfolders.push_back(folder);
+    }
     if (!Journaled("commit")) {
         Rollback();
         return false;
@@ -530,8 +619,8 @@ bool FileTransaction::Journaled(std::string_view kind, std::string_view value) {
 }
 
 // Makes the missing folders of a path, each named in the journal before
-// it is made.
-bool FileTransaction::MakeFolders(const fs::path &folder) {
+// it is made (and added to *made).
+bool FileTransaction::MakeFolders(const fs::path &folder, std::vector<std::string> *made) {
     std::vector<fs::path> missing;
     for (fs::path at = folder; !at.empty() && at != at.root_path(); at = at.parent_path()) {
         struct stat st {};
@@ -544,12 +633,14 @@ bool FileTransaction::MakeFolders(const fs::path &folder) {
             return false;
         m_change.folders.push_back(it->string());
         Step(m_step, "mkdir");
-        if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
-            const int error = errno;
+        const int error = ::mkdir(it->c_str(), 0755) == 0 ? 0 : errno;
+        if (error != 0 && error != EEXIST) {
             Log("cannot create the folder " + it->string() + ": " + std::strerror(error));
             LogRightsNeeded(error, m_log);
             return false;
         }
+        if (error == 0 && made)
+            made->push_back(it->string());
     }
     return true;
 }
