@@ -139,7 +139,7 @@ constexpr const char *kUsage =
     "  POSITIONS  positions per receipt (default 8, 1..255)\n"
     "  BAUD       line rate: 9600, 19200 or 38400 (default)\n"
     "  BURST      bytes the emulator hands over at once (default 1, 1..64)\n"
-    "The default run takes about a minute.\n";
+    "The default run takes about 30 s.\n";
 
 int main(int argc, char **argv) {
     using krv::tools::NumberArgument;

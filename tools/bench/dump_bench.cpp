@@ -115,7 +115,7 @@ constexpr const char *kUsage =
     "usage: krv-dump-bench [ROUNDS]\n"
     "  ROUNDS  rounds a case (default 1, 1..100): the console's dump of a whole\n"
     "          page at 38400 baud, bytes handed over one by one and 8 at a time;\n"
-    "          a round takes about 25 s, a line is printed as each ends.\n";
+    "          a round takes about 20 s, a line is printed as each ends.\n";
 
 int main(int argc, char **argv) {
     krv::tools::AnswerHelp(argc, argv, kUsage);
