@@ -9,5 +9,5 @@ foreach(name
     InstallerTest.UpgradeStoppedAtEveryStepLeavesTheTreeWhole
     HostilePackage.MutatedFieldsBitFlipsAndCutsFailCleanly
     SetupEndToEnd.ProjectTreeInstallsAWorkingConsole)
-  set_tests_properties(${name} PROPERTIES TIMEOUT 900 PROCESSORS 2)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 PROCESSORS 2)
 endforeach()
