@@ -13,11 +13,19 @@
 #include "vendor_window.h"
 #include "widgets.h"
 
+#include "tool_usage.h"
+
 #include <QApplication>
 
 #include <memory>
 
 int main(int argc, char *argv[]) {
+    // Answered before the toolkit starts, so that it needs no display.
+    krv::tools::AnswerHelp(argc, argv,
+                           "usage: Telmar23 [-free] [toolkit options]\n"
+                           "  -free  service mode without the access code\n"
+                           "Without it the console asks for the access code once a printer\n"
+                           "answers. COMn is the device KRV_COM<n> names, else /dev/ttyS<n-1>.\n");
     QApplication app(argc, argv);
     // The program's title (not shown in window captions).
     QApplication::setApplicationName(QStringLiteral("Telmar 2.3"));

@@ -81,20 +81,45 @@ SerialPort::~SerialPort() {
     Close();
 }
 
+namespace {
+
+// The port's device opened for exclusive use, as a Windows COM port opened
+// without sharing: an advisory lock keeps other programs of ours off. -1 and
+// errno set when it cannot be had.
+int OpenExclusive(unsigned com) {
+    const std::string path = ComDevicePath(com);
+    if (path.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+int ComOpenError(unsigned com) {
+    const int fd = OpenExclusive(com);
+    if (fd < 0)
+        return errno ? errno : EIO;
+    ::close(fd);
+    return 0;
+}
+
 bool SerialPort::Open(unsigned com) {
     Close();
-    std::string path = ComDevicePath(com);
-    if (path.empty())
-        return false;
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = OpenExclusive(com);
     if (fd < 0)
         return false;
-    // Exclusive use, as a Windows COM port opened without sharing: an advisory
-    // lock keeps other programs of ours off, TIOCEXCL keeps other openers off.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
-        ::close(fd);
-        return false;
-    }
+    // TIOCEXCL keeps other openers off too.
     ::ioctl(fd, TIOCEXCL);
     // Opened non-blocking so that a modem line without carrier cannot hang
     // the open; reads block from here on (see ApplyReadTimeout).

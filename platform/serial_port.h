@@ -17,6 +17,11 @@ std::string ComDevicePath(unsigned com);
 // unplugged or the far side of a pseudo terminal is gone, even while a port
 // opened on it is still held. Asks the file system only; nothing is opened.
 bool ComDevicePresent(unsigned com);
+// Why SerialPort::Open(com) fails now, found by trying it again: 0 when the
+// port opens (it is released at once), else the system's error of the step
+// that failed: ENOENT (no such device), EACCES (no right to read and write
+// it), EWOULDBLOCK (another program holds it), ENOTTY (not a terminal).
+int ComOpenError(unsigned com);
 
 // The Windows time-out model: a read of n bytes gives up after
 // readTotalMultiplierMs * n + readTotalConstantMs; a write of n bytes after

@@ -6,6 +6,9 @@
 
 #include <QStringList>
 
+#include <cerrno>
+#include <cstring>
+
 namespace krv::console {
 
 ScanResult ScanForPrinter(DriverApi &driver, int port, int firstRateIndex, bool autoRate,
@@ -85,6 +88,40 @@ QString StartupArgumentFrom(const QStringList &arguments) {
 
 bool IsFreeArgument(const QString &startupArgument) {
     return startupArgument.toLower() == QLatin1String("-free");
+}
+
+QString PortNotOpenedText(int port) {
+    const unsigned com = port > 0 ? static_cast<unsigned>(port) : 0;
+    const QString device = QString::fromLocal8Bit(platform::ComDevicePath(com));
+    QString reason;
+    switch (const int error = platform::ComOpenError(com)) {
+    case 0:
+        reason = QStringLiteral("устройство не приняло настройки линии");
+        break;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        reason = QStringLiteral("нет такого устройства");
+        break;
+    case EACCES:
+    case EPERM:
+        reason = QStringLiteral("нет прав на чтение и запись; пользователь должен входить в "
+                                "группу dialout (sudo usermod -aG dialout $USER, затем войти "
+                                "в систему заново)");
+        break;
+    case EWOULDBLOCK:
+    case EBUSY:
+        reason = QStringLiteral("порт занят другой программой");
+        break;
+    case ENOTTY:
+        reason = QStringLiteral("это не последовательный порт");
+        break;
+    default:
+        reason = QString::fromLocal8Bit(std::strerror(error));
+        break;
+    }
+    return QStringLiteral("Невозможно открыть порт!\n%1: %2")
+        .arg(device.isEmpty() ? QStringLiteral("COM%1").arg(port) : device, reason);
 }
 
 QString TryingPanelText(int rateIndex) {

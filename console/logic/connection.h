@@ -65,6 +65,9 @@ bool NoteLinkFailure(DriverApi &driver);
 QString TryingPanelText(int rateIndex);
 QString OpenPanelText(const QString &rateText, uint8_t accessMode);
 QString ClosedPanelText();
+// The box shown when COM<port> does not open: "Невозможно открыть порт!" and
+// a line naming the device and why it does not open now.
+QString PortNotOpenedText(int port);
 QString NewRateMessage(const QString &rateText);
 
 } // namespace krv::console

@@ -36,8 +36,7 @@ void TForm1::Button31Click() {
     switch (result.outcome) {
     case ScanOutcome::PortNotOpened:
         DisableAllControls(true);
-        ShowMessage(this, kErrorBoxCaption, QStringLiteral("Невозможно открыть порт!"), Icon::Error,
-                    Buttons::Ok);
+        ShowMessage(this, kErrorBoxCaption, PortNotOpenedText(port), Icon::Error, Buttons::Ok);
         Driver().Close();
         State().Connected = false;
         SetStatusPanel(0, ClosedPanelText());
@@ -99,7 +98,7 @@ void TForm1::Button34Click() {
     SetStatusPanel(0, QStringLiteral("Порт закрыт"));
     // Reopen the port of the link, not whatever the port list shows now.
     if (!Driver().Init(State().ConnectedPort, kLinkRates[static_cast<size_t>(rateIndex)])) {
-        ShowMessage(this, kErrorBoxCaption, QStringLiteral("Невозможно открыть порт!"), Icon::Error,
+        ShowMessage(this, kErrorBoxCaption, PortNotOpenedText(State().ConnectedPort), Icon::Error,
                     Buttons::Ok);
         EnterClosedState();
         return;

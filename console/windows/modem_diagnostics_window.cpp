@@ -101,8 +101,8 @@ bool TForm8::OpenPortForQuery(bool &opened) {
     const int port = ports ? ports->currentIndex() + 1 : 0;
     const uint32_t rate = rates ? rates->currentText().toUInt() : 0;
     if (!Driver().Init(port, rate)) {
-        ShowMessage(mainWindow, kErrorBoxCaption, QStringLiteral("Невозможно открыть порт!"),
-                    Icon::Error, Buttons::Ok);
+        ShowMessage(mainWindow, kErrorBoxCaption, PortNotOpenedText(port), Icon::Error,
+                    Buttons::Ok);
         return false;
     }
     opened = true;

@@ -184,6 +184,11 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
         {ui_text::kErrorCaption, "Ошибка"},
         {ui_text::kRebootFailed, "\r\nНе удалось перезагрузить компьютер. Перезагрузите его "
                                  "вручную; установка продолжится после перезагрузки."},
+        {ui_text::kNoPackage,
+         "В программе %s нет пакета установки (его не дописали или файл обрезан): "
+         "устанавливать нечего.\n"
+         "Пакет собирает ./scripts/package.sh (dist/TelmarSetup2.3) или "
+         "krv-package-builder."},
     };
     return table;
 }
@@ -331,6 +336,10 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {ui_text::kErrorCaption, "Error"},
         {ui_text::kRebootFailed, "\r\nThe computer could not be restarted. Restart it yourself; "
                                  "setup continues after the restart."},
+        {ui_text::kNoPackage, "The program %s carries no setup package (none was appended, or "
+                              "the file is cut short): there is nothing to install.\nA package is "
+                              "made by ./scripts/package.sh "
+                              "(dist/TelmarSetup2.3) or krv-package-builder."},
     };
     return table;
 }

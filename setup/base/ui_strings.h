@@ -107,6 +107,7 @@ inline constexpr uint32_t kRebootStarted = 265;         // "A reboot was initiat
 // Texts of our own, numbered apart from the program's table.
 inline constexpr uint32_t kErrorCaption = 900; // of a box without a caption of its own
 inline constexpr uint32_t kRebootFailed = 901; // a restart was needed but could not be started
+inline constexpr uint32_t kNoPackage = 902;    // "%s": the program, run with no package appended
 // Launch conditions not met: the product, then the condition's value.
 inline constexpr uint32_t kOsExcluded = 206;           // "%s cannot be installed on %s."
 inline constexpr uint32_t kOsVersionsExcluded = 207;   // "...the following Windows versions..."

@@ -131,8 +131,10 @@ int PayloadArchive::FindPayloadFooter() {
     for (uint64_t k = 1;; ++k) {
         const uint64_t back = k == 1 ? kSearchWindow : kWindowStep * k;
         if (reachedStart || m_fileSize <= kMagicSize) {
-            errno = EIO;
-            return ReadFailure(); // past the file's start: no footer
+            // Past the file's start: no package was ever appended (the
+            // program as built), not a read error.
+            m_errorText = FormatUiString(ui_text::kNoPackage, m_path);
+            return payload_result::kReadFailed;
         }
         const uint64_t start = back < m_fileSize ? m_fileSize - back : 0;
         reachedStart = start == 0;

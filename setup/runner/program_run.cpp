@@ -8,7 +8,10 @@ namespace krv::setup {
 bool ProgramHandleStandaloneSwitches(SetupProgram &program) {
     program.options = ParseCommandLine(program.commandLine);
     ApplyLogSwitch(program.options, program.programPath);
-    if (FindSwitch(program.options, switch_id::kHelp)) {
+    // --help as other programs take it, besides the setup's own /? and /help.
+    const std::string_view line = program.commandLine;
+    const bool gnuHelp = line == "--help" || line.starts_with("--help ");
+    if (gnuHelp || FindSwitch(program.options, switch_id::kHelp)) {
         ProgramShowUsage(program);
         return true;
     }

@@ -12,11 +12,18 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include <chrono>
 #include <deque>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace krv::console;
 using krv::test::RecordingDriver;
@@ -294,7 +301,8 @@ TEST_F(Connect, PortThatCannotBeOpenedIsReported) {
     recorder->failInitFromCall = 1;
     form->Button31Click();
     ASSERT_EQ(script->messages.size(), 1u);
-    EXPECT_EQ(script->messages[0].text, QStringLiteral("Невозможно открыть порт!"));
+    EXPECT_TRUE(script->messages[0].text.startsWith(QStringLiteral("Невозможно открыть порт!\n")))
+        << script->messages[0].text.toStdString();
     EXPECT_FALSE(State().Connected);
     EXPECT_TRUE(Enabled("Button31"));
     EXPECT_EQ(form->StatusPanelText(0), QStringLiteral("Порт закрыт."));
@@ -304,7 +312,8 @@ TEST_F(Connect, PortBeyondTheDriversRangeIsNotOpened) {
     Combo("ComboBox6")->setCurrentIndex(255); // COM256
     form->Button31Click();
     ASSERT_EQ(script->messages.size(), 1u);
-    EXPECT_EQ(script->messages[0].text, QStringLiteral("Невозможно открыть порт!"));
+    EXPECT_TRUE(script->messages[0].text.startsWith(QStringLiteral("Невозможно открыть порт!\n")))
+        << script->messages[0].text.toStdString();
     EXPECT_TRUE(Emu().Requests().empty());
 }
 
@@ -460,7 +469,8 @@ TEST_F(Connect, FailedReopenAfterRateChangeLeavesTheConsoleDisconnected) {
     Combo("ComboBox8")->setCurrentIndex(1);
     form->Button34Click();
     ASSERT_EQ(script->messages.size(), 1u);
-    EXPECT_EQ(script->messages[0].text, QStringLiteral("Невозможно открыть порт!"));
+    EXPECT_TRUE(script->messages[0].text.startsWith(QStringLiteral("Невозможно открыть порт!\n")))
+        << script->messages[0].text.toStdString();
     EXPECT_FALSE(State().Connected);
     EXPECT_TRUE(Enabled("Button31"));
     EXPECT_FALSE(Enabled("Button34"));
@@ -584,6 +594,52 @@ TEST_F(Connect, ModemButtonShowsTheModemWindowOverTheMainWindow) {
     EXPECT_EQ(script->modals[0].window, &modem);
     EXPECT_EQ(script->modals[0].centreOn, form.get());
     EXPECT_TRUE(Enabled("Button56"));
+}
+
+// The box names the device and why it does not open, for each reason the
+// system gives.
+TEST(PortNotOpened, NamesTheDeviceAndTheReason) {
+    const QString folder = QDir::tempPath() + QStringLiteral("/krv-port-%1").arg(::getpid());
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString plainFile = folder + QStringLiteral("/plain");
+    const QString closedFile = folder + QStringLiteral("/closed");
+    for (const QString &file : {plainFile, closedFile}) {
+        QFile made(file);
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
+    ASSERT_EQ(::chmod(closedFile.toLocal8Bit().constData(), 0), 0);
+    // A terminal another program holds.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const QString held = QString::fromLocal8Bit(::ptsname(master));
+    const int holder = ::open(held.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+
+    const struct {
+        QString device;
+        QString reason;
+    } cases[] = {
+        {folder + QStringLiteral("/missing"), QStringLiteral("нет такого устройства")},
+        {plainFile, QStringLiteral("это не последовательный порт")},
+        {closedFile, QStringLiteral("группу dialout")},
+        {held, QStringLiteral("порт занят другой программой")},
+    };
+    for (const auto &c : cases) {
+        if (c.device == closedFile && ::geteuid() == 0)
+            continue; // the superuser opens it regardless
+        ::setenv("KRV_COM7", c.device.toLocal8Bit().constData(), 1);
+        const QString text = PortNotOpenedText(7);
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Невозможно открыть порт!\n") + c.device + ": "))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(c.reason)) << text.toStdString();
+    }
+    ::unsetenv("KRV_COM7");
+    ::close(holder);
+    ::close(master);
+    QDir(folder).removeRecursively();
 }
 
 #include "test_connection.moc"

@@ -322,6 +322,15 @@ TEST_F(InstallerTest, FailuresAndCancelLeaveTheEarlierStateWhole) {
     EXPECT_EQ(Run({"/i", v1, "TRANSFORMS=other.mst"}), installer_exit::kTransformFailed);
 }
 
+// Kill points of a road: every step of a short one, else an even sample (and
+// the first and last step of each kind). Under the sanitizers each killed
+// run costs many times as much, so there a road counts as long sooner.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kKillEveryStepUpTo = 16, kKillSampleSize = 12;
+#else
+constexpr std::size_t kKillEveryStepUpTo = 60, kKillSampleSize = 40;
+#endif
+
 // Every road stopped at every step leaves the install tree and the store in
 // agreement, as they were before the run or as the run makes them: a cancel
 // at once, a run killed outright at the next run that takes the lock (which
@@ -390,7 +399,8 @@ TEST_F(InstallerTest, UpgradeStoppedAtEveryStepLeavesTheTreeWhole) {
             auto [it, added] = byKind.emplace(kinds[i], std::make_pair(i, i));
             it->second.second = i;
         }
-        const std::size_t stride = kinds.size() <= 60 ? 1 : kinds.size() / 40;
+        const std::size_t stride =
+            kinds.size() <= kKillEveryStepUpTo ? 1 : kinds.size() / kKillSampleSize;
         for (std::size_t i = 0; i < kinds.size(); i += stride)
             points.insert(i);
         for (const auto &[kind, range] : byKind)

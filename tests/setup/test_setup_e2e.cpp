@@ -670,14 +670,17 @@ TEST_F(SetupEndToEnd, ProjectTreeInstallsAWorkingConsole) {
                               "", false},
                              true);
     ASSERT_TRUE(installed.started && installed.exitCode == 0);
-    // The console and its driver are what this run looks at; the other
-    // programs of the tree would only make the package slower to build.
-    for (const char *program : {"TelmarSetup2.3", "krv-emulator"})
-        for (const auto &entry : fs::recursive_directory_iterator(stage))
-            if (entry.path().filename() == program) {
-                fs::remove(entry.path());
-                break;
-            }
+    // The setup and the packaging tools stay in the build.
+    for (const auto &entry : fs::recursive_directory_iterator(stage))
+        for (const char *program : {"TelmarSetup2.3", "krv-msiexec", "krv-package-builder"})
+            EXPECT_NE(entry.path().filename(), program) << entry.path();
+    // The console and its driver are what this run looks at; the emulator
+    // would only make the package slower to build.
+    for (const auto &entry : fs::recursive_directory_iterator(stage))
+        if (entry.path().filename() == "krv-emulator") {
+            fs::remove(entry.path());
+            break;
+        }
     const std::string setup = BuildSetup(m_root, stage, "{PKG-REAL}", "2.3.0");
     Outcome run = Run(setup, "/exenoui");
     ASSERT_EQ(run.status, 0) << run.log;

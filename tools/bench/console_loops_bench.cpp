@@ -21,6 +21,7 @@
 #include "main_window.h"
 #include "message_layer.h"
 #include "stress_test_window.h"
+#include "tool_usage.h"
 
 #include "KRV_T100DRV.h"
 
@@ -129,25 +130,31 @@ Figures StressThroughTheWindow(TForm2 &stress, PrinterEmulator &emu, int receipt
     return f;
 }
 
-int Arg(int argc, char **argv, int index, int fallback) {
-    return argc > index ? std::atoi(argv[index]) : fallback;
-}
-
 } // namespace
 
+constexpr const char *kUsage =
+    "usage: krv-console-loops-bench [ARTICLES] [RECEIPTS] [POSITIONS] [BAUD] [BURST]\n"
+    "  ARTICLES   articles of the bulk run (default 1000, 1..10000; 10000 is the whole run)\n"
+    "  RECEIPTS   receipts of the stress run (default 20, 1..10000)\n"
+    "  POSITIONS  positions per receipt (default 8, 1..255)\n"
+    "  BAUD       line rate: 9600, 19200 or 38400 (default)\n"
+    "  BURST      bytes the emulator hands over at once (default 1, 1..64)\n"
+    "The default run takes about 30 s.\n";
+
 int main(int argc, char **argv) {
-    const int articles = Arg(argc, argv, 1, 1000);
-    const int receipts = Arg(argc, argv, 2, 20);
-    const int positions = Arg(argc, argv, 3, 8);
-    const auto baud = static_cast<uint32_t>(Arg(argc, argv, 4, 38400));
-    const auto burst = static_cast<uint32_t>(Arg(argc, argv, 5, 1));
-    if (articles < 1 || articles > krv::console::kBulkArticleCount || receipts < 1 ||
-        positions < 1 || positions > 255 || (baud != 9600 && baud != 19200 && baud != 38400) ||
-        burst < 1) {
-        std::fprintf(stderr, "usage: krv-console-loops-bench [ARTICLES 1..10000] [RECEIPTS] "
-                             "[POSITIONS 1..255] [BAUD 9600|19200|38400] [BURST]\n");
-        return 2;
-    }
+    using krv::tools::NumberArgument;
+    krv::tools::AnswerHelp(argc, argv, kUsage);
+    krv::tools::AtMostArguments(argc, argv, 5, kUsage);
+    const int articles = static_cast<int>(
+        NumberArgument(argc, argv, 1, 1000, 1, krv::console::kBulkArticleCount, kUsage));
+    const int receipts = static_cast<int>(NumberArgument(argc, argv, 2, 20, 1, 10000, kUsage));
+    const int positions = static_cast<int>(NumberArgument(argc, argv, 3, 8, 1, 255, kUsage));
+    const auto baud =
+        static_cast<uint32_t>(NumberArgument(argc, argv, 4, 38400, 9600, 38400, kUsage));
+    const auto burst = static_cast<uint32_t>(NumberArgument(argc, argv, 5, 1, 1, 64, kUsage));
+    if (baud != 9600 && baud != 19200 && baud != 38400)
+        krv::tools::ExitWithUsage(kUsage, false, "BAUD is 9600, 19200 or 38400");
+    krv::tools::LineBufferedOutput();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

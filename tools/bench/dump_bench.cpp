@@ -10,6 +10,7 @@
 #include "main_window.h"
 #include "message_layer.h"
 #include "payment_forms_window.h"
+#include "tool_usage.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -110,15 +111,21 @@ Result RunDump(uint32_t burst) {
 
 } // namespace
 
+constexpr const char *kUsage =
+    "usage: krv-dump-bench [ROUNDS]\n"
+    "  ROUNDS  rounds a case (default 1, 1..100): the console's dump of a whole\n"
+    "          page at 38400 baud, bytes handed over one by one and 8 at a time;\n"
+    "          a round takes about 20 s, a line is printed as each ends.\n";
+
 int main(int argc, char **argv) {
+    krv::tools::AnswerHelp(argc, argv, kUsage);
+    krv::tools::AtMostArguments(argc, argv, 1, kUsage);
+    const int rounds =
+        static_cast<int>(krv::tools::NumberArgument(argc, argv, 1, 1, 1, 100, kUsage));
+    krv::tools::LineBufferedOutput();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::atoi(argv[1]) : 1;
-    if (rounds <= 0) {
-        std::fprintf(stderr, "usage: krv-dump-bench [ROUNDS]\n");
-        return 2;
-    }
     std::printf("memory dump 0000-FFFF (512 blocks) at %u baud, %d round(s) a case\n", kBaud,
                 rounds);
     for (uint32_t burst : {1u, 8u}) {

@@ -1,5 +1,6 @@
 // krv-emulator: serves an emulated KRV-T100 / KRV-T200 printer on a pty.
 #include "emulator.h"
+#include "tool_usage.h"
 
 #include <cerrno>
 #include <csignal>
@@ -16,13 +17,13 @@ void OnSignal(int) {
     g_stop = 1;
 }
 
-void Usage() {
-    std::printf("usage: krv-emulator [--link PATH] [--model t100|t200] [--pace BAUD] [--trace]\n"
-                "  --link PATH   also make PATH a symlink to the pty (point KRV_COM<n> at it)\n"
-                "  --model       t100 answers the designation \"МВ-21\" (default), t200 \"МВ-22\"\n"
-                "  --pace BAUD   send reply bytes at the line rate of BAUD (10 bits a byte)\n"
-                "  --trace       print every frame on stderr\n");
-}
+constexpr const char *kUsage =
+    "usage: krv-emulator [--link PATH] [--model t100|t200] [--pace BAUD] [--trace]\n"
+    "  --link PATH   also make PATH a symlink to the pty (point KRV_COM<n> at it)\n"
+    "  --model       t100 answers the designation \"МВ-21\" (default), t200 \"МВ-22\"\n"
+    "  --pace BAUD   send reply bytes at the line rate of BAUD (10 bits a byte)\n"
+    "  --trace       print every frame on stderr\n"
+    "It serves until Ctrl+C or SIGTERM.\n";
 
 } // namespace
 
@@ -33,7 +34,7 @@ int main(int argc, char **argv) {
         auto value = [&]() -> std::string {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "krv-emulator: %s needs a value\n", arg.c_str());
-                std::exit(2);
+                krv::tools::ExitWithUsage(kUsage, false);
             }
             return argv[++i];
         };
@@ -48,7 +49,7 @@ int main(int argc, char **argv) {
             else {
                 std::fprintf(stderr, "krv-emulator: unknown model '%s' (t100 or t200)\n",
                              model.c_str());
-                return 2;
+                krv::tools::ExitWithUsage(kUsage, false);
             }
         } else if (arg == "--pace") {
             char *end = nullptr;
@@ -56,18 +57,16 @@ int main(int argc, char **argv) {
             unsigned long baud = std::strtoul(text.c_str(), &end, 10);
             if (end == text.c_str() || *end != '\0' || baud == 0 || baud > 1000000) {
                 std::fprintf(stderr, "krv-emulator: bad baud rate '%s'\n", text.c_str());
-                return 2;
+                krv::tools::ExitWithUsage(kUsage, false);
             }
             options.paceBaud = static_cast<uint32_t>(baud);
         } else if (arg == "--trace")
             options.quiet = false;
-        else if (arg == "-h" || arg == "--help") {
-            Usage();
-            return 0;
-        } else {
+        else if (krv::tools::IsHelpOption(arg))
+            krv::tools::ExitWithUsage(kUsage, true);
+        else {
             std::fprintf(stderr, "krv-emulator: unknown argument '%s'\n", arg.c_str());
-            Usage();
-            return 2;
+            krv::tools::ExitWithUsage(kUsage, false);
         }
     }
 

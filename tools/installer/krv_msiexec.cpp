@@ -1,6 +1,7 @@
 // krv-msiexec: installs, maintains and removes packages of ours; see
 // setup/installer/installer_engine.h for its argument line and exit codes.
 #include "installer_engine.h"
+#include "tool_usage.h"
 #include "version_info.h"
 
 #include <atomic>
@@ -20,16 +21,36 @@ void OnSignal(int) {
     g_cancelled = true;
 }
 
+constexpr const char *kUsage =
+    "usage: krv-msiexec /i|/f[modes]|/p|/x PACKAGE [options] [NAME=value ...]\n"
+    "  /i PACKAGE          install (again: maintenance)\n"
+    "  /f[modes] PACKAGE   reinstall or minor upgrade of the installed product\n"
+    "  /p PACKAGE          apply a package over the installed product\n"
+    "  /x PACKAGE|CODE     remove\n"
+    "  /n CODE             the installed instance to act on\n"
+    "  /qn /passive ...    user-interface level (none is shown)\n"
+    "  /norestart /promptrestart /forcerestart\n"
+    "  /l[flags] FILE      also write the steps into FILE\n"
+    "  NAME=value          properties (INSTALLDIR, REINSTALL, REMOVE, TRANSFORMS ...)\n"
+    "Options in any case, with \"/\" or \"-\". Steps go to standard error; the exit\n"
+    "code is the Windows Installer's (0, 1602, 1603, 1605, 1618, 1638, 1639, 3010 ...).\n";
+
 } // namespace
 
 int main(int argc, char **argv) {
     static_assert(krv::setup::kInstallerVersion[0] == 5 && krv::setup::kInstallerVersion[1] == 0,
                   "the version note and the recorded installer version differ");
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (arguments.size() == 1 &&
+        (krv::tools::IsHelpOption(arguments[0]) || arguments[0] == "/?" || arguments[0] == "-?")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     krv::setup::InstallerRequest request;
     std::string error;
     if (!krv::setup::ParseInstallerArguments(arguments, request, error)) {
         std::fprintf(stderr, "krv-msiexec: %s\n", error.c_str());
+        std::fputs(kUsage, stderr);
         return krv::setup::installer_exit::kInvalidCommandLine;
     }
     // Ctrl+C or a stop request: the run is undone and ends as cancelled.

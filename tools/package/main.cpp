@@ -22,6 +22,7 @@
 //   --stored 12 SET <LANGID>.dll FILE
 #include "installer_entry.h"
 #include "package_writer.h"
+#include "tool_usage.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -33,13 +34,17 @@ using namespace krv::setup::payload;
 
 namespace {
 
+constexpr const char *kUsage =
+    "usage: krv-package-builder --program FILE --out FILE [--flags N] entries...\n"
+    "  --stored|--scrambled TYPE SET NAME FILE, --tree TYPE SET FOLDER,\n"
+    "  --group|--scrambled-group TYPE SET NAME SOURCE, --library FILE,\n"
+    "  --settings FILE, --name KEY TEXT, --keep,\n"
+    "  --installer TYPE SET NAME TREE PROPERTIES\n"
+    "Appends a package of the entries, in the order given, to a copy of the setup\n"
+    "program FILE (e.g. build/bin/TelmarSetup2.3) and writes it to --out.\n";
+
 int Usage() {
-    std::cerr << "usage: krv-package-builder --program FILE --out FILE [--flags N] entries...\n"
-                 "  --stored|--scrambled TYPE SET NAME FILE, --tree TYPE SET FOLDER,\n"
-                 "  --group|--scrambled-group TYPE SET NAME SOURCE, --library FILE,\n"
-                 "  --settings FILE, --name KEY TEXT, --keep,\n"
-                 "  --installer TYPE SET NAME TREE PROPERTIES\n";
-    return 2;
+    krv::tools::ExitWithUsage(kUsage, false);
 }
 
 bool Number(const std::string &text, uint32_t &value) {
@@ -54,6 +59,7 @@ bool Number(const std::string &text, uint32_t &value) {
 } // namespace
 
 int main(int argc, char **argv) {
+    krv::tools::AnswerHelp(argc, argv, kUsage);
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string program, output;
     for (std::size_t i = 0; i + 1 < args.size(); ++i) {

@@ -5,6 +5,8 @@
 // transparent background, at the size the tab shows it (no scaling).
 //
 // Usage: krv-draw-printers <output.png>
+#include "tool_usage.h"
+
 #include <QColor>
 #include <QImage>
 #include <QLinearGradient>
@@ -217,10 +219,12 @@ void SecondModel(QPainter &p) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
-        return 2;
-    }
+    constexpr const char *kUsage =
+        "usage: krv-draw-printers OUTPUT.png\n"
+        "Draws the link tab's picture of the two printer models (console/printers.png).\n";
+    krv::tools::AnswerHelp(argc, argv, kUsage);
+    if (argc != 2 || argv[1][0] == '-')
+        krv::tools::ExitWithUsage(kUsage, false);
     QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
