@@ -1,5 +1,7 @@
 #include "widgets.h"
 
+#include "toolkit_translation.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
@@ -149,6 +151,9 @@ class ConsoleStyle : public QProxyStyle {
 void UseConsoleLook() {
     QApplication::setFont(ConsoleFont());
     QApplication::setStyle(new ConsoleStyle);
+    // The whole interface is Russian: so are the toolkit's buttons, file
+    // dialogs and context menus (English where this machine lacks them).
+    krv::platform::UseToolkitLanguage(QLocale(QLocale::Russian, QLocale::Russia));
 }
 
 void SetFixedWindow(QWidget &window, const QString &caption, int width, int height,
