@@ -3,6 +3,7 @@
 #include "setup_utf8.h"
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
 
 namespace krv::setup {
@@ -184,6 +185,7 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
         {ui_text::kErrorCaption, "Ошибка"},
         {ui_text::kRebootFailed, "\r\nНе удалось перезагрузить компьютер. Перезагрузите его "
                                  "вручную; установка продолжится после перезагрузки."},
+        {ui_text::kDownloadProgressUnknownSize, "Загрузка: %s (%s)"},
     };
     return table;
 }
@@ -331,6 +333,7 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {ui_text::kErrorCaption, "Error"},
         {ui_text::kRebootFailed, "\r\nThe computer could not be restarted. Restart it yourself; "
                                  "setup continues after the restart."},
+        {ui_text::kDownloadProgressUnknownSize, "Downloading: %s (%s)"},
     };
     return table;
 }
@@ -350,6 +353,7 @@ const std::map<uint32_t, std::map<uint32_t, std::string>> &BuiltinDialogs() {
 }
 
 std::shared_ptr<const ResourceModule> g_module;
+std::function<void(const ResourceModule &)> g_moduleListener;
 
 constexpr std::size_t kMaxFieldWidth = 1024;
 
@@ -476,10 +480,22 @@ std::shared_ptr<const ResourceModule>
 SetResourceModule(std::shared_ptr<const ResourceModule> module) {
     if (!module)
         module = BuiltinResourceModule();
-    std::lock_guard lock(g_moduleMutex);
-    auto previous = g_module ? g_module : BuiltinResourceModule();
-    g_module = std::move(module);
+    std::shared_ptr<const ResourceModule> previous;
+    std::function<void(const ResourceModule &)> listener;
+    {
+        std::lock_guard lock(g_moduleMutex);
+        previous = g_module ? g_module : BuiltinResourceModule();
+        g_module = module;
+        listener = g_moduleListener;
+    }
+    if (listener)
+        listener(*module);
     return previous;
+}
+
+void SetResourceModuleListener(std::function<void(const ResourceModule &)> listener) {
+    std::lock_guard lock(g_moduleMutex);
+    g_moduleListener = std::move(listener);
 }
 
 std::string LoadUiString(uint32_t id) {

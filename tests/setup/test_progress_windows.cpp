@@ -10,7 +10,9 @@
 #include "status_window.h"
 #include "step_progress_dialogs.h"
 #include "support_windows.h"
+#include "toolkit_language.h"
 #include "ui_dispatcher.h"
+#include "ui_strings.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -328,6 +330,88 @@ TEST(SetupWindows, EveryWindowCarriesTheProgramIcon) {
             EXPECT_EQ(windows.inspectedWell, 1) << c.what;
         }
     }
+}
+
+// The texts of a window's push buttons, without shortcut marks, sorted (the
+// platform orders a button box).
+QStringList PushButtonTexts(const QWidget &window) {
+    QStringList texts;
+    for (const QPushButton *button : window.findChildren<QPushButton *>())
+        texts << QString(button->text()).remove(QLatin1Char('&'));
+    texts.sort();
+    return texts;
+}
+
+// A Russian run's windows answer with the toolkit's Russian buttons, an
+// English run's with its English ones.
+TEST(SetupWindows, ButtonsSpeakTheInterfaceLanguage) {
+    FollowUiLanguageInToolkit();
+    auto box = [](unsigned style) {
+        return [style] {
+            MessageBoxRequest request;
+            request.caption = "Telmar";
+            request.text = "Текст";
+            request.style = style;
+            QtMessageBoxPresenter().Show(request);
+        };
+    };
+    struct Case {
+        const char *what;
+        std::function<void()> open;
+        QStringList russian, english;
+    };
+    const std::vector<Case> cases = {
+        {"restart question", box(mb::kYesNo | mb::kIconQuestion), {"Да", "Нет"}, {"No", "Yes"}},
+        {"error", box(mb::kIconError), {"OK"}, {"OK"}},
+        {"question with cancel",
+         box(mb::kYesNoCancel),
+         {"Да", "Нет", "Отмена"},
+         {"Cancel", "No", "Yes"}},
+        {"ok or cancel", box(mb::kOkCancel), {"OK", "Отмена"}, {"Cancel", "OK"}},
+        {"retry", box(mb::kRetryCancel), {"Отмена", "Повторить"}, {"Cancel", "Retry"}},
+        {"abort, retry, ignore",
+         box(mb::kAbortRetryIgnore),
+         {"Повторить", "Прервать", "Пропустить"},
+         {"Abort", "Ignore", "Retry"}},
+        {"package password",
+         [] { ShowPackagePasswordDialog("Установка"); },
+         {"OK", "Отмена"},
+         {"Cancel", "OK"}},
+        {"product instance",
+         [] {
+             InstalledInstances instances;
+             InstanceSelectionDialog(instances, "Установка", "Telmar");
+         },
+         {"OK", "Отмена"},
+         {"Cancel", "OK"}},
+        {"credentials",
+         [] {
+             CredentialsDialog dialog("files.example", "Files", nullptr);
+             dialog.exec();
+         },
+         {"OK", "Отмена"},
+         {"Cancel", "OK"}},
+        {"progress window",
+         [] {
+             ProgressWindow window(nullptr);
+             window.RunModal();
+         },
+         {"Отмена"},
+         {"Cancel"}},
+    };
+    for (const bool english : {false, true}) {
+        SetResourceModule(english ? EnglishResourceModule() : nullptr);
+        for (const Case &c : cases) {
+            QStringList shown;
+            ShownWindows windows([&shown](QWidget &window) {
+                shown = PushButtonTexts(window);
+                return true;
+            });
+            c.open();
+            EXPECT_EQ(shown, english ? c.english : c.russian) << c.what << (english ? " (en)" : "");
+        }
+    }
+    SetResourceModule(nullptr);
 }
 
 // Without a display a person can see (offscreen here), a web address goes
