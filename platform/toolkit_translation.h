@@ -24,7 +24,6 @@ bool LoadToolkitTranslation(QTranslator &translator, const QLocale &locale, cons
 // A language without a translation there leaves the English texts and says
 // nothing: the answer is false then. Called on the application's thread
 // once it exists.
-bool UseToolkitLanguage(const QLocale &locale,
-                        const QString &folder = ToolkitTranslationsFolder());
+bool UseToolkitLanguage(const QLocale &locale, const QString &folder = ToolkitTranslationsFolder());
 
 } // namespace krv::platform
