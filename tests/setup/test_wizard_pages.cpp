@@ -48,8 +48,8 @@ std::string Column(QTreeWidget *list, int row, int column) {
 std::vector<int> BodyGaps(WizardPage &page) {
     std::vector<int> gaps;
     QLayout *outer = page.layout();
-    QLayout *body = outer && outer->count() > 0 ? outer->itemAt(outer->count() - 1)->layout()
-                                                : nullptr;
+    QLayout *body =
+        outer && outer->count() > 0 ? outer->itemAt(outer->count() - 1)->layout() : nullptr;
     if (!body)
         return {-1};
     QRect previous; // null: no row above, or a stretch
@@ -75,8 +75,8 @@ TEST(WizardPages, RowsKeepTheWizardsGap) {
     PrerequisiteRecord fonts =
         MakeRecord("Receipt fonts", source_kind::kUrl, "http://files.example/fonts.bin");
     fonts.exactSize = 10;
-    wizard.Build({fonts, MakeRecord("PDF viewer", source_kind::kOpenSite, "http://viewer.example/")},
-                 "e");
+    wizard.Build(
+        {fonts, MakeRecord("PDF viewer", source_kind::kOpenSite, "http://viewer.example/")}, "e");
     WizardSheet &sheet = wizard.Sheet();
     sheet.show();
     ASSERT_EQ(sheet.Pages().size(), 6u);
@@ -105,8 +105,7 @@ TEST(WizardPages, ButtonsSpeakTheInterfaceLanguage) {
     for (const auto &c : cases) {
         SetResourceModule(c.module);
         WizardFixture wizard;
-        wizard.Build({MakeRecord("Viewer", source_kind::kOpenSite, "http://viewer.example/")},
-                     "h");
+        wizard.Build({MakeRecord("Viewer", source_kind::kOpenSite, "http://viewer.example/")}, "h");
         QStringList texts;
         for (QPushButton *button : wizard.Sheet().findChildren<QPushButton *>())
             if (button->parent() == &wizard.Sheet())
@@ -137,7 +136,8 @@ TEST(WizardDownloadPage, AServerThatNeverAnswersIsNeverShownCompleted) {
 
     server.Release();
     ASSERT_TRUE(WaitUntil([&] { return page->CycleOver(); }));
-    EXPECT_EQ(Column(page->List(), 0, 2), "Ошибка: " + GetInternetErrorText(download_code::kInvalidServerResponse));
+    EXPECT_EQ(Column(page->List(), 0, 2),
+              "Ошибка: " + GetInternetErrorText(download_code::kInvalidServerResponse));
     EXPECT_EQ(current->text().toStdString(), "Загрузка: Runtime (0.00 KB)");
     EXPECT_EQ(page->Failures(), 1);
     EXPECT_EQ(wizard.Boxes(),
