@@ -841,12 +841,3 @@ TEST(WizardPictures, DecodedOrNothing) {
 
 } // namespace
 } // namespace krv::setup
-
-int main(int argc, char **argv) {
-    // Headless unless a platform was named (screenshots under an X server).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

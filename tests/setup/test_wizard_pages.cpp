@@ -202,14 +202,3 @@ TEST(WizardScreens, EachPage) {
 
 } // namespace
 } // namespace krv::setup
-
-int main(int argc, char **argv) {
-    // Headless unless a platform was named (screenshots under an X server).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // The toolkit's texts follow the interface language, as in the program.
-    krv::setup::FollowUiLanguageInToolkit();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
