@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 using namespace krv::setup;
@@ -268,70 +269,6 @@ class ShownWindows : public QObject {
     std::function<bool(QWidget &)> m_inspect;
 };
 
-TEST(SetupWindows, EveryWindowCarriesTheProgramIcon) {
-    // The language dialog also shows the icon in its picture 1044.
-    auto languagePicture = [](QWidget &window) {
-        auto *picture = window.findChild<QLabel *>("1044");
-        return picture && picture->pixmap().toImage() == ProgramIcon().pixmap(32, 32).toImage();
-    };
-    struct Case {
-        const char *what;
-        std::function<void()> open;
-        std::function<bool(QWidget &)> inspect;
-    };
-    const std::vector<Case> cases = {
-        {"language dialog",
-         [] {
-             ShowLanguageDialog({0x0419, 0x0409}, 0x0419, "Установка");
-         },
-         languagePicture},
-        {"package password", [] { ShowPackagePasswordDialog("Установка"); }, {}},
-        {"product instance",
-         [] {
-             InstalledInstances instances;
-             InstanceSelectionDialog(instances, "Установка", "Telmar");
-         },
-         {}},
-        {"credentials",
-         [] {
-             CredentialsDialog dialog("files.example", "Files", nullptr);
-             dialog.exec();
-         },
-         {}},
-        {"progress window (download, prerequisites, extraction)",
-         [] {
-             ProgressWindow window(nullptr);
-             window.RunModal();
-         },
-         {}},
-        {"status window",
-         [] {
-             StatusWindow status;
-             status.Show(nullptr);
-             status.Close();
-         },
-         {}},
-        {"message box",
-         [] {
-             MessageBoxRequest request;
-             request.defaultCaption = true;
-             request.text = "Текст";
-             request.style = mb::kIconError;
-             QtMessageBoxPresenter().Show(request);
-         },
-         {}},
-    };
-    for (const Case &c : cases) {
-        ShownWindows windows(c.inspect);
-        c.open();
-        EXPECT_EQ(windows.shown, 1) << c.what;
-        EXPECT_EQ(windows.withIcon, windows.shown) << c.what;
-        if (c.inspect) {
-            EXPECT_EQ(windows.inspectedWell, 1) << c.what;
-        }
-    }
-}
-
 // The texts of a window's push buttons, without shortcut marks, sorted (the
 // platform orders a button box).
 QStringList PushButtonTexts(const QWidget &window) {
@@ -342,14 +279,16 @@ QStringList PushButtonTexts(const QWidget &window) {
     return texts;
 }
 
-// A Russian run's windows answer with the toolkit's Russian buttons, an
-// English run's with its English ones.
-TEST(SetupWindows, ButtonsSpeakTheInterfaceLanguage) {
+// Every window carries the program's icon, in a Russian run and in an
+// English one, and its buttons are the toolkit's in the run's language
+// (the language dialog's are its own texts, shown before a language is
+// chosen).
+TEST(SetupWindows, EveryWindowCarriesTheProgramIconAndButtonsInTheRunsLanguage) {
     FollowUiLanguageInToolkit();
     auto box = [](unsigned style) {
         return [style] {
             MessageBoxRequest request;
-            request.caption = "Telmar";
+            request.defaultCaption = true;
             request.text = "Текст";
             request.style = style;
             QtMessageBoxPresenter().Show(request);
@@ -358,57 +297,71 @@ TEST(SetupWindows, ButtonsSpeakTheInterfaceLanguage) {
     struct Case {
         const char *what;
         std::function<void()> open;
-        QStringList russian, english;
+        std::optional<QStringList> russian, english; // the buttons (none: not looked at)
     };
+    const QStringList okCancelRu = {"OK", "Отмена"}, okCancelEn = {"Cancel", "OK"};
     const std::vector<Case> cases = {
-        {"restart question", box(mb::kYesNo | mb::kIconQuestion), {"Да", "Нет"}, {"No", "Yes"}},
-        {"error", box(mb::kIconError), {"OK"}, {"OK"}},
-        {"question with cancel",
-         box(mb::kYesNoCancel),
-         {"Да", "Нет", "Отмена"},
-         {"Cancel", "No", "Yes"}},
-        {"ok or cancel", box(mb::kOkCancel), {"OK", "Отмена"}, {"Cancel", "OK"}},
-        {"retry", box(mb::kRetryCancel), {"Отмена", "Повторить"}, {"Cancel", "Retry"}},
-        {"abort, retry, ignore",
-         box(mb::kAbortRetryIgnore),
-         {"Повторить", "Прервать", "Пропустить"},
-         {"Abort", "Ignore", "Retry"}},
-        {"package password",
-         [] { ShowPackagePasswordDialog("Установка"); },
-         {"OK", "Отмена"},
-         {"Cancel", "OK"}},
+        {"language dialog",
+         [] {
+             ShowLanguageDialog({0x0419, 0x0409}, 0x0419, "Установка");
+         },
+         {},
+         {}},
+        {"package password", [] { ShowPackagePasswordDialog("Установка"); }, okCancelRu,
+         okCancelEn},
         {"product instance",
          [] {
              InstalledInstances instances;
              InstanceSelectionDialog(instances, "Установка", "Telmar");
          },
-         {"OK", "Отмена"},
-         {"Cancel", "OK"}},
+         okCancelRu, okCancelEn},
         {"credentials",
          [] {
              CredentialsDialog dialog("files.example", "Files", nullptr);
              dialog.exec();
          },
-         {"OK", "Отмена"},
-         {"Cancel", "OK"}},
-        {"progress window",
+         okCancelRu, okCancelEn},
+        {"progress window (download, prerequisites, extraction)",
          [] {
              ProgressWindow window(nullptr);
              window.RunModal();
          },
-         {"Отмена"},
-         {"Cancel"}},
+         QStringList{"Отмена"}, QStringList{"Cancel"}},
+        {"status window",
+         [] {
+             StatusWindow status;
+             status.Show(nullptr);
+             status.Close();
+         },
+         QStringList{}, QStringList{}},
+        {"restart question", box(mb::kYesNo | mb::kIconQuestion), QStringList{"Да", "Нет"},
+         QStringList{"No", "Yes"}},
+        {"error box", box(mb::kOkCancel | mb::kIconError), okCancelRu, okCancelEn},
+        {"abort, retry, ignore", box(mb::kAbortRetryIgnore),
+         QStringList{"Повторить", "Прервать", "Пропустить"},
+         QStringList{"Abort", "Ignore", "Retry"}},
+    };
+    // The language dialog also shows the icon in its picture 1044.
+    auto languagePicture = [](QWidget &window) {
+        auto *picture = window.findChild<QLabel *>("1044");
+        return !picture || picture->pixmap().toImage() == ProgramIcon().pixmap(32, 32).toImage();
     };
     for (const bool english : {false, true}) {
         SetResourceModule(english ? EnglishResourceModule() : nullptr);
         for (const Case &c : cases) {
-            QStringList shown;
-            ShownWindows windows([&shown](QWidget &window) {
-                shown = PushButtonTexts(window);
-                return true;
+            const std::string what = std::string(c.what) + (english ? " (English)" : "");
+            QStringList buttons;
+            ShownWindows windows([&](QWidget &window) {
+                buttons = PushButtonTexts(window);
+                return languagePicture(window);
             });
             c.open();
-            EXPECT_EQ(shown, english ? c.english : c.russian) << c.what << (english ? " (en)" : "");
+            EXPECT_EQ(windows.shown, 1) << what;
+            EXPECT_EQ(windows.withIcon, windows.shown) << what;
+            EXPECT_EQ(windows.inspectedWell, 1) << what;
+            if (const auto &expected = english ? c.english : c.russian) {
+                EXPECT_EQ(buttons, *expected) << what;
+            }
         }
     }
     SetResourceModule(nullptr);
