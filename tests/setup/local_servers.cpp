@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -221,28 +220,6 @@ bool LocalFtpServer::Start(const std::string &root, const std::string &user,
 
 std::string LocalFtpServer::Url(const std::string &file) const {
     return "ftp://127.0.0.1:" + std::to_string(Port()) + "/" + file;
-}
-
-bool LocalSilentServer::Start(const std::string &folder) {
-    m_accepted = folder + "/silent-accepted";
-    m_release = folder + "/silent-release";
-    return ServerProcess::Start("silent_server.py", {m_accepted, m_release});
-}
-
-std::string LocalSilentServer::Url(const std::string &path) const {
-    return "http://127.0.0.1:" + std::to_string(Port()) + path;
-}
-
-int LocalSilentServer::Accepted() const {
-    std::ifstream in(m_accepted);
-    int lines = 0;
-    for (std::string line; std::getline(in, line);)
-        ++lines;
-    return lines;
-}
-
-void LocalSilentServer::Release() {
-    std::ofstream(m_release) << "release\n";
 }
 
 bool MakeTestCertificate(const std::string &folder, std::string &certFile, std::string &keyFile) {

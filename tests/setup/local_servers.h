@@ -67,21 +67,6 @@ class LocalFtpServer : public ServerProcess {
     std::string Url(const std::string &file) const;
 };
 
-// A server that accepts connections and never answers (silent_server.py):
-// they stay open until Release, then end without a reply.
-class LocalSilentServer : public ServerProcess {
-  public:
-    // The two files live in `folder`.
-    bool Start(const std::string &folder);
-    std::string Url(const std::string &path) const;
-    // Connections accepted so far.
-    int Accepted() const;
-    void Release();
-
-  private:
-    std::string m_accepted, m_release;
-};
-
 // Makes a self-signed certificate for 127.0.0.1 with openssl; false when it
 // could not.
 bool MakeTestCertificate(const std::string &folder, std::string &certFile, std::string &keyFile);

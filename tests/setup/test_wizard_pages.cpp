@@ -6,7 +6,6 @@
 #include "install_page.h"
 #include "local_servers.h"
 #include "system.h"
-#include "toolkit_language.h"
 #include "ui_strings.h"
 #include "wizard_fixture.h"
 #include "wizard_text_pages.h"
@@ -69,48 +68,45 @@ std::vector<int> BodyGaps(WizardPage &page) {
     return gaps;
 }
 
-TEST(WizardPages, RowsKeepTheWizardsGap) {
-    WizardFixture wizard;
-    wizard.downloads.Script("http://files.example/fonts.bin", {{0, {10}}});
-    PrerequisiteRecord fonts =
-        MakeRecord("Receipt fonts", source_kind::kUrl, "http://files.example/fonts.bin");
-    fonts.exactSize = 10;
-    wizard.Build(
-        {fonts, MakeRecord("PDF viewer", source_kind::kOpenSite, "http://viewer.example/")}, "e");
-    WizardSheet &sheet = wizard.Sheet();
-    sheet.show();
-    ASSERT_EQ(sheet.Pages().size(), 6u);
-    std::size_t rowsLookedAt = 0;
-    for (WizardPage *page : sheet.Pages()) {
-        sheet.SetCurrentPage(page->Id());
-        QApplication::processEvents();
-        const std::vector<int> gaps = BodyGaps(*page);
-        rowsLookedAt += gaps.size();
-        for (std::size_t i = 0; i < gaps.size(); ++i)
-            EXPECT_EQ(gaps[i], kWizardControlGap) << "page " << page->Id() << ", after row " << i;
-    }
-    EXPECT_GE(rowsLookedAt, 10u);
-}
-
-// The sheet's buttons are the toolkit's wizard buttons in the interface's
-// language (the hints name "Далее" and "Завершить").
-TEST(WizardPages, ButtonsSpeakTheInterfaceLanguage) {
+// In a Russian run and in an English one: the rows of every page keep the
+// wizard's gap, and the sheet's buttons are the toolkit's wizard buttons in
+// the run's language (the hints name "Далее" and "Завершить").
+TEST(WizardPages, RowsKeepTheWizardsGapAndButtonsSpeakTheRunsLanguage) {
     const struct {
         std::shared_ptr<const ResourceModule> module;
-        QStringList texts;
-    } cases[] = {
+        QStringList buttons;
+    } runs[] = {
         {nullptr, {"< Назад", "Далее >", "Завершить", "Отмена"}},
         {EnglishResourceModule(), {"< Back", "Next >", "Finish", "Cancel"}},
     };
-    for (const auto &c : cases) {
-        SetResourceModule(c.module);
+    for (const auto &run : runs) {
+        SetResourceModule(run.module);
         WizardFixture wizard;
-        wizard.Build({MakeRecord("Viewer", source_kind::kOpenSite, "http://viewer.example/")}, "h");
-        QStringList texts;
-        for (QPushButton *button : wizard.Sheet().findChildren<QPushButton *>())
-            if (button->parent() == &wizard.Sheet())
-                texts << button->text().remove(QLatin1Char('&'));
-        EXPECT_EQ(texts, c.texts);
+        wizard.downloads.Script("http://files.example/fonts.bin", {{0, {10}}});
+        PrerequisiteRecord fonts =
+            MakeRecord("Receipt fonts", source_kind::kUrl, "http://files.example/fonts.bin");
+        fonts.exactSize = 10;
+        wizard.Build(
+            {fonts, MakeRecord("PDF viewer", source_kind::kOpenSite, "http://viewer.example/")},
+            "e");
+        WizardSheet &sheet = wizard.Sheet();
+        QStringList buttons;
+        for (QPushButton *button : sheet.findChildren<QPushButton *>())
+            if (button->parent() == &sheet)
+                buttons << button->text().remove(QLatin1Char('&'));
+        EXPECT_EQ(buttons, run.buttons);
+        sheet.show();
+        ASSERT_EQ(sheet.Pages().size(), 6u);
+        std::size_t rowsLookedAt = 0;
+        for (WizardPage *page : sheet.Pages()) {
+            sheet.SetCurrentPage(page->Id());
+            QApplication::processEvents();
+            const std::vector<int> gaps = BodyGaps(*page);
+            rowsLookedAt += gaps.size();
+            for (std::size_t i = 0; i < gaps.size(); ++i)
+                EXPECT_EQ(gaps[i], kWizardControlGap) << "page " << page->Id() << ", row " << i;
+        }
+        EXPECT_GE(rowsLookedAt, 10u);
     }
     SetResourceModule(nullptr);
 }
@@ -120,21 +116,23 @@ TEST(WizardPages, ButtonsSpeakTheInterfaceLanguage) {
 // the bytes so far, never "completed"; its failure leaves no "completed" text.
 TEST(WizardDownloadPage, AServerThatNeverAnswersIsNeverShownCompleted) {
     WizardFixture wizard;
-    test::LocalSilentServer server;
-    ASSERT_TRUE(server.Start(wizard.Root())) << server.Error();
+    const std::string accepted = wizard.Root() + "/accepted", release = wizard.Root() + "/release";
+    test::ServerProcess server;
+    ASSERT_TRUE(server.Start("silent_server.py", {accepted, release})) << server.Error();
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/runtime.bin";
     wizard.realDownloads = true;
-    wizard.Build({MakeRecord("Runtime", source_kind::kUrl, server.Url("/runtime.bin"))}, "h");
+    wizard.Build({MakeRecord("Runtime", source_kind::kUrl, url)}, "h");
     wizard.Press(kNext);
     auto *page = PageOf<DownloadPage>(wizard, wizard_page::kDownload);
     ASSERT_EQ(wizard.Sheet().CurrentPage(), page);
     auto *current = page->findChild<QLabel *>("1012");
     ASSERT_NE(current, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return server.Accepted() > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return !test::ReadFile(accepted).empty(); }));
     QApplication::processEvents();
     EXPECT_EQ(Column(page->List(), 0, 2), "0.00 KB");
     EXPECT_EQ(current->text().toStdString(), "Загрузка: Runtime (0.00 KB)");
 
-    server.Release();
+    test::WriteFile(release, "");
     ASSERT_TRUE(WaitUntil([&] { return page->CycleOver(); }));
     EXPECT_EQ(Column(page->List(), 0, 2),
               "Ошибка: " + GetInternetErrorText(download_code::kInvalidServerResponse));

@@ -3,10 +3,10 @@
 
   silent_server.py <accepted-file> <release-file>
 
-Prints "PORT <n>" on standard output once it listens on 127.0.0.1. Each
-connection it accepts adds a line to <accepted-file> and stays open, unread
-and unanswered, until <release-file> exists; then it is closed without a
-reply (as are connections that come later).
+Prints "PORT <n>" once it listens on 127.0.0.1. Each connection it accepts
+adds a line to <accepted-file> and stays open, unanswered, until
+<release-file> exists; then it ends without a reply (read first, so that the
+close is an end of stream, not a reset), as do later ones.
 """
 import os
 import select
@@ -16,22 +16,16 @@ import sys
 
 def main():
     accepted_file, release_file = sys.argv[1], sys.argv[2]
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(16)
+    listener = socket.create_server(("127.0.0.1", 0))
     print("PORT %d" % listener.getsockname()[1], flush=True)
     held = []
     while True:
-        ready, _, _ = select.select([listener], [], [], 0.02)
-        if ready:
-            connection, _ = listener.accept()
-            held.append(connection)
+        if select.select([listener], [], [], 0.02)[0]:
+            held.append(listener.accept()[0])
             with open(accepted_file, "a") as out:
                 out.write("accepted\n")
         if os.path.exists(release_file):
             for connection in held:
-                # What the client sent is read first, so that the close is a
-                # plain end of the stream, not a reset.
                 connection.setblocking(False)
                 try:
                     connection.recv(65536)
