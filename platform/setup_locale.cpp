@@ -108,6 +108,13 @@ std::string LanguageDisplayName(uint16_t langId) {
     return {};
 }
 
+std::string LocaleNameFromLangId(uint16_t langId) {
+    for (const LocaleRow &row : kLocales)
+        if (row.langId == langId)
+            return std::string(row.language) + '_' + row.country;
+    return {};
+}
+
 LocaleLanguages ReadLocaleLanguages() {
     LocaleLanguages out;
     out.systemDefault = FromVariable("LANG");

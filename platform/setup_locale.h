@@ -28,6 +28,8 @@ uint16_t LangIdFromLocaleName(std::string_view name);
 // "Russian (Russia)", "English (United States)"; empty for an id the table
 // does not know.
 std::string LanguageDisplayName(uint16_t langId);
+// "ru_RU", "en_US": the locale name of an id the table knows, else empty.
+std::string LocaleNameFromLangId(uint16_t langId);
 
 struct LocaleLanguages {
     uint16_t systemDefault = 0;

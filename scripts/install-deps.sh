@@ -8,6 +8,7 @@ $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
     build-essential cmake pkg-config \
     qt6-base-dev libgl-dev \
+    qt6-translations-l10n \
     curl \
     libjpeg-dev libcurl4-openssl-dev libssl-dev liblzma-dev libarchive-dev \
     libgtest-dev libgmock-dev \

@@ -13,6 +13,7 @@
 #include "setup_runner.h"
 #include "setup_services.h"
 #include "system.h"
+#include "toolkit_language.h"
 #include "version_info.h"
 #include "wizard_steps.h"
 
@@ -38,6 +39,8 @@ int main(int argc, char **argv) {
         app = std::make_unique<QApplication>(argc, argv);
         // Also for the windows the toolkit opens itself.
         QApplication::setWindowIcon(krv::setup::ProgramIcon());
+        // The toolkit's buttons and menus speak the interface language.
+        krv::setup::FollowUiLanguageInToolkit();
     }
     std::string self = krv::platform::ExecutablePath();
     if (self.empty() && argc > 0)

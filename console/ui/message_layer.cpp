@@ -222,27 +222,46 @@ QString ScriptedFileName(const QString &filter, const QString &initialName) {
     return name;
 }
 
+QString ExecFileDialog(std::unique_ptr<QFileDialog> dialog) {
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return {};
+    return dialog->selectedFiles().constFirst();
+}
+
 } // namespace
+
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget *parent, FileDialogKind kind,
+                                            const QString &filter, const QString &initialName,
+                                            const QString &defaultExtension) {
+    auto dialog =
+        std::make_unique<QFileDialog>(parent, QString(), initialName, QtFileFilter(filter));
+    // The toolkit's own dialog: it speaks the console's language, which a
+    // desktop's dialog need not.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    if (kind == FileDialogKind::Save) {
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        if (!defaultExtension.isEmpty())
+            dialog->setDefaultSuffix(defaultExtension);
+    } else {
+        dialog->setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!initialName.isEmpty())
+        dialog->selectFile(initialName);
+    return dialog;
+}
 
 QString GetOpenFileName(QWidget *parent, const QString &filter, const QString &initialName) {
     if (g_script)
         return ScriptedFileName(filter, initialName);
-    return QFileDialog::getOpenFileName(parent, QString(), initialName, QtFileFilter(filter));
+    return ExecFileDialog(MakeFileDialog(parent, FileDialogKind::Open, filter, initialName));
 }
 
 QString GetSaveFileName(QWidget *parent, const QString &filter, const QString &initialName,
                         const QString &defaultExtension) {
     if (g_script)
         return ScriptedFileName(filter, initialName);
-    QFileDialog dialog(parent, QString(), initialName, QtFileFilter(filter));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    if (!defaultExtension.isEmpty())
-        dialog.setDefaultSuffix(defaultExtension);
-    if (!initialName.isEmpty())
-        dialog.selectFile(initialName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    return ExecFileDialog(
+        MakeFileDialog(parent, FileDialogKind::Save, filter, initialName, defaultExtension));
 }
 
 int ExecModal(QWidget &window, QWidget *centreOn) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+class QFileDialog;
 class QMessageBox;
 class QWidget;
 
@@ -61,6 +62,14 @@ int ExecModal(QWidget &window, QWidget *centreOn);
 // width in a proportional font would not do).
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const QString &caption,
                                             const QString &text, Icon icon, Buttons buttons);
+
+// The dialog GetOpenFileName or GetSaveFileName shows on screen, made but
+// not shown: the toolkit's own dialog (never the desktop's), in the
+// toolkit's language.
+enum class FileDialogKind { Open, Save };
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget *parent, FileDialogKind kind,
+                                            const QString &filter, const QString &initialName = {},
+                                            const QString &defaultExtension = {});
 
 // "A|b|C|d" -> "A (b);;C (d)"-style Qt filter; exposed for tests.
 QString QtFileFilter(const QString &classicFilter);

@@ -1,5 +1,7 @@
 #include "widgets.h"
 
+#include "toolkit_translation.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
@@ -14,15 +16,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaMethod>
+#include <QPainter>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegion>
 #include <QSpinBox>
+#include <QStyleOptionGroupBox>
 #include <QTableWidget>
 #include <QTextEdit>
 #include <QTimeEdit>
+#include <qdrawutil.h>
 
 #include <algorithm>
 
@@ -131,9 +137,34 @@ QFont ConsoleFont() {
 
 namespace {
 
-// The platform style with the console's password mask. A style sheet rule
-// on the fields themselves is not enough: a field under a widget with a style
-// sheet of its own (the tab pages) still took the platform's bullet.
+// Where the classic group box puts its parts: the caption at the top left,
+// the frame line through the middle of the caption's height, the contents
+// below the caption. The layouts place a group's controls for these.
+QRect ClassicGroupBoxRect(const QStyleOptionGroupBox &box, QStyle::SubControl part) {
+    const int textHeight = box.fontMetrics.height();
+    const QRect &all = box.rect;
+    switch (part) {
+    case QStyle::SC_GroupBoxFrame:
+        return all.adjusted(0, textHeight / 2 - 1, 0, 0);
+    case QStyle::SC_GroupBoxLabel:
+        if (box.text.isEmpty())
+            return {};
+        return QRect(all.left() + 8, all.top(), box.fontMetrics.horizontalAdvance(box.text) + 1,
+                     textHeight)
+            .intersected(all);
+    case QStyle::SC_GroupBoxContents:
+        return all.adjusted(2, textHeight, -2, -2);
+    default:
+        return {};
+    }
+}
+
+// The platform style with the console's password mask and the classic
+// group box. A style sheet rule on the password fields themselves is not
+// enough: a field under a widget with a style sheet of its own (the tab
+// pages) still took the platform's bullet. The platform's group frame lies
+// a whole caption lower than the classic one, across the controls the
+// layouts put at the top of a group.
 class ConsoleStyle : public QProxyStyle {
   public:
     int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
@@ -142,6 +173,50 @@ class ConsoleStyle : public QProxyStyle {
             return '*';
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex *option, SubControl part,
+                         const QWidget *widget) const override {
+        if (const QStyleOptionGroupBox *box = ClassicGroupBox(control, option)) {
+            const QRect rect = ClassicGroupBoxRect(*box, part);
+            if (rect.isValid() || part == SC_GroupBoxLabel)
+                return rect;
+        }
+        return QProxyStyle::subControlRect(control, option, part, widget);
+    }
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex *option,
+                            QPainter *painter, const QWidget *widget) const override {
+        const QStyleOptionGroupBox *box = ClassicGroupBox(control, option);
+        if (!box) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        const QRect label = ClassicGroupBoxRect(*box, SC_GroupBoxLabel);
+        if (box->subControls & SC_GroupBoxFrame) {
+            // An etched line (shadow, then light), broken where the caption is.
+            painter->save();
+            if (!label.isEmpty())
+                painter->setClipRegion(QRegion(box->rect).subtracted(label));
+            qDrawShadeRect(painter, ClassicGroupBoxRect(*box, SC_GroupBoxFrame), box->palette, true,
+                           1, 0);
+            painter->restore();
+        }
+        if ((box->subControls & SC_GroupBoxLabel) && !label.isEmpty())
+            proxy()->drawItemText(painter, label,
+                                  Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic, box->palette,
+                                  box->state & State_Enabled, box->text, QPalette::WindowText);
+    }
+
+  private:
+    // The option of a group box without a tick box (the console has no
+    // other), else null.
+    static const QStyleOptionGroupBox *ClassicGroupBox(ComplexControl control,
+                                                       const QStyleOptionComplex *option) {
+        if (control != CC_GroupBox)
+            return nullptr;
+        const auto *box = qstyleoption_cast<const QStyleOptionGroupBox *>(option);
+        return box && !(box->subControls & SC_GroupBoxCheckBox) ? box : nullptr;
+    }
 };
 
 } // namespace
@@ -149,6 +224,9 @@ class ConsoleStyle : public QProxyStyle {
 void UseConsoleLook() {
     QApplication::setFont(ConsoleFont());
     QApplication::setStyle(new ConsoleStyle);
+    // The whole interface is Russian: so are the toolkit's buttons, file
+    // dialogs and context menus (English where this machine lacks them).
+    krv::platform::UseToolkitLanguage(QLocale(QLocale::Russian, QLocale::Russia));
 }
 
 void SetFixedWindow(QWidget &window, const QString &caption, int width, int height,

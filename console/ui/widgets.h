@@ -80,7 +80,9 @@ void SetWindowBackground(QLineEdit *edit);
 QFont ConsoleFont();
 // Makes ConsoleFont() the font of the whole program (boxes included) and
 // gives it the console's style: the platform style, except that every
-// password field masks with '*'. Called once, before any window exists.
+// password field masks with '*' and group boxes are drawn as the layouts
+// expect them (the frame line through the caption's middle); the toolkit's
+// own texts are Russian. Called once, before any window exists.
 void UseConsoleLook();
 
 // A window of fixed size with its caption, a title bar with the system menu

@@ -3,6 +3,7 @@
 #include "setup_utf8.h"
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
 
 namespace krv::setup {
@@ -189,6 +190,7 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
          "устанавливать нечего.\n"
          "Пакет собирает ./scripts/package.sh (dist/TelmarSetup2.3) или "
          "krv-package-builder."},
+        {ui_text::kDownloadProgressUnknownSize, "Загрузка: %s (%s)"},
     };
     return table;
 }
@@ -340,6 +342,7 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
                               "the file is cut short): there is nothing to install.\nA package is "
                               "made by ./scripts/package.sh "
                               "(dist/TelmarSetup2.3) or krv-package-builder."},
+        {ui_text::kDownloadProgressUnknownSize, "Downloading: %s (%s)"},
     };
     return table;
 }
@@ -359,6 +362,7 @@ const std::map<uint32_t, std::map<uint32_t, std::string>> &BuiltinDialogs() {
 }
 
 std::shared_ptr<const ResourceModule> g_module;
+std::function<void(const ResourceModule &)> g_moduleListener;
 
 constexpr std::size_t kMaxFieldWidth = 1024;
 
@@ -485,10 +489,22 @@ std::shared_ptr<const ResourceModule>
 SetResourceModule(std::shared_ptr<const ResourceModule> module) {
     if (!module)
         module = BuiltinResourceModule();
-    std::lock_guard lock(g_moduleMutex);
-    auto previous = g_module ? g_module : BuiltinResourceModule();
-    g_module = std::move(module);
+    std::shared_ptr<const ResourceModule> previous;
+    std::function<void(const ResourceModule &)> listener;
+    {
+        std::lock_guard lock(g_moduleMutex);
+        previous = g_module ? g_module : BuiltinResourceModule();
+        g_module = module;
+        listener = g_moduleListener;
+    }
+    if (listener)
+        listener(*module);
     return previous;
+}
+
+void SetResourceModuleListener(std::function<void(const ResourceModule &)> listener) {
+    std::lock_guard lock(g_moduleMutex);
+    g_moduleListener = std::move(listener);
 }
 
 std::string LoadUiString(uint32_t id) {

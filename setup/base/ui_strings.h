@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -108,6 +109,7 @@ inline constexpr uint32_t kRebootStarted = 265;         // "A reboot was initiat
 inline constexpr uint32_t kErrorCaption = 900; // of a box without a caption of its own
 inline constexpr uint32_t kRebootFailed = 901; // a restart was needed but could not be started
 inline constexpr uint32_t kNoPackage = 902;    // "%s": the program, run with no package appended
+inline constexpr uint32_t kDownloadProgressUnknownSize = 903; // "Загрузка: %s (%s)": name, bytes
 // Launch conditions not met: the product, then the condition's value.
 inline constexpr uint32_t kOsExcluded = 206;           // "%s cannot be installed on %s."
 inline constexpr uint32_t kOsVersionsExcluded = 207;   // "...the following Windows versions..."
@@ -147,6 +149,9 @@ std::shared_ptr<const ResourceModule> GetResourceModule();
 // restores the built-in one. Safe to call from any thread.
 std::shared_ptr<const ResourceModule>
 SetResourceModule(std::shared_ptr<const ResourceModule> module);
+// Told of every module SetResourceModule makes current, after the change,
+// on the thread that made it (one listener; null: none).
+void SetResourceModuleListener(std::function<void(const ResourceModule &)> listener);
 
 // The text of the id from the current module (cut to kUiStringMaxChars).
 std::string LoadUiString(uint32_t id);

@@ -54,9 +54,7 @@ CredentialsDialog::CredentialsDialog(const std::string &host, const std::string 
     fields->addRow(QStringLiteral("User name:"), m_user);
     fields->addRow(QStringLiteral("Password:"), m_password);
 
-    auto *buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("Ok"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -228,6 +228,7 @@ void DownloadPage::StartRow() {
     const DownloadItem &item = downloads.Items()[static_cast<std::size_t>(m_current)];
     m_currentBytes = 0;
     m_currentSize = row.expectedSize;
+    m_succeeded = false;
     m_list->setCurrentItem(m_list->topLevelItem(m_current));
     m_abort = false;
     m_paused = false;
@@ -366,6 +367,7 @@ void DownloadPage::HandleEndItem(int verdict, uint64_t fileSize) {
             }
         }
         LogLine("Download completed succesfully.");
+        m_succeeded = true;
         UpdateTexts();
         SetColumn(2, LoadUiString(ui_text::kCompleted));
     }
@@ -467,8 +469,11 @@ void DownloadPage::Tick() {
 }
 
 void DownloadPage::UpdateTexts() {
+    const TransferState state = m_paused      ? TransferState::kPaused
+                                : m_succeeded ? TransferState::kSucceeded
+                                              : TransferState::kRunning;
     const DownloadProgressTexts texts = FormatDownloadProgress(
-        m_overallDone, m_overallTotal, m_currentBytes, m_currentSize, m_name, m_paused);
+        m_overallDone, m_overallTotal, m_currentBytes, m_currentSize, m_name, state);
     m_overallText->setText(QString::fromStdString(texts.overall));
     if (m_current < 0)
         return;

@@ -125,6 +125,8 @@ class DownloadPage : public WizardPage, public ProgressSink {
     uint64_t m_overallTotal = 0;
     uint64_t m_overallDone = 0;
     bool m_sizeUnknown = false;
+    // The current row's transfer ended and its file passed the checks.
+    bool m_succeeded = false;
     std::atomic<bool> m_paused{false};
     std::atomic<bool> m_abort{false};
     std::atomic<uint64_t> m_generation{0};

@@ -1,6 +1,7 @@
 #include "progress_window.h"
 
 #include "program_icon.h"
+#include "toolkit_language.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -46,7 +47,7 @@ ProgressWindow::ProgressWindow(QWidget *owner) : QDialog(owner) {
     m_bar = new QProgressBar(this);
     m_bar->setObjectName("progress1035");
     m_bar->setTextVisible(false);
-    m_cancel = new QPushButton(QString::fromUtf8("Отмена"), this);
+    m_cancel = new QPushButton(ToolkitButtonText(QDialogButtonBox::Cancel), this);
     m_cancel->setObjectName("cancel2");
     layout->addWidget(m_text);
     layout->addWidget(m_bar);

@@ -71,7 +71,6 @@ std::optional<std::string> ShowPackagePasswordDialog(const std::string &caption)
         edit->setFocus();
     });
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -100,7 +99,6 @@ int InstanceSelectionDialog(InstalledInstances &instances, const std::string &ca
     layout->addWidget(maintainRadio);
     layout->addWidget(list);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
     layout->addWidget(buttons);
     QPushButton *ok = buttons->button(QDialogButtonBox::Ok);
 

@@ -10,6 +10,7 @@
 #include "program_icon.h"
 #include "selection_page.h"
 #include "settings.h"
+#include "toolkit_language.h"
 #include "ui_dispatcher.h"
 #include "ui_strings.h"
 #include "wizard_text_pages.h"
@@ -198,6 +199,9 @@ WizardPage::WizardPage(WizardSheet &sheet, int id, bool header, const QString &t
     }
     m_body = new QVBoxLayout();
     m_body->setContentsMargins(22, 10, 22, 10);
+    // The page's rows keep the gap of the rest of the wizard (the outer
+    // layout's 0 would pass down to them).
+    m_body->setSpacing(kWizardControlGap);
     outer->addLayout(m_body, 1);
 }
 
@@ -241,10 +245,12 @@ WizardSheet::WizardSheet(SetupSettings &settings, PrerequisiteInstaller &install
     auto *buttons = new QHBoxLayout();
     buttons->setContentsMargins(11, 4, 11, 0);
     buttons->addStretch();
-    m_back = new QPushButton(QStringLiteral("< Назад"), this);
-    m_next = new QPushButton(QStringLiteral("Далее >"), this);
-    m_finish = new QPushButton(QStringLiteral("Готово"), this);
-    m_cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    // The buttons of the toolkit's wizard, in its language.
+    const WizardButtonTexts texts = ToolkitWizardButtonTexts();
+    m_back = new QPushButton(texts.back, this);
+    m_next = new QPushButton(texts.next, this);
+    m_finish = new QPushButton(texts.finish, this);
+    m_cancel = new QPushButton(texts.cancel, this);
     for (QPushButton *button : {m_back, m_next, m_finish, m_cancel}) {
         button->setAutoDefault(false);
         buttons->addWidget(button);

@@ -164,17 +164,21 @@ int Percent(uint64_t part, uint64_t whole) {
 
 DownloadProgressTexts FormatDownloadProgress(uint64_t overallDone, uint64_t overallTotal,
                                              uint64_t currentBytes, uint64_t currentSize,
-                                             std::string_view name, bool paused) {
+                                             std::string_view name, TransferState state) {
     DownloadProgressTexts texts;
     texts.overall = FormatUiString(ui_text::kOverallProgress,
                                    static_cast<int64_t>(Percent(overallDone, overallTotal)),
                                    ByteSizeText(overallDone), ByteSizeText(overallTotal));
-    if (paused) {
+    if (state == TransferState::kPaused) {
         texts.current = LoadUiString(ui_text::kPaused);
         texts.column = texts.current;
-    } else if (currentBytes == currentSize) {
+    } else if (state == TransferState::kSucceeded) {
         texts.current = LoadUiString(ui_text::kDownloadCompleted);
         texts.column = LoadUiString(ui_text::kCompleted);
+    } else if (currentSize == 0) {
+        texts.column = ByteSizeText(currentBytes);
+        texts.current =
+            FormatUiString(ui_text::kDownloadProgressUnknownSize, std::string(name), texts.column);
     } else {
         const int64_t percent = Percent(currentBytes, currentSize);
         texts.current = FormatUiString(ui_text::kDownloadProgress, std::string(name), percent,

@@ -62,9 +62,13 @@ struct DownloadProgressTexts {
     std::string current; // the current file
     std::string column;  // the current row's state column
 };
+// Where the current transfer stands: a transfer reads as completed only once
+// it has ended and succeeded; until then a size of 0 (unknown) shows the
+// bytes so far, a known one the percentage.
+enum class TransferState { kRunning, kPaused, kSucceeded };
 DownloadProgressTexts FormatDownloadProgress(uint64_t overallDone, uint64_t overallTotal,
                                              uint64_t currentBytes, uint64_t currentSize,
-                                             std::string_view name, bool paused);
+                                             std::string_view name, TransferState state);
 
 // A percentage that never divides by zero and never passes 100.
 int Percent(uint64_t part, uint64_t whole);

@@ -4,6 +4,7 @@
 #include "compound_tax_window.h"
 #include "main_window_layout.h"
 #include "modem_diagnostics_window.h"
+#include "password_dialog.h"
 #include "payment_forms_window.h"
 #include "receipt_header_window.h"
 #include "stress_test_window.h"
@@ -17,6 +18,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -710,6 +712,68 @@ TEST(SecondaryWindows, VendorWindow) {
                          {"Button8", "QPushButton", "Снять блокировку"},
                          {"Button1", "QPushButton", "Статус КЛЭФ"},
                          {"Button6", "QPushButton", "Закрыть"}});
+}
+
+// The inside of the frame a group box draws: the group is painted without
+// its controls, each side's line is met walking in from the middle of that
+// side (from a column near the right side for the top and bottom lines,
+// clear of the caption), and the line, at most two pixels wide, is left
+// out. A side without a line is the group's edge.
+QRect DrawnFrameInside(QGroupBox &group) {
+    QImage image(group.size(), QImage::Format_RGB32);
+    const QRgb background = group.palette().color(QPalette::Window).rgb();
+    image.fill(background);
+    group.render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    const int column = group.width() - 12, row = group.height() / 2;
+    constexpr int kLineWidth = 2;
+    // The first pixel past the line met walking from `from` by `step`, at
+    // most `limit` steps; `from` when there is none.
+    auto pastLine = [&](QPoint from, QPoint step, int limit) {
+        QPoint at = from;
+        for (int steps = 0; steps < limit; ++steps, at += step)
+            if (image.pixel(at) != background)
+                return at + step * kLineWidth;
+        return from;
+    };
+    const int top = pastLine({column, 0}, {0, 1}, row).y();
+    const int bottom = pastLine({column, group.height() - 1}, {0, -1}, row).y();
+    const int left = pastLine({0, row}, {1, 0}, group.width() / 2).x();
+    const int right = pastLine({group.width() - 1, row}, {-1, 0}, group.width() / 2).x();
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// Every group box of every window: its controls (hidden ones too: they show
+// in other modes) lie inside the frame it draws, none across its line.
+TEST(AllWindows, ControlsStayInsideTheFramesTheirGroupsDraw) {
+    auto main = std::make_unique<QMainWindow>();
+    BuildForm1Layout(*main);
+    std::unique_ptr<QWidget> windows[] = {
+        std::move(main),
+        std::make_unique<TForm2>(),
+        std::make_unique<TForm3>(),
+        std::make_unique<TForm4>(),
+        std::make_unique<TForm5>(),
+        std::make_unique<TForm6>(),
+        std::make_unique<TForm7>(),
+        std::make_unique<TForm8>(),
+        std::make_unique<TForm9>(),
+    };
+    int groups = 0;
+    for (const auto &window : windows) {
+        window->show();
+        for (QGroupBox *group : window->findChildren<QGroupBox *>()) {
+            ++groups;
+            const QRect inside = DrawnFrameInside(*group);
+            EXPECT_GT(inside.top(), 0) << group->objectName().toStdString() << ": no frame line";
+            for (QWidget *child : group->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                EXPECT_TRUE(inside.contains(child->geometry()))
+                    << window->windowTitle().toStdString() << ": " << group->title().toStdString()
+                    << " " << child->objectName().toStdString() << " "
+                    << Caption(child).toStdString() << " at y " << child->y()
+                    << ", frame inside from y " << inside.top();
+        }
+    }
+    EXPECT_GE(groups, 40);
 }
 
 TEST(SecondaryWindows, ControlsLieInsideTheirWindows) {

@@ -27,8 +27,8 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using test::WriteFile;
 
-inline std::map<std::string, std::string> Properties(const std::string &code, const std::string &version,
-                                              const std::string &packageCode) {
+inline std::map<std::string, std::string>
+Properties(const std::string &code, const std::string &version, const std::string &packageCode) {
     return {{"ProductCode", code},
             {"ProductVersion", version},
             {"PackageCode", packageCode},
@@ -124,7 +124,6 @@ class InstallerTest : public ::testing::Test {
     std::string m_log;
     std::function<void(std::string_view)> m_step; // handed to each run
 };
-
 
 // The whole tree below a folder, links never followed: each path with its
 // type and mode, and a file's content or a link's text.

@@ -26,7 +26,7 @@ mode_t ModeOf(const std::string &path) {
 TEST_F(InstallerTest, ModesDoNotFollowTheUmask) {
     struct File {
         const char *name;
-        int perm;   // in the package
+        int perm;    // in the package
         mode_t mode; // installed
     };
     const File files[] = {
@@ -150,9 +150,9 @@ TEST_F(InstallerTest, AfterItsCommitAChangeSetsADamagedOldRecordAside) {
         EXPECT_EQ(ProductInfo(kCode, "PackageCode").value_or(""), c.packageCode);
         EXPECT_EQ(fs::exists(key), !c.packageCode.empty());
         EXPECT_EQ(fs::exists(Installed()), !c.packageCode.empty());
-        EXPECT_EQ(Run({"/i", v1, "REINSTALL=ALL"}),
-                  c.packageCode.empty() ? installer_exit::kUnknownProduct
-                                        : installer_exit::kSuccess)
+        EXPECT_EQ(Run({"/i", v1, "REINSTALL=ALL"}), c.packageCode.empty()
+                                                        ? installer_exit::kUnknownProduct
+                                                        : installer_exit::kSuccess)
             << m_log;
     }
 }
@@ -171,8 +171,8 @@ TEST_F(InstallerTest, JournalsThatCannotBeOursAreKept) {
     struct Case {
         const char *what;
         std::string text;
-        bool workFolder;   // a backup folder holding a file of another version
-        const char *said;  // nullptr: the journal goes and the run goes on
+        bool workFolder;  // a backup folder holding a file of another version
+        const char *said; // nullptr: the journal goes and the run goes on
     };
     const Case cases[] = {
         {"empty, with work folders", "", true, "names no install folder while work folders"},
@@ -238,9 +238,19 @@ TEST_F(InstallerTest, ARemovalTakesAwayTheFoldersTheInstallMade) {
         {"a fresh machine", false, false, false, "", {}, {"opt"}},
         {"after an upgrade", false, true, false, "", {}, {"opt"}},
         {"opt there before", true, false, false, "", {"opt"}, {"opt/Telmar"}},
-        {"another file in opt/Telmar", false, false, false, "opt/Telmar/notes.txt", {"opt/Telmar"},
+        {"another file in opt/Telmar",
+         false,
+         false,
+         false,
+         "opt/Telmar/notes.txt",
+         {"opt/Telmar"},
          {"opt/Telmar/Telmar 2.3"}},
-        {"a record of the older installer", false, false, true, "", {"opt/Telmar"},
+        {"a record of the older installer",
+         false,
+         false,
+         true,
+         "",
+         {"opt/Telmar"},
          {"opt/Telmar/Telmar 2.3"}},
     };
     for (const Case &c : cases) {

@@ -404,7 +404,12 @@ TEST_F(PrerequisiteFlowTest, BasicInterfaceRunsThePassesInItsProgressDialog) {
     EXPECT_EQ(ReadFile(m_root + "/ran"), "Alpha \n");
     EXPECT_EQ(m_reboots, 0);
     ASSERT_FALSE(boxes->Shown().empty());
-    EXPECT_EQ(boxes->Shown().front().text, LoadUiString(216));
+    // The words the user reads (a text swapped with its caption would pass a
+    // comparison with the string table).
+    EXPECT_EQ(boxes->Shown().front().text,
+              "Для завершения установки необходимых программ компьютер необходимо "
+              "перезагрузить. Перезагрузить сейчас?");
+    EXPECT_EQ(boxes->Shown().front().caption, "Требуется перезагрузка");
     EXPECT_EQ(boxes->OverProgressWindow().front(), true);
     EXPECT_EQ(ReadFile(m_root + "/args"), "");
     EXPECT_FALSE(platform::ReadAutostartEntry(EntryFolder(), ResumeEntryFileName(m_package)));

@@ -10,7 +10,9 @@
 #include "status_window.h"
 #include "step_progress_dialogs.h"
 #include "support_windows.h"
+#include "toolkit_language.h"
 #include "ui_dispatcher.h"
+#include "ui_strings.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -22,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 using namespace krv::setup;
@@ -266,68 +269,102 @@ class ShownWindows : public QObject {
     std::function<bool(QWidget &)> m_inspect;
 };
 
-TEST(SetupWindows, EveryWindowCarriesTheProgramIcon) {
-    // The language dialog also shows the icon in its picture 1044.
-    auto languagePicture = [](QWidget &window) {
-        auto *picture = window.findChild<QLabel *>("1044");
-        return picture && picture->pixmap().toImage() == ProgramIcon().pixmap(32, 32).toImage();
+// The texts of a window's push buttons, without shortcut marks, sorted (the
+// platform orders a button box).
+QStringList PushButtonTexts(const QWidget &window) {
+    QStringList texts;
+    for (const QPushButton *button : window.findChildren<QPushButton *>())
+        texts << QString(button->text()).remove(QLatin1Char('&'));
+    texts.sort();
+    return texts;
+}
+
+// Every window carries the program's icon, in a Russian run and in an
+// English one, and its buttons are the toolkit's in the run's language
+// (the language dialog's are its own texts, shown before a language is
+// chosen).
+TEST(SetupWindows, EveryWindowCarriesTheProgramIconAndButtonsInTheRunsLanguage) {
+    FollowUiLanguageInToolkit();
+    auto box = [](unsigned style) {
+        return [style] {
+            MessageBoxRequest request;
+            request.defaultCaption = true;
+            request.text = "Текст";
+            request.style = style;
+            QtMessageBoxPresenter().Show(request);
+        };
     };
     struct Case {
         const char *what;
         std::function<void()> open;
-        std::function<bool(QWidget &)> inspect;
+        std::optional<QStringList> russian, english; // the buttons (none: not looked at)
     };
+    const QStringList okCancelRu = {"OK", "Отмена"}, okCancelEn = {"Cancel", "OK"};
     const std::vector<Case> cases = {
         {"language dialog",
          [] {
              ShowLanguageDialog({0x0419, 0x0409}, 0x0419, "Установка");
          },
-         languagePicture},
-        {"package password", [] { ShowPackagePasswordDialog("Установка"); }, {}},
+         {},
+         {}},
+        {"package password", [] { ShowPackagePasswordDialog("Установка"); }, okCancelRu,
+         okCancelEn},
         {"product instance",
          [] {
              InstalledInstances instances;
              InstanceSelectionDialog(instances, "Установка", "Telmar");
          },
-         {}},
+         okCancelRu, okCancelEn},
         {"credentials",
          [] {
              CredentialsDialog dialog("files.example", "Files", nullptr);
              dialog.exec();
          },
-         {}},
+         okCancelRu, okCancelEn},
         {"progress window (download, prerequisites, extraction)",
          [] {
              ProgressWindow window(nullptr);
              window.RunModal();
          },
-         {}},
+         QStringList{"Отмена"}, QStringList{"Cancel"}},
         {"status window",
          [] {
              StatusWindow status;
              status.Show(nullptr);
              status.Close();
          },
-         {}},
-        {"message box",
-         [] {
-             MessageBoxRequest request;
-             request.defaultCaption = true;
-             request.text = "Текст";
-             request.style = mb::kIconError;
-             QtMessageBoxPresenter().Show(request);
-         },
-         {}},
+         QStringList{}, QStringList{}},
+        {"restart question", box(mb::kYesNo | mb::kIconQuestion), QStringList{"Да", "Нет"},
+         QStringList{"No", "Yes"}},
+        {"error box", box(mb::kOkCancel | mb::kIconError), okCancelRu, okCancelEn},
+        {"abort, retry, ignore", box(mb::kAbortRetryIgnore),
+         QStringList{"Повторить", "Прервать", "Пропустить"},
+         QStringList{"Abort", "Ignore", "Retry"}},
     };
-    for (const Case &c : cases) {
-        ShownWindows windows(c.inspect);
-        c.open();
-        EXPECT_EQ(windows.shown, 1) << c.what;
-        EXPECT_EQ(windows.withIcon, windows.shown) << c.what;
-        if (c.inspect) {
-            EXPECT_EQ(windows.inspectedWell, 1) << c.what;
+    // The language dialog also shows the icon in its picture 1044.
+    auto languagePicture = [](QWidget &window) {
+        auto *picture = window.findChild<QLabel *>("1044");
+        return !picture || picture->pixmap().toImage() == ProgramIcon().pixmap(32, 32).toImage();
+    };
+    for (const bool english : {false, true}) {
+        SetResourceModule(english ? EnglishResourceModule() : nullptr);
+        for (const Case &c : cases) {
+            const std::string what = std::string(c.what) + (english ? " (English)" : "");
+            QStringList buttons;
+            ShownWindows windows([&](QWidget &window) {
+                buttons = PushButtonTexts(window);
+                return languagePicture(window);
+            });
+            c.open();
+            EXPECT_EQ(windows.shown, 1) << what;
+            EXPECT_EQ(windows.withIcon, windows.shown) << what;
+            EXPECT_EQ(windows.inspectedWell, 1) << what;
+            if (const auto &expected = english ? c.english : c.russian) {
+                EXPECT_EQ(buttons, *expected) << what;
+            }
         }
     }
+    SetResourceModule(nullptr);
 }
 
 // Without a display a person can see (offscreen here), a web address goes

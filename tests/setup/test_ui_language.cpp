@@ -14,8 +14,10 @@
 #include "setup_runner.h"
 #include "setup_ui.h"
 #include "support_env.h"
+#include "support_offscreen.h"
 #include "support_runs.h"
 #include "support_windows.h"
+#include "toolkit_language.h"
 #include "ui_strings.h"
 
 #include <setup_locale.h>
@@ -222,6 +224,9 @@ TEST(LanguageModules, BlocksAreReadByTheirSizeAndBoundedByTheFile) {
 }
 
 TEST_F(UiLanguageTest, ChoiceBySwitchProductLocaleAndDialog) {
+    // The toolkit's own buttons follow the chosen language too.
+    test::OffscreenApplication app("ui-language");
+    FollowUiLanguageInToolkit();
     const std::string upgrade = "{BBBBBBBB-0000-0000-0000-000000000001}";
     const std::string english = "Setting up %s", own = "Установка %s";
     const LanguageDialogResult cancel{2, 0};
@@ -383,6 +388,9 @@ TEST_F(UiLanguageTest, ChoiceBySwitchProductLocaleAndDialog) {
             EXPECT_EQ(LoadUiString(161), c.caption);
             EXPECT_EQ(ui.GetSetupCaption(), FormatUiText(c.caption, {std::string("setup")}))
                 << "the caption follows the module";
+            EXPECT_EQ(ToolkitButtonText(QDialogButtonBox::Cancel).toStdString(),
+                      c.caption == english ? "Cancel" : "Отмена")
+                << c.name;
             if (c.answer) {
                 EXPECT_EQ(m_offered, (std::vector<uint16_t>{kRussian, kEnglish}));
                 EXPECT_EQ(m_suggested,

@@ -125,10 +125,12 @@ TEST(WizardTexts, VersionRequirementAndRemainingTime) {
     EXPECT_EQ(ScaledUnknownShare(1, 1048576), 5u);
     EXPECT_EQ(ScaledUnknownShare(1ull << 40, 1ull << 40), kUnknownSizeShare);
     EXPECT_EQ(ScaledUnknownShare(10, 0), 0u);
-    const DownloadProgressTexts texts = FormatDownloadProgress(250, 1000, 30, 120, "Viewer", false);
+    const DownloadProgressTexts texts =
+        FormatDownloadProgress(250, 1000, 30, 120, "Viewer", TransferState::kRunning);
     EXPECT_EQ(texts.column, "25%");
     EXPECT_EQ(texts.overall.rfind("Выполнение: 25% (", 0), 0u) << texts.overall;
-    EXPECT_EQ(FormatDownloadProgress(0, 0, 5, 5, "x", true).column, "Приостановлено");
+    EXPECT_EQ(FormatDownloadProgress(0, 0, 5, 5, "x", TransferState::kPaused).column,
+              "Приостановлено");
     EXPECT_EQ(Percent(300, 200), 100);
 }
 
@@ -367,17 +369,19 @@ TEST(WizardSelection, MandatoryParentsChildrenAndTheNextStep) {
         int uncheckRow;
         WizardNextAction action;
         int nextPage;
-        uint32_t hint;
+        std::string hint; // as the user reads it
     };
     const std::vector<Step> steps = {
-        {3, WizardNextAction::kOpenSites, wizard_page::kOpenSites, 156},
-        {2, WizardNextAction::kInstall, wizard_page::kInstall, 155},
+        {3, WizardNextAction::kOpenSites, wizard_page::kOpenSites,
+         "Нажмите кнопку Далее для открытия сайтов необходимых программ."},
+        {2, WizardNextAction::kInstall, wizard_page::kInstall,
+         "Нажмите кнопку Далее для установки необходимых программ."},
     };
     for (const Step &step : steps) {
         wizard.Sheet().SetCurrentPage(wizard_page::kSelection);
         page->SetRowChecked(step.uncheckRow, false);
         EXPECT_EQ(page->NextAction(), step.action);
-        EXPECT_EQ(page->Hint()->text().toStdString(), LoadUiString(step.hint));
+        EXPECT_EQ(page->Hint()->text().toStdString(), step.hint);
         EXPECT_TRUE(wizard.Enabled(kNext));
         wizard.Press(kNext);
         EXPECT_EQ(wizard.Sheet().CurrentPageId(), step.nextPage);
@@ -581,6 +585,8 @@ TEST(WizardInstall, OutcomesOfTheSetups) {
     };
     using platform::RebootOutcome;
     const std::string notStarted = FormatUiString(176, GetInternetErrorText(ENOENT));
+    const std::string kRebootFailedText = "\r\nНе удалось перезагрузить компьютер. Перезагрузите "
+                                          "его вручную; установка продолжится после перезагрузки.";
     const std::vector<Case> cases = {
         {"installed: Finish pressed by itself", "", true, true, 0, RebootOutcome::kFailed,
          "Установлено", LoadUiString(180), true, false, true, true},
@@ -593,8 +599,7 @@ TEST(WizardInstall, OutcomesOfTheSetups) {
         {"restart under way", "r", true, true, answer::kYes, RebootOutcome::kRequested,
          "Установлено", LoadUiString(265), false, true, false, false},
         {"restart fails: reported, Finish on", "r", true, true, answer::kYes,
-         RebootOutcome::kFailed, "Установлено", LoadUiString(ui_text::kRebootFailed), false, true,
-         true, false},
+         RebootOutcome::kFailed, "Установлено", kRebootFailedText, false, true, true, false},
     };
     for (const Case &c : cases) {
         WizardFixture wizard;
@@ -834,69 +839,5 @@ TEST(WizardPictures, DecodedOrNothing) {
     EXPECT_FALSE(picture.IsLoaded());
 }
 
-// Pictures of every page for a person to look at: runs only when
-// KRV_WIZARD_SHOTS names a folder (under a real X server).
-TEST(WizardScreens, EachPage) {
-    const QByteArray folder = qgetenv("KRV_WIZARD_SHOTS");
-    if (folder.isEmpty())
-        GTEST_SKIP() << "KRV_WIZARD_SHOTS not set";
-    WizardFixture wizard;
-    wizard.installed.insert("Visual Runtime 2.0");
-    wizard.setupInstalls["fiscal-usb.run"] = "Fiscal USB driver";
-    wizard.setupInstalls["receipt-fonts.bin"] = "Receipt fonts";
-    PrerequisiteRecord runtime =
-        MakeRecord("Visual Runtime 2.0", source_kind::kSetupFile, "runtime.run", "m");
-    runtime.verMin = "2.0";
-    PrerequisiteRecord driver = MakeRecord("Fiscal USB driver", source_kind::kUrl,
-                                           "file://" + wizard.Root() + "/fiscal-usb.run", "m");
-    PrerequisiteRecord fonts =
-        MakeRecord("Receipt fonts", source_kind::kUrl, "http://files.example/receipt-fonts.bin");
-    fonts.exactSize = 4000000;
-    PrerequisiteRecord viewer =
-        MakeRecord("PDF viewer", source_kind::kOpenSite, "http://viewer.example/download");
-    wizard.downloads.Script(fonts.source, {{0, {1250000, 2750000}, 0, 1}});
-    wizard.Build({runtime, driver, fonts, viewer}, "e");
-    WizardSheet &sheet = wizard.Sheet();
-    sheet.resize(640, 480);
-    sheet.show();
-    auto shoot = [&](const char *name) {
-        QApplication::processEvents();
-        WaitUntil([] { return false; }, std::chrono::milliseconds(150));
-        EXPECT_TRUE(sheet.grab().save(folder + "/wizard-" + name + ".png")) << name;
-    };
-    shoot("components");
-    wizard.Press(kNext);
-    PageOf<LicensePage>(wizard, wizard_page::kLicense)->AcceptButton()->setChecked(true);
-    shoot("licence");
-    wizard.Press(kNext);
-    shoot("selection");
-    wizard.Press(kNext);
-    auto *download = PageOf<DownloadPage>(wizard, wizard_page::kDownload);
-    WaitUntil([&] { return download->CurrentBytes() == 1250000; });
-    download->Tick();
-    WaitUntil([] { return false; }, std::chrono::milliseconds(20));
-    download->Tick();
-    shoot("download");
-    wizard.downloads.Release();
-    WaitUntil([&] { return download->CycleOver(); });
-    wizard.Press(kNext);
-    shoot("open-sites");
-    PageOf<PrerequisiteInstallPage>(wizard, wizard_page::kInstall)->AutoFinish()->setChecked(false);
-    wizard.installed.insert("PDF viewer");
-    wizard.Press(kNext);
-    auto *install = PageOf<PrerequisiteInstallPage>(wizard, wizard_page::kInstall);
-    WaitUntil([&] { return install->RunOver(); });
-    shoot("install");
-}
-
 } // namespace
 } // namespace krv::setup
-
-int main(int argc, char **argv) {
-    // Headless unless a platform was named (screenshots under an X server).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

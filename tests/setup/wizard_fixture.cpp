@@ -1,9 +1,13 @@
 #include "wizard_fixture.h"
 
 #include "prerequisite_model.h"
+#include "toolkit_language.h"
 #include "url_opener.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -198,3 +202,15 @@ std::vector<std::string> WizardFixture::Boxes() const {
 }
 
 } // namespace krv::setup::test
+
+// The wizard tests' entry: one application for the run.
+int main(int argc, char **argv) {
+    // Headless unless a platform was named (screenshots under an X server).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The toolkit's texts follow the interface language, as in the program.
+    krv::setup::FollowUiLanguageInToolkit();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,6 +1,7 @@
 // What the wizard tests share: a wizard run over a made-up package (the
 // records, the manager, the sheet), a scripted download engine, and the
-// stand-ins for message boxes, the browser, started setups and restarts.
+// stand-ins for message boxes, the browser, started setups and restarts;
+// and their entry (wizard_fixture.cpp), with the program's application set-up.
 #pragma once
 
 #include "launch_list.h"
