@@ -337,6 +337,9 @@ TEST_F(PrerequisiteDownloadTest, PresentFileStandsForTheDownloadOnlyWhenItCanBeT
         {"right MD5", 16, md5, [] {}, true},
         {"wrong MD5", 16, std::string(32, '0'), [] {}, false},
         {"folder others may write", 16, "", [&] { ::chmod(folder.c_str(), 0777); }, false},
+        // A shared folder of the package's own (such as the temporary one):
+        // anyone could have put the file there.
+        {"sticky folder others may write", 16, "", [&] { ::chmod(folder.c_str(), 01777); }, false},
     };
     for (const Row &row : rows) {
         SetupSettings settings = Settings("http://127.0.0.1:9/none", row.exactSize, row.md5);
