@@ -333,6 +333,10 @@ int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {
             LogLine("Download was canceled.");
             return download_result::kOk;
         }
+        // A download the user cancelled is no file to check (its ".part"
+        // stays for the next run), not one of the wrong size.
+        if (Cancelled(sink))
+            return download_result::kOk;
         if (downloaded != download_result::kOk) {
             LogPair("Download failed. Error:", GetInternetErrorText(m_downloads.LastError()));
             MarkFailed(item.prerequisiteIndex, true);
