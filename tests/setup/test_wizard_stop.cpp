@@ -31,8 +31,8 @@ TEST(WizardStop, StopOnTheDownloadPageEndsTheWizardAndDropsThePartFile) {
         platform::ForwardTerminationSignals();
         test::WizardFixture wizard;
         wizard.realDownloads = true;
-        PrerequisiteRecord slow = test::MakeRecord("Beta", source_kind::kUrl,
-                                                   server.Url("/gen/4000000?throttle=50&chunk=4096"));
+        PrerequisiteRecord slow = test::MakeRecord(
+            "Beta", source_kind::kUrl, server.Url("/gen/4000000?throttle=50&chunk=4096"));
         slow.folder = "?beta.sh";
         wizard.Build({slow}, "h");
         wizard.Sheet().show();
