@@ -769,7 +769,7 @@ TEST_F(RunnerTest, LockFilesRemovedOnReleaseNeverLetTwoRunsIn) {
     std::vector<std::thread> runs;
     for (int n = 0; n < 4; ++n)
         runs.emplace_back([&] {
-            for (int round = 0; round < 300; ++round) {
+            for (int round = 0; round < 2000; ++round) {
                 SingleInstanceLock lock;
                 if (!lock.TryAcquire("Parvext_race"))
                     continue;
