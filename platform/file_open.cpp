@@ -287,4 +287,41 @@ OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
     return result;
 }
 
+FolderChain CheckFolderChain(const std::string &path) {
+    FolderChain chain;
+    char resolved[PATH_MAX];
+    if (!::realpath(path.c_str(), resolved)) {
+        chain.error = errno;
+        chain.failedAt = path;
+        return chain;
+    }
+    chain.resolved = resolved;
+    const uid_t self = ::geteuid();
+    // "/", then each folder below it in turn; realpath left no link.
+    std::vector<std::string> folders{"/"};
+    for (std::size_t slash = chain.resolved.find('/', 1); slash != std::string::npos;
+         slash = chain.resolved.find('/', slash + 1))
+        folders.push_back(chain.resolved.substr(0, slash));
+    if (chain.resolved != "/")
+        folders.push_back(chain.resolved);
+    for (const std::string &folder : folders) {
+        chain.failedAt = folder;
+        struct stat info {};
+        if (::lstat(folder.c_str(), &info) != 0) {
+            chain.error = errno;
+            return chain;
+        }
+        if (!S_ISDIR(info.st_mode))
+            chain.refusal = FolderRefusal::NotFolder;
+        else if (info.st_uid != 0 && info.st_uid != self)
+            chain.refusal = FolderRefusal::OtherOwner;
+        else if ((info.st_mode & (S_IWGRP | S_IWOTH)) && !(info.st_mode & S_ISVTX))
+            chain.refusal = FolderRefusal::OpenToOthers;
+        if (chain.refusal != FolderRefusal::None)
+            return chain;
+    }
+    chain.failedAt.clear();
+    return chain;
+}
+
 } // namespace krv::platform

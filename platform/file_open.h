@@ -139,4 +139,21 @@ struct OpenedFolder {
 OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
                             std::vector<std::string> *created = nullptr, bool makeMissing = true);
 
+// Whether only root and this process's effective user can change what the
+// folder `path` holds: every folder from "/" down to it (links resolved)
+// belongs to root or to this user, and none may be written by group or
+// others unless it has the sticky bit (as /tmp: others may add names there,
+// never take or replace ours). `resolved` is the folder's path without
+// links, the one to use from then on (a link on the way could be changed
+// later); `failedAt` and `refusal` say why not (refusal None with `error`
+// set: the folder cannot be reached).
+struct FolderChain {
+    std::string resolved;
+    std::string failedAt;
+    FolderRefusal refusal = FolderRefusal::None;
+    int error = 0;
+    bool trusted() const { return error == 0 && refusal == FolderRefusal::None; }
+};
+FolderChain CheckFolderChain(const std::string &path);
+
 } // namespace krv::platform

@@ -2,9 +2,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <linux/close_range.h>
@@ -110,6 +114,15 @@ std::atomic<int> g_userWaits{0};
 constexpr std::size_t kRemovedPathSize = 4096;
 char g_removedOnStop[2][kRemovedPathSize];
 std::atomic<int> g_removedOnStopIndex{-1};
+// The write end of the pipe that wakes the stop's thread; -1 while there is
+// none (no stop action set).
+std::atomic<int> g_stopWake{-1};
+// Starts of waited programs under way: between the check of the stop and
+// the child's pid being known, a stop must not end the process under them.
+std::atomic<int> g_launching{0};
+std::atomic<bool> g_runEndTaken{false};
+std::mutex g_stopActionLock;
+StopAction g_stopAction;
 
 // SIGHUP means "stop" to a program as much as SIGTERM does, but programs
 // that undo their work on a stop (the installer) listen for SIGTERM.
@@ -120,6 +133,16 @@ int ForwardedSignal(int signal) {
 // Only async-signal-safe calls.
 void OnTerminationSignal(int signal) {
     const pid_t child = g_waitedChild.load();
+    if (const int wake = g_stopWake.load(); child <= 0 && wake >= 0) {
+        // The stop's thread ends the run once the work under way has undone
+        // itself.
+        int none = 0;
+        g_terminationSignal.compare_exchange_strong(none, signal);
+        const char byte = 1;
+        ssize_t ignored = ::write(wake, &byte, 1);
+        (void)ignored;
+        return;
+    }
     if (child <= 0 && g_stoppableWork.load() > 0 && g_userWaits.load() == 0) {
         // An extraction or a download checks the stop and undoes its work;
         // the run then ends as after a stopped program.
@@ -213,8 +236,24 @@ pid_t WaitFor(pid_t pid, int &status) {
     return r;
 }
 
+// Marks a start under way for the stop's thread (see g_launching).
+class LaunchScope {
+  public:
+    LaunchScope() { g_launching.fetch_add(1); }
+    ~LaunchScope() { End(); }
+    void End() {
+        if (!m_ended)
+            g_launching.fetch_sub(1);
+        m_ended = true;
+    }
+
+  private:
+    bool m_ended = false;
+};
+
 ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
     ProcessResult result;
+    LaunchScope launching;
     if (g_terminationSignal.load() != 0) {
         result.startError = EINTR;
         return result;
@@ -269,8 +308,14 @@ ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
         ExecChild(pipeFds[1], file.c_str(), argv.data(), wd, info.detached);
     }
     ::close(pipeFds[1]);
-    if (wait)
+    if (wait) {
         g_waitedChild.store(pid);
+        // A stop that came since the check above found no program to pass
+        // itself on to.
+        if (const int signal = g_terminationSignal.load())
+            ::kill(pid, ForwardedSignal(signal));
+    }
+    launching.End();
     int childErrno = 0;
     ssize_t n;
     do {
@@ -300,7 +345,75 @@ ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
     return result;
 }
 
+// The stop's thread: woken by the handler, it waits for the work under way
+// to undo itself, then ends the run unless a program took the stop.
+void StopThread(int wakeRead) {
+    for (;;) {
+        char byte = 0;
+        const ssize_t n = ::read(wakeRead, &byte, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        // An extraction or a download ends within about a second of a stop;
+        // one that hangs does not keep the process alive for ever.
+        constexpr int kMaxWaitRounds = 1000;
+        for (int round = 0; round < kMaxWaitRounds; ++round) {
+            const bool working = g_stoppableWork.load() > 0 && g_userWaits.load() == 0;
+            if (!working && g_launching.load() == 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        // A program started meanwhile has the stop and ends the run through
+        // its caller.
+        if (g_waitedChild.load() > 0 || g_runEndTaken.exchange(true))
+            continue;
+        const int signal = g_terminationSignal.load();
+        if (const int index = g_removedOnStopIndex.load(); index >= 0)
+            ::unlink(g_removedOnStop[index]);
+        StopAction action;
+        {
+            std::lock_guard guard(g_stopActionLock);
+            action = g_stopAction;
+        }
+        if (action)
+            action(signal);
+        ::_exit(128 + signal);
+    }
+}
+
 } // namespace
+
+void SetStopAction(StopAction action) {
+    {
+        std::lock_guard guard(g_stopActionLock);
+        g_stopAction = std::move(action);
+    }
+    static std::once_flag started;
+    std::call_once(started, [] {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return;
+        ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
+        try {
+            std::thread(StopThread, fds[0]).detach();
+        } catch (const std::system_error &) {
+            ::close(fds[0]);
+            ::close(fds[1]);
+            return;
+        }
+        g_stopWake.store(fds[1]);
+    });
+}
+
+bool TakeRunEnd() {
+    return !g_runEndTaken.exchange(true);
+}
+
+void AwaitStopEnd() {
+    for (;;)
+        ::pause();
+}
 
 void ForwardTerminationSignals() {
     struct sigaction action {};

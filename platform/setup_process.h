@@ -63,12 +63,29 @@ ProcessResult ProcessRun(const ProcessStartInfo &info, bool wait);
 // (ProcessRun fails with EINTR). The caller ends its run when
 // TerminationSignal is not 0. While a StoppableWork lives (an extraction, a
 // download) such a signal is only remembered: the work sees it through
-// TerminationSignal, stops and removes what it wrote. Otherwise a signal
-// while no program runs ends the process as it always did, after removing
-// the file SetFileRemovedOnStop named.
+// TerminationSignal, stops and removes what it wrote. A signal while no
+// program runs ends the process: with a stop action set (SetStopAction), on
+// a thread of its own once no StoppableWork is under way any more (or one
+// waits for the user), which removes the file SetFileRemovedOnStop named,
+// runs the action and ends the process with 128 + the signal; without one
+// as it always did, by the signal's own action after removing that file.
 void ForwardTerminationSignals();
 // The first ending signal received; 0 when none came.
 int TerminationSignal();
+
+// What ends the run after a stop that no waited program takes: called once,
+// on the stop's own thread, while the rest of the process may still run (it
+// must only touch what is safe from another thread); the process ends right
+// after it. Empty: none.
+using StopAction = std::function<void(int signal)>;
+void SetStopAction(StopAction action);
+// The run's own end: true for the first caller, which ends the run. A run
+// that finished its work takes it before its last words, so that a stop
+// action never runs beside them; false when a stop action has taken it
+// already (the process is about to end: the caller waits with
+// AwaitStopEnd).
+bool TakeRunEnd();
+[[noreturn]] void AwaitStopEnd();
 
 // Marks work under way that checks TerminationSignal and ends itself.
 class StoppableWork {

@@ -1,7 +1,9 @@
 #include "files.h"
 
 #include "file_open.h"
+#include "log.h"
 #include "paths.h"
+#include "run_stop.h"
 #include "ui_strings.h"
 #include "unique_fd.h"
 
@@ -237,15 +239,20 @@ void RemoveEmptyFolders(std::string_view folder) {
 }
 
 RunWorkFolder::~RunWorkFolder() {
-    if (!m_path.empty())
+    if (!m_path.empty()) {
+        DropRemovedOnStop(m_path.substr(0, m_path.size() - 1));
         RemoveEmptyFolders(m_path);
+    }
 }
 
 const std::string &RunWorkFolder::Get() {
     if (m_path.empty()) {
         m_path = MakePrivateTempFolder("TelmarSetup-");
-        if (!m_path.empty())
+        if (!m_path.empty()) {
+            // A run stopped between its steps takes it away whole.
+            AddRemovedOnStop(m_path, true);
             m_path += "/";
+        }
     }
     return m_path;
 }
@@ -315,13 +322,78 @@ std::string UserRuntimeFolder() {
     return FallbackRuntimeFolder();
 }
 
+std::string RootRuntimeFolder(const std::string &root, uid_t uid) {
+    std::string folder = ToNativePath(root);
+    AddTrailingBackslash(folder);
+    // A first run may find no root at all yet: its parents are made too
+    // (the process's mask applies to them, as to "run/user").
+    if (root.empty() || CreateFolderTree(folder + "run/user", true) != 0)
+        return {};
+    folder += "run/user/" + std::to_string(uid);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return {};
+    // Only a folder of this user, not a link, and private to it.
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != uid ||
+        ((info.st_mode & 077) && ::chmod(folder.c_str(), 0700) != 0))
+        return {};
+    return folder;
+}
+
 std::string UserLockFolder() {
-    // From the user alone: a run from a desktop session (with
+    // From the root and the user alone: a run from a desktop session (with
     // XDG_RUNTIME_DIR), one through sudo (without) and the login's autostart
     // all find the same folder.
-    const std::string folder = ExistingPrivateFolder(platform::SetupRootDirectory() + "/run/user/" +
-                                                     std::to_string(::geteuid()));
+    const std::string root = platform::SetupRootDirectory();
+    const uid_t self = ::geteuid();
+    std::string folder = root.empty() ? ExistingPrivateFolder("/run/user/" + std::to_string(self))
+                                      : RootRuntimeFolder(root, self);
+    if (!folder.empty())
+        return folder;
+    // The system's temporary folder (of the root), not TMPDIR's.
+    folder = OwnPrivateFolder(ToNativePath(root) + "/tmp/krv-setup-" + std::to_string(self));
     return folder.empty() ? FallbackRuntimeFolder() : folder;
+}
+
+std::string ResumableDownloadFolder(const std::string &packageId) {
+    std::string id = packageId;
+    SanitizeFileName(id);
+    if (id.empty())
+        return {};
+    std::string cache;
+    if (platform::SetupRootDirectory().empty())
+        cache = platform::GetEnvironmentVariable("XDG_CACHE_HOME").value_or("");
+    if (cache.empty() || cache[0] != '/')
+        cache = platform::HomeDirectory() + "/.cache";
+    const std::string below = "krv-setup/" + id;
+    const platform::OpenedFolder opened = platform::OpenFolderPath(cache, below);
+    struct stat info {};
+    const char *why = nullptr;
+    if (!opened || ::fstat(opened.fd.get(), &info) != 0)
+        why = opened.refusal != platform::FolderRefusal::None
+                  ? platform::FolderRefusalText(opened.refusal)
+                  : "cannot be made";
+    else if (info.st_uid != ::geteuid())
+        why = platform::FolderRefusalText(platform::FolderRefusal::OtherOwner);
+    else if ((info.st_mode & 077) && ::fchmod(opened.fd.get(), 0700) != 0)
+        why = "cannot be made private";
+    platform::FolderChain chain;
+    if (!why) {
+        chain = platform::CheckFolderChain(cache + "/" + below);
+        if (!chain.trusted())
+            why = chain.refusal != platform::FolderRefusal::None
+                      ? platform::FolderRefusalText(chain.refusal)
+                      : "cannot be reached";
+    }
+    if (why) {
+        const std::string at = !opened                  ? opened.failedAt
+                               : chain.failedAt.empty() ? cache + "/" + below
+                                                        : chain.failedAt;
+        LogLine("Downloads are not kept for a later run: " + at + " " + why +
+                "; remove or fix that folder.");
+        return {};
+    }
+    return chain.resolved + "/";
 }
 
 namespace {

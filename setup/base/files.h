@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace krv::setup {
 
 // Creates the folders of the path that do not exist yet; with lastIsFolder
@@ -84,12 +86,30 @@ class RunWorkFolder {
 // private. Empty when none can be had.
 std::string UserRuntimeFolder();
 // The folder for this user's single-instance locks, without a trailing "/":
-// the system's runtime folder of the effective user, /run/user/<uid> (under
-// KRV_SETUP_ROOT when one is set), when it is this user's and private, else
-// the fallbacks of UserRuntimeFolder. It does not depend on the environment,
-// so every run of the same user finds the same folder. Empty when none can be
-// had.
+// the system's runtime folder of the effective user, /run/user/<uid> when it
+// is this user's and private; under KRV_SETUP_ROOT [root]/run/user/<uid>,
+// made when missing (RootRuntimeFolder); else "krv-setup-<uid>" in the
+// system's temporary folder (of the root), else "krv-setup" in the user's
+// local data folder. It depends on the root and the user alone (not on
+// XDG_RUNTIME_DIR or TMPDIR), so every run of the same user finds the same
+// folder. Empty when none can be had.
+//
+// A lock file left there by a run that was killed outright does no harm:
+// the folder is the user's own, and the next run takes the file as its own.
 std::string UserLockFolder();
+// [root]/run/user/<uid> of a trial root, made (with its parents) when
+// missing and private to the user, not a link; without a trailing "/".
+// Empty when it cannot be had.
+std::string RootRuntimeFolder(const std::string &root, uid_t uid);
+
+// The folder where this user's downloads of a package wait to be resumed
+// by a later run, with a trailing "/": "krv-setup/<package id>" in the
+// user's cache folder ($XDG_CACHE_HOME, else ~/.cache; [root]/home/.cache
+// under KRV_SETUP_ROOT), made when missing, mode 0700, and taken only when
+// no one but root and this user can change a folder on the way to it
+// (platform::CheckFolderChain). Empty, with a log line, when it cannot be
+// had: the run then downloads into a folder of its own.
+std::string ResumableDownloadFolder(const std::string &packageId);
 
 // A file this run may take as its own work, as a download it finds on disk:
 // its folder reached without a link or another user's folder below a folder

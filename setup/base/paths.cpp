@@ -1,16 +1,19 @@
 #include "paths.h"
 
 #include "command_line_text.h"
+#include "log.h"
 #include "system.h"
 
 #include <file_open.h>
 #include <setup_system.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -372,8 +375,54 @@ std::string GetSetupExeDir() {
     return g_setupExeDir;
 }
 
+namespace {
+
+std::mutex g_tempRefusalLock;
+std::string g_tempRefusal;             // the reasons of the last look
+std::vector<std::string> g_tempLogged; // refusals logged already
+
+const char *ChainRefusalText(const platform::FolderChain &chain) {
+    return chain.refusal != platform::FolderRefusal::None
+               ? platform::FolderRefusalText(chain.refusal)
+               : "cannot be reached";
+}
+
+} // namespace
+
 std::string GetTempFolder() {
-    return TempFolderPath();
+    // Another user who may change a folder on the way could swap the run's
+    // folder or its files between their writing and their start.
+    std::vector<std::string> candidates{TempFolderPath()};
+    const std::string root = platform::SetupRootDirectory();
+    const std::string system = root.empty() ? std::string("/tmp/") : root + "/tmp/";
+    if (system != candidates.front())
+        candidates.push_back(system);
+    std::string reasons;
+    for (const std::string &candidate : candidates) {
+        const platform::FolderChain chain = platform::CheckFolderChain(candidate);
+        if (chain.trusted()) {
+            std::lock_guard guard(g_tempRefusalLock);
+            g_tempRefusal.clear();
+            return WithTrailingSeparator(chain.resolved);
+        }
+        const std::string reason =
+            candidate + " (" + chain.failedAt + " " + ChainRefusalText(chain) + ")";
+        reasons += (reasons.empty() ? "" : "; ") + reason;
+        std::lock_guard guard(g_tempRefusalLock);
+        if (LoggingEnabled &&
+            std::find(g_tempLogged.begin(), g_tempLogged.end(), reason) == g_tempLogged.end()) {
+            g_tempLogged.push_back(reason);
+            LogLine("The temporary folder is not used, another user could change it: " + reason);
+        }
+    }
+    std::lock_guard guard(g_tempRefusalLock);
+    g_tempRefusal = reasons;
+    return {};
+}
+
+std::string TempFolderRefusal() {
+    std::lock_guard guard(g_tempRefusalLock);
+    return g_tempRefusal;
 }
 
 bool GetFolderPathByCsidl(int csidl, std::string &path) {
@@ -402,7 +451,7 @@ bool ResolveFolderName(std::string &name) {
         name = root + "/";
         return true;
     } else if (name == "TempFolder") {
-        name = TempFolderPath();
+        name = GetTempFolder();
         return true;
     } else if (name == "SETUPEXEDIR") {
         std::string dir = GetSetupExeDir();

@@ -107,8 +107,15 @@ bool GetFolderPathByCsidl(int csidl, std::string &path);
 // Desktop, Documents, Program Files, Roaming/Local AppData, ProgramData),
 // without a trailing "/"; true only with a path (unknown ids give false).
 bool GetKnownFolderPath(std::string_view folderId, std::string &path);
-// The temporary folder with a trailing "/"; empty when it cannot be found.
+// The temporary folder for the run's work files, with a trailing "/" and
+// without links: $TMPDIR (else /tmp; [root]/tmp under KRV_SETUP_ROOT) when
+// only root and this user can change it (platform::CheckFolderChain), else
+// the system's temporary folder under the same rule. A folder refused is
+// logged once with the reason. Empty when neither may be used.
 std::string GetTempFolder();
+// Why the temporary folders were refused (for the message of a run that
+// cannot go on); empty when one was taken.
+std::string TempFolderRefusal();
 
 // One left-to-right pass over the text: "[FolderName]" becomes the folder
 // (left as it stands when unknown), "%NAME%" the environment variable (empty

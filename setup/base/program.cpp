@@ -63,21 +63,8 @@ bool ProgramUseRootRuntimeFolder() {
         return false;
     // The toolkit makes $TMPDIR/runtime-<user> when it has no runtime
     // folder; a run under the root must leave the system's folders alone.
-    std::string folder = ToNativePath(root);
-    AddTrailingBackslash(folder);
-    // A first run may find no root at all yet: its parents are made too
-    // (the process's mask applies to them, as to "run/user").
-    if (CreateFolderTree(folder + "run/user", true) != 0)
-        return false;
-    folder += "run/user/" + std::to_string(::getuid());
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        return false;
-    // Only a folder of this user, not a link, and private to it.
-    struct stat info {};
-    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        info.st_uid != ::getuid() || ((info.st_mode & 077) && ::chmod(folder.c_str(), 0700) != 0))
-        return false;
-    return ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1) == 0;
+    const std::string folder = RootRuntimeFolder(root, ::getuid());
+    return !folder.empty() && ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1) == 0;
 }
 
 } // namespace krv::setup

@@ -47,6 +47,10 @@ struct GeneralOptions {
     // names none (the run's own folder, with a trailing "/"); empty: the
     // temporary folder.
     std::string workBase;
+    // Not a setting: the folder downloads go to when the package names none
+    // (ResumableDownloadFolder, with a trailing "/"), where a download cut
+    // short waits for the next run; empty: below the work base.
+    std::string downloadBase;
 };
 
 // Section "GlobalLaunchConds": one text per condition, empty = no condition.

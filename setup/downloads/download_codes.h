@@ -15,7 +15,7 @@ namespace krv::setup::download_code {
 inline constexpr uint32_t kOk = 0;
 // Own codes.
 inline constexpr uint32_t kNoLocalPath = 0xE0000005;      // no file name could be made
-inline constexpr uint32_t kCancelled = 0xE0000008;        // not reported to the sink
+inline constexpr uint32_t kCancelled = 0xE0000008;        // reported to the sink after a stop only
 inline constexpr uint32_t kFtpTransferShort = 0xE000000F; // FTP ended before the known size
 inline constexpr uint32_t kResumeBeyondEnd = 0xE0000010;  // resume offset >= size on the server
 inline constexpr uint32_t kAuthRequired = 0xE0000012;     // no credentials obtained

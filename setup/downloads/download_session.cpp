@@ -231,7 +231,12 @@ uint32_t DownloadSession::Worker() {
     transfer.partPath = transfer.localPath + ".part";
     SetStatus(download_status::kStarting);
     const uint64_t offset = m_resumeAllowed ? ResumableSize(transfer.partPath) : 0;
-    return RunTransfer(transfer, offset);
+    const uint32_t code = RunTransfer(transfer, offset);
+    // A window that waits for the download's end hears of a stop too (a
+    // user's Cancel it asked for itself).
+    if (code == kCancelled && platform::TerminationSignal() && m_sink)
+        m_sink->OnError(std::string_view(), kCancelled);
+    return code;
 }
 
 uint32_t DownloadSession::RunTransfer(Transfer &transfer, uint64_t offset) {
@@ -240,9 +245,13 @@ uint32_t DownloadSession::RunTransfer(Transfer &transfer, uint64_t offset) {
     while (true) {
         if (!transfer.decided) {
             // The request failed (or was refused) before any byte was kept.
-            // A stop signal is no success: nothing was fetched.
-            if (IsCancelled() && (!transfer.itemBegun || platform::TerminationSignal()))
+            // A stop signal is no success: nothing was fetched. What this
+            // transfer wrote before it was cut goes with the stop.
+            if (IsCancelled() && (!transfer.itemBegun || platform::TerminationSignal())) {
+                if (transfer.itemBegun)
+                    ::unlink(ToNativePath(transfer.partPath).c_str());
                 return kCancelled;
+            }
             if (IsCancelled())
                 return kOk;
             Report(code);

@@ -249,7 +249,8 @@ uint32_t DownloadSession::OpenPartFile(Transfer &transfer) {
         if (folder.refusal != platform::FolderRefusal::None)
             LogLine("The folder " + folder.failedAt + " " +
                     platform::FolderRefusalText(folder.refusal) +
-                    "; nothing is downloaded into it.");
+                    "; nothing is downloaded into it. Remove that folder (the setup makes it "
+                    "again, closed to others) or make it writable by its owner alone.");
         transfer.fileError = folder.error;
         return kOk;
     }

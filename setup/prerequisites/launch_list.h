@@ -36,8 +36,9 @@ struct LaunchItem {
     bool fromInstallPass = false; // built by the install pass (no question before a restart)
     std::string retValPropName;
     int32_t prerequisiteIndex = -1;
-    // A download checked to be this user's own (OpenOwnFile): its device and
-    // inode, which the path must still name as such a file at the start.
+    // A download checked to be this user's own (OpenOwnFile), or a setup
+    // file the run extracted itself: its device and inode, which the path
+    // must still name as such a file at the start.
     struct CheckedFile {
         uint64_t device = 0;
         uint64_t inode = 0;
@@ -82,6 +83,11 @@ class LaunchList {
     void AddLaunchItem(LaunchItem item);
     void ClearLaunchList();
     const std::vector<LaunchItem> &Items() const { return m_items; }
+    // The file the item's path must name when it starts (see LaunchItem).
+    void SetCheckedFile(std::size_t index, LaunchItem::CheckedFile file) {
+        if (index < m_items.size())
+            m_items[index].checkedFile = file;
+    }
 
     // Starts the item's file and waits for it; true when it started.
     bool RunLaunchItem(std::size_t index);

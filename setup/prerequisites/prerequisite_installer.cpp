@@ -16,6 +16,7 @@
 #include "ui_strings.h"
 #include "url_opener.h"
 
+#include <algorithm>
 #include <setup_process.h>
 
 #include <unistd.h>
@@ -332,6 +333,10 @@ int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {
             LogLine("Download was canceled.");
             return download_result::kOk;
         }
+        // A download the user cancelled is no file to check (its ".part"
+        // stays for the next run), not one of the wrong size.
+        if (Cancelled(sink))
+            return download_result::kOk;
         if (downloaded != download_result::kOk) {
             LogPair("Download failed. Error:", GetInternetErrorText(m_downloads.LastError()));
             MarkFailed(item.prerequisiteIndex, true);
@@ -440,6 +445,17 @@ int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
     if (result == 0) {
         for (const std::string &file : ownFiles)
             MakeOwnerExecutable(file);
+        // What was just extracted starts only as the file written: a file
+        // put in its place later, or one reached through a link, does not.
+        const std::vector<LaunchItem> &items = m_launches.Items();
+        for (std::size_t n = 0; n < items.size(); ++n) {
+            if (items[n].checkedFile || std::find(extracted.begin(), extracted.end(),
+                                                  items[n].prerequisiteIndex) == extracted.end())
+                continue;
+            const OwnFile own = OpenOwnFile(items[n].file, true);
+            m_launches.SetCheckedFile(n, own ? LaunchItem::CheckedFile{own.device, own.inode}
+                                             : LaunchItem::CheckedFile{});
+        }
         // A setup about to run may restart the machine itself: the next
         // login must find the way back. The shutdown stops this setup with
         // a signal, so from here on a stop keeps the entry. After a stop

@@ -216,7 +216,12 @@ int32_t ManagerPrerequisiteState(const PrerequisiteRecord &record) {
 }
 
 std::string GetDownloadFolder(SetupSettings &settings) {
-    return ResolveWorkFolder(settings.general.downloadFolder, settings);
+    GeneralOptions &general = settings.general;
+    if (general.downloadFolder.empty() && !general.downloadBase.empty()) {
+        general.downloadFolder = general.downloadBase;
+        return general.downloadFolder;
+    }
+    return ResolveWorkFolder(general.downloadFolder, settings);
 }
 
 bool PrerequisiteAdmitsSystem(const PrerequisiteRecord &record) {

@@ -12,6 +12,7 @@
 #include "paths.h"
 #include "payload_commands.h"
 #include "prerequisite_model.h"
+#include "run_stop.h"
 #include "system.h"
 #include "ui_strings.h"
 
@@ -27,6 +28,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -257,10 +259,29 @@ bool SingleInstanceLock::TryAcquire(const std::string &name) {
         return true;
     }
     const std::string path = folder + "/" + name + ".lock";
-    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
-        return true;
-    const int error = errno;
+    // The run that held the file may have removed it between our open and
+    // our lock: a lock on a file no longer at the path guards nothing, so the
+    // file at the path is opened again.
+    constexpr int kMaxTries = 100;
+    int error = 0;
+    for (int tries = 0; tries < kMaxTries; ++tries) {
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (m_fd < 0 || ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            error = errno;
+            break;
+        }
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(m_fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            m_path = path;
+            AddRemovedOnStop(path, false);
+            return true;
+        }
+        ::close(m_fd);
+        m_fd = -1;
+        error = ENOENT;
+    }
     if (m_fd >= 0 && error == EWOULDBLOCK)
         return false;
     LogLine("Cannot guard against a second setup: " + path + ": " + std::strerror(error));
@@ -269,9 +290,17 @@ bool SingleInstanceLock::TryAcquire(const std::string &name) {
 }
 
 void SingleInstanceLock::Release() {
-    if (m_fd >= 0)
+    if (m_fd >= 0) {
+        // Removed while still held: a run waiting on this file finds it gone
+        // and opens the path again.
+        if (!m_path.empty()) {
+            DropRemovedOnStop(m_path);
+            ::unlink(m_path.c_str());
+        }
         ::close(m_fd);
+    }
     m_fd = -1;
+    m_path.clear();
 }
 
 // ---- Dialogs ---------------------------------------------------------------
@@ -465,12 +494,26 @@ RunEnd OpenPackageWithSettings(SetupRunner &runner, RunState &state) {
     // What the package puts nowhere of its own goes into a folder of this
     // run: in the shared temporary folder any name could be taken first.
     const std::string &own = runner.WorkFolder().Get();
+    if (own.empty() && GetTempFolder().empty()) {
+        // Files another user could swap are never started as this user.
+        runner.Messages().ReportError(
+            "Setup cannot keep its work files from other users: no temporary folder may be "
+            "used (" +
+                TempFolderRefusal() +
+                "). Set TMPDIR to a folder only you may write, or remove or fix the folder "
+                "named.",
+            true);
+        return EndWithExitCode(runner, 1);
+    }
     if (own.empty())
         LogLine("Cannot make a folder of this run; the temporary folder is used.");
     if (state.flags & flag::kHasSettings) {
         if (package.ReadSettings(state.document))
             LoadSetupSettings(state.settings, state.document);
         state.settings.general.workBase = own;
+        // Downloads may outlive the run: one cut short is resumed next time.
+        if (state.settings.general.downloadFolder.empty())
+            state.settings.general.downloadBase = ResumableDownloadFolder(package.PackageId());
         ApplySettingsToPackage(runner, state.settings, true);
     } else if (!own.empty()) {
         package.SetExtractionFolder(own);
@@ -678,9 +721,15 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
     runner.SetFullCommandLine(program.fullCommandLine);
     if (HandleStandaloneSwitches(runner))
         return runner.ExitCode();
-    if (forwardSignals)
+    if (forwardSignals) {
+        EndRunsByStopAction();
         platform::ForwardTerminationSignals();
+    }
     RunSetup(runner);
+    // From here the run ends by itself; a stop action that ends it already
+    // is let finish.
+    if (forwardSignals && !platform::TakeRunEnd())
+        platform::AwaitStopEnd();
     // A run turned away by another one of this package leaves that run's
     // entry alone.
     if (runner.ResumeEntryOurs() && !runner.KeepResumeEntry())
@@ -689,8 +738,7 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
     if (const int signal = platform::TerminationSignal()) {
         // RunSetup has cleaned up by now; the installer's own code is logged
         // above when one ran.
-        LogLine("Setup was stopped by signal " + std::to_string(signal) + " (" +
-                ::strsignal(signal) + "); what it had started has ended.");
+        LogLine(StoppedBySignalLine(signal));
         runner.SetExitCode(128 + signal);
     }
     return runner.ExitCode();

@@ -40,12 +40,16 @@ class SingleInstanceLock {
     // user holds it. The lock file lies in the user's runtime folder
     // (UserLockFolder). A lock that cannot be made or taken for another
     // reason is logged and gives true: the run goes on unguarded rather than
-    // refusing to start.
+    // refusing to start. The file goes again with Release (and with a stop
+    // that ends the run): it is removed only while held, and a run that
+    // locked a file which was removed meanwhile takes the new one, so two
+    // runs never hold locks on different files of the same name.
     bool TryAcquire(const std::string &name);
     void Release();
 
   private:
     int m_fd = -1;
+    std::string m_path;
 };
 
 class SetupRunner {

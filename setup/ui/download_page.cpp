@@ -375,6 +375,14 @@ void DownloadPage::HandleEndItem(int verdict, uint64_t fileSize) {
 }
 
 void DownloadPage::HandleError(const std::string &text, uint32_t code) {
+    if (code == download_code::kCancelled) {
+        // The setup was stopped: the wizard ends, and the run with it.
+        LogLine("Download was canceled.");
+        m_abort = true;
+        m_timer->stop();
+        Sheet().PressButton(wizard_button::kCancel);
+        return;
+    }
     LogLine("Download failed. Error:" + GetInternetErrorText(code));
     if (!m_active || m_current < 0)
         return;

@@ -521,35 +521,65 @@ TEST_F(DownloadTest, CancelKeepsThePartFileAndTheNextStartContinues) {
 }
 
 // A stop signal to the setup while it downloads (no program of its own
-// running): the download ends as a cancelled one, and what it fetched goes
-// instead of staying for a resume. In a child process: a stop stays for the
-// rest of the process.
+// running): the download ends as a cancelled one, told to the sink (a
+// window waiting for its end), and what it fetched goes instead of staying
+// for a resume. The stop comes in the middle of the transfer, or after the
+// server cut it and went away, while the engine waits to try again. In a
+// child process: a stop stays for the rest of the process.
 TEST_F(DownloadTest, StopSignalCancelsAndDropsThePartFile) {
-    const std::string url = s_http->Url("/gen/400000?throttle=20&chunk=20000");
-    const int status = test::StatusOfChild([&] {
-        platform::ForwardTerminationSignals();
-        struct StoppingSink : RecordingSink {
-            void Advance(uint64_t amount) override {
-                RecordingSink::Advance(amount);
-                if (received >= 40000 && !stopped) {
-                    stopped = true;
-                    ::raise(SIGTERM);
+    for (const bool duringRetry : {false, true}) {
+        SCOPED_TRACE(duringRetry ? "stop while a cut transfer waits to resume" : "stop mid-way");
+        const int status = test::StatusOfChild([&] {
+            platform::ForwardTerminationSignals();
+            // A server of its own, which goes once it has cut the transfer.
+            LocalHttpServer cutting;
+            if (duringRetry && !cutting.Start({}))
+                return 5;
+            const std::string url = duringRetry
+                                        ? cutting.Url("/gen/400000?cut=40000&chunk=20000")
+                                        : s_http->Url("/gen/400000?throttle=20&chunk=20000");
+            struct StoppingSink : RecordingSink {
+                void Advance(uint64_t amount) override {
+                    RecordingSink::Advance(amount);
+                    if (Received() >= 40000 && !stopped) {
+                        if (server) {
+                            server->Stop();
+                            return;
+                        }
+                        stopped = true;
+                        ::raise(SIGTERM);
+                    }
                 }
-            }
-            bool stopped = false;
-        } sink;
-        DownloadSession session(&m_provider, m_dir.path(), &sink, m_messages);
-        if (session.Start(url, "s.bin", nullptr, true, {}, false) != 0)
-            return 2;
-        // Not a success: the file it would stand for is gone.
-        if (session.Wait() != kCancelled)
-            return 4;
-        return platform::TerminationSignal() == SIGTERM && sink.stopped ? 0 : 3;
-    });
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_FALSE(Exists(Path("s.bin.part")));
-    EXPECT_FALSE(Exists(Path("s.bin")));
+                // Asked in the wait before another try.
+                bool IsPaused() override {
+                    if (server && !server->Port() && !stopped && ++waits > 2) {
+                        stopped = true;
+                        ::raise(SIGTERM);
+                    }
+                    return false;
+                }
+                LocalHttpServer *server = nullptr;
+                int waits = 0;
+                std::atomic<bool> stopped{false};
+            } sink;
+            if (duringRetry)
+                sink.server = &cutting;
+            DownloadSession session(&m_provider, m_dir.path(), &sink, m_messages);
+            session.SetRetryWait(std::chrono::milliseconds(200));
+            if (session.Start(url, "s.bin", nullptr, true, {}, false) != 0)
+                return 2;
+            // Not a success: the file it would stand for is gone.
+            if (session.Wait() != kCancelled)
+                return 4;
+            if (sink.errors != std::vector<uint32_t>{kCancelled})
+                return 6;
+            return platform::TerminationSignal() == SIGTERM && sink.stopped ? 0 : 3;
+        });
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_FALSE(Exists(Path("s.bin.part")));
+        EXPECT_FALSE(Exists(Path("s.bin")));
+    }
 }
 
 // A stop signal while a download waits for the user's answer (a doubtful

@@ -294,54 +294,65 @@ TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
     const std::string shared = m_dir + "/shared";
     fs::create_directories(shared);
     ::chmod(shared.c_str(), 01777);
+    // The rows below the test's folder in the shared temporary folder, and
+    // below one that no other user may write (beside the test programs):
+    // there the folder's own mode alone must refuse it.
+    std::string closedBase = test::BinFolder() + "/own-files-XXXXXX";
+    ASSERT_NE(::mkdtemp(closedBase.data()), nullptr);
+    struct RemovedAfter {
+        std::string path;
+        ~RemovedAfter() { fs::remove_all(path); }
+    } closed{closedBase};
     int n = 0;
-    for (const Row &row : rows) {
-        if (!root && (std::string(row.kind) == "theirs" || row.folderKind == "theirs"))
-            continue; // only root can give a file away
-        const std::string folder = m_dir + "/f" + std::to_string(++n);
-        std::string path = folder + "/tool";
-        fs::create_directories(folder);
-        if (row.folderKind == "link") {
-            path = shared + "/f" + std::to_string(n) + "/tool";
-            fs::create_directory_symlink(folder, shared + "/f" + std::to_string(n));
-        }
-        if (std::string(row.kind) == "link") {
-            Write(m_dir + "/target", "#!/bin/sh\n");
-            fs::create_symlink(m_dir + "/target", path);
-        } else if (std::string(row.kind) == "folder") {
-            fs::create_directories(path);
-        } else {
-            Write(path, "#!/bin/sh\n");
-            ::chmod(path.c_str(), std::string(row.kind) == "open file" ? 0666 : 0644);
-            if (std::string(row.kind) == "theirs") {
-                ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    for (const std::string &base : {m_dir, closedBase})
+        for (const Row &row : rows) {
+            SCOPED_TRACE(base);
+            if (!root && (std::string(row.kind) == "theirs" || row.folderKind == "theirs"))
+                continue; // only root can give a file away
+            const std::string folder = base + "/f" + std::to_string(++n);
+            std::string path = folder + "/tool";
+            fs::create_directories(folder);
+            if (row.folderKind == "link") {
+                path = shared + "/f" + std::to_string(n) + "/tool";
+                fs::create_directory_symlink(folder, shared + "/f" + std::to_string(n));
             }
-            if (std::string(row.kind) == "hard link") {
-                ASSERT_EQ(::link(path.c_str(), (m_dir + "/second-name").c_str()), 0);
+            if (std::string(row.kind) == "link") {
+                Write(m_dir + "/target", "#!/bin/sh\n");
+                fs::create_symlink(m_dir + "/target", path);
+            } else if (std::string(row.kind) == "folder") {
+                fs::create_directories(path);
+            } else {
+                Write(path, "#!/bin/sh\n");
+                ::chmod(path.c_str(), std::string(row.kind) == "open file" ? 0666 : 0644);
+                if (std::string(row.kind) == "theirs") {
+                    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+                }
+                if (std::string(row.kind) == "hard link") {
+                    ASSERT_EQ(::link(path.c_str(), (folder + "-second-name").c_str()), 0);
+                }
             }
+            if (row.folderKind == "theirs") {
+                ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+            }
+            ::chmod(folder.c_str(), row.folderMode);
+            const OwnFile file = OpenOwnFile(path, row.stickyFolder);
+            EXPECT_EQ(bool(file), row.refusal == nullptr) << row.what;
+            EXPECT_EQ(std::string(file.refusal ? file.refusal : ""),
+                      std::string(row.refusal ? row.refusal : ""))
+                << row.what;
+            if (file) {
+                EXPECT_EQ(file.size, 10u) << row.what;
+            }
+            // Only a regular file of this user is made executable; a link's
+            // target and another user's file keep their mode.
+            MakeOwnerExecutable(path);
+            struct stat info {};
+            ASSERT_EQ(::stat(path.c_str(), &info), 0) << row.what;
+            const bool ownFile = std::string(row.kind).find("file") != std::string::npos ||
+                                 std::string(row.kind) == "hard link";
+            EXPECT_EQ((info.st_mode & S_IXUSR) != 0, ownFile || std::string(row.kind) == "folder")
+                << row.what;
         }
-        if (row.folderKind == "theirs") {
-            ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
-        }
-        ::chmod(folder.c_str(), row.folderMode);
-        const OwnFile file = OpenOwnFile(path, row.stickyFolder);
-        EXPECT_EQ(bool(file), row.refusal == nullptr) << row.what;
-        EXPECT_EQ(std::string(file.refusal ? file.refusal : ""),
-                  std::string(row.refusal ? row.refusal : ""))
-            << row.what;
-        if (file) {
-            EXPECT_EQ(file.size, 10u) << row.what;
-        }
-        // Only a regular file of this user is made executable; a link's
-        // target and another user's file keep their mode.
-        MakeOwnerExecutable(path);
-        struct stat info {};
-        ASSERT_EQ(::stat(path.c_str(), &info), 0) << row.what;
-        const bool ownFile = std::string(row.kind).find("file") != std::string::npos ||
-                             std::string(row.kind) == "hard link";
-        EXPECT_EQ((info.st_mode & S_IXUSR) != 0, ownFile || std::string(row.kind) == "folder")
-            << row.what;
-    }
 }
 
 TEST_F(Files, DiskSpaceWalksUpToAnExistingFolder) {

@@ -132,6 +132,36 @@ TEST(PathText, RootOfDriveUncAndLinuxPaths) {
     EXPECT_FALSE(PathRootExists("relative"));
 }
 
+// The temporary folder without a trial root: $TMPDIR when only root and
+// this user can change what it holds (a link on the way resolved), else the
+// system's /tmp, with the reason logged.
+TEST_F(RootedPaths, TemporaryFolderOthersCanChangeFallsBackToTheSystemsOne) {
+    m_env.Unset("KRV_SETUP_ROOT");
+    const std::string own = m_root + "/own-tmp";
+    fs::create_directories(own);
+    ::chmod(own.c_str(), 0700);
+    fs::create_directory_symlink(own, m_root + "/link-tmp");
+    const std::string open = m_root + "/open-tmp";
+    fs::create_directories(open);
+    ::chmod(open.c_str(), 0777);
+    const std::pair<std::string, std::string> rows[] = {
+        {own, own + "/"},
+        {m_root + "/link-tmp", own + "/"},
+        {open, "/tmp/"},
+        {m_root + "/missing", "/tmp/"},
+    };
+    for (const auto &[tmpdir, expected] : rows) {
+        m_env.Set("TMPDIR", tmpdir);
+        EXPECT_EQ(GetTempFolder(), expected) << tmpdir;
+        EXPECT_EQ(TempFolderRefusal(), "") << tmpdir;
+    }
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+        m_env.Set("TMPDIR", own);
+        EXPECT_EQ(GetTempFolder(), "/tmp/");
+    }
+}
+
 TEST_F(RootedPaths, FolderNamesResolveUnderTheSetupRoot) {
     std::string name = "ProgramFilesFolder";
     ASSERT_TRUE(ResolveFolderName(name));

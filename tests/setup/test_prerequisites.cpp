@@ -337,6 +337,9 @@ TEST_F(PrerequisiteDownloadTest, PresentFileStandsForTheDownloadOnlyWhenItCanBeT
         {"right MD5", 16, md5, [] {}, true},
         {"wrong MD5", 16, std::string(32, '0'), [] {}, false},
         {"folder others may write", 16, "", [&] { ::chmod(folder.c_str(), 0777); }, false},
+        // A shared folder of the package's own (such as the temporary one):
+        // anyone could have put the file there.
+        {"sticky folder others may write", 16, "", [&] { ::chmod(folder.c_str(), 01777); }, false},
     };
     for (const Row &row : rows) {
         SetupSettings settings = Settings("http://127.0.0.1:9/none", row.exactSize, row.md5);
@@ -545,6 +548,48 @@ TEST_F(PrerequisiteDownloadTest, DownloadedFileIsCheckedBeforeItIsAccepted) {
         else
             EXPECT_EQ(m_reported, "") << c.what;
     }
+}
+
+// A download the user cancels waits in this user's own folder for the
+// package, which stays the same from run to run: the next run (a new
+// installer, as after a new start) continues it with a range request
+// instead of fetching it again from its start.
+TEST_F(PrerequisiteDownloadTest, CancelledDownloadIsResumedByTheNextRun) {
+    test::LocalHttpServer server;
+    ASSERT_TRUE(server.Start({})) << server.Error();
+    const std::string folder = ResumableDownloadFolder("{PKG-ID}");
+    ASSERT_EQ(folder, m_root + "/home/.cache/krv-setup/{PKG-ID}/");
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    const std::string part = folder + "sub/deeper/redist.bin.part";
+    // Cancels once the first bytes are on disk (in the first run only).
+    struct CancelOnceStarted : ProgressSink {
+        bool IsCancelled() override { return armed && GetPathFileSize(path) > 0; }
+        std::string path;
+        bool armed = true;
+    } sink;
+    sink.path = part;
+    for (const bool first : {true, false}) {
+        SetupSettings settings =
+            Settings(server.Url("/gen/400000?throttle=20&chunk=20000"), 400000, "");
+        settings.general.downloadFolder.clear();
+        settings.general.downloadBase = folder;
+        PrerequisiteInstaller installer({}, settings, nullptr, nullptr, nullptr,
+                                        {.probe = m_probe, .messages = m_messages});
+        sink.armed = first;
+        EXPECT_EQ(installer.DownloadPass(&sink), 0) << first;
+        EXPECT_EQ(settings.prerequisites[0].downloaded, !first);
+        EXPECT_EQ(GetPathFileSize(part) > 0, first);
+        // Before the run ends, which takes the file away with it.
+        EXPECT_EQ(ReadFile(folder + "sub/deeper/redist.bin") == test::PatternBytes(0, 400000),
+                  !first);
+    }
+    const std::vector<std::string> requests = server.Log();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].find("range=-"), std::string::npos) << requests[0];
+    EXPECT_NE(requests[1].find("range=bytes="), std::string::npos) << requests[1];
+    EXPECT_EQ(requests[1].find("range=bytes=0-"), std::string::npos) << requests[1];
 }
 
 TEST_F(PrerequisiteDownloadTest, CancelledPassFetchesNothingMore) {

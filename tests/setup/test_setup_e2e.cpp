@@ -582,6 +582,143 @@ TEST_F(SetupEndToEnd, RunAfterARestartTakesOutAgainWhatItNeeds) {
     EXPECT_TRUE(RunFolders(m_root).empty());
 }
 
+// The temporary folder of a root run in the hands of another user (65534):
+// it owns the folder, owns a folder above it, or may write it. Such a folder
+// is never used (the system's one is the same folder under a trial root, so
+// the run stops with its message before anything is extracted or started);
+// a sticky folder of root's, as /tmp, is.
+TEST_F(SetupEndToEnd, TemporaryFolderAnotherUserControlsIsNeverUsed) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give folders away";
+    constexpr uid_t kOther = 65534;
+    WriteFile(m_root + "/helper.sh", "#!/bin/sh\nid -u >> '" + m_root + "/helper-ran'\n");
+    fs::create_directories(m_root + "/pkg");
+    const std::string setup =
+        BuildSetup(m_root + "/pkg", s_dir->path() + "/v1", "{PKG-0001}", "2.3.0",
+                   "[PREREQUISITES]\r\nApp1=helper\r\n[helper]\r\nSetupFile=krv-msiexec/"
+                   "install\r\nOptions=i\r\n",
+                   "uq", {{"krv-msiexec/install", m_root + "/helper.sh"}});
+    struct Row {
+        const char *what;
+        std::function<void(const std::string &machine)> hand;
+        bool used;
+    };
+    const Row rows[] = {
+        {"another user owns it",
+         [](const std::string &m) { ASSERT_EQ(::chown((m + "/tmp").c_str(), kOther, kOther), 0); },
+         false},
+        {"another user owns a folder above it",
+         [](const std::string &m) { ASSERT_EQ(::chown(m.c_str(), kOther, kOther), 0); }, false},
+        {"its group may write it",
+         [](const std::string &m) { ::chmod((m + "/tmp").c_str(), 0775); }, false},
+        {"anyone may write it, not sticky",
+         [](const std::string &m) { ::chmod((m + "/tmp").c_str(), 0777); }, false},
+        {"root's sticky folder", [](const std::string &m) { ::chmod((m + "/tmp").c_str(), 01777); },
+         true},
+    };
+    const std::string base = m_root;
+    int n = 0;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        m_root = base + "/machine-" + std::to_string(++n);
+        m_env.Set("KRV_SETUP_ROOT", m_root);
+        fs::create_directories(m_root + "/usr/lib");
+        fs::create_directories(m_root + "/tmp");
+        fs::copy_file(BinFolder() + "/krv-msiexec", m_root + "/usr/lib/krv-msiexec");
+        row.hand(m_root);
+        const Outcome run = Run(setup, "/exenoui");
+        if (row.used) {
+            EXPECT_EQ(run.status, 0) << run.log;
+            EXPECT_EQ(ReadFile(base + "/helper-ran"), "0\n") << run.log;
+            EXPECT_EQ(ReadFile(Installed() + "/bin/tool"), "tool 2.3.0") << run.log;
+        } else {
+            EXPECT_EQ(run.status, 1) << run.log;
+            for (const char *line : {"-The temporary folder is not used, another user could change",
+                                     "-Setup cannot keep its work files from other users"})
+                EXPECT_NE(run.log.find(line), std::string::npos) << line << "\n" << run.log;
+            EXPECT_FALSE(fs::exists(base + "/helper-ran")) << run.log;
+            EXPECT_FALSE(fs::exists(Installed()));
+        }
+        EXPECT_TRUE(RunFolders(m_root).empty());
+        fs::remove(base + "/helper-ran");
+    }
+    m_root = base;
+}
+
+// A stop (SIGTERM) at points where no program of the setup runs, in a real
+// install: while the wizard waits on its first page, while a silent run
+// downloads (the wizard's download page is tried in test_wizard_stop.cpp). Each ends within seconds
+// with 128 + 15 and its log lines, leaves nothing of the run (work folder, lock file, resume entry,
+// partial download), and a run after it installs.
+TEST_F(SetupEndToEnd, StopAtAnyPointEndsTheRunClean) {
+    test::LocalHttpServer http;
+    ASSERT_NO_FATAL_FAILURE(ServeFolder(http, m_root + "/served"));
+    fs::create_directories(m_root + "/pkg");
+    // A prerequisite whose download takes its time.
+    const std::string downloads =
+        BuildSetup(m_root + "/pkg", s_dir->path() + "/v1", "{PKG-0001}", "2.3.0",
+                   "[PREREQUISITES]\r\nApp1=beta\r\n[beta]\r\nUrl=" +
+                       http.Url("/gen/4000000?throttle=50&chunk=4096") +
+                       "\r\nFolder=?beta.sh\r\nOptions=i\r\n",
+                   "u");
+    const std::string uid = std::to_string(::geteuid());
+    struct Row {
+        const char *what;
+        std::string setup;
+        const char *level;
+        std::function<bool(const std::string &log)> reached; // the point to stop at
+    };
+    const auto logSays = [](const char *line) {
+        return [line](const std::string &log) {
+            return ReadFile(log).find(line) != std::string::npos;
+        };
+    };
+    const auto downloading = [&](const std::string &) {
+        for (const std::string &request : http.Log())
+            if (request.find("GET /gen/") == 0)
+                return true;
+        return false;
+    };
+    const Row rows[] = {
+        {"the wizard waits on its first page", downloads, "/exefullui",
+         logSays("-Starting installing prerequisites in full UI mode.")},
+        {"a silent run downloads", downloads, "/exenoui", downloading},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string log = m_root + "/stop-" + std::to_string(++m_runs) + ".log";
+        const pid_t pid = Spawn({row.setup, "/exelog", log, row.level}, environ);
+        ASSERT_NE(pid, 0);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!row.reached(log) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // The page or the box is up by now.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ::kill(pid, SIGTERM);
+        const auto stopped = std::chrono::steady_clock::now();
+        int status = 0;
+        ASSERT_TRUE(AwaitEnd(pid, status, 30)) << "the setup did not end\n" << ReadFile(log);
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(5));
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+        const std::string text = ReadFile(log);
+        for (const char *line : {"-Setup was stopped by signal 15 (",
+                                 "-Code returned to Windows by setup:143\r\n", "=====End of Log"})
+            EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+        EXPECT_TRUE(RunFolders(m_root).empty()) << text;
+        EXPECT_FALSE(fs::exists(m_root + "/run/user/" + uid + "/Parvext_" + PackageIdOf(row.setup) +
+                                ".lock"));
+        std::error_code ec;
+        EXPECT_TRUE(fs::is_empty(m_root + "/home/.config/autostart", ec) || ec);
+        for (const auto &entry : fs::recursive_directory_iterator(m_root + "/home/.cache", ec))
+            EXPECT_NE(entry.path().extension(), ".part") << entry.path();
+        const Outcome again = Run(row.setup, "/exenoui /noprereqs");
+        EXPECT_EQ(again.status, 0) << again.log;
+        EXPECT_EQ(ReadFile(Installed() + "/bin/tool"), "tool 2.3.0");
+        ASSERT_EQ(Run(row.setup, "/exenoui /noprereqs /x //").status, 0);
+    }
+}
+
 // The package as scripts/package.sh writes it, for a tree.
 std::string WritePackage(const std::string &tree, const std::string &out) {
     const std::string script = KRV_WRITE_PACKAGE_SCRIPT;
