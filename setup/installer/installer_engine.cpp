@@ -145,7 +145,7 @@ class Run {
         // lives in them.
         const std::string root = RecordedFolder(installed);
         const std::vector<std::string> made = SplitLines(installed.createdFolders);
-        if (!PathExists(installed.installLocation)) {
+        if (!PathExists(root.empty() ? installed.installLocation : root)) {
             // No files to take away: the record goes in one step.
             Step(m_context.step, "store");
             if (!UnregisterProduct(installed.productCode)) {
