@@ -131,14 +131,21 @@ class Run {
         return Remove(*installed);
     }
 
+    // The folder a record names, as an install writes it (resolved, no
+    // trailing separator: an earlier installer kept what it was given);
+    // empty when it names none a run may use.
+    static std::string RecordedFolder(const InstalledProduct &installed) {
+        return platform::ConfinedFolder({}, ToNativePath(installed.installLocation)).value_or("");
+    }
+
     int Remove(const InstalledProduct &installed) {
         Log("removing " + installed.productName + " " + installed.versionString + " from " +
             installed.installLocation);
         // The folders the first install made go too, when nothing else
         // lives in them.
-        const std::string root = ToNativePath(installed.installLocation);
+        const std::string root = RecordedFolder(installed);
         const std::vector<std::string> made = SplitLines(installed.createdFolders);
-        if (!PathExists(installed.installLocation)) {
+        if (!PathExists(root.empty() ? installed.installLocation : root)) {
             // No files to take away: the record goes in one step.
             Step(m_context.step, "store");
             if (!UnregisterProduct(installed.productCode)) {
@@ -147,6 +154,12 @@ class Run {
             }
             RemoveEmptyChain(root, made, m_context.step);
             return Finished();
+        }
+        // The journal names the folder as the next run checks it: one it
+        // would not take back would stop every run after a kill here.
+        if (root.empty() || root == "/") {
+            Log("the install folder of the record is not usable: " + installed.installLocation);
+            return installer_exit::kFailure;
         }
         FileTransaction files(root, m_context.log, m_context.step);
         if (!files.Begin(false))
@@ -249,6 +262,12 @@ class Run {
         }
         if (code.empty()) {
             Log("the package has no product code");
+            return installer_exit::kFailure;
+        }
+        // Refused before anything is written: the journal's record line of
+        // such a code is one no later run would take back.
+        if (!UsableProductCode(code)) {
+            Log("the product code cannot name a record: " + code);
             return installer_exit::kFailure;
         }
         return installer_exit::kSuccess;
@@ -366,7 +385,7 @@ class Run {
             list += file.relativePath + "\n";
         }
         // Files of the earlier version that this one no longer has.
-        if (installed && ToNativePath(installed->installLocation) == folder)
+        if (installed && RecordedFolder(*installed) == folder)
             for (const std::string &relative : SplitLines(installed->files))
                 if (!placed.count(relative) && !RemoveListed(files, relative))
                     return installer_exit::kFailure;
@@ -376,7 +395,7 @@ class Run {
         product.files = list;
         // The folders its first install made, for the removal to take away.
         std::vector<std::string> made = files.RootFolders();
-        if (installed && ToNativePath(installed->installLocation) == folder)
+        if (installed && RecordedFolder(*installed) == folder)
             for (const std::string &line : SplitLines(installed->createdFolders))
                 if (std::find(made.begin(), made.end(), line) == made.end())
                     made.push_back(line);

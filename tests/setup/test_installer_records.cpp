@@ -279,5 +279,55 @@ TEST_F(InstallerTest, ARemovalTakesAwayTheFoldersTheInstallMade) {
     }
 }
 
+// Every journal a run writes is one the next run takes back: a run killed
+// in the middle of a change that the journal's checks would refuse would
+// stop every later run for good. A product code that cannot name a record
+// is refused before anything is written; a record whose install folder an
+// earlier installer kept with a trailing separator is removed (and
+// upgraded) through the folder as an install names it.
+TEST_F(InstallerTest, TheInstallersOwnJournalsAreTakenBack) {
+    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}", "doc/old.txt");
+    const std::string v2 = MakePackage("v2", "2.3.1", "{PKG-2}");
+    const std::string badCode = MakePackage("bad", "2.3.0", "{PKG-3}", "", "{PRODUCT/0001}");
+    const std::string journal = m_root + "/registry/installer.journal";
+    struct Case {
+        const char *what;
+        std::vector<std::string> run;
+        const char *killAt;   // the step
+        bool installedBefore; // v1, its record's folder with a trailing "/"
+    };
+    const Case cases[] = {
+        {"a product code that names no record", {"/i", badCode}, "store", false},
+        {"a removal of a folder kept with its separator", {"/x", kCode}, "rename", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NO_FATAL_FAILURE(Afresh(c.installedBefore ? v1 : ""));
+        if (c.installedBefore) {
+            auto product = FindInstalledProduct(kCode);
+            ASSERT_TRUE(product);
+            product->installLocation += "/";
+            ASSERT_TRUE(RegisterProduct(*product));
+        }
+        test::StatusOfChild([&] {
+            m_step = [&](std::string_view kind) {
+                if (kind == c.killAt)
+                    ::raise(SIGKILL);
+            };
+            return Run(c.run);
+        });
+        m_step = nullptr;
+        m_log.clear();
+        EXPECT_EQ(Run({"/x", "{NO-SUCH-PRODUCT}"}), installer_exit::kUnknownProduct) << m_log;
+        EXPECT_FALSE(fs::exists(journal)) << m_log;
+        EXPECT_EQ(fs::exists(Installed() + "/bin/tool"), c.installedBefore);
+    }
+    // The upgrade of that record takes away what the new version no longer has.
+    ASSERT_EQ(Run({"/fvomus", v2}), installer_exit::kSuccess) << m_log;
+    EXPECT_FALSE(fs::exists(Installed() + "/doc/old.txt"));
+    ASSERT_EQ(Run({"/x", kCode}), installer_exit::kSuccess) << m_log;
+    EXPECT_FALSE(fs::exists(m_root + "/opt"));
+}
+
 } // namespace
 } // namespace krv::setup
