@@ -287,6 +287,15 @@ std::string ExistingPrivateFolder(std::string folder) {
     return folder;
 }
 
+// "krv-setup" in the data folder, made when missing.
+std::string DataRuntimeFolder(std::string data) {
+    std::error_code ec;
+    fs::create_directories(data, ec);
+    if (data.back() != '/')
+        data += '/';
+    return OwnPrivateFolder(data + "krv-setup");
+}
+
 // "krv-setup-<uid>" in the temporary folder, else "krv-setup" in the user's
 // own data folder.
 std::string FallbackRuntimeFolder() {
@@ -302,12 +311,7 @@ std::string FallbackRuntimeFolder() {
     std::string data;
     if (!GetFolderPathByCsidl(0x1C, data) || data.empty())
         return {};
-    data = ToNativePath(data);
-    std::error_code ec;
-    fs::create_directories(data, ec);
-    if (data.back() != '/')
-        data += '/';
-    return OwnPrivateFolder(data + "krv-setup");
+    return DataRuntimeFolder(ToNativePath(data));
 }
 
 } // namespace
@@ -350,9 +354,14 @@ std::string UserLockFolder() {
                                       : RootRuntimeFolder(root, self);
     if (!folder.empty())
         return folder;
-    // The system's temporary folder (of the root), not TMPDIR's.
+    // The system's temporary folder (of the root), not TMPDIR's; then the
+    // data folder below the home folder, not XDG_DATA_HOME's (nor the
+    // temporary folder's fallback, which follows TMPDIR).
     folder = OwnPrivateFolder(ToNativePath(root) + "/tmp/krv-setup-" + std::to_string(self));
-    return folder.empty() ? FallbackRuntimeFolder() : folder;
+    const std::string home = platform::HomeDirectory();
+    if (folder.empty() && !home.empty())
+        folder = DataRuntimeFolder(home + "/.local/share");
+    return folder;
 }
 
 std::string ResumableDownloadFolder(const std::string &packageId) {

@@ -89,10 +89,10 @@ std::string UserRuntimeFolder();
 // the system's runtime folder of the effective user, /run/user/<uid> when it
 // is this user's and private; under KRV_SETUP_ROOT [root]/run/user/<uid>,
 // made when missing (RootRuntimeFolder); else "krv-setup-<uid>" in the
-// system's temporary folder (of the root), else "krv-setup" in the user's
-// local data folder. It depends on the root and the user alone (not on
-// XDG_RUNTIME_DIR or TMPDIR), so every run of the same user finds the same
-// folder. Empty when none can be had.
+// system's temporary folder (of the root), else "krv-setup" in
+// ~/.local/share of the home folder. It depends on the root and the user
+// alone (not on XDG_RUNTIME_DIR, TMPDIR or XDG_DATA_HOME), so every run of the same user finds the
+// same folder. Empty when none can be had.
 //
 // A lock file left there by a run that was killed outright does no harm:
 // the folder is the user's own, and the next run takes the file as its own.

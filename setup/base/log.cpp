@@ -121,8 +121,12 @@ void SetLogHeader(SetupLog &log, std::string_view header) {
     log.header = std::string(header);
 }
 
-void WriteLogLine(SetupLog &log, std::string_view text) {
-    std::lock_guard guard(log.lock);
+namespace {
+
+// Inside the lock.
+void WriteLogLineLocked(SetupLog &log, std::string_view text) {
+    if (log.ended)
+        return;
     if (log.fd < 0)
         OpenLogFile(log);
     if (log.fd < 0)
@@ -134,6 +138,13 @@ void WriteLogLine(SetupLog &log, std::string_view text) {
     WriteAndFlush(log.fd, line);
 }
 
+} // namespace
+
+void WriteLogLine(SetupLog &log, std::string_view text) {
+    std::lock_guard guard(log.lock);
+    WriteLogLineLocked(log, text);
+}
+
 void CloseLog(SetupLog &log, bool writeEndLine) {
     if (writeEndLine)
         WriteLogLine(log, kLogEndLine);
@@ -142,6 +153,19 @@ void CloseLog(SetupLog &log, bool writeEndLine) {
         ::close(log.fd);
         log.fd = -1;
     }
+}
+
+void EndLogForGood(SetupLog &log, bool writeEndLine) {
+    // One hold of the lock: no line of another thread comes between the end
+    // line and the close, nor after them.
+    std::lock_guard guard(log.lock);
+    if (writeEndLine)
+        WriteLogLineLocked(log, kLogEndLine);
+    if (log.fd >= 0) {
+        ::close(log.fd);
+        log.fd = -1;
+    }
+    log.ended = true;
 }
 
 void SetLogFilePath(std::string_view path) {
@@ -161,6 +185,10 @@ void LogLine(std::string_view text) {
 
 void CloseLog() {
     CloseLog(TheSetupLog(), LoggingEnabled);
+}
+
+void EndLogForGood() {
+    EndLogForGood(TheSetupLog(), LoggingEnabled);
 }
 
 void AppendLogText(std::string &line, const char *text) {

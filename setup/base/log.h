@@ -64,7 +64,8 @@ struct SetupLog {
     std::mutex lock;
     std::string path; // empty: DefaultLogPath of the program
     std::string header{kDefaultLogHeader};
-    int fd = -1; // -1 while the file is not open
+    int fd = -1;        // -1 while the file is not open
+    bool ended = false; // EndLogForGood ran: no line is written any more
     // Seams for tests; empty means the real clock, system and program path.
     std::function<std::tm()> clock;
     std::function<OsVersionBlock()> osQuery;
@@ -90,6 +91,10 @@ void WriteLogLine(SetupLog &log, std::string_view text);
 // Writes the end line when `writeEndLine` (so the file exists even when
 // nothing else was logged), then closes the file.
 void CloseLog(SetupLog &log, bool writeEndLine);
+// CloseLog for a process about to end while other threads may still log (a
+// run ended by a stop): later lines are dropped rather than opening the
+// file again with a second header after the end line.
+void EndLogForGood(SetupLog &log, bool writeEndLine);
 
 // The same on the process-wide log. LogLine writes only when LoggingEnabled;
 // CloseLog writes the end line only when LoggingEnabled.
@@ -98,6 +103,7 @@ void SetLogHeader(std::string_view header);
 void WriteLogLine(std::string_view text);
 void LogLine(std::string_view text);
 void CloseLog();
+void EndLogForGood();
 
 // Pieces of a log line.
 void AppendLogText(std::string &line, const char *text); // null appends nothing

@@ -49,6 +49,21 @@ void DropRemovedOnStop(const std::string &path) {
                    removals.end());
 }
 
+void RemoveWhatAStopTakes() {
+    // Held to the end: the run's own thread cannot drop (and then reuse) a
+    // path while it goes.
+    std::lock_guard guard(RemovalLock());
+    for (const Removal &removal : Removals()) {
+        const std::string native = ToNativePath(removal.path);
+        if (removal.folder) {
+            DeleteFolderTree(native);
+            ::rmdir(native.c_str());
+        } else {
+            ::unlink(native.c_str());
+        }
+    }
+}
+
 std::string StoppedBySignalLine(int signal) {
     return "Setup was stopped by signal " + std::to_string(signal) + " (" + ::strsignal(signal) +
            "); what it had started has ended.";
@@ -56,27 +71,15 @@ std::string StoppedBySignalLine(int signal) {
 
 void EndRunsByStopAction() {
     platform::SetStopAction([](int signal) {
-        {
-            // Held to the end: the run's own thread cannot drop (and then
-            // reuse) a path while it goes.
-            std::lock_guard guard(RemovalLock());
-            for (const Removal &removal : Removals()) {
-                const std::string native = ToNativePath(removal.path);
-                if (removal.folder) {
-                    DeleteFolderTree(native);
-                    ::rmdir(native.c_str());
-                } else {
-                    ::unlink(native.c_str());
-                }
-            }
-        }
+        RemoveWhatAStopTakes();
         LogLine(StoppedBySignalLine(signal));
         if (LoggingEnabled) {
             std::string line = "Code returned to Windows by setup:";
             AppendLogInt(line, 128 + signal);
             WriteLogLine(line);
         }
-        CloseLog();
+        // The run's own thread may still log until the process ends.
+        EndLogForGood();
     });
 }
 

@@ -13,6 +13,8 @@ namespace krv::setup {
 // keeps it itself.
 void AddRemovedOnStop(const std::string &path, bool folder);
 void DropRemovedOnStop(const std::string &path);
+// Removes what was registered above (the stop action's first step).
+void RemoveWhatAStopTakes();
 
 // "Setup was stopped by signal N (name); what it had started has ended."
 std::string StoppedBySignalLine(int signal);

@@ -4,6 +4,7 @@
 #include "files.h"
 #include "md5.h"
 #include "paths.h"
+#include "run_stop.h"
 
 #include <cstdio>
 
@@ -183,18 +184,25 @@ int DownloadList::DownloadListItem(std::size_t index) {
 }
 
 void DownloadList::RecordFileForDeletion(std::string path) {
+    // Downloads may lie in a folder that outlives the run: a stop between
+    // two steps takes them too.
+    AddRemovedOnStop(path, false);
     m_filesToDelete.push_back(std::move(path));
 }
 
 void DownloadList::ClearDownloadList() {
     m_items.clear();
     m_sink = nullptr;
+    for (const std::string &path : m_filesToDelete)
+        DropRemovedOnStop(path);
     m_filesToDelete.clear();
 }
 
 void DownloadList::DeleteDownloadedFiles() {
-    for (const std::string &path : m_filesToDelete)
+    for (const std::string &path : m_filesToDelete) {
+        DropRemovedOnStop(path);
         ::unlink(ToNativePath(path).c_str());
+    }
     m_filesToDelete.clear();
 }
 

@@ -90,6 +90,20 @@ TEST_F(LogTest, EndLineAloneCreatesTheFileAndAnotherRunAppends) {
     EXPECT_EQ(ReadFile(path), once + once);
 }
 
+// A run ended by a stop closes the log while its own thread still runs: a
+// line that thread writes then must not open the file again (a second
+// header after the end line, cut by the process's end).
+TEST_F(LogTest, LinesAfterTheEndForGoodAreDropped) {
+    WriteLogLine(m_log, "Stopped");
+    EndLogForGood(m_log, true);
+    WriteLogLine(m_log, "late");
+    CloseLog(m_log, true);
+    EXPECT_EQ(ReadFile(m_dir / "TelmarSetup2.3.log"),
+              std::string(kDefaultLogHeader) + std::string(kOsBlock) +
+                  "2026-12-08 @07:05:09-Stopped\r\n2026-12-08 @07:05:09-" +
+                  std::string(kLogEndLine) + "\r\n");
+}
+
 TEST_F(LogTest, HeaderChangesOnlyBeforeTheFileOpensAndThePathNeverSwitches) {
     const auto first = m_dir / "first.log";
     SetLogFilePath(m_log, first.string());

@@ -7,6 +7,7 @@
 #include "prerequisite_installer.h"
 #include "prerequisite_model.h"
 #include "resume.h"
+#include "run_stop.h"
 #include "support_env.h"
 #include "support_windows.h"
 
@@ -660,6 +661,21 @@ TEST_F(PrerequisiteDownloadTest, ListDeletesWhatItRecorded) {
         EXPECT_EQ(list.DownloadListItem(0), download_result::kFailed);
     }
     EXPECT_FALSE(FileOrFolderExists(recorded));
+    EXPECT_TRUE(FileOrFolderExists(kept));
+    // The download folder may outlive the run (the user's cache): a stop
+    // between two steps takes what the list would delete, and only while
+    // the list has it.
+    WriteFile(recorded, "r");
+    {
+        DownloadList list(m_root, false, test::QuietMessages());
+        list.RecordFileForDeletion(recorded);
+        RemoveWhatAStopTakes();
+        EXPECT_FALSE(FileOrFolderExists(recorded));
+        list.DeleteDownloadedFiles();
+        WriteFile(recorded, "a later file of that name");
+        RemoveWhatAStopTakes();
+        EXPECT_TRUE(FileOrFolderExists(recorded));
+    }
     EXPECT_TRUE(FileOrFolderExists(kept));
 }
 
