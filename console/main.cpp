@@ -14,9 +14,11 @@
 #include "widgets.h"
 
 #include "tool_usage.h"
+#include "toolkit_display.h"
 
 #include <QApplication>
 
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char *argv[]) {
@@ -26,6 +28,14 @@ int main(int argc, char *argv[]) {
                            "  -free  service mode without the access code\n"
                            "Without it the console asks for the access code once a printer\n"
                            "answers. COMn is the device KRV_COM<n> names, else /dev/ttyS<n-1>.\n");
+    // Without a display the toolkit would end the program with a core dump
+    // and advice to reinstall it.
+    if (!krv::platform::DisplayAvailable(argc, argv)) {
+        std::fputs("Telmar23: no display to show the console on: start it on a desktop, "
+                   "over ssh -X, or with QT_QPA_PLATFORM=offscreen for no window\n",
+                   stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     // The program's title (not shown in window captions).
     QApplication::setApplicationName(QStringLiteral("Telmar 2.3"));

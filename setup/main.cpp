@@ -18,6 +18,7 @@
 #include "wizard_steps.h"
 
 #include <setup_system.h>
+#include <toolkit_display.h>
 
 #include <QApplication>
 
@@ -35,7 +36,7 @@ int main(int argc, char **argv) {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     std::unique_ptr<QApplication> app;
     krv::setup::ProgramUseRootRuntimeFolder();
-    if (krv::setup::ProgramDisplayAvailable()) {
+    if (krv::platform::DisplayAvailable(argc, argv)) {
         app = std::make_unique<QApplication>(argc, argv);
         // Also for the windows the toolkit opens itself.
         QApplication::setWindowIcon(krv::setup::ProgramIcon());

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,14 +27,16 @@ struct Outcome {
 };
 
 // Runs the program with the arguments (a shell's words) and no display, in
-// a folder of its own, with a trial root for the setup.
-Outcome RunTool(const std::string &program, const std::string &arguments) {
+// a folder of its own, with a trial root for the setup; `environment`
+// (NAME=VALUE words) comes last.
+Outcome RunTool(const std::string &program, const std::string &arguments,
+                const std::string &environment = "") {
     char pattern[] = "/tmp/krv-tool-help-XXXXXX";
     const std::string folder = ::mkdtemp(pattern) ? pattern : "/tmp";
     const std::string errFile = folder + "/stderr";
     const std::string command = "cd '" + folder + "' && env -u XDG_RUNTIME_DIR QT_QPA_PLATFORM= " +
-                                "DISPLAY= WAYLAND_DISPLAY= KRV_SETUP_ROOT='" + folder +
-                                "/root' timeout 30 '" + BinFolder() + "/" + program + "' " +
+                                "DISPLAY= WAYLAND_DISPLAY= KRV_SETUP_ROOT='" + folder + "/root' " +
+                                environment + " timeout 30 '" + BinFolder() + "/" + program + "' " +
                                 arguments + " 2>'" + errFile + "' </dev/null";
     Outcome outcome;
     if (FILE *pipe = ::popen(command.c_str(), "r")) {
@@ -107,6 +110,24 @@ TEST(ToolHelp, HelpOnStandardOutputRefusalOnStandardError) {
             EXPECT_NE(run.err.find(c.says), std::string::npos) << what << "\n" << run.err;
             EXPECT_EQ(run.out, "") << what;
         }
+    }
+}
+
+// The console where no display opens (none named, as over plain ssh; one
+// named that is not there): one line saying what it needs and how to give
+// it, and a failure status of its own, not the toolkit's abort (134).
+TEST(ToolHelp, ConsoleWithoutADisplaySaysWhatItNeeds) {
+    if (!std::filesystem::exists(BinFolder() + "/Telmar23"))
+        GTEST_SKIP() << "Telmar23 is not built";
+    for (const char *environment :
+         {"", "DISPLAY=:97 XAUTHORITY=/nonexistent", "QT_QPA_PLATFORM=xcb DISPLAY=:97"}) {
+        const Outcome run = RunTool("Telmar23", "-free", environment);
+        EXPECT_GT(run.status, 0) << environment << "\n" << run.err;
+        EXPECT_LT(run.status, 128) << environment << "\n" << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        for (const char *says : {"display", "ssh -X", "QT_QPA_PLATFORM=offscreen"})
+            EXPECT_NE(run.err.find(says), std::string::npos) << environment << "\n" << run.err;
+        EXPECT_EQ(run.out, "") << environment;
     }
 }
 
