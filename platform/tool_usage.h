@@ -1,7 +1,7 @@
-// The command-line manners every tool shares: `--help` (or `-h`) prints the
-// usage on standard output and ends with 0; a wrong argument prints what is
-// wrong and the usage on standard error and ends with 2, before anything
-// runs.
+// The command-line manners every program shares (the console, the emulator,
+// the installer, the tools): `--help` (or `-h`) prints the usage on standard
+// output and ends with 0; a wrong argument prints what is wrong and the usage
+// on standard error and ends with 2, before anything runs.
 #pragma once
 
 #include <charconv>
