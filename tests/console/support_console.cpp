@@ -78,7 +78,9 @@ void ConsoleEmulatorTest::SetUp() {
     m_emulator = std::make_unique<krv::emu::PrinterEmulator>(Options());
     krv::emu::RegisterAllCommands(*m_emulator);
     ASSERT_TRUE(m_emulator->Start());
-    setenv("KRV_COM1", m_emulator->SlavePath().c_str(), 1);
+    const std::string port = Port();
+    ASSERT_FALSE(port.empty());
+    setenv("KRV_COM1", port.c_str(), 1);
     // The emulator answers within milliseconds: a second is plenty, and a
     // broken link then fails a test in a few seconds instead of sixteen.
     setenv("KRV_TEST_REPLY_LIMIT_MS", "1000", 1);

@@ -73,6 +73,9 @@ class ConsoleEmulatorTest : public ConsoleTest {
     void SetUp() override;
     void TearDown() override;
     virtual krv::emu::EmulatorOptions Options() { return {}; }
+    // The device COM1 names; the in-process emulator's pty unless a test
+    // serves the port another way.
+    virtual std::string Port() { return m_emulator->SlavePath(); }
     krv::emu::PrinterEmulator &Emu() { return *m_emulator; }
     // Makes the next `count` status queries fail quickly (NAK frames for
     // every try of the driver).

@@ -4,6 +4,11 @@
 #include "errors.h"
 #include "link.h"
 
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
 using namespace krv::drv;
 using krv::emu::Fault;
 using krv::emu::FaultSpec;
@@ -86,4 +91,36 @@ TEST(ComMapping, EnvironmentVariableNamesTheDevice) {
     ::setenv("KRV_COM9", "/nonexistent/port", 1);
     EXPECT_EQ(FPInit(9, 9600, 3, 3), 0);
     ::unsetenv("KRV_COM9");
+}
+
+// The emulator's link: one a stopped emulator left is taken over, a file
+// under that name is refused and kept, and an emulator that ends removes the
+// link only while it still leads to its own pty.
+TEST(EmulatorLink, TakesOverOnlyALinkAndRemovesOnlyItsOwn) {
+    char pattern[] = "/tmp/krv-emulator-link-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path folder = pattern;
+    const std::string link = (folder / "com1").string();
+    krv::emu::EmulatorOptions options;
+    options.linkPath = link;
+
+    std::filesystem::create_symlink("/nonexistent/pts", link);
+    auto first = std::make_unique<krv::emu::PrinterEmulator>(options);
+    ASSERT_TRUE(first->Start());
+    EXPECT_EQ(std::filesystem::read_symlink(link), first->SlavePath());
+    // A second emulator takes the name: the first one's end leaves it.
+    krv::emu::PrinterEmulator second(options);
+    ASSERT_TRUE(second.Start());
+    first.reset();
+    EXPECT_EQ(std::filesystem::read_symlink(link), second.SlavePath());
+    second.Stop();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+
+    std::ofstream(link) << "a user's file";
+    krv::emu::PrinterEmulator refused(options);
+    EXPECT_FALSE(refused.Start());
+    EXPECT_EQ(errno, EEXIST);
+    refused.Stop();
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(link)));
+    std::filesystem::remove_all(folder);
 }

@@ -311,6 +311,23 @@ Reply SetPacketNumber(PrinterEmulator &emu, std::span<const uint8_t> p) {
 
 } // namespace
 
+bool PutInService(PrinterEmulator &emu) {
+    // The fresh printer's programming password is 0.
+    Bytes taxes{0x19, 0, 0, 5};
+    for (uint16_t rate : {2000, 700, 1400, 0, 0})
+        PutLe(taxes, rate, 2);
+    taxes.push_back(0x00);           // the tax included in the prices, no levies
+    Bytes article{0x22, 0, 0, 0x00}; // whole quantities
+    PutLe(article, 1250, 4);
+    article.push_back(0x80); // group А
+    const Bytes name = DeviceText("ХЛІБ");
+    article.push_back(static_cast<uint8_t>(name.size()));
+    article.insert(article.end(), name.begin(), name.end());
+    PutLe(article, 1, 6);
+    auto lock = emu.Lock();
+    return SetTaxRates(emu, taxes).error == 0 && ProgramArticle(emu, article).error == 0;
+}
+
 void RegisterProgrammingCommands(PrinterEmulator &emu) {
     emu.SetHandler(0x05, SetPassword);
     emu.SetHandler(0x06, SetCashier);

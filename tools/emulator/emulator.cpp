@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -82,7 +83,16 @@ bool PrinterEmulator::Start() {
     if (::pipe2(m_wakePipe, O_CLOEXEC) != 0)
         return false;
     if (!m_options.linkPath.empty()) {
-        ::unlink(m_options.linkPath.c_str());
+        // A link a stopped emulator left behind is replaced; anything else
+        // under that name is not ours to remove.
+        struct stat there {};
+        if (::lstat(m_options.linkPath.c_str(), &there) == 0) {
+            if (!S_ISLNK(there.st_mode)) {
+                errno = EEXIST;
+                return false;
+            }
+            ::unlink(m_options.linkPath.c_str());
+        }
         if (::symlink(name, m_options.linkPath.c_str()) != 0)
             return false;
     }
@@ -103,8 +113,14 @@ void PrinterEmulator::Stop() {
             ::close(*fd);
         *fd = -1;
     }
-    if (!m_options.linkPath.empty())
-        ::unlink(m_options.linkPath.c_str());
+    // The link goes only while it still leads to this emulator's pty: another
+    // emulator may have taken the name since.
+    if (!m_options.linkPath.empty() && !m_slavePath.empty()) {
+        char target[128];
+        const ssize_t n = ::readlink(m_options.linkPath.c_str(), target, sizeof target);
+        if (n > 0 && std::string_view(target, static_cast<size_t>(n)) == m_slavePath)
+            ::unlink(m_options.linkPath.c_str());
+    }
 }
 
 std::vector<Bytes> PrinterEmulator::Requests() const {

@@ -177,4 +177,10 @@ class PrinterEmulator {
 // Installs the handlers of every command the emulator knows.
 void RegisterAllCommands(PrinterEmulator &emulator);
 
+// Programs a fresh printer (the emulator's state as built) as a technician
+// puts it in service, through its own commands: tax groups А-Д at 20, 7, 14,
+// 0 and 0 % with the tax included in the prices, and article 1 ("ХЛІБ" at
+// 12.50 in group А). False when the printer refused a step.
+bool PutInService(PrinterEmulator &emulator);
+
 } // namespace krv::emu

@@ -18,9 +18,13 @@ void OnSignal(int) {
 }
 
 constexpr const char *kUsage =
-    "usage: krv-emulator [--link PATH] [--model t100|t200] [--pace BAUD] [--trace]\n"
-    "  --link PATH   also make PATH a symlink to the pty (point KRV_COM<n> at it)\n"
+    "usage: krv-emulator [--link PATH] [--model t100|t200] [--fresh] [--pace BAUD] [--trace]\n"
+    "  --link PATH   also make PATH a symlink to the pty (point KRV_COM<n> at it);\n"
+    "                a link already there is replaced, anything else is refused\n"
     "  --model       t100 answers the designation \"МВ-21\" (default), t200 \"МВ-22\"\n"
+    "  --fresh       a printer as it comes new: no tax rates, no articles; by\n"
+    "                default it is in service: tax groups А-Д at 20, 7, 14, 0 and\n"
+    "                0 % (tax included in the prices), article 1 \"ХЛІБ\" at 12.50\n"
     "  --pace BAUD   send reply bytes at the line rate of BAUD (10 bits a byte)\n"
     "  --trace       print every frame on stderr\n"
     "It serves until Ctrl+C or SIGTERM.\n";
@@ -29,6 +33,7 @@ constexpr const char *kUsage =
 
 int main(int argc, char **argv) {
     krv::emu::EmulatorOptions options;
+    bool inService = true;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -60,7 +65,9 @@ int main(int argc, char **argv) {
                 krv::tools::ExitWithUsage(kUsage, false);
             }
             options.paceBaud = static_cast<uint32_t>(baud);
-        } else if (arg == "--trace")
+        } else if (arg == "--fresh")
+            inService = false;
+        else if (arg == "--trace")
             options.quiet = false;
         else if (krv::tools::IsHelpOption(arg))
             krv::tools::ExitWithUsage(kUsage, true);
@@ -72,13 +79,21 @@ int main(int argc, char **argv) {
 
     krv::emu::PrinterEmulator emulator(options);
     krv::emu::RegisterAllCommands(emulator);
-    if (!emulator.Start()) {
-        std::fprintf(stderr, "krv-emulator: cannot open a pseudo-terminal: %s\n",
-                     std::strerror(errno));
+    if (inService && !krv::emu::PutInService(emulator)) {
+        std::fprintf(stderr, "krv-emulator: the printer refused its programming\n");
         return 1;
     }
-    std::printf("krv-emulator: printer %s on %s\n", options.designation.c_str(),
-                emulator.SlavePath().c_str());
+    if (!emulator.Start()) {
+        if (errno == EEXIST && !options.linkPath.empty())
+            std::fprintf(stderr, "krv-emulator: %s is there and is not a link; name another\n",
+                         options.linkPath.c_str());
+        else
+            std::fprintf(stderr, "krv-emulator: cannot serve a pseudo-terminal: %s\n",
+                         std::strerror(errno));
+        return 1;
+    }
+    std::printf("krv-emulator: printer %s (%s) on %s\n", options.designation.c_str(),
+                inService ? "in service" : "fresh", emulator.SlavePath().c_str());
     if (!options.linkPath.empty())
         std::printf("krv-emulator: linked as %s; reach it with KRV_COM1=%s\n",
                     options.linkPath.c_str(), options.linkPath.c_str());
