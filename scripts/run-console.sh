@@ -5,14 +5,14 @@
 #   scripts/run-console.sh [console arguments...]     e.g.  -free
 #
 # Environment: BUILD_DIR (default build), KRV_EMULATOR_ARGS (extra emulator
-# options, e.g. "--model t200"), KRV_EMULATOR_LINK (the emulator's link,
-# default /tmp/krv-com1: give each console run side by side its own). With
-# KRV_COM1 already set (a real printer, e.g. KRV_COM1=/dev/ttyUSB0) no
-# emulator is started and the console talks to that port.
+# options, e.g. "--model t200"), KRV_EMULATOR_LINK (the emulator's link; by
+# default a link of this run alone, in a folder of its own that goes with
+# the run, so runs side by side never meet). With KRV_COM1 already set (a
+# real printer, e.g. KRV_COM1=/dev/ttyUSB0) no emulator is started and the
+# console talks to that port.
 set -eu
 
 build_dir=${BUILD_DIR:-build}
-link=${KRV_EMULATOR_LINK:-/tmp/krv-com1}
 emulator="$build_dir/bin/krv-emulator"
 console="$build_dir/bin/Telmar23"
 
@@ -27,11 +27,30 @@ if [ -n "${KRV_COM1:-}" ]; then
     exec "$console" "$@"
 fi
 
-rm -f "$link"
+link_dir=
+emulator_pid=
+finish() {
+    if [ -n "$emulator_pid" ]; then
+        kill "$emulator_pid" 2>/dev/null || true
+        wait "$emulator_pid" 2>/dev/null || true
+    fi
+    if [ -n "$link_dir" ]; then rm -rf "$link_dir"; fi
+}
+trap finish EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+if [ -n "${KRV_EMULATOR_LINK:-}" ]; then
+    link=$KRV_EMULATOR_LINK
+    # A link a stopped run left behind; the emulator makes it again.
+    if [ -L "$link" ]; then rm -f "$link"; fi
+else
+    link_dir=$(mktemp -d "${TMPDIR:-/tmp}/krv-console-XXXXXX")
+    link="$link_dir/com1"
+fi
+
 # shellcheck disable=SC2086  # the extra options are meant to split
 "$emulator" --link "$link" ${KRV_EMULATOR_ARGS:-} &
 emulator_pid=$!
-trap 'kill "$emulator_pid" 2>/dev/null || true; wait "$emulator_pid" 2>/dev/null || true' EXIT INT TERM
 
 # Wait for the emulator's link (at most about five seconds).
 tries=0
