@@ -8,14 +8,16 @@
 # installer the setup starts (scripts/write-package.sh). Prints the
 # package's path last.
 #   KRV_SKIP_INSTALL=1          do not run the package installer
+#   KRV_JOBS=N                  build with N jobs (default: one per processor)
 #   KRV_PRODUCT_VERSION=2.3.0   the version the package installs
 # Try it:  dist/TelmarSetup2.3 /exenoui /extract /some/empty/folder
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. ./scripts/jobs.sh
 if [ "${KRV_SKIP_INSTALL:-0}" != 1 ]; then ./scripts/install-deps.sh; fi
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_BUILD_CONSOLE=ON -DKRV_SANITIZE=OFF \
     -DKRV_BUILD_TESTS=OFF
-cmake --build build-release -j"$(nproc)" --target KRV_T100DRV Telmar23 krv-emulator \
+cmake --build build-release -j"$jobs" --target KRV_T100DRV Telmar23 krv-emulator \
     TelmarSetup2.3 krv-msiexec krv-package-builder
 
 stage=$(mktemp -d /tmp/krv-stage-XXXXXX)

@@ -2,12 +2,13 @@
 # Installs the dependencies, builds everything and runs every test: once in a
 # plain build, once under AddressSanitizer and UndefinedBehaviorSanitizer.
 #   KRV_SKIP_INSTALL=1     do not run the package installer
+#   KRV_JOBS=N             build and test with N jobs (default: one per processor)
 #   KRV_SKIP_SANITIZERS=1  only the plain build
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. ./scripts/jobs.sh
 if [ "${KRV_SKIP_INSTALL:-0}" != 1 ]; then ./scripts/install-deps.sh; fi
 ./scripts/check-format.sh
-jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_BUILD_CONSOLE=ON -DKRV_SANITIZE=OFF
