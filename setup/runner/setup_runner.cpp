@@ -444,6 +444,9 @@ struct RunState {
     uint32_t flags = 0;
     SetupSettings settings;
     IniDocument document;
+    // The package's folder of resumable downloads outlives the run only
+    // with something in it.
+    ~RunState() { RemoveEmptyDownloadFolder(settings.general.downloadBase); }
 };
 
 // A step's ending of the run: the value RunSetup returns.
