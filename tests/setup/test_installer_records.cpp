@@ -3,6 +3,7 @@
 #include "installer_fixture.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <vector>
 
 #include <sys/stat.h>
@@ -47,7 +48,13 @@ TEST_F(InstallerTest, ModesDoNotFollowTheUmask) {
         ASSERT_NO_FATAL_FAILURE(Afresh());
         const mode_t before = ::umask(mask);
         const int code = Run({"/i", m_root + "/modes.pkg"});
+        // The installer program's own log too.
+        const std::string log = m_root + "/msiexec-" + std::to_string(mask) + ".log";
+        std::system(("'" + test::BinFolder() + "/krv-msiexec' /x {NO-SUCH-PRODUCT} /l*v '" + log +
+                     "' 2>/dev/null")
+                        .c_str());
         ::umask(before);
+        EXPECT_EQ(ModeOf(log) & 07777, 0644u);
         ASSERT_EQ(code, installer_exit::kSuccess) << m_log;
         for (const File &f : files)
             EXPECT_EQ(ModeOf(Installed() + "/" + f.name) & 07777, f.mode) << f.name;
