@@ -287,12 +287,44 @@ OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
     return result;
 }
 
+namespace {
+
+// The first folder on the way to `path` that is missing, is no folder or
+// cannot be entered, for a path that cannot be resolved.
+void FindUnreachable(const std::string &path, FolderChain &chain) {
+    std::string entered = path[0] == '/' ? "/" : ".";
+    for (std::size_t end = 0; end != std::string::npos;) {
+        end = path.find('/', end + 1);
+        const std::string at = path.substr(0, end);
+        if (at.back() == '/')
+            continue; // the root, or "//" in the path
+        struct stat info {};
+        if (::stat(at.c_str(), &info) != 0) {
+            chain.error = errno;
+            // Not allowed to look into the folder that holds it.
+            chain.failedAt = errno == EACCES ? entered : at;
+            return;
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            chain.error = 0;
+            chain.refusal = FolderRefusal::NotFolder;
+            chain.failedAt = at;
+            return;
+        }
+        entered = at;
+    }
+}
+
+} // namespace
+
 FolderChain CheckFolderChain(const std::string &path) {
     FolderChain chain;
     char resolved[PATH_MAX];
-    if (!::realpath(path.c_str(), resolved)) {
-        chain.error = errno;
+    if (path.empty() || !::realpath(path.c_str(), resolved)) {
+        chain.error = path.empty() ? ENOENT : errno;
         chain.failedAt = path;
+        if (!path.empty())
+            FindUnreachable(path, chain);
         return chain;
     }
     chain.resolved = resolved;
@@ -322,6 +354,63 @@ FolderChain CheckFolderChain(const std::string &path) {
     }
     chain.failedAt.clear();
     return chain;
+}
+
+const char *FolderChainText(const FolderChain &chain) {
+    if (chain.refusal != FolderRefusal::None)
+        return FolderRefusalText(chain.refusal);
+    switch (chain.error) {
+    case 0:
+        return "";
+    case ENOENT:
+        return "does not exist";
+    case ENOTDIR:
+        return FolderRefusalText(FolderRefusal::NotFolder);
+    case EACCES:
+    case EPERM:
+        return "is not open to this user (no rights)";
+    default:
+        break;
+    }
+    return "cannot be reached";
+}
+
+FolderChain MakeFolderChain(const std::string &path, mode_t mode) {
+    // The nearest folder that is there, and the names missing below it.
+    std::string there = path;
+    while (there.size() > 1 && there.back() == '/')
+        there.pop_back();
+    std::vector<std::string> missing;
+    struct stat info {};
+    while (!there.empty() && ::lstat(there.c_str(), &info) != 0 && errno == ENOENT) {
+        FolderAndName split = SplitFolderAndName(there);
+        if (split.name.empty() || split.name == "." || split.name == "..")
+            break;
+        missing.push_back(std::move(split.name));
+        there = std::move(split.folder);
+    }
+    FolderChain chain = CheckFolderChain(there);
+    if (!chain.trusted() || missing.empty())
+        return chain;
+    constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    UniqueFd at(::open(chain.resolved.c_str(), kFolderFlags));
+    std::string made = chain.resolved == "/" ? "" : chain.resolved;
+    for (auto name = missing.rbegin(); name != missing.rend() && at.valid(); ++name) {
+        made += "/" + *name;
+        const bool madeNow = ::mkdirat(at.get(), name->c_str(), mode) == 0;
+        if (!madeNow && errno != EEXIST) {
+            chain.error = errno;
+            chain.failedAt = made;
+            chain.resolved.clear();
+            return chain;
+        }
+        UniqueFd next(::openat(at.get(), name->c_str(), kFolderFlags));
+        // The umask may have taken rights away that the folder needs.
+        if (madeNow && next.valid())
+            ::fchmod(next.get(), mode);
+        at = std::move(next);
+    }
+    return CheckFolderChain(path);
 }
 
 } // namespace krv::platform

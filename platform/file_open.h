@@ -145,15 +145,33 @@ OpenedFolder OpenFolderPath(const std::string &base, std::string_view below,
 // others unless it has the sticky bit (as /tmp: others may add names there,
 // never take or replace ours). `resolved` is the folder's path without
 // links, the one to use from then on (a link on the way could be changed
-// later); `failedAt` and `refusal` say why not (refusal None with `error`
-// set: the folder cannot be reached).
+// later); `failedAt` and `refusal` say why not. A path that cannot be
+// reached names the first folder on the way that is missing (error ENOENT),
+// is no folder (refusal NotFolder) or cannot be entered (EACCES: failedAt
+// is the folder this user has no rights to look into).
 struct FolderChain {
     std::string resolved;
     std::string failedAt;
     FolderRefusal refusal = FolderRefusal::None;
     int error = 0;
     bool trusted() const { return error == 0 && refusal == FolderRefusal::None; }
+    // Refused because another user could change it, not because it cannot
+    // be used at all.
+    bool othersCouldChange() const {
+        return refusal == FolderRefusal::Link || refusal == FolderRefusal::OtherOwner ||
+               refusal == FolderRefusal::OpenToOthers;
+    }
 };
 FolderChain CheckFolderChain(const std::string &path);
+
+// A short English reason, to follow the chain's failedAt in a log line
+// ("does not exist", "is owned by another user", ...).
+const char *FolderChainText(const FolderChain &chain);
+
+// The folder `path` made when missing, each missing folder on the way with
+// exactly `mode` (whatever the umask), and only once the nearest folder
+// that is there passed CheckFolderChain: nothing is ever made in a folder
+// another user could change. The chain of `path` as it then is.
+FolderChain MakeFolderChain(const std::string &path, mode_t mode);
 
 } // namespace krv::platform

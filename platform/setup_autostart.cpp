@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 #include <sstream>
 
 #include <fcntl.h>
@@ -70,16 +71,26 @@ std::optional<std::string> UnescapeKeyFileValue(std::string_view text) {
     return out;
 }
 
+// The folders an entry's write made in this process, in the order made:
+// they go again with the last entry removed from them, so that a run whose
+// entry was only needed for a while leaves no empty folder behind.
+std::mutex g_madeLock;
+std::vector<std::string> g_madeFolders;
+
 bool MakeFolders(const std::string &folder) {
     std::string path;
     std::size_t pos = 0;
     while (pos != std::string::npos) {
         pos = folder.find('/', pos + 1);
         path = folder.substr(0, pos);
-        if (path.empty())
+        if (path.empty() || path.back() == '/')
             continue;
-        if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+        if (::mkdir(path.c_str(), 0755) == 0) {
+            const std::lock_guard guard(g_madeLock);
+            g_madeFolders.push_back(path);
+        } else if (errno != EEXIST) {
             return false;
+        }
     }
     struct stat st {};
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -221,7 +232,12 @@ std::optional<AutostartEntry> ReadAutostartEntry(const std::string &folder,
 bool RemoveAutostartEntry(const std::string &folder, const std::string &fileName) {
     if (fileName.empty() || fileName.find('/') != std::string::npos)
         return false;
-    return ::unlink(AutostartEntryPath(folder, fileName).c_str()) == 0;
+    if (::unlink(AutostartEntryPath(folder, fileName).c_str()) != 0)
+        return false;
+    const std::lock_guard guard(g_madeLock);
+    while (!g_madeFolders.empty() && ::rmdir(g_madeFolders.back().c_str()) == 0)
+        g_madeFolders.pop_back();
+    return true;
 }
 
 } // namespace krv::platform

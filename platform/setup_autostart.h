@@ -39,7 +39,8 @@ bool WriteAutostartEntry(const std::string &folder, const std::string &fileName,
 // valid Exec line.
 std::optional<AutostartEntry> ReadAutostartEntry(const std::string &folder,
                                                  const std::string &fileName);
-// False when there was no such entry or it could not be removed.
+// False when there was no such entry or it could not be removed. The
+// folders an entry's write made in this process go with it once empty.
 bool RemoveAutostartEntry(const std::string &folder, const std::string &fileName);
 
 } // namespace krv::platform

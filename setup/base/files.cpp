@@ -264,36 +264,32 @@ bool OwnFolder(const struct stat &info, mode_t othersMask) {
     return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & othersMask) == 0;
 }
 
-// The folder made (0700) when missing, then checked to be this user's own
-// and closed to others; empty when it is not.
-std::string OwnPrivateFolder(const std::string &folder) {
+// A folder of this user's, closed to others, that no one but root and this
+// user can change a folder on the way to (links resolved): its path without
+// links, else empty. With `make` it is made (0700) when missing, and its
+// missing parents with it when `withParents`; the way is looked at first,
+// so that nothing is made in a folder another user could change (or rename
+// away later, and the lock with it).
+std::string OwnPrivateFolder(const std::string &folder, bool make, bool withParents = false) {
+    if (folder.empty() || folder[0] != '/')
+        return {};
+    if (make && !withParents && !platform::CheckFolderChain(GetFolderPart(folder)).trusted())
+        return {};
+    const platform::FolderChain chain =
+        make ? platform::MakeFolderChain(folder, 0700) : platform::CheckFolderChain(folder);
     struct stat info {};
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    if (!chain.trusted() || ::lstat(chain.resolved.c_str(), &info) != 0 || !OwnFolder(info, 077))
         return {};
-    if (::lstat(folder.c_str(), &info) != 0 || !OwnFolder(info, 077))
-        return {};
-    return folder;
+    return chain.resolved;
 }
 
-// The folder when it is one of this user's that nobody else may enter (not
-// a link); empty otherwise. Nothing is made.
-std::string ExistingPrivateFolder(std::string folder) {
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    struct stat info {};
-    if (folder.empty() || folder[0] != '/' || ::lstat(folder.c_str(), &info) != 0 ||
-        !OwnFolder(info, 077))
-        return {};
-    return folder;
-}
-
-// "krv-setup" in the data folder, made when missing.
+// "krv-setup" in the data folder, made (with the data folder) when missing.
 std::string DataRuntimeFolder(std::string data) {
-    std::error_code ec;
-    fs::create_directories(data, ec);
+    if (data.empty())
+        return {};
     if (data.back() != '/')
         data += '/';
-    return OwnPrivateFolder(data + "krv-setup");
+    return OwnPrivateFolder(data + "krv-setup", true, true);
 }
 
 // "krv-setup-<uid>" in the temporary folder, else "krv-setup" in the user's
@@ -302,7 +298,7 @@ std::string FallbackRuntimeFolder() {
     const std::string temp = GetTempFolder();
     if (!temp.empty()) {
         std::string folder =
-            OwnPrivateFolder(ToNativePath(temp) + "krv-setup-" + std::to_string(::geteuid()));
+            OwnPrivateFolder(ToNativePath(temp) + "krv-setup-" + std::to_string(::geteuid()), true);
         if (!folder.empty())
             return folder;
     }
@@ -319,7 +315,7 @@ std::string FallbackRuntimeFolder() {
 std::string UserRuntimeFolder() {
     std::string folder;
     if (GetEnvironmentText("XDG_RUNTIME_DIR", folder)) {
-        folder = ExistingPrivateFolder(folder);
+        folder = OwnPrivateFolder(folder, false);
         if (!folder.empty())
             return folder;
     }
@@ -327,13 +323,16 @@ std::string UserRuntimeFolder() {
 }
 
 std::string RootRuntimeFolder(const std::string &root, uid_t uid) {
+    if (root.empty())
+        return {};
     std::string folder = ToNativePath(root);
     AddTrailingBackslash(folder);
-    // A first run may find no root at all yet: its parents are made too
-    // (the process's mask applies to them, as to "run/user").
-    if (root.empty() || CreateFolderTree(folder + "run/user", true) != 0)
+    // A first run may find no root at all yet: its parents are made too,
+    // as the system has them (0755, whatever the umask).
+    const platform::FolderChain parents = platform::MakeFolderChain(folder + "run/user", 0755);
+    if (!parents.trusted())
         return {};
-    folder += "run/user/" + std::to_string(uid);
+    folder = parents.resolved + "/" + std::to_string(uid);
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         return {};
     // Only a folder of this user, not a link, and private to it.
@@ -347,17 +346,19 @@ std::string RootRuntimeFolder(const std::string &root, uid_t uid) {
 std::string UserLockFolder() {
     // From the root and the user alone: a run from a desktop session (with
     // XDG_RUNTIME_DIR), one through sudo (without) and the login's autostart
-    // all find the same folder.
+    // all find the same folder. Each place is taken only when no other user
+    // could rename it away (and the lock with it), and nothing is made in
+    // one before that is known.
     const std::string root = platform::SetupRootDirectory();
     const uid_t self = ::geteuid();
-    std::string folder = root.empty() ? ExistingPrivateFolder("/run/user/" + std::to_string(self))
+    std::string folder = root.empty() ? OwnPrivateFolder("/run/user/" + std::to_string(self), false)
                                       : RootRuntimeFolder(root, self);
     if (!folder.empty())
         return folder;
     // The system's temporary folder (of the root), not TMPDIR's; then the
     // data folder below the home folder, not XDG_DATA_HOME's (nor the
     // temporary folder's fallback, which follows TMPDIR).
-    folder = OwnPrivateFolder(ToNativePath(root) + "/tmp/krv-setup-" + std::to_string(self));
+    folder = OwnPrivateFolder(ToNativePath(root) + "/tmp/krv-setup-" + std::to_string(self), true);
     const std::string home = platform::HomeDirectory();
     if (folder.empty() && !home.empty())
         folder = DataRuntimeFolder(home + "/.local/share");
@@ -374,35 +375,38 @@ std::string ResumableDownloadFolder(const std::string &packageId) {
         cache = platform::GetEnvironmentVariable("XDG_CACHE_HOME").value_or("");
     if (cache.empty() || cache[0] != '/')
         cache = platform::HomeDirectory() + "/.cache";
-    const std::string below = "krv-setup/" + id;
-    const platform::OpenedFolder opened = platform::OpenFolderPath(cache, below);
-    struct stat info {};
+    // Looked at before anything is made: nothing lands in a folder another
+    // user could change, and what is refused stays as it was.
+    const std::string folder = cache + "/krv-setup/" + id;
+    const platform::FolderChain chain = platform::MakeFolderChain(folder, 0700);
     const char *why = nullptr;
-    if (!opened || ::fstat(opened.fd.get(), &info) != 0)
-        why = opened.refusal != platform::FolderRefusal::None
-                  ? platform::FolderRefusalText(opened.refusal)
-                  : "cannot be made";
-    else if (info.st_uid != ::geteuid())
-        why = platform::FolderRefusalText(platform::FolderRefusal::OtherOwner);
-    else if ((info.st_mode & 077) && ::fchmod(opened.fd.get(), 0700) != 0)
-        why = "cannot be made private";
-    platform::FolderChain chain;
-    if (!why) {
-        chain = platform::CheckFolderChain(cache + "/" + below);
-        if (!chain.trusted())
-            why = chain.refusal != platform::FolderRefusal::None
-                      ? platform::FolderRefusalText(chain.refusal)
-                      : "cannot be reached";
+    if (!chain.trusted()) {
+        why = platform::FolderChainText(chain);
+    } else {
+        const UniqueFd opened(
+            ::open(chain.resolved.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat info {};
+        if (!opened.valid() || ::fstat(opened.get(), &info) != 0)
+            why = "cannot be opened";
+        else if (info.st_uid != ::geteuid())
+            why = platform::FolderRefusalText(platform::FolderRefusal::OtherOwner);
+        else if ((info.st_mode & 077) && ::fchmod(opened.get(), 0700) != 0)
+            why = "cannot be made private";
     }
     if (why) {
-        const std::string at = !opened                  ? opened.failedAt
-                               : chain.failedAt.empty() ? cache + "/" + below
-                                                        : chain.failedAt;
-        LogLine("Downloads are not kept for a later run: " + at + " " + why +
+        LogLine("Downloads are not kept for a later run: " +
+                (chain.failedAt.empty() ? folder : chain.failedAt) + " " + why +
                 "; remove or fix that folder.");
         return {};
     }
     return chain.resolved + "/";
+}
+
+void RemoveEmptyDownloadFolder(const std::string &folder) {
+    // Subfolders the downloads made go with it; a file kept (a cancelled
+    // download's .part, one KeepFiles keeps) keeps its folders.
+    if (!folder.empty())
+        RemoveEmptyFolders(folder);
 }
 
 namespace {

@@ -83,33 +83,40 @@ class RunWorkFolder {
 // else may enter, else "krv-setup-<uid>" in GetTempFolder(), else
 // "krv-setup" in the user's local data folder (~/.local/share), each made
 // with mode 0700 when missing and taken only when it is this user's and
-// private. Empty when none can be had.
+// private and no other user can change a folder on the way. Empty when none
+// can be had.
 std::string UserRuntimeFolder();
 // The folder for this user's single-instance locks, without a trailing "/":
 // the system's runtime folder of the effective user, /run/user/<uid> when it
 // is this user's and private; under KRV_SETUP_ROOT [root]/run/user/<uid>,
 // made when missing (RootRuntimeFolder); else "krv-setup-<uid>" in the
 // system's temporary folder (of the root), else "krv-setup" in
-// ~/.local/share of the home folder. It depends on the root and the user
-// alone (not on XDG_RUNTIME_DIR, TMPDIR or XDG_DATA_HOME), so every run of the same user finds the
-// same folder. Empty when none can be had.
+// ~/.local/share of the home folder. Each is taken only when no one but
+// root and this user can change a folder on the way to it, and nothing is
+// made before that is known. It depends on the root and the user alone (not
+// on XDG_RUNTIME_DIR, TMPDIR or XDG_DATA_HOME), so every run of the same
+// user finds the same folder. Empty when none can be had.
 //
 // A lock file left there by a run that was killed outright does no harm:
 // the folder is the user's own, and the next run takes the file as its own.
 std::string UserLockFolder();
-// [root]/run/user/<uid> of a trial root, made (with its parents) when
-// missing and private to the user, not a link; without a trailing "/".
-// Empty when it cannot be had.
+// [root]/run/user/<uid> of a trial root, made (with its parents, 0755)
+// when missing and private to the user, not a link; without a trailing
+// "/". Empty when it cannot be had or another user could change a folder on
+// the way.
 std::string RootRuntimeFolder(const std::string &root, uid_t uid);
 
 // The folder where this user's downloads of a package wait to be resumed
 // by a later run, with a trailing "/": "krv-setup/<package id>" in the
 // user's cache folder ($XDG_CACHE_HOME, else ~/.cache; [root]/home/.cache
-// under KRV_SETUP_ROOT), made when missing, mode 0700, and taken only when
-// no one but root and this user can change a folder on the way to it
-// (platform::CheckFolderChain). Empty, with a log line, when it cannot be
-// had: the run then downloads into a folder of its own.
+// under KRV_SETUP_ROOT), mode 0700, taken only when no one but root and
+// this user can change a folder on the way to it, and made when missing
+// only once that is known (platform::MakeFolderChain). Empty, with a log
+// line, when it cannot be had: the run then downloads into a folder of its
+// own.
 std::string ResumableDownloadFolder(const std::string &packageId);
+// Removes that folder at the run's end when nothing waits in it any more.
+void RemoveEmptyDownloadFolder(const std::string &folder);
 
 // A file this run may take as its own work, as a download it finds on disk:
 // its folder reached without a link or another user's folder below a folder

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -377,14 +378,28 @@ std::string GetSetupExeDir() {
 
 namespace {
 
-std::mutex g_tempRefusalLock;
-std::string g_tempRefusal;             // the reasons of the last look
-std::vector<std::string> g_tempLogged; // refusals logged already
+// A temporary folder refused, and why.
+struct TempRefusal {
+    std::string reason; // "candidate (folder reason)"
+    std::string fix;    // what the user can do about it
+    bool othersCouldChange;
+};
 
-const char *ChainRefusalText(const platform::FolderChain &chain) {
-    return chain.refusal != platform::FolderRefusal::None
-               ? platform::FolderRefusalText(chain.refusal)
-               : "cannot be reached";
+std::mutex g_tempRefusalLock;
+std::vector<TempRefusal> g_tempRefusals; // the reasons of the last look
+std::vector<std::string> g_tempLogged;   // refusals logged already
+
+std::string TempFolderFix(const platform::FolderChain &chain) {
+    const std::string &at = chain.failedAt;
+    if (chain.othersCouldChange())
+        return "Remove or fix " + at + ".";
+    if (chain.refusal == platform::FolderRefusal::NotFolder)
+        return "Put a folder in the place of " + at + ".";
+    if (chain.error == ENOENT)
+        return "Make the folder " + at + ".";
+    if (chain.error == EACCES || chain.error == EPERM)
+        return "Give your user the rights to " + at + ".";
+    return "Check " + at + ".";
 }
 
 } // namespace
@@ -397,32 +412,57 @@ std::string GetTempFolder() {
     const std::string system = root.empty() ? std::string("/tmp/") : root + "/tmp/";
     if (system != candidates.front())
         candidates.push_back(system);
-    std::string reasons;
+    std::vector<TempRefusal> refusals;
     for (const std::string &candidate : candidates) {
         const platform::FolderChain chain = platform::CheckFolderChain(candidate);
         if (chain.trusted()) {
             std::lock_guard guard(g_tempRefusalLock);
-            g_tempRefusal.clear();
+            g_tempRefusals.clear();
             return WithTrailingSeparator(chain.resolved);
         }
         const std::string reason =
-            candidate + " (" + chain.failedAt + " " + ChainRefusalText(chain) + ")";
-        reasons += (reasons.empty() ? "" : "; ") + reason;
+            candidate + " (" + chain.failedAt + " " + platform::FolderChainText(chain) + ")";
+        refusals.push_back({reason, TempFolderFix(chain), chain.othersCouldChange()});
         std::lock_guard guard(g_tempRefusalLock);
         if (LoggingEnabled &&
             std::find(g_tempLogged.begin(), g_tempLogged.end(), reason) == g_tempLogged.end()) {
             g_tempLogged.push_back(reason);
-            LogLine("The temporary folder is not used, another user could change it: " + reason);
+            LogLine(chain.othersCouldChange()
+                        ? "The temporary folder is not used, another user could change it: " +
+                              reason
+                        : "The temporary folder cannot be used: " + reason);
         }
     }
     std::lock_guard guard(g_tempRefusalLock);
-    g_tempRefusal = reasons;
+    g_tempRefusals = std::move(refusals);
     return {};
 }
 
 std::string TempFolderRefusal() {
     std::lock_guard guard(g_tempRefusalLock);
-    return g_tempRefusal;
+    std::string reasons;
+    for (const TempRefusal &refusal : g_tempRefusals)
+        reasons += (reasons.empty() ? "" : "; ") + refusal.reason;
+    return reasons;
+}
+
+std::string TempFolderRefusalMessage() {
+    const std::string reasons = TempFolderRefusal();
+    std::lock_guard guard(g_tempRefusalLock);
+    bool othersOnly = true;
+    std::string fixes;
+    for (const TempRefusal &refusal : g_tempRefusals) {
+        othersOnly = othersOnly && refusal.othersCouldChange;
+        if (fixes.find(refusal.fix) == std::string::npos)
+            fixes += " " + refusal.fix;
+    }
+    if (othersOnly)
+        return "Setup cannot keep its work files from other users: no temporary folder may be "
+               "used (" +
+               reasons +
+               "). Set TMPDIR to a folder only you may write, or remove or fix the folder named.";
+    return "Setup has no temporary folder for its work files (" + reasons + ")." + fixes +
+           " Or set TMPDIR to a folder only you may write.";
 }
 
 bool GetFolderPathByCsidl(int csidl, std::string &path) {

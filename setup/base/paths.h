@@ -111,11 +111,16 @@ bool GetKnownFolderPath(std::string_view folderId, std::string &path);
 // without links: $TMPDIR (else /tmp; [root]/tmp under KRV_SETUP_ROOT) when
 // only root and this user can change it (platform::CheckFolderChain), else
 // the system's temporary folder under the same rule. A folder refused is
-// logged once with the reason. Empty when neither may be used.
+// logged once with its reason. Empty when neither may be used.
 std::string GetTempFolder();
-// Why the temporary folders were refused (for the message of a run that
-// cannot go on); empty when one was taken.
+// Why the temporary folders were refused; empty when one was taken. A
+// folder is refused because another user could change it, or because it
+// cannot be used at all (missing, not a folder, no rights), and the
+// reason given is the real one.
 std::string TempFolderRefusal();
+// The message of a run that cannot go on without a temporary folder: the
+// reasons and what to fix.
+std::string TempFolderRefusalMessage();
 
 // One left-to-right pass over the text: "[FolderName]" becomes the folder
 // (left as it stands when unknown), "%NAME%" the environment variable (empty

@@ -388,6 +388,36 @@ void RemoveEmptyChain(const std::string &root, std::vector<std::string> folders,
     }
 }
 
+namespace {
+
+// A folder that no record in the store names and that holds no work folder
+// of a run is no install folder of ours: a journal that would change a file
+// there is not one a run wrote. (A run killed before it made its work
+// folders, or after its recovery took them away, has no file left to
+// change there.)
+std::string ChangeOutsideInstallFolders(const Change &change) {
+    const std::string &root = change.root.native();
+    if (!WorkFolders(root).empty())
+        return {};
+    for (std::string location : RecordedInstallLocations()) {
+        while (location.size() > 1 && location.back() == '/')
+            location.pop_back();
+        if (location == root)
+            return {};
+    }
+    for (const auto *files : {&change.placed, &change.moved})
+        for (const std::string &relative : *files) {
+            struct stat st {};
+            if (::lstat((change.root / relative).c_str(), &st) == 0)
+                return "its install folder " + root +
+                       " is named by no record and holds no work folder of a run, yet it names " +
+                       (change.root / relative).string() + " to change";
+        }
+    return {};
+}
+
+} // namespace
+
 bool RecoverDeadRun(const LogHook &log, const StepHook &step) {
     const std::string path = Journal::Path();
     std::string text;
@@ -409,6 +439,8 @@ bool RecoverDeadRun(const LogHook &log, const StepHook &step) {
     // Only a folder a run could have installed into is touched.
     if (change.foreign.empty() && !root.empty() && platform::ConfinedFolder({}, root) != root)
         change.foreign = "its install folder " + root + " is not one this installer uses";
+    if (change.foreign.empty() && !root.empty())
+        change.foreign = ChangeOutsideInstallFolders(change);
     const std::string stays =
         ": the change it names is neither finished nor undone, and no other can start";
     if (!change.foreign.empty()) {

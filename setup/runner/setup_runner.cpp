@@ -444,6 +444,9 @@ struct RunState {
     uint32_t flags = 0;
     SetupSettings settings;
     IniDocument document;
+    // The package's folder of resumable downloads outlives the run only
+    // with something in it.
+    ~RunState() { RemoveEmptyDownloadFolder(settings.general.downloadBase); }
 };
 
 // A step's ending of the run: the value RunSetup returns.
@@ -495,14 +498,9 @@ RunEnd OpenPackageWithSettings(SetupRunner &runner, RunState &state) {
     // run: in the shared temporary folder any name could be taken first.
     const std::string &own = runner.WorkFolder().Get();
     if (own.empty() && GetTempFolder().empty()) {
-        // Files another user could swap are never started as this user.
-        runner.Messages().ReportError(
-            "Setup cannot keep its work files from other users: no temporary folder may be "
-            "used (" +
-                TempFolderRefusal() +
-                "). Set TMPDIR to a folder only you may write, or remove or fix the folder "
-                "named.",
-            true);
+        // No folder to work in: files another user could swap are never
+        // started as this user.
+        runner.Messages().ReportError(TempFolderRefusalMessage(), true);
         return EndWithExitCode(runner, 1);
     }
     if (own.empty())

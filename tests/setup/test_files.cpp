@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 
 #include <sys/stat.h>
@@ -353,6 +354,80 @@ TEST_F(Files, OwnFilesAreRegularFilesOfThisUserInAFolderOnlyItWrites) {
             EXPECT_EQ((info.st_mode & S_IXUSR) != 0, ownFile || std::string(row.kind) == "folder")
                 << row.what;
         }
+}
+
+// The lock's folder and the package's cache folder lie where no other user
+// could rename them away (root run with another user's home, as after
+// `sudo -E`): the lock in the root's runtime folder of the user, else in a
+// folder of the user in the temporary folder, else in the home folder's
+// data folder, else nowhere. Nothing is made in a folder of theirs, the
+// runtime folder's parents are 0755 under any umask, a cache folder open to
+// its group is closed, and one left empty goes at the run's end.
+TEST_F(Files, LockAndCacheFoldersOnlyWhereNoOtherUserCanTakeThem) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give folders away";
+    const std::string uid = std::to_string(::geteuid());
+    const std::string own = "run/user/" + uid, tmp = "tmp/krv-setup-" + uid;
+    const std::string data = "home/.local/share/krv-setup", cache = "home/.cache/krv-setup/{ID}";
+    struct Row {
+        std::vector<std::string> theirs; // folders given to another user
+        std::string lock, cache;         // the folders taken; empty: none
+    } rows[] = {
+        {{}, own, cache},
+        {{own}, tmp, cache},
+        {{"run/user", "home/.cache"}, tmp, ""},
+        {{own, tmp}, data, cache},
+        {{own, tmp, "home/.local/share"}, "", cache},
+        {{own, tmp, "home"}, "", ""},
+    };
+    // Beside the test programs: below the shared temporary folder no folder
+    // of another user's is ever walked into.
+    std::string base = test::BinFolder() + "/machines-XXXXXX";
+    ASSERT_NE(::mkdtemp(base.data()), nullptr);
+    const std::unique_ptr<std::string, void (*)(std::string *)> removed(
+        &base, [](std::string *path) { fs::remove_all(*path); });
+    if (!krv::platform::CheckFolderChain(base).trusted())
+        GTEST_SKIP() << "the build folder may be changed by other users";
+    int n = 0;
+    for (const Row &row : rows) {
+        const std::string root = base + "/m" + std::to_string(++n);
+        SCOPED_TRACE(root);
+        m_env.Set("KRV_SETUP_ROOT", root);
+        for (const char *folder : {"/home/.local/share", "/home/.cache", "/tmp"})
+            fs::create_directories(root + folder);
+        ::chmod((root + "/tmp").c_str(), 01777);
+        if (n == 1) { // one there before, open to its group
+            fs::create_directories(root + "/" + cache);
+            ::chmod((root + "/" + cache).c_str(), 0750);
+        }
+        const auto count = [&](const std::string &folder) {
+            return std::distance(fs::recursive_directory_iterator(root + "/" + folder), {});
+        };
+        std::vector<std::ptrdiff_t> before;
+        for (const std::string &folder : row.theirs) {
+            fs::create_directories(root + "/" + folder);
+            ASSERT_EQ(::chown((root + "/" + folder).c_str(), 12345, 12345), 0);
+            before.push_back(count(folder));
+        }
+        const mode_t umask = ::umask(0);
+        EXPECT_EQ(UserLockFolder(), row.lock.empty() ? "" : root + "/" + row.lock);
+        const std::string downloads = ResumableDownloadFolder("{ID}");
+        ::umask(umask);
+        EXPECT_EQ(downloads, row.cache.empty() ? "" : root + "/" + row.cache + "/");
+        for (std::size_t i = 0; i < row.theirs.size(); ++i)
+            EXPECT_EQ(count(row.theirs[i]), before[i]) << row.theirs[i];
+        if (n > 1)
+            continue;
+        for (const std::string &folder : {root + "/run", root + "/run/user", downloads})
+            EXPECT_EQ(fs::status(folder).permissions(),
+                      fs::perms(folder == downloads ? 0700 : 0755));
+        Write(downloads + "sub/tool.sh.part", "part"); // a cancelled download waits
+        RemoveEmptyDownloadFolder(downloads);
+        EXPECT_TRUE(fs::exists(downloads + "sub/tool.sh.part"));
+        fs::remove(downloads + "sub/tool.sh.part");
+        RemoveEmptyDownloadFolder(downloads);
+        EXPECT_FALSE(fs::exists(downloads));
+    }
 }
 
 TEST_F(Files, DiskSpaceWalksUpToAnExistingFolder) {

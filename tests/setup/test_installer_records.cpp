@@ -3,6 +3,7 @@
 #include "installer_fixture.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <vector>
 
 #include <sys/stat.h>
@@ -47,7 +48,13 @@ TEST_F(InstallerTest, ModesDoNotFollowTheUmask) {
         ASSERT_NO_FATAL_FAILURE(Afresh());
         const mode_t before = ::umask(mask);
         const int code = Run({"/i", m_root + "/modes.pkg"});
+        // The installer program's own log too.
+        const std::string log = m_root + "/msiexec-" + std::to_string(mask) + ".log";
+        std::system(("'" + test::BinFolder() + "/krv-msiexec' /x {NO-SUCH-PRODUCT} /l*v '" + log +
+                     "' 2>/dev/null")
+                        .c_str());
         ::umask(before);
+        EXPECT_EQ(ModeOf(log) & 07777, 0644u);
         ASSERT_EQ(code, installer_exit::kSuccess) << m_log;
         for (const File &f : files)
             EXPECT_EQ(ModeOf(Installed() + "/" + f.name) & 07777, f.mode) << f.name;
@@ -214,6 +221,47 @@ TEST_F(InstallerTest, JournalsThatCannotBeOursAreKept) {
         EXPECT_NE(m_log.find(c.said), std::string::npos) << m_log;
         EXPECT_EQ(ReadFile(journal), c.text);
         EXPECT_EQ(Tree(Installed()), before);
+        EXPECT_EQ(ProductInfo(kCode, "PackageCode"), "{PKG-1}");
+    }
+}
+
+// A journal changes files only in an install folder: one a record names,
+// or one that holds the work folders of the run that wrote it. One that
+// would change a file elsewhere (the system folder, another product's) is
+// kept with 1603 and the files stay; one whose run died before it made its
+// work folders has no file to change there, and goes.
+TEST_F(InstallerTest, JournalsNamingAFolderNoRecordNamesChangeNothingThere) {
+    const std::string v1 = MakePackage("v1", "2.3.0", "{PKG-1}");
+    const std::string journal = m_root + "/registry/installer.journal";
+    const std::string lib = m_root + "/usr/lib", other = m_root + "/opt/Other";
+    const std::string rows[][2] = {
+        // the journal after its root line; the file that stays ("": it goes)
+        {"placed\tkrv-msiexec\nplaced\tdata\nfolder\t" + lib + "\n", lib + "/krv-msiexec"},
+        {"placed\tdata\n", other + "/data"},
+        {"backup\t.krv-backup-1\nplaced\tdata\n", ""},
+        {"folder\t" + other + "/new\n", ""},
+    };
+    for (const auto &[steps, stays] : rows) {
+        SCOPED_TRACE(steps);
+        ASSERT_NO_FATAL_FAILURE(Afresh(v1));
+        fs::remove_all(m_root + "/usr");
+        fs::remove_all(other);
+        WriteFile(lib + "/krv-msiexec", "installer");
+        WriteFile(other + "/data", "data");
+        for (const char *made : {"folder", "backup"}) // what the dead run made
+            if (steps.starts_with(made))
+                fs::create_directories(other + (*made == 'f' ? "/new" : "/.krv-backup-1"));
+        const std::string root = steps.starts_with("folder") ? other + "/new"
+                                 : stays.starts_with(lib)    ? lib
+                                                             : other;
+        WriteFile(journal, "root\t" + root + "\n" + steps);
+        m_log.clear();
+        const int code = Run({"/x", "{NO-SUCH-PRODUCT}"});
+        EXPECT_EQ(code, stays.empty() ? installer_exit::kUnknownProduct : installer_exit::kFailure);
+        EXPECT_EQ(fs::exists(journal), !stays.empty()) << m_log;
+        EXPECT_EQ(fs::exists(other + "/data"), !steps.starts_with("backup")) << m_log;
+        EXPECT_FALSE(fs::exists(other + "/new"));
+        EXPECT_TRUE(fs::exists(lib + "/krv-msiexec"));
         EXPECT_EQ(ProductInfo(kCode, "PackageCode"), "{PKG-1}");
     }
 }

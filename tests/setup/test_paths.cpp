@@ -1,3 +1,4 @@
+#include "log.h"
 #include "paths.h"
 #include "support_env.h"
 
@@ -7,6 +8,11 @@
 
 #include <filesystem>
 #include <fstream>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace krv::setup;
 namespace fs = std::filesystem;
@@ -160,6 +166,55 @@ TEST_F(RootedPaths, TemporaryFolderOthersCanChangeFallsBackToTheSystemsOne) {
         m_env.Set("TMPDIR", own);
         EXPECT_EQ(GetTempFolder(), "/tmp/");
     }
+}
+
+// A temporary folder that cannot be used is refused for its real reason
+// (not a folder, missing, no rights) in the log and in
+// the message, which says what to fix; only a folder another user could
+// change is refused as such.
+TEST_F(RootedPaths, TemporaryFolderRefusedForItsRealReason) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to take another user's place";
+    const std::string log = m_root + "/temp.log";
+    krv::setup::test::WriteFile(m_root + "/a/tmp", "x");
+    fs::create_directories(m_root + "/c/tmp");
+    ::chmod((m_root + "/c").c_str(), 0700);
+    fs::create_directories(m_root + "/d/tmp");
+    ASSERT_EQ(::chown((m_root + "/d/tmp").c_str(), 23456, 23456), 0);
+    ::chmod(m_root.c_str(), 01777);
+    const char *const rows[][4] = {
+        // the root, the folder named, its reason, what to fix or the words for others
+        {"/a", "/a/tmp", "is not a folder", "Put a folder in the place of "},
+        {"/b/b", "/b", "does not exist", "Make the folder "},
+        {"/c", "/c", "is not open to this user (no rights)", "Give your user the rights to "},
+        {"/d", "/d/tmp", "is owned by another user", "from other users"},
+    };
+    // As another user, who may not enter the third root.
+    const int status = krv::setup::test::StatusOfChild([&] {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(12345, 12345, 12345) != 0 ||
+            ::setresuid(12345, 12345, 12345) != 0)
+            return 100;
+        int row = 0;
+        for (const auto &[machine, at, reason, fix] : rows) {
+            ++row;
+            m_env.Set("KRV_SETUP_ROOT", m_root + machine);
+            LoggingEnabled = true;
+            SetLogFilePath(log);
+            const bool refused = GetTempFolder().empty();
+            CloseLog();
+            const std::string said = m_root + at + " " + reason + ")";
+            const bool others = fix[0] == 'f';
+            if (!refused || TempFolderRefusal().find(said) == std::string::npos ||
+                TempFolderRefusalMessage().find(others ? fix : fix + m_root + at + ".") ==
+                    std::string::npos ||
+                krv::setup::test::ReadFile(log).find(
+                    (others ? "another user could change it: " : "cannot be used: ") + m_root +
+                    machine + "/tmp/ (" + said) == std::string::npos)
+                return row;
+        }
+        return 0;
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "row " << WEXITSTATUS(status);
 }
 
 TEST_F(RootedPaths, FolderNamesResolveUnderTheSetupRoot) {

@@ -22,6 +22,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -370,6 +371,12 @@ TEST_F(PrerequisiteLaunchTest, ResumeEntryIsWrittenUpdatedAndRemoved) {
     UnregisterResume(program);
     EXPECT_FALSE(platform::ReadAutostartEntry(folder, name));
     EXPECT_FALSE(RegisterResume(nullptr, "", "/exenoui"));
+    // The folders the entry needed go with it; a folder there before stays.
+    EXPECT_FALSE(std::filesystem::exists(m_root + "/home/.config"));
+    std::filesystem::create_directories(folder);
+    ASSERT_TRUE(RegisterResume(&name, program, "/exenoui"));
+    UnregisterResume(program);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 KRV_DECLARE_FILE_VERSION(5, 0, 0, 0);
 
 namespace {
@@ -59,9 +61,14 @@ int main(int argc, char **argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
+    // Its own log is made as the installer's other files are: 0644, whatever
+    // the umask.
     std::ofstream logFile;
-    if (!request.logFile.empty())
+    if (!request.logFile.empty()) {
+        const mode_t umask = ::umask(022);
         logFile.open(request.logFile, std::ios::app);
+        ::umask(umask);
+    }
     krv::setup::InstallerContext context;
     context.cancelled = [] { return g_cancelled.load(); };
     context.log = [&logFile](std::string_view line) {
