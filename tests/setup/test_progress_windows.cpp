@@ -369,6 +369,36 @@ TEST(SetupWindows, EveryWindowCarriesTheProgramIconAndButtonsInTheRunsLanguage) 
     SetResourceModule(nullptr);
 }
 
+// A box keeps a path whole on a line of its own while the box can be as
+// wide as it (a wider one wraps rather than being cut at the box's edge); a
+// box without one is left as plain text.
+TEST(QtMessageBoxes, APathLineIsNeverBroken) {
+    const auto width = [](const QString &line) { return int(line.size()) * 10; };
+    const BoxText plain =
+        MessageBoxText("Текст с <угловыми> скобками\n/ не путь\nслово", width, 1000);
+    EXPECT_FALSE(plain.richText);
+    EXPECT_EQ(plain.text.toStdString(), "Текст с <угловыми> скобками\n/ не путь\nслово");
+    const std::string path = "/home/user/Загрузки/очень-длинная-папка/TelmarSetup2.3";
+    for (const bool english : {false, true}) {
+        SetResourceModule(english ? EnglishResourceModule() : nullptr);
+        const BoxText box = MessageBoxText(FormatUiString(ui_text::kNoPackage, path), width, 1000);
+        EXPECT_TRUE(box.richText) << english;
+        EXPECT_TRUE(box.text.contains("<div style=\"white-space:pre\">" +
+                                      QString::fromStdString(path) + "</div>"))
+            << box.text.toStdString();
+        EXPECT_EQ(box.text.count("white-space:pre\""), 1) << box.text.toStdString();
+        // Too wide for any box: left to wrap.
+        EXPECT_FALSE(
+            MessageBoxText(FormatUiString(ui_text::kNoPackage, path), width, 100).richText);
+    }
+    SetResourceModule(nullptr);
+    EXPECT_EQ(MessageBoxText("a\tb\n/x<y>\n\nc", width, 1000).text.toStdString(),
+              "<div style=\"white-space:pre-wrap\">a\tb</div>"
+              "<div style=\"white-space:pre\">/x&lt;y&gt;</div>"
+              "<div style=\"white-space:pre-wrap\">&nbsp;</div>"
+              "<div style=\"white-space:pre\">c</div>");
+}
+
 // The language dialog names the languages as the user's system does: in
 // Russian on a Russian system, whatever the setup's own language.
 TEST(SetupWindows, LanguageDialogNamesTheLanguagesInTheSystemsLanguage) {
