@@ -191,6 +191,8 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
          "Пакет собирает ./scripts/package.sh (dist/TelmarSetup2.3) или "
          "krv-package-builder."},
         {ui_text::kDownloadProgressUnknownSize, "Загрузка: %s (%s)"},
+        {ui_text::kSpeedOnly, "%s/с"},
+        {ui_text::kOverallProgressUnknownSize, "Выполнение: %s"},
     };
     return table;
 }
@@ -343,6 +345,8 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
                               "made by ./scripts/package.sh "
                               "(dist/TelmarSetup2.3) or krv-package-builder."},
         {ui_text::kDownloadProgressUnknownSize, "Downloading: %s (%s)"},
+        {ui_text::kSpeedOnly, "%s/s"},
+        {ui_text::kOverallProgressUnknownSize, "Progress: %s"},
     };
     return table;
 }
