@@ -25,9 +25,14 @@ namespace krv::platform {
 
 uint16_t LangIdFromLocaleName(std::string_view name);
 
-// "Russian (Russia)", "English (United States)"; empty for an id the table
-// does not know.
-std::string LanguageDisplayName(uint16_t langId);
+// The name of a language in the language `inLanguage`: "Русский (Россия)",
+// "Английский (Соединенные Штаты)" in Russian; "Russian (Russia)",
+// "English (United States)" in English, which also stands for the languages
+// the table has no names in. Empty for an id the table does not know.
+std::string LanguageDisplayName(uint16_t langId, uint16_t inLanguage);
+// The name of a language as the user's system names it: in the user's
+// interface language (the user default UI language below).
+std::string LocalizedLanguageName(uint16_t langId);
 // "ru_RU", "en_US": the locale name of an id the table knows, else empty.
 std::string LocaleNameFromLangId(uint16_t langId);
 

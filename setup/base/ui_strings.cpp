@@ -41,7 +41,7 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
               "/exelang код\t\tязык установки\n"
               "/listlangs\t\tсписок языков установки\n"
               "/exelog [файл]\t\tвести журнал установки\n"
-              "/groupsextract файл\tизвлечь группы файлов\n"
+              "/groupsextract список\tизвлечь группы по номерам (101;102;)\n"
               "/callbackid номер\tидентификатор вызывающего процесса\n"
               "/out папка\t\tпапка для извлечения групп\n"
               "/username, /proxyusername имя\tимя пользователя прокси\n"
@@ -186,11 +186,13 @@ const std::map<uint32_t, std::string> &BuiltinStrings() {
         {ui_text::kRebootFailed, "\r\nНе удалось перезагрузить компьютер. Перезагрузите его "
                                  "вручную; установка продолжится после перезагрузки."},
         {ui_text::kNoPackage,
-         "В программе %s нет пакета установки (его не дописали или файл обрезан): "
+         "В программе нет пакета установки:\n%s\n(его не дописали, или файл обрезан): "
          "устанавливать нечего.\n"
          "Пакет собирает ./scripts/package.sh (dist/TelmarSetup2.3) или "
          "krv-package-builder."},
         {ui_text::kDownloadProgressUnknownSize, "Загрузка: %s (%s)"},
+        {ui_text::kSpeedOnly, "%s/с"},
+        {ui_text::kOverallProgressUnknownSize, "Выполнение: %s"},
     };
     return table;
 }
@@ -223,7 +225,7 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
               "/exelang code\t\tsetup language\n"
               "/listlangs\t\tlist the setup languages\n"
               "/exelog [file]\t\twrite a setup log\n"
-              "/groupsextract file\textract file groups\n"
+              "/groupsextract list\textract the groups of these ids (101;102;)\n"
               "/callbackid number\tidentifier of the calling process\n"
               "/out folder\t\tfolder for extracted groups\n"
               "/username, /proxyusername name\tproxy user name\n"
@@ -338,11 +340,13 @@ const std::map<uint32_t, std::string> &EnglishStrings() {
         {ui_text::kErrorCaption, "Error"},
         {ui_text::kRebootFailed, "\r\nThe computer could not be restarted. Restart it yourself; "
                                  "setup continues after the restart."},
-        {ui_text::kNoPackage, "The program %s carries no setup package (none was appended, or "
+        {ui_text::kNoPackage, "The program carries no setup package:\n%s\n(none was appended, or "
                               "the file is cut short): there is nothing to install.\nA package is "
                               "made by ./scripts/package.sh "
                               "(dist/TelmarSetup2.3) or krv-package-builder."},
         {ui_text::kDownloadProgressUnknownSize, "Downloading: %s (%s)"},
+        {ui_text::kSpeedOnly, "%s/s"},
+        {ui_text::kOverallProgressUnknownSize, "Progress: %s"},
     };
     return table;
 }

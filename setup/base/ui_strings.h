@@ -110,6 +110,8 @@ inline constexpr uint32_t kErrorCaption = 900; // of a box without a caption of 
 inline constexpr uint32_t kRebootFailed = 901; // a restart was needed but could not be started
 inline constexpr uint32_t kNoPackage = 902;    // "%s": the program, run with no package appended
 inline constexpr uint32_t kDownloadProgressUnknownSize = 903; // "Загрузка: %s (%s)": name, bytes
+inline constexpr uint32_t kSpeedOnly = 904;                   // "%s/с": the rate, no size to go
+inline constexpr uint32_t kOverallProgressUnknownSize = 905; // "Выполнение: %s": bytes so far
 // Launch conditions not met: the product, then the condition's value.
 inline constexpr uint32_t kOsExcluded = 206;           // "%s cannot be installed on %s."
 inline constexpr uint32_t kOsVersionsExcluded = 207;   // "...the following Windows versions..."

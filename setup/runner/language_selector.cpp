@@ -71,7 +71,7 @@ LanguageCandidates GetLanguageCandidates() {
 }
 
 std::string GetLanguageName(uint16_t langId) {
-    return std::to_string(langId) + "-" + platform::LanguageDisplayName(langId);
+    return std::to_string(langId) + "-" + platform::LocalizedLanguageName(langId);
 }
 
 uint16_t SuggestUiLanguage(const std::vector<uint16_t> &available, bool preferUser,

@@ -68,7 +68,9 @@ DownloadPage::DownloadPage(WizardSheet &sheet)
     : WizardPage(sheet, wizard_page::kDownload, true, QStringLiteral("Загрузка компонентов"),
                  QStringLiteral("Пожалуйста, подождите, пока загружаются выбранные компоненты.")) {
     m_list = MakeList("1007", {ui_text::kLinkColumn, ui_text::kSizeColumn, ui_text::kStateColumn},
-                      {0, 70, 80});
+                      {0, 70, kFitColumn});
+    // An address keeps its file name in sight: it is shortened in the middle.
+    m_list->setTextElideMode(Qt::ElideMiddle);
     m_list->setFocusPolicy(Qt::NoFocus);
     auto *blocker = new ClickBlocker(m_list);
     m_list->viewport()->installEventFilter(blocker);
@@ -86,9 +88,12 @@ DownloadPage::DownloadPage(WizardSheet &sheet)
     m_currentBar->setTextVisible(false);
     m_speedText = new QLabel(QStringLiteral("0 КБ/с"), this);
     m_speedText->setObjectName("1014");
-    m_pathText = new QLabel(this);
+    // A long path is shortened in its middle, so that its file name shows;
+    // its tooltip holds all of it.
+    m_pathText = new ElidedLabel(this);
     m_pathText->setObjectName("1031");
     m_pathText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pathText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_pause = new QPushButton(UiText(ui_text::kPause), this);
     m_pause->setObjectName("1011");
     m_autoInstall = new QCheckBox(
@@ -152,7 +157,17 @@ void DownloadPage::Post(std::function<void()> fn) {
 
 void DownloadPage::SetColumn(int column, const std::string &text) {
     if (QTreeWidgetItem *item = m_list->topLevelItem(m_current))
-        item->setText(column, QString::fromStdString(text));
+        SetCellText(item, column, QString::fromStdString(text));
+}
+
+uint64_t DownloadPage::OverallBytesTotal() const {
+    uint64_t total = 0;
+    for (const Row &row : m_rows) {
+        if (row.knownSize == 0)
+            return 0;
+        total += row.knownSize;
+    }
+    return total;
 }
 
 void DownloadPage::ShowBars() {
@@ -189,19 +204,22 @@ void DownloadPage::FillList(bool start) {
     m_rows.clear();
     m_overallTotal = 0;
     m_overallDone = 0;
+    m_overallBytes = 0;
     m_cycleOver = false;
     for (const DownloadItem &item : Sheet().Installer().Downloads().Items()) {
         Row row;
         row.url = item.url;
         row.expectedSize = item.expectedSize;
+        row.knownSize = item.expectedSize;
+        row.sizeUnknown = item.expectedSize == 0;
         row.prerequisiteIndex = item.prerequisiteIndex;
         auto *entry = new QTreeWidgetItem(m_list);
-        entry->setText(0, QString::fromStdString(item.url));
+        SetCellText(entry, 0, QString::fromStdString(item.url));
         entry->setData(0, Qt::UserRole, item.prerequisiteIndex);
         entry->setText(1, item.expectedSize
                               ? QString::fromStdString(FormatByteSize(item.expectedSize, false))
                               : QStringLiteral("???"));
-        entry->setText(2, UiText(ui_text::kDownloadWaiting));
+        SetCellText(entry, 2, UiText(ui_text::kDownloadWaiting));
         m_overallTotal += item.expectedSize ? item.expectedSize : kUnknownSizeShare;
         m_rows.push_back(row);
     }
@@ -227,6 +245,7 @@ void DownloadPage::StartRow() {
     const DownloadList &downloads = Sheet().Installer().Downloads();
     const DownloadItem &item = downloads.Items()[static_cast<std::size_t>(m_current)];
     m_currentBytes = 0;
+    m_currentCounted = 0;
     m_currentSize = row.expectedSize;
     m_succeeded = false;
     m_list->setCurrentItem(m_list->topLevelItem(m_current));
@@ -234,7 +253,7 @@ void DownloadPage::StartRow() {
     m_paused = false;
     m_pause->setText(UiText(ui_text::kPause));
     m_firstAdvance = true;
-    m_sizeUnknown = row.expectedSize == 0;
+    m_sizeUnknown = row.sizeUnknown;
     m_target = downloads.GetDownloadTargetPath(item);
     const SetupSettings &settings = Sheet().Settings();
     const PrerequisiteRecord *record =
@@ -245,7 +264,7 @@ void DownloadPage::StartRow() {
                             record ? record->md5 : std::string());
     m_seconds = 0;
     m_speedBase = 0;
-    m_pathText->setText(QString::fromStdString(m_target));
+    m_pathText->SetFullText(QString::fromStdString(m_target));
     ShowBars();
     UpdateTexts();
     Sheet().EnableWizardControl(wizard_button::kBack, false);
@@ -286,7 +305,7 @@ void DownloadPage::HandleBeginItem(uint64_t size, bool sizeAccepted) {
     Sheet().EnableWizardControl(wizard_button::kFinish, false);
     m_pause->setEnabled(true);
     Row &row = m_rows[static_cast<std::size_t>(m_current)];
-    m_sizeUnknown = row.expectedSize == 0;
+    m_sizeUnknown = row.sizeUnknown;
     if (size < 1)
         return;
     m_currentSize = size;
@@ -296,6 +315,7 @@ void DownloadPage::HandleBeginItem(uint64_t size, bool sizeAccepted) {
         return;
     }
     row.expectedSize = size;
+    row.knownSize = size;
     m_currentBytes = 0;
     ShowBars();
     SetColumn(1, FormatByteSize(static_cast<uint32_t>(
@@ -310,7 +330,10 @@ void DownloadPage::HandleAdvance(uint64_t bytes) {
         m_speedBase = bytes;
     }
     m_currentBytes += bytes;
-    m_overallDone += m_sizeUnknown ? ScaledUnknownShare(bytes, m_currentSize) : bytes;
+    m_overallBytes += bytes;
+    const uint64_t counted = m_sizeUnknown ? ScaledUnknownShare(bytes, m_currentSize) : bytes;
+    m_currentCounted += counted;
+    m_overallDone += counted;
     ShowBars();
 }
 
@@ -368,6 +391,9 @@ void DownloadPage::HandleEndItem(int verdict, uint64_t fileSize) {
         }
         LogLine("Download completed succesfully.");
         m_succeeded = true;
+        // A file of unknown size has one now.
+        if (Row &done = m_rows[static_cast<std::size_t>(m_current)]; done.knownSize == 0)
+            done.knownSize = m_currentBytes;
         UpdateTexts();
         SetColumn(2, LoadUiString(ui_text::kCompleted));
     }
@@ -389,7 +415,10 @@ void DownloadPage::HandleError(const std::string &text, uint32_t code) {
     Row &row = m_rows[static_cast<std::size_t>(m_current)];
     if (code == kShortTransfer && row.shortRestarts < kMaxShortTransferRestarts) {
         ++row.shortRestarts;
-        m_overallDone -= std::min(m_overallDone, m_currentBytes);
+        // The row starts again from what its ".part" file holds, which the
+        // first report counts again.
+        m_overallDone -= std::min(m_overallDone, m_currentCounted);
+        m_overallBytes -= std::min(m_overallBytes, m_currentBytes);
         RestartRow();
         return;
     }
@@ -435,7 +464,7 @@ void DownloadPage::RowEnded(int code) {
     m_cycleOver = true;
     m_timer->stop();
     m_speedText->clear();
-    m_pathText->clear();
+    m_pathText->SetFullText({});
     m_pause->setEnabled(false);
     if (m_failures > 0) {
         Sheet().Environment().messages.MessageBoxFromStrings(this, ui_text::kSomeNotDownloaded,
@@ -481,7 +510,7 @@ void DownloadPage::UpdateTexts() {
                                 : m_succeeded ? TransferState::kSucceeded
                                               : TransferState::kRunning;
     const DownloadProgressTexts texts = FormatDownloadProgress(
-        m_overallDone, m_overallTotal, m_currentBytes, m_currentSize, m_name, state);
+        m_overallBytes, OverallBytesTotal(), m_currentBytes, m_currentSize, m_name, state);
     m_overallText->setText(QString::fromStdString(texts.overall));
     if (m_current < 0)
         return;

@@ -31,6 +31,8 @@ class QTreeWidget;
 
 namespace krv::setup {
 
+class ElidedLabel;
+
 // A row whose transfer keeps ending short (0xE000000F) is started again at
 // most this many times; then it fails with its error.
 inline constexpr int kMaxShortTransferRestarts = 3;
@@ -63,6 +65,7 @@ class DownloadPage : public WizardPage, public ProgressSink {
     QCheckBox *AutoInstall() const { return m_autoInstall; }
     QPushButton *PauseButton() const { return m_pause; }
     QLabel *SpeedText() const { return m_speedText; }
+    ElidedLabel *PathText() const { return m_pathText; }
     uint64_t OverallTotal() const { return m_overallTotal; }
     uint64_t OverallDone() const { return m_overallDone; }
     uint64_t CurrentBytes() const { return m_currentBytes; }
@@ -75,6 +78,12 @@ class DownloadPage : public WizardPage, public ProgressSink {
     struct Row {
         std::string url;
         uint64_t expectedSize = 0; // 0 = unknown
+        // The package gave no size: the row weighs kUnknownSizeShare on the
+        // overall bar, however often it starts again.
+        bool sizeUnknown = false;
+        // The expected size, else the one the server announced, else the
+        // fetched file's: 0 while no size is known.
+        uint64_t knownSize = 0;
         int prerequisiteIndex = -1;
         bool failed = false;
         int shortRestarts = 0;
@@ -96,6 +105,8 @@ class DownloadPage : public WizardPage, public ProgressSink {
     bool HasRecord(const Row &row);
     void UpdateTexts();
     void SetColumn(int column, const std::string &text);
+    // The bytes of all rows once every size is known, else 0.
+    uint64_t OverallBytesTotal() const;
     void ShowBars();
 
     QTreeWidget *m_list;
@@ -104,7 +115,7 @@ class DownloadPage : public WizardPage, public ProgressSink {
     QLabel *m_overallText;
     QLabel *m_currentText;
     QLabel *m_speedText;
-    QLabel *m_pathText;
+    ElidedLabel *m_pathText;
     QPushButton *m_pause;
     QCheckBox *m_autoInstall;
     QTimer *m_timer;
@@ -122,8 +133,13 @@ class DownloadPage : public WizardPage, public ProgressSink {
     uint64_t m_speedBase = 0;
     uint32_t m_seconds = 0;
     bool m_firstAdvance = true;
+    // The overall bar: a row of unknown size weighs kUnknownSizeShare.
     uint64_t m_overallTotal = 0;
     uint64_t m_overallDone = 0;
+    // What the current row added to m_overallDone.
+    uint64_t m_currentCounted = 0;
+    // The bytes received in this cycle, all rows.
+    uint64_t m_overallBytes = 0;
     bool m_sizeUnknown = false;
     // The current row's transfer ended and its file passed the checks.
     bool m_succeeded = false;

@@ -27,7 +27,8 @@ PrerequisiteInstallPage::PrerequisiteInstallPage(WizardSheet &sheet)
     : WizardPage(
           sheet, wizard_page::kInstall, true, QStringLiteral("Установка компонентов"),
           QStringLiteral("Пожалуйста, подождите, пока устанавливаются выбранные компоненты.")) {
-    m_list = MakeList("1024", {ui_text::kProgramColumn, ui_text::kInstallStateColumn}, {0, 120});
+    m_list =
+        MakeList("1024", {ui_text::kProgramColumn, ui_text::kInstallStateColumn}, {0, kFitColumn});
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setFocusPolicy(Qt::NoFocus);
     m_autoFinish = new QCheckBox(
@@ -99,7 +100,7 @@ void PrerequisiteInstallPage::OnSetActive() {
         auto *item = new QTreeWidgetItem(m_list);
         item->setText(0, QString::fromStdString(settings.prerequisites[i].name));
         item->setData(0, Qt::UserRole, static_cast<int>(i));
-        item->setText(1, UiText(ui_text::kInstallWaiting));
+        SetCellText(item, 1, UiText(ui_text::kInstallWaiting));
     }
     if (installer.BuildLaunchList(false) != 0) {
         // The setups could not be taken out of the package.
@@ -129,7 +130,7 @@ int PrerequisiteInstallPage::CurrentRow() const {
 
 void PrerequisiteInstallPage::SetRowState(int row, const std::string &text) {
     if (QTreeWidgetItem *item = m_list->topLevelItem(row))
-        item->setText(1, QString::fromStdString(text));
+        SetCellText(item, 1, QString::fromStdString(text));
 }
 
 // ---- the launch thread's reports, carried to the user-interface thread

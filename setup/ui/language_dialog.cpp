@@ -47,7 +47,7 @@ LanguageDialogResult ShowLanguageDialog(const std::vector<uint16_t> &available, 
     auto *list = new QComboBox(&dialog);
     int selected = -1;
     for (uint16_t id : available) {
-        std::string name = platform::LanguageDisplayName(id);
+        const std::string name = platform::LocalizedLanguageName(id);
         list->addItem(QString::fromStdString(name.empty() ? std::to_string(id) : name),
                       QVariant(uint(id)));
         if (id == suggested)

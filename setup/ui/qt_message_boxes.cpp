@@ -4,11 +4,17 @@
 #include "ui_dispatcher.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QScreen>
 #include <QString>
 #include <QThread>
+
+#include <algorithm>
+#include <vector>
 
 namespace krv::setup {
 
@@ -67,12 +73,33 @@ int AnswerOf(int button, unsigned style) {
     }
 }
 
+bool HasNoBlank(const QString &line) {
+    return !line.isEmpty() && !line.contains(QLatin1Char(' ')) && !line.contains(QLatin1Char('\t'));
+}
+
+// The widest line a box can show: the toolkit bounds a box's width by the
+// screen's (all of a small screen, else 480 pixels less, at most 1000),
+// and its icon and margins take their part.
+int WidestBoxLine(const QWidget &box) {
+    const QScreen *screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+    const int screenWidth = screen ? screen->availableGeometry().width() : 1024;
+    const int boxWidth = screenWidth <= 1024 ? screenWidth : std::min(screenWidth - 480, 1000);
+    return boxWidth - 120;
+}
+
 int ShowQtBox(const MessageBoxRequest &request) {
     QMessageBox box(IconOf(request.style),
                     QString::fromStdString(request.defaultCaption ? DefaultMessageBoxCaption()
                                                                   : request.caption),
-                    QString::fromStdString(WithoutCarriageReturns(request.text)),
-                    ButtonsOf(request.style), qobject_cast<QWidget *>(request.owner));
+                    QString(), ButtonsOf(request.style), qobject_cast<QWidget *>(request.owner));
+    const auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    const QFontMetrics metrics = label ? label->fontMetrics() : box.fontMetrics();
+    const BoxText text = MessageBoxText(
+        WithoutCarriageReturns(request.text),
+        [&metrics](const QString &line) { return metrics.horizontalAdvance(line); },
+        WidestBoxLine(box));
+    box.setTextFormat(text.richText ? Qt::RichText : Qt::PlainText);
+    box.setText(text.text);
     box.setWindowIcon(ProgramIcon());
     if (request.style & mb::kTopmost)
         box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -80,6 +107,31 @@ int ShowQtBox(const MessageBoxRequest &request) {
 }
 
 } // namespace
+
+BoxText MessageBoxText(const std::string &text,
+                       const std::function<int(const QString &)> &lineWidth, int maxWidth) {
+    BoxText out;
+    out.text = QString::fromStdString(text);
+    const QStringList lines = out.text.split(QLatin1Char('\n'));
+    std::vector<bool> whole;
+    for (const QString &line : lines) {
+        const int width = HasNoBlank(line) ? lineWidth(line) : 0;
+        whole.push_back(HasNoBlank(line) && width <= maxWidth);
+        if (whole.back() && line.contains(QLatin1Char('/')))
+            out.richText = true;
+    }
+    if (!out.richText)
+        return out;
+    // One block per line: the toolkit keeps a line whole only as a block of
+    // its own ("pre"); the others keep their tabs and wrap ("pre-wrap").
+    QString html;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        html += QStringLiteral("<div style=\"white-space:%1\">%2</div>")
+                    .arg(whole[std::size_t(i)] ? QStringLiteral("pre") : QStringLiteral("pre-wrap"),
+                         lines[i].isEmpty() ? QStringLiteral("&nbsp;") : lines[i].toHtmlEscaped());
+    out.text = html;
+    return out;
+}
 
 int QtMessageBoxPresenter::Show(const MessageBoxRequest &shown) {
     QCoreApplication *app = QCoreApplication::instance();

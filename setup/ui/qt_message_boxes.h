@@ -4,7 +4,25 @@
 
 #include "messages.h"
 
+#include <QString>
+
+#include <functional>
+#include <string>
+
 namespace krv::setup {
+
+// A box's text as the box shows it. A line that holds a path or an address
+// (a "/" and no blank) is not broken: it stays whole on its line while it
+// is no wider than `maxWidth` (as `lineWidth` measures it; a wider one
+// wraps, rather than being cut at the box's edge), and the box's other
+// lines wrap at their blanks. Such a text comes back as rich text; any
+// other as it is.
+struct BoxText {
+    QString text;
+    bool richText = false;
+};
+BoxText MessageBoxText(const std::string &text,
+                       const std::function<int(const QString &)> &lineWidth, int maxWidth);
 
 // QMessageBox on the application's display; from a worker thread the box is
 // shown on the user-interface thread, which must be processing events.

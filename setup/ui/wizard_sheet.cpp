@@ -16,6 +16,7 @@
 #include "wizard_text_pages.h"
 
 #include <QBuffer>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -28,6 +29,8 @@
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace krv::setup {
 namespace {
@@ -160,10 +163,19 @@ QTreeWidget *WizardPage::MakeList(const char *name, const std::vector<uint32_t> 
     list->setHeaderLabels(labels);
     list->header()->setStretchLastSection(false);
     list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    for (std::size_t column = 1; column < widths.size(); ++column)
-        if (widths[column] > 0)
+    for (std::size_t column = 1; column < widths.size(); ++column) {
+        if (widths[column] == kFitColumn)
+            list->header()->setSectionResizeMode(static_cast<int>(column),
+                                                 QHeaderView::ResizeToContents);
+        else if (widths[column] > 0)
             list->setColumnWidth(static_cast<int>(column), widths[column]);
+    }
     return list;
+}
+
+void SetCellText(QTreeWidgetItem *item, int column, const QString &text) {
+    item->setText(column, text);
+    item->setToolTip(column, text);
 }
 
 void WizardPage::ConnectRowMenu(QTreeWidget *list, std::function<QMenu *(int row)> menuOf) {
@@ -251,8 +263,19 @@ WizardSheet::WizardSheet(SetupSettings &settings, PrerequisiteInstaller &install
     m_next = new QPushButton(texts.next, this);
     m_finish = new QPushButton(texts.finish, this);
     m_cancel = new QPushButton(texts.cancel, this);
+    // The four are as wide as each other, and each leaves two average
+    // characters of room either side of its text: the toolkit's own width
+    // leaves a long word ("Завершить") touching the button's edges.
+    int width = 0;
+    for (QPushButton *button : {m_back, m_next, m_finish, m_cancel}) {
+        const QFontMetrics metrics = button->fontMetrics();
+        const QString text = button->text().remove(QLatin1Char('&'));
+        width = std::max({width, button->sizeHint().width(),
+                          metrics.horizontalAdvance(text) + 4 * metrics.averageCharWidth()});
+    }
     for (QPushButton *button : {m_back, m_next, m_finish, m_cancel}) {
         button->setAutoDefault(false);
+        button->setMinimumWidth(width);
         buttons->addWidget(button);
     }
     m_next->setDefault(true);

@@ -31,6 +31,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QTreeWidget;
+class QTreeWidgetItem;
 class QPushButton;
 class QStackedWidget;
 class QVBoxLayout;
@@ -139,6 +140,13 @@ inline constexpr int kWizardControlGap = 6;
 // The part common to every page: its number, the header (picture, title,
 // subtitle and line) or the background picture, and the wizard
 // notifications.
+// A list column as wide as its longest text (or its title).
+inline constexpr int kFitColumn = -1;
+
+// A list cell's text, with the whole of it as the cell's tooltip for when the
+// column is too narrow to show it.
+void SetCellText(QTreeWidgetItem *item, int column, const QString &text);
+
 class WizardPage : public QWidget {
     Q_OBJECT
   public:
@@ -166,7 +174,8 @@ class WizardPage : public QWidget {
     // Where the page puts its controls (under the header, if any).
     QVBoxLayout *Body() { return m_body; }
     // A list of rows with the column titles (string ids); the first column
-    // takes the width the others leave (widths: 0 = leave as it is).
+    // takes the width the others leave (widths: 0 = leave as it is,
+    // kFitColumn = as wide as its longest text).
     QTreeWidget *MakeList(const char *name, const std::vector<uint32_t> &titles,
                           const std::vector<int> &widths);
     // A right click on a row opens the menu `menuOf` makes for that row.

@@ -142,12 +142,15 @@ std::string RemainingTimeText(uint64_t bytesPerSecond, uint64_t currentSize,
     if (bytesPerSecond == 0)
         return {};
     const uint64_t speed = std::max<uint64_t>(bytesPerSecond, 1024);
+    const std::string speedText = ByteSizeText(speed / 1024 * 1024);
+    // With no size there is no time to go: only the rate.
+    if (currentSize == 0)
+        return FormatUiString(ui_text::kSpeedOnly, speedText);
     const uint64_t left = currentSize > currentBytes ? currentSize - currentBytes : 0;
     const uint64_t seconds = left / speed;
     const int64_t hours = static_cast<int64_t>(seconds / 3600);
     const int64_t minutes = static_cast<int64_t>(seconds / 60 % 60);
     const int64_t rest = static_cast<int64_t>(seconds % 60);
-    const std::string speedText = ByteSizeText(speed / 1024 * 1024);
     if (hours > 0)
         return FormatUiString(ui_text::kRemainingHours, hours, minutes, speedText);
     if (minutes > 0)
@@ -162,13 +165,16 @@ int Percent(uint64_t part, uint64_t whole) {
     return static_cast<int>(std::min<unsigned __int128>(scaled, 100));
 }
 
-DownloadProgressTexts FormatDownloadProgress(uint64_t overallDone, uint64_t overallTotal,
+DownloadProgressTexts FormatDownloadProgress(uint64_t overallBytes, uint64_t overallTotal,
                                              uint64_t currentBytes, uint64_t currentSize,
                                              std::string_view name, TransferState state) {
     DownloadProgressTexts texts;
-    texts.overall = FormatUiString(ui_text::kOverallProgress,
-                                   static_cast<int64_t>(Percent(overallDone, overallTotal)),
-                                   ByteSizeText(overallDone), ByteSizeText(overallTotal));
+    texts.overall =
+        overallTotal == 0
+            ? FormatUiString(ui_text::kOverallProgressUnknownSize, ByteSizeText(overallBytes))
+            : FormatUiString(ui_text::kOverallProgress,
+                             static_cast<int64_t>(Percent(overallBytes, overallTotal)),
+                             ByteSizeText(overallBytes), ByteSizeText(overallTotal));
     if (state == TransferState::kPaused) {
         texts.current = LoadUiString(ui_text::kPaused);
         texts.column = texts.current;

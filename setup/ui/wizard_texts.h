@@ -46,14 +46,16 @@ std::string FormatRequirementText(std::string_view minimum, std::string_view max
 std::string PrerequisiteVersionText(const PrerequisiteRecord &record,
                                     const std::vector<std::string> &firstResultValues);
 
-// A file of unknown size counts this much in the overall total.
+// A file of unknown size weighs this much on the overall bar (only the bar:
+// the texts count bytes).
 inline constexpr uint64_t kUnknownSizeShare = 5242880;
 // The overall bytes that `bytes` of a file of unknown expected size stand
 // for, once the server announced `announcedSize` (64-bit intermediate).
 uint64_t ScaledUnknownShare(uint64_t bytes, uint64_t announcedSize);
 
 // "1 ч 21 мин при 1.00 KB/с" and its shorter forms; empty for a speed of 0.
-// The speed used is at least 1024 bytes per second.
+// The speed used is at least 1024 bytes per second. A size of 0 (unknown)
+// gives the rate alone ("576.00 KB/с").
 std::string RemainingTimeText(uint64_t bytesPerSecond, uint64_t currentSize, uint64_t currentBytes);
 
 // What the download page's texts say about the transfer.
@@ -64,9 +66,11 @@ struct DownloadProgressTexts {
 };
 // Where the current transfer stands: a transfer reads as completed only once
 // it has ended and succeeded; until then a size of 0 (unknown) shows the
-// bytes so far, a known one the percentage.
+// bytes so far, a known one the percentage. The overall text counts the
+// bytes received: of a total, or alone while some file's size is not known
+// (an overall total of 0).
 enum class TransferState { kRunning, kPaused, kSucceeded };
-DownloadProgressTexts FormatDownloadProgress(uint64_t overallDone, uint64_t overallTotal,
+DownloadProgressTexts FormatDownloadProgress(uint64_t overallBytes, uint64_t overallTotal,
                                              uint64_t currentBytes, uint64_t currentSize,
                                              std::string_view name, TransferState state);
 

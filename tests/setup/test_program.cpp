@@ -90,6 +90,22 @@ TEST_F(ProgramTest, HelpShowsTheUsageBoxAndEndsWithZero) {
     }
 }
 
+// The help names what each switch takes: /groupsextract takes the ids of
+// groups ("101;102;"), not a file, in both languages.
+TEST(ProgramHelp, GroupsExtractTakesAListOfIds) {
+    for (const bool english : {false, true}) {
+        SetResourceModule(english ? EnglishResourceModule() : nullptr);
+        const std::string help = FormatUiString(144, std::string("TelmarSetup2.3"));
+        const std::size_t start = help.find("/groupsextract ");
+        ASSERT_NE(start, std::string::npos) << help;
+        const std::string line = help.substr(start, help.find('\n', start) - start);
+        EXPECT_NE(line.find(english ? " list\t" : " список\t"), std::string::npos) << line;
+        EXPECT_NE(line.find("(101;102;)"), std::string::npos) << line;
+        EXPECT_EQ(line.find(english ? "file" : "файл"), std::string::npos) << line;
+    }
+    SetResourceModule(nullptr);
+}
+
 TEST_F(ProgramTest, HelpWithLogLeavesHeaderSystemBlockAndEndLineOnly) {
     const auto path = m_dir / "help log.txt";
     EXPECT_EQ(Run({"/exelog", path.string(), "/help"}), 0);

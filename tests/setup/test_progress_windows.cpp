@@ -9,12 +9,14 @@
 #include "runner_dialogs.h"
 #include "status_window.h"
 #include "step_progress_dialogs.h"
+#include "support_env.h"
 #include "support_windows.h"
 #include "toolkit_language.h"
 #include "ui_dispatcher.h"
 #include "ui_strings.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -365,6 +367,67 @@ TEST(SetupWindows, EveryWindowCarriesTheProgramIconAndButtonsInTheRunsLanguage) 
         }
     }
     SetResourceModule(nullptr);
+}
+
+// A box keeps a path whole on a line of its own while the box can be as
+// wide as it (a wider one wraps rather than being cut at the box's edge); a
+// box without one is left as plain text.
+TEST(QtMessageBoxes, APathLineIsNeverBroken) {
+    const auto width = [](const QString &line) { return int(line.size()) * 10; };
+    const BoxText plain =
+        MessageBoxText("Текст с <угловыми> скобками\n/ не путь\nслово", width, 1000);
+    EXPECT_FALSE(plain.richText);
+    EXPECT_EQ(plain.text.toStdString(), "Текст с <угловыми> скобками\n/ не путь\nслово");
+    const std::string path = "/home/user/Загрузки/очень-длинная-папка/TelmarSetup2.3";
+    for (const bool english : {false, true}) {
+        SetResourceModule(english ? EnglishResourceModule() : nullptr);
+        const BoxText box = MessageBoxText(FormatUiString(ui_text::kNoPackage, path), width, 1000);
+        EXPECT_TRUE(box.richText) << english;
+        EXPECT_TRUE(box.text.contains("<div style=\"white-space:pre\">" +
+                                      QString::fromStdString(path) + "</div>"))
+            << box.text.toStdString();
+        EXPECT_EQ(box.text.count("white-space:pre\""), 1) << box.text.toStdString();
+        // Too wide for any box: left to wrap.
+        EXPECT_FALSE(
+            MessageBoxText(FormatUiString(ui_text::kNoPackage, path), width, 100).richText);
+    }
+    SetResourceModule(nullptr);
+    EXPECT_EQ(MessageBoxText("a\tb\n/x<y>\n\nc", width, 1000).text.toStdString(),
+              "<div style=\"white-space:pre-wrap\">a\tb</div>"
+              "<div style=\"white-space:pre\">/x&lt;y&gt;</div>"
+              "<div style=\"white-space:pre-wrap\">&nbsp;</div>"
+              "<div style=\"white-space:pre\">c</div>");
+}
+
+// The language dialog names the languages as the user's system does: in
+// Russian on a Russian system, whatever the setup's own language.
+TEST(SetupWindows, LanguageDialogNamesTheLanguagesInTheSystemsLanguage) {
+    test::ScopedEnv env;
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"})
+        env.Unset(name);
+    const struct {
+        const char *lang;
+        QStringList names;
+    } runs[] = {
+        {"ru_RU.UTF-8", {"Русский (Россия)", "Английский (Соединенные Штаты)", "1234"}},
+        {"en_US.UTF-8", {"Russian (Russia)", "English (United States)", "1234"}},
+    };
+    for (const auto &run : runs) {
+        env.Set("LANG", run.lang);
+        QStringList names;
+        QString selected;
+        ShownWindows windows([&](QWidget &window) {
+            auto *list = window.findChild<QComboBox *>();
+            for (int i = 0; list && i < list->count(); ++i)
+                names << list->itemText(i);
+            selected = list ? list->currentText() : QString();
+            return list != nullptr;
+        });
+        ShowLanguageDialog({0x0419, 0x0409, 1234}, 0x0409, "Установка");
+        EXPECT_EQ(windows.inspectedWell, 1) << run.lang;
+        EXPECT_EQ(names, run.names) << run.lang;
+        EXPECT_EQ(selected, run.names[1]) << run.lang;
+    }
 }
 
 // Without a display a person can see (offscreen here), a web address goes

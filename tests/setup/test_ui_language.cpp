@@ -116,8 +116,31 @@ TEST(LocaleLanguages, NamesMapToLanguageIds) {
     };
     for (const Case &c : cases)
         EXPECT_EQ(LangIdFromLocaleName(c.name), c.id) << c.name;
-    EXPECT_EQ(GetLanguageName(kRussian), "1049-Russian (Russia)");
-    EXPECT_EQ(GetLanguageName(1234), "1234-");
+}
+
+// A language is named as the user's system names it: in the user's
+// interface language (Russian or English; English for the others).
+TEST(LocaleLanguages, NamesAreInTheUsersInterfaceLanguage) {
+    struct Case {
+        const char *lang, *language;
+        const char *russian, *english;
+    } cases[] = {
+        {"ru_RU.UTF-8", "", "1049-Русский (Россия)", "1033-Английский (Соединенные Штаты)"},
+        {"en_US.UTF-8", "ru", "1049-Русский (Россия)", "1033-Английский (Соединенные Штаты)"},
+        {"en_US.UTF-8", "", "1049-Russian (Russia)", "1033-English (United States)"},
+        {"de_DE.UTF-8", "", "1049-Russian (Russia)", "1033-English (United States)"},
+        {"", "", "1049-Russian (Russia)", "1033-English (United States)"},
+    };
+    test::ScopedEnv env;
+    for (const char *name : {"LC_ALL", "LC_MESSAGES"})
+        env.Unset(name);
+    for (const Case &c : cases) {
+        env.Set("LANG", c.lang);
+        env.Set("LANGUAGE", c.language);
+        EXPECT_EQ(GetLanguageName(kRussian), c.russian) << c.lang << " " << c.language;
+        EXPECT_EQ(GetLanguageName(kEnglish), c.english) << c.lang << " " << c.language;
+        EXPECT_EQ(GetLanguageName(1234), "1234-");
+    }
 }
 
 TEST_F(UiLanguageTest, CandidatesComeFromEveryLocaleVariable) {

@@ -5,6 +5,7 @@
 #include "open_sites_page.h"
 #include "picture_control.h"
 #include "prerequisite_model.h"
+#include "progress_window.h"
 #include "search_engine.h"
 #include "selection_page.h"
 #include "setup_runner.h"
@@ -118,6 +119,7 @@ TEST(WizardTexts, VersionRequirementAndRemainingTime) {
         {2048, 100000, 0, "48 с при 2.00 KB/с"},
         {0, 100000, 0, ""},
         {4096, 10, 20, "0 с при 4.00 KB/с"}, // more received than announced
+        {589824, 0, 5000, "576.00 KB/с"},    // no size: the rate alone
     };
     for (const Case &c : cases)
         EXPECT_EQ(RemainingTimeText(c.speed, c.size, c.bytes), c.text) << c.speed;
@@ -129,8 +131,11 @@ TEST(WizardTexts, VersionRequirementAndRemainingTime) {
         FormatDownloadProgress(250, 1000, 30, 120, "Viewer", TransferState::kRunning);
     EXPECT_EQ(texts.column, "25%");
     EXPECT_EQ(texts.overall.rfind("Выполнение: 25% (", 0), 0u) << texts.overall;
-    EXPECT_EQ(FormatDownloadProgress(0, 0, 5, 5, "x", TransferState::kPaused).column,
+    EXPECT_EQ(FormatDownloadProgress(1536, 0, 5, 5, "x", TransferState::kPaused).column,
               "Приостановлено");
+    // Some file's size is not known: the bytes so far, no share of a total.
+    EXPECT_EQ(FormatDownloadProgress(1536, 0, 5, 5, "x", TransferState::kRunning).overall,
+              "Выполнение: 1.50 KB");
     EXPECT_EQ(Percent(300, 200), 100);
 }
 
@@ -462,6 +467,63 @@ TEST(WizardDownload, CountersSpeedAndAutoNext) {
     EXPECT_TRUE(wizard.Settings().prerequisites[1].downloaded);
 }
 
+// A file whose size neither the package nor the server gives: the page
+// shows the bytes so far and the rate, no time left and no made-up total;
+// once fetched, its size counts in the overall text. The path it is saved
+// to keeps its file name in sight however narrow the page.
+TEST(WizardDownload, UnknownSizeShowsBytesAndRateWithoutTimeLeft) {
+    WizardFixture wizard;
+    wizard.downloads.Script("http://files.example/A.bin", {{0, {589824, 1024}, 0, 1}});
+    wizard.Build({Download("A", 0)}, "h");
+    const std::string folder = wizard.Root() + "/" + std::string(150, 'x') + "/dl";
+    std::filesystem::create_directories(folder);
+    wizard.Installer().Downloads().SetFolder(folder);
+    wizard.Press(kNext);
+    auto *page = PageOf<DownloadPage>(wizard, wizard_page::kDownload);
+    auto text = [page](const char *name) {
+        auto *label = page->findChild<QLabel *>(name);
+        return label ? label->text().toStdString() : std::string("<no label>");
+    };
+    ASSERT_TRUE(WaitUntil([&] { return page->CurrentBytes() == 589824; }));
+    page->Tick();
+    page->Tick();
+    EXPECT_EQ(page->SpeedText()->text().toStdString(), "576.00 KB/с");
+    EXPECT_EQ(text("1013"), "Выполнение: 576.00 KB");
+    EXPECT_EQ(text("1012"), "Загрузка: A (576.00 KB)");
+    EXPECT_EQ(Column(page->List(), 0, 2), "576.00 KB");
+
+    ElidedLabel *target = page->PathText();
+    EXPECT_EQ(target->toolTip().toStdString(), folder + "/A.bin");
+    wizard.Sheet().show();
+    QApplication::processEvents();
+    EXPECT_LE(wizard.Sheet().width(), 800);
+    EXPECT_LE(target->fontMetrics().horizontalAdvance(target->text()), target->width());
+    EXPECT_TRUE(target->text().endsWith("/A.bin")) << target->text().toStdString();
+    EXPECT_TRUE(target->text().contains(QChar(0x2026))) << target->text().toStdString();
+
+    page->AutoInstall()->setChecked(false);
+    wizard.downloads.Release();
+    ASSERT_TRUE(WaitUntil([&] { return page->CycleOver(); }));
+    EXPECT_EQ(text("1013"), "Выполнение: 100% (577.00 KB из 577.00 KB)");
+    EXPECT_EQ(Column(page->List(), 0, 2), "Завершено");
+    EXPECT_EQ(page->Failures(), 0);
+
+    // A file the server sizes only (1 MiB) whose transfer ends short and is
+    // continued: what the first try counted is taken back whole, the bar's
+    // share of it too.
+    WizardFixture again;
+    again.downloads.Script("http://files.example/B.bin",
+                           {{1048576, {1400}, 0xE000000F}, {1048576, {1400, 1047176}}});
+    StartDownloads(again, {Download("B", 0)});
+    auto *second = PageOf<DownloadPage>(again, wizard_page::kDownload);
+    second->AutoInstall()->setChecked(false);
+    ASSERT_TRUE(WaitUntil([&] { return second->CycleOver(); }));
+    EXPECT_EQ(second->Failures(), 0);
+    EXPECT_EQ(second->OverallDone(), second->OverallTotal());
+    EXPECT_EQ(second->findChild<QLabel *>("1013")->text().toStdString(),
+              "Выполнение: 100% (1024.00 KB из 1024.00 KB)");
+}
+
 TEST(WizardDownload, FailedRowsKeepTheWizardOnThePage) {
     struct Case {
         const char *what;
@@ -622,6 +684,10 @@ TEST(WizardInstall, OutcomesOfTheSetups) {
         ASSERT_TRUE(WaitUntil([&] { return page->RunOver(); })) << c.what;
         QApplication::processEvents();
         EXPECT_EQ(Column(page->List(), 0, 1), c.rowState) << c.what;
+        // A long state ("Ошибка: ..."): its column is as wide as it, and the
+        // cell's tooltip holds it whole.
+        ExpectColumnsFitTheirTexts(page->List(), {1});
+        EXPECT_EQ(page->List()->topLevelItem(0)->toolTip(1).toStdString(), c.rowState) << c.what;
         if (!c.status.empty()) {
             EXPECT_EQ(page->Status()->text().toStdString(), c.status) << c.what;
         }

@@ -70,7 +70,8 @@ std::vector<int> BodyGaps(WizardPage &page) {
 
 // In a Russian run and in an English one: the rows of every page keep the
 // wizard's gap, and the sheet's buttons are the toolkit's wizard buttons in
-// the run's language (the hints name "Далее" and "Завершить").
+// the run's language (the hints name "Далее" and "Завершить"), none of them
+// filled by its text edge to edge.
 TEST(WizardPages, RowsKeepTheWizardsGapAndButtonsSpeakTheRunsLanguage) {
     const struct {
         std::shared_ptr<const ResourceModule> module;
@@ -96,6 +97,16 @@ TEST(WizardPages, RowsKeepTheWizardsGapAndButtonsSpeakTheRunsLanguage) {
                 buttons << button->text().remove(QLatin1Char('&'));
         EXPECT_EQ(buttons, run.buttons);
         sheet.show();
+        QApplication::processEvents();
+        // Each leaves two average characters of room either side of its text.
+        for (QPushButton *button : sheet.findChildren<QPushButton *>())
+            if (button->parent() == &sheet) {
+                const QFontMetrics metrics = button->fontMetrics();
+                EXPECT_GE(button->width(),
+                          metrics.horizontalAdvance(button->text().remove(QLatin1Char('&'))) +
+                              4 * metrics.averageCharWidth())
+                    << button->text().toStdString();
+            }
         ASSERT_EQ(sheet.Pages().size(), 6u);
         std::size_t rowsLookedAt = 0;
         for (WizardPage *page : sheet.Pages()) {
@@ -112,16 +123,22 @@ TEST(WizardPages, RowsKeepTheWizardsGapAndButtonsSpeakTheRunsLanguage) {
 }
 
 // A file of unknown size from a server that takes the connection and never
-// answers: until the transfer ends the row and the current-file text show
-// the bytes so far, never "completed"; its failure leaves no "completed" text.
+// answers, after a file that downloaded well: until the transfer ends the
+// row and the current-file text show the bytes so far, never "completed"
+// (neither its own nor the row before it); its failure leaves no
+// "completed" text.
 TEST(WizardDownloadPage, AServerThatNeverAnswersIsNeverShownCompleted) {
     WizardFixture wizard;
     const std::string accepted = wizard.Root() + "/accepted", release = wizard.Root() + "/release";
+    test::LocalHttpServer files;
+    ASSERT_TRUE(files.Start({})) << files.Error();
     test::ServerProcess server;
     ASSERT_TRUE(server.Start("silent_server.py", {accepted, release})) << server.Error();
     const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/runtime.bin";
     wizard.realDownloads = true;
-    wizard.Build({MakeRecord("Runtime", source_kind::kUrl, url)}, "h");
+    wizard.Build({MakeRecord("Fonts", source_kind::kUrl, files.Url("/gen/2048")),
+                  MakeRecord("Runtime", source_kind::kUrl, url)},
+                 "h");
     wizard.Press(kNext);
     auto *page = PageOf<DownloadPage>(wizard, wizard_page::kDownload);
     ASSERT_EQ(wizard.Sheet().CurrentPage(), page);
@@ -129,12 +146,14 @@ TEST(WizardDownloadPage, AServerThatNeverAnswersIsNeverShownCompleted) {
     ASSERT_NE(current, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return !test::ReadFile(accepted).empty(); }));
     QApplication::processEvents();
-    EXPECT_EQ(Column(page->List(), 0, 2), "0.00 KB");
+    EXPECT_EQ(page->CurrentRow(), 1);
+    EXPECT_EQ(Column(page->List(), 0, 2), "Завершено");
+    EXPECT_EQ(Column(page->List(), 1, 2), "0.00 KB");
     EXPECT_EQ(current->text().toStdString(), "Загрузка: Runtime (0.00 KB)");
 
     test::WriteFile(release, "");
     ASSERT_TRUE(WaitUntil([&] { return page->CycleOver(); }));
-    EXPECT_EQ(Column(page->List(), 0, 2),
+    EXPECT_EQ(Column(page->List(), 1, 2),
               "Ошибка: " + GetInternetErrorText(download_code::kInvalidServerResponse));
     EXPECT_EQ(current->text().toStdString(), "Загрузка: Runtime (0.00 KB)");
     EXPECT_EQ(page->Failures(), 1);
