@@ -117,8 +117,9 @@ std::atomic<int> g_removedOnStopIndex{-1};
 // The write end of the pipe that wakes the stop's thread; -1 while there is
 // none (no stop action set).
 std::atomic<int> g_stopWake{-1};
-// Starts of waited programs under way: between the check of the stop and
-// the child's pid being known, a stop must not end the process under them.
+// Starts of waited programs under way (ProgramStep): between the check of
+// the stop and the child's pid being known, and between its end and the
+// caller taking its result, a stop must not end the process under them.
 std::atomic<int> g_launching{0};
 std::atomic<bool> g_runEndTaken{false};
 std::mutex g_stopActionLock;
@@ -132,39 +133,71 @@ int ForwardedSignal(int signal) {
 
 // Only async-signal-safe calls.
 void OnTerminationSignal(int signal) {
-    const pid_t child = g_waitedChild.load();
-    if (const int wake = g_stopWake.load(); child <= 0 && wake >= 0) {
+    // The stop is remembered before the child is looked at, and a start
+    // publishes its child before it looks at the stop: whichever comes
+    // second sees the other, so a program started at the same moment is
+    // never left without it.
+    int none = 0;
+    g_terminationSignal.compare_exchange_strong(none, signal);
+    if (const pid_t child = g_waitedChild.load(); child > 0) {
+        ::kill(child, ForwardedSignal(signal));
+        return;
+    }
+    if (const int wake = g_stopWake.load(); wake >= 0) {
         // The stop's thread ends the run once the work under way has undone
         // itself.
-        int none = 0;
-        g_terminationSignal.compare_exchange_strong(none, signal);
         const char byte = 1;
         ssize_t ignored = ::write(wake, &byte, 1);
         (void)ignored;
         return;
     }
-    if (child <= 0 && g_stoppableWork.load() > 0 && g_userWaits.load() == 0) {
-        // An extraction or a download checks the stop and undoes its work;
-        // the run then ends as after a stopped program.
-        int none = 0;
-        g_terminationSignal.compare_exchange_strong(none, signal);
+    // An extraction or a download checks the stop and undoes its work; the
+    // run then ends as after a stopped program.
+    if (g_stoppableWork.load() > 0 && g_userWaits.load() == 0)
         return;
-    }
-    if (child <= 0) {
-        // Nothing to wait for: the process ends as the signal asks (a
-        // dialog waiting for the user must not keep it alive), without the
-        // file it must not leave behind. The signal is blocked while this
-        // handler runs and arrives on its return.
-        if (const int index = g_removedOnStopIndex.load(); index >= 0)
-            ::unlink(g_removedOnStop[index]);
-        ::signal(signal, SIG_DFL);
-        ::raise(signal);
-        return;
-    }
-    int none = 0;
-    g_terminationSignal.compare_exchange_strong(none, signal);
-    ::kill(child, ForwardedSignal(signal));
+    // Nothing to wait for: the process ends as the signal asks (a dialog
+    // waiting for the user must not keep it alive), without the file it
+    // must not leave behind. The signal is blocked while this handler runs
+    // and arrives on its return.
+    if (const int index = g_removedOnStopIndex.load(); index >= 0)
+        ::unlink(g_removedOnStop[index]);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
 }
+
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+sigset_t StopSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kStopSignals)
+        sigaddset(&set, signal);
+    return set;
+}
+
+// The stop signals held back on this thread while a program starts: the
+// child begins with them blocked and sets their default action before it
+// lets them in, so our handler never runs in it (there a stop would be
+// taken and lost, and the program would run on).
+class StopSignalsHeld {
+  public:
+    StopSignalsHeld() {
+        const sigset_t stops = StopSignalSet();
+        ::pthread_sigmask(SIG_BLOCK, &stops, &m_previous);
+    }
+    ~StopSignalsHeld() { Release(); }
+    void Release() {
+        if (!m_released)
+            ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+        m_released = true;
+    }
+    StopSignalsHeld(const StopSignalsHeld &) = delete;
+    StopSignalsHeld &operator=(const StopSignalsHeld &) = delete;
+
+  private:
+    sigset_t m_previous;
+    bool m_released = false;
+};
 
 bool IsExecutableFile(const std::string &path) {
     struct stat st {};
@@ -205,6 +238,20 @@ void WriteErrno(int fd, int error) {
     // Nothing of ours leaks into the program but the error pipe, which
     // closes itself on exec.
     ::syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC);
+    // A stop sent the moment the parent learnt our pid waits, blocked, for
+    // its default action: it ends us here or reaches the program.
+    for (int signal : kStopSignals)
+        ::signal(signal, SIG_DFL);
+    // One that is here already came before the program: it is not started
+    // (the stop took the run first), rather than started and cut off at its
+    // first instruction.
+    sigset_t pending;
+    if (::sigpending(&pending) == 0)
+        for (int signal : kStopSignals)
+            if (sigismember(&pending, signal)) {
+                WriteErrno(errorFd, EINTR);
+                ::_exit(127);
+            }
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -236,24 +283,10 @@ pid_t WaitFor(pid_t pid, int &status) {
     return r;
 }
 
-// Marks a start under way for the stop's thread (see g_launching).
-class LaunchScope {
-  public:
-    LaunchScope() { g_launching.fetch_add(1); }
-    ~LaunchScope() { End(); }
-    void End() {
-        if (!m_ended)
-            g_launching.fetch_sub(1);
-        m_ended = true;
-    }
-
-  private:
-    bool m_ended = false;
-};
-
 ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
     ProcessResult result;
-    LaunchScope launching;
+    ProgramStep launching;
+    StopSignalsHeld held;
     if (g_terminationSignal.load() != 0) {
         result.startError = EINTR;
         return result;
@@ -316,6 +349,7 @@ ProcessResult RealRun(const ProcessStartInfo &info, bool wait) {
             ::kill(pid, ForwardedSignal(signal));
     }
     launching.End();
+    held.Release();
     int childErrno = 0;
     ssize_t n;
     do {
@@ -420,12 +454,26 @@ void ForwardTerminationSignals() {
     action.sa_handler = OnTerminationSignal;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+    for (int signal : kStopSignals)
         ::sigaction(signal, &action, nullptr);
 }
 
 int TerminationSignal() {
     return g_terminationSignal.load();
+}
+
+ProgramStep::ProgramStep() {
+    g_launching.fetch_add(1);
+}
+
+ProgramStep::~ProgramStep() {
+    End();
+}
+
+void ProgramStep::End() {
+    if (!m_ended)
+        g_launching.fetch_sub(1);
+    m_ended = true;
 }
 
 StoppableWork::StoppableWork() {
@@ -442,6 +490,10 @@ UserWait::UserWait() {
 
 UserWait::~UserWait() {
     g_userWaits.fetch_sub(1);
+}
+
+bool WaitingForUser() {
+    return g_userWaits.load() > 0;
 }
 
 void SetFileRemovedOnStop(const std::string &path) {

@@ -87,6 +87,23 @@ void SetStopAction(StopAction action);
 bool TakeRunEnd();
 [[noreturn]] void AwaitStopEnd();
 
+// The start of a program and the taking of its result: while one lives, a
+// stop that no program took waits for it (about ten seconds at most) before
+// it ends the run, so that a run which has just heard its program's result
+// can act on it first (for example take the run's end, TakeRunEnd, when
+// the result stands). ProcessRun holds one across the start.
+class ProgramStep {
+  public:
+    ProgramStep();
+    ~ProgramStep();
+    ProgramStep(const ProgramStep &) = delete;
+    ProgramStep &operator=(const ProgramStep &) = delete;
+    void End();
+
+  private:
+    bool m_ended = false;
+};
+
 // Marks work under way that checks TerminationSignal and ends itself.
 class StoppableWork {
   public:
@@ -106,6 +123,9 @@ class UserWait {
     UserWait(const UserWait &) = delete;
     UserWait &operator=(const UserWait &) = delete;
 };
+
+// True while a UserWait lives.
+bool WaitingForUser();
 
 // The file a signal that ends the process at once removes first (the
 // setup's resume entry, which must not outlive a run that was stopped);

@@ -240,13 +240,16 @@ void RemoveEmptyFolders(std::string_view folder) {
 
 RunWorkFolder::~RunWorkFolder() {
     if (!m_path.empty()) {
-        DropRemovedOnStop(m_path.substr(0, m_path.size() - 1));
+        // Removed before it is dropped: a stop in between takes it whole.
         RemoveEmptyFolders(m_path);
+        DropRemovedOnStop(m_path.substr(0, m_path.size() - 1));
     }
 }
 
 const std::string &RunWorkFolder::Get() {
     if (m_path.empty()) {
+        // Made and registered in one step: a stop's end never falls between.
+        const auto hold = HoldStopTakes();
         m_path = MakePrivateTempFolder("TelmarSetup-");
         if (!m_path.empty()) {
             // A run stopped between its steps takes it away whole.

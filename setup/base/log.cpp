@@ -155,10 +155,12 @@ void CloseLog(SetupLog &log, bool writeEndLine) {
     }
 }
 
-void EndLogForGood(SetupLog &log, bool writeEndLine) {
-    // One hold of the lock: no line of another thread comes between the end
-    // line and the close, nor after them.
+void EndLogForGood(SetupLog &log, bool writeEndLine, const std::vector<std::string> &lastLines) {
+    // One hold of the lock: no line of another thread comes between the last
+    // lines, the end line and the close, nor after them.
     std::lock_guard guard(log.lock);
+    for (const std::string &line : lastLines)
+        WriteLogLineLocked(log, line);
     if (writeEndLine)
         WriteLogLineLocked(log, kLogEndLine);
     if (log.fd >= 0) {
@@ -187,8 +189,9 @@ void CloseLog() {
     CloseLog(TheSetupLog(), LoggingEnabled);
 }
 
-void EndLogForGood() {
-    EndLogForGood(TheSetupLog(), LoggingEnabled);
+void EndLogForGood(const std::vector<std::string> &lastLines) {
+    EndLogForGood(TheSetupLog(), LoggingEnabled,
+                  LoggingEnabled ? lastLines : std::vector<std::string>{});
 }
 
 void AppendLogText(std::string &line, const char *text) {

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace krv::setup {
 
@@ -94,7 +95,10 @@ void CloseLog(SetupLog &log, bool writeEndLine);
 // CloseLog for a process about to end while other threads may still log (a
 // run ended by a stop): later lines are dropped rather than opening the
 // file again with a second header after the end line.
-void EndLogForGood(SetupLog &log, bool writeEndLine);
+// The lines given come before the end line, in the same hold of the log:
+// no line of another thread falls between them or after them.
+void EndLogForGood(SetupLog &log, bool writeEndLine,
+                   const std::vector<std::string> &lastLines = {});
 
 // The same on the process-wide log. LogLine writes only when LoggingEnabled;
 // CloseLog writes the end line only when LoggingEnabled.
@@ -103,7 +107,7 @@ void SetLogHeader(std::string_view header);
 void WriteLogLine(std::string_view text);
 void LogLine(std::string_view text);
 void CloseLog();
-void EndLogForGood();
+void EndLogForGood(const std::vector<std::string> &lastLines = {});
 
 // Pieces of a log line.
 void AppendLogText(std::string &line, const char *text); // null appends nothing

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -20,11 +21,19 @@ namespace {
 struct Removal {
     std::string path;
     bool folder = false;
+    bool identified = false; // a file removed only while it is this one
+    dev_t device = 0;
+    ino_t inode = 0;
 };
 
-std::mutex &RemovalLock() {
-    static std::mutex lock;
+std::recursive_mutex &RemovalLock() {
+    static std::recursive_mutex lock;
     return lock;
+}
+
+std::function<void()> &StopCleanUp() {
+    static std::function<void()> cleanUp;
+    return cleanUp;
 }
 
 std::vector<Removal> &Removals() {
@@ -34,11 +43,33 @@ std::vector<Removal> &Removals() {
 
 } // namespace
 
+void UnlinkIfStill(const std::string &path, dev_t device, ino_t inode) {
+    struct stat named {};
+    if (::lstat(path.c_str(), &named) == 0 && named.st_dev == device && named.st_ino == inode)
+        ::unlink(path.c_str());
+}
+
+std::unique_lock<std::recursive_mutex> HoldStopTakes() {
+    return std::unique_lock(RemovalLock());
+}
+
 void AddRemovedOnStop(const std::string &path, bool folder) {
     if (path.empty())
         return;
     std::lock_guard guard(RemovalLock());
     Removals().push_back({path, folder});
+}
+
+void AddFileRemovedOnStop(const std::string &path, dev_t device, ino_t inode) {
+    if (path.empty())
+        return;
+    std::lock_guard guard(RemovalLock());
+    Removals().push_back({path, false, true, device, inode});
+}
+
+void SetStopCleanUp(std::function<void()> cleanUp) {
+    std::lock_guard guard(RemovalLock());
+    StopCleanUp() = std::move(cleanUp);
 }
 
 void DropRemovedOnStop(const std::string &path) {
@@ -58,6 +89,8 @@ void RemoveWhatAStopTakes() {
         if (removal.folder) {
             DeleteFolderTree(native);
             ::rmdir(native.c_str());
+        } else if (removal.identified) {
+            UnlinkIfStill(native, removal.device, removal.inode);
         } else {
             ::unlink(native.c_str());
         }
@@ -71,15 +104,24 @@ std::string StoppedBySignalLine(int signal) {
 
 void EndRunsByStopAction() {
     platform::SetStopAction([](int signal) {
-        RemoveWhatAStopTakes();
-        LogLine(StoppedBySignalLine(signal));
-        if (LoggingEnabled) {
-            std::string line = "Code returned to Windows by setup:";
-            AppendLogInt(line, 128 + signal);
-            WriteLogLine(line);
+        // First, as the run's own end would: it may wait for the run's
+        // thread to finish a step, which may register what it made.
+        std::function<void()> cleanUp;
+        {
+            std::lock_guard guard(RemovalLock());
+            cleanUp = StopCleanUp();
         }
-        // The run's own thread may still log until the process ends.
-        EndLogForGood();
+        if (cleanUp)
+            cleanUp();
+        // Kept until the process ends: the run's own thread, which goes on
+        // until then, cannot make what this end would have to take.
+        HoldStopTakes().release();
+        RemoveWhatAStopTakes();
+        std::string code = "Code returned to Windows by setup:";
+        AppendLogInt(code, 128 + signal);
+        // The run's own thread may still log until the process ends: its
+        // lines are dropped after these.
+        EndLogForGood({StoppedBySignalLine(signal), code});
     });
 }
 

@@ -248,7 +248,7 @@ uint32_t DownloadSession::RunTransfer(Transfer &transfer, uint64_t offset) {
             // A stop signal is no success: nothing was fetched. What this
             // transfer wrote before it was cut goes with the stop.
             if (IsCancelled() && (!transfer.itemBegun || platform::TerminationSignal())) {
-                if (transfer.itemBegun)
+                if (transfer.itemBegun && !m_keepPartOnStop)
                     ::unlink(ToNativePath(transfer.partPath).c_str());
                 return kCancelled;
             }
@@ -259,10 +259,12 @@ uint32_t DownloadSession::RunTransfer(Transfer &transfer, uint64_t offset) {
         }
         if (transfer.cancelledInLoop) {
             // The ".part" file stays for a later resume, unless the setup
-            // was stopped: then nothing this run fetched is left behind, and
-            // the caller must not take the missing file for a download.
+            // was stopped: then nothing this run fetched is left behind
+            // (but in a folder kept for resumes), and the caller must not
+            // take the missing file for a download.
             if (platform::TerminationSignal()) {
-                ::unlink(ToNativePath(transfer.partPath).c_str());
+                if (!m_keepPartOnStop)
+                    ::unlink(ToNativePath(transfer.partPath).c_str());
                 return kCancelled;
             }
             return kOk;

@@ -123,6 +123,10 @@ class DownloadSession {
     void SetRetryWait(std::chrono::milliseconds wait);
     // The certificate question; empty restores AskAcceptCertificate.
     void SetCertificateQuestion(CertificateQuestion question);
+    // A transfer cut by a stop signal keeps its ".part" file for the next
+    // run, as a cancelled one does (a folder that outlives the run); by
+    // default a stop removes it.
+    void SetKeepPartOnStop(bool keep) { m_keepPartOnStop = keep; }
 
     // The request step alone, HEAD and nothing stored (UrlExists).
     uint32_t RunHeadRequest(const std::string &url);
@@ -177,8 +181,9 @@ class DownloadSession {
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_stop{false};
     bool m_statusSuppressed = false; // worker only
-    Transfer *m_current = nullptr;   // worker only: the download in the callbacks
-    uint32_t m_result = 0;           // worker's result, read after join
+    bool m_keepPartOnStop = false;
+    Transfer *m_current = nullptr; // worker only: the download in the callbacks
+    uint32_t m_result = 0;         // worker's result, read after join
     std::atomic<uint32_t> m_lastError{0};
     mutable std::mutex m_timeLock;
     DownloadTime m_lastModified;

@@ -18,6 +18,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,6 +105,12 @@ class PayloadArchive {
     int FindPrerequisiteFile(std::string_view name, std::string &outPath);
 
     void CleanUpExtraction();
+    // CleanUpExtraction for a stop's end, on another thread than the run's:
+    // once no extraction or clean-up of the run is under way, with the keep
+    // mode given (none: the one set), and nothing extracts any more after
+    // it. Given up, leaving what is there, while an extraction waits for the
+    // user (nothing would come to end it).
+    void CleanUpOnStop(std::optional<int> keepMode);
     void DeleteExtractedEntries();
     // Removes what the package puts into the folder of the main package
     // (its entries and the members of its groups) and the folders that are
@@ -138,6 +146,9 @@ class PayloadArchive {
     int ReadNameTable();
 
   private:
+    // Held by every extraction and the clean-up (CleanUpOnStop).
+    std::recursive_mutex m_changeLock;
+
     struct Group;
     int PrepareExtraction(std::vector<Group> &groups, const std::vector<std::size_t> &stored,
                           const ExtractionDialogParts &sinks);

@@ -5,10 +5,14 @@
 #include "group_reader.h"
 #include "paths.h"
 
+#include <setup_process.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
 
 namespace krv::setup {
 
@@ -56,6 +60,7 @@ void RemoveEmptiedFolders(const std::vector<std::string> &paths, const std::stri
 } // namespace
 
 void PayloadArchive::CleanUpExtraction() {
+    std::lock_guard guard(m_changeLock);
     if (m_cleanedUp || !m_opened)
         return;
     m_cleanedUp = true;
@@ -69,6 +74,20 @@ void PayloadArchive::CleanUpExtraction() {
         DeletePlacedFile(path);
     for (auto folder = m_foldersCreated.rbegin(); folder != m_foldersCreated.rend(); ++folder)
         ::rmdir(ToNativePath(*folder).c_str());
+}
+
+void PayloadArchive::CleanUpOnStop(std::optional<int> keepMode) {
+    std::unique_lock hold(m_changeLock, std::defer_lock);
+    while (!hold.try_lock()) {
+        if (platform::WaitingForUser())
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (keepMode)
+        m_keepMode = *keepMode;
+    CleanUpExtraction();
+    // Kept until the process ends, which follows the stop's end.
+    hold.release();
 }
 
 void PayloadArchive::DeleteEntryFiles(std::size_t index) {

@@ -315,6 +315,7 @@ int PayloadArchive::ExtractEntry(std::size_t index, const ExtractionDialogParts 
 
 int PayloadArchive::ExtractEntries(const std::vector<uint32_t> &setIds,
                                    const ExtractionDialogParts &sinks) {
+    std::lock_guard guard(m_changeLock);
     std::vector<Group> groups;
     std::vector<std::size_t> stored;
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
@@ -352,6 +353,7 @@ int PayloadArchive::ExtractEntries(const std::vector<uint32_t> &setIds,
 }
 
 int PayloadArchive::ExtractMainPackage(std::string &outPath, const ExtractionDialogParts &sinks) {
+    std::lock_guard guard(m_changeLock);
     const uint32_t flags = m_footer.flags;
     if (flags & container::kSeparateFiles) {
         if (flags & container::kSeparateGroups)
@@ -377,6 +379,7 @@ int PayloadArchive::ExtractMainPackage(std::string &outPath, const ExtractionDia
 }
 
 int PayloadArchive::ExtractAll(const ExtractionDialogParts &sinks) {
+    std::lock_guard guard(m_changeLock);
     const uint32_t flags = m_footer.flags;
     if (flags & container::kSeparateFiles) {
         std::string ignored;
@@ -397,10 +400,12 @@ int PayloadArchive::ExtractAll(const ExtractionDialogParts &sinks) {
 
 int PayloadArchive::ExtractExternalGroups(std::string &outPath,
                                           const ExtractionDialogParts &sinks) {
+    std::lock_guard guard(m_changeLock);
     return ExternalGroupPrepare(outPath, sinks);
 }
 
 int PayloadArchive::ExtractNumberedDll(int number, std::string &outPath) {
+    std::lock_guard guard(m_changeLock);
     const std::string name = std::to_string(number) + ".dll";
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         if (m_entries[i].type == entry_type::kLanguageLibrary && m_entries[i].name == name) {
@@ -413,6 +418,7 @@ int PayloadArchive::ExtractNumberedDll(int number, std::string &outPath) {
 }
 
 int PayloadArchive::ExtractNamedEntry(std::string_view name, std::string &outPath) {
+    std::lock_guard guard(m_changeLock);
     if (m_footer.flags & container::kSeparateFiles) {
         outPath = m_packageFolder + std::string(name);
         return payload_result::kOk;

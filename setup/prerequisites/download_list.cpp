@@ -170,6 +170,7 @@ int DownloadList::DownloadListItem(std::size_t index) {
         return download_result::kFailed;
     DownloadItem &item = m_items[index];
     DownloadSession session(m_provider, m_folder, m_sink, m_messages);
+    session.SetKeepPartOnStop(m_keepPartOnStop);
     uint32_t result = session.Start(item.url, ToNativePath(GetDownloadTargetPath(item)), nullptr,
                                     true, "", false);
     if (result == 0)

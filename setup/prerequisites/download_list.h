@@ -109,6 +109,9 @@ class DownloadList {
     void SetCredentialProvider(CredentialProvider *provider) { m_provider = provider; }
     CredentialProvider *Credentials() const { return m_provider; }
     void SetSink(ProgressSink *sink) { m_sink = sink; }
+    // The folder is kept for resumes (the user's cache): a download a stop
+    // cuts keeps its ".part" there, as a cancelled one does.
+    void SetKeepPartOnStop(bool keep) { m_keepPartOnStop = keep; }
     ProgressSink *Sink() const { return m_sink; }
     // The download engine's last error after a failure, 0 after a success.
     uint32_t LastError() const { return m_lastError; }
@@ -136,6 +139,7 @@ class DownloadList {
     ProgressSink *m_sink = nullptr;
     SetupMessages m_messages;
     uint32_t m_lastError = 0;
+    bool m_keepPartOnStop = false;
     std::vector<std::string> m_filesToDelete;
 };
 

@@ -101,6 +101,9 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
     else
         result = ShellExecuteProcess(item.file, arguments, true, false, m_programs);
     const uint32_t exitCode = LaunchExitCode(result);
+    // A stop before the start found nothing started (EINTR).
+    if (result.started && platform::TerminationSignal())
+        m_stopWhileRunning = true;
     {
         std::lock_guard guard(m_notStartedLock);
         std::erase(m_notStarted, item.prerequisiteIndex);

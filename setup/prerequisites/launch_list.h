@@ -114,6 +114,9 @@ class LaunchList {
     bool RebootRefused() const { return m_rebootRefused; }
     bool RebootRequired() const { return m_rebootRequired; }
     bool RebootInProgress() const { return m_rebootInProgress; }
+    // A stop signal came while one of the setups ran (it may be the restart
+    // that setup started), not while none did.
+    bool StopCameWhileASetupRan() const { return m_stopWhileRunning; }
     void SetOwnerWindow(QObject *owner) { m_owner = owner; }
 
   private:
@@ -130,6 +133,7 @@ class LaunchList {
     std::atomic<bool> m_rebootRefused{false};
     std::atomic<bool> m_rebootRequired{false};
     std::atomic<bool> m_rebootInProgress{false};
+    std::atomic<bool> m_stopWhileRunning{false};
     QPointer<QObject> m_owner; // read on the user-interface thread only
     mutable std::mutex m_notStartedLock;
     std::vector<int32_t> m_notStarted;

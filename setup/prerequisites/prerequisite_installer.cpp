@@ -11,6 +11,7 @@
 #include "payload_archive.h"
 #include "prerequisite_model.h"
 #include "resume.h"
+#include "run_stop.h"
 #include "setup_ui.h"
 #include "system.h"
 #include "ui_strings.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <setup_process.h>
+#include <thread>
 
 #include <unistd.h>
 
@@ -95,6 +97,23 @@ bool PrerequisiteInstaller::RelaySink::IsPaused() {
     return outer && outer->IsPaused();
 }
 
+LaunchPause PrerequisiteInstaller::SettlingPause(LaunchPause pause) {
+    return [this, pause = std::move(pause)](std::chrono::milliseconds length) {
+        // The pause after a setup that may be shutting the machine down: a
+        // stop in it is that shutdown's as much as one while the setup ran,
+        // and keeps the entry.
+        const bool entry = m_resumeEntryForLaunches && !m_resumeEntryFile.empty();
+        if (entry)
+            DropRemovedOnStop(m_resumeEntryFile);
+        if (pause)
+            pause(length);
+        else
+            std::this_thread::sleep_for(length);
+        if (entry && !platform::TerminationSignal())
+            AddRemovedOnStop(m_resumeEntryFile, false);
+    };
+}
+
 PrerequisiteInstaller::PrerequisiteInstaller(SelectionCallback onSelection, SetupSettings &settings,
                                              RegistryValue *resultStore,
                                              PrerequisitePackage *package, SetupUi *ui,
@@ -103,9 +122,12 @@ PrerequisiteInstaller::PrerequisiteInstaller(SelectionCallback onSelection, Setu
       m_probe(std::move(system.probe)), m_resumeCommand(std::move(system.resumeCommand)),
       m_programs(system.programs), m_ui(ui),
       m_downloads(GetDownloadFolder(settings), false, system.messages),
-      m_launches(resultStore, std::move(system.launchPause), std::move(system.programs),
-                 std::move(system.reboot), system.messages),
+      m_launches(resultStore, SettlingPause(std::move(system.launchPause)),
+                 std::move(system.programs), std::move(system.reboot), system.messages),
       m_store(resultStore), m_messages(std::move(system.messages)) {
+    // The user's cache folder keeps downloads cut short for the next run.
+    m_downloads.SetKeepPartOnStop(!settings.general.downloadBase.empty() &&
+                                  settings.general.downloadFolder == settings.general.downloadBase);
     if (!m_probe.packageFile && m_package)
         m_probe.packageFile = [package](const SearchRecord &search) {
             return package->DetectionProgramPath(search);
@@ -327,6 +349,12 @@ int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {
         if (sink)
             sink->SetStatus({0, FormatUiString(kDownloadingTextId, record.name)});
         LogPair("Starting download of:", record.name);
+        // Registered before the file can exist: a stop the moment it is
+        // complete takes it, rather than leave it for the next run to use.
+        const std::string path = m_downloads.GetDownloadTargetPath(item);
+        if (m_settings.general.keepMode != keep_mode::kComplete &&
+            m_settings.general.keepMode != keep_mode::kPrereqs)
+            m_downloads.RecordFileForDeletion(path);
         const int downloaded = m_downloads.DownloadListItem(n);
         // A stop signal ends the pass as a Cancel does: the run is ending.
         if (platform::TerminationSignal()) {
@@ -344,10 +372,6 @@ int PrerequisiteInstaller::DownloadPass(ProgressSink *sink) {
             continue;
         }
         LogLine("Download completed succesfully.");
-        const std::string path = m_downloads.GetDownloadTargetPath(item);
-        if (m_settings.general.keepMode != keep_mode::kComplete &&
-            m_settings.general.keepMode != keep_mode::kPrereqs)
-            m_downloads.RecordFileForDeletion(path);
         uint32_t size = 0;
         const bool wrongSize =
             item.expectedSize != 0 && (!QueryFileSize(path, size) || size != item.expectedSize);
@@ -462,9 +486,16 @@ int PrerequisiteInstaller::BuildLaunchList(bool fromInstallPass) {
         // nothing is started any more, and nothing brings the user back.
         if (!m_launches.Items().empty() && !platform::TerminationSignal()) {
             const ResumeCommand command = m_resumeCommand ? m_resumeCommand() : ResumeCommand{};
+            // Written and registered in one step: a stop's end never falls
+            // between.
+            const auto hold = HoldStopTakes();
             if (RegisterResumeCommand(command)) {
                 m_resumeEntryFile = ResumeEntryPath(command.bootstrapperPath);
                 platform::SetFileRemovedOnStop("");
+                // A stop that comes while none of them runs (between two,
+                // before the first) is no restart of theirs: its end takes
+                // the entry, and nothing brings the user back.
+                AddRemovedOnStop(m_resumeEntryFile, false);
                 m_resumeEntryForLaunches = true;
             }
         }

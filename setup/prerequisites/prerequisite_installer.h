@@ -168,6 +168,9 @@ class PrerequisiteInstaller {
     SetupUi *m_ui;
     RelaySink m_relay{*this};
     DownloadList m_downloads;
+    // The launches' pause after a setup, during which a stop keeps the
+    // resume entry.
+    LaunchPause SettlingPause(LaunchPause pause);
     LaunchList m_launches;
     std::atomic<ProgressSink *> m_outer{nullptr};
     RegistryValue *m_store;

@@ -41,6 +41,7 @@ class PayloadRunnerPackage : public RunnerPackage {
         return m_archive.ExtractAll(sinks);
     }
     void CleanUpExtraction() override { m_archive.CleanUpExtraction(); }
+    void CleanUpOnStop(std::optional<int> keepMode) override { m_archive.CleanUpOnStop(keepMode); }
 
     PayloadArchive &Archive() { return m_archive; }
 

@@ -191,7 +191,8 @@ int PrerequisiteSteps::RunPrerequisites(SetupRunner &runner, SetupSettings &sett
     } else if (siteToActOn) {
         // The user comes back once the site's part is in place.
         runner.SetKeepResumeEntry();
-    } else if (platform::TerminationSignal() && installer.ResumeEntryForLaunches()) {
+    } else if (platform::TerminationSignal() && installer.ResumeEntryForLaunches() &&
+               launches.StopCameWhileASetupRan()) {
         // The stop may be the shutdown a setup started: the entry written
         // before it ran resumes the setup after that restart, with the exit
         // codes stored so far.

@@ -8,6 +8,7 @@
 #include "payload_format.h" // the bits of ContainerFlags()
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace krv::setup {
@@ -41,6 +42,10 @@ class RunnerPackage {
     virtual int ExtractAll(const ExtractionDialogParts &sinks) = 0;
     // Removes what was extracted, as the keep mode says (once).
     virtual void CleanUpExtraction() = 0;
+    // The same for a stop's end, on the stop's thread, with the keep mode
+    // given (none: the one set); a package extracting nothing of its own has
+    // nothing to do.
+    virtual void CleanUpOnStop(std::optional<int> keepMode) { (void)keepMode; }
 };
 
 } // namespace krv::setup

@@ -26,9 +26,6 @@
 #include <optional>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krv::setup {
@@ -211,6 +208,13 @@ void SetupRunner::ClaimResumeEntry() {
 void SetupRunner::SetKeepResumeEntry() {
     m_keepResumeEntry = true;
     platform::SetFileRemovedOnStop("");
+    DropRemovedOnStop(m_services.steps.prerequisites->ResumeEntryPath(*this));
+}
+
+bool SetupRunner::TakeRunEnd() {
+    if (m_stopsEndTheRun && !m_runEndTaken)
+        m_runEndTaken = platform::TakeRunEnd();
+    return !m_stopsEndTheRun || m_runEndTaken;
 }
 
 void SetupRunner::SetPrereqsSwitch(const std::string &value) {
@@ -245,62 +249,6 @@ void RunTaskWithStatus(SetupRunner &runner, SetupTask &task, uint32_t statusId) 
     }
     runner.Ui().ShowStatusText(statusId);
     RunTaskWithMessagePump(task);
-}
-
-// ---- Single instance -------------------------------------------------------
-
-bool SingleInstanceLock::TryAcquire(const std::string &name) {
-    Release();
-    // In a folder only this user can write: in the shared temporary folder
-    // another user could make the file first and hold it.
-    const std::string folder = UserLockFolder();
-    if (folder.empty()) {
-        LogLine("Cannot guard against a second setup: no runtime folder of this user.");
-        return true;
-    }
-    const std::string path = folder + "/" + name + ".lock";
-    // The run that held the file may have removed it between our open and
-    // our lock: a lock on a file no longer at the path guards nothing, so the
-    // file at the path is opened again.
-    constexpr int kMaxTries = 100;
-    int error = 0;
-    for (int tries = 0; tries < kMaxTries; ++tries) {
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-        if (m_fd < 0 || ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            error = errno;
-            break;
-        }
-        struct stat held {};
-        struct stat named {};
-        if (::fstat(m_fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-            m_path = path;
-            AddRemovedOnStop(path, false);
-            return true;
-        }
-        ::close(m_fd);
-        m_fd = -1;
-        error = ENOENT;
-    }
-    if (m_fd >= 0 && error == EWOULDBLOCK)
-        return false;
-    LogLine("Cannot guard against a second setup: " + path + ": " + std::strerror(error));
-    Release();
-    return true;
-}
-
-void SingleInstanceLock::Release() {
-    if (m_fd >= 0) {
-        // Removed while still held: a run waiting on this file finds it gone
-        // and opens the path again.
-        if (!m_path.empty()) {
-            DropRemovedOnStop(m_path);
-            ::unlink(m_path.c_str());
-        }
-        ::close(m_fd);
-    }
-    m_fd = -1;
-    m_path.clear();
 }
 
 // ---- Dialogs ---------------------------------------------------------------
@@ -705,11 +653,24 @@ void MapErrorToExitCode(SetupRunner &runner, std::string_view errorText, int cod
 }
 
 int LaunchMsiexec(std::string_view arguments, SetupRunner &runner) {
-    return LaunchMsiexec(
+    // Until its result is taken: a stop that comes as the installer ends
+    // must not end the run as a stopped one over a product it installed.
+    platform::ProgramStep installing;
+    const int launched = LaunchMsiexec(
         arguments,
         MsiexecLaunch{runner.Ui(), runner.ExternalLauncher(),
                       [&runner] { runner.Steps().prerequisites->UnregisterResume(runner); },
                       [&runner](int code) { runner.SetExitCode(code); }, runner.Programs()});
+    const int code = runner.ExitCode();
+    if (launched == 0 &&
+        (code == installer_exit::kSuccess || code == installer_exit::kRestartInitiated ||
+         code == installer_exit::kRestartRequired)) {
+        // What it did stands: from here the run ends by itself.
+        runner.SetInstallerSucceeded();
+        if (!runner.TakeRunEnd())
+            platform::AwaitStopEnd();
+    }
+    return launched;
 }
 
 int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> package,
@@ -720,20 +681,33 @@ int RunSetupProgram(SetupProgram &program, std::unique_ptr<RunnerPackage> packag
     if (HandleStandaloneSwitches(runner))
         return runner.ExitCode();
     if (forwardSignals) {
+        runner.SetStopsEndTheRun();
+        // What the run extracted goes as after a stopped install, by the
+        // same keep rules as the run's own end.
+        SetStopCleanUp([&runner] {
+            runner.Package().CleanUpOnStop(
+                runner.Maintenance() ? std::nullopt : std::optional(kKeepNothingOnFailure));
+        });
         EndRunsByStopAction();
         platform::ForwardTerminationSignals();
     }
     RunSetup(runner);
     // From here the run ends by itself; a stop action that ends it already
     // is let finish.
-    if (forwardSignals && !platform::TakeRunEnd())
+    if (!runner.TakeRunEnd())
         platform::AwaitStopEnd();
+    SetStopCleanUp({});
     // A run turned away by another one of this package leaves that run's
     // entry alone.
     if (runner.ResumeEntryOurs() && !runner.KeepResumeEntry())
         runner.Steps().prerequisites->UnregisterResume(runner);
     platform::SetFileRemovedOnStop("");
-    if (const int signal = platform::TerminationSignal()) {
+    if (const int signal = platform::TerminationSignal(); signal && runner.InstallerSucceeded()) {
+        // Too late to undo: the installer had taken no stop and finished,
+        // so the run ends as installed rather than as stopped.
+        LogLine("Setup was asked to stop by signal " + std::to_string(signal) +
+                " after the installer had finished; what it did stands.");
+    } else if (signal) {
         // RunSetup has cleaned up by now; the installer's own code is logged
         // above when one ran.
         LogLine(StoppedBySignalLine(signal));

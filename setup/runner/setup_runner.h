@@ -17,6 +17,7 @@
 #include "settings.h"
 #include "setup_services.h"
 #include "setup_ui.h"
+#include "single_instance_lock.h"
 
 #include <functional>
 #include <memory>
@@ -25,32 +26,6 @@
 namespace krv::setup {
 
 struct InstalledInstances;
-
-// The single-instance lock "Parvext_<package id>": taken by the first run,
-// held until the run ends or Release.
-class SingleInstanceLock {
-  public:
-    SingleInstanceLock() = default;
-    ~SingleInstanceLock() { Release(); }
-    // One owner of the descriptor: a copy would let the lock go twice.
-    SingleInstanceLock(const SingleInstanceLock &) = delete;
-    SingleInstanceLock &operator=(const SingleInstanceLock &) = delete;
-
-    // True when this run holds the lock now; false when another run of this
-    // user holds it. The lock file lies in the user's runtime folder
-    // (UserLockFolder). A lock that cannot be made or taken for another
-    // reason is logged and gives true: the run goes on unguarded rather than
-    // refusing to start. The file goes again with Release (and with a stop
-    // that ends the run): it is removed only while held, and a run that
-    // locked a file which was removed meanwhile takes the new one, so two
-    // runs never hold locks on different files of the same name.
-    bool TryAcquire(const std::string &name);
-    void Release();
-
-  private:
-    int m_fd = -1;
-    std::string m_path;
-};
 
 class SetupRunner {
   public:
@@ -103,6 +78,15 @@ class SetupRunner {
     void SetMaintenance(bool maintenance) { m_maintenance = maintenance; }
     const std::string &InstalledProductCode() const { return m_installedProductCode; }
     void SetInstalledProductCode(std::string code) { m_installedProductCode = std::move(code); }
+    // The installer ran to its end with success: what it did stands, and a
+    // stop that came while it finished does not make the run a stopped one.
+    bool InstallerSucceeded() const { return m_installerSucceeded; }
+    void SetInstallerSucceeded() { m_installerSucceeded = true; }
+    // Whether a stop's own end (EndRunsByStopAction) may end this run.
+    void SetStopsEndTheRun() { m_stopsEndTheRun = true; }
+    // The run's end taken by the run itself (platform::TakeRunEnd), once;
+    // false when a stop's end has it (the process is about to end).
+    bool TakeRunEnd();
     bool Silent() const { return m_silent; }
     void SetSilent(bool silent) { m_silent = silent; }
     // How the run's steps start programs and ask for a restart; empty: for
@@ -135,6 +119,9 @@ class SetupRunner {
     bool m_maintenance = false;
     std::string m_installedProductCode;
     bool m_silent = false;
+    bool m_installerSucceeded = false;
+    bool m_stopsEndTheRun = false;
+    bool m_runEndTaken = false;
     SingleInstanceLock m_instanceLock;
 };
 

@@ -7,6 +7,7 @@
 #include "messages.h"
 #include "prerequisite_steps.h"
 #include "program_steps.h"
+#include "run_stop.h"
 #include "runner_dialogs.h"
 #include "setup_runner.h"
 #include "support_env.h"
@@ -786,6 +787,39 @@ TEST_F(RunnerTest, LockFilesRemovedOnReleaseNeverLetTwoRunsIn) {
     EXPECT_EQ(most.load(), 1);
     EXPECT_GT(taken.load(), 0);
     EXPECT_FALSE(std::filesystem::exists(LockFile("race")));
+}
+
+// The lock file deleted or replaced under a running setup (a clean-up of
+// the user's folder): a second run locks the file now at the path, and
+// neither the first run's end nor a stop that ends it removes that file, so
+// a third run is still turned away while the second holds it.
+TEST_F(RunnerTest, LockFileReplacedUnderARunStaysTheSecondRuns) {
+    const std::string file = LockFile("swap");
+    for (const bool replaced : {false, true})
+        for (const bool byStop : {false, true}) {
+            SCOPED_TRACE(std::string(replaced ? "replaced" : "deleted") +
+                         (byStop ? ", first ended by a stop" : ", first released"));
+            auto first = std::make_unique<SingleInstanceLock>();
+            ASSERT_TRUE(first->TryAcquire("Parvext_swap"));
+            if (replaced) {
+                WriteFile(file + ".new", "");
+                ASSERT_EQ(::rename((file + ".new").c_str(), file.c_str()), 0);
+            } else {
+                ASSERT_TRUE(std::filesystem::remove(file));
+            }
+            // The second run, as another process holds it.
+            const int second = ::open(file.c_str(), O_RDWR | O_CREAT, 0600);
+            ASSERT_GE(second, 0);
+            ASSERT_EQ(::flock(second, LOCK_EX | LOCK_NB), 0);
+            if (byStop)
+                RemoveWhatAStopTakes();
+            first.reset();
+            EXPECT_TRUE(std::filesystem::exists(file));
+            SingleInstanceLock third;
+            EXPECT_FALSE(third.TryAcquire("Parvext_swap"));
+            ::close(second);
+            std::filesystem::remove(file);
+        }
 }
 
 TEST_F(RunnerTest, CopyReleasesTheLockAndDeferredDeleteRemovesTheCopy) {

@@ -55,11 +55,12 @@ int main(int argc, char **argv) {
         std::fputs(kUsage, stderr);
         return krv::setup::installer_exit::kInvalidCommandLine;
     }
-    // Ctrl+C or a stop request: the run is undone and ends as cancelled.
+    // Ctrl+C, a stop request or a closed terminal: the run is undone and
+    // ends as cancelled, never cut off half-way.
     struct sigaction action {};
     action.sa_handler = OnSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
 
     // Its own log is made as the installer's other files are: 0644, whatever
     // the umask.
