@@ -24,6 +24,7 @@ struct Removal {
     bool identified = false; // a file removed only while it is this one
     dev_t device = 0;
     ino_t inode = 0;
+    bool onlyEmpty = false; // a folder removed only when nothing is left in it
 };
 
 std::recursive_mutex &RemovalLock() {
@@ -67,6 +68,13 @@ void AddFileRemovedOnStop(const std::string &path, dev_t device, ino_t inode) {
     Removals().push_back({path, false, true, device, inode});
 }
 
+void AddEmptiedOnStop(const std::string &path) {
+    if (path.empty())
+        return;
+    std::lock_guard guard(RemovalLock());
+    Removals().push_back({path, true, false, 0, 0, true});
+}
+
 void SetStopCleanUp(std::function<void()> cleanUp) {
     std::lock_guard guard(RemovalLock());
     StopCleanUp() = std::move(cleanUp);
@@ -86,7 +94,9 @@ void RemoveWhatAStopTakes() {
     std::lock_guard guard(RemovalLock());
     for (const Removal &removal : Removals()) {
         const std::string native = ToNativePath(removal.path);
-        if (removal.folder) {
+        if (removal.onlyEmpty) {
+            continue;
+        } else if (removal.folder) {
             DeleteFolderTree(native);
             ::rmdir(native.c_str());
         } else if (removal.identified) {
@@ -95,6 +105,10 @@ void RemoveWhatAStopTakes() {
             ::unlink(native.c_str());
         }
     }
+    // Once the files in them went.
+    for (const Removal &removal : Removals())
+        if (removal.onlyEmpty)
+            RemoveEmptyFolders(removal.path);
 }
 
 std::string StoppedBySignalLine(int signal) {

@@ -25,6 +25,10 @@ void AddRemovedOnStop(const std::string &path, bool folder);
 // A file a stop removes only while the path still names that file (device
 // and inode): one put in its place by someone else stays.
 void AddFileRemovedOnStop(const std::string &path, dev_t device, ino_t inode);
+// A folder a stop removes only when it is left empty (with the empty
+// folders in it), after the removals above: the package's folder of
+// resumable downloads, which outlives the run only with something in it.
+void AddEmptiedOnStop(const std::string &path);
 void DropRemovedOnStop(const std::string &path);
 // Unlinks the file (a native path) only while the path names the one of
 // that device and inode.

@@ -394,7 +394,10 @@ struct RunState {
     IniDocument document;
     // The package's folder of resumable downloads outlives the run only
     // with something in it.
-    ~RunState() { RemoveEmptyDownloadFolder(settings.general.downloadBase); }
+    ~RunState() {
+        RemoveEmptyDownloadFolder(settings.general.downloadBase);
+        DropRemovedOnStop(settings.general.downloadBase);
+    }
 };
 
 // A step's ending of the run: the value RunSetup returns.
@@ -458,8 +461,12 @@ RunEnd OpenPackageWithSettings(SetupRunner &runner, RunState &state) {
             LoadSetupSettings(state.settings, state.document);
         state.settings.general.workBase = own;
         // Downloads may outlive the run: one cut short is resumed next time.
-        if (state.settings.general.downloadFolder.empty())
+        if (state.settings.general.downloadFolder.empty()) {
+            // Made and registered in one step: a stop takes it if it ends empty.
+            const auto hold = HoldStopTakes();
             state.settings.general.downloadBase = ResumableDownloadFolder(package.PackageId());
+            AddEmptiedOnStop(state.settings.general.downloadBase);
+        }
         ApplySettingsToPackage(runner, state.settings, true);
     } else if (!own.empty()) {
         package.SetExtractionFolder(own);

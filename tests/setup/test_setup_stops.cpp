@@ -33,11 +33,19 @@ class SetupStops : public SetupEndToEnd {
         }
         EXPECT_TRUE(fs::is_empty(autostart, ec) || ec) << log;
         fs::remove_all(autostart, ec);
+        bool parts = false;
         for (const auto &entry : fs::recursive_directory_iterator(m_root + "/home/.cache", ec)) {
             if (entry.is_regular_file() && entry.path().extension() != ".part") {
                 ADD_FAILURE() << "left " << entry.path() << "\n" << log;
                 fs::remove(entry.path(), ec);
             }
+            parts = parts || entry.path().extension() == ".part";
+        }
+        // The package's download folder stays only with a ".part" in it.
+        const std::string downloads = m_root + "/home/.cache/krv-setup";
+        if (!parts && !fs::is_empty(downloads, ec) && !ec) {
+            ADD_FAILURE() << "left an empty folder in " << downloads << "\n" << log;
+            fs::remove_all(downloads, ec);
         }
     }
 
