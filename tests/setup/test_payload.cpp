@@ -474,7 +474,7 @@ TEST_F(PayloadTest, WorkFoldersBelowTheSharedTemporaryFolderMustBeOurOwn) {
     }
 }
 
-TEST_F(PayloadTest, KeepModesDecideWhatTheCleanUpRemoves) {
+TEST_F(PayloadTest, KeepModesDecideWhatTheCleanUpRemovesAtTheEndAndAtAStop) {
     package::PackageWriter writer(program);
     writer.SetContainerFlags(container::kExtractAllowed);
     writer.AddBytes(0, 1, "m/main.bin", "main", kEntryKeep);
@@ -494,21 +494,35 @@ TEST_F(PayloadTest, KeepModesDecideWhatTheCleanUpRemoves) {
         {archive_keep::kDeleteMain, false, false, false},
         {archive_keep::kPrereqs, true, false, true},
     };
+    // A stop's end takes what the run's own end would, by the mode it is
+    // handed or, handed none, by the run's.
+    enum class End { kRun, kStopWithMode, kStopWithRunsMode };
     for (const Case &c : cases) {
-        PayloadArchive archive;
-        ASSERT_EQ(Open(archive, path), 0);
-        ASSERT_EQ(archive.ExtractEntries({0, 1, 100}), 0);
-        std::string dll;
-        ASSERT_EQ(archive.ExtractNumberedDll(1049, dll), 0);
-        archive.SetKeepMode(c.mode);
-        archive.CleanUpExtraction();
-        EXPECT_EQ(fs::exists(out + "m/main.bin"), c.main) << c.mode;
-        EXPECT_EQ(fs::exists(out + "m/member.bin"), c.member) << c.mode;
-        EXPECT_EQ(fs::exists(out + "p/prereq.bin"), c.prereq) << c.mode;
-        EXPECT_FALSE(fs::exists(dll)) << "language libraries always go";
-        EXPECT_EQ(fs::exists(out + "m"), c.main || c.member) << c.mode;
-        fs::remove_all(out);
-        fs::create_directories(out);
+        for (const End end : {End::kRun, End::kStopWithMode, End::kStopWithRunsMode}) {
+            SCOPED_TRACE("mode " + std::to_string(c.mode) + ", end " +
+                         std::to_string(static_cast<int>(end)));
+            PayloadArchive archive;
+            ASSERT_EQ(Open(archive, path), 0);
+            ASSERT_EQ(archive.ExtractEntries({0, 1, 100}), 0);
+            std::string dll;
+            ASSERT_EQ(archive.ExtractNumberedDll(1049, dll), 0);
+            if (end == End::kRun) {
+                archive.SetKeepMode(c.mode);
+                archive.CleanUpExtraction();
+            } else if (end == End::kStopWithMode) {
+                archive.CleanUpOnStop(c.mode);
+            } else {
+                archive.SetKeepMode(c.mode);
+                archive.CleanUpOnStop(std::nullopt);
+            }
+            EXPECT_EQ(fs::exists(out + "m/main.bin"), c.main);
+            EXPECT_EQ(fs::exists(out + "m/member.bin"), c.member);
+            EXPECT_EQ(fs::exists(out + "p/prereq.bin"), c.prereq);
+            EXPECT_FALSE(fs::exists(dll)) << "language libraries always go";
+            EXPECT_EQ(fs::exists(out + "m"), c.main || c.member);
+            fs::remove_all(out);
+            fs::create_directories(out);
+        }
     }
 }
 
