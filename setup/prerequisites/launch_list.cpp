@@ -129,6 +129,10 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
             m_pause(kSettlingPause);
         else
             std::this_thread::sleep_for(kSettlingPause);
+        // A stop in this pause is that setup's shutdown as much as one while
+        // it ran: the run, if it still ends by itself, keeps the way back.
+        if (result.started && platform::TerminationSignal())
+            m_stopWhileRunning = true;
     }
     return result.started;
 }
