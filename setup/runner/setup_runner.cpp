@@ -18,13 +18,8 @@
 
 #include <setup_process.h>
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QMetaObject>
-
 #include <cstring>
 #include <optional>
-#include <thread>
 
 #include <unistd.h>
 
@@ -224,31 +219,6 @@ void SetupRunner::SetPrereqsSwitch(const std::string &value) {
 
 void SetupRunner::UpdateResumeCommand() {
     m_services.steps.prerequisites->UpdateResumeCommand(*this, BuildCommandLine(m_options, false));
-}
-
-// ---- Tasks -----------------------------------------------------------------
-
-void RunTaskWithMessagePump(SetupTask &task) {
-    if (!QCoreApplication::instance()) {
-        task.Run();
-        return;
-    }
-    QEventLoop loop;
-    std::thread worker([&task, &loop] {
-        task.Run();
-        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-    });
-    loop.exec();
-    worker.join();
-}
-
-void RunTaskWithStatus(SetupRunner &runner, SetupTask &task, uint32_t statusId) {
-    if (runner.Silent()) {
-        task.Run();
-        return;
-    }
-    runner.Ui().ShowStatusText(statusId);
-    RunTaskWithMessagePump(task);
 }
 
 // ---- Dialogs ---------------------------------------------------------------

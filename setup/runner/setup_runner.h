@@ -1,11 +1,7 @@
 // The setup run: the runner object that lives for the whole process, the
 // standalone switches that replace a setup, and RunSetup, the fixed sequence
-// from opening the package to the installer's exit code.
-//
-// Long steps (maintenance probe, integrity check, launch conditions, clean-up
-// ...) run as tasks: in a silent run on the calling thread; otherwise on a
-// worker thread while the calling thread keeps the user interface live
-// (Qt events are processed until the worker ends) under a status text.
+// from opening the package to the installer's exit code. Its long steps run
+// as tasks (setup_task.h).
 #pragma once
 
 #include "command_line.h"
@@ -16,6 +12,7 @@
 #include "runner_package.h"
 #include "settings.h"
 #include "setup_services.h"
+#include "setup_task.h"
 #include "setup_ui.h"
 #include "single_instance_lock.h"
 
@@ -124,29 +121,6 @@ class SetupRunner {
     bool m_runEndTaken = false;
     SingleInstanceLock m_instanceLock;
 };
-
-// A step run as a task: Run performs it and keeps its result.
-class SetupTask {
-  public:
-    virtual ~SetupTask() = default;
-    virtual void Run() = 0;
-};
-
-// A task that runs a function.
-class FunctionTask : public SetupTask {
-  public:
-    explicit FunctionTask(std::function<void()> body) : m_body(std::move(body)) {}
-    void Run() override { m_body(); }
-
-  private:
-    std::function<void()> m_body;
-};
-
-// Runs the task on the calling thread when the run is silent; otherwise
-// shows the status text of the id and runs it on a worker while the calling
-// thread processes the user interface's events.
-void RunTaskWithStatus(SetupRunner &runner, SetupTask &task, uint32_t statusId);
-void RunTaskWithMessagePump(SetupTask &task);
 
 // Parses the command line, applies /exelog, and runs the first standalone
 // switch given that the program did not take itself (/listlangs,
