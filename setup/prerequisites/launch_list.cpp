@@ -101,9 +101,6 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
     else
         result = ShellExecuteProcess(item.file, arguments, true, false, m_programs);
     const uint32_t exitCode = LaunchExitCode(result);
-    // A stop before the start found nothing started (EINTR).
-    if (result.started && platform::TerminationSignal())
-        m_stopWhileRunning = true;
     {
         std::lock_guard guard(m_notStartedLock);
         std::erase(m_notStarted, item.prerequisiteIndex);
@@ -129,11 +126,12 @@ bool LaunchList::RunLaunchItem(std::size_t index) {
             m_pause(kSettlingPause);
         else
             std::this_thread::sleep_for(kSettlingPause);
-        // A stop in this pause is that setup's shutdown as much as one while
-        // it ran: the run, if it still ends by itself, keeps the way back.
-        if (result.started && platform::TerminationSignal())
-            m_stopWhileRunning = true;
     }
+    // A stop while the setup ran, or in the pause after it, may be the
+    // shutdown it started: the run, if it still ends by itself, keeps the
+    // way back. (A stop before the start found nothing started: EINTR.)
+    if (result.started && platform::TerminationSignal())
+        m_stopWhileRunning = true;
     return result.started;
 }
 

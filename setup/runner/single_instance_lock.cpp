@@ -64,8 +64,8 @@ void SingleInstanceLock::Release() {
         // and opens the path again. A file put at the path after ours was
         // deleted is another run's, whose lock it is.
         if (!m_path.empty()) {
-            DropRemovedOnStop(m_path);
             UnlinkIfStill(m_path, m_device, m_inode);
+            DropRemovedOnStop(m_path);
         }
         ::close(m_fd);
     }
